@@ -1,0 +1,34 @@
+#!/bin/sh
+# Installs the Debian 12 packages Varnelo needs to build, test and run.
+# Idempotent: asks apt only for what is missing, and updates the package
+# lists only when something has to be installed.
+set -eu
+
+PACKAGES="
+build-essential cmake pkg-config
+qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
+libglib2.0-dev libsqlite3-dev sqlite3 libsimpleini-dev libicu-dev
+libgtest-dev libgmock-dev zlib1g-dev
+adwaita-icon-theme fonts-dejavu-core
+xvfb xauth xdotool imagemagick fluxbox dbus-x11 at-spi2-core python3 python3-pyatspi
+"
+
+missing=""
+for p in $PACKAGES; do
+    if ! dpkg-query -W -f='${db:Status-Abbrev}' "$p" 2>/dev/null | grep -q '^ii'; then
+        missing="$missing $p"
+    fi
+done
+
+if [ -z "$missing" ]; then
+    exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" != 0 ]; then
+    SUDO="sudo"
+fi
+
+echo "Installing:$missing"
+$SUDO apt-get update -q
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q $missing
