@@ -17,6 +17,9 @@ build: configure
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
+run: build
+	./$(BUILD_DIR)/src/app/varnelo
+
 sanitize:
 	$(MAKE) test BUILD_DIR=build-asan CMAKE_FLAGS="-DVARNELO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug"
 
