@@ -1,0 +1,20 @@
+#pragma once
+
+#include "model/ccategory.h"
+
+#include <memory>
+#include <vector>
+
+// Categories as read from the table, in row order, with guid, parentGuid and level filled.
+using LoadedCategories = std::vector<std::unique_ptr<CCategory>>;
+
+// Links a whole load under the root: each category goes under the first category in row order
+// whose GUID equals its parentGuid, a level-0 category under the root instead. Categories that
+// end up unreachable from the root (missing parent, cycles) are destroyed.
+void assembleCategoryTree(LoadedCategories loaded, CCategory& root);
+
+// Links rows read as children of parent: a category of parent's level + 1 is appended to parent
+// (unless parent already holds a child with its GUID), any other goes under the first loaded
+// category with its parentGuid. Returns the categories now in the tree, in row order; the rest
+// are destroyed.
+CCategoryList assembleChildCategories(LoadedCategories loaded, CCategory& parent);

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "model/ccategory.h"
+#include "model/ccategorymanager.h"
+#include "model/clinkitem.h"
+#include "storage/cppsqlite3.h"
+
+#include <string>
+#include <vector>
+
+inline constexpr const char* category_table = "category_table";
+inline constexpr const char* link_table = "link_table";
+inline constexpr const char* imagelist_table = "imagelist_table";
+
+// One hit of the keyword search: copies of the stored texts.
+struct CSearchItem {
+    std::string category;
+    std::string guid;
+    std::string name;
+};
+
+// The catalogue database: the connection plus the category tree it was loaded into.
+// Every operation raises CppSQLite3Exception unless it says it catches.
+class CDBManager : public CppSQLite3DB {
+public:
+    CDBManager() = default;
+    ~CDBManager() override;
+
+    // False for an empty path; SQLite's refusal to open raises.
+    bool Open(const std::string& path);
+    // Destroys the whole tree, then closes the connection; harmless when closed.
+    void Close();
+    const std::string& GetPath() const { return path; }
+
+    bool CreateTables();
+    // Seeds the six built-in categories only into a database without category_table.
+    bool EnsureDefaultCategories();
+    bool SaveCategoryIndex(CCategoryManager& manager);
+    CCategory& GetRootCategory() { return root; }
+
+    bool LoadCategories();
+    // Appends the stored children of the category it does not hold yet, with their items.
+    bool LoadChildCategories(CCategory& parent);
+    // Replaces the category's item objects with fresh ones read from the table.
+    bool LoadItems(CCategory& category);
+    // Writes the category's row when writeRow, and every item it holds, in one transaction.
+    bool SaveCategory(CCategory& category, bool writeRow);
+    bool SaveItem(const CLinkItem& item);
+    // Deletes the rows of the category's subtree and their items. Destroys every descendant
+    // object; the caller detaches (and destroys) the category itself.
+    void DeleteCategory(CCategory& category);
+    bool DeleteItem(const CLinkItem& item);
+
+    // Never raises: a database error ends the search with the hits found so far.
+    std::vector<CSearchItem> SearchItems(bool byName, bool byTarget, bool byComment,
+                                         const std::string& keyword);
+
+    // The stored icon list bytes; empty when there is none or it cannot be read.
+    std::vector<unsigned char> LoadIconList();
+    // Stores the bytes as the one icon list row; an empty blob writes nothing. Errors are ignored.
+    bool SaveIconList(const std::vector<unsigned char>& blob);
+
+private:
+    void requireConnection();
+    void createIndexes();
+
+    std::string path;
+    CCategory root;
+};

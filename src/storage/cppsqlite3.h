@@ -1,0 +1,135 @@
+#pragma once
+
+#include <exception>
+#include <string>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// Code of the failures this layer detects itself; every other code is SQLite's.
+constexpr int CPPSQLITE_ERROR = 1000;
+
+// The one error type of the storage layer: a code and the message "<code name>[<code>]: <detail>".
+class CppSQLite3Exception : public std::exception {
+public:
+    // freeDetail: the detail came from SQLite's allocator and is released here once used.
+    CppSQLite3Exception(int errorCode, const char* detail, bool freeDetail = true);
+    CppSQLite3Exception(const CppSQLite3Exception& other);
+    CppSQLite3Exception& operator=(const CppSQLite3Exception& other);
+    ~CppSQLite3Exception() override;
+
+    int ErrorCode() const { return code; }
+    const char* ErrorMessage() const;
+    const char* what() const noexcept override;
+
+    static const char* ErrorCodeAsString(int errorCode);
+
+private:
+    int code;
+    char* message;
+};
+
+// One SQL text built with SQLite's formatter (%q doubles apostrophes, %Q also quotes, %s is raw).
+class CppSQLite3Buffer {
+public:
+    CppSQLite3Buffer() = default;
+    CppSQLite3Buffer(const CppSQLite3Buffer&) = delete;
+    CppSQLite3Buffer& operator=(const CppSQLite3Buffer&) = delete;
+    ~CppSQLite3Buffer();
+
+    const char* Format(const char* format, ...);
+    operator const char*() const { return text; }
+
+private:
+    void clear();
+
+    char* text = nullptr;
+};
+
+// Binary data kept as text: no NUL, no apostrophe, so it passes through a quoted SQL literal.
+class CppSQLite3Binary {
+public:
+    CppSQLite3Binary() = default;
+    CppSQLite3Binary(const CppSQLite3Binary&) = delete;
+    CppSQLite3Binary& operator=(const CppSQLite3Binary&) = delete;
+    ~CppSQLite3Binary();
+
+    void SetBinary(const unsigned char* data, int length);
+    const char* GetEncoded();
+    void SetEncoded(const char* encoded);
+    const unsigned char* GetBinary();
+    int GetBinaryLength();
+
+    // Length of the text GetEncoded returned, without its terminating NUL.
+    int encodedLength() const { return encodedLen; }
+
+private:
+    void clear();
+    unsigned char* allocate(std::size_t size);
+
+    unsigned char* buffer = nullptr;
+    int binaryLen = 0;
+    int bufferLen = 0;
+    int encodedLen = 0;
+    bool encoded = false;
+};
+
+// A forward-only result set. Movable, never copied: it owns its prepared statement.
+class CppSQLite3Query {
+public:
+    CppSQLite3Query() = default;
+    CppSQLite3Query(sqlite3* db, sqlite3_stmt* statement, bool eof, bool ownStatement = true);
+    CppSQLite3Query(const CppSQLite3Query&) = delete;
+    CppSQLite3Query& operator=(const CppSQLite3Query&) = delete;
+    CppSQLite3Query(CppSQLite3Query&& other) noexcept;
+    CppSQLite3Query& operator=(CppSQLite3Query&& other) noexcept;
+    virtual ~CppSQLite3Query();
+
+    bool Eof() const;
+    void NextRow();
+    int FieldCount() const;
+    int FieldIndex(const char* field) const;
+    const char* FieldValue(const char* field) const;     // nullptr for SQL NULL
+    const char* FieldValue(int field) const;             // nullptr for SQL NULL
+    void Finalize();
+
+    // The field as a string, SQL NULL read as empty; as an integer converted with atol, NULL as 0.
+    std::string fieldText(const char* field) const;
+    int fieldInt(const char* field) const;
+
+private:
+    void checkStatement() const;
+    void finalizeQuietly() noexcept;
+    void takeFrom(CppSQLite3Query& other) noexcept;
+
+    sqlite3* db = nullptr;
+    sqlite3_stmt* statement = nullptr;
+    bool eof = true;
+    int columns = 0;
+    bool ownStatement = false;
+};
+
+// A connection to one database file.
+class CppSQLite3DB {
+public:
+    CppSQLite3DB() = default;
+    CppSQLite3DB(const CppSQLite3DB&) = delete;
+    CppSQLite3DB& operator=(const CppSQLite3DB&) = delete;
+    virtual ~CppSQLite3DB();
+
+    void Open(const char* fileName);
+    void Close();
+    bool IsOpen() const { return db != nullptr; }
+    void SetBusyTimeout(int milliseconds);
+
+    int ExecuteStatement(const char* sql);                // number of rows changed
+    CppSQLite3Query ExecuteQuery(const char* sql);
+    int ExecuteScalar(const char* sql);
+    bool TableExists(const char* table);
+
+private:
+    void checkDB() const;
+
+    sqlite3* db = nullptr;
+    int busyTimeoutMs = 60000;
+};
