@@ -1,0 +1,16 @@
+#include "ui/errorbox.h"
+
+#include "ui/dialogseam.h"
+
+QString errorBoxText(const QString& text)
+{
+    if (!text.isEmpty() && text.back().isLetterOrNumber())
+        return text + QLatin1Char('.');
+    return text;
+}
+
+void showErrorBox(QWidget* parent, const QString& text)
+{
+    seam::message(parent, QMessageBox::Critical, QStringLiteral("Varnelo"), errorBoxText(text),
+                  QMessageBox::Ok);
+}

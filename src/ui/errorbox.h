@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+#include <utility>
+
+class QWidget;
+
+// The default error box: the error's text (a full stop added after a final letter or digit),
+// caption "Varnelo", critical icon, OK.
+void showErrorBox(QWidget* parent, const QString& text);
+QString errorBoxText(const QString& text);
+
+// Runs one command; an error ends that command only and is shown in the default error box, so nothing
+// is ever thrown through Qt's event loop. The storage error type derives from std::exception.
+template <class F>
+void runCommand(QWidget* parent, F&& command)
+{
+    try {
+        std::forward<F>(command)();
+    } catch (const std::exception& error) {
+        showErrorBox(parent, QString::fromUtf8(error.what()));
+    } catch (...) {
+        showErrorBox(parent, QStringLiteral("Unknown error"));
+    }
+}
