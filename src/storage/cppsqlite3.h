@@ -13,7 +13,7 @@ constexpr int CPPSQLITE_ERROR = 1000;
 class CppSQLite3Exception : public std::exception {
 public:
     // freeDetail: the detail came from SQLite's allocator and is released here once used.
-    CppSQLite3Exception(int errorCode, const char* detail, bool freeDetail = true);
+    CppSQLite3Exception(int errorCode, const char* detail, bool freeDetail);
     CppSQLite3Exception(const CppSQLite3Exception& other);
     CppSQLite3Exception& operator=(const CppSQLite3Exception& other);
     ~CppSQLite3Exception() override;

@@ -1,0 +1,432 @@
+#include "storage/cdbmanager.h"
+
+#include "model/treeassembly.h"
+
+#include <array>
+#include <memory>
+
+namespace {
+
+// Text values go in through %q, which doubles every apostrophe, so each value stays one
+// literal and is stored exactly as held.
+constexpr const char* createCategoryTable =
+    "create table %s (guid text,name text,level int,parent_guid text,system int,iconIndex int,"
+    "itemorder integer primary key AUTOINCREMENT);";
+constexpr const char* createLinkTable =
+    "create table %s (guid text,name text,target text,category text,star int,comment text,type int,"
+    "itemorder integer primary key AUTOINCREMENT);";
+constexpr const char* createImageListTable = "create table %s (id int primary key,data blob);";
+
+// Lookups by GUID, by category and by parent scan whole tables without these.
+constexpr std::array<const char*, 4> createIndexStatements = {
+    "create index if not exists link_table_guid on link_table(guid);",
+    "create index if not exists link_table_category on link_table(category);",
+    "create index if not exists category_table_guid on category_table(guid);",
+    "create index if not exists category_table_parent_guid on category_table(parent_guid);",
+};
+
+constexpr const char* selectAllCategories = "select * from %s  order by itemorder";
+constexpr const char* selectChildCategories = "select * from %s where parent_guid='%q' order by itemorder";
+constexpr const char* selectItemsOfCategory = "select * from %s where category='%q' order by itemorder;";
+constexpr const char* selectRowByGuid = "select * from %s where guid='%q'";
+constexpr const char* insertCategory =
+    "insert into %s (guid,name,level,parent_guid,system,iconIndex) values('%q','%q',%d,'%q',%d,%d);";
+constexpr const char* updateCategory =
+    "update %s set name='%q',level=%d,parent_guid='%q',system=%d,iconIndex=%d where guid='%q';";
+constexpr const char* updateIndexedCategory =
+    "update %s set name='%q',level=%d,parent_guid='%q',system=%d, iconIndex=%d where guid='%q';";
+constexpr const char* insertItem =
+    "insert into %s (guid,name,target,category,star,comment,type) values('%q','%q','%q','%q',%d,'%q',%d);";
+constexpr const char* updateItem =
+    "update %s set name='%q',target='%q',category='%q',star=%d,comment='%q',type=%d where guid='%q';";
+constexpr const char* beginTransaction = "begin transaction;";
+constexpr const char* commitTransaction = "commit transaction;";
+constexpr const char* rollbackTransaction = "rollback transaction;";
+constexpr const char* deleteByGuid = "delete from '%s' where guid='%q';";
+constexpr const char* deleteItemsOfCategory = "delete from '%s' where category='%q';";
+
+constexpr const char* nameClause = "'%s'.name LIKE '%%%q%%'";
+constexpr const char* targetClause = "'%s'.target LIKE '%%%q%%'";
+constexpr const char* commentClause = "'%s'.comment LIKE '%%%q%%'";
+constexpr const char* searchStatement = "select * from '%s' where %s;";
+
+constexpr const char* selectIconList = "select * from %s;";
+constexpr const char* replaceIconList = "replace into %s (id, data) values(0,%Q);";
+
+struct BuiltInCategory {
+    const char* name;
+    const char* guid;
+    int level;
+    const char* parentGuid;
+};
+
+constexpr const char* officeGuid = "A7337D16-451D-485a-AA22-CD0B5EC0BC9D";
+constexpr std::array<BuiltInCategory, 6> builtInCategories = {{
+    {"General files", "5EE0962C-217D-411a-BB72-6261B1B4F5BF", 0, ""},
+    {"Office documents", officeGuid, 0, ""},
+    {"Media files", "099C65A7-7E41-4d97-8294-6762A3E291F4", 0, ""},
+    {"Favorite websites", "9EED3209-19C9-4a89-B8B3-5FA0F96697F4", 0, ""},
+    {"Word documents", "6C6FCDD3-6C95-49d9-AC6A-CC0913ABE5C1", 1, officeGuid},
+    {"Excel documents", "9CE59CC3-E4E9-4ce6-B8D7-7BB72BF00113", 1, officeGuid},
+}};
+
+std::unique_ptr<CCategory> categoryFromRow(const CppSQLite3Query& row)
+{
+    auto category = std::make_unique<CCategory>();
+    category->SetGuid(row.fieldText("guid"));
+    category->SetName(row.fieldText("name"));
+    category->SetLevel(row.fieldInt("level"));
+    category->SetParentGuid(row.fieldText("parent_guid"));
+    category->SetSystem(row.fieldInt("system") == 1);
+    category->SetIconIndex(row.fieldInt("iconIndex"));
+    return category;
+}
+
+std::unique_ptr<CLinkItem> itemFromRow(const CppSQLite3Query& row)
+{
+    auto item = std::make_unique<CLinkItem>();
+    item->SetGuid(row.fieldText("guid"));
+    item->SetName(row.fieldText("name"));
+    item->SetTarget(row.fieldText("target"));
+    item->SetParentGuid(row.fieldText("category"));
+    item->SetStar(row.fieldInt("star"));
+    item->SetComment(row.fieldText("comment"));
+    item->SetType(row.fieldInt("type"));
+    return item;
+}
+
+LoadedCategories readCategories(CppSQLite3Query query)
+{
+    LoadedCategories loaded;
+    while (!query.Eof()) {
+        loaded.push_back(categoryFromRow(query));
+        query.NextRow();
+    }
+    return loaded;
+}
+
+bool rowExists(CppSQLite3DB& db, const char* table, const std::string& guid)
+{
+    CppSQLite3Buffer sql;
+    sql.Format(selectRowByGuid, table, guid.c_str());
+    return !db.ExecuteQuery(sql).Eof();
+}
+
+void formatCategoryWrite(CppSQLite3Buffer& sql, const char* updateText, bool exists, const CCategory& category)
+{
+    const char* guid = category.GetGuid().c_str();
+    const char* name = category.GetName().c_str();
+    const char* parent = category.GetParentGuid().c_str();
+    int system = category.IsSystem() ? 1 : 0;
+    if (exists)
+        sql.Format(updateText, category_table, name, category.GetLevel(), parent, system, category.GetIconIndex(), guid);
+    else
+        sql.Format(insertCategory, category_table, guid, name, category.GetLevel(), parent, system, category.GetIconIndex());
+}
+
+void formatItemWrite(CppSQLite3Buffer& sql, bool exists, const CLinkItem& item)
+{
+    const char* guid = item.GetGuid().c_str();
+    const char* name = item.GetName().c_str();
+    const char* target = item.GetTarget().c_str();
+    const char* category = item.GetParentGuid().c_str();
+    const char* comment = item.GetComment().c_str();
+    if (exists)
+        sql.Format(updateItem, link_table, name, target, category, item.GetStar(), comment, item.GetType(), guid);
+    else
+        sql.Format(insertItem, link_table, guid, name, target, category, item.GetStar(), comment, item.GetType());
+}
+
+// Runs body inside one transaction. Whatever fails rolls the whole of it back, so nothing
+// half-written is committed and the next begin finds no transaction left open.
+template <class Body>
+void inTransaction(CppSQLite3DB& db, Body&& body)
+{
+    db.ExecuteStatement(beginTransaction);
+    try {
+        body();
+        db.ExecuteStatement(commitTransaction);
+    } catch (...) {
+        try {
+            db.ExecuteStatement(rollbackTransaction);
+        } catch (const CppSQLite3Exception&) {
+        }
+        throw;
+    }
+}
+
+} // namespace
+
+CDBManager::~CDBManager()
+{
+    Close();
+}
+
+bool CDBManager::Open(const std::string& newPath)
+{
+    path = newPath;
+    if (path.empty())
+        return false;
+    // Paths are held as UTF-8 already, which is what SQLite expects.
+    CppSQLite3DB::Open(path.c_str());
+    return IsOpen();
+}
+
+void CDBManager::Close()
+{
+    root.ClearChildren();
+    CppSQLite3DB::Close();
+}
+
+bool CDBManager::CreateTables()
+{
+    const std::array<std::pair<const char*, const char*>, 3> tables = {{
+        {category_table, createCategoryTable},
+        {link_table, createLinkTable},
+        {imagelist_table, createImageListTable},
+    }};
+    for (const auto& [table, statement] : tables) {
+        if (TableExists(table))
+            continue;
+        try {
+            CppSQLite3Buffer sql;
+            sql.Format(statement, table);
+            ExecuteStatement(sql);
+        } catch (const CppSQLite3Exception&) {
+            // The next operation that needs the table reports the failure.
+        }
+    }
+    return true;
+}
+
+void CDBManager::createIndexes()
+{
+    for (const char* statement : createIndexStatements) {
+        try {
+            ExecuteStatement(statement);
+        } catch (const CppSQLite3Exception&) {
+            // A missing table or a read-only file only costs speed.
+        }
+    }
+}
+
+bool CDBManager::EnsureDefaultCategories()
+{
+    if (TableExists(category_table)) {
+        createIndexes();
+        return true;
+    }
+    CreateTables();
+    createIndexes();
+
+    std::vector<std::unique_ptr<CCategory>> categories;
+    CCategoryManager manager;
+    for (const BuiltInCategory& builtIn : builtInCategories) {
+        auto category = std::make_unique<CCategory>();
+        category->SetGuid(builtIn.guid);
+        category->SetName(builtIn.name);
+        category->SetLevel(builtIn.level);
+        category->SetParentGuid(builtIn.parentGuid);
+        category->SetSystem(true);
+        manager.Add(category.get());
+        categories.push_back(std::move(category));
+    }
+    return SaveCategoryIndex(manager);
+}
+
+bool CDBManager::SaveCategoryIndex(CCategoryManager& manager)
+{
+    requireConnection();
+    inTransaction(*this, [&] {
+        for (const auto& [level, categories] : manager) {
+            for (CCategory* category : categories) {
+                bool exists = rowExists(*this, category_table, category->GetGuid());
+                CppSQLite3Buffer sql;
+                formatCategoryWrite(sql, updateIndexedCategory, exists, *category);
+                ExecuteStatement(sql);
+            }
+        }
+    });
+    return true;
+}
+
+void CDBManager::requireConnection()
+{
+    // Without a connection the table test raises "Database not open".
+    if (!IsOpen())
+        CreateTables();
+}
+
+bool CDBManager::LoadCategories()
+{
+    if (path.empty())
+        return false;
+    requireConnection();
+    CppSQLite3Buffer sql;
+    sql.Format(selectAllCategories, category_table);
+    assembleCategoryTree(readCategories(ExecuteQuery(sql)), root);
+    return true;
+}
+
+bool CDBManager::LoadChildCategories(CCategory& parent)
+{
+    if (path.empty())
+        return false;
+    requireConnection();
+    CppSQLite3Buffer sql;
+    sql.Format(selectChildCategories, category_table, parent.GetGuid().c_str());
+    CCategoryList attached = assembleChildCategories(readCategories(ExecuteQuery(sql)), parent);
+    for (CCategory* category : attached)
+        LoadItems(*category);
+    return true;
+}
+
+bool CDBManager::LoadItems(CCategory& category)
+{
+    requireConnection();
+    CppSQLite3Buffer sql;
+    sql.Format(selectItemsOfCategory, link_table, category.GetGuid().c_str());
+    CppSQLite3Query query = ExecuteQuery(sql);
+    category.ClearItems();
+    while (!query.Eof()) {
+        category.AddItem(itemFromRow(query));
+        query.NextRow();
+    }
+    return true;
+}
+
+bool CDBManager::SaveCategory(CCategory& category, bool writeRow)
+{
+    requireConnection();
+    inTransaction(*this, [&] {
+        if (writeRow) {
+            bool exists = rowExists(*this, category_table, category.GetGuid());
+            CppSQLite3Buffer sql;
+            formatCategoryWrite(sql, updateCategory, exists, category);
+            ExecuteStatement(sql);
+        }
+        for (int i = 0; i < category.GetItemCount(); ++i) {
+            const CLinkItem& item = *category.GetItem(i);
+            bool exists = rowExists(*this, link_table, item.GetGuid());
+            CppSQLite3Buffer sql;
+            formatItemWrite(sql, exists, item);
+            try {
+                ExecuteStatement(sql);
+            } catch (const CppSQLite3Exception&) {
+                // One item that cannot be written does not keep the others out.
+            }
+        }
+    });
+    return true;
+}
+
+bool CDBManager::SaveItem(const CLinkItem& item)
+{
+    requireConnection();
+    bool exists = rowExists(*this, link_table, item.GetGuid());
+    CppSQLite3Buffer sql;
+    formatItemWrite(sql, exists, item);
+    try {
+        ExecuteStatement(sql);
+    } catch (const CppSQLite3Exception&) {
+        return false;
+    }
+    return true;
+}
+
+void CDBManager::DeleteCategory(CCategory& category)
+{
+    // Depth first: each category's row goes after those of all its descendants.
+    while (CCategory* child = category.GetChild(0)) {
+        DeleteCategory(*child);
+        category.RemoveChild(child);
+    }
+    try {
+        CppSQLite3Buffer sql;
+        sql.Format(deleteByGuid, category_table, category.GetGuid().c_str());
+        ExecuteStatement(sql);
+        sql.Format(deleteItemsOfCategory, link_table, category.GetGuid().c_str());
+        ExecuteStatement(sql);
+    } catch (const CppSQLite3Exception&) {
+    }
+}
+
+bool CDBManager::DeleteItem(const CLinkItem& item)
+{
+    try {
+        CppSQLite3Buffer sql;
+        sql.Format(deleteByGuid, link_table, item.GetGuid().c_str());
+        ExecuteStatement(sql);
+    } catch (const CppSQLite3Exception&) {
+        return false;
+    }
+    return true;
+}
+
+std::vector<CSearchItem> CDBManager::SearchItems(bool byName, bool byTarget, bool byComment,
+                                                 const std::string& keyword)
+{
+    std::string condition;
+    const std::array<std::pair<bool, const char*>, 3> clauses = {{
+        {byName, nameClause}, {byTarget, targetClause}, {byComment, commentClause}}};
+    for (const auto& [selected, clause] : clauses) {
+        if (!selected)
+            continue;
+        CppSQLite3Buffer text;
+        text.Format(clause, link_table, keyword.c_str());
+        if (!condition.empty())
+            condition += " OR ";
+        condition += text;
+    }
+    std::vector<CSearchItem> found;
+    if (condition.empty())
+        return found;
+    try {
+        CppSQLite3Buffer sql;
+        sql.Format(searchStatement, link_table, condition.c_str());
+        CppSQLite3Query query = ExecuteQuery(sql);
+        while (!query.Eof()) {
+            found.push_back({query.fieldText("category"), query.fieldText("guid"), query.fieldText("name")});
+            query.NextRow();
+        }
+    } catch (const CppSQLite3Exception&) {
+        // The hits read before the failure are still worth showing.
+    }
+    return found;
+}
+
+std::vector<unsigned char> CDBManager::LoadIconList()
+{
+    try {
+        CppSQLite3Buffer sql;
+        sql.Format(selectIconList, imagelist_table);
+        CppSQLite3Query query = ExecuteQuery(sql);
+        if (query.Eof())
+            return {};
+        CppSQLite3Binary binary;
+        binary.SetEncoded(query.FieldValue("data"));
+        int length = binary.GetBinaryLength();
+        const unsigned char* bytes = binary.GetBinary();
+        if (length <= 0 || !bytes)
+            return {};
+        return std::vector<unsigned char>(bytes, bytes + length);
+    } catch (const CppSQLite3Exception&) {
+        return {};
+    }
+}
+
+bool CDBManager::SaveIconList(const std::vector<unsigned char>& blob)
+{
+    if (blob.empty())
+        return true;
+    try {
+        CppSQLite3Binary binary;
+        binary.SetBinary(blob.data(), static_cast<int>(blob.size()));
+        CppSQLite3Buffer sql;
+        sql.Format(replaceIconList, imagelist_table, binary.GetEncoded());
+        ExecuteStatement(sql);
+    } catch (const CppSQLite3Exception&) {
+        // The list stays in memory; only its survival past this run is lost.
+    }
+    return true;
+}

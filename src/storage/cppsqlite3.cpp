@@ -1,0 +1,472 @@
+#include "storage/cppsqlite3.h"
+
+#include <sqlite3.h>
+
+#include <array>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr const char* notOpenText = "Database not open";
+constexpr const char* noStatementText = "Null Virtual Machine pointer";
+
+[[noreturn]] void raise(const char* detail)
+{
+    throw CppSQLite3Exception(CPPSQLITE_ERROR, detail, false);
+}
+
+} // namespace
+
+// --- CppSQLite3Exception ---------------------------------------------------------------
+
+CppSQLite3Exception::CppSQLite3Exception(int errorCode, const char* detail, bool freeDetail)
+    : code(errorCode)
+{
+    message = sqlite3_mprintf("%s[%d]: %s", ErrorCodeAsString(errorCode), errorCode, detail ? detail : "");
+    if (freeDetail && detail)
+        sqlite3_free(const_cast<char*>(detail));
+}
+
+CppSQLite3Exception::CppSQLite3Exception(const CppSQLite3Exception& other)
+    : std::exception(other), code(other.code), message(sqlite3_mprintf("%s", other.message ? other.message : ""))
+{
+}
+
+CppSQLite3Exception& CppSQLite3Exception::operator=(const CppSQLite3Exception& other)
+{
+    if (this != &other) {
+        char* copy = sqlite3_mprintf("%s", other.message ? other.message : "");
+        sqlite3_free(message);
+        message = copy;
+        code = other.code;
+    }
+    return *this;
+}
+
+CppSQLite3Exception::~CppSQLite3Exception()
+{
+    sqlite3_free(message);
+}
+
+const char* CppSQLite3Exception::ErrorMessage() const
+{
+    return message ? message : "";
+}
+
+const char* CppSQLite3Exception::what() const noexcept
+{
+    return message ? message : "";
+}
+
+const char* CppSQLite3Exception::ErrorCodeAsString(int errorCode)
+{
+    static constexpr std::array<const char*, 26> names = {
+        "SQLITE_OK",       "SQLITE_ERROR",    "SQLITE_INTERNAL", "SQLITE_PERM",     "SQLITE_ABORT",
+        "SQLITE_BUSY",     "SQLITE_LOCKED",   "SQLITE_NOMEM",    "SQLITE_READONLY", "SQLITE_INTERRUPT",
+        "SQLITE_IOERR",    "SQLITE_CORRUPT",  "SQLITE_NOTFOUND", "SQLITE_FULL",     "SQLITE_CANTOPEN",
+        "SQLITE_PROTOCOL", "SQLITE_EMPTY",    "SQLITE_SCHEMA",   "SQLITE_TOOBIG",   "SQLITE_CONSTRAINT",
+        "SQLITE_MISMATCH", "SQLITE_MISUSE",   "SQLITE_NOLFS",    "SQLITE_AUTH",     "SQLITE_FORMAT",
+        "SQLITE_RANGE"};
+    if (errorCode >= 0 && errorCode < static_cast<int>(names.size()))
+        return names[static_cast<std::size_t>(errorCode)];
+    switch (errorCode) {
+    case 100: return "SQLITE_ROW";
+    case 101: return "SQLITE_DONE";
+    case CPPSQLITE_ERROR: return "CPPSQLITE_ERROR";
+    default: return "UNKNOWN_ERROR";
+    }
+}
+
+// --- CppSQLite3Buffer ------------------------------------------------------------------
+
+CppSQLite3Buffer::~CppSQLite3Buffer()
+{
+    clear();
+}
+
+void CppSQLite3Buffer::clear()
+{
+    sqlite3_free(text);
+    text = nullptr;
+}
+
+const char* CppSQLite3Buffer::Format(const char* format, ...)
+{
+    clear();
+    va_list args;
+    va_start(args, format);
+    text = sqlite3_vmprintf(format, args);
+    va_end(args);
+    return text;
+}
+
+// --- CppSQLite3Binary ------------------------------------------------------------------
+
+namespace {
+
+// Escapes after the offset is subtracted: 0 (NUL), 1 (the escape itself) and 39 (apostrophe).
+constexpr unsigned char escapeMark = 0x01;
+
+int chooseOffset(const unsigned char* data, int length)
+{
+    std::array<int, 256> counts{};
+    for (int i = 0; i < length; ++i)
+        ++counts[data[i]];
+    int best = length;
+    int offset = 1;
+    for (int i = 1; i < 256; ++i) {
+        if (i == '\'')
+            continue;
+        int sum = counts[static_cast<std::size_t>(i)] + counts[static_cast<std::size_t>((i + 1) & 0xFF)] +
+                  counts[static_cast<std::size_t>((i + '\'') & 0xFF)];
+        if (sum < best) {
+            best = sum;
+            offset = i;
+            if (best == 0)
+                break;
+        }
+    }
+    return offset;
+}
+
+// Writes the encoded text with its NUL into out, which must hold 3 + 257 * length / 254 bytes.
+int encodeBinary(const unsigned char* data, int length, unsigned char* out)
+{
+    if (length <= 0) {
+        out[0] = 'x';
+        out[1] = 0;
+        return 1;
+    }
+    int offset = chooseOffset(data, length);
+    int written = 0;
+    out[written++] = static_cast<unsigned char>(offset);
+    for (int i = 0; i < length; ++i) {
+        auto c = static_cast<unsigned char>((data[i] - offset) & 0xFF);
+        if (c == 0 || c == 1 || c == '\'') {
+            out[written++] = escapeMark;
+            c = c == 0 ? 1 : c == 1 ? 2 : 3;
+        }
+        out[written++] = c;
+    }
+    out[written] = 0;
+    return written;
+}
+
+// Decodes NUL-terminated text; false when an escape is malformed.
+bool decodeBinary(const unsigned char* in, std::vector<unsigned char>& out)
+{
+    out.clear();
+    if (*in == 0)
+        return true;
+    int offset = *in++;
+    while (unsigned char c = *in++) {
+        if (c == escapeMark) {
+            unsigned char code = *in++;
+            if (code == 1)
+                c = 0;
+            else if (code == 2)
+                c = 1;
+            else if (code == 3)
+                c = '\'';
+            else
+                return false;
+        }
+        out.push_back(static_cast<unsigned char>((c + offset) & 0xFF));
+    }
+    return true;
+}
+
+} // namespace
+
+CppSQLite3Binary::~CppSQLite3Binary()
+{
+    clear();
+}
+
+void CppSQLite3Binary::clear()
+{
+    std::free(buffer);
+    buffer = nullptr;
+    binaryLen = bufferLen = encodedLen = 0;
+    encoded = false;
+}
+
+unsigned char* CppSQLite3Binary::allocate(std::size_t size)
+{
+    auto* memory = static_cast<unsigned char*>(std::malloc(size));
+    if (!memory)
+        raise("Cannot allocate memory");
+    return memory;
+}
+
+void CppSQLite3Binary::SetBinary(const unsigned char* data, int length)
+{
+    clear();
+    if (length < 0 || !data)
+        length = 0;
+    std::size_t size = 3 + (257 * static_cast<std::size_t>(length)) / 254;
+    buffer = allocate(size);
+    if (length > 0)
+        std::memcpy(buffer, data, static_cast<std::size_t>(length));
+    bufferLen = static_cast<int>(size);
+    binaryLen = length;
+    encoded = false;
+}
+
+const char* CppSQLite3Binary::GetEncoded()
+{
+    if (!buffer)
+        SetBinary(nullptr, 0);
+    if (!encoded) {
+        // Encoding writes ahead of the bytes still to be read, so it reads from a copy.
+        std::vector<unsigned char> raw(buffer, buffer + binaryLen);
+        encodedLen = encodeBinary(raw.data(), binaryLen, buffer);
+        encoded = true;
+    }
+    return reinterpret_cast<const char*>(buffer);
+}
+
+void CppSQLite3Binary::SetEncoded(const char* text)
+{
+    clear();
+    std::size_t length = text ? std::strlen(text) : 0;
+    buffer = allocate(length + 1);
+    if (length > 0)
+        std::memcpy(buffer, text, length);
+    buffer[length] = 0;
+    bufferLen = static_cast<int>(length + 1);
+    encodedLen = static_cast<int>(length);
+    encoded = true;
+}
+
+const unsigned char* CppSQLite3Binary::GetBinary()
+{
+    if (buffer && encoded) {
+        // Decoded aside so that a malformed text leaves the buffer as it was.
+        std::vector<unsigned char> decoded;
+        if (!decodeBinary(buffer, decoded))
+            raise("Cannot decode binary");
+        if (!decoded.empty())
+            std::memcpy(buffer, decoded.data(), decoded.size());
+        binaryLen = static_cast<int>(decoded.size());
+        encoded = false;
+    }
+    return buffer;
+}
+
+int CppSQLite3Binary::GetBinaryLength()
+{
+    GetBinary();
+    return binaryLen;
+}
+
+// --- CppSQLite3Query -------------------------------------------------------------------
+
+CppSQLite3Query::CppSQLite3Query(sqlite3* database, sqlite3_stmt* vm, bool atEnd, bool owns)
+    : db(database), statement(vm), eof(atEnd), columns(vm ? sqlite3_column_count(vm) : 0), ownStatement(owns)
+{
+}
+
+CppSQLite3Query::CppSQLite3Query(CppSQLite3Query&& other) noexcept
+{
+    takeFrom(other);
+}
+
+CppSQLite3Query& CppSQLite3Query::operator=(CppSQLite3Query&& other) noexcept
+{
+    if (this != &other) {
+        finalizeQuietly();
+        takeFrom(other);
+    }
+    return *this;
+}
+
+CppSQLite3Query::~CppSQLite3Query()
+{
+    finalizeQuietly();
+}
+
+void CppSQLite3Query::takeFrom(CppSQLite3Query& other) noexcept
+{
+    db = other.db;
+    statement = std::exchange(other.statement, nullptr);
+    eof = other.eof;
+    columns = other.columns;
+    ownStatement = std::exchange(other.ownStatement, false);
+}
+
+void CppSQLite3Query::finalizeQuietly() noexcept
+{
+    try {
+        Finalize();
+    } catch (...) {
+    }
+}
+
+void CppSQLite3Query::checkStatement() const
+{
+    if (!statement)
+        raise(noStatementText);
+}
+
+bool CppSQLite3Query::Eof() const
+{
+    checkStatement();
+    return eof;
+}
+
+void CppSQLite3Query::NextRow()
+{
+    checkStatement();
+    int result = sqlite3_step(statement);
+    if (result == SQLITE_DONE) {
+        eof = true;
+    } else if (result == SQLITE_ROW) {
+        eof = false;
+    } else {
+        result = sqlite3_finalize(statement);
+        statement = nullptr;
+        throw CppSQLite3Exception(result, sqlite3_errmsg(db), false);
+    }
+}
+
+int CppSQLite3Query::FieldCount() const
+{
+    checkStatement();
+    return columns;
+}
+
+int CppSQLite3Query::FieldIndex(const char* field) const
+{
+    checkStatement();
+    if (field) {
+        for (int i = 0; i < columns; ++i) {
+            const char* name = sqlite3_column_name(statement, i);
+            if (name && std::strcmp(name, field) == 0)
+                return i;
+        }
+    }
+    raise("Invalid field name requested");
+}
+
+const char* CppSQLite3Query::FieldValue(const char* field) const
+{
+    return FieldValue(FieldIndex(field));
+}
+
+const char* CppSQLite3Query::FieldValue(int field) const
+{
+    checkStatement();
+    if (field < 0 || field >= columns)
+        raise("Invalid field index requested");
+    return reinterpret_cast<const char*>(sqlite3_column_text(statement, field));
+}
+
+std::string CppSQLite3Query::fieldText(const char* field) const
+{
+    const char* value = FieldValue(field);
+    return value ? std::string(value) : std::string();
+}
+
+int CppSQLite3Query::fieldInt(const char* field) const
+{
+    const char* value = FieldValue(field);
+    return value ? static_cast<int>(std::atol(value)) : 0;
+}
+
+void CppSQLite3Query::Finalize()
+{
+    if (statement && ownStatement) {
+        int result = sqlite3_finalize(statement);
+        statement = nullptr;
+        if (result != SQLITE_OK)
+            throw CppSQLite3Exception(result, sqlite3_errmsg(db), false);
+    }
+}
+
+// --- CppSQLite3DB ----------------------------------------------------------------------
+
+CppSQLite3DB::~CppSQLite3DB()
+{
+    Close();
+}
+
+void CppSQLite3DB::Open(const char* fileName)
+{
+    Close();
+    int result = sqlite3_open(fileName, &db);
+    if (result != SQLITE_OK)
+        throw CppSQLite3Exception(result, sqlite3_errmsg(db), false);
+    SetBusyTimeout(busyTimeoutMs);
+}
+
+void CppSQLite3DB::Close()
+{
+    if (db) {
+        // A query still alive keeps the connection until it is finalized, instead of leaking it.
+        sqlite3_close_v2(db);
+        db = nullptr;
+    }
+}
+
+void CppSQLite3DB::SetBusyTimeout(int milliseconds)
+{
+    busyTimeoutMs = milliseconds;
+    if (db)
+        sqlite3_busy_timeout(db, milliseconds);
+}
+
+void CppSQLite3DB::checkDB() const
+{
+    if (!db)
+        raise(notOpenText);
+}
+
+int CppSQLite3DB::ExecuteStatement(const char* sql)
+{
+    checkDB();
+    char* error = nullptr;
+    int result = sqlite3_exec(db, sql, nullptr, nullptr, &error);
+    if (result != SQLITE_OK)
+        throw CppSQLite3Exception(result, error, true);
+    return sqlite3_changes(db);
+}
+
+CppSQLite3Query CppSQLite3DB::ExecuteQuery(const char* sql)
+{
+    checkDB();
+    sqlite3_stmt* statement = nullptr;
+    const char* tail = nullptr;
+    int result = sqlite3_prepare(db, sql, -1, &statement, &tail);
+    if (result != SQLITE_OK)
+        throw CppSQLite3Exception(result, nullptr, false);
+    if (!statement)
+        return CppSQLite3Query(db, nullptr, true);   // nothing but blanks or comments
+    result = sqlite3_step(statement);
+    if (result == SQLITE_DONE)
+        return CppSQLite3Query(db, statement, true);
+    if (result == SQLITE_ROW)
+        return CppSQLite3Query(db, statement, false);
+    result = sqlite3_finalize(statement);
+    throw CppSQLite3Exception(result, sqlite3_errmsg(db), false);
+}
+
+int CppSQLite3DB::ExecuteScalar(const char* sql)
+{
+    CppSQLite3Query query = ExecuteQuery(sql);
+    if (query.Eof() || query.FieldCount() < 1)
+        raise("Invalid scalar query");
+    const char* value = query.FieldValue(0);
+    return value ? static_cast<int>(std::atol(value)) : 0;
+}
+
+bool CppSQLite3DB::TableExists(const char* table)
+{
+    CppSQLite3Buffer sql;
+    sql.Format("select count(*) from sqlite_master where type='table' and name='%q'", table);
+    return ExecuteScalar(sql) > 0;
+}
