@@ -1,0 +1,174 @@
+#include "ui/titemform.h"
+
+#include "ui/dialogseam.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+
+const char* const captionNewItem = "New Item";
+const char* const captionNewWebAddress = "New Web Address";
+
+QLabel* makeLabel(QWidget* owner, const char* name, const QString& text, Qt::Alignment alignment)
+{
+    auto* label = new QLabel(text, owner);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setAlignment(alignment);
+    return label;
+}
+
+QPushButton* makeButton(QWidget* owner, const char* name, const QString& text)
+{
+    auto* button = new QPushButton(text, owner);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAccessibleName(text);
+    return button;
+}
+
+} // namespace
+
+bool isBlankText(const QString& text)
+{
+    for (QChar c : text) {
+        if (c.unicode() > 32 && c.unicode() != 127)
+            return false;
+    }
+    return true;
+}
+
+QStringList splitTargets(const QString& text)
+{
+    QStringList pieces = text.split(QLatin1Char(';'));
+    // Only the tail after the last separator may be dropped, and only when it is empty.
+    if (pieces.last().isEmpty())
+        pieces.removeLast();
+    return pieces;
+}
+
+QString fileNamePart(const QString& path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+TitemForm::TitemForm(QWidget* owner) : TitemForm(owner, false) {}
+
+TitemForm::TitemForm(QWidget* owner, bool web) : QDialog(owner), webMode(web)
+{
+    setObjectName(QStringLiteral("TitemForm"));
+    buildControls();
+    setWindowTitle(QString::fromLatin1(webMode ? captionNewWebAddress : captionNewItem));
+    if (webMode) {
+        BitBtn1->hide();
+        ckTitle->hide();
+    }
+    updateOkButton();
+}
+
+void TitemForm::buildControls()
+{
+    setWindowFlags(windowFlags() & ~(Qt::WindowMinMaxButtonsHint | Qt::WindowContextHelpButtonHint));
+    const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
+    Label1 = makeLabel(this, "Label1", QStringLiteral("Tiltle:"), right);
+    txtTitle = new QLineEdit(this);
+    txtTitle->setObjectName(QStringLiteral("txtTitle"));
+    txtTitle->setAccessibleName(Label1->text());
+    Label1->setBuddy(txtTitle);
+
+    ckTitle = new QCheckBox(QStringLiteral("Using filename as title"), this);
+    ckTitle->setObjectName(QStringLiteral("ckTitle"));
+    ckTitle->setAccessibleName(ckTitle->text());
+    // The caption stands left of the box.
+    ckTitle->setLayoutDirection(Qt::RightToLeft);
+
+    Label2 = makeLabel(this, "Label2", QStringLiteral("Source:"), right);
+    txtTarget = new QLineEdit(this);
+    txtTarget->setObjectName(QStringLiteral("txtTarget"));
+    txtTarget->setAccessibleName(Label2->text());
+    Label2->setBuddy(txtTarget);
+    BitBtn1 = makeButton(this, "BitBtn1", QStringLiteral("..."));
+    BitBtn1->setAutoDefault(false);
+    BitBtn1->setFixedWidth(32);
+
+    Label3 = makeLabel(this, "Label3", QStringLiteral("Description:"), Qt::AlignRight | Qt::AlignTop);
+    memoDescription = new QPlainTextEdit(this);
+    memoDescription->setObjectName(QStringLiteral("memoDescription"));
+    memoDescription->setAccessibleName(Label3->text());
+    memoDescription->setTabChangesFocus(true);
+    Label3->setBuddy(memoDescription);
+
+    btnOk = makeButton(this, "btnOk", QStringLiteral("OK"));
+    btnOk->setDefault(true);
+    btnCancel = makeButton(this, "btnCancel", QStringLiteral("Cancel"));
+    btnCancel->setAutoDefault(false);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(Label1, 0, 0);
+    grid->addWidget(txtTitle, 0, 1, 1, 2);
+    grid->addWidget(ckTitle, 1, 1, 1, 2, Qt::AlignLeft);
+    grid->addWidget(Label2, 2, 0);
+    grid->addWidget(txtTarget, 2, 1);
+    grid->addWidget(BitBtn1, 2, 2);
+    grid->addWidget(Label3, 3, 0);
+    grid->addWidget(memoDescription, 3, 1, 1, 2);
+    grid->setRowStretch(3, 1);
+    grid->setColumnStretch(1, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnOk);
+    buttons->addWidget(btnCancel);
+
+    auto* outer = new QVBoxLayout(this);
+    outer->addLayout(grid);
+    outer->addLayout(buttons);
+    setFixedSize(471, 306);
+
+    connect(txtTitle, &QLineEdit::textChanged, this, &TitemForm::txtTitleChange);
+    connect(txtTarget, &QLineEdit::textChanged, this, &TitemForm::txtTargetChange);
+    connect(ckTitle, &QCheckBox::toggled, this, &TitemForm::ckTitleClick);
+    connect(BitBtn1, &QPushButton::clicked, this, &TitemForm::BitBtn1Click);
+    connect(btnOk, &QPushButton::clicked, this, &TitemForm::btnOkClick);
+    connect(btnCancel, &QPushButton::clicked, this, &TitemForm::btnCancelClick);
+}
+
+void TitemForm::updateOkButton()
+{
+    const bool hasTarget = !isBlankText(txtTarget->text());
+    const bool hasTitle = !isBlankText(txtTitle->text()) || (!webMode && ckTitle->isChecked());
+    btnOk->setEnabled(hasTarget && hasTitle);
+}
+
+void TitemForm::txtTitleChange() { updateOkButton(); }
+void TitemForm::txtTargetChange() { updateOkButton(); }
+void TitemForm::ckTitleClick() { updateOkButton(); }
+
+void TitemForm::btnOkClick()
+{
+    // The default button can be triggered by Enter even while it looks disabled to the user.
+    if (btnOk->isEnabled())
+        accept();
+}
+
+void TitemForm::btnCancelClick() { reject(); }
+
+void TitemForm::BitBtn1Click()
+{
+    multiple = false;
+    const QStringList files = seam::openFileNames(this, QString(), QString());
+    if (files.isEmpty())
+        return;
+    if (files.size() == 1) {
+        if (txtTitle->text().isEmpty() && files.first().contains(QLatin1Char('/')))
+            txtTitle->setText(fileNamePart(files.first()));
+        txtTarget->setText(files.first());
+        return;
+    }
+    txtTarget->setText(files.join(QLatin1Char(';')));
+    multiple = true;
+}

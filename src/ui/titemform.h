@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+// The item dialog: adds one or several files, adds a web address, or edits an item.
+class TitemForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TitemForm(QWidget* owner);
+    TitemForm(QWidget* owner, bool webMode);
+
+    // True when the browse button last put several files into the target field.
+    bool IsMultiple() const { return multiple; }
+    bool isWebMode() const { return webMode; }
+
+    void btnOkClick();
+    void btnCancelClick();
+    void BitBtn1Click();
+    void txtTitleChange();
+    void txtTargetChange();
+    void ckTitleClick();
+
+    QLabel* Label1 = nullptr;
+    QLineEdit* txtTitle = nullptr;
+    QCheckBox* ckTitle = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* txtTarget = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+    QLabel* Label3 = nullptr;
+    QPlainTextEdit* memoDescription = nullptr;
+    QPushButton* btnOk = nullptr;
+    QPushButton* btnCancel = nullptr;
+
+private:
+    void buildControls();
+    void updateOkButton();
+
+    bool webMode = false;
+    bool multiple = false;
+};
+
+// The pieces of a several-files target: every piece ending at ";" counts, even an empty one;
+// the text after the last ";" only when it is not empty.
+QStringList splitTargets(const QString& text);
+
+// The part of a path after its last separator, as used for "Using filename as title".
+QString fileNamePart(const QString& path);
+
+// Whether a text is empty once leading and trailing blanks and control characters are removed.
+bool isBlankText(const QString& text);

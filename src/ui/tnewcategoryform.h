@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+
+class IconList;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+
+// The category dialog: a category's name and icon, for adding a category and for its properties.
+// It changes nothing in the catalogue; the caller reads Edit1 and GetIconIndex after OK.
+class TNewCategoryForm : public QDialog {
+    Q_OBJECT
+public:
+    // iconsChanged stores the shared list; it runs after an icon was appended in the picker.
+    TNewCategoryForm(QWidget* owner, int iconIndex, IconList& images, std::function<void()> iconsChanged = {});
+
+    int GetIconIndex() const { return iconIndex; }
+
+    void Edit1Change();
+    void imageIconClick();
+    void Button1Click();
+    void Button2Click();
+
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QToolButton* imageIcon = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+
+private:
+    void buildControls();
+    void showIcon();
+
+    IconList& imageList;
+    int iconIndex;
+    std::function<void()> iconsChanged;
+};
