@@ -1,0 +1,226 @@
+#include "backup/backupfile.h"
+
+#include "backup/backupio.h"
+#include "backup/ccrc32.h"
+#include "storage/cppsqlite3.h"
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <system_error>
+
+using namespace backupio;
+
+namespace {
+
+constexpr std::array<char, 16> backupMagic = {'V', 'a', 'R', 'n', 'E', 'l', 'O', 'c',
+                                              'A', 't', 'A', 'l', 'O', 'g', 'U', 'e'};
+constexpr uint16_t formatVersion = 1;
+constexpr uint32_t crcLimit = 0xA00000;
+constexpr std::size_t copyChunk = 0x100000;
+constexpr int64_t headerSize = 30;
+
+using Buffer = std::unique_ptr<unsigned char[]>;
+
+Buffer allocate(std::size_t size)
+{
+    return Buffer(new (std::nothrow) unsigned char[size]);
+}
+
+void putLittleEndian(unsigned char* out, uint32_t value, int width)
+{
+    for (int i = 0; i < width; ++i)
+        out[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+// A field cut off by the end of the file keeps zeros in its missing bytes.
+uint32_t readLittleEndian(std::FILE* file, int width)
+{
+    unsigned char bytes[4] = {0, 0, 0, 0};
+    readUpTo(file, bytes, static_cast<std::size_t>(width));
+    uint32_t value = 0;
+    for (int i = width - 1; i >= 0; --i)
+        value = (value << 8) | bytes[i];
+    return value;
+}
+
+std::array<unsigned char, headerSize> makeHeader(uint32_t databaseSize, uint32_t crcLength,
+                                                 uint32_t crc)
+{
+    std::array<unsigned char, headerSize> header{};
+    std::memcpy(header.data(), backupMagic.data(), backupMagic.size());
+    putLittleEndian(header.data() + 16, formatVersion, 2);
+    putLittleEndian(header.data() + 18, databaseSize, 4);
+    putLittleEndian(header.data() + 22, crcLength, 4);
+    putLittleEndian(header.data() + 26, crc, 4);
+    return header;
+}
+
+// A partial backup would look like a good one later, so it never stays behind.
+BackupOutcome abandonBackup(FilePtr& target, const std::string& backupPath, const char* message)
+{
+    target.reset();
+    removeRegularFile(backupPath);
+    return {false, message};
+}
+
+// Writes header and content; the target is closed (and flushed to disk) on success.
+BackupOutcome copyDatabase(std::FILE* source, FilePtr& target, const std::string& backupPath,
+                           int64_t size)
+{
+    const uint32_t crcLength = size > crcLimit ? crcLimit : static_cast<uint32_t>(size);
+    Buffer check = allocate(crcLength);
+    if (!check)
+        return {false, backupNoMemoryText};
+    if (readUpTo(source, check.get(), crcLength) != crcLength)
+        return abandonBackup(target, backupPath, backupReadFailedText);
+    const uint32_t crc = CCRC32().Checksum(check.get(), crcLength);
+    check.reset();
+
+    const auto header = makeHeader(static_cast<uint32_t>(size), crcLength, crc);
+    if (!writeAll(target.get(), header.data(), header.size()))
+        return abandonBackup(target, backupPath, backupWriteFailedText);
+    Buffer copy = allocate(copyChunk);
+    if (!copy)
+        return abandonBackup(target, backupPath, backupNoMemoryText);
+    std::rewind(source);
+    const CopyResult copied = copyRest(source, target.get(), copy.get(), copyChunk);
+    if (copied == CopyResult::ReadFailed)
+        return abandonBackup(target, backupPath, backupReadFailedText);
+    if (copied == CopyResult::WriteFailed || !syncAndClose(target)) {
+        removeRegularFile(backupPath);
+        return {false, backupWriteFailedText};
+    }
+    return {true, backupSuccessText};
+}
+
+// The staged bytes passed the CRC, which covers at most 10 MiB; only SQLite can tell whether
+// the whole file is a catalogue that will open after the swap.
+bool isCatalogueDatabase(const std::string& path)
+{
+    try {
+        CppSQLite3DB db;
+        db.Open(path.c_str());
+        CppSQLite3Query check = db.ExecuteQuery("pragma quick_check;");
+        const char* verdict = check.Eof() ? nullptr : check.FieldValue(0);
+        const bool passed = verdict && std::strcmp(verdict, "ok") == 0;
+        check.Finalize();
+        const bool catalogue = passed && db.TableExists("category_table");
+        db.Close();
+        return catalogue;
+    } catch (const CppSQLite3Exception&) {
+        return false;
+    }
+}
+
+// A refused restore leaves an empty staging file and the database as it was.
+BackupOutcome refuseRestore(FilePtr& staged, const std::string& staging, const char* message)
+{
+    staged.reset();
+    FilePtr emptied = createForWriting(staging);
+    return {false, message};
+}
+
+// Validates the header and the CRC; on success the backup is positioned at the content.
+const char* checkBackup(std::FILE* source)
+{
+    std::array<char, 16> magic{};
+    if (readUpTo(source, magic.data(), magic.size()) != magic.size() || magic != backupMagic)
+        return restoreInvalidText;
+    readLittleEndian(source, 2);
+    readLittleEndian(source, 4);
+    const uint32_t crcLength = readLittleEndian(source, 4);
+    if (crcLength == 0)
+        return restoreInvalidText;
+    const uint32_t crc = readLittleEndian(source, 4);
+    // The length field is untrusted: it may never ask for more than the file can hold.
+    const int64_t available = fileSize(source) - headerSize;
+    if (available < static_cast<int64_t>(crcLength))
+        return restoreInvalidText;
+    Buffer check = allocate(crcLength);
+    if (!check)
+        return restoreNoMemoryText;
+    if (std::fseek(source, headerSize, SEEK_SET) != 0
+        || readUpTo(source, check.get(), crcLength) != crcLength)
+        return restoreInvalidText;
+    if (CCRC32().Checksum(check.get(), crcLength) != crc)
+        return restoreInvalidText;
+    if (std::fseek(source, headerSize, SEEK_SET) != 0)
+        return restoreInvalidText;
+    return nullptr;
+}
+
+} // namespace
+
+std::string stagingPath(const std::string& databasePath)
+{
+    const std::size_t nameStart = databasePath.find_last_of('/') + 1;
+    const std::size_t dot = databasePath.find_last_of('.');
+    if (dot == std::string::npos || dot < nameStart)
+        return databasePath + "bak";
+    return databasePath.substr(0, dot) + "bak";
+}
+
+BackupOutcome writeBackup(const std::string& databasePath, const std::string& backupPath)
+{
+    FilePtr source = openForReading(databasePath);
+    if (!source)
+        return {false, openFailureText(databasePath, errno)};
+    if (sameFile(databasePath, backupPath))
+        throw std::runtime_error(
+            createFailureText(backupPath, "The catalogue database cannot be its own backup"));
+    FilePtr target = createForWriting(backupPath);
+    if (!target)
+        throw std::runtime_error(createFailureText(backupPath, std::strerror(errno)));
+    const int64_t size = fileSize(source.get());
+    if (size < 0)
+        return abandonBackup(target, backupPath, backupReadFailedText);
+    if (size == 0)
+        return {false, backupNoDataText};
+    return copyDatabase(source.get(), target, backupPath, size);
+}
+
+BackupOutcome restoreBackup(const std::string& backupPath, const std::string& databasePath,
+                            const std::function<void()>& closeCatalogue,
+                            const std::function<void()>& reloadCatalogue)
+{
+    // The path rule has already told the user why there is no database path.
+    if (databasePath.empty())
+        return {false, ""};
+    const std::string staging = stagingPath(databasePath);
+    FilePtr source = openForReading(backupPath);
+    if (!source)
+        return {false, openFailureText(backupPath, errno)};
+    if (sameFile(backupPath, staging))
+        throw std::runtime_error(
+            createFailureText(staging, "The chosen backup file is the restore staging file"));
+    FilePtr staged = createForWriting(staging);
+    if (!staged)
+        throw std::runtime_error(createFailureText(staging, std::strerror(errno)));
+
+    if (const char* refusal = checkBackup(source.get()))
+        return refuseRestore(staged, staging, refusal);
+    Buffer copy = allocate(copyChunk);
+    if (!copy)
+        return refuseRestore(staged, staging, restoreNoCopyMemoryText);
+    const CopyResult copied = copyRest(source.get(), staged.get(), copy.get(), copyChunk);
+    if (copied == CopyResult::ReadFailed)
+        return refuseRestore(staged, staging, restoreInvalidText);
+    if (copied == CopyResult::WriteFailed || !syncAndClose(staged))
+        return refuseRestore(staged, staging, restoreStagingFailedText);
+    copy.reset();
+    source.reset();
+    if (!isCatalogueDatabase(staging))
+        return refuseRestore(staged, staging, restoreInvalidText);
+
+    closeCatalogue();
+    const bool replaced = replaceAtomically(staging, databasePath);
+    reloadCatalogue();
+    if (!replaced)
+        return {false, restoreReplaceFailedText};
+    return {true, restoreSuccessText};
+}

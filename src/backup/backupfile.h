@@ -1,0 +1,39 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+// What a backup or restore ended with; the message is the exact text to show the user
+// (empty when there is nothing more to say).
+struct BackupOutcome {
+    bool succeeded;
+    std::string message;
+};
+
+// Writes the database behind the 30-byte header into backupPath, replacing the file.
+// Throws std::runtime_error "Cannot create file "%s". %s" when the backup file cannot be made.
+BackupOutcome writeBackup(const std::string& databasePath, const std::string& backupPath);
+
+// Checks the backup, stages its content beside the database and, once the staged file is a
+// sound catalogue, closes the catalogue, replaces the database file and reloads it.
+// Throws std::runtime_error "Cannot create file "%s". %s" when the staging file cannot be made.
+BackupOutcome restoreBackup(const std::string& backupPath, const std::string& databasePath,
+                            const std::function<void()>& closeCatalogue,
+                            const std::function<void()>& reloadCatalogue);
+
+// The database path with its extension replaced by "bak", without a dot.
+std::string stagingPath(const std::string& databasePath);
+
+// The texts the two procedures show.
+inline constexpr const char* backupNoDataText = "No data to backup";
+inline constexpr const char* backupNoMemoryText = "Not enough memory";
+inline constexpr const char* backupSuccessText = "Successfully finish backup!";
+inline constexpr const char* backupWriteFailedText = "Failed to write the backup file.";
+inline constexpr const char* backupReadFailedText = "Failed to read the database file.";
+inline constexpr const char* restoreInvalidText =
+    "This is not a valid backup file. \nCan't finish resotre process";
+inline constexpr const char* restoreNoMemoryText = "Not enough memory";
+inline constexpr const char* restoreNoCopyMemoryText = "Not enouth memory";
+inline constexpr const char* restoreSuccessText = "Successfully finish restoring!";
+inline constexpr const char* restoreReplaceFailedText = "Failed to replace the database file.";
+inline constexpr const char* restoreStagingFailedText = "Failed to write the restore staging file.";

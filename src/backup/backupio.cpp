@@ -1,0 +1,136 @@
+#include "backup/backupio.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace backupio {
+
+namespace {
+
+constexpr std::size_t replaceChunk = 0x100000;
+
+// A rename is only durable once the folder that holds the name is flushed too.
+void syncFolderOf(const std::string& path)
+{
+    const fs::path folder = fs::path(path).parent_path();
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+bool copyToNewFile(const std::string& source, const std::string& target)
+{
+    FilePtr from = openForReading(source);
+    FilePtr to = createForWriting(target);
+    if (!from || !to)
+        return false;
+    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[replaceChunk]);
+    if (!buffer)
+        return false;
+    if (copyRest(from.get(), to.get(), buffer.get(), replaceChunk) != CopyResult::Done)
+        return false;
+    return syncAndClose(to);
+}
+
+} // namespace
+
+FilePtr openForReading(const std::string& path)
+{
+    return FilePtr(std::fopen(path.c_str(), "rb"));
+}
+
+FilePtr createForWriting(const std::string& path)
+{
+    return FilePtr(std::fopen(path.c_str(), "wb"));
+}
+
+std::string openFailureText(const std::string& path, int error)
+{
+    return "Cannot open file \"" + path + "\". " + std::strerror(error);
+}
+
+std::string createFailureText(const std::string& path, const std::string& reason)
+{
+    return "Cannot create file \"" + path + "\". " + reason;
+}
+
+int64_t fileSize(std::FILE* file)
+{
+    struct stat info {};
+    if (::fstat(::fileno(file), &info) != 0)
+        return -1;
+    return static_cast<int64_t>(info.st_size);
+}
+
+bool writeAll(std::FILE* file, const void* data, std::size_t length)
+{
+    return std::fwrite(data, 1, length, file) == length;
+}
+
+std::size_t readUpTo(std::FILE* file, void* data, std::size_t length)
+{
+    return std::fread(data, 1, length, file);
+}
+
+CopyResult copyRest(std::FILE* from, std::FILE* to, unsigned char* buffer, std::size_t chunk)
+{
+    for (;;) {
+        const std::size_t got = std::fread(buffer, 1, chunk, from);
+        if (got > 0 && !writeAll(to, buffer, got))
+            return CopyResult::WriteFailed;
+        if (got < chunk)
+            return std::ferror(from) ? CopyResult::ReadFailed : CopyResult::Done;
+    }
+}
+
+bool syncAndClose(FilePtr& file)
+{
+    std::FILE* raw = file.release();
+    bool ok = std::fflush(raw) == 0;
+    // Devices and pipes cannot be synced; only a failing sync of a real file counts.
+    if (ok && ::fsync(::fileno(raw)) != 0 && errno != EINVAL && errno != EROFS)
+        ok = false;
+    return std::fclose(raw) == 0 && ok;
+}
+
+void removeRegularFile(const std::string& path)
+{
+    std::error_code error;
+    if (fs::is_regular_file(fs::symlink_status(path, error)))
+        fs::remove(path, error);
+}
+
+bool sameFile(const std::string& first, const std::string& second)
+{
+    std::error_code error;
+    return fs::equivalent(first, second, error) && !error;
+}
+
+bool replaceAtomically(const std::string& source, const std::string& target)
+{
+    const std::string temporary = target + ".tmp";
+    if (!copyToNewFile(source, temporary)) {
+        removeRegularFile(temporary);
+        return false;
+    }
+    if (std::rename(temporary.c_str(), target.c_str()) != 0) {
+        removeRegularFile(temporary);
+        return false;
+    }
+    syncFolderOf(target);
+    return true;
+}
+
+} // namespace backupio

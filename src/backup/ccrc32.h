@@ -1,0 +1,17 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+// The CRC-32 of zlib and PKZIP (reflected polynomial 0xEDB88320, initial and final XOR 0xFFFFFFFF).
+class CCRC32 {
+public:
+    CCRC32();
+
+    uint32_t Checksum(const unsigned char* data, uint32_t length) const;
+
+private:
+    void BuildTable();
+
+    std::array<uint32_t, 256> table{};
+};

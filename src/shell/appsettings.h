@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// The five flags of the "Settings" section; the defaults are those of a first start.
+struct SettingsRecord {
+    bool autorun = false;
+    bool closetray = false;
+    bool minitray = false;
+    bool autohide = false;
+    bool always = false;
+};
+
+extern SettingsRecord AppSettings;
+
+// Fills the record from the settings file and the autorun entry; always true.
+bool LoadSettings(SettingsRecord& settings, const std::string& iniPath);
+// Writes all five flags, then creates or removes the autorun entry.
+// Throws std::runtime_error("Unable to write to <path>") when the file cannot be written.
+bool SaveSettings(const SettingsRecord& settings, const std::string& iniPath);
+
+// One flag by the integer rule: not 0 is on; a missing, empty or unreadable value is the default.
+bool readIniFlag(const std::string& iniPath, const std::string& section, const std::string& key,
+                 bool defaultValue);
+// Writes each flag as "1" or "0", keeping every other line; throws like SaveSettings.
+void writeIniFlags(const std::string& iniPath, const std::string& section,
+                   const std::vector<std::pair<std::string, bool>>& keys);
+
+// The integer rule itself: "0x"/"0X" and at least one more character is hexadecimal,
+// anything else decimal with an optional sign; false when the text does not convert.
+bool parseProfileInt(const std::string& text, int& value);

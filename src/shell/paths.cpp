@@ -1,0 +1,121 @@
+#include "shell/paths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* appFolder = "Varnelo";
+constexpr const char* databaseFileName = "FavoritesDB.db";
+
+std::string folderOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string withIniExtension(const std::string& path)
+{
+    const std::size_t nameStart = path.find_last_of('/') + 1;
+    const std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || dot < nameStart)
+        return path + ".INI";
+    return path.substr(0, dot) + ".INI";
+}
+
+bool writeWhole(int fd, const std::string& contents)
+{
+    std::size_t done = 0;
+    while (done < contents.size()) {
+        const ssize_t written = ::write(fd, contents.data() + done, contents.size() - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        done += static_cast<std::size_t>(written);
+    }
+    return ::fsync(fd) == 0;
+}
+
+} // namespace
+
+std::string executablePath()
+{
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationFilePath().toStdString();
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : self.string();
+}
+
+std::string settingsFilePath()
+{
+    return settingsFilePathFor(executablePath());
+}
+
+std::string settingsFilePathFor(const std::string& executable)
+{
+    const std::string beside = withIniExtension(executable);
+    if (folderTakesFiles(folderOf(beside)))
+        return beside;
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (config.isEmpty())
+        return beside;
+    const QString folder = config + QLatin1Char('/') + QLatin1String(appFolder);
+    QDir().mkpath(folder);
+    const std::string name = beside.substr(beside.find_last_of('/') + 1);
+    return folder.toStdString() + "/" + name;
+}
+
+std::string databaseFilePath()
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (data.isEmpty())
+        return {};
+    const QString folder = data + QLatin1Char('/') + QLatin1String(appFolder);
+    if (!QDir().mkpath(folder))
+        return {};
+    return folder.toStdString() + "/" + databaseFileName;
+}
+
+bool folderTakesFiles(const std::string& folder)
+{
+    std::string probe = folder + "/.varnelo-probe-XXXXXX";
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
+}
+
+bool replaceFileContents(const std::string& path, const std::string& contents)
+{
+    std::string temporary = path + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        return false;
+    struct stat old {};
+    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    bool ok = ::fchmod(fd, mode) == 0 && writeWhole(fd, contents);
+    ok = ::close(fd) == 0 && ok;
+    if (ok && ::rename(temporary.c_str(), path.c_str()) == 0)
+        return true;
+    ::unlink(temporary.c_str());
+    return false;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+// The running executable's full path.
+std::string executablePath();
+
+// The settings file for the running executable (see settingsFilePathFor).
+std::string settingsFilePath();
+// The executable's path with its extension replaced by ".INI" (or ".INI" appended); when the
+// executable's folder takes no files, the same file name under the user's config folder
+// "Varnelo", which is created.
+std::string settingsFilePathFor(const std::string& executable);
+
+// <data folder>/Varnelo/FavoritesDB.db with its folders created; "" when they cannot be had.
+std::string databaseFilePath();
+
+// Whether a file can be created in the folder: tried, since permission bits alone do not
+// tell (read-only mounts, administrators).
+bool folderTakesFiles(const std::string& folder);
+
+// Writes the whole text to a temporary file beside path, flushes it and renames it over path,
+// so readers see the old contents or the new, never a part. Keeps the old file's permissions.
+bool replaceFileContents(const std::string& path, const std::string& contents);
