@@ -442,8 +442,10 @@ CppSQLite3Query CppSQLite3DB::ExecuteQuery(const char* sql)
     sqlite3_stmt* statement = nullptr;
     const char* tail = nullptr;
     int result = sqlite3_prepare(db, sql, -1, &statement, &tail);
+    // SQLite's own text says what was refused (no such table, not a database); without it the
+    // message would end in a bare code.
     if (result != SQLITE_OK)
-        throw CppSQLite3Exception(result, nullptr, false);
+        throw CppSQLite3Exception(result, sqlite3_errmsg(db), false);
     if (!statement)
         return CppSQLite3Query(db, nullptr, true);   // nothing but blanks or comments
     result = sqlite3_step(statement);
