@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QDialog>
+
+class QFrame;
+class QPushButton;
+
+// Base dialog with a framed area and OK / Cancel; never shown by itself.
+class TOKRightDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TOKRightDlg(QWidget* parent = nullptr);
+
+    QFrame* Bevel1 = nullptr;
+    QPushButton* OKBtn = nullptr;
+    QPushButton* CancelBtn = nullptr;
+
+protected:
+    // The buttons sit at the right of the framed area; a derived dialog may put them below instead.
+    void placeButtonsBelow();
+
+private:
+    void placeButtonsRight();
+};

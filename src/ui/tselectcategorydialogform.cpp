@@ -1,0 +1,108 @@
+#include "ui/tselectcategorydialogform.h"
+
+#include "storage/cdbmanager.h"
+
+#include <QBoxLayout>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+
+namespace {
+
+QTreeWidgetItem* makeNode(CCategory* category)
+{
+    auto* node = new QTreeWidgetItem(QStringList{QString::fromStdString(category->GetName())});
+    node->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void*>(category)));
+    return node;
+}
+
+}  // namespace
+
+TSelectCategoryDialogForm::TSelectCategoryDialogForm(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("SelectCategoryDialogForm"));
+    setWindowTitle(QStringLiteral("Select Category"));
+    Label1 = new QLabel(QStringLiteral("Select a category"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    treeCategory = new QTreeWidget(this);
+    treeCategory->setObjectName(QStringLiteral("treeCategory"));
+    treeCategory->setAccessibleName(QStringLiteral("Select a category"));
+    treeCategory->setHeaderHidden(true);
+    treeCategory->setIndentation(19);
+    treeCategory->setSelectionMode(QAbstractItemView::SingleSelection);
+    treeCategory->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Label1->setBuddy(treeCategory);
+    Bevel1 = new QFrame(this);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setFrameShape(QFrame::HLine);
+    Bevel1->setFrameShadow(QFrame::Sunken);
+    OKBtn = new QPushButton(QStringLiteral("OK"), this);
+    OKBtn->setObjectName(QStringLiteral("OKBtn"));
+    OKBtn->setAccessibleName(QStringLiteral("OK"));
+    OKBtn->setDefault(true);
+    OKBtn->setEnabled(false);
+    CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
+    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    CancelBtn->setAccessibleName(QStringLiteral("Cancel"));
+    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    // Keyboard selection counts as much as a click, so OK is reachable without a mouse.
+    connect(treeCategory, &QTreeWidget::itemSelectionChanged, this,
+            &TSelectCategoryDialogForm::treeCategoryClick);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKBtn);
+    buttons->addWidget(CancelBtn);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->addWidget(Label1);
+    layout->addWidget(treeCategory, 1);
+    layout->addWidget(Bevel1);
+    layout->addLayout(buttons);
+    setTabOrder(OKBtn, CancelBtn);
+    setTabOrder(CancelBtn, treeCategory);
+    setFixedSize(384, 315);
+}
+
+void TSelectCategoryDialogForm::LoadCategories(CDBManager* database)
+{
+    db = database;
+    if (!db)
+        return;
+    treeCategory->clear();
+    CCategory& root = db->GetRootCategory();
+    for (int i = 0; i < root.GetChildCount(); ++i) {
+        CCategory* category = root.GetChild(i);
+        QTreeWidgetItem* node = makeNode(category);
+        treeCategory->addTopLevelItem(node);
+        AddChildNodes(category, node);
+    }
+    treeCategoryClick();
+}
+
+void TSelectCategoryDialogForm::AddChildNodes(CCategory* category, QTreeWidgetItem* node)
+{
+    for (int i = 0; i < category->GetChildCount(); ++i) {
+        CCategory* child = category->GetChild(i);
+        QTreeWidgetItem* childNode = makeNode(child);
+        node->addChild(childNode);
+        AddChildNodes(child, childNode);
+    }
+}
+
+CCategory* TSelectCategoryDialogForm::GetSelectedCategory() const
+{
+    for (QTreeWidgetItemIterator it(treeCategory); *it; ++it)
+        if ((*it)->isSelected())
+            return static_cast<CCategory*>((*it)->data(0, Qt::UserRole).value<void*>());
+    return nullptr;
+}
+
+void TSelectCategoryDialogForm::treeCategoryClick()
+{
+    OKBtn->setEnabled(GetSelectedCategory() != nullptr);
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDialog>
+
+class CCategory;
+class CDBManager;
+class QFrame;
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// Shows the whole category tree and returns the category the user picks.
+class TSelectCategoryDialogForm : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TSelectCategoryDialogForm(QWidget* parent = nullptr);
+
+    QLabel* Label1 = nullptr;
+    QTreeWidget* treeCategory = nullptr;
+    QFrame* Bevel1 = nullptr;
+    QPushButton* OKBtn = nullptr;
+    QPushButton* CancelBtn = nullptr;
+
+    void LoadCategories(CDBManager* database);
+    void AddChildNodes(CCategory* category, QTreeWidgetItem* node);
+    CCategory* GetSelectedCategory() const;
+    void treeCategoryClick();
+
+private:
+    CDBManager* db = nullptr;  // points at the catalogue shown; not owned
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "ui/tokrightdlg.h"
+
+class QCheckBox;
+
+// Five check boxes over the five flags of AppSettings. Creating it reloads the flags from the stores;
+// OK copies the boxes back and saves.
+class TSettingsDialog : public TOKRightDlg {
+    Q_OBJECT
+
+public:
+    explicit TSettingsDialog(QWidget* parent = nullptr);
+
+    QCheckBox* ckAutorun = nullptr;
+    QCheckBox* ckClose = nullptr;
+    QCheckBox* ckMinimize = nullptr;
+    QCheckBox* ckHide = nullptr;
+    QCheckBox* ckAlways = nullptr;
+
+    void OKBtnClick();
+
+private:
+    void FormCreate();
+    QCheckBox* makeCheck(const char* name, const QString& caption);
+};
