@@ -1,0 +1,109 @@
+#!/usr/bin/python3
+"""Runs one end-to-end scenario against a built program:
+
+    run.py --binary build/src/app/varnelo --artifacts build/tests/e2e/artifacts [--docs docs] SCENARIO
+
+The scenario runs inside its own D-Bus session (dbus-run-session), which carries the
+accessibility bus, on its own Xvfb display; the exit status is 0 only when it passed."""
+
+import argparse
+import os
+import signal
+import subprocess
+import sys
+import traceback
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+
+INNER_MARK = "VARNELO_E2E_INNER"
+OUTER_TIMEOUT = 110
+
+
+def parseArguments():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--binary", required=True)
+    parser.add_argument("--artifacts", required=True)
+    parser.add_argument("--docs", default=None, help="folder that receives copies of the screenshots")
+    parser.add_argument("--keep", action="store_true", help="keep the temporary folder")
+    parser.add_argument("scenario")
+    return parser.parse_args()
+
+
+def runOuter(arguments):
+    from harness import requireTools
+    requireTools()
+    if not os.access(arguments.binary, os.X_OK):
+        print(f"FAIL: the program {arguments.binary} is missing or not executable", flush=True)
+        return 1
+    env = dict(os.environ, **{INNER_MARK: "1"})
+    env.pop("DBUS_SESSION_BUS_ADDRESS", None)
+    env.pop("AT_SPI_BUS_ADDRESS", None)
+    command = ["dbus-run-session", "--", "/usr/bin/python3", "-u", os.path.abspath(__file__), *sys.argv[1:]]
+    process = subprocess.Popen(command, env=env, start_new_session=True)
+    try:
+        return process.wait(timeout=OUTER_TIMEOUT)
+    except subprocess.TimeoutExpired:
+        print(f"FAIL: scenario {arguments.scenario} did not end within {OUTER_TIMEOUT} s", flush=True)
+        return 1
+    finally:
+        # the session's bus, its accessibility bus and anything left behind end with the group
+        try:
+            os.killpg(process.pid, signal.SIGTERM)
+        except ProcessLookupError:
+            pass
+        try:
+            process.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            try:
+                os.killpg(process.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+
+
+def _stopOnTerm(_signum, _frame):
+    raise SystemExit("terminated")
+
+
+def runInner(arguments):
+    signal.signal(signal.SIGTERM, _stopOnTerm)
+    import scenarios
+    from harness import Session, ScenarioFailure
+    scenario = scenarios.SCENARIOS.get(arguments.scenario)
+    if scenario is None:
+        print(f"FAIL: unknown scenario {arguments.scenario}; known: {', '.join(scenarios.SCENARIOS)}")
+        return 1
+    folder = "app folder" if arguments.scenario in scenarios.BLANK_FOLDER else "app"
+    session = Session(arguments.binary, arguments.artifacts, arguments.scenario, folder)
+    session.docs = arguments.docs
+    passed = False
+    try:
+        session.start()
+        scenario(session)
+        passed = True
+    except ScenarioFailure as failure:
+        print(f"FAIL: {arguments.scenario}: {failure}", flush=True)
+    except Exception:
+        print(f"FAIL: {arguments.scenario}: the scenario broke:", flush=True)
+        traceback.print_exc()
+    finally:
+        if not passed:
+            for program in session.programs:
+                print(f"--- output of program {program.pid} ---\n{program.log()}", flush=True)
+            print(f"temporary folder kept: {session.root}", flush=True)
+        session.stop()
+        session.cleanUp(keep=arguments.keep or not passed)
+    if passed:
+        print(f"PASS: {arguments.scenario}", flush=True)
+    return 0 if passed else 1
+
+
+def main():
+    arguments = parseArguments()
+    if os.environ.get(INNER_MARK) == "1":
+        return runInner(arguments)
+    return runOuter(arguments)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,644 @@
+"""The scenarios: each takes a started Session (display, window manager, bus) and drives the
+program as a person and a screen reader would. A scenario fails by raising ScenarioFailure."""
+
+import json
+import os
+import shutil
+import struct
+import subprocess
+import time
+import zlib
+
+from harness import ScenarioFailure, check, waitUntil
+
+CAPTION = "Varnelo"
+
+CREATION_STATEMENTS = [
+    ("category_table", "create table %s (guid text,name text,level int,parent_guid text,system int,"
+                       "iconIndex int,itemorder integer primary key AUTOINCREMENT);"),
+    ("link_table", "create table %s (guid text,name text,target text,category text,star int,comment text,"
+                   "type int,itemorder integer primary key AUTOINCREMENT);"),
+    ("imagelist_table", "create table %s (id int primary key,data blob);"),
+]
+
+OFFICE_GUID = "A7337D16-451D-485a-AA22-CD0B5EC0BC9D"
+WEBSITES_GUID = "9EED3209-19C9-4a89-B8B3-5FA0F96697F4"
+BUILT_IN_CATEGORIES = [
+    ("5EE0962C-217D-411a-BB72-6261B1B4F5BF", "General files", 0, "", 1, 0, 1),
+    (OFFICE_GUID, "Office documents", 0, "", 1, 0, 2),
+    ("099C65A7-7E41-4d97-8294-6762A3E291F4", "Media files", 0, "", 1, 0, 3),
+    (WEBSITES_GUID, "Favorite websites", 0, "", 1, 0, 4),
+    ("6C6FCDD3-6C95-49d9-AC6A-CC0913ABE5C1", "Word documents", 1, OFFICE_GUID, 1, 0, 5),
+    ("9CE59CC3-E4E9-4ce6-B8D7-7BB72BF00113", "Excel documents", 1, OFFICE_GUID, 1, 0, 6),
+]
+TOP_LEVEL = ["General files", "Office documents", "Media files", "Favorite websites"]
+UNDER_OFFICE = ["Word documents", "Excel documents"]
+
+BACKUP_MAGIC = b"VaRnElOcAtAlOgUe"
+CRC_LIMIT = 10485760
+
+SETTINGS_CAPTIONS = {
+    "autorun": "Autorun when windows startup",
+    "closetray": "Minimize to notify tray area when click \"close\" button",
+    "minitray": "Minimize to notify tray area when click \"Minimize\" button",
+    "autohide": "Hide main window when application start",
+    "always": "Always show notification icon in tray",
+}
+
+# Absence can only be observed over time: a window or icon that should not appear is watched
+# for this long after the program has finished starting.
+QUIET_PERIOD = 2.0
+
+
+# ---- independent readers ---------------------------------------------------------------------
+
+def sqlite(path, sql):
+    """Reads the catalogue with the sqlite3 shell, never with the program's own code."""
+    result = subprocess.run(["sqlite3", "-readonly", "-json", "-cmd", ".timeout 5000", path, sql],
+                            capture_output=True, text=True, timeout=30)
+    check(result.returncode == 0, f"sqlite3 could not read {path}: {result.stderr.strip()}")
+    return json.loads(result.stdout) if result.stdout.strip() else []
+
+
+def userTables(path):
+    return sqlite(path, "select name, sql from sqlite_master where type='table' "
+                        "and name not like 'sqlite_%' order by rowid")
+
+
+def categoryRows(path):
+    rows = sqlite(path, "select guid,name,level,parent_guid,system,iconIndex,itemorder "
+                        "from category_table order by itemorder")
+    return [(r["guid"], r["name"], r["level"], r["parent_guid"], r["system"], r["iconIndex"],
+             r["itemorder"]) for r in rows]
+
+
+def storedStatement(statement, table):
+    # SQLite keeps the statement as typed, with the leading keywords upper-cased and no semicolon
+    text = statement % table
+    check(text.startswith("create table "), "unexpected statement form")
+    return "CREATE TABLE " + text[len("create table "):].rstrip(";")
+
+
+def readIni(path):
+    """The INI as sections of key=value lines, keys and sections compared case-insensitively."""
+    sections = {}
+    current = None
+    with open(path, encoding="utf-8", errors="replace") as handle:
+        for raw in handle:
+            line = raw.strip()
+            if line.startswith("[") and line.endswith("]"):
+                current = sections.setdefault(line[1:-1].lower(), {})
+            elif "=" in line and current is not None:
+                key, value = line.split("=", 1)
+                current[key.strip().lower()] = value.strip()
+    return sections
+
+
+def desktopEntry(path):
+    entry = {}
+    group = None
+    with open(path, encoding="utf-8") as handle:
+        for raw in handle:
+            line = raw.rstrip("\n")
+            if line.startswith("[") and line.endswith("]"):
+                group = line[1:-1]
+            elif group == "Desktop Entry" and "=" in line and not line.startswith("#"):
+                key, value = line.split("=", 1)
+                entry[key.strip()] = value.strip()
+    return entry
+
+
+def execArguments(value):
+    """Splits an Exec value by the Desktop Entry rules (double quotes, backslash escapes)."""
+    arguments, current, quoted, escaped, started = [], "", False, False, False
+    for char in value:
+        if escaped:
+            current += char
+            escaped = False
+        elif quoted and char == "\\":
+            escaped = True
+        elif char == '"':
+            quoted = not quoted
+            started = True
+        elif char == " " and not quoted:
+            if started or current:
+                arguments.append(current)
+            current, started = "", False
+        else:
+            current += char
+    check(not quoted, f"unbalanced quotes in Exec={value}")
+    if started or current:
+        arguments.append(current)
+    return arguments
+
+
+def parseBackup(path):
+    with open(path, "rb") as handle:
+        data = handle.read()
+    check(len(data) >= 30, f"backup file has only {len(data)} bytes")
+    magic = data[:16]
+    version, size, crcLength, crc = struct.unpack("<HIII", data[16:30])
+    return {"magic": magic, "version": version, "size": size, "crcLength": crcLength, "crc": crc,
+            "payload": data[30:]}
+
+
+def fileBytes(path):
+    with open(path, "rb") as handle:
+        return handle.read()
+
+
+# ---- the program as seen from outside -------------------------------------------------------
+
+def trayEmbedded(session):
+    owner = session.trayWindow()
+    if not owner:
+        return set()
+    toolbar = session._topLevelOf(owner)
+    return set(session.x.descendants(toolbar))
+
+
+def mainWindows(session, program, onlyVisible):
+    """The program's windows titled like the main window, leaving out the tray icon."""
+    embedded = trayEmbedded(session)
+    return [window for window in session.searchWindows(program.pid, f"^{CAPTION}$", onlyVisible)
+            if window not in embedded]
+
+
+def waitMainWindow(session, program, timeout=30.0):
+    windows = waitUntil(lambda: mainWindows(session, program, True),
+                        "the visible main window \"Varnelo\"", timeout)
+    return windows[0]
+
+
+def waitHidden(session, program, timeout=20.0):
+    waitUntil(lambda: not mainWindows(session, program, True), "the main window to be hidden", timeout)
+
+
+def waitTrayIcon(session, program, timeout=20.0):
+    return waitUntil(lambda: session.trayIcons(program.pid), "the tray icon", timeout)[0]
+
+
+def waitNoTrayIcon(session, program, timeout=20.0):
+    waitUntil(lambda: not session.trayIcons(program.pid), "the tray icon to go away", timeout)
+
+
+def stayQuiet(session, program, what, probe):
+    """Fails if probe ever holds during the quiet period; the program must keep running."""
+    deadline = time.monotonic() + QUIET_PERIOD
+    while time.monotonic() < deadline:
+        check(program.running(), f"the program ended while {what} was watched")
+        check(not probe(), f"{what} appeared")
+        time.sleep(0.1)
+
+
+def waitCatalogue(session, timeout=30.0):
+    """The database exists and holds its built-in categories: the window has loaded it."""
+    def ready():
+        if not os.path.exists(session.dbPath):
+            return False
+        try:
+            return len(categoryRows(session.dbPath)) >= len(BUILT_IN_CATEGORIES)
+        except ScenarioFailure:
+            return False
+    waitUntil(ready, f"the catalogue at {session.dbPath}", timeout)
+
+
+def shoot(session, window, name, docsName=None):
+    path = session.screenshot(window, f"{session.name}-{name}")
+    docs = getattr(session, "docs", None)
+    if docs and docsName:
+        os.makedirs(docs, exist_ok=True)
+        shutil.copyfile(path, os.path.join(docs, docsName))
+    return path
+
+
+def dialogWindow(session, program, caption, timeout=20.0):
+    """The X window of a dialog of the program, for screenshots."""
+    pattern = "^" + caption.replace(".", "\\.").replace("(", "\\(").replace(")", "\\)") + "$"
+    return waitUntil(lambda: session.searchWindows(program.pid, pattern, True),
+                     f"the window of {caption!r}", timeout)[0]
+
+
+def exitThroughMenu(session, program, app):
+    import a11y
+    a11y.pressMenu(app, "File", "Exit")
+    code = program.waitExit(20)
+    check(code == 0, f"File > Exit ended the program with exit code {code}, expected 0")
+    check(not session.runningPrograms(), "a copy of the program still runs after File > Exit")
+
+
+def messageBox(app, caption, timeout=20.0):
+    """A shown message box with this caption and its texts."""
+    import a11y
+
+    def probe():
+        for window in a11y.children(app):
+            if a11y.nameOf(window) == caption and a11y.showing(window) \
+                    and a11y.roleName(window) in ("alert", "dialog"):
+                return window
+        return None
+    box = waitUntil(probe, f"a message box captioned {caption!r}", timeout, interval=0.2)
+    texts = [a11y.text(node) for node in a11y.walk(box) if a11y.roleName(node) == "label"]
+    return box, [t for t in texts if t]
+
+
+def answer(app, box, button="OK"):
+    import a11y
+    a11y.press(box, "push button", button)
+    waitUntil(lambda: not a11y.showing(box) or box not in a11y.children(app),
+              "the message box to close", 20.0, interval=0.2)
+
+
+def mainFrame(app):
+    import a11y
+    return a11y.waitWindow(app, CAPTION)
+
+
+def tableRows(table, column=0):
+    """The texts of one column of the rows an accessible table shows, in order."""
+    try:
+        grid = table.queryTable()
+    except NotImplementedError:
+        raise ScenarioFailure("the control offers no table view to read its rows")
+    rows = []
+    for row in range(grid.nRows):
+        cell = grid.getAccessibleAt(row, column)
+        rows.append(cell.name if cell is not None else None)
+    return rows
+
+
+def tableCell(table, text, column=0):
+    grid = table.queryTable()
+    for row in range(grid.nRows):
+        cell = grid.getAccessibleAt(row, column)
+        if cell is not None and cell.name == text:
+            return cell
+    return None
+
+
+def centre(node):
+    import pyatspi
+    extents = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    check(extents.width > 0 and extents.height > 0, f"{node.name!r} has no place on screen")
+    return extents.x + extents.width // 2, extents.y + extents.height // 2
+
+
+def clickNode(session, node, button=1, repeat=1):
+    x, y = centre(node)
+    session.clickAt(x, y, button, repeat)
+
+
+def categoryTree(app):
+    import a11y
+    return a11y.waitFind(mainFrame(app), None, "Categories")
+
+
+def itemList(app):
+    import a11y
+    return a11y.waitFind(mainFrame(app), None, "Items")
+
+
+def startProgram(session, *args):
+    import a11y
+    program = session.launch(*args)
+    window = waitMainWindow(session, program)
+    app = a11y.application(program.pid)
+    return program, window, app
+
+
+def fillFileDialog(session, app, caption, path, acceptButton):
+    import a11y
+    dialog = a11y.waitWindow(app, caption)
+    field = waitUntil(lambda: next((n for n in a11y.walk(dialog) if a11y.roleName(n) == "text"
+                                    and a11y.nameOf(n) == "File name:"), None),
+                      "the file name field", 20.0, interval=0.2)
+    a11y.setText(field, path)
+    waitUntil(lambda: a11y.text(field) == path, "the file name to be typed", 10.0)
+    a11y.press(dialog, "push button", acceptButton)
+    a11y.waitWindowGone(app, caption)
+
+
+# ---- scenarios --------------------------------------------------------------------------------
+
+def firstStart(session):
+    """A fresh home: the window appears and the database holds the schema and the built-ins."""
+    check(not os.path.exists(session.dataFolder), "the data folder exists before the first start")
+    program, window, app = startProgram(session)
+    waitCatalogue(session)
+
+    tables = userTables(session.dbPath)
+    expected = [(name, storedStatement(statement, name)) for name, statement in CREATION_STATEMENTS]
+    actual = [(row["name"], row["sql"]) for row in tables]
+    check(actual == expected, f"tables differ from the three creation statements:\n{actual}\n!=\n{expected}")
+    rows = categoryRows(session.dbPath)
+    check(rows == BUILT_IN_CATEGORIES, f"built-in categories differ:\n{rows}")
+    items = sqlite(session.dbPath, "select count(*) as n from link_table")
+    check(items == [{"n": 0}], f"a new catalogue holds items: {items}")
+
+    # with no settings file, "always" is on: the icon is there from the start
+    waitTrayIcon(session, program)
+    shoot(session, window, "main-window", "main-window.png")
+    exitThroughMenu(session, program, app)
+
+
+def trayStart(session):
+    """"/tray" with every tray flag off: no window, no icon, and only a second start wakes it."""
+    session.writeSettings(autorun=False, closetray=False, minitray=False, autohide=False, always=False)
+    first = session.launch("/tray")
+    waitCatalogue(session)
+    import a11y
+    a11y.application(first.pid)
+    stayQuiet(session, first, "a visible main window or a tray icon",
+              lambda: mainWindows(session, first, True) or session.trayIcons(first.pid))
+
+    second = session.launch()
+    code = second.waitExit(20)
+    check(code == 0, f"the second start ended with exit code {code}, expected 0")
+    window = waitMainWindow(session, first)
+    check(not session.trayIcons(first.pid), "waking the window added a tray icon though \"always\" is off")
+    check(session.runningPrograms() == [first.pid],
+          f"expected only the first instance to run, found {session.runningPrograms()}")
+
+    # a start with "/tray" while the window is shown also just hands over and leaves it shown
+    third = session.launch("/tray")
+    code = third.waitExit(20)
+    check(code == 0, f"a start with \"/tray\" beside a running instance ended with {code}")
+    check(mainWindows(session, first, True) == [window], "the running instance's window was hidden")
+    check(session.runningPrograms() == [first.pid], "more than one instance runs")
+    exitThroughMenu(session, first, a11y.application(first.pid))
+
+
+def autohideTray(session):
+    """autohide starts hidden with an icon; a double-click shows the window and, with always off,
+    the icon goes away."""
+    session.writeSettings(autorun=False, closetray=True, minitray=True, autohide=True, always=False)
+    program = session.launch()
+    waitCatalogue(session)
+    icon = waitTrayIcon(session, program)
+    stayQuiet(session, program, "a visible main window", lambda: mainWindows(session, program, True))
+    shoot(session, "root", "hidden-in-tray")
+
+    session.doubleClickWindow(icon)
+    window = waitMainWindow(session, program)
+    waitNoTrayIcon(session, program)
+    import a11y
+    exitThroughMenu(session, program, a11y.application(program.pid))
+    del window
+
+
+def closeToTray(session):
+    """The close box with closetray on only hides the window; File > Exit really ends."""
+    session.writeSettings(autorun=False, closetray=True, minitray=True, autohide=False, always=False)
+    program, window, app = startProgram(session)
+    waitCatalogue(session)
+    check(not session.trayIcons(program.pid), "a tray icon is shown though no tray flag asks for it")
+
+    session.clickCloseBox(window)
+    waitHidden(session, program)
+    icon = waitTrayIcon(session, program)
+    stayQuiet(session, program, "the end of the program", lambda: False)
+    check(session.runningPrograms() == [program.pid], "the program is not running after the close box")
+
+    # back from the tray, then the real exit
+    session.doubleClickWindow(icon)
+    waitMainWindow(session, program)
+    exitThroughMenu(session, program, app)
+
+
+def settingsAutorun(session):
+    """Checking "Autorun when windows startup" writes the INI and an autostart entry that runs the
+    binary with /tray; unchecking removes the entry."""
+    import a11y
+    check(" " in session.exe, "this scenario runs a copy whose path holds a blank")
+    program, window, app = startProgram(session)
+    waitCatalogue(session)
+
+    dialog = openSettings(app)
+    boxes = settingsBoxes(dialog)
+    check(not checked(boxes["autorun"]), "\"Autorun when windows startup\" is checked on a fresh home")
+    check(checked(boxes["closetray"]) and checked(boxes["minitray"]) and checked(boxes["always"])
+          and not checked(boxes["autohide"]), "the settings dialog does not show the defaults")
+    a11y.doAction(boxes["autorun"])
+    waitUntil(lambda: checked(boxes["autorun"]), "the autorun box to be checked", 10.0)
+    shoot(session, dialogWindow(session, program, "Settings"), "settings-dialog", "settings-dialog.png")
+    a11y.press(dialog, "push button", "OK")
+    a11y.waitWindowGone(app, "Settings")
+
+    waitUntil(lambda: os.path.exists(session.autostartPath), "the autostart entry")
+    settings = readIni(session.iniPath).get("settings", {})
+    expectedKeys = {"autorun": "1", "closetray": "1", "minitray": "1", "autohide": "0", "always": "1"}
+    check(settings == expectedKeys, f"INI section Settings is {settings}, expected {expectedKeys}")
+    entry = desktopEntry(session.autostartPath)
+    check(entry.get("Type") == "Application", f"autostart Type is {entry.get('Type')!r}")
+    check(entry.get("Name") == "Varnelo", f"autostart Name is {entry.get('Name')!r}")
+    arguments = execArguments(entry.get("Exec", ""))
+    check(arguments == [session.exe, "/tray"],
+          f"autostart Exec={entry.get('Exec')!r} does not run {session.exe!r} with /tray")
+
+    # the entry really starts the program: here it is a second start, which wakes us and ends
+    started = session.launch(*arguments[1:], exe=arguments[0])
+    check(started.waitExit(20) == 0, "the autostart command did not end as a second instance")
+
+    dialog = openSettings(app)
+    boxes = settingsBoxes(dialog)
+    check(checked(boxes["autorun"]), "the settings dialog forgot autorun")
+    a11y.doAction(boxes["autorun"])
+    waitUntil(lambda: not checked(boxes["autorun"]), "the autorun box to be cleared", 10.0)
+    a11y.press(dialog, "push button", "OK")
+    a11y.waitWindowGone(app, "Settings")
+    waitUntil(lambda: not os.path.exists(session.autostartPath), "the autostart entry to be removed")
+    settings = readIni(session.iniPath).get("settings", {})
+    check(settings.get("autorun") == "0", f"INI autorun is {settings.get('autorun')!r} after unchecking")
+    exitThroughMenu(session, program, app)
+
+
+def openSettings(app):
+    import a11y
+    a11y.pressMenu(app, "Tools", "Settings")
+    return a11y.waitWindow(app, "Settings")
+
+
+def settingsBoxes(dialog):
+    import a11y
+    boxes = {}
+    for key, caption in SETTINGS_CAPTIONS.items():
+        boxes[key] = a11y.waitFind(dialog, "check box", caption)
+    return boxes
+
+
+def checked(node):
+    import pyatspi
+    import a11y
+    return a11y.hasState(node, pyatspi.STATE_CHECKED)
+
+
+def backupRestore(session):
+    """A backup read back by an independent reader, then a restore over a changed catalogue."""
+    import a11y
+    program, window, app = startProgram(session)
+    waitCatalogue(session)
+    backups = os.path.join(session.root, "backups")
+    os.makedirs(backups)
+    chosen = os.path.join(backups, "catalogue")
+
+    a11y.pressMenu(app, "File", "Backup...")
+    shoot(session, dialogWindow(session, program, "Choose a file for backup"), "backup-dialog",
+          "backup-dialog.png")
+    fillFileDialog(session, app, "Choose a file for backup", chosen, "Save")
+    box, texts = messageBox(app, CAPTION)
+    check("Successfully finish backup!" in texts, f"backup message is {texts}")
+    answer(app, box)
+
+    backupPath = chosen + ".mbk"
+    check(os.path.exists(backupPath), f"no backup at {backupPath} (the .mbk suffix is added)")
+    database = fileBytes(session.dbPath)
+    backup = parseBackup(backupPath)
+    check(backup["magic"] == BACKUP_MAGIC, f"backup magic is {backup['magic']!r}")
+    check(backup["version"] == 1, f"backup version is {backup['version']}")
+    check(backup["size"] == len(database), f"size field {backup['size']} != database size {len(database)}")
+    check(backup["crcLength"] == min(len(database), CRC_LIMIT), f"CRC length field is {backup['crcLength']}")
+    check(backup["crc"] == zlib.crc32(database[:backup["crcLength"]]),
+          f"CRC field {backup['crc']:#010x} != zlib's {zlib.crc32(database[:backup['crcLength']]):#010x}")
+    check(backup["payload"] == database, "the backup's content differs from the database file")
+
+    addCategory(session, app, "Scratch category")
+    waitUntil(lambda: "Scratch category" in [r[1] for r in categoryRows(session.dbPath)],
+              "the new category in the database")
+    waitUntil(lambda: "Scratch category" in tableRows(categoryTree(app)), "the new category in the tree")
+
+    a11y.pressMenu(app, "File", "Restore...")
+    fillFileDialog(session, app, "Choose backup file for restore", backupPath, "Open")
+    box, texts = messageBox(app, CAPTION)
+    check("Successfully finish restoring!" in texts, f"restore message is {texts}")
+    answer(app, box)
+
+    check(fileBytes(session.dbPath) == backup["payload"], "the database is not the backed-up one")
+    check(os.path.exists(session.stagingPath), f"no staging file {session.stagingPath}")
+    check(fileBytes(session.stagingPath) == backup["payload"], "the staging file differs from the backup")
+    check(categoryRows(session.dbPath) == BUILT_IN_CATEGORIES, "the restored categories differ")
+    waitUntil(lambda: tableRows(categoryTree(app)) == TOP_LEVEL,
+              "the tree to show the backed-up categories")
+    exitThroughMenu(session, program, app)
+
+
+def addCategory(session, app, name):
+    """Add Category from the tree's own popup menu (a right click below the nodes)."""
+    import a11y
+    tree = categoryTree(app)
+    import pyatspi
+    extents = tree.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    session.clickAt(extents.x + extents.width // 2, extents.y + extents.height - 15, button=3)
+    item = waitUntil(lambda: next((n for n in a11y.findAll(app, "menu item", "Add Category", True)
+                                   if a11y.enabled(n)), None), "the entry \"Add Category\"", 10.0)
+    a11y.doAction(item)
+    dialog = a11y.waitWindow(app, "New Category")
+    field = a11y.waitFind(dialog, "text", "Category Name")
+    a11y.setText(field, name)
+    a11y.press(dialog, "push button", "OK")
+    a11y.waitWindowGone(app, "New Category")
+
+
+def brokenDatabase(session):
+    """A file that is not a database at the data path: an error box, the program keeps running,
+    the file is untouched and the exit is clean."""
+    os.makedirs(session.dataFolder)
+    junk = b"This is a plain text file, not an SQLite catalogue.\n" * 200
+    with open(session.dbPath, "wb") as handle:
+        handle.write(junk)
+    program = session.launch()
+    import a11y
+    app = a11y.application(program.pid)
+    box, texts = messageBox(app, CAPTION, timeout=30)
+    check(texts, "the error box shows no text")
+    check(any(text[-1:] in ".!?" for text in texts), f"the error text does not end a sentence: {texts}")
+    shoot(session, dialogWindow(session, program, CAPTION), "error-box")
+    answer(app, box)
+
+    window = waitMainWindow(session, program)
+    check(program.running(), "the program ended after the error box")
+    tree = categoryTree(app)
+    check(tableRows(tree) == [], f"the tree shows categories of an unreadable catalogue: {tableRows(tree)}")
+    check(fileBytes(session.dbPath) == junk, "the unreadable file was changed")
+    del window
+    exitThroughMenu(session, program, app)
+
+
+def accessibleCatalogue(session):
+    """The tree read back through the accessibility tree; a web address added through the item
+    dialog; the search dialog finding it and selecting it in the main window."""
+    import a11y
+    import pyatspi
+    program, window, app = startProgram(session)
+    waitCatalogue(session)
+    tree = categoryTree(app)
+    check(tableRows(tree) == TOP_LEVEL, f"top-level categories read {tableRows(tree)}")
+
+    office = tableCell(tree, "Office documents")
+    clickNode(session, office)
+    session.xdotool("key", "Right")
+    expanded = TOP_LEVEL[:2] + UNDER_OFFICE + TOP_LEVEL[2:]
+    waitUntil(lambda: tableRows(tree) == expanded, f"the rows {expanded} after expanding \"Office documents\"")
+
+    websites = tableCell(tree, "Favorite websites")
+    clickNode(session, websites)
+    waitUntil(lambda: a11y.hasState(tableCell(tree, "Favorite websites"), pyatspi.STATE_SELECTED),
+              "\"Favorite websites\" to be selected")
+    clickNode(session, tableCell(tree, "Favorite websites"), button=3)
+    entry = waitUntil(lambda: next((n for n in a11y.findAll(app, "menu item", "Add Web Address (URL)...", True)
+                                    if a11y.enabled(n)), None), "the entry \"Add Web Address (URL)...\"", 10.0)
+    a11y.doAction(entry)
+    dialog = a11y.waitWindow(app, "New Web Address")
+    title, target = "Debian project home", "https://www.debian.org/"
+    a11y.setText(a11y.waitFind(dialog, "text", "Tiltle:"), title)
+    a11y.setText(a11y.waitFind(dialog, "text", "Source:"), target)
+    a11y.setText(a11y.waitFind(dialog, None, "Description:"), "The universal operating system")
+    shoot(session, dialogWindow(session, program, "New Web Address"), "item-dialog", "item-dialog.png")
+    a11y.press(dialog, "push button", "OK")
+    a11y.waitWindowGone(app, "New Web Address")
+
+    items = itemList(app)
+    waitUntil(lambda: tableRows(items) == [title], f"the list to show the row {title!r}")
+    check(tableRows(items, 1) == [target], f"the row's reference reads {tableRows(items, 1)}")
+    stored = sqlite(session.dbPath, "select name,target,category,type from link_table")
+    check(stored == [{"name": title, "target": target, "category": WEBSITES_GUID, "type": 1}],
+          f"the stored item is {stored}")
+
+    # move away, so that finding the item has to change the selection
+    clickNode(session, tableCell(tree, "General files"))
+    waitUntil(lambda: tableRows(items) == [], "the list of \"General files\" to be empty")
+
+    a11y.pressMenu(app, "Edit", "Search")
+    search = a11y.waitWindow(app, "Search")
+    keyword = a11y.waitFind(search, "text")
+    a11y.setText(keyword, "debian")
+    a11y.press(search, "push button", "Search")
+    results = waitUntil(lambda: next((n for n in a11y.walk(search)
+                                      if a11y.roleName(n) == "list item" and a11y.nameOf(n) == title
+                                      and a11y.showing(n)), None),
+                        f"the result line {title!r}", 20.0)
+    shoot(session, dialogWindow(session, program, "Search"), "search-dialog", "search-dialog.png")
+    clickNode(session, results, repeat=2)
+
+    waitUntil(lambda: a11y.hasState(tableCell(tree, "Favorite websites"), pyatspi.STATE_SELECTED),
+              "the found item's category to be selected in the tree")
+    waitUntil(lambda: tableRows(items) == [title], "the list to show the found item")
+    waitUntil(lambda: a11y.hasState(tableCell(items, title), pyatspi.STATE_SELECTED),
+              "the found item's row to be selected")
+    shoot(session, window, "found-item")
+    a11y.press(search, "push button", "Close")
+    exitThroughMenu(session, program, app)
+
+
+SCENARIOS = {
+    "first_start": firstStart,
+    "tray_start": trayStart,
+    "autohide_tray": autohideTray,
+    "close_to_tray": closeToTray,
+    "settings_autorun": settingsAutorun,
+    "backup_restore": backupRestore,
+    "broken_database": brokenDatabase,
+    "accessible_catalogue": accessibleCatalogue,
+}
+
+# scenarios whose copy of the program lives in a folder with a blank in its name
+BLANK_FOLDER = {"settings_autorun"}
