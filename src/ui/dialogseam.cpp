@@ -64,10 +64,10 @@ QMessageBox::StandardButton testMessage(QMessageBox::Icon icon, const QString& c
 }
 
 QStringList testFileNames(const QString& caption, const QString& filter, const QString& suffix,
-                          bool save)
+                          bool save, const QString& selectedFile = {})
 {
     TestState& s = state();
-    s.fileDialogs.append({caption, filter, suffix, save});
+    s.fileDialogs.append({caption, filter, suffix, save, selectedFile});
     if (!s.fileAnswers.isEmpty())
         return s.fileAnswers.dequeue();
     recordUnexpected(QStringLiteral("file dialog \"%1\"").arg(caption));
@@ -93,20 +93,21 @@ QStringList openFileNames(QWidget* parent, const QString& caption, const QString
     return QFileDialog::getOpenFileNames(parent, caption, {}, filter);
 }
 
-QString openFileName(QWidget* parent, const QString& caption, const QString& filter)
+QString openFileName(QWidget* parent, const QString& caption, const QString& filter,
+                     const QString& selectedFile)
 {
     if (state().enabled)
-        return testFileNames(caption, filter, {}, false).value(0);
-    return QFileDialog::getOpenFileName(parent, caption, {}, filter);
+        return testFileNames(caption, filter, {}, false, selectedFile).value(0);
+    return QFileDialog::getOpenFileName(parent, caption, selectedFile, filter);
 }
 
 QString saveFileName(QWidget* parent, const QString& caption, const QString& filter,
-                     const QString& defaultSuffix)
+                     const QString& defaultSuffix, const QString& selectedFile)
 {
     if (state().enabled)
-        return testFileNames(caption, filter, defaultSuffix, true).value(0);
+        return testFileNames(caption, filter, defaultSuffix, true, selectedFile).value(0);
     // The static helper cannot take a default suffix, so the dialog is built by hand.
-    QFileDialog dialog(parent, caption, {}, filter);
+    QFileDialog dialog(parent, caption, selectedFile, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(defaultSuffix);

@@ -18,9 +18,11 @@ QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, con
                                     const QString& text,
                                     QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 QStringList openFileNames(QWidget* parent, const QString& caption, const QString& filter);
-QString openFileName(QWidget* parent, const QString& caption, const QString& filter);
+// selectedFile: the name the dialog offers first (the one chosen last time), or empty.
+QString openFileName(QWidget* parent, const QString& caption, const QString& filter,
+                     const QString& selectedFile = {});
 QString saveFileName(QWidget* parent, const QString& caption, const QString& filter,
-                     const QString& defaultSuffix);
+                     const QString& defaultSuffix, const QString& selectedFile = {});
 // Modal show of one of our own dialogs; returns the dialog's result code.
 int exec(QDialog* dialog);
 
@@ -44,6 +46,7 @@ const QList<ShownMessage>& shownMessages();
 struct ShownFileDialog {
     QString caption, filter, defaultSuffix;
     bool save;
+    QString selectedFile;
 };
 const QList<ShownFileDialog>& shownFileDialogs();
 // Class names of the dialogs passed to exec, in order.

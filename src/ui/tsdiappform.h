@@ -165,6 +165,10 @@ public:
     void OnFileRestoreExecute();
     void ToolsImportIEFavoritesClick();
     void setupDrops();
+    void AddFiles();
+    // The file names last chosen for backup and restore, offered again at the next use.
+    QString lastBackupFile;
+    QString lastRestoreFile;
 
 signals:
     // The window really closed (not hidden in the tray): the program ends.
