@@ -1,0 +1,72 @@
+#include "tempdatabase.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+std::vector<unsigned char> everyByte(int repeat)
+{
+    std::vector<unsigned char> bytes;
+    for (int r = 0; r < repeat; ++r)
+        for (int i = 0; i < 256; ++i)
+            bytes.push_back(static_cast<unsigned char>(i));
+    return bytes;
+}
+
+} // namespace
+
+using CDBManagerIconList = CatalogueTest;
+
+TEST_F(CDBManagerIconList, NewCatalogueHasNoStoredList)
+{
+    EXPECT_TRUE(db.LoadIconList().empty());
+}
+
+TEST_F(CDBManagerIconList, SavedBytesComeBackAfterReopeningAndReplaceTheOneRow)
+{
+    std::vector<unsigned char> first = everyByte(3);
+    std::vector<unsigned char> second = everyByte(5);
+    second.insert(second.end(), 700, '\'');
+    ASSERT_TRUE(db.SaveIconList(first));
+    ASSERT_TRUE(db.SaveIconList(second));
+    EXPECT_EQ(count("select count(*) from imagelist_table"), 1);
+    EXPECT_EQ(count("select id from imagelist_table"), 0);
+
+    openCatalogue();
+    EXPECT_EQ(db.LoadIconList(), second);
+}
+
+TEST_F(CDBManagerIconList, StoredColumnHoldsTheBinaryTextEncoding)
+{
+    std::vector<unsigned char> bytes = {'I', 'L', 0, 1, '\'', 200};
+    ASSERT_TRUE(db.SaveIconList(bytes));
+    CppSQLite3Binary binary;
+    binary.SetBinary(bytes.data(), static_cast<int>(bytes.size()));
+    CppSQLite3Query query = db.ExecuteQuery("select data from imagelist_table where id=0");
+    ASSERT_FALSE(query.Eof());
+    EXPECT_STREQ(query.FieldValue("data"), binary.GetEncoded());
+}
+
+TEST_F(CDBManagerIconList, EmptyBlobWritesNothing)
+{
+    ASSERT_TRUE(db.SaveIconList({9, 9}));
+    ASSERT_TRUE(db.SaveIconList({}));
+    EXPECT_EQ(db.LoadIconList(), (std::vector<unsigned char>{9, 9}));
+}
+
+TEST_F(CDBManagerIconList, UndecodableEmptyOrNullRowsReadAsNoList)
+{
+    for (const char* stored : {"'\x05\x01\x04'", "'\x05\x01'", "'x'", "''", "NULL"}) {
+        db.ExecuteStatement((std::string("replace into imagelist_table (id, data) values(0,") + stored + ");").c_str());
+        EXPECT_TRUE(db.LoadIconList().empty()) << stored;
+    }
+}
+
+TEST_F(CDBManagerIconList, MissingTableReadsAsNoListAndSavingIsQuiet)
+{
+    db.ExecuteStatement("drop table imagelist_table;");
+    EXPECT_TRUE(db.SaveIconList({1, 2, 3}));
+    EXPECT_TRUE(db.LoadIconList().empty());
+}
