@@ -290,9 +290,10 @@ class Session:
         return window
 
     def windowGeometry(self, window):
-        output = self.xdotool("getwindowgeometry", "--shell", window)
-        values = dict(line.split("=", 1) for line in output.splitlines() if "=" in line)
-        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+        geometry = self.x.geometry(window)
+        if geometry is None:
+            raise ScenarioFailure(f"window {window} has gone")
+        return geometry
 
     def doubleClickWindow(self, window):
         x, y, width, height = self.windowGeometry(window)

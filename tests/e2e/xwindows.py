@@ -48,6 +48,10 @@ _lib.XGetWindowProperty.argtypes = [ctypes.c_void_p, Window, Atom, ctypes.c_long
                                     ctypes.POINTER(ctypes.c_void_p)]
 _lib.XGetWindowAttributes.restype = ctypes.c_int
 _lib.XGetWindowAttributes.argtypes = [ctypes.c_void_p, Window, ctypes.POINTER(_WindowAttributes)]
+_lib.XTranslateCoordinates.restype = ctypes.c_int
+_lib.XTranslateCoordinates.argtypes = [ctypes.c_void_p, Window, Window, ctypes.c_int, ctypes.c_int,
+                                       ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_int),
+                                       ctypes.POINTER(Window)]
 _lib.XFree.argtypes = [ctypes.c_void_p]
 _lib.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
 _lib.XSetErrorHandler.restype = ctypes.c_void_p
@@ -162,7 +166,12 @@ class XDisplay:
         return attributes.map_state == IS_VIEWABLE
 
     def geometry(self, window):
+        """Position on the screen and size: x, y, width, height."""
         attributes = _WindowAttributes()
         if not _lib.XGetWindowAttributes(self._display, window, ctypes.byref(attributes)):
             return None
-        return attributes.width, attributes.height
+        x, y, child = ctypes.c_int(), ctypes.c_int(), Window()
+        if not _lib.XTranslateCoordinates(self._display, window, self.root(), 0, 0,
+                                          ctypes.byref(x), ctypes.byref(y), ctypes.byref(child)):
+            return None
+        return x.value, y.value, attributes.width, attributes.height
