@@ -51,14 +51,27 @@ public:
         return value != 0;
     }
 
+    // A key already present keeps its spelling; only its value changes.
     void setFlag(const std::string& section, const std::string& key, bool on)
     {
-        ini.SetValue(section.c_str(), key.c_str(), on ? "1" : "0", nullptr, true);
+        const std::string name = existingSpelling(section, key);
+        ini.SetValue(section.c_str(), name.c_str(), on ? "1" : "0", nullptr, true);
     }
 
     bool save(std::string& out) const { return ini.Save(out, false) >= 0; }
 
 private:
+    std::string existingSpelling(const std::string& section, const std::string& key) const
+    {
+        CSimpleIniA::TNamesDepend keys;
+        ini.GetAllKeys(section.c_str(), keys);
+        const CSimpleIniA::Entry wanted(key.c_str());
+        for (const CSimpleIniA::Entry& entry : keys)
+            if (!CSimpleIniA::Entry::KeyOrder()(entry, wanted) && !CSimpleIniA::Entry::KeyOrder()(wanted, entry))
+                return entry.pItem;
+        return key;
+    }
+
     CSimpleIniA ini;
 };
 
