@@ -89,6 +89,7 @@ void TSearchItemForm::buildControls()
     grid->addWidget(btnClose, 2, 1, Qt::AlignTop);
     grid->setColumnStretch(0, 1);
     grid->setColumnMinimumWidth(1, 75);
+    grid->setRowStretch(3, 1);
 
     auto* outer = new QVBoxLayout(this);
     outer->addLayout(grid);
