@@ -17,6 +17,8 @@ namespace {
 
 // At least two letters, so "C:\..." is a drive rather than a scheme.
 const QRegularExpression SchemePattern(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:"));
+// "example.com:8080/x" names a host and port, not a scheme "example.com".
+const QRegularExpression HostPortPattern(QStringLiteral("^[A-Za-z0-9.-]+:[0-9]+(/|$)"));
 constexpr int FileManagerTimeoutMs = 3000;
 
 QString cleanedTarget(const std::string& target)
@@ -74,7 +76,7 @@ QUrl targetUrl(const std::string& target, int type)
     const QString text = cleanedTarget(target);
     if (text.isEmpty())
         return {};
-    if (SchemePattern.match(text).hasMatch()) {
+    if (SchemePattern.match(text).hasMatch() && !HostPortPattern.match(text).hasMatch()) {
         const QUrl url(text, QUrl::TolerantMode);
         if (url.isValid())
             return url;
