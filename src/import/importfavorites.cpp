@@ -36,6 +36,35 @@ void saveLink(const FavoriteNode& link, const std::string& categoryGuid, CDBMana
         throw std::runtime_error("Cannot store the favorite \"" + link.name + "\" in the catalogue");
 }
 
+// Committing what was stored keeps the links saved before a failure, as separate statements would.
+void commitAfterFailure(CDBManager& db)
+{
+    try {
+        db.ExecuteStatement("commit transaction;");
+    } catch (const CppSQLite3Exception&) {
+        try {
+            db.ExecuteStatement("rollback transaction;");
+        } catch (const CppSQLite3Exception&) {
+        }
+    }
+}
+
+// One transaction per level: a sync per link made large imports take many seconds.
+void saveLinks(const FavoriteNode& head, const std::string& categoryGuid, CDBManager& db)
+{
+    if (!head.nextLink)
+        return;
+    db.ExecuteStatement("begin transaction;");
+    try {
+        for (const FavoriteNode* link = head.nextLink.get(); link; link = link->nextLink.get())
+            saveLink(*link, categoryGuid, db);
+    } catch (...) {
+        commitAfterFailure(db);
+        throw;
+    }
+    db.ExecuteStatement("commit transaction;");
+}
+
 } // namespace
 
 void ImportFavoriteLevel(const FavoriteNode* head, int level, const std::string& parentGuid,
@@ -48,6 +77,5 @@ void ImportFavoriteLevel(const FavoriteNode* head, int level, const std::string&
         if (folder->child)
             ImportFavoriteLevel(folder->child.get(), level + 1, guid, db);
     }
-    for (const FavoriteNode* link = head->nextLink.get(); link; link = link->nextLink.get())
-        saveLink(*link, parentGuid, db);
+    saveLinks(*head, parentGuid, db);
 }

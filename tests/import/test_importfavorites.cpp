@@ -180,15 +180,25 @@ TEST_F(ImportTest, NullTreeImportsNothing)
     EXPECT_TRUE(childNames(reloaded(websitesGuid)).empty());
 }
 
-TEST_F(ImportTest, LinkThatCannotBeStoredIsReportedNotDropped)
+TEST_F(ImportTest, LinkThatCannotBeStoredIsReportedAndEarlierLinksStay)
 {
     FavoriteNode head;
-    head.nextLink = std::make_unique<FavoriteNode>(FavoriteNode::kindLink, "Lost", "https://lost.example/");
-    db.ExecuteStatement("create trigger refuse before insert on link_table begin select raise(abort, 'full'); end;");
+    head.nextLink = std::make_unique<FavoriteNode>(FavoriteNode::kindLink, "Kept", "https://kept.example/");
+    head.nextLink->nextLink = std::make_unique<FavoriteNode>(FavoriteNode::kindLink, "Lost", "https://lost.example/");
+    db.ExecuteStatement("create trigger refuse before insert on link_table when new.name='Lost' "
+                        "begin select raise(abort, 'full'); end;");
     try {
         ImportFavoriteLevel(&head, 0, websitesGuid, db);
         FAIL() << "the failed store went unnoticed";
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ(error.what(), "Cannot store the favorite \"Lost\" in the catalogue");
     }
+    // The connection must be usable again: no transaction left open.
+    CCategory later;
+    later.SetGuid("later-guid");
+    later.SetName("Later");
+    EXPECT_TRUE(db.SaveCategory(later, true));
+    CCategory& websites = reloaded(websitesGuid);
+    EXPECT_EQ(items(websites), (std::vector<StoredItem>{web("Kept", "https://kept.example/")}));
+    EXPECT_NE(find(db.GetRootCategory(), "later-guid"), nullptr);
 }
