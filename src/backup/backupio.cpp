@@ -118,8 +118,13 @@ bool sameFile(const std::string& first, const std::string& second)
     return fs::equivalent(first, second, error) && !error;
 }
 
-bool replaceAtomically(const std::string& source, const std::string& target)
+bool replaceAtomically(const std::string& source, const std::string& link)
 {
+    // A database reached through a symbolic link is replaced where it lies; the link stays.
+    std::error_code error;
+    const bool linked = fs::is_symlink(fs::symlink_status(link, error));
+    const fs::path resolved = linked ? fs::canonical(link, error) : fs::path(link);
+    const std::string target = error ? link : resolved.string();
     const std::string temporary = target + ".tmp";
     if (!copyToNewFile(source, temporary)) {
         removeRegularFile(temporary);

@@ -36,7 +36,8 @@ bool syncAndClose(FilePtr& file);
 void removeRegularFile(const std::string& path);
 // True when both names lead to one existing file.
 bool sameFile(const std::string& first, const std::string& second);
-// Copies source beside target, flushes it and renames it over target in one step.
+// Copies source beside target (the file a symbolic link leads to), flushes it and renames it
+// over target in one step.
 bool replaceAtomically(const std::string& source, const std::string& target);
 
 } // namespace backupio

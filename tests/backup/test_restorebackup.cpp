@@ -284,3 +284,17 @@ TEST_F(RestoreTest, FullDiskWhileStagingRefusesAndEmptiesStaging)
     }
     expectRefused(outcome, "Failed to write the restore staging file.");
 }
+
+TEST_F(RestoreTest, DatabaseBehindSymbolicLinkIsReplacedWhereItLies)
+{
+    const std::string real = folder.path("real.db");
+    std::filesystem::rename(database, real);
+    std::filesystem::create_symlink(real, database);
+    const std::string saved = folder.path("saved.db");
+    makeCatalogue(saved, 0, "saved");
+    ASSERT_TRUE(writeBackup(saved, folder.path("l.mbk")).succeeded);
+
+    EXPECT_TRUE(restore(folder.path("l.mbk")).succeeded);
+    EXPECT_TRUE(std::filesystem::is_symlink(database));
+    EXPECT_TRUE(readBytes(real) == readBytes(saved));
+}
