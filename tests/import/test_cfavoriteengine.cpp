@@ -58,11 +58,22 @@ TEST(CFavoriteEngine, EmptyFolderGivesLoneHead)
     EXPECT_EQ(root->nextLink, nullptr);
 }
 
-TEST(CFavoriteEngine, DefaultFolderIsFavoritesInHome)
+TEST(CFavoriteEngine, DefaultEngineReadsFavoritesInHome)
 {
-    const char* home = std::getenv("HOME");
-    ASSERT_NE(home, nullptr);
-    EXPECT_EQ(defaultFavoritesFolder(), std::string(home) + "/Favorites");
+    TempFolder temp;
+    const char* oldHome = std::getenv("HOME");
+    const std::string savedHome = oldHome ? oldHome : "";
+    ::setenv("HOME", temp.path().c_str(), 1);
+    writeText(temp.path("Favorites/home.url"), shortcut("https://home.example/"));
+
+    CFavoriteEngine engine;
+    const std::vector<Seen> seen = links(engine.ReadFavorites());
+
+    if (oldHome)
+        ::setenv("HOME", savedHome.c_str(), 1);
+    else
+        ::unsetenv("HOME");
+    EXPECT_EQ(seen, (std::vector<Seen>{{"home", "https://home.example/"}}));
 }
 
 TEST(CFavoriteEngine, ReadsFoldersAndLinksSortedWithKindsAndChildren)
