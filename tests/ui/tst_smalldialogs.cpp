@@ -1,0 +1,326 @@
+// The select-category, settings, message and about windows, the dialog seam and the default error box.
+#include "testutil.h"
+
+#include "model/ccategory.h"
+#include "model/newguid.h"
+#include "shell/appsettings.h"
+#include "storage/cdbmanager.h"
+#include "ui/dialogseam.h"
+#include "ui/errorbox.h"
+#include "ui/taboutbox.h"
+#include "ui/tselectcategorydialogform.h"
+#include "ui/tsettingsdialog.h"
+#include "ui/ttmessageprocform.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <stdexcept>
+
+using namespace testutil;
+
+namespace {
+
+void addChild(CCategory& parent, const std::string& name)
+{
+    auto child = std::make_unique<CCategory>();
+    child->SetGuid(NewGuid());
+    child->SetName(name);
+    child->SetLevel(parent.GetLevel() + 1);
+    parent.AddChild(std::move(child));
+}
+
+QString iniText(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+}  // namespace
+
+class TestSmallDialogs : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Sandbox> sandbox;
+
+private slots:
+    void initTestCase()
+    {
+        seam::enableTestMode();
+    }
+
+    void init()
+    {
+        seam::clearTestState();
+        sandbox = std::make_unique<Sandbox>();
+    }
+
+    void cleanup()
+    {
+        sandbox.reset();
+        QCOMPARE(seam::unexpectedPrompts(), QStringList());
+    }
+
+    // ---- select category -----------------------------------------------------------------------
+
+    void selectCategory_OkWaitsForAClickAndReturnsADeepCategory()
+    {
+        CDBManager db;
+        CCategory& root = db.GetRootCategory();
+        addChild(root, "Top");
+        addChild(root, "Other");
+        addChild(*root.GetChild(0), "Middle");
+        addChild(*root.GetChild(0)->GetChild(0), "Deep");
+        CCategory* deep = root.GetChild(0)->GetChild(0)->GetChild(0);
+
+        TSelectCategoryDialogForm dialog;
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Select Category"));
+        QCOMPARE(dialog.Label1->text(), QStringLiteral("Select a category"));
+        dialog.LoadCategories(&db);
+        QCOMPARE(topLevelTexts(dialog.treeCategory), QStringList({"Top", "Other"}));
+        QVERIFY(!dialog.OKBtn->isEnabled());
+        QCOMPARE(dialog.GetSelectedCategory(), nullptr);
+
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTreeWidgetItem* node = nodeAt(dialog.treeCategory, {"Top", "Middle", "Deep"});
+        QVERIFY(node);
+        QVERIFY(node->parent()->parent()->isExpanded() == false);
+        dialog.treeCategory->expandAll();
+        QTest::mouseClick(dialog.treeCategory->viewport(), Qt::LeftButton, {},
+                          dialog.treeCategory->visualItemRect(node).center());
+        QVERIFY(dialog.OKBtn->isEnabled());
+        QCOMPARE(dialog.GetSelectedCategory(), deep);
+        QTest::mouseClick(dialog.OKBtn, Qt::LeftButton);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    }
+
+    void selectCategory_EmptyCatalogueOnlyCancels()
+    {
+        CDBManager db;
+        TSelectCategoryDialogForm dialog;
+        dialog.LoadCategories(&db);
+        QCOMPARE(dialog.treeCategory->topLevelItemCount(), 0);
+        QVERIFY(!dialog.OKBtn->isEnabled());
+        dialog.LoadCategories(nullptr);  // remembers nothing, changes nothing
+        QVERIFY(!dialog.OKBtn->isEnabled());
+        dialog.CancelBtn->click();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    }
+
+    // ---- settings ------------------------------------------------------------------------------
+
+    void settings_OpeningShowsTheStoredState()
+    {
+        SettingsRecord stored;
+        stored.closetray = true;
+        stored.always = true;
+        SaveSettings(stored, sandbox->settingsPath().toStdString());
+        AppSettings = SettingsRecord{};
+        AppSettings.minitray = true;  // in memory only; the dialog reloads
+        TSettingsDialog dialog;
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Settings"));
+        QCOMPARE(dialog.ckClose->text(), QStringLiteral("Minimize to notify tray area when click \"close\" button"));
+        QCOMPARE(dialog.ckMinimize->text(),
+                 QStringLiteral("Minimize to notify tray area when click \"Minimize\" button"));
+        QCOMPARE(dialog.ckAutorun->text(), QStringLiteral("Autorun when windows startup"));
+        QCOMPARE(dialog.ckHide->text(), QStringLiteral("Hide main window when application start"));
+        QCOMPARE(dialog.ckAlways->text(), QStringLiteral("Always show notification icon in tray"));
+        QVERIFY(!dialog.ckAutorun->isChecked());
+        QVERIFY(dialog.ckClose->isChecked());
+        QVERIFY(!dialog.ckMinimize->isChecked());
+        QVERIFY(!dialog.ckHide->isChecked());
+        QVERIFY(dialog.ckAlways->isChecked());
+        QVERIFY(!AppSettings.minitray);
+    }
+
+    void settings_OkSavesAllFiveAndTheAutostartEntry()
+    {
+        {
+            TSettingsDialog dialog;
+            dialog.ckAutorun->setChecked(true);
+            dialog.ckClose->setChecked(false);
+            dialog.ckMinimize->setChecked(false);
+            dialog.ckHide->setChecked(true);
+            dialog.ckAlways->setChecked(false);
+            dialog.OKBtn->click();
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        }
+        QVERIFY(AppSettings.autorun);
+        QVERIFY(AppSettings.autohide);
+        const QString ini = iniText(sandbox->settingsPath());
+        for (const char* line : {"autorun=1", "closetray=0", "minitray=0", "autohide=1", "always=0"})
+            QVERIFY2(ini.contains(QLatin1String(line)), qPrintable(ini));
+        const QString entry = QDir(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")))
+                                  .filePath(QStringLiteral("autostart/varnelo.desktop"));
+        QVERIFY(QFile::exists(entry));
+
+        // Reopened, it shows what was saved; unchecking autorun removes the entry.
+        AppSettings = SettingsRecord{};
+        TSettingsDialog again;
+        QVERIFY(again.ckAutorun->isChecked());
+        QVERIFY(again.ckHide->isChecked());
+        again.ckAutorun->setChecked(false);
+        again.OKBtn->click();
+        QVERIFY(!QFile::exists(entry));
+    }
+
+    void settings_WithoutFileShowsTheDefaultsAndCancelKeepsThem()
+    {
+        TSettingsDialog dialog;
+        QVERIFY(!dialog.ckAutorun->isChecked());
+        QVERIFY(dialog.ckClose->isChecked());
+        QVERIFY(dialog.ckMinimize->isChecked());
+        QVERIFY(!dialog.ckHide->isChecked());
+        QVERIFY(dialog.ckAlways->isChecked());
+        dialog.ckAlways->setChecked(false);
+        dialog.CancelBtn->click();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QVERIFY(AppSettings.always);
+        QVERIFY(!QFile::exists(sandbox->settingsPath()));
+    }
+
+    void settings_UnwritableFileShowsErrorBoxAndStillEndsWithOk()
+    {
+        TSettingsDialog dialog;
+        dialog.ckClose->setChecked(false);
+        // A folder where the settings file should be: it cannot be written.
+        QVERIFY(QDir().mkpath(sandbox->settingsPath()));
+        dialog.OKBtn->click();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(!AppSettings.closetray);
+        QCOMPARE(seam::shownMessages().size(), 1);
+        QCOMPARE(seam::shownMessages()[0].caption, QStringLiteral("Varnelo"));
+        QCOMPARE(seam::shownMessages()[0].icon, QMessageBox::Critical);
+        QCOMPARE(seam::shownMessages()[0].text,
+                 QStringLiteral("Unable to write to ") + sandbox->settingsPath() + QLatin1Char('.'));
+        QVERIFY(QDir().rmdir(sandbox->settingsPath()));
+    }
+
+    // ---- message window and about box ----------------------------------------------------------
+
+    void messageWindow_StaysOnTopWithoutButtonsAndCutsLongText()
+    {
+        TTMessageProcForm form;
+        form.setWindowTitle(QStringLiteral("Delete category"));
+        QVERIFY(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(!form.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+        QVERIFY(form.findChildren<QPushButton*>().isEmpty());
+        QCOMPARE(form.msgLabel->text(), QString());
+        form.setMessage(QStringLiteral("short"));
+        QCOMPARE(form.msgLabel->text(), QStringLiteral("short"));
+        QString longText;
+        for (int i = 0; i < 300; ++i)
+            longText += QStringLiteral("word%1 ").arg(i);
+        form.setMessage(longText.trimmed());
+        QVERIFY(form.msgLabel->text().endsWith(QStringLiteral("...")));
+        QVERIFY(form.msgLabel->text().size() < longText.size());
+        QVERIFY(longText.startsWith(form.msgLabel->text().chopped(3)));
+    }
+
+    void aboutBox_PictureClickClosesLinksOpenTextsDoNothing()
+    {
+        TAboutBox box;
+        QVERIFY(box.windowFlags().testFlag(Qt::FramelessWindowHint));
+        QCOMPARE(box.ProductName->text(), QStringLiteral("Varnelo"));
+        QCOMPARE(box.Version->text(), QStringLiteral("Version 1.1"));
+        QVERIFY(!box.Image1->pixmap().isNull());
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+
+        QTest::mouseClick(box.ProductName, Qt::LeftButton);
+        QTest::mouseClick(box.Version, Qt::LeftButton);
+        QVERIFY(box.isVisible());
+        QTest::mouseClick(box.Label2, Qt::LeftButton);
+        QTest::mouseClick(box.Label3, Qt::LeftButton);
+        QVERIFY(box.isVisible());
+        QCOMPARE(sandbox->desktop.calls.size(), 2);
+        QCOMPARE(sandbox->desktop.calls[0].target, QString::fromLatin1(TAboutBox::webSite));
+        QCOMPARE(sandbox->desktop.calls[1].target,
+                 QStringLiteral("mailto:") + QString::fromLatin1(TAboutBox::supportMail));
+
+        QTest::mouseClick(box.Image1, Qt::LeftButton, {}, QPoint(400, 250));
+        QVERIFY(!box.isVisible());
+        QCOMPARE(box.result(), int(QDialog::Accepted));
+        // Shown again later: the same box works again.
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        QTest::mouseClick(box.Image1, Qt::LeftButton, {}, QPoint(10, 10));
+        QVERIFY(!box.isVisible());
+    }
+
+    // ---- seam and error box --------------------------------------------------------------------
+
+    void errorBox_AddsFullStopOnlyAfterLetterOrDigit()
+    {
+        QCOMPARE(errorBoxText(QStringLiteral("disk full")), QStringLiteral("disk full."));
+        QCOMPARE(errorBoxText(QStringLiteral("code 7")), QStringLiteral("code 7."));
+        QCOMPARE(errorBoxText(QStringLiteral("done.")), QStringLiteral("done."));
+        QCOMPARE(errorBoxText(QStringLiteral("really?")), QStringLiteral("really?"));
+        QCOMPARE(errorBoxText(QStringLiteral("path \"x\"")), QStringLiteral("path \"x\""));
+        QCOMPARE(errorBoxText(QString()), QString());
+    }
+
+    void runCommand_ShowsStorageAndOtherErrorsAndEndsOnlyTheCommand()
+    {
+        bool after = false;
+        runCommand(nullptr, [&] {
+            CDBManager db;
+            db.ExecuteStatement("select 1;");  // no connection: the storage error
+            after = true;
+        });
+        QVERIFY(!after);
+        runCommand(nullptr, [] { throw std::runtime_error("Cannot create file \"/x\". denied"); });
+        int ran = 0;
+        runCommand(nullptr, [&] { ++ran; });
+        QCOMPARE(ran, 1);
+        QCOMPARE(seam::shownMessages().size(), 2);
+        QCOMPARE(seam::shownMessages()[0].caption, QStringLiteral("Varnelo"));
+        QCOMPARE(seam::shownMessages()[0].icon, QMessageBox::Critical);
+        QCOMPARE(seam::shownMessages()[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QVERIFY(!seam::shownMessages()[0].text.isEmpty());
+        QCOMPARE(seam::shownMessages()[1].text, QStringLiteral("Cannot create file \"/x\". denied."));
+    }
+
+    void seam_AnswersInOrderAndFlagsUnansweredPrompts()
+    {
+        seam::pushMessageAnswer(QMessageBox::Yes);
+        seam::pushFileAnswer({QStringLiteral("/a"), QStringLiteral("/b")});
+        // A one-button box needs no answer and leaves the queued one for the question.
+        QCOMPARE(seam::message(nullptr, QMessageBox::Warning, QStringLiteral("c"), QStringLiteral("t")),
+                 QMessageBox::Ok);
+        QCOMPARE(seam::message(nullptr, QMessageBox::Question, QStringLiteral("Confirm"), QStringLiteral("q"),
+                               QMessageBox::Yes | QMessageBox::No),
+                 QMessageBox::Yes);
+        QCOMPARE(seam::openFileNames(nullptr, QStringLiteral("Pick"), QStringLiteral("*")),
+                 QStringList({"/a", "/b"}));
+        QCOMPARE(seam::pendingAnswerCount(), 0);
+        QCOMPARE(seam::unexpectedPromptCount(), 0);
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("unexpected prompt"));
+        QCOMPARE(seam::message(nullptr, QMessageBox::Question, QStringLiteral("Confirm"), QStringLiteral("q2"),
+                               QMessageBox::Yes | QMessageBox::No),
+                 QMessageBox::No);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("unexpected prompt"));
+        QCOMPARE(seam::saveFileName(nullptr, QStringLiteral("Save"), QStringLiteral("*.mbk"), QStringLiteral("mbk")),
+                 QString());
+        QDialog dialog;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("unexpected prompt"));
+        QCOMPARE(seam::exec(&dialog), int(QDialog::Rejected));
+        QCOMPARE(seam::unexpectedPromptCount(), 3);
+        QCOMPARE(seam::shownFileDialogs().last().defaultSuffix, QStringLiteral("mbk"));
+        QVERIFY(seam::shownFileDialogs().last().save);
+        seam::clearTestState();
+        QVERIFY(seam::testMode());
+        QCOMPARE(seam::unexpectedPromptCount(), 0);
+    }
+};
+
+QTEST_MAIN(TestSmallDialogs)
+#include "tst_smalldialogs.moc"

@@ -1,0 +1,261 @@
+// The three window states (shown, hidden in the tray, hidden without icon), the settings that govern
+// them, the tray icon's actions, and the wake-up by a second start through the real local socket.
+#include "testutil.h"
+
+#include "shell/appsettings.h"
+#include "shell/singleinstance.h"
+#include "ui/dialogseam.h"
+#include "ui/tsdiappform.h"
+
+#include <QMenu>
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
+#include <QUuid>
+#include <QtTest>
+
+#include <thread>
+
+using namespace testutil;
+
+class TestTrayStates : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Sandbox> sandbox;
+    std::unique_ptr<TSDIAppForm> window;
+
+    void openShown()
+    {
+        window = std::make_unique<TSDIAppForm>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    bool iconVisible() const
+    {
+        return window->trayIcon() && window->trayIcon()->isVisible();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        seam::enableTestMode();
+    }
+
+    void init()
+    {
+        seam::clearTestState();
+        sandbox = std::make_unique<Sandbox>(true);
+    }
+
+    void cleanup()
+    {
+        window.reset();
+        sandbox.reset();
+        QCOMPARE(seam::unexpectedPrompts(), QStringList());
+    }
+
+    void creation_AddsIconOnlyWhenAutohideAlwaysOrAutorunIsOn_data()
+    {
+        QTest::addColumn<bool>("autohide");
+        QTest::addColumn<bool>("always");
+        QTest::addColumn<bool>("autorun");
+        QTest::addColumn<bool>("minitray");
+        QTest::addColumn<bool>("icon");
+        QTest::newRow("none") << false << false << false << true << false;
+        QTest::newRow("autohide") << true << false << false << false << true;
+        QTest::newRow("always") << false << true << false << false << true;
+        QTest::newRow("autorun alone") << false << false << true << false << true;
+    }
+
+    void creation_AddsIconOnlyWhenAutohideAlwaysOrAutorunIsOn()
+    {
+        QFETCH(bool, autohide);
+        QFETCH(bool, always);
+        QFETCH(bool, autorun);
+        QFETCH(bool, minitray);
+        QFETCH(bool, icon);
+        AppSettings.autohide = autohide;
+        AppSettings.always = always;
+        AppSettings.autorun = autorun;
+        AppSettings.minitray = minitray;
+        window = std::make_unique<TSDIAppForm>();
+        QCOMPARE(window->trayIconShown, icon);
+        QCOMPARE(iconVisible(), icon);
+        if (icon) {
+            QCOMPARE(window->trayIcon()->toolTip(), QStringLiteral("Varnelo"));
+            QCOMPARE(window->trayIcon()->contextMenu(), window->menuTray);
+        }
+    }
+
+    void minimizeWithMinitray_HidesInTheTray()
+    {
+        AppSettings.minitray = true;
+        openShown();
+        window->showMinimized();
+        QTRY_VERIFY(!window->isVisible());
+        QVERIFY(!window->isMinimized());
+        QVERIFY(window->trayIconShown);
+        QVERIFY(iconVisible());
+    }
+
+    void minimizeWithoutMinitray_MinimizesAndLeavesTheIcon()
+    {
+        openShown();
+        window->showMinimized();
+        QTest::qWait(50);
+        QVERIFY(window->isMinimized());
+        QVERIFY(!window->trayIconShown);
+    }
+
+    void closeWithClosetray_HidesInTheTrayAndExitStillEnds()
+    {
+        AppSettings.closetray = true;
+        openShown();
+        QSignalSpy closed(window.get(), &TSDIAppForm::closed);
+        QVERIFY(!window->close());
+        QVERIFY(!window->isVisible());
+        QVERIFY(window->trayIconShown);
+        QCOMPARE(closed.count(), 0);
+
+        window->RestoreFromTray();
+        QVERIFY(window->isVisible());
+        QVERIFY(!window->trayIconShown);  // always is off
+        window->OnFileExit->trigger();
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(!window->isVisible());
+    }
+
+    void closeWithoutClosetray_Ends()
+    {
+        openShown();
+        QSignalSpy closed(window.get(), &TSDIAppForm::closed);
+        QVERIFY(window->close());
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(!window->trayIconShown);
+    }
+
+    void trayExit_EndsFromTheHiddenState()
+    {
+        AppSettings.closetray = true;
+        AppSettings.autohide = true;
+        window = std::make_unique<TSDIAppForm>();  // started hidden, icon added
+        QVERIFY(window->trayIconShown);
+        QSignalSpy closed(window.get(), &TSDIAppForm::closed);
+        window->Exit1->trigger();
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(window->exiting);
+    }
+
+    void alwaysOff_ShowingRemovesTheIconAndHidingAddsItAgain()
+    {
+        AppSettings.closetray = true;
+        openShown();
+        window->close();
+        QVERIFY(window->trayIconShown);
+        emit window->trayIcon()->activated(QSystemTrayIcon::DoubleClick);
+        QVERIFY(window->isVisible());
+        QVERIFY(!window->trayIconShown);
+        QVERIFY(!iconVisible());
+        window->close();
+        QVERIFY(window->trayIconShown);
+        QVERIFY(iconVisible());
+    }
+
+    void alwaysOn_IconStaysFromCreationToTheEnd()
+    {
+        AppSettings.always = true;
+        AppSettings.closetray = true;
+        openShown();
+        QVERIFY(window->trayIconShown);
+        window->close();
+        window->RestoreFromTray();
+        QVERIFY(window->isVisible());
+        QVERIFY(window->trayIconShown);
+        QVERIFY(iconVisible());
+    }
+
+    void singleClickDoesNothingDoubleClickShows()
+    {
+        AppSettings.autohide = true;
+        window = std::make_unique<TSDIAppForm>();
+        emit window->trayIcon()->activated(QSystemTrayIcon::Trigger);
+        QVERIFY(!window->isVisible());
+        emit window->trayIcon()->activated(QSystemTrayIcon::DoubleClick);
+        QVERIFY(window->isVisible());
+    }
+
+    void showWindowEntry_OnAVisibleWindowOnlyRaisesIt()
+    {
+        AppSettings.autorun = true;
+        openShown();
+        QVERIFY(window->trayIconShown);
+        window->TrayShowWindow->trigger();
+        QVERIFY(window->isVisible());
+        QVERIFY(window->trayIconShown);  // no restore, so the icon is not removed
+        window->hide();
+        window->TrayShowWindow->trigger();
+        QVERIFY(window->isVisible());
+        QVERIFY(!window->trayIconShown);
+    }
+
+    void noNotificationArea_MinimizeAndCloseActAsWithTheFlagsOff()
+    {
+        sandbox.reset();
+        sandbox = std::make_unique<Sandbox>(false);
+        AppSettings.minitray = true;
+        AppSettings.closetray = true;
+        openShown();
+        window->showMinimized();
+        QTest::qWait(50);
+        QVERIFY(window->isMinimized());
+        QVERIFY(window->isVisible());
+        QSignalSpy closed(window.get(), &TSDIAppForm::closed);
+        QVERIFY(window->close());
+        QCOMPARE(closed.count(), 1);
+    }
+
+    void secondStart_WakesAHiddenWindowThroughTheLocalSocket()
+    {
+        const QString name = QStringLiteral("varnelo-test-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+        SingleInstance first(name);
+        QVERIFY(first.claim());
+        // Started with "/tray" and no tray flag: hidden without icon.
+        window = std::make_unique<TSDIAppForm>();
+        connect(&first, &SingleInstance::wakeRequested, window.get(), &TSDIAppForm::wakeFromSecondInstance);
+        QVERIFY(!window->isVisible());
+        QVERIFY(!window->trayIconShown);
+
+        bool secondClaimed = true;
+        std::thread second([&] {
+            SingleInstance other(name);
+            secondClaimed = other.claim();
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), 10000);
+        second.join();
+        QVERIFY(!secondClaimed);
+        QVERIFY(!window->trayIconShown);
+    }
+
+    void wakeOfAHiddenWindowWithAlways_KeepsTheIcon()
+    {
+        AppSettings.always = true;
+        window = std::make_unique<TSDIAppForm>();
+        window->wakeFromSecondInstance();
+        QVERIFY(window->isVisible());
+        QVERIFY(window->trayIconShown);
+    }
+
+    void wakeOfAMinimizedWindow_RestoresIt()
+    {
+        openShown();
+        window->showMinimized();
+        QTest::qWait(20);
+        window->wakeFromSecondInstance();
+        QTRY_VERIFY(!window->isMinimized());
+        QVERIFY(window->isVisible());
+    }
+};
+
+QTEST_MAIN(TestTrayStates)
+#include "tst_traystates.moc"
