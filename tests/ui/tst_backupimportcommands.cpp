@@ -1,0 +1,330 @@
+// Backup, restore and the Favorites import as the main window runs them: the dialogs, the messages,
+// and the catalogue and tree afterwards.
+#include "testutil.h"
+
+#include "model/ccategory.h"
+#include "ui/dialogseam.h"
+#include "ui/tsdiappform.h"
+#include "ui/tselectcategorydialogform.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QTreeWidget>
+#include <QtTest>
+
+using namespace testutil;
+
+namespace {
+
+const QStringList officePath{QStringLiteral("Office documents")};
+const QStringList mediaPath{QStringLiteral("Media files")};
+const QString backupFilter = QStringLiteral("Backup Files(*.mbk) (*.mbk);;All Files (*.*) (*)");
+const QString invalidBackup = QStringLiteral("This is not a valid backup file. \nCan't finish resotre process");
+
+void answerSelectCategory(const QStringList& path)
+{
+    seam::pushDialogHandler([path](QDialog* dialog) {
+        auto* select = qobject_cast<TSelectCategoryDialogForm*>(dialog);
+        QTreeWidgetItem* node = select ? nodeAt(select->treeCategory, path) : nullptr;
+        if (!node)
+            return int(QDialog::Rejected);
+        select->treeCategory->setCurrentItem(node);
+        return int(QDialog::Accepted);
+    });
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+QByteArray le32(quint32 value)
+{
+    QByteArray bytes(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = char((value >> (8 * i)) & 0xff);
+    return bytes;
+}
+
+// A backup file around any content: magic, version 1, sizes and the CRC-32 of zlib.
+QByteArray backupOf(const QByteArray& content)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (char c : content) {
+        crc ^= quint8(c);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    const quint32 size = quint32(content.size());
+    return QByteArray("VaRnElOcAtAlOgUe") + QByteArray::fromHex("0100") + le32(size) + le32(size)
+        + le32(crc ^ 0xFFFFFFFFu) + content;
+}
+
+QByteArray shortcut(const QByteArray& url)
+{
+    return "[InternetShortcut]\r\nURL=" + url + "\r\n";
+}
+
+}  // namespace
+
+class TestBackupImportCommands : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Sandbox> sandbox;
+    std::unique_ptr<TSDIAppForm> window;
+
+    QString backupPath() const { return sandbox->root() + QStringLiteral("/saved.mbk"); }
+    QString favorites() const { return QFile::decodeName(qgetenv("HOME")) + QStringLiteral("/Favorites"); }
+
+    void addTopCategory(const std::string& name)
+    {
+        auto category = std::make_unique<CCategory>();
+        category->SetGuid("guid-" + name);
+        category->SetName(name);
+        CCategory* raw = category.get();
+        window->db.GetRootCategory().AddChild(std::move(category));
+        QVERIFY(window->db.SaveCategory(*raw, true));
+        window->addCategoryNode(raw, nullptr);
+    }
+
+    void backUp()
+    {
+        seam::pushFileAnswer({backupPath()});
+        window->OnFileBackup->trigger();
+    }
+
+    void restoreFrom(const QString& path)
+    {
+        seam::pushFileAnswer({path});
+        window->OnFileRestore->trigger();
+    }
+
+    QString lastMessage() const
+    {
+        return seam::shownMessages().isEmpty() ? QString() : seam::shownMessages().last().text;
+    }
+
+private slots:
+    void initTestCase() { seam::enableTestMode(); }
+
+    void init()
+    {
+        seam::clearTestState();
+        sandbox = std::make_unique<Sandbox>();
+        window = std::make_unique<TSDIAppForm>();
+    }
+
+    void cleanup()
+    {
+        window.reset();
+        sandbox.reset();
+        QCOMPARE(seam::unexpectedPrompts(), QStringList());
+        QCOMPARE(seam::pendingAnswerCount(), 0);
+    }
+
+    void backup_AsksForAnMbkNameAndSaysItFinishedInAPlainBox()
+    {
+        backUp();
+        QCOMPARE(seam::shownFileDialogs().size(), 1);
+        const seam::ShownFileDialog shown = seam::shownFileDialogs().first();
+        QCOMPARE(shown.caption, QStringLiteral("Choose a file for backup"));
+        QCOMPARE(shown.filter, backupFilter);
+        QCOMPARE(shown.defaultSuffix, QStringLiteral("mbk"));
+        QVERIFY(shown.save);
+        QVERIFY(shown.selectedFile.isEmpty());
+        QCOMPARE(seam::shownMessages().size(), 1);
+        const seam::ShownMessage box = seam::shownMessages().first();
+        QCOMPARE(box.text, QStringLiteral("Successfully finish backup!"));
+        QCOMPARE(box.caption, QStringLiteral("Varnelo"));
+        QCOMPARE(box.icon, QMessageBox::NoIcon);
+        QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QFile saved(backupPath());
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.read(16), QByteArray("VaRnElOcAtAlOgUe"));
+        QCOMPARE(saved.size(), 30 + QFileInfo(sandbox->databasePath()).size());
+    }
+
+    void backup_OffersTheLastChosenNameNextTime()
+    {
+        backUp();
+        seam::pushFileAnswer({});
+        window->OnFileBackupExecute();
+        QCOMPARE(seam::shownFileDialogs().last().selectedFile, backupPath());
+        QCOMPARE(seam::shownMessages().size(), 1);
+    }
+
+    void backup_Cancelled_WritesNothing()
+    {
+        seam::pushFileAnswer({});
+        window->OnFileBackup->trigger();
+        QVERIFY(seam::shownMessages().isEmpty());
+        QVERIFY(!QFile::exists(backupPath()));
+    }
+
+    void backup_ThenRestore_BringsTheCatalogueBack()
+    {
+        backUp();
+        addTopCategory("Added later");
+        QCOMPARE(window->treeCategory->topLevelItemCount(), 5);
+        window->treeCategory->setCurrentItem(nodeAt(window->treeCategory, mediaPath));
+        restoreFrom(backupPath());
+        const seam::ShownFileDialog shown = seam::shownFileDialogs().last();
+        QCOMPARE(shown.caption, QStringLiteral("Choose backup file for restore"));
+        QCOMPARE(shown.filter, backupFilter);
+        QVERIFY(shown.defaultSuffix.isEmpty());
+        QVERIFY(!shown.save);
+        QCOMPARE(lastMessage(), QStringLiteral("Successfully finish restoring!"));
+        QCOMPARE(seam::shownMessages().last().caption, QStringLiteral("Varnelo"));
+        QCOMPARE(seam::shownMessages().last().icon, QMessageBox::NoIcon);
+        QCOMPARE(topLevelTexts(window->treeCategory),
+                 QStringList({"General files", "Office documents", "Media files", "Favorite websites"}));
+        QCOMPARE(window->GetSelectedNode(), nullptr);
+        QCOMPARE(window->listContent->topLevelItemCount(), 0);
+        QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from category_table"), 6);
+        seam::pushFileAnswer({});
+        window->OnFileRestoreExecute();
+        QCOMPARE(seam::shownFileDialogs().last().selectedFile, backupPath());
+    }
+
+    void restore_RefusesFilesThatAreNotSoundBackups_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("not a backup") << "text";
+        QTest::newRow("truncated backup") << "truncated";
+        QTest::newRow("payload not a database") << "payload";
+        QTest::newRow("only the magic") << "magic";
+    }
+    void restore_RefusesFilesThatAreNotSoundBackups()
+    {
+        QFETCH(QString, kind);
+        backUp();
+        QFile saved(backupPath());
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const QByteArray whole = saved.readAll();
+        saved.close();
+        const QString path = sandbox->root() + QStringLiteral("/bad.mbk");
+        if (kind == QLatin1String("text")) {
+            writeFile(path, "just some text, not a backup at all");
+        } else if (kind == QLatin1String("truncated")) {
+            writeFile(path, whole.left(whole.size() / 2));
+        } else if (kind == QLatin1String("magic")) {
+            writeFile(path, whole.left(16));
+        } else {
+            // A correct header and checksum over bytes that are no SQLite database.
+            writeFile(path, backupOf(QByteArray(4096, 'x')));
+        }
+        addTopCategory("Kept");
+        const QByteArray before = [this] {
+            QFile db(sandbox->databasePath());
+            db.open(QIODevice::ReadOnly);
+            return db.readAll();
+        }();
+        restoreFrom(path);
+        QCOMPARE(lastMessage(), invalidBackup);
+        QCOMPARE(topLevelTexts(window->treeCategory).last(), QStringLiteral("Kept"));
+        QFile db(sandbox->databasePath());
+        QVERIFY(db.open(QIODevice::ReadOnly));
+        QCOMPARE(db.readAll(), before);
+        QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from category_table"), 7);
+    }
+
+    void restore_Cancelled_ChangesNothing()
+    {
+        addTopCategory("Kept");
+        seam::pushFileAnswer({});
+        window->OnFileRestore->trigger();
+        QVERIFY(seam::shownMessages().isEmpty());
+        QCOMPARE(window->treeCategory->topLevelItemCount(), 5);
+    }
+
+    void import_NewsAndLocal_ShowsTheWholeImportedBranchAtOnce()
+    {
+        writeFile(favorites() + QStringLiteral("/News/Daily.url"), shortcut("https://daily.example/"));
+        writeFile(favorites() + QStringLiteral("/News/Weekly.url"), shortcut("https://weekly.example/"));
+        writeFile(favorites() + QStringLiteral("/News/Local/Town.url"), shortcut("https://town.example/"));
+        writeFile(favorites() + QStringLiteral("/Top.url"), shortcut("https://top.example/"));
+        QTreeWidgetItem* mediaNode = nodeAt(window->treeCategory, mediaPath);
+        CCategory* media = TSDIAppForm::categoryOf(mediaNode);
+        answerSelectCategory(mediaPath);
+        window->ToolsImportIEFavorites->trigger();
+        QCOMPARE(seam::shownDialogs(), QStringList{QStringLiteral("TSelectCategoryDialogForm")});
+        QVERIFY(seam::shownMessages().isEmpty());
+
+        QCOMPARE(childTexts(mediaNode), QStringList{QStringLiteral("News")});
+        QTreeWidgetItem* newsNode = mediaNode->child(0);
+        QCOMPARE(childTexts(newsNode), QStringList{QStringLiteral("Local")});
+        CCategory* news = TSDIAppForm::categoryOf(newsNode);
+        CCategory* local = TSDIAppForm::categoryOf(newsNode->child(0));
+        QCOMPARE(media->GetChildCount(), 1);
+        QCOMPARE(media->GetChild(0), news);
+        QCOMPARE(news->GetChild(0), local);
+        QCOMPARE(news->GetLevel(), media->GetLevel() + 1);
+        QCOMPARE(local->GetLevel(), media->GetLevel() + 2);
+        QCOMPARE(news->GetParentGuid(), media->GetGuid());
+
+        const QString db = sandbox->databasePath();
+        const auto itemsOf = [&](const CCategory* category) {
+            return queryInt(db, "select count(*) from link_table where type = 1 and comment = 'Export from IE Favorite'"
+                                " and category = '" + category->GetGuid() + "'");
+        };
+        QCOMPARE(itemsOf(news), 2);
+        QCOMPARE(itemsOf(local), 1);
+        QCOMPARE(itemsOf(media), 1);
+        QCOMPARE(queryText(db, "select target from link_table where category = '" + media->GetGuid() + "'"),
+                 std::string("https://top.example/"));
+        window->treeCategory->setCurrentItem(newsNode);
+        QCOMPARE(rowTexts(window->listContent), (QStringList{"Daily", "Weekly"}));
+    }
+
+    void import_BelowACategoryWithChildrenKeepsTheOldNodesOnce()
+    {
+        writeFile(favorites() + QStringLiteral("/Tools/Site.url"), shortcut("https://site.example/"));
+        answerSelectCategory(officePath);
+        window->ToolsImportIEFavorites->trigger();
+        QTreeWidgetItem* office = nodeAt(window->treeCategory, officePath);
+        QCOMPARE(childTexts(office), QStringList({"Word documents", "Excel documents", "Tools"}));
+        QCOMPARE(TSDIAppForm::categoryOf(office)->GetChildCount(), 3);
+    }
+
+    void import_MissingEmptyOrBrokenFavoritesImportNothing_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("missing folder") << "missing";
+        QTest::newRow("empty folder") << "empty";
+        QTest::newRow("broken shortcuts") << "broken";
+    }
+    void import_MissingEmptyOrBrokenFavoritesImportNothing()
+    {
+        QFETCH(QString, kind);
+        if (kind == QLatin1String("empty"))
+            QVERIFY(QDir().mkpath(favorites()));
+        if (kind == QLatin1String("broken")) {
+            writeFile(favorites() + QStringLiteral("/NoUrl.url"), "[InternetShortcut]\r\nIconIndex=0\r\n");
+            writeFile(favorites() + QStringLiteral("/Empty.url"), "[InternetShortcut]\r\nURL=\r\n");
+            writeFile(favorites() + QStringLiteral("/Garbage.url"), QByteArray("\x00\xff\x01garbage", 10));
+            writeFile(favorites() + QStringLiteral("/notes.txt"), "plain file");
+        }
+        answerSelectCategory(mediaPath);
+        window->ToolsImportIEFavorites->trigger();
+        QVERIFY(seam::shownMessages().isEmpty());
+        QCOMPARE(childTexts(nodeAt(window->treeCategory, mediaPath)), QStringList());
+        QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from link_table"), 0);
+        QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from category_table"), 6);
+    }
+
+    void import_CancelledChoiceReadsNothing()
+    {
+        writeFile(favorites() + QStringLiteral("/Top.url"), shortcut("https://top.example/"));
+        seam::pushDialogHandler([](QDialog*) { return int(QDialog::Rejected); });
+        window->ToolsImportIEFavorites->trigger();
+        QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from link_table"), 0);
+    }
+};
+
+QTEST_MAIN(TestBackupImportCommands)
+#include "tst_backupimportcommands.moc"
