@@ -260,7 +260,8 @@ class Session:
         return result.stdout
 
     def searchWindows(self, pid, name=None, onlyVisible=False):
-        args = ["search"]
+        # every condition must hold: xdotool's default is any of them
+        args = ["search", "--all"]
         if onlyVisible:
             args.append("--onlyvisible")
         args += ["--pid", pid]

@@ -14,6 +14,7 @@ import sys
 import traceback
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.dont_write_bytecode = True
 sys.path.insert(0, HERE)
 
 INNER_MARK = "VARNELO_E2E_INNER"

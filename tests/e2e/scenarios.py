@@ -304,6 +304,21 @@ def itemList(app):
     return a11y.waitFind(mainFrame(app), None, "Items")
 
 
+def popupWindows(session, program):
+    """Shown popup menus of the program (override-redirect windows the window manager leaves alone)."""
+    return [window for window in session.searchWindows(program.pid, None, True)
+            if session.x.isOverrideRedirect(window) and window not in trayEmbedded(session)]
+
+
+def choosePopupEntry(session, program, position, caption):
+    """Picks the entry at this position (1 = first) of the popup menu that just opened, with the
+    keyboard: popup menus are windows of their own that the accessibility tree does not list."""
+    waitUntil(lambda: popupWindows(session, program), f"the popup menu holding {caption!r}", 10.0)
+    for _ in range(position):
+        session.xdotool("key", "Down")
+    session.xdotool("key", "Return")
+
+
 def startProgram(session, *args):
     import a11y
     program = session.launch(*args)
@@ -507,7 +522,7 @@ def backupRestore(session):
           f"CRC field {backup['crc']:#010x} != zlib's {zlib.crc32(database[:backup['crcLength']]):#010x}")
     check(backup["payload"] == database, "the backup's content differs from the database file")
 
-    addCategory(session, app, "Scratch category")
+    addCategory(session, program, app, "Scratch category")
     waitUntil(lambda: "Scratch category" in [r[1] for r in categoryRows(session.dbPath)],
               "the new category in the database")
     waitUntil(lambda: "Scratch category" in tableRows(categoryTree(app)), "the new category in the tree")
@@ -527,16 +542,14 @@ def backupRestore(session):
     exitThroughMenu(session, program, app)
 
 
-def addCategory(session, app, name):
+def addCategory(session, program, app, name):
     """Add Category from the tree's own popup menu (a right click below the nodes)."""
     import a11y
-    tree = categoryTree(app)
     import pyatspi
+    tree = categoryTree(app)
     extents = tree.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
     session.clickAt(extents.x + extents.width // 2, extents.y + extents.height - 15, button=3)
-    item = waitUntil(lambda: next((n for n in a11y.findAll(app, "menu item", "Add Category", True)
-                                   if a11y.enabled(n)), None), "the entry \"Add Category\"", 10.0)
-    a11y.doAction(item)
+    choosePopupEntry(session, program, 1, "Add Category")
     dialog = a11y.waitWindow(app, "New Category")
     field = a11y.waitFind(dialog, "text", "Category Name")
     a11y.setText(field, name)
@@ -590,14 +603,12 @@ def accessibleCatalogue(session):
     waitUntil(lambda: a11y.hasState(tableCell(tree, "Favorite websites"), pyatspi.STATE_SELECTED),
               "\"Favorite websites\" to be selected")
     clickNode(session, tableCell(tree, "Favorite websites"), button=3)
-    entry = waitUntil(lambda: next((n for n in a11y.findAll(app, "menu item", "Add Web Address (URL)...", True)
-                                    if a11y.enabled(n)), None), "the entry \"Add Web Address (URL)...\"", 10.0)
-    a11y.doAction(entry)
+    choosePopupEntry(session, program, 3, "Add Web Address (URL)...")
     dialog = a11y.waitWindow(app, "New Web Address")
     title, target = "Debian project home", "https://www.debian.org/"
     a11y.setText(a11y.waitFind(dialog, "text", "Tiltle:"), title)
     a11y.setText(a11y.waitFind(dialog, "text", "Source:"), target)
-    a11y.setText(a11y.waitFind(dialog, None, "Description:"), "The universal operating system")
+    a11y.setText(a11y.waitFind(dialog, "text", "Description:"), "The universal operating system")
     shoot(session, dialogWindow(session, program, "New Web Address"), "item-dialog", "item-dialog.png")
     a11y.press(dialog, "push button", "OK")
     a11y.waitWindowGone(app, "New Web Address")

@@ -159,6 +159,12 @@ class XDisplay:
         value = self.text(window, "WM_CLASS")
         return tuple(value.split("\0")[:2]) if value else None
 
+    def isOverrideRedirect(self, window):
+        attributes = _WindowAttributes()
+        if not _lib.XGetWindowAttributes(self._display, window, ctypes.byref(attributes)):
+            return False
+        return bool(attributes.override_redirect)
+
     def isViewable(self, window):
         attributes = _WindowAttributes()
         if not _lib.XGetWindowAttributes(self._display, window, ctypes.byref(attributes)):
