@@ -682,8 +682,9 @@ def accessibleCatalogue(session):
     waitUntil(lambda: tableRows(items) == [title], "the list to show the found item")
     waitUntil(lambda: a11y.hasState(tableCell(items, title), pyatspi.STATE_SELECTED),
               "the found item's row to be selected")
-    shoot(session, window, "found-item")
     a11y.press(search, "push button", "Close")
+    a11y.waitWindowGone(app, "Search")
+    shoot(session, window, "found-item")
     exitThroughMenu(session, program, app)
 
 
