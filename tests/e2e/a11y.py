@@ -1,8 +1,6 @@
 """Reading and pressing the program's controls through the accessibility tree, as a screen
 reader does. Imported only after the session's display and bus exist."""
 
-import time
-
 import pyatspi
 from gi.repository import GLib
 
@@ -104,10 +102,6 @@ def waitFind(root, role=None, name=None, onlyShowing=True, timeout=20.0):
     return waitUntil(lambda: find(root, role, name, onlyShowing), what, timeout, interval=0.2)
 
 
-def topWindows(app):
-    return [child for child in children(app) if showing(child)]
-
-
 def waitWindow(app, name, timeout=20.0):
     """A shown top-level window (frame or dialog) of the application with this title."""
     def probe():
@@ -197,23 +191,3 @@ def setText(node, value):
     except NotImplementedError:
         raise ScenarioFailure(f"{roleName(node)} {nameOf(node)!r} is not editable")
     editable.setTextContents(value)
-
-
-def treeRows(tree):
-    """The texts of the tree's cells in their order, with each row's level (0 for top level)."""
-    rows = []
-    for node in children(tree):
-        if roleName(node) not in ("tree item", "table cell", "list item"):
-            continue
-        level = 0
-        try:
-            attributes = dict(a.split(":", 1) for a in node.getAttributes() if ":" in a)
-            level = int(attributes.get("level", "1")) - 1 if "level" in attributes else 0
-        except Exception:
-            pass
-        rows.append((nameOf(node), level, node))
-    return rows
-
-
-def settle(seconds=0.3):
-    time.sleep(seconds)

@@ -279,11 +279,11 @@ class Session:
         if not owner:
             return []
         # fluxbox keeps the embedded icons beside the selection window inside its toolbar
-        toolbar = self._topLevelOf(owner)
+        toolbar = self.topLevelOf(owner)
         return [window for window in self.x.descendants(toolbar)
                 if self.x.cardinal(window, "_NET_WM_PID") == pid and self.x.isViewable(window)]
 
-    def _topLevelOf(self, window):
+    def topLevelOf(self, window):
         root = self.x.root()
         for top in self.x.children(root):
             if top == window or window in self.x.descendants(top):

@@ -3,12 +3,15 @@ program as a person and a screen reader would. A scenario fails by raising Scena
 
 import json
 import os
-import shutil
+import signal
 import struct
 import subprocess
 import time
 import zlib
 
+import pyatspi
+
+import a11y
 from harness import ScenarioFailure, check, waitUntil
 
 CAPTION = "Varnelo"
@@ -153,7 +156,7 @@ def trayEmbedded(session):
     owner = session.trayWindow()
     if not owner:
         return set()
-    toolbar = session._topLevelOf(owner)
+    toolbar = session.topLevelOf(owner)
     return set(session.x.descendants(toolbar))
 
 
@@ -203,13 +206,9 @@ def waitCatalogue(session, timeout=30.0):
     waitUntil(ready, f"the catalogue at {session.dbPath}", timeout)
 
 
-def shoot(session, window, name, docsName=None):
-    path = session.screenshot(window, f"{session.name}-{name}")
-    docs = getattr(session, "docs", None)
-    if docs and docsName:
-        os.makedirs(docs, exist_ok=True)
-        shutil.copyfile(path, os.path.join(docs, docsName))
-    return path
+def shoot(session, window, name):
+    """Screenshots land in the artifacts folder as <scenario>-<name>.png on every run."""
+    return session.screenshot(window, f"{session.name}-{name}")
 
 
 def dialogWindow(session, program, caption, timeout=20.0):
@@ -227,7 +226,6 @@ def smallestWindow(session, program, caption):
 
 
 def exitThroughMenu(session, program, app):
-    import a11y
     a11y.pressMenu(app, "File", "Exit")
     code = program.waitExit(20)
     check(code == 0, f"File > Exit ended the program with exit code {code}, expected 0")
@@ -251,7 +249,6 @@ def exitThroughTray(session, program):
 
 def messageBox(app, caption, timeout=20.0):
     """A shown message box with this caption and its texts."""
-    import a11y
 
     def probe():
         for window in a11y.children(app):
@@ -265,13 +262,11 @@ def messageBox(app, caption, timeout=20.0):
 
 
 def answer(app, box, button="OK"):
-    import a11y
     a11y.press(box, "push button", button)
     waitUntil(lambda: not a11y.showing(box), "the message box to close", 20.0, interval=0.2)
 
 
 def mainFrame(app):
-    import a11y
     return a11y.waitWindow(app, CAPTION)
 
 
@@ -298,7 +293,6 @@ def tableCell(table, text, column=0):
 
 
 def centre(node):
-    import pyatspi
     extents = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
     check(extents.width > 0 and extents.height > 0, f"{node.name!r} has no place on screen")
     return extents.x + extents.width // 2, extents.y + extents.height // 2
@@ -310,12 +304,10 @@ def clickNode(session, node, button=1, repeat=1):
 
 
 def categoryTree(app):
-    import a11y
     return a11y.waitFind(mainFrame(app), None, "Categories")
 
 
 def itemList(app):
-    import a11y
     return a11y.waitFind(mainFrame(app), None, "Items")
 
 
@@ -335,7 +327,6 @@ def choosePopupEntry(session, program, position, caption):
 
 
 def startProgram(session, *args):
-    import a11y
     program = session.launch(*args)
     window = waitMainWindow(session, program)
     app = a11y.application(program.pid)
@@ -343,7 +334,6 @@ def startProgram(session, *args):
 
 
 def fillFileDialog(session, app, caption, path, acceptButton):
-    import a11y
     dialog = a11y.waitWindow(app, caption)
     field = waitUntil(lambda: next((n for n in a11y.walk(dialog) if a11y.roleName(n) == "text"
                                     and a11y.nameOf(n) == "File name:"), None),
@@ -373,7 +363,7 @@ def firstStart(session):
 
     # with no settings file, "always" is on: the icon is there from the start
     waitTrayIcon(session, program)
-    shoot(session, window, "main-window", "main-window.png")
+    shoot(session, window, "main-window")
     exitThroughTray(session, program)
 
 
@@ -382,7 +372,6 @@ def trayStart(session):
     session.writeSettings(autorun=False, closetray=False, minitray=False, autohide=False, always=False)
     first = session.launch("/tray")
     waitCatalogue(session)
-    import a11y
     a11y.application(first.pid)
     stayQuiet(session, first, "a visible main window or a tray icon",
               lambda: mainWindows(session, first, True) or session.trayIcons(first.pid))
@@ -415,11 +404,9 @@ def autohideTray(session):
     shoot(session, "root", "hidden-in-tray")
 
     session.doubleClickWindow(icon)
-    window = waitMainWindow(session, program)
+    waitMainWindow(session, program)
     waitNoTrayIcon(session, program)
-    import a11y
     exitThroughMenu(session, program, a11y.application(program.pid))
-    del window
 
 
 def closeToTray(session):
@@ -454,7 +441,6 @@ def closeToTray(session):
 def settingsAutorun(session):
     """Checking "Autorun when windows startup" writes the INI and an autostart entry that runs the
     binary with /tray; unchecking removes the entry."""
-    import a11y
     check(" " in session.exe, "this scenario runs a copy whose path holds a blank")
     program, window, app = startProgram(session)
     waitCatalogue(session)
@@ -466,7 +452,7 @@ def settingsAutorun(session):
           and not checked(boxes["autohide"]), "the settings dialog does not show the defaults")
     a11y.doAction(boxes["autorun"])
     waitUntil(lambda: checked(boxes["autorun"]), "the autorun box to be checked", 10.0)
-    shoot(session, dialogWindow(session, program, "Settings"), "settings-dialog", "settings-dialog.png")
+    shoot(session, dialogWindow(session, program, "Settings"), "settings-dialog")
     a11y.press(dialog, "push button", "OK")
     a11y.waitWindowGone(app, "Settings")
 
@@ -499,13 +485,11 @@ def settingsAutorun(session):
 
 
 def openSettings(app):
-    import a11y
     a11y.pressMenu(app, "Tools", "Settings")
     return a11y.waitWindow(app, "Settings")
 
 
 def settingsBoxes(dialog):
-    import a11y
     boxes = {}
     for key, caption in SETTINGS_CAPTIONS.items():
         boxes[key] = a11y.waitFind(dialog, "check box", caption)
@@ -513,14 +497,11 @@ def settingsBoxes(dialog):
 
 
 def checked(node):
-    import pyatspi
-    import a11y
     return a11y.hasState(node, pyatspi.STATE_CHECKED)
 
 
 def backupRestore(session):
     """A backup read back by an independent reader, then a restore over a changed catalogue."""
-    import a11y
     program, window, app = startProgram(session)
     waitCatalogue(session)
     backups = os.path.join(session.root, "backups")
@@ -528,8 +509,7 @@ def backupRestore(session):
     chosen = os.path.join(backups, "catalogue")
 
     a11y.pressMenu(app, "File", "Backup...")
-    shoot(session, dialogWindow(session, program, "Choose a file for backup"), "backup-dialog",
-          "backup-dialog.png")
+    shoot(session, dialogWindow(session, program, "Choose a file for backup"), "backup-dialog")
     fillFileDialog(session, app, "Choose a file for backup", chosen, "Save")
     box, texts = messageBox(app, CAPTION)
     check("Successfully finish backup!" in texts, f"backup message is {texts}")
@@ -584,8 +564,6 @@ def backupRestore(session):
 
 def addCategory(session, program, app, name):
     """Add Category from the tree's own popup menu (a right click below the nodes)."""
-    import a11y
-    import pyatspi
     tree = categoryTree(app)
     extents = tree.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
     session.clickAt(extents.x + extents.width // 2, extents.y + extents.height - 15, button=3)
@@ -605,7 +583,6 @@ def brokenDatabase(session):
     with open(session.dbPath, "wb") as handle:
         handle.write(junk)
     program = session.launch()
-    import a11y
     app = a11y.application(program.pid)
     box, texts = messageBox(app, CAPTION, timeout=30)
     # SQLite's own complaint, in the storage layer's form, with the error box's full stop
@@ -614,20 +591,17 @@ def brokenDatabase(session):
     shoot(session, smallestWindow(session, program, CAPTION), "error-box")
     answer(app, box)
 
-    window = waitMainWindow(session, program)
+    waitMainWindow(session, program)
     check(program.running(), "the program ended after the error box")
     tree = categoryTree(app)
     check(tableRows(tree) == [], f"the tree shows categories of an unreadable catalogue: {tableRows(tree)}")
     check(fileBytes(session.dbPath) == junk, "the unreadable file was changed")
-    del window
     exitThroughMenu(session, program, app)
 
 
 def accessibleCatalogue(session):
     """The tree read back through the accessibility tree; a web address added through the item
     dialog; the search dialog finding it and selecting it in the main window."""
-    import a11y
-    import pyatspi
     program, window, app = startProgram(session)
     waitCatalogue(session)
     tree = categoryTree(app)
@@ -650,7 +624,7 @@ def accessibleCatalogue(session):
     a11y.setText(a11y.waitFind(dialog, "text", "Tiltle:"), title)
     a11y.setText(a11y.waitFind(dialog, "text", "Source:"), target)
     a11y.setText(a11y.waitFind(dialog, "text", "Description:"), "The universal operating system")
-    shoot(session, dialogWindow(session, program, "New Web Address"), "item-dialog", "item-dialog.png")
+    shoot(session, dialogWindow(session, program, "New Web Address"), "item-dialog")
     a11y.press(dialog, "push button", "OK")
     a11y.waitWindowGone(app, "New Web Address")
 
@@ -674,7 +648,7 @@ def accessibleCatalogue(session):
                                       if a11y.roleName(n) == "list item" and a11y.nameOf(n) == title
                                       and a11y.showing(n)), None),
                         f"the result line {title!r}", 20.0)
-    shoot(session, dialogWindow(session, program, "Search"), "search-dialog", "search-dialog.png")
+    shoot(session, dialogWindow(session, program, "Search"), "search-dialog")
     clickNode(session, results, repeat=2)
 
     waitUntil(lambda: a11y.hasState(tableCell(tree, "Favorite websites"), pyatspi.STATE_SELECTED),
@@ -690,7 +664,6 @@ def accessibleCatalogue(session):
 
 def commandLineSwitch(session):
     """"/tray" is looked for case-sensitively anywhere in the command line."""
-    import a11y
     session.writeSettings(autorun=False, closetray=False, minitray=False, autohide=False, always=False)
     program, window, app = startProgram(session, "/TRAY")
     waitCatalogue(session)
@@ -707,7 +680,6 @@ def commandLineSwitch(session):
 
 def staleInstance(session):
     """A first instance killed outright leaves its socket behind; the next start still runs."""
-    import signal
     crashed, _, _ = startProgram(session)
     waitCatalogue(session)
     os.kill(crashed.pid, signal.SIGKILL)
@@ -730,7 +702,4 @@ SCENARIOS = {
     "command_line_switch": commandLineSwitch,
     "stale_instance": staleInstance,
 }
-
-# scenarios whose copy of the program lives in a folder with a blank in its name
-BLANK_FOLDER = {"settings_autorun"}
 
