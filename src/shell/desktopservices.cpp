@@ -1,5 +1,6 @@
 #include "desktopservices.h"
 
+#include <QCollator>
 #include <QDBusMessage>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -127,8 +128,9 @@ QList<Application> allApplications()
         if (g_app_info_should_show(info))
             apps.append(describe(info, false));
     }
-    std::stable_sort(apps.begin(), apps.end(), [](const Application& a, const Application& b) {
-        return QString::localeAwareCompare(a.name, b.name) < 0;
+    const QCollator byName;
+    std::stable_sort(apps.begin(), apps.end(), [&byName](const Application& a, const Application& b) {
+        return byName.compare(a.name, b.name) < 0;
     });
     return apps;
 }
