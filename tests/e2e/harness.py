@@ -298,9 +298,17 @@ class Session:
 
     def doubleClickWindow(self, window):
         x, y, width, height = self.windowGeometry(window)
-        self.xdotool("mousemove", "--sync", x + width // 2, y + height // 2)
-        time.sleep(0.2)
-        self.xdotool("click", "--repeat", 2, "--delay", 60, 1)
+        self.clickAt(x + width // 2, y + height // 2, repeat=2)
+
+    def movePointer(self, x, y):
+        # "mousemove --sync" waits for a motion that never comes when the pointer is already there
+        self.xdotool("mousemove", x, y)
+
+        def arrived():
+            output = self.xdotool("getmouselocation", "--shell")
+            values = dict(line.split("=", 1) for line in output.splitlines() if "=" in line)
+            return int(values.get("X", -1)) == x and int(values.get("Y", -1)) == y
+        waitUntil(arrived, f"the pointer to reach {x},{y}", 10.0, interval=0.05)
 
     def frameOf(self, window):
         """The window manager's frame around a client window."""
@@ -330,7 +338,7 @@ class Session:
         self.clickAt(x + w // 2, y + h // 2)
 
     def clickAt(self, x, y, button=1, repeat=1):
-        self.xdotool("mousemove", "--sync", x, y)
+        self.movePointer(x, y)
         time.sleep(0.1)
         self.xdotool("click", "--repeat", repeat, "--delay", 60, button)
 
