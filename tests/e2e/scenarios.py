@@ -48,6 +48,12 @@ SETTINGS_CAPTIONS = {
     "always": "Always show notification icon in tray",
 }
 
+TOOLBAR_HINTS = ["Create backup  for current database", "Restore database from saved backup file.",
+                 "Search items with special keyword.", "Application settings", "Show help",
+                 "Show about information", "Close and exit the application"]
+MAIN_MENU = {"File": ["Backup...", "Restore...", "Exit"], "Edit": ["Search"],
+             "Tools": ["Import from IE Favorites...", "Settings"], "Help": ["Online Help ", "About"]}
+
 # Absence can only be observed over time: a window or icon that should not appear is watched
 # for this long after the program has finished starting.
 QUIET_PERIOD = 2.0
@@ -232,6 +238,13 @@ def exitThroughMenu(session, program, app):
     check(not session.runningPrograms(), "a copy of the program still runs after File > Exit")
 
 
+def menuEntries(app, menu):
+    """The entries of a main-menu menu in order, separators left out."""
+    popup = next((n for n in a11y.children(a11y.menuItem(app, menu)) if a11y.roleName(n) == "popup menu"), None)
+    check(popup is not None, f"menu {menu} has no entries")
+    return [a11y.nameOf(n) for n in a11y.children(popup) if a11y.roleName(n) == "menu item"]
+
+
 def openTrayMenu(session, program):
     icon = waitTrayIcon(session, program)
     x, y, width, height = session.windowGeometry(icon)
@@ -361,6 +374,14 @@ def firstStart(session):
     items = sqlite(session.dbPath, "select count(*) as n from link_table")
     check(items == [{"n": 0}], f"a new catalogue holds items: {items}")
 
+    frame = mainFrame(app)
+    toolbar = a11y.waitFind(frame, "tool bar")
+    hints = [a11y.nameOf(n) for n in a11y.children(toolbar) if a11y.roleName(n) == "push button"]
+    check(hints == TOOLBAR_HINTS, f"the toolbar's buttons read {hints}")
+    for menu, entries in MAIN_MENU.items():
+        shown = menuEntries(app, menu)
+        check(shown == entries, f"menu {menu} reads {shown}, expected {entries}")
+
     # with no settings file, "always" is on: the icon is there from the start
     waitTrayIcon(session, program)
     shoot(session, window, "main-window")
@@ -402,6 +423,12 @@ def autohideTray(session):
     icon = waitTrayIcon(session, program)
     stayQuiet(session, program, "a visible main window", lambda: mainWindows(session, program, True))
     shoot(session, "root", "hidden-in-tray")
+
+    # a single click on the icon does nothing
+    x, y, width, height = session.windowGeometry(icon)
+    session.clickAt(x + width // 2, y + height // 2)
+    stayQuiet(session, program, "a visible main window after a single click",
+              lambda: mainWindows(session, program, True))
 
     session.doubleClickWindow(icon)
     waitMainWindow(session, program)
