@@ -8,9 +8,11 @@ accessibility bus, on its own Xvfb display; the exit status is 0 only when it pa
 
 import argparse
 import os
+import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import traceback
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -38,7 +40,9 @@ def runOuter(arguments):
     if not os.access(arguments.binary, os.X_OK):
         print(f"FAIL: the program {arguments.binary} is missing or not executable", flush=True)
         return 1
-    env = dict(os.environ, **{INNER_MARK: "1"})
+    # the bus and the accessibility bus keep their sockets here, not in the user's runtime folder
+    busFolder = tempfile.mkdtemp(prefix="varnelo-e2e-bus-")
+    env = dict(os.environ, **{INNER_MARK: "1", "XDG_RUNTIME_DIR": busFolder, "HOME": busFolder})
     env.pop("DBUS_SESSION_BUS_ADDRESS", None)
     env.pop("AT_SPI_BUS_ADDRESS", None)
     command = ["dbus-run-session", "--", "/usr/bin/python3", "-u", os.path.abspath(__file__), *sys.argv[1:]]
@@ -61,6 +65,7 @@ def runOuter(arguments):
                 os.killpg(process.pid, signal.SIGKILL)
             except ProcessLookupError:
                 pass
+        shutil.rmtree(busFolder, ignore_errors=True)
 
 
 def _stopOnTerm(_signum, _frame):
