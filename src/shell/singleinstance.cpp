@@ -43,15 +43,11 @@ public:
     explicit ClaimLock(const QString& path)
         : fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600))
     {
+        // Holders keep it for a moment only; past the deadline we go on unlocked rather than hang.
         using namespace std::chrono_literals;
         const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (fd >= 0 && !locked) {
-            locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-            if (!locked && std::chrono::steady_clock::now() < deadline)
-                std::this_thread::sleep_for(5ms);
-            else if (!locked)
-                break;
-        }
+        while (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(5ms);
     }
     ~ClaimLock()
     {
@@ -63,7 +59,6 @@ public:
 
 private:
     int fd;
-    bool locked = false;
 };
 
 }  // namespace
@@ -98,16 +93,17 @@ bool SingleInstance::claim()
         return true;
     // Checking for a running instance and starting to listen must be one step, or two starts at the
     // same moment would both find nobody and both run.
-    auto socket = std::make_unique<QLocalSocket>();
+    QLocalSocket socket;
     {
         ClaimLock lock(socketPath(name) + QStringLiteral(".lock"));
-        socket->connectToServer(name);
-        if (!socket->waitForConnected(1000)) {
+        // Connecting succeeds only while an instance listens; a socket file left by a crash refuses.
+        socket.connectToServer(name);
+        if (!socket.waitForConnected(1000)) {
             listen();
             return true;
         }
     }
-    wakeRunningInstance(*socket);
+    wakeRunningInstance(socket);
     return false;
 }
 
