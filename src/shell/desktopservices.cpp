@@ -50,10 +50,16 @@ Application describe(GAppInfo* info, bool isDefault)
     Application app;
     app.id = fromUtf8(g_app_info_get_id(info));
     app.name = fromUtf8(g_app_info_get_display_name(info));
-    if (GIcon* icon = g_app_info_get_icon(info); icon && G_IS_THEMED_ICON(icon)) {
+    GIcon* icon = g_app_info_get_icon(info);
+    if (icon && G_IS_THEMED_ICON(icon)) {
         const gchar* const* names = g_themed_icon_get_names(G_THEMED_ICON(icon));
         if (names && names[0])
             app.iconName = QString::fromUtf8(names[0]);
+    } else if (icon && G_IS_FILE_ICON(icon)) {
+        if (gchar* path = g_file_get_path(g_file_icon_get_file(G_FILE_ICON(icon)))) {
+            app.iconName = QFile::decodeName(path);
+            g_free(path);
+        }
     }
     app.isDefault = isDefault;
     return app;

@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
@@ -29,7 +30,11 @@ QString describeTarget(const QUrl& url)
 
 QIcon programIcon(const Application& app)
 {
-    QIcon icon = app.iconName.isEmpty() ? QIcon() : QIcon::fromTheme(app.iconName);
+    QIcon icon;
+    if (QDir::isAbsolutePath(app.iconName))
+        icon = QIcon(app.iconName);
+    else if (!app.iconName.isEmpty())
+        icon = QIcon::fromTheme(app.iconName);
     if (icon.isNull())
         icon = QIcon::fromTheme(QStringLiteral("application-x-executable"));
     return icon;

@@ -220,6 +220,7 @@ protected:
         addEntry("varnelo-test-viewer.desktop", "Test Viewer", "application/x-varnelo-test;", "text-x-generic");
         addEntry("varnelo-test-editor.desktop", "Test Editor", "application/x-varnelo-test;", "accessories-text-editor");
         addEntry("varnelo-test-painter.desktop", "Test Painter", "image/x-varnelo-test;", "");
+        addEntry("varnelo-test-drawer.desktop", "Test Drawer", "image/x-varnelo-test;", "/usr/share/pixmaps/drawer.png");
         // The registry by type is the cache that update-desktop-database writes from MimeType=.
         writeFile(dir.filePath(QStringLiteral("share/applications/mimeinfo.cache")),
                   "[MIME Cache]\napplication/x-varnelo-test=varnelo-test-viewer.desktop;varnelo-test-editor.desktop;\n"
@@ -322,6 +323,10 @@ TEST_F(ApplicationRegistry, AllProgramsListsEveryShownEntryByName)
                                       [](const Application& app) { return app.id == "varnelo-test-painter.desktop"; });
     ASSERT_NE(painter, apps.end());
     EXPECT_TRUE(painter->iconName.isEmpty());
+    const auto drawer = std::find_if(apps.begin(), apps.end(),
+                                     [](const Application& app) { return app.id == "varnelo-test-drawer.desktop"; });
+    ASSERT_NE(drawer, apps.end());
+    EXPECT_EQ(drawer->iconName, "/usr/share/pixmaps/drawer.png");
 }
 
 TEST_F(ApplicationRegistry, LaunchPassesTheTargetAsOneUriArgument)
