@@ -21,6 +21,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScopedValueRollback>
+#include <QSessionManager>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
@@ -93,6 +94,8 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), ImageList2(Icon
     setWindowTitle(QStringLiteral("Varnelo"));
     setAccessibleName(QStringLiteral("Varnelo"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/varnelo.svg")));
+    // No toolbar-hiding menu: the window's only popups are the designed ones.
+    setContextMenuPolicy(Qt::NoContextMenu);
     createActions();
     createMenus();
     createToolBar();
@@ -101,6 +104,8 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), ImageList2(Icon
     createTrayMenu();
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
     statusBar()->setAccessibleName(QStringLiteral("Status"));
+    // At log-off the window must not hold the session up by hiding in the tray instead of closing.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { exiting = true; });
     resize(821, 534 + menuBar()->sizeHint().height());
     move(183, 100);
     setupDrops();
@@ -250,6 +255,7 @@ void TSDIAppForm::createPanels()
     treeCategory->setSelectionMode(QAbstractItemView::SingleSelection);
     treeCategory->setEditTriggers(QAbstractItemView::NoEditTriggers);
     treeCategory->viewport()->installEventFilter(this);
+    treeCategory->installEventFilter(this);
     connect(treeCategory, &QTreeWidget::itemSelectionChanged, this, &TSDIAppForm::treeCategoryChange);
 
     listContent = new QTreeWidget;
@@ -545,14 +551,14 @@ bool TSDIAppForm::eventFilter(QObject* watched, QEvent* event)
                 return true;
             }
         } else if (event->type() == QEvent::ContextMenu) {
-            auto* context = static_cast<QContextMenuEvent*>(event);
-            if (context->reason() == QContextMenuEvent::Keyboard) {
-                QTreeWidgetItem* node = GetSelectedNode();
-                const QPoint at = node ? treeCategory->visualItemRect(node).center() : QPoint(0, 0);
-                treeCategoryMouseDown(Qt::RightButton, at);
-            }
-            return true;
+            return true;  // already answered on the press
         }
+    } else if (watched == treeCategory && event->type() == QEvent::ContextMenu) {
+        // The menu key acts as a right click on the selected node's row.
+        QTreeWidgetItem* node = GetSelectedNode();
+        const QPoint at = node ? treeCategory->visualItemRect(node).center() : QPoint(0, 0);
+        treeCategoryMouseDown(Qt::RightButton, at);
+        return true;
     } else if (watched == listContent && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->modifiers() == Qt::NoModifier) {

@@ -539,6 +539,12 @@ private slots:
         QTRY_VERIFY(window->menuCategoryItem->isVisible());
         window->menuCategoryItem->hide();
         QCOMPARE(window->GetSelectedNode(), general);
+
+        // The menu key reaches the selected category's menu too.
+        QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(0, 0), tree->mapToGlobal(QPoint(0, 0)));
+        QCoreApplication::sendEvent(tree, &key);
+        QTRY_VERIFY(window->menuCategoryItem->isVisible());
+        window->menuCategoryItem->hide();
     }
 
     void lostTreeSelection_EmptiesTheList()
