@@ -18,7 +18,7 @@ FLUXBOX_INIT = """\
 session.screen0.toolbar.visible: true
 session.screen0.toolbar.placement: BottomCenter
 session.screen0.toolbar.widthPercent: 100
-session.screen0.toolbar.tools: workspacename, iconbar, systemtray
+session.screen0.toolbar.tools: {tools}
 session.screen0.workspaces: 1
 session.screen0.focusModel: ClickFocus
 session.screen0.defaultDeco: NORMAL
@@ -93,7 +93,7 @@ class Program:
 
 
 class Session:
-    def __init__(self, binary, artifacts, name, appFolderName="app"):
+    def __init__(self, binary, artifacts, name, appFolderName="app", trayArea=True):
         self.binary = os.path.abspath(binary)
         self.name = name
         self.artifacts = os.path.abspath(artifacts)
@@ -112,6 +112,7 @@ class Session:
         self.programs = []
         self.display = None
         self.x = None
+        self.trayArea = trayArea
 
     # ---- paths the program uses -------------------------------------------------------------
     @property
@@ -218,9 +219,15 @@ class Session:
             handle.write("[begin] (fluxbox)\n[end]\n")
         init = os.path.join(folder, "init")
         with open(init, "w") as handle:
-            handle.write(FLUXBOX_INIT.format(keys=keys, menu=menu))
+            tools = "workspacename, iconbar, systemtray" if self.trayArea else "workspacename, iconbar"
+            handle.write(FLUXBOX_INIT.format(keys=keys, menu=menu, tools=tools))
         self._spawn(["fluxbox", "-rc", init], "fluxbox.log")
-        waitUntil(lambda: self.x.selectionOwner(TRAY_SELECTION), "the notification area of fluxbox")
+        waitUntil(lambda: self.x.cardinal(self.x.root(), "_NET_SUPPORTING_WM_CHECK", "WINDOW"),
+                  "the window manager")
+        if self.trayArea:
+            waitUntil(lambda: self.x.selectionOwner(TRAY_SELECTION), "the notification area of fluxbox")
+        else:
+            check(not self.x.selectionOwner(TRAY_SELECTION), "a notification area exists in a session without one")
 
     def _logText(self, name):
         try:
@@ -309,6 +316,10 @@ class Session:
             values = dict(line.split("=", 1) for line in output.splitlines() if "=" in line)
             return int(values.get("X", -1)) == x and int(values.get("Y", -1)) == y
         waitUntil(arrived, f"the pointer to reach {x},{y}", 10.0, interval=0.05)
+
+    def windowState(self, window):
+        """The ICCCM state the window manager gives a client: 1 normal, 3 iconic, None withdrawn."""
+        return self.x.cardinal(window, "WM_STATE", "WM_STATE")
 
     def frameOf(self, window):
         """The window manager's frame around a client window."""

@@ -23,6 +23,8 @@ INNER_MARK = "VARNELO_E2E_INNER"
 OUTER_TIMEOUT = 110
 # scenarios whose copy of the program lives in a folder with a blank in its name
 BLANK_FOLDER = {"settings_autorun"}
+# scenarios on a desktop without a notification area
+NO_TRAY_AREA = {"no_tray_area"}
 
 
 def parseArguments():
@@ -76,7 +78,8 @@ def runInner(arguments):
     signal.signal(signal.SIGTERM, _stopOnTerm)
     from harness import Session, ScenarioFailure
     folder = "app folder" if arguments.scenario in BLANK_FOLDER else "app"
-    session = Session(arguments.binary, arguments.artifacts, arguments.scenario, folder)
+    session = Session(arguments.binary, arguments.artifacts, arguments.scenario, folder,
+                      trayArea=arguments.scenario not in NO_TRAY_AREA)
     passed = False
     try:
         session.start()

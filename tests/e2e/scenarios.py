@@ -39,6 +39,7 @@ UNDER_OFFICE = ["Word documents", "Excel documents"]
 
 BACKUP_MAGIC = b"VaRnElOcAtAlOgUe"
 CRC_LIMIT = 10485760
+ICONIC = 3
 
 SETTINGS_CAPTIONS = {
     "autorun": "Autorun when windows startup",
@@ -717,6 +718,26 @@ def staleInstance(session):
     exitThroughMenu(session, program, app)
 
 
+def noTrayArea(session):
+    """Without a notification area minimize and close act as with the tray flags off, so the
+    window never vanishes with no way back."""
+    session.writeSettings(autorun=False, closetray=True, minitray=True, autohide=False, always=True)
+    program, window, app = startProgram(session)
+    waitCatalogue(session)
+
+    session.xdotool("windowminimize", window)
+    waitUntil(lambda: session.windowState(window) == ICONIC, "the window to be minimized (iconic)")
+    stayQuiet(session, program, "a withdrawn (hidden) main window",
+              lambda: session.windowState(window) != ICONIC)
+    session.xdotool("windowactivate", window)
+    waitMainWindow(session, program)
+
+    session.clickCloseBox(window)
+    code = program.waitExit(20)
+    check(code == 0, f"the close box ended the program with exit code {code}, expected 0")
+    check(not session.runningPrograms(), "the program still runs after the close box")
+
+
 SCENARIOS = {
     "first_start": firstStart,
     "tray_start": trayStart,
@@ -728,5 +749,6 @@ SCENARIOS = {
     "accessible_catalogue": accessibleCatalogue,
     "command_line_switch": commandLineSwitch,
     "stale_instance": staleInstance,
+    "no_tray_area": noTrayArea,
 }
 

@@ -132,8 +132,8 @@ class XDisplay:
             return None, 0, 0
         return data, actualFormat.value, items.value
 
-    def cardinal(self, window, name):
-        data, fmt, count = self._property(window, name, "CARDINAL")
+    def cardinal(self, window, name, type_name="CARDINAL"):
+        data, fmt, count = self._property(window, name, type_name)
         if data is None:
             return None
         try:
