@@ -275,6 +275,17 @@ def messageBox(app, caption, timeout=20.0):
     return box, [t for t in texts if t]
 
 
+def messageBoxReading(app, text, timeout=20.0):
+    """A shown message box whose text is this, whatever its caption."""
+    def probe():
+        for window in a11y.children(app):
+            if a11y.roleName(window) in ("alert", "dialog") and a11y.showing(window) and any(
+                    a11y.roleName(node) == "label" and a11y.text(node) == text for node in a11y.walk(window)):
+                return window
+        return None
+    return waitUntil(probe, f"a message box reading {text!r}", timeout, interval=0.2)
+
+
 def answer(app, box, button="OK"):
     a11y.press(box, "push button", button)
     waitUntil(lambda: not a11y.showing(box), "the message box to close", 20.0, interval=0.2)
@@ -677,6 +688,9 @@ def accessibleCatalogue(session):
                                       and a11y.showing(n)), None),
                         f"the result line {title!r}", 20.0)
     shoot(session, dialogWindow(session, program, "Search"), "search-dialog")
+    searchKeys = readIni(session.iniPath).get("search", {})
+    check(searchKeys == {"title": "1", "filename": "1", "comment": "1"},
+          f"the search wrote the INI section Search as {searchKeys}")
     clickNode(session, results, repeat=2)
 
     waitUntil(lambda: a11y.hasState(tableCell(tree, "Favorite websites"), pyatspi.STATE_SELECTED),
@@ -738,6 +752,23 @@ def noTrayArea(session):
     check(not session.runningPrograms(), "the program still runs after the close box")
 
 
+def noDataFolder(session):
+    """A data folder that cannot be made: the message, then a clean end having written nothing."""
+    blocker = os.path.join(session.root, "blocker")
+    with open(blocker, "w") as handle:
+        handle.write("a file where a folder would have to be\n")
+    session.dataHome = os.path.join(blocker, "data")
+    program = session.launch()
+    app = a11y.application(program.pid)
+    box = messageBoxReading(app, "Failed to get \"Application Data\" folder!", timeout=30)
+    shoot(session, smallestWindow(session, program, ".*"), "no-data-folder")
+    answer(app, box)
+    code = program.waitExit(20)
+    check(code == 0, f"the program ended with exit code {code}, expected 0")
+    check(os.listdir(session.appFolder) == ["varnelo"], f"files were written beside the program: "
+                                                        f"{os.listdir(session.appFolder)}")
+
+
 SCENARIOS = {
     "first_start": firstStart,
     "tray_start": trayStart,
@@ -750,5 +781,6 @@ SCENARIOS = {
     "command_line_switch": commandLineSwitch,
     "stale_instance": staleInstance,
     "no_tray_area": noTrayArea,
+    "no_data_folder": noDataFolder,
 }
 
