@@ -396,18 +396,25 @@ void TSDIAppForm::ToolsImportIEFavoritesClick()
     const FavoriteNode* favorites = engine.ReadFavorites();
     if (!favorites)
         return;
-    ImportFavoriteLevel(favorites, chosen->GetLevel(), chosen->GetGuid(), db);
-
-    // The catalogue held in memory gets the imported branch whole, not only its first level.
-    const int heldBefore = chosen->GetChildCount();
-    db.LoadChildCategories(*chosen);
-    QTreeWidgetItem* node = nodeOf(treeCategory, chosen);
-    for (int i = heldBefore; i < chosen->GetChildCount(); ++i) {
-        CCategory* imported = chosen->GetChild(i);
-        loadSubtree(db, *imported);
-        if (node)
-            AddChildNodes(imported, addCategoryNode(imported, node));
+    // The catalogue held in memory gets the imported branch whole, not only its first level; also
+    // when the import stops part-way, since what was stored until then stays stored.
+    const auto showImported = [this, chosen, heldBefore = chosen->GetChildCount()] {
+        db.LoadChildCategories(*chosen);
+        QTreeWidgetItem* node = nodeOf(treeCategory, chosen);
+        for (int i = heldBefore; i < chosen->GetChildCount(); ++i) {
+            CCategory* imported = chosen->GetChild(i);
+            loadSubtree(db, *imported);
+            if (node)
+                AddChildNodes(imported, addCategoryNode(imported, node));
+        }
+    };
+    try {
+        ImportFavoriteLevel(favorites, chosen->GetLevel(), chosen->GetGuid(), db);
+    } catch (...) {
+        showImported();
+        throw;
     }
+    showImported();
 }
 
 // ---- drops -------------------------------------------------------------------------------------

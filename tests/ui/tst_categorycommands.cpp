@@ -8,6 +8,7 @@
 #include "ui/ticondialog.h"
 #include "ui/tnewcategoryform.h"
 #include "ui/tsdiappform.h"
+#include "ui/ttmessageprocform.h"
 
 #include <QAction>
 #include <QImageWriter>
@@ -62,6 +63,23 @@ void answerCategoryDialog(const CategoryAnswer& answer, QString* seenCaption = n
         return form->result();
     });
 }
+
+// Notes every message window that is shown, with its caption, while it watches the application.
+class ShownMessageWindows : public QObject {
+public:
+    ShownMessageWindows() { qApp->installEventFilter(this); }
+    ~ShownMessageWindows() override { qApp->removeEventFilter(this); }
+    QStringList captions;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show)
+            if (auto* form = qobject_cast<TTMessageProcForm*>(watched))
+                captions << form->windowTitle();
+        return false;
+    }
+};
 
 CategoryAnswer named(const QString& name, int pickIcon = -1)
 {
@@ -265,7 +283,9 @@ private slots:
         storeItem(*window, *word, "kept", "/k");
         select(officePath);
         seam::pushMessageAnswer(QMessageBox::No);
+        ShownMessageWindows shown;
         window->DeleteCategory->trigger();
+        QVERIFY(shown.captions.isEmpty());
         QCOMPARE(seam::shownMessages().size(), 1);
         QCOMPARE(seam::shownMessages().first().text, QString::fromLatin1(deleteQuestion));
         QCOMPARE(seam::shownMessages().first().caption, QStringLiteral("Confirm"));
@@ -286,7 +306,10 @@ private slots:
         answerCategoryDialog(named(QStringLiteral("Deep")));
         window->AddSubCategoryItem->trigger();
         seam::pushMessageAnswer(QMessageBox::Yes);
+        ShownMessageWindows shown;
         window->DeleteCategory->trigger();
+        QCOMPARE(shown.captions, QStringList{QStringLiteral("Delete category")});
+        QVERIFY(window->findChildren<TTMessageProcForm*>().isEmpty());
         QCOMPARE(seam::shownMessages().size(), 1);
         QCOMPARE(topLevelTexts(window->treeCategory), QStringList({"General files", "Media files", "Favorite websites"}));
         QCOMPARE(window->db.GetRootCategory().GetChildCount(), 3);
