@@ -397,6 +397,17 @@ def firstStart(session):
     # with no settings file, "always" is on: the icon is there from the start
     waitTrayIcon(session, program)
     shoot(session, window, "main-window")
+
+    # the about box: a borderless picture that a click closes
+    a11y.pressMenu(app, "Help", "About")
+    about = a11y.waitWindow(app, "About")
+    product = [a11y.nameOf(n) for n in a11y.walk(about) if a11y.roleName(n) == "label"]
+    check("Varnelo" in product and "Version 1.1" in product, f"the about box reads {product}")
+    aboutWindow = dialogWindow(session, program, "About")
+    shoot(session, aboutWindow, "about-box")
+    x, y, width, height = session.windowGeometry(aboutWindow)
+    session.clickAt(x + width // 2, y + height - 60)
+    a11y.waitWindowGone(app, "About")
     exitThroughTray(session, program)
 
 
@@ -423,7 +434,19 @@ def trayStart(session):
     check(code == 0, f"a start with \"/tray\" beside a running instance ended with {code}")
     check(mainWindows(session, first, True) == [window], "the running instance's window was hidden")
     check(session.runningPrograms() == [first.pid], "more than one instance runs")
-    exitThroughMenu(session, first, a11y.application(first.pid))
+
+    # turning "always" on in the settings adds the icon at once; turning it off leaves it
+    app = a11y.application(first.pid)
+    for wanted in (True, False):
+        dialog = openSettings(app)
+        box = settingsBoxes(dialog)["always"]
+        a11y.doAction(box)
+        waitUntil(lambda: checked(box) == wanted, "the box \"Always show notification icon in tray\"", 10.0)
+        a11y.press(dialog, "push button", "OK")
+        a11y.waitWindowGone(app, "Settings")
+        waitTrayIcon(session, first)
+    stayQuiet(session, first, "the removal of the tray icon", lambda: not session.trayIcons(first.pid))
+    exitThroughMenu(session, first, app)
 
 
 def autohideTray(session):
