@@ -168,6 +168,10 @@ class Session:
         })
         return env
 
+    def startHelper(self, argv, logName):
+        """A process of the test's own (a stand-in service), ended with the session."""
+        return self._spawn(argv, logName)
+
     def _spawn(self, argv, logName, env=None, **kwargs):
         log = open(os.path.join(self.logs, logName), "ab")
         process = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
@@ -237,9 +241,11 @@ class Session:
             return ""
 
     # ---- the program ------------------------------------------------------------------------
-    def launch(self, *args, exe=None):
+    def launch(self, *args, exe=None, extraEnv=None):
         index = len(self.programs) + 1
-        process = self._spawn([exe or self.exe, *args], f"varnelo-{index}.log")
+        env = self.environment()
+        env.update(extraEnv or {})
+        process = self._spawn([exe or self.exe, *args], f"varnelo-{index}.log", env=env)
         program = Program(process, os.path.join(self.logs, f"varnelo-{index}.log"))
         self.programs.append(program)
         return program

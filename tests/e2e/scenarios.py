@@ -7,6 +7,7 @@ import signal
 import struct
 import subprocess
 import time
+import urllib.parse
 import zlib
 
 import pyatspi
@@ -792,6 +793,95 @@ def noDataFolder(session):
                                                         f"{os.listdir(session.appFolder)}")
 
 
+def seedCatalogue(session, items):
+    """Writes a catalogue with the sqlite3 shell before the program first starts: the three tables,
+    the built-in categories and the given (guid, name, target, category, type) items."""
+    def quoted(value):
+        return "'" + str(value).replace("'", "''") + "'"
+    lines = [statement % table for table, statement in CREATION_STATEMENTS]
+    for guid, name, level, parent, system, icon, _order in BUILT_IN_CATEGORIES:
+        lines.append("insert into category_table (guid,name,level,parent_guid,system,iconIndex) values("
+                     f"{quoted(guid)},{quoted(name)},{level},{quoted(parent)},{system},{icon});")
+    for guid, name, target, category, kind in items:
+        lines.append("insert into link_table (guid,name,target,category,star,comment,type) values("
+                     f"{quoted(guid)},{quoted(name)},{quoted(target)},{quoted(category)},0,'',{kind});")
+    os.makedirs(session.dataFolder, exist_ok=True)
+    result = subprocess.run(["sqlite3", session.dbPath], input="\n".join(lines), text=True,
+                            capture_output=True, timeout=30)
+    check(result.returncode == 0, f"sqlite3 could not write the fixture: {result.stderr}")
+
+
+def loggedCalls(path):
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding="utf-8") as handle:
+        return [json.loads(line) for line in handle if line.strip()]
+
+
+def desktopServices(session):
+    """Opening items and showing a file in its folder reach the desktop with the exact target:
+    web addresses through the opener, a scheme-less one as http://, a file through the file
+    manager's D-Bus service; blanks, ";" and "$" in a path are never interpreted."""
+    files = os.path.join(session.root, "files")
+    os.makedirs(files)
+    awkward = os.path.join(files, "report; 1 $(touch pwned).txt")
+    with open(awkward, "w") as handle:
+        handle.write("quarterly figures\n")
+    seedCatalogue(session, [
+        ("0b8f2e64-0d0e-4a55-9b1b-5f4f0c9d1a01", "Debian", "https://www.debian.org/", WEBSITES_GUID, 1),
+        ("0b8f2e64-0d0e-4a55-9b1b-5f4f0c9d1a02", "No scheme", "example.org/a b", WEBSITES_GUID, 1),
+        ("0b8f2e64-0d0e-4a55-9b1b-5f4f0c9d1a03", "Report", awkward, BUILT_IN_CATEGORIES[0][0], 0),
+    ])
+
+    # an "xdg-open" of ours first on the PATH receives whatever the program asks the desktop to open
+    tools = os.path.join(session.root, "tools")
+    os.makedirs(tools)
+    opened = os.path.join(session.root, "opened.log")
+    opener = os.path.join(tools, "xdg-open")
+    here = os.path.dirname(os.path.abspath(__file__))
+    with open(opener, "w") as handle:
+        handle.write(f"#!/bin/sh\nexec /usr/bin/python3 '{here}/fakes.py' opener '{opened}' \"$@\"\n")
+    os.chmod(opener, 0o755)
+    shown = os.path.join(session.root, "filemanager.log")
+    session.startHelper(["/usr/bin/python3", os.path.join(here, "fakes.py"), "filemanager", shown],
+                        "filemanager.log")
+    waitUntil(lambda: ["ready"] in loggedCalls(shown), "the stand-in file manager on the session bus")
+
+    program = session.launch(extraEnv={"PATH": tools + os.pathsep + os.environ.get("PATH", "")})
+    waitMainWindow(session, program)
+    app = a11y.application(program.pid)
+    tree, items = categoryTree(app), itemList(app)
+
+    clickNode(session, tableCell(tree, "Favorite websites"))
+    waitUntil(lambda: tableRows(items) == ["Debian", "No scheme"], "the two web-address rows")
+    clickNode(session, tableCell(items, "Debian"), repeat=2)
+    waitUntil(lambda: [["https://www.debian.org/"]] == loggedCalls(opened), "the web address to be opened")
+    clickNode(session, tableCell(items, "No scheme"), repeat=2)
+    waitUntil(lambda: len(loggedCalls(opened)) == 2, "the address without a scheme to be opened")
+    second = loggedCalls(opened)[1]
+    check(len(second) == 1 and second[0] in ("http://example.org/a%20b", "http://example.org/a b"),
+          f"the address without a scheme was opened as {second}")
+
+    clickNode(session, tableCell(tree, "General files"))
+    waitUntil(lambda: tableRows(items) == ["Report"], "the file row")
+    clickNode(session, tableCell(items, "Report"), button=3)
+    choosePopupEntry(session, program, 3, "Open Containing Folder")
+    waitUntil(lambda: any(call[0] == "ShowItems" for call in loggedCalls(shown)),
+              "the file manager to be asked to show the file")
+    call = next(call for call in loggedCalls(shown) if call[0] == "ShowItems")
+    uris = [urllib.parse.unquote(uri) for uri in call[1]]
+    check(uris == ["file://" + awkward], f"the file manager was asked to show {call[1]}")
+
+    clickNode(session, tableCell(items, "Report"), repeat=2)
+    waitUntil(lambda: len(loggedCalls(opened)) == 3, "the file to be opened")
+    target = loggedCalls(opened)[2]
+    check(len(target) == 1 and urllib.parse.unquote(target[0]) in (awkward, "file://" + awkward),
+          f"the file was opened as {target}")
+    check(not os.path.exists(os.path.join(session.root, "pwned"))
+          and not os.path.exists(os.path.join(files, "pwned")), "a part of the file name was run as a command")
+    exitThroughMenu(session, program, app)
+
+
 SCENARIOS = {
     "first_start": firstStart,
     "tray_start": trayStart,
@@ -805,5 +895,6 @@ SCENARIOS = {
     "stale_instance": staleInstance,
     "no_tray_area": noTrayArea,
     "no_data_folder": noDataFolder,
+    "desktop_services": desktopServices,
 }
 
