@@ -259,22 +259,6 @@ private slots:
         QCOMPARE(seam::shownDialogs(), QStringList{QStringLiteral("TitemForm")});
     }
 
-    void webAddressDialogHidesBrowsing()
-    {
-        select(mediaPath);
-        bool hidden = false;
-        QString caption;
-        seam::pushDialogHandler([&](QDialog* dialog) {
-            auto* form = qobject_cast<TitemForm*>(dialog);
-            hidden = form->BitBtn1->isHidden() && form->ckTitle->isHidden();
-            caption = form->windowTitle();
-            return int(QDialog::Rejected);
-        });
-        window->AddWebAddressURL2->trigger();
-        QVERIFY(hidden);
-        QCOMPARE(caption, QStringLiteral("New Web Address"));
-    }
-
     void property_KeepsGuidParentTypeAndStar()
     {
         CCategory* media = select(mediaPath);

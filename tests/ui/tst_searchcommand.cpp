@@ -154,18 +154,6 @@ private slots:
         QCOMPARE(seam::shownMessages().size(), 2);
         QCOMPARE(seam::shownMessages().last().text, QStringLiteral("The selected item does not exist"));
     }
-
-    void searchReadsTheStoredStateNotTheTreeInMemory()
-    {
-        CCategory* word = TSDIAppForm::categoryOf(nodeAt(window->treeCategory, wordPath));
-        storeItem(*window, *word, "alpha one", "/a");
-        storeItem(*window, *word, "beta", "/b", 0, "alpha in the description");
-        TSearchItemForm* form = openSearch();
-        search(form, QStringLiteral("ALPHA"));
-        QCOMPARE(form->lbResult->count(), 2);
-        QCOMPARE(form->lbResult->item(0)->text(), QStringLiteral("alpha one"));
-        QCOMPARE(form->lbResult->item(1)->text(), QStringLiteral("beta"));
-    }
 };
 
 QTEST_MAIN(TestSearchCommand)

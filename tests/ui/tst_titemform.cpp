@@ -124,15 +124,6 @@ private slots:
         QCOMPARE(form.txtTarget->text(), QStringLiteral("/a/1;/a/2"));
     }
 
-    void typingInTheTargetDoesNotChangeMultiple()
-    {
-        TitemForm form(nullptr);
-        seam::pushFileAnswer({QStringLiteral("/a/1"), QStringLiteral("/a/2")});
-        form.BitBtn1->click();
-        form.txtTarget->setText(QStringLiteral("/a/1"));
-        QVERIFY(form.IsMultiple());
-    }
-
     void webModeHidesBrowsingAndNeedsATitle()
     {
         TitemForm form(nullptr, true);
@@ -176,14 +167,6 @@ private slots:
         QCOMPARE(fileNamePart(QStringLiteral("/home/u/")), QString());
         const QString longName(5000, QLatin1Char('n'));
         QCOMPARE(fileNamePart(QStringLiteral("/x/") + longName), longName);
-    }
-
-    void longDescriptionIsKeptWhole()
-    {
-        TitemForm form(nullptr);
-        const QString text(5000, QLatin1Char('d'));
-        form.memoDescription->setPlainText(text);
-        QCOMPARE(form.memoDescription->toPlainText(), text);
     }
 };
 

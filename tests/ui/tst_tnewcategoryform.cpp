@@ -187,26 +187,6 @@ private slots:
         QCOMPARE(picker.selectedIconIndex(), 23);
     }
 
-    void appendedIconStaysWhenBothDialogsAreCancelled()
-    {
-        QTemporaryDir dir;
-        const QString path = writeIco(dir, QStringLiteral("red.ico"), sample(32, Qt::red));
-        IconList list = IconList::builtIn();
-        int stores = 0;
-        TNewCategoryForm form(nullptr, 2, list, [&] { ++stores; });
-        seam::pushDialogHandler([&](QDialog* dialog) {
-            seam::pushFileAnswer({path});
-            qobject_cast<TIconDialog*>(dialog)->btnAddIcon->click();
-            return int(QDialog::Rejected);
-        });
-        form.imageIcon->click();
-        form.Button2->click();
-        QCOMPARE(form.result(), int(QDialog::Rejected));
-        QCOMPARE(form.GetIconIndex(), 2);
-        QCOMPARE(list.count(), 24);
-        QCOMPARE(stores, 1);
-    }
-
     void addIconRefusesBadFilesWithAClearMessage_data()
     {
         QTest::addColumn<QString>("kind");
