@@ -882,6 +882,85 @@ def desktopServices(session):
     exitThroughMenu(session, program, app)
 
 
+def categoryMenu(session, program, app, name, position, caption):
+    """Selects the category, opens its menu on its row and picks the entry at position."""
+    tree = categoryTree(app)
+    clickNode(session, tableCell(tree, name))
+    waitUntil(lambda: a11y.hasState(tableCell(tree, name), pyatspi.STATE_SELECTED), f"{name!r} to be selected")
+    clickNode(session, tableCell(tree, name), button=3)
+    choosePopupEntry(session, program, position, caption)
+
+
+def categoryDialog(app, caption, name):
+    dialog = a11y.waitWindow(app, caption)
+    field = a11y.waitFind(dialog, "text", "Category Name")
+    a11y.setText(field, name)
+    a11y.press(dialog, "push button", "OK")
+    a11y.waitWindowGone(app, caption)
+
+
+def categoryCommands(session):
+    """Add Subcategory, Property and Delete on the tree, each written at once and read back by the
+    sqlite3 shell and by a second run of the program."""
+    mediaGuid = BUILT_IN_CATEGORIES[2][0]
+    wordGuid = BUILT_IN_CATEGORIES[4][0]
+    seedCatalogue(session, [("5a1c3e1f-8e7b-4d1c-9a7e-2b3c4d5e6f70", "Letter", "/tmp/letter.odt", wordGuid, 0)])
+    program, window, app = startProgram(session)
+    tree = categoryTree(app)
+
+    categoryMenu(session, program, app, "Media files", 1, "Add Subcategory")
+    categoryDialog(app, "New Category", "Holiday videos")
+    rows = sqlite(session.dbPath, "select guid,level,parent_guid,system,iconIndex from category_table "
+                                  "where name='Holiday videos'")
+    check(len(rows) == 1, f"the new subcategory is stored {len(rows)} times")
+    added = rows[0]
+    check(len(added["guid"]) == 36 and added["guid"] == added["guid"].lower() and added["guid"].count("-") == 4,
+          f"the new subcategory's GUID is {added['guid']!r}")
+    check((added["level"], added["parent_guid"], added["system"], added["iconIndex"]) == (1, mediaGuid, 0, 0),
+          f"the new subcategory is stored as {added}")
+    check("Holiday videos" not in tableRows(tree), "the new subcategory shows under a collapsed parent")
+    session.xdotool("key", "Right")
+    waitUntil(lambda: tableRows(tree) == ["General files", "Office documents", "Media files", "Holiday videos",
+                                          "Favorite websites"], "the subcategory under the expanded parent")
+
+    categoryMenu(session, program, app, "Media files", 5, "Property")
+    categoryDialog(app, "Media files", "Media and films")
+    waitUntil(lambda: "Media and films" in tableRows(tree), "the renamed category in the tree")
+    renamed = sqlite(session.dbPath, f"select name,system,level from category_table where guid='{mediaGuid}'")
+    check(renamed == [{"name": "Media and films", "system": 1, "level": 0}], f"the renamed row is {renamed}")
+
+    before = categoryRows(session.dbPath)
+    categoryMenu(session, program, app, "Office documents", 4, "Delete")
+    box, texts = messageBox(app, "Confirm")
+    question = "Do you want to delete all sub-categories and items in this category?"
+    check(question in texts, f"the delete asks {texts}")
+    answer(app, box, "No")
+    check(categoryRows(session.dbPath) == before, "answering No changed the categories")
+    check("Office documents" in tableRows(tree), "answering No removed the category from the tree")
+
+    categoryMenu(session, program, app, "Office documents", 4, "Delete")
+    box, texts = messageBox(app, "Confirm")
+    answer(app, box, "Yes")
+    expected = ["General files", "Media and films", "Holiday videos", "Favorite websites"]
+    waitUntil(lambda: tableRows(tree) == expected, f"the tree {expected} after the delete")
+    names = [row[1] for row in categoryRows(session.dbPath)]
+    check(names == ["General files", "Media and films", "Favorite websites", "Holiday videos"],
+          f"the stored categories after the delete are {names}")
+    links = sqlite(session.dbPath, "select count(*) as n from link_table")
+    check(links == [{"n": 0}], "the deleted category's item is still stored")
+    exitThroughMenu(session, program, app)
+
+    # a second run reads back the same tree
+    program, window, app = startProgram(session)
+    tree = categoryTree(app)
+    check(tableRows(tree) == ["General files", "Media and films", "Favorite websites"],
+          f"after a restart the tree reads {tableRows(tree)}")
+    clickNode(session, tableCell(tree, "Media and films"))
+    session.xdotool("key", "Right")
+    waitUntil(lambda: tableRows(tree) == expected, "the subcategory after a restart")
+    exitThroughMenu(session, program, app)
+
+
 SCENARIOS = {
     "first_start": firstStart,
     "tray_start": trayStart,
@@ -896,5 +975,6 @@ SCENARIOS = {
     "no_tray_area": noTrayArea,
     "no_data_folder": noDataFolder,
     "desktop_services": desktopServices,
+    "category_commands": categoryCommands,
 }
 
