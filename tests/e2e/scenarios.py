@@ -961,6 +961,93 @@ def categoryCommands(session):
     exitThroughMenu(session, program, app)
 
 
+def fileDialog(app, timeout=20.0):
+    """The shown file dialog, whatever its title: the one with a "File name:" field."""
+    def probe():
+        for window in a11y.children(app):
+            if a11y.roleName(window) == "dialog" and a11y.showing(window):
+                field = next((n for n in a11y.walk(window) if a11y.roleName(n) == "text"
+                              and a11y.nameOf(n) == "File name:"), None)
+                if field is not None:
+                    return window, field
+        return None
+    return waitUntil(probe, "a file dialog", timeout, interval=0.2)
+
+
+def itemCommands(session):
+    """The typical road: Add File(s) with two files picked in the file dialog, named after the
+    files; then rename in place, move to another category and delete, each stored at once."""
+    generalGuid, mediaGuid = BUILT_IN_CATEGORIES[0][0], BUILT_IN_CATEGORIES[2][0]
+    files = os.path.join(session.root, "files")
+    os.makedirs(files)
+    picked = [os.path.join(files, name) for name in ("minutes.txt", "budget plan.ods")]
+    for path in picked:
+        with open(path, "w") as handle:
+            handle.write("content\n")
+    program, window, app = startProgram(session)
+    waitCatalogue(session)
+    tree, items = categoryTree(app), itemList(app)
+
+    categoryMenu(session, program, app, "General files", 2, "Add File(s)...")
+    dialog = a11y.waitWindow(app, "New Item")
+    a11y.press(dialog, "push button", "...")
+    browser, field = fileDialog(app)
+    a11y.setText(field, " ".join(f'"{path}"' for path in picked))
+    a11y.press(browser, "push button", "Open")
+    source = a11y.waitFind(dialog, "text", "Source:")
+    waitUntil(lambda: a11y.text(source) == ";".join(picked), "the two paths joined by \";\" in the target")
+    box = a11y.waitFind(dialog, "check box", "Using filename as title")
+    a11y.doAction(box)
+    waitUntil(lambda: checked(box), "\"Using filename as title\" to be checked", 10.0)
+    a11y.press(dialog, "push button", "OK")
+    a11y.waitWindowGone(app, "New Item")
+
+    names = ["minutes.txt", "budget plan.ods"]
+    waitUntil(lambda: tableRows(items) == names, f"the rows {names}")
+    stored = sqlite(session.dbPath, "select name,target,category,type,star from link_table order by itemorder")
+    check(stored == [{"name": n, "target": p, "category": generalGuid, "type": 0, "star": 0}
+                     for n, p in zip(names, picked)], f"the added items are stored as {stored}")
+
+    # rename in place: F2 on the selected row
+    clickNode(session, tableCell(items, "minutes.txt"))
+    session.xdotool("key", "F2")
+    time.sleep(0.3)
+    session.xdotool("key", "ctrl+a")
+    session.xdotool("type", "--delay", 20, "Board minutes")
+    session.xdotool("key", "Return")
+    waitUntil(lambda: tableRows(items) == ["Board minutes", "budget plan.ods"], "the renamed row")
+    waitUntil(lambda: sqlite(session.dbPath, "select name from link_table order by itemorder")
+              == [{"name": "Board minutes"}, {"name": "budget plan.ods"}], "the new name in the database")
+
+    # Move to Category... through the select-category dialog
+    clickNode(session, tableCell(items, "budget plan.ods"), button=3)
+    choosePopupEntry(session, program, 7, "Move to Category...")
+    chooser = a11y.waitWindow(app, "Select Category")
+    check(not a11y.enabled(a11y.waitFind(chooser, "push button", "OK", onlyShowing=True)),
+          "OK of \"Select Category\" is enabled before a category is picked")
+    chooserTree = a11y.waitFind(chooser, "tree")
+    clickNode(session, tableCell(chooserTree, "Media files"))
+    a11y.press(chooser, "push button", "OK")
+    a11y.waitWindowGone(app, "Select Category")
+    waitUntil(lambda: tableRows(items) == ["Board minutes"], "the moved row to leave the list")
+    moved = sqlite(session.dbPath, "select category from link_table where name='budget plan.ods'")
+    check(moved == [{"category": mediaGuid}], f"the moved item is stored under {moved}")
+
+    # Delete with its confirmation
+    clickNode(session, tableCell(items, "Board minutes"))
+    session.xdotool("key", "Delete")
+    box, texts = messageBox(app, "Confirm")
+    check("Do you want to delete selected item?" in texts, f"the delete asks {texts}")
+    answer(app, box, "Yes")
+    waitUntil(lambda: tableRows(items) == [], "the list to be empty after the delete")
+    left = sqlite(session.dbPath, "select name from link_table")
+    check(left == [{"name": "budget plan.ods"}], f"after the delete the stored items are {left}")
+
+    clickNode(session, tableCell(tree, "Media files"))
+    waitUntil(lambda: tableRows(items) == ["budget plan.ods"], "the moved item under \"Media files\"")
+    exitThroughMenu(session, program, app)
+
+
 SCENARIOS = {
     "first_start": firstStart,
     "tray_start": trayStart,
@@ -976,5 +1063,6 @@ SCENARIOS = {
     "no_data_folder": noDataFolder,
     "desktop_services": desktopServices,
     "category_commands": categoryCommands,
+    "item_commands": itemCommands,
 }
 
