@@ -9,6 +9,7 @@
 #include <QImageReader>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 #include <stdexcept>
@@ -26,6 +27,19 @@ QPushButton* makeButton(QWidget* owner, const char* name, const QString& text)
     button->setAccessibleName(text);
     return button;
 }
+
+// The icons have no captions, so the focus frame would be a lone dot below the current icon; the
+// selection highlight already shows where the keyboard is.
+class IconDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem plain(option);
+        plain.state &= ~QStyle::State_HasFocus;
+        QStyledItemDelegate::paint(painter, plain, index);
+    }
+};
 
 std::runtime_error notAnIcon(const QString& fileName, const QString& reason)
 {
@@ -79,6 +93,7 @@ TIconDialog::TIconDialog(QWidget* owner, std::function<void()> onIconsChanged)
     ListView1->setMovement(QListView::Static);
     ListView1->setResizeMode(QListView::Adjust);
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setItemDelegate(new IconDelegate(ListView1));
 
     btnAddIcon = makeButton(this, "btnAddIcon", QStringLiteral("Add Icon..."));
     btnAddIcon->setAutoDefault(false);
