@@ -115,6 +115,9 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), ImageList2(Icon
 TSDIAppForm::~TSDIAppForm()
 {
     RemoveTrayIcon();
+    // The children outlive this part of the object; none of them may call back into it.
+    disconnect(treeCategory, nullptr, this, nullptr);
+    disconnect(listContent, nullptr, this, nullptr);
     // Rows and nodes point into the catalogue, which goes with db; drop them first.
     clearItemRows();
     const QSignalBlocker blocker(treeCategory);
