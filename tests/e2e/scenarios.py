@@ -25,6 +25,10 @@ CREATION_STATEMENTS = [
     ("imagelist_table", "create table %s (id int primary key,data blob);"),
 ]
 
+# made on every open, so lookups by GUID, category and parent need no table scan
+LOOKUP_INDEXES = [("category_table_guid", "category_table"), ("category_table_parent_guid", "category_table"),
+                  ("link_table_category", "link_table"), ("link_table_guid", "link_table")]
+
 OFFICE_GUID = "A7337D16-451D-485a-AA22-CD0B5EC0BC9D"
 WEBSITES_GUID = "9EED3209-19C9-4a89-B8B3-5FA0F96697F4"
 BUILT_IN_CATEGORIES = [
@@ -382,6 +386,10 @@ def firstStart(session):
     expected = [(name, storedStatement(statement, name)) for name, statement in CREATION_STATEMENTS]
     actual = [(row["name"], row["sql"]) for row in tables]
     check(actual == expected, f"tables differ from the three creation statements:\n{actual}\n!=\n{expected}")
+    indexes = sqlite(session.dbPath, "select name, tbl_name from sqlite_master where type='index' "
+                                     "and name not like 'sqlite_autoindex_%' order by name")
+    check([(i["name"], i["tbl_name"]) for i in indexes] == LOOKUP_INDEXES,
+          f"the lookup indexes are {indexes}")
     rows = categoryRows(session.dbPath)
     check(rows == BUILT_IN_CATEGORIES, f"built-in categories differ:\n{rows}")
     items = sqlite(session.dbPath, "select count(*) as n from link_table")
@@ -793,22 +801,85 @@ def noDataFolder(session):
                                                         f"{os.listdir(session.appFolder)}")
 
 
-def seedCatalogue(session, items):
-    """Writes a catalogue with the sqlite3 shell before the program first starts: the three tables,
-    the built-in categories and the given (guid, name, target, category, type) items."""
+def seedDatabase(path, categories, items):
+    """Writes a catalogue with the sqlite3 shell: the three tables, the given categories (rows as in
+    BUILT_IN_CATEGORIES) and (guid, name, target, category, type) items."""
     def quoted(value):
         return "'" + str(value).replace("'", "''") + "'"
     lines = [statement % table for table, statement in CREATION_STATEMENTS]
-    for guid, name, level, parent, system, icon, _order in BUILT_IN_CATEGORIES:
+    for guid, name, level, parent, system, icon, _order in categories:
         lines.append("insert into category_table (guid,name,level,parent_guid,system,iconIndex) values("
                      f"{quoted(guid)},{quoted(name)},{level},{quoted(parent)},{system},{icon});")
     for guid, name, target, category, kind in items:
         lines.append("insert into link_table (guid,name,target,category,star,comment,type) values("
                      f"{quoted(guid)},{quoted(name)},{quoted(target)},{quoted(category)},0,'',{kind});")
-    os.makedirs(session.dataFolder, exist_ok=True)
-    result = subprocess.run(["sqlite3", session.dbPath], input="\n".join(lines), text=True,
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    result = subprocess.run(["sqlite3", path], input="\n".join(lines), text=True,
                             capture_output=True, timeout=30)
     check(result.returncode == 0, f"sqlite3 could not write the fixture: {result.stderr}")
+
+
+def seedCatalogue(session, items):
+    """The catalogue the program will open, with the built-in categories, before its first start."""
+    seedDatabase(session.dbPath, BUILT_IN_CATEGORIES, items)
+
+
+def writeBackup(path, payload, crc=None):
+    """A backup file written by this test, not by the program."""
+    crcLength = min(len(payload), CRC_LIMIT)
+    if crc is None:
+        crc = zlib.crc32(payload[:crcLength])
+    with open(path, "wb") as handle:
+        handle.write(BACKUP_MAGIC + struct.pack("<HIII", 1, len(payload), crcLength, crc) + payload)
+
+
+def restoreFrom(session, app, path):
+    """File > Restore... with this file; returns the texts of the message that ends it."""
+    a11y.pressMenu(app, "File", "Restore...")
+    fillFileDialog(session, app, "Choose backup file for restore", path, "Open")
+    box, texts = messageBox(app, CAPTION)
+    answer(app, box)
+    return texts
+
+
+def foreignBackups(session):
+    """Backups written by an independent writer: a sound one restores; one whose content is not a
+    database, or whose CRC is wrong, is refused and the catalogue stays as it was."""
+    folder = os.path.join(session.root, "backups")
+    archive = [("7d0c1b4e-2f3a-4b5c-8d6e-7f8091a2b3c4", "Archive", 0, "", 0, 0, 1),
+               ("7d0c1b4e-2f3a-4b5c-8d6e-7f8091a2b3c5", "Letters 1998", 1,
+                "7d0c1b4e-2f3a-4b5c-8d6e-7f8091a2b3c4", 0, 0, 2)]
+    foreignDb = os.path.join(folder, "foreign.db")
+    seedDatabase(foreignDb, archive, [])
+    sound = os.path.join(folder, "sound.mbk")
+    writeBackup(sound, fileBytes(foreignDb))
+    program, window, app = startProgram(session)
+    waitCatalogue(session)
+    tree = categoryTree(app)
+
+    texts = restoreFrom(session, app, sound)
+    check("Successfully finish restoring!" in texts, f"restoring a sound backup said {texts}")
+    check(fileBytes(session.stagingPath) == fileBytes(foreignDb), "the staging file is not the backup's content")
+    # the reopened catalogue gains its lookup indexes, so only the rows are compared
+    check(categoryRows(session.dbPath) == archive, "the restored database does not hold the backup's rows")
+    waitUntil(lambda: tableRows(tree) == ["Archive"], "the tree of the restored catalogue")
+    restored = fileBytes(session.dbPath)
+
+    refusal = "This is not a valid backup file. \nCan't finish resotre process"
+    notDatabase = os.path.join(folder, "not-a-database.mbk")
+    writeBackup(notDatabase, b"Plain words where a catalogue should be.\n" * 50)
+    texts = restoreFrom(session, app, notDatabase)
+    check(refusal in texts, f"restoring a backup of something that is no database said {texts}")
+    check(fileBytes(session.dbPath) == restored, "the refused restore replaced the database")
+    check(tableRows(tree) == ["Archive"], "the refused restore changed the tree")
+
+    damaged = os.path.join(folder, "damaged.mbk")
+    writeBackup(damaged, fileBytes(foreignDb), crc=zlib.crc32(fileBytes(foreignDb)) ^ 1)
+    texts = restoreFrom(session, app, damaged)
+    check(refusal in texts, f"restoring a backup with a wrong CRC said {texts}")
+    check(fileBytes(session.dbPath) == restored, "the restore with a wrong CRC replaced the database")
+    check(os.path.getsize(session.stagingPath) == 0, "a refused restore left data in the staging file")
+    exitThroughMenu(session, program, app)
 
 
 def loggedCalls(path):
@@ -1064,5 +1135,6 @@ SCENARIOS = {
     "desktop_services": desktopServices,
     "category_commands": categoryCommands,
     "item_commands": itemCommands,
+    "foreign_backups": foreignBackups,
 }
 
