@@ -1119,6 +1119,22 @@ def itemCommands(session):
     exitThroughMenu(session, program, app)
 
 
+def simultaneousStarts(session):
+    """Three starts at the same moment still give one instance; the others end with 0."""
+    starts = [session.launch() for _ in range(3)]
+    waitUntil(lambda: sum(not p.running() for p in starts) == 2, "two of the three starts to end", 30.0)
+    survivors = [p for p in starts if p.running()]
+    for program in starts:
+        if not program.running():
+            check(program.waitExit(5) == 0, f"a second start ended with exit code {program.process.returncode}")
+    survivor = survivors[0]
+    waitMainWindow(session, survivor)
+    stayQuiet(session, survivor, "a second instance", lambda: len(session.runningPrograms()) != 1)
+    windows = [w for p in starts for w in mainWindows(session, p, True)]
+    check(len(windows) == 1, f"{len(windows)} main windows are shown")
+    exitThroughMenu(session, survivor, a11y.application(survivor.pid))
+
+
 SCENARIOS = {
     "first_start": firstStart,
     "tray_start": trayStart,
@@ -1136,5 +1152,6 @@ SCENARIOS = {
     "category_commands": categoryCommands,
     "item_commands": itemCommands,
     "foreign_backups": foreignBackups,
+    "simultaneous_starts": simultaneousStarts,
 }
 
