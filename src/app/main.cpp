@@ -47,8 +47,7 @@ int main(int argc, char** argv)
     TAboutBox about(&form);
     form.setAboutBox(&about);
 
-    const bool startHidden = AppSettings.autohide || commandLine(argc, argv).contains(QStringLiteral("/tray"));
-    if (!startHidden)
+    if (!TSDIAppForm::startsHidden(commandLine(argc, argv), AppSettings.autohide))
         form.show();
     QApplication::exec();
     return 0;

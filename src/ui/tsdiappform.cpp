@@ -914,6 +914,11 @@ void TSDIAppForm::OnHelpHelpExecute()
     Desktop::instance().openUrl(QUrl(QString::fromLatin1(helpPage)));
 }
 
+bool TSDIAppForm::startsHidden(const QString& commandLine, bool autohide)
+{
+    return autohide || commandLine.contains(QStringLiteral("/tray"), Qt::CaseSensitive);
+}
+
 void TSDIAppForm::setAboutBox(TAboutBox* box)
 {
     AboutBox = box;

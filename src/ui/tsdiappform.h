@@ -127,6 +127,10 @@ public:
     // Tests decide whether a notification area exists; nullopt asks the desktop.
     static void overrideTrayAvailability(std::optional<bool> available);
 
+    // Whether the program starts with the window hidden: autohide, or "/tray" anywhere in the whole
+    // command line (case-sensitive, inside longer words too, the program's own path included).
+    static bool startsHidden(const QString& commandLine, bool autohide);
+
     void setAboutBox(TAboutBox* box);
     TAboutBox* aboutBox();
 

@@ -237,6 +237,28 @@ private slots:
         QVERIFY(!window->trayIconShown);
     }
 
+    void startsHidden_ByAutohideOrTrayAnywhereInTheCommandLine_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("autohide");
+        QTest::addColumn<bool>("hidden");
+        QTest::newRow("plain") << "/usr/bin/varnelo" << false << false;
+        QTest::newRow("switch") << "/usr/bin/varnelo /tray" << false << true;
+        QTest::newRow("longer word") << "/usr/bin/varnelo /trayicon" << false << true;
+        QTest::newRow("other case") << "/usr/bin/varnelo /TRAY" << false << false;
+        QTest::newRow("in the program path") << "/opt/x/tray/varnelo" << false << true;
+        QTest::newRow("without slash") << "/usr/bin/varnelo tray" << false << false;
+        QTest::newRow("autohide") << "/usr/bin/varnelo" << true << true;
+    }
+
+    void startsHidden_ByAutohideOrTrayAnywhereInTheCommandLine()
+    {
+        QFETCH(QString, line);
+        QFETCH(bool, autohide);
+        QFETCH(bool, hidden);
+        QCOMPARE(TSDIAppForm::startsHidden(line, autohide), hidden);
+    }
+
     void wakeOfAHiddenWindowWithAlways_KeepsTheIcon()
     {
         AppSettings.always = true;

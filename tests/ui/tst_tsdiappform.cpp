@@ -290,17 +290,20 @@ private slots:
         window->Open1Click();
         window->OpenWith1Click();
         window->OpenContainingFolder1Click();
+        window->listContent->setFocus();
+        QTest::keyClick(window->listContent, Qt::Key_Return);
         selectRows({1});
         window->listContentDblClick();
         window->OpenContainingFolder1Click();  // not for a web address
         const QList<DesktopCall>& calls = sandbox->desktop.calls;
-        QCOMPARE(calls.size(), 4);
+        QCOMPARE(calls.size(), 5);
         QCOMPARE(calls[0].kind + calls[0].target, QStringLiteral("open") + QString::fromStdString(odd));
         QCOMPARE(calls[0].type, 0);
         QCOMPARE(calls[1].kind + calls[1].target, QStringLiteral("openWith") + QString::fromStdString(odd));
         QCOMPARE(calls[2].kind + calls[2].target, QStringLiteral("showInFolder") + QString::fromStdString(odd));
-        QCOMPARE(calls[3].kind + calls[3].target, QStringLiteral("openexample.org/x?a=1"));
-        QCOMPARE(calls[3].type, 1);
+        QCOMPARE(calls[3].kind + calls[3].target, QStringLiteral("open") + QString::fromStdString(odd));
+        QCOMPARE(calls[4].kind + calls[4].target, QStringLiteral("openexample.org/x?a=1"));
+        QCOMPARE(calls[4].type, 1);
     }
 
     void deleteOneRow_AsksAndRemovesOnYes()
