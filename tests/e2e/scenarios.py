@@ -1,11 +1,8 @@
 """The scenarios: each takes a started Session (display, window manager, bus) and drives the
 program as a person and a screen reader would. A scenario fails by raising ScenarioFailure."""
 
-import json
 import os
 import signal
-import struct
-import subprocess
 import time
 import urllib.parse
 import zlib
@@ -13,368 +10,25 @@ import zlib
 import pyatspi
 
 import a11y
-from harness import ScenarioFailure, check, waitUntil
-
-CAPTION = "Varnelo"
-
-CREATION_STATEMENTS = [
-    ("category_table", "create table %s (guid text,name text,level int,parent_guid text,system int,"
-                       "iconIndex int,itemorder integer primary key AUTOINCREMENT);"),
-    ("link_table", "create table %s (guid text,name text,target text,category text,star int,comment text,"
-                   "type int,itemorder integer primary key AUTOINCREMENT);"),
-    ("imagelist_table", "create table %s (id int primary key,data blob);"),
-]
-
-# made on every open, so lookups by GUID, category and parent need no table scan
-LOOKUP_INDEXES = [("category_table_guid", "category_table"), ("category_table_parent_guid", "category_table"),
-                  ("link_table_category", "link_table"), ("link_table_guid", "link_table")]
-
-OFFICE_GUID = "A7337D16-451D-485a-AA22-CD0B5EC0BC9D"
-WEBSITES_GUID = "9EED3209-19C9-4a89-B8B3-5FA0F96697F4"
-BUILT_IN_CATEGORIES = [
-    ("5EE0962C-217D-411a-BB72-6261B1B4F5BF", "General files", 0, "", 1, 0, 1),
-    (OFFICE_GUID, "Office documents", 0, "", 1, 0, 2),
-    ("099C65A7-7E41-4d97-8294-6762A3E291F4", "Media files", 0, "", 1, 0, 3),
-    (WEBSITES_GUID, "Favorite websites", 0, "", 1, 0, 4),
-    ("6C6FCDD3-6C95-49d9-AC6A-CC0913ABE5C1", "Word documents", 1, OFFICE_GUID, 1, 0, 5),
-    ("9CE59CC3-E4E9-4ce6-B8D7-7BB72BF00113", "Excel documents", 1, OFFICE_GUID, 1, 0, 6),
-]
-TOP_LEVEL = ["General files", "Office documents", "Media files", "Favorite websites"]
-UNDER_OFFICE = ["Word documents", "Excel documents"]
-
-BACKUP_MAGIC = b"VaRnElOcAtAlOgUe"
-CRC_LIMIT = 10485760
-ICONIC = 3
-
-SETTINGS_CAPTIONS = {
-    "autorun": "Autorun when windows startup",
-    "closetray": "Minimize to notify tray area when click \"close\" button",
-    "minitray": "Minimize to notify tray area when click \"Minimize\" button",
-    "autohide": "Hide main window when application start",
-    "always": "Always show notification icon in tray",
-}
+from catalogue import (
+    CREATION_STATEMENTS, LOOKUP_INDEXES, WEBSITES_GUID, BUILT_IN_CATEGORIES, TOP_LEVEL, UNDER_OFFICE,
+    BACKUP_MAGIC, CRC_LIMIT, sqlite, userTables, categoryRows, storedStatement, readIni, desktopEntry,
+    execArguments, parseBackup, fileBytes, seedDatabase, writeBackup, loggedCalls)
+from harness import check, waitUntil
+from views import (
+    CAPTION, ICONIC, mainWindows, waitMainWindow, waitHidden, waitTrayIcon, waitNoTrayIcon, stayQuiet,
+    waitCatalogue, shoot, dialogWindow, smallestWindow, exitThroughMenu, menuEntries, openTrayMenu,
+    exitThroughTray, messageBox, messageBoxReading, answer, mainFrame, tableRows, tableCell, clickNode,
+    categoryTree, itemList, choosePopupEntry, startProgram, fillFileDialog, openSettings, settingsBoxes,
+    checked, addCategory, seedCatalogue, restoreFrom, categoryMenu, categoryDialog, fileDialog)
 
 TOOLBAR_HINTS = ["Create backup  for current database", "Restore database from saved backup file.",
                  "Search items with special keyword.", "Application settings", "Show help",
                  "Show about information", "Close and exit the application"]
+
 MAIN_MENU = {"File": ["Backup...", "Restore...", "Exit"], "Edit": ["Search"],
              "Tools": ["Import from IE Favorites...", "Settings"], "Help": ["Online Help ", "About"]}
 
-# Absence can only be observed over time: a window or icon that should not appear is watched
-# for this long after the program has finished starting.
-QUIET_PERIOD = 2.0
-
-
-# ---- independent readers ---------------------------------------------------------------------
-
-def sqlite(path, sql):
-    """Reads the catalogue with the sqlite3 shell, never with the program's own code."""
-    result = subprocess.run(["sqlite3", "-readonly", "-json", "-cmd", ".timeout 5000", path, sql],
-                            capture_output=True, text=True, timeout=30)
-    check(result.returncode == 0, f"sqlite3 could not read {path}: {result.stderr.strip()}")
-    return json.loads(result.stdout) if result.stdout.strip() else []
-
-
-def userTables(path):
-    return sqlite(path, "select name, sql from sqlite_master where type='table' "
-                        "and name not like 'sqlite_%' order by rowid")
-
-
-def categoryRows(path):
-    rows = sqlite(path, "select guid,name,level,parent_guid,system,iconIndex,itemorder "
-                        "from category_table order by itemorder")
-    return [(r["guid"], r["name"], r["level"], r["parent_guid"], r["system"], r["iconIndex"],
-             r["itemorder"]) for r in rows]
-
-
-def storedStatement(statement, table):
-    # SQLite keeps the statement as typed, with the leading keywords upper-cased and no semicolon
-    text = statement % table
-    check(text.startswith("create table "), "unexpected statement form")
-    return "CREATE TABLE " + text[len("create table "):].rstrip(";")
-
-
-def readIni(path):
-    """The INI as sections of key=value lines, keys and sections compared case-insensitively."""
-    sections = {}
-    current = None
-    with open(path, encoding="utf-8", errors="replace") as handle:
-        for raw in handle:
-            line = raw.strip()
-            if line.startswith("[") and line.endswith("]"):
-                current = sections.setdefault(line[1:-1].lower(), {})
-            elif "=" in line and current is not None:
-                key, value = line.split("=", 1)
-                current[key.strip().lower()] = value.strip()
-    return sections
-
-
-def desktopEntry(path):
-    entry = {}
-    group = None
-    with open(path, encoding="utf-8") as handle:
-        for raw in handle:
-            line = raw.rstrip("\n")
-            if line.startswith("[") and line.endswith("]"):
-                group = line[1:-1]
-            elif group == "Desktop Entry" and "=" in line and not line.startswith("#"):
-                key, value = line.split("=", 1)
-                entry[key.strip()] = value.strip()
-    return entry
-
-
-def execArguments(value):
-    """Splits an Exec value by the Desktop Entry rules (double quotes, backslash escapes)."""
-    arguments, current, quoted, escaped, started = [], "", False, False, False
-    for char in value:
-        if escaped:
-            current += char
-            escaped = False
-        elif quoted and char == "\\":
-            escaped = True
-        elif char == '"':
-            quoted = not quoted
-            started = True
-        elif char == " " and not quoted:
-            if started or current:
-                arguments.append(current)
-            current, started = "", False
-        else:
-            current += char
-    check(not quoted, f"unbalanced quotes in Exec={value}")
-    if started or current:
-        arguments.append(current)
-    return arguments
-
-
-def parseBackup(path):
-    with open(path, "rb") as handle:
-        data = handle.read()
-    check(len(data) >= 30, f"backup file has only {len(data)} bytes")
-    magic = data[:16]
-    version, size, crcLength, crc = struct.unpack("<HIII", data[16:30])
-    return {"magic": magic, "version": version, "size": size, "crcLength": crcLength, "crc": crc,
-            "payload": data[30:]}
-
-
-def fileBytes(path):
-    with open(path, "rb") as handle:
-        return handle.read()
-
-
-# ---- the program as seen from outside -------------------------------------------------------
-
-def trayEmbedded(session):
-    owner = session.trayWindow()
-    if not owner:
-        return set()
-    toolbar = session.topLevelOf(owner)
-    return set(session.x.descendants(toolbar))
-
-
-def mainWindows(session, program, onlyVisible):
-    """The program's windows titled like the main window, leaving out the tray icon."""
-    embedded = trayEmbedded(session)
-    return [window for window in session.searchWindows(program.pid, f"^{CAPTION}$", onlyVisible)
-            if window not in embedded]
-
-
-def waitMainWindow(session, program, timeout=30.0):
-    windows = waitUntil(lambda: mainWindows(session, program, True),
-                        "the visible main window \"Varnelo\"", timeout)
-    return windows[0]
-
-
-def waitHidden(session, program, timeout=20.0):
-    waitUntil(lambda: not mainWindows(session, program, True), "the main window to be hidden", timeout)
-
-
-def waitTrayIcon(session, program, timeout=20.0):
-    return waitUntil(lambda: session.trayIcons(program.pid), "the tray icon", timeout)[0]
-
-
-def waitNoTrayIcon(session, program, timeout=20.0):
-    waitUntil(lambda: not session.trayIcons(program.pid), "the tray icon to go away", timeout)
-
-
-def stayQuiet(session, program, what, probe):
-    """Fails if probe ever holds during the quiet period; the program must keep running."""
-    deadline = time.monotonic() + QUIET_PERIOD
-    while time.monotonic() < deadline:
-        check(program.running(), f"the program ended while {what} was watched")
-        check(not probe(), f"{what} appeared")
-        time.sleep(0.1)
-
-
-def waitCatalogue(session, timeout=30.0):
-    """The database exists and holds its built-in categories: the window has loaded it."""
-    def ready():
-        if not os.path.exists(session.dbPath):
-            return False
-        try:
-            return len(categoryRows(session.dbPath)) >= len(BUILT_IN_CATEGORIES)
-        except ScenarioFailure:
-            return False
-    waitUntil(ready, f"the catalogue at {session.dbPath}", timeout)
-
-
-def shoot(session, window, name):
-    """Screenshots land in the artifacts folder as <scenario>-<name>.png on every run."""
-    return session.screenshot(window, f"{session.name}-{name}")
-
-
-def dialogWindow(session, program, caption, timeout=20.0):
-    """The X window of a dialog of the program, for screenshots."""
-    pattern = "^" + caption.replace(".", "\\.").replace("(", "\\(").replace(")", "\\)") + "$"
-    return waitUntil(lambda: session.searchWindows(program.pid, pattern, True),
-                     f"the window of {caption!r}", timeout)[0]
-
-
-def smallestWindow(session, program, caption):
-    """Of the shown windows with this title (a message box shares the main window's), the smallest."""
-    windows = waitUntil(lambda: [w for w in session.searchWindows(program.pid, f"^{caption}$", True)
-                                 if w not in trayEmbedded(session)], f"a window titled {caption!r}")
-    return min(windows, key=lambda w: session.windowGeometry(w)[2] * session.windowGeometry(w)[3])
-
-
-def exitThroughMenu(session, program, app):
-    a11y.pressMenu(app, "File", "Exit")
-    code = program.waitExit(20)
-    check(code == 0, f"File > Exit ended the program with exit code {code}, expected 0")
-    check(not session.runningPrograms(), "a copy of the program still runs after File > Exit")
-
-
-def menuEntries(app, menu):
-    """The entries of a main-menu menu in order, separators left out."""
-    popup = next((n for n in a11y.children(a11y.menuItem(app, menu)) if a11y.roleName(n) == "popup menu"), None)
-    check(popup is not None, f"menu {menu} has no entries")
-    return [a11y.nameOf(n) for n in a11y.children(popup) if a11y.roleName(n) == "menu item"]
-
-
-def openTrayMenu(session, program):
-    icon = waitTrayIcon(session, program)
-    x, y, width, height = session.windowGeometry(icon)
-    session.clickAt(x + width // 2, y + height // 2, button=3)
-
-
-def exitThroughTray(session, program):
-    openTrayMenu(session, program)
-    # Show Window, Settings..., Online Help, About, Exit: separators are skipped by the keys
-    choosePopupEntry(session, program, 5, "Exit")
-    code = program.waitExit(20)
-    check(code == 0, f"the tray's Exit ended the program with exit code {code}, expected 0")
-    check(not session.runningPrograms(), "a copy of the program still runs after the tray's Exit")
-
-
-def messageBox(app, caption, timeout=20.0):
-    """A shown message box with this caption and its texts."""
-
-    def probe():
-        for window in a11y.children(app):
-            if a11y.nameOf(window) == caption and a11y.showing(window) \
-                    and a11y.roleName(window) in ("alert", "dialog"):
-                return window
-        return None
-    box = waitUntil(probe, f"a message box captioned {caption!r}", timeout, interval=0.2)
-    texts = [a11y.text(node) for node in a11y.walk(box) if a11y.roleName(node) == "label"]
-    return box, [t for t in texts if t]
-
-
-def messageBoxReading(app, text, timeout=20.0):
-    """A shown message box whose text is this, whatever its caption."""
-    def probe():
-        for window in a11y.children(app):
-            if a11y.roleName(window) in ("alert", "dialog") and a11y.showing(window) and any(
-                    a11y.roleName(node) == "label" and a11y.text(node) == text for node in a11y.walk(window)):
-                return window
-        return None
-    return waitUntil(probe, f"a message box reading {text!r}", timeout, interval=0.2)
-
-
-def answer(app, box, button="OK"):
-    a11y.press(box, "push button", button)
-    waitUntil(lambda: not a11y.showing(box), "the message box to close", 20.0, interval=0.2)
-
-
-def mainFrame(app):
-    return a11y.waitWindow(app, CAPTION)
-
-
-def tableRows(table, column=0):
-    """The texts of one column of the rows an accessible table shows, in order."""
-    try:
-        grid = table.queryTable()
-    except NotImplementedError:
-        raise ScenarioFailure("the control offers no table view to read its rows")
-    rows = []
-    for row in range(grid.nRows):
-        cell = grid.getAccessibleAt(row, column)
-        rows.append(cell.name if cell is not None else None)
-    return rows
-
-
-def tableCell(table, text, column=0):
-    grid = table.queryTable()
-    for row in range(grid.nRows):
-        cell = grid.getAccessibleAt(row, column)
-        if cell is not None and cell.name == text:
-            return cell
-    return None
-
-
-def centre(node):
-    extents = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-    check(extents.width > 0 and extents.height > 0, f"{node.name!r} has no place on screen")
-    return extents.x + extents.width // 2, extents.y + extents.height // 2
-
-
-def clickNode(session, node, button=1, repeat=1):
-    x, y = centre(node)
-    session.clickAt(x, y, button, repeat)
-
-
-def categoryTree(app):
-    return a11y.waitFind(mainFrame(app), None, "Categories")
-
-
-def itemList(app):
-    return a11y.waitFind(mainFrame(app), None, "Items")
-
-
-def popupWindows(session, program):
-    """Shown popup menus of the program (override-redirect windows the window manager leaves alone)."""
-    return [window for window in session.searchWindows(program.pid, None, True)
-            if session.x.isOverrideRedirect(window) and window not in trayEmbedded(session)]
-
-
-def choosePopupEntry(session, program, position, caption):
-    """Picks the entry at this position (1 = first) of the popup menu that just opened, with the
-    keyboard: popup menus are windows of their own that the accessibility tree does not list."""
-    waitUntil(lambda: popupWindows(session, program), f"the popup menu holding {caption!r}", 10.0)
-    for _ in range(position):
-        session.xdotool("key", "Down")
-    session.xdotool("key", "Return")
-
-
-def startProgram(session, *args):
-    program = session.launch(*args)
-    window = waitMainWindow(session, program)
-    app = a11y.application(program.pid)
-    return program, window, app
-
-
-def fillFileDialog(session, app, caption, path, acceptButton):
-    dialog = a11y.waitWindow(app, caption)
-    field = waitUntil(lambda: next((n for n in a11y.walk(dialog) if a11y.roleName(n) == "text"
-                                    and a11y.nameOf(n) == "File name:"), None),
-                      "the file name field", 20.0, interval=0.2)
-    a11y.setText(field, path)
-    waitUntil(lambda: a11y.text(field) == path, "the file name to be typed", 10.0)
-    a11y.press(dialog, "push button", acceptButton)
-    a11y.waitWindowGone(app, caption)
-
-
-# ---- scenarios --------------------------------------------------------------------------------
 
 def firstStart(session):
     """A fresh home: the window appears and the database holds the schema and the built-ins."""
@@ -555,22 +209,6 @@ def settingsAutorun(session):
     exitThroughMenu(session, program, app)
 
 
-def openSettings(app):
-    a11y.pressMenu(app, "Tools", "Settings")
-    return a11y.waitWindow(app, "Settings")
-
-
-def settingsBoxes(dialog):
-    boxes = {}
-    for key, caption in SETTINGS_CAPTIONS.items():
-        boxes[key] = a11y.waitFind(dialog, "check box", caption)
-    return boxes
-
-
-def checked(node):
-    return a11y.hasState(node, pyatspi.STATE_CHECKED)
-
-
 def backupRestore(session):
     """A backup read back by an independent reader, then a restore over a changed catalogue."""
     program, window, app = startProgram(session)
@@ -631,19 +269,6 @@ def backupRestore(session):
     check(os.path.getsize(session.stagingPath) == 0, "a refused restore left data in the staging file")
     check(tableRows(categoryTree(app)) == TOP_LEVEL, "a refused restore changed the tree")
     exitThroughMenu(session, program, app)
-
-
-def addCategory(session, program, app, name):
-    """Add Category from the tree's own popup menu (a right click below the nodes)."""
-    tree = categoryTree(app)
-    extents = tree.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-    session.clickAt(extents.x + extents.width // 2, extents.y + extents.height - 15, button=3)
-    choosePopupEntry(session, program, 1, "Add Category")
-    dialog = a11y.waitWindow(app, "New Category")
-    field = a11y.waitFind(dialog, "text", "Category Name")
-    a11y.setText(field, name)
-    a11y.press(dialog, "push button", "OK")
-    a11y.waitWindowGone(app, "New Category")
 
 
 def brokenDatabase(session):
@@ -801,47 +426,6 @@ def noDataFolder(session):
                                                         f"{os.listdir(session.appFolder)}")
 
 
-def seedDatabase(path, categories, items):
-    """Writes a catalogue with the sqlite3 shell: the three tables, the given categories (rows as in
-    BUILT_IN_CATEGORIES) and (guid, name, target, category, type) items."""
-    def quoted(value):
-        return "'" + str(value).replace("'", "''") + "'"
-    lines = [statement % table for table, statement in CREATION_STATEMENTS]
-    for guid, name, level, parent, system, icon, _order in categories:
-        lines.append("insert into category_table (guid,name,level,parent_guid,system,iconIndex) values("
-                     f"{quoted(guid)},{quoted(name)},{level},{quoted(parent)},{system},{icon});")
-    for guid, name, target, category, kind in items:
-        lines.append("insert into link_table (guid,name,target,category,star,comment,type) values("
-                     f"{quoted(guid)},{quoted(name)},{quoted(target)},{quoted(category)},0,'',{kind});")
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    result = subprocess.run(["sqlite3", path], input="\n".join(lines), text=True,
-                            capture_output=True, timeout=30)
-    check(result.returncode == 0, f"sqlite3 could not write the fixture: {result.stderr}")
-
-
-def seedCatalogue(session, items):
-    """The catalogue the program will open, with the built-in categories, before its first start."""
-    seedDatabase(session.dbPath, BUILT_IN_CATEGORIES, items)
-
-
-def writeBackup(path, payload, crc=None):
-    """A backup file written by this test, not by the program."""
-    crcLength = min(len(payload), CRC_LIMIT)
-    if crc is None:
-        crc = zlib.crc32(payload[:crcLength])
-    with open(path, "wb") as handle:
-        handle.write(BACKUP_MAGIC + struct.pack("<HIII", 1, len(payload), crcLength, crc) + payload)
-
-
-def restoreFrom(session, app, path):
-    """File > Restore... with this file; returns the texts of the message that ends it."""
-    a11y.pressMenu(app, "File", "Restore...")
-    fillFileDialog(session, app, "Choose backup file for restore", path, "Open")
-    box, texts = messageBox(app, CAPTION)
-    answer(app, box)
-    return texts
-
-
 def foreignBackups(session):
     """Backups written by an independent writer: a sound one restores; one whose content is not a
     database, or whose CRC is wrong, is refused and the catalogue stays as it was."""
@@ -880,13 +464,6 @@ def foreignBackups(session):
     check(fileBytes(session.dbPath) == restored, "the restore with a wrong CRC replaced the database")
     check(os.path.getsize(session.stagingPath) == 0, "a refused restore left data in the staging file")
     exitThroughMenu(session, program, app)
-
-
-def loggedCalls(path):
-    if not os.path.exists(path):
-        return []
-    with open(path, encoding="utf-8") as handle:
-        return [json.loads(line) for line in handle if line.strip()]
 
 
 def desktopServices(session):
@@ -953,23 +530,6 @@ def desktopServices(session):
     exitThroughMenu(session, program, app)
 
 
-def categoryMenu(session, program, app, name, position, caption):
-    """Selects the category, opens its menu on its row and picks the entry at position."""
-    tree = categoryTree(app)
-    clickNode(session, tableCell(tree, name))
-    waitUntil(lambda: a11y.hasState(tableCell(tree, name), pyatspi.STATE_SELECTED), f"{name!r} to be selected")
-    clickNode(session, tableCell(tree, name), button=3)
-    choosePopupEntry(session, program, position, caption)
-
-
-def categoryDialog(app, caption, name):
-    dialog = a11y.waitWindow(app, caption)
-    field = a11y.waitFind(dialog, "text", "Category Name")
-    a11y.setText(field, name)
-    a11y.press(dialog, "push button", "OK")
-    a11y.waitWindowGone(app, caption)
-
-
 def categoryCommands(session):
     """Add Subcategory, Property and Delete on the tree, each written at once and read back by the
     sqlite3 shell and by a second run of the program."""
@@ -1030,19 +590,6 @@ def categoryCommands(session):
     session.xdotool("key", "Right")
     waitUntil(lambda: tableRows(tree) == expected, "the subcategory after a restart")
     exitThroughMenu(session, program, app)
-
-
-def fileDialog(app, timeout=20.0):
-    """The shown file dialog, whatever its title: the one with a "File name:" field."""
-    def probe():
-        for window in a11y.children(app):
-            if a11y.roleName(window) == "dialog" and a11y.showing(window):
-                field = next((n for n in a11y.walk(window) if a11y.roleName(n) == "text"
-                              and a11y.nameOf(n) == "File name:"), None)
-                if field is not None:
-                    return window, field
-        return None
-    return waitUntil(probe, "a file dialog", timeout, interval=0.2)
 
 
 def itemCommands(session):
@@ -1154,4 +701,3 @@ SCENARIOS = {
     "foreign_backups": foreignBackups,
     "simultaneous_starts": simultaneousStarts,
 }
-
