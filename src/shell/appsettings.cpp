@@ -36,7 +36,13 @@ public:
         std::ifstream in(path, std::ios::binary);
         if (!in)
             return errno == ENOENT;
-        const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        // The stream buffer throws on a read error (a folder in the file's place, an I/O fault).
+        std::string data;
+        try {
+            data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        } catch (const std::ios_base::failure&) {
+            return false;
+        }
         if (in.bad())
             return false;
         return ini.LoadData(data) >= 0;

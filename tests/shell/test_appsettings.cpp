@@ -211,6 +211,14 @@ TEST_F(SettingsTest, ReadOnlyFileIsReportedAndLeftAsItWas)
     EXPECT_TRUE(std::filesystem::exists(autorunEntryPath())) << "the entry changed after a failed save";
 }
 
+TEST_F(SettingsTest, FolderInPlaceOfTheFileLoadsDefaultsAndRefusesSaves)
+{
+    std::filesystem::create_directories(ini);
+    expectRecord(load(), record(false, true, true, false, true));
+    EXPECT_TRUE(readIniFlag(ini, "Search", "title", true));
+    EXPECT_THROW(SaveSettings(record(false, true, true, false, true), ini), std::runtime_error);
+}
+
 TEST_F(SettingsTest, MissingFolderIsReported)
 {
     const std::string nowhere = home.path("no/such/varnelo.INI");
