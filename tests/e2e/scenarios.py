@@ -682,6 +682,27 @@ def simultaneousStarts(session):
     exitThroughMenu(session, survivor, a11y.application(survivor.pid))
 
 
+def settingsUnwritable(session):
+    """A settings file that cannot be written: the error box names it, the dialog still closes, and
+    no autostart entry appears."""
+    os.makedirs(session.iniPath)
+    program, window, app = startProgram(session)
+    waitCatalogue(session)
+    dialog = openSettings(app)
+    box = settingsBoxes(dialog)["autorun"]
+    a11y.doAction(box)
+    waitUntil(lambda: checked(box), "the autorun box to be checked", 10.0)
+    a11y.press(dialog, "push button", "OK")
+    error, texts = messageBox(app, CAPTION)
+    expected = f"Unable to write to {session.iniPath}."
+    check(expected in texts, f"the error box reads {texts}, expected {expected!r}")
+    answer(app, error)
+    a11y.waitWindowGone(app, "Settings")
+    check(not os.path.exists(session.autostartPath), "an autostart entry was written though the settings were not")
+    check(program.running(), "the program ended after the failed save")
+    exitThroughMenu(session, program, app)
+
+
 SCENARIOS = {
     "first_start": firstStart,
     "tray_start": trayStart,
@@ -700,4 +721,5 @@ SCENARIOS = {
     "item_commands": itemCommands,
     "foreign_backups": foreignBackups,
     "simultaneous_starts": simultaneousStarts,
+    "settings_unwritable": settingsUnwritable,
 }
