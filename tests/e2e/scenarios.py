@@ -703,6 +703,70 @@ def settingsUnwritable(session):
     exitThroughMenu(session, program, app)
 
 
+def writeShortcut(path, url):
+    with open(path, "w", encoding="utf-8") as handle:
+        handle.write(f"[InternetShortcut]\r\nURL={url}\r\n")
+
+
+def favoritesImport(session):
+    """Tools > Import from IE Favorites... turns the Favorites folder into categories and web-address
+    items under the chosen category, shown at once in the tree and stored at once."""
+    favorites = os.path.join(session.home, "Favorites")
+    news = os.path.join(favorites, "News")
+    local = os.path.join(news, "Local")
+    os.makedirs(local)
+    writeShortcut(os.path.join(news, "Beta news.url"), "https://news.example/beta")
+    writeShortcut(os.path.join(news, "Alpha news.url"), "https://news.example/alpha")
+    writeShortcut(os.path.join(local, "Town hall.url"), "https://town.example/")
+    writeShortcut(os.path.join(favorites, "Top site.url"), "https://top.example/")
+    writeShortcut(os.path.join(favorites, ".hidden.url"), "https://hidden.example/")
+    with open(os.path.join(favorites, "Debian.desktop"), "w") as handle:
+        handle.write("[Desktop Entry]\nType=Link\nName=Debian\nURL=https://www.debian.org/\n")
+    with open(os.path.join(favorites, "broken.url"), "w") as handle:
+        handle.write("[InternetShortcut]\nURL=\n")
+    with open(os.path.join(favorites, "notes.txt"), "w") as handle:
+        handle.write("not a shortcut\n")
+
+    program, window, app = startProgram(session)
+    waitCatalogue(session)
+    tree, items = categoryTree(app), itemList(app)
+    a11y.pressMenu(app, "Tools", "Import from IE Favorites...")
+    chooser = a11y.waitWindow(app, "Select Category")
+    clickNode(session, tableCell(a11y.waitFind(chooser, "tree"), "Favorite websites"))
+    a11y.press(chooser, "push button", "OK")
+    a11y.waitWindowGone(app, "Select Category")
+
+    rows = sqlite(session.dbPath, "select guid,name,level,parent_guid,system from category_table "
+                                  "where itemorder > 6 order by itemorder")
+    check([(r["name"], r["level"], r["system"]) for r in rows] == [("News", 1, 0), ("Local", 2, 0)],
+          f"the imported categories are {rows}")
+    newsGuid, localGuid = rows[0]["guid"], rows[1]["guid"]
+    check(rows[0]["parent_guid"] == WEBSITES_GUID and rows[1]["parent_guid"] == newsGuid,
+          f"the imported categories hang {rows}")
+    links = sqlite(session.dbPath, "select name,target,category,type,comment from link_table order by itemorder")
+    # depth first, and at every level the folders before the links, each in name order
+    expected = [("Town hall", "https://town.example/", localGuid),
+                ("Alpha news", "https://news.example/alpha", newsGuid),
+                ("Beta news", "https://news.example/beta", newsGuid),
+                ("Debian", "https://www.debian.org/", WEBSITES_GUID),
+                ("Top site", "https://top.example/", WEBSITES_GUID)]
+    check([(link["name"], link["target"], link["category"]) for link in links] == expected,
+          f"the imported items are stored as {links}")
+    check(all(link["type"] == 1 and link["comment"] == "Export from IE Favorite" for link in links),
+          f"the imported items are not web addresses from the Favorites: {links}")
+
+    # the whole imported branch shows at once
+    clickNode(session, tableCell(tree, "Favorite websites"))
+    session.xdotool("key", "Right")
+    waitUntil(lambda: "News" in tableRows(tree), "the imported category in the tree")
+    waitUntil(lambda: tableRows(items) == ["Debian", "Top site"], "the top-level shortcuts in the list")
+    clickNode(session, tableCell(tree, "News"))
+    session.xdotool("key", "Right")
+    waitUntil(lambda: tableRows(tree)[-2:] == ["News", "Local"], "the imported subfolder under \"News\"")
+    waitUntil(lambda: tableRows(items) == ["Alpha news", "Beta news"], "the shortcuts of \"News\"")
+    exitThroughMenu(session, program, app)
+
+
 SCENARIOS = {
     "first_start": firstStart,
     "tray_start": trayStart,
@@ -722,4 +786,5 @@ SCENARIOS = {
     "foreign_backups": foreignBackups,
     "simultaneous_starts": simultaneousStarts,
     "settings_unwritable": settingsUnwritable,
+    "favorites_import": favoritesImport,
 }
