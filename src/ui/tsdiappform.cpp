@@ -623,9 +623,7 @@ void TSDIAppForm::fillItemRow(QTreeWidgetItem* row, CLinkItem* item)
 
 QIcon TSDIAppForm::itemIcon(const CLinkItem& item) const
 {
-    if (item.GetType() == CLinkItem::WebType)
-        return fileTypeIcon(QStringLiteral("index.html"));
-    return fileTypeIcon(toQ(item.GetTarget()));
+    return ::itemIcon(item.GetTarget(), item.GetType());
 }
 
 CLinkItem* TSDIAppForm::itemOf(const QTreeWidgetItem* row)

@@ -6,12 +6,14 @@
 #include "shell/appsettings.h"
 #include "shell/paths.h"
 #include "storage/cppsqlite3.h"
+#include "ui/dialogseam.h"
 #include "ui/tsdiappform.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
+#include <QTest>
 
 namespace testutil {
 
@@ -162,4 +164,38 @@ void execute(const QString& databasePath, const std::string& sql)
     db.ExecuteStatement(sql.c_str());
 }
 
+CCategory* WindowTestCase::select(const QStringList& path)
+{
+    QTreeWidgetItem* node = nodeAt(window->treeCategory, path);
+    window->treeCategory->setCurrentItem(node);
+    return TSDIAppForm::categoryOf(node);
+}
+
+void WindowTestCase::restart()
+{
+    window.reset();
+    window = std::make_unique<TSDIAppForm>();
+}
+
+void WindowTestCase::initTestCase()
+{
+    seam::enableTestMode();
+}
+
+void WindowTestCase::init()
+{
+    seam::clearTestState();
+    sandbox = std::make_unique<Sandbox>();
+    window = std::make_unique<TSDIAppForm>();
+}
+
+void WindowTestCase::cleanup()
+{
+    window.reset();
+    sandbox.reset();
+    QCOMPARE(seam::unexpectedPrompts(), QStringList());
+    QCOMPARE(seam::pendingAnswerCount(), 0);
+}
+
 }  // namespace testutil
+

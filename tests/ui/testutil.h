@@ -4,8 +4,10 @@
 // mode, a fake desktop that records what would have been opened, and helpers to reach tree nodes.
 
 #include "ui/desktop.h"
+#include "ui/tsdiappform.h"
 
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -18,7 +20,6 @@ class CCategory;
 class CLinkItem;
 class QTreeWidget;
 class QTreeWidgetItem;
-class TSDIAppForm;
 
 namespace testutil {
 
@@ -72,5 +73,25 @@ std::string storeItem(TSDIAppForm& window, CCategory& category, const std::strin
 std::string queryText(const QString& databasePath, const std::string& sql);
 int queryInt(const QString& databasePath, const std::string& sql);
 void execute(const QString& databasePath, const std::string& sql);
+
+// The fixture of the window command tests: every test gets a fresh home, catalogue and main window,
+// and fails when a prompt came that it did not answer or an answer it queued was never asked for.
+class WindowTestCase : public QObject {
+    Q_OBJECT
+
+protected:
+    std::unique_ptr<Sandbox> sandbox;
+    std::unique_ptr<TSDIAppForm> window;
+
+    // Makes the node of the category path current, as a click would, and returns its category.
+    CCategory* select(const QStringList& path);
+    // A new main window on the same catalogue, as after a restart of the program.
+    void restart();
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+};
 
 }  // namespace testutil

@@ -71,13 +71,10 @@ QByteArray shortcut(const QByteArray& url)
 
 }  // namespace
 
-class TestBackupImportCommands : public QObject {
+class TestBackupImportCommands : public WindowTestCase {
     Q_OBJECT
 
 private:
-    std::unique_ptr<Sandbox> sandbox;
-    std::unique_ptr<TSDIAppForm> window;
-
     QString backupPath() const { return sandbox->root() + QStringLiteral("/saved.mbk"); }
     QString favorites() const { return QFile::decodeName(qgetenv("HOME")) + QStringLiteral("/Favorites"); }
 
@@ -110,23 +107,6 @@ private:
     }
 
 private slots:
-    void initTestCase() { seam::enableTestMode(); }
-
-    void init()
-    {
-        seam::clearTestState();
-        sandbox = std::make_unique<Sandbox>();
-        window = std::make_unique<TSDIAppForm>();
-    }
-
-    void cleanup()
-    {
-        window.reset();
-        sandbox.reset();
-        QCOMPARE(seam::unexpectedPrompts(), QStringList());
-        QCOMPARE(seam::pendingAnswerCount(), 0);
-    }
-
     void backup_AsksForAnMbkNameAndSaysItFinishedInAPlainBox()
     {
         backUp();

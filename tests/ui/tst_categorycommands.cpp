@@ -101,26 +101,10 @@ std::string categorySql(const std::string& column, const std::string& guid)
 
 }  // namespace
 
-class TestCategoryCommands : public QObject {
+class TestCategoryCommands : public WindowTestCase {
     Q_OBJECT
 
 private:
-    std::unique_ptr<Sandbox> sandbox;
-    std::unique_ptr<TSDIAppForm> window;
-
-    void restart()
-    {
-        window.reset();
-        window = std::make_unique<TSDIAppForm>();
-    }
-
-    CCategory* select(const QStringList& path)
-    {
-        QTreeWidgetItem* node = nodeAt(window->treeCategory, path);
-        window->treeCategory->setCurrentItem(node);
-        return TSDIAppForm::categoryOf(node);
-    }
-
     std::string column(const std::string& name, const std::string& guid)
     {
         return queryText(sandbox->databasePath(), categorySql(name, guid));
@@ -138,23 +122,6 @@ private:
     }
 
 private slots:
-    void initTestCase() { seam::enableTestMode(); }
-
-    void init()
-    {
-        seam::clearTestState();
-        sandbox = std::make_unique<Sandbox>();
-        window = std::make_unique<TSDIAppForm>();
-    }
-
-    void cleanup()
-    {
-        window.reset();
-        sandbox.reset();
-        QCOMPARE(seam::unexpectedPrompts(), QStringList());
-        QCOMPARE(seam::pendingAnswerCount(), 0);
-    }
-
     void addCategory_WithoutAnIconIsTheLastTopLevelNodeWithIconZero()
     {
         QString caption, startName;

@@ -88,20 +88,10 @@ std::string itemSql(const std::string& column, const std::string& guid)
 
 }  // namespace
 
-class TestItemCommands : public QObject {
+class TestItemCommands : public WindowTestCase {
     Q_OBJECT
 
 private:
-    std::unique_ptr<Sandbox> sandbox;
-    std::unique_ptr<TSDIAppForm> window;
-
-    CCategory* select(const QStringList& path)
-    {
-        QTreeWidgetItem* node = nodeAt(window->treeCategory, path);
-        window->treeCategory->setCurrentItem(node);
-        return TSDIAppForm::categoryOf(node);
-    }
-
     // The stored items of a category as "name|target|comment|type|star", in stored order.
     QStringList stored(const CCategory& category)
     {
@@ -118,23 +108,6 @@ private:
     }
 
 private slots:
-    void initTestCase() { seam::enableTestMode(); }
-
-    void init()
-    {
-        seam::clearTestState();
-        sandbox = std::make_unique<Sandbox>();
-        window = std::make_unique<TSDIAppForm>();
-    }
-
-    void cleanup()
-    {
-        window.reset();
-        sandbox.reset();
-        QCOMPARE(seam::unexpectedPrompts(), QStringList());
-        QCOMPARE(seam::pendingAnswerCount(), 0);
-    }
-
     void addOneFile_WithATypedTitle()
     {
         CCategory* word = select(wordPath);

@@ -25,13 +25,10 @@ const QStringList mediaPath{QStringLiteral("Media files")};
 
 }  // namespace
 
-class TestSearchCommand : public QObject {
+class TestSearchCommand : public WindowTestCase {
     Q_OBJECT
 
 private:
-    std::unique_ptr<Sandbox> sandbox;
-    std::unique_ptr<TSDIAppForm> window;
-
     TSearchItemForm* openSearch()
     {
         window->OnEditSearch->trigger();
@@ -56,23 +53,6 @@ private:
     }
 
 private slots:
-    void initTestCase() { seam::enableTestMode(); }
-
-    void init()
-    {
-        seam::clearTestState();
-        sandbox = std::make_unique<Sandbox>();
-        window = std::make_unique<TSDIAppForm>();
-    }
-
-    void cleanup()
-    {
-        window.reset();
-        sandbox.reset();
-        QCOMPARE(seam::unexpectedPrompts(), QStringList());
-        QCOMPARE(seam::pendingAnswerCount(), 0);
-    }
-
     void searchTwice_ShowsOneDialogKeepingItsContents()
     {
         TSearchItemForm* first = openSearch();
