@@ -527,6 +527,25 @@ def desktopServices(session):
           f"the file was opened as {target}")
     check(not os.path.exists(os.path.join(session.root, "pwned"))
           and not os.path.exists(os.path.join(files, "pwned")), "a part of the file name was run as a command")
+
+    # Online Help opens the product's help page; the about box's mail link a new mail
+    a11y.pressMenu(app, "Help", "Online Help ")
+    waitUntil(lambda: len(loggedCalls(opened)) == 4, "the help page to be opened")
+    helpPage = urllib.parse.urlsplit(loggedCalls(opened)[3][0])
+    check(helpPage.scheme in ("http", "https") and helpPage.netloc and helpPage.path == "/help",
+          f"Online Help opened {loggedCalls(opened)[3]}")
+    a11y.pressMenu(app, "Help", "About")
+    about = a11y.waitWindow(app, "About")
+    mail = next((n for n in a11y.walk(about) if a11y.roleName(n) == "label" and "@" in a11y.nameOf(n)), None)
+    check(mail is not None, "the about box shows no mail address")
+    clickNode(session, mail)
+    waitUntil(lambda: len(loggedCalls(opened)) == 5, "the mail link to be opened")
+    check(loggedCalls(opened)[4] == ["mailto:" + a11y.nameOf(mail)], f"the mail link opened {loggedCalls(opened)[4]}")
+    if a11y.showing(about):
+        aboutWindow = dialogWindow(session, program, "About")
+        x, y, width, height = session.windowGeometry(aboutWindow)
+        session.clickAt(x + width // 2, y + height - 60)
+        a11y.waitWindowGone(app, "About")
     exitThroughMenu(session, program, app)
 
 
