@@ -495,6 +495,19 @@ def desktopServices(session):
                         "filemanager.log")
     waitUntil(lambda: ["ready"] in loggedCalls(shown), "the stand-in file manager on the session bus")
 
+    # a program of ours registered for text files, for the Open With chooser
+    chosen = os.path.join(session.root, "opened-with.log")
+    applications = os.path.join(session.dataHome, "applications")
+    os.makedirs(applications)
+    with open(os.path.join(applications, "varnelo-e2e-viewer.desktop"), "w") as handle:
+        handle.write("[Desktop Entry]\nType=Application\nName=Stand-in Viewer\nMimeType=text/plain;\n"
+                     f"Exec=/usr/bin/python3 {here}/fakes.py opener {chosen} %f\n")
+    # GIO maps types to programs through this index (update-desktop-database writes it on desktops)
+    with open(os.path.join(applications, "mimeinfo.cache"), "w") as handle:
+        handle.write("[MIME Cache]\ntext/plain=varnelo-e2e-viewer.desktop;\n")
+    with open(os.path.join(session.configHome, "mimeapps.list"), "w") as handle:
+        handle.write("[Default Applications]\ntext/plain=varnelo-e2e-viewer.desktop;\n")
+
     program = session.launch(extraEnv={"PATH": tools + os.pathsep + os.environ.get("PATH", "")})
     waitMainWindow(session, program)
     app = a11y.application(program.pid)
@@ -527,6 +540,22 @@ def desktopServices(session):
           f"the file was opened as {target}")
     check(not os.path.exists(os.path.join(session.root, "pwned"))
           and not os.path.exists(os.path.join(files, "pwned")), "a part of the file name was run as a command")
+
+    # Open With... lists the programs for the file's type and starts the chosen one on the file
+    clickNode(session, tableCell(items, "Report"), button=3)
+    choosePopupEntry(session, program, 2, "Open With...")
+    chooser = a11y.waitWindow(app, "Open With")
+    offered = waitUntil(lambda: [n for n in a11y.walk(chooser) if a11y.roleName(n) == "list item"],
+                        "the programs on offer", 20.0)
+    check([a11y.nameOf(n) for n in offered] == ["Stand-in Viewer"],
+          f"the chooser offers {[a11y.nameOf(n) for n in offered]} for a text file, expected the default only")
+    viewer = offered[0]
+    shoot(session, dialogWindow(session, program, "Open With"), "open-with-dialog")
+    clickNode(session, viewer)
+    a11y.press(chooser, "push button", "OK")
+    a11y.waitWindowGone(app, "Open With")
+    waitUntil(lambda: loggedCalls(chosen), "the chosen program to be started")
+    check(loggedCalls(chosen) == [[awkward]], f"the chosen program was started on {loggedCalls(chosen)}")
 
     # Online Help opens the product's help page; the about box's mail link a new mail
     a11y.pressMenu(app, "Help", "Online Help ")
