@@ -1,5 +1,6 @@
 #include "ui/ticondialog.h"
 
+#include "ui/controls.h"
 #include "ui/dialogseam.h"
 #include "ui/errorbox.h"
 #include "ui/iconlist.h"
@@ -19,14 +20,6 @@ namespace {
 const char* const iconFilter = "Icon File(*.ico) (*.ico)";
 const char* const invalidImageSize = "Invalid image size";
 const int iconSide = 32;
-
-QPushButton* makeButton(QWidget* owner, const char* name, const QString& text)
-{
-    auto* button = new QPushButton(text, owner);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAccessibleName(text);
-    return button;
-}
 
 // The icons have no captions, so the focus frame would be a lone dot below the current icon; the
 // selection highlight already shows where the keyboard is.

@@ -1,5 +1,6 @@
 #include "ui/titemform.h"
 
+#include "ui/controls.h"
 #include "ui/dialogseam.h"
 
 #include <QCheckBox>
@@ -14,22 +15,6 @@ namespace {
 
 const char* const captionNewItem = "New Item";
 const char* const captionNewWebAddress = "New Web Address";
-
-QLabel* makeLabel(QWidget* owner, const char* name, const QString& text, Qt::Alignment alignment)
-{
-    auto* label = new QLabel(text, owner);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setAlignment(alignment);
-    return label;
-}
-
-QPushButton* makeButton(QWidget* owner, const char* name, const QString& text)
-{
-    auto* button = new QPushButton(text, owner);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAccessibleName(text);
-    return button;
-}
 
 } // namespace
 

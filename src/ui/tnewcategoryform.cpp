@@ -1,5 +1,6 @@
 #include "ui/tnewcategoryform.h"
 
+#include "ui/controls.h"
 #include "ui/dialogseam.h"
 #include "ui/iconlist.h"
 #include "ui/ticondialog.h"
@@ -14,25 +15,6 @@
 #include <QVBoxLayout>
 
 #include <memory>
-
-namespace {
-
-QPushButton* makeButton(QWidget* owner, const char* name, const QString& text)
-{
-    auto* button = new QPushButton(text, owner);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAccessibleName(text);
-    return button;
-}
-
-QLabel* makeLabel(QWidget* owner, const char* name, const QString& text)
-{
-    auto* label = new QLabel(text, owner);
-    label->setObjectName(QString::fromLatin1(name));
-    return label;
-}
-
-} // namespace
 
 TNewCategoryForm::TNewCategoryForm(QWidget* owner, int initialIconIndex, IconList& images,
                                    std::function<void()> onIconsChanged)

@@ -1,5 +1,7 @@
 #include "ui/tokrightdlg.h"
 
+#include "ui/controls.h"
+
 #include <QBoxLayout>
 #include <QFrame>
 #include <QPushButton>
@@ -12,13 +14,9 @@ TOKRightDlg::TOKRightDlg(QWidget* parent) : QDialog(parent)
     Bevel1->setObjectName(QStringLiteral("Bevel1"));
     Bevel1->setFrameShape(QFrame::StyledPanel);
     Bevel1->setFrameShadow(QFrame::Sunken);
-    OKBtn = new QPushButton(QStringLiteral("OK"), this);
-    OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    OKBtn->setAccessibleName(QStringLiteral("OK"));
+    OKBtn = makeButton(this, "OKBtn", QStringLiteral("OK"));
     OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-    CancelBtn->setAccessibleName(QStringLiteral("Cancel"));
+    CancelBtn = makeButton(this, "CancelBtn", QStringLiteral("Cancel"));
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     setTabOrder(OKBtn, CancelBtn);

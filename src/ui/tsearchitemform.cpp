@@ -1,5 +1,7 @@
 #include "ui/tsearchitemform.h"
 
+#include "ui/controls.h"
+
 #include "shell/appsettings.h"
 #include "storage/cdbmanager.h"
 #include "ui/errorbox.h"
@@ -22,19 +24,10 @@ const char* const filenameKey = "filename";
 const char* const commentKey = "comment";
 const int searchedOuterHeight = 532;
 
-QCheckBox* makeCheckBox(QWidget* owner, const char* name, const QString& text)
+// A modeless window: Enter in the keyword field searches, it never presses whichever button had focus.
+QPushButton* makePlainButton(QWidget* owner, const char* name, const QString& text)
 {
-    auto* box = new QCheckBox(text, owner);
-    box->setObjectName(QString::fromLatin1(name));
-    box->setAccessibleName(text);
-    return box;
-}
-
-QPushButton* makeButton(QWidget* owner, const char* name, const QString& text)
-{
-    auto* button = new QPushButton(text, owner);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAccessibleName(text);
+    QPushButton* button = makeButton(owner, name, text);
     button->setAutoDefault(false);
     return button;
 }
@@ -60,7 +53,7 @@ void TSearchItemForm::buildControls()
     editKeyword->setObjectName(QStringLiteral("editKeyword"));
     editKeyword->setAccessibleName(Label1->text());
     Label1->setBuddy(editKeyword);
-    btnSearch = makeButton(this, "btnSearch", QStringLiteral("Search"));
+    btnSearch = makePlainButton(this, "btnSearch", QStringLiteral("Search"));
     btnSearch->setDefault(true);
 
     gbCondition = new QGroupBox(QStringLiteral("Search Condition"), this);
@@ -72,7 +65,7 @@ void TSearchItemForm::buildControls()
     conditions->addWidget(ckTitle);
     conditions->addWidget(ckFilename);
     conditions->addWidget(ckComment);
-    btnClose = makeButton(this, "btnClose", QStringLiteral("Close"));
+    btnClose = makePlainButton(this, "btnClose", QStringLiteral("Close"));
 
     lbResult = new QListWidget(this);
     lbResult->setObjectName(QStringLiteral("lbResult"));

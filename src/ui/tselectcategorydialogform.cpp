@@ -1,5 +1,7 @@
 #include "ui/tselectcategorydialogform.h"
 
+#include "ui/controls.h"
+
 #include "storage/cdbmanager.h"
 
 #include <QBoxLayout>
@@ -39,14 +41,10 @@ TSelectCategoryDialogForm::TSelectCategoryDialogForm(QWidget* parent) : QDialog(
     Bevel1->setObjectName(QStringLiteral("Bevel1"));
     Bevel1->setFrameShape(QFrame::HLine);
     Bevel1->setFrameShadow(QFrame::Sunken);
-    OKBtn = new QPushButton(QStringLiteral("OK"), this);
-    OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    OKBtn->setAccessibleName(QStringLiteral("OK"));
+    OKBtn = makeButton(this, "OKBtn", QStringLiteral("OK"));
     OKBtn->setDefault(true);
     OKBtn->setEnabled(false);
-    CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-    CancelBtn->setAccessibleName(QStringLiteral("Cancel"));
+    CancelBtn = makeButton(this, "CancelBtn", QStringLiteral("Cancel"));
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     // Keyboard selection counts as much as a click, so OK is reachable without a mouse.

@@ -1,5 +1,7 @@
 #include "ui/tsettingsdialog.h"
 
+#include "ui/controls.h"
+
 #include "shell/appsettings.h"
 #include "shell/paths.h"
 #include "ui/errorbox.h"
@@ -13,12 +15,12 @@ TSettingsDialog::TSettingsDialog(QWidget* parent) : TOKRightDlg(parent)
 {
     setObjectName(QStringLiteral("SettingsDialog"));
     setWindowTitle(QStringLiteral("Settings"));
-    ckAutorun = makeCheck("ckAutorun", QStringLiteral("Autorun when windows startup"));
-    ckClose = makeCheck("ckClose", QStringLiteral("Minimize to notify tray area when click \"close\" button"));
-    ckMinimize = makeCheck("ckMinimize",
+    ckAutorun = makeCheckBox(this, "ckAutorun", QStringLiteral("Autorun when windows startup"));
+    ckClose = makeCheckBox(this, "ckClose", QStringLiteral("Minimize to notify tray area when click \"close\" button"));
+    ckMinimize = makeCheckBox(this, "ckMinimize",
                            QStringLiteral("Minimize to notify tray area when click \"Minimize\" button"));
-    ckHide = makeCheck("ckHide", QStringLiteral("Hide main window when application start"));
-    ckAlways = makeCheck("ckAlways", QStringLiteral("Always show notification icon in tray"));
+    ckHide = makeCheckBox(this, "ckHide", QStringLiteral("Hide main window when application start"));
+    ckAlways = makeCheckBox(this, "ckAlways", QStringLiteral("Always show notification icon in tray"));
 
     auto* checks = new QVBoxLayout;
     checks->setContentsMargins(16, 16, 16, 8);
@@ -47,14 +49,6 @@ TSettingsDialog::TSettingsDialog(QWidget* parent) : TOKRightDlg(parent)
     adjustSize();
     setFixedSize(size());
     FormCreate();
-}
-
-QCheckBox* TSettingsDialog::makeCheck(const char* name, const QString& caption)
-{
-    auto* box = new QCheckBox(caption, this);
-    box->setObjectName(QString::fromLatin1(name));
-    box->setAccessibleName(caption);
-    return box;
 }
 
 void TSettingsDialog::FormCreate()

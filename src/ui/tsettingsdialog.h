@@ -22,5 +22,4 @@ public:
 
 private:
     void FormCreate();
-    QCheckBox* makeCheck(const char* name, const QString& caption);
 };

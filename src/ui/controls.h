@@ -1,0 +1,16 @@
+#pragma once
+
+// Controls carry the window's control name as object name and their caption as accessible name, so
+// screen readers and tests find them by what the user reads.
+
+#include <QString>
+#include <Qt>
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QWidget;
+
+QPushButton* makeButton(QWidget* owner, const char* name, const QString& text);
+QCheckBox* makeCheckBox(QWidget* owner, const char* name, const QString& text);
+QLabel* makeLabel(QWidget* owner, const char* name, const QString& text, Qt::Alignment alignment = {});
