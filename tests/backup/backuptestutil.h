@@ -2,6 +2,8 @@
 
 #include "storage/cdbmanager.h"
 
+#include "tempfolder.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -18,27 +20,6 @@
 #include <sys/resource.h>
 
 using Bytes = std::vector<unsigned char>;
-
-// A fresh folder per test, removed afterwards.
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "varnelo-backup-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        root = pattern;
-    }
-    ~TempFolder()
-    {
-        std::error_code error;
-        std::filesystem::remove_all(root, error);
-    }
-    std::string path(const std::string& name) const { return (root / name).string(); }
-
-private:
-    std::filesystem::path root;
-};
 
 inline Bytes readBytes(const std::string& path)
 {

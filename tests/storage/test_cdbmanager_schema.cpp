@@ -164,7 +164,7 @@ TEST(CDBManagerWithoutConnection, EmptyPathIsRefusedAndOperationsSayDatabaseNotO
 TEST(CDBManagerPaths, NonAsciiPathReachesSQLiteAsUtf8)
 {
     TempFolder folder;
-    std::string path = folder.file("Kataloge \xC3\xA4\xC3\xB6\xC3\xBC \xE6\x96\x87.db");
+    std::string path = folder.path("Kataloge \xC3\xA4\xC3\xB6\xC3\xBC \xE6\x96\x87.db");
     {
         CDBManager db;
         ASSERT_TRUE(db.Open(path));
@@ -178,7 +178,7 @@ TEST(CDBManagerPaths, MissingFolderGivesTheLayersError)
     TempFolder folder;
     CDBManager db;
     try {
-        db.Open(folder.file("absent/FavoritesDB.db"));
+        db.Open(folder.path("absent/FavoritesDB.db"));
         FAIL() << "opened a file in a missing folder";
     } catch (const CppSQLite3Exception& e) {
         EXPECT_STREQ(e.ErrorMessage(), "SQLITE_CANTOPEN[14]: unable to open database file");

@@ -138,7 +138,7 @@ TEST(CppSQLite3Binary, MalformedEscapesRaiseCannotDecode)
 
 class CppSQLite3DBTest : public ::testing::Test {
 protected:
-    void SetUp() override { db.Open(folder.file("layer.db").c_str()); }
+    void SetUp() override { db.Open(folder.path("layer.db").c_str()); }
 
     TempFolder folder;
     CppSQLite3DB db;
@@ -233,14 +233,14 @@ TEST(CppSQLite3DBOpen, MissingFolderGivesCantOpen)
 {
     TempFolder folder;
     CppSQLite3DB db;
-    EXPECT_EQ(failureOf([&] { db.Open(folder.file("no/such/folder/x.db").c_str()); }),
+    EXPECT_EQ(failureOf([&] { db.Open(folder.path("no/such/folder/x.db").c_str()); }),
               "SQLITE_CANTOPEN[14]: unable to open database file");
 }
 
 TEST(CppSQLite3DBOpen, FileThatIsNotADatabaseFailsAtTheFirstStatement)
 {
     TempFolder folder;
-    std::string path = folder.file("notes.txt");
+    std::string path = folder.path("notes.txt");
     std::ofstream(path) << "This is plain text, long enough to fill a database header or more than that.\n";
     CppSQLite3DB db;
     db.Open(path.c_str());
@@ -250,7 +250,7 @@ TEST(CppSQLite3DBOpen, FileThatIsNotADatabaseFailsAtTheFirstStatement)
 TEST(CppSQLite3DBOpen, ReadOnlyFileRefusesWrites)
 {
     TempFolder folder;
-    std::string path = folder.file("ro.db");
+    std::string path = folder.path("ro.db");
     {
         CppSQLite3DB db;
         db.Open(path.c_str());
@@ -272,7 +272,7 @@ TEST(CppSQLite3DBOpen, QueryOutlivingCloseIsStillFinalizedSafely)
     CppSQLite3Query survivor;
     {
         CppSQLite3DB db;
-        db.Open(folder.file("x.db").c_str());
+        db.Open(folder.path("x.db").c_str());
         survivor = db.ExecuteQuery("select 1 union select 2");
         db.Close();
         EXPECT_FALSE(db.IsOpen());
