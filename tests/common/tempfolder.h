@@ -26,7 +26,7 @@ public:
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
-    std::string path(const std::string& name = {}) const { return (root / name).string(); }
+    std::string path(const std::string& name = {}) const { return name.empty() ? root.string() : (root / name).string(); }
 
 private:
     std::filesystem::path root;

@@ -1,7 +1,8 @@
 #include "shell/desktopservices.h"
 
+#include "shelltestutil.h"
+
 #include <QCollator>
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
@@ -17,16 +18,6 @@
 #include <memory>
 
 namespace {
-
-void ensureApplication()
-{
-    if (QCoreApplication::instance())
-        return;
-    static int argc = 1;
-    static char name[] = "test_shell";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-}
 
 QString localPath(const std::string& target, int type)
 {

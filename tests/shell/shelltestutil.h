@@ -1,5 +1,9 @@
 #pragma once
 
+#include "tempfolder.h"
+
+#include <QCoreApplication>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -15,11 +19,7 @@ class TempHome {
 public:
     TempHome()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "varnelo-shell-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        root = pattern;
-        replace("HOME", root.string());
+        replace("HOME", folder.path());
         replace("XDG_CONFIG_HOME", path("config"));
         replace("XDG_DATA_HOME", path("data"));
     }
@@ -31,11 +31,8 @@ public:
             else
                 ::unsetenv(name.c_str());
         }
-        std::error_code error;
-        std::filesystem::permissions(root, std::filesystem::perms::owner_all, error);
-        std::filesystem::remove_all(root, error);
     }
-    std::string path(const std::string& name) const { return (root / name).string(); }
+    std::string path(const std::string& name) const { return folder.path(name); }
 
     void replace(const std::string& name, const std::string& value)
     {
@@ -46,9 +43,20 @@ public:
     }
 
 private:
-    std::filesystem::path root;
+    TempFolder folder;
     std::map<std::string, std::optional<std::string>> saved;
 };
+
+// The Qt parts of the shell need an application object; one serves the whole test program.
+inline void ensureApplication()
+{
+    if (QCoreApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "test_shell";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+}
 
 inline std::string readText(const std::string& path)
 {

@@ -1,6 +1,7 @@
 #include "shell/singleinstance.h"
 
-#include <QCoreApplication>
+#include "shelltestutil.h"
+
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -21,16 +22,6 @@
 #include <unistd.h>
 
 namespace {
-
-void ensureApplication()
-{
-    if (QCoreApplication::instance())
-        return;
-    static int argc = 1;
-    static char name[] = "test_shell";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-}
 
 class SingleInstanceTest : public ::testing::Test {
 protected:
