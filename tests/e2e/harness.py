@@ -372,7 +372,7 @@ class Session:
             self.x = None
         # programs first, the window manager next, the display last
         for process in reversed(self._groups):
-            _endGroup(process)
+            endGroup(process)
         self._groups.clear()
 
     def cleanUp(self, keep=False):
@@ -380,7 +380,7 @@ class Session:
             shutil.rmtree(self.root, ignore_errors=True)
 
 
-def _endGroup(process):
+def endGroup(process):
     if process.poll() is None:
         try:
             os.killpg(process.pid, signal.SIGTERM)

@@ -37,7 +37,7 @@ def parseArguments():
 
 
 def runOuter(arguments):
-    from harness import requireTools
+    from harness import endGroup, requireTools
     requireTools()
     if not os.access(arguments.binary, os.X_OK):
         print(f"FAIL: the program {arguments.binary} is missing or not executable", flush=True)
@@ -56,17 +56,7 @@ def runOuter(arguments):
         return 1
     finally:
         # the session's bus, its accessibility bus and anything left behind end with the group
-        try:
-            os.killpg(process.pid, signal.SIGTERM)
-        except ProcessLookupError:
-            pass
-        try:
-            process.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            try:
-                os.killpg(process.pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
+        endGroup(process)
         shutil.rmtree(busFolder, ignore_errors=True)
 
 
