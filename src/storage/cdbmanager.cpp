@@ -137,6 +137,20 @@ void formatItemWrite(CppSQLite3Buffer& sql, bool exists, const CLinkItem& item)
         sql.Format(insertItem, link_table, guid, name, target, category, item.GetStar(), comment, item.GetType());
 }
 
+// Inserts or updates the item's row. A refused write reports false; a failing lookup raises.
+bool writeItemRow(CppSQLite3DB& db, const CLinkItem& item)
+{
+    bool exists = rowExists(db, link_table, item.GetGuid());
+    CppSQLite3Buffer sql;
+    formatItemWrite(sql, exists, item);
+    try {
+        db.ExecuteStatement(sql);
+    } catch (const CppSQLite3Exception&) {
+        return false;
+    }
+    return true;
+}
+
 // Runs body inside one transaction. Whatever fails rolls the whole of it back, so nothing
 // half-written is committed and the next begin finds no transaction left open.
 template <class Body>
@@ -305,17 +319,9 @@ bool CDBManager::SaveCategory(CCategory& category, bool writeRow)
             formatCategoryWrite(sql, updateCategory, exists, category);
             ExecuteStatement(sql);
         }
-        for (int i = 0; i < category.GetItemCount(); ++i) {
-            const CLinkItem& item = *category.GetItem(i);
-            bool exists = rowExists(*this, link_table, item.GetGuid());
-            CppSQLite3Buffer sql;
-            formatItemWrite(sql, exists, item);
-            try {
-                ExecuteStatement(sql);
-            } catch (const CppSQLite3Exception&) {
-                // One item that cannot be written does not keep the others out.
-            }
-        }
+        // One item that cannot be written does not keep the others out.
+        for (int i = 0; i < category.GetItemCount(); ++i)
+            writeItemRow(*this, *category.GetItem(i));
     });
     return true;
 }
@@ -323,15 +329,7 @@ bool CDBManager::SaveCategory(CCategory& category, bool writeRow)
 bool CDBManager::SaveItem(const CLinkItem& item)
 {
     requireConnection();
-    bool exists = rowExists(*this, link_table, item.GetGuid());
-    CppSQLite3Buffer sql;
-    formatItemWrite(sql, exists, item);
-    try {
-        ExecuteStatement(sql);
-    } catch (const CppSQLite3Exception&) {
-        return false;
-    }
-    return true;
+    return writeItemRow(*this, item);
 }
 
 void CDBManager::DeleteCategory(CCategory& category)
