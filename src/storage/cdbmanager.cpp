@@ -1,9 +1,12 @@
 #include "storage/cdbmanager.h"
 
 #include "model/treeassembly.h"
+#include "storage/transaction.h"
 
 #include <array>
 #include <memory>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -39,11 +42,12 @@ constexpr const char* insertItem =
     "insert into %s (guid,name,target,category,star,comment,type) values('%q','%q','%q','%q',%d,'%q',%d);";
 constexpr const char* updateItem =
     "update %s set name='%q',target='%q',category='%q',star=%d,comment='%q',type=%d where guid='%q';";
-constexpr const char* beginTransaction = "begin transaction;";
-constexpr const char* commitTransaction = "commit transaction;";
-constexpr const char* rollbackTransaction = "rollback transaction;";
 constexpr const char* deleteByGuid = "delete from '%s' where guid='%q';";
 constexpr const char* deleteItemsOfCategory = "delete from '%s' where category='%q';";
+// Every row that shares a GUID with a row of the category, with the columns an item write sets.
+constexpr const char* selectRowsSharingGuids =
+    "select guid,name,target,category,star,comment,type from %s where guid in "
+    "(select guid from %s where category='%q');";
 
 constexpr const char* nameClause = "'%s'.name LIKE '%%%q%%'";
 constexpr const char* targetClause = "'%s'.target LIKE '%%%q%%'";
@@ -138,9 +142,8 @@ void formatItemWrite(CppSQLite3Buffer& sql, bool exists, const CLinkItem& item)
 }
 
 // Inserts or updates the item's row. A refused write reports false; a failing lookup raises.
-bool writeItemRow(CppSQLite3DB& db, const CLinkItem& item)
+bool writeItemRow(CppSQLite3DB& db, const CLinkItem& item, bool exists)
 {
-    bool exists = rowExists(db, link_table, item.GetGuid());
     CppSQLite3Buffer sql;
     formatItemWrite(sql, exists, item);
     try {
@@ -151,22 +154,77 @@ bool writeItemRow(CppSQLite3DB& db, const CLinkItem& item)
     return true;
 }
 
-// Runs body inside one transaction. Whatever fails rolls the whole of it back, so nothing
-// half-written is committed and the next begin finds no transaction left open.
-template <class Body>
-void inTransaction(CppSQLite3DB& db, Body&& body)
+bool writeItemRow(CppSQLite3DB& db, const CLinkItem& item)
 {
-    db.ExecuteStatement(beginTransaction);
-    try {
-        body();
-        db.ExecuteStatement(commitTransaction);
-    } catch (...) {
-        try {
-            db.ExecuteStatement(rollbackTransaction);
-        } catch (const CppSQLite3Exception&) {
-        }
-        throw;
+    return writeItemRow(db, item, rowExists(db, link_table, item.GetGuid()));
+}
+
+// What the stored rows of a GUID hold compared with the item that has it: an item whose every row
+// already holds its values needs no write, since an update would change nothing.
+class StoredItemRows {
+public:
+    enum class State { Unread, Same, Differs };
+
+    StoredItemRows(CppSQLite3DB& db, const CCategory& category)
+    {
+        for (int i = 0; i < category.GetItemCount(); ++i)
+            firstWithGuid.try_emplace(category.GetItem(i)->GetGuid(), category.GetItem(i));
+        CppSQLite3Buffer sql;
+        sql.Format(selectRowsSharingGuids, link_table, link_table, category.GetGuid().c_str());
+        for (CppSQLite3Query row = db.ExecuteQuery(sql); !row.Eof(); row.NextRow())
+            compare(row);
     }
+
+    // Unread: no stored row shares the item's GUID with the category's rows.
+    State stateOf(const CLinkItem& item) const
+    {
+        auto found = states.find(item.GetGuid());
+        return found == states.end() ? State::Unread : found->second;
+    }
+
+private:
+    enum Column { Guid, Name, Target, Category, Star, Comment, Type };
+
+    void compare(const CppSQLite3Query& row)
+    {
+        // Only a text GUID is matched by the statements' guid='...'.
+        const std::optional<std::string> guid = row.fieldTextBytes(Guid);
+        auto item = guid ? firstWithGuid.find(*guid) : firstWithGuid.end();
+        if (item == firstWithGuid.end())
+            return;
+        State& state = states[*guid];
+        if (state != State::Differs)
+            state = holds(row, *item->second) ? State::Same : State::Differs;
+    }
+
+    static bool holds(const CppSQLite3Query& row, const CLinkItem& item)
+    {
+        return row.fieldHoldsText(Name, item.GetName()) && row.fieldHoldsText(Target, item.GetTarget())
+            && row.fieldHoldsText(Category, item.GetParentGuid()) && row.fieldHoldsInteger(Star, item.GetStar())
+            && row.fieldHoldsText(Comment, item.GetComment()) && row.fieldHoldsInteger(Type, item.GetType());
+    }
+
+    std::unordered_map<std::string, const CLinkItem*> firstWithGuid;
+    std::unordered_map<std::string, State> states;
+};
+
+// Categories below the given one, each after all of its descendants, siblings in order.
+std::vector<CCategory*> descendantsDepthFirst(CCategory& category)
+{
+    std::vector<CCategory*> order;
+    std::vector<std::pair<CCategory*, int>> path{{&category, 0}};
+    while (!path.empty()) {
+        auto& [at, next] = path.back();
+        if (CCategory* child = at->GetChild(next)) {
+            ++next;
+            path.push_back({child, 0});
+            continue;
+        }
+        if (at != &category)
+            order.push_back(at);
+        path.pop_back();
+    }
+    return order;
 }
 
 } // namespace
@@ -251,16 +309,16 @@ bool CDBManager::EnsureDefaultCategories()
 bool CDBManager::SaveCategoryIndex(CCategoryManager& manager)
 {
     requireConnection();
-    inTransaction(*this, [&] {
-        for (const auto& [level, categories] : manager) {
-            for (CCategory* category : categories) {
-                bool exists = rowExists(*this, category_table, category->GetGuid());
-                CppSQLite3Buffer sql;
-                formatCategoryWrite(sql, updateIndexedCategory, exists, *category);
-                ExecuteStatement(sql);
-            }
+    Transaction transaction(*this);
+    for (const auto& [level, categories] : manager) {
+        for (CCategory* category : categories) {
+            bool exists = rowExists(*this, category_table, category->GetGuid());
+            CppSQLite3Buffer sql;
+            formatCategoryWrite(sql, updateIndexedCategory, exists, *category);
+            ExecuteStatement(sql);
         }
-    });
+    }
+    transaction.Commit();
     return true;
 }
 
@@ -312,18 +370,38 @@ bool CDBManager::LoadItems(CCategory& category)
 bool CDBManager::SaveCategory(CCategory& category, bool writeRow)
 {
     requireConnection();
-    inTransaction(*this, [&] {
-        if (writeRow) {
-            bool exists = rowExists(*this, category_table, category.GetGuid());
-            CppSQLite3Buffer sql;
-            formatCategoryWrite(sql, updateCategory, exists, category);
-            ExecuteStatement(sql);
-        }
-        // One item that cannot be written does not keep the others out.
-        for (int i = 0; i < category.GetItemCount(); ++i)
-            writeItemRow(*this, *category.GetItem(i));
-    });
+    Transaction transaction(*this);
+    if (writeRow) {
+        bool exists = rowExists(*this, category_table, category.GetGuid());
+        CppSQLite3Buffer sql;
+        formatCategoryWrite(sql, updateCategory, exists, category);
+        ExecuteStatement(sql);
+    }
+    writeChangedItems(category);
+    transaction.Commit();
     return true;
+}
+
+// Every item the category holds ends with its stored rows holding its values, as if each were written
+// in turn; the ones whose rows hold them already are left alone, which makes a save of a large
+// category cost one read of its rows instead of a lookup and a write per item.
+void CDBManager::writeChangedItems(const CCategory& category)
+{
+    const StoredItemRows stored(*this, category);
+    std::unordered_set<std::string> written;
+    for (int i = 0; i < category.GetItemCount(); ++i) {
+        const CLinkItem& item = *category.GetItem(i);
+        // A second item with a GUID already handled here meets rows that may have changed since they were read.
+        const bool firstOfGuid = written.insert(item.GetGuid()).second;
+        const auto state = firstOfGuid ? stored.stateOf(item) : StoredItemRows::State::Unread;
+        if (state == StoredItemRows::State::Same)
+            continue;
+        // One item that cannot be written does not keep the others out.
+        if (state == StoredItemRows::State::Differs)
+            writeItemRow(*this, item, true);
+        else
+            writeItemRow(*this, item);
+    }
 }
 
 bool CDBManager::SaveItem(const CLinkItem& item)
@@ -332,21 +410,24 @@ bool CDBManager::SaveItem(const CLinkItem& item)
     return writeItemRow(*this, item);
 }
 
-void CDBManager::DeleteCategory(CCategory& category)
+void CDBManager::DeleteCategory(CCategory& category, Progress& progress)
 {
     // Depth first: each category's row goes after those of all its descendants.
-    while (CCategory* child = category.GetChild(0)) {
-        DeleteCategory(*child);
-        category.RemoveChild(child);
-    }
-    try {
+    std::vector<CCategory*> order = descendantsDepthFirst(category);
+    order.push_back(&category);
+    // One transaction: a subtree is gone as a whole or not at all.
+    Transaction transaction(*this);
+    for (std::size_t i = 0; i < order.size(); ++i) {
         CppSQLite3Buffer sql;
-        sql.Format(deleteByGuid, category_table, category.GetGuid().c_str());
+        sql.Format(deleteByGuid, category_table, order[i]->GetGuid().c_str());
         ExecuteStatement(sql);
-        sql.Format(deleteItemsOfCategory, link_table, category.GetGuid().c_str());
+        sql.Format(deleteItemsOfCategory, link_table, order[i]->GetGuid().c_str());
         ExecuteStatement(sql);
-    } catch (const CppSQLite3Exception&) {
+        progress.advance(i + 1, order.size());
     }
+    transaction.Commit();
+    while (CCategory* child = category.GetChild(0))
+        category.RemoveChild(child);
 }
 
 bool CDBManager::DeleteItem(const CLinkItem& item)

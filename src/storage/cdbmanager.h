@@ -3,6 +3,7 @@
 #include "model/ccategory.h"
 #include "model/ccategorymanager.h"
 #include "model/clinkitem.h"
+#include "model/progress.h"
 #include "storage/cppsqlite3.h"
 
 #include <string>
@@ -46,9 +47,10 @@ public:
     // Writes the category's row when writeRow, and every item it holds, in one transaction.
     bool SaveCategory(CCategory& category, bool writeRow);
     bool SaveItem(const CLinkItem& item);
-    // Deletes the rows of the category's subtree and their items. Destroys every descendant
-    // object; the caller detaches (and destroys) the category itself.
-    void DeleteCategory(CCategory& category);
+    // Deletes the rows of the category's subtree and their items in one transaction, then destroys
+    // every descendant object; the caller detaches (and destroys) the category itself. A failure
+    // rolls the whole delete back, raises, and leaves the objects as they were.
+    void DeleteCategory(CCategory& category, Progress& progress = Progress::none());
     bool DeleteItem(const CLinkItem& item);
 
     // Never raises: a database error ends the search with the hits found so far.
@@ -62,6 +64,7 @@ public:
 
 private:
     void requireConnection();
+    void writeChangedItems(const CCategory& category);
     void createIndexes();
 
     std::string path;

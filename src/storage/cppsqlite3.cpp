@@ -358,11 +358,16 @@ const char* CppSQLite3Query::FieldValue(const char* field) const
     return FieldValue(FieldIndex(field));
 }
 
-const char* CppSQLite3Query::FieldValue(int field) const
+void CppSQLite3Query::checkField(int field) const
 {
     checkStatement();
     if (field < 0 || field >= columns)
         raise("Invalid field index requested");
+}
+
+const char* CppSQLite3Query::FieldValue(int field) const
+{
+    checkField(field);
     return reinterpret_cast<const char*>(sqlite3_column_text(statement, field));
 }
 
@@ -376,6 +381,36 @@ int CppSQLite3Query::fieldInt(const char* field) const
 {
     const char* value = FieldValue(field);
     return value ? static_cast<int>(std::atol(value)) : 0;
+}
+
+bool CppSQLite3Query::fieldHoldsText(int field, const std::string& text) const
+{
+    checkField(field);
+    // The type is asked first: reading the value as text could convert it.
+    if (sqlite3_column_type(statement, field) != SQLITE_TEXT)
+        return false;
+    // Statements take texts up to their first NUL, so that is all an update would write.
+    const std::size_t length = std::strlen(text.c_str());
+    const auto* stored = sqlite3_column_text(statement, field);
+    return static_cast<std::size_t>(sqlite3_column_bytes(statement, field)) == length
+        && std::memcmp(stored, text.data(), length) == 0;
+}
+
+bool CppSQLite3Query::fieldHoldsInteger(int field, long long value) const
+{
+    checkField(field);
+    return sqlite3_column_type(statement, field) == SQLITE_INTEGER && sqlite3_column_int64(statement, field) == value;
+}
+
+std::optional<std::string> CppSQLite3Query::fieldTextBytes(int field) const
+{
+    checkField(field);
+    if (sqlite3_column_type(statement, field) != SQLITE_TEXT)
+        return std::nullopt;
+    const auto* stored = reinterpret_cast<const char*>(sqlite3_column_text(statement, field));
+    if (!stored)
+        return std::string();
+    return std::string(stored, static_cast<std::size_t>(sqlite3_column_bytes(statement, field)));
 }
 
 void CppSQLite3Query::Finalize()
@@ -411,6 +446,11 @@ void CppSQLite3DB::Close()
         sqlite3_close_v2(db);
         db = nullptr;
     }
+}
+
+bool CppSQLite3DB::InTransaction() const
+{
+    return db && sqlite3_get_autocommit(db) == 0;
 }
 
 void CppSQLite3DB::SetBusyTimeout(int milliseconds)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <exception>
+#include <optional>
 #include <string>
 
 struct sqlite3;
@@ -97,8 +98,16 @@ public:
     std::string fieldText(const char* field) const;
     int fieldInt(const char* field) const;
 
+    // Whether the stored value is exactly this text (a TEXT value with these bytes, none beyond) or
+    // exactly this integer (an INTEGER value): what an update writing that value would leave unchanged.
+    bool fieldHoldsText(int field, const std::string& text) const;
+    bool fieldHoldsInteger(int field, long long value) const;
+    // All the bytes of a TEXT value (NULs included); nullopt for any other type.
+    std::optional<std::string> fieldTextBytes(int field) const;
+
 private:
     void checkStatement() const;
+    void checkField(int field) const;
     void finalizeQuietly() noexcept;
     void takeFrom(CppSQLite3Query& other) noexcept;
 
@@ -120,6 +129,8 @@ public:
     void Open(const char* fileName);
     void Close();
     bool IsOpen() const { return db != nullptr; }
+    // True while a transaction begun on this connection is open.
+    bool InTransaction() const;
     void SetBusyTimeout(int milliseconds);
 
     int ExecuteStatement(const char* sql);                // number of rows changed

@@ -202,6 +202,31 @@ TEST_F(CDBManagerData, DeletingOfficeDocumentsRemovesItsSubtreeAndTheirItems)
               (std::vector<std::string>{"General files", "Media files", "Favorite websites"}));
 }
 
+TEST_F(CDBManagerData, ARefusedDeleteLeavesTheWholeSubtreeInTheTableAndInMemory)
+{
+    CCategory* office = topLevel("Office documents");
+    addItem(*office->GetChild(0), "letter.doc");
+    ASSERT_TRUE(db.SaveCategory(*office->GetChild(0), false));
+    // Word documents goes first, then Excel documents is refused.
+    db.ExecuteStatement("create trigger keep before delete on category_table when old.name='Excel documents' "
+                        "begin select raise(abort,'kept'); end;");
+    try {
+        db.DeleteCategory(*office);
+        FAIL() << "the refused delete went through";
+    } catch (const CppSQLite3Exception& e) {
+        EXPECT_STREQ(e.ErrorMessage(), "SQLITE_CONSTRAINT[19]: kept");
+    }
+    EXPECT_EQ(count("select count(*) from category_table"), 6);
+    EXPECT_EQ(count("select count(*) from link_table"), 1);
+    EXPECT_EQ(childNames(*office), (std::vector<std::string>{"Word documents", "Excel documents"}));
+    EXPECT_FALSE(db.InTransaction());
+
+    db.ExecuteStatement("drop trigger keep;");
+    db.DeleteCategory(*office);
+    EXPECT_EQ(count("select count(*) from category_table"), 3);
+    EXPECT_EQ(count("select count(*) from link_table"), 0);
+}
+
 TEST_F(CDBManagerData, LoadChildCategoriesAddsOnlyNewChildrenWithTheirItems)
 {
     CCategory* favorites = topLevel("Favorite websites");

@@ -146,7 +146,8 @@ TEST(CDBManagerWithoutConnection, EmptyPathIsRefusedAndOperationsSayDatabaseNotO
     CLinkItem item;
     for (auto operation : std::vector<std::function<void()>>{
              [&] { db.LoadItems(category); }, [&] { db.SaveCategory(category, true); },
-             [&] { db.SaveItem(item); }, [&] { db.EnsureDefaultCategories(); }}) {
+             [&] { db.SaveItem(item); }, [&] { db.EnsureDefaultCategories(); },
+             [&] { db.DeleteCategory(category); }}) {
         try {
             operation();
             ADD_FAILURE() << "an operation ran without a connection";
@@ -155,7 +156,6 @@ TEST(CDBManagerWithoutConnection, EmptyPathIsRefusedAndOperationsSayDatabaseNotO
         }
     }
     EXPECT_FALSE(db.DeleteItem(item));
-    db.DeleteCategory(category);
     EXPECT_TRUE(db.SearchItems(true, true, true, "x").empty());
     EXPECT_TRUE(db.LoadIconList().empty());
     EXPECT_TRUE(db.SaveIconList({1, 2, 3}));
