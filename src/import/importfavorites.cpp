@@ -5,6 +5,7 @@
 #include "model/newguid.h"
 
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -36,46 +37,51 @@ void saveLink(const FavoriteNode& link, const std::string& categoryGuid, CDBMana
         throw std::runtime_error("Cannot store the favorite \"" + link.name + "\" in the catalogue");
 }
 
-// Committing what was stored keeps the links saved before a failure, as separate statements would.
-void commitAfterFailure(CDBManager& db)
-{
-    try {
-        db.ExecuteStatement("commit transaction;");
-    } catch (const CppSQLite3Exception&) {
-        try {
-            db.ExecuteStatement("rollback transaction;");
-        } catch (const CppSQLite3Exception&) {
-        }
-    }
-}
-
-// One transaction per level: a sync per link made large imports take many seconds.
-void saveLinks(const FavoriteNode& head, const std::string& categoryGuid, CDBManager& db)
-{
-    if (!head.nextLink)
-        return;
-    db.ExecuteStatement("begin transaction;");
-    try {
-        for (const FavoriteNode* link = head.nextLink.get(); link; link = link->nextLink.get())
-            saveLink(*link, categoryGuid, db);
-    } catch (...) {
-        commitAfterFailure(db);
-        throw;
-    }
-    db.ExecuteStatement("commit transaction;");
-}
-
 } // namespace
 
-void ImportFavoriteLevel(const FavoriteNode* head, int level, const std::string& parentGuid,
-                         CDBManager& db)
+std::size_t countFavoriteRows(const FavoriteNode* head)
+{
+    std::size_t rows = 0;
+    std::vector<const FavoriteNode*> levels;
+    if (head)
+        levels.push_back(head);
+    while (!levels.empty()) {
+        const FavoriteNode* level = levels.back();
+        levels.pop_back();
+        for (const FavoriteNode* folder = level->nextFolder.get(); folder; folder = folder->nextFolder.get()) {
+            ++rows;
+            if (folder->child)
+                levels.push_back(folder->child.get());
+        }
+        for (const FavoriteNode* link = level->nextLink.get(); link; link = link->nextLink.get())
+            ++rows;
+    }
+    return rows;
+}
+
+bool ImportFavoriteLevel(const FavoriteNode* head, int level, const std::string& parentGuid, CDBManager& db,
+                         WriteBatch& batch)
 {
     if (!head)
-        return;
+        return true;
     for (const FavoriteNode* folder = head->nextFolder.get(); folder; folder = folder->nextFolder.get()) {
         const std::string guid = saveFolder(*folder, level + 1, parentGuid, db);
-        if (folder->child)
-            ImportFavoriteLevel(folder->child.get(), level + 1, guid, db);
+        if (!batch.wroteCategory())
+            return false;
+        if (folder->child && !ImportFavoriteLevel(folder->child.get(), level + 1, guid, db, batch))
+            return false;
     }
-    saveLinks(*head, parentGuid, db);
+    for (const FavoriteNode* link = head->nextLink.get(); link; link = link->nextLink.get()) {
+        saveLink(*link, parentGuid, db);
+        if (!batch.wroteItem())
+            return false;
+    }
+    return true;
+}
+
+void ImportFavoriteLevel(const FavoriteNode* head, int level, const std::string& parentGuid, CDBManager& db)
+{
+    WriteBatch batch(db, Progress::none(), countFavoriteRows(head));
+    ImportFavoriteLevel(head, level, parentGuid, db, batch);
+    batch.finish();
 }

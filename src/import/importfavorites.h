@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commands/writebatch.h"
 #include "import/favoritenode.h"
 #include "storage/cdbmanager.h"
 
@@ -10,6 +11,13 @@ inline constexpr const char* importedLinkComment = "Export from IE Favorite";
 
 // Stores one level of a Favorites tree below the category with GUID parentGuid at `level`:
 // each folder becomes a category (its subtree first), then each link a web-address item.
-// Database errors are raised; what was stored before stays.
+// Database errors are raised; what was stored before stays. The rows go in through the batch,
+// which commits them in groups; false when the user asked to stop.
+bool ImportFavoriteLevel(const FavoriteNode* head, int level, const std::string& parentGuid, CDBManager& db,
+                         WriteBatch& batch);
+// The same with a batch of its own that nobody stops.
 void ImportFavoriteLevel(const FavoriteNode* head, int level, const std::string& parentGuid,
                          CDBManager& db);
+
+// The folders and links of a whole tree: the rows its import writes.
+std::size_t countFavoriteRows(const FavoriteNode* head);

@@ -141,22 +141,16 @@ void formatItemWrite(CppSQLite3Buffer& sql, bool exists, const CLinkItem& item)
         sql.Format(insertItem, link_table, guid, name, target, category, item.GetStar(), comment, item.GetType());
 }
 
-// Inserts or updates the item's row. A refused write reports false; a failing lookup raises.
-bool writeItemRow(CppSQLite3DB& db, const CLinkItem& item, bool exists)
+void writeItemRow(CppSQLite3DB& db, const CLinkItem& item, bool exists)
 {
     CppSQLite3Buffer sql;
     formatItemWrite(sql, exists, item);
-    try {
-        db.ExecuteStatement(sql);
-    } catch (const CppSQLite3Exception&) {
-        return false;
-    }
-    return true;
+    db.ExecuteStatement(sql);
 }
 
-bool writeItemRow(CppSQLite3DB& db, const CLinkItem& item)
+void writeItemRow(CppSQLite3DB& db, const CLinkItem& item)
 {
-    return writeItemRow(db, item, rowExists(db, link_table, item.GetGuid()));
+    writeItemRow(db, item, rowExists(db, link_table, item.GetGuid()));
 }
 
 // What the stored rows of a GUID hold compared with the item that has it: an item whose every row
@@ -367,7 +361,7 @@ bool CDBManager::LoadItems(CCategory& category)
     return true;
 }
 
-bool CDBManager::SaveCategory(CCategory& category, bool writeRow)
+bool CDBManager::SaveCategory(CCategory& category, bool writeRow, std::vector<RefusedItem>* refused)
 {
     requireConnection();
     Transaction transaction(*this);
@@ -377,7 +371,7 @@ bool CDBManager::SaveCategory(CCategory& category, bool writeRow)
         formatCategoryWrite(sql, updateCategory, exists, category);
         ExecuteStatement(sql);
     }
-    writeChangedItems(category);
+    writeChangedItems(category, refused);
     transaction.Commit();
     return true;
 }
@@ -385,7 +379,7 @@ bool CDBManager::SaveCategory(CCategory& category, bool writeRow)
 // Every item the category holds ends with its stored rows holding its values, as if each were written
 // in turn; the ones whose rows hold them already are left alone, which makes a save of a large
 // category cost one read of its rows instead of a lookup and a write per item.
-void CDBManager::writeChangedItems(const CCategory& category)
+void CDBManager::writeChangedItems(const CCategory& category, std::vector<RefusedItem>* refused)
 {
     const StoredItemRows stored(*this, category);
     std::unordered_set<std::string> written;
@@ -396,18 +390,39 @@ void CDBManager::writeChangedItems(const CCategory& category)
         const auto state = firstOfGuid ? stored.stateOf(item) : StoredItemRows::State::Unread;
         if (state == StoredItemRows::State::Same)
             continue;
-        // One item that cannot be written does not keep the others out.
-        if (state == StoredItemRows::State::Differs)
-            writeItemRow(*this, item, true);
-        else
-            writeItemRow(*this, item);
+        try {
+            if (state == StoredItemRows::State::Differs)
+                writeItemRow(*this, item, true);
+            else
+                writeItemRow(*this, item);
+        } catch (const CppSQLite3Exception& error) {
+            // A full disk or an I/O error makes SQLite roll the whole transaction back; writing on
+            // would store the rest one statement at a time, outside any transaction.
+            if (!InTransaction())
+                throw;
+            // One item that cannot be written does not keep the others out.
+            if (refused)
+                refused->push_back({&item, error});
+        }
     }
 }
 
 bool CDBManager::SaveItem(const CLinkItem& item)
 {
     requireConnection();
-    return writeItemRow(*this, item);
+    const bool exists = rowExists(*this, link_table, item.GetGuid());
+    try {
+        writeItemRow(*this, item, exists);
+    } catch (const CppSQLite3Exception&) {
+        return false;
+    }
+    return true;
+}
+
+void CDBManager::StoreItem(const CLinkItem& item)
+{
+    requireConnection();
+    writeItemRow(*this, item);
 }
 
 void CDBManager::DeleteCategory(CCategory& category, Progress& progress)
@@ -433,13 +448,18 @@ void CDBManager::DeleteCategory(CCategory& category, Progress& progress)
 bool CDBManager::DeleteItem(const CLinkItem& item)
 {
     try {
-        CppSQLite3Buffer sql;
-        sql.Format(deleteByGuid, link_table, item.GetGuid().c_str());
-        ExecuteStatement(sql);
+        DeleteItemRow(item);
     } catch (const CppSQLite3Exception&) {
         return false;
     }
     return true;
+}
+
+void CDBManager::DeleteItemRow(const CLinkItem& item)
+{
+    CppSQLite3Buffer sql;
+    sql.Format(deleteByGuid, link_table, item.GetGuid().c_str());
+    ExecuteStatement(sql);
 }
 
 std::vector<CSearchItem> CDBManager::SearchItems(bool byName, bool byTarget, bool byComment,

@@ -20,6 +20,12 @@ struct CSearchItem {
     std::string name;
 };
 
+// An item a category save could not write, with SQLite's reason.
+struct RefusedItem {
+    const CLinkItem* item;
+    CppSQLite3Exception error;
+};
+
 // The catalogue database: the connection plus the category tree it was loaded into.
 // Every operation raises CppSQLite3Exception unless it says it catches.
 class CDBManager : public CppSQLite3DB {
@@ -44,14 +50,21 @@ public:
     bool LoadChildCategories(CCategory& parent);
     // Replaces the category's item objects with fresh ones read from the table.
     bool LoadItems(CCategory& category);
-    // Writes the category's row when writeRow, and every item it holds, in one transaction.
-    bool SaveCategory(CCategory& category, bool writeRow);
+    // Writes the category's row when writeRow, and every item it holds whose stored row is missing or
+    // differs, in one transaction. An item SQLite refuses is left out (and listed in refused) while the
+    // others go ahead; an error that undoes the transaction, or any other failure, raises.
+    bool SaveCategory(CCategory& category, bool writeRow, std::vector<RefusedItem>* refused = nullptr);
+    // Inserts or updates the item's row; false when the write is refused.
     bool SaveItem(const CLinkItem& item);
+    // The same, raising the refusal instead, so the user can be told why.
+    void StoreItem(const CLinkItem& item);
     // Deletes the rows of the category's subtree and their items in one transaction, then destroys
     // every descendant object; the caller detaches (and destroys) the category itself. A failure
     // rolls the whole delete back, raises, and leaves the objects as they were.
     void DeleteCategory(CCategory& category, Progress& progress = Progress::none());
     bool DeleteItem(const CLinkItem& item);
+    // The same, raising the refusal instead.
+    void DeleteItemRow(const CLinkItem& item);
 
     // Never raises: a database error ends the search with the hits found so far.
     std::vector<CSearchItem> SearchItems(bool byName, bool byTarget, bool byComment,
@@ -64,7 +77,7 @@ public:
 
 private:
     void requireConnection();
-    void writeChangedItems(const CCategory& category);
+    void writeChangedItems(const CCategory& category, std::vector<RefusedItem>* refused);
     void createIndexes();
 
     std::string path;

@@ -1,5 +1,8 @@
 #include "ui/dialogseam.h"
 
+#include "model/progress.h"
+#include "ui/progressreporter.h"
+
 #include <QDialog>
 #include <QFileDialog>
 #include <QQueue>
@@ -13,6 +16,8 @@ struct TestState {
     QQueue<QMessageBox::StandardButton> messageAnswers;
     QQueue<QStringList> fileAnswers;
     QQueue<std::function<int(QDialog*)>> dialogHandlers;
+    QQueue<std::function<bool(std::size_t, std::size_t)>> progressHandlers;
+    QStringList progress;
     QList<ShownMessage> messages;
     QList<ShownFileDialog> fileDialogs;
     QStringList dialogs;
@@ -74,7 +79,25 @@ QStringList testFileNames(const QString& caption, const QString& filter, const Q
     return {};
 }
 
+class AnsweredProgress final : public Progress {
+public:
+    explicit AnsweredProgress(std::function<bool(std::size_t, std::size_t)> answer) : handler(std::move(answer)) {}
+    bool advance(std::size_t done, std::size_t total) override { return !handler || handler(done, total); }
+
+private:
+    std::function<bool(std::size_t, std::size_t)> handler;
+};
+
 }  // namespace
+
+std::unique_ptr<Progress> progress(QWidget* owner, const QString& label, bool cancellable)
+{
+    TestState& s = state();
+    if (!s.enabled)
+        return std::make_unique<ProgressReporter>(owner, label, cancellable);
+    s.progress.append(cancellable ? label + QStringLiteral(" (Cancel)") : label);
+    return std::make_unique<AnsweredProgress>(s.progressHandlers.isEmpty() ? nullptr : s.progressHandlers.dequeue());
+}
 
 QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
                                     const QString& text, QMessageBox::StandardButtons buttons)
@@ -153,6 +176,16 @@ void pushDialogHandler(std::function<int(QDialog*)> handler)
     state().dialogHandlers.enqueue(std::move(handler));
 }
 
+void pushProgressHandler(std::function<bool(std::size_t, std::size_t)> handler)
+{
+    state().progressHandlers.enqueue(std::move(handler));
+}
+
+const QStringList& shownProgress()
+{
+    return state().progress;
+}
+
 const QList<ShownMessage>& shownMessages()
 {
     return state().messages;
@@ -181,7 +214,7 @@ const QStringList& unexpectedPrompts()
 int pendingAnswerCount()
 {
     const TestState& s = state();
-    return int(s.messageAnswers.size() + s.fileAnswers.size() + s.dialogHandlers.size());
+    return int(s.messageAnswers.size() + s.fileAnswers.size() + s.dialogHandlers.size() + s.progressHandlers.size());
 }
 
 void clearTestState()

@@ -6,6 +6,9 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
+
+class Progress;
 
 class QDialog;
 class QWidget;
@@ -25,6 +28,8 @@ QString saveFileName(QWidget* parent, const QString& caption, const QString& fil
                      const QString& defaultSuffix, const QString& selectedFile = {});
 // Modal show of one of our own dialogs; returns the dialog's result code.
 int exec(QDialog* dialog);
+// The progress of one long command (see ProgressReporter).
+std::unique_ptr<Progress> progress(QWidget* owner, const QString& label, bool cancellable);
 
 // Test side. In test mode nothing is shown: answers come from the queues, in the order pushed.
 // A message box with a single button needs no queued answer (that button is the answer); any other
@@ -35,6 +40,8 @@ bool testMode();
 void pushMessageAnswer(QMessageBox::StandardButton answer);
 void pushFileAnswer(const QStringList& names);
 void pushDialogHandler(std::function<int(QDialog*)> handler);
+// Answers every advance of the next progress; without one, work is never asked to stop.
+void pushProgressHandler(std::function<bool(std::size_t done, std::size_t total)> handler);
 
 struct ShownMessage {
     QString caption, text;
@@ -51,6 +58,8 @@ struct ShownFileDialog {
 const QList<ShownFileDialog>& shownFileDialogs();
 // Class names of the dialogs passed to exec, in order.
 const QStringList& shownDialogs();
+// Labels of the progress of long commands, in order; " (Cancel)" marks one that offers Cancel.
+const QStringList& shownProgress();
 
 int unexpectedPromptCount();
 const QStringList& unexpectedPrompts();

@@ -148,8 +148,15 @@ QByteArray pngBytes(const QImage& image)
 IconList IconList::builtIn()
 {
     IconList list;
-    list.images = builtInImages();
+    for (const QImage& image : builtInImages())
+        list.push(image);
     return list;
+}
+
+void IconList::push(QImage image)
+{
+    icons.emplace_back(QPixmap::fromImage(image));
+    images.push_back(std::move(image));
 }
 
 int IconList::count() const
@@ -166,8 +173,9 @@ QImage IconList::image(int index) const
 
 QIcon IconList::icon(int index) const
 {
-    const QPixmap picture = pixmap(index);
-    return picture.isNull() ? QIcon() : QIcon(picture);
+    if (index < 0 || index >= count())
+        return {};
+    return icons[static_cast<size_t>(index)];
 }
 
 QPixmap IconList::pixmap(int index) const
@@ -180,7 +188,7 @@ bool IconList::append(const QImage& picture)
 {
     if (picture.isNull())
         return false;
-    images.push_back(fitted(picture));
+    push(fitted(picture));
     return true;
 }
 
@@ -215,6 +223,7 @@ std::optional<IconList> IconList::deserialize(const std::vector<unsigned char>& 
 
     IconList list;
     list.images.reserve(imageCount);
+    list.icons.reserve(imageCount);
     for (uint32_t i = 0; i < imageCount; ++i) {
         uint32_t length = 0;
         const unsigned char* png = nullptr;
@@ -223,7 +232,7 @@ std::optional<IconList> IconList::deserialize(const std::vector<unsigned char>& 
         const QImage image = QImage::fromData(png, static_cast<int>(length), "PNG");
         if (image.isNull() || image.width() != ImageSize || image.height() != ImageSize)
             return std::nullopt;
-        list.images.push_back(stored(image));
+        list.push(stored(image));
     }
     if (reader.left() != 0)
         return std::nullopt;

@@ -22,7 +22,9 @@ public:
     static constexpr int BuiltInCount = 23;
 
     int count() const;
-    QIcon icon(int index) const;        // null icon out of range
+    // Null icon out of range. Every caller shares the list's one icon per index, so ten thousand
+    // tree nodes with the same icon hold one picture, not ten thousand copies.
+    QIcon icon(int index) const;
     QPixmap pixmap(int index) const;    // null pixmap out of range
     QImage image(int index) const;      // null image out of range; 32x32 ARGB32
     // Scales the picture into 32x32 (keeping its proportions, centred); a null image is not appended.
@@ -33,5 +35,8 @@ public:
     static std::optional<IconList> deserialize(const std::vector<unsigned char>& blob);
 
 private:
+    void push(QImage image);
+
     std::vector<QImage> images;
+    std::vector<QIcon> icons;
 };

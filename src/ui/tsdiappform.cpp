@@ -697,13 +697,9 @@ void TSDIAppForm::listContentEdited(QTreeWidgetItem* row, const QString& text)
     CLinkItem* item = itemOf(row);
     if (!item)
         return;
-    // The row shows what was typed whatever the save says.
-    row->setText(0, text);
-    const std::string name = text.toStdString();
-    if (name == item->GetName())
-        return;
-    item->SetName(name);
-    db.SaveItem(*item);
+    // The row shows the new name once it is stored; a refused rename keeps the old one everywhere.
+    if (commands.renameItem(*item, text.toStdString()))
+        row->setText(0, text);
 }
 
 void TSDIAppForm::Delete1Click()
@@ -718,14 +714,27 @@ void TSDIAppForm::Delete1Click()
         != QMessageBox::Yes)
         return;
     CCategory* category = GetSelectedCategory();
-    // Each row goes with its item, so an error half-way leaves no row pointing at a destroyed item.
-    for (QTreeWidgetItem* row : rows) {
-        CLinkItem* item = itemOf(row);
-        db.DeleteItem(*item);
-        delete row;
-        if (category)
-            category->RemoveItem(item);
-    }
+    if (!category)
+        return;
+    const auto progress = seam::progress(this, QStringLiteral("Deleting items..."), false);
+    commands.deleteItems(*category, itemsOf(rows), *progress, rowRemover(rows));
+}
+
+CLinkItems TSDIAppForm::itemsOf(const QList<QTreeWidgetItem*>& rows)
+{
+    CLinkItems items;
+    for (QTreeWidgetItem* row : rows)
+        items.push_back(itemOf(row));
+    return items;
+}
+
+// Each row goes just before its item, so no row ever points at a destroyed item.
+CatalogueCommands::Leaving TSDIAppForm::rowRemover(const QList<QTreeWidgetItem*>& rows)
+{
+    QHash<const CLinkItem*, QTreeWidgetItem*> rowOf;
+    for (QTreeWidgetItem* row : rows)
+        rowOf.insert(itemOf(row), row);
+    return [rowOf](const CLinkItem* item) { delete rowOf.value(item); };
 }
 
 CCategory* TSDIAppForm::chooseTargetCategory()
@@ -744,11 +753,8 @@ void TSDIAppForm::CopyTo1Click()
     if (!target || target == GetSelectedCategory())
         return;
     // The copies are only written; the target shows them when it is next selected.
-    for (QTreeWidgetItem* row : rows) {
-        std::unique_ptr<CLinkItem> copy = CLinkItem::Copy(*itemOf(row));
-        copy->SetParentGuid(target->GetGuid());
-        db.SaveItem(*copy);
-    }
+    const auto progress = seam::progress(this, QStringLiteral("Copying items..."), false);
+    commands.copyItems(itemsOf(rows), *target, *progress);
 }
 
 void TSDIAppForm::MoveTo1Click()
@@ -758,14 +764,8 @@ void TSDIAppForm::MoveTo1Click()
     CCategory* current = GetSelectedCategory();
     if (!target || !current || target == current)
         return;
-    for (QTreeWidgetItem* row : rows) {
-        CLinkItem* item = itemOf(row);
-        item->SetParentGuid(target->GetGuid());
-        db.SaveItem(*item);
-        delete row;
-        current->RemoveItem(item);
-    }
-    db.SaveCategory(*current, false);
+    const auto progress = seam::progress(this, QStringLiteral("Moving items..."), false);
+    commands.moveItems(*current, itemsOf(rows), *target, *progress, rowRemover(rows));
 }
 
 void TSDIAppForm::LocateItem(const std::string& categoryGuid, const std::string& itemGuid)

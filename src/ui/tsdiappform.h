@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "commands/cataloguecommands.h"
 #include "storage/cdbmanager.h"
 #include "ui/iconlist.h"
 
@@ -33,6 +34,7 @@ public:
 
     // Catalogue and shared state.
     CDBManager db;
+    CatalogueCommands commands{db};
     IconList ImageList2;
     bool exiting = false;
     bool trayIconShown = false;
@@ -198,6 +200,8 @@ private:
     void clearItemRows();
     void selectCategoryNode(QTreeWidgetItem* node);
     CCategory* chooseTargetCategory();
+    static CLinkItems itemsOf(const QList<QTreeWidgetItem*>& rows);
+    static CatalogueCommands::Leaving rowRemover(const QList<QTreeWidgetItem*>& rows);
 
     QSystemTrayIcon* tray = nullptr;
     TAboutBox* AboutBox = nullptr;

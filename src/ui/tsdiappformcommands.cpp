@@ -5,7 +5,7 @@
 #include "backup/backupfile.h"
 #include "import/cfavoriteengine.h"
 #include "import/importfavorites.h"
-#include "model/newguid.h"
+#include "commands/writebatch.h"
 #include "shell/paths.h"
 #include "ui/dialogseam.h"
 #include "ui/errorbox.h"
@@ -27,6 +27,7 @@
 #include <QTreeWidgetItemIterator>
 #include <QUrl>
 
+#include <exception>
 #include <memory>
 
 namespace {
@@ -39,6 +40,9 @@ const char* const backupCaption = "Choose a file for backup";
 const char* const restoreCaption = "Choose backup file for restore";
 const char* const backupFilter = "Backup Files(*.mbk) (*.mbk);;All Files (*.*) (*)";
 const char* const backupSuffix = "mbk";
+const char* const addingItemsLabel = "Adding to the catalogue...";
+const char* const deletingLabel = "Deleting the category...";
+const char* const importingLabel = "Importing the Favorites...";
 
 QString toQ(const std::string& text) { return QString::fromStdString(text); }
 std::string fromQ(const QString& text) { return text.toStdString(); }
@@ -50,31 +54,6 @@ void showPlainMessage(QWidget* owner, const std::string& text)
         seam::message(owner, QMessageBox::NoIcon, QString::fromLatin1(applicationTitle), toQ(text), QMessageBox::Ok);
 }
 
-std::unique_ptr<CLinkItem> makeItem(const QString& name, const QString& target, const QString& comment, int type,
-                                    const std::string& parentGuid)
-{
-    auto item = std::make_unique<CLinkItem>();
-    item->SetGuid(NewGuid());
-    item->SetName(fromQ(name));
-    item->SetTarget(fromQ(target));
-    item->SetComment(fromQ(comment));
-    item->SetType(type);
-    item->SetStar(0);
-    item->SetParentGuid(parentGuid);
-    return item;
-}
-
-std::unique_ptr<CCategory> makeCategory(const QString& name, int level, int iconIndex)
-{
-    auto category = std::make_unique<CCategory>();
-    category->SetGuid(NewGuid());
-    category->SetName(fromQ(name));
-    category->SetLevel(level);
-    category->SetIconIndex(iconIndex);
-    category->SetSystem(false);
-    return category;
-}
-
 QTreeWidgetItem* nodeOf(QTreeWidget* tree, const CCategory* category)
 {
     for (QTreeWidgetItemIterator it(tree); *it; ++it)
@@ -83,22 +62,22 @@ QTreeWidgetItem* nodeOf(QTreeWidget* tree, const CCategory* category)
     return nullptr;
 }
 
-// Loads the stored subtree below a category the catalogue holds without its children.
-void loadSubtree(CDBManager& db, CCategory& category)
+ItemFields itemFields(const QString& name, const QString& target, const QString& comment, int type)
 {
-    db.LoadChildCategories(category);
-    for (int i = 0; i < category.GetChildCount(); ++i)
-        loadSubtree(db, *category.GetChild(i));
+    return {fromQ(name), fromQ(target), fromQ(comment), type};
 }
 
-// Appends a new item to a category and stores the category's items; the row follows only when the
-// list shows that category and the save succeeded.
-void appendItem(TSDIAppForm& window, CCategory& category, std::unique_ptr<CLinkItem> item)
+// Appends new items to a category; the rows follow each stored batch when the list shows that
+// category, so every row shown is stored.
+void addItems(TSDIAppForm& window, CCategory& category, const std::vector<ItemFields>& items)
 {
-    CLinkItem* added = item.get();
-    category.AddItem(std::move(item));
-    if (window.db.SaveCategory(category, false) && window.GetSelectedCategory() == &category)
-        window.AddItemRow(added);
+    const auto progress = seam::progress(&window, QString::fromLatin1(addingItemsLabel), true);
+    window.commands.appendItems(category, items, *progress, [&](const CLinkItems& stored) {
+        if (window.GetSelectedCategory() != &category)
+            return;
+        for (CLinkItem* item : stored)
+            window.AddItemRow(item);
+    });
 }
 
 // Files and addresses dropped onto the item list (the selected category) or onto a category node.
@@ -161,17 +140,17 @@ private:
         // A category that is not shown may hold items read long ago; take the stored state first.
         if (window.GetSelectedCategory() != &category)
             window.db.LoadItems(category);
+        std::vector<ItemFields> items;
         for (const QUrl& url : urls) {
             if (url.isLocalFile()) {
                 const QString path = url.toLocalFile();
-                appendItem(window, category, makeItem(fileNamePart(path), path, QString(), CLinkItem::FileType,
-                                                      category.GetGuid()));
+                items.push_back(itemFields(fileNamePart(path), path, QString(), CLinkItem::FileType));
             } else if (url.isValid() && !url.isEmpty()) {
                 const QString address = url.toString();
-                appendItem(window, category,
-                           makeItem(address, address, QString(), CLinkItem::WebType, category.GetGuid()));
+                items.push_back(itemFields(address, address, QString(), CLinkItem::WebType));
             }
         }
+        addItems(window, category, items);
     }
 
     TSDIAppForm& window;
@@ -188,11 +167,8 @@ void TSDIAppForm::AddCategoryItemClick()
     TNewCategoryForm form(this, 0, ImageList2, [this] { SaveIconList(); });
     if (seam::exec(&form) != QDialog::Accepted)
         return;
-    auto created = makeCategory(form.Edit1->text(), 0, form.GetIconIndex());
-    CCategory* category = created.get();
-    db.GetRootCategory().AddChild(std::move(created));
-    if (db.SaveCategory(*category, true))
-        addCategoryNode(category, nullptr);
+    CCategory& category = commands.addCategory(db.GetRootCategory(), fromQ(form.Edit1->text()), form.GetIconIndex());
+    addCategoryNode(&category, nullptr);
 }
 
 void TSDIAppForm::AddSubCategoryItemClick()
@@ -204,12 +180,9 @@ void TSDIAppForm::AddSubCategoryItemClick()
     TNewCategoryForm form(this, 0, ImageList2, [this] { SaveIconList(); });
     if (seam::exec(&form) != QDialog::Accepted)
         return;
-    auto created = makeCategory(form.Edit1->text(), parent->GetLevel() + 1, form.GetIconIndex());
-    CCategory* category = created.get();
-    parent->AddChild(std::move(created));
+    CCategory& category = commands.addCategory(*parent, fromQ(form.Edit1->text()), form.GetIconIndex());
     // The parent keeps its expanded or collapsed state.
-    if (db.SaveCategory(*category, true))
-        addCategoryNode(category, parentNode);
+    addCategoryNode(&category, parentNode);
 }
 
 void TSDIAppForm::Property2Click()
@@ -226,17 +199,11 @@ void TSDIAppForm::EditCategory(CCategory* category)
     form.Edit1->setText(toQ(category->GetName()));
     if (seam::exec(&form) != QDialog::Accepted)
         return;
-    const std::string name = fromQ(form.Edit1->text());
-    const int iconIndex = form.GetIconIndex();
-    if (name == category->GetName() && iconIndex == category->GetIconIndex())
-        return;
-    category->SetName(name);
-    category->SetIconIndex(iconIndex);
-    if (!db.SaveCategory(*category, true))
+    if (!commands.editCategory(*category, fromQ(form.Edit1->text()), form.GetIconIndex()))
         return;
     if (QTreeWidgetItem* node = nodeOf(treeCategory, category)) {
-        node->setText(0, toQ(name));
-        node->setIcon(0, ImageList2.icon(iconIndex));
+        node->setText(0, toQ(category->GetName()));
+        node->setIcon(0, ImageList2.icon(category->GetIconIndex()));
     }
 }
 
@@ -256,9 +223,9 @@ void TSDIAppForm::DeleteCategoryClick()
     // Paint the window without letting the user act while the delete runs.
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
-    db.DeleteCategory(*category);
     CCategory* parent = node->parent() ? categoryOf(node->parent()) : &db.GetRootCategory();
-    std::unique_ptr<CCategory> detached = parent->RemoveChild(category);
+    const auto deleting = seam::progress(this, QString::fromLatin1(deletingLabel), false);
+    std::unique_ptr<CCategory> detached = commands.deleteCategory(*parent, *category, *deleting);
     // The node goes first: the list may still show rows of the detached category's items.
     delete node;
     if (!GetSelectedNode())
@@ -281,10 +248,10 @@ void TSDIAppForm::AddFiles()
     const bool nameFromFile = form.ckTitle->isChecked();
     const QStringList targets = form.IsMultiple() ? splitTargets(form.txtTarget->text())
                                                   : QStringList{form.txtTarget->text()};
-    for (const QString& target : targets) {
-        const QString name = nameFromFile ? fileNamePart(target) : title;
-        appendItem(*this, *category, makeItem(name, target, comment, CLinkItem::FileType, category->GetGuid()));
-    }
+    std::vector<ItemFields> items;
+    for (const QString& target : targets)
+        items.push_back(itemFields(nameFromFile ? fileNamePart(target) : title, target, comment, CLinkItem::FileType));
+    addItems(*this, *category, items);
 }
 
 void TSDIAppForm::AddNewItem1Click() { AddFiles(); }
@@ -298,9 +265,8 @@ void TSDIAppForm::AddWebAddressURL1Click()
     TitemForm form(this, true);
     if (seam::exec(&form) != QDialog::Accepted)
         return;
-    appendItem(*this, *category, makeItem(form.txtTitle->text(), form.txtTarget->text(),
-                                          form.memoDescription->toPlainText(), CLinkItem::WebType,
-                                          category->GetGuid()));
+    addItems(*this, *category, {itemFields(form.txtTitle->text(), form.txtTarget->text(),
+                                           form.memoDescription->toPlainText(), CLinkItem::WebType)});
 }
 
 void TSDIAppForm::AddWebAddressURL2Click() { AddWebAddressURL1Click(); }
@@ -318,11 +284,9 @@ void TSDIAppForm::Property3Click()
     form.memoDescription->setPlainText(toQ(item->GetComment()));
     if (seam::exec(&form) != QDialog::Accepted)
         return;
-    item->SetName(fromQ(form.txtTitle->text()));
-    item->SetTarget(fromQ(form.txtTarget->text()));
-    item->SetComment(fromQ(form.memoDescription->toPlainText()));
-    if (db.SaveItem(*item))
-        fillItemRow(row, item);
+    commands.editItem(*item, itemFields(form.txtTitle->text(), form.txtTarget->text(),
+                                        form.memoDescription->toPlainText(), item->GetType()));
+    fillItemRow(row, item);
 }
 
 // ---- search ------------------------------------------------------------------------------------
@@ -398,23 +362,23 @@ void TSDIAppForm::ToolsImportIEFavoritesClick()
         return;
     // The catalogue held in memory gets the imported branch whole, not only its first level; also
     // when the import stops part-way, since what was stored until then stays stored.
-    const auto showImported = [this, chosen, heldBefore = chosen->GetChildCount()] {
-        db.LoadChildCategories(*chosen);
-        QTreeWidgetItem* node = nodeOf(treeCategory, chosen);
-        for (int i = heldBefore; i < chosen->GetChildCount(); ++i) {
-            CCategory* imported = chosen->GetChild(i);
-            loadSubtree(db, *imported);
-            if (node)
-                AddChildNodes(imported, addCategoryNode(imported, node));
+    std::exception_ptr failure;
+    {
+        const auto progress = seam::progress(this, QString::fromLatin1(importingLabel), true);
+        WriteBatch batch(db, *progress, countFavoriteRows(favorites));
+        try {
+            ImportFavoriteLevel(favorites, chosen->GetLevel(), chosen->GetGuid(), db, batch);
+            batch.finish();
+        } catch (...) {
+            failure = std::current_exception();
         }
-    };
-    try {
-        ImportFavoriteLevel(favorites, chosen->GetLevel(), chosen->GetGuid(), db);
-    } catch (...) {
-        showImported();
-        throw;
     }
-    showImported();
+    QTreeWidgetItem* node = nodeOf(treeCategory, chosen);
+    for (CCategory* imported : commands.reloadBranch(*chosen))
+        if (node)
+            AddChildNodes(imported, addCategoryNode(imported, node));
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 // ---- drops -------------------------------------------------------------------------------------
