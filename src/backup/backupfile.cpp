@@ -70,7 +70,7 @@ BackupOutcome abandonBackup(FilePtr& target, const std::string& backupPath, cons
 
 // Writes header and content; the target is closed (and flushed to disk) on success.
 BackupOutcome copyDatabase(std::FILE* source, FilePtr& target, const std::string& backupPath,
-                           int64_t size)
+                           int64_t size, Progress& progress)
 {
     const uint32_t crcLength = size > crcLimit ? crcLimit : static_cast<uint32_t>(size);
     Buffer check = allocate(crcLength);
@@ -88,7 +88,7 @@ BackupOutcome copyDatabase(std::FILE* source, FilePtr& target, const std::string
     if (!copy)
         return abandonBackup(target, backupPath, backupNoMemoryText);
     std::rewind(source);
-    const CopyResult copied = copyRest(source, target.get(), copy.get(), copyChunk);
+    const CopyResult copied = copyRest(source, target.get(), copy.get(), copyChunk, progress);
     if (copied == CopyResult::ReadFailed)
         return abandonBackup(target, backupPath, backupReadFailedText);
     if (copied == CopyResult::WriteFailed || !syncAndClose(target)) {
@@ -165,7 +165,7 @@ std::string stagingPath(const std::string& databasePath)
     return databasePath.substr(0, dot) + "bak";
 }
 
-BackupOutcome writeBackup(const std::string& databasePath, const std::string& backupPath)
+BackupOutcome writeBackup(const std::string& databasePath, const std::string& backupPath, Progress& progress)
 {
     FilePtr source = openForReading(databasePath);
     if (!source)
@@ -181,12 +181,12 @@ BackupOutcome writeBackup(const std::string& databasePath, const std::string& ba
         return abandonBackup(target, backupPath, backupReadFailedText);
     if (size == 0)
         return {false, backupNoDataText};
-    return copyDatabase(source.get(), target, backupPath, size);
+    return copyDatabase(source.get(), target, backupPath, size, progress);
 }
 
 BackupOutcome restoreBackup(const std::string& backupPath, const std::string& databasePath,
                             const std::function<void()>& closeCatalogue,
-                            const std::function<void()>& reloadCatalogue)
+                            const std::function<void()>& reloadCatalogue, Progress& progress)
 {
     // The path rule has already told the user why there is no database path.
     if (databasePath.empty())
@@ -207,7 +207,7 @@ BackupOutcome restoreBackup(const std::string& backupPath, const std::string& da
     Buffer copy = allocate(copyChunk);
     if (!copy)
         return refuseRestore(staged, staging, restoreNoCopyMemoryText);
-    const CopyResult copied = copyRest(source.get(), staged.get(), copy.get(), copyChunk);
+    const CopyResult copied = copyRest(source.get(), staged.get(), copy.get(), copyChunk, progress);
     if (copied == CopyResult::ReadFailed)
         return refuseRestore(staged, staging, restoreInvalidText);
     if (copied == CopyResult::WriteFailed || !syncAndClose(staged))

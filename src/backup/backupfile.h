@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/progress.h"
+
 #include <functional>
 #include <string>
 
@@ -12,14 +14,16 @@ struct BackupOutcome {
 
 // Writes the database behind the 30-byte header into backupPath, replacing the file.
 // Throws std::runtime_error "Cannot create file "%s". %s" when the backup file cannot be made.
-BackupOutcome writeBackup(const std::string& databasePath, const std::string& backupPath);
+BackupOutcome writeBackup(const std::string& databasePath, const std::string& backupPath,
+                          Progress& progress = Progress::none());
 
 // Checks the backup, stages its content beside the database and, once the staged file is a
 // sound catalogue, closes the catalogue, replaces the database file and reloads it.
 // Throws std::runtime_error "Cannot create file "%s". %s" when the staging file cannot be made.
 BackupOutcome restoreBackup(const std::string& backupPath, const std::string& databasePath,
                             const std::function<void()>& closeCatalogue,
-                            const std::function<void()>& reloadCatalogue);
+                            const std::function<void()>& reloadCatalogue,
+                            Progress& progress = Progress::none());
 
 // The database path with its extension replaced by "bak", without a dot.
 std::string stagingPath(const std::string& databasePath);

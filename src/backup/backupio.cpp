@@ -84,14 +84,20 @@ std::size_t readUpTo(std::FILE* file, void* data, std::size_t length)
     return std::fread(data, 1, length, file);
 }
 
-CopyResult copyRest(std::FILE* from, std::FILE* to, unsigned char* buffer, std::size_t chunk)
+CopyResult copyRest(std::FILE* from, std::FILE* to, unsigned char* buffer, std::size_t chunk, Progress& progress)
 {
+    const int64_t size = fileSize(from);
+    const long start = std::ftell(from);
+    std::size_t copied = 0;
     for (;;) {
         const std::size_t got = std::fread(buffer, 1, chunk, from);
         if (got > 0 && !writeAll(to, buffer, got))
             return CopyResult::WriteFailed;
         if (got < chunk)
             return std::ferror(from) ? CopyResult::ReadFailed : CopyResult::Done;
+        copied += got;
+        if (size > 0 && start >= 0)
+            progress.advance(copied, static_cast<std::size_t>(size - start));
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/progress.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -28,8 +30,10 @@ int64_t fileSize(std::FILE* file);
 bool writeAll(std::FILE* file, const void* data, std::size_t length);
 // Reads until length bytes or the end of the file; returns what arrived.
 std::size_t readUpTo(std::FILE* file, void* data, std::size_t length);
-// Copies the rest of `from` through the buffer, chunk by chunk.
-CopyResult copyRest(std::FILE* from, std::FILE* to, unsigned char* buffer, std::size_t chunk);
+// Copies the rest of `from` through the buffer, chunk by chunk, telling progress the bytes copied of
+// the file's size.
+CopyResult copyRest(std::FILE* from, std::FILE* to, unsigned char* buffer, std::size_t chunk,
+                    Progress& progress = Progress::none());
 // Flushes to the disk and closes; false when any of that failed. The pointer is released either way.
 bool syncAndClose(FilePtr& file);
 // Removes the file only when it is a regular file (never a device given as the target).

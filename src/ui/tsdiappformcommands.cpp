@@ -43,6 +43,8 @@ const char* const backupSuffix = "mbk";
 const char* const addingItemsLabel = "Adding to the catalogue...";
 const char* const deletingLabel = "Deleting the category...";
 const char* const importingLabel = "Importing the Favorites...";
+const char* const backingUpLabel = "Writing the backup...";
+const char* const restoringLabel = "Restoring the catalogue...";
 
 QString toQ(const std::string& text) { return QString::fromStdString(text); }
 std::string fromQ(const QString& text) { return text.toStdString(); }
@@ -317,7 +319,9 @@ void TSDIAppForm::OnFileBackupExecute()
     if (chosen.isEmpty())
         return;
     lastBackupFile = chosen;
-    const BackupOutcome outcome = writeBackup(GetDatabasePath(), fromQ(chosen));
+    const std::string databasePath = GetDatabasePath();
+    const auto progress = seam::progress(this, QString::fromLatin1(backingUpLabel), false);
+    const BackupOutcome outcome = writeBackup(databasePath, fromQ(chosen), *progress);
     showPlainMessage(this, outcome.message);
 }
 
@@ -340,8 +344,9 @@ void TSDIAppForm::OnFileRestoreExecute()
         }
         db.Close();
     };
+    const auto progress = seam::progress(this, QString::fromLatin1(restoringLabel), false);
     const BackupOutcome outcome =
-        restoreBackup(fromQ(chosen), databasePath, closeCatalogue, [this] { LoadCatalogue(); });
+        restoreBackup(fromQ(chosen), databasePath, closeCatalogue, [this] { LoadCatalogue(); }, *progress);
     showPlainMessage(this, outcome.message);
 }
 
