@@ -1,5 +1,6 @@
 #include "model/treeassembly.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <unordered_map>
@@ -121,4 +122,18 @@ CCategoryList assembleChildCategories(LoadedCategories loaded, CCategory& parent
             parents.push_back(toNowhere);   // already shown under the parent
     }
     return attach(loaded, parents, parent);
+}
+
+int treeDepth(const CCategory& top)
+{
+    int deepest = 0;
+    std::vector<std::pair<const CCategory*, int>> pending{{&top, 0}};
+    while (!pending.empty()) {
+        auto [category, depth] = pending.back();
+        pending.pop_back();
+        deepest = std::max(deepest, depth);
+        for (int i = 0; i < category->GetChildCount(); ++i)
+            pending.push_back({category->GetChild(i), depth + 1});
+    }
+    return deepest;
 }

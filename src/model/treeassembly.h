@@ -18,3 +18,7 @@ void assembleCategoryTree(LoadedCategories loaded, CCategory& root);
 // category with its parentGuid. Returns the categories now in the tree, in row order; the rest
 // are destroyed.
 CCategoryList assembleChildCategories(LoadedCategories loaded, CCategory& parent);
+
+// The number of levels of categories below the given one (0 when it has no children), counted
+// without recursion so a chain of any length is measured safely.
+int treeDepth(const CCategory& top);

@@ -87,9 +87,12 @@ std::string databaseFilePath()
     const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (data.isEmpty())
         return {};
-    const QString folder = data + QLatin1Char('/') + QLatin1String(appFolder);
-    if (!QDir().mkpath(folder))
+    // Only a data folder that cannot be had is a missing path; a "Varnelo" folder that cannot be made
+    // shows up as a catalogue that cannot be opened, with SQLite's reason, while the window is up.
+    if (!QDir().mkpath(data))
         return {};
+    const QString folder = data + QLatin1Char('/') + QLatin1String(appFolder);
+    QDir().mkpath(folder);
     return folder.toStdString() + "/" + databaseFileName;
 }
 

@@ -265,7 +265,7 @@ bool CDBManager::CreateTables()
     return true;
 }
 
-void CDBManager::createIndexes()
+void CDBManager::CreateIndexes()
 {
     for (const char* statement : createIndexStatements) {
         try {
@@ -278,12 +278,9 @@ void CDBManager::createIndexes()
 
 bool CDBManager::EnsureDefaultCategories()
 {
-    if (TableExists(category_table)) {
-        createIndexes();
+    if (TableExists(category_table))
         return true;
-    }
     CreateTables();
-    createIndexes();
 
     std::vector<std::unique_ptr<CCategory>> categories;
     CCategoryManager manager;

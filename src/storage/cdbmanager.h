@@ -43,6 +43,9 @@ public:
     // Seeds the six built-in categories only into a database without category_table.
     bool EnsureDefaultCategories();
     bool SaveCategoryIndex(CCategoryManager& manager);
+    // Indexes on the columns every lookup uses, when missing. Only for a catalogue that loaded: a
+    // file the program refuses is left as it was. Failures (a read-only file) only cost speed.
+    void CreateIndexes();
     CCategory& GetRootCategory() { return root; }
 
     bool LoadCategories();
@@ -78,7 +81,6 @@ public:
 private:
     void requireConnection();
     void writeChangedItems(const CCategory& category, std::vector<RefusedItem>* refused);
-    void createIndexes();
 
     std::string path;
     CCategory root;

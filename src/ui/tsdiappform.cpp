@@ -1,5 +1,6 @@
 #include "ui/tsdiappform.h"
 
+#include "model/treeassembly.h"
 #include "shell/appsettings.h"
 #include "shell/paths.h"
 #include "ui/desktop.h"
@@ -33,6 +34,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <stdexcept>
 
 namespace {
 
@@ -433,8 +435,27 @@ void TSDIAppForm::LoadCatalogue()
                       QMessageBox::Ok);
     db.EnsureDefaultCategories();
     const bool loaded = db.LoadCategories();
+    refuseTooDeepCatalogue();
+    db.CreateIndexes();
     if (loaded)
         FillCategoryTree();
+}
+
+// The tree view lays out expanded levels recursively, so a chain of tens of thousands of levels would
+// overflow the stack: such a file is refused before anything is written to it or shown.
+void TSDIAppForm::refuseTooDeepCatalogue()
+{
+    const int depth = treeDepth(db.GetRootCategory());
+    if (depth <= maxCategoryLevels)
+        return;
+    const std::string path = db.GetPath();
+    db.Close();
+    throw std::runtime_error(QStringLiteral("The catalogue \"%1\" nests its categories %2 levels deep; Varnelo "
+                                            "opens catalogues of up to %3 levels. The file was not changed.")
+                                 .arg(QString::fromStdString(path))
+                                 .arg(depth)
+                                 .arg(maxCategoryLevels)
+                                 .toStdString());
 }
 
 void TSDIAppForm::FillCategoryTree()

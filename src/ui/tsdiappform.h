@@ -97,6 +97,8 @@ public:
 
     // Catalogue and tree.
     void LoadCatalogue();
+    // Deeper catalogues are refused at load; ten thousand levels open and expand.
+    static constexpr int maxCategoryLevels = 10000;
     void FillCategoryTree();
     void AddChildNodes(CCategory* category, QTreeWidgetItem* node);
     QTreeWidgetItem* addCategoryNode(CCategory* category, QTreeWidgetItem* parentNode);
@@ -198,6 +200,7 @@ private:
     QAction* makeSeparator(QMenu* menu, const char* name);
     void bind(QAction* action, void (TSDIAppForm::*handler)());
     void clearItemRows();
+    void refuseTooDeepCatalogue();
     void selectCategoryNode(QTreeWidgetItem* node);
     CCategory* chooseTargetCategory();
     static CLinkItems itemsOf(const QList<QTreeWidgetItem*>& rows);

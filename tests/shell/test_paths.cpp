@@ -69,6 +69,15 @@ TEST(DatabaseFilePath, EmptyWhenTheFolderCannotBeMade)
     EXPECT_EQ(databaseFilePath(), "");
 }
 
+TEST(DatabaseFilePath, AVarneloFolderThatCannotBeMadeStillGivesThePath)
+{
+    TempHome home;
+    std::filesystem::create_directories(home.path("data"));
+    writeText(home.path("data") + "/Varnelo", "a file where the folder would be");
+    // The open then fails with SQLite's reason while the window is up, instead of the program ending.
+    EXPECT_EQ(databaseFilePath(), home.path("data") + "/Varnelo/FavoritesDB.db");
+}
+
 TEST(ReplaceFileContents, WritesWholeTextAndFailsInMissingFolder)
 {
     TempHome home;

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-// A catalogue opened the way the main window opens it: open, defaults, whole tree.
+// A catalogue opened the way the main window opens it: open, defaults, whole tree, indexes.
 class CatalogueTest : public ::testing::Test {
 protected:
     void SetUp() override { openCatalogue(); }
@@ -21,6 +21,7 @@ protected:
         ASSERT_TRUE(db.Open(dbPath));
         db.EnsureDefaultCategories();
         ASSERT_TRUE(db.LoadCategories());
+        db.CreateIndexes();
     }
 
     CCategory* topLevel(const std::string& name)
