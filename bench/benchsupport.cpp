@@ -146,6 +146,10 @@ void printSummary(std::ostream& out)
         return;
     out << "\n| operation | measured | floor | ratio | target | note |\n|---|---|---|---|---|---|\n";
     for (const SummaryRow& row : summary()) {
+        if (row.unit.empty()) {
+            out << "| " << row.operation << " | - | - | - | - | " << row.note << " |\n";
+            continue;
+        }
         const int decimals = row.unit == "MB" ? 1 : (row.measured < 10 ? 2 : 0);
         out << "| " << row.operation << " | " << fixed(row.measured, decimals) << ' ' << row.unit << " | "
             << fixed(row.floor, row.floor < 10 ? 2 : 0) << ' ' << row.unit << " | "

@@ -53,7 +53,7 @@ struct SummaryRow {
     std::string operation;
     double measured = 0;
     double floor = 0;
-    std::string unit;    // "ms" or "MB"
+    std::string unit;    // "ms" or "MB"; empty for a benchmark that failed (the note says why)
     std::string target;  // as the goal is stated, e.g. "<= 2000 ms", "ratio <= 1.3"
     std::string note;
 };

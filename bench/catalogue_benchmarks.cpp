@@ -70,11 +70,15 @@ fs::path freshCopy(const std::string& name)
 
 // Stops the benchmark with the reason when the command did not do what a user asked for: a fast
 // figure for a command that failed would be worse than none.
-bool failed(benchmark::State& state, const std::string& what)
+bool failed(benchmark::State& state, const std::string& operation, const std::string& what)
 {
     if (what.empty())
         return false;
     state.SkipWithError(what.c_str());
+    SummaryRow row;
+    row.operation = operation;
+    row.note = "FAILED: " + what;
+    addSummaryRow(std::move(row));
     return true;
 }
 
@@ -120,8 +124,8 @@ std::vector<ItemRow> itemRowsFor(const QStringList& files, const std::string& ca
     return rows;
 }
 
-// Today each file of a selection rewrites the whole category, which takes minutes for 1,000:
-// VARNELO_BENCH_ADD_FILES caps the count so that the suite finishes.
+// While every file of a selection rewrites the whole category, 1,000 files take minutes:
+// VARNELO_BENCH_ADD_FILES caps the count for a quick run.
 int filesToAdd()
 {
     return environmentInt("VARNELO_BENCH_ADD_FILES", manyFiles);
@@ -130,13 +134,14 @@ int filesToAdd()
 void BM_AddManyFiles(benchmark::State& state)
 {
     const int count = filesToAdd();
+    const std::string operation = "Add File(s), " + std::to_string(count) + " files at once into the 5,000-item category";
     const QStringList files = chosenFiles(count, "many");
     double measured = 0, floor = 0;
     for (auto _ : state) {
         installCatalogue(suite->catalogue);
         WindowDriver window;
         if (!window.selectCategory(QString::fromLatin1(largeCategoryName), largeCategoryItems)) {
-            failed(state, "the large category did not show its items");
+            failed(state, operation, "the large category did not show its items");
             break;
         }
         const Clock::time_point start = Clock::now();
@@ -146,11 +151,14 @@ void BM_AddManyFiles(benchmark::State& state)
         measured += elapsed;
 
         BareCatalogue stored(catalogueLocation());
-        const long long rows = stored.scalar("select count(*) from link_table where category="
-                                             + quoted(suite->facts.largeCategoryGuid.c_str()));
-        if (failed(state, problemsOf(window))
-            || failed(state, rows == largeCategoryItems + count ? "" : "the files were not all stored")
-            || failed(state, window.listRowCount() == largeCategoryItems + count ? "" : "the list lacks rows"))
+        const long long added = stored.scalar("select count(*) from link_table where category="
+                                              + quoted(suite->facts.largeCategoryGuid.c_str()))
+            - largeCategoryItems;
+        const int rows = window.listRowCount() - largeCategoryItems;
+        if (failed(state, operation, problemsOf(window))
+            || failed(state, operation, added == count && rows == count ? "" :
+                      std::to_string(added) + " of " + std::to_string(count) + " files stored, " + std::to_string(rows)
+                          + " rows added, in " + std::to_string(static_cast<int>(elapsed)) + " ms"))
             break;
         BareCatalogue bare(freshCopy("floor.db"));
         floor += bare.insertRows({}, itemRowsFor(files, suite->facts.largeCategoryGuid, 1));
@@ -161,8 +169,7 @@ void BM_AddManyFiles(benchmark::State& state)
     const double target = 2000.0 * count / manyFiles;
     state.counters["files"] = count;
     report(state,
-           {"Add File(s), " + std::to_string(count) + " files at once into the 5,000-item category",
-            measured / iterations, floor / iterations, "ms", "<= " + std::to_string(static_cast<int>(target)) + " ms",
+           {operation, measured / iterations, floor / iterations, "ms", "<= " + std::to_string(static_cast<int>(target)) + " ms",
             count == manyFiles ? "" : "capped by VARNELO_BENCH_ADD_FILES; target scaled from 2 s for 1,000"},
            target);
 }
@@ -170,11 +177,12 @@ BENCHMARK(BM_AddManyFiles)->Unit(benchmark::kMillisecond)->UseManualTime()->Iter
 
 void BM_AddOneFile(benchmark::State& state)
 {
+    const std::string operation = "Add File(s), one file into the 5,000-item category";
     const QStringList files = chosenFiles(static_cast<int>(state.max_iterations), "one by one");
     installCatalogue(suite->catalogue);
     WindowDriver window;
     if (!window.selectCategory(QString::fromLatin1(largeCategoryName), largeCategoryItems)) {
-        failed(state, "the large category did not show its items");
+        failed(state, operation, "the large category did not show its items");
         return;
     }
     BareCatalogue bare(freshCopy("floor.db"));
@@ -192,13 +200,12 @@ void BM_AddOneFile(benchmark::State& state)
     BareCatalogue stored(catalogueLocation());
     const long long rows = stored.scalar("select count(*) from link_table where category="
                                          + quoted(suite->facts.largeCategoryGuid.c_str()));
-    if (failed(state, problemsOf(window))
-        || failed(state, rows == largeCategoryItems + added ? "" : "the files were not all stored"))
+    if (failed(state, operation, problemsOf(window))
+        || failed(state, operation, rows == largeCategoryItems + added ? "" : "the files were not all stored")
+        || failed(state, operation, window.listRowCount() == largeCategoryItems + added ? "" : "the list lacks rows"))
         return;
     const double iterations = static_cast<double>(state.iterations());
-    report(state, {"Add File(s), one file into the 5,000-item category", measured / iterations,
-                   floor / iterations, "ms", "<= 30 ms", ""},
-           30);
+    report(state, {operation, measured / iterations, floor / iterations, "ms", "<= 30 ms", ""}, 30);
 }
 BENCHMARK(BM_AddOneFile)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
 
@@ -254,6 +261,7 @@ long long textTreeBytes(const std::vector<CategoryRow>& rows)
 
 void BM_CategoryTreeMemory(benchmark::State& state)
 {
+    const std::string operation = "Category tree of 10,000 categories: extra heap of the window's tree view";
     std::vector<CategoryRow> rows = BareCatalogue(suite->catalogue).categories();
     for (auto _ : state) {
         // A first window loads what every window shares (styles, fonts, artwork); it is not counted.
@@ -269,8 +277,8 @@ void BM_CategoryTreeMemory(benchmark::State& state)
         const Clock::time_point start = Clock::now();
         const long long largeWindow = windowBytes(window);
         state.SetIterationTime(millisecondsSince(start) / 1000);
-        if (failed(state, window->categoryNodeCount() == categoryCount ? "" : "the tree does not show every category")
-            || failed(state, problemsOf(*window)))
+        if (failed(state, operation, window->categoryNodeCount() == categoryCount ? "" : "the tree does not show every category")
+            || failed(state, operation, problemsOf(*window)))
             break;
         window.reset();
 
@@ -281,7 +289,7 @@ void BM_CategoryTreeMemory(benchmark::State& state)
         state.counters["ratio"] = floor > 0 ? tree / floor : 0;
         state.counters["target_MB"] = 25;
         state.counters["catalogue_MB"] = megabytes(largeCatalogue - smallCatalogue);
-        addSummaryRow({"Category tree of 10,000 categories: extra heap of the window's tree view", tree, floor, "MB",
+        addSummaryRow({operation, tree, floor, "MB",
                        "<= +25 MB", "heap in use (mallinfo2) beyond the catalogue loaded alone"});
     }
 }
@@ -291,8 +299,9 @@ BENCHMARK(BM_CategoryTreeMemory)->Unit(benchmark::kMillisecond)->UseManualTime()
 
 void BM_DeleteSubtree(benchmark::State& state)
 {
+    const std::string operation = "Delete a top-level category with its subtree of 300 categories";
     const std::vector<std::string> subtree = BareCatalogue(suite->catalogue).subtreeDepthFirst(suite->facts.deleteSubtreeGuid);
-    if (failed(state, subtree.size() == subtreeCategories ? "" : "the generated subtree has the wrong size"))
+    if (failed(state, operation, subtree.size() == subtreeCategories ? "" : "the generated subtree has the wrong size"))
         return;
     std::string inSubtree;
     for (const std::string& guid : subtree) {
@@ -305,7 +314,7 @@ void BM_DeleteSubtree(benchmark::State& state)
         installCatalogue(suite->catalogue);
         WindowDriver window;
         if (!window.selectCategory(QString::fromLatin1(deleteSubtreeName))) {
-            failed(state, "no category to delete");
+            failed(state, operation, "no category to delete");
             break;
         }
         const int nodesBefore = window.categoryNodeCount();
@@ -318,8 +327,8 @@ void BM_DeleteSubtree(benchmark::State& state)
         BareCatalogue stored(catalogueLocation());
         const long long left = stored.scalar("select count(*) from category_table where guid in (" + inSubtree + ")")
             + stored.scalar("select count(*) from link_table where category in (" + inSubtree + ")");
-        if (failed(state, problemsOf(window)) || failed(state, left == 0 ? "" : "rows of the subtree were left")
-            || failed(state, nodesBefore - window.categoryNodeCount() == subtreeCategories ? "" : "nodes were left"))
+        if (failed(state, operation, problemsOf(window)) || failed(state, operation, left == 0 ? "" : "rows of the subtree were left")
+            || failed(state, operation, nodesBefore - window.categoryNodeCount() == subtreeCategories ? "" : "nodes were left"))
             break;
         BareCatalogue bare(freshCopy("floor.db"));
         floor += bare.deleteSubtree(suite->facts.deleteSubtreeGuid);
@@ -327,7 +336,7 @@ void BM_DeleteSubtree(benchmark::State& state)
     if (state.error_occurred())
         return;
     const double iterations = static_cast<double>(state.iterations());
-    report(state, {"Delete a top-level category with its subtree of 300 categories", measured / iterations,
+    report(state, {operation, measured / iterations,
                    floor / iterations, "ms", "<= 200 ms", ""},
            200);
 }
@@ -380,6 +389,7 @@ Favorites writeFavorites(const std::string& parentGuid)
 
 void BM_ImportFavorites(benchmark::State& state)
 {
+    const std::string operation = "Favorites import, 10,000 links in 500 folders";
     const std::string target = BareCatalogue(suite->catalogue).text(
         std::string("select guid from category_table where name=") + quoted(importTarget));
     const Favorites favorites = writeFavorites(target);
@@ -397,9 +407,9 @@ void BM_ImportFavorites(benchmark::State& state)
         BareCatalogue stored(catalogueLocation());
         const long long links = stored.scalar("select count(*) from link_table where comment=" + quoted(importedComment));
         const long long folders = stored.scalar("select count(*) from category_table") - categoryCount;
-        if (failed(state, problemsOf(window))
-            || failed(state, links == favoriteLinks && folders == favoriteFolders ? "" : "the Favorites were not all stored")
-            || failed(state, window.categoryNodeCount() - nodesBefore == favoriteFolders ? "" : "the tree lacks folders"))
+        if (failed(state, operation, problemsOf(window))
+            || failed(state, operation, links == favoriteLinks && folders == favoriteFolders ? "" : "the Favorites were not all stored")
+            || failed(state, operation, window.categoryNodeCount() - nodesBefore == favoriteFolders ? "" : "the tree lacks folders"))
             break;
         BareCatalogue bare(freshCopy("floor.db"));
         floor += bare.insertRows(favorites.folders, favorites.links);
@@ -407,7 +417,7 @@ void BM_ImportFavorites(benchmark::State& state)
     if (state.error_occurred())
         return;
     const double iterations = static_cast<double>(state.iterations());
-    report(state, {"Favorites import, 10,000 links in 500 folders", measured / iterations, floor / iterations, "ms",
+    report(state, {operation, measured / iterations, floor / iterations, "ms",
                    "<= 2000 ms", ""},
            2000);
 }
@@ -417,6 +427,7 @@ BENCHMARK(BM_ImportFavorites)->Unit(benchmark::kMillisecond)->UseManualTime()->I
 
 void BM_ShowLargeCategory(benchmark::State& state)
 {
+    const std::string operation = "Show the 5,000-item category (select its node until the list is filled)";
     installCatalogue(suite->catalogue);
     WindowDriver window;
     BareCatalogue bare(suite->catalogue);
@@ -424,7 +435,7 @@ void BM_ShowLargeCategory(benchmark::State& state)
     for (auto _ : state) {
         // From another category, as a user comes to it.
         if (!window.selectCategory(QStringLiteral("General files"))) {
-            failed(state, "no category to start from");
+            failed(state, operation, "no category to start from");
             break;
         }
         const Clock::time_point start = Clock::now();
@@ -434,14 +445,14 @@ void BM_ShowLargeCategory(benchmark::State& state)
         measured += elapsed;
         int rows = 0;
         floor += bare.readItems(suite->facts.largeCategoryGuid, rows);
-        if (failed(state, shown && window.listRowCount() == largeCategoryItems ? "" : "the list did not fill")
-            || failed(state, rows == largeCategoryItems ? "" : "the floor query read the wrong rows"))
+        if (failed(state, operation, shown && window.listRowCount() == largeCategoryItems ? "" : "the list did not fill")
+            || failed(state, operation, rows == largeCategoryItems ? "" : "the floor query read the wrong rows"))
             break;
     }
-    if (state.error_occurred() || failed(state, problemsOf(window)))
+    if (state.error_occurred() || failed(state, operation, problemsOf(window)))
         return;
     const double iterations = static_cast<double>(state.iterations());
-    report(state, {"Show the 5,000-item category (select its node until the list is filled)", measured / iterations,
+    report(state, {operation, measured / iterations,
                    floor / iterations, "ms", "<= 100 ms", ""},
            100);
 }
@@ -451,6 +462,7 @@ BENCHMARK(BM_ShowLargeCategory)->Unit(benchmark::kMillisecond)->UseManualTime()-
 
 void BM_KeywordSearch(benchmark::State& state)
 {
+    const std::string operation = "Keyword search over 200,000 items (CDBManager::SearchItems, \"report\", all three columns)";
     CDBManager db;
     db.Open(suite->catalogue.string());
     BareCatalogue bare(suite->catalogue);
@@ -471,7 +483,7 @@ void BM_KeywordSearch(benchmark::State& state)
         state.SetIterationTime(elapsed / 1000);
         measured += elapsed;
         hits = found.size();
-        if (failed(state, hits > 0 && hits == floorHits.size() && found.back().guid == floorHits.back()[1]
+        if (failed(state, operation, hits > 0 && hits == floorHits.size() && found.back().guid == floorHits.back()[1]
                               ? "" : "the search and its floor found different items"))
             break;
     }
@@ -480,8 +492,7 @@ void BM_KeywordSearch(benchmark::State& state)
     const double iterations = static_cast<double>(state.iterations());
     state.counters["hits"] = static_cast<double>(hits);
     state.counters["target_ratio"] = 1.3;
-    report(state, {"Keyword search over 200,000 items (CDBManager::SearchItems, \"report\", all three columns)",
-                   measured / iterations, floor / iterations, "ms", "ratio <= 1.3", std::to_string(hits) + " hits"},
+    report(state, {operation, measured / iterations, floor / iterations, "ms", "ratio <= 1.3", std::to_string(hits) + " hits"},
            0);
 }
 BENCHMARK(BM_KeywordSearch)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
@@ -490,6 +501,7 @@ BENCHMARK(BM_KeywordSearch)->Unit(benchmark::kMillisecond)->UseManualTime()->Ite
 
 void BM_BackupRestore(benchmark::State& state)
 {
+    const std::string operation = "Backup and restore of the large catalogue";
     const fs::path backupFile = suite->folder.path("large.mbk");
     double backups = 0, restores = 0, backupFloor = 0, restoreFloor = 0;
     for (auto _ : state) {
@@ -506,10 +518,10 @@ void BM_BackupRestore(benchmark::State& state)
         state.SetIterationTime((backup + restore) / 1000);
         backups += backup;
         restores += restore;
-        if (failed(state, problemsOf(window)) || failed(state, backedUp ? "" : "the backup did not finish")
-            || failed(state, window.messages().value(window.messages().size() - 1) == QLatin1String(restoreDone)
+        if (failed(state, operation, problemsOf(window)) || failed(state, operation, backedUp ? "" : "the backup did not finish")
+            || failed(state, operation, window.messages().value(window.messages().size() - 1) == QLatin1String(restoreDone)
                               ? "" : "the restore did not finish")
-            || failed(state, window.categoryNodeCount() == categoryCount ? "" : "the restored tree is incomplete"))
+            || failed(state, operation, window.categoryNodeCount() == categoryCount ? "" : "the restored tree is incomplete"))
             break;
         backupFloor += copyAndSync(suite->catalogue, suite->folder.path("floor-backup.db"));
         restoreFloor += copyAndSync(suite->folder.path("floor-backup.db"), suite->folder.path("floor-restore.db"));
@@ -520,8 +532,8 @@ void BM_BackupRestore(benchmark::State& state)
     state.counters["backup_ms"] = backups / iterations;
     state.counters["restore_ms"] = restores / iterations;
     state.counters["MB_file"] = megabytes(static_cast<long long>(fs::file_size(suite->catalogue)));
-    report(state, {"Backup and restore of the large catalogue (backup " + std::to_string(static_cast<int>(backups / iterations))
-                       + " ms, restore " + std::to_string(static_cast<int>(restores / iterations)) + " ms)",
+    report(state, {operation + " (backup " + std::to_string(static_cast<int>(backups / iterations)) + " ms, restore "
+                       + std::to_string(static_cast<int>(restores / iterations)) + " ms)",
                    (backups + restores) / iterations, (backupFloor + restoreFloor) / iterations, "ms",
                    "floor: cp + fsync, once each way", ""},
            0);
