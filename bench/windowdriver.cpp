@@ -1,0 +1,192 @@
+#include "windowdriver.h"
+
+#include "ui/dialogseam.h"
+#include "ui/tsdiappform.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAction>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+
+#include <functional>
+
+namespace {
+
+constexpr int fillDeadlineMs = 60000;
+
+QAbstractItemView* view(const QObject* owner, const char* name)
+{
+    return owner->findChild<QAbstractItemView*>(QString::fromLatin1(name));
+}
+
+QModelIndex findByText(const QAbstractItemView* tree, const QString& text)
+{
+    const QAbstractItemModel* model = tree->model();
+    if (model->rowCount() == 0)
+        return {};
+    const QModelIndexList found =
+        model->match(model->index(0, 0), Qt::DisplayRole, text, 1, Qt::MatchExactly | Qt::MatchRecursive);
+    return found.value(0);
+}
+
+int countRows(const QAbstractItemModel* model, const QModelIndex& parent)
+{
+    const int rows = model->rowCount(parent);
+    int total = rows;
+    for (int row = 0; row < rows; ++row)
+        total += countRows(model, model->index(row, 0, parent));
+    return total;
+}
+
+// Runs a prompt handler on one kind of dialog; a control it cannot find is noted and the dialog
+// cancelled, so a changed dialog shows up as a problem instead of a figure for doing nothing.
+void answerDialog(std::shared_ptr<QStringList> missing, std::function<bool(QDialog*, QStringList&)> fill)
+{
+    seam::pushDialogHandler([missing, fill](QDialog* dialog) {
+        if (!fill(dialog, *missing))
+            return int(QDialog::Rejected);
+        return dialog->result();
+    });
+}
+
+template <class Control>
+Control* control(QDialog* dialog, const char* name, QStringList& missing)
+{
+    auto* found = dialog->findChild<Control*>(QString::fromLatin1(name));
+    if (!found)
+        missing.append(QStringLiteral("%1 in %2").arg(QLatin1String(name), dialog->objectName()));
+    return found;
+}
+
+} // namespace
+
+void WindowDriver::answerPromptsFromQueues()
+{
+    seam::enableTestMode();
+}
+
+WindowDriver::WindowDriver() : missing(std::make_shared<QStringList>())
+{
+    seam::clearTestState();
+    window = std::make_unique<TSDIAppForm>();
+    window->show();
+    QCoreApplication::processEvents();
+}
+
+WindowDriver::~WindowDriver()
+{
+    window.reset();
+    QCoreApplication::processEvents();
+}
+
+void WindowDriver::trigger(const char* action)
+{
+    if (auto* found = window->findChild<QAction*>(QString::fromLatin1(action)))
+        found->trigger();
+    else
+        missing->append(QStringLiteral("action %1").arg(QLatin1String(action)));
+}
+
+bool WindowDriver::selectCategory(const QString& name, int rows)
+{
+    QAbstractItemView* tree = view(window.get(), "treeCategory");
+    const QModelIndex node = tree ? findByText(tree, name) : QModelIndex();
+    if (!node.isValid())
+        return false;
+    tree->setCurrentIndex(node);
+    QElapsedTimer clock;
+    clock.start();
+    while (rows >= 0 && listRowCount() < rows) {
+        if (clock.elapsed() > fillDeadlineMs)
+            return false;
+        QCoreApplication::processEvents();
+    }
+    return true;
+}
+
+int WindowDriver::listRowCount() const
+{
+    const QAbstractItemView* list = view(window.get(), "listContent");
+    return list ? list->model()->rowCount() : -1;
+}
+
+int WindowDriver::categoryNodeCount() const
+{
+    const QAbstractItemView* tree = view(window.get(), "treeCategory");
+    return tree ? countRows(tree->model(), QModelIndex()) : -1;
+}
+
+void WindowDriver::addFiles(const QStringList& files)
+{
+    answerDialog(missing, [files](QDialog* dialog, QStringList& notFound) {
+        auto* browse = control<QAbstractButton>(dialog, "BitBtn1", notFound);
+        auto* nameFromFile = control<QCheckBox>(dialog, "ckTitle", notFound);
+        auto* ok = control<QAbstractButton>(dialog, "btnOk", notFound);
+        if (!browse || !nameFromFile || !ok)
+            return false;
+        seam::pushFileAnswer(files);
+        browse->click();
+        nameFromFile->setChecked(true);
+        ok->click();
+        return true;
+    });
+    trigger("AddNewItem2");
+}
+
+void WindowDriver::deleteSelectedCategory()
+{
+    seam::pushMessageAnswer(QMessageBox::Yes);
+    trigger("DeleteCategory");
+}
+
+void WindowDriver::importFavorites(const QString& intoCategory)
+{
+    answerDialog(missing, [intoCategory](QDialog* dialog, QStringList& notFound) {
+        QAbstractItemView* tree = view(dialog, "treeCategory");
+        auto* ok = control<QAbstractButton>(dialog, "OKBtn", notFound);
+        const QModelIndex node = tree ? findByText(tree, intoCategory) : QModelIndex();
+        if (!node.isValid())
+            notFound.append(QStringLiteral("category \"%1\" in %2").arg(intoCategory, dialog->objectName()));
+        if (!ok || !node.isValid())
+            return false;
+        tree->setCurrentIndex(node);
+        ok->click();
+        return true;
+    });
+    trigger("ToolsImportIEFavorites");
+}
+
+void WindowDriver::backup(const QString& file)
+{
+    seam::pushFileAnswer({file});
+    trigger("OnFileBackup");
+}
+
+void WindowDriver::restore(const QString& file)
+{
+    seam::pushFileAnswer({file});
+    trigger("OnFileRestore");
+}
+
+QStringList WindowDriver::messages() const
+{
+    QStringList texts;
+    for (const seam::ShownMessage& shown : seam::shownMessages())
+        texts.append(shown.text);
+    return texts;
+}
+
+QString WindowDriver::problems() const
+{
+    QStringList found = *missing;
+    for (const seam::ShownMessage& shown : seam::shownMessages())
+        if (shown.icon == QMessageBox::Critical)
+            found.append(QStringLiteral("error box: ") + shown.text);
+    found.append(seam::unexpectedPrompts());
+    if (seam::pendingAnswerCount() > 0)
+        found.append(QStringLiteral("%1 answers never asked for").arg(seam::pendingAnswerCount()));
+    return found.join(QStringLiteral("; "));
+}

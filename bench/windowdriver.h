@@ -1,0 +1,55 @@
+#pragma once
+
+// Drives the main window the way a user does: actions and controls found by their object names,
+// every prompt answered through the dialog seam's queues. This pair of files is the only part of
+// the suite that knows how the window is built, so a change there is adapted here alone.
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class QMainWindow;
+
+class WindowDriver {
+public:
+    // Prompts are answered from queues, never shown. Once per process, after the QApplication.
+    static void answerPromptsFromQueues();
+
+    // Opens the main window on the catalogue at $XDG_DATA_HOME/Varnelo/FavoritesDB.db and shows it.
+    WindowDriver();
+    ~WindowDriver();
+    WindowDriver(const WindowDriver&) = delete;
+    WindowDriver& operator=(const WindowDriver&) = delete;
+
+    // Makes the first category node with that name current, as a click does, and waits until the
+    // list shows `rows` rows (whatever it shows when rows is negative). False when there is no
+    // such node or the list did not fill within a minute.
+    bool selectCategory(const QString& name, int rows = -1);
+    int listRowCount() const;
+    // Every node of the category tree, collapsed ones included.
+    int categoryNodeCount() const;
+
+    // "Add File(s)..." of the selected category: the item dialog's browse button answered with
+    // the files, "Using filename as title" checked, OK.
+    void addFiles(const QStringList& files);
+    // "Delete" of the selected category, the question answered Yes.
+    void deleteSelectedCategory();
+    // Tools > "Import from IE Favorites...", the named category chosen in the select dialog, OK.
+    void importFavorites(const QString& intoCategory);
+    // File > "Backup..." and File > "Restore...", the file dialog answered with the file.
+    void backup(const QString& file);
+    void restore(const QString& file);
+
+    // The texts of the message boxes shown since the window opened, in order.
+    QStringList messages() const;
+    // What did not go as a user expects since the window opened: error boxes, prompts that had no
+    // answer, answers nobody asked for, controls not found. Empty when all went well.
+    QString problems() const;
+
+private:
+    void trigger(const char* action);
+
+    std::unique_ptr<QMainWindow> window;
+    std::shared_ptr<QStringList> missing;  // controls the prompt handlers looked for in vain
+};
