@@ -11,6 +11,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include <climits>
+
 namespace {
 
 const char* const captionNewItem = "New Item";
@@ -62,6 +64,7 @@ void TitemForm::buildControls()
     Label1 = makeLabel(this, "Label1", QStringLiteral("Tiltle:"), right);
     txtTitle = new QLineEdit(this);
     txtTitle->setObjectName(QStringLiteral("txtTitle"));
+    txtTitle->setMaxLength(INT_MAX);
     txtTitle->setAccessibleName(Label1->text());
     Label1->setBuddy(txtTitle);
 
@@ -74,6 +77,9 @@ void TitemForm::buildControls()
     Label2 = makeLabel(this, "Label2", QStringLiteral("Source:"), right);
     txtTarget = new QLineEdit(this);
     txtTarget->setObjectName(QStringLiteral("txtTarget"));
+    // Qt cuts a line edit at 32,767 characters; a thousand chosen paths, or a long stored target,
+    // must come through whole.
+    txtTarget->setMaxLength(INT_MAX);
     txtTarget->setAccessibleName(Label2->text());
     Label2->setBuddy(txtTarget);
     BitBtn1 = makeButton(this, "BitBtn1", QStringLiteral("..."));

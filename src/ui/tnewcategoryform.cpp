@@ -14,6 +14,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <climits>
+
 #include <memory>
 
 TNewCategoryForm::TNewCategoryForm(QWidget* owner, int initialIconIndex, IconList& images,
@@ -33,6 +35,8 @@ void TNewCategoryForm::buildControls()
     Label1 = makeLabel(this, "Label1", QStringLiteral("Category Name"));
     Label2 = makeLabel(this, "Label2", QStringLiteral("Category Icon"));
     Edit1 = new QLineEdit(this);
+    // A stored name longer than Qt's default of 32,767 characters must not be cut when edited.
+    Edit1->setMaxLength(INT_MAX);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setAccessibleName(Label1->text());
     Label1->setBuddy(Edit1);

@@ -111,6 +111,20 @@ private slots:
         QVERIFY(form.btnOk->isEnabled());
     }
 
+    void aThousandChosenFilesAndLongTextsComeThroughWhole()
+    {
+        TitemForm form(nullptr);
+        QStringList files;
+        for (int i = 0; i < 1000; ++i)
+            files << QStringLiteral("/home/user/pictures/holiday 2026/scans/picture-%1.png").arg(i);
+        seam::pushFileAnswer(files);
+        form.BitBtn1->click();
+        QCOMPARE(splitTargets(form.txtTarget->text()), files);
+        const QString longTitle(100000, QLatin1Char('t'));
+        form.txtTitle->setText(longTitle);
+        QCOMPARE(form.txtTitle->text().size(), longTitle.size());
+    }
+
     void cancelledBrowseResetsMultipleAndKeepsTheFields()
     {
         TitemForm form(nullptr);
