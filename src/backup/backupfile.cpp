@@ -1,6 +1,7 @@
 #include "backup/backupfile.h"
 
 #include "backup/backupio.h"
+#include "base/files.h"
 #include "backup/ccrc32.h"
 #include "storage/cppsqlite3.h"
 
@@ -158,11 +159,7 @@ const char* checkBackup(std::FILE* source)
 
 std::string stagingPath(const std::string& databasePath)
 {
-    const std::size_t nameStart = databasePath.find_last_of('/') + 1;
-    const std::size_t dot = databasePath.find_last_of('.');
-    if (dot == std::string::npos || dot < nameStart)
-        return databasePath + "bak";
-    return databasePath.substr(0, dot) + "bak";
+    return replaceExtension(databasePath, "bak");
 }
 
 BackupOutcome writeBackup(const std::string& databasePath, const std::string& backupPath, Progress& progress)

@@ -1,5 +1,7 @@
 #include "import/cfavoriteengine.h"
 
+#include "base/files.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -64,18 +66,9 @@ std::string_view trim(std::string_view text)
 
 std::optional<std::string> readSmallFile(const fs::path& path)
 {
-    std::error_code error;
-    const std::uintmax_t size = fs::file_size(path, error);
-    if (error || size > largestShortcut)
-        return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return std::nullopt;
-    if (data.rfind("\xEF\xBB\xBF", 0) == 0)
-        data.erase(0, 3);
+    std::optional<std::string> data = readRegularFile(path.string(), largestShortcut);
+    if (data && data->rfind("\xEF\xBB\xBF", 0) == 0)
+        data->erase(0, 3);
     return data;
 }
 

@@ -1,5 +1,6 @@
 #include "shell/appsettings.h"
 
+#include "base/files.h"
 #include "shell/autorun.h"
 #include "shell/paths.h"
 
@@ -24,6 +25,8 @@ namespace {
 
 constexpr const char* settingsSection = "Settings";
 constexpr std::size_t longestValue = 2047;
+// A settings file is a few hundred bytes; anything past this is not one.
+constexpr std::size_t largestSettingsFile = 1024 * 1024;
 
 // Windows-style profile: case-insensitive names; with duplicates the first one counts.
 class ProfileFile {
@@ -33,18 +36,10 @@ public:
     // False when the file exists but cannot be read; a missing file is an empty profile.
     bool load(const std::string& path)
     {
-        std::ifstream in(path, std::ios::binary);
-        if (!in)
-            return errno == ENOENT;
-        // The stream buffer throws on a read error (a folder in the file's place, an I/O fault).
         std::string data;
-        try {
-            data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        } catch (const std::ios_base::failure&) {
-            return false;
-        }
-        if (in.bad())
-            return false;
+        const ReadResult read = readRegularFile(path, largestSettingsFile, data);
+        if (read != ReadResult::Read)
+            return read == ReadResult::Missing;
         return ini.LoadData(data) >= 0;
     }
 

@@ -1,5 +1,6 @@
 #include "shell/autorun.h"
 
+#include "base/files.h"
 #include "shell/paths.h"
 
 #include <QDir>
@@ -14,6 +15,8 @@
 namespace {
 
 constexpr std::string_view entryGroup = "[Desktop Entry]";
+// A desktop entry is a few lines; anything past this is not ours.
+constexpr std::size_t largestEntry = 64 * 1024;
 constexpr std::string_view reservedInArgument = " \t\n\"'\\><~|&;$*?#()`";
 constexpr std::string_view escapedInQuotes = "\"`$\\";
 
@@ -152,9 +155,12 @@ bool removeAutorunEntry()
 
 std::string readAutorunCommandLine()
 {
-    std::ifstream in(autorunEntryPath(), std::ios::binary);
+    const std::optional<std::string> entry = readRegularFile(autorunEntryPath(), largestEntry);
+    if (!entry)
+        return {};
+    std::istringstream in(*entry);
     std::string value;
-    if (!in || !findEntryValue(in, "Exec", value))
+    if (!findEntryValue(in, "Exec", value))
         return {};
     return value;
 }

@@ -1,5 +1,7 @@
 #include "shell/paths.h"
 
+#include "base/files.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QStandardPaths>
@@ -27,15 +29,6 @@ std::string folderOf(const std::string& path)
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string withIniExtension(const std::string& path)
-{
-    const std::size_t nameStart = path.find_last_of('/') + 1;
-    const std::size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || dot < nameStart)
-        return path + ".INI";
-    return path.substr(0, dot) + ".INI";
 }
 
 bool writeWhole(int fd, const std::string& contents)
@@ -70,7 +63,7 @@ std::string settingsFilePath()
 
 std::string settingsFilePathFor(const std::string& executable)
 {
-    const std::string beside = withIniExtension(executable);
+    const std::string beside = replaceExtension(executable, ".INI");
     if (folderTakesFiles(folderOf(beside)))
         return beside;
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);

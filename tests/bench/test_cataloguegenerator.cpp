@@ -71,6 +71,8 @@ TEST_F(CatalogueGenerator, WritesTheSchemaAndIndexesTheProgramMakesItself)
     CDBManager fresh;
     fresh.Open(folder.path("new.db"));
     fresh.EnsureDefaultCategories();
+    fresh.LoadCategories();
+    fresh.CreateIndexes();
     // Everything but the rows: tables and indexes the program creates on a new catalogue, where
     // a missing index would be built inside the first benchmark that opens the file.
     const std::string schema = "select type||' '||name||': '||sql from sqlite_master where sql is not null order by name";

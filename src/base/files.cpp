@@ -1,0 +1,73 @@
+#include "base/files.h"
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+class Descriptor {
+public:
+    explicit Descriptor(int value) : fd(value) {}
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd; }
+
+private:
+    int fd;
+};
+
+} // namespace
+
+ReadResult readRegularFile(const std::string& path, std::size_t limit, std::string& contents)
+{
+    contents.clear();
+    // Non-blocking, so opening a FIFO that nobody writes returns at once instead of waiting.
+    const Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (file.get() < 0)
+        return errno == ENOENT ? ReadResult::Missing : ReadResult::Refused;
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) || static_cast<std::size_t>(info.st_size) > limit)
+        return ReadResult::Refused;
+    // The size is only a hint (the file may grow meanwhile): never read past the limit.
+    contents.resize(limit + 1);
+    std::size_t got = 0;
+    while (got < contents.size()) {
+        const ssize_t n = ::read(file.get(), contents.data() + got, contents.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return ReadResult::Refused;
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    if (got > limit)
+        return ReadResult::Refused;
+    contents.resize(got);
+    return ReadResult::Read;
+}
+
+std::optional<std::string> readRegularFile(const std::string& path, std::size_t limit)
+{
+    std::string contents;
+    if (readRegularFile(path, limit, contents) != ReadResult::Read)
+        return std::nullopt;
+    return contents;
+}
+
+std::string replaceExtension(const std::string& path, const std::string& replacement)
+{
+    const std::size_t nameStart = path.find_last_of('/') + 1;
+    const std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || dot < nameStart)
+        return path + replacement;
+    return path.substr(0, dot) + replacement;
+}

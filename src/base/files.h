@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+// What a bounded read of an outside file found.
+enum class ReadResult { Read, Missing, Refused };
+
+// Reads a whole regular file of at most `limit` bytes (a symbolic link to one counts). Anything else
+// (a folder, a FIFO, a device, a larger file, an unreadable one) is refused without blocking and
+// without reading more than limit + 1 bytes, so a settings file linked to /dev/zero or made a FIFO
+// reads like a broken one instead of hanging the program or eating its memory.
+ReadResult readRegularFile(const std::string& path, std::size_t limit, std::string& contents);
+std::optional<std::string> readRegularFile(const std::string& path, std::size_t limit);
+
+// The path with its extension (the last dot of the file name and what follows) replaced by
+// `replacement`, which is appended when the name has no dot: ("a/b.exe", ".INI") gives "a/b.INI".
+std::string replaceExtension(const std::string& path, const std::string& replacement);

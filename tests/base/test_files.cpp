@@ -1,0 +1,56 @@
+#include "base/files.h"
+
+#include "tempfolder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <sys/stat.h>
+
+namespace {
+
+void writeFile(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+} // namespace
+
+TEST(ReadRegularFile, ReadsASmallFileAndOneReachedThroughALink)
+{
+    TempFolder folder;
+    writeFile(folder.path("a.ini"), "[Settings]\nalways=1\n");
+    std::filesystem::create_symlink(folder.path("a.ini"), folder.path("link.ini"));
+    EXPECT_EQ(readRegularFile(folder.path("a.ini"), 100), "[Settings]\nalways=1\n");
+    EXPECT_EQ(readRegularFile(folder.path("link.ini"), 100), "[Settings]\nalways=1\n");
+    std::string contents = "old";
+    EXPECT_EQ(readRegularFile(folder.path("missing.ini"), 100, contents), ReadResult::Missing);
+    EXPECT_TRUE(contents.empty());
+}
+
+TEST(ReadRegularFile, RefusesWhatNeverEndsOrIsNoFileWithoutBlocking)
+{
+    TempFolder folder;
+    std::filesystem::create_symlink("/dev/zero", folder.path("zero.ini"));
+    ASSERT_EQ(::mkfifo(folder.path("fifo.ini").c_str(), 0600), 0);
+    std::filesystem::create_directory(folder.path("folder.ini"));
+    writeFile(folder.path("big.ini"), std::string(101, 'x'));
+    writeFile(folder.path("exact.ini"), std::string(100, 'x'));
+    std::string contents;
+    for (const char* name : {"zero.ini", "fifo.ini", "folder.ini", "big.ini"})
+        EXPECT_EQ(readRegularFile(folder.path(name), 100, contents), ReadResult::Refused) << name;
+    EXPECT_EQ(readRegularFile(folder.path("exact.ini"), 100, contents), ReadResult::Read);
+    EXPECT_EQ(contents.size(), 100u);
+}
+
+TEST(ReplaceExtension, ReplacesFromTheLastDotOfTheNameOrAppends)
+{
+    EXPECT_EQ(replaceExtension("/opt/cat/catalog.exe", ".INI"), "/opt/cat/catalog.INI");
+    EXPECT_EQ(replaceExtension("/usr/bin/varnelo", ".INI"), "/usr/bin/varnelo.INI");
+    EXPECT_EQ(replaceExtension("/home/a.b/varnelo", ".INI"), "/home/a.b/varnelo.INI");
+    EXPECT_EQ(replaceExtension("/data/FavoritesDB.db", "bak"), "/data/FavoritesDBbak");
+    EXPECT_EQ(replaceExtension("archive.tar.gz", "bak"), "archive.tarbak");
+    EXPECT_EQ(replaceExtension("", "bak"), "bak");
+}
