@@ -44,10 +44,10 @@ constexpr const char* updateItem =
     "update %s set name='%q',target='%q',category='%q',star=%d,comment='%q',type=%d where guid='%q';";
 constexpr const char* deleteByGuid = "delete from '%s' where guid='%q';";
 constexpr const char* deleteItemsOfCategory = "delete from '%s' where category='%q';";
-// Every row that shares a GUID with a row of the category, with the columns an item write sets.
-constexpr const char* selectRowsSharingGuids =
-    "select guid,name,target,category,star,comment,type from %s where guid in "
-    "(select guid from %s where category='%q');";
+// The category's rows with the columns an item write sets, and how many rows carry each one's GUID.
+constexpr const char* selectRowsWithCopies =
+    "select guid,name,target,category,star,comment,type,"
+    "(select count(*) from %s copy where copy.guid=row.guid) from %s row where row.category='%q';";
 
 constexpr const char* nameClause = "'%s'.name LIKE '%%%q%%'";
 constexpr const char* targetClause = "'%s'.target LIKE '%%%q%%'";
@@ -153,7 +153,7 @@ void writeItemRow(CppSQLite3DB& db, const CLinkItem& item)
     writeItemRow(db, item, rowExists(db, link_table, item.GetGuid()));
 }
 
-// What the stored rows of a GUID hold compared with the item that has it: an item whose every row
+// What the category's stored rows hold compared with its items in memory: an item whose one row
 // already holds its values needs no write, since an update would change nothing.
 class StoredItemRows {
 public:
@@ -164,12 +164,12 @@ public:
         for (int i = 0; i < category.GetItemCount(); ++i)
             firstWithGuid.try_emplace(category.GetItem(i)->GetGuid(), category.GetItem(i));
         CppSQLite3Buffer sql;
-        sql.Format(selectRowsSharingGuids, link_table, link_table, category.GetGuid().c_str());
+        sql.Format(selectRowsWithCopies, link_table, link_table, category.GetGuid().c_str());
         for (CppSQLite3Query row = db.ExecuteQuery(sql); !row.Eof(); row.NextRow())
             compare(row);
     }
 
-    // Unread: no stored row shares the item's GUID with the category's rows.
+    // Unread: none of the category's rows has the item's GUID.
     State stateOf(const CLinkItem& item) const
     {
         auto found = states.find(item.GetGuid());
@@ -177,7 +177,7 @@ public:
     }
 
 private:
-    enum Column { Guid, Name, Target, Category, Star, Comment, Type };
+    enum Column { Guid, Name, Target, Category, Star, Comment, Type, Copies };
 
     void compare(const CppSQLite3Query& row)
     {
@@ -187,8 +187,10 @@ private:
         if (item == firstWithGuid.end())
             return;
         State& state = states[*guid];
+        // Rows of the GUID outside the category are written by an update too: never skipped.
+        const bool alone = row.fieldHoldsInteger(Copies, 1);
         if (state != State::Differs)
-            state = holds(row, *item->second) ? State::Same : State::Differs;
+            state = alone && holds(row, *item->second) ? State::Same : State::Differs;
     }
 
     static bool holds(const CppSQLite3Query& row, const CLinkItem& item)
@@ -235,6 +237,9 @@ bool CDBManager::Open(const std::string& newPath)
         return false;
     // Paths are held as UTF-8 already, which is what SQLite expects.
     CppSQLite3DB::Open(path.c_str());
+    // A large category's rows lie on pages of their own all over the file; a page cache that holds
+    // them lets the save right after showing the category compare without reading the file again.
+    ExecuteStatement("pragma cache_size=-32768;");
     return IsOpen();
 }
 

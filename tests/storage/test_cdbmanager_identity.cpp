@@ -115,6 +115,8 @@ void runCommands(CDBManager& db, const Save& save)
     db.ExecuteStatement("update link_table set star='abc', type=1.5 where guid='g72';");
     db.ExecuteStatement("insert into link_table (guid,name,target,category,star,comment,type) "
                         "select guid,'twin',target,category,star,comment,type from link_table where guid='g73';");
+    db.ExecuteStatement(("insert into link_table (guid,name,target,category,star,comment,type) "
+                         "select guid,name,target,'" + other.GetGuid() + "',star,comment,type from link_table where guid='g74';").c_str());
     save(db, files, false);
 
     // An item refused once is written by the next save that gets through.
