@@ -46,9 +46,12 @@ public:
     ImportTree take() { return std::move(tree); }
 
 private:
+    // One open folder level. Lists that open no level of their own (no heading before them, or
+    // anywhere below the depth limit) are only counted, so hostile nesting cannot grow the stack.
     struct List {
         ImportFolder* folder;   // nullptr below maxImportDepth: everything in it is only counted
         int depth;
+        long nested = 0;
     };
     enum class Collecting { Nothing, FolderName, LinkName, Comment };
 
@@ -62,6 +65,7 @@ private:
 
     List current() { return lists.empty() ? List{&tree.root, 0} : lists.back(); }
     void openList();
+    void closeList();
     void startLink(const xmlChar** attributes);
     void finishCollecting();
     void finishFolderName();
@@ -161,14 +165,8 @@ void NetscapeParse::end(const xmlChar* name)
         finishLinkName();
     else if (named(name, "dd") && collecting == Collecting::Comment)
         finishCollecting();
-    else if (named(name, "dl")) {
-        finishCollecting();
-        lastEntry = nullptr;
-        heading = nullptr;
-        headingPending = false;
-        if (!lists.empty())
-            lists.pop_back();
-    }
+    else if (named(name, "dl"))
+        closeList();
 }
 
 void NetscapeParse::characters(std::string_view chunk)
@@ -181,12 +179,26 @@ void NetscapeParse::openList()
 {
     sawList = true;
     const List around = current();
-    if (headingPending)
-        lists.push_back({heading, around.depth + 1});
+    if (headingPending && around.folder)
+        lists.push_back({heading, around.depth + 1});   // heading is nullptr when too deep to keep
+    else if (!lists.empty())
+        ++lists.back().nested;
     else
         lists.push_back(around);
     heading = nullptr;
     headingPending = false;
+}
+
+void NetscapeParse::closeList()
+{
+    finishCollecting();
+    lastEntry = nullptr;
+    heading = nullptr;
+    headingPending = false;
+    if (!lists.empty() && lists.back().nested > 0)
+        --lists.back().nested;
+    else if (!lists.empty())
+        lists.pop_back();
 }
 
 void NetscapeParse::startLink(const xmlChar** attributes)

@@ -82,6 +82,17 @@ TEST_F(BookmarkFileTest, LooseHandWrittenMarkupStillReads)
                                   "- Three | https://three.example/ |  | 1\n");
 }
 
+TEST_F(BookmarkFileTest, ListsWithoutHeadingStayInTheFolderAroundThem)
+{
+    const ImportTree tree = read("<DT><H3>Outer</H3><DL><DL><DL><DT><A HREF=\"https://a.example/\">A</A></DL></DL>"
+                                 "<DT><A HREF=\"https://b.example/\">B</A></DL>"
+                                 "<DT><A HREF=\"https://c.example/\">C</A>");
+    EXPECT_EQ(outline(tree.root), "+ Outer\n"
+                                  "  - A | https://a.example/ |  | 1\n"
+                                  "  - B | https://b.example/ |  | 1\n"
+                                  "- C | https://c.example/ |  | 1\n");
+}
+
 TEST_F(BookmarkFileTest, TextsAreUtf8WhetherDeclaredOrNot)
 {
     EXPECT_EQ(outline(read("<DL><DT><A HREF=\"https://x.example/\">Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC</A></DL>").root),
