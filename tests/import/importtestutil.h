@@ -11,6 +11,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 
 #include <sys/stat.h>
@@ -39,6 +40,18 @@ inline std::string outline(const ImportFolder& folder, const std::string& indent
         text += indent + "- " + entry.name + " | " + entry.target + " | " + entry.comment + " | "
               + std::to_string(entry.type) + "\n";
     return text;
+}
+
+// The sentence that `function` called with `arguments` threw, or "no error".
+template <class Function, class... Arguments>
+std::string errorOf(Function&& function, const Arguments&... arguments)
+{
+    try {
+        function(arguments...);
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "no error";
 }
 
 inline std::string readText(const std::string& path)

@@ -10,16 +10,6 @@ constexpr const char* header = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
                                "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n"
                                "<TITLE>Bookmarks</TITLE>\n<H1>Bookmarks</H1>\n";
 
-std::string errorOf(const std::string& path)
-{
-    try {
-        readBookmarkFile(path);
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "no error";
-}
-
 class BookmarkFileTest : public ::testing::Test {
 protected:
     ImportTree read(const std::string& html)
@@ -177,16 +167,16 @@ TEST_F(BookmarkFileTest, WhatIsNoBookmarkFileIsRefusedByName)
 {
     const std::string refused = "The file \"" + file + "\" is not a bookmark file.";
     writeText(file, "");
-    EXPECT_EQ(errorOf(file), refused);
+    EXPECT_EQ(errorOf(readBookmarkFile, file), refused);
     writeText(file, "Just some notes.\nhttps://example.com/\n");
-    EXPECT_EQ(errorOf(file), refused);
+    EXPECT_EQ(errorOf(readBookmarkFile, file), refused);
     writeText(file, "<html><body><p>A page with <a href=\"https://x.example/\">a link</a>.</p></body></html>");
-    EXPECT_EQ(errorOf(file), refused);
+    EXPECT_EQ(errorOf(readBookmarkFile, file), refused);
     std::string garbage;
     for (int i = 0; i < 100000; ++i)
         garbage += static_cast<char>((i * 7919) % 256);
     writeText(file, garbage);
-    EXPECT_EQ(errorOf(file), refused);
+    EXPECT_EQ(errorOf(readBookmarkFile, file), refused);
 }
 
 TEST_F(BookmarkFileTest, DoctypeAloneMakesAnEmptyBookmarkFile)
@@ -198,10 +188,10 @@ TEST_F(BookmarkFileTest, DoctypeAloneMakesAnEmptyBookmarkFile)
 
 TEST_F(BookmarkFileTest, UnreadableAndOversizedFilesAreRefusedByName)
 {
-    EXPECT_EQ(errorOf(temp.path("missing.html")), "The file \"" + temp.path("missing.html") + "\" cannot be read.");
-    EXPECT_EQ(errorOf(temp.path()), "The file \"" + temp.path() + "\" cannot be read.");
+    EXPECT_EQ(errorOf(readBookmarkFile, temp.path("missing.html")), "The file \"" + temp.path("missing.html") + "\" cannot be read.");
+    EXPECT_EQ(errorOf(readBookmarkFile, temp.path()), "The file \"" + temp.path() + "\" cannot be read.");
     const std::string huge = temp.path("huge.html");
     writeText(huge, header);
     ASSERT_EQ(::truncate(huge.c_str(), 256ll * 1024 * 1024 + 1), 0);   // sparse: takes no disk space
-    EXPECT_EQ(errorOf(huge), "The file \"" + huge + "\" is too large to import.");
+    EXPECT_EQ(errorOf(readBookmarkFile, huge), "The file \"" + huge + "\" is too large to import.");
 }

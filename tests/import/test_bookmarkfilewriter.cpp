@@ -6,16 +6,6 @@
 
 namespace {
 
-std::string errorOf(const std::string& path, const ImportFolder& tree)
-{
-    try {
-        writeBookmarkFile(path, tree);
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "no error";
-}
-
 std::vector<std::string> namesIn(const std::string& folder)
 {
     std::vector<std::string> names;
@@ -98,10 +88,10 @@ TEST(BookmarkFileWriter, FailedWriteThrowsAndLeavesNoTemporaryFile)
 {
     TempFolder temp;
     std::filesystem::create_directory(temp.path("taken.html"));
-    EXPECT_EQ(errorOf(temp.path("taken.html"), sampleTree()),
+    EXPECT_EQ(errorOf(writeBookmarkFile, temp.path("taken.html"), sampleTree()),
               "The file \"" + temp.path("taken.html") + "\" cannot be written.");
     EXPECT_EQ(namesIn(temp.path()), std::vector<std::string>{"taken.html"});
-    EXPECT_EQ(errorOf(temp.path("missing/out.html"), sampleTree()),
+    EXPECT_EQ(errorOf(writeBookmarkFile, temp.path("missing/out.html"), sampleTree()),
               "The file \"" + temp.path("missing/out.html") + "\" cannot be written.");
 }
 
@@ -112,7 +102,7 @@ TEST(BookmarkFileWriter, FolderWithoutWriteRightIsRefused)
     writeText(temp.path("old.html"), "old");
     ::chmod(temp.path().c_str(), 0555);
     const std::string path = temp.path("old.html");
-    EXPECT_EQ(asOrdinaryUser([&] { return errorOf(path, sampleTree()); }),
+    EXPECT_EQ(asOrdinaryUser([&] { return errorOf(writeBookmarkFile, path, sampleTree()); }),
               "The file \"" + path + "\" cannot be written.");
     EXPECT_EQ(readText(path), "old");
     EXPECT_EQ(namesIn(temp.path()), std::vector<std::string>{"old.html"});

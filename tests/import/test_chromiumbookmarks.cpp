@@ -33,12 +33,7 @@ protected:
     std::string errorOf(const std::string& json)
     {
         writeText(file, json);
-        try {
-            readChromiumBookmarks(file);
-        } catch (const std::runtime_error& error) {
-            return error.what();
-        }
-        return "no error";
+        return ::errorOf(readChromiumBookmarks, file);
     }
 
     TempFolder temp;
@@ -47,26 +42,25 @@ protected:
 
 } // namespace
 
-TEST_F(ChromiumBookmarksTest, RootsKeepTheirOrderUnderTheBrowsersNames)
+TEST_F(ChromiumBookmarksTest, RootsKeepTheirOrderUnderTheBrowsersNamesAndEmptyOnesAreLeftOut)
 {
     const ImportTree tree = read(bookmarks(
         url("Caf\\u00e9 \\\"Zeit\\\"", "https://zeit.example/") + "," + folder("News", url("A", "https://a.example/")) + ","
             + url("Script", "javascript:void(0)") + "," + url("Doc", "file:///home/me/a%20b.pdf"),
-        url("Other one", "https://other.example/")));
+        url("Other one", "https://other.example/"), url("Phone", "https://phone.example/")));
     EXPECT_EQ(outline(tree.root), "+ Bookmarks bar\n"
                                   "  + News\n"
                                   "    - A | https://a.example/ |  | 1\n"
                                   "  - Caf\xC3\xA9 \"Zeit\" | https://zeit.example/ |  | 1\n"
                                   "  - Doc | /home/me/a b.pdf |  | 0\n"
                                   "+ Other bookmarks\n"
-                                  "  - Other one | https://other.example/ |  | 1\n");
+                                  "  - Other one | https://other.example/ |  | 1\n"
+                                  "+ Mobile bookmarks\n"
+                                  "  - Phone | https://phone.example/ |  | 1\n");
     EXPECT_EQ(tree.skipped, 1);
-}
-
-TEST_F(ChromiumBookmarksTest, MobileBookmarksComeLastWhenThereAreAny)
-{
-    const ImportTree tree = read(bookmarks("", "", url("Phone", "https://phone.example/")));
-    EXPECT_EQ(outline(tree.root), "+ Mobile bookmarks\n  - Phone | https://phone.example/ |  | 1\n");
+    EXPECT_EQ(outline(read(bookmarks("", url("Other one", "https://other.example/"))).root),
+              "+ Other bookmarks\n  - Other one | https://other.example/ |  | 1\n")
+        << "empty roots are left out";
 }
 
 TEST_F(ChromiumBookmarksTest, ThirtyLevelsImportAndBeyondTheLimitIsSkipped)

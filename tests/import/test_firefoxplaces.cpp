@@ -8,16 +8,6 @@
 
 namespace {
 
-std::string errorOf(const std::string& path)
-{
-    try {
-        readFirefoxPlaces(path);
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "no error";
-}
-
 struct FileState {
     std::string bytes;
     std::filesystem::file_time_type modified;
@@ -53,6 +43,7 @@ TEST_F(FirefoxPlacesTest, RootsFoldersAndBookmarksComeInPositionOrder)
         places.separator(menuRoot, 1);
         places.bookmark(menuRoot, 0, "Recent", "place:sort=8&maxResults=10");
         places.bookmark(menuRoot, 3, "Local", "file:///home/me/a%20b.txt");
+        places.bookmark(mobileRoot, 0, "Phone", "https://phone.example/");
         places.bookmark(unfiledRoot, 0, "Loose", "https://loose.example/");
         const int tag = places.folder(tagsRoot, 0, "mytag");
         places.bookmark(tag, 0, "Tagged", "https://first.example/");
@@ -66,17 +57,10 @@ TEST_F(FirefoxPlacesTest, RootsFoldersAndBookmarksComeInPositionOrder)
                                   "  - First | https://first.example/ |  | 1\n"
                                   "  - Second | https://second.example/ |  | 1\n"
                                   "+ Other Bookmarks\n"
-                                  "  - Loose | https://loose.example/ |  | 1\n");
+                                  "  - Loose | https://loose.example/ |  | 1\n"
+                                  "+ Mobile Bookmarks\n"
+                                  "  - Phone | https://phone.example/ |  | 1\n");
     EXPECT_EQ(tree.skipped, 2) << "the separator and the place: query";
-}
-
-TEST_F(FirefoxPlacesTest, MobileBookmarksComeLastWhenThereAreAny)
-{
-    {
-        Places places(file);
-        places.bookmark(mobileRoot, 0, "Phone", "https://phone.example/");
-    }
-    EXPECT_EQ(outline(readFirefoxPlaces(file).root), "+ Mobile Bookmarks\n  - Phone | https://phone.example/ |  | 1\n");
 }
 
 TEST_F(FirefoxPlacesTest, RunningBrowsersUncheckpointedLogIsReadAndItsFilesStayUntouched)
@@ -126,11 +110,11 @@ TEST_F(FirefoxPlacesTest, DamagedOrForeignDatabasesAreRefusedByName)
     }
     const std::string whole = readText(file);
     writeText(file, whole.substr(0, whole.size() / 2));
-    EXPECT_EQ(errorOf(file), refused) << "truncated";
+    EXPECT_EQ(errorOf(readFirefoxPlaces, file), refused) << "truncated";
     writeText(file, std::string(100, '\x5A') + whole.substr(100));
-    EXPECT_EQ(errorOf(file), refused) << "header overwritten";
+    EXPECT_EQ(errorOf(readFirefoxPlaces, file), refused) << "header overwritten";
     writeText(file, "");
-    EXPECT_EQ(errorOf(file), refused) << "empty";
+    EXPECT_EQ(errorOf(readFirefoxPlaces, file), refused) << "empty";
     std::filesystem::remove(file);
     {
         CppSQLite3DB other;
@@ -139,9 +123,9 @@ TEST_F(FirefoxPlacesTest, DamagedOrForeignDatabasesAreRefusedByName)
                                " position integer, title text, fk integer);"
                                "create table moz_places (id integer primary key, url text);");
     }
-    EXPECT_EQ(errorOf(file), refused) << "no guid column";
+    EXPECT_EQ(errorOf(readFirefoxPlaces, file), refused) << "no guid column";
     std::filesystem::remove(file);
-    EXPECT_EQ(errorOf(file), "The file \"" + file + "\" cannot be read.");
+    EXPECT_EQ(errorOf(readFirefoxPlaces, file), "The file \"" + file + "\" cannot be read.");
 }
 
 TEST_F(FirefoxPlacesTest, CircularParentsAndDeepNestingEnd)

@@ -5,20 +5,6 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
-namespace {
-
-std::string errorOf(const std::string& folder)
-{
-    try {
-        readFolderTree(folder);
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "no error";
-}
-
-} // namespace
-
 TEST(FolderTree, FilesAndFoldersAreSortedAsAFileManagerDoes)
 {
     TempFolder temp;
@@ -106,14 +92,14 @@ TEST(FolderTree, SubfolderThatCannotBeListedIsLeftOutAndCounted)
 TEST(FolderTree, ChosenFolderMissingOrUnreadableIsRefusedByName)
 {
     TempFolder temp;
-    EXPECT_EQ(errorOf(temp.path("missing")), "The folder \"" + temp.path("missing") + "\" cannot be read.");
+    EXPECT_EQ(errorOf(readFolderTree, temp.path("missing")), "The folder \"" + temp.path("missing") + "\" cannot be read.");
     writeText(temp.path("plain.txt"), "x");
-    EXPECT_EQ(errorOf(temp.path("plain.txt")), "The folder \"" + temp.path("plain.txt") + "\" cannot be read.");
+    EXPECT_EQ(errorOf(readFolderTree, temp.path("plain.txt")), "The folder \"" + temp.path("plain.txt") + "\" cannot be read.");
     const std::string closed = temp.path("closed");
     std::filesystem::create_directories(closed);
     openToEveryone(temp.path());
     ::chmod(closed.c_str(), 0);
-    EXPECT_EQ(asOrdinaryUser([&] { return errorOf(closed); }), "The folder \"" + closed + "\" cannot be read.");
+    EXPECT_EQ(asOrdinaryUser([&] { return errorOf(readFolderTree, closed); }), "The folder \"" + closed + "\" cannot be read.");
     ::chmod(closed.c_str(), 0700);
 }
 
