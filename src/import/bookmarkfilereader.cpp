@@ -10,6 +10,7 @@
 #include <memory>
 #include <new>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -31,6 +32,20 @@ bool named(const xmlChar* name, std::string_view wanted)
 {
     const std::string_view given = text(name);
     return given.size() == wanted.size() && startsWithIgnoringCase(given, wanted);
+}
+
+// The elements that carry the structure; every other element only holds text.
+enum class Tag { Other, List, Term, Description, Heading, Link, Rule };
+
+Tag tagOf(const xmlChar* name)
+{
+    static constexpr std::pair<std::string_view, Tag> tags[] = {
+        {"dl", Tag::List}, {"dt", Tag::Term}, {"dd", Tag::Description},
+        {"h3", Tag::Heading}, {"a", Tag::Link}, {"hr", Tag::Rule}};
+    for (const auto& [tagName, tag] : tags)
+        if (named(name, tagName))
+            return tag;
+    return Tag::Other;
 }
 
 // Follows the parser's events: every <DL> opens a list, which belongs to the folder of the heading
@@ -131,42 +146,35 @@ void NetscapeParse::doctype(const xmlChar* name)
 
 void NetscapeParse::start(const xmlChar* name, const xmlChar** attributes)
 {
-    const bool structural = named(name, "dl") || named(name, "dt") || named(name, "dd") || named(name, "h3")
-                         || named(name, "a") || named(name, "hr");
-    if (!structural)
+    const Tag tag = tagOf(name);
+    if (tag == Tag::Other)
         return;
     finishCollecting();
-    if (named(name, "dd")) {
+    if (tag == Tag::Description) {
         if (lastEntry)
             collecting = Collecting::Comment;
         return;
     }
     lastEntry = nullptr;
-    if (named(name, "dl")) {
-        openList();
-    } else if (named(name, "dt")) {
-        heading = nullptr;
-        headingPending = false;
-    } else if (named(name, "h3")) {
-        sawMarks = true;
-        collecting = Collecting::FolderName;
-    } else if (named(name, "a")) {
-        startLink(attributes);
-    } else if (named(name, "hr")) {
-        ++tree.skipped;
+    switch (tag) {
+    case Tag::List: openList(); break;
+    case Tag::Term: heading = nullptr; headingPending = false; break;
+    case Tag::Heading: sawMarks = true; collecting = Collecting::FolderName; break;
+    case Tag::Link: startLink(attributes); break;
+    case Tag::Rule: ++tree.skipped; break;
+    default: break;
     }
 }
 
 void NetscapeParse::end(const xmlChar* name)
 {
-    if (named(name, "h3") && collecting == Collecting::FolderName)
-        finishFolderName();
-    else if (named(name, "a") && collecting == Collecting::LinkName)
-        finishLinkName();
-    else if (named(name, "dd") && collecting == Collecting::Comment)
-        finishCollecting();
-    else if (named(name, "dl"))
+    const Tag tag = tagOf(name);
+    if (tag == Tag::List)
         closeList();
+    else if ((tag == Tag::Heading && collecting == Collecting::FolderName)
+             || (tag == Tag::Link && collecting == Collecting::LinkName)
+             || (tag == Tag::Description && collecting == Collecting::Comment))
+        finishCollecting();
 }
 
 void NetscapeParse::characters(std::string_view chunk)
