@@ -257,6 +257,25 @@ void NetscapeParse::finishLinkName()
     collected.clear();
 }
 
+// Some failures (an encoding that cannot be converted) are reported outside the parser's own
+// options, on the thread's generic error channel; nothing of a user's file belongs on stderr.
+class SilentErrors {
+public:
+    SilentErrors() : channel(xmlGenericError), context(xmlGenericErrorContext)
+    {
+        xmlSetGenericErrorFunc(nullptr, ignore);
+    }
+    SilentErrors(const SilentErrors&) = delete;
+    SilentErrors& operator=(const SilentErrors&) = delete;
+    ~SilentErrors() { xmlSetGenericErrorFunc(context, channel); }
+
+private:
+    static void ignore(void*, const char*, ...) {}
+
+    xmlGenericErrorFunc channel;
+    void* context;
+};
+
 struct ParserFree {
     void operator()(htmlParserCtxtPtr parser) const
     {
@@ -272,6 +291,7 @@ ImportTree readBookmarkFile(const std::string& path)
 {
     InputFile file(path, largestBookmarkFile);
     xmlInitParser();
+    const SilentErrors silence;
     htmlSAXHandler sax = NetscapeParse::handler();
     std::unique_ptr<htmlParserCtxt, ParserFree> parser(
         htmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8));

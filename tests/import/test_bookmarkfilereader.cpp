@@ -92,6 +92,17 @@ TEST_F(BookmarkFileTest, TextsAreUtf8WhetherDeclaredOrNot)
               "- Caf\xC3\xA9 \xE2\x82\xAC | https://x.example/ |  | 1\n");
 }
 
+TEST_F(BookmarkFileTest, BytesTheDeclaredEncodingCannotConvertEndTheReadQuietly)
+{
+    ::testing::internal::CaptureStderr();
+    const ImportTree tree = read("<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
+                                 "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=Shift_JIS\">\n"
+                                 "<DL><p>\n<DT><A HREF=\"https://a.example/\">Before</A>\n"
+                                 "<DT><A HREF=\"https://b.example/\">Bad \x83>byte</A>\n</DL><p>\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(outline(tree.root), "- Before | https://a.example/ |  | 1\n");
+}
+
 TEST_F(BookmarkFileTest, FileAddressBecomesFileEntryWithItsExactPath)
 {
     const ImportTree tree = read(std::string(header) +
