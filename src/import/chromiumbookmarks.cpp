@@ -66,7 +66,8 @@ ImportTree readChromiumBookmarks(const std::string& path)
 {
     const std::string data = InputFile(path, largestBookmarksJson).readAll();
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromRawData(data.data(), static_cast<qsizetype>(data.size())), &error);
+    const QByteArray json = QByteArray::fromRawData(data.data(), static_cast<qsizetype>(data.size()));
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
     const QJsonValue rootsValue = document.object().value("roots");
     if (error.error != QJsonParseError::NoError || !rootsValue.isObject())
         throwFileError(notChromiumBookmarksText, path);

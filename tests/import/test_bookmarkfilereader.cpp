@@ -30,7 +30,8 @@ TEST_F(BookmarkFileTest, BrowserExportGivesFoldersLinksAndComments)
         "<DL><p>\n"
         "    <DT><H3 ADD_DATE=\"1\" PERSONAL_TOOLBAR_FOLDER=\"true\">Bookmarks bar</H3>\n"
         "    <DL><p>\n"
-        "        <DT><A HREF=\"https://a.example/?x=1&amp;y=2\" ADD_DATE=\"2\" ICON=\"data:image/png;base64,AAAA\">A &lt;tag&gt; &amp; &#39;quote&#39;</A>\n"
+        "        <DT><A HREF=\"https://a.example/?x=1&amp;y=2\" ADD_DATE=\"2\" ICON=\"data:image/png;base64,AAAA\">"
+        "A &lt;tag&gt; &amp; &#39;quote&#39;</A>\n"
         "        <DD>  About A  \n"
         "        <DT><H3>Inner</H3>\n"
         "        <DD>a folder description\n"
@@ -154,8 +155,10 @@ TEST_F(BookmarkFileTest, HundredThousandNestedListsEndWithoutCrash)
 TEST_F(BookmarkFileTest, FileCutOffGivesEverythingUpToTheCut)
 {
     const ImportTree tree = read(std::string(header) + "<DL><p>\n<DT><H3>Work</H3>\n<DL><p>\n"
-                                 "<DT><A HREF=\"https://kept.example/\">Kept</A>\n<DT><A HREF=\"https://cut.example/\">Cut ti");
-    EXPECT_EQ(outline(tree.root), "+ Work\n  - Kept | https://kept.example/ |  | 1\n  - Cut ti | https://cut.example/ |  | 1\n");
+                                 "<DT><A HREF=\"https://kept.example/\">Kept</A>\n"
+                                 "<DT><A HREF=\"https://cut.example/\">Cut ti");
+    EXPECT_EQ(outline(tree.root),
+              "+ Work\n  - Kept | https://kept.example/ |  | 1\n  - Cut ti | https://cut.example/ |  | 1\n");
 }
 
 TEST_F(BookmarkFileTest, FiftyMegabytesReadCompletely)
@@ -199,7 +202,8 @@ TEST_F(BookmarkFileTest, DoctypeAloneMakesAnEmptyBookmarkFile)
 
 TEST_F(BookmarkFileTest, UnreadableAndOversizedFilesAreRefusedByName)
 {
-    EXPECT_EQ(errorOf(readBookmarkFile, temp.path("missing.html")), "The file \"" + temp.path("missing.html") + "\" cannot be read.");
+    const std::string missing = temp.path("missing.html");
+    EXPECT_EQ(errorOf(readBookmarkFile, missing), "The file \"" + missing + "\" cannot be read.");
     EXPECT_EQ(errorOf(readBookmarkFile, temp.path()), "The file \"" + temp.path() + "\" cannot be read.");
     const std::string huge = temp.path("huge.html");
     writeText(huge, header);

@@ -43,7 +43,8 @@ TEST(BookmarkFileWriter, WritesTheHeaderBrowsersLookFor)
                         "<TITLE>Bookmarks</TITLE>\n<H1>Bookmarks</H1>\n<DL><p>\n"),
               std::string::npos);
     EXPECT_NE(html.find("    <DT><H3>Work &amp; &quot;Play&quot; &lt;1&gt;</H3>\n"), std::string::npos);
-    EXPECT_NE(html.find("<DT><A HREF=\"https://x.example/?a=1&amp;b=&#39;2&#39;&quot;\">Bob&#39;s &lt;b&gt;page&lt;/b&gt;</A>\n"
+    EXPECT_NE(html.find("<DT><A HREF=\"https://x.example/?a=1&amp;b=&#39;2&#39;&quot;\">"
+                        "Bob&#39;s &lt;b&gt;page&lt;/b&gt;</A>\n"
                         "        <DD>Line one\nline two &amp; more\n"),
               std::string::npos);
     EXPECT_NE(html.find("<DT><A HREF=\"file:///home/me/My%20Files/100%25%20done%20%231%3F.pdf\">Report</A>"),

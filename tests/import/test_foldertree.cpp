@@ -92,14 +92,15 @@ TEST(FolderTree, SubfolderThatCannotBeListedIsLeftOutAndCounted)
 TEST(FolderTree, ChosenFolderMissingOrUnreadableIsRefusedByName)
 {
     TempFolder temp;
-    EXPECT_EQ(errorOf(readFolderTree, temp.path("missing")), "The folder \"" + temp.path("missing") + "\" cannot be read.");
+    const auto refusal = [](const std::string& folder) { return "The folder \"" + folder + "\" cannot be read."; };
+    EXPECT_EQ(errorOf(readFolderTree, temp.path("missing")), refusal(temp.path("missing")));
     writeText(temp.path("plain.txt"), "x");
-    EXPECT_EQ(errorOf(readFolderTree, temp.path("plain.txt")), "The folder \"" + temp.path("plain.txt") + "\" cannot be read.");
+    EXPECT_EQ(errorOf(readFolderTree, temp.path("plain.txt")), refusal(temp.path("plain.txt")));
     const std::string closed = temp.path("closed");
     std::filesystem::create_directories(closed);
     openToEveryone(temp.path());
     ::chmod(closed.c_str(), 0);
-    EXPECT_EQ(asOrdinaryUser([&] { return errorOf(readFolderTree, closed); }), "The folder \"" + closed + "\" cannot be read.");
+    EXPECT_EQ(asOrdinaryUser([&] { return errorOf(readFolderTree, closed); }), refusal(closed));
     ::chmod(closed.c_str(), 0700);
 }
 
