@@ -1,6 +1,7 @@
 #include "import/cfavoriteengine.h"
 
 #include "base/files.h"
+#include "import/importtext.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -151,25 +152,6 @@ void appendUtf8(std::string& out, char32_t code)
         out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (code & 0x3F));
     }
-}
-
-// Length of the well-formed UTF-8 sequence at text[i], or 0 when the byte starts none.
-std::size_t utf8SequenceLength(const std::string& text, std::size_t i)
-{
-    const auto byte = [&text](std::size_t at) { return static_cast<unsigned char>(text[at]); };
-    const unsigned char lead = byte(i);
-    std::size_t length = lead < 0x80 ? 1 : (lead >= 0xC2 && lead <= 0xDF) ? 2
-                       : (lead >= 0xE0 && lead <= 0xEF) ? 3 : (lead >= 0xF0 && lead <= 0xF4) ? 4 : 0;
-    if (length == 0 || i + length > text.size())
-        return 0;
-    for (std::size_t k = 1; k < length; ++k)
-        if ((byte(i + k) & 0xC0) != 0x80)
-            return 0;
-    const unsigned char second = length > 1 ? byte(i + 1) : 0;
-    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F)
-        || (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F))
-        return 0;
-    return length;
 }
 
 std::string asUtf8(const std::string& raw)

@@ -439,6 +439,15 @@ void CppSQLite3DB::Open(const char* fileName)
     SetBusyTimeout(busyTimeoutMs);
 }
 
+void CppSQLite3DB::OpenReadOnly(const char* fileName)
+{
+    Close();
+    int result = sqlite3_open_v2(fileName, &db, SQLITE_OPEN_READONLY, nullptr);
+    if (result != SQLITE_OK)
+        throw CppSQLite3Exception(result, sqlite3_errmsg(db), false);
+    SetBusyTimeout(busyTimeoutMs);
+}
+
 void CppSQLite3DB::Close()
 {
     if (db) {

@@ -127,6 +127,8 @@ public:
     virtual ~CppSQLite3DB();
 
     void Open(const char* fileName);
+    // Opens an existing file for reading only: it is never created, changed or locked for writing.
+    void OpenReadOnly(const char* fileName);
     void Close();
     bool IsOpen() const { return db != nullptr; }
     // True while a transaction begun on this connection is open.

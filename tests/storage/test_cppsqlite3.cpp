@@ -266,6 +266,27 @@ TEST(CppSQLite3DBOpen, ReadOnlyFileRefusesWrites)
               "SQLITE_READONLY[8]: attempt to write a readonly database");
 }
 
+TEST(CppSQLite3DBOpen, OpenReadOnlyReadsButNeverWritesOrCreates)
+{
+    TempFolder folder;
+    std::string path = folder.path("other.db");
+    {
+        CppSQLite3DB db;
+        db.Open(path.c_str());
+        db.ExecuteStatement("create table t (a); insert into t values (7);");
+    }
+    CppSQLite3DB db;
+    db.OpenReadOnly(path.c_str());
+    EXPECT_EQ(db.ExecuteScalar("select a from t"), 7);
+    EXPECT_EQ(failureOf([&] { db.ExecuteStatement("insert into t values (8);"); }),
+              "SQLITE_READONLY[8]: attempt to write a readonly database");
+    db.Close();
+
+    std::string missing = folder.path("missing.db");
+    EXPECT_EQ(failureOf([&] { db.OpenReadOnly(missing.c_str()); }), "SQLITE_CANTOPEN[14]: unable to open database file");
+    EXPECT_FALSE(std::filesystem::exists(missing));
+}
+
 TEST(CppSQLite3DBOpen, QueryOutlivingCloseIsStillFinalizedSafely)
 {
     TempFolder folder;

@@ -1,0 +1,133 @@
+#include "import/browserprofiles.h"
+
+#include "import/chromiumbookmarks.h"
+#include "import/firefoxplaces.h"
+#include "import/importtext.h"
+
+#include <SimpleIni.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <filesystem>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// profiles.ini and Local State are small; anything far larger is not a browser's.
+constexpr std::uintmax_t largestProfileList = 16ull * 1024 * 1024;
+
+constexpr const char* firefoxFolders[] = {
+    ".mozilla/firefox", "snap/firefox/common/.mozilla/firefox", ".var/app/org.mozilla.firefox/.mozilla/firefox"};
+
+struct ChromiumBrowser {
+    const char* name;
+    const char* folders[2];   // native, Flatpak
+};
+constexpr ChromiumBrowser chromiumBrowsers[] = {
+    {"Chromium", {".config/chromium", ".var/app/org.chromium.Chromium/config/chromium"}},
+    {"Google Chrome", {".config/google-chrome", ".var/app/com.google.Chrome/config/google-chrome"}},
+    {"Brave",
+     {".config/BraveSoftware/Brave-Browser", ".var/app/com.brave.Browser/config/BraveSoftware/Brave-Browser"}},
+    {"Microsoft Edge", {".config/microsoft-edge", ".var/app/com.microsoft.Edge/config/microsoft-edge"}},
+    {"Vivaldi", {".config/vivaldi", ".var/app/com.vivaldi.Vivaldi/config/vivaldi"}},
+};
+
+bool isFile(const fs::path& path)
+{
+    std::error_code error;
+    return fs::is_regular_file(path, error);
+}
+
+// The file's text, or nothing when it is missing, unreadable or too large.
+std::string smallFile(const fs::path& path)
+{
+    try {
+        return InputFile(path.string(), largestProfileList).readAll();
+    } catch (const std::runtime_error&) {
+        return {};
+    }
+}
+
+void addFirefoxProfiles(const fs::path& folder, std::vector<BrowserProfile>& found)
+{
+    const std::string text = smallFile(folder / "profiles.ini");
+    CSimpleIniA ini(true, false, false);
+    if (text.empty() || ini.LoadData(text) < 0)
+        return;
+    CSimpleIniA::TNamesDepend sections;
+    ini.GetAllSections(sections);
+    sections.sort(CSimpleIniA::Entry::LoadOrder());
+    for (const CSimpleIniA::Entry& section : sections) {
+        if (!startsWithIgnoringCase(section.pItem, "Profile"))
+            continue;
+        const std::string path = ini.GetValue(section.pItem, "Path", "");
+        if (path.empty())
+            continue;
+        const bool relative = std::string(ini.GetValue(section.pItem, "IsRelative", "1")) != "0";
+        const fs::path places = (relative ? folder / path : fs::path(path)) / "places.sqlite";
+        if (!isFile(places))
+            continue;
+        const std::string name = ini.GetValue(section.pItem, "Name", "");
+        found.push_back({BrowserProfile::Kind::Firefox, "Firefox",
+                         name.empty() ? fs::path(path).filename().string() : name, places.string()});
+    }
+}
+
+// Display names from the browser's Local State; a profile missing there keeps its folder name.
+std::string chromiumProfileName(const QJsonObject& profiles, const std::string& folder)
+{
+    const QString name = profiles.value(QString::fromStdString(folder)).toObject().value("name").toString();
+    return name.isEmpty() ? folder : name.toStdString();
+}
+
+void addChromiumProfiles(const char* browser, const fs::path& folder, std::vector<BrowserProfile>& found)
+{
+    std::error_code error;
+    std::vector<std::string> names;
+    for (fs::directory_iterator it(folder, error); !error && it != fs::directory_iterator(); it.increment(error))
+        if (isFile(it->path() / "Bookmarks"))
+            names.push_back(it->path().filename().string());
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return fileNameOrderKey(a) < fileNameOrderKey(b);
+    });
+    const std::string localState = smallFile(folder / "Local State");
+    const QJsonObject profiles = QJsonDocument::fromJson(QByteArray::fromStdString(localState))
+                                     .object().value("profile").toObject().value("info_cache").toObject();
+    for (const std::string& name : names)
+        found.push_back({BrowserProfile::Kind::Chromium, browser, chromiumProfileName(profiles, name),
+                         (folder / name / "Bookmarks").string()});
+}
+
+int bookmarkCount(const BrowserProfile& profile)
+{
+    try {
+        return countEntries(readBrowserProfile(profile).root);
+    } catch (const std::exception&) {
+        return -1;
+    }
+}
+
+} // namespace
+
+std::vector<BrowserProfile> findBrowserProfiles(const std::string& home)
+{
+    std::vector<BrowserProfile> found;
+    for (const char* folder : firefoxFolders)
+        addFirefoxProfiles(fs::path(home) / folder, found);
+    for (const ChromiumBrowser& browser : chromiumBrowsers)
+        for (const char* folder : browser.folders)
+            addChromiumProfiles(browser.name, fs::path(home) / folder, found);
+    for (BrowserProfile& profile : found)
+        profile.bookmarkCount = bookmarkCount(profile);
+    return found;
+}
+
+ImportTree readBrowserProfile(const BrowserProfile& profile)
+{
+    return profile.kind == BrowserProfile::Kind::Firefox ? readFirefoxPlaces(profile.bookmarksPath)
+                                                         : readChromiumBookmarks(profile.bookmarksPath);
+}

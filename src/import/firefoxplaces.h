@@ -1,0 +1,14 @@
+#pragma once
+
+#include "import/importtree.h"
+
+#include <string>
+
+// Reads the bookmarks of a Firefox profile's places.sqlite. The browser keeps the file open and
+// locked, so it and its write-ahead log are copied into a private temporary folder first and the
+// copy is read (what the browser has committed); the copy is removed afterwards and the browser's
+// files are never changed. The roots become "Bookmarks Menu", "Bookmarks Toolbar", "Other
+// Bookmarks" and "Mobile Bookmarks", in that order; a root holding nothing is left out, and the
+// tags are not bookmarks. Throws std::runtime_error with a sentence naming the file when it cannot
+// be read or copied, or is no Firefox bookmark database (corrupt, truncated, unknown schema).
+ImportTree readFirefoxPlaces(const std::string& placesPath);

@@ -1,0 +1,144 @@
+#include "import/importtext.h"
+
+#include <glib.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* cannotReadFileText = "The file \"%s\" cannot be read.";
+constexpr const char* fileTooLargeText = "The file \"%s\" is too large to import.";
+constexpr const char* replacementCharacter = "\xEF\xBF\xBD";
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+char lowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+} // namespace
+
+std::size_t utf8SequenceLength(std::string_view text, std::size_t at)
+{
+    const auto byte = [text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    const std::size_t length = lead < 0x80 ? 1 : (lead >= 0xC2 && lead <= 0xDF) ? 2
+                             : (lead >= 0xE0 && lead <= 0xEF) ? 3 : (lead >= 0xF0 && lead <= 0xF4) ? 4 : 0;
+    if (length == 0 || at + length > text.size())
+        return 0;
+    for (std::size_t k = 1; k < length; ++k)
+        if ((byte(at + k) & 0xC0) != 0x80)
+            return 0;
+    const unsigned char second = length > 1 ? byte(at + 1) : 0;
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F)
+        || (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F))
+        return 0;
+    return length;
+}
+
+std::string validUtf8(std::string_view text)
+{
+    std::string valid;
+    valid.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = utf8SequenceLength(text, i);
+        if (length == 0) {
+            valid += replacementCharacter;
+            ++i;
+            continue;
+        }
+        valid.append(text, i, length);
+        i += length;
+    }
+    return valid;
+}
+
+std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+bool startsWithIgnoringCase(std::string_view text, std::string_view prefix)
+{
+    if (text.size() < prefix.size())
+        return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (lowerAscii(text[i]) != lowerAscii(prefix[i]))
+            return false;
+    return true;
+}
+
+std::string fileNameOrderKey(const std::string& name)
+{
+    gchar* key = g_utf8_collate_key_for_filename(validUtf8(name).c_str(), -1);
+    std::string copy(key ? key : "");
+    g_free(key);
+    return copy;
+}
+
+void throwFileError(const char* sentence, const std::string& path)
+{
+    std::string text(sentence);
+    const std::size_t at = text.find("%s");
+    if (at != std::string::npos)
+        text.replace(at, 2, validUtf8(path));
+    throw std::runtime_error(text);
+}
+
+InputFile::InputFile(const std::string& filePath, std::uintmax_t sizeLimit) : path(filePath), limit(sizeLimit)
+{
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    struct stat status {};
+    if (fd < 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        if (fd >= 0)
+            ::close(fd);
+        throwFileError(cannotReadFileText, path);
+    }
+    if (static_cast<std::uintmax_t>(status.st_size) > limit) {
+        ::close(fd);
+        throwFileError(fileTooLargeText, path);
+    }
+}
+
+InputFile::~InputFile()
+{
+    ::close(fd);
+}
+
+std::size_t InputFile::read(char* buffer, std::size_t size)
+{
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, size);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throwFileError(cannotReadFileText, path);
+        total += static_cast<std::uintmax_t>(got);
+        // The file may have grown since it was opened.
+        if (total > limit)
+            throwFileError(fileTooLargeText, path);
+        return static_cast<std::size_t>(got);
+    }
+}
+
+std::string InputFile::readAll()
+{
+    std::string data;
+    char buffer[65536];
+    while (const std::size_t got = read(buffer, sizeof buffer))
+        data.append(buffer, got);
+    return data;
+}

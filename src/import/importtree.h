@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// One thing to store as an item: a web address (type 1) or a file (type 0).
+struct ImportEntry { std::string name; std::string target; std::string comment; int type = 1; };
+// A folder becomes a category; its folders and entries keep the order of the source.
+struct ImportFolder {
+    std::string name;
+    std::vector<ImportFolder> folders;
+    std::vector<ImportEntry> entries;
+};
+// What a reader found: root's own name is unused (its contents go straight under the category the
+// user chose); skipped counts what was deliberately left out (place: and javascript: addresses,
+// empty addresses, separators, unreadable subfolders, anything nested too deep).
+struct ImportTree { ImportFolder root; int skipped = 0; };
+int countFolders(const ImportFolder&);   // below the given one, recursively
+int countEntries(const ImportFolder&);   // in it and below it
+
+// Folder levels below the root that a reader keeps; a folder deeper down is left out with
+// everything in it, each of its folders and entries counted as skipped.
+inline constexpr int maxImportDepth = 200;

@@ -1,0 +1,110 @@
+#include "import/bookmarkfilereader.h"
+#include "import/bookmarkfilewriter.h"
+#include "import/importtext.h"
+
+#include "importtestutil.h"
+
+namespace {
+
+std::vector<std::string> namesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+ImportFolder sampleTree()
+{
+    ImportFolder root;
+    ImportFolder work{"Work & \"Play\" <1>", {}, {}};
+    work.folders.push_back({"Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC", {}, {{"Inner", "https://inner.example/", "", 1}}});
+    work.folders.push_back({"", {}, {}});
+    work.entries.push_back({"Bob's <b>page</b>", "https://x.example/?a=1&b='2'\"", "Line one\nline two & more", 1});
+    work.entries.push_back({"", "https://no-name.example/", "", 1});
+    work.entries.push_back({"Report", "/home/me/My Files/100% done #1?.pdf", "the report", 0});
+    work.entries.push_back({"Latin-1 name", "/tmp/caf\xE9\xFF.txt", "", 0});
+    work.entries.push_back({"Relative", "docs/a b.txt", "", 0});
+    root.folders.push_back(std::move(work));
+    root.entries.push_back({"Top", "https://top.example/", "", 1});
+    return root;
+}
+
+} // namespace
+
+TEST(BookmarkFileWriter, WritesTheHeaderBrowsersLookFor)
+{
+    TempFolder temp;
+    writeBookmarkFile(temp.path("out.html"), sampleTree());
+    const std::string html = readText(temp.path("out.html"));
+    EXPECT_EQ(html.rfind("<!DOCTYPE NETSCAPE-Bookmark-file-1>\n", 0), 0u);
+    EXPECT_NE(html.find("\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n"
+                        "<TITLE>Bookmarks</TITLE>\n<H1>Bookmarks</H1>\n<DL><p>\n"),
+              std::string::npos);
+    EXPECT_NE(html.find("    <DT><H3>Work &amp; &quot;Play&quot; &lt;1&gt;</H3>\n"), std::string::npos);
+    EXPECT_NE(html.find("<DT><A HREF=\"https://x.example/?a=1&amp;b=&#39;2&#39;&quot;\">"
+                        "Bob&#39;s &lt;b&gt;page&lt;/b&gt;</A>\n"
+                        "        <DD>Line one\nline two &amp; more\n"),
+              std::string::npos);
+    EXPECT_NE(html.find("<DT><A HREF=\"file:///home/me/My%20Files/100%25%20done%20%231%3F.pdf\">Report</A>"),
+              std::string::npos);
+}
+
+TEST(BookmarkFileWriter, ReadingTheFileBackGivesTheSameTree)
+{
+    TempFolder temp;
+    const ImportFolder tree = sampleTree();
+    writeBookmarkFile(temp.path("out.html"), tree);
+    const ImportTree back = readBookmarkFile(temp.path("out.html"));
+    EXPECT_EQ(outline(back.root), outline(tree));
+    EXPECT_EQ(back.skipped, 0);
+}
+
+TEST(BookmarkFileWriter, TextsThatAreNotUtf8AreWrittenWithReplacementCharacters)
+{
+    TempFolder temp;
+    ImportFolder tree;
+    tree.folders.push_back({"Caf\xE9", {}, {{"Gr\xFC\xDF", "https://x.example/\xFF", "bad \xC3", 1}}});
+    writeBookmarkFile(temp.path("out.html"), tree);
+    const std::string html = readText(temp.path("out.html"));
+    EXPECT_EQ(validUtf8(html), html) << "the file is not valid UTF-8";
+    EXPECT_EQ(outline(readBookmarkFile(temp.path("out.html")).root),
+              "+ Caf\xEF\xBF\xBD\n"
+              "  - Gr\xEF\xBF\xBD\xEF\xBF\xBD | https://x.example/\xEF\xBF\xBD | bad \xEF\xBF\xBD | 1\n");
+}
+
+TEST(BookmarkFileWriter, ReplacesAnExistingFileWhole)
+{
+    TempFolder temp;
+    writeText(temp.path("out.html"), std::string(100000, 'x'));
+    ImportFolder tree;
+    tree.entries.push_back({"Only", "https://only.example/", "", 1});
+    writeBookmarkFile(temp.path("out.html"), tree);
+    EXPECT_EQ(outline(readBookmarkFile(temp.path("out.html")).root), "- Only | https://only.example/ |  | 1\n");
+    EXPECT_EQ(namesIn(temp.path()), std::vector<std::string>{"out.html"});
+}
+
+TEST(BookmarkFileWriter, FailedWriteThrowsAndLeavesNoTemporaryFile)
+{
+    TempFolder temp;
+    std::filesystem::create_directory(temp.path("taken.html"));
+    EXPECT_EQ(errorOf(writeBookmarkFile, temp.path("taken.html"), sampleTree()),
+              "The file \"" + temp.path("taken.html") + "\" cannot be written.");
+    EXPECT_EQ(namesIn(temp.path()), std::vector<std::string>{"taken.html"});
+    EXPECT_EQ(errorOf(writeBookmarkFile, temp.path("missing/out.html"), sampleTree()),
+              "The file \"" + temp.path("missing/out.html") + "\" cannot be written.");
+}
+
+TEST(BookmarkFileWriter, FolderWithoutWriteRightIsRefused)
+{
+    TempFolder temp;
+    openToEveryone(temp.path());
+    writeText(temp.path("old.html"), "old");
+    ::chmod(temp.path().c_str(), 0555);
+    const std::string path = temp.path("old.html");
+    EXPECT_EQ(asOrdinaryUser([&] { return errorOf(writeBookmarkFile, path, sampleTree()); }),
+              "The file \"" + path + "\" cannot be written.");
+    EXPECT_EQ(readText(path), "old");
+    EXPECT_EQ(namesIn(temp.path()), std::vector<std::string>{"old.html"});
+}

@@ -1,0 +1,147 @@
+#include "import/firefoxplaces.h"
+#include "storage/cppsqlite3.h"
+
+#include "importtestutil.h"
+#include "placesbuilder.h"
+
+#include <map>
+
+namespace {
+
+struct FileState {
+    std::string bytes;
+    std::filesystem::file_time_type modified;
+    bool operator==(const FileState&) const = default;
+};
+
+std::map<std::string, FileState> stateOf(const std::string& folder)
+{
+    std::map<std::string, FileState> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        files[entry.path().filename().string()] = {readText(entry.path().string()), entry.last_write_time()};
+    return files;
+}
+
+class FirefoxPlacesTest : public ::testing::Test {
+protected:
+    TempFolder temp;
+    const std::string profile = temp.path("profile");
+    const std::string file = profile + "/places.sqlite";
+    void SetUp() override { std::filesystem::create_directories(profile); }
+};
+
+} // namespace
+
+TEST_F(FirefoxPlacesTest, RootsFoldersAndBookmarksComeInPositionOrder)
+{
+    {
+        Places places(file);
+        places.bookmark(toolbarRoot, 1, "Second", "https://second.example/");
+        places.bookmark(toolbarRoot, 0, "First", "https://first.example/");
+        const int news = places.folder(menuRoot, 2, "News & more");
+        places.bookmark(news, 0, "Caf\xC3\xA9", "https://cafe.example/");
+        places.separator(menuRoot, 1);
+        places.bookmark(menuRoot, 0, "Recent", "place:sort=8&maxResults=10");
+        places.bookmark(menuRoot, 3, "Local", "file:///home/me/a%20b.txt");
+        places.bookmark(mobileRoot, 0, "Phone", "https://phone.example/");
+        places.bookmark(unfiledRoot, 0, "Loose", "https://loose.example/");
+        const int tag = places.folder(tagsRoot, 0, "mytag");
+        places.bookmark(tag, 0, "Tagged", "https://first.example/");
+    }
+    const ImportTree tree = readFirefoxPlaces(file);
+    EXPECT_EQ(outline(tree.root), "+ Bookmarks Menu\n"
+                                  "  + News & more\n"
+                                  "    - Caf\xC3\xA9 | https://cafe.example/ |  | 1\n"
+                                  "  - Local | /home/me/a b.txt |  | 0\n"
+                                  "+ Bookmarks Toolbar\n"
+                                  "  - First | https://first.example/ |  | 1\n"
+                                  "  - Second | https://second.example/ |  | 1\n"
+                                  "+ Other Bookmarks\n"
+                                  "  - Loose | https://loose.example/ |  | 1\n"
+                                  "+ Mobile Bookmarks\n"
+                                  "  - Phone | https://phone.example/ |  | 1\n");
+    EXPECT_EQ(tree.skipped, 2) << "the separator and the place: query";
+}
+
+TEST_F(FirefoxPlacesTest, RunningBrowsersUncheckpointedLogIsReadAndItsFilesStayUntouched)
+{
+    { Places places(file, Places::Open::NewFileWithLog); }
+    Places browser(file, Places::Open::Existing);   // still open, as a running Firefox keeps it
+    browser.db.ExecuteStatement("pragma wal_autocheckpoint=0;");
+    browser.bookmark(toolbarRoot, 0, "Only in the log", "https://wal.example/");
+    ASSERT_GT(std::filesystem::file_size(file + "-wal"), 0u);
+    ASSERT_EQ(readText(file).find("wal.example"), std::string::npos);
+
+    const std::string privateTemp = temp.path("tmp");
+    std::filesystem::create_directories(privateTemp);
+    const char* oldTemp = std::getenv("TMPDIR");
+    const std::string savedTemp = oldTemp ? oldTemp : "";
+    ::setenv("TMPDIR", privateTemp.c_str(), 1);
+    const auto before = stateOf(profile);
+    const ImportTree tree = readFirefoxPlaces(file);
+    const auto after = stateOf(profile);
+    const bool copyLeft = !std::filesystem::is_empty(privateTemp);
+    oldTemp ? ::setenv("TMPDIR", savedTemp.c_str(), 1) : ::unsetenv("TMPDIR");
+
+    EXPECT_EQ(outline(tree.root), "+ Bookmarks Toolbar\n  - Only in the log | https://wal.example/ |  | 1\n");
+    EXPECT_EQ(before.size(), 3u) << "places.sqlite, its -wal and -shm";
+    EXPECT_TRUE(before == after) << "the browser's files were changed";
+    EXPECT_FALSE(copyLeft) << "the private copy was left behind";
+}
+
+TEST_F(FirefoxPlacesTest, DatabaseLockedByAnotherConnectionGivesWhatWasCommitted)
+{
+    Places places(file);
+    places.bookmark(menuRoot, 0, "Committed", "https://committed.example/");
+    places.db.ExecuteStatement("begin exclusive;");
+    places.bookmark(menuRoot, 1, "Pending", "https://pending.example/");
+    EXPECT_EQ(outline(readFirefoxPlaces(file).root),
+              "+ Bookmarks Menu\n  - Committed | https://committed.example/ |  | 1\n");
+    places.db.ExecuteStatement("commit;");
+}
+
+TEST_F(FirefoxPlacesTest, DamagedOrForeignDatabasesAreRefusedByName)
+{
+    const std::string refused = "The file \"" + file + "\" is not a Firefox bookmark database.";
+    {
+        Places places(file);
+        for (int i = 0; i < 2000; ++i)
+            places.bookmark(menuRoot, i, "Bookmark number " + std::to_string(i), "https://example.com/" + std::to_string(i));
+    }
+    const std::string whole = readText(file);
+    writeText(file, whole.substr(0, whole.size() / 2));
+    EXPECT_EQ(errorOf(readFirefoxPlaces, file), refused) << "truncated";
+    writeText(file, std::string(100, '\x5A') + whole.substr(100));
+    EXPECT_EQ(errorOf(readFirefoxPlaces, file), refused) << "header overwritten";
+    writeText(file, "");
+    EXPECT_EQ(errorOf(readFirefoxPlaces, file), refused) << "empty";
+    std::filesystem::remove(file);
+    {
+        CppSQLite3DB other;
+        other.Open(file.c_str());
+        other.ExecuteStatement("create table moz_bookmarks (id integer primary key, type integer, parent integer,"
+                               " position integer, title text, fk integer);"
+                               "create table moz_places (id integer primary key, url text);");
+    }
+    EXPECT_EQ(errorOf(readFirefoxPlaces, file), refused) << "no guid column";
+    std::filesystem::remove(file);
+    EXPECT_EQ(errorOf(readFirefoxPlaces, file), "The file \"" + file + "\" cannot be read.");
+}
+
+TEST_F(FirefoxPlacesTest, CircularParentsAndDeepNestingEnd)
+{
+    {
+        Places places(file);
+        int parent = menuRoot;
+        for (int level = 0; level < maxImportDepth + 3; ++level)
+            parent = places.folder(parent, 0, "L" + std::to_string(level));
+        places.bookmark(parent, 0, "Bottom", "https://bottom.example/");
+        // Damaged parents: the toolbar's own parent is a folder inside the toolbar.
+        const int loop = places.folder(toolbarRoot, 0, "Loop");
+        places.db.ExecuteStatement(("update moz_bookmarks set parent = " + std::to_string(loop) + " where id = "
+                                    + std::to_string(toolbarRoot)).c_str());
+    }
+    const ImportTree tree = readFirefoxPlaces(file);
+    EXPECT_EQ(countFolders(tree.root), maxImportDepth + 2) << "Menu with 199 levels, Toolbar with Loop";
+    EXPECT_EQ(tree.skipped, 4 + 1) << "four folders and the bookmark below the limit";
+}
