@@ -2,7 +2,8 @@
 
 #include <QCollator>
 #include <QDBusMessage>
-#include <QFileInfo>
+#include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 
 // GLib names a struct field "signals", which Qt defines as a keyword.
@@ -22,12 +23,55 @@ const QRegularExpression SchemePattern(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:
 const QRegularExpression HostPortPattern(QStringLiteral("^[A-Za-z0-9.-]+:[0-9]+(/|$)"));
 constexpr int FileManagerTimeoutMs = 3000;
 
-QString cleanedTarget(const std::string& target)
+std::string trimmedBytes(const std::string& text)
 {
-    QString text = QString::fromStdString(target).trimmed();
-    if (text.size() >= 2 && text.startsWith(QLatin1Char('"')) && text.endsWith(QLatin1Char('"')))
-        text = text.mid(1, text.size() - 2).trimmed();
+    const char* blanks = " \t\r\n\f\v";
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+std::string cleanedTarget(const std::string& target)
+{
+    std::string text = trimmedBytes(target);
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
+        text = trimmedBytes(text.substr(1, text.size() - 2));
     return text;
+}
+
+// Targets are bytes, not always UTF-8: a URL is built from them with every byte outside printable
+// ASCII percent-encoded, so a file named caf\xE9.txt opens as itself instead of caf\uFFFD.txt.
+QByteArray encodedAddress(const std::string& text)
+{
+    QByteArray encoded;
+    for (unsigned char c : text) {
+        if (c > 0x20 && c < 0x7F)
+            encoded += char(c);
+        else
+            encoded += '%' + QByteArray::number(c, 16).rightJustified(2, '0').toUpper();
+    }
+    return encoded;
+}
+
+QByteArray encodedPath(const QByteArray& path)
+{
+    return path.toPercentEncoding("/");
+}
+
+QUrl fileUrl(const QByteArray& absolutePath)
+{
+    return QUrl::fromEncoded("file://" + encodedPath(absolutePath), QUrl::StrictMode);
+}
+
+// A relative target is taken from the current folder, so a name starting with "-" can never read as
+// an option.
+QByteArray absoluteBytes(const std::string& path)
+{
+    const QByteArray bytes = QByteArray::fromStdString(path);
+    if (bytes.startsWith('/'))
+        return bytes;
+    return QFile::encodeName(QDir::currentPath()) + '/' + bytes;
 }
 
 struct GObjectUnref {
@@ -80,17 +124,25 @@ AppInfoPtr findApplication(const QString& appId)
 
 QUrl targetUrl(const std::string& target, int type)
 {
-    const QString text = cleanedTarget(target);
-    if (text.isEmpty())
+    const std::string text = cleanedTarget(target);
+    if (text.empty())
         return {};
-    if (SchemePattern.match(text).hasMatch() && !HostPortPattern.match(text).hasMatch()) {
-        const QUrl url(text, QUrl::TolerantMode);
+    const QString scheme = QString::fromLatin1(encodedAddress(text));
+    if (SchemePattern.match(scheme).hasMatch() && !HostPortPattern.match(scheme).hasMatch()) {
+        const QUrl url = QUrl::fromEncoded(encodedAddress(text), QUrl::TolerantMode);
         if (url.isValid())
             return url;
     }
     if (type == 1)
-        return QUrl(QStringLiteral("http://") + text, QUrl::TolerantMode);
-    return QUrl::fromLocalFile(QFileInfo(text).absoluteFilePath());
+        return QUrl::fromEncoded("http://" + encodedAddress(text), QUrl::TolerantMode);
+    return fileUrl(absoluteBytes(text));
+}
+
+std::string localPathBytes(const QUrl& url)
+{
+    if (!url.isLocalFile())
+        return {};
+    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
 }
 
 QString contentTypeForUrl(const QUrl& url)
@@ -99,8 +151,8 @@ QString contentTypeForUrl(const QUrl& url)
         return {};
     if (!url.isLocalFile())
         return QStringLiteral("x-scheme-handler/") + url.scheme().toLower();
-    const QByteArray name = QFile::encodeName(url.toLocalFile());
-    gchar* guessed = g_content_type_guess(name.constData(), nullptr, 0, nullptr);
+    const std::string name = localPathBytes(url);
+    gchar* guessed = g_content_type_guess(name.c_str(), nullptr, 0, nullptr);
     const QString type = fromUtf8(guessed);
     g_free(guessed);
     return type;
@@ -177,7 +229,11 @@ QUrl containingFolderUrl(const std::string& path)
     const QUrl file = targetUrl(path, 0);
     if (!file.isLocalFile())
         return {};
-    return QUrl::fromLocalFile(QFileInfo(file.toLocalFile()).absolutePath());
+    QByteArray folder = QByteArray::fromStdString(localPathBytes(file));
+    while (folder.size() > 1 && folder.endsWith('/'))
+        folder.chop(1);
+    const qsizetype slash = folder.lastIndexOf('/');
+    return fileUrl(slash <= 0 ? QByteArray("/") : folder.left(slash));
 }
 
 void showInFolder(const std::string& path, const std::function<bool(const QUrl&)>& openFolder,

@@ -17,6 +17,9 @@
 // An empty target gives an empty (invalid) URL.
 QUrl targetUrl(const std::string& target, int type);
 
+// The exact bytes of a file URL's path (which need not be UTF-8); "" for any other URL.
+std::string localPathBytes(const QUrl& url);
+
 // The content type that chooses the programs for a target: the file's type guessed from its name
 // alone (the file is not read), or "x-scheme-handler/<scheme>" for any other URL.
 QString contentTypeForUrl(const QUrl& url);

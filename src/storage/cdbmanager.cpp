@@ -464,6 +464,14 @@ void CDBManager::DeleteItemRow(const CLinkItem& item)
     ExecuteStatement(sql);
 }
 
+bool CDBManager::Checkpoint()
+{
+    // One row: busy, log frames, frames written back; busy is 0 once the log is empty, and also
+    // for a catalogue that keeps no log at all.
+    CppSQLite3Query result = ExecuteQuery("pragma wal_checkpoint(TRUNCATE);");
+    return !result.Eof() && result.FieldValue(0) && std::string(result.FieldValue(0)) == "0";
+}
+
 std::vector<CSearchItem> CDBManager::SearchItems(bool byName, bool byTarget, bool byComment,
                                                  const std::string& keyword)
 {

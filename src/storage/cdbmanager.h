@@ -69,6 +69,11 @@ public:
     // The same, raising the refusal instead.
     void DeleteItemRow(const CLinkItem& item);
 
+    // Writes every committed change into the main file, so that a copy of the file alone holds the
+    // whole catalogue (a write-ahead log keeps recent commits beside it). False when a reader of
+    // another connection keeps part of the log from being written back.
+    bool Checkpoint();
+
     // Never raises: a database error ends the search with the hits found so far.
     std::vector<CSearchItem> SearchItems(bool byName, bool byTarget, bool byComment,
                                          const std::string& keyword);

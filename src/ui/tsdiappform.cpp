@@ -6,6 +6,7 @@
 #include "ui/desktop.h"
 #include "ui/dialogseam.h"
 #include "ui/errorbox.h"
+#include "ui/qtext.h"
 #include "ui/fileicons.h"
 #include "ui/taboutbox.h"
 #include "ui/tselectcategorydialogform.h"
@@ -41,11 +42,6 @@ namespace {
 const char* const helpPage = "https://varnelo.app/help";
 
 std::optional<bool> trayAvailability;
-
-QString toQ(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
 
 // Lets only the caption column be edited in place, hands the edited text to the window instead of the
 // model, and draws the grid lines of the report view.
@@ -719,7 +715,7 @@ void TSDIAppForm::listContentEdited(QTreeWidgetItem* row, const QString& text)
     if (!item)
         return;
     // The row shows the new name once it is stored; a refused rename keeps the old one everywhere.
-    if (commands.renameItem(*item, text.toStdString()))
+    if (commands.renameItem(*item, keptOrEdited(text, item->GetName())))
         row->setText(0, text);
 }
 

@@ -9,6 +9,7 @@
 #include "shell/paths.h"
 #include "ui/dialogseam.h"
 #include "ui/errorbox.h"
+#include "ui/qtext.h"
 #include "ui/titemform.h"
 #include "ui/tnewcategoryform.h"
 #include "ui/tsearchitemform.h"
@@ -40,14 +41,14 @@ const char* const backupCaption = "Choose a file for backup";
 const char* const restoreCaption = "Choose backup file for restore";
 const char* const backupFilter = "Backup Files(*.mbk) (*.mbk);;All Files (*.*) (*)";
 const char* const backupSuffix = "mbk";
+const char* const backupIncompleteText =
+    "No backup was made: another program holds part of the catalogue open. Close it and try again.";
 const char* const addingItemsLabel = "Adding to the catalogue...";
 const char* const deletingLabel = "Deleting the category...";
 const char* const importingLabel = "Importing the Favorites...";
 const char* const backingUpLabel = "Writing the backup...";
 const char* const restoringLabel = "Restoring the catalogue...";
 
-QString toQ(const std::string& text) { return QString::fromStdString(text); }
-std::string fromQ(const QString& text) { return text.toStdString(); }
 
 // The backup and restore outcomes are plain boxes: the application's title, OK, no icon.
 void showPlainMessage(QWidget* owner, const std::string& text)
@@ -201,7 +202,7 @@ void TSDIAppForm::EditCategory(CCategory* category)
     form.Edit1->setText(toQ(category->GetName()));
     if (seam::exec(&form) != QDialog::Accepted)
         return;
-    if (!commands.editCategory(*category, fromQ(form.Edit1->text()), form.GetIconIndex()))
+    if (!commands.editCategory(*category, keptOrEdited(form.Edit1->text(), category->GetName()), form.GetIconIndex()))
         return;
     if (QTreeWidgetItem* node = nodeOf(treeCategory, category)) {
         node->setText(0, toQ(category->GetName()));
@@ -286,8 +287,9 @@ void TSDIAppForm::Property3Click()
     form.memoDescription->setPlainText(toQ(item->GetComment()));
     if (seam::exec(&form) != QDialog::Accepted)
         return;
-    commands.editItem(*item, itemFields(form.txtTitle->text(), form.txtTarget->text(),
-                                        form.memoDescription->toPlainText(), item->GetType()));
+    commands.editItem(*item, {keptOrEdited(form.txtTitle->text(), item->GetName()),
+                              keptOrEdited(form.txtTarget->text(), item->GetTarget()),
+                              keptOrEdited(form.memoDescription->toPlainText(), item->GetComment()), item->GetType()});
     fillItemRow(row, item);
 }
 
@@ -319,6 +321,11 @@ void TSDIAppForm::OnFileBackupExecute()
     if (chosen.isEmpty())
         return;
     lastBackupFile = chosen;
+    // The copy is of the file alone: whatever a write-ahead log still holds must be in it first.
+    if (db.IsOpen() && !db.Checkpoint()) {
+        showPlainMessage(this, backupIncompleteText);
+        return;
+    }
     const std::string databasePath = GetDatabasePath();
     const auto progress = seam::progress(this, QString::fromLatin1(backingUpLabel), false);
     const BackupOutcome outcome = writeBackup(databasePath, fromQ(chosen), *progress);
