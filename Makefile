@@ -1,19 +1,24 @@
-# Two entry points for a fresh Debian 12 machine: `make run` and `make test`.
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Entry points for a fresh Debian 12 machine: `make run`, `make test` and `make package`.
 BUILD_DIR ?= build
+PACKAGE_DIR ?= build-package
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+# The developers' and CI's builds stop at any warning; a plain cmake (a packager's) does not.
+WERROR =
 
-.PHONY: deps configure build test run sanitize clean
+.PHONY: deps configure build test run sanitize package clean
 
 deps:
 	sh scripts/install-deps.sh
 
 configure: deps
-	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD_DIR) $(WERROR) $(CMAKE_FLAGS)
 
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
+test: WERROR = -DVARNELO_WERROR=ON
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
@@ -23,5 +28,11 @@ run: build
 sanitize:
 	$(MAKE) test BUILD_DIR=build-asan CMAKE_FLAGS="-DVARNELO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug"
 
+# A Release build for /usr without the tests, packed by CPack into $(PACKAGE_DIR)/varnelo_*.deb.
+package: deps
+	cmake -S . -B $(PACKAGE_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DVARNELO_TESTS=OFF
+	cmake --build $(PACKAGE_DIR) -j $(JOBS)
+	cd $(PACKAGE_DIR) && cpack -G DEB
+
 clean:
-	rm -rf $(BUILD_DIR) build-asan
+	rm -rf $(BUILD_DIR) build-asan $(PACKAGE_DIR)
