@@ -29,6 +29,7 @@ expect usr/share/metainfo/$id.metainfo.xml
 expect usr/share/icons/hicolor/scalable/apps/$id.svg
 expect usr/share/man/man1/varnelo.1.gz
 expect usr/share/doc/varnelo/copyright
+expect usr/share/doc/varnelo/changelog.gz
 
 entry="$root/usr/share/applications/$id.desktop"
 if [ -f "$entry" ]; then
