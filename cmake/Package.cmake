@@ -8,13 +8,15 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Varnelo developers")
 set(CPACK_PACKAGE_CONTACT "The Varnelo developers <support@varnelo.app>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "catalogue of documents and web addresses")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Varnelo keeps a tree of categories; each category holds items that point at a file on disk or "
-    "at a web address, with a title and a description. From one window you add, edit, copy, move "
-    "and delete items and categories, open an item with its program or one you choose, search every "
-    "item by keyword, back the catalogue up and restore it, and import a Favorites folder of web "
-    "shortcuts. Every change is written at once to one SQLite file in your home folder.")
-string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+# one paragraph, lines kept short for dpkg and apt (a semicolon would split a CMake string)
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "Varnelo keeps a tree of categories. Each category holds items that point at\n"
+    "a file on disk or at a web address, with a title and a description. From one\n"
+    "window you add, edit, copy, move and delete items and categories, open an\n"
+    "item with its program or one you choose, search every item by keyword, back\n"
+    "the catalogue up and restore it, and import a Favorites folder of web\n"
+    "shortcuts. Every change is written at once to one SQLite file in your home\n"
+    "folder.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
