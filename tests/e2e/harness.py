@@ -64,10 +64,11 @@ def missingDesktop():
     """The parts of the private desktop this machine lacks. Without them no scenario can run at
     all, which says nothing about the program, so the caller skips instead of failing."""
     missing = [tool for tool in ("Xvfb", "fluxbox") if shutil.which(tool) is None]
-    # the session bus starts the accessibility bus on demand from its service file
-    dataFolders = os.environ.get("XDG_DATA_DIRS") or "/usr/local/share:/usr/share"
+    # the session bus starts the accessibility bus on demand from its service file, which it looks
+    # for under XDG_DATA_DIRS and always under /usr/share
+    dataFolders = (os.environ.get("XDG_DATA_DIRS") or "").split(":") + ["/usr/local/share", "/usr/share"]
     if not any(os.path.isfile(os.path.join(folder, "dbus-1", "services", "org.a11y.Bus.service"))
-               for folder in dataFolders.split(":") if folder):
+               for folder in dataFolders if folder):
         missing.append("the accessibility bus (at-spi2-core)")
     if importlib.util.find_spec("pyatspi") is None:
         missing.append("the accessibility client (python3-pyatspi)")
