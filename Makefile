@@ -1,22 +1,27 @@
-# Two entry points for a fresh Debian 12 machine: `make run` and `make test`.
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Entry points for a fresh Debian 12 machine: `make run`, `make test` and `make package`.
 # `make bench` runs the large-catalogue benchmarks in a Release build of their own.
 BUILD_DIR ?= build
+PACKAGE_DIR ?= build-package
 BENCH_DIR ?= build-bench
 BENCH_ARGS ?=
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+# The developers' and CI's builds stop at any warning; a plain cmake (a packager's) does not.
+WERROR =
 
-.PHONY: deps configure build test run sanitize bench clean
+.PHONY: deps configure build test run sanitize package bench clean
 
 deps:
 	sh scripts/install-deps.sh
 
 configure: deps
-	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD_DIR) $(WERROR) $(CMAKE_FLAGS)
 
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
+test: WERROR = -DVARNELO_WERROR=ON
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
@@ -25,6 +30,12 @@ run: build
 
 sanitize:
 	$(MAKE) test BUILD_DIR=build-asan CMAKE_FLAGS="-DVARNELO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug"
+
+# A Release build for /usr without the tests, packed by CPack into $(PACKAGE_DIR)/varnelo_*.deb.
+package: deps
+	cmake -S . -B $(PACKAGE_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DVARNELO_TESTS=OFF
+	cmake --build $(PACKAGE_DIR) -j $(JOBS)
+	cd $(PACKAGE_DIR) && cpack -G DEB
 
 # Not part of `make test`: the run takes minutes and its figures are for reading, not for passing.
 bench: deps
@@ -35,4 +46,4 @@ bench: deps
 		./$(BENCH_DIR)/bench/varnelo_bench $(BENCH_ARGS)
 
 clean:
-	rm -rf $(BUILD_DIR) build-asan $(BENCH_DIR)
+	rm -rf $(BUILD_DIR) build-asan $(PACKAGE_DIR) $(BENCH_DIR)

@@ -1,5 +1,6 @@
 #!/bin/sh
-# Installs the Debian 12 packages Varnelo needs to build, test and run.
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Installs the Debian 12 packages Varnelo needs to build, test, package and run.
 # Idempotent: asks apt only for what is missing, and updates the package
 # lists only when something has to be installed.
 set -eu
@@ -11,6 +12,7 @@ libglib2.0-dev libsqlite3-dev sqlite3 libsimpleini-dev libicu-dev libxml2-dev
 libgtest-dev libgmock-dev zlib1g-dev libbenchmark-dev
 adwaita-icon-theme fonts-dejavu-core xdg-utils desktop-file-utils
 xvfb xauth xdotool imagemagick fluxbox dbus-x11 at-spi2-core python3 python3-pyatspi
+appstream groff-base dpkg-dev file
 "
 
 missing=""

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reading and pressing the program's controls through the accessibility tree, as a screen
 reader does. Imported only after the session's display and bus exist."""
 

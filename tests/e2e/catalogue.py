@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The catalogue's files as an independent reader and writer sees them: the sqlite3 shell for the
 database, zlib and struct for backups, plain parsing for the INI and the autostart entry."""
 

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Stand-ins for the desktop around the program, started by the scenarios:
 
     fakes.py filemanager LOG   owns org.freedesktop.FileManager1 on the session bus

@@ -1,7 +1,9 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """One private desktop per scenario: an Xvfb display, a window manager with a notification area,
 the accessibility bus of the surrounding D-Bus session, and copies of the program in a throw-away
 home. Everything started here is ended here, by process group."""
 
+import importlib.util
 import os
 import shutil
 import signal
@@ -58,8 +60,23 @@ def waitUntil(probe, what, timeout=20.0, interval=0.1):
         time.sleep(interval)
 
 
+def missingDesktop():
+    """The parts of the private desktop this machine lacks. Without them no scenario can run at
+    all, which says nothing about the program, so the caller skips instead of failing."""
+    missing = [tool for tool in ("Xvfb", "fluxbox") if shutil.which(tool) is None]
+    # the session bus starts the accessibility bus on demand from its service file, which it looks
+    # for under XDG_DATA_DIRS and always under /usr/share
+    dataFolders = (os.environ.get("XDG_DATA_DIRS") or "").split(":") + ["/usr/local/share", "/usr/share"]
+    if not any(os.path.isfile(os.path.join(folder, "dbus-1", "services", "org.a11y.Bus.service"))
+               for folder in dataFolders if folder):
+        missing.append("the accessibility bus (at-spi2-core)")
+    if importlib.util.find_spec("pyatspi") is None:
+        missing.append("the accessibility client (python3-pyatspi)")
+    return missing
+
+
 def requireTools():
-    missing = [tool for tool in ("Xvfb", "fluxbox", "xdotool", "import", "sqlite3",
+    missing = [tool for tool in ("xdotool", "import", "sqlite3",
                                  "dbus-run-session", "dbus-update-activation-environment")
                if shutil.which(tool) is None]
     if missing:

@@ -1,10 +1,12 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Runs one end-to-end scenario against a built program:
 
     run.py --binary build/src/app/varnelo --artifacts build/tests/e2e/screenshots [--keep] SCENARIO
 
 The scenario runs inside its own D-Bus session (dbus-run-session), which carries the
-accessibility bus, on its own Xvfb display; the exit status is 0 only when it passed."""
+accessibility bus, on its own Xvfb display. The exit status is 0 when it passed, 77 (SKIPPED)
+when this machine has no Xvfb, fluxbox or AT-SPI to run it on, anything else when it failed."""
 
 import argparse
 import os
@@ -20,6 +22,8 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, HERE)
 
 INNER_MARK = "VARNELO_E2E_INNER"
+# ctest's SKIP_RETURN_CODE for these tests
+SKIPPED = 77
 OUTER_TIMEOUT = 110
 # scenarios whose copy of the program lives in a folder with a blank in its name
 BLANK_FOLDER = {"settings_autorun"}
@@ -37,7 +41,12 @@ def parseArguments():
 
 
 def runOuter(arguments):
-    from harness import endGroup, requireTools
+    from harness import endGroup, missingDesktop, requireTools
+    missing = missingDesktop()
+    if missing:
+        print(f"SKIP: {arguments.scenario}: this machine lacks {', '.join(missing)}"
+              " (scripts/install-deps.sh installs them)", flush=True)
+        return SKIPPED
     requireTools()
     if not os.access(arguments.binary, os.X_OK):
         print(f"FAIL: the program {arguments.binary} is missing or not executable", flush=True)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The scenarios: each takes a started Session (display, window manager, bus) and drives the
 program as a person and a screen reader would. A scenario fails by raising ScenarioFailure."""
 
@@ -26,6 +27,10 @@ TOOLBAR_HINTS = ["Create backup  for current database", "Restore database from s
                  "Search items with special keyword.", "Application settings", "Show help",
                  "Show about information", "Close and exit the application"]
 
+# the menu entry the package installs
+MENU_ENTRY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "resources",
+                          "app.varnelo.Varnelo.desktop")
+
 MAIN_MENU = {"File": ["Backup...", "Restore...", "Exit"], "Edit": ["Search"],
              "Tools": ["Import from IE Favorites...", "Settings"], "Help": ["Online Help ", "About"]}
 
@@ -35,6 +40,12 @@ def firstStart(session):
     check(not os.path.exists(session.dataFolder), "the data folder exists before the first start")
     program, window, app = startProgram(session)
     waitCatalogue(session)
+
+    # the desktop finds the menu entry of a running window by its class
+    windowClass = session.x.wmClass(window)
+    wanted = desktopEntry(MENU_ENTRY).get("StartupWMClass")
+    check(windowClass is not None and windowClass[1] == wanted,
+          f"the window's WM_CLASS is {windowClass}, the menu entry's StartupWMClass {wanted!r}")
 
     tables = userTables(session.dbPath)
     expected = [(name, storedStatement(statement, name)) for name, statement in CREATION_STATEMENTS]

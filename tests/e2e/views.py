@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The program as seen from outside: its windows, tray icon, dialogs and controls, found through
 X, xdotool and the accessibility tree, and the small gestures the scenarios repeat."""
 

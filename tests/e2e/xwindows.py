@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A few X11 queries xdotool cannot answer (selection owners, window trees, properties),
 through libX11 with ctypes so no extra package is needed."""
 

@@ -20,9 +20,14 @@ std::vector<std::string> categoryRows(CppSQLite3DB& db)
     std::vector<std::string> rows;
     CppSQLite3Query query = db.ExecuteQuery("select * from category_table order by itemorder");
     while (!query.Eof()) {
+        // appended piece by piece: GCC 12 reports a false -Wrestrict on "literal + std::string" here
         std::string row;
-        for (int i = 0; i < query.FieldCount(); ++i)
-            row += (i ? "|" : "") + std::string(query.FieldValue(i) ? query.FieldValue(i) : "NULL");
+        for (int i = 0; i < query.FieldCount(); ++i) {
+            if (i)
+                row += '|';
+            const char* value = query.FieldValue(i);
+            row += value ? value : "NULL";
+        }
         rows.push_back(row);
         query.NextRow();
     }
