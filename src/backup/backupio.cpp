@@ -18,6 +18,9 @@ namespace backupio {
 namespace {
 
 constexpr std::size_t replaceChunk = 0x100000;
+// errno for a name that leads to a folder, FIFO or device: none of them is a file to copy.
+constexpr int notRegularFile = EMEDIUMTYPE;
+constexpr const char* notRegularFileText = "It is not a regular file.";
 
 // A rename is only durable once the folder that holds the name is flushed too.
 void syncFolderOf(const std::string& path)
@@ -48,17 +51,40 @@ bool copyToNewFile(const std::string& source, const std::string& target)
 
 FilePtr openForReading(const std::string& path)
 {
-    return FilePtr(std::fopen(path.c_str(), "rb"));
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer for ever, the window frozen.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return nullptr;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        errno = notRegularFile;
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (!file)
+        ::close(fd);
+    return FilePtr(file);
 }
 
 FilePtr createForWriting(const std::string& path)
 {
-    return FilePtr(std::fopen(path.c_str(), "wb"));
+    // A FIFO without a reader refuses at once (ENXIO) instead of blocking the window.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0)
+        return nullptr;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (!file)
+        ::close(fd);
+    return FilePtr(file);
 }
 
 std::string openFailureText(const std::string& path, int error)
 {
-    return "Cannot open file \"" + path + "\". " + std::strerror(error);
+    const std::string reason = error == notRegularFile ? notRegularFileText : std::strerror(error);
+    return "Cannot open file \"" + path + "\". " + reason;
 }
 
 std::string createFailureText(const std::string& path, const std::string& reason)

@@ -17,6 +17,19 @@ namespace {
 
 const char* const captionNewItem = "New Item";
 const char* const captionNewWebAddress = "New Web Address";
+// Longer than any word a person writes, short enough that breaking it costs nothing.
+constexpr qsizetype longestWrappedWord = 1000;
+
+bool hasLongWord(const QString& text)
+{
+    qsizetype run = 0;
+    for (QChar c : text) {
+        run = c.isSpace() ? 0 : run + 1;
+        if (run > longestWrappedWord)
+            return true;
+    }
+    return false;
+}
 
 } // namespace
 
@@ -92,6 +105,7 @@ void TitemForm::buildControls()
     memoDescription->setAccessibleName(Label3->text());
     memoDescription->setTabChangesFocus(true);
     Label3->setBuddy(memoDescription);
+    connect(memoDescription, &QPlainTextEdit::textChanged, this, &TitemForm::fitDescriptionWrap);
 
     btnOk = makeButton(this, "btnOk", QStringLiteral("OK"));
     btnOk->setDefault(true);
@@ -126,6 +140,16 @@ void TitemForm::buildControls()
     connect(BitBtn1, &QPushButton::clicked, this, &TitemForm::BitBtn1Click);
     connect(btnOk, &QPushButton::clicked, this, &TitemForm::btnOkClick);
     connect(btnCancel, &QPushButton::clicked, this, &TitemForm::btnCancelClick);
+}
+
+// Qt looks for a word boundary across a whole paragraph before it breaks a word, which for a stored
+// description of one unbroken megabyte takes minutes; such a text is broken anywhere instead.
+void TitemForm::fitDescriptionWrap()
+{
+    const auto wanted = hasLongWord(memoDescription->toPlainText()) ? QTextOption::WrapAnywhere
+                                                                    : QTextOption::WrapAtWordBoundaryOrAnywhere;
+    if (memoDescription->wordWrapMode() != wanted)
+        memoDescription->setWordWrapMode(wanted);
 }
 
 void TitemForm::updateOkButton()

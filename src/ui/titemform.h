@@ -41,6 +41,7 @@ public:
 private:
     void buildControls();
     void updateOkButton();
+    void fitDescriptionWrap();
 
     bool webMode = false;
     bool multiple = false;

@@ -2,6 +2,8 @@
 
 #include "backuptestutil.h"
 
+#include <sys/stat.h>
+
 #include <zlib.h>
 
 #include <cstring>
@@ -201,6 +203,20 @@ TEST_F(RestoreTest, UnopenableBackupReportsItAndLeavesStagingAlone)
     EXPECT_FALSE(outcome.succeeded);
     EXPECT_EQ(outcome.message, "Cannot open file \"" + missing + "\". No such file or directory");
     EXPECT_TRUE(readBytes(staging) == earlier);
+    EXPECT_TRUE(readBytes(database) == current);
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(RestoreTest, AFifoOrAFolderIsRefusedAtOnceInsteadOfWaitingForAWriter)
+{
+    const std::string fifo = folder.path("pipe.mbk");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directory(folder.path("folder.mbk"));
+    for (const std::string& chosen : {fifo, folder.path("folder.mbk")}) {
+        const BackupOutcome outcome = restore(chosen);
+        EXPECT_FALSE(outcome.succeeded);
+        EXPECT_EQ(outcome.message, "Cannot open file \"" + chosen + "\". It is not a regular file.");
+    }
     EXPECT_TRUE(readBytes(database) == current);
     EXPECT_TRUE(events.empty());
 }

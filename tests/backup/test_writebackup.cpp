@@ -2,6 +2,8 @@
 
 #include "backuptestutil.h"
 
+#include <sys/stat.h>
+
 #include <zlib.h>
 
 #include <cstring>
@@ -156,6 +158,22 @@ TEST(WriteBackup, UncreatableBackupFileThrowsCreateFailure)
         EXPECT_STREQ(error.what(),
                      ("Cannot create file \"" + target + "\". No such file or directory").c_str());
     }
+}
+
+TEST(WriteBackup, AFifoAsEitherFileIsRefusedAtOnce)
+{
+    TempFolder folder;
+    writeBytes(folder.path("db"), randomBytes(100, 2));
+    const std::string fifo = folder.path("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    try {
+        writeBackup(folder.path("db"), fifo);
+        FAIL() << "no error raised";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), ("Cannot create file \"" + fifo + "\". No such device or address").c_str());
+    }
+    const BackupOutcome fromFifo = writeBackup(fifo, folder.path("d.mbk"));
+    EXPECT_EQ(fromFifo.message, "Cannot open file \"" + fifo + "\". It is not a regular file.");
 }
 
 TEST(WriteBackup, BackupOntoTheDatabaseItselfIsRefusedAndLosesNothing)
