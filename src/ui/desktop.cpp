@@ -24,7 +24,7 @@ void Desktop::openTarget(const std::string& target, int type)
 void Desktop::openWith(const std::string& target, int type, QWidget* parent)
 {
     OpenWithDialog dialog(target, type, parent);
-    if (dialog.url().isEmpty())
+    if (!dialog.url().isValid())
         return;
     seam::exec(&dialog);
 }

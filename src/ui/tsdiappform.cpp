@@ -2,6 +2,7 @@
 
 #include "model/treeassembly.h"
 #include "shell/appsettings.h"
+#include "shell/desktopservices.h"
 #include "shell/paths.h"
 #include "ui/desktop.h"
 #include "ui/dialogseam.h"
@@ -690,16 +691,30 @@ void TSDIAppForm::listContentDblClick()
     Open1Click();
 }
 
+// A target that forms no URL ("--help", "; rm x" as a web address) reaches no program: the desktop
+// would say nothing, or a chosen program would start with an empty argument.
+void TSDIAppForm::requireOpenableTarget(const CLinkItem& item)
+{
+    if (!targetUrl(item.GetTarget(), item.GetType()).isValid())
+        throw std::runtime_error(QStringLiteral("The address \"%1\" cannot be opened.")
+                                     .arg(toQ(item.GetTarget()))
+                                     .toStdString());
+}
+
 void TSDIAppForm::Open1Click()
 {
-    if (const CLinkItem* item = itemOf(GetSelectedListItem()))
+    if (const CLinkItem* item = itemOf(GetSelectedListItem())) {
+        requireOpenableTarget(*item);
         Desktop::instance().openTarget(item->GetTarget(), item->GetType());
+    }
 }
 
 void TSDIAppForm::OpenWith1Click()
 {
-    if (const CLinkItem* item = itemOf(GetSelectedListItem()))
+    if (const CLinkItem* item = itemOf(GetSelectedListItem())) {
+        requireOpenableTarget(*item);
         Desktop::instance().openWith(item->GetTarget(), item->GetType(), this);
+    }
 }
 
 void TSDIAppForm::OpenContainingFolder1Click()

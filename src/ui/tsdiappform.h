@@ -201,6 +201,7 @@ private:
     void bind(QAction* action, void (TSDIAppForm::*handler)());
     void clearItemRows();
     void refuseTooDeepCatalogue();
+    static void requireOpenableTarget(const CLinkItem& item);
     void selectCategoryNode(QTreeWidgetItem* node);
     CCategory* chooseTargetCategory();
     static CLinkItems itemsOf(const QList<QTreeWidgetItem*>& rows);

@@ -54,6 +54,16 @@ TEST(TargetUrl, FileTargetsStayOneExactPath)
     EXPECT_EQ(localPath("/tmp/\xc3\xa9t\xc3\xa9.txt", 0), QString::fromUtf8("/tmp/\xc3\xa9t\xc3\xa9.txt"));
 }
 
+TEST(TargetUrl, BytesThatAreNotUtf8ReachTheUrlAsThemselves)
+{
+    const QUrl file = targetUrl("/tmp/caf\xE9 menu.txt", 0);
+    EXPECT_EQ(file.toEncoded(), "file:///tmp/caf%E9%20menu.txt");
+    EXPECT_EQ(localPathBytes(file), "/tmp/caf\xE9 menu.txt");
+    EXPECT_EQ(containingFolderUrl("/tmp/d\xE9j\xE0/caf\xE9.txt").toEncoded(), "file:///tmp/d%E9j%E0");
+    EXPECT_EQ(targetUrl("https://example.org/caf\xE9", 1).toEncoded(), "https://example.org/caf%E9");
+    EXPECT_EQ(contentTypeForUrl(file), QStringLiteral("text/plain"));
+}
+
 TEST(TargetUrl, BlanksAndEnclosingQuotesAroundATargetAreDropped)
 {
     EXPECT_EQ(localPath("  /tmp/report.pdf \t", 0), "/tmp/report.pdf");

@@ -219,6 +219,20 @@ TEST_F(SettingsTest, FolderInPlaceOfTheFileLoadsDefaultsAndRefusesSaves)
     EXPECT_THROW(SaveSettings(record(false, true, true, false, true), ini), std::runtime_error);
 }
 
+TEST_F(SettingsTest, FilesThatNeverEndGiveTheDefaultsWithoutHangingOrFillingMemory)
+{
+    std::filesystem::create_directories(home.path("bin"));
+    std::filesystem::create_symlink("/dev/zero", ini);
+    writeText(autorunEntryPath(), "");
+    std::filesystem::remove(autorunEntryPath());
+    std::filesystem::create_symlink("/dev/zero", autorunEntryPath());
+    expectRecord(load(), record(false, true, true, false, true));
+    EXPECT_FALSE(autorunEntryActive());
+    std::filesystem::remove(ini);
+    ASSERT_EQ(::mkfifo(ini.c_str(), 0600), 0);
+    expectRecord(load(), record(false, true, true, false, true));
+}
+
 TEST_F(SettingsTest, MissingFolderIsReported)
 {
     const std::string nowhere = home.path("no/such/varnelo.INI");

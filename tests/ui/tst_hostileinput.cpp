@@ -1,0 +1,201 @@
+// Catalogues and targets made to break the program: it refuses them clearly and loses nothing.
+#include "testutil.h"
+
+#include "model/ccategory.h"
+#include "model/clinkitem.h"
+#include "ui/dialogseam.h"
+#include "ui/titemform.h"
+#include "ui/tnewcategoryform.h"
+
+#include <QAction>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QtTest>
+
+using namespace testutil;
+
+namespace {
+
+const QStringList mediaPath{QStringLiteral("Media files")};
+const QString readOnlyText = QStringLiteral("SQLITE_READONLY[8]: attempt to write a readonly database.");
+
+QByteArray fileHash(const QString& path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+}
+
+// A file format write version above 2 makes SQLite treat the file as read-only, whoever runs the
+// program (root ignores a file's permission bits).
+void makeReadOnly(const QString& path)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    file.seek(18);
+    file.write(QByteArray(1, char(3)));
+}
+
+void chain(const QString& databasePath, int levels)
+{
+    execute(databasePath,
+            "with recursive n(i) as (select 0 union all select i + 1 from n where i < " + std::to_string(levels - 1)
+                + ") insert into category_table (guid,name,level,parent_guid,system,iconIndex) "
+                  "select 'deep'||i, 'Level '||i, i, case when i = 0 then '' else 'deep'||(i - 1) end, 0, 0 from n;");
+}
+
+}  // namespace
+
+class TestHostileInput : public WindowTestCase {
+    Q_OBJECT
+
+private:
+    QAction* action(const char* name) { return window->findChild<QAction*>(QString::fromLatin1(name)); }
+    QTreeWidget* tree() { return window->findChild<QTreeWidget*>(QStringLiteral("treeCategory")); }
+    QTreeWidget* list() { return window->findChild<QTreeWidget*>(QStringLiteral("listContent")); }
+    QString lastMessage() { return seam::shownMessages().isEmpty() ? QString() : seam::shownMessages().last().text; }
+
+private slots:
+    void aChainTooDeepToShowIsRefusedAndTheFileLeftAlone()
+    {
+        chain(sandbox->databasePath(), 30000);
+        const QByteArray before = fileHash(sandbox->databasePath());
+        restart();
+        QCOMPARE(lastMessage(), QStringLiteral("The catalogue \"%1\" nests its categories 30000 levels deep; Varnelo "
+                                               "opens catalogues of up to 10000 levels. The file was not changed.")
+                                    .arg(sandbox->databasePath()));
+        QCOMPARE(tree()->topLevelItemCount(), 0);
+        QTest::keyClick(tree(), Qt::Key_Asterisk);
+        QCOMPARE(fileHash(sandbox->databasePath()), before);
+    }
+
+    void tenThousandLevelsStillOpen()
+    {
+        chain(sandbox->databasePath(), 9996);
+        restart();
+        QVERIFY(seam::shownMessages().isEmpty());
+        QTreeWidgetItem* node = nodeAt(tree(), {QStringLiteral("Level 0")});
+        QVERIFY(node);
+        int depth = 1;
+        for (; node->childCount() > 0; node = node->child(0))
+            ++depth;
+        QCOMPARE(depth, 9996);
+    }
+
+    void onAReadOnlyCatalogueAFailedAddSaysWhyAndLeavesNoPhantom()
+    {
+        window.reset();
+        makeReadOnly(sandbox->databasePath());
+        restart();
+        select(mediaPath);
+        seam::pushDialogHandler([](QDialog* dialog) {
+            auto* form = qobject_cast<TitemForm*>(dialog);
+            form->txtTitle->setText(QStringLiteral("Example"));
+            form->txtTarget->setText(QStringLiteral("https://example.org"));
+            form->btnOk->click();
+            return form->result();
+        });
+        action("AddWebAddressURL1")->trigger();
+        QCOMPARE(lastMessage(), readOnlyText);
+        QCOMPARE(list()->topLevelItemCount(), 0);
+
+        seam::pushDialogHandler([](QDialog* dialog) {
+            auto* form = qobject_cast<TNewCategoryForm*>(dialog);
+            form->Edit1->setText(QStringLiteral("Phantom"));
+            form->Button1->click();
+            return form->result();
+        });
+        action("AddCategoryItem")->trigger();
+        QCOMPARE(lastMessage(), readOnlyText);
+        QCOMPARE(topLevelTexts(tree()).size(), 4);
+        // The select-category dialog offers what the tree holds in memory.
+        QCOMPARE(window->db.GetRootCategory().GetChildCount(), 4);
+    }
+
+    void aBackupOfAWriteAheadLogCatalogueHoldsEveryCommittedChange()
+    {
+        window.reset();
+        execute(sandbox->databasePath(), "pragma journal_mode=wal;");
+        restart();
+        CCategory* media = select(mediaPath);
+        storeItem(*window, *media, "kept in the log", "/tmp/log.txt");
+        const QString backup = sandbox->root() + QStringLiteral("/wal.mbk");
+        seam::pushFileAnswer({backup});
+        action("OnFileBackup")->trigger();
+        QCOMPARE(lastMessage(), QStringLiteral("Successfully finish backup!"));
+        QFile file(backup);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString copy = sandbox->root() + QStringLiteral("/content.db");
+        QFile out(copy);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(file.readAll().mid(30));
+        out.close();
+        QCOMPARE(queryText(copy, "select name from link_table"), std::string("kept in the log"));
+    }
+
+    void bytesThatAreNotUtf8SurviveAnEditOfAnotherField()
+    {
+        CCategory* media = select(mediaPath);
+        const std::string name = "caf\xE9 notes";
+        const std::string target = "/tmp/caf\xE9.txt";
+        const std::string guid = storeItem(*window, *media, name, target);
+        select({QStringLiteral("General files")});
+        select(mediaPath);
+        list()->topLevelItem(0)->setSelected(true);
+        seam::pushDialogHandler([](QDialog* dialog) {
+            auto* form = qobject_cast<TitemForm*>(dialog);
+            form->memoDescription->setPlainText(QStringLiteral("edited"));
+            form->btnOk->click();
+            return form->result();
+        });
+        action("Property3")->trigger();
+        const std::string where = " from link_table where guid='" + guid + "'";
+        QCOMPARE(queryText(sandbox->databasePath(), "select hex(name)" + where), std::string("636166E9206E6F746573"));
+        QCOMPARE(queryText(sandbox->databasePath(), "select hex(target)" + where),
+                 std::string("2F746D702F636166E92E747874"));
+        QCOMPARE(queryText(sandbox->databasePath(), "select comment" + where), std::string("edited"));
+    }
+
+    void aWebAddressThatFormsNoUrlIsNotHandedToAnyProgram()
+    {
+        CCategory* media = select(mediaPath);
+        storeItem(*window, *media, "odd", "--help", CLinkItem::WebType);
+        select({QStringLiteral("General files")});
+        select(mediaPath);
+        list()->topLevelItem(0)->setSelected(true);
+        action("OpenWith1")->trigger();
+        QCOMPARE(lastMessage(), QStringLiteral("The address \"--help\" cannot be opened."));
+        action("Open1")->trigger();
+        QCOMPARE(seam::shownMessages().size(), 2);
+        QVERIFY(sandbox->desktop.calls.isEmpty());
+    }
+
+    void megabyteTextsComeThroughThePropertyDialogWhole()
+    {
+        CCategory* media = select(mediaPath);
+        const std::string big(1000000, 'm');
+        const std::string guid = storeItem(*window, *media, big, "/tmp/" + big, 0, big);
+        select({QStringLiteral("General files")});
+        select(mediaPath);
+        list()->topLevelItem(0)->setSelected(true);
+        QTextOption::WrapMode wrap = QTextOption::WordWrap;
+        seam::pushDialogHandler([&wrap](QDialog* dialog) {
+            auto* form = qobject_cast<TitemForm*>(dialog);
+            wrap = form->memoDescription->wordWrapMode();
+            form->btnOk->click();
+            return form->result();
+        });
+        action("Property3")->trigger();
+        QCOMPARE(wrap, QTextOption::WrapAnywhere);
+        const std::string where = " from link_table where guid='" + guid + "'";
+        QCOMPARE(queryInt(sandbox->databasePath(), "select length(name) + length(target) + length(comment)" + where),
+                 3000005);
+    }
+};
+
+QTEST_MAIN(TestHostileInput)
+#include "tst_hostileinput.moc"
