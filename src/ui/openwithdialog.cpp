@@ -54,6 +54,10 @@ OpenWithDialog::OpenWithDialog(const std::string& target, int itemType, QWidget*
     ensureIconTheme();
     setWindowTitle(Caption);
     setObjectName(QStringLiteral("OpenWithDialog"));
+    lblTarget->setObjectName(QStringLiteral("lblTarget"));
+    listApplications->setObjectName(QStringLiteral("listApplications"));
+    ckShowAll->setObjectName(QStringLiteral("ckShowAll"));
+    buttons->setObjectName(QStringLiteral("buttons"));
     lblTarget->setText(describeTarget(targetUrlValue));
     lblTarget->setWordWrap(true);
     listApplications->setIconSize(QSize(24, 24));

@@ -27,15 +27,15 @@ public:
     QString selectedApplicationId() const;
     void accept() override;
 
+    static const QString Caption;
+    static const QString NoApplicationsText;
+
+private:
     QLabel* lblTarget;
     QListWidget* listApplications;
     QCheckBox* ckShowAll;
     QDialogButtonBox* buttons;
 
-    static const QString Caption;
-    static const QString NoApplicationsText;
-
-private:
     void fillList();
     void addApplication(const Application& app);
     void updateOkButton();

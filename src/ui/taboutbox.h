@@ -15,6 +15,15 @@ public:
     static const char* const webSite;
     static const char* const supportMail;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private slots:
+    void Image1Click();
+    void Label2Click();
+    void Label3Click();
+
+private:
     QLabel* Image1 = nullptr;
     QLabel* ProductName = nullptr;
     QLabel* Version = nullptr;
@@ -22,14 +31,6 @@ public:
     QLabel* Label2 = nullptr;  // web site
     QLabel* Label1 = nullptr;  // notice
 
-    void Image1Click();
-    void Label2Click();
-    void Label3Click();
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
     QLabel* makeLabel(const char* name, const QString& text, int x, int y, int pixelSize);
     void makeLink(QLabel* label);
 };

@@ -20,14 +20,15 @@ public:
     // The index of the selected icon, or -1 when none is selected.
     int selectedIconIndex() const;
 
+private slots:
     void btnAddIconClick();
 
+private:
     QListWidget* ListView1 = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
     QPushButton* btnAddIcon = nullptr;
 
-private:
     void addIconItem(int index);
     void appendIconFromFile(const QString& fileName);
 

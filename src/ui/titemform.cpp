@@ -159,6 +159,18 @@ void TitemForm::updateOkButton()
     btnOk->setEnabled(hasTarget && hasTitle);
 }
 
+QString TitemForm::title() const { return txtTitle->text(); }
+QString TitemForm::target() const { return txtTarget->text(); }
+QString TitemForm::description() const { return memoDescription->toPlainText(); }
+bool TitemForm::nameFromFile() const { return !webMode && ckTitle->isChecked(); }
+
+void TitemForm::fill(const QString& title, const QString& target, const QString& description)
+{
+    txtTitle->setText(title);
+    txtTarget->setText(target);
+    memoDescription->setPlainText(description);
+}
+
 void TitemForm::txtTitleChange() { updateOkButton(); }
 void TitemForm::txtTargetChange() { updateOkButton(); }
 void TitemForm::ckTitleClick() { updateOkButton(); }

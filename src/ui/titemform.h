@@ -20,6 +20,15 @@ public:
     bool IsMultiple() const { return multiple; }
     bool isWebMode() const { return webMode; }
 
+    // The fields as typed, blanks included.
+    QString title() const;
+    QString target() const;
+    QString description() const;
+    bool nameFromFile() const;
+    // Fills the fields for editing an item; the OK rule runs as for typing.
+    void fill(const QString& title, const QString& target, const QString& description);
+
+private slots:
     void btnOkClick();
     void btnCancelClick();
     void BitBtn1Click();
@@ -27,6 +36,7 @@ public:
     void txtTargetChange();
     void ckTitleClick();
 
+private:
     QLabel* Label1 = nullptr;
     QLineEdit* txtTitle = nullptr;
     QCheckBox* ckTitle = nullptr;
@@ -38,7 +48,6 @@ public:
     QPushButton* btnOk = nullptr;
     QPushButton* btnCancel = nullptr;
 
-private:
     void buildControls();
     void updateOkButton();
     void fitDescriptionWrap();

@@ -89,6 +89,16 @@ void TNewCategoryForm::showIcon()
     imageIcon->setIcon(imageList.icon(iconIndex));
 }
 
+QString TNewCategoryForm::name() const
+{
+    return Edit1->text();
+}
+
+void TNewCategoryForm::setName(const QString& name)
+{
+    Edit1->setText(name);
+}
+
 void TNewCategoryForm::Edit1Change()
 {
     Button1->setEnabled(!isBlankText(Edit1->text()));

@@ -19,12 +19,17 @@ public:
     TNewCategoryForm(QWidget* owner, int iconIndex, IconList& images, std::function<void()> iconsChanged = {});
 
     int GetIconIndex() const { return iconIndex; }
+    // The name as typed, blanks included; a caller editing a category puts its name in first.
+    QString name() const;
+    void setName(const QString& name);
 
+private slots:
     void Edit1Change();
     void imageIconClick();
     void Button1Click();
     void Button2Click();
 
+private:
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
     QLineEdit* Edit1 = nullptr;
@@ -32,7 +37,6 @@ public:
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
 
-private:
     void buildControls();
     void showIcon();
 

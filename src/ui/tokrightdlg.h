@@ -12,11 +12,11 @@ class TOKRightDlg : public QDialog {
 public:
     explicit TOKRightDlg(QWidget* parent = nullptr);
 
+protected:
     QFrame* Bevel1 = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
 
-protected:
     // The buttons sit at the right of the framed area; a derived dialog may put them below instead.
     void placeButtonsBelow();
 

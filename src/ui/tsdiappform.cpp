@@ -4,85 +4,34 @@
 #include "shell/appsettings.h"
 #include "shell/desktopservices.h"
 #include "shell/paths.h"
+#include "ui/categorytreeview.h"
 #include "ui/desktop.h"
 #include "ui/dialogseam.h"
+#include "ui/droptarget.h"
 #include "ui/errorbox.h"
+#include "ui/itemlistview.h"
 #include "ui/qtext.h"
-#include "ui/fileicons.h"
 #include "ui/taboutbox.h"
+#include "ui/trayresidence.h"
 #include "ui/tselectcategorydialogform.h"
 #include "ui/tsettingsdialog.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QContextMenuEvent>
-#include <QHeaderView>
-#include <QKeyEvent>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QScopedValueRollback>
 #include <QSessionManager>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QStyledItemDelegate>
-#include <QSystemTrayIcon>
 #include <QToolBar>
-#include <QToolButton>
-#include <QTreeWidget>
-#include <QTreeWidgetItemIterator>
 #include <QUrl>
 
-#include <functional>
 #include <stdexcept>
 
 namespace {
 
 const char* const helpPage = "https://varnelo.app/help";
-
-std::optional<bool> trayAvailability;
-
-// Lets only the caption column be edited in place, hands the edited text to the window instead of the
-// model, and draws the grid lines of the report view.
-class RowCaptionDelegate : public QStyledItemDelegate {
-public:
-    using Edited = std::function<void(const QModelIndex&, const QString&)>;
-
-    RowCaptionDelegate(QObject* parent, Edited onEdited)
-        : QStyledItemDelegate(parent), edited(std::move(onEdited))
-    {
-    }
-
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                          const QModelIndex& index) const override
-    {
-        if (index.column() != 0)
-            return nullptr;
-        return QStyledItemDelegate::createEditor(parent, option, index);
-    }
-
-    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override
-    {
-        if (auto* line = qobject_cast<QLineEdit*>(editor))
-            edited(index, line->text());
-    }
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override
-    {
-        QStyledItemDelegate::paint(painter, option, index);
-        painter->save();
-        painter->setPen(option.palette.color(QPalette::Midlight));
-        painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
-        painter->drawLine(option.rect.topRight(), option.rect.bottomRight());
-        painter->restore();
-    }
-
-private:
-    Edited edited;
-};
 
 }  // namespace
 
@@ -107,7 +56,6 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), ImageList2(Icon
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { exiting = true; });
     resize(821, 534 + menuBar()->sizeHint().height());
     move(183, 100);
-    setupDrops();
     FormCreate();
 }
 
@@ -118,9 +66,7 @@ TSDIAppForm::~TSDIAppForm()
     disconnect(treeCategory, nullptr, this, nullptr);
     disconnect(listContent, nullptr, this, nullptr);
     // Rows and nodes point into the catalogue, which goes with db; drop them first.
-    clearItemRows();
-    const QSignalBlocker blocker(treeCategory);
-    treeCategory->clear();
+    closeCatalogueViews();
 }
 
 // ---- construction ------------------------------------------------------------------------------
@@ -194,18 +140,18 @@ void TSDIAppForm::createMenus()
         return menu;
     };
     menuBar()->setObjectName(QStringLiteral("MainMenu1"));
-    File1 = addMenu("File1", QStringLiteral("&File"), QStringLiteral("File related commands"));
+    QMenu* File1 = addMenu("File1", QStringLiteral("&File"), QStringLiteral("File related commands"));
     File1->addAction(OnFileBackup);
     File1->addAction(OnFileRestore);
     makeSeparator(File1, "N1");
     File1->addAction(OnFileExit);
-    Edit1 = addMenu("Edit1", QStringLiteral("&Edit"), QStringLiteral("Edit commands"));
+    QMenu* Edit1 = addMenu("Edit1", QStringLiteral("&Edit"), QStringLiteral("Edit commands"));
     Edit1->addAction(OnEditSearch);
-    Tools1 = addMenu("Tools1", QStringLiteral("&Tools"), {});
+    QMenu* Tools1 = addMenu("Tools1", QStringLiteral("&Tools"), {});
     Tools1->addAction(ToolsImportIEFavorites);
     makeSeparator(Tools1, "N2");
     Tools1->addAction(OnToolsSettings);
-    Help1 = addMenu("Help1", QStringLiteral("&Help"), QStringLiteral("Help topics"));
+    QMenu* Help1 = addMenu("Help1", QStringLiteral("&Help"), QStringLiteral("Help topics"));
     Help1->addAction(OnHelpHelp);
     makeSeparator(Help1, "N3");
     Help1->addAction(OnHelpAbout);
@@ -248,43 +194,14 @@ void TSDIAppForm::createToolBar()
 
 void TSDIAppForm::createPanels()
 {
-    treeCategory = new QTreeWidget;
-    treeCategory->setObjectName(QStringLiteral("treeCategory"));
-    treeCategory->setAccessibleName(QStringLiteral("Categories"));
-    treeCategory->setHeaderHidden(true);
-    treeCategory->setIndentation(35);
-    treeCategory->setIconSize(QSize(32, 32));
-    treeCategory->setSelectionMode(QAbstractItemView::SingleSelection);
-    treeCategory->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    treeCategory->viewport()->installEventFilter(this);
-    treeCategory->installEventFilter(this);
+    treeCategory = new CategoryTreeView(ImageList2);
     connect(treeCategory, &QTreeWidget::itemSelectionChanged, this, &TSDIAppForm::treeCategoryChange);
+    connect(treeCategory, &CategoryTreeView::rightButtonPressed, this, &TSDIAppForm::treeCategoryMouseDown);
 
-    listContent = new QTreeWidget;
-    listContent->setObjectName(QStringLiteral("listContent"));
-    listContent->setAccessibleName(QStringLiteral("Items"));
-    listContent->setColumnCount(3);
-    listContent->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Reference"), QStringLiteral("Description")});
-    listContent->setRootIsDecorated(false);
-    listContent->setItemsExpandable(false);
-    listContent->setUniformRowHeights(true);
-    listContent->setAllColumnsShowFocus(true);
-    listContent->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    listContent->setSelectionBehavior(QAbstractItemView::SelectRows);
-    listContent->setEditTriggers(QAbstractItemView::SelectedClicked);
-    listContent->setIconSize(QSize(16, 16));
-    listContent->header()->setSectionsClickable(false);
-    listContent->header()->setSectionsMovable(false);
-    listContent->header()->setMinimumSectionSize(50);
-    listContent->header()->setStretchLastSection(false);
-    listContent->setColumnWidth(0, 200);
-    listContent->setColumnWidth(1, 250);
-    listContent->setColumnWidth(2, 150);
-    listContent->setItemDelegate(new RowCaptionDelegate(listContent, [this](const QModelIndex& index, const QString& text) {
-        runCommand(this, [&] { listContentEdited(listContent->itemFromIndex(index), text); });
-    }));
+    listContent = new ItemListView;
     listContent->setContextMenuPolicy(Qt::CustomContextMenu);
-    listContent->installEventFilter(this);
+    connect(listContent, &ItemListView::captionEdited, this,
+            [this](QTreeWidgetItem* row, const QString& text) { runCommand(this, [&] { listContentEdited(row, text); }); });
     connect(listContent, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         runCommand(this, [&] {
             listContentContextPopup();
@@ -293,6 +210,8 @@ void TSDIAppForm::createPanels()
     });
     connect(listContent, &QTreeWidget::itemDoubleClicked, this,
             [this] { runCommand(this, [&] { listContentDblClick(); }); });
+    connect(listContent, &ItemListView::deletePressed, this, [this] { runCommand(this, [&] { Delete1Click(); }); });
+    connect(listContent, &ItemListView::returnPressed, this, [this] { runCommand(this, [&] { Open1Click(); }); });
 
     Splitter1 = new QSplitter(Qt::Horizontal);
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
@@ -303,6 +222,16 @@ void TSDIAppForm::createPanels()
     Splitter1->setStretchFactor(1, 1);
     Splitter1->setSizes({241, 580});
     setCentralWidget(Splitter1);
+
+    // Files and addresses dropped onto the list go to the selected category, onto a node to its own.
+    new DropTarget(listContent, [this](const QPoint&) { return GetSelectedCategory(); },
+                   [this](CCategory& category, const QList<QUrl>& urls) {
+                       runCommand(this, [&] { addDroppedUrls(category, urls); });
+                   });
+    new DropTarget(treeCategory, [this](const QPoint& at) { return treeCategory->categoryOf(treeCategory->itemAt(at)); },
+                   [this](CCategory& category, const QList<QUrl>& urls) {
+                       runCommand(this, [&] { addDroppedUrls(category, urls); });
+                   });
 }
 
 void TSDIAppForm::createPopups()
@@ -347,11 +276,11 @@ void TSDIAppForm::createPopups()
     Delete1 = makeAction("Delete1", QStringLiteral("Delete"));
     Property3 = makeAction("Property3", QStringLiteral("Property"));
     menuListView->addActions({Open1, OpenWith1, OpenContainingFolder1});
-    N4 = makeSeparator(menuListView, "N4");
+    makeSeparator(menuListView, "N4");
     menuListView->addActions({AddNewItem1, AddWebAddressURL1});
-    N5 = makeSeparator(menuListView, "N5");
+    makeSeparator(menuListView, "N5");
     menuListView->addActions({CopyTo1, MoveTo1, Delete1});
-    N6 = makeSeparator(menuListView, "N6");
+    makeSeparator(menuListView, "N6");
     menuListView->addAction(Property3);
     bind(Open1, &TSDIAppForm::Open1Click);
     bind(OpenWith1, &TSDIAppForm::OpenWith1Click);
@@ -369,11 +298,11 @@ void TSDIAppForm::createTrayMenu()
     menuTray = new QMenu(this);
     menuTray->setObjectName(QStringLiteral("menuTray"));
     menuTray->setAccessibleName(QStringLiteral("menuTray"));
-    TrayShowWindow = makeAction("TrayShowWindow", QStringLiteral("Show Window"));
-    TraySettings = makeAction("TraySettings", QStringLiteral("Settings..."));
-    TrayHelp = makeAction("TrayHelp", QStringLiteral("Online &Help"));
-    About1 = makeAction("About1", QStringLiteral("&About"));
-    Exit1 = makeAction("Exit1", QStringLiteral("&Exit"));
+    QAction* TrayShowWindow = makeAction("TrayShowWindow", QStringLiteral("Show Window"));
+    QAction* TraySettings = makeAction("TraySettings", QStringLiteral("Settings..."));
+    QAction* TrayHelp = makeAction("TrayHelp", QStringLiteral("Online &Help"));
+    QAction* About1 = makeAction("About1", QStringLiteral("&About"));
+    QAction* Exit1 = makeAction("Exit1", QStringLiteral("&Exit"));
     menuTray->addAction(TrayShowWindow);
     makeSeparator(menuTray, "N8");
     menuTray->addActions({TraySettings, TrayHelp, About1});
@@ -384,6 +313,8 @@ void TSDIAppForm::createTrayMenu()
     bind(TrayHelp, &TSDIAppForm::OnHelpHelpExecute);
     bind(About1, &TSDIAppForm::OnHelpAboutExecute);
     bind(Exit1, &TSDIAppForm::OnFileExitExecute);
+    tray = new TrayResidence(*this, *menuTray);
+    connect(tray, &TrayResidence::iconDoubleClicked, this, [this] { runCommand(this, [&] { RestoreFromTray(); }); });
 }
 
 void TSDIAppForm::FormCreate()
@@ -393,9 +324,9 @@ void TSDIAppForm::FormCreate()
         LoadCatalogue();
         if (auto stored = IconList::deserialize(db.LoadIconList())) {
             ImageList2 = std::move(*stored);
-            refreshCategoryIcons();
+            treeCategory->refreshIcons();
         }
-        if (AppSettings.autohide || AppSettings.always || AppSettings.autorun)
+        if (tray->addsIconAtStart())
             AddTrayIcon();
     });
 }
@@ -416,11 +347,7 @@ void TSDIAppForm::LoadCatalogue()
     // Rows and nodes point into the catalogue about to be discarded: drop them first, without letting
     // the tree's selection handling look at them.
     const QScopedValueRollback<bool> guard(reloading, true);
-    clearItemRows();
-    {
-        const QSignalBlocker blocker(treeCategory);
-        treeCategory->clear();
-    }
+    closeCatalogueViews();
     db.Close();
     const std::string path = GetDatabasePath();
     if (path.empty()) {
@@ -458,74 +385,31 @@ void TSDIAppForm::refuseTooDeepCatalogue()
 void TSDIAppForm::FillCategoryTree()
 {
     const QScopedValueRollback<bool> guard(reloading, true);
-    clearItemRows();
-    treeCategory->clear();
-    CCategory& root = db.GetRootCategory();
-    for (int i = 0; i < root.GetChildCount(); ++i) {
-        CCategory* category = root.GetChild(i);
-        AddChildNodes(category, addCategoryNode(category, nullptr));
-    }
-}
-
-QTreeWidgetItem* TSDIAppForm::addCategoryNode(CCategory* category, QTreeWidgetItem* parentNode)
-{
-    auto* node = new QTreeWidgetItem(QStringList{toQ(category->GetName())});
-    node->setIcon(0, ImageList2.icon(category->GetIconIndex()));
-    node->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void*>(category)));
-    if (parentNode)
-        parentNode->addChild(node);
-    else
-        treeCategory->addTopLevelItem(node);
-    return node;
+    listContent->clear();
+    treeCategory->fill(db.GetRootCategory());
 }
 
 void TSDIAppForm::AddChildNodes(CCategory* category, QTreeWidgetItem* node)
 {
-    for (int i = 0; i < category->GetChildCount(); ++i) {
-        CCategory* child = category->GetChild(i);
-        AddChildNodes(child, addCategoryNode(child, node));
-    }
+    treeCategory->addChildNodes(*category, node);
 }
 
 QTreeWidgetItem* TSDIAppForm::GetSelectedNode() const
 {
-    for (QTreeWidgetItemIterator it(treeCategory); *it; ++it)
-        if ((*it)->isSelected())
-            return *it;
-    return nullptr;
+    return treeCategory->selectedNode();
 }
 
 CCategory* TSDIAppForm::GetSelectedCategory() const
 {
-    return categoryOf(GetSelectedNode());
+    return treeCategory->selectedCategory();
 }
 
-CCategory* TSDIAppForm::categoryOf(const QTreeWidgetItem* node)
+// Rows and nodes point into the catalogue: they go first, without the tree's selection handling
+// looking at them.
+void TSDIAppForm::closeCatalogueViews()
 {
-    return node ? static_cast<CCategory*>(node->data(0, Qt::UserRole).value<void*>()) : nullptr;
-}
-
-QTreeWidgetItem* TSDIAppForm::findCategoryNode(const std::string& categoryGuid) const
-{
-    for (QTreeWidgetItemIterator it(treeCategory); *it; ++it)
-        if (const CCategory* category = categoryOf(*it); category && category->GetGuid() == categoryGuid)
-            return *it;
-    return nullptr;
-}
-
-void TSDIAppForm::refreshCategoryIcons()
-{
-    for (QTreeWidgetItemIterator it(treeCategory); *it; ++it)
-        if (const CCategory* category = categoryOf(*it))
-            (*it)->setIcon(0, ImageList2.icon(category->GetIconIndex()));
-}
-
-void TSDIAppForm::selectCategoryNode(QTreeWidgetItem* node)
-{
-    for (QTreeWidgetItem* parent = node->parent(); parent; parent = parent->parent())
-        parent->setExpanded(true);
-    treeCategory->setCurrentItem(node);
-    node->setSelected(true);
+    listContent->clear();
+    treeCategory->clearQuietly();
 }
 
 void TSDIAppForm::treeCategoryChange()
@@ -533,18 +417,16 @@ void TSDIAppForm::treeCategoryChange()
     if (reloading)
         return;
     // With no selected category the rows could point at discarded items, so the list is emptied.
-    QTreeWidgetItem* node = GetSelectedNode();
-    if (!node) {
-        clearItemRows();
+    CCategory* category = GetSelectedCategory();
+    if (!category) {
+        listContent->clear();
         return;
     }
-    runCommand(this, [&] { ShowCategoryItems(categoryOf(node)); });
+    runCommand(this, [&] { ShowCategoryItems(category); });
 }
 
-void TSDIAppForm::treeCategoryMouseDown(Qt::MouseButton button, const QPoint& viewportPos)
+void TSDIAppForm::treeCategoryMouseDown(const QPoint& viewportPos)
 {
-    if (button != Qt::RightButton)
-        return;
     const QPoint global = treeCategory->viewport()->mapToGlobal(viewportPos);
     QTreeWidgetItem* node = GetSelectedNode();
     if (node) {
@@ -559,64 +441,14 @@ void TSDIAppForm::treeCategoryMouseDown(Qt::MouseButton button, const QPoint& vi
     menuCategory->popup(global);
 }
 
-bool TSDIAppForm::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == treeCategory->viewport()) {
-        // A right click never moves the tree's selection; the menu it opens depends on where it lands.
-        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick
-            || event->type() == QEvent::MouseButtonRelease) {
-            auto* mouse = static_cast<QMouseEvent*>(event);
-            if (mouse->button() == Qt::RightButton) {
-                if (event->type() != QEvent::MouseButtonRelease)
-                    treeCategoryMouseDown(mouse->button(), mouse->position().toPoint());
-                return true;
-            }
-        } else if (event->type() == QEvent::ContextMenu) {
-            return true;  // already answered on the press
-        }
-    } else if (watched == treeCategory && event->type() == QEvent::ContextMenu) {
-        // The menu key acts as a right click on the selected node's row.
-        QTreeWidgetItem* node = GetSelectedNode();
-        const QPoint at = node ? treeCategory->visualItemRect(node).center() : QPoint(0, 0);
-        treeCategoryMouseDown(Qt::RightButton, at);
-        return true;
-    } else if (watched == listContent && event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (key->modifiers() == Qt::NoModifier) {
-            switch (key->key()) {
-            case Qt::Key_Delete:
-                runCommand(this, [this] { Delete1Click(); });
-                return true;
-            case Qt::Key_F2:
-                if (QTreeWidgetItem* row = GetSelectedListItem())
-                    listContent->editItem(row, 0);
-                return true;
-            case Qt::Key_Return:
-            case Qt::Key_Enter:
-                runCommand(this, [this] { Open1Click(); });
-                return true;
-            default:
-                break;
-            }
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
 // ---- item list ---------------------------------------------------------------------------------
-
-void TSDIAppForm::clearItemRows()
-{
-    if (listContent)
-        listContent->clear();
-}
 
 void TSDIAppForm::ShowCategoryItems(CCategory* category)
 {
     if (!category)
         return;
     // The rows go before the reload destroys the items they point at.
-    clearItemRows();
+    listContent->clear();
     db.LoadItems(*category);
     for (int i = 0; i < category->GetItemCount(); ++i)
         AddItemRow(category->GetItem(i));
@@ -624,55 +456,21 @@ void TSDIAppForm::ShowCategoryItems(CCategory* category)
 
 QTreeWidgetItem* TSDIAppForm::AddItemRow(CLinkItem* item)
 {
-    auto* row = new QTreeWidgetItem(listContent);
-    row->setFlags(row->flags() | Qt::ItemIsEditable);
-    fillItemRow(row, item);
-    return row;
-}
-
-void TSDIAppForm::fillItemRow(QTreeWidgetItem* row, CLinkItem* item)
-{
-    row->setText(0, toQ(item->GetName()));
-    row->setText(1, toQ(item->GetTarget()));
-    row->setText(2, toQ(item->GetComment()));
-    row->setIcon(0, itemIcon(*item));
-    row->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void*>(item)));
-}
-
-QIcon TSDIAppForm::itemIcon(const CLinkItem& item) const
-{
-    return ::itemIcon(item.GetTarget(), item.GetType());
-}
-
-CLinkItem* TSDIAppForm::itemOf(const QTreeWidgetItem* row)
-{
-    return row ? static_cast<CLinkItem*>(row->data(0, Qt::UserRole).value<void*>()) : nullptr;
+    return listContent->addRow(*item);
 }
 
 QTreeWidgetItem* TSDIAppForm::GetSelectedListItem() const
 {
-    for (int i = 0; i < listContent->topLevelItemCount(); ++i)
-        if (listContent->topLevelItem(i)->isSelected())
-            return listContent->topLevelItem(i);
-    return nullptr;
-}
-
-QList<QTreeWidgetItem*> TSDIAppForm::selectedListRows() const
-{
-    QList<QTreeWidgetItem*> rows;
-    for (int i = 0; i < listContent->topLevelItemCount(); ++i)
-        if (listContent->topLevelItem(i)->isSelected())
-            rows.append(listContent->topLevelItem(i));
-    return rows;
+    return listContent->firstSelectedRow();
 }
 
 void TSDIAppForm::listContentContextPopup()
 {
-    const QList<QTreeWidgetItem*> rows = selectedListRows();
+    const QList<QTreeWidgetItem*> rows = listContent->selectedRows();
     for (QAction* entry : menuListView->actions())
         entry->setEnabled(rows.size() == 1);
     if (rows.size() == 1) {
-        const CLinkItem* item = itemOf(rows.first());
+        const CLinkItem* item = listContent->itemOf(rows.first());
         OpenContainingFolder1->setEnabled(item && item->GetType() != CLinkItem::WebType);
     } else {
         const bool several = rows.size() > 1;
@@ -703,7 +501,7 @@ void TSDIAppForm::requireOpenableTarget(const CLinkItem& item)
 
 void TSDIAppForm::Open1Click()
 {
-    if (const CLinkItem* item = itemOf(GetSelectedListItem())) {
+    if (const CLinkItem* item = listContent->itemOf(GetSelectedListItem())) {
         requireOpenableTarget(*item);
         Desktop::instance().openTarget(item->GetTarget(), item->GetType());
     }
@@ -711,7 +509,7 @@ void TSDIAppForm::Open1Click()
 
 void TSDIAppForm::OpenWith1Click()
 {
-    if (const CLinkItem* item = itemOf(GetSelectedListItem())) {
+    if (const CLinkItem* item = listContent->itemOf(GetSelectedListItem())) {
         requireOpenableTarget(*item);
         Desktop::instance().openWith(item->GetTarget(), item->GetType(), this);
     }
@@ -719,14 +517,14 @@ void TSDIAppForm::OpenWith1Click()
 
 void TSDIAppForm::OpenContainingFolder1Click()
 {
-    const CLinkItem* item = itemOf(GetSelectedListItem());
+    const CLinkItem* item = listContent->itemOf(GetSelectedListItem());
     if (item && item->GetType() != CLinkItem::WebType)
         Desktop::instance().showInFolder(item->GetTarget());
 }
 
 void TSDIAppForm::listContentEdited(QTreeWidgetItem* row, const QString& text)
 {
-    CLinkItem* item = itemOf(row);
+    CLinkItem* item = listContent->itemOf(row);
     if (!item)
         return;
     // The row shows the new name once it is stored; a refused rename keeps the old one everywhere.
@@ -736,10 +534,10 @@ void TSDIAppForm::listContentEdited(QTreeWidgetItem* row, const QString& text)
 
 void TSDIAppForm::Delete1Click()
 {
-    const QList<QTreeWidgetItem*> rows = selectedListRows();
-    if (rows.isEmpty())
+    const CLinkItems items = listContent->selectedListItems();
+    if (items.empty())
         return;
-    const QString question = rows.size() == 1 ? QStringLiteral("Do you want to delete selected item?")
+    const QString question = items.size() == 1 ? QStringLiteral("Do you want to delete selected item?")
                                                : QStringLiteral("Do you want to delete selected items");
     if (seam::message(this, QMessageBox::Question, QStringLiteral("Confirm"), question,
                       QMessageBox::Yes | QMessageBox::No)
@@ -749,24 +547,13 @@ void TSDIAppForm::Delete1Click()
     if (!category)
         return;
     const auto progress = seam::progress(this, QStringLiteral("Deleting items..."), false);
-    commands.deleteItems(*category, itemsOf(rows), *progress, rowRemover(rows));
-}
-
-CLinkItems TSDIAppForm::itemsOf(const QList<QTreeWidgetItem*>& rows)
-{
-    CLinkItems items;
-    for (QTreeWidgetItem* row : rows)
-        items.push_back(itemOf(row));
-    return items;
+    commands.deleteItems(*category, items, *progress, rowRemover());
 }
 
 // Each row goes just before its item, so no row ever points at a destroyed item.
-CatalogueCommands::Leaving TSDIAppForm::rowRemover(const QList<QTreeWidgetItem*>& rows)
+CatalogueCommands::Leaving TSDIAppForm::rowRemover()
 {
-    QHash<const CLinkItem*, QTreeWidgetItem*> rowOf;
-    for (QTreeWidgetItem* row : rows)
-        rowOf.insert(itemOf(row), row);
-    return [rowOf](const CLinkItem* item) { delete rowOf.value(item); };
+    return [this](const CLinkItem* item) { delete listContent->rowOf(item); };
 }
 
 CCategory* TSDIAppForm::chooseTargetCategory()
@@ -780,38 +567,32 @@ CCategory* TSDIAppForm::chooseTargetCategory()
 
 void TSDIAppForm::CopyTo1Click()
 {
-    const QList<QTreeWidgetItem*> rows = selectedListRows();
+    const CLinkItems items = listContent->selectedListItems();
     CCategory* target = chooseTargetCategory();
     if (!target || target == GetSelectedCategory())
         return;
     // The copies are only written; the target shows them when it is next selected.
     const auto progress = seam::progress(this, QStringLiteral("Copying items..."), false);
-    commands.copyItems(itemsOf(rows), *target, *progress);
+    commands.copyItems(items, *target, *progress);
 }
 
 void TSDIAppForm::MoveTo1Click()
 {
-    const QList<QTreeWidgetItem*> rows = selectedListRows();
+    const CLinkItems items = listContent->selectedListItems();
     CCategory* target = chooseTargetCategory();
     CCategory* current = GetSelectedCategory();
     if (!target || !current || target == current)
         return;
     const auto progress = seam::progress(this, QStringLiteral("Moving items..."), false);
-    commands.moveItems(*current, itemsOf(rows), *target, *progress, rowRemover(rows));
+    commands.moveItems(*current, items, *target, *progress, rowRemover());
 }
 
 void TSDIAppForm::LocateItem(const std::string& categoryGuid, const std::string& itemGuid)
 {
     bool found = false;
-    if (QTreeWidgetItem* node = findCategoryNode(categoryGuid)) {
-        selectCategoryNode(node);
-        for (int i = 0; i < listContent->topLevelItemCount(); ++i) {
-            QTreeWidgetItem* row = listContent->topLevelItem(i);
-            const CLinkItem* item = itemOf(row);
-            const bool match = item && item->GetGuid() == itemGuid;
-            row->setSelected(match);
-            found = found || match;
-        }
+    if (QTreeWidgetItem* node = treeCategory->findNode(categoryGuid)) {
+        treeCategory->reveal(node);
+        found = listContent->selectOnly(itemGuid);
     }
     if (!found)
         seam::message(this, QMessageBox::Critical, QStringLiteral("Error"),
@@ -825,64 +606,24 @@ void TSDIAppForm::SaveIconList()
 
 // ---- tray residence ----------------------------------------------------------------------------
 
-void TSDIAppForm::overrideTrayAvailability(std::optional<bool> available)
-{
-    trayAvailability = available;
-}
-
-bool TSDIAppForm::trayIsAvailable() const
-{
-    return trayAvailability.value_or(QSystemTrayIcon::isSystemTrayAvailable());
-}
-
 void TSDIAppForm::AddTrayIcon()
 {
-    if (!tray) {
-        tray = new QSystemTrayIcon(windowIcon(), this);
-        tray->setObjectName(QStringLiteral("TrayIcon"));
-        tray->setToolTip(windowTitle());
-        tray->setContextMenu(menuTray);
-        connect(tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-            if (reason == QSystemTrayIcon::DoubleClick)
-                runCommand(this, [this] { RestoreFromTray(); });
-        });
-    }
-    tray->show();
-    trayIconShown = true;
+    tray->addIcon();
 }
 
 void TSDIAppForm::RemoveTrayIcon()
 {
-    if (tray)
-        tray->hide();
-    trayIconShown = false;
+    tray->removeIcon();
 }
 
 void TSDIAppForm::RestoreFromTray()
 {
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();
-    raise();
-    activateWindow();
-    if (!AppSettings.always)
-        RemoveTrayIcon();
-}
-
-void TSDIAppForm::hideInTray()
-{
-    hide();
-    if (!trayIconShown)
-        AddTrayIcon();
+    tray->restore();
 }
 
 void TSDIAppForm::wakeFromSecondInstance()
 {
-    if (!isVisible())
-        RestoreFromTray();
-    else if (isMinimized())
-        showNormal();
-    raise();
-    activateWindow();
+    tray->wake();
 }
 
 void TSDIAppForm::TrayShowWindowClick()
@@ -903,22 +644,21 @@ void TSDIAppForm::TraySettingsClick()
 void TSDIAppForm::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
-    // Without a notification area the window would vanish with no way back, so it minimizes normally.
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && AppSettings.minitray && trayIsAvailable()) {
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && tray->hidesOnMinimize()) {
         QMetaObject::invokeMethod(this, [this] {
             if (!isMinimized())
                 return;
             setWindowState(windowState() & ~Qt::WindowMinimized);
-            hideInTray();
+            tray->hide();
         }, Qt::QueuedConnection);
     }
 }
 
 void TSDIAppForm::closeEvent(QCloseEvent* event)
 {
-    if (AppSettings.closetray && !exiting && trayIsAvailable()) {
+    if (tray->hidesOnClose(exiting)) {
         event->ignore();
-        hideInTray();
+        tray->hide();
         return;
     }
     FormClose();
@@ -969,6 +709,6 @@ void TSDIAppForm::OnHelpAboutExecute()
 void TSDIAppForm::OnToolsSettingsExecute()
 {
     TSettingsDialog dialog(this);
-    if (seam::exec(&dialog) == QDialog::Accepted && AppSettings.always && !trayIconShown)
-        AddTrayIcon();
+    if (seam::exec(&dialog) == QDialog::Accepted)
+        tray->settingsAccepted();
 }

@@ -1,30 +1,31 @@
 #pragma once
 
-#include <QList>
-#include <QMainWindow>
-#include <QPointer>
-
-#include <optional>
-#include <string>
-
 #include "commands/cataloguecommands.h"
 #include "storage/cdbmanager.h"
 #include "ui/iconlist.h"
 
-class CCategory;
-class CLinkItem;
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+#include <QUrl>
+
+#include <string>
+#include <vector>
+
+class CategoryTreeView;
+class ItemListView;
 class QAction;
 class QMenu;
 class QSplitter;
-class QSystemTrayIcon;
 class QToolBar;
-class QTreeWidget;
 class QTreeWidgetItem;
 class TAboutBox;
+class TrayResidence;
 
-// The program's one working window: category tree on the left, the selected category's items on the
-// right. It owns the catalogue database for its whole life; tree nodes and list rows only point at the
-// catalogue's objects (Qt::UserRole holds the pointer).
+// The program's one working window: the category tree on the left, the selected category's items on
+// the right. It owns the catalogue database for its whole life and composes the pieces that do the
+// work: the tree and list views (which map nodes and rows to the catalogue's objects), the tray
+// residence, and the catalogue commands. Its own code is the design's handlers.
 class TSDIAppForm : public QMainWindow {
     Q_OBJECT
 
@@ -32,21 +33,132 @@ public:
     explicit TSDIAppForm(QWidget* parent = nullptr);
     ~TSDIAppForm() override;
 
-    // Catalogue and shared state.
+    // The catalogue as loaded, for whoever needs to look.
+    const CDBManager& catalogue() const { return db; }
+
+    void setAboutBox(TAboutBox* box);
+
+    // Whether the program starts with the window hidden: autohide, or "/tray" anywhere in the whole
+    // command line (case-sensitive, inside longer words too, the program's own path included).
+    static bool startsHidden(const QString& commandLine, bool autohide);
+
+    // Deeper catalogues are refused at load; ten thousand levels open and expand.
+    static constexpr int maxCategoryLevels = 10000;
+
+public slots:
+    // A second start of the program asks this instance to show itself.
+    void wakeFromSecondInstance();
+
+signals:
+    // The window really closed (not hidden in the tray): the program ends.
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private slots:
+    // Window, tree and tray.
+    void OnFileExitExecute();
+    void OnHelpHelpExecute();
+    void OnHelpAboutExecute();
+    void OnToolsSettingsExecute();
+    void OnEditSearchExecute();
+    void TrayShowWindowClick();
+    void TraySettingsClick();
+    void treeCategoryChange();
+    void treeCategoryMouseDown(const QPoint& viewportPos);
+
+    // Item list.
+    void listContentContextPopup();
+    void listContentDblClick();
+    void listContentEdited(QTreeWidgetItem* row, const QString& text);
+    void Open1Click();
+    void OpenWith1Click();
+    void OpenContainingFolder1Click();
+    void Delete1Click();
+    void CopyTo1Click();
+    void MoveTo1Click();
+
+    // Categories.
+    void AddCategoryItemClick();
+    void AddSubCategoryItemClick();
+    void Property2Click();
+    void DeleteCategoryClick();
+
+    // Items.
+    void AddNewItem1Click();
+    void AddNewItem2Click();
+    void AddWebAddressURL1Click();
+    void AddWebAddressURL2Click();
+    void Property3Click();
+
+    // Backup, restore, import.
+    void OnFileBackupExecute();
+    void OnFileRestoreExecute();
+    void ToolsImportIEFavoritesClick();
+
+private:
+    // Construction.
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createPanels();
+    void createPopups();
+    void createTrayMenu();
+    QAction* makeAction(const char* name, const QString& caption, const QString& hint = {});
+    QAction* makeSeparator(QMenu* menu, const char* name);
+    void bind(QAction* action, void (TSDIAppForm::*handler)());
+    void FormCreate();
+    void FormClose();
+
+    // Catalogue and tree.
+    void LoadCatalogue();
+    void refuseTooDeepCatalogue();
+    void FillCategoryTree();
+    void AddChildNodes(CCategory* category, QTreeWidgetItem* node);
+    QTreeWidgetItem* GetSelectedNode() const;
+    CCategory* GetSelectedCategory() const;
+    std::string GetDatabasePath();
+    void EditCategory(CCategory* category);
+
+    // Item list.
+    void ShowCategoryItems(CCategory* category);
+    QTreeWidgetItem* AddItemRow(CLinkItem* item);
+    QTreeWidgetItem* GetSelectedListItem() const;
+    void LocateItem(const std::string& categoryGuid, const std::string& itemGuid);
+    void SaveIconList();
+    void AddFiles();
+    void addItems(CCategory& category, const std::vector<ItemFields>& items);
+    void addDroppedUrls(CCategory& category, const QList<QUrl>& urls);
+    CCategory* chooseTargetCategory();
+    CatalogueCommands::Leaving rowRemover();
+    static void requireOpenableTarget(const CLinkItem& item);
+    void closeCatalogueViews();
+
+    // Tray residence.
+    void AddTrayIcon();
+    void RemoveTrayIcon();
+    void RestoreFromTray();
+    TAboutBox* aboutBox();
+
     CDBManager db;
     CatalogueCommands commands{db};
     IconList ImageList2;
     bool exiting = false;
-    bool trayIconShown = false;
+    bool reloading = false;
+    // The file names last chosen for backup and restore, offered again at the next use.
+    QString lastBackupFile;
+    QString lastRestoreFile;
 
-    // Controls.
     QToolBar* ToolBar1 = nullptr;
     QSplitter* Splitter1 = nullptr;
-    QTreeWidget* treeCategory = nullptr;
-    QTreeWidget* listContent = nullptr;  // report view: "Name", "Reference", "Description"
+    CategoryTreeView* treeCategory = nullptr;
+    ItemListView* listContent = nullptr;
+    TrayResidence* tray = nullptr;
     QPointer<QWidget> searchForm;
+    TAboutBox* AboutBox = nullptr;
 
-    // Actions of the menus and the toolbar.
     QAction* OnFileBackup = nullptr;
     QAction* OnFileRestore = nullptr;
     QAction* OnEditSearch = nullptr;
@@ -55,11 +167,6 @@ public:
     QAction* OnHelpAbout = nullptr;
     QAction* OnFileExit = nullptr;
     QAction* ToolsImportIEFavorites = nullptr;
-
-    QMenu* File1 = nullptr;
-    QMenu* Edit1 = nullptr;
-    QMenu* Tools1 = nullptr;
-    QMenu* Help1 = nullptr;
 
     // Tree popups: menuCategory anywhere in the tree, menuCategoryItem on the selected node's row.
     QMenu* menuCategory = nullptr;
@@ -77,137 +184,12 @@ public:
     QAction* Open1 = nullptr;
     QAction* OpenWith1 = nullptr;
     QAction* OpenContainingFolder1 = nullptr;
-    QAction* N4 = nullptr;
     QAction* AddNewItem1 = nullptr;
     QAction* AddWebAddressURL1 = nullptr;
-    QAction* N5 = nullptr;
     QAction* CopyTo1 = nullptr;
     QAction* MoveTo1 = nullptr;
     QAction* Delete1 = nullptr;
-    QAction* N6 = nullptr;
     QAction* Property3 = nullptr;
 
-    // Tray popup.
     QMenu* menuTray = nullptr;
-    QAction* TrayShowWindow = nullptr;
-    QAction* TraySettings = nullptr;
-    QAction* TrayHelp = nullptr;
-    QAction* About1 = nullptr;
-    QAction* Exit1 = nullptr;
-
-    // Catalogue and tree.
-    void LoadCatalogue();
-    // Deeper catalogues are refused at load; ten thousand levels open and expand.
-    static constexpr int maxCategoryLevels = 10000;
-    void FillCategoryTree();
-    void AddChildNodes(CCategory* category, QTreeWidgetItem* node);
-    QTreeWidgetItem* addCategoryNode(CCategory* category, QTreeWidgetItem* parentNode);
-    QTreeWidgetItem* GetSelectedNode() const;
-    CCategory* GetSelectedCategory() const;
-    static CCategory* categoryOf(const QTreeWidgetItem* node);
-    QTreeWidgetItem* findCategoryNode(const std::string& categoryGuid) const;
-    void refreshCategoryIcons();
-    std::string GetDatabasePath();
-
-    // Item list.
-    void ShowCategoryItems(CCategory* category);
-    QTreeWidgetItem* AddItemRow(CLinkItem* item);
-    void fillItemRow(QTreeWidgetItem* row, CLinkItem* item);
-    QIcon itemIcon(const CLinkItem& item) const;
-    QTreeWidgetItem* GetSelectedListItem() const;
-    QList<QTreeWidgetItem*> selectedListRows() const;  // in list order
-    static CLinkItem* itemOf(const QTreeWidgetItem* row);
-    void LocateItem(const std::string& categoryGuid, const std::string& itemGuid);
-    void SaveIconList();
-
-    // Tray residence.
-    void AddTrayIcon();
-    void RemoveTrayIcon();
-    void RestoreFromTray();
-    void hideInTray();
-    void wakeFromSecondInstance();
-    bool trayIsAvailable() const;
-    QSystemTrayIcon* trayIcon() const { return tray; }
-    // Tests decide whether a notification area exists; nullopt asks the desktop.
-    static void overrideTrayAvailability(std::optional<bool> available);
-
-    // Whether the program starts with the window hidden: autohide, or "/tray" anywhere in the whole
-    // command line (case-sensitive, inside longer words too, the program's own path included).
-    static bool startsHidden(const QString& commandLine, bool autohide);
-
-    void setAboutBox(TAboutBox* box);
-    TAboutBox* aboutBox();
-
-    // Handlers of this window.
-    void OnFileExitExecute();
-    void OnHelpHelpExecute();
-    void OnHelpAboutExecute();
-    void OnToolsSettingsExecute();
-    void TrayShowWindowClick();
-    void TraySettingsClick();
-    void treeCategoryChange();
-    void treeCategoryMouseDown(Qt::MouseButton button, const QPoint& viewportPos);
-    void listContentContextPopup();
-    void listContentDblClick();
-    void listContentEdited(QTreeWidgetItem* row, const QString& text);
-    void Open1Click();
-    void OpenWith1Click();
-    void OpenContainingFolder1Click();
-    void Delete1Click();
-    void CopyTo1Click();
-    void MoveTo1Click();
-
-    // Category, item, search, backup and import commands (tsdiappformcommands.cpp).
-    void AddCategoryItemClick();
-    void AddSubCategoryItemClick();
-    void Property2Click();
-    void EditCategory(CCategory* category);
-    void DeleteCategoryClick();
-    void AddNewItem1Click();
-    void AddNewItem2Click();
-    void AddWebAddressURL1Click();
-    void AddWebAddressURL2Click();
-    void Property3Click();
-    void OnEditSearchExecute();
-    void OnFileBackupExecute();
-    void OnFileRestoreExecute();
-    void ToolsImportIEFavoritesClick();
-    void setupDrops();
-    void AddFiles();
-    // The file names last chosen for backup and restore, offered again at the next use.
-    QString lastBackupFile;
-    QString lastRestoreFile;
-
-signals:
-    // The window really closed (not hidden in the tray): the program ends.
-    void closed();
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    void changeEvent(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    void FormCreate();
-    void FormClose();
-    void createActions();
-    void createMenus();
-    void createToolBar();
-    void createPopups();
-    void createTrayMenu();
-    void createPanels();
-    QAction* makeAction(const char* name, const QString& caption, const QString& hint = {});
-    QAction* makeSeparator(QMenu* menu, const char* name);
-    void bind(QAction* action, void (TSDIAppForm::*handler)());
-    void clearItemRows();
-    void refuseTooDeepCatalogue();
-    static void requireOpenableTarget(const CLinkItem& item);
-    void selectCategoryNode(QTreeWidgetItem* node);
-    CCategory* chooseTargetCategory();
-    static CLinkItems itemsOf(const QList<QTreeWidgetItem*>& rows);
-    static CatalogueCommands::Leaving rowRemover(const QList<QTreeWidgetItem*>& rows);
-
-    QSystemTrayIcon* tray = nullptr;
-    TAboutBox* AboutBox = nullptr;
-    bool reloading = false;
 };

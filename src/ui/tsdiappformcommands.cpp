@@ -1,14 +1,16 @@
-// The main window's category, item, search, backup, restore and import commands, and dropping
-// files and addresses onto the window.
+// The main window's category, item, search, backup, restore and import commands.
 #include "ui/tsdiappform.h"
 
 #include "backup/backupfile.h"
 #include "import/cfavoriteengine.h"
 #include "import/importfavorites.h"
 #include "commands/writebatch.h"
+#include "shell/desktopservices.h"
 #include "shell/paths.h"
+#include "ui/categorytreeview.h"
 #include "ui/dialogseam.h"
 #include "ui/errorbox.h"
+#include "ui/itemlistview.h"
 #include "ui/qtext.h"
 #include "ui/titemform.h"
 #include "ui/tnewcategoryform.h"
@@ -17,15 +19,6 @@
 #include "ui/ttmessageprocform.h"
 
 #include <QApplication>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QLineEdit>
-#include <QMimeData>
-#include <QPlainTextEdit>
-#include <QCheckBox>
-#include <QSignalBlocker>
-#include <QTreeWidget>
-#include <QTreeWidgetItemIterator>
 #include <QUrl>
 
 #include <exception>
@@ -57,111 +50,44 @@ void showPlainMessage(QWidget* owner, const std::string& text)
         seam::message(owner, QMessageBox::NoIcon, QString::fromLatin1(applicationTitle), toQ(text), QMessageBox::Ok);
 }
 
-QTreeWidgetItem* nodeOf(QTreeWidget* tree, const CCategory* category)
-{
-    for (QTreeWidgetItemIterator it(tree); *it; ++it)
-        if (TSDIAppForm::categoryOf(*it) == category)
-            return *it;
-    return nullptr;
-}
-
 ItemFields itemFields(const QString& name, const QString& target, const QString& comment, int type)
 {
     return {fromQ(name), fromQ(target), fromQ(comment), type};
 }
 
-// Appends new items to a category; the rows follow each stored batch when the list shows that
-// category, so every row shown is stored.
-void addItems(TSDIAppForm& window, CCategory& category, const std::vector<ItemFields>& items)
+} // namespace
+
+// ---- adding items ------------------------------------------------------------------------------
+
+// The rows follow each stored batch when the list shows that category, so every row shown is stored.
+void TSDIAppForm::addItems(CCategory& category, const std::vector<ItemFields>& items)
 {
-    const auto progress = seam::progress(&window, QString::fromLatin1(addingItemsLabel), true);
-    window.commands.appendItems(category, items, *progress, [&](const CLinkItems& stored) {
-        if (window.GetSelectedCategory() != &category)
+    const auto progress = seam::progress(this, QString::fromLatin1(addingItemsLabel), true);
+    commands.appendItems(category, items, *progress, [&](const CLinkItems& stored) {
+        if (GetSelectedCategory() != &category)
             return;
         for (CLinkItem* item : stored)
-            window.AddItemRow(item);
+            AddItemRow(item);
     });
 }
 
-// Files and addresses dropped onto the item list (the selected category) or onto a category node.
-class DropTarget : public QObject {
-public:
-    DropTarget(TSDIAppForm& owner, QTreeWidget* view, bool onNodes)
-        : QObject(view), window(owner), tree(view), nodes(onNodes)
-    {
-        view->setAcceptDrops(true);
-        view->viewport()->setAcceptDrops(true);
-        view->viewport()->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        switch (event->type()) {
-        case QEvent::DragEnter:
-        case QEvent::DragMove: {
-            auto* drag = static_cast<QDragMoveEvent*>(event);
-            if (isOurs(drag) && targetAt(drag->position().toPoint()))
-                drag->acceptProposedAction();
-            else
-                drag->ignore();
-            return true;
-        }
-        case QEvent::Drop: {
-            auto* drop = static_cast<QDropEvent*>(event);
-            CCategory* category = isOurs(drop) ? targetAt(drop->position().toPoint()) : nullptr;
-            if (!category) {
-                drop->ignore();
-                return true;
-            }
-            drop->acceptProposedAction();
-            const QList<QUrl> urls = drop->mimeData()->urls();
-            runCommand(&window, [&] { addDroppedUrls(window, *category, urls); });
-            return true;
-        }
-        default:
-            return false;
+void TSDIAppForm::addDroppedUrls(CCategory& category, const QList<QUrl>& urls)
+{
+    // A category that is not shown may hold items read long ago; take the stored state first.
+    if (GetSelectedCategory() != &category)
+        db.LoadItems(category);
+    std::vector<ItemFields> items;
+    for (const QUrl& url : urls) {
+        if (url.isLocalFile()) {
+            const std::string path = localPathBytes(url);
+            items.push_back({path.substr(path.find_last_of('/') + 1), path, {}, CLinkItem::FileType});
+        } else if (url.isValid() && !url.isEmpty()) {
+            const QString address = url.toString();
+            items.push_back(itemFields(address, address, QString(), CLinkItem::WebType));
         }
     }
-
-private:
-    // Drags that start in our own views move nodes or rows, which the window does not offer.
-    static bool isOurs(const QDropEvent* event)
-    {
-        return event->mimeData()->hasUrls() && !qobject_cast<QTreeWidget*>(event->source());
-    }
-
-    CCategory* targetAt(const QPoint& position) const
-    {
-        if (!nodes)
-            return window.GetSelectedCategory();
-        return TSDIAppForm::categoryOf(tree->itemAt(position));
-    }
-
-    static void addDroppedUrls(TSDIAppForm& window, CCategory& category, const QList<QUrl>& urls)
-    {
-        // A category that is not shown may hold items read long ago; take the stored state first.
-        if (window.GetSelectedCategory() != &category)
-            window.db.LoadItems(category);
-        std::vector<ItemFields> items;
-        for (const QUrl& url : urls) {
-            if (url.isLocalFile()) {
-                const QString path = url.toLocalFile();
-                items.push_back(itemFields(fileNamePart(path), path, QString(), CLinkItem::FileType));
-            } else if (url.isValid() && !url.isEmpty()) {
-                const QString address = url.toString();
-                items.push_back(itemFields(address, address, QString(), CLinkItem::WebType));
-            }
-        }
-        addItems(window, category, items);
-    }
-
-    TSDIAppForm& window;
-    QTreeWidget* tree;
-    bool nodes;
-};
-
-} // namespace
+    addItems(category, items);
+}
 
 // ---- category commands -------------------------------------------------------------------------
 
@@ -170,22 +96,22 @@ void TSDIAppForm::AddCategoryItemClick()
     TNewCategoryForm form(this, 0, ImageList2, [this] { SaveIconList(); });
     if (seam::exec(&form) != QDialog::Accepted)
         return;
-    CCategory& category = commands.addCategory(db.GetRootCategory(), fromQ(form.Edit1->text()), form.GetIconIndex());
-    addCategoryNode(&category, nullptr);
+    CCategory& category = commands.addCategory(db.GetRootCategory(), fromQ(form.name()), form.GetIconIndex());
+    treeCategory->addNode(category, nullptr);
 }
 
 void TSDIAppForm::AddSubCategoryItemClick()
 {
     QTreeWidgetItem* parentNode = GetSelectedNode();
-    CCategory* parent = categoryOf(parentNode);
+    CCategory* parent = treeCategory->categoryOf(parentNode);
     if (!parent)
         return;
     TNewCategoryForm form(this, 0, ImageList2, [this] { SaveIconList(); });
     if (seam::exec(&form) != QDialog::Accepted)
         return;
-    CCategory& category = commands.addCategory(*parent, fromQ(form.Edit1->text()), form.GetIconIndex());
+    CCategory& category = commands.addCategory(*parent, fromQ(form.name()), form.GetIconIndex());
     // The parent keeps its expanded or collapsed state.
-    addCategoryNode(&category, parentNode);
+    treeCategory->addNode(category, parentNode);
 }
 
 void TSDIAppForm::Property2Click()
@@ -199,21 +125,18 @@ void TSDIAppForm::EditCategory(CCategory* category)
         return;
     TNewCategoryForm form(this, category->GetIconIndex(), ImageList2, [this] { SaveIconList(); });
     form.setWindowTitle(toQ(category->GetName()));
-    form.Edit1->setText(toQ(category->GetName()));
+    form.setName(toQ(category->GetName()));
     if (seam::exec(&form) != QDialog::Accepted)
         return;
-    if (!commands.editCategory(*category, keptOrEdited(form.Edit1->text(), category->GetName()), form.GetIconIndex()))
+    if (!commands.editCategory(*category, keptOrEdited(form.name(), category->GetName()), form.GetIconIndex()))
         return;
-    if (QTreeWidgetItem* node = nodeOf(treeCategory, category)) {
-        node->setText(0, toQ(category->GetName()));
-        node->setIcon(0, ImageList2.icon(category->GetIconIndex()));
-    }
+    treeCategory->refreshNode(treeCategory->nodeOf(category));
 }
 
 void TSDIAppForm::DeleteCategoryClick()
 {
     QTreeWidgetItem* node = GetSelectedNode();
-    CCategory* category = categoryOf(node);
+    CCategory* category = treeCategory->categoryOf(node);
     if (!category)
         return;
     if (seam::message(this, QMessageBox::Question, QString::fromLatin1(confirmCaption),
@@ -226,7 +149,7 @@ void TSDIAppForm::DeleteCategoryClick()
     // Paint the window without letting the user act while the delete runs.
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
-    CCategory* parent = node->parent() ? categoryOf(node->parent()) : &db.GetRootCategory();
+    CCategory* parent = node->parent() ? treeCategory->categoryOf(node->parent()) : &db.GetRootCategory();
     const auto deleting = seam::progress(this, QString::fromLatin1(deletingLabel), false);
     std::unique_ptr<CCategory> detached = commands.deleteCategory(*parent, *category, *deleting);
     // The node goes first: the list may still show rows of the detached category's items.
@@ -246,15 +169,12 @@ void TSDIAppForm::AddFiles()
     TitemForm form(this);
     if (seam::exec(&form) != QDialog::Accepted)
         return;
-    const QString title = form.txtTitle->text();
-    const QString comment = form.memoDescription->toPlainText();
-    const bool nameFromFile = form.ckTitle->isChecked();
-    const QStringList targets = form.IsMultiple() ? splitTargets(form.txtTarget->text())
-                                                  : QStringList{form.txtTarget->text()};
+    const QStringList targets = form.IsMultiple() ? splitTargets(form.target()) : QStringList{form.target()};
     std::vector<ItemFields> items;
     for (const QString& target : targets)
-        items.push_back(itemFields(nameFromFile ? fileNamePart(target) : title, target, comment, CLinkItem::FileType));
-    addItems(*this, *category, items);
+        items.push_back(itemFields(form.nameFromFile() ? fileNamePart(target) : form.title(), target,
+                                   form.description(), CLinkItem::FileType));
+    addItems(*category, items);
 }
 
 void TSDIAppForm::AddNewItem1Click() { AddFiles(); }
@@ -268,8 +188,7 @@ void TSDIAppForm::AddWebAddressURL1Click()
     TitemForm form(this, true);
     if (seam::exec(&form) != QDialog::Accepted)
         return;
-    addItems(*this, *category, {itemFields(form.txtTitle->text(), form.txtTarget->text(),
-                                           form.memoDescription->toPlainText(), CLinkItem::WebType)});
+    addItems(*category, {itemFields(form.title(), form.target(), form.description(), CLinkItem::WebType)});
 }
 
 void TSDIAppForm::AddWebAddressURL2Click() { AddWebAddressURL1Click(); }
@@ -277,20 +196,17 @@ void TSDIAppForm::AddWebAddressURL2Click() { AddWebAddressURL1Click(); }
 void TSDIAppForm::Property3Click()
 {
     QTreeWidgetItem* row = GetSelectedListItem();
-    CLinkItem* item = itemOf(row);
+    CLinkItem* item = listContent->itemOf(row);
     if (!item)
         return;
     TitemForm form(this, item->GetType() == CLinkItem::WebType);
     form.setWindowTitle(toQ(item->GetName()));
-    form.txtTitle->setText(toQ(item->GetName()));
-    form.txtTarget->setText(toQ(item->GetTarget()));
-    form.memoDescription->setPlainText(toQ(item->GetComment()));
+    form.fill(toQ(item->GetName()), toQ(item->GetTarget()), toQ(item->GetComment()));
     if (seam::exec(&form) != QDialog::Accepted)
         return;
-    commands.editItem(*item, {keptOrEdited(form.txtTitle->text(), item->GetName()),
-                              keptOrEdited(form.txtTarget->text(), item->GetTarget()),
-                              keptOrEdited(form.memoDescription->toPlainText(), item->GetComment()), item->GetType()});
-    fillItemRow(row, item);
+    commands.editItem(*item, {keptOrEdited(form.title(), item->GetName()), keptOrEdited(form.target(), item->GetTarget()),
+                              keptOrEdited(form.description(), item->GetComment()), item->GetType()});
+    listContent->refreshRow(row);
 }
 
 // ---- search ------------------------------------------------------------------------------------
@@ -343,12 +259,7 @@ void TSDIAppForm::OnFileRestoreExecute()
     if (databasePath.empty())
         return;
     const auto closeCatalogue = [this] {
-        // Rows and nodes point into the catalogue that is about to go.
-        listContent->clear();
-        {
-            const QSignalBlocker blocker(treeCategory);
-            treeCategory->clear();
-        }
+        closeCatalogueViews();
         db.Close();
     };
     const auto progress = seam::progress(this, QString::fromLatin1(restoringLabel), false);
@@ -385,18 +296,10 @@ void TSDIAppForm::ToolsImportIEFavoritesClick()
             failure = std::current_exception();
         }
     }
-    QTreeWidgetItem* node = nodeOf(treeCategory, chosen);
+    QTreeWidgetItem* node = treeCategory->nodeOf(chosen);
     for (CCategory* imported : commands.reloadBranch(*chosen))
         if (node)
-            AddChildNodes(imported, addCategoryNode(imported, node));
+            AddChildNodes(imported, treeCategory->addNode(*imported, node));
     if (failure)
         std::rethrow_exception(failure);
-}
-
-// ---- drops -------------------------------------------------------------------------------------
-
-void TSDIAppForm::setupDrops()
-{
-    new DropTarget(*this, listContent, false);
-    new DropTarget(*this, treeCategory, true);
 }

@@ -36,11 +36,13 @@ public:
     void setLocator(Locator locate) { locator = std::move(locate); }
     const std::vector<TSearchItem>& results() const { return entries; }
 
+private slots:
     void UpdateSearchButton();
     void btnSearchClick();
     void lbResultDblClick();
     void btnCloseClick();
 
+private:
     QLabel* Label1 = nullptr;
     QLineEdit* editKeyword = nullptr;
     QPushButton* btnSearch = nullptr;
@@ -51,7 +53,6 @@ public:
     QListWidget* lbResult = nullptr;
     QPushButton* btnClose = nullptr;
 
-private:
     void buildControls();
     void FormCreate();
     void saveConditions();

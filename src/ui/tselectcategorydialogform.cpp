@@ -14,11 +14,19 @@
 
 namespace {
 
+// A node that points at the category it shows, without owning it.
+class CategoryChoice : public QTreeWidgetItem {
+public:
+    explicit CategoryChoice(CCategory* shown)
+        : QTreeWidgetItem(QStringList{QString::fromStdString(shown->GetName())}, UserType), category(shown)
+    {
+    }
+    CCategory* category;
+};
+
 QTreeWidgetItem* makeNode(CCategory* category)
 {
-    auto* node = new QTreeWidgetItem(QStringList{QString::fromStdString(category->GetName())});
-    node->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void*>(category)));
-    return node;
+    return new CategoryChoice(category);
 }
 
 }  // namespace
@@ -96,7 +104,7 @@ CCategory* TSelectCategoryDialogForm::GetSelectedCategory() const
 {
     for (QTreeWidgetItemIterator it(treeCategory); *it; ++it)
         if ((*it)->isSelected())
-            return static_cast<CCategory*>((*it)->data(0, Qt::UserRole).value<void*>());
+            return static_cast<CategoryChoice*>(*it)->category;
     return nullptr;
 }
 

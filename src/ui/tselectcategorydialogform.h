@@ -17,17 +17,19 @@ class TSelectCategoryDialogForm : public QDialog {
 public:
     explicit TSelectCategoryDialogForm(QWidget* parent = nullptr);
 
+    void LoadCategories(CDBManager* database);
+    CCategory* GetSelectedCategory() const;
+
+private slots:
+    void treeCategoryClick();
+
+private:
+    void AddChildNodes(CCategory* category, QTreeWidgetItem* node);
+
     QLabel* Label1 = nullptr;
     QTreeWidget* treeCategory = nullptr;
     QFrame* Bevel1 = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
-
-    void LoadCategories(CDBManager* database);
-    void AddChildNodes(CCategory* category, QTreeWidgetItem* node);
-    CCategory* GetSelectedCategory() const;
-    void treeCategoryClick();
-
-private:
     CDBManager* db = nullptr;  // points at the catalogue shown; not owned
 };

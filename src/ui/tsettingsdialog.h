@@ -12,14 +12,15 @@ class TSettingsDialog : public TOKRightDlg {
 public:
     explicit TSettingsDialog(QWidget* parent = nullptr);
 
+private slots:
+    void OKBtnClick();
+
+private:
+    void FormCreate();
+
     QCheckBox* ckAutorun = nullptr;
     QCheckBox* ckClose = nullptr;
     QCheckBox* ckMinimize = nullptr;
     QCheckBox* ckHide = nullptr;
     QCheckBox* ckAlways = nullptr;
-
-    void OKBtnClick();
-
-private:
-    void FormCreate();
 };

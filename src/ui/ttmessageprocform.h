@@ -11,11 +11,11 @@ class TTMessageProcForm : public QDialog {
 public:
     explicit TTMessageProcForm(QWidget* parent = nullptr);
 
-    QLabel* msgLabel = nullptr;
-
     // Over-long text is cut at a word and ends with an ellipsis.
     void setMessage(const QString& text);
 
 private:
     void FormCreate();
+
+    QLabel* msgLabel = nullptr;
 };

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "model/ccategory.h"
+
+#include <QList>
+#include <QTreeWidget>
+
+#include <string>
+
+class CLinkItem;
+
+// The item list of the main window in report view: one row per item, showing its name, target and
+// description with the icon of its type. Rows point at the category's items without owning them;
+// that mapping stays inside this view.
+class ItemListView : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit ItemListView(QWidget* parent = nullptr);
+
+    QTreeWidgetItem* addRow(CLinkItem& item);
+    // The row's texts and icon from its item.
+    void refreshRow(QTreeWidgetItem* row);
+    CLinkItem* itemOf(const QTreeWidgetItem* row) const;
+    const CLinkItem* itemAt(int row) const;
+    QTreeWidgetItem* rowOf(const CLinkItem* item) const;
+
+    // The first selected row in list order, and all of them from the first to the last.
+    QTreeWidgetItem* firstSelectedRow() const;
+    QList<QTreeWidgetItem*> selectedRows() const;
+    CLinkItems selectedListItems() const;
+    // Selects exactly the rows of the item with this GUID; false when no row has it.
+    bool selectOnly(const std::string& itemGuid);
+
+signals:
+    // An in-place edit of a row's caption ended with this text (a cancelled edit does not come here).
+    void captionEdited(QTreeWidgetItem* row, const QString& text);
+    void deletePressed();
+    void returnPressed();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};
