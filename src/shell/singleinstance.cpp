@@ -1,16 +1,19 @@
 #include "singleinstance.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QLocalSocket>
 #include <QRegularExpression>
 #include <QTimer>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -20,6 +23,9 @@ const QByteArray WakeRequest = "wake\n";
 const QByteArray WakeAnswer = "ok\n";
 // Anything longer than a request is not one of ours.
 constexpr qsizetype MaxRequestSize = 64;
+// A local connection is made or refused at once; between attempts the running instance gets time
+// to start listening or to take connections off its backlog.
+constexpr auto ConnectPause = std::chrono::milliseconds(20);
 
 QString displayName()
 {
@@ -30,52 +36,88 @@ QString displayName()
     return display;
 }
 
+// Another user could have made the folder, or a symlink to one of theirs, before us; lstat sees
+// the entry itself.
+bool isPrivateFolder(const QString& path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode)
+        && info.st_uid == ::getuid() && (info.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+}
+
+// An existing folder is reused only when it passes the same check as a new one.
+bool makePrivateFolder(const QString& path)
+{
+    ::mkdir(QFile::encodeName(path).constData(), S_IRWXU);
+    return isPrivateFolder(path);
+}
+
+// The home folder is the user's own, so it serves when the shared temporary folder is spoilt.
+QString cacheFolder()
+{
+    QString base = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (!QDir::isAbsolutePath(base))
+        base = QDir::home().filePath(QStringLiteral(".cache"));
+    QDir().mkpath(base);
+    return QDir(base).filePath(QStringLiteral("varnelo"));
+}
+
+QString privateFolder()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && isPrivateFolder(runtime))
+        return runtime;
+    const QString temporary = QDir(QDir::tempPath()).filePath(QStringLiteral("varnelo-%1").arg(::getuid()));
+    if (makePrivateFolder(temporary))
+        return temporary;
+    const QString cache = cacheFolder();
+    if (makePrivateFolder(cache))
+        return cache;
+    return {};
+}
+
 // QLocalServer puts a bare name into the temporary folder; a full path is used as it is.
 QString socketPath(const QString& serverName)
 {
     return QDir::isAbsolutePath(serverName) ? serverName : QDir(QDir::tempPath()).filePath(serverName);
 }
 
-// An exclusive flock on a file beside the socket. The kernel drops it when its holder dies, so a
-// crash can never leave the name locked.
-class ClaimLock {
-public:
-    explicit ClaimLock(const QString& path)
-        : fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600))
-    {
-        // Holders keep it for a moment only; past the deadline we go on unlocked rather than hang.
-        using namespace std::chrono_literals;
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(5ms);
-    }
-    ~ClaimLock()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    ClaimLock(const ClaimLock&) = delete;
-    ClaimLock& operator=(const ClaimLock&) = delete;
+// A symlink planted at the name must not make us create or open its target.
+int openLock(const QString& socket)
+{
+    const QByteArray path = QFile::encodeName(socket + QStringLiteral(".lock"));
+    return ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+}
 
-private:
-    int fd;
-};
+// Our folder is private, so this should never fail; still, a server of another user is never told
+// anything and never makes us end.
+bool servedBySameUser(const QLocalSocket& socket)
+{
+    ucred peer {};
+    socklen_t size = sizeof(peer);
+    return ::getsockopt(static_cast<int>(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0
+        && peer.uid == ::getuid();
+}
 
 }  // namespace
 
 QString SingleInstance::defaultServerName()
 {
-    const QString base = QStringLiteral("TSDIAppForm-%1-%2").arg(getuid()).arg(displayName());
-    // The runtime folder belongs to the user alone, so nobody else can take the name first.
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QFileInfo(runtime).isDir() && QFileInfo(runtime).isWritable())
-        return QDir(runtime).filePath(base);
-    return base;
+    const QString folder = privateFolder();
+    if (folder.isEmpty())
+        return {};
+    return QDir(folder).filePath(QStringLiteral("TSDIAppForm-%1-%2").arg(::getuid()).arg(displayName()));
 }
 
 SingleInstance::SingleInstance(const QString& serverName, QObject* parent) : QObject(parent), name(serverName) {}
 
-SingleInstance::~SingleInstance() = default;
+// The socket goes before the lock, so whoever gets the lock next finds no live server behind it.
+SingleInstance::~SingleInstance()
+{
+    server.reset();
+    if (lockFd >= 0)
+        ::close(lockFd);
+}
 
 const QString& SingleInstance::serverName() const
 {
@@ -89,22 +131,45 @@ bool SingleInstance::isListening() const
 
 bool SingleInstance::claim()
 {
-    if (isListening())
+    if (lockFd >= 0)
         return true;
-    // Checking for a running instance and starting to listen must be one step, or two starts at the
-    // same moment would both find nobody and both run.
-    QLocalSocket socket;
-    {
-        ClaimLock lock(socketPath(name) + QStringLiteral(".lock"));
-        // Connecting succeeds only while an instance listens; a socket file left by a crash refuses.
+    // Without a safe name or a lock nothing can be proved either way: the user still gets a
+    // window, only one that later starts cannot reach.
+    if (name.isEmpty())
+        return true;
+    const int fd = openLock(socketPath(name));
+    if (fd < 0)
+        return true;
+    // The kernel drops the lock when its holder dies, even on kill -9: a free lock proves that no
+    // instance lives, a taken one that one does, however its socket behaves.
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        lockFd = fd;
+        listen();
+        return true;
+    }
+    const bool taken = errno == EWOULDBLOCK;
+    ::close(fd);
+    return !taken || !handOverToRunningInstance();
+}
+
+// The running instance may not listen yet or have its backlog full for a while; its socket is
+// never touched, and this start ends at the deadline even if the wake did not get through.
+bool SingleInstance::handOverToRunningInstance()
+{
+    const QDeadlineTimer deadline(ConnectDeadlineMs);
+    for (;;) {
+        QLocalSocket socket;
         socket.connectToServer(name);
-        if (!socket.waitForConnected(1000)) {
-            listen();
+        if (socket.waitForConnected(0)) {
+            if (!servedBySameUser(socket))
+                return false;
+            wakeRunningInstance(socket);
             return true;
         }
+        if (deadline.hasExpired())
+            return true;
+        std::this_thread::sleep_for(ConnectPause);
     }
-    wakeRunningInstance(socket);
-    return false;
 }
 
 // Waits for the answer, so the running instance has handled the request when this returns.
@@ -140,7 +205,7 @@ bool SingleInstance::listen()
         return true;
     if (server->serverError() != QAbstractSocket::AddressInUseError)
         return false;
-    // Nobody answered on the name (checked under the lock), so the socket file is a leftover.
+    // We hold the lock, so whoever made the socket file is gone.
     QLocalServer::removeServer(name);
     return server->listen(name);
 }

@@ -7,19 +7,22 @@
 
 #include <memory>
 
-// One instance per user and display. The first instance listens on a local socket; a later start
-// connects to it, asks it to wake up and waits for the answer. The listening socket is the lock.
+// One instance per user and display. The running instance holds an exclusive lock on a file beside
+// its socket for its whole life; a later start that finds the lock taken connects to the socket,
+// asks the instance to wake up and waits for the answer.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
-    // "TSDIAppForm" with the user id and the display, in the user's runtime folder when there is one.
+    // "TSDIAppForm" with the user id and the display, in a folder only this user can reach: the
+    // runtime folder, else varnelo-<uid> in the temporary folder, else varnelo in the cache folder.
+    // Empty when none of them is safe to use.
     static QString defaultServerName();
 
     explicit SingleInstance(const QString& serverName = defaultServerName(), QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // true: no other instance answered, so we are the first (and listen when the socket could be made);
-    // false: another instance runs and has been woken.
+    // true: no instance of ours runs, so this is the first (it holds the lock and listens when the
+    // socket could be made); false: another instance runs and has been asked to wake up.
     bool claim();
     // Whether wake requests can reach this instance (after a true claim()).
     bool isListening() const;
@@ -27,15 +30,19 @@ public:
 
     // How long a second start waits for the running instance to answer its wake request.
     static constexpr int WakeTimeoutMs = 5000;
+    // How long a second start keeps trying to reach a running instance that does not accept yet.
+    static constexpr int ConnectDeadlineMs = 3000;
 
 signals:
     void wakeRequested();
 
 private:
+    bool handOverToRunningInstance();
     void wakeRunningInstance(QLocalSocket& socket);
     bool listen();
     void serveConnection();
 
     QString name;
+    int lockFd = -1;
     std::unique_ptr<QLocalServer> server;
 };

@@ -41,6 +41,11 @@ public:
             saved[name] = old ? std::optional<std::string>(old) : std::nullopt;
         ::setenv(name.c_str(), value.c_str(), 1);
     }
+    void remove(const std::string& name)
+    {
+        replace(name, {});
+        ::unsetenv(name.c_str());
+    }
 
 private:
     TempFolder folder;
