@@ -26,7 +26,6 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Varnelo"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Varnelo"));
     QApplication::setDesktopFileName(QStringLiteral("app.varnelo.Varnelo"));
     ensureResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/varnelo.svg")));

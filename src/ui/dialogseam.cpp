@@ -28,9 +28,15 @@ QStringList Seam::openFileNames(QWidget* parent, const QString& caption, const Q
     return QFileDialog::getOpenFileNames(parent, caption, {}, filter);
 }
 
-QString Seam::openFileName(QWidget* parent, const QString& caption, const QString& filter, const QString& selectedFile)
+QString Seam::openFileName(QWidget* parent, const QString& caption, const QString& filter, const QString& selectedFile,
+                           bool mustExist)
 {
-    return QFileDialog::getOpenFileName(parent, caption, selectedFile, filter);
+    QFileDialog dialog(parent, caption, selectedFile, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles().value(0);
 }
 
 QString Seam::saveFileName(QWidget* parent, const QString& caption, const QString& filter,
@@ -41,6 +47,8 @@ QString Seam::saveFileName(QWidget* parent, const QString& caption, const QStrin
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(defaultSuffix);
+    // Choosing an existing file replaces it without a question.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.selectedFiles().value(0);
@@ -90,9 +98,10 @@ QStringList openFileNames(QWidget* parent, const QString& caption, const QString
     return Seam::instance().openFileNames(parent, caption, filter);
 }
 
-QString openFileName(QWidget* parent, const QString& caption, const QString& filter, const QString& selectedFile)
+QString openFileName(QWidget* parent, const QString& caption, const QString& filter, const QString& selectedFile,
+                     bool mustExist)
 {
-    return Seam::instance().openFileName(parent, caption, filter, selectedFile);
+    return Seam::instance().openFileName(parent, caption, filter, selectedFile, mustExist);
 }
 
 QString saveFileName(QWidget* parent, const QString& caption, const QString& filter, const QString& defaultSuffix,

@@ -20,9 +20,10 @@ public:
     virtual QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
                                                 const QString& text, QMessageBox::StandardButtons buttons);
     virtual QStringList openFileNames(QWidget* parent, const QString& caption, const QString& filter);
-    // selectedFile: the name the dialog offers first (the one chosen last time), or empty.
+    // selectedFile: the name the dialog offers first (the one chosen last time), or empty;
+    // mustExist false takes a typed name of a file that does not exist as well.
     virtual QString openFileName(QWidget* parent, const QString& caption, const QString& filter,
-                                 const QString& selectedFile);
+                                 const QString& selectedFile, bool mustExist);
     virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& filter,
                                  const QString& defaultSuffix, const QString& selectedFile);
     virtual QString existingFolder(QWidget* parent, const QString& caption);
@@ -45,7 +46,7 @@ QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, con
                                     QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 QStringList openFileNames(QWidget* parent, const QString& caption, const QString& filter);
 QString openFileName(QWidget* parent, const QString& caption, const QString& filter,
-                     const QString& selectedFile = {});
+                     const QString& selectedFile = {}, bool mustExist = true);
 QString saveFileName(QWidget* parent, const QString& caption, const QString& filter,
                      const QString& defaultSuffix, const QString& selectedFile = {});
 QString existingFolder(QWidget* parent, const QString& caption);

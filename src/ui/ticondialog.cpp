@@ -17,7 +17,7 @@
 
 namespace {
 
-const char* const iconFilter = "Icon File(*.ico) (*.ico)";
+const char* const iconFilter = "Icon File(*.ico)";
 const char* const invalidImageSize = "Invalid image size";
 const int iconSide = 32;
 

@@ -32,7 +32,8 @@ const char* const deleteCategoryQuestion = "Do you want to delete all sub-catego
 const char* const deleteCategoryCaption = "Delete category";
 const char* const backupCaption = "Choose a file for backup";
 const char* const restoreCaption = "Choose backup file for restore";
-const char* const backupFilter = "Backup Files(*.mbk) (*.mbk);;All Files (*.*) (*)";
+// Qt reads each entry's patterns from its last parentheses, so the texts show as they are.
+const char* const backupFilter = "Backup Files(*.mbk);;All Files (*.*)";
 const char* const backupSuffix = "mbk";
 const char* const backupIncompleteText =
     "No backup was made: another program holds part of the catalogue open. Close it and try again.";
@@ -250,8 +251,9 @@ void TSDIAppForm::OnFileBackupExecute()
 
 void TSDIAppForm::OnFileRestoreExecute()
 {
+    // A typed name of a file that does not exist is taken; the restore then reports it cannot open it.
     const QString chosen = seam::openFileName(this, QString::fromLatin1(restoreCaption),
-                                              QString::fromLatin1(backupFilter), lastRestoreFile);
+                                              QString::fromLatin1(backupFilter), lastRestoreFile, false);
     if (chosen.isEmpty())
         return;
     lastRestoreFile = chosen;

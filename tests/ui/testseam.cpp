@@ -96,9 +96,12 @@ public:
         return fileNames(caption, filter, {}, false);
     }
 
-    QString openFileName(QWidget*, const QString& caption, const QString& filter, const QString& selectedFile) override
+    QString openFileName(QWidget*, const QString& caption, const QString& filter, const QString& selectedFile,
+                         bool mustExist) override
     {
-        return fileNames(caption, filter, {}, false, selectedFile).value(0);
+        const QString chosen = fileNames(caption, filter, {}, false, selectedFile).value(0);
+        state().fileDialogs.last().mustExist = mustExist;
+        return chosen;
     }
 
     QString saveFileName(QWidget*, const QString& caption, const QString& filter, const QString& defaultSuffix,

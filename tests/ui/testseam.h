@@ -37,6 +37,7 @@ struct ShownFileDialog {
     QString caption, filter, defaultSuffix;
     bool save;
     QString selectedFile;
+    bool mustExist = true;
 };
 const QList<ShownFileDialog>& shownFileDialogs();
 // Class names of the dialogs passed to exec, in order.
