@@ -162,6 +162,12 @@ std::string stagingPath(const std::string& databasePath)
     return replaceExtension(databasePath, "bak");
 }
 
+void removeStaleRestoreTemporary(const std::string& databasePath)
+{
+    if (!databasePath.empty())
+        removeRegularFile(replacementTemporary(databasePath));
+}
+
 BackupOutcome writeBackup(const std::string& databasePath, const std::string& backupPath, Progress& progress)
 {
     FilePtr source = openForReading(databasePath);
@@ -188,6 +194,7 @@ BackupOutcome restoreBackup(const std::string& backupPath, const std::string& da
     // The path rule has already told the user why there is no database path.
     if (databasePath.empty())
         return {false, ""};
+    removeStaleRestoreTemporary(databasePath);
     const std::string staging = stagingPath(databasePath);
     FilePtr source = openForReading(backupPath);
     if (!source)

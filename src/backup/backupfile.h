@@ -25,6 +25,11 @@ BackupOutcome restoreBackup(const std::string& backupPath, const std::string& da
                             const std::function<void()>& reloadCatalogue,
                             Progress& progress = Progress::none());
 
+// Removes the temporary copy that a restore killed while replacing the database left beside it
+// (the database's file name with ".tmp"); only a regular file of that name, never what a
+// symbolic link of that name leads to. Safe to call whenever no restore is running.
+void removeStaleRestoreTemporary(const std::string& databasePath);
+
 // The database path with its extension replaced by "bak", without a dot.
 std::string stagingPath(const std::string& databasePath);
 

@@ -33,10 +33,32 @@ void syncFolderOf(const std::string& path)
     ::close(fd);
 }
 
+// Only a file made here and now: a name that is already taken (a stale symbolic link that would be
+// written through, a folder) fails instead.
+FilePtr createExclusively(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return nullptr;
+    FilePtr file(::fdopen(fd, "wb"));
+    if (!file)
+        ::close(fd);
+    return file;
+}
+
+// The file a symbolic link leads to, or the path itself.
+std::string followedLink(const std::string& path)
+{
+    std::error_code error;
+    const bool linked = fs::is_symlink(fs::symlink_status(path, error));
+    const fs::path resolved = linked ? fs::canonical(path, error) : fs::path(path);
+    return error ? path : resolved.string();
+}
+
 bool copyToNewFile(const std::string& source, const std::string& target)
 {
     FilePtr from = openForReading(source);
-    FilePtr to = createForWriting(target);
+    FilePtr to = createExclusively(target);
     if (!from || !to)
         return false;
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[replaceChunk]);
@@ -150,14 +172,18 @@ bool sameFile(const std::string& first, const std::string& second)
     return fs::equivalent(first, second, error) && !error;
 }
 
+std::string replacementTemporary(const std::string& target)
+{
+    return followedLink(target) + ".tmp";
+}
+
 bool replaceAtomically(const std::string& source, const std::string& link)
 {
     // A database reached through a symbolic link is replaced where it lies; the link stays.
-    std::error_code error;
-    const bool linked = fs::is_symlink(fs::symlink_status(link, error));
-    const fs::path resolved = linked ? fs::canonical(link, error) : fs::path(link);
-    const std::string target = error ? link : resolved.string();
-    const std::string temporary = target + ".tmp";
+    const std::string target = followedLink(link);
+    const std::string temporary = replacementTemporary(link);
+    // A copy cut short by a crash is of no use to anyone.
+    removeRegularFile(temporary);
     if (!copyToNewFile(source, temporary)) {
         removeRegularFile(temporary);
         return false;

@@ -40,8 +40,10 @@ bool syncAndClose(FilePtr& file);
 void removeRegularFile(const std::string& path);
 // True when both names lead to one existing file.
 bool sameFile(const std::string& first, const std::string& second);
-// Copies source beside target (the file a symbolic link leads to), flushes it and renames it
-// over target in one step.
+// The temporary that replaceAtomically writes beside target (the file a symbolic link leads to).
+std::string replacementTemporary(const std::string& target);
+// Copies source to that temporary, flushes it and renames it over target in one step. A stale
+// temporary that is a regular file is removed first; anything else in its place makes it fail.
 bool replaceAtomically(const std::string& source, const std::string& target);
 
 } // namespace backupio

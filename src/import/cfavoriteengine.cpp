@@ -1,18 +1,21 @@
 #include "import/cfavoriteengine.h"
 
 #include "base/files.h"
+#include "base/text.h"
 #include "import/importtext.h"
+
+#include <SimpleIni.h>
+#include <glib.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string_view>
 #include <system_error>
 #include <utility>
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -56,15 +59,7 @@ bool endsWithIgnoringCase(const std::string& name, std::string_view suffix)
         && equalsIgnoringCase(std::string_view(name).substr(name.size() - suffix.size()), suffix);
 }
 
-std::string_view trim(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
-        text.remove_suffix(1);
-    return text;
-}
-
+// Without a UTF-8 signature, which GKeyFile would take for text before the first group.
 std::optional<std::string> readSmallFile(const fs::path& path)
 {
     std::optional<std::string> data = readRegularFile(path.string(), largestShortcut);
@@ -73,65 +68,54 @@ std::optional<std::string> readSmallFile(const fs::path& path)
     return data;
 }
 
-// Calls visit(section, key, value) for every key line of an INI-like text.
-template <class Visit>
-void forEachKey(std::string_view text, Visit&& visit)
+// The URL of a Windows Internet shortcut, read like any Windows profile: names match whatever
+// their case, and of two URL lines the first counts.
+std::string internetShortcutUrl(const std::string& text)
 {
-    std::string_view section;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        const std::string_view line = trim(text.substr(0, end));
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        if (!line.empty() && line.front() == '[') {
-            const std::size_t close = line.find(']');
-            section = close == std::string_view::npos ? std::string_view() : line.substr(1, close - 1);
-            continue;
-        }
-        const std::size_t equals = line.find('=');
-        if (equals != std::string_view::npos)
-            visit(section, trim(line.substr(0, equals)), trim(line.substr(equals + 1)));
-    }
+    CSimpleIniA ini(false, true, false);
+    if (ini.LoadData(text) < 0)
+        return {};
+    return ini.GetValue("InternetShortcut", "URL", "");
 }
 
-// The URL of a Windows Internet shortcut; the first URL line of its section counts.
-std::string internetShortcutUrl(std::string_view text)
+using KeyFile = std::unique_ptr<GKeyFile, decltype(&g_key_file_free)>;
+
+std::optional<std::string> ownedText(gchar* value)
 {
-    std::optional<std::string> url;
-    forEachKey(text, [&url](std::string_view section, std::string_view key, std::string_view value) {
-        if (!url && equalsIgnoringCase(section, "InternetShortcut") && equalsIgnoringCase(key, "URL"))
-            url = std::string(value);
-    });
-    return url.value_or(std::string());
+    if (!value)
+        return std::nullopt;
+    std::string copy(value);
+    g_free(value);
+    return copy;
 }
 
-std::string unescapeDesktopValue(std::string_view value)
-{
-    std::string plain;
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        if (value[i] != '\\' || i + 1 == value.size()) {
-            plain += value[i];
-            continue;
-        }
-        const char next = value[++i];
-        plain += next == 's' ? ' ' : next == 'n' ? '\n' : next == 't' ? '\t' : next == 'r' ? '\r' : next;
-    }
-    return plain;
-}
+struct DesktopLink {
+    std::string url;
+    std::optional<std::string> name;
+};
 
-// The URL of a freedesktop link entry (Type=Link); "" for any other entry.
-std::string desktopLinkUrl(std::string_view text)
+// A freedesktop link entry (Type=Link) with its escapes undone by the Desktop Entry rules; its
+// name is the one a desktop shows, Name[xx] for the user's language before Name.
+std::optional<DesktopLink> desktopLink(const std::string& text)
 {
-    std::optional<std::string> type;
-    std::optional<std::string> url;
-    forEachKey(text, [&](std::string_view section, std::string_view key, std::string_view value) {
-        if (section != "Desktop Entry")
-            return;
-        if (key == "Type" && !type)
-            type = std::string(value);
-        else if (key == "URL" && !url)
-            url = unescapeDesktopValue(value);
-    });
-    return type == "Link" ? url.value_or(std::string()) : std::string();
+    constexpr const char* group = "Desktop Entry";
+    KeyFile file(g_key_file_new(), &g_key_file_free);
+    if (!g_key_file_load_from_data(file.get(), text.data(), text.size(), G_KEY_FILE_NONE, nullptr))
+        return std::nullopt;
+    const std::optional<std::string> type = ownedText(g_key_file_get_string(file.get(), group, "Type", nullptr));
+    if (!type || trimControl(*type) != "Link")
+        return std::nullopt;
+    const std::optional<std::string> url = ownedText(g_key_file_get_string(file.get(), group, "URL", nullptr));
+    if (!url)
+        return std::nullopt;
+    DesktopLink link{std::string(trimControl(*url)), std::nullopt};
+    // No locale given: GLib takes the user's languages from LANGUAGE, LC_ALL, LC_MESSAGES and LANG,
+    // the environment from which QApplication also sets the process locale.
+    const std::optional<std::string> name =
+        ownedText(g_key_file_get_locale_string(file.get(), group, "Name", nullptr, nullptr));
+    if (name && !trimControl(*name).empty())
+        link.name = std::string(trimControl(*name));
+    return link;
 }
 
 // Windows-1252 for the bytes 0x80-0x9F; the five it leaves undefined become U+FFFD.
@@ -181,6 +165,11 @@ std::vector<Entry> listFolder(const fs::path& folder, std::error_code& error)
     }
     std::sort(entries.begin(), entries.end(), lessByName);
     return entries;
+}
+
+bool canEnter(const fs::path& folder)
+{
+    return ::faccessat(AT_FDCWD, folder.c_str(), X_OK, AT_EACCESS) == 0;
 }
 
 template <class Node>
@@ -246,26 +235,30 @@ bool CFavoriteEngine::ReadFolder(const fs::path& path, FavoriteNode& head, std::
             chain.push_back(std::move(canonical));
             const bool listed = ReadFolder(entry.path, *node->child, chain);
             chain.pop_back();
-            if (listed)
+            // A folder that can be entered but not listed is an empty category; one that can be
+            // neither is left out.
+            if (listed || canEnter(entry.path))
                 append(folderTail, std::move(node), &FavoriteNode::nextFolder);
             continue;
         }
         if (!fs::is_regular_file(status))
             continue;
-        std::string_view extension;
+        std::string name;
         std::string url;
         if (endsWithIgnoringCase(entry.name, ".url")) {
-            extension = ".url";
+            name = entry.name.substr(0, entry.name.size() - 4);
             if (auto text = readSmallFile(entry.path))
                 url = internetShortcutUrl(*text);
         } else if (endsWithIgnoringCase(entry.name, ".desktop")) {
-            extension = ".desktop";
-            if (auto text = readSmallFile(entry.path))
-                url = desktopLinkUrl(*text);
+            name = entry.name.substr(0, entry.name.size() - 8);
+            const std::optional<std::string> text = readSmallFile(entry.path);
+            if (const std::optional<DesktopLink> link = text ? desktopLink(*text) : std::nullopt) {
+                url = link->url;
+                name = link->name.value_or(name);
+            }
         }
         if (url.empty())
             continue;
-        const std::string name = entry.name.substr(0, entry.name.size() - extension.size());
         append(linkTail,
                std::make_unique<FavoriteNode>(FavoriteNode::kindLink, ConvertDisplayName(name), asUtf8(url)),
                &FavoriteNode::nextLink);

@@ -11,8 +11,9 @@
 std::string defaultFavoritesFolder();
 
 // Reads a Favorites folder into a tree of folders and links. Links are ".url" files with a URL
-// in their [InternetShortcut] section and ".desktop" files of type Link; hidden entries and
-// everything else are skipped. Each level is sorted by name.
+// in their [InternetShortcut] section, named after the file, and ".desktop" files of type Link,
+// named as a desktop shows them (Name[xx] for the user's language, then Name, then the file);
+// hidden entries and everything else are skipped. Each level is sorted by file name.
 class CFavoriteEngine {
 public:
     explicit CFavoriteEngine(std::string folder = defaultFavoritesFolder());
@@ -28,6 +29,7 @@ public:
 
 private:
     // Appends the folder's contents to the level `head`; false when the folder cannot be listed.
+    // A subfolder that can be entered but not listed becomes an empty folder node.
     // `chain` holds the canonical paths from the root down, so a link back up is not followed.
     bool ReadFolder(const std::filesystem::path& folder, FavoriteNode& head,
                     std::vector<std::filesystem::path>& chain);

@@ -6,12 +6,13 @@
 
 #include <SimpleIni.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <optional>
 #include <stdexcept>
+#include <string_view>
 #include <system_error>
 
 #include <sys/stat.h>
@@ -31,7 +32,7 @@ constexpr std::size_t largestSettingsFile = 1024 * 1024;
 // Windows-style profile: case-insensitive names; with duplicates the first one counts.
 class ProfileFile {
 public:
-    ProfileFile() : ini(false, true, false) { ini.SetSpaces(false); }
+    ProfileFile() : ini(false, true, false) {}
 
     // False when the file exists but cannot be read; a missing file is an empty profile.
     bool load(const std::string& path)
@@ -52,28 +53,164 @@ public:
         return value != 0;
     }
 
-    // A key already present keeps its spelling; only its value changes.
-    void setFlag(const std::string& section, const std::string& key, bool on)
+private:
+    CSimpleIniA ini;
+};
+
+// The settings file edited line by line, so that saving changes nothing but the values written:
+// comments, blank lines, spacing, duplicates, lines that are no key, the spelling of names and the
+// line breaks all stay. Lines are told apart as SimpleIni reads them, so the line changed for a
+// key is the line that LoadSettings reads for it.
+class ProfileLines {
+public:
+    explicit ProfileLines(const std::string& text)
     {
-        const std::string name = existingSpelling(section, key);
-        ini.SetValue(section.c_str(), name.c_str(), on ? "1" : "0", nullptr, true);
+        std::size_t at = 0;
+        if (text.rfind(utf8Signature, 0) == 0) {
+            signature = utf8Signature;
+            at = signature.size();
+        }
+        while (at < text.size()) {
+            const std::size_t end = text.find_first_of("\r\n", at);
+            if (end == std::string::npos) {
+                lines.push_back({text.substr(at), ""});
+                break;
+            }
+            const std::size_t width = (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1;
+            lines.push_back({text.substr(at, end - at), text.substr(end, width)});
+            if (lineBreak.empty())
+                lineBreak = lines.back().ending;
+            at = end + width;
+        }
+        if (lineBreak.empty())
+            lineBreak = "\n";
     }
 
-    bool save(std::string& out) const { return ini.Save(out, false) >= 0; }
+    // Changes the value of the key's first line in its section, else adds the key after the last
+    // key line of the section's first occurrence, else adds the section at the end of the file.
+    void setValue(const std::string& section, const std::string& key, const std::string& value)
+    {
+        std::optional<std::size_t> firstHeader;
+        std::optional<std::size_t> lastKeyOfFirst;
+        bool inSection = false;
+        bool inFirst = false;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const Parsed line = parse(lines[i].content);
+            if (line.kind == Parsed::Section) {
+                inSection = sameName(line.name, section);
+                inFirst = inSection && !firstHeader;
+                if (inFirst)
+                    firstHeader = i;
+            } else if (line.kind == Parsed::Key && inSection) {
+                if (sameName(line.name, key)) {
+                    lines[i].content.replace(line.valueStart, line.valueEnd - line.valueStart, value);
+                    return;
+                }
+                if (inFirst)
+                    lastKeyOfFirst = i;
+            }
+        }
+        if (firstHeader) {
+            insertAfter(lastKeyOfFirst.value_or(*firstHeader), {key + "=" + value});
+            return;
+        }
+        const std::size_t count = lines.size();
+        const std::vector<std::string> added{"[" + section + "]", key + "=" + value};
+        if (count == 0) {
+            for (const std::string& content : added)
+                lines.push_back({content, lineBreak});
+            return;
+        }
+        insertAfter(count - 1, added);
+    }
+
+    std::string text() const
+    {
+        std::string joined = signature;
+        for (const Line& line : lines)
+            joined += line.content + line.ending;
+        return joined;
+    }
 
 private:
-    std::string existingSpelling(const std::string& section, const std::string& key) const
+    struct Line {
+        std::string content;
+        std::string ending;
+    };
+
+    struct Parsed {
+        enum Kind { Other, Section, Key } kind = Other;
+        std::string name;
+        std::size_t valueStart = 0;
+        std::size_t valueEnd = 0;
+    };
+
+    static bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+    static bool sameName(const std::string& a, const std::string& b)
     {
-        CSimpleIniA::TNamesDepend keys;
-        ini.GetAllKeys(section.c_str(), keys);
-        const CSimpleIniA::Entry wanted(key.c_str());
-        for (const CSimpleIniA::Entry& entry : keys)
-            if (!CSimpleIniA::Entry::KeyOrder()(entry, wanted) && !CSimpleIniA::Entry::KeyOrder()(wanted, entry))
-                return entry.pItem;
-        return key;
+        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+        return a.size() == b.size()
+            && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
     }
 
-    CSimpleIniA ini;
+    static std::size_t skipBlanks(const std::string& text, std::size_t at)
+    {
+        while (at < text.size() && isBlank(text[at]))
+            ++at;
+        return at;
+    }
+
+    static std::size_t trimBlanksBefore(const std::string& text, std::size_t start, std::size_t end)
+    {
+        while (end > start && isBlank(text[end - 1]))
+            --end;
+        return end;
+    }
+
+    // SimpleIni's rules: ';' and '#' open comments, "[name]" opens a section (text after ']' is
+    // ignored), "key=value" with blanks around both trimmed; anything else is passed over.
+    static Parsed parse(const std::string& text)
+    {
+        Parsed line;
+        const std::size_t start = skipBlanks(text, 0);
+        if (start == text.size() || text[start] == ';' || text[start] == '#')
+            return line;
+        if (text[start] == '[') {
+            const std::size_t close = text.find(']', start);
+            if (close == std::string::npos)
+                return line;
+            const std::size_t nameStart = skipBlanks(text, start + 1);
+            line.kind = Parsed::Section;
+            line.name = text.substr(nameStart, trimBlanksBefore(text, nameStart, close) - nameStart);
+            return line;
+        }
+        const std::size_t equals = text.find('=', start);
+        if (equals == std::string::npos || equals == start)
+            return line;
+        line.kind = Parsed::Key;
+        line.name = text.substr(start, trimBlanksBefore(text, start, equals) - start);
+        line.valueStart = skipBlanks(text, equals + 1);
+        line.valueEnd = std::max(line.valueStart, trimBlanksBefore(text, line.valueStart, text.size()));
+        return line;
+    }
+
+    // A file that ended without a line break still does.
+    void insertAfter(std::size_t index, const std::vector<std::string>& added)
+    {
+        std::string lastEnding = lines[index].ending;
+        if (lastEnding.empty())
+            lines[index].ending = lineBreak;
+        std::vector<Line> inserted;
+        for (std::size_t k = 0; k < added.size(); ++k)
+            inserted.push_back({added[k], k + 1 == added.size() ? lastEnding : lineBreak});
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(index) + 1, inserted.begin(), inserted.end());
+    }
+
+    static constexpr std::string_view utf8Signature = "\xEF\xBB\xBF";
+    std::string signature;
+    std::string lineBreak;
+    std::vector<Line> lines;
 };
 
 [[noreturn]] void unableToWrite(const std::string& path)
@@ -175,13 +312,14 @@ void writeIniFlags(const std::string& iniPath, const std::string& section,
                    const std::vector<std::pair<std::string, bool>>& keys)
 {
     const std::string target = resolvedTarget(iniPath);
-    ProfileFile profile;
-    if (fileRefusesWrites(target) || !profile.load(target))
+    std::string original;
+    if (fileRefusesWrites(target)
+        || readRegularFile(target, largestSettingsFile, original) == ReadResult::Refused)
         unableToWrite(iniPath);
+    ProfileLines profile(original);
     for (const auto& [key, on] : keys)
-        profile.setFlag(section, key, on);
-    std::string contents;
-    if (!profile.save(contents) || !replaceFileContents(target, contents))
+        profile.setValue(section, key, on ? "1" : "0");
+    if (!replaceFileContents(target, profile.text()))
         unableToWrite(iniPath);
 }
 

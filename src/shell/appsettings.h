@@ -24,7 +24,8 @@ bool SaveSettings(const SettingsRecord& settings, const std::string& iniPath);
 // One flag by the integer rule: not 0 is on; a missing, empty or unreadable value is the default.
 bool readIniFlag(const std::string& iniPath, const std::string& section, const std::string& key,
                  bool defaultValue);
-// Writes each flag as "1" or "0", keeping every other line; throws like SaveSettings.
+// Writes each flag as "1" or "0": only the value on the line read for the key changes (a missing
+// key or section is added); every other byte of the file stays. Throws like SaveSettings.
 void writeIniFlags(const std::string& iniPath, const std::string& section,
                    const std::vector<std::pair<std::string, bool>>& keys);
 

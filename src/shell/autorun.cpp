@@ -1,20 +1,23 @@
 #include "shell/autorun.h"
 
 #include "base/files.h"
+#include "base/text.h"
 #include "shell/paths.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <glib.h>
+
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <memory>
+#include <optional>
 #include <string_view>
 
 namespace {
 
-constexpr std::string_view entryGroup = "[Desktop Entry]";
+constexpr const char* entryGroup = "Desktop Entry";
 // A desktop entry is a few lines; anything past this is not ours.
 constexpr std::size_t largestEntry = 64 * 1024;
 constexpr std::string_view reservedInArgument = " \t\n\"'\\><~|&;$*?#()`";
@@ -45,75 +48,26 @@ std::string escapePercent(const std::string& value)
     return escaped;
 }
 
-// The string-value escapes of the Desktop Entry format.
-std::string escapeValue(const std::string& value)
+using KeyFile = std::unique_ptr<GKeyFile, decltype(&g_key_file_free)>;
+
+KeyFile newKeyFile()
 {
-    std::string escaped;
-    for (char c : value) {
-        switch (c) {
-        case '\\': escaped += "\\\\"; break;
-        case '\n': escaped += "\\n"; break;
-        case '\t': escaped += "\\t"; break;
-        case '\r': escaped += "\\r"; break;
-        default: escaped += c;
-        }
-    }
-    return escaped;
+    return KeyFile(g_key_file_new(), &g_key_file_free);
 }
 
-std::string unescapeValue(std::string_view value)
+// A string value of the main group with its escapes undone by the Desktop Entry rules; nothing
+// when the file does not parse as a desktop entry or the key is missing or not UTF-8.
+std::optional<std::string> entryString(const std::string& data, const char* key)
 {
-    std::string plain;
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        if (value[i] != '\\' || i + 1 == value.size()) {
-            plain += value[i];
-            continue;
-        }
-        switch (value[++i]) {
-        case 's': plain += ' '; break;
-        case 'n': plain += '\n'; break;
-        case 't': plain += '\t'; break;
-        case 'r': plain += '\r'; break;
-        case '\\': plain += '\\'; break;
-        default: plain += '\\'; plain += value[i];
-        }
-    }
-    return plain;
-}
-
-std::string_view trimBlanks(std::string_view text)
-{
-    while (!text.empty() && static_cast<unsigned char>(text.front()) <= 32)
-        text.remove_prefix(1);
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32)
-        text.remove_suffix(1);
-    return text;
-}
-
-// The raw value of key in the main group, if the line is there.
-bool findEntryValue(std::istream& in, std::string_view key, std::string& value)
-{
-    bool inGroup = false;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (!line.empty() && line.front() == '[') {
-            inGroup = line == entryGroup;
-            continue;
-        }
-        const std::size_t equals = line.find('=');
-        if (!inGroup || equals == std::string::npos)
-            continue;
-        if (trimBlanks(std::string_view(line).substr(0, equals)) != key)
-            continue;
-        std::string_view raw = std::string_view(line).substr(equals + 1);
-        while (!raw.empty() && (raw.front() == ' ' || raw.front() == '\t'))
-            raw.remove_prefix(1);
-        value = unescapeValue(raw);
-        return true;
-    }
-    return false;
+    KeyFile file = newKeyFile();
+    if (!g_key_file_load_from_data(file.get(), data.data(), data.size(), G_KEY_FILE_NONE, nullptr))
+        return std::nullopt;
+    gchar* value = g_key_file_get_string(file.get(), entryGroup, key, nullptr);
+    if (!value)
+        return std::nullopt;
+    std::string copy(value);
+    g_free(value);
+    return copy;
 }
 
 } // namespace
@@ -137,12 +91,15 @@ bool writeAutorunEntry(const std::string& executable)
     if (path.empty())
         return false;
     QDir().mkpath(QString::fromStdString(path.substr(0, path.find_last_of('/'))));
-    std::ostringstream entry;
-    entry << entryGroup << '\n'
-          << "Type=Application\n"
-          << "Name=Varnelo\n"
-          << "Exec=" << escapeValue(escapePercent(autorunCommandLine(executable))) << '\n';
-    return replaceFileContents(path, entry.str());
+    KeyFile entry = newKeyFile();
+    g_key_file_set_string(entry.get(), entryGroup, "Type", "Application");
+    g_key_file_set_string(entry.get(), entryGroup, "Name", "Varnelo");
+    g_key_file_set_string(entry.get(), entryGroup, "Exec", escapePercent(autorunCommandLine(executable)).c_str());
+    gsize length = 0;
+    gchar* text = g_key_file_to_data(entry.get(), &length, nullptr);
+    const std::string contents(text, length);
+    g_free(text);
+    return replaceFileContents(path, contents);
 }
 
 bool removeAutorunEntry()
@@ -158,16 +115,12 @@ std::string readAutorunCommandLine()
     const std::optional<std::string> entry = readRegularFile(autorunEntryPath(), largestEntry);
     if (!entry)
         return {};
-    std::istringstream in(*entry);
-    std::string value;
-    if (!findEntryValue(in, "Exec", value))
-        return {};
-    return value;
+    return entryString(*entry, "Exec").value_or(std::string());
 }
 
 bool autorunEntryActive()
 {
-    return !trimBlanks(readAutorunCommandLine()).empty();
+    return !trimControl(readAutorunCommandLine()).empty();
 }
 
 std::vector<std::string> splitCommandLine(const std::string& commandLine)

@@ -17,7 +17,8 @@ bool writeAutorunEntry(const std::string& executable);
 // Removes the entry; a missing entry is no failure.
 bool removeAutorunEntry();
 
-// The entry's Exec value with the file's escapes undone; "" when there is no entry or no Exec.
+// The entry's Exec value with its escapes undone by the Desktop Entry rules; "" when there is no
+// entry, it is no valid desktop entry, or it has no Exec.
 std::string readAutorunCommandLine();
 // True when the entry exists and its Exec holds more than blanks and control characters.
 bool autorunEntryActive();

@@ -314,3 +314,77 @@ TEST_F(RestoreTest, DatabaseBehindSymbolicLinkIsReplacedWhereItLies)
     EXPECT_TRUE(std::filesystem::is_symlink(database));
     EXPECT_TRUE(readBytes(real) == readBytes(saved));
 }
+
+TEST_F(RestoreTest, StaleTemporaryOfAKilledRestoreIsRemovedAtTheNextRestore)
+{
+    const std::string temporary = database + ".tmp";
+    writeBytes(temporary, current);
+    writeBytes(folder.path("bad.mbk"), Bytes(100, 'x'));
+
+    expectRefused(restore(folder.path("bad.mbk")), invalidText);
+    EXPECT_FALSE(std::filesystem::exists(temporary)) << "a refused restore kept the stale temporary";
+
+    writeBytes(temporary, current);
+    ASSERT_TRUE(writeBackup(database, folder.path("ok.mbk")).succeeded);
+    EXPECT_TRUE(restore(folder.path("ok.mbk")).succeeded);
+    EXPECT_FALSE(std::filesystem::exists(temporary));
+}
+
+TEST_F(RestoreTest, SymbolicLinkInPlaceOfTheTemporaryIsNeitherFollowedNorRemoved)
+{
+    const std::string temporary = database + ".tmp";
+    const std::string elsewhere = folder.path("elsewhere.db");
+    writeBytes(elsewhere, Bytes{'k', 'e', 'e', 'p'});
+    std::filesystem::create_symlink(elsewhere, temporary);
+    ASSERT_TRUE(writeBackup(database, folder.path("ok.mbk")).succeeded);
+
+    const BackupOutcome outcome = restore(folder.path("ok.mbk"));
+
+    EXPECT_FALSE(outcome.succeeded);
+    EXPECT_EQ(outcome.message, "Failed to replace the database file.");
+    EXPECT_TRUE(readBytes(elsewhere) == (Bytes{'k', 'e', 'e', 'p'})) << "the restore wrote through the link";
+    EXPECT_TRUE(std::filesystem::is_symlink(temporary));
+    EXPECT_TRUE(readBytes(database) == current);
+}
+
+TEST(RemoveStaleRestoreTemporary, RemovesOnlyARegularFileOfThatName)
+{
+    TempFolder folder;
+    const std::string database = folder.path("FavoritesDB.db");
+    const std::string temporary = database + ".tmp";
+    writeBytes(database, Bytes{'d', 'b'});
+    writeBytes(temporary, Bytes(4096, 0));
+    writeBytes(folder.path("FavoritesDB.tmp"), Bytes{'o'});
+    removeStaleRestoreTemporary(database);
+    EXPECT_FALSE(std::filesystem::exists(temporary));
+    EXPECT_TRUE(std::filesystem::exists(database));
+    EXPECT_TRUE(std::filesystem::exists(folder.path("FavoritesDB.tmp")));
+    removeStaleRestoreTemporary(database);
+    removeStaleRestoreTemporary("");
+
+    const std::string target = folder.path("target.db");
+    writeBytes(target, Bytes{'t'});
+    std::filesystem::create_symlink(target, temporary);
+    removeStaleRestoreTemporary(database);
+    EXPECT_TRUE(std::filesystem::is_symlink(temporary));
+    EXPECT_TRUE(readBytes(target) == Bytes{'t'});
+    std::filesystem::remove(temporary);
+
+    std::filesystem::create_directory(temporary);
+    removeStaleRestoreTemporary(database);
+    EXPECT_TRUE(std::filesystem::is_directory(temporary));
+}
+
+TEST(RemoveStaleRestoreTemporary, FindsTheTemporaryBesideTheFileALinkedDatabaseLeadsTo)
+{
+    TempFolder folder;
+    std::filesystem::create_directory(folder.path("real"));
+    const std::string real = folder.path("real/catalogue.db");
+    const std::string database = folder.path("FavoritesDB.db");
+    writeBytes(real, Bytes{'d', 'b'});
+    std::filesystem::create_symlink(real, database);
+    writeBytes(real + ".tmp", Bytes(4096, 0));
+    removeStaleRestoreTemporary(database);
+    EXPECT_FALSE(std::filesystem::exists(real + ".tmp"));
+    EXPECT_TRUE(readBytes(real) == (Bytes{'d', 'b'}));
+}

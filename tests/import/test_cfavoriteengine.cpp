@@ -4,6 +4,8 @@
 
 #include <sys/stat.h>
 
+#include <map>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -36,6 +38,33 @@ const FavoriteNode* folderNamed(const FavoriteNode* head, const std::string& nam
             return node;
     return nullptr;
 }
+
+// Sets the variables that pick the user's language for one test and puts the old values back.
+class LanguageEnvironment {
+public:
+    LanguageEnvironment()
+    {
+        for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
+            const char* value = std::getenv(name);
+            saved[name] = value ? std::optional<std::string>(value) : std::nullopt;
+            ::unsetenv(name);
+        }
+    }
+    ~LanguageEnvironment()
+    {
+        for (const auto& [name, value] : saved) {
+            if (value)
+                ::setenv(name.c_str(), value->c_str(), 1);
+            else
+                ::unsetenv(name.c_str());
+        }
+    }
+    void set(const char* name, const char* value) { ::setenv(name, value, 1); }
+    void unset(const char* name) { ::unsetenv(name); }
+
+private:
+    std::map<std::string, std::optional<std::string>> saved;
+};
 
 } // namespace
 
@@ -104,7 +133,7 @@ TEST(CFavoriteEngine, ReadsFoldersAndLinksSortedWithKindsAndChildren)
               (std::vector<Seen>{{"Agency", "https://agency.example/"}, {"Daily", "https://daily.example/"}}));
     EXPECT_EQ(folders(news->child.get()), (std::vector<Seen>{{"Local", ""}}));
     EXPECT_EQ(links(news->child->nextFolder->child.get()), (std::vector<Seen>{{"Town", "https://town.example/"}}));
-    EXPECT_EQ(links(folderNamed(root, "Zeta")->child.get()), (std::vector<Seen>{{"Deep", "https://deep.example/a b"}}));
+    EXPECT_EQ(links(folderNamed(root, "Zeta")->child.get()), (std::vector<Seen>{{"Other", "https://deep.example/a b"}}));
     EXPECT_TRUE(links(folderNamed(root, "archive")->child.get()).empty()) << "hidden entries must be skipped";
 }
 
@@ -145,6 +174,82 @@ TEST(CFavoriteEngine, ShortcutFormatsAreReadTolerantly)
                                                                  {"crlf", "https://crlf.example/"},
                                                                  {"noeol", "https://noeol.example/"},
                                                                  {"twice", "https://first.example/"}}));
+}
+
+TEST(CFavoriteEngine, DesktopLinksAreNamedAsTheDesktopShowsThemInTheUserLanguage)
+{
+    TempFolder temp;
+    const std::string fav = temp.path("Favorites");
+    const auto link = [](const std::string& names) { return "[Desktop Entry]\nType=Link\n" + names + "URL=https://x.example/\n"; };
+    writeText(fav + "/a.desktop", link("Name=Plain\nName[de]=Deutsch\nName[fr]=Fran\xC3\xA7" "ais\n"));
+    writeText(fav + "/b.desktop", link(""));
+    writeText(fav + "/c.desktop", link("Name=Only plain\n"));
+    writeText(fav + "/d.desktop", link("Name[de]=Nur deutsch\n"));
+    writeText(fav + "/e.desktop", link("Name=  \n"));
+    writeText(fav + "/f.url", "[InternetShortcut]\nURL=https://x.example/\nName=Ignored\n");
+    const auto names = [&fav] {
+        CFavoriteEngine engine(fav);
+        std::string seen;
+        for (const Seen& link : links(engine.ReadFavorites()))
+            seen += link.name + "; ";
+        return seen;
+    };
+
+    LanguageEnvironment language;
+    language.set("LANG", "C");
+    language.set("LC_MESSAGES", "de_DE.UTF-8");
+    EXPECT_EQ(names(), "Deutsch; b; Only plain; Nur deutsch; e; f; ");
+    language.unset("LC_MESSAGES");
+    language.set("LANG", "fr_FR.UTF-8");
+    EXPECT_EQ(names(), "Fran\xC3\xA7" "ais; b; Only plain; d; e; f; ");
+    language.set("LC_ALL", "C");
+    EXPECT_EQ(names(), "Plain; b; Only plain; d; e; f; ");
+}
+
+TEST(CFavoriteEngine, DesktopLinksAreReadByTheDesktopEntryRules)
+{
+    TempFolder temp;
+    const std::string fav = temp.path("Favorites");
+    writeText(fav + "/escapes.desktop",
+              "# a link\r\n[Desktop Entry]\r\nType = Link\r\nName=Caf\\s\xC3\xA9\r\nURL=https://x.example/a\\qb\\\\c\\sd \r\n");
+    writeText(fav + "/later.desktop", "[Desktop Entry]\nType=Link\nURL=https://first.example/\nURL=https://later.example/\n");
+    writeText(fav + "/other group.desktop", "[Desktop Entry]\nType=Link\n[Other]\nURL=https://other.example/\n");
+    writeText(fav + "/not an entry.desktop", "[Desktop Entry]\nType=Link\nno equals sign\nURL=https://broken.example/\n");
+    writeText(fav + "/bytes.desktop", "[Desktop Entry]\nType=Link\nURL=https://x.example/caf\xE9\n");
+
+    CFavoriteEngine engine(fav);
+    EXPECT_EQ(links(engine.ReadFavorites()),
+              (std::vector<Seen>{{"Caf \xC3\xA9", "https://x.example/a\\qb\\c d"}, {"later", "https://later.example/"}}));
+}
+
+TEST(CFavoriteEngine, SubfolderThatCanBeEnteredButNotListedIsAnEmptyFolder)
+{
+    TempFolder temp;
+    const std::string fav = temp.path("Favorites");
+    writeText(fav + "/Locked/inner.url", shortcut("https://inner.example/"));
+    writeText(fav + "/Open/open.url", shortcut("https://open.example/"));
+    writeText(fav + "/Sealed/sealed.url", shortcut("https://sealed.example/"));
+    openToEveryone(temp.path());
+    for (const char* folder : {"", "/Open"})
+        ::chmod((fav + folder).c_str(), 0755);
+    ::chmod((fav + "/Locked").c_str(), 0311);
+    ::chmod((fav + "/Sealed").c_str(), 0);
+
+    const std::string seen = asOrdinaryUser([&fav] {
+        CFavoriteEngine engine(fav);
+        const FavoriteNode* root = engine.ReadFavorites();
+        std::string text;
+        for (const FavoriteNode* folder = root->nextFolder.get(); folder; folder = folder->nextFolder.get()) {
+            text += folder->name + " [";
+            for (const Seen& link : links(folder->child.get()))
+                text += link.name;
+            text += std::string(folder->child ? "" : "no head") + "] ";
+        }
+        return text;
+    });
+    for (const char* folder : {"/Locked", "/Sealed"})
+        ::chmod((fav + folder).c_str(), 0700);
+    EXPECT_EQ(seen, "Locked [] Open [open] ");
 }
 
 TEST(CFavoriteEngine, NonUtf8NamesAndAddressesBecomeValidUtf8)

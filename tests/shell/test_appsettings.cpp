@@ -173,15 +173,97 @@ TEST_F(SettingsTest, SaveKeepsOtherKeysSectionsCommentsAndSearchFlags)
     EXPECT_TRUE(readIniFlag(ini, "Search", "filename", false));
 }
 
-TEST_F(SettingsTest, DuplicateKeyReadsFirstAndSaveLeavesOne)
+TEST_F(SettingsTest, DuplicateKeyReadsFirstAndSaveChangesOnlyTheFirst)
 {
     writeText(ini, "[Settings]\nautohide=1\nautohide=0\n");
     SettingsRecord settings = load();
     EXPECT_TRUE(settings.autohide);
+    settings.autohide = false;
     SaveSettings(settings, ini);
-    const std::string text = readText(ini);
-    EXPECT_EQ(text.find("autohide="), text.rfind("autohide="));
+    EXPECT_EQ(readText(ini).substr(0, 33), "[Settings]\nautohide=0\nautohide=0\n");
+    settings.autohide = true;
+    SaveSettings(settings, ini);
+    EXPECT_EQ(readText(ini).substr(0, 33), "[Settings]\nautohide=1\nautohide=0\n");
     EXPECT_TRUE(load().autohide);
+}
+
+// Each hand-written file must come back byte for byte but for the values of the keys written and
+// the lines added for keys it lacked.
+TEST_F(SettingsTest, SaveChangesOnlyTheWrittenValuesOfAHandWrittenFile)
+{
+    struct Case {
+        const char* what;
+        std::string before;
+        std::string after;
+    };
+    const SettingsRecord saved = record(false, false, true, true, false);
+    const std::vector<Case> cases = {
+        {"comments, odd spacing, duplicates, a line without '=', other sections, CRLF",
+         "; written by hand\r\n"
+         "[Window]\r\n"
+         "autorun=1\r\n"
+         "\r\n"
+         "[ settings ] ; the five flags\r\n"
+         "  AutoRun = 1 ; start with the session\r\n"
+         "closetray\t=  1\r\n"
+         "CLOSETRAY=1\r\n"
+         "no equals sign here\r\n"
+         "colour=blue ; kept\r\n"
+         "# minitray=0\r\n"
+         "\r\n"
+         "[Search]\r\n"
+         "always=1\r\n"
+         "[Settings]\r\n"
+         "minitray=0\r\n"
+         "always =\t1   ",
+         "; written by hand\r\n"
+         "[Window]\r\n"
+         "autorun=1\r\n"
+         "\r\n"
+         "[ settings ] ; the five flags\r\n"
+         "  AutoRun = 0\r\n"
+         "closetray\t=  0\r\n"
+         "CLOSETRAY=1\r\n"
+         "no equals sign here\r\n"
+         "colour=blue ; kept\r\n"
+         "autohide=1\r\n"
+         "# minitray=0\r\n"
+         "\r\n"
+         "[Search]\r\n"
+         "always=1\r\n"
+         "[Settings]\r\n"
+         "minitray=1\r\n"
+         "always =\t0   "},
+        {"missing keys go after the section's last key, without a trailing newline",
+         "[Settings]\nalways=1\n; end of the flags\n[Other]\nx=1",
+         "[Settings]\nalways=0\nautorun=0\nclosetray=0\nminitray=1\nautohide=1\n; end of the flags\n[Other]\nx=1"},
+        {"a section without keys and a file that ends in its last key",
+         "\xEF\xBB\xBF[Settings]\r\n[Other]\r\nx=1\r\n[settings]\r\nautohide=0",
+         "\xEF\xBB\xBF[Settings]\r\nautorun=0\r\nclosetray=0\r\nminitray=1\r\nalways=0\r\n[Other]\r\nx=1\r\n"
+         "[settings]\r\nautohide=1"},
+        {"a missing section is appended, keeping the file's line breaks",
+         "[Other]\r\nautorun=1",
+         "[Other]\r\nautorun=1\r\n[Settings]\r\nautorun=0\r\nclosetray=0\r\nminitray=1\r\nautohide=1\r\nalways=0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeText(ini, c.before);
+        ASSERT_TRUE(SaveSettings(saved, ini));
+        EXPECT_EQ(readText(ini), c.after);
+        expectRecord(load(), saved);
+        ASSERT_TRUE(SaveSettings(saved, ini));
+        EXPECT_EQ(readText(ini), c.after) << "a second save changed the file again";
+    }
+}
+
+TEST_F(SettingsTest, SearchFlagsLeaveTheSameNamesInOtherSectionsAlone)
+{
+    const std::string before = "[Settings]\ntitle=1\n[Search]\ntitle = 1\n";
+    writeText(ini, before);
+    writeIniFlags(ini, "Search", {{"title", false}, {"comment", false}});
+    EXPECT_EQ(readText(ini), "[Settings]\ntitle=1\n[Search]\ntitle = 0\ncomment=0\n");
+    EXPECT_TRUE(readIniFlag(ini, "Settings", "title", false));
+    EXPECT_FALSE(readIniFlag(ini, "Search", "title", true));
 }
 
 TEST_F(SettingsTest, MissingSectionAndNoTrailingNewlineStillWork)

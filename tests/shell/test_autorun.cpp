@@ -75,6 +75,25 @@ TEST(Autorun, UnwritableConfigFolderReportsFailure)
     EXPECT_FALSE(autorunEntryActive());
 }
 
+TEST(Autorun, EntryIsReadByTheDesktopEntryRules)
+{
+    TempHome home;
+    const auto execOf = [](const std::string& entry) {
+        writeText(autorunEntryPath(), entry);
+        return readAutorunCommandLine();
+    };
+    EXPECT_EQ(execOf("[Desktop Entry]\r\nExec=\\s/opt/a\\sb\\\\c\\q /tray\r\n"), " /opt/a b\\c\\q /tray")
+        << "\\s, \\\\ and an unknown escape, which keeps its backslash";
+    EXPECT_EQ(execOf("[Desktop Entry]\nExec=/old /tray\nExec=/new /tray\n"), "/new /tray");
+    EXPECT_EQ(execOf("# comment\n[Other]\nExec=/other\n[Desktop Entry]\nExec[de]=/de\nExec=/main /tray\n"),
+              "/main /tray");
+    EXPECT_EQ(execOf("[Desktop Entry]\nnot a key line\nExec=/opt/varnelo /tray\n"), "")
+        << "a file that is no desktop entry has no Exec";
+    EXPECT_FALSE(autorunEntryActive());
+    EXPECT_EQ(execOf("[Desktop Entry]\nExec=\\t\\n\n"), "\t\n");
+    EXPECT_FALSE(autorunEntryActive()) << "an Exec of control characters only is blank";
+}
+
 TEST(SplitCommandLine, HandlesQuotesEscapesAndRepeatedBlanks)
 {
     EXPECT_EQ(splitCommandLine("  a   \"b c\"  d\\e "), (std::vector<std::string>{"a", "b c", "d\\e"}));
