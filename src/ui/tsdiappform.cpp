@@ -1,5 +1,6 @@
 #include "ui/tsdiappform.h"
 
+#include "backup/backupfile.h"
 #include "model/treeassembly.h"
 #include "shell/appsettings.h"
 #include "shell/desktopservices.h"
@@ -354,6 +355,8 @@ void TSDIAppForm::LoadCatalogue()
         QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
         return;
     }
+    // A restore killed during its final copy leaves a database-sized temporary beside the file.
+    removeStaleRestoreTemporary(path);
     if (!db.Open(path))
         seam::message(this, QMessageBox::Critical, QStringLiteral("Error"), QStringLiteral("Failed to open db File"),
                       QMessageBox::Ok);
