@@ -29,8 +29,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # qt6-qpa-plugins: the X11 platform plugin, without which no window opens (only recommended by Qt);
 # libqt6svg6: the SVG icon engine and image plugin that draw every built-in icon;
 # adwaita-icon-theme: the file-type icons of the item list; xdg-utils: xdg-open, through which
-# items and web addresses open; fonts-dejavu-core: a system without fonts draws no text.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, adwaita-icon-theme, xdg-utils, fonts-dejavu-core")
+# items and web addresses open; fonts-dejavu-core: a system without fonts draws no text;
+# fonts-liberation: Liberation Mono stands in for the dialogs' Courier New.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, adwaita-icon-theme, xdg-utils, fonts-dejavu-core, fonts-liberation")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -6,6 +6,8 @@
 
 #include <QContextMenuEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
 #include <QSignalBlocker>
 #include <QTreeWidgetItemIterator>
 
@@ -21,6 +23,20 @@ public:
     CCategory* category;
 };
 
+// Qt gives the first node the keyboard focus when the tree gets it, and draws a focus frame there:
+// "General files" would look selected while nothing is. Only a selected node shows the frame.
+class SelectionFrameDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem shown(option);
+        if (!(shown.state & QStyle::State_Selected))
+            shown.state &= ~QStyle::State_HasFocus;
+        QStyledItemDelegate::paint(painter, shown, index);
+    }
+};
+
 }  // namespace
 
 CategoryTreeView::CategoryTreeView(const IconList& iconList, QWidget* parent) : QTreeWidget(parent), icons(iconList)
@@ -32,6 +48,19 @@ CategoryTreeView::CategoryTreeView(const IconList& iconList, QWidget* parent) : 
     setIconSize(QSize(32, 32));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setItemDelegate(new SelectionFrameDelegate(this));
+}
+
+// A single-selection tree keeps its selected node: Ctrl+click on it would otherwise leave none and
+// empty the list.
+QItemSelectionModel::SelectionFlags CategoryTreeView::selectionCommand(const QModelIndex& index,
+                                                                       const QEvent* event) const
+{
+    const QItemSelectionModel::SelectionFlags command = QTreeWidget::selectionCommand(index, event);
+    if (index.isValid() && command.testAnyFlags(QItemSelectionModel::Deselect | QItemSelectionModel::Toggle)
+        && selectionModel()->isSelected(index))
+        return QItemSelectionModel::NoUpdate;
+    return command;
 }
 
 void CategoryTreeView::fill(CCategory& root)

@@ -20,6 +20,15 @@ QCheckBox* makeCheckBox(QWidget* owner, const char* name, const QString& text)
     return box;
 }
 
+QFont courierNew(int pixelSize)
+{
+    QFont font(QStringLiteral("Courier New"));
+    font.setFamilies({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono")});
+    font.setStyleHint(QFont::TypeWriter);
+    font.setPixelSize(pixelSize);
+    return font;
+}
+
 QLabel* makeLabel(QWidget* owner, const char* name, const QString& text, Qt::Alignment alignment)
 {
     auto* label = new QLabel(text, owner);

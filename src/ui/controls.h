@@ -3,6 +3,7 @@
 // Controls carry the window's control name as object name and their caption as accessible name, so
 // screen readers and tests find them by what the user reads.
 
+#include <QFont>
 #include <QString>
 #include <Qt>
 
@@ -14,3 +15,6 @@ class QWidget;
 QPushButton* makeButton(QWidget* owner, const char* name, const QString& text);
 QCheckBox* makeCheckBox(QWidget* owner, const char* name, const QString& text);
 QLabel* makeLabel(QWidget* owner, const char* name, const QString& text, Qt::Alignment alignment = {});
+
+// "Courier New" at a pixel size; fontconfig gives its metric twin Liberation Mono where it is missing.
+QFont courierNew(int pixelSize);

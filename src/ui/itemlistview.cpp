@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QStyle>
 #include <QStyledItemDelegate>
 
 #include <functional>
@@ -83,6 +84,43 @@ ItemListView::ItemListView(QWidget* parent) : QTreeWidget(parent)
     setItemDelegate(new RowCaptionDelegate(this, [this](const QModelIndex& index, const QString& text) {
         emit captionEdited(itemFromIndex(index), text);
     }));
+    viewport()->setAttribute(Qt::WA_Hover);
+    viewport()->setMouseTracking(true);
+    hoverTimer = new QTimer(this);
+    hoverTimer->setSingleShot(true);
+    hoverTimer->setInterval(style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay, nullptr, this));
+    connect(hoverTimer, &QTimer::timeout, this, &ItemListView::selectRestingRow);
+    // A row that goes away (cleared list, deleted item) must not be selected afterwards.
+    connect(model(), &QAbstractItemModel::rowsAboutToBeRemoved, this, [this] {
+        hoverTimer->stop();
+        restingRow = nullptr;
+    });
+}
+
+void ItemListView::mouseMoveEvent(QMouseEvent* event)
+{
+    QTreeWidget::mouseMoveEvent(event);
+    QTreeWidgetItem* row = event->buttons() == Qt::NoButton ? itemAt(event->position().toPoint()) : nullptr;
+    if (row == restingRow)
+        return;
+    restingRow = row;
+    if (row)
+        hoverTimer->start();
+    else
+        hoverTimer->stop();
+}
+
+void ItemListView::leaveEvent(QEvent* event)
+{
+    QTreeWidget::leaveEvent(event);
+    hoverTimer->stop();
+    restingRow = nullptr;
+}
+
+void ItemListView::selectRestingRow()
+{
+    if (restingRow && state() == QAbstractItemView::NoState && !restingRow->isSelected())
+        setCurrentItem(restingRow);
 }
 
 QTreeWidgetItem* ItemListView::addRow(CLinkItem& item)
@@ -110,7 +148,7 @@ CLinkItem* ItemListView::itemOf(const QTreeWidgetItem* row) const
     return row && row->type() == ItemRow::Type ? static_cast<const ItemRow*>(row)->item : nullptr;
 }
 
-const CLinkItem* ItemListView::itemAt(int row) const
+const CLinkItem* ItemListView::itemAtRow(int row) const
 {
     return itemOf(topLevelItem(row));
 }

@@ -3,6 +3,7 @@
 #include "model/ccategory.h"
 
 #include <QList>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <string>
@@ -21,7 +22,7 @@ public:
     // The row's texts and icon from its item.
     void refreshRow(QTreeWidgetItem* row);
     CLinkItem* itemOf(const QTreeWidgetItem* row) const;
-    const CLinkItem* itemAt(int row) const;
+    const CLinkItem* itemAtRow(int row) const;
     QTreeWidgetItem* rowOf(const CLinkItem* item) const;
 
     // The first selected row in list order, and all of them from the first to the last.
@@ -39,4 +40,14 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    void selectRestingRow();
+
+    // Hot-track selection: the row under the resting pointer is highlighted, and selected once the
+    // pointer has rested on it for the platform's hover time.
+    QTimer* hoverTimer;
+    QTreeWidgetItem* restingRow = nullptr;
 };

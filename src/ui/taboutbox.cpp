@@ -1,5 +1,7 @@
 #include "ui/taboutbox.h"
 
+#include "ui/controls.h"
+
 #include "ui/desktop.h"
 #include "ui/iconlist.h"
 
@@ -67,10 +69,7 @@ QLabel* TAboutBox::makeLabel(const char* name, const QString& text, int x, int y
     auto* label = new QLabel(text, this);
     label->setObjectName(QString::fromLatin1(name));
     label->setAccessibleName(text);
-    QFont font(QStringLiteral("Courier New"));
-    font.setStyleHint(QFont::TypeWriter);
-    font.setPixelSize(pixelSize);
-    label->setFont(font);
+    label->setFont(courierNew(pixelSize));
     label->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
     label->move(x, y);
     label->adjustSize();

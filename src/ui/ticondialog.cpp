@@ -154,6 +154,8 @@ void TIconDialog::appendIconFromFile(const QString& fileName)
     const QImage image = loadCategoryIcon(fileName);
     imageList->append(image);
     addIconItem(imageList->count() - 1);
+    // Beyond the icons in sight the new one would land out of view, and the button seem to do nothing.
+    ListView1->scrollToItem(ListView1->item(ListView1->count() - 1));
     if (iconsChanged)
         iconsChanged();
 }

@@ -72,6 +72,7 @@ TitemForm::TitemForm(QWidget* owner, bool web) : QDialog(owner), webMode(web)
 
 void TitemForm::buildControls()
 {
+    setFont(courierNew(15));
     setWindowFlags(windowFlags() & ~(Qt::WindowMinMaxButtonsHint | Qt::WindowContextHelpButtonHint));
     const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
     Label1 = makeLabel(this, "Label1", QStringLiteral("Tiltle:"), right);

@@ -34,6 +34,8 @@ void TNewCategoryForm::buildControls()
     setWindowFlags(windowFlags() & ~(Qt::WindowMinMaxButtonsHint | Qt::WindowContextHelpButtonHint));
     Label1 = makeLabel(this, "Label1", QStringLiteral("Category Name"));
     Label2 = makeLabel(this, "Label2", QStringLiteral("Category Icon"));
+    Label1->setFont(courierNew(16));
+    Label2->setFont(courierNew(16));
     Edit1 = new QLineEdit(this);
     // A stored name longer than Qt's default of 32,767 characters must not be cut when edited.
     Edit1->setMaxLength(INT_MAX);

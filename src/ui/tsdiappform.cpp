@@ -21,6 +21,7 @@
 #include <QCloseEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QScopedValueRollback>
 #include <QSessionManager>
 #include <QSplitter>
@@ -28,6 +29,7 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -165,13 +167,16 @@ void TSDIAppForm::createToolBar()
     ToolBar1->setAccessibleName(QStringLiteral("Toolbar"));
     ToolBar1->setMovable(false);
     ToolBar1->setFloatable(false);
-    ToolBar1->setIconSize(QSize(32, 32));
+    // The 48 x 48 images of the toolbar's own image list, on buttons of 55 x 54 in a bar 60 high.
+    ToolBar1->setIconSize(QSize(48, 48));
+    ToolBar1->setFixedHeight(60);
     ToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
     ToolBar1->toggleViewAction()->setEnabled(false);
     const auto addButton = [this](QAction* action, const char* name) {
         ToolBar1->addAction(action);
         QWidget* button = ToolBar1->widgetForAction(action);
         button->setObjectName(QString::fromLatin1(name));
+        button->setFixedSize(55, 54);
         button->setAccessibleName(action->toolTip());
     };
     const auto addGap = [this](int width) {
@@ -242,6 +247,8 @@ void TSDIAppForm::createPopups()
     menuCategory->setAccessibleName(QStringLiteral("menuCategory"));
     AddCategoryItem = makeAction("AddCategoryItem", QStringLiteral("Add Category"));
     Property1 = makeAction("Property1", QStringLiteral("Property"));
+    // The tree's own "Property" has no command; offered enabled, it would seem broken.
+    Property1->setEnabled(false);
     menuCategory->addActions({AddCategoryItem, Property1});
     bind(AddCategoryItem, &TSDIAppForm::AddCategoryItemClick);
 
@@ -695,6 +702,20 @@ bool TSDIAppForm::startsHidden(const QString& commandLine, bool autohide)
 void TSDIAppForm::setAboutBox(TAboutBox* box)
 {
     AboutBox = box;
+}
+
+// Right of the window when the screen has room there, else left of it, else at the screen's right
+// edge, where it covers the end of the rows rather than their names.
+QPoint TSDIAppForm::besideWindow(const QSize& size) const
+{
+    const QRect window = frameGeometry();
+    const QRect available = screen() ? screen()->availableGeometry() : window;
+    constexpr int gap = 8;
+    if (window.right() + gap + size.width() <= available.right())
+        return {window.right() + gap, window.top()};
+    if (window.left() - gap - size.width() >= available.left())
+        return {window.left() - gap - size.width(), window.top()};
+    return {std::max(available.left(), available.right() - size.width()), window.top()};
 }
 
 TAboutBox* TSDIAppForm::aboutBox()

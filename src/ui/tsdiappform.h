@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QUrl>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -141,6 +142,7 @@ private:
     void RemoveTrayIcon();
     void RestoreFromTray();
     TAboutBox* aboutBox();
+    QPoint besideWindow(const QSize& size) const;
 
     CDBManager db;
     CatalogueCommands commands{db};
@@ -157,6 +159,8 @@ private:
     ItemListView* listContent = nullptr;
     TrayResidence* tray = nullptr;
     QPointer<QWidget> searchForm;
+    // Where the user last put the search dialog, for the next one while the program runs.
+    std::optional<QPoint> searchPlace;
     TAboutBox* AboutBox = nullptr;
 
     QAction* OnFileBackup = nullptr;

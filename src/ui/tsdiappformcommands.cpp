@@ -146,9 +146,7 @@ void TSDIAppForm::DeleteCategoryClick()
         return;
     TTMessageProcForm progress(this);
     progress.setWindowTitle(QString::fromLatin1(deleteCategoryCaption));
-    progress.show();
-    // Paint the window without letting the user act while the delete runs.
-    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    progress.showPainted();
 
     CCategory* parent = node->parent() ? treeCategory->categoryOf(node->parent()) : &db.GetRootCategory();
     const auto deleting = seam::progress(this, QString::fromLatin1(deletingLabel), false);
@@ -220,6 +218,9 @@ void TSDIAppForm::OnEditSearchExecute()
         form->setLocator([this](const std::string& categoryGuid, const std::string& itemGuid) {
             runCommand(this, [&] { LocateItem(categoryGuid, itemGuid); });
         });
+        // Beside the window, not over the list where a found row is shown; then where the user put it.
+        form->move(searchPlace.value_or(besideWindow(form->size())));
+        connect(form, &TSearchItemForm::moved, this, [this](const QPoint& place) { searchPlace = place; });
         searchForm = form;
     }
     form->setDatabase(&db);

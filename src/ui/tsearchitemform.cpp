@@ -157,6 +157,12 @@ void TSearchItemForm::lbResultDblClick()
         locator(category, guid);
 }
 
+void TSearchItemForm::moveEvent(QMoveEvent* event)
+{
+    QDialog::moveEvent(event);
+    emit moved(pos());
+}
+
 void TSearchItemForm::btnCloseClick()
 {
     close();

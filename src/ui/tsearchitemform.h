@@ -36,6 +36,13 @@ public:
     void setLocator(Locator locate) { locator = std::move(locate); }
     const std::vector<TSearchItem>& results() const { return entries; }
 
+signals:
+    // The dialog's frame moved to this screen position (by the user or the window manager).
+    void moved(const QPoint& position);
+
+protected:
+    void moveEvent(QMoveEvent* event) override;
+
 private slots:
     void UpdateSearchButton();
     void btnSearchClick();

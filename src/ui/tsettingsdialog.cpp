@@ -44,10 +44,7 @@ TSettingsDialog::TSettingsDialog(QWidget* parent) : TOKRightDlg(parent)
     setTabOrder(ckClose, ckMinimize);
     setTabOrder(ckMinimize, ckHide);
     setTabOrder(ckHide, ckAlways);
-    setMinimumSize(384, 228);
-    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    adjustSize();
-    setFixedSize(size());
+    setFixedSize(384, 228);
     FormCreate();
 }
 

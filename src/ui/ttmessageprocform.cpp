@@ -4,7 +4,10 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QScreen>
+#include <QWindow>
 
 namespace {
 
@@ -40,6 +43,18 @@ void TTMessageProcForm::FormCreate()
 {
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+}
+
+void TTMessageProcForm::showPainted()
+{
+    show();
+    // The window manager maps the window a moment after the request; until then nothing is drawn.
+    QElapsedTimer waited;
+    waited.start();
+    while (!(windowHandle() && windowHandle()->isExposed()) && waited.elapsed() < 1000)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    repaint();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void TTMessageProcForm::setMessage(const QString& text)

@@ -13,6 +13,9 @@ public:
 
     // Over-long text is cut at a word and ends with an ellipsis.
     void setMessage(const QString& text);
+    // Shows the window and returns once it is on the screen with its caption and message painted,
+    // since the work that follows takes the event loop away.
+    void showPainted();
 
 private:
     void FormCreate();
