@@ -363,6 +363,17 @@ bool CDBManager::LoadItems(CCategory& category)
     return true;
 }
 
+std::vector<CLinkItem> CDBManager::ReadItems(const CCategory& category)
+{
+    requireConnection();
+    CppSQLite3Buffer sql;
+    sql.Format(selectItemsOfCategory, link_table, category.GetGuid().c_str());
+    std::vector<CLinkItem> items;
+    for (CppSQLite3Query query = ExecuteQuery(sql); !query.Eof(); query.NextRow())
+        items.push_back(*itemFromRow(query));
+    return items;
+}
+
 bool CDBManager::SaveCategory(CCategory& category, bool writeRow, std::vector<RefusedItem>* refused)
 {
     requireConnection();

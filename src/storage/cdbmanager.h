@@ -53,6 +53,8 @@ public:
     bool LoadChildCategories(CCategory& parent);
     // Replaces the category's item objects with fresh ones read from the table.
     bool LoadItems(CCategory& category);
+    // The category's stored items as they are in the table, leaving the ones in memory alone.
+    std::vector<CLinkItem> ReadItems(const CCategory& category);
     // Writes the category's row when writeRow, and every item it holds whose stored row is missing or
     // differs, in one transaction. An item SQLite refuses is left out (and listed in refused) while the
     // others go ahead; an error that undoes the transaction, or any other failure, raises.

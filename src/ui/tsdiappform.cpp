@@ -122,6 +122,12 @@ void TSDIAppForm::createActions()
                             QStringLiteral("Close and exit the application"));
     OnFileExit->setIcon(image("exit"));
     ToolsImportIEFavorites = makeAction("ToolsImportIEFavorites", QStringLiteral("&Import from IE Favorites..."));
+    ToolsImportBookmarks = makeAction("ToolsImportBookmarks", QStringLiteral("Import &Bookmarks File..."),
+                                      QStringLiteral("Import a bookmark file that a browser exported"));
+    ToolsImportBrowser = makeAction("ToolsImportBrowser", QStringLiteral("Import from &Browser..."),
+                                    QStringLiteral("Import the bookmarks of a browser profile on this computer"));
+    ToolsExportBookmarks = makeAction("ToolsExportBookmarks", QStringLiteral("&Export Bookmarks File..."),
+                                      QStringLiteral("Save categories and items as a bookmark file that browsers import"));
 
     bind(OnFileBackup, &TSDIAppForm::OnFileBackupExecute);
     bind(OnFileRestore, &TSDIAppForm::OnFileRestoreExecute);
@@ -131,6 +137,9 @@ void TSDIAppForm::createActions()
     bind(OnHelpAbout, &TSDIAppForm::OnHelpAboutExecute);
     bind(OnFileExit, &TSDIAppForm::OnFileExitExecute);
     bind(ToolsImportIEFavorites, &TSDIAppForm::ToolsImportIEFavoritesClick);
+    bind(ToolsImportBookmarks, &TSDIAppForm::ToolsImportBookmarksClick);
+    bind(ToolsImportBrowser, &TSDIAppForm::ToolsImportBrowserClick);
+    bind(ToolsExportBookmarks, &TSDIAppForm::ToolsExportBookmarksClick);
 }
 
 void TSDIAppForm::createMenus()
@@ -151,7 +160,7 @@ void TSDIAppForm::createMenus()
     QMenu* Edit1 = addMenu("Edit1", QStringLiteral("&Edit"), QStringLiteral("Edit commands"));
     Edit1->addAction(OnEditSearch);
     QMenu* Tools1 = addMenu("Tools1", QStringLiteral("&Tools"), {});
-    Tools1->addAction(ToolsImportIEFavorites);
+    Tools1->addActions({ToolsImportIEFavorites, ToolsImportBookmarks, ToolsImportBrowser, ToolsExportBookmarks});
     makeSeparator(Tools1, "N2");
     Tools1->addAction(OnToolsSettings);
     QMenu* Help1 = addMenu("Help1", QStringLiteral("&Help"), QStringLiteral("Help topics"));
@@ -258,9 +267,11 @@ void TSDIAppForm::createPopups()
     AddSubCategoryItem = makeAction("AddSubCategoryItem", QStringLiteral("Add Subcategory"));
     AddNewItem2 = makeAction("AddNewItem2", QStringLiteral("Add File(s)..."));
     AddWebAddressURL2 = makeAction("AddWebAddressURL2", QStringLiteral("Add Web Address (URL)..."));
+    AddFolder2 = makeAction("AddFolder2", QStringLiteral("Add Folder..."),
+                            QStringLiteral("Add the files of a folder and its subfolders to this category"));
     DeleteCategory = makeAction("DeleteCategory", QStringLiteral("Delete"));
     Property2 = makeAction("Property2", QStringLiteral("Property"));
-    menuCategoryItem->addActions({AddSubCategoryItem, AddNewItem2, AddWebAddressURL2});
+    menuCategoryItem->addActions({AddSubCategoryItem, AddNewItem2, AddWebAddressURL2, AddFolder2});
     makeSeparator(menuCategoryItem, "N11");
     menuCategoryItem->addAction(DeleteCategory);
     makeSeparator(menuCategoryItem, "N12");
@@ -268,6 +279,7 @@ void TSDIAppForm::createPopups()
     bind(AddSubCategoryItem, &TSDIAppForm::AddSubCategoryItemClick);
     bind(AddNewItem2, &TSDIAppForm::AddNewItem2Click);
     bind(AddWebAddressURL2, &TSDIAppForm::AddWebAddressURL2Click);
+    bind(AddFolder2, &TSDIAppForm::AddFolder2Click);
     bind(DeleteCategory, &TSDIAppForm::DeleteCategoryClick);
     bind(Property2, &TSDIAppForm::Property2Click);
 

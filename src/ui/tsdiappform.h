@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commands/cataloguecommands.h"
+#include "import/importtree.h"
 #include "storage/cdbmanager.h"
 #include "ui/iconlist.h"
 
@@ -98,6 +99,10 @@ private slots:
     void OnFileBackupExecute();
     void OnFileRestoreExecute();
     void ToolsImportIEFavoritesClick();
+    void ToolsImportBookmarksClick();
+    void ToolsImportBrowserClick();
+    void ToolsExportBookmarksClick();
+    void AddFolder2Click();
 
 private:
     // Construction.
@@ -135,6 +140,7 @@ private:
     CCategory* chooseTargetCategory();
     CatalogueCommands::Leaving rowRemover();
     static void requireOpenableTarget(const CLinkItem& item);
+    void importTree(CCategory& target, const ImportTree& tree, const char* addedText, const char* entriesText);
     void closeCatalogueViews();
 
     // Tray residence.
@@ -171,6 +177,9 @@ private:
     QAction* OnHelpAbout = nullptr;
     QAction* OnFileExit = nullptr;
     QAction* ToolsImportIEFavorites = nullptr;
+    QAction* ToolsImportBookmarks = nullptr;
+    QAction* ToolsImportBrowser = nullptr;
+    QAction* ToolsExportBookmarks = nullptr;
 
     // Tree popups: menuCategory anywhere in the tree, menuCategoryItem on the selected node's row.
     QMenu* menuCategory = nullptr;
@@ -180,6 +189,7 @@ private:
     QAction* AddSubCategoryItem = nullptr;
     QAction* AddNewItem2 = nullptr;
     QAction* AddWebAddressURL2 = nullptr;
+    QAction* AddFolder2 = nullptr;
     QAction* DeleteCategory = nullptr;
     QAction* Property2 = nullptr;
 

@@ -2,11 +2,18 @@
 #include "ui/tsdiappform.h"
 
 #include "backup/backupfile.h"
+#include "import/bookmarkfilereader.h"
+#include "import/bookmarkfilewriter.h"
+#include "import/browserprofiles.h"
+#include "import/catalogueexport.h"
 #include "import/cfavoriteengine.h"
+#include "import/foldertree.h"
+#include "import/treeimport.h"
 #include "import/importfavorites.h"
 #include "commands/writebatch.h"
 #include "shell/desktopservices.h"
 #include "shell/paths.h"
+#include "ui/browserprofiledialog.h"
 #include "ui/categorytreeview.h"
 #include "ui/dialogseam.h"
 #include "ui/errorbox.h"
@@ -19,6 +26,7 @@
 #include "ui/ttmessageprocform.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QUrl>
 
 #include <exception>
@@ -42,6 +50,14 @@ const char* const deletingLabel = "Deleting the category...";
 const char* const importingLabel = "Importing the Favorites...";
 const char* const backingUpLabel = "Writing the backup...";
 const char* const restoringLabel = "Restoring the catalogue...";
+const char* const exportingLabel = "Exporting the bookmarks...";
+const char* const importBookmarksCaption = "Choose a bookmark file to import";
+const char* const exportBookmarksCaption = "Choose a file for the bookmarks";
+const char* const addFolderCaption = "Choose a folder to add";
+const char* const bookmarkFilter = "Bookmark Files (*.html *.htm);;All Files (*.*)";
+const char* const bookmarkSuffix = "html";
+const char* const wholeCatalogueText = "Whole catalogue";
+const char* const noProfilesText = "No browser profile with bookmarks was found for this user.";
 
 
 // The backup and restore outcomes are plain boxes: the application's title, OK, no icon.
@@ -54,6 +70,13 @@ void showPlainMessage(QWidget* owner, const std::string& text)
 ItemFields itemFields(const QString& name, const QString& target, const QString& comment, int type)
 {
     return {fromQ(name), fromQ(target), fromQ(comment), type};
+}
+
+// "1 category", "12 categories".
+QString counted(std::size_t count, const char* one, const char* many)
+{
+    return count == 1 ? QStringLiteral("1 %1").arg(QString::fromLatin1(one))
+                      : QStringLiteral("%1 %2").arg(count).arg(QString::fromLatin1(many));
 }
 
 } // namespace
@@ -305,4 +328,99 @@ void TSDIAppForm::ToolsImportIEFavoritesClick()
             AddChildNodes(imported, treeCategory->addNode(*imported, node));
     if (failure)
         std::rethrow_exception(failure);
+}
+
+// ---- bookmarks and folders ---------------------------------------------------------------------
+
+// Stores what a reader found below the category, shows the new branch and items at once, and says
+// what was added. A stop or a failure keeps, and shows, what was stored until then.
+void TSDIAppForm::importTree(CCategory& target, const ImportTree& tree, const char* addedText, const char* entriesText)
+{
+    std::exception_ptr failure;
+    std::size_t categories = 0, entries = 0;
+    {
+        const auto progress = seam::progress(this, QString::fromLatin1(importingLabel), true);
+        WriteBatch batch(db, *progress, importRowCount(tree.root));
+        try {
+            storeImportTree(tree.root, target, db, batch);
+            batch.finish();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        categories = batch.storedCategories();
+        entries = batch.storedItems();
+    }
+    QTreeWidgetItem* node = treeCategory->nodeOf(&target);
+    for (CCategory* imported : commands.reloadBranch(target))
+        if (node)
+            AddChildNodes(imported, treeCategory->addNode(*imported, node));
+    if (GetSelectedCategory() == &target)
+        ShowCategoryItems(&target);
+    if (failure)
+        std::rethrow_exception(failure);
+    QString text = QStringLiteral("%1 %2 and %3").arg(QString::fromLatin1(addedText),
+                                                    counted(categories, "category", "categories"),
+                                                    counted(entries, entriesText, entriesText));
+    if (tree.skipped > 0)
+        text += QStringLiteral("; %1 skipped").arg(counted(static_cast<std::size_t>(tree.skipped), "entry", "entries"));
+    showPlainMessage(this, fromQ(text + QLatin1Char('.')));
+}
+
+void TSDIAppForm::ToolsImportBookmarksClick()
+{
+    const QString file = seam::openFileName(this, QString::fromLatin1(importBookmarksCaption),
+                                            QString::fromLatin1(bookmarkFilter));
+    if (file.isEmpty())
+        return;
+    CCategory* target = chooseTargetCategory();
+    if (!target)
+        return;
+    importTree(*target, readBookmarkFile(fromQ(file)), "Imported", "web addresses");
+}
+
+void TSDIAppForm::ToolsImportBrowserClick()
+{
+    BrowserProfileDialog chooser(findBrowserProfiles(fromQ(QDir::homePath())), this);
+    if (!chooser.selectedProfile()) {
+        showPlainMessage(this, noProfilesText);
+        return;
+    }
+    if (seam::exec(&chooser) != QDialog::Accepted || !chooser.selectedProfile())
+        return;
+    const BrowserProfile profile = *chooser.selectedProfile();
+    CCategory* target = chooseTargetCategory();
+    if (!target)
+        return;
+    importTree(*target, readBrowserProfile(profile), "Imported", "web addresses");
+}
+
+void TSDIAppForm::AddFolder2Click()
+{
+    CCategory* target = GetSelectedCategory();
+    if (!target)
+        return;
+    const QString folder = seam::existingFolder(this, QString::fromLatin1(addFolderCaption));
+    if (folder.isEmpty())
+        return;
+    importTree(*target, readFolderTree(fromQ(folder)), "Added", "files");
+}
+
+void TSDIAppForm::ToolsExportBookmarksClick()
+{
+    const QString file = seam::saveFileName(this, QString::fromLatin1(exportBookmarksCaption),
+                                            QString::fromLatin1(bookmarkFilter), QString::fromLatin1(bookmarkSuffix));
+    if (file.isEmpty())
+        return;
+    TSelectCategoryDialogForm chooser(this);
+    chooser.LoadCategories(&db);
+    chooser.offerWholeCatalogue(QString::fromLatin1(wholeCatalogueText));
+    if (seam::exec(&chooser) != QDialog::Accepted || !chooser.GetSelectedCategory())
+        return;
+    const auto progress = seam::progress(this, QString::fromLatin1(exportingLabel), false);
+    const ImportFolder tree = catalogueBranch(db, *chooser.GetSelectedCategory(), *progress);
+    writeBookmarkFile(fromQ(file), tree);
+    const std::size_t categories = static_cast<std::size_t>(countFolders(tree));
+    const std::size_t items = static_cast<std::size_t>(countEntries(tree));
+    showPlainMessage(this, fromQ(QStringLiteral("Exported %1 and %2.")
+                                     .arg(counted(categories, "category", "categories"), counted(items, "item", "items"))));
 }

@@ -17,8 +17,8 @@ namespace {
 // A node that points at the category it shows, without owning it.
 class CategoryChoice : public QTreeWidgetItem {
 public:
-    explicit CategoryChoice(CCategory* shown)
-        : QTreeWidgetItem(QStringList{QString::fromStdString(shown->GetName())}, UserType), category(shown)
+    explicit CategoryChoice(CCategory* shown) : CategoryChoice(shown, QString::fromStdString(shown->GetName())) {}
+    CategoryChoice(CCategory* shown, const QString& text) : QTreeWidgetItem(QStringList{text}, UserType), category(shown)
     {
     }
     CCategory* category;
@@ -88,6 +88,12 @@ void TSelectCategoryDialogForm::LoadCategories(CDBManager* database)
         AddChildNodes(category, node);
     }
     treeCategoryClick();
+}
+
+void TSelectCategoryDialogForm::offerWholeCatalogue(const QString& text)
+{
+    if (db)
+        treeCategory->insertTopLevelItem(0, new CategoryChoice(&db->GetRootCategory(), text));
 }
 
 void TSelectCategoryDialogForm::AddChildNodes(CCategory* category, QTreeWidgetItem* node)

@@ -19,6 +19,8 @@ public:
 
     void LoadCategories(CDBManager* database);
     CCategory* GetSelectedCategory() const;
+    // A first choice that stands for the whole catalogue (its root category), after LoadCategories.
+    void offerWholeCatalogue(const QString& text);
 
 private slots:
     void treeCategoryClick();

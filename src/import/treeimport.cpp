@@ -1,0 +1,59 @@
+#include "import/treeimport.h"
+
+#include "model/ccategory.h"
+#include "model/clinkitem.h"
+#include "model/newguid.h"
+
+namespace {
+
+bool storeEntries(const ImportFolder& folder, const std::string& categoryGuid, CDBManager& db, WriteBatch& batch)
+{
+    for (const ImportEntry& entry : folder.entries) {
+        CLinkItem item;
+        item.SetGuid(NewGuid());
+        item.SetName(entry.name);
+        item.SetTarget(entry.target);
+        item.SetComment(entry.comment);
+        item.SetType(entry.type);
+        item.SetParentGuid(categoryGuid);
+        db.StoreItem(item);
+        if (!batch.wroteItem())
+            return false;
+    }
+    return true;
+}
+
+// Readers keep trees to a couple of hundred levels, so the recursion stays shallow.
+bool storeFolder(const ImportFolder& folder, int level, const std::string& parentGuid, CDBManager& db,
+                 WriteBatch& batch)
+{
+    CCategory category;
+    category.SetGuid(NewGuid());
+    category.SetName(folder.name);
+    category.SetLevel(level);
+    category.SetParentGuid(parentGuid);
+    category.SetSystem(false);
+    category.SetIconIndex(0);
+    db.SaveCategory(category, true);
+    if (!batch.wroteCategory())
+        return false;
+    for (const ImportFolder& child : folder.folders)
+        if (!storeFolder(child, level + 1, category.GetGuid(), db, batch))
+            return false;
+    return storeEntries(folder, category.GetGuid(), db, batch);
+}
+
+} // namespace
+
+bool storeImportTree(const ImportFolder& root, const CCategory& target, CDBManager& db, WriteBatch& batch)
+{
+    for (const ImportFolder& folder : root.folders)
+        if (!storeFolder(folder, target.GetLevel() + 1, target.GetGuid(), db, batch))
+            return false;
+    return storeEntries(root, target.GetGuid(), db, batch);
+}
+
+std::size_t importRowCount(const ImportFolder& root)
+{
+    return static_cast<std::size_t>(countFolders(root) + countEntries(root));
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "commands/writebatch.h"
+#include "import/importtree.h"
+#include "storage/cdbmanager.h"
+
+// Stores a tree that a reader made below the category: each folder becomes a new category (the
+// level of its parent plus 1, in the tree's order, its subtree before its next sibling), each entry
+// a new item of its folder's category (the root's entries go into the category itself). The rows
+// go in through the batch, which commits them in groups; false when the user asked to stop. What
+// was written before a stop or a failure stays.
+bool storeImportTree(const ImportFolder& root, const CCategory& target, CDBManager& db, WriteBatch& batch);
+
+// The rows such an import writes: the folders below the root and every entry.
+std::size_t importRowCount(const ImportFolder& root);
