@@ -466,7 +466,27 @@ void CppSQLite3DB::SetBusyTimeout(int milliseconds)
 {
     busyTimeoutMs = milliseconds;
     if (db)
-        sqlite3_busy_timeout(db, milliseconds);
+        sqlite3_busy_handler(db, &CppSQLite3DB::onBusy, this);
+}
+
+void CppSQLite3DB::SetBusyWait(std::function<void()> whileWaiting)
+{
+    busyWait = std::move(whileWaiting);
+}
+
+// The busy timeout, waited in short steps so that whoever waits can do something in between.
+int CppSQLite3DB::onBusy(void* self, int attempt)
+{
+    auto& connection = *static_cast<CppSQLite3DB*>(self);
+    const auto now = std::chrono::steady_clock::now();
+    if (attempt == 0)
+        connection.busySince = now;
+    if (now - connection.busySince >= std::chrono::milliseconds(connection.busyTimeoutMs))
+        return 0;
+    sqlite3_sleep(20);
+    if (connection.busyWait)
+        connection.busyWait();
+    return 1;
 }
 
 void CppSQLite3DB::checkDB() const

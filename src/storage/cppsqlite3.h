@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -134,6 +136,9 @@ public:
     // True while a transaction begun on this connection is open.
     bool InTransaction() const;
     void SetBusyTimeout(int milliseconds);
+    // Runs while a statement waits (up to the busy timeout) for a lock another connection holds, so
+    // a window can keep painting meanwhile.
+    void SetBusyWait(std::function<void()> whileWaiting);
 
     int ExecuteStatement(const char* sql);                // number of rows changed
     CppSQLite3Query ExecuteQuery(const char* sql);
@@ -143,6 +148,10 @@ public:
 private:
     void checkDB() const;
 
+    static int onBusy(void* self, int attempt);
+
     sqlite3* db = nullptr;
     int busyTimeoutMs = 60000;
+    std::function<void()> busyWait;
+    std::chrono::steady_clock::time_point busySince;
 };

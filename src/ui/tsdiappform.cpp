@@ -57,6 +57,9 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), ImageList2(Icon
     statusBar()->setAccessibleName(QStringLiteral("Status"));
     // At log-off the window must not hold the session up by hiding in the tray instead of closing.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { exiting = true; });
+    // While another program holds the catalogue locked, the windows keep painting for the minute
+    // SQLite waits; no input reaches them, so no second command starts in the middle of this one.
+    db.SetBusyWait([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
     resize(821, 534 + menuBar()->sizeHint().height());
     move(183, 100);
     FormCreate();

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <fstream>
 #include <random>
 #include <string>
@@ -309,4 +311,32 @@ TEST(CppSQLite3Buffer, FormatsWithSQLiteQuoting)
     EXPECT_STREQ(static_cast<const char*>(sql), "select 'Bob''s', 'it''s', NULL, 42");
     sql.Format("%s", "second");
     EXPECT_STREQ(sql, "second");
+}
+
+TEST(CppSQLite3DBBusy, AStatementWaitsOutTheTimeoutCallingTheWaitThenSaysBusy)
+{
+    TempFolder folder;
+    const std::string path = folder.path("locked.db");
+    CppSQLite3DB holder;
+    holder.Open(path.c_str());
+    holder.ExecuteStatement("create table t (x); begin exclusive; insert into t values (1);");
+
+    CppSQLite3DB db;
+    db.Open(path.c_str());
+    db.SetBusyTimeout(200);
+    int waits = 0;
+    db.SetBusyWait([&waits] { ++waits; });
+    const auto started = std::chrono::steady_clock::now();
+    try {
+        db.ExecuteStatement("insert into t values (2);");
+        FAIL() << "a locked database took the write";
+    } catch (const CppSQLite3Exception& e) {
+        EXPECT_STREQ(e.ErrorMessage(), "SQLITE_BUSY[5]: database is locked");
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(200));
+    EXPECT_GE(waits, 3);
+
+    holder.ExecuteStatement("commit;");
+    db.ExecuteStatement("insert into t values (3);");
+    EXPECT_EQ(db.ExecuteScalar("select count(*) from t"), 2);
 }
