@@ -1,5 +1,7 @@
 #include "import/bookmarkaddress.h"
 
+#include "base/text.h"
+
 #include "import/importtext.h"
 
 #include <utility>
@@ -85,7 +87,7 @@ std::string fileUrlFromPath(std::string_view path)
 
 ImportEntry* appendBookmark(ImportFolder& folder, int& skipped, std::string name, std::string_view url)
 {
-    url = trimmed(url);
+    url = trimControl(url);
     if (url.empty() || startsWithIgnoringCase(url, "place:") || startsWithIgnoringCase(url, "javascript:")) {
         ++skipped;
         return nullptr;

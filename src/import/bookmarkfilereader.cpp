@@ -1,5 +1,7 @@
 #include "import/bookmarkfilereader.h"
 
+#include "base/text.h"
+
 #include "import/bookmarkaddress.h"
 #include "import/importtext.h"
 
@@ -226,7 +228,7 @@ void NetscapeParse::finishCollecting()
     else if (collecting == Collecting::LinkName)
         finishLinkName();
     else if (collecting == Collecting::Comment && lastEntry)
-        lastEntry->comment = trimmed(collected);
+        lastEntry->comment = trimControl(collected);
     collecting = Collecting::Nothing;
     collected.clear();
 }
@@ -239,7 +241,7 @@ void NetscapeParse::finishFolderName()
     if (!around.folder || around.depth + 1 > maxImportDepth) {
         ++tree.skipped;
     } else {
-        around.folder->folders.push_back({std::string(trimmed(collected)), {}, {}});
+        around.folder->folders.push_back({std::string(trimControl(collected)), {}, {}});
         heading = &around.folder->folders.back();
     }
     collecting = Collecting::Nothing;
@@ -250,7 +252,7 @@ void NetscapeParse::finishLinkName()
 {
     const List around = current();
     if (around.folder)
-        lastEntry = appendBookmark(*around.folder, tree.skipped, std::string(trimmed(collected)), href);
+        lastEntry = appendBookmark(*around.folder, tree.skipped, std::string(trimControl(collected)), href);
     else
         ++tree.skipped;
     collecting = Collecting::Nothing;

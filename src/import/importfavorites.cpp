@@ -1,5 +1,7 @@
 #include "import/importfavorites.h"
 
+#include "import/treeimport.h"
+
 #include "model/ccategory.h"
 #include "model/clinkitem.h"
 #include "model/newguid.h"
@@ -8,20 +10,6 @@
 #include <vector>
 
 namespace {
-
-std::string saveFolder(const FavoriteNode& folder, int level, const std::string& parentGuid,
-                       CDBManager& db)
-{
-    CCategory category;
-    category.SetGuid(NewGuid());
-    category.SetName(folder.name);
-    category.SetLevel(level);
-    category.SetParentGuid(parentGuid);
-    category.SetSystem(false);
-    category.SetIconIndex(0);
-    db.SaveCategory(category, true);
-    return category.GetGuid();
-}
 
 void saveLink(const FavoriteNode& link, const std::string& categoryGuid, CDBManager& db)
 {
@@ -65,7 +53,7 @@ bool ImportFavoriteLevel(const FavoriteNode* head, int level, const std::string&
     if (!head)
         return true;
     for (const FavoriteNode* folder = head->nextFolder.get(); folder; folder = folder->nextFolder.get()) {
-        const std::string guid = saveFolder(*folder, level + 1, parentGuid, db);
+        const std::string guid = storeImportedCategory(folder->name, level + 1, parentGuid, db);
         if (!batch.wroteCategory())
             return false;
         if (folder->child && !ImportFavoriteLevel(folder->child.get(), level + 1, guid, db, batch))

@@ -15,11 +15,6 @@ constexpr const char* cannotReadFileText = "The file \"%s\" cannot be read.";
 constexpr const char* fileTooLargeText = "The file \"%s\" is too large to import.";
 constexpr const char* replacementCharacter = "\xEF\xBF\xBD";
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
 char lowerAscii(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -60,15 +55,6 @@ std::string validUtf8(std::string_view text)
         i += length;
     }
     return valid;
-}
-
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
 }
 
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix)

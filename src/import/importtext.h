@@ -11,8 +11,6 @@ std::size_t utf8SequenceLength(std::string_view text, std::size_t at);
 // The text with every byte that starts no well-formed UTF-8 sequence replaced by U+FFFD.
 std::string validUtf8(std::string_view text);
 
-// Without the blanks, tabs and line breaks at either end.
-std::string_view trimmed(std::string_view text);
 
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix);
 

@@ -27,23 +27,29 @@ bool storeEntries(const ImportFolder& folder, const std::string& categoryGuid, C
 bool storeFolder(const ImportFolder& folder, int level, const std::string& parentGuid, CDBManager& db,
                  WriteBatch& batch)
 {
+    const std::string guid = storeImportedCategory(folder.name, level, parentGuid, db);
+    if (!batch.wroteCategory())
+        return false;
+    for (const ImportFolder& child : folder.folders)
+        if (!storeFolder(child, level + 1, guid, db, batch))
+            return false;
+    return storeEntries(folder, guid, db, batch);
+}
+
+} // namespace
+
+std::string storeImportedCategory(const std::string& name, int level, const std::string& parentGuid, CDBManager& db)
+{
     CCategory category;
     category.SetGuid(NewGuid());
-    category.SetName(folder.name);
+    category.SetName(name);
     category.SetLevel(level);
     category.SetParentGuid(parentGuid);
     category.SetSystem(false);
     category.SetIconIndex(0);
     db.SaveCategory(category, true);
-    if (!batch.wroteCategory())
-        return false;
-    for (const ImportFolder& child : folder.folders)
-        if (!storeFolder(child, level + 1, category.GetGuid(), db, batch))
-            return false;
-    return storeEntries(folder, category.GetGuid(), db, batch);
+    return category.GetGuid();
 }
-
-} // namespace
 
 bool storeImportTree(const ImportFolder& root, const CCategory& target, CDBManager& db, WriteBatch& batch)
 {

@@ -11,5 +11,9 @@
 // was written before a stop or a failure stays.
 bool storeImportTree(const ImportFolder& root, const CCategory& target, CDBManager& db, WriteBatch& batch);
 
+// One imported category, a new one with the values a new category gets, written with its row;
+// its GUID.
+std::string storeImportedCategory(const std::string& name, int level, const std::string& parentGuid, CDBManager& db);
+
 // The rows such an import writes: the folders below the root and every entry.
 std::size_t importRowCount(const ImportFolder& root);
