@@ -12,7 +12,7 @@ libglib2.0-dev libsqlite3-dev sqlite3 libsimpleini-dev libicu-dev libxml2-dev
 libgtest-dev libgmock-dev zlib1g-dev libbenchmark-dev
 adwaita-icon-theme fonts-dejavu-core fonts-liberation xdg-utils desktop-file-utils
 xvfb xauth xdotool imagemagick fluxbox dbus-x11 at-spi2-core python3 python3-pyatspi
-appstream groff-base dpkg-dev file
+appstream groff-base dpkg-dev file locales
 "
 
 missing=""

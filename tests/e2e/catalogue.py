@@ -141,20 +141,41 @@ def fileBytes(path):
 
 def seedDatabase(path, categories, items):
     """Writes a catalogue with the sqlite3 shell: the three tables, the given categories (rows as in
-    BUILT_IN_CATEGORIES) and (guid, name, target, category, type) items."""
+    BUILT_IN_CATEGORIES) and (guid, name, target, category, type[, comment]) items."""
     def quoted(value):
         return "'" + str(value).replace("'", "''") + "'"
     lines = [statement % table for table, statement in CREATION_STATEMENTS]
     for guid, name, level, parent, system, icon, _order in categories:
         lines.append("insert into category_table (guid,name,level,parent_guid,system,iconIndex) values("
                      f"{quoted(guid)},{quoted(name)},{level},{quoted(parent)},{system},{icon});")
-    for guid, name, target, category, kind in items:
+    for guid, name, target, category, kind, *comment in items:
         lines.append("insert into link_table (guid,name,target,category,star,comment,type) values("
-                     f"{quoted(guid)},{quoted(name)},{quoted(target)},{quoted(category)},0,'',{kind});")
+                     f"{quoted(guid)},{quoted(name)},{quoted(target)},{quoted(category)},0,"
+                     f"{quoted(comment[0] if comment else '')},{kind});")
     os.makedirs(os.path.dirname(path), exist_ok=True)
     result = subprocess.run(["sqlite3", path], input="\n".join(lines), text=True,
                             capture_output=True, timeout=30)
     check(result.returncode == 0, f"sqlite3 could not write the fixture: {result.stderr}")
+
+
+def branchBelow(path, guid):
+    """What the catalogue holds below a category, in the stored order: (items, categories), items as
+    (name, target, comment, type) and each category as (name, level, items, categories)."""
+    categories = sqlite(path, "select guid,name,level,parent_guid from category_table order by itemorder")
+    items = sqlite(path, "select name,target,comment,type,category from link_table order by itemorder")
+
+    def below(parent):
+        stored = [(i["name"], i["target"], i["comment"], i["type"]) for i in items if i["category"] == parent]
+        children = [(c["name"], c["level"], *below(c["guid"])) for c in categories if c["parent_guid"] == parent]
+        return stored, children
+    return below(guid)
+
+
+def categoryNamed(path, name):
+    literal = name.replace("'", "''")
+    rows = sqlite(path, f"select guid,level,parent_guid from category_table where name='{literal}'")
+    check(len(rows) == 1, f"the catalogue holds {len(rows)} categories named {name!r}")
+    return rows[0]
 
 
 def writeBackup(path, payload, crc=None):

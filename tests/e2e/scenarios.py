@@ -11,6 +11,7 @@ import zlib
 import pyatspi
 
 import a11y
+import bulkcommands
 from catalogue import (
     CREATION_STATEMENTS, LOOKUP_INDEXES, WEBSITES_GUID, BUILT_IN_CATEGORIES, TOP_LEVEL, UNDER_OFFICE,
     BACKUP_MAGIC, CRC_LIMIT, sqlite, userTables, categoryRows, storedStatement, readIni, desktopEntry,
@@ -32,7 +33,8 @@ MENU_ENTRY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."
                           "app.varnelo.Varnelo.desktop")
 
 MAIN_MENU = {"File": ["Backup...", "Restore...", "Exit"], "Edit": ["Search"],
-             "Tools": ["Import from IE Favorites...", "Settings"], "Help": ["Online Help ", "About"]}
+             "Tools": ["Import from IE Favorites...", "Import Bookmarks File...", "Import from Browser...",
+                       "Export Bookmarks File...", "Settings"], "Help": ["Online Help ", "About"]}
 
 
 def firstStart(session):
@@ -614,14 +616,14 @@ def categoryCommands(session):
     waitUntil(lambda: tableRows(tree) == ["General files", "Office documents", "Media files", "Holiday videos",
                                           "Favorite websites"], "the subcategory under the expanded parent")
 
-    categoryMenu(session, program, app, "Media files", 5, "Property")
+    categoryMenu(session, program, app, "Media files", 6, "Property")
     categoryDialog(app, "Media files", "Media and films")
     waitUntil(lambda: "Media and films" in tableRows(tree), "the renamed category in the tree")
     renamed = sqlite(session.dbPath, f"select name,system,level from category_table where guid='{mediaGuid}'")
     check(renamed == [{"name": "Media and films", "system": 1, "level": 0}], f"the renamed row is {renamed}")
 
     before = categoryRows(session.dbPath)
-    categoryMenu(session, program, app, "Office documents", 4, "Delete")
+    categoryMenu(session, program, app, "Office documents", 5, "Delete")
     box, texts = messageBox(app, "Confirm")
     question = "Do you want to delete all sub-categories and items in this category?"
     check(question in texts, f"the delete asks {texts}")
@@ -629,7 +631,7 @@ def categoryCommands(session):
     check(categoryRows(session.dbPath) == before, "answering No changed the categories")
     check("Office documents" in tableRows(tree), "answering No removed the category from the tree")
 
-    categoryMenu(session, program, app, "Office documents", 4, "Delete")
+    categoryMenu(session, program, app, "Office documents", 5, "Delete")
     box, texts = messageBox(app, "Confirm")
     answer(app, box, "Yes")
     expected = ["General files", "Media and films", "Holiday videos", "Favorite websites"]
@@ -848,3 +850,4 @@ SCENARIOS = {
     "settings_unwritable": settingsUnwritable,
     "favorites_import": favoritesImport,
 }
+SCENARIOS.update(bulkcommands.SCENARIOS)

@@ -226,11 +226,12 @@ def startProgram(session, *args):
     return program, window, app
 
 
-def fillFileDialog(session, app, caption, path, acceptButton):
+def fillFileDialog(session, app, caption, path, acceptButton, label="File name:"):
+    """Types the path into Qt's own file dialog ("Directory:" is the field of a folder dialog)."""
     dialog = a11y.waitWindow(app, caption)
     field = waitUntil(lambda: next((n for n in a11y.walk(dialog) if a11y.roleName(n) == "text"
-                                    and a11y.nameOf(n) == "File name:"), None),
-                      "the file name field", 20.0, interval=0.2)
+                                    and a11y.nameOf(n) == label), None),
+                      f"the field {label!r}", 20.0, interval=0.2)
     a11y.setText(field, path)
     waitUntil(lambda: a11y.text(field) == path, "the file name to be typed", 10.0)
     a11y.press(dialog, "push button", acceptButton)
@@ -308,3 +309,38 @@ def fileDialog(app, timeout=20.0):
                     return window, field
         return None
     return waitUntil(probe, "a file dialog", timeout, interval=0.2)
+
+
+def chooseCategory(session, program, app, path, shot=None):
+    """In "Select Category", opens the categories along the path and picks the last one; returns
+    the rows the chooser showed first."""
+    chooser = a11y.waitWindow(app, "Select Category")
+    tree = a11y.waitFind(chooser, "tree")
+    offered = waitUntil(lambda: tableRows(tree), "the categories of the chooser")
+    for index, name in enumerate(path):
+        clickNode(session, waitUntil(lambda: tableCell(tree, name), f"{name!r} in the chooser"))
+        waitUntil(lambda: a11y.hasState(tableCell(tree, name), pyatspi.STATE_SELECTED),
+                  f"{name!r} to be selected in the chooser")
+        if index < len(path) - 1:
+            session.xdotool("key", "Right")
+    if shot:
+        shoot(session, dialogWindow(session, program, "Select Category"), shot)
+    a11y.press(chooser, "push button", "OK")
+    a11y.waitWindowGone(app, "Select Category")
+    return offered
+
+
+def expandCategory(session, tree, name, child):
+    """Selects a category of the main tree and opens it until its child shows."""
+    clickNode(session, tableCell(tree, name))
+    waitUntil(lambda: a11y.hasState(tableCell(tree, name), pyatspi.STATE_SELECTED), f"{name!r} to be selected")
+    session.xdotool("key", "Right")
+    waitUntil(lambda: child in tableRows(tree), f"{child!r} under {name!r} in the tree")
+
+
+def closingMessage(session, program, app, shot, timeout=30.0):
+    """The plain message that ends a command: its texts, after a screenshot and OK."""
+    box, texts = messageBox(app, CAPTION, timeout)
+    shoot(session, smallestWindow(session, program, CAPTION), shot)
+    answer(app, box)
+    return texts
