@@ -94,8 +94,11 @@ int countBelow(const std::string& path)
     return count;
 }
 
-void readInto(const std::string& path, const Listing& listing, ImportFolder& into, int depth, int& skipped)
+void readInto(const std::string& path, const Listing& listing, ImportFolder& into, int depth, int& skipped,
+              Progress& progress, std::size_t& folders)
 {
+    if (!progress.advance(++folders, 0))
+        throw ReadStopped{};
     for (const Name& file : listing.files)
         into.entries.push_back({file.raw, joined(path, file.raw), {}, 0});
     for (const Name& child : listing.folders) {
@@ -110,7 +113,7 @@ void readInto(const std::string& path, const Listing& listing, ImportFolder& int
             continue;
         }
         into.folders.push_back({child.raw, {}, {}});
-        readInto(childPath, *childListing, into.folders.back(), depth + 1, skipped);
+        readInto(childPath, *childListing, into.folders.back(), depth + 1, skipped, progress, folders);
     }
 }
 
@@ -126,13 +129,14 @@ std::string absoluteFolder(const std::string& folder)
 
 } // namespace
 
-ImportTree readFolderTree(const std::string& folder)
+ImportTree readFolderTree(const std::string& folder, Progress& progress)
 {
     const std::string path = absoluteFolder(folder);
     const std::optional<Listing> listing = path.empty() ? std::nullopt : listFolder(path);
     if (!listing)
         throwFileError(cannotReadFolderText, folder);
     ImportTree tree;
-    readInto(path, *listing, tree.root, 0, tree.skipped);
+    std::size_t folders = 0;
+    readInto(path, *listing, tree.root, 0, tree.skipped, progress, folders);
     return tree;
 }

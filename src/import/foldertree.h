@@ -1,6 +1,7 @@
 #pragma once
 
 #include "import/importtree.h"
+#include "model/progress.h"
 
 #include <string>
 
@@ -10,4 +11,9 @@
 // folders, sockets, FIFOs and devices are left out silently; a subfolder that cannot be listed is
 // left out and counted as skipped. Throws std::runtime_error with a sentence naming the folder
 // when the folder itself is missing or cannot be read.
-ImportTree readFolderTree(const std::string& folder);
+// Progress hears the folders read so far (of a total not known beforehand); when it asks to stop,
+// ReadStopped is thrown.
+ImportTree readFolderTree(const std::string& folder, Progress& progress = Progress::none());
+
+// The user stopped a read before anything was stored.
+struct ReadStopped {};

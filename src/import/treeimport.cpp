@@ -6,7 +6,13 @@
 
 namespace {
 
-bool storeEntries(const ImportFolder& folder, const std::string& categoryGuid, CDBManager& db, WriteBatch& batch)
+struct Store {
+    CDBManager& db;
+    WriteBatch& batch;
+    std::vector<int>* writtenTypes;
+};
+
+bool storeEntries(const ImportFolder& folder, const std::string& categoryGuid, Store& store)
 {
     for (const ImportEntry& entry : folder.entries) {
         CLinkItem item;
@@ -16,24 +22,25 @@ bool storeEntries(const ImportFolder& folder, const std::string& categoryGuid, C
         item.SetComment(entry.comment);
         item.SetType(entry.type);
         item.SetParentGuid(categoryGuid);
-        db.StoreItem(item);
-        if (!batch.wroteItem())
+        store.db.StoreItem(item);
+        if (store.writtenTypes)
+            store.writtenTypes->push_back(entry.type);
+        if (!store.batch.wroteItem())
             return false;
     }
     return true;
 }
 
 // Readers keep trees to a couple of hundred levels, so the recursion stays shallow.
-bool storeFolder(const ImportFolder& folder, int level, const std::string& parentGuid, CDBManager& db,
-                 WriteBatch& batch)
+bool storeFolder(const ImportFolder& folder, int level, const std::string& parentGuid, Store& store)
 {
-    const std::string guid = storeImportedCategory(folder.name, level, parentGuid, db);
-    if (!batch.wroteCategory())
+    const std::string guid = storeImportedCategory(folder.name, level, parentGuid, store.db);
+    if (!store.batch.wroteCategory())
         return false;
     for (const ImportFolder& child : folder.folders)
-        if (!storeFolder(child, level + 1, guid, db, batch))
+        if (!storeFolder(child, level + 1, guid, store))
             return false;
-    return storeEntries(folder, guid, db, batch);
+    return storeEntries(folder, guid, store);
 }
 
 } // namespace
@@ -51,12 +58,14 @@ std::string storeImportedCategory(const std::string& name, int level, const std:
     return category.GetGuid();
 }
 
-bool storeImportTree(const ImportFolder& root, const CCategory& target, CDBManager& db, WriteBatch& batch)
+bool storeImportTree(const ImportFolder& root, const CCategory& target, CDBManager& db, WriteBatch& batch,
+                     std::vector<int>* writtenTypes)
 {
+    Store store{db, batch, writtenTypes};
     for (const ImportFolder& folder : root.folders)
-        if (!storeFolder(folder, target.GetLevel() + 1, target.GetGuid(), db, batch))
+        if (!storeFolder(folder, target.GetLevel() + 1, target.GetGuid(), store))
             return false;
-    return storeEntries(root, target.GetGuid(), db, batch);
+    return storeEntries(root, target.GetGuid(), store);
 }
 
 std::size_t importRowCount(const ImportFolder& root)

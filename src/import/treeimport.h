@@ -9,7 +9,9 @@
 // a new item of its folder's category (the root's entries go into the category itself). The rows
 // go in through the batch, which commits them in groups; false when the user asked to stop. What
 // was written before a stop or a failure stays.
-bool storeImportTree(const ImportFolder& root, const CCategory& target, CDBManager& db, WriteBatch& batch);
+// writtenTypes, when given, gets the type of each item written, in the order written.
+bool storeImportTree(const ImportFolder& root, const CCategory& target, CDBManager& db, WriteBatch& batch,
+                     std::vector<int>* writtenTypes = nullptr);
 
 // One imported category, a new one with the values a new category gets, written with its row;
 // its GUID.

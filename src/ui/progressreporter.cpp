@@ -53,11 +53,12 @@ void ProgressReporter::show(std::size_t total)
 
 bool ProgressReporter::advance(std::size_t done, std::size_t total)
 {
-    if (!dialog && started.elapsed() >= showAfterMs && done < total)
+    // A total of 0 is not known yet: the dialog then shows that work goes on, without a share.
+    if (!dialog && started.elapsed() >= showAfterMs && (done < total || total == 0))
         show(total);
     if (lastEvents.elapsed() >= eventsEveryMs) {
         lastEvents.restart();
-        if (dialog)
+        if (dialog && total > 0)
             dialog->setValue(scaled(done, total));
         // While the modal dialog is up only it takes input (Cancel); otherwise no input at all, so the
         // user cannot start another command in the middle of this one.

@@ -19,6 +19,7 @@ public:
     ProgressReporter(const ProgressReporter&) = delete;
     ProgressReporter& operator=(const ProgressReporter&) = delete;
 
+    // total 0: not known.
     bool advance(std::size_t done, std::size_t total) override;
 
     static constexpr int showAfterMs = 500;

@@ -140,7 +140,7 @@ private:
     CCategory* chooseTargetCategory();
     CatalogueCommands::Leaving rowRemover();
     static void requireOpenableTarget(const CLinkItem& item);
-    void importTree(CCategory& target, const ImportTree& tree, const char* addedText, const char* entriesText);
+    void importTree(CCategory& target, const ImportTree& tree, const char* label, const char* addedText);
     void closeCatalogueViews();
 
     // Tray residence.

@@ -29,6 +29,7 @@
 #include <QDir>
 #include <QUrl>
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 
@@ -51,6 +52,9 @@ const char* const importingLabel = "Importing the Favorites...";
 const char* const backingUpLabel = "Writing the backup...";
 const char* const restoringLabel = "Restoring the catalogue...";
 const char* const exportingLabel = "Exporting the bookmarks...";
+const char* const importingBookmarksLabel = "Importing the bookmarks...";
+const char* const readingFolderLabel = "Reading the folder...";
+const char* const addingFolderLabel = "Adding the folder...";
 const char* const importBookmarksCaption = "Choose a bookmark file to import";
 const char* const exportBookmarksCaption = "Choose a file for the bookmarks";
 const char* const addFolderCaption = "Choose a folder to add";
@@ -77,6 +81,25 @@ QString counted(std::size_t count, const char* one, const char* many)
 {
     return count == 1 ? QStringLiteral("1 %1").arg(QString::fromLatin1(one))
                       : QStringLiteral("%1 %2").arg(count).arg(QString::fromLatin1(many));
+}
+
+// "Imported 12 categories and 348 web addresses; 3 entries skipped." Files and web addresses are
+// named apart; a kind that came in none of is left out, unless nothing came at all.
+QString addedMessage(const char* added, std::size_t categories, const std::vector<int>& types, int skipped)
+{
+    const auto files = static_cast<std::size_t>(std::count(types.begin(), types.end(), CLinkItem::FileType));
+    const std::size_t web = types.size() - files;
+    QStringList kinds;
+    if (web > 0 || files == 0)
+        kinds << counted(web, "web address", "web addresses");
+    if (files > 0)
+        kinds << counted(files, "file", "files");
+    QString text = QStringLiteral("%1 %2").arg(QString::fromLatin1(added), counted(categories, "category", "categories"));
+    text += kinds.size() == 1 ? QStringLiteral(" and %1").arg(kinds[0])
+                              : QStringLiteral(", %1 and %2").arg(kinds[0], kinds[1]);
+    if (skipped > 0)
+        text += QStringLiteral("; %1 skipped").arg(counted(static_cast<std::size_t>(skipped), "entry", "entries"));
+    return text + QLatin1Char('.');
 }
 
 } // namespace
@@ -334,21 +357,23 @@ void TSDIAppForm::ToolsImportIEFavoritesClick()
 
 // Stores what a reader found below the category, shows the new branch and items at once, and says
 // what was added. A stop or a failure keeps, and shows, what was stored until then.
-void TSDIAppForm::importTree(CCategory& target, const ImportTree& tree, const char* addedText, const char* entriesText)
+void TSDIAppForm::importTree(CCategory& target, const ImportTree& tree, const char* label, const char* addedText)
 {
     std::exception_ptr failure;
-    std::size_t categories = 0, entries = 0;
+    std::size_t categories = 0;
+    std::vector<int> types;
     {
-        const auto progress = seam::progress(this, QString::fromLatin1(importingLabel), true);
+        const auto progress = seam::progress(this, QString::fromLatin1(label), true);
         WriteBatch batch(db, *progress, importRowCount(tree.root));
         try {
-            storeImportTree(tree.root, target, db, batch);
+            storeImportTree(tree.root, target, db, batch, &types);
             batch.finish();
         } catch (...) {
             failure = std::current_exception();
         }
         categories = batch.storedCategories();
-        entries = batch.storedItems();
+        // The items are stored in the order written, so the stored ones are the first of them.
+        types.resize(batch.storedItems());
     }
     QTreeWidgetItem* node = treeCategory->nodeOf(&target);
     for (CCategory* imported : commands.reloadBranch(target))
@@ -358,12 +383,7 @@ void TSDIAppForm::importTree(CCategory& target, const ImportTree& tree, const ch
         ShowCategoryItems(&target);
     if (failure)
         std::rethrow_exception(failure);
-    QString text = QStringLiteral("%1 %2 and %3").arg(QString::fromLatin1(addedText),
-                                                    counted(categories, "category", "categories"),
-                                                    counted(entries, entriesText, entriesText));
-    if (tree.skipped > 0)
-        text += QStringLiteral("; %1 skipped").arg(counted(static_cast<std::size_t>(tree.skipped), "entry", "entries"));
-    showPlainMessage(this, fromQ(text + QLatin1Char('.')));
+    showPlainMessage(this, fromQ(addedMessage(addedText, categories, types, tree.skipped)));
 }
 
 void TSDIAppForm::ToolsImportBookmarksClick()
@@ -375,7 +395,7 @@ void TSDIAppForm::ToolsImportBookmarksClick()
     CCategory* target = chooseTargetCategory();
     if (!target)
         return;
-    importTree(*target, readBookmarkFile(fromQ(file)), "Imported", "web addresses");
+    importTree(*target, readBookmarkFile(fromQ(file)), importingBookmarksLabel, "Imported");
 }
 
 void TSDIAppForm::ToolsImportBrowserClick()
@@ -391,7 +411,7 @@ void TSDIAppForm::ToolsImportBrowserClick()
     CCategory* target = chooseTargetCategory();
     if (!target)
         return;
-    importTree(*target, readBrowserProfile(profile), "Imported", "web addresses");
+    importTree(*target, readBrowserProfile(profile), importingBookmarksLabel, "Imported");
 }
 
 void TSDIAppForm::AddFolder2Click()
@@ -402,7 +422,14 @@ void TSDIAppForm::AddFolder2Click()
     const QString folder = seam::existingFolder(this, QString::fromLatin1(addFolderCaption));
     if (folder.isEmpty())
         return;
-    importTree(*target, readFolderTree(fromQ(folder)), "Added", "files");
+    ImportTree read;
+    try {
+        const auto progress = seam::progress(this, QString::fromLatin1(readingFolderLabel), true);
+        read = readFolderTree(fromQ(folder), *progress);
+    } catch (const ReadStopped&) {
+        return;
+    }
+    importTree(*target, read, addingFolderLabel, "Added");
 }
 
 void TSDIAppForm::ToolsExportBookmarksClick()
