@@ -30,13 +30,14 @@ for target in $targets; do
     log=$build/logs/$target.log
     mkdir -p "$corpus"
     echo "== fuzz_$target: ${seconds}s"
+    started=$(date +%s)
     TMPDIR=$scratch QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$scratch \
         "$build/tests/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$build/findings/$target-" ${FUZZ_FLAGS:-} \
         "$corpus" "$here/corpus/$target" >"$log" 2>&1
     status=$?
+    time=$(($(date +%s) - started))
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-    time=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log" | tail -n 1)
     last=$(grep -E '^#[0-9]+' "$log" | tail -n 1)
     cov=$(echo "$last" | sed -n 's/.* cov: \([0-9]*\).*/\1/p')
     ft=$(echo "$last" | sed -n 's/.* ft: \([0-9]*\).*/\1/p')
