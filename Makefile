@@ -5,12 +5,15 @@ BUILD_DIR ?= build
 PACKAGE_DIR ?= build-package
 BENCH_DIR ?= build-bench
 BENCH_ARGS ?=
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?=
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 # The developers' and CI's builds stop at any warning; a plain cmake (a packager's) does not.
 WERROR =
 
-.PHONY: deps configure build test run sanitize package bench clean
+.PHONY: deps configure build test run sanitize package bench fuzz clean
 
 deps:
 	sh scripts/install-deps.sh
@@ -45,5 +48,13 @@ bench: deps
 	QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$(CURDIR)/$(BENCH_DIR)/xdg-runtime \
 		./$(BENCH_DIR)/bench/varnelo_bench $(BENCH_ARGS)
 
+# Not part of `make test` either: each reader of outside bytes under libFuzzer for FUZZ_SECONDS
+# (all of them, or those named in FUZZ_TARGETS), with ASan and UBSan; see tests/fuzz/run.sh.
+fuzz: deps
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DVARNELO_FUZZ=ON -DVARNELO_TESTS=OFF -DVARNELO_WERROR=ON
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
+	sh tests/fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
 clean:
-	rm -rf $(BUILD_DIR) build-asan $(PACKAGE_DIR) $(BENCH_DIR)
+	rm -rf $(BUILD_DIR) build-asan $(PACKAGE_DIR) $(BENCH_DIR) $(FUZZ_DIR)

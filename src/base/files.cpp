@@ -1,5 +1,6 @@
 #include "base/files.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -36,10 +37,17 @@ ReadResult readRegularFile(const std::string& path, std::size_t limit, std::stri
     struct stat info {};
     if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) || static_cast<std::size_t>(info.st_size) > limit)
         return ReadResult::Refused;
-    // The size is only a hint (the file may grow meanwhile): never read past the limit.
-    contents.resize(limit + 1);
+    // The size is only a hint (the file may grow meanwhile, a /proc file says 0): the buffer starts
+    // one byte past it and grows as reads fill it, so a small file costs no limit-sized buffer,
+    // and nothing is read past the limit.
+    contents.resize(std::min(static_cast<std::size_t>(info.st_size), limit) + 1);
     std::size_t got = 0;
-    while (got < contents.size()) {
+    for (;;) {
+        if (got == contents.size()) {
+            if (got > limit)
+                break;
+            contents.resize(std::min(got * 2, limit + 1));
+        }
         const ssize_t n = ::read(file.get(), contents.data() + got, contents.size() - got);
         if (n < 0 && errno == EINTR)
             continue;

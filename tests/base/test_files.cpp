@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include <sys/stat.h>
 
@@ -43,6 +44,17 @@ TEST(ReadRegularFile, RefusesWhatNeverEndsOrIsNoFileWithoutBlocking)
         EXPECT_EQ(readRegularFile(folder.path(name), 100, contents), ReadResult::Refused) << name;
     EXPECT_EQ(readRegularFile(folder.path("exact.ini"), 100, contents), ReadResult::Read);
     EXPECT_EQ(contents.size(), 100u);
+}
+
+TEST(ReadRegularFile, ReadsAFileLongerThanTheSizeItReports)
+{
+    // The kernel's files report no size; what they hold is still read, up to the limit.
+    std::ifstream in("/proc/self/mounts", std::ios::binary);
+    const std::string expected((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(expected.size(), 2u);
+    EXPECT_EQ(readRegularFile("/proc/self/mounts", 1 << 20), expected);
+    std::string contents;
+    EXPECT_EQ(readRegularFile("/proc/self/mounts", expected.size() - 1, contents), ReadResult::Refused);
 }
 
 TEST(ReplaceExtension, ReplacesFromTheLastDotOfTheNameOrAppends)

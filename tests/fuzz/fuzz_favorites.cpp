@@ -1,0 +1,49 @@
+// The Favorites readers: a folder holding the fuzzed bytes as x.url and as x.desktop, read by
+// CFavoriteEngine. Each link the engine keeps is named "x" and has a URL in valid UTF-8.
+
+#include "fuzzsupport.h"
+
+#include "import/cfavoriteengine.h"
+#include "import/importtext.h"
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+struct Ground {
+    FuzzFolder folder;
+    std::string favorites = folder.path("Favorites");
+    Ground() { std::filesystem::create_directory(favorites); }
+};
+
+Ground& ground()
+{
+    static Ground instance;
+    return instance;
+}
+
+bool validUtf8Text(const std::string& text)
+{
+    return validUtf8(text) == text;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    Ground& g = ground();
+    writeInput(g.favorites + "/x.url", data, size);
+    writeInput(g.favorites + "/x.desktop", data, size);
+    CFavoriteEngine engine(g.favorites);
+    const FavoriteNode* root = engine.ReadFavorites();
+    FUZZ_CHECK(root != nullptr && root->nextFolder == nullptr);
+    int links = 0;
+    for (const FavoriteNode* link = root->nextLink.get(); link; link = link->nextLink.get()) {
+        ++links;
+        FUZZ_CHECK(link->kind == FavoriteNode::kindLink && link->name == "x");
+        FUZZ_CHECK(!link->url.empty() && validUtf8Text(link->url));
+    }
+    FUZZ_CHECK(links <= 2);
+    return 0;
+}
