@@ -1,6 +1,7 @@
 #include "windowdriver.h"
 
-#include "ui/dialogseam.h"
+#include "testseam.h"
+
 #include "ui/tsdiappform.h"
 
 #include <QAbstractButton>

@@ -47,6 +47,7 @@ public:
     // file the program refuses is left as it was. Failures (a read-only file) only cost speed.
     void CreateIndexes();
     CCategory& GetRootCategory() { return root; }
+    const CCategory& GetRootCategory() const { return root; }
 
     bool LoadCategories();
     // Appends the stored children of the category it does not hold yet, with their items.

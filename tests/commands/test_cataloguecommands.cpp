@@ -46,7 +46,7 @@ protected:
         db.Close();
         ASSERT_TRUE(db.Open(folder.path("FavoritesDB.db")));
         db.EnsureDefaultCategories();
-        ASSERT_TRUE(db.LoadCategories());
+        db.LoadCategories();
         general = db.GetRootCategory().GetChild(0);
         media = db.GetRootCategory().GetChild(2);
     }

@@ -70,7 +70,7 @@ TEST_F(CDBManagerData, NewCategoryComesBackLastAmongItsSiblingsWithAllFields)
     fresh->SetIconIndex(17);
     CCategory* raw = fresh.get();
     office->AddChild(std::move(fresh));
-    ASSERT_TRUE(db.SaveCategory(*raw, true));
+    db.SaveCategory(*raw, true);
     std::string guid = raw->GetGuid();
 
     openCatalogue();
@@ -94,13 +94,13 @@ TEST_F(CDBManagerData, AwkwardTextsAreStoredAndReadBackByteForByte)
         item->SetComment(text + "\n" + text);
         item->SetStar(-5);
     }
-    ASSERT_TRUE(db.SaveCategory(*general, false));
+    db.SaveCategory(*general, false);
     ASSERT_TRUE(db.TableExists(link_table));
     ASSERT_TRUE(db.TableExists(category_table));
 
     openCatalogue();
     general = topLevel("General files");
-    ASSERT_TRUE(db.LoadItems(*general));
+    db.LoadItems(*general);
     ASSERT_EQ(general->GetItemCount(), static_cast<int>(awkwardTexts().size()));
     for (int i = 0; i < general->GetItemCount(); ++i) {
         const std::string& text = awkwardTexts()[static_cast<std::size_t>(i)];
@@ -120,14 +120,14 @@ TEST_F(CDBManagerData, RenameKeepsThePlaceAndAMovedOldItemPrecedesNewerOnes)
     CCategory* media = topLevel("Media files");
     addItem(*general, "old one");
     addItem(*general, "second");
-    ASSERT_TRUE(db.SaveCategory(*general, false));
+    db.SaveCategory(*general, false);
     addItem(*media, "newer in media");
-    ASSERT_TRUE(db.SaveCategory(*media, false));
+    db.SaveCategory(*media, false);
 
     CLinkItem* first = general->GetItem(0);
     first->SetName("renamed");
     ASSERT_TRUE(db.SaveItem(*first));
-    ASSERT_TRUE(db.LoadItems(*general));
+    db.LoadItems(*general);
     EXPECT_EQ(itemNames(*general), (std::vector<std::string>{"renamed", "second"}));
 
     CLinkItem* moved = general->GetItem(0);
@@ -137,8 +137,8 @@ TEST_F(CDBManagerData, RenameKeepsThePlaceAndAMovedOldItemPrecedesNewerOnes)
     copy->SetParentGuid(media->GetGuid());
     ASSERT_TRUE(db.SaveItem(*copy));
 
-    ASSERT_TRUE(db.LoadItems(*general));
-    ASSERT_TRUE(db.LoadItems(*media));
+    db.LoadItems(*general);
+    db.LoadItems(*media);
     EXPECT_EQ(itemNames(*general), (std::vector<std::string>{"second"}));
     EXPECT_EQ(itemNames(*media), (std::vector<std::string>{"renamed", "newer in media", "renamed"}));
     EXPECT_NE(media->GetItem(0)->GetGuid(), media->GetItem(2)->GetGuid());
@@ -148,14 +148,15 @@ TEST_F(CDBManagerData, SaveCategoryReinsertsAnItemWhoseRowWasDeleted)
 {
     CCategory* general = topLevel("General files");
     CLinkItem* item = addItem(*general, "survivor");
-    ASSERT_TRUE(db.SaveCategory(*general, false));
+    db.SaveCategory(*general, false);
+    EXPECT_EQ(count("select count(*) from link_table"), 1);
     ASSERT_TRUE(db.DeleteItem(*item));
     EXPECT_EQ(count("select count(*) from link_table"), 0);
     EXPECT_EQ(item->GetName(), "survivor");
 
-    ASSERT_TRUE(db.SaveCategory(*general, false));
+    db.SaveCategory(*general, false);
     EXPECT_EQ(count("select count(*) from link_table"), 1);
-    ASSERT_TRUE(db.SaveCategory(*general, false));
+    db.SaveCategory(*general, false);
     EXPECT_EQ(count("select count(*) from link_table"), 1);
 }
 
@@ -164,15 +165,15 @@ TEST_F(CDBManagerData, LoadItemsReplacesTheItemsAndAnEmptyCategoryHasNone)
     CCategory* general = topLevel("General files");
     addItem(*general, "a");
     addItem(*general, "b");
-    ASSERT_TRUE(db.SaveCategory(*general, false));
+    db.SaveCategory(*general, false);
     addItem(*general, "never saved");
-    ASSERT_TRUE(db.LoadItems(*general));
+    db.LoadItems(*general);
     EXPECT_EQ(itemNames(*general), (std::vector<std::string>{"a", "b"}));
-    ASSERT_TRUE(db.LoadItems(*general));
+    db.LoadItems(*general);
     EXPECT_EQ(itemNames(*general), (std::vector<std::string>{"a", "b"}));
 
     CCategory* media = topLevel("Media files");
-    EXPECT_TRUE(db.LoadItems(*media));
+    db.LoadItems(*media);
     EXPECT_EQ(media->GetItemCount(), 0);
 }
 
@@ -186,7 +187,8 @@ TEST_F(CDBManagerData, DeletingOfficeDocumentsRemovesItsSubtreeAndTheirItems)
     CCategory* general = topLevel("General files");
     addItem(*general, "kept.txt");
     for (CCategory* c : {office, word, office->GetChild(1), general})
-        ASSERT_TRUE(db.SaveCategory(*c, false));
+        db.SaveCategory(*c, false);
+    EXPECT_EQ(count("select count(*) from link_table"), 4);
 
     db.DeleteCategory(*office);
     EXPECT_EQ(office->GetChildCount(), 0);
@@ -206,7 +208,8 @@ TEST_F(CDBManagerData, ARefusedDeleteLeavesTheWholeSubtreeInTheTableAndInMemory)
 {
     CCategory* office = topLevel("Office documents");
     addItem(*office->GetChild(0), "letter.doc");
-    ASSERT_TRUE(db.SaveCategory(*office->GetChild(0), false));
+    db.SaveCategory(*office->GetChild(0), false);
+    EXPECT_EQ(count("select count(*) from link_table"), 1);
     // Word documents goes first, then Excel documents is refused.
     db.ExecuteStatement("create trigger keep before delete on category_table when old.name='Excel documents' "
                         "begin select raise(abort,'kept'); end;");
@@ -236,7 +239,7 @@ TEST_F(CDBManagerData, LoadChildCategoriesAddsOnlyNewChildrenWithTheirItems)
     shown->SetLevel(1);
     CCategory* shownRaw = shown.get();
     favorites->AddChild(std::move(shown));
-    ASSERT_TRUE(db.SaveCategory(*shownRaw, true));
+    db.SaveCategory(*shownRaw, true);
 
     // Written the way an import writes: objects that never join the tree.
     CCategory imported;
@@ -245,15 +248,15 @@ TEST_F(CDBManagerData, LoadChildCategoriesAddsOnlyNewChildrenWithTheirItems)
     imported.SetLevel(1);
     imported.SetParentGuid(favorites->GetGuid());
     imported.AddItem(makeItem(imported, "http://example.org/", 1));
-    ASSERT_TRUE(db.SaveCategory(imported, true));
+    db.SaveCategory(imported, true);
 
-    ASSERT_TRUE(db.LoadChildCategories(*favorites));
+    db.LoadChildCategories(*favorites);
     EXPECT_EQ(childNames(*favorites), (std::vector<std::string>{"Shown before", "Imported"}));
     EXPECT_EQ(favorites->GetChild(0), shownRaw);
     ASSERT_EQ(favorites->GetChild(1)->GetItemCount(), 1);
     EXPECT_EQ(favorites->GetChild(1)->GetItem(0)->GetType(), 1);
 
-    ASSERT_TRUE(db.LoadChildCategories(*favorites));
+    db.LoadChildCategories(*favorites);
     EXPECT_EQ(favorites->GetChildCount(), 2);
 }
 
@@ -265,7 +268,12 @@ TEST_F(CDBManagerData, FailedItemDoesNotStopTheOthersOrTheCommit)
     addItem(*general, "first");
     addItem(*general, "refused");
     addItem(*general, "third");
-    EXPECT_TRUE(db.SaveCategory(*general, false));
+    std::vector<RefusedItem> refused;
+    db.SaveCategory(*general, false, &refused);
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0].item, general->GetItem(1));
+    EXPECT_STREQ(refused[0].error.ErrorMessage(), "SQLITE_CONSTRAINT[19]: refused item");
+    EXPECT_FALSE(db.InTransaction());
     EXPECT_EQ(count("select count(*) from link_table"), 2);
     EXPECT_FALSE(db.SaveItem(*general->GetItem(1)));
     EXPECT_TRUE(db.SaveItem(*general->GetItem(2)));
@@ -286,7 +294,7 @@ TEST_F(CDBManagerData, FailureInsideSaveCategoryRollsBackAndLeavesNoTransactionO
     EXPECT_EQ(count("select count(*) from category_table where name='Half written'"), 0);
 
     db.ExecuteStatement("alter table link_table_away rename to link_table;");
-    EXPECT_TRUE(db.SaveCategory(*raw, true));
+    db.SaveCategory(*raw, true);
     EXPECT_EQ(count("select count(*) from category_table where name='Half written'"), 1);
     EXPECT_EQ(count("select count(*) from link_table"), 1);
 }
@@ -315,7 +323,7 @@ TEST_F(CDBManagerData, FailedSeedingRollsBackEveryBuiltInCategory)
     }
     EXPECT_EQ(count("select count(*) from category_table"), 0);
     db.ExecuteStatement("drop trigger refuse;");
-    EXPECT_TRUE(db.SaveCategoryIndex(manager));
+    db.SaveCategoryIndex(manager);
     EXPECT_EQ(count("select count(*) from category_table where guid='top' and itemorder < "
                     "(select itemorder from category_table where guid='sub')"),
               1);

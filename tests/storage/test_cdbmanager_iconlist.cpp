@@ -29,8 +29,8 @@ TEST_F(CDBManagerIconList, SavedBytesComeBackAfterReopeningAndReplaceTheOneRow)
     std::vector<unsigned char> first = everyByte(3);
     std::vector<unsigned char> second = everyByte(5);
     second.insert(second.end(), 700, '\'');
-    ASSERT_TRUE(db.SaveIconList(first));
-    ASSERT_TRUE(db.SaveIconList(second));
+    db.SaveIconList(first);
+    db.SaveIconList(second);
     EXPECT_EQ(count("select count(*) from imagelist_table"), 1);
     EXPECT_EQ(count("select id from imagelist_table"), 0);
 
@@ -41,7 +41,7 @@ TEST_F(CDBManagerIconList, SavedBytesComeBackAfterReopeningAndReplaceTheOneRow)
 TEST_F(CDBManagerIconList, StoredColumnHoldsTheBinaryTextEncoding)
 {
     std::vector<unsigned char> bytes = {'I', 'L', 0, 1, '\'', 200};
-    ASSERT_TRUE(db.SaveIconList(bytes));
+    db.SaveIconList(bytes);
     CppSQLite3Binary binary;
     binary.SetBinary(bytes.data(), static_cast<int>(bytes.size()));
     CppSQLite3Query query = db.ExecuteQuery("select data from imagelist_table where id=0");
@@ -51,8 +51,8 @@ TEST_F(CDBManagerIconList, StoredColumnHoldsTheBinaryTextEncoding)
 
 TEST_F(CDBManagerIconList, EmptyBlobWritesNothing)
 {
-    ASSERT_TRUE(db.SaveIconList({9, 9}));
-    ASSERT_TRUE(db.SaveIconList({}));
+    db.SaveIconList({9, 9});
+    db.SaveIconList({});
     EXPECT_EQ(db.LoadIconList(), (std::vector<unsigned char>{9, 9}));
 }
 
@@ -67,6 +67,7 @@ TEST_F(CDBManagerIconList, UndecodableEmptyOrNullRowsReadAsNoList)
 TEST_F(CDBManagerIconList, MissingTableReadsAsNoListAndSavingIsQuiet)
 {
     db.ExecuteStatement("drop table imagelist_table;");
-    EXPECT_TRUE(db.SaveIconList({1, 2, 3}));
+    EXPECT_NO_THROW(db.SaveIconList({1, 2, 3}));
+    EXPECT_FALSE(db.TableExists(imagelist_table));
     EXPECT_TRUE(db.LoadIconList().empty());
 }

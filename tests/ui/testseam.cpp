@@ -136,12 +136,22 @@ public:
     bool trayAvailable() override { return state().trayAvailable; }
 };
 
+RecordingSeam& recorder()
+{
+    static RecordingSeam installed;
+    return installed;
+}
+
 }  // namespace
 
 void enableTestMode()
 {
-    static RecordingSeam recorder;
-    Seam::install(&recorder);
+    Seam::install(&recorder());
+}
+
+bool testMode()
+{
+    return &Seam::instance() == &recorder();
 }
 
 void pushMessageAnswer(QMessageBox::StandardButton answer)

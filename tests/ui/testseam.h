@@ -18,6 +18,8 @@ class QDialog;
 namespace seam {
 
 void enableTestMode();
+// Whether the recorder answers in the program's place.
+bool testMode();
 void pushMessageAnswer(QMessageBox::StandardButton answer);
 void pushFileAnswer(const QStringList& names);
 void pushDialogHandler(std::function<int(QDialog*)> handler);

@@ -1,19 +1,33 @@
 #include "testutil.h"
 
+#include "testseam.h"
+
 #include "model/ccategory.h"
 #include "model/clinkitem.h"
 #include "model/newguid.h"
 #include "shell/appsettings.h"
 #include "shell/paths.h"
+#include "storage/cdbmanager.h"
 #include "storage/cppsqlite3.h"
-#include "ui/dialogseam.h"
-#include "ui/tsdiappform.h"
+#include "ui/categorytreeview.h"
+#include "ui/itemlistview.h"
 
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPointer>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTest>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
-#include <QTest>
 
 namespace testutil {
 
@@ -54,13 +68,13 @@ Sandbox::Sandbox(bool trayAvailable)
     QFile::remove(settingsPath());
     AppSettings = SettingsRecord{};
     Desktop::setInstance(&desktop);
-    TSDIAppForm::overrideTrayAvailability(trayAvailable);
+    seam::setTrayAvailable(trayAvailable);
 }
 
 Sandbox::~Sandbox()
 {
     Desktop::setInstance(nullptr);
-    TSDIAppForm::overrideTrayAvailability(std::nullopt);
+    seam::setTrayAvailable(true);
     QFile::remove(settingsPath());
     QDir().rmdir(settingsPath());
     AppSettings = SettingsRecord{};
@@ -81,6 +95,43 @@ QString Sandbox::databasePath() const
 QString Sandbox::settingsPath() const
 {
     return QString::fromStdString(settingsFilePath());
+}
+
+void missingObject(const QObject* owner, const char* className, const char* name)
+{
+    qFatal("no %s \"%s\" in %s \"%s\"", className, name, owner->metaObject()->className(),
+           qPrintable(owner->objectName()));
+}
+
+QAction* action(const QObject* window, const char* name)
+{
+    return child<QAction>(window, name);
+}
+
+QMenu* menu(const QObject* window, const char* name)
+{
+    return child<QMenu>(window, name);
+}
+
+CategoryTreeView* tree(const QObject* window)
+{
+    return child<CategoryTreeView>(window, "treeCategory");
+}
+
+ItemListView* list(const QObject* window)
+{
+    return child<ItemListView>(window, "listContent");
+}
+
+QSystemTrayIcon* trayIcon(const QObject* window)
+{
+    return window->findChild<QSystemTrayIcon*>(QStringLiteral("TrayIcon"));
+}
+
+bool trayIconShown(const QObject* window)
+{
+    const QSystemTrayIcon* icon = trayIcon(window);
+    return icon && icon->isVisible();
 }
 
 QTreeWidgetItem* nodeAt(QTreeWidget* tree, const QStringList& path)
@@ -125,7 +176,94 @@ QStringList rowTexts(QTreeWidget* list, int column)
     return texts;
 }
 
-std::string storeItem(TSDIAppForm& window, CCategory& category, const std::string& name,
+CCategory* selectCategory(QObject* window, const QStringList& path)
+{
+    CategoryTreeView* categories = tree(window);
+    QTreeWidgetItem* node = nodeAt(categories, path);
+    categories->setCurrentItem(node);
+    return categories->categoryOf(node);
+}
+
+CCategory* reselectCategory(QObject* window, const QStringList& path)
+{
+    tree(window)->clearSelection();
+    return selectCategory(window, path);
+}
+
+void selectRows(ItemListView* list, const QList<int>& indices)
+{
+    list->clearSelection();
+    for (int index : indices)
+        list->topLevelItem(index)->setSelected(true);
+}
+
+void renameInPlace(ItemListView* list, int row, const QString& text)
+{
+    list->editItem(list->topLevelItem(row), 0);
+    // An editor closed before lingers hidden until it is deleted later.
+    QLineEdit* editor = nullptr;
+    for (QLineEdit* line : list->viewport()->findChildren<QLineEdit*>())
+        if (!line->isHidden())
+            editor = line;
+    if (!editor)
+        missingObject(list->viewport(), "QLineEdit", "caption editor");
+    editor->selectAll();
+    if (text.isEmpty())
+        QTest::keyClick(editor, Qt::Key_Backspace);
+    else
+        QTest::keyClicks(editor, text);
+    QTest::keyClick(editor, Qt::Key_Return);
+    // The editor hands its text over once the key press is done with.
+    const QPointer<QLineEdit> open(editor);
+    if (!QTest::qWaitFor([open] { return !open || open->isHidden(); }))
+        QTest::qFail("the caption editor did not close", __FILE__, __LINE__);
+}
+
+QMenu* openListPopup(QObject* window)
+{
+    QWidget* viewport = list(window)->viewport();
+    const QPoint at = viewport->rect().center();
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, at, viewport->mapToGlobal(at));
+    QCoreApplication::sendEvent(viewport, &key);
+    return menu(window, "menuListView");
+}
+
+void answerSelectCategory(const QStringList& path)
+{
+    seam::pushDialogHandler([path](QDialog* dialog) {
+        auto* categories = child<QTreeWidget>(dialog, "treeCategory");
+        QTreeWidgetItem* node = nodeAt(categories, path);
+        if (!node)
+            return int(QDialog::Rejected);
+        categories->setCurrentItem(node);
+        child<QPushButton>(dialog, "OKBtn")->click();
+        return dialog->result();
+    });
+}
+
+QList<QIcon> offeredIcons(QObject* window)
+{
+    QList<QIcon> icons;
+    seam::pushDialogHandler([&icons](QDialog* form) {
+        seam::pushDialogHandler([&icons](QDialog* picker) {
+            const auto* view = child<QListWidget>(picker, "ListView1");
+            for (int i = 0; i < view->count(); ++i)
+                icons.append(view->item(i)->icon());
+            return int(QDialog::Rejected);
+        });
+        child<QToolButton>(form, "imageIcon")->click();
+        return int(QDialog::Rejected);
+    });
+    action(window, "AddCategoryItem")->trigger();
+    return icons;
+}
+
+QImage picture(const QIcon& icon, int side)
+{
+    return icon.pixmap(side, side).toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+std::string storeItem(const QString& databasePath, const CCategory& category, const std::string& name,
                       const std::string& target, int type, const std::string& comment)
 {
     CLinkItem item;
@@ -135,8 +273,24 @@ std::string storeItem(TSDIAppForm& window, CCategory& category, const std::strin
     item.SetComment(comment);
     item.SetType(type);
     item.SetParentGuid(category.GetGuid());
-    window.db.SaveItem(item);
+    CDBManager other;
+    other.Open(QFile::encodeName(databasePath).toStdString());
+    other.StoreItem(item);
     return item.GetGuid();
+}
+
+std::optional<IconList> storedIcons(const QString& databasePath)
+{
+    CDBManager other;
+    other.Open(QFile::encodeName(databasePath).toStdString());
+    return IconList::deserialize(other.LoadIconList());
+}
+
+void storeIcons(const QString& databasePath, const IconList& icons)
+{
+    CDBManager other;
+    other.Open(QFile::encodeName(databasePath).toStdString());
+    other.SaveIconList(icons.serialize());
 }
 
 std::string queryText(const QString& databasePath, const std::string& sql)
@@ -162,13 +316,6 @@ void execute(const QString& databasePath, const std::string& sql)
     CppSQLite3DB db;
     db.Open(QFile::encodeName(databasePath).constData());
     db.ExecuteStatement(sql.c_str());
-}
-
-CCategory* WindowTestCase::select(const QStringList& path)
-{
-    QTreeWidgetItem* node = nodeAt(window->treeCategory, path);
-    window->treeCategory->setCurrentItem(node);
-    return TSDIAppForm::categoryOf(node);
 }
 
 void WindowTestCase::restart()

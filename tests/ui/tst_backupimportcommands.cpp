@@ -1,15 +1,18 @@
 // Backup, restore and the Favorites import as the main window runs them: the dialogs, the messages,
 // and the catalogue and tree afterwards.
+#include "testseam.h"
 #include "testutil.h"
 
 #include "model/ccategory.h"
-#include "ui/dialogseam.h"
+#include "ui/categorytreeview.h"
+#include "ui/itemlistview.h"
 #include "ui/tsdiappform.h"
-#include "ui/tselectcategorydialogform.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -21,18 +24,6 @@ const QStringList officePath{QStringLiteral("Office documents")};
 const QStringList mediaPath{QStringLiteral("Media files")};
 const QString backupFilter = QStringLiteral("Backup Files(*.mbk) (*.mbk);;All Files (*.*) (*)");
 const QString invalidBackup = QStringLiteral("This is not a valid backup file. \nCan't finish resotre process");
-
-void answerSelectCategory(const QStringList& path)
-{
-    seam::pushDialogHandler([path](QDialog* dialog) {
-        auto* select = qobject_cast<TSelectCategoryDialogForm*>(dialog);
-        QTreeWidgetItem* node = select ? nodeAt(select->treeCategory, path) : nullptr;
-        if (!node)
-            return int(QDialog::Rejected);
-        select->treeCategory->setCurrentItem(node);
-        return int(QDialog::Accepted);
-    });
-}
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -78,27 +69,34 @@ private:
     QString backupPath() const { return sandbox->root() + QStringLiteral("/saved.mbk"); }
     QString favorites() const { return QFile::decodeName(qgetenv("HOME")) + QStringLiteral("/Favorites"); }
 
-    void addTopCategory(const std::string& name)
+    CategoryTreeView* categories() { return tree(window.get()); }
+    QAction* command(const char* name) { return action(window.get(), name); }
+
+    // "Add Category" with the name typed and OK.
+    void addTopCategory(const QString& name)
     {
-        auto category = std::make_unique<CCategory>();
-        category->SetGuid("guid-" + name);
-        category->SetName(name);
-        CCategory* raw = category.get();
-        window->db.GetRootCategory().AddChild(std::move(category));
-        QVERIFY(window->db.SaveCategory(*raw, true));
-        window->addCategoryNode(raw, nullptr);
+        seam::pushDialogHandler([name](QDialog* dialog) {
+            child<QLineEdit>(dialog, "Edit1")->setText(name);
+            child<QPushButton>(dialog, "Button1")->click();
+            return dialog->result();
+        });
+        command("AddCategoryItem")->trigger();
+        QCOMPARE(topLevelTexts(categories()).last(), name);
+        QCOMPARE(queryInt(sandbox->databasePath(),
+                          "select count(*) from category_table where name = '" + name.toStdString() + "'"),
+                 1);
     }
 
     void backUp()
     {
         seam::pushFileAnswer({backupPath()});
-        window->OnFileBackup->trigger();
+        command("OnFileBackup")->trigger();
     }
 
     void restoreFrom(const QString& path)
     {
         seam::pushFileAnswer({path});
-        window->OnFileRestore->trigger();
+        command("OnFileRestore")->trigger();
     }
 
     QString lastMessage() const
@@ -133,7 +131,7 @@ private slots:
     {
         backUp();
         seam::pushFileAnswer({});
-        window->OnFileBackupExecute();
+        command("OnFileBackup")->trigger();
         QCOMPARE(seam::shownFileDialogs().last().selectedFile, backupPath());
         QCOMPARE(seam::shownMessages().size(), 1);
     }
@@ -141,7 +139,7 @@ private slots:
     void backup_Cancelled_WritesNothing()
     {
         seam::pushFileAnswer({});
-        window->OnFileBackup->trigger();
+        command("OnFileBackup")->trigger();
         QVERIFY(seam::shownMessages().isEmpty());
         QVERIFY(!QFile::exists(backupPath()));
     }
@@ -149,9 +147,9 @@ private slots:
     void backup_ThenRestore_BringsTheCatalogueBack()
     {
         backUp();
-        addTopCategory("Added later");
-        QCOMPARE(window->treeCategory->topLevelItemCount(), 5);
-        window->treeCategory->setCurrentItem(nodeAt(window->treeCategory, mediaPath));
+        addTopCategory(QStringLiteral("Added later"));
+        QCOMPARE(categories()->topLevelItemCount(), 5);
+        select(mediaPath);
         restoreFrom(backupPath());
         const seam::ShownFileDialog shown = seam::shownFileDialogs().last();
         QCOMPARE(shown.caption, QStringLiteral("Choose backup file for restore"));
@@ -161,13 +159,13 @@ private slots:
         QCOMPARE(lastMessage(), QStringLiteral("Successfully finish restoring!"));
         QCOMPARE(seam::shownMessages().last().caption, QStringLiteral("Varnelo"));
         QCOMPARE(seam::shownMessages().last().icon, QMessageBox::NoIcon);
-        QCOMPARE(topLevelTexts(window->treeCategory),
+        QCOMPARE(topLevelTexts(categories()),
                  QStringList({"General files", "Office documents", "Media files", "Favorite websites"}));
-        QCOMPARE(window->GetSelectedNode(), nullptr);
-        QCOMPARE(window->listContent->topLevelItemCount(), 0);
+        QCOMPARE(categories()->selectedNode(), nullptr);
+        QCOMPARE(list(window.get())->topLevelItemCount(), 0);
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from category_table"), 6);
         seam::pushFileAnswer({});
-        window->OnFileRestoreExecute();
+        command("OnFileRestore")->trigger();
         QCOMPARE(seam::shownFileDialogs().last().selectedFile, backupPath());
     }
 
@@ -198,7 +196,7 @@ private slots:
             // A correct header and checksum over bytes that are no SQLite database.
             writeFile(path, backupOf(QByteArray(4096, 'x')));
         }
-        addTopCategory("Kept");
+        addTopCategory(QStringLiteral("Kept"));
         const QByteArray before = [this] {
             QFile db(sandbox->databasePath());
             db.open(QIODevice::ReadOnly);
@@ -206,7 +204,7 @@ private slots:
         }();
         restoreFrom(path);
         QCOMPARE(lastMessage(), invalidBackup);
-        QCOMPARE(topLevelTexts(window->treeCategory).last(), QStringLiteral("Kept"));
+        QCOMPARE(topLevelTexts(categories()).last(), QStringLiteral("Kept"));
         QFile db(sandbox->databasePath());
         QVERIFY(db.open(QIODevice::ReadOnly));
         QCOMPARE(db.readAll(), before);
@@ -215,11 +213,11 @@ private slots:
 
     void restore_Cancelled_ChangesNothing()
     {
-        addTopCategory("Kept");
+        addTopCategory(QStringLiteral("Kept"));
         seam::pushFileAnswer({});
-        window->OnFileRestore->trigger();
+        command("OnFileRestore")->trigger();
         QVERIFY(seam::shownMessages().isEmpty());
-        QCOMPARE(window->treeCategory->topLevelItemCount(), 5);
+        QCOMPARE(categories()->topLevelItemCount(), 5);
     }
 
     void import_NewsAndLocal_ShowsTheWholeImportedBranchAtOnce()
@@ -228,18 +226,18 @@ private slots:
         writeFile(favorites() + QStringLiteral("/News/Weekly.url"), shortcut("https://weekly.example/"));
         writeFile(favorites() + QStringLiteral("/News/Local/Town.url"), shortcut("https://town.example/"));
         writeFile(favorites() + QStringLiteral("/Top.url"), shortcut("https://top.example/"));
-        QTreeWidgetItem* mediaNode = nodeAt(window->treeCategory, mediaPath);
-        CCategory* media = TSDIAppForm::categoryOf(mediaNode);
+        QTreeWidgetItem* mediaNode = nodeAt(categories(), mediaPath);
+        CCategory* media = categories()->categoryOf(mediaNode);
         answerSelectCategory(mediaPath);
-        window->ToolsImportIEFavorites->trigger();
+        command("ToolsImportIEFavorites")->trigger();
         QCOMPARE(seam::shownDialogs(), QStringList{QStringLiteral("TSelectCategoryDialogForm")});
         QVERIFY(seam::shownMessages().isEmpty());
 
         QCOMPARE(childTexts(mediaNode), QStringList{QStringLiteral("News")});
         QTreeWidgetItem* newsNode = mediaNode->child(0);
         QCOMPARE(childTexts(newsNode), QStringList{QStringLiteral("Local")});
-        CCategory* news = TSDIAppForm::categoryOf(newsNode);
-        CCategory* local = TSDIAppForm::categoryOf(newsNode->child(0));
+        CCategory* news = categories()->categoryOf(newsNode);
+        CCategory* local = categories()->categoryOf(newsNode->child(0));
         QCOMPARE(media->GetChildCount(), 1);
         QCOMPARE(media->GetChild(0), news);
         QCOMPARE(news->GetChild(0), local);
@@ -257,18 +255,18 @@ private slots:
         QCOMPARE(itemsOf(media), 1);
         QCOMPARE(queryText(db, "select target from link_table where category = '" + media->GetGuid() + "'"),
                  std::string("https://top.example/"));
-        window->treeCategory->setCurrentItem(newsNode);
-        QCOMPARE(rowTexts(window->listContent), (QStringList{"Daily", "Weekly"}));
+        categories()->setCurrentItem(newsNode);
+        QCOMPARE(rowTexts(list(window.get())), (QStringList{"Daily", "Weekly"}));
     }
 
     void import_BelowACategoryWithChildrenKeepsTheOldNodesOnce()
     {
         writeFile(favorites() + QStringLiteral("/Tools/Site.url"), shortcut("https://site.example/"));
         answerSelectCategory(officePath);
-        window->ToolsImportIEFavorites->trigger();
-        QTreeWidgetItem* office = nodeAt(window->treeCategory, officePath);
+        command("ToolsImportIEFavorites")->trigger();
+        QTreeWidgetItem* office = nodeAt(categories(), officePath);
         QCOMPARE(childTexts(office), QStringList({"Word documents", "Excel documents", "Tools"}));
-        QCOMPARE(TSDIAppForm::categoryOf(office)->GetChildCount(), 3);
+        QCOMPARE(categories()->categoryOf(office)->GetChildCount(), 3);
     }
 
     void import_MissingEmptyOrBrokenFavoritesImportNothing_data()
@@ -290,9 +288,9 @@ private slots:
             writeFile(favorites() + QStringLiteral("/notes.txt"), "plain file");
         }
         answerSelectCategory(mediaPath);
-        window->ToolsImportIEFavorites->trigger();
+        command("ToolsImportIEFavorites")->trigger();
         QVERIFY(seam::shownMessages().isEmpty());
-        QCOMPARE(childTexts(nodeAt(window->treeCategory, mediaPath)), QStringList());
+        QCOMPARE(childTexts(nodeAt(categories(), mediaPath)), QStringList());
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from link_table"), 0);
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from category_table"), 6);
     }
@@ -301,7 +299,7 @@ private slots:
     {
         writeFile(favorites() + QStringLiteral("/Top.url"), shortcut("https://top.example/"));
         seam::pushDialogHandler([](QDialog*) { return int(QDialog::Rejected); });
-        window->ToolsImportIEFavorites->trigger();
+        command("ToolsImportIEFavorites")->trigger();
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from link_table"), 0);
     }
 };

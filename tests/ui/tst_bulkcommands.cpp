@@ -1,8 +1,9 @@
 // Commands that can take long on a large catalogue: their progress, Cancel, and what stays stored.
+#include "testseam.h"
 #include "testutil.h"
 
-#include "ui/dialogseam.h"
-#include "ui/titemform.h"
+#include "ui/categorytreeview.h"
+#include "ui/itemlistview.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -29,12 +30,11 @@ QStringList manyFiles(int count)
 void answerWithFiles(const QStringList& files)
 {
     seam::pushDialogHandler([files](QDialog* dialog) {
-        auto* form = qobject_cast<TitemForm*>(dialog);
         seam::pushFileAnswer(files);
-        form->findChild<QPushButton*>(QStringLiteral("BitBtn1"))->click();
-        form->findChild<QCheckBox*>(QStringLiteral("ckTitle"))->setChecked(true);
-        form->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
-        return form->result();
+        child<QPushButton>(dialog, "BitBtn1")->click();
+        child<QCheckBox>(dialog, "ckTitle")->setChecked(true);
+        child<QPushButton>(dialog, "btnOk")->click();
+        return dialog->result();
     });
 }
 
@@ -44,8 +44,8 @@ class TestBulkCommands : public WindowTestCase {
     Q_OBJECT
 
 private:
-    QAction* action(const char* name) { return window->findChild<QAction*>(QString::fromLatin1(name)); }
-    QTreeWidget* list() { return window->findChild<QTreeWidget*>(QStringLiteral("listContent")); }
+    QAction* action(const char* name) { return testutil::action(window.get(), name); }
+    ItemListView* list() { return testutil::list(window.get()); }
     int storedItems() { return queryInt(sandbox->databasePath(), "select count(*) from link_table"); }
 
 private slots:
@@ -90,10 +90,10 @@ private slots:
 
     void treeNodes_ShareOneIconPerIconIndex()
     {
-        auto* tree = window->findChild<QTreeWidget*>(QStringLiteral("treeCategory"));
-        const QIcon first = nodeAt(tree, {QStringLiteral("General files")})->icon(0);
+        CategoryTreeView* categories = tree(window.get());
+        const QIcon first = nodeAt(categories, {QStringLiteral("General files")})->icon(0);
         QVERIFY(!first.isNull());
-        QCOMPARE(nodeAt(tree, {QStringLiteral("Office documents"), QStringLiteral("Word documents")})->icon(0).cacheKey(),
+        QCOMPARE(nodeAt(categories, {QStringLiteral("Office documents"), QStringLiteral("Word documents")})->icon(0).cacheKey(),
                  first.cacheKey());
     }
 };

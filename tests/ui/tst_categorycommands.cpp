@@ -1,10 +1,12 @@
 // The category commands of the main window on a real temporary catalogue, checked in the tree, in
 // memory, in the database and again after the window is made anew on the same database.
+#include "testseam.h"
 #include "testutil.h"
 
 #include "model/ccategory.h"
-#include "ui/dialogseam.h"
+#include "ui/categorytreeview.h"
 #include "ui/iconlist.h"
+#include "ui/itemlistview.h"
 #include "ui/ticondialog.h"
 #include "ui/tnewcategoryform.h"
 #include "ui/tsdiappform.h"
@@ -42,24 +44,25 @@ void answerCategoryDialog(const CategoryAnswer& answer, QString* seenCaption = n
         auto* form = qobject_cast<TNewCategoryForm*>(dialog);
         if (!form)
             return int(QDialog::Rejected);
+        auto* name = child<QLineEdit>(form, "Edit1");
         if (seenCaption)
             *seenCaption = form->windowTitle();
         if (seenName)
-            *seenName = form->Edit1->text();
+            *seenName = name->text();
         if (okEnabledAtOnce)
-            *okEnabledAtOnce = form->Button1->isEnabled();
+            *okEnabledAtOnce = child<QPushButton>(form, "Button1")->isEnabled();
         if (answer.pickIcon >= 0) {
             const int index = answer.pickIcon;
-            seam::pushDialogHandler([index](QDialog* pickerDialog) {
-                auto* picker = qobject_cast<TIconDialog*>(pickerDialog);
-                picker->ListView1->item(index)->setSelected(true);
-                return int(QDialog::Accepted);
+            seam::pushDialogHandler([index](QDialog* picker) {
+                child<QListWidget>(picker, "ListView1")->item(index)->setSelected(true);
+                child<QPushButton>(picker, "OKBtn")->click();
+                return picker->result();
             });
-            form->imageIcon->click();
+            child<QToolButton>(form, "imageIcon")->click();
         }
         if (!answer.name.isNull())
-            form->Edit1->setText(answer.name);
-        (answer.ok ? form->Button1 : form->Button2)->click();
+            name->setText(answer.name);
+        child<QPushButton>(form, answer.ok ? "Button1" : "Button2")->click();
         return form->result();
     });
 }
@@ -89,9 +92,9 @@ CategoryAnswer named(const QString& name, int pickIcon = -1)
     return answer;
 }
 
-QImage picture(const QIcon& icon)
+QImage builtInPicture(int index)
 {
-    return icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+    return picture(IconList::builtIn().icon(index));
 }
 
 std::string categorySql(const std::string& column, const std::string& guid)
@@ -105,6 +108,13 @@ class TestCategoryCommands : public WindowTestCase {
     Q_OBJECT
 
 private:
+    CategoryTreeView* categories() { return tree(window.get()); }
+    QAction* command(const char* name) { return action(window.get(), name); }
+    std::string store(const CCategory& category, const std::string& name, const std::string& target)
+    {
+        return storeItem(sandbox->databasePath(), category, name, target);
+    }
+
     std::string column(const std::string& name, const std::string& guid)
     {
         return queryText(sandbox->databasePath(), categorySql(name, guid));
@@ -127,25 +137,25 @@ private slots:
         QString caption, startName;
         bool okAtOnce = true;
         answerCategoryDialog(named(QStringLiteral(" Projects ")), &caption, &startName, &okAtOnce);
-        window->AddCategoryItem->trigger();
+        command("AddCategoryItem")->trigger();
         QCOMPARE(caption, QStringLiteral("New Category"));
         QVERIFY(startName.isEmpty());
         QVERIFY(!okAtOnce);
-        QCOMPARE(topLevelTexts(window->treeCategory),
+        QCOMPARE(topLevelTexts(categories()),
                  QStringList({"General files", "Office documents", "Media files", "Favorite websites", " Projects "}));
-        QTreeWidgetItem* node = window->treeCategory->topLevelItem(4);
+        QTreeWidgetItem* node = categories()->topLevelItem(4);
         QVERIFY(!node->isSelected());
-        QCOMPARE(window->GetSelectedNode(), nullptr);
-        QCOMPARE(picture(node->icon(0)), picture(window->ImageList2.icon(0)));
-        CCategory* category = TSDIAppForm::categoryOf(node);
-        QCOMPARE(window->db.GetRootCategory().GetChild(4), category);
+        QCOMPARE(categories()->selectedNode(), nullptr);
+        QCOMPARE(picture(node->icon(0)), builtInPicture(0));
+        CCategory* category = categories()->categoryOf(node);
+        QCOMPARE(window->catalogue().GetRootCategory().GetChild(4), category);
         QCOMPARE(column("name", category->GetGuid()), std::string(" Projects "));
         QCOMPARE(column("level", category->GetGuid()), std::string("0"));
         QCOMPARE(column("parent_guid", category->GetGuid()), std::string(""));
         QCOMPARE(column("system", category->GetGuid()), std::string("0"));
         QCOMPARE(column("iconIndex", category->GetGuid()), std::string("0"));
         restart();
-        QCOMPARE(topLevelTexts(window->treeCategory).last(), QStringLiteral(" Projects "));
+        QCOMPARE(topLevelTexts(categories()).last(), QStringLiteral(" Projects "));
     }
 
     void addCategory_CancelledAddsNothing()
@@ -153,25 +163,25 @@ private slots:
         CategoryAnswer answer = named(QStringLiteral("Never"));
         answer.ok = false;
         answerCategoryDialog(answer);
-        window->AddCategoryItem->trigger();
-        QCOMPARE(window->treeCategory->topLevelItemCount(), 4);
-        QCOMPARE(window->db.GetRootCategory().GetChildCount(), 4);
+        command("AddCategoryItem")->trigger();
+        QCOMPARE(categories()->topLevelItemCount(), 4);
+        QCOMPARE(window->catalogue().GetRootCategory().GetChildCount(), 4);
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from category_table"), 6);
     }
 
     void addSubcategory_UnderACollapsedParentWaitsForItToBeExpanded()
     {
         CCategory* office = select(officePath);
-        QTreeWidgetItem* officeNode = window->GetSelectedNode();
+        QTreeWidgetItem* officeNode = categories()->selectedNode();
         officeNode->setExpanded(false);
         answerCategoryDialog(named(QStringLiteral("Letters"), 9));
-        window->AddSubCategoryItem->trigger();
+        command("AddSubCategoryItem")->trigger();
         QCOMPARE(childTexts(officeNode), QStringList({"Word documents", "Excel documents", "Letters"}));
         QVERIFY(!officeNode->isExpanded());
-        QCOMPARE(window->GetSelectedNode(), officeNode);
+        QCOMPARE(categories()->selectedNode(), officeNode);
         QTreeWidgetItem* letters = officeNode->child(2);
-        QCOMPARE(picture(letters->icon(0)), picture(window->ImageList2.icon(9)));
-        CCategory* category = TSDIAppForm::categoryOf(letters);
+        QCOMPARE(picture(letters->icon(0)), builtInPicture(9));
+        CCategory* category = categories()->categoryOf(letters);
         QCOMPARE(office->GetChild(2), category);
         QCOMPARE(category->GetLevel(), 1);
         QCOMPARE(category->GetParentGuid(), office->GetGuid());
@@ -179,17 +189,17 @@ private slots:
         QCOMPARE(column("parent_guid", category->GetGuid()), office->GetGuid());
         QCOMPARE(column("iconIndex", category->GetGuid()), std::string("9"));
 
-        window->treeCategory->setCurrentItem(letters);
+        categories()->setCurrentItem(letters);
         answerCategoryDialog(named(QStringLiteral("Private")));
-        window->AddSubCategoryItem->trigger();
-        CCategory* deeper = TSDIAppForm::categoryOf(letters->child(0));
+        command("AddSubCategoryItem")->trigger();
+        CCategory* deeper = categories()->categoryOf(letters->child(0));
         QCOMPARE(deeper->GetLevel(), 2);
         QCOMPARE(column("level", deeper->GetGuid()), std::string("2"));
 
         restart();
-        QTreeWidgetItem* again = nodeAt(window->treeCategory, {QStringLiteral("Office documents"), QStringLiteral("Letters")});
+        QTreeWidgetItem* again = nodeAt(categories(), {QStringLiteral("Office documents"), QStringLiteral("Letters")});
         QVERIFY(again);
-        QCOMPARE(picture(again->icon(0)), picture(window->ImageList2.icon(9)));
+        QCOMPARE(picture(again->icon(0)), builtInPicture(9));
         QCOMPARE(childTexts(again), QStringList{QStringLiteral("Private")});
     }
 
@@ -202,12 +212,12 @@ private slots:
         QString caption, name;
         bool okAtOnce = false;
         answerCategoryDialog(CategoryAnswer{}, &caption, &name, &okAtOnce);
-        window->Property2->trigger();
+        command("Property2")->trigger();
         QCOMPARE(caption, QStringLiteral("Media files"));
         QCOMPARE(name, QStringLiteral("Media files"));
         QVERIFY(okAtOnce);
         QCOMPARE(column("name", guid), std::string("Elsewhere"));
-        QCOMPARE(window->GetSelectedNode()->text(0), QStringLiteral("Media files"));
+        QCOMPARE(categories()->selectedNode()->text(0), QStringLiteral("Media files"));
     }
 
     void property_ChangingOnlyTheIconKeepsTheText()
@@ -216,10 +226,10 @@ private slots:
         CategoryAnswer answer;
         answer.pickIcon = 12;
         answerCategoryDialog(answer);
-        window->Property2->trigger();
-        QTreeWidgetItem* node = window->GetSelectedNode();
+        command("Property2")->trigger();
+        QTreeWidgetItem* node = categories()->selectedNode();
         QCOMPARE(node->text(0), QStringLiteral("Media files"));
-        QCOMPARE(picture(node->icon(0)), picture(window->ImageList2.icon(12)));
+        QCOMPARE(picture(node->icon(0)), builtInPicture(12));
         QCOMPARE(media->GetIconIndex(), 12);
         QCOMPARE(column("iconIndex", media->GetGuid()), std::string("12"));
     }
@@ -230,34 +240,35 @@ private slots:
         QVERIFY(word->IsSystem());
         const std::string guid = word->GetGuid();
         answerCategoryDialog(named(QStringLiteral("Texts")));
-        window->Property2->trigger();
-        QCOMPARE(window->GetSelectedNode()->text(0), QStringLiteral("Texts"));
+        command("Property2")->trigger();
+        QCOMPARE(categories()->selectedNode()->text(0), QStringLiteral("Texts"));
         QCOMPARE(column("name", guid), std::string("Texts"));
         restart();
-        QVERIFY(nodeAt(window->treeCategory, {QStringLiteral("Office documents"), QStringLiteral("Texts")}));
+        QVERIFY(nodeAt(categories(), {QStringLiteral("Office documents"), QStringLiteral("Texts")}));
     }
 
     void property_WithoutASelectionAsksNothing()
     {
-        window->Property2Click();
-        window->EditCategory(nullptr);
+        command("Property2")->trigger();
+        // The tree's own "Property" has no command.
+        command("Property1")->trigger();
         QVERIFY(seam::shownDialogs().isEmpty());
     }
 
     void delete_AnsweredNoChangesNothing()
     {
         CCategory* word = select(wordPath);
-        storeItem(*window, *word, "kept", "/k");
+        store(*word, "kept", "/k");
         select(officePath);
         seam::pushMessageAnswer(QMessageBox::No);
         ShownMessageWindows shown;
-        window->DeleteCategory->trigger();
+        command("DeleteCategory")->trigger();
         QVERIFY(shown.captions.isEmpty());
         QCOMPARE(seam::shownMessages().size(), 1);
         QCOMPARE(seam::shownMessages().first().text, QString::fromLatin1(deleteQuestion));
         QCOMPARE(seam::shownMessages().first().caption, QStringLiteral("Confirm"));
         QCOMPARE(seam::shownMessages().first().buttons, QMessageBox::Yes | QMessageBox::No);
-        QCOMPARE(window->treeCategory->topLevelItemCount(), 4);
+        QCOMPARE(categories()->topLevelItemCount(), 4);
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from category_table"), 6);
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from link_table"), 1);
     }
@@ -265,48 +276,54 @@ private slots:
     void delete_RemovesTheWholeSubtreeFromTreeMemoryAndDatabase()
     {
         CCategory* word = select(wordPath);
-        storeItem(*window, *word, "gone", "/g");
-        CCategory* media = TSDIAppForm::categoryOf(nodeAt(window->treeCategory, mediaPath));
-        storeItem(*window, *media, "stays", "/s");
+        store(*word, "gone", "/g");
+        CCategory* media = categories()->categoryOf(nodeAt(categories(), mediaPath));
+        store(*media, "stays", "/s");
         CCategory* office = select(officePath);
-        window->ShowCategoryItems(word);
+        store(*office, "gone too", "/g2");
+        // The list shows rows of the category about to go.
+        reselect(officePath);
+        QCOMPARE(rowTexts(list(window.get())), QStringList{QStringLiteral("gone too")});
         answerCategoryDialog(named(QStringLiteral("Deep")));
-        window->AddSubCategoryItem->trigger();
+        command("AddSubCategoryItem")->trigger();
         seam::pushMessageAnswer(QMessageBox::Yes);
         ShownMessageWindows shown;
-        window->DeleteCategory->trigger();
+        command("DeleteCategory")->trigger();
         QCOMPARE(shown.captions, QStringList{QStringLiteral("Delete category")});
         QVERIFY(window->findChildren<TTMessageProcForm*>().isEmpty());
         QCOMPARE(seam::shownMessages().size(), 1);
-        QCOMPARE(topLevelTexts(window->treeCategory), QStringList({"General files", "Media files", "Favorite websites"}));
-        QCOMPARE(window->db.GetRootCategory().GetChildCount(), 3);
+        QCOMPARE(topLevelTexts(categories()), QStringList({"General files", "Media files", "Favorite websites"}));
+        const CCategory& root = window->catalogue().GetRootCategory();
+        QCOMPARE(root.GetChildCount(), 3);
         for (int i = 0; i < 3; ++i)
-            QVERIFY(window->db.GetRootCategory().GetChild(i) != office);
+            QVERIFY(root.GetChild(i) != office);
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from category_table"), 3);
         QCOMPARE(queryText(sandbox->databasePath(), "select name from link_table"), std::string("stays"));
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from link_table"), 1);
-        for (int i = 0; i < window->listContent->topLevelItemCount(); ++i)
-            QVERIFY(TSDIAppForm::itemOf(window->listContent->topLevelItem(i))->GetName() != "gone");
+        ItemListView* items = list(window.get());
+        for (int i = 0; i < items->topLevelItemCount(); ++i) {
+            QVERIFY(items->itemAt(i)->GetName() != "gone");
+            QVERIFY(items->itemAt(i)->GetName() != "gone too");
+        }
         restart();
-        QCOMPARE(topLevelTexts(window->treeCategory), QStringList({"General files", "Media files", "Favorite websites"}));
+        QCOMPARE(topLevelTexts(categories()), QStringList({"General files", "Media files", "Favorite websites"}));
     }
 
     void delete_OfTheLastCategoryEmptiesTheList()
     {
-        while (window->treeCategory->topLevelItemCount() > 1) {
-            window->treeCategory->setCurrentItem(window->treeCategory->topLevelItem(1));
+        while (categories()->topLevelItemCount() > 1) {
+            categories()->setCurrentItem(categories()->topLevelItem(1));
             seam::pushMessageAnswer(QMessageBox::Yes);
-            window->DeleteCategoryClick();
+            command("DeleteCategory")->trigger();
         }
-        CCategory* last = TSDIAppForm::categoryOf(window->treeCategory->topLevelItem(0));
-        storeItem(*window, *last, "row", "/r");
-        window->treeCategory->setCurrentItem(window->treeCategory->topLevelItem(0));
-        window->ShowCategoryItems(last);
-        QCOMPARE(window->listContent->topLevelItemCount(), 1);
+        const QStringList lastPath{categories()->topLevelItem(0)->text(0)};
+        store(*categories()->categoryOf(categories()->topLevelItem(0)), "row", "/r");
+        reselect(lastPath);
+        QCOMPARE(list(window.get())->topLevelItemCount(), 1);
         seam::pushMessageAnswer(QMessageBox::Yes);
-        window->DeleteCategoryClick();
-        QCOMPARE(window->treeCategory->topLevelItemCount(), 0);
-        QCOMPARE(window->listContent->topLevelItemCount(), 0);
+        command("DeleteCategory")->trigger();
+        QCOMPARE(categories()->topLevelItemCount(), 0);
+        QCOMPARE(list(window.get())->topLevelItemCount(), 0);
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from category_table"), 0);
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from link_table"), 0);
     }
@@ -316,59 +333,61 @@ private slots:
         CCategory* media = select(mediaPath);
         const std::string guid = media->GetGuid();
         const int iconBefore = media->GetIconIndex();
-        const QImage nodeBefore = picture(window->GetSelectedNode()->icon(0));
+        const QImage nodeBefore = picture(categories()->selectedNode()->icon(0));
         const QString icon = writeIcon(QStringLiteral("new.ico"), Qt::darkCyan);
-        seam::pushDialogHandler([&](QDialog* dialog) {
-            auto* form = qobject_cast<TNewCategoryForm*>(dialog);
-            seam::pushDialogHandler([&](QDialog* pickerDialog) {
+        seam::pushDialogHandler([&](QDialog* form) {
+            seam::pushDialogHandler([&](QDialog* picker) {
                 seam::pushFileAnswer({icon});
-                qobject_cast<TIconDialog*>(pickerDialog)->btnAddIcon->click();
-                return int(QDialog::Rejected);
+                child<QPushButton>(picker, "btnAddIcon")->click();
+                child<QPushButton>(picker, "CancelBtn")->click();
+                return picker->result();
             });
-            form->imageIcon->click();
-            form->Button2->click();
+            child<QToolButton>(form, "imageIcon")->click();
+            child<QPushButton>(form, "Button2")->click();
             return form->result();
         });
-        window->Property2->trigger();
-        QCOMPARE(window->ImageList2.count(), 24);
+        command("Property2")->trigger();
+        QCOMPARE(offeredIcons(window.get()).size(), 24);
         QCOMPARE(media->GetIconIndex(), iconBefore);
-        QCOMPARE(picture(window->GetSelectedNode()->icon(0)), nodeBefore);
-        std::optional<IconList> stored = IconList::deserialize(window->db.LoadIconList());
+        QCOMPARE(picture(categories()->selectedNode()->icon(0)), nodeBefore);
+        std::optional<IconList> stored = storedIcons(sandbox->databasePath());
         QVERIFY(stored.has_value());
         QCOMPARE(stored->count(), 24);
         restart();
-        QCOMPARE(window->ImageList2.count(), 24);
-        QCOMPARE(QColor(window->ImageList2.image(23).pixel(16, 16)), QColor(Qt::darkCyan));
+        const QList<QIcon> offered = offeredIcons(window.get());
+        QCOMPARE(offered.size(), 24);
+        QCOMPARE(picture(offered[23]).pixelColor(16, 16), QColor(Qt::darkCyan));
         QCOMPARE(column("iconIndex", guid), std::to_string(iconBefore));
     }
 
     void appendedIcon_CanBePickedAtOnceAndShowsAfterARestart()
     {
         const QString icon = writeIcon(QStringLiteral("pick.ico"), Qt::darkMagenta);
-        seam::pushDialogHandler([&](QDialog* dialog) {
-            auto* form = qobject_cast<TNewCategoryForm*>(dialog);
-            seam::pushDialogHandler([&](QDialog* pickerDialog) {
-                auto* picker = qobject_cast<TIconDialog*>(pickerDialog);
+        seam::pushDialogHandler([&](QDialog* form) {
+            seam::pushDialogHandler([&](QDialog* picker) {
+                auto* icons = child<QListWidget>(picker, "ListView1");
                 seam::pushFileAnswer({icon});
-                picker->btnAddIcon->click();
-                picker->ListView1->item(picker->ListView1->count() - 1)->setSelected(true);
-                picker->OKBtn->click();
+                child<QPushButton>(picker, "btnAddIcon")->click();
+                icons->item(icons->count() - 1)->setSelected(true);
+                child<QPushButton>(picker, "OKBtn")->click();
                 return picker->result();
             });
-            form->imageIcon->click();
-            form->Edit1->setText(QStringLiteral("Custom"));
-            form->Button1->click();
+            child<QToolButton>(form, "imageIcon")->click();
+            child<QLineEdit>(form, "Edit1")->setText(QStringLiteral("Custom"));
+            child<QPushButton>(form, "Button1")->click();
             return form->result();
         });
-        window->AddCategoryItem->trigger();
-        CCategory* custom = TSDIAppForm::categoryOf(window->treeCategory->topLevelItem(4));
+        command("AddCategoryItem")->trigger();
+        CCategory* custom = categories()->categoryOf(categories()->topLevelItem(4));
         QCOMPARE(custom->GetIconIndex(), 23);
         QCOMPARE(column("iconIndex", custom->GetGuid()), std::string("23"));
         restart();
-        QTreeWidgetItem* node = window->treeCategory->topLevelItem(4);
+        QTreeWidgetItem* node = categories()->topLevelItem(4);
         QCOMPARE(node->text(0), QStringLiteral("Custom"));
-        QCOMPARE(picture(node->icon(0)), picture(window->ImageList2.icon(23)));
-        QCOMPARE(QColor(window->ImageList2.image(23).pixel(16, 16)), QColor(Qt::darkMagenta));
+        const QList<QIcon> offered = offeredIcons(window.get());
+        QCOMPARE(offered.size(), 24);
+        QCOMPARE(picture(node->icon(0)), picture(offered[23]));
+        QCOMPARE(picture(offered[23]).pixelColor(16, 16), QColor(Qt::darkMagenta));
     }
 
     void twoAppendsLeaveOneStoredListOfTwentyFive()
@@ -376,22 +395,20 @@ private slots:
         select(mediaPath);
         const QString first = writeIcon(QStringLiteral("a.ico"), Qt::red);
         const QString second = writeIcon(QStringLiteral("b.ico"), Qt::blue);
-        seam::pushDialogHandler([&](QDialog* dialog) {
-            auto* form = qobject_cast<TNewCategoryForm*>(dialog);
-            seam::pushDialogHandler([&](QDialog* pickerDialog) {
-                auto* picker = qobject_cast<TIconDialog*>(pickerDialog);
+        seam::pushDialogHandler([&](QDialog* form) {
+            seam::pushDialogHandler([&](QDialog* picker) {
                 seam::pushFileAnswer({first});
-                picker->btnAddIcon->click();
+                child<QPushButton>(picker, "btnAddIcon")->click();
                 seam::pushFileAnswer({second});
-                picker->btnAddIcon->click();
+                child<QPushButton>(picker, "btnAddIcon")->click();
                 return int(QDialog::Rejected);
             });
-            form->imageIcon->click();
+            child<QToolButton>(form, "imageIcon")->click();
             return int(QDialog::Rejected);
         });
-        window->Property2->trigger();
+        command("Property2")->trigger();
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from imagelist_table"), 1);
-        QCOMPARE(IconList::deserialize(window->db.LoadIconList())->count(), 25);
+        QCOMPARE(storedIcons(sandbox->databasePath())->count(), 25);
     }
 };
 

@@ -1,7 +1,7 @@
 // The real desktop services, with Qt's own URL handlers standing in for the programs they would
 // start, and the file-type icons.
 #include "ui/desktop.h"
-#include "ui/dialogseam.h"
+#include "testseam.h"
 #include "ui/fileicons.h"
 
 #include <QDesktopServices>

@@ -1,11 +1,11 @@
 // Catalogues and targets made to break the program: it refuses them clearly and loses nothing.
+#include "testseam.h"
 #include "testutil.h"
 
 #include "model/ccategory.h"
 #include "model/clinkitem.h"
-#include "ui/dialogseam.h"
-#include "ui/titemform.h"
-#include "ui/tnewcategoryform.h"
+#include "ui/categorytreeview.h"
+#include "ui/itemlistview.h"
 
 #include <QAction>
 #include <QCryptographicHash>
@@ -54,9 +54,14 @@ class TestHostileInput : public WindowTestCase {
     Q_OBJECT
 
 private:
-    QAction* action(const char* name) { return window->findChild<QAction*>(QString::fromLatin1(name)); }
-    QTreeWidget* tree() { return window->findChild<QTreeWidget*>(QStringLiteral("treeCategory")); }
-    QTreeWidget* list() { return window->findChild<QTreeWidget*>(QStringLiteral("listContent")); }
+    QAction* action(const char* name) { return testutil::action(window.get(), name); }
+    CategoryTreeView* tree() { return testutil::tree(window.get()); }
+    ItemListView* list() { return testutil::list(window.get()); }
+    std::string store(const CCategory& category, const std::string& name, const std::string& target, int type = 0,
+                      const std::string& comment = {})
+    {
+        return storeItem(sandbox->databasePath(), category, name, target, type, comment);
+    }
     QString lastMessage() { return seam::shownMessages().isEmpty() ? QString() : seam::shownMessages().last().text; }
 
 private slots:
@@ -93,27 +98,25 @@ private slots:
         restart();
         select(mediaPath);
         seam::pushDialogHandler([](QDialog* dialog) {
-            auto* form = qobject_cast<TitemForm*>(dialog);
-            form->txtTitle->setText(QStringLiteral("Example"));
-            form->txtTarget->setText(QStringLiteral("https://example.org"));
-            form->btnOk->click();
-            return form->result();
+            child<QLineEdit>(dialog, "txtTitle")->setText(QStringLiteral("Example"));
+            child<QLineEdit>(dialog, "txtTarget")->setText(QStringLiteral("https://example.org"));
+            child<QPushButton>(dialog, "btnOk")->click();
+            return dialog->result();
         });
         action("AddWebAddressURL1")->trigger();
         QCOMPARE(lastMessage(), readOnlyText);
         QCOMPARE(list()->topLevelItemCount(), 0);
 
         seam::pushDialogHandler([](QDialog* dialog) {
-            auto* form = qobject_cast<TNewCategoryForm*>(dialog);
-            form->Edit1->setText(QStringLiteral("Phantom"));
-            form->Button1->click();
-            return form->result();
+            child<QLineEdit>(dialog, "Edit1")->setText(QStringLiteral("Phantom"));
+            child<QPushButton>(dialog, "Button1")->click();
+            return dialog->result();
         });
         action("AddCategoryItem")->trigger();
         QCOMPARE(lastMessage(), readOnlyText);
         QCOMPARE(topLevelTexts(tree()).size(), 4);
         // The select-category dialog offers what the tree holds in memory.
-        QCOMPARE(window->db.GetRootCategory().GetChildCount(), 4);
+        QCOMPARE(window->catalogue().GetRootCategory().GetChildCount(), 4);
     }
 
     void aBackupOfAWriteAheadLogCatalogueHoldsEveryCommittedChange()
@@ -122,7 +125,7 @@ private slots:
         execute(sandbox->databasePath(), "pragma journal_mode=wal;");
         restart();
         CCategory* media = select(mediaPath);
-        storeItem(*window, *media, "kept in the log", "/tmp/log.txt");
+        store(*media, "kept in the log", "/tmp/log.txt");
         const QString backup = sandbox->root() + QStringLiteral("/wal.mbk");
         seam::pushFileAnswer({backup});
         action("OnFileBackup")->trigger();
@@ -142,15 +145,14 @@ private slots:
         CCategory* media = select(mediaPath);
         const std::string name = "caf\xE9 notes";
         const std::string target = "/tmp/caf\xE9.txt";
-        const std::string guid = storeItem(*window, *media, name, target);
+        const std::string guid = store(*media, name, target);
         select({QStringLiteral("General files")});
         select(mediaPath);
         list()->topLevelItem(0)->setSelected(true);
         seam::pushDialogHandler([](QDialog* dialog) {
-            auto* form = qobject_cast<TitemForm*>(dialog);
-            form->memoDescription->setPlainText(QStringLiteral("edited"));
-            form->btnOk->click();
-            return form->result();
+            child<QPlainTextEdit>(dialog, "memoDescription")->setPlainText(QStringLiteral("edited"));
+            child<QPushButton>(dialog, "btnOk")->click();
+            return dialog->result();
         });
         action("Property3")->trigger();
         const std::string where = " from link_table where guid='" + guid + "'";
@@ -163,7 +165,7 @@ private slots:
     void aWebAddressThatFormsNoUrlIsNotHandedToAnyProgram()
     {
         CCategory* media = select(mediaPath);
-        storeItem(*window, *media, "odd", "--help", CLinkItem::WebType);
+        store(*media, "odd", "--help", CLinkItem::WebType);
         select({QStringLiteral("General files")});
         select(mediaPath);
         list()->topLevelItem(0)->setSelected(true);
@@ -178,16 +180,15 @@ private slots:
     {
         CCategory* media = select(mediaPath);
         const std::string big(1000000, 'm');
-        const std::string guid = storeItem(*window, *media, big, "/tmp/" + big, 0, big);
+        const std::string guid = store(*media, big, "/tmp/" + big, 0, big);
         select({QStringLiteral("General files")});
         select(mediaPath);
         list()->topLevelItem(0)->setSelected(true);
         QTextOption::WrapMode wrap = QTextOption::WordWrap;
         seam::pushDialogHandler([&wrap](QDialog* dialog) {
-            auto* form = qobject_cast<TitemForm*>(dialog);
-            wrap = form->memoDescription->wordWrapMode();
-            form->btnOk->click();
-            return form->result();
+            wrap = child<QPlainTextEdit>(dialog, "memoDescription")->wordWrapMode();
+            child<QPushButton>(dialog, "btnOk")->click();
+            return dialog->result();
         });
         action("Property3")->trigger();
         QCOMPARE(wrap, QTextOption::WrapAnywhere);

@@ -1,10 +1,13 @@
 // Adding and editing items through the main window, and dropping files and addresses onto it, on a
 // real temporary catalogue. The item dialog is answered through the seam like a user would fill it.
+#include "testseam.h"
 #include "testutil.h"
 
 #include "model/ccategory.h"
 #include "model/clinkitem.h"
-#include "ui/dialogseam.h"
+#include "ui/categorytreeview.h"
+#include "ui/fileicons.h"
+#include "ui/itemlistview.h"
 #include "ui/titemform.h"
 #include "ui/tsdiappform.h"
 
@@ -61,17 +64,18 @@ void answerItemDialog(const Fill& fill, bool* okWasEnabled = nullptr)
             return int(QDialog::Rejected);
         if (!fill.browse.isEmpty()) {
             seam::pushFileAnswer(fill.browse);
-            form->BitBtn1->click();
+            child<QPushButton>(form, "BitBtn1")->click();
         }
         if (!fill.title.isNull())
-            form->txtTitle->setText(fill.title);
+            child<QLineEdit>(form, "txtTitle")->setText(fill.title);
         if (fill.typeTarget)
-            form->txtTarget->setText(fill.target);
-        form->memoDescription->setPlainText(fill.description);
-        form->ckTitle->setChecked(fill.nameFromFile);
+            child<QLineEdit>(form, "txtTarget")->setText(fill.target);
+        child<QPlainTextEdit>(form, "memoDescription")->setPlainText(fill.description);
+        child<QCheckBox>(form, "ckTitle")->setChecked(fill.nameFromFile);
+        auto* ok = child<QPushButton>(form, "btnOk");
         if (okWasEnabled)
-            *okWasEnabled = form->btnOk->isEnabled();
-        form->btnOk->click();
+            *okWasEnabled = ok->isEnabled();
+        ok->click();
         return form->result();
     });
 }
@@ -92,6 +96,14 @@ class TestItemCommands : public WindowTestCase {
     Q_OBJECT
 
 private:
+    ItemListView* items() { return list(window.get()); }
+    QAction* command(const char* name) { return action(window.get(), name); }
+    std::string store(const CCategory& category, const std::string& name, const std::string& target, int type = 0,
+                      const std::string& comment = {})
+    {
+        return storeItem(sandbox->databasePath(), category, name, target, type, comment);
+    }
+
     // The stored items of a category as "name|target|comment|type|star", in stored order.
     QStringList stored(const CCategory& category)
     {
@@ -112,12 +124,12 @@ private slots:
     {
         CCategory* word = select(wordPath);
         answerItemDialog(typed(QStringLiteral("Plan"), QStringLiteral("/docs/plan.odt"), QStringLiteral("for May")));
-        window->AddNewItem1->trigger();
+        command("AddNewItem1")->trigger();
         QCOMPARE(stored(*word), QStringList{QStringLiteral("Plan|/docs/plan.odt|for May|0|0")});
-        QCOMPARE(rowTexts(window->listContent), QStringList{QStringLiteral("Plan")});
-        QCOMPARE(rowTexts(window->listContent, 1), QStringList{QStringLiteral("/docs/plan.odt")});
-        QCOMPARE(rowTexts(window->listContent, 2), QStringList{QStringLiteral("for May")});
-        CLinkItem* item = TSDIAppForm::itemOf(window->listContent->topLevelItem(0));
+        QCOMPARE(rowTexts(items()), QStringList{QStringLiteral("Plan")});
+        QCOMPARE(rowTexts(items(), 1), QStringList{QStringLiteral("/docs/plan.odt")});
+        QCOMPARE(rowTexts(items(), 2), QStringList{QStringLiteral("for May")});
+        CLinkItem* item = items()->itemOf(items()->topLevelItem(0));
         QCOMPARE(item->GetParentGuid(), word->GetGuid());
         QCOMPARE(item->GetGuid().size(), size_t(36));
         QCOMPARE(seam::shownDialogs(), QStringList{QStringLiteral("TitemForm")});
@@ -131,7 +143,7 @@ private slots:
         fill.typeTarget = false;
         bool okEnabled = false;
         answerItemDialog(fill, &okEnabled);
-        window->AddNewItem2->trigger();
+        command("AddNewItem2")->trigger();
         QVERIFY(okEnabled);
         QCOMPARE(stored(*word), QStringList{QStringLiteral("minutes 2024.odt|/home/u/minutes 2024.odt||0|0")});
     }
@@ -140,7 +152,7 @@ private slots:
     {
         CCategory* word = select(wordPath);
         answerItemDialog(typed(QString(), QStringLiteral("/srv/share/report.pdf"), QString(), true));
-        window->AddNewItem1->trigger();
+        command("AddNewItem1")->trigger();
         QCOMPARE(stored(*word), QStringList{QStringLiteral("report.pdf|/srv/share/report.pdf||0|0")});
     }
 
@@ -150,13 +162,13 @@ private slots:
         answerItemDialog(browsed(QStringLiteral("ignored"),
                                  {QStringLiteral("/d/one.txt"), QStringLiteral("/d/two.txt"), QStringLiteral("/e/three.txt")},
                                  true, QString(), QStringLiteral("batch")));
-        window->AddNewItem1->trigger();
+        command("AddNewItem1")->trigger();
         QCOMPARE(stored(*word), (QStringList{"one.txt|/d/one.txt|batch|0|0", "two.txt|/d/two.txt|batch|0|0",
                                              "three.txt|/e/three.txt|batch|0|0"}));
-        QCOMPARE(rowTexts(window->listContent), (QStringList{"one.txt", "two.txt", "three.txt"}));
+        QCOMPARE(rowTexts(items()), (QStringList{"one.txt", "two.txt", "three.txt"}));
         QSet<QString> guids;
         for (int i = 0; i < 3; ++i)
-            guids.insert(QString::fromStdString(TSDIAppForm::itemOf(window->listContent->topLevelItem(i))->GetGuid()));
+            guids.insert(QString::fromStdString(items()->itemOf(items()->topLevelItem(i))->GetGuid()));
         QCOMPARE(guids.size(), 3);
     }
 
@@ -165,7 +177,7 @@ private slots:
         CCategory* word = select(wordPath);
         answerItemDialog(browsed(QStringLiteral("Scan"),
                                  {QStringLiteral("/d/1.png"), QStringLiteral("/d/2.png"), QStringLiteral("/d/3.png")}, false));
-        window->AddNewItem1->trigger();
+        command("AddNewItem1")->trigger();
         QCOMPARE(stored(*word), (QStringList{"Scan|/d/1.png||0|0", "Scan|/d/2.png||0|0", "Scan|/d/3.png||0|0"}));
     }
 
@@ -174,9 +186,9 @@ private slots:
         CCategory* word = select(wordPath);
         answerItemDialog(browsed(QStringLiteral("T"), {QStringLiteral("/x/1"), QStringLiteral("/x/2")}, false,
                                  QStringLiteral("/a.txt;;/c.txt")));
-        window->AddNewItem1->trigger();
+        command("AddNewItem1")->trigger();
         QCOMPARE(stored(*word), (QStringList{"T|/a.txt||0|0", "T|||0|0", "T|/c.txt||0|0"}));
-        QCOMPARE(window->listContent->topLevelItemCount(), 3);
+        QCOMPARE(items()->topLevelItemCount(), 3);
     }
 
     void severalFiles_EditedDownToOnePathAddOneItem()
@@ -184,7 +196,7 @@ private slots:
         CCategory* word = select(wordPath);
         answerItemDialog(browsed(QStringLiteral("T"), {QStringLiteral("/x/1"), QStringLiteral("/x/2")}, false,
                                  QStringLiteral("/only.txt")));
-        window->AddNewItem1->trigger();
+        command("AddNewItem1")->trigger();
         QCOMPARE(stored(*word), QStringList{QStringLiteral("T|/only.txt||0|0")});
     }
 
@@ -192,7 +204,7 @@ private slots:
     {
         CCategory* word = select(wordPath);
         answerItemDialog(typed(QStringLiteral("T"), QStringLiteral(";;")));
-        window->AddNewItem1->trigger();
+        command("AddNewItem1")->trigger();
         QCOMPARE(stored(*word), QStringList{QStringLiteral("T|;;||0|0")});
     }
 
@@ -200,15 +212,15 @@ private slots:
     {
         CCategory* word = select(wordPath);
         seam::pushDialogHandler([](QDialog*) { return int(QDialog::Rejected); });
-        window->AddNewItem1->trigger();
+        command("AddNewItem1")->trigger();
         QVERIFY(stored(*word).isEmpty());
         QCOMPARE(word->GetItemCount(), 0);
     }
 
     void withoutASelectedCategoryNothingIsAsked()
     {
-        window->AddNewItem1Click();
-        window->AddWebAddressURL1Click();
+        for (const char* adding : {"AddNewItem1", "AddNewItem2", "AddWebAddressURL1", "AddWebAddressURL2"})
+            command(adding)->trigger();
         QVERIFY(seam::shownDialogs().isEmpty());
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from link_table"), 0);
     }
@@ -218,76 +230,78 @@ private slots:
         CCategory* media = select(mediaPath);
         const QString longText(5000, QLatin1Char('w'));
         answerItemDialog(typed(QStringLiteral("Example"), QStringLiteral(" example.org/a b "), longText));
-        window->AddWebAddressURL1->trigger();
+        command("AddWebAddressURL1")->trigger();
         QCOMPARE(stored(*media), QStringList{QStringLiteral("Example| example.org/a b |") + longText
                                              + QStringLiteral("|1|0")});
-        QTreeWidgetItem* row = window->listContent->topLevelItem(0);
-        CLinkItem* item = TSDIAppForm::itemOf(row);
+        QTreeWidgetItem* row = items()->topLevelItem(0);
+        CLinkItem* item = items()->itemOf(row);
         QCOMPARE(item->GetType(), 1);
-        QCOMPARE(iconImage(row->icon(0)), iconImage(window->itemIcon(*item)));
-        CLinkItem page;
-        page.SetType(0);
-        page.SetTarget("index.html");
-        QCOMPARE(iconImage(row->icon(0)), iconImage(window->itemIcon(page)));
+        QCOMPARE(iconImage(row->icon(0)), iconImage(itemIcon(item->GetTarget(), item->GetType())));
+        QCOMPARE(iconImage(row->icon(0)), iconImage(itemIcon("index.html", 0)));
         QCOMPARE(seam::shownDialogs(), QStringList{QStringLiteral("TitemForm")});
     }
 
     void property_KeepsGuidParentTypeAndStar()
     {
         CCategory* media = select(mediaPath);
-        const std::string guid = storeItem(*window, *media, "Old", "old.example.org", 1, "old text");
+        const std::string guid = store(*media, "Old", "old.example.org", 1, "old text");
         execute(sandbox->databasePath(), "update link_table set star = 4 where guid = '" + guid + "'");
-        window->ShowCategoryItems(media);
-        window->listContent->topLevelItem(0)->setSelected(true);
+        reselect(mediaPath);
+        items()->topLevelItem(0)->setSelected(true);
         QString caption, title, target, description;
         seam::pushDialogHandler([&](QDialog* dialog) {
             auto* form = qobject_cast<TitemForm*>(dialog);
+            auto* titleField = child<QLineEdit>(form, "txtTitle");
+            auto* targetField = child<QLineEdit>(form, "txtTarget");
+            auto* descriptionField = child<QPlainTextEdit>(form, "memoDescription");
+            auto* ok = child<QPushButton>(form, "btnOk");
             caption = form->windowTitle();
-            title = form->txtTitle->text();
-            target = form->txtTarget->text();
-            description = form->memoDescription->toPlainText();
-            if (!form->btnOk->isEnabled() || !form->isWebMode())
+            title = titleField->text();
+            target = targetField->text();
+            description = descriptionField->toPlainText();
+            if (!ok->isEnabled() || !form->isWebMode())
                 return int(QDialog::Rejected);
-            form->txtTitle->setText(QStringLiteral("New"));
-            form->txtTarget->setText(QStringLiteral("new.example.org"));
-            form->memoDescription->setPlainText(QStringLiteral("new text"));
-            form->btnOk->click();
+            titleField->setText(QStringLiteral("New"));
+            targetField->setText(QStringLiteral("new.example.org"));
+            descriptionField->setPlainText(QStringLiteral("new text"));
+            ok->click();
             return form->result();
         });
-        window->Property3->trigger();
+        command("Property3")->trigger();
         QCOMPARE(caption, QStringLiteral("Old"));
         QCOMPARE(title, QStringLiteral("Old"));
         QCOMPARE(target, QStringLiteral("old.example.org"));
         QCOMPARE(description, QStringLiteral("old text"));
         QCOMPARE(stored(*media), QStringList{QStringLiteral("New|new.example.org|new text|1|4")});
         QCOMPARE(queryText(sandbox->databasePath(), itemSql("category", guid)), media->GetGuid());
-        QTreeWidgetItem* row = window->listContent->topLevelItem(0);
+        QTreeWidgetItem* row = items()->topLevelItem(0);
         QCOMPARE(row->text(0), QStringLiteral("New"));
         QCOMPARE(row->text(1), QStringLiteral("new.example.org"));
         QCOMPARE(row->text(2), QStringLiteral("new text"));
-        QCOMPARE(TSDIAppForm::itemOf(row)->GetGuid(), guid);
-        QCOMPARE(iconImage(row->icon(0)), iconImage(window->itemIcon(*TSDIAppForm::itemOf(row))));
+        QCOMPARE(items()->itemOf(row)->GetGuid(), guid);
+        QCOMPARE(iconImage(row->icon(0)), iconImage(itemIcon(items()->itemOf(row)->GetTarget(), items()->itemOf(row)->GetType())));
     }
 
     void property_CancelledChangesNothing()
     {
         CCategory* word = select(wordPath);
-        storeItem(*window, *word, "Keep", "/k.txt");
-        window->ShowCategoryItems(word);
-        window->listContent->topLevelItem(0)->setSelected(true);
+        store(*word, "Keep", "/k.txt");
+        reselect(wordPath);
+        items()->topLevelItem(0)->setSelected(true);
         seam::pushDialogHandler([](QDialog* dialog) {
-            qobject_cast<TitemForm*>(dialog)->txtTitle->setText(QStringLiteral("Changed"));
-            return int(QDialog::Rejected);
+            child<QLineEdit>(dialog, "txtTitle")->setText(QStringLiteral("Changed"));
+            child<QPushButton>(dialog, "btnCancel")->click();
+            return dialog->result();
         });
-        window->Property3Click();
+        command("Property3")->trigger();
         QCOMPARE(stored(*word), QStringList{QStringLiteral("Keep|/k.txt||0|0")});
-        QCOMPARE(TSDIAppForm::itemOf(window->listContent->topLevelItem(0))->GetName(), std::string("Keep"));
+        QCOMPARE(items()->itemOf(items()->topLevelItem(0))->GetName(), std::string("Keep"));
     }
 
     void property_WithoutASelectedRowAsksNothing()
     {
         select(wordPath);
-        window->Property3Click();
+        command("Property3")->trigger();
         QVERIFY(seam::shownDialogs().isEmpty());
     }
 
@@ -298,7 +312,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(QStringLiteral("/home/u/a b.txt")), QUrl(QStringLiteral("https://example.org/x?y=1"))});
-        QWidget* viewport = window->listContent->viewport();
+        QWidget* viewport = items()->viewport();
         const QPoint centre = viewport->rect().center();
         QDragEnterEvent enter(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(viewport, &enter);
@@ -308,21 +322,22 @@ private slots:
         QVERIFY(drop.isAccepted());
         QCOMPARE(stored(*word), (QStringList{"a b.txt|/home/u/a b.txt||0|0",
                                              "https://example.org/x?y=1|https://example.org/x?y=1||1|0"}));
-        QCOMPARE(rowTexts(window->listContent), (QStringList{"a b.txt", "https://example.org/x?y=1"}));
+        QCOMPARE(rowTexts(items()), (QStringList{"a b.txt", "https://example.org/x?y=1"}));
     }
 
     void dropOntoACategoryNodeStoresThereWithoutTouchingTheList()
     {
         CCategory* word = select(wordPath);
-        storeItem(*window, *word, "shown", "/s");
-        window->ShowCategoryItems(word);
+        store(*word, "shown", "/s");
+        reselect(wordPath);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        QTreeWidgetItem* mediaNode = nodeAt(window->treeCategory, mediaPath);
-        CCategory* media = TSDIAppForm::categoryOf(mediaNode);
-        storeItem(*window, *media, "already there", "/m");
-        QWidget* viewport = window->treeCategory->viewport();
-        const QPoint onMedia = window->treeCategory->visualItemRect(mediaNode).center();
+        CategoryTreeView* categories = tree(window.get());
+        QTreeWidgetItem* mediaNode = nodeAt(categories, mediaPath);
+        CCategory* media = categories->categoryOf(mediaNode);
+        store(*media, "already there", "/m");
+        QWidget* viewport = categories->viewport();
+        const QPoint onMedia = categories->visualItemRect(mediaNode).center();
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/film.mkv"))});
         QDragEnterEvent enter(onMedia, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -332,8 +347,8 @@ private slots:
         QCoreApplication::sendEvent(viewport, &drop);
         QVERIFY(drop.isAccepted());
         QCOMPARE(stored(*media), (QStringList{"already there|/m||0|0", "film.mkv|/tmp/film.mkv||0|0"}));
-        QCOMPARE(rowTexts(window->listContent), QStringList{QStringLiteral("shown")});
-        QCOMPARE(window->GetSelectedCategory(), word);
+        QCOMPARE(rowTexts(items()), QStringList{QStringLiteral("shown")});
+        QCOMPARE(categories->selectedCategory(), word);
     }
 
     void dropWithoutACategoryOrUrlsIsRefused()
@@ -342,7 +357,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QMimeData files;
         files.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/x.txt"))});
-        QWidget* viewport = window->listContent->viewport();
+        QWidget* viewport = items()->viewport();
         QDragEnterEvent enter(viewport->rect().center(), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(viewport, &enter);
         QVERIFY(!enter.isAccepted());

@@ -1,7 +1,9 @@
 // The program chooser over a registry of our own: desktop entries in a temporary data folder whose
 // program records how it was called, and a default program chosen in mimeapps.list.
 #include "ui/desktop.h"
-#include "ui/dialogseam.h"
+#include "testseam.h"
+#include "testutil.h"
+
 #include "ui/openwithdialog.h"
 
 #include <QCheckBox>
@@ -15,6 +17,21 @@
 #include <memory>
 
 namespace {
+
+// The chooser's controls, found by their names.
+struct Chooser {
+    explicit Chooser(OpenWithDialog& dialog)
+        : lblTarget(testutil::child<QLabel>(&dialog, "lblTarget")),
+          listApplications(testutil::child<QListWidget>(&dialog, "listApplications")),
+          ckShowAll(testutil::child<QCheckBox>(&dialog, "ckShowAll")),
+          buttons(testutil::child<QDialogButtonBox>(&dialog, "buttons"))
+    {
+    }
+    QLabel* lblTarget;
+    QListWidget* listApplications;
+    QCheckBox* ckShowAll;
+    QDialogButtonBox* buttons;
+};
 
 void writeFile(const QString& path, const QByteArray& text)
 {
@@ -33,9 +50,10 @@ QStringList rowTexts(const QListWidget* list)
 
 void selectRow(OpenWithDialog& dialog, const QString& text)
 {
-    const QList<QListWidgetItem*> found = dialog.listApplications->findItems(text, Qt::MatchExactly);
+    QListWidget* programs = Chooser(dialog).listApplications;
+    const QList<QListWidgetItem*> found = programs->findItems(text, Qt::MatchExactly);
     QVERIFY2(found.size() == 1, qPrintable(text));
-    dialog.listApplications->setCurrentItem(found.first());
+    programs->setCurrentItem(found.first());
 }
 
 }  // namespace
@@ -106,41 +124,44 @@ private slots:
     void listsTheProgramsForTheTypeDefaultFirstAndSelected()
     {
         OpenWithDialog dialog("/tmp/notes.txt", 0, nullptr);
+        Chooser ui(dialog);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Open With"));
         QCOMPARE(dialog.contentType(), QStringLiteral("text/plain"));
         QCOMPARE(dialog.url(), QUrl::fromLocalFile("/tmp/notes.txt"));
-        QVERIFY(dialog.lblTarget->text().contains("notes.txt"));
-        const QStringList rows = rowTexts(dialog.listApplications);
+        QVERIFY(ui.lblTarget->text().contains("notes.txt"));
+        const QStringList rows = rowTexts(ui.listApplications);
         QCOMPARE(rows.value(0), QStringLiteral("Test Editor"));
         QVERIFY(rows.contains("Test Viewer"));
         QVERIFY(!rows.contains("Test Painter"));
         QCOMPARE(dialog.selectedApplicationId(), QStringLiteral("varnelo-test-editor.desktop"));
-        QVERIFY(dialog.listApplications->item(0)->font().bold());
-        QVERIFY(!dialog.ckShowAll->isChecked());
-        QVERIFY(dialog.buttons->button(QDialogButtonBox::Ok)->isEnabled());
-        QVERIFY(!dialog.listApplications->item(0)->icon().isNull());
+        QVERIFY(ui.listApplications->item(0)->font().bold());
+        QVERIFY(!ui.ckShowAll->isChecked());
+        QVERIFY(ui.buttons->button(QDialogButtonBox::Ok)->isEnabled());
+        QVERIFY(!ui.listApplications->item(0)->icon().isNull());
     }
 
     void showAllAddsEveryOtherProgramAfterTheTypesOwn()
     {
         OpenWithDialog dialog("/tmp/notes.txt", 0, nullptr);
-        const int forType = dialog.listApplications->count();
-        dialog.ckShowAll->setChecked(true);
-        QStringList rows = rowTexts(dialog.listApplications);
+        Chooser ui(dialog);
+        const int forType = ui.listApplications->count();
+        ui.ckShowAll->setChecked(true);
+        QStringList rows = rowTexts(ui.listApplications);
         QVERIFY(rows.contains("Test Painter"));
         QVERIFY(rows.indexOf("Test Painter") >= forType);
         QCOMPARE(rows.value(0), QStringLiteral("Test Editor"));
         QCOMPARE(rows.count("Test Viewer"), 1);
-        dialog.ckShowAll->setChecked(false);
-        QVERIFY(!rowTexts(dialog.listApplications).contains("Test Painter"));
+        ui.ckShowAll->setChecked(false);
+        QVERIFY(!rowTexts(ui.listApplications).contains("Test Painter"));
     }
 
     void withNoProgramForTheTypeEveryProgramIsOffered()
     {
         OpenWithDialog dialog("varnelotest:thing", 1, nullptr);
+        Chooser ui(dialog);
         QCOMPARE(dialog.contentType(), QStringLiteral("x-scheme-handler/varnelotest"));
-        QVERIFY(dialog.ckShowAll->isChecked());
-        const QStringList rows = rowTexts(dialog.listApplications);
+        QVERIFY(ui.ckShowAll->isChecked());
+        const QStringList rows = rowTexts(ui.listApplications);
         QVERIFY(rows.contains("Test Painter"));
         QVERIFY(rows.contains("Test Viewer"));
     }
@@ -149,9 +170,10 @@ private slots:
     {
         const QString target = QStringLiteral("/tmp/plan; $(touch x) 'q'.txt");
         OpenWithDialog dialog(target.toStdString(), 0, nullptr);
+        Chooser ui(dialog);
         selectRow(dialog, "Test Viewer");
         QCOMPARE(dialog.selectedApplicationId(), QStringLiteral("varnelo-test-viewer.desktop"));
-        dialog.buttons->button(QDialogButtonBox::Ok)->click();
+        ui.buttons->button(QDialogButtonBox::Ok)->click();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         const QStringList call = recordedCall(10000);
         QCOMPARE(call.value(0), QStringLiteral("1"));
@@ -162,9 +184,15 @@ private slots:
     void doubleClickOnAProgramLaunchesIt()
     {
         OpenWithDialog dialog("/tmp/other.txt", 0, nullptr);
-        const QListWidgetItem* viewer = dialog.listApplications->findItems("Test Viewer", Qt::MatchExactly).value(0);
+        Chooser ui(dialog);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QListWidgetItem* viewer = ui.listApplications->findItems("Test Viewer", Qt::MatchExactly).value(0);
         QVERIFY(viewer);
-        emit dialog.listApplications->itemActivated(const_cast<QListWidgetItem*>(viewer));
+        ui.listApplications->scrollToItem(viewer);
+        const QPoint at = ui.listApplications->visualItemRect(viewer).center();
+        QTest::mouseClick(ui.listApplications->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(ui.listApplications->viewport(), Qt::LeftButton, {}, at);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QVERIFY(recordedCall(10000).value(1).endsWith("other.txt"));
     }
@@ -172,6 +200,7 @@ private slots:
     void failedLaunchIsReportedAndTheChooserStaysOpen()
     {
         OpenWithDialog dialog("/tmp/notes.txt", 0, nullptr);
+        Chooser ui(dialog);
         dialog.setResult(QDialog::Rejected);
         selectRow(dialog, "Test Broken");
         QVERIFY(QFile::remove(path("vanishing.sh")));
@@ -186,7 +215,8 @@ private slots:
     void cancelLaunchesNothing()
     {
         OpenWithDialog dialog("/tmp/notes.txt", 0, nullptr);
-        dialog.buttons->button(QDialogButtonBox::Cancel)->click();
+        Chooser ui(dialog);
+        ui.buttons->button(QDialogButtonBox::Cancel)->click();
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QVERIFY(recordedCall(500).isEmpty());
     }

@@ -1,5 +1,7 @@
 // The program chooser where the registry knows no program at all.
-#include "ui/dialogseam.h"
+#include "testseam.h"
+#include "testutil.h"
+
 #include "ui/openwithdialog.h"
 
 #include <QCheckBox>
@@ -8,6 +10,27 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <QLabel>
+
+namespace {
+
+// The chooser's controls, found by their names.
+struct Chooser {
+    explicit Chooser(OpenWithDialog& dialog)
+        : lblTarget(testutil::child<QLabel>(&dialog, "lblTarget")),
+          listApplications(testutil::child<QListWidget>(&dialog, "listApplications")),
+          ckShowAll(testutil::child<QCheckBox>(&dialog, "ckShowAll")),
+          buttons(testutil::child<QDialogButtonBox>(&dialog, "buttons"))
+    {
+    }
+    QLabel* lblTarget;
+    QListWidget* listApplications;
+    QCheckBox* ckShowAll;
+    QDialogButtonBox* buttons;
+};
+
+}  // namespace
 
 class TestOpenWithNoPrograms : public QObject {
     Q_OBJECT
@@ -26,15 +49,16 @@ private slots:
     void saysSoAndOffersNothingToConfirm()
     {
         OpenWithDialog dialog("/tmp/notes.txt", 0, nullptr);
-        QVERIFY(dialog.ckShowAll->isChecked());
-        QCOMPARE(dialog.listApplications->count(), 1);
-        QCOMPARE(dialog.listApplications->item(0)->text(), OpenWithDialog::NoApplicationsText);
-        QVERIFY(!(dialog.listApplications->item(0)->flags() & Qt::ItemIsEnabled));
-        QVERIFY(!dialog.buttons->button(QDialogButtonBox::Ok)->isEnabled());
+        Chooser ui(dialog);
+        QVERIFY(ui.ckShowAll->isChecked());
+        QCOMPARE(ui.listApplications->count(), 1);
+        QCOMPARE(ui.listApplications->item(0)->text(), OpenWithDialog::NoApplicationsText);
+        QVERIFY(!(ui.listApplications->item(0)->flags() & Qt::ItemIsEnabled));
+        QVERIFY(!ui.buttons->button(QDialogButtonBox::Ok)->isEnabled());
         QVERIFY(dialog.selectedApplicationId().isEmpty());
 
-        dialog.ckShowAll->setChecked(false);
-        QCOMPARE(dialog.listApplications->count(), 1);
+        ui.ckShowAll->setChecked(false);
+        QCOMPARE(ui.listApplications->count(), 1);
         dialog.setResult(QDialog::Rejected);
         dialog.accept();
         QCOMPARE(dialog.result(), int(QDialog::Rejected));

@@ -1,10 +1,12 @@
 // The search command of the main window: one dialog at a time, its settings in the program's settings
 // file, and the jump to a found item, also after the item was deleted.
+#include "testseam.h"
 #include "testutil.h"
 
 #include "model/ccategory.h"
 #include "shell/appsettings.h"
-#include "ui/dialogseam.h"
+#include "ui/categorytreeview.h"
+#include "ui/itemlistview.h"
 #include "ui/tsdiappform.h"
 #include "ui/tsearchitemform.h"
 
@@ -29,10 +31,12 @@ class TestSearchCommand : public WindowTestCase {
     Q_OBJECT
 
 private:
+    TSearchItemForm* shownSearch() const { return window->findChild<TSearchItemForm*>(); }
+
     TSearchItemForm* openSearch()
     {
-        window->OnEditSearch->trigger();
-        return qobject_cast<TSearchItemForm*>(window->searchForm.data());
+        action(window.get(), "OnEditSearch")->trigger();
+        return shownSearch();
     }
 
     int searchDialogCount() const
@@ -42,14 +46,23 @@ private:
 
     void search(TSearchItemForm* form, const QString& keyword)
     {
-        form->editKeyword->setText(keyword);
-        form->btnSearch->click();
+        child<QLineEdit>(form, "editKeyword")->setText(keyword);
+        child<QPushButton>(form, "btnSearch")->click();
     }
 
     void doubleClickLine(TSearchItemForm* form, int row)
     {
-        form->lbResult->setCurrentRow(row);
-        form->lbResultDblClick();
+        QVERIFY(QTest::qWaitForWindowExposed(form));
+        auto* results = child<QListWidget>(form, "lbResult");
+        const QPoint at = results->visualItemRect(results->item(row)).center();
+        QTest::mouseClick(results->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(results->viewport(), Qt::LeftButton, {}, at);
+    }
+
+    CCategory* categoryAt(const QStringList& path) { return tree(window.get())->categoryOf(nodeAt(tree(window.get()), path)); }
+    std::string store(const CCategory& category, const std::string& name, const std::string& target)
+    {
+        return storeItem(sandbox->databasePath(), category, name, target);
     }
 
 private slots:
@@ -58,59 +71,61 @@ private slots:
         TSearchItemForm* first = openSearch();
         QVERIFY(first);
         QVERIFY(first->isVisible());
-        first->editKeyword->setText(QStringLiteral("kept"));
+        child<QLineEdit>(first, "editKeyword")->setText(QStringLiteral("kept"));
         first->close();
         QVERIFY(first->isHidden());
         TSearchItemForm* second = openSearch();
         QCOMPARE(second, first);
         QVERIFY(second->isVisible());
-        QCOMPARE(second->editKeyword->text(), QStringLiteral("kept"));
+        QCOMPARE(child<QLineEdit>(second, "editKeyword")->text(), QStringLiteral("kept"));
         QCOMPARE(searchDialogCount(), 1);
     }
 
     void afterCloseTheNextSearchIsFreshWithTheBoxesLastSavedBySearching()
     {
         TSearchItemForm* form = openSearch();
-        form->ckFilename->setChecked(false);
+        child<QCheckBox>(form, "ckFilename")->setChecked(false);
         search(form, QStringLiteral("x"));
         QVERIFY(!readIniFlag(sandbox->settingsPath().toStdString(), "Search", "filename", true));
-        form->ckComment->setChecked(false);
-        form->btnClose->click();
+        child<QCheckBox>(form, "ckComment")->setChecked(false);
+        child<QPushButton>(form, "btnClose")->click();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(window->searchForm.isNull());
+        QCOMPARE(shownSearch(), nullptr);
         TSearchItemForm* fresh = openSearch();
         QVERIFY(fresh);
-        QVERIFY(fresh->editKeyword->text().isEmpty());
-        QCOMPARE(fresh->lbResult->count(), 0);
-        QVERIFY(fresh->ckTitle->isChecked());
-        QVERIFY(!fresh->ckFilename->isChecked());
-        QVERIFY(fresh->ckComment->isChecked());
+        QVERIFY(child<QLineEdit>(fresh, "editKeyword")->text().isEmpty());
+        QCOMPARE(child<QListWidget>(fresh, "lbResult")->count(), 0);
+        QVERIFY(child<QCheckBox>(fresh, "ckTitle")->isChecked());
+        QVERIFY(!child<QCheckBox>(fresh, "ckFilename")->isChecked());
+        QVERIFY(child<QCheckBox>(fresh, "ckComment")->isChecked());
         QCOMPARE(searchDialogCount(), 1);
     }
 
     void doubleClick_SelectsTheCategoryAndTheItemsRow()
     {
-        CCategory* word = TSDIAppForm::categoryOf(nodeAt(window->treeCategory, wordPath));
-        storeItem(*window, *word, "first", "/1");
-        const std::string wanted = storeItem(*window, *word, "needle report", "/2");
-        storeItem(*window, *word, "third", "/3");
+        CCategory* word = categoryAt(wordPath);
+        store(*word, "first", "/1");
+        const std::string wanted = store(*word, "needle report", "/2");
+        store(*word, "third", "/3");
         TSearchItemForm* form = openSearch();
         search(form, QStringLiteral("needle"));
-        QCOMPARE(form->lbResult->count(), 1);
+        auto* results = child<QListWidget>(form, "lbResult");
+        QCOMPARE(results->count(), 1);
         doubleClickLine(form, 0);
-        QCOMPARE(window->GetSelectedCategory(), word);
-        const QList<QTreeWidgetItem*> rows = window->selectedListRows();
+        QCOMPARE(tree(window.get())->selectedCategory(), word);
+        ItemListView* items = list(window.get());
+        const QList<QTreeWidgetItem*> rows = items->selectedRows();
         QCOMPARE(rows.size(), 1);
-        QCOMPARE(TSDIAppForm::itemOf(rows.first())->GetGuid(), wanted);
+        QCOMPARE(items->itemOf(rows.first())->GetGuid(), wanted);
         QVERIFY(seam::shownMessages().isEmpty());
         QVERIFY(form->isVisible());
-        QCOMPARE(form->lbResult->count(), 1);
+        QCOMPARE(results->count(), 1);
     }
 
     void doubleClick_AfterTheItemWasDeletedSelectsItsCategoryAndSaysSo()
     {
-        CCategory* word = TSDIAppForm::categoryOf(nodeAt(window->treeCategory, wordPath));
-        const std::string guid = storeItem(*window, *word, "doomed", "/d");
+        CCategory* word = categoryAt(wordPath);
+        const std::string guid = store(*word, "doomed", "/d");
         TSearchItemForm* form = openSearch();
         search(form, QStringLiteral("doomed"));
         execute(sandbox->databasePath(), "delete from link_table where guid = '" + guid + "'");
@@ -118,18 +133,18 @@ private slots:
         QCOMPARE(seam::shownMessages().size(), 1);
         QCOMPARE(seam::shownMessages().first().text, QStringLiteral("The selected item does not exist"));
         QCOMPARE(seam::shownMessages().first().caption, QStringLiteral("Error"));
-        QCOMPARE(window->GetSelectedCategory(), word);
+        QCOMPARE(tree(window.get())->selectedCategory(), word);
     }
 
     void doubleClick_AfterTheCategoryWasDeletedSaysSo()
     {
-        QTreeWidgetItem* mediaNode = nodeAt(window->treeCategory, mediaPath);
-        storeItem(*window, *TSDIAppForm::categoryOf(mediaNode), "lost", "/l");
+        store(*categoryAt(mediaPath), "lost", "/l");
         TSearchItemForm* form = openSearch();
         search(form, QStringLiteral("lost"));
-        window->treeCategory->setCurrentItem(mediaNode);
+        select(mediaPath);
         seam::pushMessageAnswer(QMessageBox::Yes);
-        window->DeleteCategoryClick();
+        action(window.get(), "DeleteCategory")->trigger();
+        QVERIFY(!nodeAt(tree(window.get()), mediaPath));
         doubleClickLine(form, 0);
         QCOMPARE(seam::shownMessages().size(), 2);
         QCOMPARE(seam::shownMessages().last().text, QStringLiteral("The selected item does not exist"));

@@ -1,4 +1,5 @@
 // The select-category, settings, message and about windows, the dialog seam and the default error box.
+#include "testseam.h"
 #include "testutil.h"
 
 #include "model/ccategory.h"
@@ -80,24 +81,25 @@ private slots:
         CCategory* deep = root.GetChild(0)->GetChild(0)->GetChild(0);
 
         TSelectCategoryDialogForm dialog;
+        auto* categories = child<QTreeWidget>(&dialog, "treeCategory");
+        auto* ok = child<QPushButton>(&dialog, "OKBtn");
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Select Category"));
-        QCOMPARE(dialog.Label1->text(), QStringLiteral("Select a category"));
+        QCOMPARE(child<QLabel>(&dialog, "Label1")->text(), QStringLiteral("Select a category"));
         dialog.LoadCategories(&db);
-        QCOMPARE(topLevelTexts(dialog.treeCategory), QStringList({"Top", "Other"}));
-        QVERIFY(!dialog.OKBtn->isEnabled());
+        QCOMPARE(topLevelTexts(categories), QStringList({"Top", "Other"}));
+        QVERIFY(!ok->isEnabled());
         QCOMPARE(dialog.GetSelectedCategory(), nullptr);
 
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        QTreeWidgetItem* node = nodeAt(dialog.treeCategory, {"Top", "Middle", "Deep"});
+        QTreeWidgetItem* node = nodeAt(categories, {"Top", "Middle", "Deep"});
         QVERIFY(node);
         QVERIFY(node->parent()->parent()->isExpanded() == false);
-        dialog.treeCategory->expandAll();
-        QTest::mouseClick(dialog.treeCategory->viewport(), Qt::LeftButton, {},
-                          dialog.treeCategory->visualItemRect(node).center());
-        QVERIFY(dialog.OKBtn->isEnabled());
+        categories->expandAll();
+        QTest::mouseClick(categories->viewport(), Qt::LeftButton, {}, categories->visualItemRect(node).center());
+        QVERIFY(ok->isEnabled());
         QCOMPARE(dialog.GetSelectedCategory(), deep);
-        QTest::mouseClick(dialog.OKBtn, Qt::LeftButton);
+        QTest::mouseClick(ok, Qt::LeftButton);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
     }
 
@@ -106,11 +108,12 @@ private slots:
         CDBManager db;
         TSelectCategoryDialogForm dialog;
         dialog.LoadCategories(&db);
-        QCOMPARE(dialog.treeCategory->topLevelItemCount(), 0);
-        QVERIFY(!dialog.OKBtn->isEnabled());
+        QCOMPARE(child<QTreeWidget>(&dialog, "treeCategory")->topLevelItemCount(), 0);
+        auto* ok = child<QPushButton>(&dialog, "OKBtn");
+        QVERIFY(!ok->isEnabled());
         dialog.LoadCategories(nullptr);  // remembers nothing, changes nothing
-        QVERIFY(!dialog.OKBtn->isEnabled());
-        dialog.CancelBtn->click();
+        QVERIFY(!ok->isEnabled());
+        child<QPushButton>(&dialog, "CancelBtn")->click();
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
     }
 
@@ -126,17 +129,17 @@ private slots:
         AppSettings.minitray = true;  // in memory only; the dialog reloads
         TSettingsDialog dialog;
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Settings"));
-        QCOMPARE(dialog.ckClose->text(), QStringLiteral("Minimize to notify tray area when click \"close\" button"));
-        QCOMPARE(dialog.ckMinimize->text(),
+        QCOMPARE(child<QCheckBox>(&dialog, "ckClose")->text(), QStringLiteral("Minimize to notify tray area when click \"close\" button"));
+        QCOMPARE(child<QCheckBox>(&dialog, "ckMinimize")->text(),
                  QStringLiteral("Minimize to notify tray area when click \"Minimize\" button"));
-        QCOMPARE(dialog.ckAutorun->text(), QStringLiteral("Autorun when windows startup"));
-        QCOMPARE(dialog.ckHide->text(), QStringLiteral("Hide main window when application start"));
-        QCOMPARE(dialog.ckAlways->text(), QStringLiteral("Always show notification icon in tray"));
-        QVERIFY(!dialog.ckAutorun->isChecked());
-        QVERIFY(dialog.ckClose->isChecked());
-        QVERIFY(!dialog.ckMinimize->isChecked());
-        QVERIFY(!dialog.ckHide->isChecked());
-        QVERIFY(dialog.ckAlways->isChecked());
+        QCOMPARE(child<QCheckBox>(&dialog, "ckAutorun")->text(), QStringLiteral("Autorun when windows startup"));
+        QCOMPARE(child<QCheckBox>(&dialog, "ckHide")->text(), QStringLiteral("Hide main window when application start"));
+        QCOMPARE(child<QCheckBox>(&dialog, "ckAlways")->text(), QStringLiteral("Always show notification icon in tray"));
+        QVERIFY(!child<QCheckBox>(&dialog, "ckAutorun")->isChecked());
+        QVERIFY(child<QCheckBox>(&dialog, "ckClose")->isChecked());
+        QVERIFY(!child<QCheckBox>(&dialog, "ckMinimize")->isChecked());
+        QVERIFY(!child<QCheckBox>(&dialog, "ckHide")->isChecked());
+        QVERIFY(child<QCheckBox>(&dialog, "ckAlways")->isChecked());
         QVERIFY(!AppSettings.minitray);
     }
 
@@ -144,12 +147,12 @@ private slots:
     {
         {
             TSettingsDialog dialog;
-            dialog.ckAutorun->setChecked(true);
-            dialog.ckClose->setChecked(false);
-            dialog.ckMinimize->setChecked(false);
-            dialog.ckHide->setChecked(true);
-            dialog.ckAlways->setChecked(false);
-            dialog.OKBtn->click();
+            child<QCheckBox>(&dialog, "ckAutorun")->setChecked(true);
+            child<QCheckBox>(&dialog, "ckClose")->setChecked(false);
+            child<QCheckBox>(&dialog, "ckMinimize")->setChecked(false);
+            child<QCheckBox>(&dialog, "ckHide")->setChecked(true);
+            child<QCheckBox>(&dialog, "ckAlways")->setChecked(false);
+            child<QPushButton>(&dialog, "OKBtn")->click();
             QCOMPARE(dialog.result(), int(QDialog::Accepted));
         }
         QVERIFY(AppSettings.autorun);
@@ -164,23 +167,23 @@ private slots:
         // Reopened, it shows what was saved; unchecking autorun removes the entry.
         AppSettings = SettingsRecord{};
         TSettingsDialog again;
-        QVERIFY(again.ckAutorun->isChecked());
-        QVERIFY(again.ckHide->isChecked());
-        again.ckAutorun->setChecked(false);
-        again.OKBtn->click();
+        QVERIFY(child<QCheckBox>(&again, "ckAutorun")->isChecked());
+        QVERIFY(child<QCheckBox>(&again, "ckHide")->isChecked());
+        child<QCheckBox>(&again, "ckAutorun")->setChecked(false);
+        child<QPushButton>(&again, "OKBtn")->click();
         QVERIFY(!QFile::exists(entry));
     }
 
     void settings_WithoutFileShowsTheDefaultsAndCancelKeepsThem()
     {
         TSettingsDialog dialog;
-        QVERIFY(!dialog.ckAutorun->isChecked());
-        QVERIFY(dialog.ckClose->isChecked());
-        QVERIFY(dialog.ckMinimize->isChecked());
-        QVERIFY(!dialog.ckHide->isChecked());
-        QVERIFY(dialog.ckAlways->isChecked());
-        dialog.ckAlways->setChecked(false);
-        dialog.CancelBtn->click();
+        QVERIFY(!child<QCheckBox>(&dialog, "ckAutorun")->isChecked());
+        QVERIFY(child<QCheckBox>(&dialog, "ckClose")->isChecked());
+        QVERIFY(child<QCheckBox>(&dialog, "ckMinimize")->isChecked());
+        QVERIFY(!child<QCheckBox>(&dialog, "ckHide")->isChecked());
+        QVERIFY(child<QCheckBox>(&dialog, "ckAlways")->isChecked());
+        child<QCheckBox>(&dialog, "ckAlways")->setChecked(false);
+        child<QPushButton>(&dialog, "CancelBtn")->click();
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QVERIFY(AppSettings.always);
         QVERIFY(!QFile::exists(sandbox->settingsPath()));
@@ -189,10 +192,10 @@ private slots:
     void settings_UnwritableFileShowsErrorBoxAndStillEndsWithOk()
     {
         TSettingsDialog dialog;
-        dialog.ckClose->setChecked(false);
+        child<QCheckBox>(&dialog, "ckClose")->setChecked(false);
         // A folder where the settings file should be: it cannot be written.
         QVERIFY(QDir().mkpath(sandbox->settingsPath()));
-        dialog.OKBtn->click();
+        child<QPushButton>(&dialog, "OKBtn")->click();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QVERIFY(!AppSettings.closetray);
         QCOMPARE(seam::shownMessages().size(), 1);
@@ -212,46 +215,46 @@ private slots:
         QVERIFY(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QVERIFY(!form.windowFlags().testFlag(Qt::WindowCloseButtonHint));
         QVERIFY(form.findChildren<QPushButton*>().isEmpty());
-        QCOMPARE(form.msgLabel->text(), QString());
+        QCOMPARE(child<QLabel>(&form, "msgLabel")->text(), QString());
         form.setMessage(QStringLiteral("short"));
-        QCOMPARE(form.msgLabel->text(), QStringLiteral("short"));
+        QCOMPARE(child<QLabel>(&form, "msgLabel")->text(), QStringLiteral("short"));
         QString longText;
         for (int i = 0; i < 300; ++i)
             longText += QStringLiteral("word%1 ").arg(i);
         form.setMessage(longText.trimmed());
-        QVERIFY(form.msgLabel->text().endsWith(QStringLiteral("...")));
-        QVERIFY(form.msgLabel->text().size() < longText.size());
-        QVERIFY(longText.startsWith(form.msgLabel->text().chopped(3)));
+        QVERIFY(child<QLabel>(&form, "msgLabel")->text().endsWith(QStringLiteral("...")));
+        QVERIFY(child<QLabel>(&form, "msgLabel")->text().size() < longText.size());
+        QVERIFY(longText.startsWith(child<QLabel>(&form, "msgLabel")->text().chopped(3)));
     }
 
     void aboutBox_PictureClickClosesLinksOpenTextsDoNothing()
     {
         TAboutBox box;
         QVERIFY(box.windowFlags().testFlag(Qt::FramelessWindowHint));
-        QCOMPARE(box.ProductName->text(), QStringLiteral("Varnelo"));
-        QCOMPARE(box.Version->text(), QStringLiteral("Version 1.1"));
-        QVERIFY(!box.Image1->pixmap().isNull());
+        QCOMPARE(child<QLabel>(&box, "ProductName")->text(), QStringLiteral("Varnelo"));
+        QCOMPARE(child<QLabel>(&box, "Version")->text(), QStringLiteral("Version 1.1"));
+        QVERIFY(!child<QLabel>(&box, "Image1")->pixmap().isNull());
         box.show();
         QVERIFY(QTest::qWaitForWindowExposed(&box));
 
-        QTest::mouseClick(box.ProductName, Qt::LeftButton);
-        QTest::mouseClick(box.Version, Qt::LeftButton);
+        QTest::mouseClick(child<QLabel>(&box, "ProductName"), Qt::LeftButton);
+        QTest::mouseClick(child<QLabel>(&box, "Version"), Qt::LeftButton);
         QVERIFY(box.isVisible());
-        QTest::mouseClick(box.Label2, Qt::LeftButton);
-        QTest::mouseClick(box.Label3, Qt::LeftButton);
+        QTest::mouseClick(child<QLabel>(&box, "Label2"), Qt::LeftButton);
+        QTest::mouseClick(child<QLabel>(&box, "Label3"), Qt::LeftButton);
         QVERIFY(box.isVisible());
         QCOMPARE(sandbox->desktop.calls.size(), 2);
         QCOMPARE(sandbox->desktop.calls[0].target, QString::fromLatin1(TAboutBox::webSite));
         QCOMPARE(sandbox->desktop.calls[1].target,
                  QStringLiteral("mailto:") + QString::fromLatin1(TAboutBox::supportMail));
 
-        QTest::mouseClick(box.Image1, Qt::LeftButton, {}, QPoint(400, 250));
+        QTest::mouseClick(child<QLabel>(&box, "Image1"), Qt::LeftButton, {}, QPoint(400, 250));
         QVERIFY(!box.isVisible());
         QCOMPARE(box.result(), int(QDialog::Accepted));
         // Shown again later: the same box works again.
         box.show();
         QVERIFY(QTest::qWaitForWindowExposed(&box));
-        QTest::mouseClick(box.Image1, Qt::LeftButton, {}, QPoint(10, 10));
+        QTest::mouseClick(child<QLabel>(&box, "Image1"), Qt::LeftButton, {}, QPoint(10, 10));
         QVERIFY(!box.isVisible());
     }
 

@@ -1,5 +1,7 @@
 // The item dialog on its own: the OK rule, browsing, web mode and the split of several targets.
-#include "ui/dialogseam.h"
+#include "testseam.h"
+#include "testutil.h"
+
 #include "ui/titemform.h"
 
 #include <QCheckBox>
@@ -7,6 +9,33 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
+
+using testutil::child;
+
+namespace {
+
+// The controls of one item dialog, found by their names.
+struct ItemDialog {
+    explicit ItemDialog(TitemForm& form)
+        : Label1(child<QLabel>(&form, "Label1")), Label2(child<QLabel>(&form, "Label2")),
+          Label3(child<QLabel>(&form, "Label3")), txtTitle(child<QLineEdit>(&form, "txtTitle")),
+          txtTarget(child<QLineEdit>(&form, "txtTarget")), ckTitle(child<QCheckBox>(&form, "ckTitle")),
+          BitBtn1(child<QPushButton>(&form, "BitBtn1")), btnOk(child<QPushButton>(&form, "btnOk")),
+          btnCancel(child<QPushButton>(&form, "btnCancel"))
+    {
+    }
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLineEdit* txtTitle;
+    QLineEdit* txtTarget;
+    QCheckBox* ckTitle;
+    QPushButton* BitBtn1;
+    QPushButton* btnOk;
+    QPushButton* btnCancel;
+};
+
+}  // namespace
 
 class TestTitemForm : public QObject {
     Q_OBJECT
@@ -18,47 +47,50 @@ private slots:
     void captionsAndLabelsAreTheDialogsOwn()
     {
         TitemForm form(nullptr);
+        ItemDialog ui(form);
         QCOMPARE(form.windowTitle(), QStringLiteral("New Item"));
-        QCOMPARE(form.Label1->text(), QStringLiteral("Tiltle:"));
-        QCOMPARE(form.Label2->text(), QStringLiteral("Source:"));
-        QCOMPARE(form.Label3->text(), QStringLiteral("Description:"));
-        QCOMPARE(form.ckTitle->text(), QStringLiteral("Using filename as title"));
-        QCOMPARE(form.BitBtn1->text(), QStringLiteral("..."));
-        QCOMPARE(form.btnOk->text(), QStringLiteral("OK"));
-        QCOMPARE(form.btnCancel->text(), QStringLiteral("Cancel"));
-        QVERIFY(form.btnOk->isDefault());
-        QVERIFY(!form.ckTitle->isChecked());
-        QVERIFY(!form.btnOk->isEnabled());
-        QCOMPARE(form.txtTitle->accessibleName(), QStringLiteral("Tiltle:"));
-        QCOMPARE(form.btnOk->accessibleName(), QStringLiteral("OK"));
+        QCOMPARE(ui.Label1->text(), QStringLiteral("Tiltle:"));
+        QCOMPARE(ui.Label2->text(), QStringLiteral("Source:"));
+        QCOMPARE(ui.Label3->text(), QStringLiteral("Description:"));
+        QCOMPARE(ui.ckTitle->text(), QStringLiteral("Using filename as title"));
+        QCOMPARE(ui.BitBtn1->text(), QStringLiteral("..."));
+        QCOMPARE(ui.btnOk->text(), QStringLiteral("OK"));
+        QCOMPARE(ui.btnCancel->text(), QStringLiteral("Cancel"));
+        QVERIFY(ui.btnOk->isDefault());
+        QVERIFY(!ui.ckTitle->isChecked());
+        QVERIFY(!ui.btnOk->isEnabled());
+        QCOMPARE(ui.txtTitle->accessibleName(), QStringLiteral("Tiltle:"));
+        QCOMPARE(ui.btnOk->accessibleName(), QStringLiteral("OK"));
     }
 
     void okNeedsTargetAndEitherTitleOrFileNameTitle()
     {
         TitemForm form(nullptr);
-        form.txtTitle->setText(QStringLiteral("Report"));
-        QVERIFY(!form.btnOk->isEnabled());
-        form.txtTarget->setText(QStringLiteral("/tmp/report.txt"));
-        QVERIFY(form.btnOk->isEnabled());
-        form.txtTitle->setText(QString());
-        QVERIFY(!form.btnOk->isEnabled());
-        form.ckTitle->setChecked(true);
-        QVERIFY(form.btnOk->isEnabled());
-        form.ckTitle->setChecked(false);
-        QVERIFY(!form.btnOk->isEnabled());
+        ItemDialog ui(form);
+        ui.txtTitle->setText(QStringLiteral("Report"));
+        QVERIFY(!ui.btnOk->isEnabled());
+        ui.txtTarget->setText(QStringLiteral("/tmp/report.txt"));
+        QVERIFY(ui.btnOk->isEnabled());
+        ui.txtTitle->setText(QString());
+        QVERIFY(!ui.btnOk->isEnabled());
+        ui.ckTitle->setChecked(true);
+        QVERIFY(ui.btnOk->isEnabled());
+        ui.ckTitle->setChecked(false);
+        QVERIFY(!ui.btnOk->isEnabled());
     }
 
     void blanksAndControlCharactersDoNotCountAsText()
     {
         TitemForm form(nullptr);
-        form.txtTitle->setText(QStringLiteral("  \t "));
-        form.txtTarget->setText(QStringLiteral("/tmp/a"));
-        QVERIFY(!form.btnOk->isEnabled());
-        form.txtTitle->setText(QStringLiteral(" x "));
-        form.txtTarget->setText(QStringLiteral("   "));
-        QVERIFY(!form.btnOk->isEnabled());
-        form.txtTarget->setText(QStringLiteral(";;"));
-        QVERIFY(form.btnOk->isEnabled());
+        ItemDialog ui(form);
+        ui.txtTitle->setText(QStringLiteral("  \t "));
+        ui.txtTarget->setText(QStringLiteral("/tmp/a"));
+        QVERIFY(!ui.btnOk->isEnabled());
+        ui.txtTitle->setText(QStringLiteral(" x "));
+        ui.txtTarget->setText(QStringLiteral("   "));
+        QVERIFY(!ui.btnOk->isEnabled());
+        ui.txtTarget->setText(QStringLiteral(";;"));
+        QVERIFY(ui.btnOk->isEnabled());
         QVERIFY(isBlankText(QString()));
         QVERIFY(isBlankText(QString::fromUtf8("\x01\x1f \x7f")));
         QVERIFY(!isBlankText(QString::fromUtf8(" \xc3\xa9 ")));
@@ -67,23 +99,27 @@ private slots:
     void okButtonAcceptsOnlyWhenEnabled()
     {
         TitemForm form(nullptr);
-        form.btnOkClick();
+        ItemDialog ui(form);
+        // Neither a click nor Return gets past the disabled button.
+        ui.btnOk->click();
+        QTest::keyClick(&form, Qt::Key_Return);
         QCOMPARE(form.result(), int(QDialog::Rejected));
-        form.txtTitle->setText(QStringLiteral("t"));
-        form.txtTarget->setText(QStringLiteral("u"));
-        form.btnOk->click();
+        ui.txtTitle->setText(QStringLiteral("t"));
+        ui.txtTarget->setText(QStringLiteral("u"));
+        ui.btnOk->click();
         QCOMPARE(form.result(), int(QDialog::Accepted));
     }
 
     void browsingOneFileFillsAnEmptyTitleWithItsName()
     {
         TitemForm form(nullptr);
+        ItemDialog ui(form);
         seam::pushFileAnswer({QStringLiteral("/home/u/docs/plan 2024.odt")});
-        form.BitBtn1->click();
-        QCOMPARE(form.txtTarget->text(), QStringLiteral("/home/u/docs/plan 2024.odt"));
-        QCOMPARE(form.txtTitle->text(), QStringLiteral("plan 2024.odt"));
+        ui.BitBtn1->click();
+        QCOMPARE(ui.txtTarget->text(), QStringLiteral("/home/u/docs/plan 2024.odt"));
+        QCOMPARE(ui.txtTitle->text(), QStringLiteral("plan 2024.odt"));
         QVERIFY(!form.IsMultiple());
-        QVERIFY(form.btnOk->isEnabled());
+        QVERIFY(ui.btnOk->isEnabled());
         QCOMPARE(seam::shownFileDialogs().size(), 1);
         QVERIFY(!seam::shownFileDialogs().first().save);
     }
@@ -91,66 +127,72 @@ private slots:
     void browsingOneFileKeepsATypedTitle()
     {
         TitemForm form(nullptr);
-        form.txtTitle->setText(QStringLiteral("My plan"));
+        ItemDialog ui(form);
+        ui.txtTitle->setText(QStringLiteral("My plan"));
         seam::pushFileAnswer({QStringLiteral("/home/u/plan.odt")});
-        form.BitBtn1->click();
-        QCOMPARE(form.txtTitle->text(), QStringLiteral("My plan"));
-        QCOMPARE(form.txtTarget->text(), QStringLiteral("/home/u/plan.odt"));
+        ui.BitBtn1->click();
+        QCOMPARE(ui.txtTitle->text(), QStringLiteral("My plan"));
+        QCOMPARE(ui.txtTarget->text(), QStringLiteral("/home/u/plan.odt"));
     }
 
     void browsingSeveralFilesJoinsThemAndSetsMultiple()
     {
         TitemForm form(nullptr);
+        ItemDialog ui(form);
         seam::pushFileAnswer({QStringLiteral("/a/one.txt"), QStringLiteral("/a/two.txt"), QStringLiteral("/b/three.txt")});
-        form.BitBtn1->click();
-        QCOMPARE(form.txtTarget->text(), QStringLiteral("/a/one.txt;/a/two.txt;/b/three.txt"));
-        QVERIFY(form.txtTitle->text().isEmpty());
+        ui.BitBtn1->click();
+        QCOMPARE(ui.txtTarget->text(), QStringLiteral("/a/one.txt;/a/two.txt;/b/three.txt"));
+        QVERIFY(ui.txtTitle->text().isEmpty());
         QVERIFY(form.IsMultiple());
-        QVERIFY(!form.btnOk->isEnabled());
-        form.ckTitle->setChecked(true);
-        QVERIFY(form.btnOk->isEnabled());
+        QVERIFY(!ui.btnOk->isEnabled());
+        ui.ckTitle->setChecked(true);
+        QVERIFY(ui.btnOk->isEnabled());
     }
 
     void aThousandChosenFilesAndLongTextsComeThroughWhole()
     {
         TitemForm form(nullptr);
+        ItemDialog ui(form);
         QStringList files;
         for (int i = 0; i < 1000; ++i)
             files << QStringLiteral("/home/user/pictures/holiday 2026/scans/picture-%1.png").arg(i);
         seam::pushFileAnswer(files);
-        form.BitBtn1->click();
-        QCOMPARE(splitTargets(form.txtTarget->text()), files);
+        ui.BitBtn1->click();
+        QCOMPARE(splitTargets(ui.txtTarget->text()), files);
         const QString longTitle(100000, QLatin1Char('t'));
-        form.txtTitle->setText(longTitle);
-        QCOMPARE(form.txtTitle->text().size(), longTitle.size());
+        ui.txtTitle->setText(longTitle);
+        QCOMPARE(ui.txtTitle->text().size(), longTitle.size());
     }
 
     void cancelledBrowseResetsMultipleAndKeepsTheFields()
     {
         TitemForm form(nullptr);
+        ItemDialog ui(form);
         seam::pushFileAnswer({QStringLiteral("/a/1"), QStringLiteral("/a/2")});
-        form.BitBtn1->click();
+        ui.BitBtn1->click();
         QVERIFY(form.IsMultiple());
         seam::pushFileAnswer({});
-        form.BitBtn1->click();
+        ui.BitBtn1->click();
         QVERIFY(!form.IsMultiple());
-        QCOMPARE(form.txtTarget->text(), QStringLiteral("/a/1;/a/2"));
+        QCOMPARE(ui.txtTarget->text(), QStringLiteral("/a/1;/a/2"));
     }
 
     void webModeHidesBrowsingAndNeedsATitle()
     {
         TitemForm form(nullptr, true);
+        ItemDialog ui(form);
         QCOMPARE(form.windowTitle(), QStringLiteral("New Web Address"));
         QVERIFY(form.isWebMode());
-        QVERIFY(form.BitBtn1->isHidden());
-        QVERIFY(form.ckTitle->isHidden());
-        form.txtTarget->setText(QStringLiteral("example.org"));
-        QVERIFY(!form.btnOk->isEnabled());
-        form.txtTitle->setText(QStringLiteral("Example"));
-        QVERIFY(form.btnOk->isEnabled());
+        QVERIFY(ui.BitBtn1->isHidden());
+        QVERIFY(ui.ckTitle->isHidden());
+        ui.txtTarget->setText(QStringLiteral("example.org"));
+        QVERIFY(!ui.btnOk->isEnabled());
+        ui.txtTitle->setText(QStringLiteral("Example"));
+        QVERIFY(ui.btnOk->isEnabled());
         TitemForm plain(nullptr, false);
-        QVERIFY(!plain.BitBtn1->isHidden());
-        QVERIFY(!plain.ckTitle->isHidden());
+        ItemDialog plainUi(plain);
+        QVERIFY(!plainUi.BitBtn1->isHidden());
+        QVERIFY(!plainUi.ckTitle->isHidden());
     }
 
     void splitKeepsPiecesEndingAtASemicolonAndANonEmptyTail_data()

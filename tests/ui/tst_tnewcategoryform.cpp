@@ -1,5 +1,7 @@
 // The category dialog and the icon picker on their own, with the built-in icon list.
-#include "ui/dialogseam.h"
+#include "testseam.h"
+#include "testutil.h"
+
 #include "ui/iconlist.h"
 #include "ui/ticondialog.h"
 #include "ui/tnewcategoryform.h"
@@ -13,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
+
+using testutil::child;
 
 namespace {
 
@@ -73,41 +77,43 @@ private slots:
         IconList list = IconList::builtIn();
         TNewCategoryForm form(nullptr, 0, list);
         QCOMPARE(form.windowTitle(), QStringLiteral("New Category"));
-        QCOMPARE(form.Label1->text(), QStringLiteral("Category Name"));
-        QCOMPARE(form.Label2->text(), QStringLiteral("Category Icon"));
-        QCOMPARE(form.imageIcon->toolTip(), QStringLiteral("Choose an icon."));
-        QCOMPARE(form.Button1->text(), QStringLiteral("OK"));
-        QCOMPARE(form.Button2->text(), QStringLiteral("Cancel"));
-        QVERIFY(form.Edit1->text().isEmpty());
-        QVERIFY(!form.Button1->isEnabled());
+        QCOMPARE(child<QLabel>(&form, "Label1")->text(), QStringLiteral("Category Name"));
+        QCOMPARE(child<QLabel>(&form, "Label2")->text(), QStringLiteral("Category Icon"));
+        QCOMPARE(child<QToolButton>(&form, "imageIcon")->toolTip(), QStringLiteral("Choose an icon."));
+        QCOMPARE(child<QPushButton>(&form, "Button1")->text(), QStringLiteral("OK"));
+        QCOMPARE(child<QPushButton>(&form, "Button2")->text(), QStringLiteral("Cancel"));
+        QVERIFY(child<QLineEdit>(&form, "Edit1")->text().isEmpty());
+        QVERIFY(!child<QPushButton>(&form, "Button1")->isEnabled());
         QCOMPARE(form.GetIconIndex(), 0);
-        QCOMPARE(shown(form.imageIcon), listed(list, 0));
-        QVERIFY(shown(form.imageIcon) != listed(list, 1));
+        QCOMPARE(shown(child<QToolButton>(&form, "imageIcon")), listed(list, 0));
+        QVERIFY(shown(child<QToolButton>(&form, "imageIcon")) != listed(list, 1));
     }
 
     void blanksKeepOkDisabledAndTheNameIsKeptAsTyped()
     {
         IconList list = IconList::builtIn();
         TNewCategoryForm form(nullptr, 0, list);
-        form.Edit1->setText(QStringLiteral("   \t"));
-        QVERIFY(!form.Button1->isEnabled());
-        form.Button1Click();
+        child<QLineEdit>(&form, "Edit1")->setText(QStringLiteral("   \t"));
+        QVERIFY(!child<QPushButton>(&form, "Button1")->isEnabled());
+        // Neither a click nor Return gets past the disabled button.
+        child<QPushButton>(&form, "Button1")->click();
+        QTest::keyClick(&form, Qt::Key_Return);
         QCOMPARE(form.result(), int(QDialog::Rejected));
-        form.Edit1->setText(QStringLiteral("  a  "));
-        QVERIFY(form.Button1->isEnabled());
-        form.Button1->click();
+        child<QLineEdit>(&form, "Edit1")->setText(QStringLiteral("  a  "));
+        QVERIFY(child<QPushButton>(&form, "Button1")->isEnabled());
+        child<QPushButton>(&form, "Button1")->click();
         QCOMPARE(form.result(), int(QDialog::Accepted));
-        QCOMPARE(form.Edit1->text(), QStringLiteral("  a  "));
+        QCOMPARE(child<QLineEdit>(&form, "Edit1")->text(), QStringLiteral("  a  "));
     }
 
     void propertiesShowTheCategorysIconAndEnableOkAtOnce()
     {
         IconList list = IconList::builtIn();
         TNewCategoryForm form(nullptr, 7, list);
-        form.Edit1->setText(QStringLiteral("Music"));
-        QVERIFY(form.Button1->isEnabled());
+        child<QLineEdit>(&form, "Edit1")->setText(QStringLiteral("Music"));
+        QVERIFY(child<QPushButton>(&form, "Button1")->isEnabled());
         QCOMPARE(form.GetIconIndex(), 7);
-        QCOMPARE(shown(form.imageIcon), listed(list, 7));
+        QCOMPARE(shown(child<QToolButton>(&form, "imageIcon")), listed(list, 7));
     }
 
     void pickerOkWithoutSelectionKeepsTheIcon()
@@ -117,13 +123,13 @@ private slots:
         int offered = -1;
         seam::pushDialogHandler([&](QDialog* dialog) {
             auto* picker = qobject_cast<TIconDialog*>(dialog);
-            offered = picker->ListView1->count();
+            offered = child<QListWidget>(picker, "ListView1")->count();
             return int(QDialog::Accepted);
         });
-        form.imageIcon->click();
+        child<QToolButton>(&form, "imageIcon")->click();
         QCOMPARE(offered, 23);
         QCOMPARE(form.GetIconIndex(), 3);
-        QCOMPARE(shown(form.imageIcon), listed(list, 3));
+        QCOMPARE(shown(child<QToolButton>(&form, "imageIcon")), listed(list, 3));
     }
 
     void pickerOkWithSelectionChangesTheIconAndCancelDoesNot()
@@ -132,20 +138,20 @@ private slots:
         TNewCategoryForm form(nullptr, 0, list);
         seam::pushDialogHandler([](QDialog* dialog) {
             auto* picker = qobject_cast<TIconDialog*>(dialog);
-            picker->ListView1->item(5)->setSelected(true);
+            child<QListWidget>(picker, "ListView1")->item(5)->setSelected(true);
             return int(QDialog::Rejected);
         });
-        form.imageIcon->click();
+        child<QToolButton>(&form, "imageIcon")->click();
         QCOMPARE(form.GetIconIndex(), 0);
         seam::pushDialogHandler([](QDialog* dialog) {
             auto* picker = qobject_cast<TIconDialog*>(dialog);
-            picker->ListView1->item(5)->setSelected(true);
-            picker->OKBtn->click();
+            child<QListWidget>(picker, "ListView1")->item(5)->setSelected(true);
+            child<QPushButton>(picker, "OKBtn")->click();
             return picker->result();
         });
-        form.imageIcon->click();
+        child<QToolButton>(&form, "imageIcon")->click();
         QCOMPARE(form.GetIconIndex(), 5);
-        QCOMPARE(shown(form.imageIcon), listed(list, 5));
+        QCOMPARE(shown(child<QToolButton>(&form, "imageIcon")), listed(list, 5));
     }
 
     void pickerOpensWithNothingSelected()
@@ -154,10 +160,10 @@ private slots:
         TIconDialog picker(nullptr);
         picker.SetImageList(list);
         QCOMPARE(picker.windowTitle(), QStringLiteral("Select Icon"));
-        QCOMPARE(picker.btnAddIcon->text(), QStringLiteral("Add Icon..."));
-        QCOMPARE(picker.ListView1->count(), list.count());
+        QCOMPARE(child<QPushButton>(&picker, "btnAddIcon")->text(), QStringLiteral("Add Icon..."));
+        QCOMPARE(child<QListWidget>(&picker, "ListView1")->count(), list.count());
         QCOMPARE(picker.selectedIconIndex(), -1);
-        QVERIFY(picker.ListView1->item(0)->text().isEmpty());
+        QVERIFY(child<QListWidget>(&picker, "ListView1")->item(0)->text().isEmpty());
     }
 
     void appendedIconIsStoredAtOnceAndCanBePicked()
@@ -171,19 +177,19 @@ private slots:
         TIconDialog picker(nullptr, [&] { ++stores; storedCount = list.count(); });
         picker.SetImageList(list);
         seam::pushFileAnswer({path});
-        picker.btnAddIcon->click();
+        child<QPushButton>(&picker, "btnAddIcon")->click();
         QCOMPARE(lastMessageCount(), 0);
         QCOMPARE(list.count(), 24);
         QCOMPARE(stores, 1);
         QCOMPARE(storedCount, 24);
-        QCOMPARE(picker.ListView1->count(), 24);
+        QCOMPARE(child<QListWidget>(&picker, "ListView1")->count(), 24);
         QCOMPARE(picker.selectedIconIndex(), -1);
         const QImage appended = listed(list, 23);
         QCOMPARE(appended.size(), QSize(32, 32));
         QCOMPARE(QColor(appended.pixel(4, 4)), QColor(Qt::white));
         QCOMPARE(QColor(appended.pixel(27, 27)), QColor(Qt::darkGreen));
         QCOMPARE(seam::shownFileDialogs().first().filter, QStringLiteral("Icon File(*.ico) (*.ico)"));
-        picker.ListView1->item(23)->setSelected(true);
+        child<QListWidget>(&picker, "ListView1")->item(23)->setSelected(true);
         QCOMPARE(picker.selectedIconIndex(), 23);
     }
 
@@ -222,7 +228,7 @@ private slots:
         TIconDialog picker(nullptr, [&] { ++stores; });
         picker.SetImageList(list);
         seam::pushFileAnswer({path});
-        picker.btnAddIconClick();
+        child<QPushButton>(&picker, "btnAddIcon")->click();
         QCOMPARE(seam::shownMessages().size(), 1);
         const seam::ShownMessage shownBox = seam::shownMessages().first();
         QCOMPARE(shownBox.caption, QStringLiteral("Varnelo"));
@@ -232,7 +238,7 @@ private slots:
         else
             QVERIFY2(shownBox.text.startsWith(QStringLiteral("Cannot load icon \"") + path), qPrintable(shownBox.text));
         QCOMPARE(list.count(), 23);
-        QCOMPARE(picker.ListView1->count(), 23);
+        QCOMPARE(child<QListWidget>(&picker, "ListView1")->count(), 23);
         QCOMPARE(stores, 0);
     }
 
@@ -246,7 +252,7 @@ private slots:
         TIconDialog picker(nullptr);
         picker.SetImageList(list);
         seam::pushFileAnswer({path});
-        picker.btnAddIconClick();
+        child<QPushButton>(&picker, "btnAddIcon")->click();
         QCOMPARE(lastMessageCount(), 0);
         QCOMPARE(list.count(), 24);
         QCOMPARE(list.pixmap(23).size(), QSize(32, 32));
@@ -259,7 +265,7 @@ private slots:
         TIconDialog picker(nullptr, [&] { ++stores; });
         picker.SetImageList(list);
         seam::pushFileAnswer({});
-        picker.btnAddIcon->click();
+        child<QPushButton>(&picker, "btnAddIcon")->click();
         QCOMPARE(list.count(), 23);
         QCOMPARE(stores, 0);
         QCOMPARE(lastMessageCount(), 0);

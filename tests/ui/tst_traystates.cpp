@@ -1,10 +1,10 @@
 // The three window states (shown, hidden in the tray, hidden without icon), the settings that govern
 // them, the tray icon's actions, and the wake-up by a second start through the real local socket.
+#include "testseam.h"
 #include "testutil.h"
 
 #include "shell/appsettings.h"
 #include "shell/singleinstance.h"
-#include "ui/dialogseam.h"
 #include "ui/tsdiappform.h"
 
 #include <QMenu>
@@ -31,10 +31,8 @@ private:
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
 
-    bool iconVisible() const
-    {
-        return window->trayIcon() && window->trayIcon()->isVisible();
-    }
+    bool iconVisible() const { return trayIconShown(window.get()); }
+    QAction* command(const char* name) const { return action(window.get(), name); }
 
 private slots:
     void initTestCase()
@@ -80,11 +78,10 @@ private slots:
         AppSettings.autorun = autorun;
         AppSettings.minitray = minitray;
         window = std::make_unique<TSDIAppForm>();
-        QCOMPARE(window->trayIconShown, icon);
         QCOMPARE(iconVisible(), icon);
         if (icon) {
-            QCOMPARE(window->trayIcon()->toolTip(), QStringLiteral("Varnelo"));
-            QCOMPARE(window->trayIcon()->contextMenu(), window->menuTray);
+            QCOMPARE(trayIcon(window.get())->toolTip(), QStringLiteral("Varnelo"));
+            QCOMPARE(trayIcon(window.get())->contextMenu(), menu(window.get(), "menuTray"));
         }
     }
 
@@ -95,7 +92,6 @@ private slots:
         window->showMinimized();
         QTRY_VERIFY(!window->isVisible());
         QVERIFY(!window->isMinimized());
-        QVERIFY(window->trayIconShown);
         QVERIFY(iconVisible());
     }
 
@@ -105,7 +101,7 @@ private slots:
         window->showMinimized();
         QTest::qWait(50);
         QVERIFY(window->isMinimized());
-        QVERIFY(!window->trayIconShown);
+        QVERIFY(!iconVisible());
     }
 
     void closeWithClosetray_HidesInTheTrayAndExitStillEnds()
@@ -115,13 +111,13 @@ private slots:
         QSignalSpy closed(window.get(), &TSDIAppForm::closed);
         QVERIFY(!window->close());
         QVERIFY(!window->isVisible());
-        QVERIFY(window->trayIconShown);
+        QVERIFY(iconVisible());
         QCOMPARE(closed.count(), 0);
 
-        window->RestoreFromTray();
+        command("TrayShowWindow")->trigger();
         QVERIFY(window->isVisible());
-        QVERIFY(!window->trayIconShown);  // always is off
-        window->OnFileExit->trigger();
+        QVERIFY(!iconVisible());  // always is off
+        command("OnFileExit")->trigger();
         QCOMPARE(closed.count(), 1);
         QVERIFY(!window->isVisible());
     }
@@ -132,7 +128,7 @@ private slots:
         QSignalSpy closed(window.get(), &TSDIAppForm::closed);
         QVERIFY(window->close());
         QCOMPARE(closed.count(), 1);
-        QVERIFY(!window->trayIconShown);
+        QVERIFY(!iconVisible());
     }
 
     void trayExit_EndsFromTheHiddenState()
@@ -140,11 +136,14 @@ private slots:
         AppSettings.closetray = true;
         AppSettings.autohide = true;
         window = std::make_unique<TSDIAppForm>();  // started hidden, icon added
-        QVERIFY(window->trayIconShown);
+        QVERIFY(iconVisible());
         QSignalSpy closed(window.get(), &TSDIAppForm::closed);
-        window->Exit1->trigger();
+        command("Exit1")->trigger();
         QCOMPARE(closed.count(), 1);
-        QVERIFY(window->exiting);
+        // Exiting holds: shown again, the window closes instead of hiding in the tray.
+        window->show();
+        QVERIFY(window->close());
+        QCOMPARE(closed.count(), 2);
     }
 
     void alwaysOff_ShowingRemovesTheIconAndHidingAddsItAgain()
@@ -152,13 +151,11 @@ private slots:
         AppSettings.closetray = true;
         openShown();
         window->close();
-        QVERIFY(window->trayIconShown);
-        emit window->trayIcon()->activated(QSystemTrayIcon::DoubleClick);
+        QVERIFY(iconVisible());
+        emit trayIcon(window.get())->activated(QSystemTrayIcon::DoubleClick);
         QVERIFY(window->isVisible());
-        QVERIFY(!window->trayIconShown);
         QVERIFY(!iconVisible());
         window->close();
-        QVERIFY(window->trayIconShown);
         QVERIFY(iconVisible());
     }
 
@@ -167,11 +164,10 @@ private slots:
         AppSettings.always = true;
         AppSettings.closetray = true;
         openShown();
-        QVERIFY(window->trayIconShown);
+        QVERIFY(iconVisible());
         window->close();
-        window->RestoreFromTray();
+        command("TrayShowWindow")->trigger();
         QVERIFY(window->isVisible());
-        QVERIFY(window->trayIconShown);
         QVERIFY(iconVisible());
     }
 
@@ -179,9 +175,9 @@ private slots:
     {
         AppSettings.autohide = true;
         window = std::make_unique<TSDIAppForm>();
-        emit window->trayIcon()->activated(QSystemTrayIcon::Trigger);
+        emit trayIcon(window.get())->activated(QSystemTrayIcon::Trigger);
         QVERIFY(!window->isVisible());
-        emit window->trayIcon()->activated(QSystemTrayIcon::DoubleClick);
+        emit trayIcon(window.get())->activated(QSystemTrayIcon::DoubleClick);
         QVERIFY(window->isVisible());
     }
 
@@ -189,14 +185,14 @@ private slots:
     {
         AppSettings.autorun = true;
         openShown();
-        QVERIFY(window->trayIconShown);
-        window->TrayShowWindow->trigger();
+        QVERIFY(iconVisible());
+        command("TrayShowWindow")->trigger();
         QVERIFY(window->isVisible());
-        QVERIFY(window->trayIconShown);  // no restore, so the icon is not removed
+        QVERIFY(iconVisible());  // no restore, so the icon is not removed
         window->hide();
-        window->TrayShowWindow->trigger();
+        command("TrayShowWindow")->trigger();
         QVERIFY(window->isVisible());
-        QVERIFY(!window->trayIconShown);
+        QVERIFY(!iconVisible());
     }
 
     void noNotificationArea_MinimizeAndCloseActAsWithTheFlagsOff()
@@ -224,7 +220,7 @@ private slots:
         window = std::make_unique<TSDIAppForm>();
         connect(&first, &SingleInstance::wakeRequested, window.get(), &TSDIAppForm::wakeFromSecondInstance);
         QVERIFY(!window->isVisible());
-        QVERIFY(!window->trayIconShown);
+        QVERIFY(!iconVisible());
 
         bool secondClaimed = true;
         std::thread second([&] {
@@ -234,7 +230,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), 10000);
         second.join();
         QVERIFY(!secondClaimed);
-        QVERIFY(!window->trayIconShown);
+        QVERIFY(!iconVisible());
     }
 
     void startsHidden_ByAutohideOrTrayAnywhereInTheCommandLine_data()
@@ -265,7 +261,7 @@ private slots:
         window = std::make_unique<TSDIAppForm>();
         window->wakeFromSecondInstance();
         QVERIFY(window->isVisible());
-        QVERIFY(window->trayIconShown);
+        QVERIFY(iconVisible());
     }
 
     void wakeOfAMinimizedWindow_RestoresIt()

@@ -1,16 +1,19 @@
 // The main window on a real temporary catalogue: the tree, the item list and the item commands.
+#include "testseam.h"
 #include "testutil.h"
 
 #include "model/ccategory.h"
 #include "model/clinkitem.h"
 #include "shell/appsettings.h"
-#include "ui/dialogseam.h"
+#include "ui/categorytreeview.h"
+#include "ui/itemlistview.h"
 #include "ui/tsdiappform.h"
-#include "ui/tselectcategorydialogform.h"
+#include "ui/tsearchitemform.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QFile>
 #include <QMenu>
@@ -46,19 +49,25 @@ QStringList enabledEntries(const QMenu* menu)
     return names;
 }
 
-// Answers the next select-category dialog by picking the node at the path (or cancelling).
-void answerSelectCategory(const QStringList& path)
+// Searches the titles for the keyword in the search dialog, which the Search command shows.
+TSearchItemForm* searchTitles(QObject* window, const QString& keyword)
 {
-    seam::pushDialogHandler([path](QDialog* dialog) {
-        auto* select = qobject_cast<TSelectCategoryDialogForm*>(dialog);
-        if (!select)
-            return int(QDialog::Rejected);
-        QTreeWidgetItem* node = nodeAt(select->treeCategory, path);
-        if (!node)
-            return int(QDialog::Rejected);
-        select->treeCategory->setCurrentItem(node);
-        return int(QDialog::Accepted);
-    });
+    action(window, "OnEditSearch")->trigger();
+    auto* form = window->findChild<TSearchItemForm*>();
+    if (!form)
+        missingObject(window, "TSearchItemForm", "");
+    child<QLineEdit>(form, "editKeyword")->setText(keyword);
+    child<QPushButton>(form, "btnSearch")->click();
+    return form;
+}
+
+// A double click on the line of the result list.
+void doubleClickResult(TSearchItemForm* form, int row)
+{
+    auto* results = child<QListWidget>(form, "lbResult");
+    const QPoint at = results->visualItemRect(results->item(row)).center();
+    QTest::mouseClick(results->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(results->viewport(), Qt::LeftButton, {}, at);
 }
 
 }  // namespace
@@ -75,31 +84,23 @@ private:
         window = std::make_unique<TSDIAppForm>();
     }
 
-    CCategory* select(const QStringList& path)
+    CCategory* select(const QStringList& path) { return selectCategory(window.get(), path); }
+    CCategory* reselect(const QStringList& path) { return reselectCategory(window.get(), path); }
+    void selectRows(const QList<int>& indices) { testutil::selectRows(list(window.get()), indices); }
+    std::string store(const CCategory& category, const std::string& name, const std::string& target, int type = 0,
+                      const std::string& comment = {})
     {
-        QTreeWidgetItem* node = nodeAt(window->treeCategory, path);
-        if (!node)
-            return nullptr;
-        window->treeCategory->setCurrentItem(node);
-        return TSDIAppForm::categoryOf(node);
-    }
-
-    void selectRows(const QList<int>& indices)
-    {
-        window->listContent->clearSelection();
-        for (int index : indices)
-            window->listContent->topLevelItem(index)->setSelected(true);
+        return storeItem(sandbox->databasePath(), category, name, target, type, comment);
     }
 
     // Word documents holding three file items a, b, c, shown in the list.
     CCategory* wordWithThreeItems()
     {
         CCategory* word = select(wordPath);
-        storeItem(*window, *word, "a", "/docs/a.txt");
-        storeItem(*window, *word, "b", "/docs/b.txt");
-        storeItem(*window, *word, "c", "/docs/c.txt");
-        window->ShowCategoryItems(word);
-        return word;
+        store(*word, "a", "/docs/a.txt");
+        store(*word, "b", "/docs/b.txt");
+        store(*word, "c", "/docs/c.txt");
+        return reselect(wordPath);
     }
 
 private slots:
@@ -126,57 +127,63 @@ private slots:
     {
         open();
         QVERIFY(QFile::exists(sandbox->databasePath()));
-        QCOMPARE(topLevelTexts(window->treeCategory),
+        CategoryTreeView* categories = tree(window.get());
+        QCOMPARE(topLevelTexts(categories),
                  QStringList({"General files", "Office documents", "Media files", "Favorite websites"}));
-        QTreeWidgetItem* office = nodeAt(window->treeCategory, officePath);
+        QTreeWidgetItem* office = nodeAt(categories, officePath);
         QCOMPARE(childTexts(office), QStringList({"Word documents", "Excel documents"}));
         QVERIFY(!office->isExpanded());
-        QCOMPARE(window->GetSelectedNode(), nullptr);
-        QCOMPARE(window->GetSelectedCategory(), nullptr);
-        QCOMPARE(window->listContent->topLevelItemCount(), 0);
+        QCOMPARE(categories->selectedNode(), nullptr);
+        QCOMPARE(categories->selectedCategory(), nullptr);
+        QCOMPARE(list(window.get())->topLevelItemCount(), 0);
         QVERIFY(seam::shownMessages().isEmpty());
-        QCOMPARE(window->ImageList2.count(), 23);
-        QVERIFY(!window->trayIconShown);
+        QCOMPARE(offeredIcons(window.get()).size(), 23);
+        QVERIFY(!trayIconShown(window.get()));
     }
 
     void nodesPointAtTheCatalogueCategories()
     {
         open();
-        QTreeWidgetItem* word = nodeAt(window->treeCategory, wordPath);
-        CCategory* category = TSDIAppForm::categoryOf(word);
+        CategoryTreeView* categories = tree(window.get());
+        QTreeWidgetItem* word = nodeAt(categories, wordPath);
+        CCategory* category = categories->categoryOf(word);
         QVERIFY(category);
         QCOMPARE(category->GetGuid(), std::string("6C6FCDD3-6C95-49d9-AC6A-CC0913ABE5C1"));
-        QCOMPARE(category, window->db.GetRootCategory().GetChild(1)->GetChild(0));
+        QCOMPARE(category, window->catalogue().GetRootCategory().GetChild(1)->GetChild(0));
+        QCOMPARE(categories->nodeOf(category), word);
+        QCOMPARE(categories->findNode(category->GetGuid()), word);
     }
 
     void captionMenusAndToolbarAreTheDesignedOnes()
     {
         open();
+        QObject* w = window.get();
         QCOMPARE(window->windowTitle(), QStringLiteral("Varnelo"));
         QStringList menus;
-        for (QAction* action : window->menuBar()->actions())
-            menus.append(action->text());
+        for (QAction* entry : window->menuBar()->actions())
+            menus.append(entry->text());
         QCOMPARE(menus, QStringList({"&File", "&Edit", "&Tools", "&Help"}));
-        QCOMPARE(entryTexts(window->File1), QStringList({"&Backup...", "&Restore...", "-", "E&xit"}));
-        QCOMPARE(entryTexts(window->Edit1), QStringList({"&Search"}));
-        QCOMPARE(entryTexts(window->Tools1), QStringList({"&Import from IE Favorites...", "-", "&Settings"}));
-        QCOMPARE(entryTexts(window->Help1), QStringList({"Online &Help ", "-", "&About"}));
-        QCOMPARE(window->File1->menuAction()->statusTip(), QStringLiteral("File related commands"));
-        QCOMPARE(window->Help1->menuAction()->statusTip(), QStringLiteral("Help topics"));
-        QCOMPARE(entryTexts(window->menuCategory), QStringList({"Add Category", "Property"}));
-        QCOMPARE(entryTexts(window->menuCategoryItem),
+        QCOMPARE(entryTexts(menu(w, "File1")), QStringList({"&Backup...", "&Restore...", "-", "E&xit"}));
+        QCOMPARE(entryTexts(menu(w, "Edit1")), QStringList({"&Search"}));
+        QCOMPARE(entryTexts(menu(w, "Tools1")), QStringList({"&Import from IE Favorites...", "-", "&Settings"}));
+        QCOMPARE(entryTexts(menu(w, "Help1")), QStringList({"Online &Help ", "-", "&About"}));
+        QCOMPARE(menu(w, "File1")->menuAction()->statusTip(), QStringLiteral("File related commands"));
+        QCOMPARE(menu(w, "Help1")->menuAction()->statusTip(), QStringLiteral("Help topics"));
+        QCOMPARE(entryTexts(menu(w, "menuCategory")), QStringList({"Add Category", "Property"}));
+        QCOMPARE(entryTexts(menu(w, "menuCategoryItem")),
                  QStringList({"Add Subcategory", "Add File(s)...", "Add Web Address (URL)...", "-", "Delete", "-",
                               "Property"}));
-        QCOMPARE(entryTexts(window->menuListView),
+        QCOMPARE(entryTexts(menu(w, "menuListView")),
                  QStringList({"Open", "Open With...", "Open Containing Folder", "-", "Add File(s)...",
                               "Add Web Address (URL)...", "-", "Copy to Category...", "Move to Category...",
                               "Delete", "-", "Property"}));
-        QCOMPARE(entryTexts(window->menuTray),
+        QCOMPARE(entryTexts(menu(w, "menuTray")),
                  QStringList({"Show Window", "-", "Settings...", "Online &Help", "&About", "-", "&Exit"}));
 
+        auto* toolBar = child<QToolBar>(w, "ToolBar1");
         QStringList hints;
-        for (QAction* action : window->ToolBar1->actions())
-            if (auto* button = qobject_cast<QToolButton*>(window->ToolBar1->widgetForAction(action)))
+        for (QAction* entry : toolBar->actions())
+            if (auto* button = qobject_cast<QToolButton*>(toolBar->widgetForAction(entry)))
                 hints.append(button->objectName() + QLatin1Char('=') + button->toolTip() + QLatin1Char('|')
                              + button->accessibleName());
         QCOMPARE(hints, QStringList({
@@ -187,33 +194,37 @@ private slots:
             "ToolButton7=Show help|Show help",
             "ToolButton8=Show about information|Show about information",
             "ToolButton10=Close and exit the application|Close and exit the application"}));
-        QCOMPARE(window->OnFileBackup->statusTip(), QStringLiteral("Create backup  for current database"));
-        QCOMPARE(window->listContent->headerItem()->text(0), QStringLiteral("Name"));
-        QCOMPARE(window->listContent->headerItem()->text(1), QStringLiteral("Reference"));
-        QCOMPARE(window->listContent->headerItem()->text(2), QStringLiteral("Description"));
+        QCOMPARE(action(w, "OnFileBackup")->statusTip(), QStringLiteral("Create backup  for current database"));
+        ItemListView* items = list(w);
+        QCOMPARE(items->headerItem()->text(0), QStringLiteral("Name"));
+        QCOMPARE(items->headerItem()->text(1), QStringLiteral("Reference"));
+        QCOMPARE(items->headerItem()->text(2), QStringLiteral("Description"));
     }
 
     void selectingCategory_ReloadsItsItemsFromTheDatabase()
     {
         open();
+        ItemListView* items = list(window.get());
         CCategory* word = select(wordPath);
-        QCOMPARE(window->listContent->topLevelItemCount(), 0);
-        storeItem(*window, *word, "Report", "/home/u/report.odt", 0, "yearly");
-        storeItem(*window, *word, "Site", "example.org", 1);
+        QCOMPARE(items->topLevelItemCount(), 0);
+        store(*word, "Report", "/home/u/report.odt", 0, "yearly");
+        store(*word, "Site", "example.org", 1);
         // Another category and back: the list shows what is stored now.
         select(mediaPath);
-        QCOMPARE(window->listContent->topLevelItemCount(), 0);
+        QCOMPARE(items->topLevelItemCount(), 0);
         select(wordPath);
-        QCOMPARE(rowTexts(window->listContent), QStringList({"Report", "Site"}));
-        QCOMPARE(rowTexts(window->listContent, 1), QStringList({"/home/u/report.odt", "example.org"}));
-        QCOMPARE(rowTexts(window->listContent, 2), QStringList({"yearly", ""}));
+        QCOMPARE(rowTexts(items), QStringList({"Report", "Site"}));
+        QCOMPARE(rowTexts(items, 1), QStringList({"/home/u/report.odt", "example.org"}));
+        QCOMPARE(rowTexts(items, 2), QStringList({"yearly", ""}));
         QCOMPARE(word->GetItemCount(), 2);
-        QCOMPARE(TSDIAppForm::itemOf(window->listContent->topLevelItem(0)), word->GetItem(0));
+        QCOMPARE(items->itemOf(items->topLevelItem(0)), word->GetItem(0));
+        QCOMPARE(items->itemAt(1), word->GetItem(1));
+        QCOMPARE(items->rowOf(word->GetItem(1)), items->topLevelItem(1));
 
         execute(sandbox->databasePath(), "delete from link_table where name='Report';");
         select(mediaPath);
         select(wordPath);
-        QCOMPARE(rowTexts(window->listContent), QStringList({"Site"}));
+        QCOMPARE(rowTexts(items), QStringList({"Site"}));
     }
 
     void popupEnabling_FollowsTheSelectedRows_data()
@@ -239,19 +250,22 @@ private slots:
         QFETCH(QStringList, enabled);
         open();
         CCategory* word = select(wordPath);
-        storeItem(*window, *word, "File", "/tmp/file.txt", 0);
-        storeItem(*window, *word, "Web", "https://example.org", 1);
-        window->ShowCategoryItems(word);
+        store(*word, "File", "/tmp/file.txt", 0);
+        store(*word, "Web", "https://example.org", 1);
+        reselect(wordPath);
         selectRows(rows);
-        window->listContentContextPopup();
-        QCOMPARE(enabledEntries(window->menuListView), enabled);
+        QMenu* popup = openListPopup(window.get());
+        QVERIFY(popup->isVisible());
+        QCOMPARE(enabledEntries(popup), enabled);
+        popup->hide();
     }
 
     void popupEnabling_OffersNoAddingWithoutACategory()
     {
         open();
-        window->listContentContextPopup();
-        QCOMPARE(enabledEntries(window->menuListView), QStringList());
+        QMenu* popup = openListPopup(window.get());
+        QCOMPARE(enabledEntries(popup), QStringList());
+        popup->hide();
     }
 
     void rightClickOnTheList_SelectsTheRowUnderThePointerAndOpensThePopup()
@@ -260,41 +274,50 @@ private slots:
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         CCategory* word = select(wordPath);
-        storeItem(*window, *word, "File", "/tmp/file.txt", 0);
-        storeItem(*window, *word, "Web", "https://example.org", 1);
-        window->ShowCategoryItems(word);
-        QTreeWidget* list = window->listContent;
-        const QPoint onWeb = list->visualItemRect(list->topLevelItem(1)).center();
-        QTest::mouseClick(list->viewport(), Qt::RightButton, {}, onWeb);
-        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, onWeb, list->viewport()->mapToGlobal(onWeb));
-        QCoreApplication::sendEvent(list->viewport(), &menuEvent);
-        QTRY_VERIFY(window->menuListView->isVisible());
-        QCOMPARE(window->GetSelectedListItem(), list->topLevelItem(1));
-        QVERIFY(!window->OpenContainingFolder1->isEnabled());
-        QVERIFY(window->OpenWith1->isEnabled());
-        window->menuListView->hide();
+        store(*word, "File", "/tmp/file.txt", 0);
+        store(*word, "Web", "https://example.org", 1);
+        reselect(wordPath);
+        ItemListView* items = list(window.get());
+        QMenu* popup = menu(window.get(), "menuListView");
+        const QPoint onWeb = items->visualItemRect(items->topLevelItem(1)).center();
+        QTest::mouseClick(items->viewport(), Qt::RightButton, {}, onWeb);
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, onWeb, items->viewport()->mapToGlobal(onWeb));
+        QCoreApplication::sendEvent(items->viewport(), &menuEvent);
+        QTRY_VERIFY(popup->isVisible());
+        QCOMPARE(items->firstSelectedRow(), items->topLevelItem(1));
+        QVERIFY(!action(window.get(), "OpenContainingFolder1")->isEnabled());
+        QVERIFY(action(window.get(), "OpenWith1")->isEnabled());
+        popup->hide();
     }
 
     void openCommands_PassTheSelectedTargetToTheDesktop()
     {
         open();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QObject* w = window.get();
         CCategory* word = select(wordPath);
         const std::string odd = "-rf \"a b\";$HOME.txt";
-        storeItem(*window, *word, "Odd", odd, 0);
-        storeItem(*window, *word, "Web", "example.org/x?a=1", 1);
-        window->ShowCategoryItems(word);
+        store(*word, "Odd", odd, 0);
+        store(*word, "Web", "example.org/x?a=1", 1);
+        reselect(wordPath);
+        ItemListView* items = list(w);
 
-        window->Open1Click();
+        action(w, "Open1")->trigger();
         QVERIFY(sandbox->desktop.calls.isEmpty());  // nothing selected: nothing happens
         selectRows({0});
-        window->Open1Click();
-        window->OpenWith1Click();
-        window->OpenContainingFolder1Click();
-        window->listContent->setFocus();
-        QTest::keyClick(window->listContent, Qt::Key_Return);
-        selectRows({1});
-        window->listContentDblClick();
-        window->OpenContainingFolder1Click();  // not for a web address
+        action(w, "Open1")->trigger();
+        action(w, "OpenWith1")->trigger();
+        action(w, "OpenContainingFolder1")->trigger();
+        items->setFocus();
+        QTest::keyClick(items, Qt::Key_Return);
+        // A double click on the other row, which its first click selects.
+        items->clearSelection();
+        const QPoint onWeb = items->visualItemRect(items->topLevelItem(1)).center();
+        QTest::mouseClick(items->viewport(), Qt::LeftButton, {}, onWeb);
+        QTest::mouseDClick(items->viewport(), Qt::LeftButton, {}, onWeb);
+        QCOMPARE(items->selectedRows(), QList<QTreeWidgetItem*>{items->topLevelItem(1)});
+        action(w, "OpenContainingFolder1")->trigger();  // not for a web address
         const QList<DesktopCall>& calls = sandbox->desktop.calls;
         QCOMPARE(calls.size(), 5);
         QCOMPARE(calls[0].kind + calls[0].target, QStringLiteral("open") + QString::fromStdString(odd));
@@ -312,12 +335,12 @@ private slots:
         CCategory* word = wordWithThreeItems();
         selectRows({1});
         seam::pushMessageAnswer(QMessageBox::Yes);
-        window->Delete1Click();
+        action(window.get(), "Delete1")->trigger();
         QCOMPARE(seam::shownMessages().size(), 1);
         QCOMPARE(seam::shownMessages()[0].caption, QStringLiteral("Confirm"));
         QCOMPARE(seam::shownMessages()[0].text, QStringLiteral("Do you want to delete selected item?"));
         QCOMPARE(seam::shownMessages()[0].buttons, QMessageBox::Yes | QMessageBox::No);
-        QCOMPARE(rowTexts(window->listContent), QStringList({"a", "c"}));
+        QCOMPARE(rowTexts(list(window.get())), QStringList({"a", "c"}));
         QCOMPARE(word->GetItemCount(), 2);
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from link_table where name='b';"), 0);
     }
@@ -328,16 +351,16 @@ private slots:
         CCategory* word = wordWithThreeItems();
         selectRows({0, 2});
         seam::pushMessageAnswer(QMessageBox::No);
-        window->Delete1Click();
+        action(window.get(), "Delete1")->trigger();
         QCOMPARE(seam::shownMessages().size(), 1);
         QCOMPARE(seam::shownMessages()[0].text, QStringLiteral("Do you want to delete selected items"));
-        QCOMPARE(rowTexts(window->listContent), QStringList({"a", "b", "c"}));
+        QCOMPARE(rowTexts(list(window.get())), QStringList({"a", "b", "c"}));
         QCOMPARE(word->GetItemCount(), 3);
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from link_table;"), 3);
 
         seam::pushMessageAnswer(QMessageBox::Yes);
-        window->Delete1Click();
-        QCOMPARE(rowTexts(window->listContent), QStringList({"b"}));
+        action(window.get(), "Delete1")->trigger();
+        QCOMPARE(rowTexts(list(window.get())), QStringList({"b"}));
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from link_table;"), 1);
     }
 
@@ -345,12 +368,13 @@ private slots:
     {
         open();
         wordWithThreeItems();
+        ItemListView* items = list(window.get());
         selectRows({0});
         seam::pushMessageAnswer(QMessageBox::Yes);
-        QTest::keyClick(window->listContent, Qt::Key_Delete);
-        QCOMPARE(rowTexts(window->listContent), QStringList({"b", "c"}));
-        window->listContent->clearSelection();
-        QTest::keyClick(window->listContent, Qt::Key_Delete);  // nothing selected: no question
+        QTest::keyClick(items, Qt::Key_Delete);
+        QCOMPARE(rowTexts(items), QStringList({"b", "c"}));
+        items->clearSelection();
+        QTest::keyClick(items, Qt::Key_Delete);  // nothing selected: no question
         QCOMPARE(seam::shownMessages().size(), 1);
     }
 
@@ -360,15 +384,15 @@ private slots:
         CCategory* word = wordWithThreeItems();
         selectRows({0});
         seam::pushMessageAnswer(QMessageBox::Yes);
-        window->Delete1Click();
+        action(window.get(), "Delete1")->trigger();
         // Moving another item out saves the category's remaining items.
         selectRows({0});
         answerSelectCategory(mediaPath);
-        window->MoveTo1Click();
+        action(window.get(), "MoveTo1")->trigger();
         QCOMPARE(word->GetItemCount(), 1);
         select(mediaPath);
         select(wordPath);
-        QCOMPARE(rowTexts(window->listContent), QStringList({"c"}));
+        QCOMPARE(rowTexts(list(window.get())), QStringList({"c"}));
     }
 
     void renameToTheSameText_WritesNothing()
@@ -377,8 +401,7 @@ private slots:
         CCategory* word = wordWithThreeItems();
         // Changed behind the window's back: a write of the row would put "a" back.
         execute(sandbox->databasePath(), "update link_table set name='elsewhere' where name='a';");
-        QTreeWidgetItem* row = window->listContent->topLevelItem(0);
-        window->listContentEdited(row, QStringLiteral("a"));
+        renameInPlace(list(window.get()), 0, QStringLiteral("a"));
         QCOMPARE(queryText(sandbox->databasePath(), "select name from link_table where target='/docs/a.txt';"),
                  std::string("elsewhere"));
         QCOMPARE(word->GetItem(0)->GetName(), std::string("a"));
@@ -388,13 +411,15 @@ private slots:
     {
         open();
         CCategory* word = wordWithThreeItems();
-        QTreeWidgetItem* row = window->listContent->topLevelItem(1);
-        window->listContentEdited(row, QStringLiteral("B renamed"));
+        ItemListView* items = list(window.get());
+        QTreeWidgetItem* row = items->topLevelItem(1);
+        renameInPlace(items, 1, QStringLiteral("B renamed"));
         QCOMPARE(row->text(0), QStringLiteral("B renamed"));
         QCOMPARE(word->GetItem(1)->GetName(), std::string("B renamed"));
         QCOMPARE(queryText(sandbox->databasePath(), "select name from link_table where target='/docs/b.txt';"),
                  std::string("B renamed"));
-        window->listContentEdited(row, QString());
+        renameInPlace(items, 1, QString());
+        QCOMPARE(row->text(0), QString());
         QCOMPARE(queryText(sandbox->databasePath(), "select name from link_table where target='/docs/b.txt';"),
                  std::string(""));
     }
@@ -405,18 +430,19 @@ private slots:
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         wordWithThreeItems();
+        ItemListView* items = list(window.get());
         selectRows({2});
-        window->listContent->setCurrentItem(window->listContent->topLevelItem(2));
-        window->listContent->setFocus();
-        QTest::keyClick(window->listContent, Qt::Key_F2);
-        auto* editor = window->listContent->findChild<QLineEdit*>();
+        items->setCurrentItem(items->topLevelItem(2));
+        items->setFocus();
+        QTest::keyClick(items, Qt::Key_F2);
+        auto* editor = items->findChild<QLineEdit*>();
         QVERIFY(editor);
         editor->selectAll();
         QTest::keyClicks(editor, QStringLiteral("typed"));
         QTest::keyClick(editor, Qt::Key_Return);
         QTRY_COMPARE(queryText(sandbox->databasePath(), "select name from link_table where target='/docs/c.txt';"),
                      std::string("typed"));
-        QCOMPARE(window->listContent->topLevelItem(2)->text(0), QStringLiteral("typed"));
+        QCOMPARE(items->topLevelItem(2)->text(0), QStringLiteral("typed"));
     }
 
     void moveTwoOfThree_LeavesOneRowAndTheTargetShowsTheTwo()
@@ -425,14 +451,14 @@ private slots:
         CCategory* word = wordWithThreeItems();
         selectRows({0, 2});
         answerSelectCategory(mediaPath);
-        window->MoveTo1Click();
+        action(window.get(), "MoveTo1")->trigger();
         QCOMPARE(seam::shownDialogs(), QStringList({"TSelectCategoryDialogForm"}));
-        QCOMPARE(rowTexts(window->listContent), QStringList({"b"}));
+        QCOMPARE(rowTexts(list(window.get())), QStringList({"b"}));
         QCOMPARE(word->GetItemCount(), 1);
         select(mediaPath);
-        QCOMPARE(rowTexts(window->listContent), QStringList({"a", "c"}));
+        QCOMPARE(rowTexts(list(window.get())), QStringList({"a", "c"}));
         select(wordPath);
-        QCOMPARE(rowTexts(window->listContent), QStringList({"b"}));
+        QCOMPARE(rowTexts(list(window.get())), QStringList({"b"}));
     }
 
     void copyToAnotherCategory_StoresCopiesWithFreshGuids()
@@ -442,11 +468,12 @@ private slots:
         const std::string originalGuid = word->GetItem(1)->GetGuid();
         selectRows({1});
         answerSelectCategory(mediaPath);
-        window->CopyTo1Click();
-        QCOMPARE(rowTexts(window->listContent), QStringList({"a", "b", "c"}));
+        action(window.get(), "CopyTo1")->trigger();
+        ItemListView* items = list(window.get());
+        QCOMPARE(rowTexts(items), QStringList({"a", "b", "c"}));
         select(mediaPath);
-        QCOMPARE(rowTexts(window->listContent), QStringList({"b"}));
-        const CLinkItem* copy = TSDIAppForm::itemOf(window->listContent->topLevelItem(0));
+        QCOMPARE(rowTexts(items), QStringList({"b"}));
+        const CLinkItem* copy = items->itemAt(0);
         QVERIFY(copy->GetGuid() != originalGuid);
         QCOMPARE(copy->GetTarget(), std::string("/docs/b.txt"));
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from link_table;"), 4);
@@ -458,10 +485,10 @@ private slots:
         wordWithThreeItems();
         selectRows({0, 1});
         answerSelectCategory(wordPath);
-        window->CopyTo1Click();
+        action(window.get(), "CopyTo1")->trigger();
         answerSelectCategory(wordPath);
-        window->MoveTo1Click();
-        QCOMPARE(rowTexts(window->listContent), QStringList({"a", "b", "c"}));
+        action(window.get(), "MoveTo1")->trigger();
+        QCOMPARE(rowTexts(list(window.get())), QStringList({"a", "b", "c"}));
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from link_table;"), 3);
         QVERIFY(seam::shownMessages().isEmpty());
     }
@@ -471,8 +498,11 @@ private slots:
         open();
         wordWithThreeItems();
         selectRows({0});
-        seam::pushDialogHandler([](QDialog*) { return int(QDialog::Rejected); });
-        window->CopyTo1Click();
+        seam::pushDialogHandler([](QDialog* dialog) {
+            child<QPushButton>(dialog, "CancelBtn")->click();
+            return dialog->result();
+        });
+        action(window.get(), "CopyTo1")->trigger();
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from link_table;"), 3);
     }
 
@@ -480,15 +510,20 @@ private slots:
     {
         open();
         CCategory* word = select(wordPath);
-        storeItem(*window, *word, "first", "/x/1");
-        const std::string wanted = storeItem(*window, *word, "second", "/x/2");
+        store(*word, "first", "/x/1");
+        const std::string wanted = store(*word, "second", "/x/2");
         select(mediaPath);
-        window->LocateItem(word->GetGuid(), wanted);
-        QCOMPARE(window->GetSelectedCategory(), word);
-        QVERIFY(nodeAt(window->treeCategory, officePath)->isExpanded());
-        QCOMPARE(rowTexts(window->listContent), QStringList({"first", "second"}));
-        QCOMPARE(window->selectedListRows().size(), 1);
-        QCOMPARE(window->GetSelectedListItem()->text(0), QStringLiteral("second"));
+        TSearchItemForm* search = searchTitles(window.get(), QStringLiteral("second"));
+        QVERIFY(QTest::qWaitForWindowExposed(search));
+        doubleClickResult(search, 0);
+        CategoryTreeView* categories = tree(window.get());
+        ItemListView* items = list(window.get());
+        QCOMPARE(categories->selectedCategory(), word);
+        QVERIFY(nodeAt(categories, officePath)->isExpanded());
+        QCOMPARE(rowTexts(items), QStringList({"first", "second"}));
+        QCOMPARE(items->selectedRows().size(), 1);
+        QCOMPARE(items->firstSelectedRow()->text(0), QStringLiteral("second"));
+        QCOMPARE(items->itemOf(items->firstSelectedRow())->GetGuid(), wanted);
         QVERIFY(seam::shownMessages().isEmpty());
     }
 
@@ -496,21 +531,30 @@ private slots:
     {
         open();
         CCategory* word = select(wordPath);
-        storeItem(*window, *word, "first", "/x/1");
-        window->ShowCategoryItems(word);
-        window->listContent->topLevelItem(0)->setSelected(true);
+        store(*word, "first", "/x/1");
+        reselect(wordPath);
+        list(window.get())->topLevelItem(0)->setSelected(true);
+        CategoryTreeView* categories = tree(window.get());
 
-        window->LocateItem("no-such-category", "no-such-item");
+        // An item whose category is in no tree: stored by a program that knew another catalogue.
+        execute(sandbox->databasePath(), "insert into link_table (guid,name,target,category,star,comment,type) "
+                                         "values('orphan-item','orphan','/o','no-such-category',0,'',0);");
+        TSearchItemForm* search = searchTitles(window.get(), QStringLiteral("orphan"));
+        QVERIFY(QTest::qWaitForWindowExposed(search));
+        doubleClickResult(search, 0);
         QCOMPARE(seam::shownMessages().size(), 1);
         QCOMPARE(seam::shownMessages()[0].caption, QStringLiteral("Error"));
         QCOMPARE(seam::shownMessages()[0].text, QStringLiteral("The selected item does not exist"));
-        QCOMPARE(window->GetSelectedCategory(), word);
+        QCOMPARE(categories->selectedCategory(), word);
 
-        CCategory* media = TSDIAppForm::categoryOf(nodeAt(window->treeCategory, mediaPath));
-        window->LocateItem(media->GetGuid(), "deleted-meanwhile");
+        CCategory* media = categories->categoryOf(nodeAt(categories, mediaPath));
+        const std::string vanishing = store(*media, "vanishing", "/v");
+        searchTitles(window.get(), QStringLiteral("vanishing"));
+        execute(sandbox->databasePath(), "delete from link_table where guid='" + vanishing + "';");
+        doubleClickResult(search, 0);
         QCOMPARE(seam::shownMessages().size(), 2);
         QCOMPARE(seam::shownMessages()[1].text, QStringLiteral("The selected item does not exist"));
-        QCOMPARE(window->GetSelectedCategory(), media);
+        QCOMPARE(categories->selectedCategory(), media);
     }
 
     void rightClickInTree_NeverMovesSelectionAndPicksTheMenuByRow()
@@ -518,57 +562,66 @@ private slots:
         open();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        QTreeWidget* tree = window->treeCategory;
-        QTreeWidgetItem* general = tree->topLevelItem(0);
-        QTreeWidgetItem* media = nodeAt(tree, mediaPath);
+        CategoryTreeView* categories = tree(window.get());
+        QMenu* treeMenu = menu(window.get(), "menuCategory");
+        QMenu* categoryMenu = menu(window.get(), "menuCategoryItem");
+        QTreeWidgetItem* general = categories->topLevelItem(0);
+        QTreeWidgetItem* media = nodeAt(categories, mediaPath);
 
         // Nothing selected: the tree's own menu, and still nothing selected.
-        QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, tree->visualItemRect(media).center());
-        QTRY_VERIFY(window->menuCategory->isVisible());
-        window->menuCategory->hide();
-        QCOMPARE(window->GetSelectedNode(), nullptr);
+        QTest::mouseClick(categories->viewport(), Qt::RightButton, {}, categories->visualItemRect(media).center());
+        QTRY_VERIFY(treeMenu->isVisible());
+        treeMenu->hide();
+        QCOMPARE(categories->selectedNode(), nullptr);
 
-        tree->setCurrentItem(general);
+        categories->setCurrentItem(general);
         // On another node: the tree's menu; the selection stays.
-        QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, tree->visualItemRect(media).center());
-        QTRY_VERIFY(window->menuCategory->isVisible());
-        window->menuCategory->hide();
-        QCOMPARE(window->GetSelectedNode(), general);
-        QVERIFY(!window->menuCategoryItem->isVisible());
+        QTest::mouseClick(categories->viewport(), Qt::RightButton, {}, categories->visualItemRect(media).center());
+        QTRY_VERIFY(treeMenu->isVisible());
+        treeMenu->hide();
+        QCOMPARE(categories->selectedNode(), general);
+        QVERIFY(!categoryMenu->isVisible());
 
         // On the selected node's row, far right of its text: the category's menu.
-        const QRect row = tree->visualItemRect(general);
-        QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, QPoint(tree->viewport()->width() - 3, row.center().y()));
-        QTRY_VERIFY(window->menuCategoryItem->isVisible());
-        window->menuCategoryItem->hide();
-        QCOMPARE(window->GetSelectedNode(), general);
+        const QRect row = categories->visualItemRect(general);
+        QTest::mouseClick(categories->viewport(), Qt::RightButton, {},
+                          QPoint(categories->viewport()->width() - 3, row.center().y()));
+        QTRY_VERIFY(categoryMenu->isVisible());
+        categoryMenu->hide();
+        QCOMPARE(categories->selectedNode(), general);
 
         // The menu key reaches the selected category's menu too.
-        QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(0, 0), tree->mapToGlobal(QPoint(0, 0)));
-        QCoreApplication::sendEvent(tree, &key);
-        QTRY_VERIFY(window->menuCategoryItem->isVisible());
-        window->menuCategoryItem->hide();
+        QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(0, 0), categories->mapToGlobal(QPoint(0, 0)));
+        QCoreApplication::sendEvent(categories, &key);
+        QTRY_VERIFY(categoryMenu->isVisible());
+        categoryMenu->hide();
     }
 
     void lostTreeSelection_EmptiesTheList()
     {
         open();
         wordWithThreeItems();
-        QCOMPARE(window->listContent->topLevelItemCount(), 3);
-        window->treeCategory->clearSelection();
-        QCOMPARE(window->listContent->topLevelItemCount(), 0);
+        QCOMPARE(list(window.get())->topLevelItemCount(), 3);
+        tree(window.get())->clearSelection();
+        QCOMPARE(list(window.get())->topLevelItemCount(), 0);
     }
 
     void reload_DropsRowsAndSelectionBeforeDiscardingTheCatalogue()
     {
         open();
         wordWithThreeItems();
-        window->LoadCatalogue();
-        QCOMPARE(window->listContent->topLevelItemCount(), 0);
-        QCOMPARE(window->GetSelectedNode(), nullptr);
-        QCOMPARE(topLevelTexts(window->treeCategory).size(), 4);
+        // A restore reloads the catalogue in the same window.
+        const QString backup = sandbox->root() + QStringLiteral("/reload.mbk");
+        seam::pushFileAnswer({backup});
+        action(window.get(), "OnFileBackup")->trigger();
+        seam::pushFileAnswer({backup});
+        action(window.get(), "OnFileRestore")->trigger();
+        QCOMPARE(seam::shownMessages().last().text, QStringLiteral("Successfully finish restoring!"));
+        QCOMPARE(list(window.get())->topLevelItemCount(), 0);
+        QCOMPARE(tree(window.get())->selectedNode(), nullptr);
+        QCOMPARE(topLevelTexts(tree(window.get())).size(), 4);
         select(wordPath);
-        QCOMPARE(rowTexts(window->listContent), QStringList({"a", "b", "c"}));
+        QCOMPARE(rowTexts(list(window.get())), QStringList({"a", "b", "c"}));
     }
 
     void catalogueThatIsNotADatabase_ShowsErrorBoxAndEmptyTree()
@@ -579,15 +632,24 @@ private slots:
         file.write(QByteArray(4096, 'x'));
         file.close();
         open();
-        QCOMPARE(window->treeCategory->topLevelItemCount(), 0);
+        QCOMPARE(tree(window.get())->topLevelItemCount(), 0);
         QCOMPARE(seam::shownMessages().size(), 1);
         QCOMPARE(seam::shownMessages()[0].caption, QStringLiteral("Varnelo"));
         QCOMPARE(seam::shownMessages()[0].icon, QMessageBox::Critical);
         QVERIFY(!seam::shownMessages()[0].text.isEmpty());
-        // The window stays usable.
-        window->listContentContextPopup();
-        window->LocateItem("x", "y");
+        // The window stays usable: its popup opens, and a command runs and says why it failed.
+        QMenu* popup = openListPopup(window.get());
+        QCOMPARE(enabledEntries(popup), QStringList());
+        popup->hide();
+        seam::pushDialogHandler([](QDialog* dialog) {
+            child<QLineEdit>(dialog, "Edit1")->setText(QStringLiteral("Anything"));
+            child<QPushButton>(dialog, "Button1")->click();
+            return dialog->result();
+        });
+        action(window.get(), "AddCategoryItem")->trigger();
         QCOMPARE(seam::shownMessages().size(), 2);
+        QCOMPARE(seam::shownMessages()[1].icon, QMessageBox::Critical);
+        QCOMPARE(tree(window.get())->topLevelItemCount(), 0);
     }
 
     void noDataFolder_SaysSoAndAsksTheProgramToEnd()
@@ -603,7 +665,7 @@ private slots:
         QCOMPARE(seam::shownMessages()[0].text, QStringLiteral("Failed to get \"Application Data\" folder!"));
         QCOMPARE(seam::shownMessages()[0].caption, QString());
         QCOMPARE(seam::shownMessages()[0].icon, QMessageBox::NoIcon);
-        QCOMPARE(window->treeCategory->topLevelItemCount(), 0);
+        QCOMPARE(tree(window.get())->topLevelItemCount(), 0);
         // The quit request waits in the queue for the loop; a loop started now ends at once.
         QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(1); });
         QCOMPARE(QCoreApplication::exec(), 0);
@@ -612,73 +674,77 @@ private slots:
     void storedIconList_ReplacesTheBuiltInSetAtStart()
     {
         open();
+        CCategory* media = tree(window.get())->categoryOf(nodeAt(tree(window.get()), mediaPath));
+        const std::string mediaGuid = media->GetGuid();
+        window.reset();
+        // Another run stored a list with one more icon and gave it to a category.
+        IconList icons = IconList::builtIn();
         QImage red(32, 32, QImage::Format_ARGB32);
         red.fill(Qt::red);
-        QVERIFY(window->ImageList2.append(red));
-        window->SaveIconList();
-        CCategory* media = TSDIAppForm::categoryOf(nodeAt(window->treeCategory, mediaPath));
-        media->SetIconIndex(23);
-        window->db.SaveCategory(*media, true);
-        window.reset();
+        QVERIFY(icons.append(red));
+        storeIcons(sandbox->databasePath(), icons);
+        execute(sandbox->databasePath(), "update category_table set iconIndex=23 where guid='" + mediaGuid + "';");
 
         open();
-        QCOMPARE(window->ImageList2.count(), 24);
-        const QImage shown = nodeAt(window->treeCategory, mediaPath)->icon(0).pixmap(32, 32).toImage();
+        QCOMPARE(offeredIcons(window.get()).size(), 24);
+        const QImage shown = nodeAt(tree(window.get()), mediaPath)->icon(0).pixmap(32, 32).toImage();
         QCOMPARE(shown.pixelColor(16, 16), QColor(Qt::red));
     }
 
     void settingsCommand_AddsTheTrayIconOnlyWhenAlwaysTurnsOn()
     {
         open();
+        QAction* settings = action(window.get(), "OnToolsSettings");
         // Cancel: nothing changes.
         seam::pushDialogHandler([](QDialog*) { return int(QDialog::Rejected); });
-        window->OnToolsSettingsExecute();
-        QVERIFY(!window->trayIconShown);
+        settings->trigger();
+        QVERIFY(!trayIconShown(window.get()));
         seam::pushDialogHandler([](QDialog* dialog) {
-            dialog->findChild<QCheckBox*>(QStringLiteral("ckAlways"))->setChecked(true);
-            dialog->findChild<QPushButton*>(QStringLiteral("OKBtn"))->click();
+            child<QCheckBox>(dialog, "ckAlways")->setChecked(true);
+            child<QPushButton>(dialog, "OKBtn")->click();
             return dialog->result();
         });
-        window->OnToolsSettingsExecute();
-        QVERIFY(window->trayIconShown);
+        settings->trigger();
+        QVERIFY(trayIconShown(window.get()));
         QVERIFY(AppSettings.always);
         // Off again: the icon that is there stays.
         seam::pushDialogHandler([](QDialog* dialog) {
-            dialog->findChild<QCheckBox*>(QStringLiteral("ckAlways"))->setChecked(false);
-            dialog->findChild<QPushButton*>(QStringLiteral("OKBtn"))->click();
+            child<QCheckBox>(dialog, "ckAlways")->setChecked(false);
+            child<QPushButton>(dialog, "OKBtn")->click();
             return dialog->result();
         });
-        window->OnToolsSettingsExecute();
-        QVERIFY(window->trayIconShown);
+        settings->trigger();
+        QVERIFY(trayIconShown(window.get()));
         QVERIFY(!AppSettings.always);
     }
 
     void helpAndAbout_GoThroughTheDesktopAndTheSeam()
     {
         open();
-        window->OnHelpHelp->trigger();
+        action(window.get(), "OnHelpHelp")->trigger();
         QCOMPARE(sandbox->desktop.calls.size(), 1);
         QCOMPARE(sandbox->desktop.calls[0].kind, QStringLiteral("openUrl"));
         QVERIFY(sandbox->desktop.calls[0].target.endsWith(QStringLiteral("/help")));
         seam::pushDialogHandler([](QDialog*) { return int(QDialog::Accepted); });
         seam::pushDialogHandler([](QDialog*) { return int(QDialog::Accepted); });
-        window->OnHelpAbout->trigger();
-        window->About1->trigger();
+        action(window.get(), "OnHelpAbout")->trigger();
+        action(window.get(), "About1")->trigger();
         QCOMPARE(seam::shownDialogs(), QStringList({"TAboutBox", "TAboutBox"}));
     }
 
     void everyControlAndEntryHasAnAccessibleName()
     {
         open();
-        QCOMPARE(window->treeCategory->accessibleName(), QStringLiteral("Categories"));
-        QCOMPARE(window->listContent->accessibleName(), QStringLiteral("Items"));
-        for (QToolButton* button : window->ToolBar1->findChildren<QToolButton*>())
+        QObject* w = window.get();
+        QCOMPARE(tree(w)->accessibleName(), QStringLiteral("Categories"));
+        QCOMPARE(list(w)->accessibleName(), QStringLiteral("Items"));
+        for (QToolButton* button : child<QToolBar>(w, "ToolBar1")->findChildren<QToolButton*>())
             if (button->defaultAction())
                 QVERIFY2(!button->accessibleName().isEmpty(), qPrintable(button->objectName()));
-        for (QMenu* menu : {window->File1, window->Edit1, window->Tools1, window->Help1, window->menuCategory,
-                            window->menuCategoryItem, window->menuListView, window->menuTray})
-            for (QAction* action : menu->actions())
-                QVERIFY2(action->isSeparator() || !action->text().isEmpty(), qPrintable(action->objectName()));
+        for (const char* name : {"File1", "Edit1", "Tools1", "Help1", "menuCategory", "menuCategoryItem",
+                                 "menuListView", "menuTray"})
+            for (QAction* entry : menu(w, name)->actions())
+                QVERIFY2(entry->isSeparator() || !entry->text().isEmpty(), qPrintable(entry->objectName()));
     }
 };
 

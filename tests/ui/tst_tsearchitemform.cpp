@@ -1,9 +1,11 @@
 // The search dialog on a real catalogue: the enabling rule, the settings kept in the INI file,
 // the result list and the jump to an item.
+#include "testseam.h"
+#include "testutil.h"
+
 #include "model/newguid.h"
 #include "shell/appsettings.h"
 #include "storage/cdbmanager.h"
-#include "ui/dialogseam.h"
 #include "ui/tsearchitemform.h"
 
 #include <QCheckBox>
@@ -18,6 +20,8 @@
 #include <memory>
 #include <utility>
 #include <vector>
+
+using testutil::child;
 
 namespace {
 
@@ -47,24 +51,31 @@ private:
         item->SetParentGuid(into.GetGuid());
         CLinkItem* raw = item.get();
         into.AddItem(std::move(item));
-        if (!db->SaveCategory(into, false))
-            qFatal("cannot save the test item");
+        db->SaveCategory(into, false);
         return raw;
     }
 
     void search(TSearchItemForm& form, const QString& keyword)
     {
-        form.editKeyword->setText(keyword);
-        QVERIFY(form.btnSearch->isEnabled());
-        form.btnSearch->click();
+        child<QLineEdit>(&form, "editKeyword")->setText(keyword);
+        auto* button = child<QPushButton>(&form, "btnSearch");
+        QVERIFY(button->isEnabled());
+        button->click();
     }
 
     QStringList lines(const TSearchItemForm& form) const
     {
+        const auto* results = child<QListWidget>(&form, "lbResult");
         QStringList texts;
-        for (int i = 0; i < form.lbResult->count(); ++i)
-            texts << form.lbResult->item(i)->text();
+        for (int i = 0; i < results->count(); ++i)
+            texts << results->item(i)->text();
         return texts;
+    }
+
+    // Return on the current line of the result list activates it, as a double click does.
+    void pressReturnInResults(TSearchItemForm& form)
+    {
+        QTest::keyClick(child<QListWidget>(&form, "lbResult"), Qt::Key_Return);
     }
 
 private slots:
@@ -93,53 +104,53 @@ private slots:
     {
         TSearchItemForm form(nullptr, ini);
         QCOMPARE(form.windowTitle(), QStringLiteral("Search"));
-        QCOMPARE(form.ckTitle->text(), QStringLiteral("Search title"));
-        QCOMPARE(form.ckFilename->text(), QStringLiteral("Search item target"));
-        QCOMPARE(form.ckComment->text(), QStringLiteral("Search comment"));
-        QCOMPARE(form.btnClose->text(), QStringLiteral("Close"));
-        QVERIFY(form.ckTitle->isChecked() && form.ckFilename->isChecked() && form.ckComment->isChecked());
-        QVERIFY(!form.btnSearch->isEnabled());
-        QVERIFY(form.editKeyword->text().isEmpty());
-        QVERIFY(form.lbResult->isHidden());
+        QCOMPARE(child<QCheckBox>(&form, "ckTitle")->text(), QStringLiteral("Search title"));
+        QCOMPARE(child<QCheckBox>(&form, "ckFilename")->text(), QStringLiteral("Search item target"));
+        QCOMPARE(child<QCheckBox>(&form, "ckComment")->text(), QStringLiteral("Search comment"));
+        QCOMPARE(child<QPushButton>(&form, "btnClose")->text(), QStringLiteral("Close"));
+        QVERIFY(child<QCheckBox>(&form, "ckTitle")->isChecked() && child<QCheckBox>(&form, "ckFilename")->isChecked() && child<QCheckBox>(&form, "ckComment")->isChecked());
+        QVERIFY(!child<QPushButton>(&form, "btnSearch")->isEnabled());
+        QVERIFY(child<QLineEdit>(&form, "editKeyword")->text().isEmpty());
+        QVERIFY(child<QListWidget>(&form, "lbResult")->isHidden());
     }
 
     void checkBoxesComeFromTheSearchSection()
     {
         writeIniFlags(ini, "Search", {{"title", false}, {"filename", true}, {"comment", false}});
         TSearchItemForm form(nullptr, ini);
-        QVERIFY(!form.ckTitle->isChecked());
-        QVERIFY(form.ckFilename->isChecked());
-        QVERIFY(!form.ckComment->isChecked());
+        QVERIFY(!child<QCheckBox>(&form, "ckTitle")->isChecked());
+        QVERIFY(child<QCheckBox>(&form, "ckFilename")->isChecked());
+        QVERIFY(!child<QCheckBox>(&form, "ckComment")->isChecked());
     }
 
     void blanksOrNoColumnKeepSearchDisabled()
     {
         TSearchItemForm form(nullptr, ini);
-        form.editKeyword->setText(QStringLiteral("   \t"));
-        QVERIFY(!form.btnSearch->isEnabled());
-        form.editKeyword->setText(QStringLiteral(" abc "));
-        QVERIFY(form.btnSearch->isEnabled());
-        form.ckTitle->setChecked(false);
-        form.ckFilename->setChecked(false);
-        QVERIFY(form.btnSearch->isEnabled());
-        form.ckComment->setChecked(false);
-        QVERIFY(!form.btnSearch->isEnabled());
-        form.ckFilename->setChecked(true);
-        QVERIFY(form.btnSearch->isEnabled());
+        child<QLineEdit>(&form, "editKeyword")->setText(QStringLiteral("   \t"));
+        QVERIFY(!child<QPushButton>(&form, "btnSearch")->isEnabled());
+        child<QLineEdit>(&form, "editKeyword")->setText(QStringLiteral(" abc "));
+        QVERIFY(child<QPushButton>(&form, "btnSearch")->isEnabled());
+        child<QCheckBox>(&form, "ckTitle")->setChecked(false);
+        child<QCheckBox>(&form, "ckFilename")->setChecked(false);
+        QVERIFY(child<QPushButton>(&form, "btnSearch")->isEnabled());
+        child<QCheckBox>(&form, "ckComment")->setChecked(false);
+        QVERIFY(!child<QPushButton>(&form, "btnSearch")->isEnabled());
+        child<QCheckBox>(&form, "ckFilename")->setChecked(true);
+        QVERIFY(child<QPushButton>(&form, "btnSearch")->isEnabled());
     }
 
     void changedBoxesWithoutSearchLeaveTheSettingsFileAlone()
     {
         QPointer<TSearchItemForm> form = new TSearchItemForm(nullptr, ini);
         form->setDatabase(db.get());
-        form->ckTitle->setChecked(false);
-        form->ckComment->setChecked(false);
-        form->btnClose->click();
+        child<QCheckBox>(form.data(), "ckTitle")->setChecked(false);
+        child<QCheckBox>(form.data(), "ckComment")->setChecked(false);
+        child<QPushButton>(form.data(), "btnClose")->click();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(form.isNull());
         QVERIFY(!QFile::exists(QString::fromStdString(ini)));
         TSearchItemForm again(nullptr, ini);
-        QVERIFY(again.ckTitle->isChecked() && again.ckComment->isChecked());
+        QVERIFY(child<QCheckBox>(&again, "ckTitle")->isChecked() && child<QCheckBox>(&again, "ckComment")->isChecked());
     }
 
     void searchWritesTheBoxesAndSearchesTheKeywordWithItsBlanks()
@@ -148,16 +159,16 @@ private slots:
         addItem(category(0), "xabcy", "/t/2");
         TSearchItemForm form(nullptr, ini);
         form.setDatabase(db.get());
-        form.ckFilename->setChecked(false);
-        form.ckComment->setChecked(false);
+        child<QCheckBox>(&form, "ckFilename")->setChecked(false);
+        child<QCheckBox>(&form, "ckComment")->setChecked(false);
         search(form, QStringLiteral(" abc "));
         QCOMPARE(lines(form), QStringList{QStringLiteral("x abc y")});
         QVERIFY(!readIniFlag(ini, "Search", "filename", true));
         QVERIFY(!readIniFlag(ini, "Search", "comment", true));
         QVERIFY(readIniFlag(ini, "Search", "title", false));
         TSearchItemForm next(nullptr, ini);
-        QVERIFY(next.ckTitle->isChecked());
-        QVERIFY(!next.ckFilename->isChecked());
+        QVERIFY(child<QCheckBox>(&next, "ckTitle")->isChecked());
+        QVERIFY(!child<QCheckBox>(&next, "ckFilename")->isChecked());
     }
 
     void resultsComeInStoredOrderAndEachDuplicateLeadsToItsOwnItem()
@@ -174,13 +185,13 @@ private slots:
         search(form, QStringLiteral("notes"));
         QCOMPARE(lines(form), (QStringList{"Notes", "Other", "Notes"}));
         QCOMPARE(form.results().size(), size_t(3));
-        form.lbResult->setCurrentRow(2);
-        form.lbResultDblClick();
+        child<QListWidget>(&form, "lbResult")->setCurrentRow(2);
+        pressReturnInResults(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        const QRect rect = form.lbResult->visualItemRect(form.lbResult->item(0));
-        QTest::mouseClick(form.lbResult->viewport(), Qt::LeftButton, {}, rect.center());
-        QTest::mouseDClick(form.lbResult->viewport(), Qt::LeftButton, {}, rect.center());
+        const QRect rect = child<QListWidget>(&form, "lbResult")->visualItemRect(child<QListWidget>(&form, "lbResult")->item(0));
+        QTest::mouseClick(child<QListWidget>(&form, "lbResult")->viewport(), Qt::LeftButton, {}, rect.center());
+        QTest::mouseDClick(child<QListWidget>(&form, "lbResult")->viewport(), Qt::LeftButton, {}, rect.center());
         QCOMPARE(located.size(), size_t(2));
         QCOMPARE(located[0].category, secondCategory);
         QCOMPARE(located[0].item, secondGuid);
@@ -197,9 +208,15 @@ private slots:
         form.setDatabase(db.get());
         form.setLocator([&](const std::string&, const std::string&) { ++calls; });
         search(form, QStringLiteral("alpha"));
-        form.lbResult->clearSelection();
-        form.lbResultDblClick();
+        // The line is current but not selected.
+        auto* results = child<QListWidget>(&form, "lbResult");
+        results->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+        results->clearSelection();
+        pressReturnInResults(form);
         QCOMPARE(calls, 0);
+        results->item(0)->setSelected(true);
+        pressReturnInResults(form);
+        QCOMPARE(calls, 1);
     }
 
     void dialogGrowsAfterEverySearchAndASecondSearchReplacesTheList()
@@ -213,8 +230,8 @@ private slots:
         const int before = form.frameGeometry().height();
         QVERIFY(before < 532);
         search(form, QStringLiteral("nothing like it"));
-        QCOMPARE(form.lbResult->count(), 0);
-        QVERIFY(!form.lbResult->isHidden());
+        QCOMPARE(child<QListWidget>(&form, "lbResult")->count(), 0);
+        QVERIFY(!child<QListWidget>(&form, "lbResult")->isHidden());
         QCOMPARE(form.frameGeometry().height(), 532);
         search(form, QStringLiteral("alpha"));
         QCOMPARE(lines(form), QStringList{QStringLiteral("alpha")});
@@ -232,8 +249,8 @@ private slots:
         addItem(category(0), "Sale 50 off", "/o");
         TSearchItemForm form(nullptr, ini);
         form.setDatabase(db.get());
-        form.ckFilename->setChecked(false);
-        form.ckComment->setChecked(false);
+        child<QCheckBox>(&form, "ckFilename")->setChecked(false);
+        child<QCheckBox>(&form, "ckComment")->setChecked(false);
         search(form, QStringLiteral("Bob's"));
         QCOMPARE(lines(form), QStringList{QStringLiteral("Bob's notes.txt")});
         search(form, QStringLiteral("a_c"));
@@ -241,7 +258,7 @@ private slots:
         search(form, QStringLiteral("50%"));
         QCOMPARE(lines(form), QStringList{QStringLiteral("Sale 50 off")});
         search(form, QStringLiteral("'; drop table link_table; --"));
-        QCOMPARE(form.lbResult->count(), 0);
+        QCOMPARE(child<QListWidget>(&form, "lbResult")->count(), 0);
         search(form, QStringLiteral("abc"));
         QCOMPARE(lines(form), QStringList{QStringLiteral("abc")});
     }
@@ -250,7 +267,7 @@ private slots:
     {
         TSearchItemForm form(nullptr, ini);
         search(form, QStringLiteral("abc"));
-        QVERIFY(form.lbResult->isHidden());
+        QVERIFY(child<QListWidget>(&form, "lbResult")->isHidden());
         QVERIFY(!QFile::exists(QString::fromStdString(ini)));
     }
 
@@ -272,14 +289,14 @@ private slots:
         form->setDatabase(db.get());
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.data()));
-        form->editKeyword->setText(QStringLiteral("kept"));
+        child<QLineEdit>(form.data(), "editKeyword")->setText(QStringLiteral("kept"));
         form->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!form.isNull());
         QVERIFY(form->isHidden());
-        QCOMPARE(form->editKeyword->text(), QStringLiteral("kept"));
+        QCOMPARE(child<QLineEdit>(form.data(), "editKeyword")->text(), QStringLiteral("kept"));
         form->show();
-        form->btnClose->click();
+        child<QPushButton>(form.data(), "btnClose")->click();
         QVERIFY(form->isHidden());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(form.isNull());
