@@ -22,7 +22,7 @@ namespace {
 
 const QStringList officePath{QStringLiteral("Office documents")};
 const QStringList mediaPath{QStringLiteral("Media files")};
-const QString backupFilter = QStringLiteral("Backup Files(*.mbk) (*.mbk);;All Files (*.*) (*)");
+const QString backupFilter = QStringLiteral("Backup Files(*.mbk);;All Files (*.*)");
 const QString invalidBackup = QStringLiteral("This is not a valid backup file. \nCan't finish resotre process");
 
 void writeFile(const QString& path, const QByteArray& bytes)

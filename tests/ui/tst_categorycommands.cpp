@@ -302,8 +302,8 @@ private slots:
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from link_table"), 1);
         ItemListView* items = list(window.get());
         for (int i = 0; i < items->topLevelItemCount(); ++i) {
-            QVERIFY(items->itemAt(i)->GetName() != "gone");
-            QVERIFY(items->itemAt(i)->GetName() != "gone too");
+            QVERIFY(items->itemAtRow(i)->GetName() != "gone");
+            QVERIFY(items->itemAtRow(i)->GetName() != "gone too");
         }
         restart();
         QCOMPARE(topLevelTexts(categories()), QStringList({"General files", "Media files", "Favorite websites"}));

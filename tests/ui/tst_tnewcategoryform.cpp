@@ -188,7 +188,7 @@ private slots:
         QCOMPARE(appended.size(), QSize(32, 32));
         QCOMPARE(QColor(appended.pixel(4, 4)), QColor(Qt::white));
         QCOMPARE(QColor(appended.pixel(27, 27)), QColor(Qt::darkGreen));
-        QCOMPARE(seam::shownFileDialogs().first().filter, QStringLiteral("Icon File(*.ico) (*.ico)"));
+        QCOMPARE(seam::shownFileDialogs().first().filter, QStringLiteral("Icon File(*.ico)"));
         child<QListWidget>(&picker, "ListView1")->item(23)->setSelected(true);
         QCOMPARE(picker.selectedIconIndex(), 23);
     }

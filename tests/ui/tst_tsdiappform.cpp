@@ -165,14 +165,16 @@ private slots:
         QCOMPARE(menus, QStringList({"&File", "&Edit", "&Tools", "&Help"}));
         QCOMPARE(entryTexts(menu(w, "File1")), QStringList({"&Backup...", "&Restore...", "-", "E&xit"}));
         QCOMPARE(entryTexts(menu(w, "Edit1")), QStringList({"&Search"}));
-        QCOMPARE(entryTexts(menu(w, "Tools1")), QStringList({"&Import from IE Favorites...", "-", "&Settings"}));
+        QCOMPARE(entryTexts(menu(w, "Tools1")),
+                 QStringList({"&Import from IE Favorites...", "Import &Bookmarks File...", "Import from &Browser...",
+                              "&Export Bookmarks File...", "-", "&Settings"}));
         QCOMPARE(entryTexts(menu(w, "Help1")), QStringList({"Online &Help ", "-", "&About"}));
         QCOMPARE(menu(w, "File1")->menuAction()->statusTip(), QStringLiteral("File related commands"));
         QCOMPARE(menu(w, "Help1")->menuAction()->statusTip(), QStringLiteral("Help topics"));
         QCOMPARE(entryTexts(menu(w, "menuCategory")), QStringList({"Add Category", "Property"}));
         QCOMPARE(entryTexts(menu(w, "menuCategoryItem")),
-                 QStringList({"Add Subcategory", "Add File(s)...", "Add Web Address (URL)...", "-", "Delete", "-",
-                              "Property"}));
+                 QStringList({"Add Subcategory", "Add File(s)...", "Add Web Address (URL)...", "Add Folder...", "-",
+                              "Delete", "-", "Property"}));
         QCOMPARE(entryTexts(menu(w, "menuListView")),
                  QStringList({"Open", "Open With...", "Open Containing Folder", "-", "Add File(s)...",
                               "Add Web Address (URL)...", "-", "Copy to Category...", "Move to Category...",
@@ -218,7 +220,7 @@ private slots:
         QCOMPARE(rowTexts(items, 2), QStringList({"yearly", ""}));
         QCOMPARE(word->GetItemCount(), 2);
         QCOMPARE(items->itemOf(items->topLevelItem(0)), word->GetItem(0));
-        QCOMPARE(items->itemAt(1), word->GetItem(1));
+        QCOMPARE(items->itemAtRow(1), word->GetItem(1));
         QCOMPARE(items->rowOf(word->GetItem(1)), items->topLevelItem(1));
 
         execute(sandbox->databasePath(), "delete from link_table where name='Report';");
@@ -473,7 +475,7 @@ private slots:
         QCOMPARE(rowTexts(items), QStringList({"a", "b", "c"}));
         select(mediaPath);
         QCOMPARE(rowTexts(items), QStringList({"b"}));
-        const CLinkItem* copy = items->itemAt(0);
+        const CLinkItem* copy = items->itemAtRow(0);
         QVERIFY(copy->GetGuid() != originalGuid);
         QCOMPARE(copy->GetTarget(), std::string("/docs/b.txt"));
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from link_table;"), 4);
