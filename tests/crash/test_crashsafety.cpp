@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -379,8 +380,9 @@ protected:
 
     void SetUp() override { base = makeBaseCatalogue(basePath); }
 
-    // One run to the end measures the command (and shows the finished command holds up too); then
-    // each trial kills a fresh copy of the catalogue at a random moment within that time.
+    // Runs to the end measure the command (and show the finished command holds up too); then each
+    // trial kills a fresh copy of the catalogue at a random moment within the longest of them, so that
+    // the last steps of a command whose time varies are reached too.
     void runTrials(const std::string& command, const Arguments& arguments, const Check& check, const std::string& home = {})
     {
         const std::uint64_t seed = runSeed();
@@ -388,14 +390,17 @@ protected:
         RecordProperty("seed", std::to_string(seed));
         std::cout << "[ crash    ] " << command << ": " << trials << " trials, seed " << seed
                   << " (CRASH_SEED=" << seed << " replays the kill times)" << std::endl;
-        const Trial measured = runTrial(command, 0, std::nullopt, arguments, check, home, seed);
-        if (HasFatalFailure() || measured.run.killed)
-            return;
-        const double duration = measured.run.commandMs;
+        double duration = 0;
+        for (std::size_t run = 0; run < measuringRuns; ++run) {
+            const Trial measured = runTrial(command, run, std::nullopt, arguments, check, home, seed);
+            if (HasFatalFailure() || measured.run.killed)
+                return;
+            duration = std::max(duration, measured.run.commandMs);
+        }
         std::mt19937_64 random(seed);
         std::uniform_real_distribution<double> moment(0.0, duration);
         std::size_t killed = 0;
-        for (std::size_t i = 1; i <= trials; ++i) {
+        for (std::size_t i = measuringRuns; i < measuringRuns + trials; ++i) {
             const Trial trial = runTrial(command, i, moment(random), arguments, check, home, seed);
             if (HasFatalFailure())
                 return;
@@ -421,6 +426,9 @@ protected:
         when << command << " trial " << index << " (seed " << seed << "): "
              << (killAfterMs ? "kill after " + std::to_string(*killAfterMs) + " ms" : std::string("run to the end"));
         SCOPED_TRACE(when.str());
+        // Every run starts with nothing of the runs before it waiting to be written, so that the
+        // disk is as fast for the trials as it was for the runs that measured the command.
+        ::sync();
         trial.run = runDriver(arguments(trial.catalogue, log), home, killAfterMs, (place / "errors.txt").string());
         trial.report = completeLines(log);
         EXPECT_FALSE(trial.run.hung) << "the driver did not end: " << trial.run.errors;
@@ -523,6 +531,7 @@ protected:
                + (ends.empty() ? "" : ", end reported with " + ends[0].at(1) + " categories and " + ends[0].at(2) + " items");
     }
 
+    static constexpr std::size_t measuringRuns = 3;
     TempFolder folder;
     std::string basePath = folder.path("base.db");
     BaseCatalogue base;
@@ -665,8 +674,11 @@ TEST_F(CrashSafetyTest, RestoreLeavesTheOldCatalogueOrTheBackupsAndTheBackupsOnc
             if (reported || !trial.run.killed) {
                 EXPECT_EQ(restored, 1) << "the restore was reported but the old catalogue is there";
             }
+            std::error_code missing;
+            const auto staged = fs::file_size(stagingPath(trial.catalogue), missing);
             return std::string(restored == 1 ? "the backup's catalogue" : "the old catalogue")
-                   + (reported ? ", success reported" : "");
+                   + (reported ? ", success reported" : "") + " (staging file "
+                   + (missing ? std::string("not made") : std::to_string(staged / 1024) + " KiB") + ")";
         });
 }
 

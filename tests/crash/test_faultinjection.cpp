@@ -28,6 +28,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -750,8 +751,18 @@ class UnwritableSettingsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        if (const char* config = std::getenv("XDG_CONFIG_HOME"))
+            savedConfig = config;
         ::setenv("XDG_CONFIG_HOME", folder.path("config").c_str(), 1);
         std::ofstream(ini, std::ios::binary) << original;
+    }
+
+    void TearDown() override
+    {
+        if (savedConfig)
+            ::setenv("XDG_CONFIG_HOME", savedConfig->c_str(), 1);
+        else
+            ::unsetenv("XDG_CONFIG_HOME");
     }
 
     void expectRefused(const std::string& error)
@@ -765,6 +776,7 @@ protected:
     std::string ini = folder.path("varnelo.INI");
     std::string original = "[Settings]\nautorun=0\nalways=1\n";
     SettingsRecord changed{true, false, false, true, false};
+    std::optional<std::string> savedConfig;
 };
 
 TEST_F(UnwritableSettingsTest, AFolderInPlaceOfTheFileIsReported)
