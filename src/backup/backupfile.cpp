@@ -11,8 +11,11 @@
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
+
+#include <sqlite3.h>
 
 using namespace backupio;
 
@@ -155,6 +158,51 @@ const char* checkBackup(std::FILE* source)
     return nullptr;
 }
 
+// Another program writing to the catalogue meanwhile would leave a torn copy in a backup; after a
+// restore it would go on writing into the replaced file, and a journal it left would later be played
+// into the restored one. A connection of our own holds SQLite's lock on the file for as long as it is
+// copied or replaced: shared for a backup, so that no one writes, exclusive for a restore, so that no
+// one else has it open for writing. A file SQLite cannot take as a database is handled as before,
+// without a lock.
+class CatalogueFileLock {
+public:
+    enum class Kind { Shared, Exclusive };
+
+    // Raises SQLite's "database is locked" when another program keeps the file longer than a moment.
+    CatalogueFileLock(const std::string& path, Kind kind)
+    {
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(path, error))
+            return;
+        try {
+            if (kind == Kind::Shared)
+                connection.OpenReadOnly(path.c_str());
+            else
+                connection.Open(path.c_str());
+            connection.SetBusyTimeout(lockWaitMs);
+            if (kind == Kind::Shared) {
+                connection.ExecuteStatement("begin transaction;");
+                connection.ExecuteScalar("select count(*) from sqlite_master;");
+            } else {
+                connection.ExecuteStatement("begin exclusive transaction;");
+            }
+        } catch (const CppSQLite3Exception& refusal) {
+            connection.Close();
+            if (refusal.ErrorCode() == SQLITE_BUSY || refusal.ErrorCode() == SQLITE_LOCKED)
+                throw;
+        }
+    }
+    // Closing ends the transaction, which wrote nothing, and with it the lock.
+    ~CatalogueFileLock() { connection.Close(); }
+    CatalogueFileLock(const CatalogueFileLock&) = delete;
+    CatalogueFileLock& operator=(const CatalogueFileLock&) = delete;
+
+private:
+    // The window does not paint while this waits, so only a lock held for an instant is waited out.
+    static constexpr int lockWaitMs = 1000;
+    CppSQLite3DB connection;
+};
+
 } // namespace
 
 std::string stagingPath(const std::string& databasePath)
@@ -176,6 +224,7 @@ BackupOutcome writeBackup(const std::string& databasePath, const std::string& ba
     if (sameFile(databasePath, backupPath))
         throw std::runtime_error(
             createFailureText(backupPath, "The catalogue database cannot be its own backup"));
+    const CatalogueFileLock lock(databasePath, CatalogueFileLock::Kind::Shared);
     FilePtr target = createForWriting(backupPath);
     if (!target)
         throw std::runtime_error(createFailureText(backupPath, std::strerror(errno)));
@@ -221,8 +270,16 @@ BackupOutcome restoreBackup(const std::string& backupPath, const std::string& da
     if (!isCatalogueDatabase(staging))
         return refuseRestore(staged, staging, restoreInvalidText);
 
+    std::optional<CatalogueFileLock> lock;
+    try {
+        lock.emplace(databasePath, CatalogueFileLock::Kind::Exclusive);
+    } catch (const CppSQLite3Exception&) {
+        FilePtr emptied = createForWriting(staging);
+        throw;
+    }
     closeCatalogue();
     const bool replaced = replaceAtomically(staging, databasePath);
+    lock.reset();
     reloadCatalogue();
     if (!replaced)
         return {false, restoreReplaceFailedText};

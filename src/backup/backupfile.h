@@ -13,13 +13,16 @@ struct BackupOutcome {
 };
 
 // Writes the database behind the 30-byte header into backupPath, replacing the file.
-// Throws std::runtime_error "Cannot create file "%s". %s" when the backup file cannot be made.
+// Throws std::runtime_error "Cannot create file "%s". %s" when the backup file cannot be made, and
+// SQLite's "database is locked" (nothing written) when another program keeps the database locked.
 BackupOutcome writeBackup(const std::string& databasePath, const std::string& backupPath,
                           Progress& progress = Progress::none());
 
 // Checks the backup, stages its content beside the database and, once the staged file is a
 // sound catalogue, closes the catalogue, replaces the database file and reloads it.
-// Throws std::runtime_error "Cannot create file "%s". %s" when the staging file cannot be made.
+// Throws std::runtime_error "Cannot create file "%s". %s" when the staging file cannot be made, and
+// SQLite's "database is locked" (the catalogue neither closed nor replaced, the staging file emptied)
+// when another program has the database open for writing.
 BackupOutcome restoreBackup(const std::string& backupPath, const std::string& databasePath,
                             const std::function<void()>& closeCatalogue,
                             const std::function<void()>& reloadCatalogue,
