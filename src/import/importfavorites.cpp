@@ -20,9 +20,13 @@ void saveLink(const FavoriteNode& link, const std::string& categoryGuid, CDBMana
     item.SetType(CLinkItem::WebType);
     item.SetComment(importedLinkComment);
     item.SetParentGuid(categoryGuid);
-    // SaveItem swallows the database error; a link that silently went missing would be lost.
-    if (!db.SaveItem(item))
-        throw std::runtime_error("Cannot store the favorite \"" + link.name + "\" in the catalogue");
+    // A link that silently went missing would be lost; the user hears which one, and SQLite's reason.
+    try {
+        db.StoreItem(item);
+    } catch (const CppSQLite3Exception& error) {
+        throw std::runtime_error("Cannot store the favorite \"" + link.name + "\" in the catalogue: "
+                                 + error.ErrorMessage());
+    }
 }
 
 } // namespace

@@ -420,8 +420,8 @@ TEST_P(FullCatalogueTest, AppendItemsKeepsEveryReportedBatchAndTakesTheRefusedOn
 TEST_P(FullCatalogueTest, ImportsStopWithTheDiskFullAndShowOnlyWhatIsStored)
 {
     const ImportInputs inputs = writeImportInputs(folder.path("inputs"), 1000);
-    // Under the page limit a link's own insert is refused, which the Favorites import reports by name;
-    // on a full filesystem the refusal comes with the commit, in SQLite's words.
+    // Under the page limit a link's own insert is refused, which the Favorites import reports by name
+    // with SQLite's reason; on a full filesystem the refusal comes with the commit, in SQLite's words.
     const bool linkRefused = GetParam() == FullDisk::PageLimit;
     const std::string favoritesError = linkRefused ? "Cannot store the favorite" : fullText;
     struct Import {
@@ -441,7 +441,7 @@ TEST_P(FullCatalogueTest, ImportsStopWithTheDiskFullAndShowOnlyWhatIsStored)
         const ImportResult result = import.run(target);
         roomAgain();
         if (import.error == "Cannot store the favorite") {
-            const std::string start = "Cannot store the favorite \"", end = "\" in the catalogue";
+            const std::string start = "Cannot store the favorite \"", end = "\" in the catalogue: " + fullText;
             ASSERT_EQ(result.error.rfind(start, 0), 0u) << result.error;
             ASSERT_GT(result.error.size(), start.size() + end.size());
             EXPECT_EQ(result.error.substr(result.error.size() - end.size()), end);

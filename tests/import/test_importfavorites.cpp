@@ -191,7 +191,7 @@ TEST_F(ImportTest, LinkThatCannotBeStoredIsReportedAndEarlierLinksStay)
         ImportFavoriteLevel(&head, 0, websitesGuid, db);
         FAIL() << "the failed store went unnoticed";
     } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(), "Cannot store the favorite \"Lost\" in the catalogue");
+        EXPECT_STREQ(error.what(), "Cannot store the favorite \"Lost\" in the catalogue: SQLITE_CONSTRAINT[19]: full");
     }
     // The connection must be usable again: no transaction left open.
     CCategory later;
