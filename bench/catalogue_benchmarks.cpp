@@ -423,6 +423,81 @@ void BM_ImportFavorites(benchmark::State& state)
 }
 BENCHMARK(BM_ImportFavorites)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
 
+// ---- bookmark file import ----------------------------------------------------------------------
+
+constexpr int bookmarkLinks = 20000;
+constexpr int bookmarkFolders = 400;
+
+// A Netscape bookmark file as browsers export it: 400 folders of 50 links, folders two deep.
+Favorites writeBookmarkFile(const fs::path& file, const std::string& parentGuid)
+{
+    Favorites made;
+    std::ofstream out(file);
+    out << "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
+           "charset=UTF-8\">\n<TITLE>Bookmarks</TITLE>\n<H1>Bookmarks</H1>\n<DL><p>\n";
+    for (int top = 0; top < bookmarkFolders / 10; ++top) {
+        const std::string topName = "Reading list " + std::to_string(top);
+        made.folders.push_back({floorGuid(top * 10 + 1), topName, 1, parentGuid});
+        out << "<DT><H3 ADD_DATE=\"1700000000\">" << topName << "</H3>\n<DL><p>\n";
+        for (int sub = 0; sub < 10; ++sub) {
+            const std::string name = "Topic " + std::to_string(top) + "." + std::to_string(sub);
+            const std::string guid = sub == 0 ? made.folders.back().guid : floorGuid(top * 10 + sub + 1);
+            if (sub > 0)
+                made.folders.push_back({guid, name, 2, floorGuid(top * 10 + 1)});
+            if (sub > 0)
+                out << "<DT><H3>" << name << "</H3>\n<DL><p>\n";
+            for (int i = 0; i < bookmarkLinks / bookmarkFolders; ++i) {
+                const std::string title = "Article " + std::to_string(top * 1000 + sub * 100 + i) + " &amp; notes";
+                const std::string url = "https://news.example-" + std::to_string(i % 37) + ".org/2026/" + std::to_string(top)
+                    + "/" + std::to_string(sub) + "/" + std::to_string(i) + ".html";
+                out << "<DT><A HREF=\"" << url << "\" ADD_DATE=\"1700000000\">" << title << "</A>\n";
+                made.links.push_back({floorGuid(2000000 + static_cast<int>(made.links.size())),
+                                      "Article " + std::to_string(top * 1000 + sub * 100 + i) + " & notes", url, guid,
+                                      "", 1});
+            }
+            if (sub > 0)
+                out << "</DL><p>\n";
+        }
+        out << "</DL><p>\n";
+    }
+    out << "</DL><p>\n";
+    return made;
+}
+
+void BM_ImportBookmarks(benchmark::State& state)
+{
+    const std::string operation = "Bookmark file import, 20,000 links in 400 folders";
+    const std::string target = BareCatalogue(suite->catalogue).text(
+        std::string("select guid from category_table where name=") + quoted(importTarget));
+    const fs::path file = homeFolder() / "bookmarks.html";
+    const Favorites bookmarks = writeBookmarkFile(file, target);
+    double measured = 0, floor = 0;
+    for (auto _ : state) {
+        installCatalogue(suite->catalogue);
+        WindowDriver window;
+        const Clock::time_point start = Clock::now();
+        window.importBookmarks(QString::fromStdString(file.string()), QString::fromLatin1(importTarget));
+        const double elapsed = millisecondsSince(start);
+        state.SetIterationTime(elapsed / 1000);
+        measured += elapsed;
+        BareCatalogue stored(catalogueLocation());
+        const long long links = stored.scalar("select count(*) from link_table where name like 'Article % & notes'");
+        const long long folders = stored.scalar("select count(*) from category_table") - categoryCount;
+        const QStringList messages = window.messages();
+        if (failed(state, operation, problemsOf(window))
+            || failed(state, operation, links == bookmarkLinks && folders == bookmarkFolders ? "" : "the bookmarks were not all stored")
+            || failed(state, operation, messages.size() == 1 ? "" : "no single closing message"))
+            break;
+        BareCatalogue bare(freshCopy("floor.db"));
+        floor += bare.insertRows(bookmarks.folders, bookmarks.links);
+    }
+    if (state.error_occurred())
+        return;
+    const double iterations = static_cast<double>(state.iterations());
+    report(state, {operation, measured / iterations, floor / iterations, "ms", "<= 3000 ms", ""}, 3000);
+}
+BENCHMARK(BM_ImportBookmarks)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
+
 // ---- showing a large category ------------------------------------------------------------------
 
 void BM_ShowLargeCategory(benchmark::State& state)

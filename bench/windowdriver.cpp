@@ -160,6 +160,24 @@ void WindowDriver::importFavorites(const QString& intoCategory)
     trigger("ToolsImportIEFavorites");
 }
 
+void WindowDriver::importBookmarks(const QString& file, const QString& intoCategory)
+{
+    seam::pushFileAnswer({file});
+    answerDialog(missing, [intoCategory](QDialog* dialog, QStringList& notFound) {
+        QAbstractItemView* tree = view(dialog, "treeCategory");
+        auto* ok = control<QAbstractButton>(dialog, "OKBtn", notFound);
+        const QModelIndex node = tree ? findByText(tree, intoCategory) : QModelIndex();
+        if (!node.isValid())
+            notFound.append(QStringLiteral("category \"%1\" in %2").arg(intoCategory, dialog->objectName()));
+        if (!ok || !node.isValid())
+            return false;
+        tree->setCurrentIndex(node);
+        ok->click();
+        return true;
+    });
+    trigger("ToolsImportBookmarks");
+}
+
 void WindowDriver::backup(const QString& file)
 {
     seam::pushFileAnswer({file});

@@ -37,6 +37,9 @@ public:
     void deleteSelectedCategory();
     // Tools > "Import from IE Favorites...", the named category chosen in the select dialog, OK.
     void importFavorites(const QString& intoCategory);
+    // Tools > "Import Bookmarks File...", the file dialog answered with the file, the named category
+    // chosen in the select dialog.
+    void importBookmarks(const QString& file, const QString& intoCategory);
     // File > "Backup..." and File > "Restore...", the file dialog answered with the file.
     void backup(const QString& file);
     void restore(const QString& file);

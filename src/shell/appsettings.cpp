@@ -82,8 +82,9 @@ public:
                 lineBreak = lines.back().ending;
             at = end + width;
         }
+        // assign() rather than = "\n": GCC 12 warns falsely (-Wrestrict) about the latter in Release.
         if (lineBreak.empty())
-            lineBreak = "\n";
+            lineBreak.assign(1, '\n');
     }
 
     // Changes the value of the key's first line in its section, else adds the key after the last

@@ -627,6 +627,9 @@ def categoryCommands(session):
     box, texts = messageBox(app, "Confirm")
     question = "Do you want to delete all sub-categories and items in this category?"
     check(question in texts, f"the delete asks {texts}")
+    # The caption is the design's text alone, with no application name added by the toolkit.
+    title = session.x.text(smallestWindow(session, program, "Confirm"), "_NET_WM_NAME", "UTF8_STRING")
+    check(title == "Confirm", f"the question's window is titled {title!r}")
     answer(app, box, "No")
     check(categoryRows(session.dbPath) == before, "answering No changed the categories")
     check("Office documents" in tableRows(tree), "answering No removed the category from the tree")
