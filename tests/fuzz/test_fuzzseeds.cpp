@@ -6,6 +6,7 @@
 #include "backup/backupfile.h"
 #include "import/bookmarkfilereader.h"
 #include "import/bookmarkfilewriter.h"
+#include "import/browserprofiles.h"
 #include "import/cfavoriteengine.h"
 #include "import/chromiumbookmarks.h"
 #include "import/firefoxplaces.h"
@@ -205,6 +206,16 @@ void makePlaces(const std::string& path)
     places.db.ExecuteStatement("update moz_bookmarks set guid = printf('seed%08d', id) where id > 6;");
 }
 
+const std::string firefoxProfileList =
+    "[Install4F96D1932A9F858E]\nDefault=default\nLocked=1\n\n"
+    "[Profile1]\nName=old\nIsRelative=0\nPath=/nonexistent/old\n\n"
+    "[Profile0]\nName=default-release\nIsRelative=1\nPath=default\nDefault=1\n\n"
+    "[General]\nStartWithLastProfile=1\nVersion=2\n";
+
+const std::string chromiumLocalState =
+    R"({"profile": {"info_cache": {"Default": {"name": "Person 1", "is_using_default_name": true},)"
+    R"( "Profile 1": {"name": "Work"}}, "last_used": "Default"}})";
+
 // Every seed, made now in `work` by our writers.
 std::vector<Seed> makeSeeds(const TempFolder& work)
 {
@@ -246,6 +257,9 @@ std::vector<Seed> makeSeeds(const TempFolder& work)
     seeds.push_back({"bookmarkfile", "empty.html", readText(work.path("empty.html")), Compare::Bytes});
 
     seeds.push_back({"chromium", "Bookmarks", chromiumSeed(), Compare::Bytes});
+
+    seeds.push_back({"profiles", "profiles.ini", firefoxProfileList, Compare::Bytes});
+    seeds.push_back({"profiles", "Local State", chromiumLocalState, Compare::Bytes});
 
     makePlaces(work.path("places.sqlite"));
     seeds.push_back({"firefox", "places.sqlite", readText(work.path("places.sqlite")), Compare::BytesOfSameSqlite});
@@ -428,6 +442,24 @@ TEST_F(FuzzSeeds, FirefoxSeedGivesItsRootsWithoutTagsOrScripts)
               "+ Mobile Bookmarks\n"
               "  - Phone | https://example.org/phone |  | 1\n");
     EXPECT_EQ(tree.skipped, 2);
+}
+
+TEST_F(FuzzSeeds, ProfileListSeedsNameTheProfilesTheyList)
+{
+    // The home the target searches: both lists hold the seed, beside one profile of each browser.
+    const std::string home = work.path("home");
+    writeText(home + "/.mozilla/firefox/default/places.sqlite", "");
+    writeText(home + "/.config/chromium/Default/Bookmarks", "{}");
+    const auto profilesWith = [&home](const std::string& seed) {
+        writeText(home + "/.mozilla/firefox/profiles.ini", committed("profiles", seed));
+        writeText(home + "/.config/chromium/Local State", committed("profiles", seed));
+        std::string names;
+        for (const BrowserProfile& profile : findBrowserProfiles(home))
+            names += profile.browser + ": " + profile.profile + "\n";
+        return names;
+    };
+    EXPECT_EQ(profilesWith("profiles.ini"), "Firefox: default-release\nChromium: Default\n");
+    EXPECT_EQ(profilesWith("Local State"), "Chromium: Person 1\n");
 }
 
 int main(int argc, char** argv)
