@@ -99,7 +99,9 @@ private slots:
     {
         openShown();
         window->showMinimized();
-        QTest::qWait(50);
+        // The window answers a minimize with a queued call: let everything queued run.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
         QVERIFY(window->isMinimized());
         QVERIFY(!iconVisible());
     }
@@ -203,7 +205,9 @@ private slots:
         AppSettings.closetray = true;
         openShown();
         window->showMinimized();
-        QTest::qWait(50);
+        // The window answers a minimize with a queued call: let everything queued run.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
         QVERIFY(window->isMinimized());
         QVERIFY(window->isVisible());
         QSignalSpy closed(window.get(), &TSDIAppForm::closed);
@@ -268,7 +272,8 @@ private slots:
     {
         openShown();
         window->showMinimized();
-        QTest::qWait(20);
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
         window->wakeFromSecondInstance();
         QTRY_VERIFY(!window->isMinimized());
         QVERIFY(window->isVisible());
