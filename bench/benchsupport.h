@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // What every benchmark of the suite shares: the private home, the catalogue file the window opens,

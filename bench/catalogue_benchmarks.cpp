@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The large-catalogue benchmarks: each one runs a command of the real window on a generated
 // catalogue of 10,000 categories and 200,000 items, and measures beside it its floor, the same
 // database work through the bare SQLite C API.

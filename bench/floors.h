@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The floor of each benchmark: the same SQL that the command needs, through the bare SQLite C API

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/appsettings.h"
 #include "shell/paths.h"
 #include "shell/singleinstance.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "import/importtree.h"
 
 int countFolders(const ImportFolder& folder)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's category, item, search, backup, restore and import commands.
 #include "ui/tsdiappform.h"
 

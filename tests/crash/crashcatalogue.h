@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // What the crash driver and the tests that judge it share: the program's way of opening a catalogue

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs one command of the real code on a catalogue the way the main window runs it, and writes to a
 // report log what the window would report done, at that moment, synced to the disk before the command
 // goes on. The crash test kills it part-way and holds the catalogue against the log.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Filesystems that refuse writes the way a real disk does: a small tmpfs that runs full (ENOSPC) or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Kills the crash driver with SIGKILL at random moments of each command, then opens the catalogue as
 // the program does and holds it against the driver's report log: everything reported done is there,
 // the file passes SQLite's integrity check, and nothing is half done in a way the design forbids.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults the program meets on a real machine: a full disk, a read-only catalogue, a catalogue another
 // program holds locked, a settings file that cannot be written. Each case pins the exact error the
 // default error box shows, that nothing is reported done (a list row, a tree node, a count) that is

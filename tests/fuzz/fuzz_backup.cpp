@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The backup header and the restore's checks: restoreBackup on the fuzzed bytes as the backup file,
 // over a real catalogue. A refused backup leaves the catalogue byte for byte as it was and calls
 // neither callback; an accepted one calls each once and leaves exactly the backup's content.

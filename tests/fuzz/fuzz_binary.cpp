@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The binary text encoding of stored blobs: any stored text decodes or is refused with the storage
 // error, and any bytes come back unchanged through encode and decode.
 

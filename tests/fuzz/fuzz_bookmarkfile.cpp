@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Netscape bookmark-file reader on the fuzzed bytes as an exported bookmark file.
 // A file it cannot take is refused with a sentence (std::runtime_error); anything else is a tree
 // within the readers' bounds.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Favorites readers: a folder holding the fuzzed bytes as x.url and as x.desktop, read by
 // CFavoriteEngine. Each link the engine keeps is named "x" and has a URL in valid UTF-8.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Firefox profile reader on the fuzzed bytes as a profile's places.sqlite.
 // A file it cannot take is refused with a sentence (std::runtime_error); anything else is a tree
 // within the readers' bounds.

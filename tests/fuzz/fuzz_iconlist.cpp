@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The stored icon-list blob: anything deserialize accepts is a list of 32x32 images that
 // serialises and reads back pixel for pixel; everything else is refused, never a crash.
 

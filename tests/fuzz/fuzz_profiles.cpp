@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The browser profile lists: a home folder whose Firefox profiles.ini and Chromium Local State are
 // both the fuzzed bytes, beside one real profile of each, searched by findBrowserProfiles. Every
 // profile found points at a bookmarks file that is there.

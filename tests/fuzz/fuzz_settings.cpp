@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file and the autostart entry: LoadSettings on the fuzzed bytes as the settings file,
 // and the autostart readers with the same bytes as autostart/varnelo.desktop. Flags written into
 // whatever the file held read back as written.

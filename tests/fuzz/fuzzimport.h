@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // What every import reader's tree must be, whatever the file held: no deeper than the readers keep,

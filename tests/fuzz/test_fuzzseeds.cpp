@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fuzz targets' seeds are made by our own writers: each committed seed is what the writer gives
 // today (for SQLite files: when today's SQLite wrote it; PNG bytes depend on libpng, so an icon list
 // is compared picture for picture) and its reader takes it as what was written.

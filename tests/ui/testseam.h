@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The tests' side of the seam: a recorder installed in the program's place that answers every prompt

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Shared fixtures of the widget tests: a private home with its own catalogue, the dialog seam in test

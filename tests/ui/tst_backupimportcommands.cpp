@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Backup, restore and the Favorites import as the main window runs them: the dialogs, the messages,
 // and the catalogue and tree afterwards.
 #include "testseam.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Commands that can take long on a large catalogue: their progress, Cancel, and what stays stored.
 #include "testseam.h"
 #include "testutil.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The category commands of the main window on a real temporary catalogue, checked in the tree, in
 // memory, in the database and again after the window is made anew on the same database.
 #include "testseam.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window and dialogs look and behave as designed: captions, filters, sizes, fonts, the tree's
 // selection, the list's keys and hot tracking, and where the search dialog opens.
 #include "testutil.h"

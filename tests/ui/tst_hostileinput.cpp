@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Catalogues and targets made to break the program: it refuses them clearly and loses nothing.
 #include "testseam.h"
 #include "testutil.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shared category icon list: the built-in set, appending, and its stored form.
 #include "ui/iconlist.h"
 

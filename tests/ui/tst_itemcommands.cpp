@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Adding and editing items through the main window, and dropping files and addresses onto it, on a
 // real temporary catalogue. The item dialog is answered through the seam like a user would fill it.
 #include "testseam.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program chooser over a registry of our own: desktop entries in a temporary data folder whose
 // program records how it was called, and a default program chosen in mimeapps.list.
 #include "ui/desktop.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program chooser where the registry knows no program at all.
 #include "testseam.h"
 #include "testutil.h"

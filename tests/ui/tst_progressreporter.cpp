@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress dialog of long commands: when it appears, and what Cancel does.
 #include "ui/progressreporter.h"
 

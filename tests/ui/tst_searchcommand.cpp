@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The search command of the main window: one dialog at a time, its settings in the program's settings
 // file, and the jump to a found item, also after the item was deleted.
 #include "testseam.h"

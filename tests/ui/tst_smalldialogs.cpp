@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The select-category, settings, message and about windows, the dialog seam and the default error box.
 #include "testseam.h"
 #include "testutil.h"

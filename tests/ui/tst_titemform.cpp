@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The item dialog on its own: the OK rule, browsing, web mode and the split of several targets.
 #include "testseam.h"
 #include "testutil.h"

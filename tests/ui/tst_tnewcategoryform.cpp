@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The category dialog and the icon picker on their own, with the built-in icon list.
 #include "testseam.h"
 #include "testutil.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The three window states (shown, hidden in the tray, hidden without icon), the settings that govern
 // them, the tray icon's actions, and the wake-up by a second start through the real local socket.
 #include "testseam.h"

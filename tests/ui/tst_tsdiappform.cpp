@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window on a real temporary catalogue: the tree, the item list and the item commands.
 #include "testseam.h"
 #include "testutil.h"

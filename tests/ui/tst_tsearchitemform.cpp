@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The search dialog on a real catalogue: the enabling rule, the settings kept in the INI file,
 // the result list and the jump to an item.
 #include "testseam.h"
