@@ -16,6 +16,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QFontInfo>
 #include <QImageWriter>
@@ -187,6 +188,11 @@ private slots:
         QCOMPARE(label->font().pixelSize(), 16);
         TSettingsDialog settings(window.get());
         QCOMPARE(settings.size(), QSize(384, 228));
+        settings.show();
+        for (QCheckBox* box : settings.findChildren<QCheckBox*>()) {
+            const QRect whole(box->mapTo(&settings, QPoint(0, 0)), box->sizeHint());
+            QVERIFY2(settings.rect().contains(whole), qPrintable(box->text()));
+        }
         TTMessageProcForm message(window.get());
         QVERIFY(!(message.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint
                                            | Qt::WindowMinMaxButtonsHint)));
