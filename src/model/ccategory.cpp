@@ -2,6 +2,7 @@
 #include "model/ccategory.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -57,7 +58,16 @@ std::unique_ptr<CCategory> CCategory::RemoveChild(CCategory* child)
 
 void CCategory::ClearChildren()
 {
+    // Each subtree is taken apart from a worklist: nested destructors would take one stack frame per
+    // level, and a chain of categories can be many thousands of levels deep.
+    std::vector<std::unique_ptr<CCategory>> doomed = std::move(children);
     children.clear();
+    while (!doomed.empty()) {
+        std::unique_ptr<CCategory> next = std::move(doomed.back());
+        doomed.pop_back();
+        std::move(next->children.begin(), next->children.end(), std::back_inserter(doomed));
+        next->children.clear();
+    }
     ClearItems();
 }
 

@@ -182,6 +182,22 @@ TEST(CCategory, ClearChildrenReleasesEveryLevelAndItsItemsButNotTheCategoryItsel
     EXPECT_EQ(root.GetChildCount(), 1);
 }
 
+TEST(CCategory, AChainFarDeeperThanTheStackIsDestroyed)
+{
+    auto root = makeCategory("root");
+    CCategory* deepest = root.get();
+    for (int level = 1; level <= 1'000'000; ++level) {
+        auto child = makeCategory("level", level);
+        CCategory* next = child.get();
+        deepest->AddChild(std::move(child));
+        deepest = next;
+    }
+    deepest->AddItem(std::make_unique<CLinkItem>());
+    root->ClearChildren();
+    EXPECT_EQ(root->GetChildCount(), 0);
+    // Leak checking under the sanitizer build proves every level is destroyed.
+}
+
 TEST(CCategory, ListsPointAtTheOwnedObjectsInOrder)
 {
     CCategory category;
