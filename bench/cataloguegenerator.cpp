@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cataloguegenerator.h"
 
+#include "storage/builtincategories.h"
+
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -40,23 +42,6 @@ constexpr const char* insertCategory =
     "insert into category_table (guid,name,level,parent_guid,system,iconIndex) values(?,?,?,?,?,?);";
 constexpr const char* insertItem =
     "insert into link_table (guid,name,target,category,star,comment,type) values(?,?,?,?,?,?,?);";
-
-struct BuiltIn {
-    const char* name;
-    const char* guid;
-    int level;
-    const char* parentGuid;
-};
-
-constexpr const char* officeGuid = "A7337D16-451D-485a-AA22-CD0B5EC0BC9D";
-constexpr std::array<BuiltIn, 6> builtIns = {{
-    {"General files", "5EE0962C-217D-411a-BB72-6261B1B4F5BF", 0, ""},
-    {"Office documents", officeGuid, 0, ""},
-    {"Media files", "099C65A7-7E41-4d97-8294-6762A3E291F4", 0, ""},
-    {"Favorite websites", "9EED3209-19C9-4a89-B8B3-5FA0F96697F4", 0, ""},
-    {"Word documents", "6C6FCDD3-6C95-49d9-AC6A-CC0913ABE5C1", 1, officeGuid},
-    {"Excel documents", "9CE59CC3-E4E9-4ce6-B8D7-7BB72BF00113", 1, officeGuid},
-}};
 
 // None of these, alone or combined as below, gives one of the two reserved names.
 constexpr std::array topics = {
@@ -360,14 +345,14 @@ struct Parents {
 std::vector<Category> makeCategories(Dice& dice, const CatalogueSize& size, GeneratedCatalogue& made)
 {
     const int generatedTop = size.topLevelCategories - 4;
-    const int minimum = static_cast<int>(builtIns.size()) + generatedTop + size.deleteSubtreeCategories + 1;
+    const int minimum = static_cast<int>(builtInCategories.size()) + generatedTop + size.deleteSubtreeCategories + 1;
     if (generatedTop < 1 || size.deleteSubtreeCategories < 1 || size.categories < minimum)
         throw std::invalid_argument("catalogue generator: too few categories for the shape asked for");
 
     std::vector<Category> all;
     all.reserve(static_cast<std::size_t>(size.categories));
     Parents parents;
-    for (const BuiltIn& builtIn : builtIns) {
+    for (const BuiltInCategory& builtIn : builtInCategories) {
         all.push_back({builtIn.guid, builtIn.name, builtIn.level, builtIn.parentGuid, 1, 0});
         Parents::offer(parents.main, all, all.size() - 1);
     }

@@ -63,6 +63,23 @@ Control* control(QDialog* dialog, const char* name, QStringList& missing)
     return found;
 }
 
+// Answers "Select Category" by choosing the named category and OK.
+std::function<bool(QDialog*, QStringList&)> chooseCategory(const QString& name)
+{
+    return [name](QDialog* dialog, QStringList& notFound) {
+        QAbstractItemView* tree = view(dialog, "treeCategory");
+        auto* ok = control<QAbstractButton>(dialog, "OKBtn", notFound);
+        const QModelIndex node = tree ? findByText(tree, name) : QModelIndex();
+        if (!node.isValid())
+            notFound.append(QStringLiteral("category \"%1\" in %2").arg(name, dialog->objectName()));
+        if (!ok || !node.isValid())
+            return false;
+        tree->setCurrentIndex(node);
+        ok->click();
+        return true;
+    };
+}
+
 } // namespace
 
 void WindowDriver::answerPromptsFromQueues()
@@ -146,36 +163,14 @@ void WindowDriver::deleteSelectedCategory()
 
 void WindowDriver::importFavorites(const QString& intoCategory)
 {
-    answerDialog(missing, [intoCategory](QDialog* dialog, QStringList& notFound) {
-        QAbstractItemView* tree = view(dialog, "treeCategory");
-        auto* ok = control<QAbstractButton>(dialog, "OKBtn", notFound);
-        const QModelIndex node = tree ? findByText(tree, intoCategory) : QModelIndex();
-        if (!node.isValid())
-            notFound.append(QStringLiteral("category \"%1\" in %2").arg(intoCategory, dialog->objectName()));
-        if (!ok || !node.isValid())
-            return false;
-        tree->setCurrentIndex(node);
-        ok->click();
-        return true;
-    });
+    answerDialog(missing, chooseCategory(intoCategory));
     trigger("ToolsImportIEFavorites");
 }
 
 void WindowDriver::importBookmarks(const QString& file, const QString& intoCategory)
 {
     seam::pushFileAnswer({file});
-    answerDialog(missing, [intoCategory](QDialog* dialog, QStringList& notFound) {
-        QAbstractItemView* tree = view(dialog, "treeCategory");
-        auto* ok = control<QAbstractButton>(dialog, "OKBtn", notFound);
-        const QModelIndex node = tree ? findByText(tree, intoCategory) : QModelIndex();
-        if (!node.isValid())
-            notFound.append(QStringLiteral("category \"%1\" in %2").arg(intoCategory, dialog->objectName()));
-        if (!ok || !node.isValid())
-            return false;
-        tree->setCurrentIndex(node);
-        ok->click();
-        return true;
-    });
+    answerDialog(missing, chooseCategory(intoCategory));
     trigger("ToolsImportBookmarks");
 }
 

@@ -3,6 +3,7 @@
 // program records how it was called, and a default program chosen in mimeapps.list.
 #include "ui/desktop.h"
 #include "testseam.h"
+#include "testopenwith.h"
 #include "testutil.h"
 
 #include "ui/openwithdialog.h"
@@ -18,21 +19,6 @@
 #include <memory>
 
 namespace {
-
-// The chooser's controls, found by their names.
-struct Chooser {
-    explicit Chooser(OpenWithDialog& dialog)
-        : lblTarget(testutil::child<QLabel>(&dialog, "lblTarget")),
-          listApplications(testutil::child<QListWidget>(&dialog, "listApplications")),
-          ckShowAll(testutil::child<QCheckBox>(&dialog, "ckShowAll")),
-          buttons(testutil::child<QDialogButtonBox>(&dialog, "buttons"))
-    {
-    }
-    QLabel* lblTarget;
-    QListWidget* listApplications;
-    QCheckBox* ckShowAll;
-    QDialogButtonBox* buttons;
-};
 
 void writeFile(const QString& path, const QByteArray& text)
 {

@@ -1,37 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program chooser where the registry knows no program at all.
+#include "testopenwith.h"
 #include "testseam.h"
-#include "testutil.h"
 
-#include "ui/openwithdialog.h"
-
-#include <QCheckBox>
-#include <QDialogButtonBox>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <QLabel>
-
-namespace {
-
-// The chooser's controls, found by their names.
-struct Chooser {
-    explicit Chooser(OpenWithDialog& dialog)
-        : lblTarget(testutil::child<QLabel>(&dialog, "lblTarget")),
-          listApplications(testutil::child<QListWidget>(&dialog, "listApplications")),
-          ckShowAll(testutil::child<QCheckBox>(&dialog, "ckShowAll")),
-          buttons(testutil::child<QDialogButtonBox>(&dialog, "buttons"))
-    {
-    }
-    QLabel* lblTarget;
-    QListWidget* listApplications;
-    QCheckBox* ckShowAll;
-    QDialogButtonBox* buttons;
-};
-
-}  // namespace
 
 class TestOpenWithNoPrograms : public QObject {
     Q_OBJECT
