@@ -2,6 +2,7 @@
 #include "import/browserprofiles.h"
 
 #include "importtestutil.h"
+#include "numbered.h"
 #include "placesbuilder.h"
 
 namespace {
@@ -26,7 +27,7 @@ void writePlaces(const std::string& path, int bookmarks)
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     Places places(path);
     for (int i = 0; i < bookmarks; ++i)
-        places.bookmark(toolbarRoot, i, "B" + std::to_string(i), "https://b.example/" + std::to_string(i));
+        places.bookmark(toolbarRoot, i, numbered("B", i), "https://b.example/" + std::to_string(i));
 }
 
 std::string chromiumBookmarks(int bookmarks)

@@ -3,6 +3,7 @@
 #include "storage/cppsqlite3.h"
 
 #include "importtestutil.h"
+#include "numbered.h"
 #include "placesbuilder.h"
 
 #include <map>
@@ -135,7 +136,7 @@ TEST_F(FirefoxPlacesTest, CircularParentsAndDeepNestingEnd)
         Places places(file);
         int parent = menuRoot;
         for (int level = 0; level < maxImportDepth + 3; ++level)
-            parent = places.folder(parent, 0, "L" + std::to_string(level));
+            parent = places.folder(parent, 0, numbered("L", level));
         places.bookmark(parent, 0, "Bottom", "https://bottom.example/");
         // Damaged parents: the toolbar's own parent is a folder inside the toolbar.
         const int loop = places.folder(toolbarRoot, 0, "Loop");

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "numbered.h"
 #include "tempdatabase.h"
 
 #include "storage/transaction.h"
@@ -70,7 +71,7 @@ void runCommands(CDBManager& db, const Save& save)
     CCategory& other = *root.GetChild(2);
 
     for (int n = 0; n < 300; ++n) {
-        files.AddItem(item("g" + std::to_string(n), files, n));
+        files.AddItem(item(numbered("g", n), files, n));
         if (n % 100 == 99)
             save(db, files, false);
     }
@@ -88,22 +89,22 @@ void runCommands(CDBManager& db, const Save& save)
 
     // Move ten, copy ten.
     for (int n = 40; n < 50; ++n) {
-        CLinkItem* moved = findItem(files, "g" + std::to_string(n));
+        CLinkItem* moved = findItem(files, numbered("g", n));
         moved->SetParentGuid(other.GetGuid());
         db.SaveItem(*moved);
         files.RemoveItem(moved);
     }
     save(db, files, false);
     for (int n = 50; n < 60; ++n) {
-        auto copy = CLinkItem::Copy(*findItem(files, "g" + std::to_string(n)));
-        copy->SetGuid("copy" + std::to_string(n));
+        auto copy = CLinkItem::Copy(*findItem(files, numbered("g", n)));
+        copy->SetGuid(numbered("copy", n));
         copy->SetParentGuid(other.GetGuid());
         db.SaveItem(*copy);
     }
 
     // Deleted items never come back with a later save.
     for (int n = 60; n < 70; ++n) {
-        CLinkItem* gone = findItem(files, "g" + std::to_string(n));
+        CLinkItem* gone = findItem(files, numbered("g", n));
         db.DeleteItem(*gone);
         files.RemoveItem(gone);
     }
