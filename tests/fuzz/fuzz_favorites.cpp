@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The Favorites readers: a folder holding the fuzzed bytes as x.url and as x.desktop, read by
-// CFavoriteEngine. Each link the engine keeps is named "x" and has a URL in valid UTF-8.
+// CFavoriteEngine. Each link the engine keeps has a URL and a name in valid UTF-8: the shortcut is
+// named "x" after its file, and the desktop entry by its trimmed Name= when it has one.
 
 #include "fuzzsupport.h"
 
 #include "import/cfavoriteengine.h"
+#include "base/text.h"
 #include "import/importtext.h"
 
 #include <filesystem>
@@ -40,11 +42,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const FavoriteNode* root = engine.ReadFavorites();
     FUZZ_CHECK(root != nullptr && root->nextFolder == nullptr);
     int links = 0;
+    int namedInside = 0;
     for (const FavoriteNode* link = root->nextLink.get(); link; link = link->nextLink.get()) {
         ++links;
-        FUZZ_CHECK(link->kind == FavoriteNode::kindLink && link->name == "x");
+        FUZZ_CHECK(link->kind == FavoriteNode::kindLink);
         FUZZ_CHECK(!link->url.empty() && validUtf8Text(link->url));
+        FUZZ_CHECK(!link->name.empty() && validUtf8Text(link->name) && trimControl(link->name) == link->name);
+        if (link->name != "x")
+            ++namedInside;
     }
-    FUZZ_CHECK(links <= 2);
+    FUZZ_CHECK(links <= 2 && namedInside <= 1);
     return 0;
 }
