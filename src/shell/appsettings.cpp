@@ -29,6 +29,25 @@ constexpr const char* settingsSection = "Settings";
 constexpr std::size_t longestValue = 2047;
 // A settings file is a few hundred bytes; anything past this is not one.
 constexpr std::size_t largestSettingsFile = 1024 * 1024;
+constexpr std::string_view utf8Signature = "\xEF\xBB\xBF";
+
+// The settings writer reads a file line by line; two things SimpleIni reads otherwise are made
+// plain lines first, so that a key written is the key read. SimpleIni ends the file at a NUL byte
+// (it becomes a byte that is neither blank nor syntax), and a '[' that no ']' closes on its line
+// puts the keys below it into a section of no name, or joins the next line as the name (the line
+// becomes a comment).
+void asWrittenLines(std::string& data)
+{
+    std::replace(data.begin(), data.end(), '\0', '\x01');
+    std::size_t at = data.rfind(utf8Signature, 0) == 0 ? utf8Signature.size() : 0;
+    while (at < data.size()) {
+        const std::size_t end = std::min(data.find_first_of("\r\n", at), data.size());
+        const std::size_t first = data.find_first_not_of(" \t", at);
+        if (first < end && data[first] == '[' && data.find(']', first) >= end)
+            data[first] = ';';
+        at = end + 1;
+    }
+}
 
 // Windows-style profile: case-insensitive names; with duplicates the first one counts.
 class ProfileFile {
@@ -42,6 +61,7 @@ public:
         const ReadResult read = readRegularFile(path, largestSettingsFile, data);
         if (read != ReadResult::Read)
             return read == ReadResult::Missing;
+        asWrittenLines(data);
         return ini.LoadData(data) >= 0;
     }
 
@@ -209,7 +229,6 @@ private:
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(index) + 1, inserted.begin(), inserted.end());
     }
 
-    static constexpr std::string_view utf8Signature = "\xEF\xBB\xBF";
     std::string signature;
     std::string lineBreak;
     std::vector<Line> lines;

@@ -279,6 +279,44 @@ TEST_F(SettingsTest, MissingSectionAndNoTrailingNewlineStillWork)
     EXPECT_NE(readText(ini).find("x=1"), std::string::npos);
 }
 
+// The saved values must read back whatever bytes the file holds before them.
+TEST_F(SettingsTest, ANulByteHidesNothingThatFollowsIt)
+{
+    using namespace std::string_literals;
+    writeText(ini, "[Other]\nx=a\0b\n[Settings]\nalways=0\n"s);
+    EXPECT_FALSE(load().always);
+    writeText(ini, "[Other]\nx=a\0b\n"s);
+    SaveSettings(record(false, false, false, true, false), ini);
+    expectRecord(load(), record(false, false, false, true, false));
+    EXPECT_EQ(readText(ini).substr(0, 14), "[Other]\nx=a\0b\n"s);
+    // A NUL inside a name makes another name for the reader as for the writer.
+    writeText(ini, "[Settings]\nalways\0=0\n"s);
+    EXPECT_TRUE(load().always);
+    SaveSettings(record(false, true, true, false, false), ini);
+    EXPECT_FALSE(load().always);
+}
+
+// A line that opens a section and does not close it is no section header, also for the keys below.
+TEST_F(SettingsTest, AnUnclosedSectionLineLeavesTheKeysBelowItWhereTheyAre)
+{
+    writeText(ini, "[Settings]\nalways=0\n[Broken\nautohide=1\n");
+    SettingsRecord settings = load();
+    EXPECT_FALSE(settings.always);
+    EXPECT_TRUE(settings.autohide);
+    settings.closetray = false;
+    SaveSettings(settings, ini);
+    EXPECT_FALSE(load().closetray);
+    EXPECT_EQ(readText(ini).find("[Broken\nautohide=1\n"), 20u);
+    // '[' alone on its line and the name on the next one are two lines that are no header: the key
+    // below them is in [Other], and "always" keeps its default.
+    writeText(ini, "[Other]\nx=1\n[\nSettings]\nalways=0\n");
+    EXPECT_TRUE(load().always);
+    // Behind a UTF-8 signature too.
+    writeText(ini, "\xEF\xBB\xBF[");
+    SaveSettings(record(false, false, true, true, false), ini);
+    expectRecord(load(), record(false, false, true, true, false));
+}
+
 TEST_F(SettingsTest, ReadOnlyFileIsReportedAndLeftAsItWas)
 {
     const std::string original = "[Settings]\nautohide=1\n";
