@@ -35,12 +35,6 @@ struct Ground {
     }
 };
 
-Ground& ground()
-{
-    static Ground instance;
-    return instance;
-}
-
 void putLittleEndian(uint8_t* out, uint32_t value, int width)
 {
     for (int i = 0; i < width; ++i)
@@ -51,7 +45,7 @@ void putLittleEndian(uint8_t* out, uint32_t value, int width)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    ground();
+    ground<Ground>();
     return 0;
 }
 
@@ -76,7 +70,7 @@ extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t max
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Ground& g = ground();
+    Ground& g = ground<Ground>();
     writeInput(g.backup, data, size);
     int closes = 0;
     int reloads = 0;

@@ -20,12 +20,6 @@ struct Ground {
     Ground() { std::filesystem::create_directory(favorites); }
 };
 
-Ground& ground()
-{
-    static Ground instance;
-    return instance;
-}
-
 bool validUtf8Text(const std::string& text)
 {
     return validUtf8(text) == text;
@@ -35,7 +29,7 @@ bool validUtf8Text(const std::string& text)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Ground& g = ground();
+    Ground& g = ground<Ground>();
     writeInput(g.favorites + "/x.url", data, size);
     writeInput(g.favorites + "/x.desktop", data, size);
     CFavoriteEngine engine(g.favorites);

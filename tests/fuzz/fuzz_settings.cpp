@@ -29,23 +29,17 @@ struct Ground {
     }
 };
 
-Ground& ground()
-{
-    static Ground instance;
-    return instance;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    ground();
+    ground<Ground>();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Ground& g = ground();
+    Ground& g = ground<Ground>();
     writeInput(g.settings, data, size);
     writeInput(g.entry, data, size);
 

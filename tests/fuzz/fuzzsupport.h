@@ -50,6 +50,15 @@ private:
     std::filesystem::path root;
 };
 
+// What a target sets up once for all its runs (folders, files beside the input, environment),
+// made at LLVMFuzzerInitialize or at the first run.
+template <class Ground>
+Ground& ground()
+{
+    static Ground instance;
+    return instance;
+}
+
 inline void writeInput(const std::string& path, const uint8_t* data, size_t size)
 {
     std::FILE* file = std::fopen(path.c_str(), "wb");
