@@ -215,9 +215,8 @@ void TSDIAppForm::AddFiles()
     TitemForm form(this);
     if (seam::exec(&form) != QDialog::Accepted)
         return;
-    const QStringList targets = form.IsMultiple() ? splitTargets(form.target()) : QStringList{form.target()};
     std::vector<ItemFields> items;
-    for (const QString& target : targets)
+    for (const QString& target : form.targets())
         items.push_back(itemFields(form.nameFromFile() ? fileNamePart(target) : form.title(), target,
                                    form.description(), CLinkItem::FileType));
     addItems(*category, items);
