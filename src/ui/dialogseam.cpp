@@ -20,6 +20,8 @@ QMessageBox::StandardButton Seam::message(QWidget* parent, QMessageBox::Icon ico
                                           const QString& text, QMessageBox::StandardButtons buttons)
 {
     QMessageBox box(icon, caption, text, buttons, parent);
+    // Texts name the user's files and items: "<b>" in a name is part of the name.
+    box.setTextFormat(Qt::PlainText);
     box.setAccessibleName(caption);
     return QMessageBox::StandardButton(box.exec());
 }
