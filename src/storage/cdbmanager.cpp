@@ -455,6 +455,20 @@ void CDBManager::DeleteCategory(CCategory& category, Progress& progress)
         category.RemoveChild(child);
 }
 
+CDBManager::SubtreeSize CDBManager::MeasureSubtree(CCategory& category)
+{
+    requireConnection();
+    std::vector<CCategory*> order = descendantsDepthFirst(category);
+    SubtreeSize size{static_cast<int>(order.size()), 0};
+    order.push_back(&category);
+    for (const CCategory* each : order) {
+        CppSQLite3Buffer sql;
+        sql.Format("select count(*) from %s where category='%q';", link_table, each->GetGuid().c_str());
+        size.items += ExecuteScalar(sql);
+    }
+    return size;
+}
+
 bool CDBManager::DeleteItem(const CLinkItem& item)
 {
     try {

@@ -72,6 +72,13 @@ public:
     // every descendant object; the caller detaches (and destroys) the category itself. A failure
     // rolls the whole delete back, raises, and leaves the objects as they were.
     void DeleteCategory(CCategory& category, Progress& progress = Progress::none());
+    // What a delete of the category would take: its descendant categories, and the stored items of
+    // the category and of all of them.
+    struct SubtreeSize {
+        int categories = 0;
+        long long items = 0;
+    };
+    SubtreeSize MeasureSubtree(CCategory& category);
     bool DeleteItem(const CLinkItem& item);
     // The same, raising the refusal instead.
     void DeleteItemRow(const CLinkItem& item);

@@ -7,6 +7,7 @@
 #include "shell/desktopservices.h"
 #include "shell/paths.h"
 #include "ui/categorytreeview.h"
+#include "ui/deletequestion.h"
 #include "ui/desktop.h"
 #include "ui/dialogseam.h"
 #include "ui/droptarget.h"
@@ -565,7 +566,7 @@ void TSDIAppForm::Delete1Click()
         return;
     const QString question = items.size() == 1 ? QStringLiteral("Do you want to delete selected item?")
                                                : QStringLiteral("Do you want to delete selected items");
-    if (seam::message(this, QMessageBox::Question, QStringLiteral("Confirm"), question,
+    if (seam::message(this, QMessageBox::Question, QStringLiteral("Confirm"), deleteQuestion(question, itemsGoing(items)),
                       QMessageBox::Yes | QMessageBox::No)
         != QMessageBox::Yes)
         return;

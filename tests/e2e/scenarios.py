@@ -626,7 +626,8 @@ def categoryCommands(session):
     categoryMenu(session, program, app, "Office documents", 5, "Delete")
     box, texts = messageBox(app, "Confirm")
     question = "Do you want to delete all sub-categories and items in this category?"
-    check(question in texts, f"the delete asks {texts}")
+    check(any(text.startswith(question + "\n\n\"Office documents\" with ") for text in texts),
+          f"the delete asks {texts}")
     # The caption is the design's text alone, with no application name added by the toolkit.
     title = session.x.text(smallestWindow(session, program, "Confirm"), "_NET_WM_NAME", "UTF8_STRING")
     check(title == "Confirm", f"the question's window is titled {title!r}")
@@ -720,7 +721,7 @@ def itemCommands(session):
     clickNode(session, tableCell(items, "Board minutes"))
     session.xdotool("key", "Delete")
     box, texts = messageBox(app, "Confirm")
-    check("Do you want to delete selected item?" in texts, f"the delete asks {texts}")
+    check("Do you want to delete selected item?\n\n\"Board minutes\"" in texts, f"the delete asks {texts}")
     answer(app, box, "Yes")
     waitUntil(lambda: tableRows(items) == [], "the list to be empty after the delete")
     left = sqlite(session.dbPath, "select name from link_table")
