@@ -195,6 +195,8 @@ bool ItemListView::selectOnly(const std::string& itemGuid)
         const CLinkItem* item = itemOf(row);
         const bool match = item && item->GetGuid() == itemGuid;
         row->setSelected(match);
+        if (match && !found)
+            scrollToItem(row);
         found = found || match;
     }
     return found;

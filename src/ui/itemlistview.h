@@ -30,7 +30,8 @@ public:
     QTreeWidgetItem* firstSelectedRow() const;
     QList<QTreeWidgetItem*> selectedRows() const;
     CLinkItems selectedListItems() const;
-    // Selects exactly the rows of the item with this GUID; false when no row has it.
+    // Selects exactly the rows of the item with this GUID and scrolls the first into view; false when
+    // no row has it.
     bool selectOnly(const std::string& itemGuid);
 
 signals:
