@@ -4,6 +4,7 @@
 #include "model/clinkitem.h"
 #include "ui/fileicons.h"
 #include "ui/qtext.h"
+#include "ui/viewkeyboard.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -12,6 +13,7 @@
 #include <QStyle>
 #include <QStyledItemDelegate>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -19,8 +21,23 @@ namespace {
 class ItemRow : public QTreeWidgetItem {
 public:
     static constexpr int Type = QTreeWidgetItem::UserType + 2;
-    explicit ItemRow(CLinkItem& shown) : QTreeWidgetItem(Type), item(&shown) {}
+    ItemRow(CLinkItem& shown, long long place) : QTreeWidgetItem(Type), item(&shown), shownAt(place) {}
     CLinkItem* item;
+    // Rows are added in the stored order; this brings it back after sorting by a column.
+    long long shownAt;
+
+    bool operator<(const QTreeWidgetItem& other) const override
+    {
+        const auto& row = static_cast<const ItemRow&>(other);
+        const auto* list = static_cast<const ItemListView*>(treeWidget());
+        const int column = list ? list->sortedColumn() : -1;
+        if (column >= 0) {
+            const int order = QString::localeAwareCompare(text(column), row.text(column));
+            if (order != 0)
+                return order < 0;
+        }
+        return shownAt < row.shownAt;
+    }
 };
 
 // Lets only the caption column be edited in place, hands the edited text to the list's owner instead
@@ -47,7 +64,11 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
-        QStyledItemDelegate::paint(painter, option, index);
+        QStyleOptionViewItem shown(option);
+        shown.state &= ~QStyle::State_HasFocus;
+        QStyledItemDelegate::paint(painter, shown, index);
+        if (const auto* view = qobject_cast<const QAbstractItemView*>(option.widget))
+            viewkeyboard::paintCursor(*painter, *view, index, option.rect);
         painter->save();
         painter->setPen(option.palette.color(QPalette::Midlight));
         painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
@@ -75,7 +96,8 @@ ItemListView::ItemListView(QWidget* parent) : QTreeWidget(parent)
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::SelectedClicked);
     setIconSize(QSize(16, 16));
-    header()->setSectionsClickable(false);
+    header()->setSectionsClickable(true);
+    connect(header(), &QHeaderView::sectionClicked, this, &ItemListView::sortBy);
     header()->setSectionsMovable(false);
     header()->setMinimumSectionSize(50);
     header()->setStretchLastSection(false);
@@ -126,10 +148,12 @@ void ItemListView::selectRestingRow()
 
 QTreeWidgetItem* ItemListView::addRow(CLinkItem& item)
 {
-    auto* row = new ItemRow(item);
+    auto* row = new ItemRow(item, rowsAdded++);
     row->setFlags(row->flags() | Qt::ItemIsEditable);
     refreshRow(row);
     addTopLevelItem(row);
+    if (sortColumn >= 0)
+        sortItems(sortColumn, sortOrder);
     return row;
 }
 
@@ -202,8 +226,41 @@ bool ItemListView::selectOnly(const std::string& itemGuid)
     return found;
 }
 
+// A click sorts by the column, a second click the other way round, a third brings the stored order
+// back.
+void ItemListView::sortBy(int column)
+{
+    if (column != sortColumn) {
+        sortColumn = column;
+        sortOrder = Qt::AscendingOrder;
+    } else if (sortOrder == Qt::AscendingOrder) {
+        sortOrder = Qt::DescendingOrder;
+    } else {
+        sortColumn = -1;
+        sortOrder = Qt::AscendingOrder;
+    }
+    header()->setSortIndicatorShown(sortColumn >= 0);
+    if (sortColumn >= 0)
+        header()->setSortIndicator(sortColumn, sortOrder);
+    sortItems(std::max(sortColumn, 0), sortOrder);
+    if (QTreeWidgetItem* row = firstSelectedRow())
+        scrollToItem(row);
+}
+
+// Tab ends the edit and moves the focus on, as it does everywhere else; Qt would open the editor of
+// the next row, renaming it by accident.
+void ItemListView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    const bool tabbed = hint == QAbstractItemDelegate::EditNextItem || hint == QAbstractItemDelegate::EditPreviousItem;
+    QTreeWidget::closeEditor(editor, tabbed ? QAbstractItemDelegate::NoHint : hint);
+    if (tabbed)
+        focusNextPrevChild(hint == QAbstractItemDelegate::EditNextItem);
+}
+
 void ItemListView::keyPressEvent(QKeyEvent* event)
 {
+    if (viewkeyboard::opensPopup(*this, *event) || viewkeyboard::selectsCursorRow(*this, *event))
+        return;
     if (event->modifiers() == Qt::NoModifier) {
         switch (event->key()) {
         case Qt::Key_Delete:

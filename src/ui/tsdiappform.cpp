@@ -18,6 +18,7 @@
 #include "ui/trayresidence.h"
 #include "ui/tselectcategorydialogform.h"
 #include "ui/tsettingsdialog.h"
+#include "ui/windowplacement.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -50,10 +51,10 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), ImageList2(Icon
     // No toolbar-hiding menu: the window's only popups are the designed ones.
     setContextMenuPolicy(Qt::NoContextMenu);
     createActions();
+    createPopups();
     createMenus();
     createToolBar();
     createPanels();
-    createPopups();
     createTrayMenu();
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
     statusBar()->setAccessibleName(QStringLiteral("Status"));
@@ -64,6 +65,7 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), ImageList2(Icon
     db.SetBusyWait([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
     resize(821, 534 + menuBar()->sizeHint().height());
     move(183, 100);
+    createWindowState();
     FormCreate();
 }
 
@@ -164,6 +166,9 @@ void TSDIAppForm::createMenus()
     File1->addAction(OnFileExit);
     QMenu* Edit1 = addMenu("Edit1", QStringLiteral("&Edit"), QStringLiteral("Edit commands"));
     Edit1->addAction(OnEditSearch);
+    // The tree's own popup offers it only where no category is selected; the keyboard needs it always.
+    makeSeparator(Edit1, "N13");
+    Edit1->addAction(AddCategoryItem);
     QMenu* Tools1 = addMenu("Tools1", QStringLiteral("&Tools"), {});
     Tools1->addActions({ToolsImportIEFavorites, ToolsImportBookmarks, ToolsImportBrowser, ToolsExportBookmarks});
     makeSeparator(Tools1, "N2");
@@ -683,6 +688,7 @@ void TSDIAppForm::changeEvent(QEvent* event)
 
 void TSDIAppForm::closeEvent(QCloseEvent* event)
 {
+    placement->save();
     if (tray->hidesOnClose(exiting)) {
         event->ignore();
         tray->hide();

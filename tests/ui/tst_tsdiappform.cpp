@@ -165,7 +165,7 @@ private slots:
             menus.append(entry->text());
         QCOMPARE(menus, QStringList({"&File", "&Edit", "&Tools", "&Help"}));
         QCOMPARE(entryTexts(menu(w, "File1")), QStringList({"&Backup...", "&Restore...", "-", "E&xit"}));
-        QCOMPARE(entryTexts(menu(w, "Edit1")), QStringList({"&Search"}));
+        QCOMPARE(entryTexts(menu(w, "Edit1")), QStringList({"&Search", "-", "Add Category"}));
         QCOMPARE(entryTexts(menu(w, "Tools1")),
                  QStringList({"&Import from IE Favorites...", "Import &Bookmarks File...", "Import from &Browser...",
                               "&Export Bookmarks File...", "-", "&Settings"}));
