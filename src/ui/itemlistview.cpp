@@ -6,6 +6,7 @@
 #include "ui/qtext.h"
 #include "ui/viewkeyboard.h"
 
+#include <QCollator>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -17,6 +18,18 @@
 #include <functional>
 
 namespace {
+
+// Names as people sort them: "file 9" before "file 10", "alpha" before "Beta".
+const QCollator& collator()
+{
+    static const QCollator sorter = [] {
+        QCollator made;
+        made.setCaseSensitivity(Qt::CaseInsensitive);
+        made.setNumericMode(true);
+        return made;
+    }();
+    return sorter;
+}
 
 class ItemRow : public QTreeWidgetItem {
 public:
@@ -32,7 +45,7 @@ public:
         const auto* list = static_cast<const ItemListView*>(treeWidget());
         const int column = list ? list->sortedColumn() : -1;
         if (column >= 0) {
-            const int order = QString::localeAwareCompare(text(column), row.text(column));
+            const int order = collator().compare(text(column), row.text(column));
             if (order != 0)
                 return order < 0;
         }
