@@ -42,7 +42,8 @@ public:
     bool operator<(const QTreeWidgetItem& other) const override
     {
         const auto& row = static_cast<const ItemRow&>(other);
-        const auto* list = static_cast<const ItemListView*>(treeWidget());
+        // A row about to be added is compared before it belongs to the list.
+        const auto* list = static_cast<const ItemListView*>(treeWidget() ? treeWidget() : other.treeWidget());
         const int column = list ? list->sortedColumn() : -1;
         if (column >= 0) {
             const int order = collator().compare(text(column), row.text(column));
@@ -164,9 +165,7 @@ QTreeWidgetItem* ItemListView::addRow(CLinkItem& item)
     auto* row = new ItemRow(item, rowsAdded++);
     row->setFlags(row->flags() | Qt::ItemIsEditable);
     refreshRow(row);
-    addTopLevelItem(row);
-    if (sortColumn >= 0)
-        sortItems(sortColumn, sortOrder);
+    insertTopLevelItem(sortedPlace(*row), row);
     return row;
 }
 
@@ -237,6 +236,26 @@ bool ItemListView::selectOnly(const std::string& itemGuid)
         found = found || match;
     }
     return found;
+}
+
+// Where a new row goes in the order shown: at the end in the stored order, else after every row
+// that sorts before it or alike, found by halving.
+int ItemListView::sortedPlace(const QTreeWidgetItem& row) const
+{
+    int low = 0;
+    int high = topLevelItemCount();
+    if (sortColumn < 0)
+        return high;
+    while (low < high) {
+        const int middle = (low + high) / 2;
+        const QTreeWidgetItem& shown = *topLevelItem(middle);
+        const bool before = sortOrder == Qt::AscendingOrder ? row < shown : shown < row;
+        if (before)
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    return low;
 }
 
 // A click sorts by the column, a second click the other way round, a third brings the stored order

@@ -52,6 +52,7 @@ protected:
 private:
     void selectRestingRow();
     void sortBy(int column);
+    int sortedPlace(const QTreeWidgetItem& row) const;
 
     // Hot-track selection: the row under the resting pointer is highlighted, and selected once the
     // pointer has rested on it for the platform's hover time.
