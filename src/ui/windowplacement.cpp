@@ -26,7 +26,8 @@ std::string joined(const QList<int>& values)
     return texts.join(QLatin1Char(',')).toStdString();
 }
 
-// Positive whole numbers only; anything else in the file reads as nothing stored.
+// Whole numbers only (a screen left of the first one lies at negative places); anything else in the
+// file reads as nothing stored.
 QList<int> numbers(const std::string& text, qsizetype count)
 {
     const QStringList texts = QString::fromStdString(text).split(QLatin1Char(','));
@@ -34,7 +35,7 @@ QList<int> numbers(const std::string& text, qsizetype count)
     for (const QString& piece : texts) {
         bool ok = false;
         const int value = piece.trimmed().toInt(&ok);
-        if (!ok || value < 0 || value > 100000)
+        if (!ok || value < -100000 || value > 100000)
             return {};
         values << value;
     }
@@ -59,7 +60,8 @@ QRect WindowPlacement::fitted(const QRect& wanted, const QRect& area)
 void WindowPlacement::restore()
 {
     const QList<int> place = numbers(readIniText(iniPath, windowSection, "geometry"), 4);
-    QRect wanted = place.isEmpty() ? QRect(window.pos(), window.size()) : QRect(place[0], place[1], place[2], place[3]);
+    QRect wanted = place.isEmpty() ? QRect(window.pos(), window.size())
+                                   : QRect(QPoint(place[0], place[1]), QSize(place[2], place[3]).expandedTo({200, 150}));
     const QScreen* screen = QGuiApplication::screenAt(wanted.center());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
