@@ -78,6 +78,7 @@ TSelectCategoryDialogForm::TSelectCategoryDialogForm(QWidget* parent) : QDialog(
     setTabOrder(OKBtn, CancelBtn);
     setTabOrder(CancelBtn, treeCategory);
     setFixedSize(384, 315);
+    treeCategory->setFocus();
 }
 
 void TSelectCategoryDialogForm::LoadCategories(CDBManager* database)
