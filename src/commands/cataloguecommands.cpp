@@ -63,7 +63,8 @@ void CatalogueCommands::appendItems(CCategory& category, const std::vector<ItemF
         }
         std::vector<RefusedItem> refused;
         try {
-            db.SaveCategory(category, false, &refused);
+            // Only the new rows: the category's other items are as this program last wrote or read them.
+            db.SaveItems(batch, &refused);
         } catch (...) {
             forget(category, batch);
             throw;

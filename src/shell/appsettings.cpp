@@ -74,6 +74,12 @@ public:
         return value != 0;
     }
 
+    std::string text(const std::string& section, const std::string& key, const std::string& defaultValue) const
+    {
+        const char* value = ini.GetValue(section.c_str(), key.c_str(), nullptr);
+        return value ? std::string(value).substr(0, longestValue) : defaultValue;
+    }
+
 private:
     CSimpleIniA ini;
 };
@@ -332,14 +338,33 @@ bool readIniFlag(const std::string& iniPath, const std::string& section, const s
 void writeIniFlags(const std::string& iniPath, const std::string& section,
                    const std::vector<std::pair<std::string, bool>>& keys)
 {
+    std::vector<std::pair<std::string, std::string>> texts;
+    for (const auto& [key, on] : keys)
+        texts.emplace_back(key, on ? "1" : "0");
+    writeIniTexts(iniPath, section, texts);
+}
+
+std::string readIniText(const std::string& iniPath, const std::string& section, const std::string& key,
+                        const std::string& defaultValue)
+{
+    ProfileFile profile;
+    if (!profile.load(iniPath))
+        return defaultValue;
+    return profile.text(section, key, defaultValue);
+}
+
+void writeIniTexts(const std::string& iniPath, const std::string& section,
+                   const std::vector<std::pair<std::string, std::string>>& keys)
+{
     const std::string target = resolvedTarget(iniPath);
     std::string original;
     if (fileRefusesWrites(target)
         || readRegularFile(target, largestSettingsFile, original) == ReadResult::Refused)
         unableToWrite(iniPath);
     ProfileLines profile(original);
-    for (const auto& [key, on] : keys)
-        profile.setValue(section, key, on ? "1" : "0");
+    for (const auto& [key, value] : keys)
+        if (value.find_first_of("\r\n") == std::string::npos)
+            profile.setValue(section, key, value);
     if (!replaceFileContents(target, profile.text()))
         unableToWrite(iniPath);
 }

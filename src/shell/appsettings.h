@@ -30,6 +30,14 @@ bool readIniFlag(const std::string& iniPath, const std::string& section, const s
 void writeIniFlags(const std::string& iniPath, const std::string& section,
                    const std::vector<std::pair<std::string, bool>>& keys);
 
+// Texts of sections of our own (the window's place, the dialogs' folders): the value as written, or
+// the default when the key is missing or the file unreadable.
+std::string readIniText(const std::string& iniPath, const std::string& section, const std::string& key,
+                        const std::string& defaultValue = {});
+// As writeIniFlags, with the values as given; a value holding a line break is not written.
+void writeIniTexts(const std::string& iniPath, const std::string& section,
+                   const std::vector<std::pair<std::string, std::string>>& keys);
+
 // The integer rule itself: "0x"/"0X" and at least one more character is hexadecimal,
 // anything else decimal with an optional sign; false when the text does not convert.
 bool parseProfileInt(const std::string& text, int& value);

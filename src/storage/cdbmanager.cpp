@@ -388,21 +388,33 @@ void CDBManager::writeChangedItems(const CCategory& category, std::vector<Refuse
         const auto state = firstOfGuid ? stored.stateOf(item) : StoredItemRows::State::Unread;
         if (state == StoredItemRows::State::Same)
             continue;
-        try {
-            if (state == StoredItemRows::State::Differs)
-                writeItemRow(*this, item, true);
-            else
-                writeItemRow(*this, item);
-        } catch (const CppSQLite3Exception& error) {
-            // A full disk or an I/O error makes SQLite roll the whole transaction back; writing on
-            // would store the rest one statement at a time, outside any transaction.
-            if (!InTransaction())
-                throw;
-            // One item that cannot be written does not keep the others out.
-            if (refused)
-                refused->push_back({&item, error});
-        }
+        writeRefusable(item, state == StoredItemRows::State::Differs || rowExists(*this, link_table, item.GetGuid()),
+                       refused);
     }
+}
+
+void CDBManager::writeRefusable(const CLinkItem& item, bool exists, std::vector<RefusedItem>* refused)
+{
+    try {
+        writeItemRow(*this, item, exists);
+    } catch (const CppSQLite3Exception& error) {
+        // A full disk or an I/O error makes SQLite roll the whole transaction back; writing on
+        // would store the rest one statement at a time, outside any transaction.
+        if (!InTransaction())
+            throw;
+        // One item that cannot be written does not keep the others out.
+        if (refused)
+            refused->push_back({&item, error});
+    }
+}
+
+void CDBManager::SaveItems(const CLinkItems& items, std::vector<RefusedItem>* refused)
+{
+    requireConnection();
+    Transaction transaction(*this);
+    for (const CLinkItem* item : items)
+        writeRefusable(*item, rowExists(*this, link_table, item->GetGuid()), refused);
+    transaction.Commit();
 }
 
 bool CDBManager::SaveItem(const CLinkItem& item)
@@ -441,6 +453,20 @@ void CDBManager::DeleteCategory(CCategory& category, Progress& progress)
     transaction.Commit();
     while (CCategory* child = category.GetChild(0))
         category.RemoveChild(child);
+}
+
+CDBManager::SubtreeSize CDBManager::MeasureSubtree(CCategory& category)
+{
+    requireConnection();
+    std::vector<CCategory*> order = descendantsDepthFirst(category);
+    SubtreeSize size{static_cast<int>(order.size()), 0};
+    order.push_back(&category);
+    for (const CCategory* each : order) {
+        CppSQLite3Buffer sql;
+        sql.Format("select count(*) from %s where category='%q';", link_table, each->GetGuid().c_str());
+        size.items += ExecuteScalar(sql);
+    }
+    return size;
 }
 
 bool CDBManager::DeleteItem(const CLinkItem& item)

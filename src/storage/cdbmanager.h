@@ -61,6 +61,9 @@ public:
     // differs, in one transaction. An item SQLite refuses is left out (and listed in refused) while the
     // others go ahead; an error that undoes the transaction, or any other failure, raises.
     bool SaveCategory(CCategory& category, bool writeRow, std::vector<RefusedItem>* refused = nullptr);
+    // Writes the rows of these items of the category, and no other, in one transaction: what a command
+    // that only added them changed. Refusals are handled as SaveCategory handles them.
+    void SaveItems(const CLinkItems& items, std::vector<RefusedItem>* refused = nullptr);
     // Inserts or updates the item's row; false when the write is refused.
     bool SaveItem(const CLinkItem& item);
     // The same, raising the refusal instead, so the user can be told why.
@@ -69,6 +72,13 @@ public:
     // every descendant object; the caller detaches (and destroys) the category itself. A failure
     // rolls the whole delete back, raises, and leaves the objects as they were.
     void DeleteCategory(CCategory& category, Progress& progress = Progress::none());
+    // What a delete of the category would take: its descendant categories, and the stored items of
+    // the category and of all of them.
+    struct SubtreeSize {
+        int categories = 0;
+        long long items = 0;
+    };
+    SubtreeSize MeasureSubtree(CCategory& category);
     bool DeleteItem(const CLinkItem& item);
     // The same, raising the refusal instead.
     void DeleteItemRow(const CLinkItem& item);
@@ -90,6 +100,7 @@ public:
 private:
     void requireConnection();
     void writeChangedItems(const CCategory& category, std::vector<RefusedItem>* refused);
+    void writeRefusable(const CLinkItem& item, bool exists, std::vector<RefusedItem>* refused);
 
     std::string path;
     CCategory root;

@@ -4,8 +4,10 @@
 #include "model/ccategory.h"
 #include "ui/iconlist.h"
 #include "ui/qtext.h"
+#include "ui/viewkeyboard.h"
 
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -24,17 +26,18 @@ public:
     CCategory* category;
 };
 
-// Qt gives the first node the keyboard focus when the tree gets it, and draws a focus frame there:
-// "General files" would look selected while nothing is. Only a selected node shows the frame.
-class SelectionFrameDelegate : public QStyledItemDelegate {
+// The keyboard cursor is drawn the same whatever the style: some draw it only after a Tab, others
+// as a frame that looks like a selection.
+class CursorDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         QStyleOptionViewItem shown(option);
-        if (!(shown.state & QStyle::State_Selected))
-            shown.state &= ~QStyle::State_HasFocus;
+        shown.state &= ~QStyle::State_HasFocus;
         QStyledItemDelegate::paint(painter, shown, index);
+        if (const auto* view = qobject_cast<const QAbstractItemView*>(option.widget))
+            viewkeyboard::paintCursor(*painter, *view, index, option.rect);
     }
 };
 
@@ -49,7 +52,7 @@ CategoryTreeView::CategoryTreeView(const IconList& iconList, QWidget* parent) : 
     setIconSize(QSize(32, 32));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setItemDelegate(new SelectionFrameDelegate(this));
+    setItemDelegate(new CursorDelegate(this));
 }
 
 // A single-selection tree keeps its selected node: Ctrl+click on it would otherwise leave none and
@@ -182,6 +185,13 @@ void CategoryTreeView::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::RightButton)
         QTreeWidget::mouseReleaseEvent(event);
+}
+
+void CategoryTreeView::keyPressEvent(QKeyEvent* event)
+{
+    if (viewkeyboard::opensPopup(*this, *event) || viewkeyboard::selectsCursorRow(*this, *event))
+        return;
+    QTreeWidget::keyPressEvent(event);
 }
 
 void CategoryTreeView::contextMenuEvent(QContextMenuEvent* event)

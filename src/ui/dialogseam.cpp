@@ -2,6 +2,7 @@
 #include "ui/dialogseam.h"
 
 #include "model/progress.h"
+#include "ui/dialogfolders.h"
 #include "ui/progressreporter.h"
 
 #include <QDialog>
@@ -20,23 +21,28 @@ QMessageBox::StandardButton Seam::message(QWidget* parent, QMessageBox::Icon ico
                                           const QString& text, QMessageBox::StandardButtons buttons)
 {
     QMessageBox box(icon, caption, text, buttons, parent);
+    // Texts name the user's files and items: "<b>" in a name is part of the name.
+    box.setTextFormat(Qt::PlainText);
     box.setAccessibleName(caption);
     return QMessageBox::StandardButton(box.exec());
 }
 
 QStringList Seam::openFileNames(QWidget* parent, const QString& caption, const QString& filter)
 {
-    return QFileDialog::getOpenFileNames(parent, caption, {}, filter);
+    const QStringList chosen = QFileDialog::getOpenFileNames(parent, caption, dialogStartFolder(caption), filter);
+    rememberDialogFolder(caption, chosen.value(0));
+    return chosen;
 }
 
 QString Seam::openFileName(QWidget* parent, const QString& caption, const QString& filter, const QString& selectedFile,
                            bool mustExist)
 {
-    QFileDialog dialog(parent, caption, selectedFile, filter);
+    QFileDialog dialog(parent, caption, selectedFile.isEmpty() ? dialogStartFolder(caption) : selectedFile, filter);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     if (dialog.exec() != QDialog::Accepted)
         return {};
+    rememberDialogFolder(caption, dialog.selectedFiles().value(0));
     return dialog.selectedFiles().value(0);
 }
 
@@ -44,7 +50,7 @@ QString Seam::saveFileName(QWidget* parent, const QString& caption, const QStrin
                            const QString& defaultSuffix, const QString& selectedFile)
 {
     // The static helper cannot take a default suffix, so the dialog is built by hand.
-    QFileDialog dialog(parent, caption, selectedFile, filter);
+    QFileDialog dialog(parent, caption, selectedFile.isEmpty() ? dialogStartFolder(caption) : selectedFile, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(defaultSuffix);
@@ -52,12 +58,15 @@ QString Seam::saveFileName(QWidget* parent, const QString& caption, const QStrin
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (dialog.exec() != QDialog::Accepted)
         return {};
+    rememberDialogFolder(caption, dialog.selectedFiles().value(0));
     return dialog.selectedFiles().value(0);
 }
 
 QString Seam::existingFolder(QWidget* parent, const QString& caption)
 {
-    return QFileDialog::getExistingDirectory(parent, caption);
+    const QString chosen = QFileDialog::getExistingDirectory(parent, caption, dialogStartFolder(caption));
+    rememberDialogFolder(caption, chosen);
+    return chosen;
 }
 
 int Seam::exec(QDialog* dialog)

@@ -4,7 +4,9 @@
 #include "model/clinkitem.h"
 #include "ui/fileicons.h"
 #include "ui/qtext.h"
+#include "ui/viewkeyboard.h"
 
+#include <QCollator>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -12,15 +14,44 @@
 #include <QStyle>
 #include <QStyledItemDelegate>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
 
+// Names as people sort them: "file 9" before "file 10", "alpha" before "Beta".
+const QCollator& collator()
+{
+    static const QCollator sorter = [] {
+        QCollator made;
+        made.setCaseSensitivity(Qt::CaseInsensitive);
+        made.setNumericMode(true);
+        return made;
+    }();
+    return sorter;
+}
+
 class ItemRow : public QTreeWidgetItem {
 public:
     static constexpr int Type = QTreeWidgetItem::UserType + 2;
-    explicit ItemRow(CLinkItem& shown) : QTreeWidgetItem(Type), item(&shown) {}
+    ItemRow(CLinkItem& shown, long long place) : QTreeWidgetItem(Type), item(&shown), shownAt(place) {}
     CLinkItem* item;
+    // Rows are added in the stored order; this brings it back after sorting by a column.
+    long long shownAt;
+
+    bool operator<(const QTreeWidgetItem& other) const override
+    {
+        const auto& row = static_cast<const ItemRow&>(other);
+        // A row about to be added is compared before it belongs to the list.
+        const auto* list = static_cast<const ItemListView*>(treeWidget() ? treeWidget() : other.treeWidget());
+        const int column = list ? list->sortedColumn() : -1;
+        if (column >= 0) {
+            const int order = collator().compare(text(column), row.text(column));
+            if (order != 0)
+                return order < 0;
+        }
+        return shownAt < row.shownAt;
+    }
 };
 
 // Lets only the caption column be edited in place, hands the edited text to the list's owner instead
@@ -47,7 +78,11 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
-        QStyledItemDelegate::paint(painter, option, index);
+        QStyleOptionViewItem shown(option);
+        shown.state &= ~QStyle::State_HasFocus;
+        QStyledItemDelegate::paint(painter, shown, index);
+        if (const auto* view = qobject_cast<const QAbstractItemView*>(option.widget))
+            viewkeyboard::paintCursor(*painter, *view, index, option.rect);
         painter->save();
         painter->setPen(option.palette.color(QPalette::Midlight));
         painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
@@ -75,7 +110,8 @@ ItemListView::ItemListView(QWidget* parent) : QTreeWidget(parent)
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::SelectedClicked);
     setIconSize(QSize(16, 16));
-    header()->setSectionsClickable(false);
+    header()->setSectionsClickable(true);
+    connect(header(), &QHeaderView::sectionClicked, this, &ItemListView::sortBy);
     header()->setSectionsMovable(false);
     header()->setMinimumSectionSize(50);
     header()->setStretchLastSection(false);
@@ -126,10 +162,10 @@ void ItemListView::selectRestingRow()
 
 QTreeWidgetItem* ItemListView::addRow(CLinkItem& item)
 {
-    auto* row = new ItemRow(item);
+    auto* row = new ItemRow(item, rowsAdded++);
     row->setFlags(row->flags() | Qt::ItemIsEditable);
     refreshRow(row);
-    addTopLevelItem(row);
+    insertTopLevelItem(sortedPlace(*row), row);
     return row;
 }
 
@@ -195,13 +231,68 @@ bool ItemListView::selectOnly(const std::string& itemGuid)
         const CLinkItem* item = itemOf(row);
         const bool match = item && item->GetGuid() == itemGuid;
         row->setSelected(match);
+        if (match && !found)
+            scrollToItem(row);
         found = found || match;
     }
     return found;
 }
 
+// Where a new row goes in the order shown: at the end in the stored order, else after every row
+// that sorts before it or alike, found by halving.
+int ItemListView::sortedPlace(const QTreeWidgetItem& row) const
+{
+    int low = 0;
+    int high = topLevelItemCount();
+    if (sortColumn < 0)
+        return high;
+    while (low < high) {
+        const int middle = (low + high) / 2;
+        const QTreeWidgetItem& shown = *topLevelItem(middle);
+        const bool before = sortOrder == Qt::AscendingOrder ? row < shown : shown < row;
+        if (before)
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    return low;
+}
+
+// A click sorts by the column, a second click the other way round, a third brings the stored order
+// back.
+void ItemListView::sortBy(int column)
+{
+    if (column != sortColumn) {
+        sortColumn = column;
+        sortOrder = Qt::AscendingOrder;
+    } else if (sortOrder == Qt::AscendingOrder) {
+        sortOrder = Qt::DescendingOrder;
+    } else {
+        sortColumn = -1;
+        sortOrder = Qt::AscendingOrder;
+    }
+    header()->setSortIndicatorShown(sortColumn >= 0);
+    if (sortColumn >= 0)
+        header()->setSortIndicator(sortColumn, sortOrder);
+    sortItems(std::max(sortColumn, 0), sortOrder);
+    if (QTreeWidgetItem* row = firstSelectedRow())
+        scrollToItem(row);
+}
+
+// Tab ends the edit and moves the focus on, as it does everywhere else; Qt would open the editor of
+// the next row, renaming it by accident.
+void ItemListView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    const bool tabbed = hint == QAbstractItemDelegate::EditNextItem || hint == QAbstractItemDelegate::EditPreviousItem;
+    QTreeWidget::closeEditor(editor, tabbed ? QAbstractItemDelegate::NoHint : hint);
+    if (tabbed)
+        focusNextPrevChild(hint == QAbstractItemDelegate::EditNextItem);
+}
+
 void ItemListView::keyPressEvent(QKeyEvent* event)
 {
+    if (viewkeyboard::opensPopup(*this, *event) || viewkeyboard::selectsCursorRow(*this, *event))
+        return;
     if (event->modifiers() == Qt::NoModifier) {
         switch (event->key()) {
         case Qt::Key_Delete:

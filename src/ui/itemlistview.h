@@ -30,7 +30,11 @@ public:
     QTreeWidgetItem* firstSelectedRow() const;
     QList<QTreeWidgetItem*> selectedRows() const;
     CLinkItems selectedListItems() const;
-    // Selects exactly the rows of the item with this GUID; false when no row has it.
+    // The column the rows are sorted by, or -1 for the stored order.
+    int sortedColumn() const { return sortColumn; }
+
+    // Selects exactly the rows of the item with this GUID and scrolls the first into view; false when
+    // no row has it.
     bool selectOnly(const std::string& itemGuid);
 
 signals:
@@ -41,14 +45,20 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
 private:
     void selectRestingRow();
+    void sortBy(int column);
+    int sortedPlace(const QTreeWidgetItem& row) const;
 
     // Hot-track selection: the row under the resting pointer is highlighted, and selected once the
     // pointer has rested on it for the platform's hover time.
     QTimer* hoverTimer;
     QTreeWidgetItem* restingRow = nullptr;
+    int sortColumn = -1;
+    Qt::SortOrder sortOrder = Qt::AscendingOrder;
+    long long rowsAdded = 0;
 };

@@ -61,6 +61,7 @@ OpenWithDialog::OpenWithDialog(const std::string& target, int itemType, QWidget*
     buttons->setObjectName(QStringLiteral("buttons"));
     lblTarget->setText(describeTarget(targetUrlValue));
     lblTarget->setWordWrap(true);
+    lblTarget->setTextFormat(Qt::PlainText);
     listApplications->setIconSize(QSize(24, 24));
     listApplications->setSelectionMode(QAbstractItemView::SingleSelection);
 

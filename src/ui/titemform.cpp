@@ -163,6 +163,15 @@ void TitemForm::updateOkButton()
 
 QString TitemForm::title() const { return txtTitle->text(); }
 QString TitemForm::target() const { return txtTarget->text(); }
+QStringList TitemForm::targets() const
+{
+    if (!multiple)
+        return {target()};
+    if (target() == chosenFiles.join(QLatin1Char(';')))
+        return chosenFiles;
+    return splitTargets(target());
+}
+
 QString TitemForm::description() const { return memoDescription->toPlainText(); }
 bool TitemForm::nameFromFile() const { return !webMode && ckTitle->isChecked(); }
 
@@ -198,6 +207,7 @@ void TitemForm::BitBtn1Click()
         txtTarget->setText(files.first());
         return;
     }
+    chosenFiles = files;
     txtTarget->setText(files.join(QLatin1Char(';')));
     multiple = true;
 }

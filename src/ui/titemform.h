@@ -24,6 +24,9 @@ public:
     // The fields as typed, blanks included.
     QString title() const;
     QString target() const;
+    // The files to add: the ones chosen in the browser, whatever characters their names hold, while
+    // the field shows them as chosen; else the pieces of the field as typed.
+    QStringList targets() const;
     QString description() const;
     bool nameFromFile() const;
     // Fills the fields for editing an item; the OK rule runs as for typing.
@@ -55,6 +58,7 @@ private:
 
     bool webMode = false;
     bool multiple = false;
+    QStringList chosenFiles;
 };
 
 // The pieces of a several-files target: every piece ending at ";" counts, even an empty one;

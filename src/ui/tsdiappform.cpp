@@ -7,6 +7,7 @@
 #include "shell/desktopservices.h"
 #include "shell/paths.h"
 #include "ui/categorytreeview.h"
+#include "ui/deletequestion.h"
 #include "ui/desktop.h"
 #include "ui/dialogseam.h"
 #include "ui/droptarget.h"
@@ -17,6 +18,7 @@
 #include "ui/trayresidence.h"
 #include "ui/tselectcategorydialogform.h"
 #include "ui/tsettingsdialog.h"
+#include "ui/windowplacement.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -49,10 +51,10 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), ImageList2(Icon
     // No toolbar-hiding menu: the window's only popups are the designed ones.
     setContextMenuPolicy(Qt::NoContextMenu);
     createActions();
+    createPopups();
     createMenus();
     createToolBar();
     createPanels();
-    createPopups();
     createTrayMenu();
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
     statusBar()->setAccessibleName(QStringLiteral("Status"));
@@ -63,6 +65,7 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), ImageList2(Icon
     db.SetBusyWait([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
     resize(821, 534 + menuBar()->sizeHint().height());
     move(183, 100);
+    createWindowState();
     FormCreate();
 }
 
@@ -163,6 +166,9 @@ void TSDIAppForm::createMenus()
     File1->addAction(OnFileExit);
     QMenu* Edit1 = addMenu("Edit1", QStringLiteral("&Edit"), QStringLiteral("Edit commands"));
     Edit1->addAction(OnEditSearch);
+    // The tree's own popup offers it only where no category is selected; the keyboard needs it always.
+    makeSeparator(Edit1, "N13");
+    Edit1->addAction(AddCategoryItem);
     QMenu* Tools1 = addMenu("Tools1", QStringLiteral("&Tools"), {});
     Tools1->addActions({ToolsImportIEFavorites, ToolsImportBookmarks, ToolsImportBrowser, ToolsExportBookmarks});
     makeSeparator(Tools1, "N2");
@@ -565,7 +571,7 @@ void TSDIAppForm::Delete1Click()
         return;
     const QString question = items.size() == 1 ? QStringLiteral("Do you want to delete selected item?")
                                                : QStringLiteral("Do you want to delete selected items");
-    if (seam::message(this, QMessageBox::Question, QStringLiteral("Confirm"), question,
+    if (seam::message(this, QMessageBox::Question, QStringLiteral("Confirm"), deleteQuestion(question, itemsGoing(items)),
                       QMessageBox::Yes | QMessageBox::No)
         != QMessageBox::Yes)
         return;
@@ -682,6 +688,7 @@ void TSDIAppForm::changeEvent(QEvent* event)
 
 void TSDIAppForm::closeEvent(QCloseEvent* event)
 {
+    placement->save();
     if (tray->hidesOnClose(exiting)) {
         event->ignore();
         tray->hide();

@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QUrl>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@ class QToolBar;
 class QTreeWidgetItem;
 class TAboutBox;
 class TrayResidence;
+class WindowPlacement;
 
 // The program's one working window: the category tree on the left, the selected category's items on
 // the right. It owns the catalogue database for its whole life and composes the pieces that do the
@@ -117,6 +119,8 @@ private:
     QAction* makeSeparator(QMenu* menu, const char* name);
     void bind(QAction* action, void (TSDIAppForm::*handler)());
     void FormCreate();
+    // Where the window opens, and the item count in the status bar.
+    void createWindowState();
     void FormClose();
 
     // Catalogue and tree.
@@ -165,6 +169,7 @@ private:
     CategoryTreeView* treeCategory = nullptr;
     ItemListView* listContent = nullptr;
     TrayResidence* tray = nullptr;
+    std::unique_ptr<WindowPlacement> placement;
     QPointer<QWidget> searchForm;
     // Where the user last put the search dialog, for the next one while the program runs.
     std::optional<QPoint> searchPlace;

@@ -16,6 +16,7 @@
 #include "shell/paths.h"
 #include "ui/browserprofiledialog.h"
 #include "ui/categorytreeview.h"
+#include "ui/deletequestion.h"
 #include "ui/dialogseam.h"
 #include "ui/errorbox.h"
 #include "ui/itemlistview.h"
@@ -187,8 +188,11 @@ void TSDIAppForm::DeleteCategoryClick()
     CCategory* category = treeCategory->categoryOf(node);
     if (!category)
         return;
-    if (seam::message(this, QMessageBox::Question, QString::fromLatin1(confirmCaption),
-                      QString::fromLatin1(deleteCategoryQuestion), QMessageBox::Yes | QMessageBox::No)
+    const CDBManager::SubtreeSize size = db.MeasureSubtree(*category);
+    const QString question = deleteQuestion(QString::fromLatin1(deleteCategoryQuestion),
+                                            categoryGoing(toQ(category->GetName()), size.categories, size.items));
+    if (seam::message(this, QMessageBox::Question, QString::fromLatin1(confirmCaption), question,
+                      QMessageBox::Yes | QMessageBox::No)
         != QMessageBox::Yes)
         return;
     TTMessageProcForm progress(this);
@@ -215,9 +219,8 @@ void TSDIAppForm::AddFiles()
     TitemForm form(this);
     if (seam::exec(&form) != QDialog::Accepted)
         return;
-    const QStringList targets = form.IsMultiple() ? splitTargets(form.target()) : QStringList{form.target()};
     std::vector<ItemFields> items;
-    for (const QString& target : targets)
+    for (const QString& target : form.targets())
         items.push_back(itemFields(form.nameFromFile() ? fileNamePart(target) : form.title(), target,
                                    form.description(), CLinkItem::FileType));
     addItems(*category, items);

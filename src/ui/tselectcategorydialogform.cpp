@@ -59,6 +59,11 @@ TSelectCategoryDialogForm::TSelectCategoryDialogForm(QWidget* parent) : QDialog(
     // Keyboard selection counts as much as a click, so OK is reachable without a mouse.
     connect(treeCategory, &QTreeWidget::itemSelectionChanged, this,
             &TSelectCategoryDialogForm::treeCategoryClick);
+    // The row the keyboard cursor stands on is the chosen one, so OK needs no Space first.
+    connect(treeCategory, &QTreeWidget::currentItemChanged, this, [](QTreeWidgetItem* current) {
+        if (current)
+            current->setSelected(true);
+    });
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -73,6 +78,7 @@ TSelectCategoryDialogForm::TSelectCategoryDialogForm(QWidget* parent) : QDialog(
     setTabOrder(OKBtn, CancelBtn);
     setTabOrder(CancelBtn, treeCategory);
     setFixedSize(384, 315);
+    treeCategory->setFocus();
 }
 
 void TSelectCategoryDialogForm::LoadCategories(CDBManager* database)

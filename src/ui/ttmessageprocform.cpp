@@ -30,6 +30,7 @@ TTMessageProcForm::TTMessageProcForm(QWidget* parent)
     msgLabel = new QLabel(this);
     msgLabel->setObjectName(QStringLiteral("msgLabel"));
     msgLabel->setWordWrap(true);
+    msgLabel->setTextFormat(Qt::PlainText);
     msgLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     msgLabel->setMargin(4);
     msgLabel->setFixedSize(495, 61);

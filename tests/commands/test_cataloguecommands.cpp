@@ -127,6 +127,16 @@ TEST_F(CommandsTest, AppendItemsGivesTheRowsOfOneSavePerFile)
     EXPECT_EQ(text(rows), other.ExecuteQuery(rows).fieldText("t"));
 }
 
+// Another program changed a row of the shown category; adding a file here must not write the older
+// values held in memory back over it.
+TEST_F(CommandsTest, AppendItemsWritesTheNewRowsAndLeavesTheCategorysOtherRowsAlone)
+{
+    commands.appendItems(*general, files(2), Progress::none(), [](const CLinkItems&) {});
+    db.ExecuteStatement("update link_table set name='renamed elsewhere' where name='file0';");
+    commands.appendItems(*general, files(1, "added"), Progress::none(), [](const CLinkItems&) {});
+    EXPECT_EQ(storedNames(*general), (std::vector<std::string>{"renamed elsewhere", "file1", "added0"}));
+}
+
 TEST_F(CommandsTest, AppendItemsStopsBetweenBatchesWhenAskedAndNeverAddsTheRest)
 {
     ScriptedProgress stopAfterFirst([](std::size_t) { return false; });

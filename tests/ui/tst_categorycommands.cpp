@@ -260,18 +260,20 @@ private slots:
     {
         CCategory* word = select(wordPath);
         store(*word, "kept", "/k");
-        select(officePath);
+        store(*select(officePath), "also kept", "/a");
         seam::pushMessageAnswer(QMessageBox::No);
         ShownMessageWindows shown;
         command("DeleteCategory")->trigger();
         QVERIFY(shown.captions.isEmpty());
         QCOMPARE(seam::shownMessages().size(), 1);
-        QCOMPARE(seam::shownMessages().first().text, QString::fromLatin1(deleteQuestion));
+        // After the question, what the answer would delete, counted down the whole branch.
+        QCOMPARE(seam::shownMessages().first().text,
+                 QString::fromLatin1(deleteQuestion) + QStringLiteral("\n\n\"Office documents\" with 2 subcategories and 2 items"));
         QCOMPARE(seam::shownMessages().first().caption, QStringLiteral("Confirm"));
         QCOMPARE(seam::shownMessages().first().buttons, QMessageBox::Yes | QMessageBox::No);
         QCOMPARE(categories()->topLevelItemCount(), 4);
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from category_table"), 6);
-        QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from link_table"), 1);
+        QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from link_table"), 2);
     }
 
     void delete_RemovesTheWholeSubtreeFromTreeMemoryAndDatabase()

@@ -6,9 +6,15 @@
 #include "model/ccategory.h"
 #include "model/clinkitem.h"
 #include "ui/categorytreeview.h"
+#include "ui/dialogseam.h"
 #include "ui/itemlistview.h"
+#include "ui/openwithdialog.h"
+#include "ui/ttmessageprocform.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QTimer>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QLineEdit>
@@ -66,6 +72,33 @@ private:
     QString lastMessage() { return seam::shownMessages().isEmpty() ? QString() : seam::shownMessages().last().text; }
 
 private slots:
+    // Markup in a file's name would show bold and lose its tags: the box would name a file that is not there.
+    void userTextWithMarkupShowsAsTypedInEveryBoxAndLabel()
+    {
+        const QString name = QStringLiteral("/tmp/Q3 <b>final</b> & <i>old</i>.mbk");
+        Qt::TextFormat boxFormat = Qt::RichText;
+        QString boxText;
+        QTimer::singleShot(0, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            if (const auto* label = box ? box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")) : nullptr) {
+                boxFormat = label->textFormat();
+                boxText = label->text();
+            }
+            if (box)
+                box->close();
+        });
+        Seam real;
+        real.message(window.get(), QMessageBox::Critical, QStringLiteral("Varnelo"), name, QMessageBox::Ok);
+        QCOMPARE(boxText, name);
+        QCOMPARE(boxFormat, Qt::PlainText);
+
+        TTMessageProcForm progress(window.get());
+        progress.setMessage(name);
+        QCOMPARE(child<QLabel>(&progress, "msgLabel")->textFormat(), Qt::PlainText);
+        OpenWithDialog chooser(name.toStdString(), 0, window.get());
+        QCOMPARE(child<QLabel>(&chooser, "lblTarget")->textFormat(), Qt::PlainText);
+    }
+
     void aChainTooDeepToShowIsRefusedAndTheFileLeftAlone()
     {
         chain(sandbox->databasePath(), 30000);

@@ -182,6 +182,14 @@ private slots:
         QCOMPARE(stored(*word), (QStringList{"Scan|/d/1.png||0|0", "Scan|/d/2.png||0|0", "Scan|/d/3.png||0|0"}));
     }
 
+    void severalFiles_WithASemicolonInANameAddEachFileAsChosen()
+    {
+        CCategory* word = select(wordPath);
+        answerItemDialog(browsed(QString(), {QStringLiteral("/d/notes; part 2.txt"), QStringLiteral("/d/b.txt")}, true));
+        command("AddNewItem1")->trigger();
+        QCOMPARE(stored(*word), (QStringList{"notes; part 2.txt|/d/notes; part 2.txt||0|0", "b.txt|/d/b.txt||0|0"}));
+    }
+
     void severalFiles_EditedToTwoSemicolonsGiveThreeItems()
     {
         CCategory* word = select(wordPath);

@@ -123,6 +123,25 @@ private slots:
         QCOMPARE(results->count(), 1);
     }
 
+    void doubleClick_ScrollsTheFoundRowIntoViewInALongCategory()
+    {
+        CCategory* word = categoryAt(wordPath);
+        execute(sandbox->databasePath(),
+                "with recursive n(i) as (select 0 union all select i + 1 from n where i < 499) insert into link_table "
+                "(guid,name,target,category,star,comment,type) select 'row'||i, 'row '||i, '/r', '" + word->GetGuid()
+                    + "', 0, '', 0 from n;");
+        store(*word, "needle at the end", "/n");
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        TSearchItemForm* form = openSearch();
+        search(form, QStringLiteral("needle"));
+        doubleClickLine(form, 0);
+        ItemListView* items = list(window.get());
+        QCOMPARE(items->selectedRows().size(), 1);
+        const QRect row = items->visualItemRect(items->selectedRows().first());
+        QVERIFY(row.top() >= 0 && row.bottom() <= items->viewport()->height());
+    }
+
     void doubleClick_AfterTheItemWasDeletedSelectsItsCategoryAndSaysSo()
     {
         CCategory* word = categoryAt(wordPath);

@@ -165,7 +165,7 @@ private slots:
             menus.append(entry->text());
         QCOMPARE(menus, QStringList({"&File", "&Edit", "&Tools", "&Help"}));
         QCOMPARE(entryTexts(menu(w, "File1")), QStringList({"&Backup...", "&Restore...", "-", "E&xit"}));
-        QCOMPARE(entryTexts(menu(w, "Edit1")), QStringList({"&Search"}));
+        QCOMPARE(entryTexts(menu(w, "Edit1")), QStringList({"&Search", "-", "Add Category"}));
         QCOMPARE(entryTexts(menu(w, "Tools1")),
                  QStringList({"&Import from IE Favorites...", "Import &Bookmarks File...", "Import from &Browser...",
                               "&Export Bookmarks File...", "-", "&Settings"}));
@@ -341,7 +341,7 @@ private slots:
         action(window.get(), "Delete1")->trigger();
         QCOMPARE(seam::shownMessages().size(), 1);
         QCOMPARE(seam::shownMessages()[0].caption, QStringLiteral("Confirm"));
-        QCOMPARE(seam::shownMessages()[0].text, QStringLiteral("Do you want to delete selected item?"));
+        QCOMPARE(seam::shownMessages()[0].text, QStringLiteral("Do you want to delete selected item?\n\n\"b\""));
         QCOMPARE(seam::shownMessages()[0].buttons, QMessageBox::Yes | QMessageBox::No);
         QCOMPARE(rowTexts(list(window.get())), QStringList({"a", "c"}));
         QCOMPARE(word->GetItemCount(), 2);
@@ -356,7 +356,7 @@ private slots:
         seam::pushMessageAnswer(QMessageBox::No);
         action(window.get(), "Delete1")->trigger();
         QCOMPARE(seam::shownMessages().size(), 1);
-        QCOMPARE(seam::shownMessages()[0].text, QStringLiteral("Do you want to delete selected items"));
+        QCOMPARE(seam::shownMessages()[0].text, QStringLiteral("Do you want to delete selected items\n\n2 items"));
         QCOMPARE(rowTexts(list(window.get())), QStringList({"a", "b", "c"}));
         QCOMPARE(word->GetItemCount(), 3);
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from link_table;"), 3);
