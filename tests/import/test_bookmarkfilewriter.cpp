@@ -58,7 +58,9 @@ TEST(BookmarkFileWriter, ReadingTheFileBackGivesTheSameTree)
     const ImportFolder tree = sampleTree();
     writeBookmarkFile(temp.path("out.html"), tree);
     const ImportTree back = readBookmarkFile(temp.path("out.html"));
-    EXPECT_EQ(outline(back.root), outline(tree));
+    ImportFolder expected = tree;
+    expected.folders[0].entries[1].name = "https://no-name.example/";   // untitled: named as browsers show it
+    EXPECT_EQ(outline(back.root), outline(expected));
     EXPECT_EQ(back.skipped, 0);
 }
 

@@ -87,7 +87,7 @@ TEST_F(ChromiumBookmarksTest, OddNodesAreSkippedAndTheRestIsRead)
         42, "text", {"type": "separator"}, {"type": "url", "name": "No address"},
         {"type": "folder", "name": "No children"}, {"type": "folder", "name": "Bad", "children": {"a": 1}},
         {"type": "url", "name": 7, "url": "https://seven.example/"}]}, "other": [], "synced": null}})");
-    EXPECT_EQ(outline(tree.root), "+ Bookmarks bar\n  + No children\n  + Bad\n  -  | https://seven.example/ |  | 1\n");
+    EXPECT_EQ(outline(tree.root), "+ Bookmarks bar\n  + No children\n  + Bad\n  - https://seven.example/ | https://seven.example/ |  | 1\n");
     EXPECT_EQ(tree.skipped, 4);
 }
 
