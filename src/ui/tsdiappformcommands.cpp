@@ -14,6 +14,7 @@
 #include "commands/writebatch.h"
 #include "shell/desktopservices.h"
 #include "shell/paths.h"
+#include "ui/browserimport.h"
 #include "ui/browserprofiledialog.h"
 #include "ui/categorytreeview.h"
 #include "ui/dialogseam.h"
@@ -401,7 +402,10 @@ void TSDIAppForm::ToolsImportBookmarksClick()
 
 void TSDIAppForm::ToolsImportBrowserClick()
 {
-    BrowserProfileDialog chooser(findBrowserProfiles(fromQ(QDir::homePath())), this);
+    std::optional<std::vector<BrowserProfile>> profiles = countedBrowserProfiles(this);
+    if (!profiles)
+        return;
+    BrowserProfileDialog chooser(std::move(*profiles), this);
     if (!chooser.selectedProfile()) {
         showPlainMessage(this, noProfilesText);
         return;
@@ -412,7 +416,8 @@ void TSDIAppForm::ToolsImportBrowserClick()
     CCategory* target = chooseTargetCategory();
     if (!target)
         return;
-    importTree(*target, readBrowserProfile(profile), importingBookmarksLabel, "Imported");
+    if (const std::optional<ImportTree> tree = readProfileInBackground(this, profile))
+        importTree(*target, *tree, importingBookmarksLabel, "Imported");
 }
 
 void TSDIAppForm::AddFolder2Click()
