@@ -250,16 +250,6 @@ bool fileRefusesWrites(const std::string& path)
     return (info.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0;
 }
 
-// Writing through a symbolic link updates the file it points at, not the link.
-std::string resolvedTarget(const std::string& path)
-{
-    std::error_code error;
-    if (!fs::is_symlink(fs::symlink_status(path, error)))
-        return path;
-    const fs::path target = fs::canonical(path, error);
-    return error ? path : target.string();
-}
-
 bool hexDigit(char c, unsigned& digit)
 {
     if (c >= '0' && c <= '9')
@@ -332,7 +322,7 @@ bool readIniFlag(const std::string& iniPath, const std::string& section, const s
 void writeIniFlags(const std::string& iniPath, const std::string& section,
                    const std::vector<std::pair<std::string, bool>>& keys)
 {
-    const std::string target = resolvedTarget(iniPath);
+    const std::string target = fileWrittenFor(iniPath);
     std::string original;
     if (fileRefusesWrites(target)
         || readRegularFile(target, largestSettingsFile, original) == ReadResult::Refused)

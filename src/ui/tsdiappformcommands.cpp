@@ -451,9 +451,13 @@ void TSDIAppForm::ToolsExportBookmarksClick()
         return;
     const auto progress = seam::progress(this, QString::fromLatin1(exportingLabel), false);
     const ImportFolder tree = catalogueBranch(db, *chooser.GetSelectedCategory(), *progress);
-    writeBookmarkFile(fromQ(file), tree);
+    const int leftOut = writeBookmarkFile(fromQ(file), tree);
     const std::size_t categories = static_cast<std::size_t>(countFolders(tree));
-    const std::size_t items = static_cast<std::size_t>(countEntries(tree));
-    showPlainMessage(this, fromQ(QStringLiteral("Exported %1 and %2.")
-                                     .arg(counted(categories, "category", "categories"), counted(items, "item", "items"))));
+    const std::size_t items = static_cast<std::size_t>(countEntries(tree) - leftOut);
+    QString message = QStringLiteral("Exported %1 and %2.")
+                          .arg(counted(categories, "category", "categories"), counted(items, "item", "items"));
+    if (leftOut > 0)
+        message += QStringLiteral(" Left out %1 with a script or data address, which browsers would run.")
+                       .arg(counted(static_cast<std::size_t>(leftOut), "item", "items"));
+    showPlainMessage(this, fromQ(message));
 }
