@@ -49,6 +49,23 @@ void asWrittenLines(std::string& data)
     }
 }
 
+// "1 ; note": a ';' or '#' after a blank starts a comment that is no part of the value; blanks
+// around the value are not either.
+std::string withoutInlineComment(std::string_view value)
+{
+    std::size_t end = value.size();
+    for (std::size_t i = 1; i < value.size(); ++i)
+        if ((value[i] == ';' || value[i] == '#') && (value[i - 1] == ' ' || value[i - 1] == '\t')) {
+            end = i;
+            break;
+        }
+    const std::size_t first = value.find_first_not_of(" \t");
+    const std::size_t last = value.find_last_not_of(" \t", end == 0 ? 0 : end - 1);
+    if (first == std::string_view::npos || first >= end || last == std::string_view::npos)
+        return {};
+    return std::string(value.substr(first, last - first + 1));
+}
+
 // Windows-style profile: case-insensitive names; with duplicates the first one counts.
 class ProfileFile {
 public:
@@ -69,7 +86,7 @@ public:
     {
         const char* text = ini.GetValue(section.c_str(), key.c_str(), nullptr);
         int value = 0;
-        if (!text || !parseProfileInt(std::string(text).substr(0, longestValue), value))
+        if (!text || !parseProfileInt(withoutInlineComment(text).substr(0, longestValue), value))
             return defaultValue;
         return value != 0;
     }
@@ -213,7 +230,8 @@ private:
         line.kind = Parsed::Key;
         line.name = text.substr(start, trimBlanksBefore(text, start, equals) - start);
         line.valueStart = skipBlanks(text, equals + 1);
-        line.valueEnd = std::max(line.valueStart, trimBlanksBefore(text, line.valueStart, text.size()));
+        const std::size_t valueSize = withoutInlineComment(text.substr(line.valueStart)).size();
+        line.valueEnd = line.valueStart + valueSize;
         return line;
     }
 

@@ -223,7 +223,7 @@ TEST_F(SettingsTest, SaveChangesOnlyTheWrittenValuesOfAHandWrittenFile)
          "autorun=1\r\n"
          "\r\n"
          "[ settings ] ; the five flags\r\n"
-         "  AutoRun = 0\r\n"
+         "  AutoRun = 0 ; start with the session\r\n"
          "closetray\t=  0\r\n"
          "CLOSETRAY=1\r\n"
          "no equals sign here\r\n"
