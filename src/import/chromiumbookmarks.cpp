@@ -63,8 +63,8 @@ bool isKeptKey(std::string_view key)
     return false;
 }
 
-// Builds the kept part on the parser's events. The parser works without recursion, so neither
-// nesting nor odd numbers (read as text, never converted) end the read.
+// Builds the kept part on the parser's events. The parser works without recursion, so no nesting
+// ends the read.
 class BoundedTree : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, BoundedTree> {
 public:
     JsonNode root;
@@ -74,7 +74,6 @@ public:
         add(JsonNode::Other, nullptr);
         return true;
     }
-    bool RawNumber(const char*, rapidjson::SizeType, bool) { return Default(); }
     bool String(const char* text, rapidjson::SizeType length, bool)
     {
         if (JsonNode* node = add(JsonNode::String, {}))
@@ -153,6 +152,33 @@ private:
     std::vector<Frame> frames;
 };
 
+// No number is read, and the parser refuses some that the browser writes or a crafted file holds
+// ("id": 1e400); so every number outside a string becomes 0 before the parse.
+std::string withNumbersAsZero(const std::string& json)
+{
+    std::string plain;
+    plain.reserve(json.size());
+    bool inString = false;
+    for (std::size_t i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (inString) {
+            plain += c;
+            if (c == '\\' && i + 1 < json.size())
+                plain += json[++i];
+            else if (c == '"')
+                inString = false;
+        } else if (c == '-' || (c >= '0' && c <= '9')) {
+            plain += '0';
+            while (i + 1 < json.size() && std::string_view("0123456789+-.eE").find(json[i + 1]) != std::string_view::npos)
+                ++i;
+        } else {
+            inString = c == '"';
+            plain += c;
+        }
+    }
+    return plain;
+}
+
 // Every folder and bookmark below `children`, each counted once.
 long long countAll(const JsonNode* children)
 {
@@ -191,11 +217,11 @@ void readChildren(const JsonNode* children, ImportFolder& into, int depth, int& 
 
 ImportTree readChromiumBookmarks(const std::string& path)
 {
-    const std::string data = InputFile(path, largestBookmarksJson).readAll();
+    const std::string data = withNumbersAsZero(InputFile(path, largestBookmarksJson).readAll());
     BoundedTree json;
     rapidjson::Reader reader;
     rapidjson::MemoryStream stream(data.data(), data.size());
-    constexpr unsigned flags = rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag;
+    constexpr unsigned flags = rapidjson::kParseIterativeFlag;
     const JsonNode* rootNodes = reader.Parse<flags>(stream, json) ? json.root.member("roots") : nullptr;
     if (!rootNodes || rootNodes->kind != JsonNode::Object)
         throwFileError(notChromiumBookmarksText, path);
