@@ -175,7 +175,7 @@ public:
         sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
         sqlite3_limit(db, SQLITE_LIMIT_LENGTH, longestValue);
         sqlite3_busy_timeout(db, 1000);
-        sqlite3_progress_handler(db, 10000, &PlacesConnection::interrupts, this);
+        sqlite3_progress_handler(db, 1000, &PlacesConnection::interrupts, this);
     }
     PlacesConnection(const PlacesConnection&) = delete;
     PlacesConnection& operator=(const PlacesConnection&) = delete;
@@ -185,6 +185,8 @@ public:
     template <class RowFunction>
     void each(const char* sql, RowFunction&& row)
     {
+        if (stopRequested && stopRequested())
+            throw ReadStopped();
         sqlite3_stmt* statement = nullptr;
         if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK)
             failed();
