@@ -43,12 +43,12 @@ bool runInBackground(QWidget* owner, const QString& label, std::size_t total,
     {
         const std::unique_ptr<Progress> progress = seam::progress(owner, label, true);
         std::unique_lock lock(mutex);
-        while (!ended.wait_for(lock, pollEvery, [&] { return finished; })) {
+        do {
             lock.unlock();
             if (!progress->advance(done.load(), total))
                 stop = true;
             lock.lock();
-        }
+        } while (!ended.wait_for(lock, pollEvery, [&] { return finished; }));
     }
     worker.join();
     if (failure && !stop)

@@ -26,6 +26,8 @@ std::optional<std::vector<BrowserProfile>> countedBrowserProfiles(QWidget* owner
     const bool counted = runInBackground(owner, QString::fromLatin1(countingLabel), profiles.size(),
                                          [&profiles](const BackgroundTask& task) {
                                              for (BrowserProfile& profile : profiles) {
+                                                 if (task.stopRequested())
+                                                     return;
                                                  countBookmarks(profile, task.stopRequested);
                                                  ++task.done;
                                              }
