@@ -166,11 +166,13 @@ void copyFile(const std::string& from, const std::string& to, const std::string&
 // nothing in the file's schema.
 class PlacesConnection {
 public:
-    PlacesConnection(const std::string& copy, const std::string& placesPath, const std::function<bool()>& stop)
-        : placesPath(placesPath), stopRequested(stop), deadline(std::chrono::steady_clock::now() + readBudget)
+    PlacesConnection(const std::string& copy, const std::string& original, const std::function<bool()>& stop)
+        : placesPath(original), stopRequested(stop), deadline(std::chrono::steady_clock::now() + readBudget)
     {
-        if (sqlite3_open_v2(copy.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        if (sqlite3_open_v2(copy.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+            sqlite3_close_v2(db);
             refuse();
+        }
         sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
         sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
         sqlite3_limit(db, SQLITE_LIMIT_LENGTH, longestValue);

@@ -248,9 +248,6 @@ TEST_F(BookmarkFileTest, CraftedFilesAreReadAsBrowsersReadThem)
          list + "<DT><A HREF=\"https://a.example/\"> one\ttwo\rthree </A>\n<DD>first\nsecond\n"
                 "<DT><H3>Fol\nder</H3>\n<DL><p></DL><p>\n",
          "+ Fol der\n-  one two three  | https://a.example/ | first\nsecond | 1\n", 0},
-        {"an untitled bookmark is named after its address",
-         list + "<DT><A HREF=\"https://untitled.example/\"></A>\n",
-         "- https://untitled.example/ | https://untitled.example/ |  | 1\n", 0},
         {"titles and descriptions are cut, an overlong address is left out",
          list + "<DT><A HREF=\"https://long.example/\">" + std::string(5000, 'x') + "</A>\n<DD>"
              + std::string(70000, 'd') + "\n<DT><A HREF=\"https://x.example/" + std::string(70000, 'a') + "\">X</A>\n",

@@ -182,19 +182,14 @@ private slots:
     void riskyTargetsAreRefusedOrOpenedOnlyWhenTheUserSaysSo()
     {
         const QString root = sandbox->root();
-        QFile script(root + QStringLiteral("/run.sh"));
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\necho hi\n");
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QFile launcher(root + QStringLiteral("/app.desktop"));
-        QVERIFY(launcher.open(QIODevice::WriteOnly));
-        launcher.write("[Desktop Entry]\nType=Application\nExec=true\n");
-        launcher.close();
-        QFile document(root + QStringLiteral("/doc.pdf"));
-        QVERIFY(document.open(QIODevice::WriteOnly));
-        document.close();
-        document.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);   // as on a FAT disk
+        const auto make = [&root](const char* name, const QByteArray& bytes, QFile::Permissions extra) {
+            QFile file(root + QLatin1Char('/') + QLatin1String(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | extra);
+        };
+        make("run.sh", "#!/bin/sh\necho hi\n", QFile::ExeOwner);
+        make("app.desktop", "[Desktop Entry]\nType=Application\nExec=true\n", {});
+        make("doc.pdf", "", QFile::ExeOwner);   // every file is executable on a FAT disk
         const QString programText = QStringLiteral("\"%1\" is a program. Run it?");
         struct Case {
             std::string target;
