@@ -130,14 +130,19 @@ void addChromiumProfiles(const char* browser, const fs::path& folder, std::vecto
 
 std::vector<BrowserProfile> listBrowserProfiles(const std::string& home, const std::string& configHome)
 {
-    const fs::path config = configHome.empty() ? fs::path(home) / ".config" : fs::path(configHome);
+    // A browser started without the variable the program sees uses ~/.config all the same.
+    std::vector<fs::path> configs{fs::path(home) / ".config"};
+    if (!configHome.empty() && fs::path(configHome) != configs.front())
+        configs.insert(configs.begin(), fs::path(configHome));
     std::vector<BrowserProfile> found;
     Listed listed;
-    addFirefoxProfiles(config / "mozilla/firefox", found, listed);
+    for (const fs::path& config : configs)
+        addFirefoxProfiles(config / "mozilla/firefox", found, listed);
     for (const char* folder : firefoxFolders)
         addFirefoxProfiles(fs::path(home) / folder, found, listed);
     for (const ChromiumBrowser& browser : chromiumBrowsers) {
-        addChromiumProfiles(browser.name, config / browser.native, found, listed);
+        for (const fs::path& config : configs)
+            addChromiumProfiles(browser.name, config / browser.native, found, listed);
         for (const char* folder : browser.packaged)
             if (folder)
                 addChromiumProfiles(browser.name, fs::path(home) / folder, found, listed);

@@ -19,9 +19,10 @@ struct BrowserProfile {
 
 // The profiles of the user whose home and configuration folder ($XDG_CONFIG_HOME; "" for
 // home/.config) are given that hold a bookmarks file, without their counts: Firefox's from their
-// profiles.ini (the configuration folder's first, then the older folder's, Snap's and Flatpak's),
-// then each Chromium-family browser's (native, Flatpak, Snap), profile folders in name order. A
-// profile reached from two places is listed once. Reads only small files, so it is quick.
+// profiles.ini (the configuration folder's first, then ~/.config's when that is another, the older
+// folder's, Snap's and Flatpak's), then each Chromium-family browser's (the configuration folders',
+// Flatpak, Snap), profile folders in name order. A profile reached from two places is listed once.
+// Reads only small files, so it is quick.
 std::vector<BrowserProfile> listBrowserProfiles(const std::string& home, const std::string& configHome = {});
 
 // Sets the profile's count: the number of entries an import would bring, or -1 when its bookmarks
