@@ -4,7 +4,7 @@
 #include "import/bookmarkaddress.h"
 #include "import/importtext.h"
 
-#include <rapidjson/reader.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdint>
 #include <algorithm>
@@ -65,32 +65,34 @@ bool isKeptKey(std::string_view key)
 
 // Builds the kept part on the parser's events. The parser works without recursion, so no nesting
 // ends the read.
-class BoundedTree : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, BoundedTree> {
+class BoundedTree final : public nlohmann::json_sax<nlohmann::json> {
 public:
     JsonNode root;
 
-    bool Default()
+    bool null() override { return other(); }
+    bool boolean(bool) override { return other(); }
+    bool number_integer(number_integer_t) override { return other(); }
+    bool number_unsigned(number_unsigned_t) override { return other(); }
+    bool number_float(number_float_t, const string_t&) override { return other(); }
+    bool binary(binary_t&) override { return other(); }
+    bool string(string_t& text) override
     {
-        add(JsonNode::Other, nullptr);
+        if (JsonNode* node = add(JsonNode::String, nullptr))
+            node->text.assign(text, 0, longestString);
         return true;
     }
-    bool String(const char* text, rapidjson::SizeType length, bool)
-    {
-        if (JsonNode* node = add(JsonNode::String, {}))
-            node->text.assign(text, std::min<std::size_t>(length, longestString));
-        return true;
-    }
-    bool StartObject() { return open(JsonNode::Object); }
-    bool StartArray() { return open(JsonNode::Array); }
-    bool Key(const char* text, rapidjson::SizeType length, bool)
+    bool start_object(std::size_t) override { return open(JsonNode::Object); }
+    bool start_array(std::size_t) override { return open(JsonNode::Array); }
+    bool key(string_t& text) override
     {
         Frame& frame = frames.back();
-        frame.key.assign(text, std::min<std::size_t>(length, 16));
-        frame.keyIsChildren = std::string_view(text, length) == "children";
+        frame.key.assign(text, 0, 16);
+        frame.keyIsChildren = text == "children";
         return true;
     }
-    bool EndObject(rapidjson::SizeType) { return close(); }
-    bool EndArray(rapidjson::SizeType) { return close(); }
+    bool end_object() override { return close(); }
+    bool end_array() override { return close(); }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
 
 private:
     struct Frame {
@@ -149,11 +151,17 @@ private:
         return true;
     }
 
+    bool other()
+    {
+        add(JsonNode::Other, nullptr);
+        return true;
+    }
+
     std::vector<Frame> frames;
 };
 
-// No number is read, and the parser refuses some that the browser writes or a crafted file holds
-// ("id": 1e400); so every number outside a string becomes 0 before the parse.
+// No number is read, and the parser refuses one that no double holds ("id": 1e400); so every
+// number outside a string becomes 0 before the parse.
 std::string withNumbersAsZero(const std::string& json)
 {
     std::string plain;
@@ -217,12 +225,10 @@ void readChildren(const JsonNode* children, ImportFolder& into, int depth, int& 
 
 ImportTree readChromiumBookmarks(const std::string& path)
 {
-    const std::string data = withNumbersAsZero(InputFile(path, largestBookmarksJson).readAll());
+    // A bad byte reads as U+FFFD, as the browser would show it, instead of ending the read.
+    const std::string data = withNumbersAsZero(validUtf8(InputFile(path, largestBookmarksJson).readAll()));
     BoundedTree json;
-    rapidjson::Reader reader;
-    rapidjson::MemoryStream stream(data.data(), data.size());
-    constexpr unsigned flags = rapidjson::kParseIterativeFlag;
-    const JsonNode* rootNodes = reader.Parse<flags>(stream, json) ? json.root.member("roots") : nullptr;
+    const JsonNode* rootNodes = nlohmann::json::sax_parse(data, &json) ? json.root.member("roots") : nullptr;
     if (!rootNodes || rootNodes->kind != JsonNode::Object)
         throwFileError(notChromiumBookmarksText, path);
 
