@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "import/firefoxplaces.h"
 #include "shell/appsettings.h"
 #include "shell/paths.h"
 #include "shell/singleinstance.h"
@@ -37,6 +38,8 @@ int main(int argc, char** argv)
         return 0;
 
     LoadSettings(AppSettings, settingsFilePath());
+    // Copies of browser profiles that a killed import left behind.
+    removeLeftoverProfileCopies();
 
     // The window ends the program only when it really closes; hiding it in the tray, or closing the
     // about box while it is hidden, must not.

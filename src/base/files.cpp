@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -79,4 +80,13 @@ std::string replaceExtension(const std::string& path, const std::string& replace
     if (dot == std::string::npos || dot < nameStart)
         return path + replacement;
     return path.substr(0, dot) + replacement;
+}
+
+std::string fileWrittenFor(const std::string& path)
+{
+    std::error_code error;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error)))
+        return path;
+    const std::filesystem::path target = std::filesystem::canonical(path, error);
+    return error ? path : target.string();
 }

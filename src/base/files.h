@@ -18,3 +18,7 @@ std::optional<std::string> readRegularFile(const std::string& path, std::size_t 
 // The path with its extension (the last dot of the file name and what follows) replaced by
 // `replacement`, which is appended when the name has no dot: ("a/b.exe", ".INI") gives "a/b.INI".
 std::string replaceExtension(const std::string& path, const std::string& replacement);
+
+// The file that writing `path` replaces: the path itself, or, for a symbolic link, the file it
+// points at, so that writing through the link updates the target and keeps the link.
+std::string fileWrittenFor(const std::string& path);

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "import/bookmarkaddress.h"
 
+#include "base/address.h"
 #include "base/text.h"
 
 #include "import/importtext.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -86,20 +88,53 @@ std::string fileUrlFromPath(std::string_view path)
     return url;
 }
 
-ImportEntry* appendBookmark(ImportFolder& folder, int& skipped, std::string name, std::string_view url)
+std::string importedTitle(std::string_view name)
 {
-    url = trimControl(url);
-    if (url.empty() || startsWithIgnoringCase(url, "place:") || startsWithIgnoringCase(url, "javascript:")) {
+    const std::string valid = validUtf8(name);
+    std::string title;
+    title.reserve(std::min(valid.size(), maxTitleCharacters * 4));
+    std::size_t characters = 0;
+    for (std::size_t at = 0; at < valid.size() && characters < maxTitleCharacters; ++characters) {
+        const std::size_t length = utf8SequenceLength(valid, at);
+        const auto lead = static_cast<unsigned char>(valid[at]);
+        if (lead < 0x20 || lead == 0x7F)
+            title += ' ';
+        else
+            title.append(valid, at, length);
+        at += length;
+    }
+    return title;
+}
+
+std::string importedDescription(std::string_view text)
+{
+    std::string valid = validUtf8(text.substr(0, maxDescriptionBytes + 3));
+    if (valid.size() <= maxDescriptionBytes)
+        return valid;
+    std::size_t cut = maxDescriptionBytes;
+    while (cut > 0 && (static_cast<unsigned char>(valid[cut]) & 0xC0) == 0x80)
+        --cut;
+    valid.resize(cut);
+    return valid;
+}
+
+ImportEntry* appendBookmark(ImportFolder& folder, int& skipped, std::string_view name, std::string_view url)
+{
+    const std::string address = browserAddress(url);
+    if (address.empty() || address.size() > maxAddressBytes || addressScheme(address) == "place"
+        || isScriptAddress(address)) {
         ++skipped;
         return nullptr;
     }
     ImportEntry entry;
-    entry.name = std::move(name);
-    if (std::optional<std::string> path = pathFromFileUrl(url)) {
+    entry.name = importedTitle(name);
+    if (trimControl(entry.name).empty())
+        entry.name = importedTitle(address);
+    if (std::optional<std::string> path = pathFromFileUrl(address)) {
         entry.target = std::move(*path);
         entry.type = 0;
     } else {
-        entry.target = std::string(url);
+        entry.target = address;
         entry.type = 1;
     }
     folder.entries.push_back(std::move(entry));

@@ -8,6 +8,9 @@
 
 #include <libxml/HTMLparser.h>
 
+#include <QStringDecoder>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -35,6 +38,17 @@ bool named(const xmlChar* name, std::string_view wanted)
 {
     const std::string_view given = text(name);
     return given.size() == wanted.size() && startsWithIgnoringCase(given, wanted);
+}
+
+// A line break that ends or starts an element's text is the layout of the file (an <A> or <H3>
+// left open ends at the next line's tag), not part of the title; blanks are the title's own.
+std::string_view withoutOuterLineBreaks(std::string_view text)
+{
+    while (!text.empty() && (text.front() == '\n' || text.front() == '\r'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.remove_suffix(1);
+    return text;
 }
 
 // The elements that carry the structure; every other element only holds text.
@@ -180,10 +194,12 @@ void NetscapeParse::end(const xmlChar* name)
         finishCollecting();
 }
 
+// Nothing longer than a description is kept, so a 100 MB title costs no 100 MB.
 void NetscapeParse::characters(std::string_view chunk)
 {
-    if (collecting != Collecting::Nothing)
-        collected.append(chunk);
+    constexpr std::size_t enough = maxDescriptionBytes + 4;
+    if (collecting != Collecting::Nothing && collected.size() < enough)
+        collected.append(chunk.substr(0, enough - collected.size()));
 }
 
 void NetscapeParse::openList()
@@ -229,7 +245,7 @@ void NetscapeParse::finishCollecting()
     else if (collecting == Collecting::LinkName)
         finishLinkName();
     else if (collecting == Collecting::Comment && lastEntry)
-        lastEntry->comment = trimControl(collected);
+        lastEntry->comment = importedDescription(trimControl(collected));
     collecting = Collecting::Nothing;
     collected.clear();
 }
@@ -242,7 +258,7 @@ void NetscapeParse::finishFolderName()
     if (!around.folder || around.depth + 1 > maxImportDepth) {
         ++tree.skipped;
     } else {
-        around.folder->folders.push_back({std::string(trimControl(collected)), {}, {}});
+        around.folder->folders.push_back({importedTitle(withoutOuterLineBreaks(collected)), {}, {}});
         heading = &around.folder->folders.back();
     }
     collecting = Collecting::Nothing;
@@ -253,7 +269,7 @@ void NetscapeParse::finishLinkName()
 {
     const List around = current();
     if (around.folder)
-        lastEntry = appendBookmark(*around.folder, tree.skipped, std::string(trimControl(collected)), href);
+        lastEntry = appendBookmark(*around.folder, tree.skipped, withoutOuterLineBreaks(collected), href);
     else
         ++tree.skipped;
     collecting = Collecting::Nothing;
@@ -279,6 +295,63 @@ private:
     void* context;
 };
 
+// The charset a <META> near the top declares, in lower case; "" when none is declared.
+std::string declaredCharset(std::string_view head)
+{
+    std::string lower(head);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+    std::size_t at = lower.find("charset");
+    if (at == std::string::npos)
+        return {};
+    at = lower.find_first_not_of(" \t\r\n", at + 7);
+    if (at == std::string::npos || lower[at] != '=')
+        return {};
+    at = lower.find_first_not_of(" \t\r\n\"'", at + 1);
+    const std::size_t end = std::min(lower.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_.:-", at),
+                                     lower.size());
+    return at == std::string::npos ? std::string() : lower.substr(at, end - at);
+}
+
+// What the parser is fed. A file with a byte-order mark is read in that Unicode form; one that
+// declares an 8-bit charset goes to the parser as it is, which converts it; any other is UTF-8 in
+// which each bad byte becomes U+FFFD, as browsers read it, instead of the parser's switch to
+// Latin-1 for the rest of the file. NUL bytes never reach the parser (it ends an attribute there
+// and takes the rest for text): U+FFFD, as browsers show them, or a blank in an 8-bit charset.
+class InputText {
+public:
+    explicit InputText(std::string_view head)
+    {
+        const auto starts = [head](std::string_view mark) { return head.substr(0, mark.size()) == mark; };
+        if (starts("\xFF\xFE"))
+            decoder = QStringDecoder(QStringDecoder::Utf16LE);
+        else if (starts("\xFE\xFF"))
+            decoder = QStringDecoder(QStringDecoder::Utf16BE);
+        else if (const std::string charset = declaredCharset(head);
+                 !charset.empty() && charset != "utf-8" && charset != "utf8")
+            raw = true;
+    }
+
+    // Unicode is handed over as UTF-8 whose charset hints the parser must not follow.
+    bool isUnicode() const { return !raw; }
+
+    std::string next(std::string_view bytes)
+    {
+        if (raw) {
+            std::string copy(bytes);
+            std::replace(copy.begin(), copy.end(), '\0', ' ');
+            return copy;
+        }
+        QString text = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+        text.replace(QChar(u'\0'), QChar(QChar::ReplacementCharacter));
+        return text.toStdString();
+    }
+
+private:
+    QStringDecoder decoder{QStringDecoder::Utf8};
+    bool raw = false;
+};
+
 struct ParserFree {
     void operator()(htmlParserCtxtPtr parser) const
     {
@@ -302,15 +375,19 @@ ImportTree readBookmarkFile(const std::string& path)
         throw std::bad_alloc();
     NetscapeParse parse(parser.get());
     parser->userData = &parse;
-    htmlCtxtUseOptions(parser.get(), parseOptions);
 
     std::vector<char> buffer(1 << 16);
-    while (const std::size_t got = file.read(buffer.data(), buffer.size())) {
-        htmlParseChunk(parser.get(), buffer.data(), static_cast<int>(got), 0);
+    std::size_t got = file.read(buffer.data(), buffer.size());
+    InputText input(std::string_view(buffer.data(), got));
+    htmlCtxtUseOptions(parser.get(), parseOptions | (input.isUnicode() ? HTML_PARSE_IGNORE_ENC : 0));
+    const auto feed = [&](const std::string& text, bool last) {
+        htmlParseChunk(parser.get(), text.data(), static_cast<int>(text.size()), last ? 1 : 0);
         if (parse.failed())
             throw std::bad_alloc();
-    }
-    htmlParseChunk(parser.get(), nullptr, 0, 1);
+    };
+    for (; got > 0; got = file.read(buffer.data(), buffer.size()))
+        feed(input.next(std::string_view(buffer.data(), got)), false);
+    feed({}, true);
     if (parse.failed())
         throw std::bad_alloc();
     if (!parse.looksLikeBookmarks())

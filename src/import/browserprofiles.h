@@ -3,6 +3,7 @@
 
 #include "import/importtree.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,10 +17,22 @@ struct BrowserProfile {
     int bookmarkCount = -1;    // -1 when it could not be read
 };
 
-// The profiles below a home folder that hold a bookmarks file: Firefox's (native, Snap, Flatpak)
-// from their profiles.ini, then each Chromium-family browser's (native, then Flatpak), profile
-// folders in name order. The count is the number of entries an import would bring.
+// The profiles of the user whose home and configuration folder ($XDG_CONFIG_HOME; "" for
+// home/.config) are given that hold a bookmarks file, without their counts: Firefox's from their
+// profiles.ini (the configuration folder's first, then ~/.config's when that is another, the older
+// folder's, Snap's and Flatpak's), then each Chromium-family browser's (the configuration folders',
+// Flatpak, Snap), profile folders in name order. A profile reached from two places is listed once.
+// Reads only small files, so it is quick.
+std::vector<BrowserProfile> listBrowserProfiles(const std::string& home, const std::string& configHome = {});
+
+// Sets the profile's count: the number of entries an import would bring, or -1 when its bookmarks
+// cannot be read. Reading a Firefox profile may take a while; stopRequested is asked now and then
+// and ends it with ReadStopped.
+void countBookmarks(BrowserProfile& profile, const std::function<bool()>& stopRequested);
+
+// The profiles of listBrowserProfiles(home) with their counts.
 std::vector<BrowserProfile> findBrowserProfiles(const std::string& home);
 
 // The profile's bookmarks, read by the reader of its browser; throws as that reader does.
+ImportTree readBrowserProfile(const BrowserProfile&, const std::function<bool()>& stopRequested);
 ImportTree readBrowserProfile(const BrowserProfile&);

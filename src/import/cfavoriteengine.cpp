@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "import/cfavoriteengine.h"
 
+#include "base/address.h"
 #include "base/files.h"
 #include "base/text.h"
 #include "import/importtext.h"
@@ -258,7 +259,8 @@ bool CFavoriteEngine::ReadFolder(const fs::path& path, FavoriteNode& head, std::
                 name = link->name.value_or(name);
             }
         }
-        if (url.empty())
+        // A shortcut to a script or to inline data would run in the browser it is opened with.
+        if (url.empty() || isScriptAddress(url))
             continue;
         append(linkTail,
                std::make_unique<FavoriteNode>(FavoriteNode::kindLink, ConvertDisplayName(name), asUtf8(url)),

@@ -3,12 +3,18 @@
 
 #include "import/bookmarkaddress.h"
 #include "import/importtext.h"
-#include "storage/cppsqlite3.h"
+#include "import/foldertree.h"
+
+#include <sqlite3.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -22,10 +28,31 @@ namespace {
 
 constexpr const char* notFirefoxPlacesText = "The file \"%s\" is not a Firefox bookmark database.";
 constexpr const char* cannotCopyText = "The file \"%s\" cannot be copied to a temporary folder for reading.";
+constexpr const char* tooSlowText = "The file \"%s\" takes too long to read; it is no Firefox bookmark database.";
 
+// Real places.sqlite files are tens of megabytes; the copy of anything larger is refused.
+constexpr std::uintmax_t largestPlaces = 1024ull * 1024 * 1024;
+// A read that takes longer is stopped; a real profile is read in well under a second.
+constexpr auto readBudget = std::chrono::seconds(20);
+// No value a reader needs is this long; a generated or crafted one ends the read instead of
+// filling the memory.
+constexpr int longestValue = 16 * 1024 * 1024;
+
+// Titles are cut a character past what is kept and addresses a byte past, so what is over the
+// bounds is still seen as such; the database does the cutting, so no huge value is ever held.
 constexpr const char* bookmarksQuery =
-    "select b.id, b.type, b.parent, b.title, b.guid, p.url from moz_bookmarks b "
+    "select b.id, b.type, b.parent, substr(b.title, 1, 4097), substr(b.guid, 1, 64), "
+    "substr(cast(p.url as blob), 1, 65537) from moz_bookmarks b "
     "left join moz_places p on p.id = b.fk order by b.parent, b.position, b.id";
+
+// The tables and columns read, as Firefox makes them: plain tables, no view, no virtual or
+// generated column whose reading could run any amount of work.
+struct Table {
+    const char* name;
+    std::vector<std::string> columns;
+};
+const Table placesTables[] = {{"moz_bookmarks", {"id", "type", "fk", "parent", "position", "title", "guid"}},
+                              {"moz_places", {"id", "url"}}};
 
 // moz_bookmarks.type
 constexpr int typeBookmark = 1;
@@ -39,6 +66,8 @@ constexpr Root roots[] = {{"menu________", "Bookmarks Menu"},
                           {"toolbar_____", "Bookmarks Toolbar"},
                           {"unfiled_____", "Other Bookmarks"},
                           {"mobile______", "Mobile Bookmarks"}};
+constexpr const char* placesRootGuid = "root________";
+constexpr const char* tagsRootGuid = "tags________";
 
 struct Row {
     long long id;
@@ -50,7 +79,26 @@ struct Row {
 struct Places {
     std::unordered_map<long long, std::vector<Row>> children;   // by parent, in position order
     std::unordered_map<std::string, long long> ids;             // by guid
+    std::unordered_set<long long> all;
 };
+
+// The folder of our own that holds the copies being read: one subfolder per read, named after the
+// process, so a later start can tell the leftovers of a killed one from those of a running one.
+fs::path copiesFolder()
+{
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    const char* home = std::getenv("HOME");
+    const fs::path base = cache && fs::path(cache).is_absolute() ? fs::path(cache)
+                        : fs::path(home && *home ? home : "/") / ".cache";
+    return base / "varnelo" / "profile-copies";
+}
+
+constexpr std::string_view copyPrefix = "places-";
+
+bool processLives(long pid)
+{
+    return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH);
+}
 
 // A folder of our own (mode 0700) that is removed with everything in it, whatever happens.
 class PrivateFolder {
@@ -58,8 +106,10 @@ public:
     explicit PrivateFolder(const std::string& placesPath)
     {
         std::error_code error;
-        std::string pattern = (fs::temp_directory_path(error) / "varnelo-places-XXXXXX").string();
-        if (error || !::mkdtemp(pattern.data()))
+        const fs::path parent = copiesFolder();
+        fs::create_directories(parent, error);
+        std::string pattern = (parent / (std::string(copyPrefix) + std::to_string(::getpid()) + "-XXXXXX")).string();
+        if (!::mkdtemp(pattern.data()))
             throwFileError(cannotCopyText, placesPath);
         folder = pattern;
     }
@@ -94,7 +144,7 @@ bool writeAll(int fd, const char* data, std::size_t size)
 // Copies by reading only, so the browser's file keeps its bytes and times.
 void copyFile(const std::string& from, const std::string& to, const std::string& placesPath)
 {
-    InputFile source(from, UINTMAX_MAX);
+    InputFile source(from, largestPlaces);
     const int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)
         throwFileError(cannotCopyText, placesPath);
@@ -112,21 +162,116 @@ void copyFile(const std::string& from, const std::string& to, const std::string&
         throwFileError(cannotCopyText, placesPath);
 }
 
-long long integerField(const CppSQLite3Query& query, const char* field)
+// One read-only connection to the copy, bounded in time and in the size of any value, that trusts
+// nothing in the file's schema.
+class PlacesConnection {
+public:
+    PlacesConnection(const std::string& copy, const std::string& original, const std::function<bool()>& stop)
+        : placesPath(original), stopRequested(stop), deadline(std::chrono::steady_clock::now() + readBudget)
+    {
+        if (sqlite3_open_v2(copy.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+            sqlite3_close_v2(db);
+            refuse();
+        }
+        sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+        sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+        sqlite3_limit(db, SQLITE_LIMIT_LENGTH, longestValue);
+        sqlite3_busy_timeout(db, 1000);
+        sqlite3_progress_handler(db, 1000, &PlacesConnection::interrupts, this);
+    }
+    PlacesConnection(const PlacesConnection&) = delete;
+    PlacesConnection& operator=(const PlacesConnection&) = delete;
+    ~PlacesConnection() { sqlite3_close_v2(db); }
+
+    // Runs the query, handing each row to `row`; any failure ends the read with its reason.
+    template <class RowFunction>
+    void each(const char* sql, RowFunction&& row)
+    {
+        if (stopRequested && stopRequested())
+            throw ReadStopped();
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK)
+            failed();
+        int result = SQLITE_ROW;
+        try {
+            while ((result = sqlite3_step(statement)) == SQLITE_ROW)
+                row(statement);
+        } catch (...) {
+            sqlite3_finalize(statement);
+            throw;
+        }
+        sqlite3_finalize(statement);
+        if (result != SQLITE_DONE)
+            failed();
+    }
+
+    static std::string text(sqlite3_stmt* statement, int column)
+    {
+        const auto* value = sqlite3_column_text(statement, column);
+        return value ? std::string(reinterpret_cast<const char*>(value),
+                                   static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
+                     : std::string();
+    }
+
+private:
+    static int interrupts(void* self)
+    {
+        auto& connection = *static_cast<PlacesConnection*>(self);
+        connection.stopped = connection.stopRequested && connection.stopRequested();
+        connection.late = std::chrono::steady_clock::now() > connection.deadline;
+        return connection.stopped || connection.late ? 1 : 0;
+    }
+
+    [[noreturn]] void failed()
+    {
+        if (stopped)
+            throw ReadStopped();
+        if (late)
+            throwFileError(tooSlowText, placesPath);
+        refuse();
+    }
+    [[noreturn]] void refuse() { throwFileError(notFirefoxPlacesText, placesPath); }
+
+    sqlite3* db = nullptr;
+    std::string placesPath;
+    std::function<bool()> stopRequested;
+    std::chrono::steady_clock::time_point deadline;
+    bool stopped = false;
+    bool late = false;
+};
+
+void requireFirefoxSchema(PlacesConnection& db, const std::string& placesPath)
 {
-    const char* value = query.FieldValue(field);
-    return value ? std::strtoll(value, nullptr, 10) : 0;
+    for (const Table& table : placesTables) {
+        std::string sql = "select type, sql from sqlite_schema where name = '" + std::string(table.name) + "'";
+        bool plainTable = false;
+        db.each(sql.c_str(), [&](sqlite3_stmt* row) {
+            const std::string create = PlacesConnection::text(row, 1);
+            plainTable = PlacesConnection::text(row, 0) == "table" && startsWithIgnoringCase(create, "create table");
+        });
+        std::unordered_set<std::string> plainColumns;
+        sql = "select name, hidden from pragma_table_xinfo('" + std::string(table.name) + "')";
+        db.each(sql.c_str(), [&](sqlite3_stmt* row) {
+            if (sqlite3_column_int(row, 1) == 0)
+                plainColumns.insert(PlacesConnection::text(row, 0));
+        });
+        for (const std::string& column : table.columns)
+            plainTable = plainTable && plainColumns.count(column) > 0;
+        if (!plainTable)
+            throwFileError(notFirefoxPlacesText, placesPath);
+    }
 }
 
-Places readPlaces(CppSQLite3DB& db)
+Places readPlaces(PlacesConnection& db)
 {
     Places places;
-    for (CppSQLite3Query query = db.ExecuteQuery(bookmarksQuery); !query.Eof(); query.NextRow()) {
-        const long long id = integerField(query, "id");
-        places.ids.emplace(query.fieldText("guid"), id);
-        places.children[integerField(query, "parent")].push_back(
-            {id, query.fieldInt("type"), query.fieldText("title"), query.fieldText("url")});
-    }
+    db.each(bookmarksQuery, [&](sqlite3_stmt* row) {
+        const long long id = sqlite3_column_int64(row, 0);
+        places.ids.emplace(PlacesConnection::text(row, 4), id);
+        places.all.insert(id);
+        places.children[sqlite3_column_int64(row, 2)].push_back(
+            {id, sqlite3_column_int(row, 1), PlacesConnection::text(row, 3), PlacesConnection::text(row, 5)});
+    });
     return places;
 }
 
@@ -167,7 +312,7 @@ void readFolder(const Places& places, long long id, ImportFolder& into, int dept
         } else if (row.type == typeFolder && depth + 1 > maxImportDepth) {
             tree.skipped += 1 + countBelow(places, row.id, visited);
         } else if (row.type == typeFolder) {
-            into.folders.push_back({row.title, {}, {}});
+            into.folders.push_back({importedTitle(row.title), {}, {}});
             readFolder(places, row.id, into.folders.back(), depth + 1, tree, visited);
         } else {
             ++tree.skipped;   // separators
@@ -191,24 +336,48 @@ ImportTree treeOf(const Places& places)
         if (!folder.folders.empty() || !folder.entries.empty())
             tree.root.folders.push_back(std::move(folder));
     }
+    // The root of all roots and the tags are no bookmarks; whatever else was not reached sits in a
+    // loop of parents, or below a parent that does not exist, and is counted as left out.
+    for (const char* guid : {placesRootGuid, tagsRootGuid})
+        if (const auto found = places.ids.find(guid); found != places.ids.end() && visited.insert(found->second).second)
+            countBelow(places, found->second, visited);
+    for (const long long id : places.all)
+        if (!visited.count(id))
+            ++tree.skipped;
     return tree;
 }
 
 } // namespace
 
-ImportTree readFirefoxPlaces(const std::string& placesPath)
+void removeLeftoverProfileCopies()
 {
+    std::error_code error;
+    for (fs::directory_iterator it(copiesFolder(), error); !error && it != fs::directory_iterator();
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(copyPrefix, 0) != 0)
+            continue;
+        if (!processLives(std::strtol(name.c_str() + copyPrefix.size(), nullptr, 10))) {
+            std::error_code ignored;
+            fs::remove_all(it->path(), ignored);
+        }
+    }
+}
+
+ImportTree readFirefoxPlacesUntil(const std::string& placesPath, const std::function<bool()>& stopRequested)
+{
+    removeLeftoverProfileCopies();
     PrivateFolder copy(placesPath);
     copyFile(placesPath, copy.path("places.sqlite"), placesPath);
     std::error_code error;
     if (fs::exists(placesPath + "-wal", error))
         copyFile(placesPath + "-wal", copy.path("places.sqlite-wal"), placesPath);
-    try {
-        CppSQLite3DB db;
-        db.SetBusyTimeout(1000);
-        db.OpenReadOnly(copy.path("places.sqlite").c_str());
-        return treeOf(readPlaces(db));
-    } catch (const CppSQLite3Exception&) {
-        throwFileError(notFirefoxPlacesText, placesPath);
-    }
+    PlacesConnection db(copy.path("places.sqlite"), placesPath, stopRequested);
+    requireFirefoxSchema(db, placesPath);
+    return treeOf(readPlaces(db));
+}
+
+ImportTree readFirefoxPlaces(const std::string& placesPath)
+{
+    return readFirefoxPlacesUntil(placesPath, {});
 }

@@ -49,6 +49,23 @@ void asWrittenLines(std::string& data)
     }
 }
 
+// "1 ; note": a ';' or '#' after a blank starts a comment that is no part of the value; blanks
+// around the value are not either.
+std::string withoutInlineComment(std::string_view value)
+{
+    std::size_t end = value.size();
+    for (std::size_t i = 1; i < value.size(); ++i)
+        if ((value[i] == ';' || value[i] == '#') && (value[i - 1] == ' ' || value[i - 1] == '\t')) {
+            end = i;
+            break;
+        }
+    const std::size_t first = value.find_first_not_of(" \t");
+    const std::size_t last = value.find_last_not_of(" \t", end == 0 ? 0 : end - 1);
+    if (first == std::string_view::npos || first >= end || last == std::string_view::npos)
+        return {};
+    return std::string(value.substr(first, last - first + 1));
+}
+
 // Windows-style profile: case-insensitive names; with duplicates the first one counts.
 class ProfileFile {
 public:
@@ -69,7 +86,7 @@ public:
     {
         const char* text = ini.GetValue(section.c_str(), key.c_str(), nullptr);
         int value = 0;
-        if (!text || !parseProfileInt(std::string(text).substr(0, longestValue), value))
+        if (!text || !parseProfileInt(withoutInlineComment(text).substr(0, longestValue), value))
             return defaultValue;
         return value != 0;
     }
@@ -219,7 +236,8 @@ private:
         line.kind = Parsed::Key;
         line.name = text.substr(start, trimBlanksBefore(text, start, equals) - start);
         line.valueStart = skipBlanks(text, equals + 1);
-        line.valueEnd = std::max(line.valueStart, trimBlanksBefore(text, line.valueStart, text.size()));
+        const std::size_t valueSize = withoutInlineComment(text.substr(line.valueStart)).size();
+        line.valueEnd = line.valueStart + valueSize;
         return line;
     }
 
@@ -254,16 +272,6 @@ bool fileRefusesWrites(const std::string& path)
     if (!S_ISREG(info.st_mode))
         return true;
     return (info.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0;
-}
-
-// Writing through a symbolic link updates the file it points at, not the link.
-std::string resolvedTarget(const std::string& path)
-{
-    std::error_code error;
-    if (!fs::is_symlink(fs::symlink_status(path, error)))
-        return path;
-    const fs::path target = fs::canonical(path, error);
-    return error ? path : target.string();
 }
 
 bool hexDigit(char c, unsigned& digit)
@@ -356,7 +364,7 @@ std::string readIniText(const std::string& iniPath, const std::string& section, 
 void writeIniTexts(const std::string& iniPath, const std::string& section,
                    const std::vector<std::pair<std::string, std::string>>& keys)
 {
-    const std::string target = resolvedTarget(iniPath);
+    const std::string target = fileWrittenFor(iniPath);
     std::string original;
     if (fileRefusesWrites(target)
         || readRegularFile(target, largestSettingsFile, original) == ReadResult::Refused)

@@ -215,6 +215,11 @@ void SingleInstance::serveConnection()
 {
     while (QLocalSocket* socket = server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        // A client that connects and then says nothing would hold its connection for good.
+        QTimer::singleShot(SilentConnectionMs, socket, [socket] {
+            socket->abort();
+            socket->deleteLater();
+        });
         auto buffer = std::make_shared<QByteArray>();
         connect(socket, &QLocalSocket::readyRead, this, [this, socket, buffer] {
             *buffer += socket->readAll();

@@ -33,6 +33,8 @@ public:
     static constexpr int WakeTimeoutMs = 5000;
     // How long a second start keeps trying to reach a running instance that does not accept yet.
     static constexpr int ConnectDeadlineMs = 3000;
+    // How long the running instance keeps a connection that has not sent its request.
+    static constexpr int SilentConnectionMs = 3000;
 
 signals:
     void wakeRequested();

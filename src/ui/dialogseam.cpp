@@ -18,11 +18,14 @@ Seam* installed = nullptr;
 Seam::~Seam() = default;
 
 QMessageBox::StandardButton Seam::message(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
-                                          const QString& text, QMessageBox::StandardButtons buttons)
+                                          const QString& text, QMessageBox::StandardButtons buttons,
+                                          QMessageBox::StandardButton defaultButton)
 {
     QMessageBox box(icon, caption, text, buttons, parent);
     // Texts name the user's files and items: "<b>" in a name is part of the name.
     box.setTextFormat(Qt::PlainText);
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
     box.setAccessibleName(caption);
     return QMessageBox::StandardButton(box.exec());
 }
@@ -98,9 +101,10 @@ void Seam::install(Seam* replacement)
 namespace seam {
 
 QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
-                                    const QString& text, QMessageBox::StandardButtons buttons)
+                                    const QString& text, QMessageBox::StandardButtons buttons,
+                                    QMessageBox::StandardButton defaultButton)
 {
-    return Seam::instance().message(parent, icon, caption, text, buttons);
+    return Seam::instance().message(parent, icon, caption, text, buttons, defaultButton);
 }
 
 QStringList openFileNames(QWidget* parent, const QString& caption, const QString& filter)

@@ -18,8 +18,10 @@ class Seam {
 public:
     virtual ~Seam();
 
+    // defaultButton: the one Enter presses; NoButton leaves the box's own choice.
     virtual QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
-                                                const QString& text, QMessageBox::StandardButtons buttons);
+                                                const QString& text, QMessageBox::StandardButtons buttons,
+                                                QMessageBox::StandardButton defaultButton);
     virtual QStringList openFileNames(QWidget* parent, const QString& caption, const QString& filter);
     // selectedFile: the name the dialog offers first (the one chosen last time), or empty;
     // mustExist false takes a typed name of a file that does not exist as well.
@@ -44,7 +46,8 @@ namespace seam {
 
 QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
                                     const QString& text,
-                                    QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+                                    QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                                    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 QStringList openFileNames(QWidget* parent, const QString& caption, const QString& filter);
 QString openFileName(QWidget* parent, const QString& caption, const QString& filter,
                      const QString& selectedFile = {}, bool mustExist = true);

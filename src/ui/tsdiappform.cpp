@@ -12,6 +12,7 @@
 #include "ui/dialogseam.h"
 #include "ui/droptarget.h"
 #include "ui/errorbox.h"
+#include "ui/openguard.h"
 #include "ui/itemlistview.h"
 #include "ui/qtext.h"
 #include "ui/taboutbox.h"
@@ -529,13 +530,15 @@ void TSDIAppForm::requireOpenableTarget(const CLinkItem& item)
         throw std::runtime_error(QStringLiteral("The address \"%1\" cannot be opened.")
                                      .arg(toQ(item.GetTarget()))
                                      .toStdString());
+    refuseUnsafeTarget(item);
 }
 
 void TSDIAppForm::Open1Click()
 {
     if (const CLinkItem* item = listContent->itemOf(GetSelectedListItem())) {
         requireOpenableTarget(*item);
-        Desktop::instance().openTarget(item->GetTarget(), item->GetType());
+        if (confirmRunningProgram(this, *item))
+            Desktop::instance().openTarget(item->GetTarget(), item->GetType());
     }
 }
 

@@ -14,6 +14,7 @@
 #include "commands/writebatch.h"
 #include "shell/desktopservices.h"
 #include "shell/paths.h"
+#include "ui/browserimport.h"
 #include "ui/browserprofiledialog.h"
 #include "ui/categorytreeview.h"
 #include "ui/deletequestion.h"
@@ -404,7 +405,10 @@ void TSDIAppForm::ToolsImportBookmarksClick()
 
 void TSDIAppForm::ToolsImportBrowserClick()
 {
-    BrowserProfileDialog chooser(findBrowserProfiles(fromQ(QDir::homePath())), this);
+    std::optional<std::vector<BrowserProfile>> profiles = countedBrowserProfiles(this);
+    if (!profiles)
+        return;
+    BrowserProfileDialog chooser(std::move(*profiles), this);
     if (!chooser.selectedProfile()) {
         showPlainMessage(this, noProfilesText);
         return;
@@ -415,7 +419,8 @@ void TSDIAppForm::ToolsImportBrowserClick()
     CCategory* target = chooseTargetCategory();
     if (!target)
         return;
-    importTree(*target, readBrowserProfile(profile), importingBookmarksLabel, "Imported");
+    if (const std::optional<ImportTree> tree = readProfileInBackground(this, profile))
+        importTree(*target, *tree, importingBookmarksLabel, "Imported");
 }
 
 void TSDIAppForm::AddFolder2Click()
@@ -449,9 +454,13 @@ void TSDIAppForm::ToolsExportBookmarksClick()
         return;
     const auto progress = seam::progress(this, QString::fromLatin1(exportingLabel), false);
     const ImportFolder tree = catalogueBranch(db, *chooser.GetSelectedCategory(), *progress);
-    writeBookmarkFile(fromQ(file), tree);
+    const int leftOut = writeBookmarkFile(fromQ(file), tree);
     const std::size_t categories = static_cast<std::size_t>(countFolders(tree));
-    const std::size_t items = static_cast<std::size_t>(countEntries(tree));
-    showPlainMessage(this, fromQ(QStringLiteral("Exported %1 and %2.")
-                                     .arg(counted(categories, "category", "categories"), counted(items, "item", "items"))));
+    const std::size_t items = static_cast<std::size_t>(countEntries(tree) - leftOut);
+    QString message = QStringLiteral("Exported %1 and %2.")
+                          .arg(counted(categories, "category", "categories"), counted(items, "item", "items"));
+    if (leftOut > 0)
+        message += QStringLiteral(" Left out %1 with a script or data address, which browsers would run.")
+                       .arg(counted(static_cast<std::size_t>(leftOut), "item", "items"));
+    showPlainMessage(this, fromQ(message));
 }

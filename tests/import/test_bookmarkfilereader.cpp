@@ -211,3 +211,62 @@ TEST_F(BookmarkFileTest, UnreadableAndOversizedFilesAreRefusedByName)
     ASSERT_EQ(::truncate(huge.c_str(), 256ll * 1024 * 1024 + 1), 0);   // sparse: takes no disk space
     EXPECT_EQ(errorOf(readBookmarkFile, huge), "The file \"" + huge + "\" is too large to import.");
 }
+
+namespace {
+
+// The text as UTF-16 (little-endian, with its byte-order mark); the text is ASCII with "\xFC" for ü.
+std::string utf16le(const std::string& latin1)
+{
+    std::string bytes = "\xFF\xFE";
+    for (const char c : latin1) {
+        bytes += c;
+        bytes += '\0';
+    }
+    return bytes;
+}
+
+} // namespace
+
+TEST_F(BookmarkFileTest, CraftedFilesAreReadAsBrowsersReadThem)
+{
+    const std::string list = std::string(header) + "<DL><p>\n";
+    struct Case {
+        const char* what;
+        std::string html;
+        std::string outline;
+        int skipped;
+    };
+    const Case cases[] = {
+        {"script and data links, however spelt, are left out",
+         list + "<DT><A HREF=\"java&#x09;script:alert(1)\">J</A>\n<DT><A HREF=\" VBScript:x\">V</A>\n"
+                "<DT><A HREF=\"\x01 DATA:text/html,x\">D</A>\n<DT><A HREF=\"https://ok.example/\">OK</A>\n",
+         "- OK | https://ok.example/ |  | 1\n", 3},
+        {"a NUL byte in an attribute stays in it",
+         list + std::string("<DT><A HREF=\"https://a.example/\0b\" ADD_DATE=\"1\">Title</A>\n", 57),
+         "- Title | https://a.example/\xEF\xBF\xBD" "b |  | 1\n", 0},
+        {"line breaks in a title are blanks, blanks around it are kept, a description keeps its lines",
+         list + "<DT><A HREF=\"https://a.example/\"> one\ttwo\rthree </A>\n<DD>first\nsecond\n"
+                "<DT><H3>Fol\nder</H3>\n<DL><p></DL><p>\n",
+         "+ Fol der\n-  one two three  | https://a.example/ | first\nsecond | 1\n", 0},
+        {"titles and descriptions are cut, an overlong address is left out",
+         list + "<DT><A HREF=\"https://long.example/\">" + std::string(5000, 'x') + "</A>\n<DD>"
+             + std::string(70000, 'd') + "\n<DT><A HREF=\"https://x.example/" + std::string(70000, 'a') + "\">X</A>\n",
+         "- " + std::string(maxTitleCharacters, 'x') + " | https://long.example/ | "
+             + std::string(maxDescriptionBytes, 'd') + " | 1\n",
+         1},
+        {"one bad byte in undeclared UTF-8 spoils only itself",
+         "<DL><p>\n<DT><A HREF=\"https://a.example/\">bad \xFF</A>\n"
+         "<DT><A HREF=\"https://b.example/\">M\xC3\xBCnchen</A>\n</DL><p>\n",
+         "- bad \xEF\xBF\xBD | https://a.example/ |  | 1\n- M\xC3\xBCnchen | https://b.example/ |  | 1\n", 0},
+        {"UTF-16 with its byte-order mark",
+         utf16le("<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
+                 "charset=UTF-16\">\n<DL><p>\n<DT><A HREF=\"https://m.example/\">M\xFCnchen</A>\n</DL><p>\n"),
+         "- M\xC3\xBCnchen | https://m.example/ |  | 1\n", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ImportTree tree = read(c.html);
+        EXPECT_EQ(outline(tree.root), c.outline);
+        EXPECT_EQ(tree.skipped, c.skipped);
+    }
+}

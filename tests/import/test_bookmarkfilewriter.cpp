@@ -5,6 +5,9 @@
 
 #include "importtestutil.h"
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 namespace {
 
 std::vector<std::string> namesIn(const std::string& folder)
@@ -58,7 +61,9 @@ TEST(BookmarkFileWriter, ReadingTheFileBackGivesTheSameTree)
     const ImportFolder tree = sampleTree();
     writeBookmarkFile(temp.path("out.html"), tree);
     const ImportTree back = readBookmarkFile(temp.path("out.html"));
-    EXPECT_EQ(outline(back.root), outline(tree));
+    ImportFolder expected = tree;
+    expected.folders[0].entries[1].name = "https://no-name.example/";   // untitled: named as browsers show it
+    EXPECT_EQ(outline(back.root), outline(expected));
     EXPECT_EQ(back.skipped, 0);
 }
 
@@ -108,4 +113,56 @@ TEST(BookmarkFileWriter, FolderWithoutWriteRightIsRefused)
               "The file \"" + path + "\" cannot be written.");
     EXPECT_EQ(readText(path), "old");
     EXPECT_EQ(namesIn(temp.path()), std::vector<std::string>{"old.html"});
+}
+
+TEST(BookmarkFileWriter, ReplacedFilesKeepTheirModeAndLinksAndScriptLinksAreLeftOut)
+{
+    TempFolder temp;
+    const std::string secret = temp.path("secret.html");
+    writeText(secret, "old");
+    ::chmod(secret.c_str(), 0600);
+    std::filesystem::create_symlink("secret.html", temp.path("link.html"));
+    ImportFolder tree = sampleTree();
+    tree.entries.push_back({"Run", "java\tscript:alert(1)", "", 1});
+    tree.entries.push_back({"Inline", " DATA:text/html,<b>x</b>", "", 1});
+    tree.entries.push_back({"VB", "vbscript:msgbox", "", 1});
+
+    EXPECT_EQ(writeBookmarkFile(temp.path("link.html"), tree), 3);
+    EXPECT_TRUE(std::filesystem::is_symlink(temp.path("link.html")));
+    struct stat info {};
+    ASSERT_EQ(::stat(secret.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    const std::string html = readText(secret);
+    EXPECT_NE(html.find("https://top.example/"), std::string::npos) << "the link's target got the export";
+    for (const char* scheme : {"script:", "DATA:", "data:"})
+        EXPECT_EQ(html.find(scheme), std::string::npos) << scheme;
+    EXPECT_EQ(namesIn(temp.path()), (std::vector<std::string>{"link.html", "secret.html"}));
+}
+
+TEST(BookmarkFileWriter, DeepChainsStayLinearAndAFileSizeLimitIsAWriteError)
+{
+    TempFolder temp;
+    ImportFolder root;
+    ImportFolder* level = &root;
+    for (int depth = 0; depth < 10000; ++depth) {
+        level->folders.push_back({"F", {}, {}});
+        level = &level->folders.back();
+    }
+    writeBookmarkFile(temp.path("deep.html"), root);
+    // Three lines a level, each indented by at most 68 blanks (4 per level would make 600 MB).
+    EXPECT_LT(std::filesystem::file_size(temp.path("deep.html")), 10000u * 256);
+    root.folders.clear();   // frees the chain before the limit below
+
+    rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    ImportFolder big;
+    for (int i = 0; i < 200; ++i)
+        big.entries.push_back({"Entry", "https://example.com/" + std::to_string(i), "", 1});
+    const std::string error = errorOf(writeBookmarkFile, temp.path("limited.html"), big);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(error, "The file \"" + temp.path("limited.html") + "\" cannot be written.");
+    EXPECT_EQ(namesIn(temp.path()), std::vector<std::string>{"deep.html"});
 }

@@ -118,3 +118,30 @@ TEST(BrowserProfiles, ReadingAProfileUsesItsBrowsersReader)
     EXPECT_EQ(outline(chromiumTree.root), "+ Bookmarks bar\n  - B | https://b.example/ |  | 1\n");
     EXPECT_EQ(chromiumTree.skipped, 1);
 }
+
+TEST(BrowserProfiles, CurrentSnapAndRelinkedPlacesAreEachListedOnce)
+{
+    TempFolder home;
+    const std::string config = home.path("settings");   // $XDG_CONFIG_HOME
+    writeText(config + "/mozilla/firefox/profiles.ini", "[Profile0]\nName=Current\nPath=new.default\n");
+    writePlaces(config + "/mozilla/firefox/new.default/places.sqlite", 1);
+    // The older folder is a link to the current one, as a migration leaves it, and lists a profile
+    // of its own by its absolute path beside the current one.
+    std::filesystem::create_directories(home.path(".mozilla"));
+    std::filesystem::create_directory_symlink(config + "/mozilla/firefox", home.path(".mozilla/firefox"));
+    writeText(home.path("snap/firefox/common/.mozilla/firefox/profiles.ini"),
+              "[Profile0]\nName=Same\nIsRelative=0\nPath=" + config + "/mozilla/firefox/new.default\n"
+              "[Profile1]\nName=Snap\nPath=snap.default\n");
+    writePlaces(home.path("snap/firefox/common/.mozilla/firefox/snap.default/places.sqlite"), 2);
+    writeText(home.path("snap/chromium/common/chromium/Default/Bookmarks"), chromiumBookmarks(3));
+    writeText(config + "/chromium/Default/Bookmarks", chromiumBookmarks(1));
+
+    std::vector<std::string> listed;
+    for (BrowserProfile& profile : listBrowserProfiles(home.path(), config)) {
+        EXPECT_EQ(profile.bookmarkCount, -1) << "listing reads no bookmarks";
+        countBookmarks(profile, {});
+        listed.push_back(profile.browser + " " + profile.profile + " " + std::to_string(profile.bookmarkCount));
+    }
+    EXPECT_EQ(listed, (std::vector<std::string>{"Firefox Current 1", "Firefox Snap 2", "Chromium Default 1",
+                                                "Chromium Default 3"}));
+}

@@ -87,7 +87,7 @@ TEST_F(ChromiumBookmarksTest, OddNodesAreSkippedAndTheRestIsRead)
         42, "text", {"type": "separator"}, {"type": "url", "name": "No address"},
         {"type": "folder", "name": "No children"}, {"type": "folder", "name": "Bad", "children": {"a": 1}},
         {"type": "url", "name": 7, "url": "https://seven.example/"}]}, "other": [], "synced": null}})");
-    EXPECT_EQ(outline(tree.root), "+ Bookmarks bar\n  + No children\n  + Bad\n  -  | https://seven.example/ |  | 1\n");
+    EXPECT_EQ(outline(tree.root), "+ Bookmarks bar\n  + No children\n  + Bad\n  - https://seven.example/ | https://seven.example/ |  | 1\n");
     EXPECT_EQ(tree.skipped, 4);
 }
 
@@ -118,5 +118,42 @@ TEST_F(ChromiumBookmarksTest, MissingAndHugeFilesAreRefusedByName)
         ADD_FAILURE() << "a huge file was read";
     } catch (const std::runtime_error& error) {
         EXPECT_EQ(std::string(error.what()), "The file \"" + file + "\" is too large to import.");
+    }
+}
+
+TEST_F(ChromiumBookmarksTest, CraftedFilesAreReadAsBrowsersReadThem)
+{
+    std::string deep = url("Bottom", "https://bottom.example/");
+    for (int level = 0; level < 600; ++level)
+        deep = folder("L", deep);
+    std::string keptChain = "+ Bookmarks bar\n";
+    for (int level = 1; level < maxImportDepth; ++level)
+        keptChain += std::string(2 * static_cast<std::size_t>(level), ' ') + "+ L\n";
+    struct Case {
+        const char* what;
+        std::string json;
+        std::string outline;
+        int skipped;
+    };
+    const Case cases[] = {
+        {"nesting past the parser's own limit is read to the depth limit and the rest counted",
+         bookmarks(deep + "," + url("Top", "https://top.example/")),
+         keptChain + "  - Top | https://top.example/ |  | 1\n", 600 - (maxImportDepth - 1) + 1},
+        {"numbers no double holds are no reason to refuse the file",
+         R"({"roots": {"bookmark_bar": {"id": 1e400, "children": [{"id": -1e999, "type": "url", "name": "N",
+             "url": "https://n.example/", "date_added": 123456789012345678901234567890}]}}})",
+         "+ Bookmarks bar\n  - N | https://n.example/ |  | 1\n", 0},
+        {"titles are one line, an untitled bookmark is named after its address; script links are left out",
+         bookmarks(url("a\\nb\\r\\nc", "https://a.example/") + "," + url("", "https://u.example/") + ","
+                   + url("J", "java\\tscript:alert(1)") + "," + url("D", "\\u0001 DATA:text/html,x")),
+         "+ Bookmarks bar\n  - a b  c | https://a.example/ |  | 1\n"
+         "  - https://u.example/ | https://u.example/ |  | 1\n",
+         2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ImportTree tree = read(c.json);
+        EXPECT_EQ(outline(tree.root), c.outline);
+        EXPECT_EQ(tree.skipped, c.skipped);
     }
 }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "import/firefoxplaces.h"
+#include "import/foldertree.h"
 #include "storage/cppsqlite3.h"
 
 #include "importtestutil.h"
@@ -146,4 +147,107 @@ TEST_F(FirefoxPlacesTest, CircularParentsAndDeepNestingEnd)
     const ImportTree tree = readFirefoxPlaces(file);
     EXPECT_EQ(countFolders(tree.root), maxImportDepth + 2) << "Menu with 199 levels, Toolbar with Loop";
     EXPECT_EQ(tree.skipped, 4 + 1) << "four folders and the bookmark below the limit";
+}
+
+TEST_F(FirefoxPlacesTest, CraftedDatabasesAreBoundedOrRefused)
+{
+    const std::string refused = "The file \"" + file + "\" is not a Firefox bookmark database.";
+    struct Case {
+        const char* what;
+        std::function<void(Places&)> craft;
+        std::string outline;   // or the error
+        int skipped;
+    };
+    const std::string bookmarksColumns =
+        "id, type, fk, parent, position, title, keyword_id, folder_type, dateAdded, lastModified, guid";
+    const Case cases[] = {
+        {"bookmarks as a view over a never-ending query",
+         [&](Places& p) {
+             p.db.ExecuteStatement(("alter table moz_bookmarks rename to real_bookmarks; create view moz_bookmarks as "
+                                    "with recursive n(i) as (select 1 union all select i + 1 from n) select "
+                                    + bookmarksColumns + " from real_bookmarks, n;").c_str());
+         },
+         refused, 0},
+        {"a title generated on reading, 9 MB long for every row",
+         [&](Places& p) {
+             p.db.ExecuteStatement("alter table moz_bookmarks rename to old_bookmarks; create table moz_bookmarks ("
+                                   "id integer primary key, type, fk, parent, position, guid,"
+                                   " title as (printf('%.*c', 9000000, 'x')));"
+                                   "insert into moz_bookmarks select id, type, fk, parent, position, guid"
+                                   " from old_bookmarks;");
+         },
+         refused, 0},
+        {"folders whose parents go round in a circle are counted as left out",
+         [](Places& p) {
+             const int a = p.folder(menuRoot, 0, "A");
+             const int b = p.folder(a, 0, "B");
+             p.bookmark(b, 0, "In the loop", "https://loop.example/");
+             p.db.ExecuteStatement(("update moz_bookmarks set parent = " + std::to_string(b) + " where id = "
+                                    + std::to_string(a)).c_str());
+             p.bookmark(toolbarRoot, 0, "Kept", "https://kept.example/");
+         },
+         "+ Bookmarks Toolbar\n  - Kept | https://kept.example/ |  | 1\n", 3},
+        {"titles are one line and cut, untitled ones named after their address, overlong addresses left out",
+         [](Places& p) {
+             p.bookmark(menuRoot, 0, "two\nlines", "https://a.example/");
+             p.bookmark(menuRoot, 1, "", "https://untitled.example/");
+             p.bookmark(menuRoot, 2, std::string(5000, 'x'), "https://x.example/");
+             p.bookmark(menuRoot, 3, "Long", "https://l.example/" + std::string(70000, 'a'));
+             p.bookmark(menuRoot, 4, "Script", "java\tscript:alert(1)");
+         },
+         "+ Bookmarks Menu\n  - two lines | https://a.example/ |  | 1\n"
+         "  - https://untitled.example/ | https://untitled.example/ |  | 1\n"
+         "  - " + std::string(maxTitleCharacters, 'x') + " | https://x.example/ |  | 1\n",
+         2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(file);
+        {
+            Places places(file);
+            c.craft(places);
+        }
+        try {
+            const ImportTree tree = readFirefoxPlaces(file);
+            EXPECT_EQ(outline(tree.root), c.outline);
+            EXPECT_EQ(tree.skipped, c.skipped);
+        } catch (const std::runtime_error& error) {
+            EXPECT_EQ(error.what(), c.outline);
+        }
+    }
+}
+
+TEST_F(FirefoxPlacesTest, TheReadStopsWhenAskedAndHugeCopiesAreRefused)
+{
+    {
+        Places places(file);
+        for (int i = 0; i < 200; ++i)
+            places.bookmark(menuRoot, i, "B", "https://b.example/");
+    }
+    EXPECT_THROW(readFirefoxPlacesUntil(file, [] { return true; }), ReadStopped);
+    // A sparse file: large on paper, no disk used.
+    std::filesystem::resize_file(file, 1025ull * 1024 * 1024);
+    EXPECT_EQ(errorOf(readFirefoxPlaces, file), "The file \"" + file + "\" is too large to import.");
+}
+
+TEST_F(FirefoxPlacesTest, CopiesLeftByAKilledReadAreRemovedAndOnlyThose)
+{
+    const std::string cache = temp.path("cache");
+    const char* saved = std::getenv("XDG_CACHE_HOME");
+    const std::string before = saved ? saved : "";
+    ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    const std::string copies = cache + "/varnelo/profile-copies/";
+    // A process id no process has: beyond the kernel's largest.
+    writeText(copies + "places-99999999-abc123/places.sqlite", "left by a killed read");
+    writeText(copies + "places-" + std::to_string(::getpid()) + "-def456/places.sqlite", "a read going on");
+    { Places places(file); }
+    EXPECT_EQ(countEntries(readFirefoxPlaces(file).root), 0);
+    EXPECT_FALSE(std::filesystem::exists(copies + "places-99999999-abc123"));
+    EXPECT_TRUE(std::filesystem::exists(copies + "places-" + std::to_string(::getpid()) + "-def456"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(copies), std::filesystem::directory_iterator()), 1)
+        << "the read's own copy is gone too";
+    if (saved)
+        ::setenv("XDG_CACHE_HOME", before.c_str(), 1);
+    else
+        ::unsetenv("XDG_CACHE_HOME");
 }

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <functional>
@@ -279,6 +280,30 @@ TEST_F(SingleInstanceTest, ForeignTalkOnTheSocketWakesNothing)
     SingleInstance second(name);
     EXPECT_FALSE(second.claim());
     EXPECT_EQ(wakes, 1);
+}
+
+TEST_F(SingleInstanceTest, ConnectionsThatNeverSpeakAreDropped)
+{
+    SingleInstance first(name);
+    ASSERT_TRUE(first.claim());
+    std::vector<std::unique_ptr<QLocalSocket>> silent;
+    for (int i = 0; i < 3; ++i) {
+        silent.push_back(std::make_unique<QLocalSocket>());
+        silent.back()->connectToServer(name);
+        ASSERT_TRUE(silent.back()->waitForConnected(1000));
+    }
+    const auto allDropped = [&] {
+        return std::all_of(silent.begin(), silent.end(),
+                           [](const auto& socket) { return socket->state() == QLocalSocket::UnconnectedState; });
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while (!allDropped() && clock.elapsed() < SingleInstance::SilentConnectionMs + 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_TRUE(allDropped());
+    EXPECT_GE(clock.elapsed(), SingleInstance::SilentConnectionMs - 500) << "a slow client gets its few seconds";
+    SingleInstance second(name);
+    EXPECT_FALSE(second.claim()) << "the instance still serves real requests";
 }
 
 struct RaceOutcome {

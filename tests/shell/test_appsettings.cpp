@@ -223,7 +223,7 @@ TEST_F(SettingsTest, SaveChangesOnlyTheWrittenValuesOfAHandWrittenFile)
          "autorun=1\r\n"
          "\r\n"
          "[ settings ] ; the five flags\r\n"
-         "  AutoRun = 0\r\n"
+         "  AutoRun = 0 ; start with the session\r\n"
          "closetray\t=  0\r\n"
          "CLOSETRAY=1\r\n"
          "no equals sign here\r\n"
@@ -236,6 +236,9 @@ TEST_F(SettingsTest, SaveChangesOnlyTheWrittenValuesOfAHandWrittenFile)
          "[Settings]\r\n"
          "minitray=1\r\n"
          "always =\t0   "},
+        {"a comment after a value stays, on a line written unchanged and on one changed",
+         "[Settings]\nminitray = 1 ; note\nalways=1 # was on\nautorun=0\nclosetray=0\nautohide=1\n",
+         "[Settings]\nminitray = 1 ; note\nalways=0 # was on\nautorun=0\nclosetray=0\nautohide=1\n"},
         {"missing keys go after the section's last key, without a trailing newline",
          "[Settings]\nalways=1\n; end of the flags\n[Other]\nx=1",
          "[Settings]\nalways=0\nautorun=0\nclosetray=0\nminitray=1\nautohide=1\n; end of the flags\n[Other]\nx=1"},

@@ -79,10 +79,11 @@ private:
 class RecordingSeam final : public Seam {
 public:
     QMessageBox::StandardButton message(QWidget*, QMessageBox::Icon icon, const QString& caption, const QString& text,
-                                        QMessageBox::StandardButtons buttons) override
+                                        QMessageBox::StandardButtons buttons,
+                                        QMessageBox::StandardButton defaultButton) override
     {
         TestState& s = state();
-        s.messages.append({caption, text, icon, buttons});
+        s.messages.append({caption, text, icon, buttons, defaultButton});
         // A box with one button offers no choice; it must not eat an answer meant for a later question.
         if (buttonCount(buttons) == 1)
             return QMessageBox::StandardButton(buttons.toInt());

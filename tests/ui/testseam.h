@@ -33,6 +33,7 @@ struct ShownMessage {
     QString caption, text;
     QMessageBox::Icon icon;
     QMessageBox::StandardButtons buttons;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
 };
 const QList<ShownMessage>& shownMessages();
 

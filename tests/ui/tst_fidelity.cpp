@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFontInfo>
 #include <QImageWriter>
@@ -77,11 +78,15 @@ private:
 
     QTreeWidgetItem* showMedia(int items)
     {
-        for (int i = 0; i < items; ++i)
+        for (int i = 0; i < items; ++i) {
+            // Files that exist, since Open refuses a missing one.
+            const std::string file = sandbox->root().toStdString() + "/f" + std::to_string(i) + ".txt";
+            QFile(QString::fromStdString(file)).open(QIODevice::WriteOnly);
             execute(sandbox->databasePath(),
                     "insert into link_table (guid,name,target,category,star,comment,type) values ('m" + std::to_string(i)
-                        + "','file " + std::to_string(i) + "','/tmp/f" + std::to_string(i)
-                        + ".txt','099C65A7-7E41-4d97-8294-6762A3E291F4',0,'',0);");
+                        + "','file " + std::to_string(i) + "','" + file
+                        + "','099C65A7-7E41-4d97-8294-6762A3E291F4',0,'',0);");
+        }
         QTreeWidgetItem* media = nodeAt(tree(), {mediaName});
         tree()->setCurrentItem(media);
         return media;

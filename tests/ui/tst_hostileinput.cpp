@@ -18,6 +18,8 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QDir>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -208,6 +210,93 @@ private slots:
         action("Open1")->trigger();
         QCOMPARE(seam::shownMessages().size(), 2);
         QVERIFY(sandbox->desktop.calls.isEmpty());
+    }
+
+    void riskyTargetsAreRefusedOrOpenedOnlyWhenTheUserSaysSo()
+    {
+        const QString root = sandbox->root();
+        const auto make = [&root](const char* name, const QByteArray& bytes, QFile::Permissions extra) {
+            QFile file(root + QLatin1Char('/') + QLatin1String(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | extra);
+        };
+        make("run.sh", "#!/bin/sh\necho hi\n", QFile::ExeOwner);
+        make("app.desktop", "[Desktop Entry]\nType=Application\nExec=true\n", {});
+        make("doc.pdf", "", QFile::ExeOwner);   // every file is executable on a FAT disk
+        const QString programText = QStringLiteral("\"%1\" is a program. Run it?");
+        struct Case {
+            std::string target;
+            int type;
+            QMessageBox::StandardButton answer;   // NoButton: no question is expected
+            QString message;                      // the last message shown, or empty for none
+            int opened;
+        };
+        const QList<Case> cases{
+            {"java\tscript:alert(1)", 1, QMessageBox::NoButton,
+             QStringLiteral("The address \"java\tscript:alert(1)\" cannot be opened."), 0},
+            {"vbscript:msgbox", 1, QMessageBox::NoButton, QStringLiteral("The address \"vbscript:msgbox\" cannot be opened."), 0},
+            {"data:text/html,x", 0, QMessageBox::NoButton,
+             QStringLiteral("The address \"data:text/html,x\" cannot be opened."), 0},
+            {root.toStdString() + "/gone.txt", 0, QMessageBox::NoButton,
+             QStringLiteral("The file \"%1/gone.txt\" does not exist.").arg(root), 0},
+            {root.toStdString() + "/run.sh", 0, QMessageBox::No, programText.arg(root + QStringLiteral("/run.sh")), 0},
+            {root.toStdString() + "/run.sh", 0, QMessageBox::Yes, programText.arg(root + QStringLiteral("/run.sh")), 1},
+            {"file://" + root.toStdString() + "/app.desktop", 1, QMessageBox::No,
+             programText.arg(root + QStringLiteral("/app.desktop")), 0},
+            {root.toStdString() + "/doc.pdf", 0, QMessageBox::NoButton, QString(), 1},
+        };
+        CCategory* media = select(mediaPath);
+        for (const Case& c : cases) {
+            const QString name = QString::fromStdString(c.target);
+            store(*media, c.target, c.target, c.type);
+            reselect(mediaPath);
+            for (int row = 0; row < list()->topLevelItemCount(); ++row)
+                list()->topLevelItem(row)->setSelected(list()->topLevelItem(row)->text(0) == name);
+            if (c.answer != QMessageBox::NoButton)
+                seam::pushMessageAnswer(c.answer);
+            const qsizetype shownBefore = seam::shownMessages().size();
+            const qsizetype openedBefore = sandbox->desktop.calls.size();
+            action("Open1")->trigger();
+            QCOMPARE(seam::shownMessages().size() - shownBefore, c.message.isEmpty() ? 0 : 1);
+            if (!c.message.isEmpty()) {
+                QCOMPARE(lastMessage(), c.message);
+                if (c.answer != QMessageBox::NoButton)
+                    QCOMPARE(seam::shownMessages().last().defaultButton, QMessageBox::No);
+            }
+            QCOMPARE(sandbox->desktop.calls.size() - openedBefore, c.opened);
+            execute(sandbox->databasePath(), "delete from link_table;");
+        }
+        QCOMPARE(seam::pendingAnswerCount(), 0);
+    }
+
+    void aCraftedBrowserProfileIsCountedAsideAndCancelEndsTheCommand()
+    {
+        const QString firefox = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/mozilla/firefox");
+        QVERIFY(QDir().mkpath(firefox + QStringLiteral("/crafted")));
+        QFile ini(firefox + QStringLiteral("/profiles.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Profile0]\nName=Crafted\nPath=crafted\n");
+        ini.close();
+        execute(firefox + QStringLiteral("/crafted/places.sqlite"),
+                "create table moz_places (id integer primary key, url text);"
+                "create view moz_bookmarks as with recursive n(i) as (select 1 union all select i + 1 from n) "
+                "select i as id, 1 as type, i as fk, 0 as parent, i as position, 'x' as title, 'g' as guid from n;");
+
+        seam::pushProgressHandler([](std::size_t, std::size_t) { return false; });   // Cancel
+        const qsizetype dialogsBefore = seam::shownDialogs().size();
+        action("ToolsImportBrowser")->trigger();
+        QCOMPARE(seam::shownDialogs().size(), dialogsBefore);
+        QCOMPARE(seam::shownProgress().last(),
+                 QStringLiteral("Counting the bookmarks of the browser profiles... (Cancel)"));
+
+        QString listed;
+        seam::pushDialogHandler([&listed](QDialog* dialog) {
+            listed = child<QListWidget>(dialog, "listProfiles")->item(0)->text();
+            return int(QDialog::Rejected);
+        });
+        action("ToolsImportBrowser")->trigger();
+        QCOMPARE(listed, QStringLiteral("Firefox \u2014 Crafted (bookmarks cannot be read)"));
+        QCOMPARE(seam::pendingAnswerCount(), 0);
     }
 
     void megabyteTextsComeThroughThePropertyDialogWhole()

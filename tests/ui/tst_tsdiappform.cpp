@@ -16,7 +16,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -301,6 +303,11 @@ private slots:
         QObject* w = window.get();
         CCategory* word = select(wordPath);
         const std::string odd = "-rf \"a b\";$HOME.txt";
+        // The odd name exists, relative to the folder the program runs in, since Open refuses a missing file.
+        const QString started = QDir::currentPath();
+        QDir::setCurrent(sandbox->root());
+        const auto back = qScopeGuard([&] { QDir::setCurrent(started); });
+        QFile(QString::fromStdString(odd)).open(QIODevice::WriteOnly);
         store(*word, "Odd", odd, 0);
         store(*word, "Web", "example.org/x?a=1", 1);
         reselect(wordPath);
