@@ -14,6 +14,7 @@
 #include "commands/writebatch.h"
 #include "shell/desktopservices.h"
 #include "shell/paths.h"
+#include "ui/backupkeeper.h"
 #include "ui/browserprofiledialog.h"
 #include "ui/categorytreeview.h"
 #include "ui/dialogseam.h"
@@ -28,6 +29,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QUrl>
 
 #include <algorithm>
@@ -191,6 +193,7 @@ void TSDIAppForm::DeleteCategoryClick()
                       QString::fromLatin1(deleteCategoryQuestion), QMessageBox::Yes | QMessageBox::No)
         != QMessageBox::Yes)
         return;
+    backups->beforeCategoryDelete(category->GetGuid(), category->GetName());
     TTMessageProcForm progress(this);
     progress.setWindowTitle(QString::fromLatin1(deleteCategoryCaption));
     progress.showPainted();
@@ -305,6 +308,12 @@ void TSDIAppForm::OnFileRestoreExecute()
     if (chosen.isEmpty())
         return;
     lastRestoreFile = chosen;
+    backups->beforeRiskyCommand("restore");
+    restoreFrom(fromQ(chosen));
+}
+
+void TSDIAppForm::restoreFrom(const std::string& backupPath)
+{
     const std::string databasePath = GetDatabasePath();
     if (databasePath.empty())
         return;
@@ -314,7 +323,7 @@ void TSDIAppForm::OnFileRestoreExecute()
     };
     const auto progress = seam::progress(this, QString::fromLatin1(restoringLabel), false);
     const BackupOutcome outcome =
-        restoreBackup(fromQ(chosen), databasePath, closeCatalogue, [this] { LoadCatalogue(); }, *progress);
+        restoreBackup(backupPath, databasePath, closeCatalogue, [this] { LoadCatalogue(); }, *progress);
     showPlainMessage(this, outcome.message);
 }
 
@@ -333,6 +342,7 @@ void TSDIAppForm::ToolsImportIEFavoritesClick()
     const FavoriteNode* favorites = engine.ReadFavorites();
     if (!favorites)
         return;
+    backups->beforeRiskyCommand("import of Favorites");
     // The catalogue held in memory gets the imported branch whole, not only its first level; also
     // when the import stops part-way, since what was stored until then stays stored.
     std::exception_ptr failure;
@@ -396,6 +406,7 @@ void TSDIAppForm::ToolsImportBookmarksClick()
     CCategory* target = chooseTargetCategory();
     if (!target)
         return;
+    backups->beforeRiskyCommand("import of " + fromQ(QFileInfo(file).fileName()));
     importTree(*target, readBookmarkFile(fromQ(file)), importingBookmarksLabel, "Imported");
 }
 
@@ -412,6 +423,7 @@ void TSDIAppForm::ToolsImportBrowserClick()
     CCategory* target = chooseTargetCategory();
     if (!target)
         return;
+    backups->beforeRiskyCommand("import from " + profile.browser + " " + profile.profile);
     importTree(*target, readBrowserProfile(profile), importingBookmarksLabel, "Imported");
 }
 
@@ -430,6 +442,7 @@ void TSDIAppForm::AddFolder2Click()
     } catch (const ReadStopped&) {
         return;
     }
+    backups->beforeRiskyCommand("adding folder " + fromQ(QFileInfo(folder).fileName()));
     importTree(*target, read, addingFolderLabel, "Added");
 }
 
