@@ -64,7 +64,6 @@ std::string escapeText(const std::string& text)
         }
         ++at;
         switch (byte) {
-        case '\\': out += "\\\\"; break;
         case '\t': out += "\\t"; break;
         case '\n': out += "\\n"; break;
         case '\r': out += "\\r"; break;

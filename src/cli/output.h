@@ -32,8 +32,9 @@ private:
     bool asJson;
 };
 
-// A text for a tab-separated line: backslash, tab, newline, carriage return and other control
-// characters as C escapes ("\\", "\t", "\n", "\r", "\x01"), bytes that are not UTF-8 as "\xHH".
+// A text for a tab-separated line: tab, newline, carriage return and other control characters as C
+// escapes ("\t", "\n", "\r", "\x01"), bytes that are not UTF-8 as "\xHH". A backslash stays as it
+// is, so a printed category path can be given back as CATEGORY; --json is exact.
 std::string escapeText(const std::string& text);
 // A JSON string literal, quotes included; a byte that is not UTF-8 becomes the lone surrogate
 // U+DC80 + byte ("\udcff"), as Python's surrogateescape reads and writes it, so no byte is lost.
