@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/automaticbackup.h"
 #include "cli/importing.h"
 #include "import/foldertree.h"
+
+#include <filesystem>
 
 namespace {
 
@@ -8,7 +11,9 @@ int addFolder(Invocation& run)
 {
     if (!run.value("category"))
         throw UsageError("add-folder needs --category CATEGORY");
-    return storeTree(run, readFolderTree(run.operands().front()), "Added");
+    const ImportTree tree = readFolderTree(run.operands().front());
+    backUpBefore(run, "adding folder " + std::filesystem::path(run.operands().front()).filename().string());
+    return storeTree(run, tree, "Added");
 }
 
 } // namespace

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/backupfile.h"
+#include "cli/automaticbackup.h"
 #include "cli/cliapp.h"
+
+#include <filesystem>
 
 namespace {
 
@@ -23,8 +26,12 @@ int backup(Invocation& run)
 
 int restore(Invocation& run)
 {
+    const std::string backup = backupFileOf(run, run.operands().front());
+    std::error_code error;
+    if (std::filesystem::is_regular_file(backup, error))
+        backUpBefore(run, "restore", backup);
     run.catalogue();
-    return report(run, restoreBackup(run.operands().front(), run.databasePath(), [&] { run.closeCatalogue(); },
+    return report(run, restoreBackup(backup, run.databasePath(), [&] { run.closeCatalogue(); },
                                      [&] { run.catalogue(); }));
 }
 
@@ -33,4 +40,4 @@ int restore(Invocation& run)
 extern const Subcommand cmd_backup = {
     "backup", "FILE", "Write a backup (.mbk) of the catalogue", {}, 1, 1, backup};
 extern const Subcommand cmd_restore = {
-    "restore", "FILE", "Replace the catalogue with a backup (.mbk), after checking it", {}, 1, 1, restore};
+    "restore", "FILE|NAME", "Replace the catalogue with a backup (.mbk) or an automatic backup, after checking it", {}, 1, 1, restore};

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/automaticbackup.h"
 #include "cli/browserlookup.h"
 #include "cli/importing.h"
 #include "import/bookmarkfilereader.h"
+
+#include <filesystem>
 
 namespace {
 
@@ -15,6 +18,8 @@ int import(Invocation& run)
     // The file is read whole before anything is stored: a file the reader refuses changes nothing.
     const ImportTree tree = fromBrowser ? readBrowserProfile(findProfile(*run.value("browser")))
                                         : readBookmarkFile(run.operands().front());
+    backUpBefore(run, fromBrowser ? "import from " + *run.value("browser")
+                                  : "import of " + std::filesystem::path(run.operands().front()).filename().string());
     return storeTree(run, tree, "Imported");
 }
 

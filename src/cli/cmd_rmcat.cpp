@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "backup/automaticbackups.h"
+#include "cli/automaticbackup.h"
 #include "cli/cliapp.h"
 #include "cli/categorypath.h"
 #include "commands/cataloguecommands.h"
@@ -10,6 +12,8 @@ int removeCategory(Invocation& run)
     CDBManager& db = run.catalogue();
     const CategoryIndex index(db.GetRootCategory());
     CCategory& category = index.resolveCategory(run.operands().front());
+    if (autobackup::itemsInBranch(run.databasePath(), category.GetGuid()) > autobackup::riskyDeleteItems)
+        backUpBefore(run, "delete of category " + category.GetName());
     CatalogueCommands(db).deleteCategory(index.parentOf(category), category, Progress::none());
     return ExitSuccess;
 }

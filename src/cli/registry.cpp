@@ -17,7 +17,8 @@
     X(add_folder)              \
     X(export)                  \
     X(backup)                  \
-    X(restore)
+    X(restore)                 \
+    X(backups)
 
 #define VARNELO_DECLARE(name) extern const Subcommand cmd_##name;
 VARNELO_SUBCOMMANDS(VARNELO_DECLARE)

@@ -133,6 +133,13 @@ void BackupKeeper::beforeRiskyCommand(const std::string& reason, const std::stri
     }
 }
 
+void BackupKeeper::beforeRestore(const std::string& backupFile)
+{
+    std::error_code error;
+    if (std::filesystem::is_regular_file(backupFile, error))
+        beforeRiskyCommand("restore", backupFile);
+}
+
 void BackupKeeper::beforeCategoryDelete(const std::string& categoryGuid, const std::string& categoryName)
 {
     const std::string path = databaseFilePath();
@@ -150,7 +157,7 @@ void BackupKeeper::OnFileRestoreAutomaticExecute()
     if (seam::exec(&dialog) != QDialog::Accepted || !dialog.selectedBackup())
         return;
     const std::string chosen = dialog.selectedBackup()->path;
-    beforeRiskyCommand("restore", chosen);
+    beforeRestore(chosen);
     restore(chosen);
 }
 

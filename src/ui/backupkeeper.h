@@ -29,6 +29,8 @@ public:
     // A backup of the catalogue as it is, before a command that may replace or flood it. A failure
     // does not stop the command; it is reported.
     void beforeRiskyCommand(const std::string& reason, const std::string& spare = {});
+    // The same before a restore of this backup file, when there is such a file; rotation spares it.
+    void beforeRestore(const std::string& backupFile);
     // The same before a category delete that takes more than a hundred items with it.
     void beforeCategoryDelete(const std::string& categoryGuid, const std::string& categoryName);
 

@@ -281,7 +281,7 @@ void TSDIAppForm::OnFileRestoreExecute()
     if (chosen.isEmpty())
         return;
     lastRestoreFile = chosen;
-    backups->beforeRiskyCommand("restore");
+    backups->beforeRestore(fromQ(chosen));
     restoreFrom(fromQ(chosen));
 }
 
