@@ -19,6 +19,10 @@ struct BackupOutcome {
 BackupOutcome writeBackup(const std::string& databasePath, const std::string& backupPath,
                           Progress& progress = Progress::none());
 
+// writeBackup for a caller that holds SQLite's read lock on the database itself (a second lock taken
+// here could wait behind a writer that waits for the caller's).
+BackupOutcome writeBackupUnderLock(const std::string& databasePath, const std::string& backupPath);
+
 // Checks the backup, stages its content beside the database and, once the staged file is a
 // sound catalogue, closes the catalogue, replaces the database file and reloads it.
 // Throws std::runtime_error "Cannot create file "%s". %s" when the staging file cannot be made, and

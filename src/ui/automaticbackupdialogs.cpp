@@ -126,7 +126,9 @@ BackupSettingsDialog::BackupSettingsDialog(const autobackup::Settings& settings,
     folderRow->addWidget(browse);
     auto* form = new QFormLayout;
     form->addRow(chkEnabled);
-    form->addRow(QStringLiteral("&Folder:"), folderRow);
+    auto* folderLabel = new QLabel(QStringLiteral("&Folder:"), this);
+    folderLabel->setBuddy(editFolder);
+    form->addRow(folderLabel, folderRow);
     form->addRow(QStringLiteral("&Daily backups kept:"), spinKeep);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->setObjectName(QStringLiteral("buttons"));
