@@ -45,7 +45,7 @@ RestoreAutomaticBackupDialog::RestoreAutomaticBackupDialog(std::vector<autobacku
     label->setObjectName(QStringLiteral("lblPrompt"));
     label->setBuddy(listBackups);
     listBackups->setObjectName(QStringLiteral("listBackups"));
-    listBackups->setAccessibleName(QString::fromLatin1(restorePrompt));
+    listBackups->setAccessibleName(QStringLiteral("Automatic backups"));
     listBackups->setRootIsDecorated(false);
     listBackups->setHeaderLabels({QStringLiteral("Date"), QStringLiteral("Kind"), QStringLiteral("Categories"),
                                   QStringLiteral("Items")});
