@@ -5,7 +5,6 @@
 #include "shell/paths.h"
 
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 
 namespace {
@@ -17,22 +16,12 @@ void followSettings()
     applyBackupSettings(settingsFilePathFor(window.string()));
 }
 
-std::string isoTime(std::int64_t time)
-{
-    const std::time_t seconds = static_cast<std::time_t>(time);
-    std::tm parts{};
-    ::gmtime_r(&seconds, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
-}
-
 int listBackups(Invocation& run)
 {
     followSettings();
     for (const autobackup::BackupInfo& backup : autobackup::listBackups(run.databasePath()))
         run.out().print({{"name", backup.fileName},
-                         {"date", isoTime(backup.name.time)},
+                         {"date", autobackup::utcStamp(backup.name.time, "%Y-%m-%dT%H:%M:%SZ")},
                          {"kind", autobackup::describeKind(backup.name)},
                          {"categories", static_cast<long long>(backup.categories)},
                          {"items", static_cast<long long>(backup.items)}});

@@ -56,7 +56,9 @@ BackupKeeper::BackupKeeper(QMainWindow* owner, std::function<void(const std::str
 BackupKeeper::~BackupKeeper()
 {
     qApp->removeEventFilter(this);
+    // The handler of its end goes with this object; the thread is ended and deleted here.
     waitForDailyBackup();
+    delete worker;
 }
 
 bool BackupKeeper::eventFilter(QObject* watched, QEvent* event)
@@ -103,13 +105,11 @@ void BackupKeeper::startDailyBackup()
     worker->start(QThread::LowPriority);
 }
 
+// The worker's end is still handled (and reported) from the event loop afterwards.
 void BackupKeeper::waitForDailyBackup()
 {
-    if (!worker)
-        return;
-    worker->wait();
-    delete worker;
-    worker = nullptr;
+    if (worker)
+        worker->wait();
 }
 
 void BackupKeeper::report(const QString& text)
