@@ -3,6 +3,7 @@
 #include "shell/appsettings.h"
 #include "shell/paths.h"
 #include "shell/singleinstance.h"
+#include "ui/damagedcatalogue.h"
 #include "ui/iconlist.h"
 #include "ui/taboutbox.h"
 #include "ui/tsdiappform.h"
@@ -40,6 +41,8 @@ int main(int argc, char** argv)
     LoadSettings(AppSettings, settingsFilePath());
     // Copies of browser profiles that a killed import left behind.
     removeLeftoverProfileCopies();
+    if (!offerDamagedCatalogueRecovery(databaseFilePath()))
+        return 0;
 
     // The window ends the program only when it really closes; hiding it in the tray, or closing the
     // about box while it is hidden, must not.

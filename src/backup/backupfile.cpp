@@ -17,6 +17,7 @@
 #include <system_error>
 
 #include <sqlite3.h>
+#include <sys/mman.h>
 
 using namespace backupio;
 
@@ -65,6 +66,29 @@ std::array<unsigned char, headerSize> makeHeader(uint32_t databaseSize, uint32_t
     return header;
 }
 
+// A whole file mapped for reading; bytes() is nullptr when it could not be mapped.
+class MappedFile {
+public:
+    MappedFile(int fd, std::size_t size) : length(size)
+    {
+        void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (mapped != MAP_FAILED)
+            start = static_cast<const unsigned char*>(mapped);
+    }
+    ~MappedFile()
+    {
+        if (start)
+            ::munmap(const_cast<unsigned char*>(start), length);
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    const unsigned char* bytes() const { return start; }
+
+private:
+    const unsigned char* start = nullptr;
+    std::size_t length;
+};
+
 // A partial backup would look like a good one later, so it never stays behind.
 BackupOutcome abandonBackup(FilePtr& target, const std::string& backupPath, const char* message)
 {
@@ -75,7 +99,7 @@ BackupOutcome abandonBackup(FilePtr& target, const std::string& backupPath, cons
 
 // Writes header and content; the target is closed (and flushed to disk) on success.
 BackupOutcome copyDatabase(std::FILE* source, FilePtr& target, const std::string& backupPath,
-                           int64_t size, Progress& progress)
+                           int64_t size, bool inKernel, Progress& progress)
 {
     const uint32_t crcLength = size > crcLimit ? crcLimit : static_cast<uint32_t>(size);
     Buffer check = allocate(crcLength);
@@ -93,7 +117,8 @@ BackupOutcome copyDatabase(std::FILE* source, FilePtr& target, const std::string
     if (!copy)
         return abandonBackup(target, backupPath, backupNoMemoryText);
     std::rewind(source);
-    const CopyResult copied = copyRest(source, target.get(), copy.get(), copyChunk, progress);
+    const CopyResult copied = inKernel ? copyRestInKernel(source, target.get(), copy.get(), copyChunk)
+                                       : copyRest(source, target.get(), copy.get(), copyChunk, progress);
     if (copied == CopyResult::ReadFailed)
         return abandonBackup(target, backupPath, backupReadFailedText);
     if (copied == CopyResult::WriteFailed || !syncAndClose(target)) {
@@ -206,6 +231,24 @@ private:
 
 } // namespace
 
+bool backupHoldsDatabase(const std::string& backupPath, const std::string& databasePath)
+{
+    FilePtr backup = openForReading(backupPath);
+    FilePtr database = openForReading(databasePath);
+    if (!backup || !database || checkBackup(backup.get()) != nullptr)
+        return false;
+    const int64_t size = fileSize(database.get());
+    if (size < 0 || fileSize(backup.get()) - headerSize != size)
+        return false;
+    if (size == 0)
+        return true;
+    // Compared where the page cache holds them, without copying either into this process.
+    const MappedFile ours(::fileno(backup.get()), static_cast<std::size_t>(size + headerSize));
+    const MappedFile theirs(::fileno(database.get()), static_cast<std::size_t>(size));
+    return ours.bytes() && theirs.bytes()
+        && std::memcmp(ours.bytes() + headerSize, theirs.bytes(), static_cast<std::size_t>(size)) == 0;
+}
+
 std::string stagingPath(const std::string& databasePath)
 {
     return replaceExtension(databasePath, "bak");
@@ -217,7 +260,10 @@ void removeStaleRestoreTemporary(const std::string& databasePath)
         removeRegularFile(replacementTemporary(databasePath));
 }
 
-BackupOutcome writeBackup(const std::string& databasePath, const std::string& backupPath, Progress& progress)
+namespace {
+
+BackupOutcome writeBackupFile(const std::string& databasePath, const std::string& backupPath, bool lockIt,
+                              Progress& progress)
 {
     FilePtr source = openForReading(databasePath);
     if (!source)
@@ -225,7 +271,9 @@ BackupOutcome writeBackup(const std::string& databasePath, const std::string& ba
     if (sameFile(databasePath, backupPath))
         throw std::runtime_error(
             createFailureText(backupPath, "The catalogue database cannot be its own backup"));
-    const CatalogueFileLock lock(databasePath, CatalogueFileLock::Kind::Shared);
+    std::optional<CatalogueFileLock> lock;
+    if (lockIt)
+        lock.emplace(databasePath, CatalogueFileLock::Kind::Shared);
     FilePtr target = createForWriting(backupPath);
     if (!target)
         throw std::runtime_error(createFailureText(backupPath, std::strerror(errno)));
@@ -234,7 +282,20 @@ BackupOutcome writeBackup(const std::string& databasePath, const std::string& ba
         return abandonBackup(target, backupPath, backupReadFailedText);
     if (size == 0)
         return {false, backupNoDataText};
-    return copyDatabase(source.get(), target, backupPath, size, progress);
+    // The automatic backups copy inside the kernel; the Backup command shows progress as it copies.
+    return copyDatabase(source.get(), target, backupPath, size, !lockIt, progress);
+}
+
+} // namespace
+
+BackupOutcome writeBackup(const std::string& databasePath, const std::string& backupPath, Progress& progress)
+{
+    return writeBackupFile(databasePath, backupPath, true, progress);
+}
+
+BackupOutcome writeBackupUnderLock(const std::string& databasePath, const std::string& backupPath)
+{
+    return writeBackupFile(databasePath, backupPath, false, Progress::none());
 }
 
 BackupOutcome restoreBackup(const std::string& backupPath, const std::string& databasePath,

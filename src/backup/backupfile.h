@@ -19,6 +19,10 @@ struct BackupOutcome {
 BackupOutcome writeBackup(const std::string& databasePath, const std::string& backupPath,
                           Progress& progress = Progress::none());
 
+// writeBackup for a caller that holds SQLite's read lock on the database itself (a second lock taken
+// here could wait behind a writer that waits for the caller's).
+BackupOutcome writeBackupUnderLock(const std::string& databasePath, const std::string& backupPath);
+
 // Checks the backup, stages its content beside the database and, once the staged file is a
 // sound catalogue, closes the catalogue, replaces the database file and reloads it.
 // Throws std::runtime_error "Cannot create file "%s". %s" when the staging file cannot be made, and
@@ -34,6 +38,10 @@ BackupOutcome restoreBackup(const std::string& backupPath, const std::string& da
 // symbolic link of that name leads to. Safe to call whenever no restore is running.
 void removeStaleRestoreTemporary(const std::string& databasePath);
 
+// Whether the backup passes the restore's checks (magic, CRC) and holds, byte for byte, the content
+// of the database file: what a restore of it would put back.
+bool backupHoldsDatabase(const std::string& backupPath, const std::string& databasePath);
+
 // The database path with its extension replaced by "bak", without a dot.
 std::string stagingPath(const std::string& databasePath);
 
@@ -41,6 +49,9 @@ std::string stagingPath(const std::string& databasePath);
 inline constexpr const char* backupNoDataText = "No data to backup";
 inline constexpr const char* backupNoMemoryText = "Not enough memory";
 inline constexpr const char* backupSuccessText = "Successfully finish backup!";
+// The catalogue's write-ahead log could not be written back before a backup.
+inline constexpr const char* backupIncompleteText =
+    "No backup was made: another program holds part of the catalogue open. Close it and try again.";
 inline constexpr const char* backupWriteFailedText = "Failed to write the backup file.";
 inline constexpr const char* backupReadFailedText = "Failed to read the database file.";
 inline constexpr const char* restoreInvalidText =

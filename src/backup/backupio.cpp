@@ -150,6 +150,32 @@ CopyResult copyRest(std::FILE* from, std::FILE* to, unsigned char* buffer, std::
     }
 }
 
+CopyResult copyRestInKernel(std::FILE* from, std::FILE* to, unsigned char* buffer, std::size_t chunk)
+{
+    // The streams' buffers may run ahead of or behind their descriptors: copy between the logical
+    // positions and leave both streams where the copy ended.
+    if (std::fflush(to) != 0)
+        return CopyResult::WriteFailed;
+    off_t in = std::ftell(from);
+    off_t out = std::ftell(to);
+    if (in < 0 || out < 0)
+        return copyRest(from, to, buffer, chunk);
+    for (bool first = true;; first = false) {
+        const ssize_t copied = ::copy_file_range(::fileno(from), &in, ::fileno(to), &out, 1 << 30, 0);
+        if (copied == 0)
+            break;
+        if (copied < 0) {
+            const bool unsupported = errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP;
+            if (first && unsupported)
+                return copyRest(from, to, buffer, chunk);
+            return CopyResult::WriteFailed;
+        }
+    }
+    if (std::fseek(from, in, SEEK_SET) != 0 || std::fseek(to, out, SEEK_SET) != 0)
+        return CopyResult::WriteFailed;
+    return CopyResult::Done;
+}
+
 bool syncAndClose(FilePtr& file)
 {
     std::FILE* raw = file.release();

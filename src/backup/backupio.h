@@ -35,6 +35,9 @@ std::size_t readUpTo(std::FILE* file, void* data, std::size_t length);
 // the file's size.
 CopyResult copyRest(std::FILE* from, std::FILE* to, unsigned char* buffer, std::size_t chunk,
                     Progress& progress = Progress::none());
+// copyRest inside the kernel (copy_file_range), without progress: the bytes never pass through this
+// process. Falls back to copyRest where the kernel cannot copy between the two files.
+CopyResult copyRestInKernel(std::FILE* from, std::FILE* to, unsigned char* buffer, std::size_t chunk);
 // Flushes to the disk and closes; false when any of that failed. The pointer is released either way.
 bool syncAndClose(FilePtr& file);
 // Removes the file only when it is a regular file (never a device given as the target).

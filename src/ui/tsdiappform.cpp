@@ -6,6 +6,7 @@
 #include "shell/appsettings.h"
 #include "shell/desktopservices.h"
 #include "shell/paths.h"
+#include "ui/backupkeeper.h"
 #include "ui/categorytreeview.h"
 #include "ui/deletequestion.h"
 #include "ui/desktop.h"
@@ -51,6 +52,7 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), ImageList2(Icon
     setWindowIcon(QIcon(QStringLiteral(":/icons/varnelo.svg")));
     // No toolbar-hiding menu: the window's only popups are the designed ones.
     setContextMenuPolicy(Qt::NoContextMenu);
+    backups = new BackupKeeper(this, [this](const std::string& file) { restoreFrom(file); });
     createActions();
     createPopups();
     createMenus();
@@ -163,6 +165,7 @@ void TSDIAppForm::createMenus()
     QMenu* File1 = addMenu("File1", QStringLiteral("&File"), QStringLiteral("File related commands"));
     File1->addAction(OnFileBackup);
     File1->addAction(OnFileRestore);
+    File1->addAction(backups->restoreAction());
     makeSeparator(File1, "N1");
     File1->addAction(OnFileExit);
     QMenu* Edit1 = addMenu("Edit1", QStringLiteral("&Edit"), QStringLiteral("Edit commands"));
@@ -174,6 +177,7 @@ void TSDIAppForm::createMenus()
     Tools1->addActions({ToolsImportIEFavorites, ToolsImportBookmarks, ToolsImportBrowser, ToolsExportBookmarks});
     makeSeparator(Tools1, "N2");
     Tools1->addAction(OnToolsSettings);
+    Tools1->addAction(backups->settingsAction());
     QMenu* Help1 = addMenu("Help1", QStringLiteral("&Help"), QStringLiteral("Help topics"));
     Help1->addAction(OnHelpHelp);
     makeSeparator(Help1, "N3");
@@ -385,34 +389,8 @@ void TSDIAppForm::LoadCatalogue()
         QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
         return;
     }
-    // A restore killed during its final copy leaves a database-sized temporary beside the file.
-    removeStaleRestoreTemporary(path);
-    if (!db.Open(path))
-        seam::message(this, QMessageBox::Critical, QStringLiteral("Error"), QStringLiteral("Failed to open db File"),
-                      QMessageBox::Ok);
-    db.EnsureDefaultCategories();
-    const bool loaded = db.LoadCategories();
-    refuseTooDeepCatalogue();
-    db.CreateIndexes();
-    if (loaded)
-        FillCategoryTree();
-}
-
-// The tree view lays out expanded levels recursively, so a chain of tens of thousands of levels would
-// overflow the stack: such a file is refused before anything is written to it or shown.
-void TSDIAppForm::refuseTooDeepCatalogue()
-{
-    const int depth = treeDepth(db.GetRootCategory());
-    if (depth <= maxCategoryLevels)
-        return;
-    const std::string path = db.GetPath();
-    db.Close();
-    throw std::runtime_error(QStringLiteral("The catalogue \"%1\" nests its categories %2 levels deep; Varnelo "
-                                            "opens catalogues of up to %3 levels. The file was not changed.")
-                                 .arg(QString::fromStdString(path))
-                                 .arg(depth)
-                                 .arg(maxCategoryLevels)
-                                 .toStdString());
+    openCatalogue(db, path);
+    FillCategoryTree();
 }
 
 void TSDIAppForm::FillCategoryTree()

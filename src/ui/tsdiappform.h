@@ -2,6 +2,7 @@
 #pragma once
 
 #include "commands/cataloguecommands.h"
+#include "commands/catalogueopening.h"
 #include "import/importtree.h"
 #include "storage/cdbmanager.h"
 #include "ui/iconlist.h"
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+class BackupKeeper;
 class CategoryTreeView;
 class ItemListView;
 class QAction;
@@ -48,7 +50,7 @@ public:
     static bool startsHidden(const QString& commandLine, bool autohide);
 
     // Deeper catalogues are refused at load; ten thousand levels open and expand.
-    static constexpr int maxCategoryLevels = 10000;
+    static constexpr int maxCategoryLevels = ::maxCategoryLevels;
 
 public slots:
     // A second start of the program asks this instance to show itself.
@@ -125,7 +127,6 @@ private:
 
     // Catalogue and tree.
     void LoadCatalogue();
-    void refuseTooDeepCatalogue();
     void FillCategoryTree();
     void AddChildNodes(CCategory* category, QTreeWidgetItem* node);
     QTreeWidgetItem* GetSelectedNode() const;
@@ -146,6 +147,7 @@ private:
     CatalogueCommands::Leaving rowRemover();
     static void requireOpenableTarget(const CLinkItem& item);
     void importTree(CCategory& target, const ImportTree& tree, const char* label, const char* addedText);
+    void restoreFrom(const std::string& backupPath);
     void closeCatalogueViews();
 
     // Tray residence.
@@ -170,6 +172,7 @@ private:
     ItemListView* listContent = nullptr;
     TrayResidence* tray = nullptr;
     std::unique_ptr<WindowPlacement> placement;
+    BackupKeeper* backups = nullptr;
     QPointer<QWidget> searchForm;
     // Where the user last put the search dialog, for the next one while the program runs.
     std::optional<QPoint> searchPlace;

@@ -58,3 +58,4 @@ inline constexpr const char* reportStored = "stored";
 inline constexpr const char* reportImported = "imported";
 inline constexpr const char* reportRestored = "restored";
 inline constexpr const char* reportDeleted = "deleted";
+inline constexpr const char* reportBackedUp = "backed-up";

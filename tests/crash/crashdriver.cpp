@@ -9,9 +9,11 @@
 //   crashdriver folder    <catalogue> <log> <category guid> <folder>
 //   crashdriver restore   <catalogue> <log> <backup file>
 //   crashdriver delete    <catalogue> <log> <category guid>
+//   crashdriver autobackup <catalogue> <log>                          (into "backups" beside it)
 
 #include "crashcatalogue.h"
 
+#include "backup/automaticbackups.h"
 #include "backup/backupfile.h"
 #include "commands/cataloguecommands.h"
 #include "commands/writebatch.h"
@@ -162,6 +164,12 @@ void deleteCategory(CDBManager& db, ReportLog& log, const std::string& guid)
     log.write({std::string(reportDeleted) + ' ' + detached->GetGuid()});
 }
 
+void automaticBackup(ReportLog& log, const std::string& path)
+{
+    announceReady();
+    log.write({std::string(reportBackedUp) + ' ' + autobackup::backupBeforeRiskyCommand(path, "restore")});
+}
+
 int run(const std::vector<std::string>& args)
 {
     if (args.size() < 3)
@@ -187,6 +195,8 @@ int run(const std::vector<std::string>& args)
         restore(db, log, path, args[3]);
     else if (command == "delete" && args.size() == 4)
         deleteCategory(db, log, args[3]);
+    else if (command == "autobackup" && args.size() == 3)
+        automaticBackup(log, path);
     else
         return 2;
     return 0;

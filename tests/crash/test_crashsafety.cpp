@@ -6,6 +6,7 @@
 
 #include "crashcatalogue.h"
 
+#include "backup/automaticbackups.h"
 #include "backup/backupfile.h"
 #include "commands/cataloguecommands.h"
 #include "import/importfavorites.h"
@@ -703,5 +704,48 @@ TEST_F(CrashSafetyTest, CategoryDeleteIsWholeOrAbsentAndAbsentOnceReported)
                 EXPECT_TRUE(absent) << "the delete was reported but rows of the subtree are left";
             }
             return std::string(absent ? "subtree absent" : "subtree whole") + (reported.empty() ? "" : ", delete reported");
+        });
+}
+
+TEST_F(CrashSafetyTest, AutomaticBackupLeavesNoPartialBackupAndTheCatalogueUntouched)
+{
+    constexpr int fillerRows = 384;   // 64 KiB each: a catalogue of about 24 MiB
+    {
+        CDBManager db;
+        openAsTheProgramDoes(db, basePath);
+        db.ExecuteStatement("create table filler (data blob);");
+        db.ExecuteStatement("begin transaction;");
+        for (int i = 0; i < fillerRows; ++i)
+            db.ExecuteStatement("insert into filler values(randomblob(65536));");
+        db.ExecuteStatement("commit transaction;");
+    }
+    runTrials(
+        "autobackup",
+        [&](const std::string& catalogue, const std::string& log) {
+            return std::vector<std::string>{"autobackup", catalogue, log};
+        },
+        [&](CDBManager& db, const Trial& trial) {
+            EXPECT_EQ(count(db, "select count(*) from category_table"), base.categories);
+            EXPECT_EQ(count(db, "select count(*) from link_table"), base.items);
+            EXPECT_EQ(count(db, "select count(*) from filler"), fillerRows);
+            // Whatever lies under a backup name restores; a killed backup's temporaries are not backups.
+            const fs::path backups = fs::path(trial.catalogue).parent_path() / "backups";
+            int sound = 0;
+            std::error_code none;
+            for (const auto& entry : fs::directory_iterator(backups, none)) {
+                if (!autobackup::parseBackupName(entry.path().filename().string()))
+                    continue;
+                const std::string restored = (backups / "check.db").string();
+                EXPECT_TRUE(restoreBackup(entry.path().string(), restored, [] {}, [] {}).succeeded)
+                    << entry.path() << " is no sound backup";
+                fs::remove(restored, none);
+                ++sound;
+            }
+            EXPECT_LE(sound, 1);
+            const bool reported = !trial.reported(reportBackedUp).empty();
+            if (reported || !trial.run.killed) {
+                EXPECT_EQ(sound, 1) << "the backup was reported but is not there";
+            }
+            return std::to_string(sound) + " backup" + (reported ? ", reported" : "");
         });
 }

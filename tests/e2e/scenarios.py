@@ -2,6 +2,7 @@
 """The scenarios: each takes a started Session (display, window manager, bus) and drives the
 program as a person and a screen reader would. A scenario fails by raising ScenarioFailure."""
 
+import calendar
 import os
 import signal
 import time
@@ -32,9 +33,9 @@ TOOLBAR_HINTS = ["Create backup  for current database", "Restore database from s
 MENU_ENTRY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "resources",
                           "app.varnelo.Varnelo.desktop")
 
-MAIN_MENU = {"File": ["Backup...", "Restore...", "Exit"], "Edit": ["Search", "Add Category"],
+MAIN_MENU = {"File": ["Backup...", "Restore...", "Restore Automatic Backup...", "Exit"], "Edit": ["Search", "Add Category"],
              "Tools": ["Import from IE Favorites...", "Import Bookmarks File...", "Import from Browser...",
-                       "Export Bookmarks File...", "Settings"], "Help": ["Online Help ", "About"]}
+                       "Export Bookmarks File...", "Settings", "Backup Settings..."], "Help": ["Online Help ", "About"]}
 
 
 def firstStart(session):
@@ -285,26 +286,74 @@ def backupRestore(session):
 
 
 def brokenDatabase(session):
-    """A file that is not a database at the data path: an error box, the program keeps running,
-    the file is untouched and the exit is clean."""
+    """A file that is not a database at the data path: nothing is written before the user answers;
+    No ends the program with the file untouched, Yes keeps it aside and starts an empty catalogue."""
     os.makedirs(session.dataFolder)
     junk = b"This is a plain text file, not an SQLite catalogue.\n" * 200
     with open(session.dbPath, "wb") as handle:
         handle.write(junk)
-    program = session.launch()
-    app = a11y.application(program.pid)
-    box, texts = messageBox(app, CAPTION, timeout=30)
-    # SQLite's own complaint, in the storage layer's form, with the error box's full stop
-    expected = "UNKNOWN_ERROR[26]: file is not a database."
-    check(expected in texts, f"the error box reads {texts}, expected {expected!r}")
-    shoot(session, smallestWindow(session, program, CAPTION), "error-box")
+    aside = session.dbPath + ".damaged-" + time.strftime("%Y-%m-%d", time.gmtime())
+    for reply in ("No", "Yes"):
+        program = session.launch()
+        app = a11y.application(program.pid)
+        box, texts = messageBox(app, CAPTION, timeout=30)
+        check(any("is damaged" in t and "no automatic backup" in t and os.path.basename(aside) in t for t in texts),
+              f"the question reads {texts}")
+        if reply == "No":
+            shoot(session, smallestWindow(session, program, CAPTION), "damaged-question")
+        answer(app, box, reply)
+        if reply == "No":
+            check(program.waitExit(20) == 0, "No did not end the program cleanly")
+            check(fileBytes(session.dbPath) == junk, "the damaged file was changed before the answer")
+            check(not os.path.exists(aside), "the damaged file was set aside before the answer")
+    waitMainWindow(session, program)
+    check(fileBytes(aside) == junk, "the damaged file is not kept beside the catalogue")
+    waitCatalogue(session)
+    waitUntil(lambda: tableRows(categoryTree(app)) == TOP_LEVEL, "the new catalogue's categories in the tree")
+    exitThroughMenu(session, program, app)
+
+
+def automaticBackups(session):
+    """A change, a restart, the list shows it, restore it."""
+    program, window, app = startProgram(session)
+    waitCatalogue(session)
+    backups = os.path.join(session.dataFolder, "backups")
+
+    def named(prefix):
+        found = os.listdir(backups) if os.path.isdir(backups) else []
+        return sorted(n for n in found if n.startswith(prefix) and n.endswith(".mbk"))
+
+    waitUntil(lambda: len(named("daily-")) == 1, "the daily backup made at start")
+    addCategory(session, program, app, "Added later")
+    waitUntil(lambda: "Added later" in [r[1] for r in categoryRows(session.dbPath)], "the new category stored")
+    exitThroughMenu(session, program, app)
+    # a day passes: the backup of the first start becomes yesterday's
+    first = named("daily-")[0]
+    made = calendar.timegm(time.strptime(first[len("daily-"):-len(".mbk")], "%Y-%m-%d_%H-%M-%S"))
+    os.rename(os.path.join(backups, first),
+              os.path.join(backups, time.strftime("daily-%Y-%m-%d_%H-%M-%S.mbk", time.gmtime(made - 86400))))
+
+    program, window, app = startProgram(session)
+    waitUntil(lambda: len(named("daily-")) == 2, "a daily backup of the changed catalogue at the restart")
+    addCategory(session, program, app, "After the backup")
+    waitUntil(lambda: "After the backup" in [r[1] for r in categoryRows(session.dbPath)], "the second category stored")
+
+    a11y.pressMenu(app, "File", "Restore Automatic Backup...")
+    dialog = a11y.waitWindow(app, "Restore Automatic Backup")
+    table = a11y.waitFind(dialog, None, "Automatic backups")
+    check(tableRows(table, 1) == ["daily", "daily"], f"the kinds listed are {tableRows(table, 1)}")
+    check(tableRows(table, 2)[0] == "7", f"the newest backup holds {tableRows(table, 2)[0]} categories, expected 7")
+    shoot(session, dialogWindow(session, program, "Restore Automatic Backup"), "restore-dialog")
+    a11y.press(dialog, "push button", "Restore")
+    box, texts = messageBox(app, CAPTION)
+    check("Successfully finish restoring!" in texts, f"restore message is {texts}")
     answer(app, box)
 
-    waitMainWindow(session, program)
-    check(program.running(), "the program ended after the error box")
-    tree = categoryTree(app)
-    check(tableRows(tree) == [], f"the tree shows categories of an unreadable catalogue: {tableRows(tree)}")
-    check(fileBytes(session.dbPath) == junk, "the unreadable file was changed")
+    names = [r[1] for r in categoryRows(session.dbPath)]
+    check("Added later" in names and "After the backup" not in names, f"the restored categories are {names}")
+    waitUntil(lambda: tableRows(categoryTree(app)) == TOP_LEVEL + ["Added later"], "the restored tree")
+    check(len(named("before-")) == 1 and named("before-")[0].endswith("-restore.mbk"),
+          f"no backup of the catalogue the restore replaced: {os.listdir(backups)}")
     exitThroughMenu(session, program, app)
 
 
@@ -842,6 +891,7 @@ SCENARIOS = {
     "settings_autorun": settingsAutorun,
     "backup_restore": backupRestore,
     "broken_database": brokenDatabase,
+    "automatic_backups": automaticBackups,
     "accessible_catalogue": accessibleCatalogue,
     "command_line_switch": commandLineSwitch,
     "stale_instance": staleInstance,

@@ -1,0 +1,558 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "backup/automaticbackups.h"
+
+#include "backup/backupfile.h"
+#include "backup/backupio.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace autobackup {
+
+namespace {
+
+constexpr const char* temporaryPrefix = ".partial-";
+constexpr const char* indexName = "backups.index";
+constexpr const char* checkedKey = "#checked";
+
+std::mutex settingsLock;
+Settings current;
+// One backup at a time per process: the index is rewritten whole.
+std::mutex backupLock;
+std::atomic<unsigned> temporaryCounter{0};
+
+// ---- SQLite connections of our own ----
+
+struct Connection {
+    sqlite3* db = nullptr;
+    ~Connection() { sqlite3_close_v2(db); }
+};
+
+[[noreturn]] void fail(const std::string& reason)
+{
+    throw std::runtime_error(reason);
+}
+
+void openConnection(Connection& connection, const std::string& path, int flags)
+{
+    if (sqlite3_open_v2(path.c_str(), &connection.db, flags, nullptr) != SQLITE_OK)
+        fail("Cannot open \"" + path + "\": "
+             + (connection.db ? sqlite3_errmsg(connection.db) : "out of memory"));
+    sqlite3_busy_timeout(connection.db, 5000);
+}
+
+// The first column of the first row, or nullopt when the statement fails or gives no row.
+std::optional<std::string> firstValue(sqlite3* db, const char* sql)
+{
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(statement);
+        return std::nullopt;
+    }
+    std::optional<std::string> value;
+    if (sqlite3_step(statement) == SQLITE_ROW) {
+        const unsigned char* text = sqlite3_column_text(statement, 0);
+        value = text ? reinterpret_cast<const char*>(text) : "";
+    }
+    sqlite3_finalize(statement);
+    return value;
+}
+
+struct Counts {
+    int categories = -1;
+    int items = -1;
+};
+
+// The verdict of SQLite's quick integrity check on an open catalogue, and what it holds. Throws the
+// reason when the database is damaged or no catalogue. The full check also compares every index with
+// its table, which takes twenty times longer on a large catalogue and finds no damage of the file
+// that this one misses.
+Counts checkedCounts(sqlite3* db, const std::string& what)
+{
+    const std::optional<std::string> verdict = firstValue(db, "pragma quick_check;");
+    if (!verdict)
+        fail(what + " is not a database: " + sqlite3_errmsg(db));
+    if (*verdict != "ok")
+        fail(what + " fails the integrity check: " + *verdict);
+    const auto categories = firstValue(db, "select count(*) from category_table;");
+    const auto items = firstValue(db, "select count(*) from link_table;");
+    if (!categories || !items)
+        fail(what + " is not a catalogue.");
+    return {std::atoi(categories->c_str()), std::atoi(items->c_str())};
+}
+
+// ---- files of the folder ----
+
+std::string temporaryPath(const std::string& folder, const char* suffix)
+{
+    return (fs::path(folder) / (std::string(temporaryPrefix) + std::to_string(::getpid()) + "-"
+                                + std::to_string(temporaryCounter++) + suffix))
+        .string();
+}
+
+// Temporaries a killed backup left behind; those of a process still running are its own business.
+void removeStaleTemporaries(const std::string& folder)
+{
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(temporaryPrefix, 0) != 0)
+            continue;
+        const long pid = std::atol(name.c_str() + std::strlen(temporaryPrefix));
+        if (pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH))
+            continue;
+        backupio::removeRegularFile(entry.path().string());
+    }
+}
+
+void syncFolder(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+void ensureFolder(const std::string& folder)
+{
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (!fs::is_directory(folder, error))
+        fail("Cannot create the backup folder \"" + folder + "\".");
+}
+
+class Index {
+public:
+    struct Entry {
+        Counts counts;
+        std::string reason;
+    };
+
+    explicit Index(std::string folder) : folder(std::move(folder))
+    {
+        std::ifstream in(path());
+        std::string line;
+        while (std::getline(in, line)) {
+            std::istringstream fields(line);
+            std::string name, categories, items, reason;
+            std::getline(fields, name, '\t');
+            std::getline(fields, categories, '\t');
+            if (name == checkedKey) {
+                checked = std::atoll(categories.c_str());
+                continue;
+            }
+            std::getline(fields, items, '\t');
+            std::getline(fields, reason);
+            entries[name] = {{std::atoi(categories.c_str()), std::atoi(items.c_str())}, reason};
+        }
+    }
+
+    const Entry* find(const std::string& name) const
+    {
+        const auto found = entries.find(name);
+        return found == entries.end() ? nullptr : &found->second;
+    }
+    void add(const std::string& name, const Entry& entry) { entries[name] = entry; }
+    std::optional<std::int64_t> lastChecked() const { return checked; }
+    void setChecked(std::int64_t time) { checked = time; }
+
+    // Rewritten whole and renamed into place; entries of files gone are dropped. A failure only
+    // costs the counts shown in the list, so it is not reported.
+    void save() const
+    {
+        const std::string temporary = temporaryPath(folder, ".index");
+        {
+            std::ofstream out(temporary, std::ios::trunc);
+            if (checked)
+                out << checkedKey << '\t' << *checked << '\n';
+            std::error_code error;
+            for (const auto& [name, entry] : entries)
+                if (fs::exists(fs::path(folder) / name, error))
+                    out << name << '\t' << entry.counts.categories << '\t' << entry.counts.items << '\t'
+                        << entry.reason << '\n';
+            if (!out.flush())
+                return backupio::removeRegularFile(temporary);
+        }
+        if (std::rename(temporary.c_str(), path().c_str()) != 0)
+            backupio::removeRegularFile(temporary);
+    }
+
+private:
+    std::string path() const { return (fs::path(folder) / indexName).string(); }
+
+    std::string folder;
+    std::map<std::string, Entry> entries;
+    std::optional<std::int64_t> checked;
+};
+
+std::string withoutTabs(std::string text)
+{
+    std::replace_if(text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+    return text;
+}
+
+// A free name for a backup of this kind: a second one in the same second takes the next second.
+std::string freeName(const std::string& folder, BackupName name)
+{
+    std::error_code error;
+    for (int tries = 0; tries < 600; ++tries, ++name.time) {
+        const std::string fileName = backupFileName(name);
+        if (!fs::exists(fs::symlink_status(fs::path(folder) / fileName, error)))
+            return fileName;
+    }
+    fail("No free backup name in \"" + folder + "\".");
+}
+
+void removeRotated(const std::string& folder, int keepDaily, const std::string& spare = {})
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error))
+        if (entry.is_regular_file(error))
+            names.push_back(entry.path().filename().string());
+    for (const std::string& name : rotationRemovals(names, keepDaily))
+        if (!backupio::sameFile((fs::path(folder) / name).string(), spare))
+            backupio::removeRegularFile((fs::path(folder) / name).string());
+}
+
+std::optional<std::int64_t> newestDailyTime(const std::string& dbPath)
+{
+    for (const BackupInfo& backup : listBackups(dbPath))
+        if (backup.name.kind == Kind::Daily)
+            return backup.name.time;
+    return std::nullopt;
+}
+
+std::string newestDailyPath(const std::string& dbPath)
+{
+    for (const BackupInfo& backup : listBackups(dbPath))
+        if (backup.name.kind == Kind::Daily)
+            return backup.path;
+    return {};
+}
+
+// Removes the temporary on every way out.
+struct TemporaryFile {
+    std::string path;
+    ~TemporaryFile() { backupio::removeRegularFile(path); }
+};
+
+// The catalogue as one consistent set of bytes. Mostly the file itself, held under SQLite's read lock
+// for as long as it is backed up, so that no commit lands meanwhile and the bytes reach the disk once.
+// A catalogue that keeps a write-ahead log is not whole in its file: it is copied through SQLite's
+// backup API into a temporary file beside the backups instead.
+class Snapshot {
+public:
+    Snapshot(const std::string& dbPath, const std::string& folder)
+    {
+        openConnection(held, dbPath, SQLITE_OPEN_READONLY);
+        if (sqlite3_exec(held.db, "begin; select count(*) from sqlite_master;", nullptr, nullptr, nullptr) != SQLITE_OK)
+            fail("Cannot read the catalogue \"" + dbPath + "\": " + sqlite3_errmsg(held.db));
+        if (firstValue(held.db, "pragma journal_mode;").value_or("") != "wal") {
+            bytes = dbPath;
+            return;
+        }
+        copied.path = temporaryPath(folder, ".db");
+        Connection copy;
+        openConnection(copy, copied.path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        sqlite3_exec(copy.db, "pragma journal_mode=off; pragma synchronous=off;", nullptr, nullptr, nullptr);
+        sqlite3_backup* backup = sqlite3_backup_init(copy.db, "main", held.db, "main");
+        if (!backup)
+            fail(std::string("Cannot copy the catalogue: ") + sqlite3_errmsg(copy.db));
+        const int stepped = sqlite3_backup_step(backup, -1);
+        sqlite3_backup_finish(backup);
+        if (stepped != SQLITE_DONE)
+            fail(std::string("Cannot copy the catalogue: ") + sqlite3_errstr(stepped));
+        bytes = copied.path;
+        sqlite3_close_v2(held.db);
+        held.db = nullptr;
+        openConnection(held, copied.path, SQLITE_OPEN_READONLY);
+    }
+
+    const std::string& path() const { return bytes; }
+    // Safe on another thread while the bytes are copied: the connection is used by nothing else.
+    Counts check() const { return checkedCounts(held.db, "The catalogue"); }
+
+private:
+    Connection held;
+    TemporaryFile copied;
+    std::string bytes;
+};
+
+struct Joined {
+    std::thread& thread;
+    ~Joined() { if (thread.joinable()) thread.join(); }
+};
+
+// The snapshot written as a backup file beside the target while SQLite checks it, read back and
+// compared, then renamed to its name. On any failure nothing is left under a backup name.
+Counts writeVerified(const Snapshot& snapshot, const std::string& target)
+{
+    const std::string folder = fs::path(target).parent_path().string();
+    const TemporaryFile written{temporaryPath(folder, backupExtension)};
+    Counts counts;
+    std::string refusal;
+    std::thread checker([&] {
+        try {
+            counts = snapshot.check();
+        } catch (const std::exception& error) {
+            refusal = error.what();
+        }
+    });
+    {
+        const Joined joined{checker};
+        const BackupOutcome outcome = writeBackupUnderLock(snapshot.path(), written.path);
+        if (!outcome.succeeded)
+            fail(outcome.message);
+        if (!backupHoldsDatabase(written.path, snapshot.path()))
+            fail("The backup file did not read back as written.");
+    }
+    if (!refusal.empty())
+        fail(refusal);
+    if (std::rename(written.path.c_str(), target.c_str()) != 0)
+        fail("Cannot name the backup \"" + target + "\": " + std::strerror(errno));
+    syncFolder(folder);
+    return counts;
+}
+
+} // namespace
+
+void configure(const Settings& settings)
+{
+    const std::lock_guard<std::mutex> guard(settingsLock);
+    current = settings;
+}
+
+Settings configuration()
+{
+    const std::lock_guard<std::mutex> guard(settingsLock);
+    return current;
+}
+
+std::string backupFolder(const std::string& dbPath)
+{
+    const Settings settings = configuration();
+    return settings.folder.empty() ? defaultBackupFolder(dbPath) : settings.folder;
+}
+
+std::string defaultBackupFolder(const std::string& dbPath)
+{
+    return (fs::path(dbPath).parent_path() / "backups").string();
+}
+
+std::vector<BackupInfo> listBackups(const std::string& dbPath)
+{
+    const std::string folder = backupFolder(dbPath);
+    const Index index(folder);
+    std::vector<BackupInfo> backups;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        const std::string fileName = entry.path().filename().string();
+        const auto name = parseBackupName(fileName);
+        if (!name || !entry.is_regular_file(error))
+            continue;
+        BackupInfo info{entry.path().string(), fileName, *name};
+        if (const Index::Entry* known = index.find(fileName)) {
+            info.categories = known->counts.categories;
+            info.items = known->counts.items;
+            if (!known->reason.empty())
+                info.name.reason = known->reason;
+        }
+        backups.push_back(info);
+    }
+    // Names tell seconds; of two made in one second, the file written last is the newer.
+    const auto written = [&](const BackupInfo& backup) { return fs::last_write_time(backup.path, error); };
+    std::sort(backups.begin(), backups.end(), [&](const BackupInfo& a, const BackupInfo& b) {
+        return a.name.time != b.name.time ? a.name.time > b.name.time : written(a) > written(b);
+    });
+    return backups;
+}
+
+std::optional<BackupInfo> findBackup(const std::string& dbPath, const std::string& fileName)
+{
+    const std::string wanted = parseBackupName(fileName) ? fileName : fileName + backupExtension;
+    for (const BackupInfo& backup : listBackups(dbPath))
+        if (backup.fileName == wanted)
+            return backup;
+    return std::nullopt;
+}
+
+std::string backupBeforeRiskyCommand(const std::string& dbPath, const std::string& reason, const std::string& spare)
+{
+    const Settings settings = configuration();
+    if (!settings.enabled)
+        return {};
+    const std::lock_guard<std::mutex> guard(backupLock);
+    const std::string folder = backupFolder(dbPath);
+    ensureFolder(folder);
+    removeStaleTemporaries(folder);
+    const Snapshot snapshot(dbPath, folder);
+    const std::string made = (fs::path(folder) / freeName(folder, {Kind::BeforeCommand, currentTime(), reason})).string();
+    const Counts counts = writeVerified(snapshot, made);
+    Index index(folder);
+    index.add(fs::path(made).filename().string(), {counts, withoutTabs(reason)});
+    removeRotated(folder, settings.keepDaily, spare);
+    index.save();
+    return made;
+}
+
+int itemsInBranch(const std::string& dbPath, const std::string& categoryGuid)
+{
+    Connection connection;
+    if (sqlite3_open_v2(dbPath.c_str(), &connection.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        return 0;
+    sqlite3_busy_timeout(connection.db, 5000);
+    sqlite3_stmt* statement = nullptr;
+    const char* sql = "with recursive branch(guid) as (select ?1 union select c.guid from category_table c"
+                      " join branch b on c.parent_guid = b.guid)"
+                      " select count(*) from link_table where category in (select guid from branch);";
+    int count = 0;
+    if (sqlite3_prepare_v2(connection.db, sql, -1, &statement, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(statement, 1, categoryGuid.c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(statement) == SQLITE_ROW)
+            count = sqlite3_column_int(statement, 0);
+    }
+    sqlite3_finalize(statement);
+    return count;
+}
+
+bool dailyBackupDue(const std::string& dbPath, std::int64_t now)
+{
+    const Settings settings = configuration();
+    if (!settings.enabled)
+        return false;
+    return dailyDue(now, newestDailyTime(dbPath), Index(backupFolder(dbPath)).lastChecked());
+}
+
+DailyResult makeDailyBackup(const std::string& dbPath, std::int64_t now)
+{
+    const Settings settings = configuration();
+    if (!settings.enabled)
+        return {DailyResult::Disabled, {}};
+    const std::lock_guard<std::mutex> guard(backupLock);
+    if (!dailyBackupDue(dbPath, now))
+        return {DailyResult::NotDue, {}};
+    const std::string folder = backupFolder(dbPath);
+    ensureFolder(folder);
+    removeStaleTemporaries(folder);
+
+    const Snapshot snapshot(dbPath, folder);
+    Index index(folder);
+    const std::string newest = newestDailyPath(dbPath);
+    if (!newest.empty() && backupHoldsDatabase(newest, snapshot.path())) {
+        index.setChecked(now);
+        index.save();
+        return {DailyResult::Unchanged, {}};
+    }
+    const std::string target = (fs::path(folder) / freeName(folder, {Kind::Daily, now, {}})).string();
+    const Counts counts = writeVerified(snapshot, target);
+    index.add(fs::path(target).filename().string(), {counts, {}});
+    removeRotated(folder, settings.keepDaily);
+    index.save();
+    return {DailyResult::Made, target};
+}
+
+std::int64_t currentTime()
+{
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+bool catalogueIsDamaged(const std::string& dbPath)
+{
+    std::error_code error;
+    if (!fs::is_regular_file(dbPath, error))
+        return false;
+    Connection connection;
+    if (sqlite3_open_v2(dbPath.c_str(), &connection.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        return connection.db && sqlite3_errcode(connection.db) == SQLITE_NOTADB;
+    sqlite3_busy_timeout(connection.db, 5000);
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(connection.db, "pragma quick_check(1);", -1, &statement, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(statement);
+        const int code = sqlite3_errcode(connection.db);
+        return code == SQLITE_NOTADB || code == SQLITE_CORRUPT;
+    }
+    const int stepped = sqlite3_step(statement);
+    bool damaged = stepped == SQLITE_NOTADB || stepped == SQLITE_CORRUPT;
+    if (stepped == SQLITE_ROW) {
+        const unsigned char* verdict = sqlite3_column_text(statement, 0);
+        damaged = !verdict || std::strcmp(reinterpret_cast<const char*>(verdict), "ok") != 0;
+    }
+    sqlite3_finalize(statement);
+    return damaged;
+}
+
+std::optional<BackupInfo> newestGoodBackup(const std::string& dbPath)
+{
+    const std::string folder = backupFolder(dbPath);
+    for (BackupInfo backup : listBackups(dbPath)) {
+        // The content is checked where SQLite can read it: in a file of its own.
+        const TemporaryFile extracted{temporaryPath(folder, ".db")};
+        {
+            const BackupOutcome staged = restoreBackup(backup.path, extracted.path, [] {}, [] {});
+            if (!staged.succeeded)
+                continue;
+        }
+        backupio::removeRegularFile(stagingPath(extracted.path));
+        try {
+            Connection connection;
+            openConnection(connection, extracted.path, SQLITE_OPEN_READONLY);
+            const Counts counts = checkedCounts(connection.db, "The backup");
+            backup.categories = counts.categories;
+            backup.items = counts.items;
+            return backup;
+        } catch (const std::runtime_error&) {
+            continue;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string damagedAsideName(const std::string& dbPath, std::int64_t now)
+{
+    const std::string aside = dbPath + ".damaged-" + utcStamp(now, "%Y-%m-%d");
+    std::error_code error;
+    if (fs::exists(fs::symlink_status(aside, error)))
+        return dbPath + ".damaged-" + utcStamp(now, "%Y-%m-%d_%H-%M-%S");
+    return aside;
+}
+
+std::string setDamagedAside(const std::string& dbPath, std::int64_t now)
+{
+    const std::string aside = damagedAsideName(dbPath, now);
+    std::error_code error;
+    if (std::rename(dbPath.c_str(), aside.c_str()) != 0)
+        fail("Cannot rename \"" + dbPath + "\" to \"" + aside + "\": " + std::strerror(errno));
+    // A journal left beside the damaged file belongs to it: played into a restored catalogue it
+    // would damage that one too.
+    for (const char* companion : {"-journal", "-wal", "-shm"})
+        if (fs::exists(fs::symlink_status(dbPath + companion, error)))
+            std::rename((dbPath + companion).c_str(), (aside + companion).c_str());
+    syncFolder(fs::path(dbPath).parent_path().string());
+    return aside;
+}
+
+} // namespace autobackup
