@@ -4,7 +4,9 @@
 #include "cli/cliapp.h"
 
 #define VARNELO_SUBCOMMANDS(X) \
-    X(ls)
+    X(ls) \
+    X(mvcat) \
+    X(cpcat)
 
 #define VARNELO_DECLARE(name) extern const Subcommand cmd_##name;
 VARNELO_SUBCOMMANDS(VARNELO_DECLARE)
