@@ -3,6 +3,7 @@
 
 #include "model/ccategory.h"
 #include "ui/iconlist.h"
+#include "ui/internaldrop.h"
 #include "ui/qtext.h"
 
 #include <QContextMenuEvent>
@@ -49,6 +50,7 @@ CategoryTreeView::CategoryTreeView(const IconList& iconList, QWidget* parent) : 
     setIconSize(QSize(32, 32));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setDragEnabled(true);
     setItemDelegate(new SelectionFrameDelegate(this));
 }
 
@@ -191,4 +193,9 @@ void CategoryTreeView::contextMenuEvent(QContextMenuEvent* event)
         return;
     const QTreeWidgetItem* node = selectedNode();
     emit rightButtonPressed(node ? visualItemRect(node).center() : QPoint(0, 0));
+}
+
+void CategoryTreeView::startDrag(Qt::DropActions)
+{
+    startInternalDrag(this);
 }

@@ -43,6 +43,8 @@ signals:
     void rightButtonPressed(const QPoint& viewportPos);
 
 protected:
+    // Drops of our own drags are handled by the window (see InternalDrop), never by the view.
+    void startDrag(Qt::DropActions supportedActions) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

@@ -68,9 +68,10 @@ void EditCategoryCommand::perform()
     commands.editCategory(category, name, iconIndex);
 }
 
-DeleteCategoryCommand::DeleteCategoryCommand(CatalogueCommands& c, CCategory& holder, CCategory& deleted, Progress& p)
+DeleteCategoryCommand::DeleteCategoryCommand(CatalogueCommands& c, CCategory& holder, CCategory& deleted, Progress& p,
+                                             std::unique_ptr<CCategory>& out)
     : RecordedCommand(c.catalogue(), QStringLiteral("Delete Category %1").arg(quoted(deleted.GetName()))),
-      commands(c), parent(holder), category(deleted), progress(p)
+      commands(c), parent(holder), category(deleted), progress(p), detached(out)
 {
 }
 
@@ -87,7 +88,7 @@ RenameItemCommand::RenameItemCommand(CatalogueCommands& c, CLinkItem& renamedIte
 
 void RenameItemCommand::perform()
 {
-    done = commands.renameItem(item, name);
+    commands.renameItem(item, name);
 }
 
 EditItemCommand::EditItemCommand(CatalogueCommands& c, CLinkItem& edited, ItemFields newFields)

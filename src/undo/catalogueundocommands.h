@@ -55,9 +55,9 @@ private:
 
 class DeleteCategoryCommand : public RecordedCommand {
 public:
-    DeleteCategoryCommand(CatalogueCommands& commands, CCategory& parent, CCategory& category, Progress& progress);
-    // The detached category, for the caller to drop what points into it before it goes.
-    std::unique_ptr<CCategory> takeDetached() { return std::move(detached); }
+    // The deleted category goes to detached, for the caller to drop what points into it before it goes.
+    DeleteCategoryCommand(CatalogueCommands& commands, CCategory& parent, CCategory& category, Progress& progress,
+                          std::unique_ptr<CCategory>& detached);
 
 private:
     void perform() override;
@@ -65,20 +65,18 @@ private:
     CCategory& parent;
     CCategory& category;
     Progress& progress;
-    std::unique_ptr<CCategory> detached;
+    std::unique_ptr<CCategory>& detached;
 };
 
 class RenameItemCommand : public RecordedCommand {
 public:
     RenameItemCommand(CatalogueCommands& commands, CLinkItem& item, std::string name);
-    bool renamed() const { return done; }
 
 private:
     void perform() override;
     CatalogueCommands& commands;
     CLinkItem& item;
     std::string name;
-    bool done = false;
 };
 
 class EditItemCommand : public RecordedCommand {

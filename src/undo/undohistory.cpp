@@ -22,16 +22,18 @@ RecordedCommand* recorded(const QUndoCommand* command)
 
 }  // namespace
 
-void UndoHistory::record(std::unique_ptr<RecordedCommand> command)
+bool UndoHistory::keep(std::unique_ptr<RecordedCommand> command)
 {
     command->redo();
     const std::exception_ptr failure = command->takeFailure();
-    if (command->changedAnything()) {
+    const bool changed = command->changedAnything();
+    if (changed) {
         command->skipNext();
         commands.push(command.release());
     }
     if (failure)
         std::rethrow_exception(failure);
+    return changed;
 }
 
 void UndoHistory::undo()

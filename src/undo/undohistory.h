@@ -14,9 +14,14 @@ public:
     QUndoStack& stack() { return commands; }
 
     // Runs the command; when it stored anything it joins the history, dropping whatever could be
-    // redone. A failure is raised afterwards, so what the command stored before failing can be
-    // undone too.
-    void record(std::unique_ptr<RecordedCommand> command);
+    // redone, and comes back for the caller to look at; nullptr when it changed nothing. A failure
+    // is raised afterwards, so what the command stored before failing can be undone too.
+    template <class Command>
+    Command* record(std::unique_ptr<Command> command)
+    {
+        Command* kept = command.get();
+        return keep(std::move(command)) ? kept : nullptr;
+    }
     // Raise, with nothing changed, when the command's rows were changed by someone else since:
     // `Cannot undo Delete 3 Items: the item "Manual" was deleted by another program since`.
     void undo();
@@ -25,5 +30,7 @@ public:
     bool clear();
 
 private:
+    bool keep(std::unique_ptr<RecordedCommand> command);
+
     QUndoStack commands;
 };

@@ -64,6 +64,7 @@ public:
     CDBManager db;
     CatalogueCommands commands{db};
     UndoHistory history;
+    std::unique_ptr<CCategory> detached;
     CCategory* general = nullptr;
     CCategory* office = nullptr;
     CCategory* news = nullptr;
@@ -95,7 +96,8 @@ TEST_F(UndoTest, EveryCommandKindUndoesAndRedoesToTheByte)
         {"Change Icon of \"News\"",
          [](UndoTest& t) { return std::make_unique<EditCategoryCommand>(t.commands, *t.news, "News", 9); }},
         {"Delete Category \"News\"", [](UndoTest& t) {
-             return std::make_unique<DeleteCategoryCommand>(t.commands, t.db.GetRootCategory(), *t.news, Progress::none());
+             return std::make_unique<DeleteCategoryCommand>(t.commands, t.db.GetRootCategory(), *t.news, Progress::none(),
+                                                            t.detached);
          }},
         {"Rename \"Manual\"", [](UndoTest& t) {
              return std::make_unique<RenameItemCommand>(t.commands, *t.general->GetItem(0), "Handbook");
