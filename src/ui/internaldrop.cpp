@@ -4,7 +4,20 @@
 #include <QAbstractItemView>
 #include <QDrag>
 #include <QDragMoveEvent>
+#include <QCoreApplication>
 #include <QDropEvent>
+#include <QMimeData>
+
+namespace {
+
+const char* const viewFormat = "application/x-varnelo-view";
+
+QByteArray viewId(const QAbstractItemView* view)
+{
+    return QByteArray::number(QCoreApplication::applicationPid()) + '/' + view->objectName().toUtf8();
+}
+
+}  // namespace
 
 InternalDrop::InternalDrop(QAbstractItemView* view, QList<QAbstractItemView*> fromViews, Accepts onAccepts,
                            Dropped onDropped)
@@ -21,8 +34,8 @@ bool InternalDrop::eventFilter(QObject*, QEvent* event)
     if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
         return false;
     auto* drop = static_cast<QDropEvent*>(event);
-    auto* source = qobject_cast<QAbstractItemView*>(drop->source());
-    if (!sources.contains(source))
+    QAbstractItemView* source = sourceOf(drop->mimeData());
+    if (!source)
         return false;
     // Entering is always taken, or no move over the view would follow.
     if (type == QEvent::DragEnter) {
@@ -42,12 +55,29 @@ bool InternalDrop::eventFilter(QObject*, QEvent* event)
     return true;
 }
 
+QAbstractItemView* InternalDrop::sourceOf(const QMimeData* data) const
+{
+    if (!data || !data->hasFormat(QString::fromLatin1(viewFormat)))
+        return nullptr;
+    const QByteArray id = data->data(QString::fromLatin1(viewFormat));
+    for (QAbstractItemView* view : sources)
+        if (viewId(view) == id)
+            return view;
+    return nullptr;
+}
+
+QMimeData* internalDragData(const QAbstractItemView* view)
+{
+    auto* data = new QMimeData;
+    data->setData(QString::fromLatin1(viewFormat), viewId(view));
+    return data;
+}
+
 void startInternalDrag(QAbstractItemView* view)
 {
-    const QModelIndexList selected = view->selectionModel()->selectedIndexes();
-    if (selected.isEmpty())
+    if (!view->selectionModel()->hasSelection())
         return;
     auto* drag = new QDrag(view);
-    drag->setMimeData(view->model()->mimeData(selected));
+    drag->setMimeData(internalDragData(view));
     drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
 }

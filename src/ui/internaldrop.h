@@ -7,6 +7,7 @@
 #include <functional>
 
 class QAbstractItemView;
+class QMimeData;
 class QPoint;
 
 // Drags that start in our own views (category nodes, item rows) and end on a view: a plain drag
@@ -24,6 +25,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QAbstractItemView* sourceOf(const QMimeData* data) const;
+
     QList<QAbstractItemView*> sources;
     Accepts accepts;
     Dropped dropped;
@@ -32,3 +35,6 @@ private:
 // Starts a drag of the view's selection that offers move and copy, move first. The drop decides what
 // happens; the view itself never removes the dragged rows.
 void startInternalDrag(QAbstractItemView* view);
+// What such a drag carries: the view it came from, in this process (a drag from another running
+// copy of the program names a view of that one, and is not taken).
+QMimeData* internalDragData(const QAbstractItemView* view);

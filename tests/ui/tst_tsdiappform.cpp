@@ -165,7 +165,7 @@ private slots:
             menus.append(entry->text());
         QCOMPARE(menus, QStringList({"&File", "&Edit", "&Tools", "&Help"}));
         QCOMPARE(entryTexts(menu(w, "File1")), QStringList({"&Backup...", "&Restore...", "-", "E&xit"}));
-        QCOMPARE(entryTexts(menu(w, "Edit1")), QStringList({"&Search"}));
+        QCOMPARE(entryTexts(menu(w, "Edit1")), QStringList({"&Undo", "&Redo", "-", "&Search"}));
         QCOMPARE(entryTexts(menu(w, "Tools1")),
                  QStringList({"&Import from IE Favorites...", "Import &Bookmarks File...", "Import from &Browser...",
                               "&Export Bookmarks File...", "-", "&Settings"}));
@@ -174,8 +174,8 @@ private slots:
         QCOMPARE(menu(w, "Help1")->menuAction()->statusTip(), QStringLiteral("Help topics"));
         QCOMPARE(entryTexts(menu(w, "menuCategory")), QStringList({"Add Category", "Property"}));
         QCOMPARE(entryTexts(menu(w, "menuCategoryItem")),
-                 QStringList({"Add Subcategory", "Add File(s)...", "Add Web Address (URL)...", "Add Folder...", "-",
-                              "Delete", "-", "Property"}));
+                 QStringList({"Add Subcategory", "Add File(s)...", "Add Web Address (URL)...", "Add Folder...",
+                              "Move to Category...", "Copy to Category...", "-", "Delete", "-", "Property"}));
         QCOMPARE(entryTexts(menu(w, "menuListView")),
                  QStringList({"Open", "Open With...", "Open Containing Folder", "-", "Add File(s)...",
                               "Add Web Address (URL)...", "-", "Copy to Category...", "Move to Category...",
