@@ -12,6 +12,7 @@ import pyatspi
 
 import a11y
 import bulkcommands
+import organise
 from catalogue import (
     CREATION_STATEMENTS, LOOKUP_INDEXES, WEBSITES_GUID, BUILT_IN_CATEGORIES, TOP_LEVEL, UNDER_OFFICE,
     BACKUP_MAGIC, CRC_LIMIT, sqlite, userTables, categoryRows, storedStatement, readIni, desktopEntry,
@@ -32,7 +33,7 @@ TOOLBAR_HINTS = ["Create backup  for current database", "Restore database from s
 MENU_ENTRY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "resources",
                           "app.varnelo.Varnelo.desktop")
 
-MAIN_MENU = {"File": ["Backup...", "Restore...", "Exit"], "Edit": ["Search"],
+MAIN_MENU = {"File": ["Backup...", "Restore...", "Exit"], "Edit": ["Undo", "Redo", "Search"],
              "Tools": ["Import from IE Favorites...", "Import Bookmarks File...", "Import from Browser...",
                        "Export Bookmarks File...", "Settings"], "Help": ["Online Help ", "About"]}
 
@@ -854,3 +855,4 @@ SCENARIOS = {
     "favorites_import": favoritesImport,
 }
 SCENARIOS.update(bulkcommands.SCENARIOS)
+SCENARIOS.update(organise.SCENARIOS)
