@@ -100,6 +100,18 @@ void CategoryTreeView::addChildNodes(CCategory& category, QTreeWidgetItem* node)
     }
 }
 
+void CategoryTreeView::moveNode(QTreeWidgetItem* node, QTreeWidgetItem* newParent, int index)
+{
+    const QSignalBlocker blocker(this);
+    QTreeWidgetItem* parent = node->parent();
+    QTreeWidgetItem* taken =
+        parent ? parent->takeChild(parent->indexOfChild(node)) : takeTopLevelItem(indexOfTopLevelItem(node));
+    if (newParent)
+        newParent->insertChild(index, taken);
+    else
+        insertTopLevelItem(index, taken);
+}
+
 void CategoryTreeView::refreshNode(QTreeWidgetItem* node)
 {
     if (const CCategory* category = categoryOf(node)) {

@@ -22,6 +22,9 @@ public:
     QTreeWidgetItem* addNode(CCategory& category, QTreeWidgetItem* parentNode);
     // Nodes for every descendant of the category under its node; nothing expanded or selected.
     void addChildNodes(CCategory& category, QTreeWidgetItem* node);
+    // Moves the node with the nodes below it under newParent (to the top level when there is none),
+    // at the index; nothing is announced while it is out of the tree.
+    void moveNode(QTreeWidgetItem* node, QTreeWidgetItem* newParent, int index);
     // The node's text and icon from its category.
     void refreshNode(QTreeWidgetItem* node);
     void refreshIcons();

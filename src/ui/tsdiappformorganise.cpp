@@ -144,21 +144,28 @@ void TSDIAppForm::CopyCategoryToClick()
         copyCategoryTo(*category, *target);
 }
 
+// The node follows its category to the place the catalogue gave it among its new siblings, and
+// stays selected there.
 void TSDIAppForm::moveCategoryTo(CCategory& category, CCategory& target)
 {
     if (commands.parentOf(category) == &target)
         return;
     history.record(std::make_unique<MoveCategoryCommand>(commands, category, target));
-    reloadKeepingPlace();
+    const CCategoryList siblings = target.GetChildren();
+    const auto index = std::find(siblings.begin(), siblings.end(), &category) - siblings.begin();
+    QTreeWidgetItem* node = treeCategory->nodeOf(&category);
+    treeCategory->moveNode(node, treeCategory->nodeOf(&target), static_cast<int>(index));
+    treeCategory->reveal(node);
 }
 
 void TSDIAppForm::copyCategoryTo(const CCategory& category, CCategory& target)
 {
-    {
-        const auto progress = seam::progress(this, QString::fromLatin1(copyingCategoryLabel), true);
-        history.record(std::make_unique<CopyCategoryCommand>(commands, category, target, *progress));
-    }
-    reloadKeepingPlace();
+    const auto progress = seam::progress(this, QString::fromLatin1(copyingCategoryLabel), true);
+    const auto* copying = history.record(std::make_unique<CopyCategoryCommand>(commands, category, target, *progress));
+    if (!copying || !copying->copied())
+        return;
+    CCategory& copy = *copying->copied();
+    AddChildNodes(&copy, treeCategory->addNode(copy, treeCategory->nodeOf(&target)));
 }
 
 void TSDIAppForm::EditUndoExecute()

@@ -52,7 +52,7 @@ def organiseUndo(session):
     check(links(session.dbPath) == linksBefore, "the move changed the items")
     check(menuEntries(app, "Edit")[0] == 'Undo Move Category "Media files"',
           f"the Edit menu offers {menuEntries(app, 'Edit')}")
-    shoot(session, window, "organise_undo-moved")
+    shoot(session, window, "moved")
 
     session.xdotool("key", "--window", window, "ctrl+z")
     undone = ["General files", "Office documents", "Word documents", "Excel documents", "Media files",
