@@ -38,27 +38,25 @@ bool UndoHistory::keep(std::unique_ptr<RecordedCommand> command)
 
 void UndoHistory::undo()
 {
-    if (!commands.canUndo())
-        return;
-    RecordedCommand* command = recorded(commands.command(commands.index() - 1));
-    commands.undo();
-    if (const std::exception_ptr failure = command->takeFailure()) {
-        command->skipNext();
-        commands.redo();
-        raiseRefusal(failure, "undo", command->text());
-    }
+    if (commands.canUndo())
+        step(true);
 }
 
 void UndoHistory::redo()
 {
-    if (!commands.canRedo())
-        return;
-    RecordedCommand* command = recorded(commands.command(commands.index()));
-    commands.redo();
+    if (commands.canRedo())
+        step(false);
+}
+
+// A refused step is taken straight back without touching the catalogue, so the index stays.
+void UndoHistory::step(bool back)
+{
+    RecordedCommand* command = recorded(commands.command(back ? commands.index() - 1 : commands.index()));
+    back ? commands.undo() : commands.redo();
     if (const std::exception_ptr failure = command->takeFailure()) {
         command->skipNext();
-        commands.undo();
-        raiseRefusal(failure, "redo", command->text());
+        back ? commands.redo() : commands.undo();
+        raiseRefusal(failure, back ? "undo" : "redo", command->text());
     }
 }
 

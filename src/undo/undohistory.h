@@ -31,6 +31,7 @@ public:
 
 private:
     bool keep(std::unique_ptr<RecordedCommand> command);
+    void step(bool back);
 
     QUndoStack commands;
 };
