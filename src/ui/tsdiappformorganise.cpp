@@ -61,10 +61,9 @@ void TSDIAppForm::createOrganising(QMenu* editMenu)
                                 QStringLiteral("Move this category with everything in it under another category"));
     CopyCategoryTo = makeAction("CopyCategoryTo", QStringLiteral("Copy to Category..."),
                                 QStringLiteral("Copy this category with everything in it under another category"));
-    const QList<QAction*> popup = menuCategoryItem->actions();
-    const auto separator = std::find_if(popup.begin(), popup.end(),
-                                        [](const QAction* a) { return a->objectName() == QStringLiteral("N11"); });
-    menuCategoryItem->insertActions(separator == popup.end() ? nullptr : *separator, {MoveCategoryTo, CopyCategoryTo});
+    // A group of their own at the end: the designed entries keep their places.
+    makeSeparator(menuCategoryItem, "NMove");
+    menuCategoryItem->addActions({MoveCategoryTo, CopyCategoryTo});
     bind(MoveCategoryTo, &TSDIAppForm::MoveCategoryToClick);
     bind(CopyCategoryTo, &TSDIAppForm::CopyCategoryToClick);
 

@@ -174,8 +174,8 @@ private slots:
         QCOMPARE(menu(w, "Help1")->menuAction()->statusTip(), QStringLiteral("Help topics"));
         QCOMPARE(entryTexts(menu(w, "menuCategory")), QStringList({"Add Category", "Property"}));
         QCOMPARE(entryTexts(menu(w, "menuCategoryItem")),
-                 QStringList({"Add Subcategory", "Add File(s)...", "Add Web Address (URL)...", "Add Folder...",
-                              "Move to Category...", "Copy to Category...", "-", "Delete", "-", "Property"}));
+                 QStringList({"Add Subcategory", "Add File(s)...", "Add Web Address (URL)...", "Add Folder...", "-",
+                              "Delete", "-", "Property", "-", "Move to Category...", "Copy to Category..."}));
         QCOMPARE(entryTexts(menu(w, "menuListView")),
                  QStringList({"Open", "Open With...", "Open Containing Folder", "-", "Add File(s)...",
                               "Add Web Address (URL)...", "-", "Copy to Category...", "Move to Category...",
