@@ -91,17 +91,6 @@ TEST_F(CategoryMovesTest, AMovedBranchTakesItsLevelsFromItsNewParentAndItsPlaceF
     EXPECT_EQ(children(*db.GetRootCategory().GetChild(4)), "A2:1 ");
 }
 
-TEST_F(CategoryMovesTest, NoCategoryGoesIntoItsOwnBranchAndNothingChanges)
-{
-    const std::string before = stored();
-    for (CCategory* into : {a, a1, a2}) {
-        EXPECT_THROW(commands.moveCategory(*a, *into), PlacementRefused);
-        EXPECT_THROW(commands.copyCategory(*a, *into, Progress::none()), PlacementRefused);
-    }
-    EXPECT_EQ(stored(), before);
-    EXPECT_EQ(children(*a), "A1:1 ");
-}
-
 // A copy is the branch with its items under fresh GUIDs; stopped at any step, nothing of it stays.
 TEST_F(CategoryMovesTest, ACopyHasFreshGuidsAndAStoppedCopyLeavesNothing)
 {
