@@ -346,6 +346,81 @@ void BM_DeleteSubtree(benchmark::State& state)
 }
 BENCHMARK(BM_DeleteSubtree)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 
+// ---- organising and undo -----------------------------------------------------------------------
+
+// The subtree moved under a top-level category: every one of its 300 rows takes a new level.
+void BM_MoveSubtree(benchmark::State& state)
+{
+    const std::string operation = "Move a category with its subtree of 300 categories under another";
+    const std::string levels = "select sum(level) from category_table";
+    const std::string general = BareCatalogue(suite->catalogue).text(
+        "select guid from category_table where name='General files' and level=0");
+    double measured = 0, floor = 0;
+    for (auto _ : state) {
+        installCatalogue(suite->catalogue);
+        WindowDriver window;
+        const long long before = BareCatalogue(catalogueLocation()).scalar(levels);
+        if (!window.selectCategory(QString::fromLatin1(deleteSubtreeName))) {
+            failed(state, operation, "no category to move");
+            break;
+        }
+        const Clock::time_point start = Clock::now();
+        window.moveSelectedCategory(QStringLiteral("General files"));
+        const double elapsed = millisecondsSince(start);
+        state.SetIterationTime(elapsed / 1000);
+        measured += elapsed;
+        const long long after = BareCatalogue(catalogueLocation()).scalar(levels);
+        if (failed(state, operation, problemsOf(window))
+            || failed(state, operation, after - before == subtreeCategories ? "" : "levels of the subtree were not moved"))
+            break;
+        floor += BareCatalogue(freshCopy("floor.db")).moveSubtree(suite->facts.deleteSubtreeGuid, general, 1);
+    }
+    if (state.error_occurred())
+        return;
+    const double iterations = static_cast<double>(state.iterations());
+    report(state, {operation, measured / iterations, floor / iterations, "ms", "<= 100 ms", ""}, 100);
+}
+BENCHMARK(BM_MoveSubtree)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+
+// The deleted category's 5,000 items come back with their GUIDs and itemorder.
+void BM_UndoDeleteLargeCategory(benchmark::State& state)
+{
+    const std::string operation = "Undo the delete of a category with 5,000 items";
+    const std::string items = "select count(*) || ':' || sum(itemorder) from link_table where category='"
+        + suite->facts.largeCategoryGuid + "'";
+    const std::string stored = BareCatalogue(suite->catalogue).text(items);
+    double measured = 0, floor = 0;
+    for (auto _ : state) {
+        installCatalogue(suite->catalogue);
+        WindowDriver window;
+        if (!window.selectCategory(QString::fromLatin1(largeCategoryName), largeCategoryItems)) {
+            failed(state, operation, "no category to delete");
+            break;
+        }
+        window.deleteSelectedCategory();
+        const Clock::time_point start = Clock::now();
+        window.undo();
+        const double elapsed = millisecondsSince(start);
+        state.SetIterationTime(elapsed / 1000);
+        measured += elapsed;
+        if (failed(state, operation, problemsOf(window))
+            || failed(state, operation, BareCatalogue(catalogueLocation()).text(items) == stored ? "" : "the items did not come back"))
+            break;
+        BareCatalogue bare(freshCopy("floor.db"));
+        const std::string& large = suite->facts.largeCategoryGuid;
+        const std::vector<ItemRow> rows = bare.items(large);
+        CategoryRow row{large, largeCategoryName, static_cast<int>(bare.scalar("select level from category_table where guid='" + large + "'")),
+                        bare.text("select parent_guid from category_table where guid='" + large + "'")};
+        bare.deleteSubtree(large);
+        floor += bare.insertRows({row}, rows);
+    }
+    if (state.error_occurred())
+        return;
+    const double iterations = static_cast<double>(state.iterations());
+    report(state, {operation, measured / iterations, floor / iterations, "ms", "<= 300 ms", ""}, 300);
+}
+BENCHMARK(BM_UndoDeleteLargeCategory)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+
 // ---- Favorites import --------------------------------------------------------------------------
 
 struct Favorites {

@@ -160,6 +160,48 @@ double BareCatalogue::deleteSubtree(const std::string& topGuid)
     return millisecondsSince(start);
 }
 
+double BareCatalogue::moveSubtree(const std::string& topGuid, const std::string& newParentGuid, int levelChange)
+{
+    constexpr const char* sql =
+        "update category_table set level=level+?, parent_guid=coalesce(?, parent_guid) where guid=?;";
+    const std::vector<std::string> rows = subtreeDepthFirst(topGuid);
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK)
+        fail(sql);
+    Statement update(raw);
+    const Clock::time_point start = Clock::now();
+    execute("begin transaction;");
+    for (const std::string& guid : rows) {
+        sqlite3_bind_int(update.get(), 1, levelChange);
+        if (guid == topGuid)
+            bindText(update.get(), 2, newParentGuid);
+        else
+            sqlite3_bind_null(update.get(), 2);
+        bindText(update.get(), 3, guid);
+        if (sqlite3_step(update.get()) != SQLITE_DONE)
+            fail("update");
+        sqlite3_reset(update.get());
+    }
+    execute("commit transaction;");
+    return millisecondsSince(start);
+}
+
+std::vector<ItemRow> BareCatalogue::items(const std::string& categoryGuid)
+{
+    constexpr const char* sql =
+        "select guid,name,target,category,comment,type from link_table where category=? order by itemorder";
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK)
+        fail(sql);
+    Statement query(raw);
+    bindText(query.get(), 1, categoryGuid);
+    std::vector<ItemRow> rows;
+    while (sqlite3_step(query.get()) == SQLITE_ROW)
+        rows.push_back({columnText(query.get(), 0), columnText(query.get(), 1), columnText(query.get(), 2),
+                        columnText(query.get(), 3), columnText(query.get(), 4), sqlite3_column_int(query.get(), 5)});
+    return rows;
+}
+
 double BareCatalogue::readItems(const std::string& categoryGuid, int& rows)
 {
     const Clock::time_point start = Clock::now();

@@ -37,6 +37,11 @@ public:
     // Milliseconds for the delete statements of the subtree: each category's row, then its items,
     // depth first, each category after its descendants.
     double deleteSubtree(const std::string& topGuid);
+    // Milliseconds for writing the subtree's rows with their levels changed by levelChange, the top
+    // one under newParentGuid, in one transaction.
+    double moveSubtree(const std::string& topGuid, const std::string& newParentGuid, int levelChange);
+    // The category's items in the stored order.
+    std::vector<ItemRow> items(const std::string& categoryGuid);
     // Milliseconds for the item query of one category stepped to its end, every column read.
     double readItems(const std::string& categoryGuid, int& rows);
     // Milliseconds for the statement stepped to its end, each hit's three texts copied out.

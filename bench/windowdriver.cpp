@@ -174,6 +174,17 @@ void WindowDriver::importBookmarks(const QString& file, const QString& intoCateg
     trigger("ToolsImportBookmarks");
 }
 
+void WindowDriver::moveSelectedCategory(const QString& toCategory)
+{
+    answerDialog(missing, chooseCategory(toCategory));
+    trigger("MoveCategoryTo");
+}
+
+void WindowDriver::undo()
+{
+    trigger("EditUndo");
+}
+
 void WindowDriver::backup(const QString& file)
 {
     seam::pushFileAnswer({file});

@@ -41,6 +41,10 @@ public:
     // Tools > "Import Bookmarks File...", the file dialog answered with the file, the named category
     // chosen in the select dialog.
     void importBookmarks(const QString& file, const QString& intoCategory);
+    // "Move to Category..." of the selected category, the named category chosen in the select dialog.
+    void moveSelectedCategory(const QString& toCategory);
+    // Edit > Undo.
+    void undo();
     // File > "Backup..." and File > "Restore...", the file dialog answered with the file.
     void backup(const QString& file);
     void restore(const QString& file);

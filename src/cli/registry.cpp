@@ -18,7 +18,9 @@
     X(export)                  \
     X(backup)                  \
     X(restore)                 \
-    X(backups)
+    X(backups)                 \
+    X(mvcat)                   \
+    X(cpcat)
 
 #define VARNELO_DECLARE(name) extern const Subcommand cmd_##name;
 VARNELO_SUBCOMMANDS(VARNELO_DECLARE)

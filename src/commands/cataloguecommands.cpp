@@ -46,6 +46,52 @@ void inBatches(CDBManager& db, const CLinkItems& items, Progress& progress, Body
     }
 }
 
+// One category of a branch: its depth below the branch's top and the index of its parent's entry.
+struct BranchEntry {
+    CCategory* category;
+    int depth;
+    std::size_t parent;
+};
+
+// The branch in pre-order, each category before its children, siblings in order; a list instead of
+// recursion, for branches of any depth.
+std::vector<BranchEntry> branchOf(const CCategory& top)
+{
+    std::vector<BranchEntry> order;
+    std::vector<BranchEntry> pending{{const_cast<CCategory*>(&top), 0, 0}};
+    while (!pending.empty()) {
+        const BranchEntry entry = pending.back();
+        pending.pop_back();
+        const std::size_t index = order.size();
+        order.push_back(entry);
+        for (int i = entry.category->GetChildCount() - 1; i >= 0; --i)
+            pending.push_back({entry.category->GetChild(i), entry.depth + 1, index});
+    }
+    return order;
+}
+
+std::string refusedPlacement(const CCategory& category)
+{
+    return "The category \"" + category.GetName() + "\" cannot go into itself or one of its subcategories.";
+}
+
+// The parent's children in the order the next load would give them.
+void placeByStoredOrder(CDBManager& db, CCategory& parent)
+{
+    std::vector<std::unique_ptr<CCategory>> held;
+    while (CCategory* child = parent.GetChild(0))
+        held.push_back(parent.RemoveChild(child));
+    for (const std::string& guid : db.StoredChildOrder(parent)) {
+        auto found = std::find_if(held.begin(), held.end(),
+                                  [&guid](const auto& child) { return child && child->GetGuid() == guid; });
+        if (found != held.end())
+            parent.AddChild(std::move(*found));
+    }
+    for (auto& child : held)
+        if (child)
+            parent.AddChild(std::move(child));
+}
+
 } // namespace
 
 CatalogueCommands::CatalogueCommands(CDBManager& database) : db(database) {}
@@ -236,4 +282,108 @@ CCategoryList CatalogueCommands::reloadBranch(CCategory& category)
             pending.push_back(next->GetChild(i));
     }
     return added;
+}
+
+CCategory* CatalogueCommands::parentOf(const CCategory& category)
+{
+    std::vector<CCategory*> pending{&db.GetRootCategory()};
+    while (!pending.empty()) {
+        CCategory* at = pending.back();
+        pending.pop_back();
+        for (int i = 0; i < at->GetChildCount(); ++i) {
+            if (at->GetChild(i) == &category)
+                return at;
+            pending.push_back(at->GetChild(i));
+        }
+    }
+    return nullptr;
+}
+
+bool CatalogueCommands::inBranch(const CCategory& candidate, const CCategory& category)
+{
+    for (const BranchEntry& entry : branchOf(category))
+        if (entry.category == &candidate)
+            return true;
+    return false;
+}
+
+bool CatalogueCommands::moveCategory(CCategory& category, CCategory& newParent)
+{
+    if (inBranch(newParent, category))
+        throw PlacementRefused(refusedPlacement(category));
+    CCategory* oldParent = parentOf(category);
+    if (!oldParent || oldParent == &newParent)
+        return false;
+    const int topLevel = &newParent == &db.GetRootCategory() ? 0 : newParent.GetLevel() + 1;
+    const std::vector<BranchEntry> branch = branchOf(category);
+    std::vector<int> oldLevels;
+    for (const BranchEntry& entry : branch) {
+        oldLevels.push_back(entry.category->GetLevel());
+        entry.category->SetLevel(topLevel + entry.depth);
+    }
+    const std::string oldParentGuid = category.GetParentGuid();
+    category.SetParentGuid(newParent.GetGuid());
+    try {
+        Transaction transaction(db);
+        for (const BranchEntry& entry : branch)
+            db.StoreCategoryRow(*entry.category);
+        transaction.Commit();
+    } catch (...) {
+        for (std::size_t i = 0; i < branch.size(); ++i)
+            branch[i].category->SetLevel(oldLevels[i]);
+        category.SetParentGuid(oldParentGuid);
+        throw;
+    }
+    newParent.AddChild(oldParent->RemoveChild(&category));
+    placeByStoredOrder(db, newParent);
+    return true;
+}
+
+CCategory* CatalogueCommands::copyCategory(const CCategory& source, CCategory& newParent, Progress& progress)
+{
+    if (inBranch(newParent, source))
+        throw PlacementRefused(refusedPlacement(source));
+    const std::vector<BranchEntry> branch = branchOf(source);
+    std::vector<std::vector<CLinkItem>> items;
+    std::size_t total = branch.size();
+    for (const BranchEntry& entry : branch) {
+        items.push_back(db.ReadItems(*entry.category));
+        total += items.back().size();
+    }
+    const int topLevel = &newParent == &db.GetRootCategory() ? 0 : newParent.GetLevel() + 1;
+    std::unique_ptr<CCategory> top;
+    std::vector<CCategory*> copies;
+    for (const BranchEntry& entry : branch) {
+        auto copy = std::make_unique<CCategory>();
+        copy->SetGuid(NewGuid());
+        copy->SetName(entry.category->GetName());
+        copy->SetIconIndex(entry.category->GetIconIndex());
+        copy->SetLevel(topLevel + entry.depth);
+        copies.push_back(copy.get());
+        if (!top) {
+            copy->SetParentGuid(newParent.GetGuid());
+            top = std::move(copy);
+        } else {
+            copies[entry.parent]->AddChild(std::move(copy));
+        }
+    }
+    // One transaction: a stop or a failure part-way leaves nothing of the copy behind.
+    Transaction transaction(db);
+    std::size_t done = 0;
+    for (std::size_t i = 0; i < branch.size(); ++i) {
+        db.StoreCategoryRow(*copies[i]);
+        if (!progress.advance(++done, total))
+            return nullptr;
+        for (const CLinkItem& item : items[i]) {
+            std::unique_ptr<CLinkItem> copy = CLinkItem::Copy(item);
+            copy->SetParentGuid(copies[i]->GetGuid());
+            db.StoreItem(*copy);
+            if (!progress.advance(++done, total))
+                return nullptr;
+        }
+    }
+    transaction.Commit();
+    CCategory* copied = top.get();
+    newParent.AddChild(std::move(top));
+    return copied;
 }

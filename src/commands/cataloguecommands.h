@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,12 @@ struct ItemFields {
     int type = CLinkItem::FileType;
 };
 
+// A category cannot go into itself or below itself.
+class PlacementRefused : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // The catalogue changes behind the user's commands, made in memory and in the database together, so
 // the window, drag and drop and the imports share every rule. Each operation raises the storage error
 // when the database refuses; what it reported stored before that stays stored, and nothing of the
@@ -26,6 +33,7 @@ struct ItemFields {
 class CatalogueCommands {
 public:
     explicit CatalogueCommands(CDBManager& db);
+    CDBManager& catalogue() { return db; }
 
     using StoredItems = std::function<void(const CLinkItems&)>;
     using Leaving = std::function<void(const CLinkItem*)>;
@@ -55,6 +63,20 @@ public:
     void moveItems(CCategory& from, const CLinkItems& items, const CCategory& target, Progress& progress,
                    const Leaving& leaving);
     void deleteItems(CCategory& from, const CLinkItems& items, Progress& progress, const Leaving& leaving);
+
+    // Moves the category with everything below it under newParent (the root category for the top
+    // level); its parent and the levels of the whole branch are written in one transaction. Among its
+    // new siblings it takes its place by stored order, the order in which they were created. False
+    // when it is there already (nothing written); PlacementRefused for a place within its own branch.
+    bool moveCategory(CCategory& category, CCategory& newParent);
+    // Copies the category's branch with all its items under newParent, every copy with a fresh GUID,
+    // in one transaction; the copy comes last among its new siblings. nullptr when progress asked to
+    // stop: nothing of the copy stays. The same refusal as a move.
+    CCategory* copyCategory(const CCategory& source, CCategory& newParent, Progress& progress);
+    // The category of the loaded tree that holds this one as a child (the root for a top-level one).
+    CCategory* parentOf(const CCategory& category);
+    // True when the candidate is the category or lies below it.
+    static bool inBranch(const CCategory& candidate, const CCategory& category);
 
     // Brings into memory the stored children of the category that it does not hold yet, each with its
     // whole subtree; returns them in order.

@@ -435,6 +435,25 @@ void CDBManager::StoreItem(const CLinkItem& item)
     writeItemRow(*this, item);
 }
 
+void CDBManager::StoreCategoryRow(const CCategory& category)
+{
+    requireConnection();
+    CppSQLite3Buffer sql;
+    formatCategoryWrite(sql, updateCategory, rowExists(*this, category_table, category.GetGuid()), category);
+    ExecuteStatement(sql);
+}
+
+std::vector<std::string> CDBManager::StoredChildOrder(const CCategory& parent)
+{
+    requireConnection();
+    CppSQLite3Buffer sql;
+    sql.Format(selectChildCategories, category_table, parent.GetGuid().c_str());
+    std::vector<std::string> guids;
+    for (CppSQLite3Query row = ExecuteQuery(sql); !row.Eof(); row.NextRow())
+        guids.push_back(row.fieldText("guid"));
+    return guids;
+}
+
 void CDBManager::DeleteCategory(CCategory& category, Progress& progress)
 {
     // Depth first: each category's row goes after those of all its descendants.

@@ -69,6 +69,10 @@ public:
     bool SaveItem(const CLinkItem& item);
     // The same, raising the refusal instead, so the user can be told why.
     void StoreItem(const CLinkItem& item);
+    // Inserts or updates the category's own row, raising a refusal; its items are left alone.
+    void StoreCategoryRow(const CCategory& category);
+    // The GUIDs of the parent's stored children in the order the catalogue shows them (row order).
+    std::vector<std::string> StoredChildOrder(const CCategory& parent);
     // Deletes the rows of the category's subtree and their items in one transaction, then destroys
     // every descendant object; the caller detaches (and destroys) the category itself. A failure
     // rolls the whole delete back, raises, and leaves the objects as they were.

@@ -146,6 +146,8 @@ public:
     CppSQLite3Query ExecuteQuery(const char* sql);
     int ExecuteScalar(const char* sql);
     bool TableExists(const char* table);
+    // The SQLite connection itself, for the few SQLite facilities this class does not wrap.
+    sqlite3* connection() const { return db; }
 
 private:
     void checkDB() const;

@@ -3,6 +3,7 @@
 
 #include "model/ccategory.h"
 #include "ui/iconlist.h"
+#include "ui/internaldrop.h"
 #include "ui/qtext.h"
 #include "ui/viewkeyboard.h"
 
@@ -52,6 +53,7 @@ CategoryTreeView::CategoryTreeView(const IconList& iconList, QWidget* parent) : 
     setIconSize(QSize(32, 32));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setDragEnabled(true);
     setItemDelegate(new CursorDelegate(this));
 }
 
@@ -99,6 +101,18 @@ void CategoryTreeView::addChildNodes(CCategory& category, QTreeWidgetItem* node)
             pending.push_back({child, addNode(*child, parentNode)});
         }
     }
+}
+
+void CategoryTreeView::moveNode(QTreeWidgetItem* node, QTreeWidgetItem* newParent, int index)
+{
+    const QSignalBlocker blocker(this);
+    QTreeWidgetItem* parent = node->parent();
+    QTreeWidgetItem* taken =
+        parent ? parent->takeChild(parent->indexOfChild(node)) : takeTopLevelItem(indexOfTopLevelItem(node));
+    if (newParent)
+        newParent->insertChild(index, taken);
+    else
+        insertTopLevelItem(index, taken);
 }
 
 void CategoryTreeView::refreshNode(QTreeWidgetItem* node)
@@ -201,4 +215,9 @@ void CategoryTreeView::contextMenuEvent(QContextMenuEvent* event)
         return;
     const QTreeWidgetItem* node = selectedNode();
     emit rightButtonPressed(node ? visualItemRect(node).center() : QPoint(0, 0));
+}
+
+void CategoryTreeView::startDrag(Qt::DropActions)
+{
+    startInternalDrag(this);
 }

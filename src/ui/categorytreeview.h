@@ -22,6 +22,9 @@ public:
     QTreeWidgetItem* addNode(CCategory& category, QTreeWidgetItem* parentNode);
     // Nodes for every descendant of the category under its node; nothing expanded or selected.
     void addChildNodes(CCategory& category, QTreeWidgetItem* node);
+    // Moves the node with the nodes below it under newParent (to the top level when there is none),
+    // at the index; nothing is announced while it is out of the tree.
+    void moveNode(QTreeWidgetItem* node, QTreeWidgetItem* newParent, int index);
     // The node's text and icon from its category.
     void refreshNode(QTreeWidgetItem* node);
     void refreshIcons();
@@ -43,6 +46,8 @@ signals:
     void rightButtonPressed(const QPoint& viewportPos);
 
 protected:
+    // Drops of our own drags are handled by the window (see InternalDrop), never by the view.
+    void startDrag(Qt::DropActions supportedActions) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

@@ -3,6 +3,7 @@
 
 #include "model/clinkitem.h"
 #include "ui/fileicons.h"
+#include "ui/internaldrop.h"
 #include "ui/qtext.h"
 #include "ui/viewkeyboard.h"
 
@@ -109,6 +110,7 @@ ItemListView::ItemListView(QWidget* parent) : QTreeWidget(parent)
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::SelectedClicked);
+    setDragEnabled(true);
     setIconSize(QSize(16, 16));
     header()->setSectionsClickable(true);
     connect(header(), &QHeaderView::sectionClicked, this, &ItemListView::sortBy);
@@ -313,4 +315,9 @@ void ItemListView::keyPressEvent(QKeyEvent* event)
         }
     }
     QTreeWidget::keyPressEvent(event);
+}
+
+void ItemListView::startDrag(Qt::DropActions)
+{
+    startInternalDrag(this);
 }

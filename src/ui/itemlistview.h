@@ -44,6 +44,8 @@ signals:
     void returnPressed();
 
 protected:
+    // Drops of our own drags are handled by the window (see InternalDrop), never by the view.
+    void startDrag(Qt::DropActions supportedActions) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void mouseMoveEvent(QMouseEvent* event) override;

@@ -21,6 +21,7 @@
 #include "ui/tselectcategorydialogform.h"
 #include "ui/tsettingsdialog.h"
 #include "ui/windowplacement.h"
+#include "undo/catalogueundocommands.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -59,6 +60,7 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), ImageList2(Icon
     createToolBar();
     createPanels();
     createTrayMenu();
+    createOrganising(menuBar()->findChild<QMenu*>(QStringLiteral("Edit1")));
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
     statusBar()->setAccessibleName(QStringLiteral("Status"));
     // At log-off the window must not hold the session up by hiding in the tray instead of closing.
@@ -541,8 +543,11 @@ void TSDIAppForm::listContentEdited(QTreeWidgetItem* row, const QString& text)
     if (!item)
         return;
     // The row shows the new name once it is stored; a refused rename keeps the old one everywhere.
-    if (commands.renameItem(*item, keptOrEdited(text, item->GetName())))
-        row->setText(0, text);
+    const std::string name = keptOrEdited(text, item->GetName());
+    if (name == item->GetName())
+        return;
+    history.record(std::make_unique<RenameItemCommand>(commands, *item, name));
+    row->setText(0, text);
 }
 
 void TSDIAppForm::Delete1Click()
@@ -560,7 +565,7 @@ void TSDIAppForm::Delete1Click()
     if (!category)
         return;
     const auto progress = seam::progress(this, QStringLiteral("Deleting items..."), false);
-    commands.deleteItems(*category, items, *progress, rowRemover());
+    history.record(std::make_unique<DeleteItemsCommand>(commands, *category, items, *progress, rowRemover()));
 }
 
 // Each row goes just before its item, so no row ever points at a destroyed item.
@@ -586,7 +591,7 @@ void TSDIAppForm::CopyTo1Click()
         return;
     // The copies are only written; the target shows them when it is next selected.
     const auto progress = seam::progress(this, QStringLiteral("Copying items..."), false);
-    commands.copyItems(items, *target, *progress);
+    history.record(std::make_unique<CopyItemsCommand>(commands, items, *target, *progress));
 }
 
 void TSDIAppForm::MoveTo1Click()
@@ -597,7 +602,7 @@ void TSDIAppForm::MoveTo1Click()
     if (!target || !current || target == current)
         return;
     const auto progress = seam::progress(this, QStringLiteral("Moving items..."), false);
-    commands.moveItems(*current, items, *target, *progress, rowRemover());
+    history.record(std::make_unique<MoveItemsCommand>(commands, *current, items, *target, *progress, rowRemover()));
 }
 
 void TSDIAppForm::LocateItem(const std::string& categoryGuid, const std::string& itemGuid)

@@ -6,6 +6,7 @@
 #include "import/importtree.h"
 #include "storage/cdbmanager.h"
 #include "ui/iconlist.h"
+#include "undo/undohistory.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -20,6 +21,7 @@
 class BackupKeeper;
 class CategoryTreeView;
 class ItemListView;
+class QAbstractItemView;
 class QAction;
 class QMenu;
 class QSplitter;
@@ -92,6 +94,10 @@ private slots:
     void AddSubCategoryItemClick();
     void Property2Click();
     void DeleteCategoryClick();
+    void MoveCategoryToClick();
+    void CopyCategoryToClick();
+    void EditUndoExecute();
+    void EditRedoExecute();
 
     // Items.
     void AddNewItem1Click();
@@ -146,9 +152,20 @@ private:
     CCategory* chooseTargetCategory();
     CatalogueCommands::Leaving rowRemover();
     static void requireOpenableTarget(const CLinkItem& item);
-    void importTree(CCategory& target, const ImportTree& tree, const char* label, const char* addedText);
+    void importTree(CCategory& target, const ImportTree& tree, const char* label, const char* addedText,
+                    const QString& command);
     void restoreFrom(const std::string& backupPath);
     void closeCatalogueViews();
+
+    // Moving, copying and taking back (tsdiappformorganise.cpp).
+    void createOrganising(QMenu* editMenu);
+    void reloadKeepingPlace();
+    CCategory* chooseCategoryPlace(const CCategory& category);
+    void moveCategoryTo(CCategory& category, CCategory& target);
+    void copyCategoryTo(const CCategory& category, CCategory& target);
+    bool treeTakesDrop(QAbstractItemView* source, const QPoint& at, bool copy);
+    void dropOnTree(QAbstractItemView* source, const QPoint& at, bool copy);
+    CCategory* categoryAtTreePoint(const QPoint& at);
 
     // Tray residence.
     void AddTrayIcon();
@@ -159,6 +176,7 @@ private:
 
     CDBManager db;
     CatalogueCommands commands{db};
+    UndoHistory history;
     IconList ImageList2;
     bool exiting = false;
     bool reloading = false;
@@ -200,6 +218,10 @@ private:
     QAction* AddWebAddressURL2 = nullptr;
     QAction* AddFolder2 = nullptr;
     QAction* DeleteCategory = nullptr;
+    QAction* MoveCategoryTo = nullptr;
+    QAction* CopyCategoryTo = nullptr;
+    QAction* EditUndo = nullptr;
+    QAction* EditRedo = nullptr;
     QAction* Property2 = nullptr;
 
     // List popup; every entry, separators included, is enabled by name before it opens.

@@ -29,6 +29,7 @@
 #include "ui/tsearchitemform.h"
 #include "ui/tselectcategorydialogform.h"
 #include "ui/ttmessageprocform.h"
+#include "undo/catalogueundocommands.h"
 
 #include <QApplication>
 #include <QDir>
@@ -66,6 +67,7 @@ const char* const bookmarkFilter = "Bookmark Files (*.html *.htm);;All Files (*.
 const char* const bookmarkSuffix = "html";
 const char* const wholeCatalogueText = "Whole catalogue";
 const char* const noProfilesText = "No browser profile with bookmarks was found for this user.";
+const char* const historyClearedText = "Undo and Redo start afresh from the restored catalogue.";
 
 
 // The backup and restore outcomes are plain boxes: the application's title, OK, no icon.
@@ -88,12 +90,12 @@ ItemFields itemFields(const QString& name, const QString& target, const QString&
 void TSDIAppForm::addItems(CCategory& category, const std::vector<ItemFields>& items)
 {
     const auto progress = seam::progress(this, QString::fromLatin1(addingItemsLabel), true);
-    commands.appendItems(category, items, *progress, [&](const CLinkItems& stored) {
+    history.record(std::make_unique<AddItemsCommand>(commands, category, items, *progress, [&](const CLinkItems& stored) {
         if (GetSelectedCategory() != &category)
             return;
         for (CLinkItem* item : stored)
             AddItemRow(item);
-    });
+    }));
 }
 
 void TSDIAppForm::addDroppedUrls(CCategory& category, const QList<QUrl>& urls)
@@ -121,8 +123,9 @@ void TSDIAppForm::AddCategoryItemClick()
     TNewCategoryForm form(this, 0, ImageList2, [this] { SaveIconList(); });
     if (seam::exec(&form) != QDialog::Accepted)
         return;
-    CCategory& category = commands.addCategory(db.GetRootCategory(), fromQ(form.name()), form.GetIconIndex());
-    treeCategory->addNode(category, nullptr);
+    if (auto* add = history.record(std::make_unique<AddCategoryCommand>(commands, db.GetRootCategory(),
+                                                                         fromQ(form.name()), form.GetIconIndex())))
+        treeCategory->addNode(*add->added(), nullptr);
 }
 
 void TSDIAppForm::AddSubCategoryItemClick()
@@ -134,9 +137,10 @@ void TSDIAppForm::AddSubCategoryItemClick()
     TNewCategoryForm form(this, 0, ImageList2, [this] { SaveIconList(); });
     if (seam::exec(&form) != QDialog::Accepted)
         return;
-    CCategory& category = commands.addCategory(*parent, fromQ(form.name()), form.GetIconIndex());
     // The parent keeps its expanded or collapsed state.
-    treeCategory->addNode(category, parentNode);
+    if (auto* add = history.record(std::make_unique<AddCategoryCommand>(commands, *parent, fromQ(form.name()),
+                                                                         form.GetIconIndex())))
+        treeCategory->addNode(*add->added(), parentNode);
 }
 
 void TSDIAppForm::Property2Click()
@@ -153,9 +157,9 @@ void TSDIAppForm::EditCategory(CCategory* category)
     form.setName(toQ(category->GetName()));
     if (seam::exec(&form) != QDialog::Accepted)
         return;
-    if (!commands.editCategory(*category, keptOrEdited(form.name(), category->GetName()), form.GetIconIndex()))
-        return;
-    treeCategory->refreshNode(treeCategory->nodeOf(category));
+    const std::string name = keptOrEdited(form.name(), category->GetName());
+    if (history.record(std::make_unique<EditCategoryCommand>(commands, *category, name, form.GetIconIndex())))
+        treeCategory->refreshNode(treeCategory->nodeOf(category));
 }
 
 void TSDIAppForm::DeleteCategoryClick()
@@ -178,7 +182,8 @@ void TSDIAppForm::DeleteCategoryClick()
 
     CCategory* parent = node->parent() ? treeCategory->categoryOf(node->parent()) : &db.GetRootCategory();
     const auto deleting = seam::progress(this, QString::fromLatin1(deletingLabel), false);
-    std::unique_ptr<CCategory> detached = commands.deleteCategory(*parent, *category, *deleting);
+    std::unique_ptr<CCategory> detached;
+    history.record(std::make_unique<DeleteCategoryCommand>(commands, *parent, *category, *deleting, detached));
     // The node goes first: the list may still show rows of the detached category's items.
     delete node;
     if (!GetSelectedNode())
@@ -230,8 +235,9 @@ void TSDIAppForm::Property3Click()
     form.fill(toQ(item->GetName()), toQ(item->GetTarget()), toQ(item->GetComment()));
     if (seam::exec(&form) != QDialog::Accepted)
         return;
-    commands.editItem(*item, {keptOrEdited(form.title(), item->GetName()), keptOrEdited(form.target(), item->GetTarget()),
-                              keptOrEdited(form.description(), item->GetComment()), item->GetType()});
+    const ItemFields fields{keptOrEdited(form.title(), item->GetName()), keptOrEdited(form.target(), item->GetTarget()),
+                            keptOrEdited(form.description(), item->GetComment()), item->GetType()};
+    history.record(std::make_unique<EditItemCommand>(commands, *item, fields));
     listContent->refreshRow(row);
 }
 
@@ -301,7 +307,9 @@ void TSDIAppForm::restoreFrom(const std::string& backupPath)
     const auto progress = seam::progress(this, QString::fromLatin1(restoringLabel), false);
     const BackupOutcome outcome =
         restoreBackup(backupPath, databasePath, closeCatalogue, [this] { LoadCatalogue(); }, *progress);
-    showPlainMessage(this, outcome.message);
+    // What the history recorded was done to the catalogue the restore replaced.
+    const bool historyCleared = outcome.succeeded && history.clear();
+    showPlainMessage(this, historyCleared ? outcome.message + " " + historyClearedText : outcome.message);
 }
 
 // ---- Favorites import --------------------------------------------------------------------------
@@ -327,8 +335,10 @@ void TSDIAppForm::ToolsImportIEFavoritesClick()
         const auto progress = seam::progress(this, QString::fromLatin1(importingLabel), true);
         WriteBatch batch(db, *progress, countFavoriteRows(favorites));
         try {
-            ImportFavoriteLevel(favorites, chosen->GetLevel(), chosen->GetGuid(), db, batch);
-            batch.finish();
+            history.record(std::make_unique<ImportCommand>(db, QStringLiteral("Import Favorites"), [&] {
+                ImportFavoriteLevel(favorites, chosen->GetLevel(), chosen->GetGuid(), db, batch);
+                batch.finish();
+            }));
         } catch (...) {
             failure = std::current_exception();
         }
@@ -345,7 +355,8 @@ void TSDIAppForm::ToolsImportIEFavoritesClick()
 
 // Stores what a reader found below the category, shows the new branch and items at once, and says
 // what was added. A stop or a failure keeps, and shows, what was stored until then.
-void TSDIAppForm::importTree(CCategory& target, const ImportTree& tree, const char* label, const char* addedText)
+void TSDIAppForm::importTree(CCategory& target, const ImportTree& tree, const char* label, const char* addedText,
+                             const QString& command)
 {
     std::exception_ptr failure;
     std::size_t categories = 0;
@@ -354,8 +365,10 @@ void TSDIAppForm::importTree(CCategory& target, const ImportTree& tree, const ch
         const auto progress = seam::progress(this, QString::fromLatin1(label), true);
         WriteBatch batch(db, *progress, importRowCount(tree.root));
         try {
-            storeImportTree(tree.root, target, db, batch, &types);
-            batch.finish();
+            history.record(std::make_unique<ImportCommand>(db, command, [&] {
+                storeImportTree(tree.root, target, db, batch, &types);
+                batch.finish();
+            }));
         } catch (...) {
             failure = std::current_exception();
         }
@@ -384,7 +397,8 @@ void TSDIAppForm::ToolsImportBookmarksClick()
     if (!target)
         return;
     backups->beforeRiskyCommand("import of " + fromQ(QFileInfo(file).fileName()));
-    importTree(*target, readBookmarkFile(fromQ(file)), importingBookmarksLabel, "Imported");
+    importTree(*target, readBookmarkFile(fromQ(file)), importingBookmarksLabel, "Imported",
+               QStringLiteral("Import Bookmarks"));
 }
 
 void TSDIAppForm::ToolsImportBrowserClick()
@@ -407,7 +421,8 @@ void TSDIAppForm::ToolsImportBrowserClick()
     if (!tree)
         return;
     backups->beforeRiskyCommand("import from " + profile.browser + " " + profile.profile);
-    importTree(*target, *tree, importingBookmarksLabel, "Imported");
+    importTree(*target, *tree, importingBookmarksLabel, "Imported",
+               QStringLiteral("Import Bookmarks"));
 }
 
 void TSDIAppForm::AddFolder2Click()
@@ -426,7 +441,8 @@ void TSDIAppForm::AddFolder2Click()
         return;
     }
     backups->beforeRiskyCommand("adding folder " + fromQ(QFileInfo(folder).fileName()));
-    importTree(*target, read, addingFolderLabel, "Added");
+    importTree(*target, read, addingFolderLabel, "Added",
+               QStringLiteral("Add Folder \"%1\"").arg(QDir(folder).dirName()));
 }
 
 void TSDIAppForm::ToolsExportBookmarksClick()

@@ -103,6 +103,18 @@ void TSelectCategoryDialogForm::offerWholeCatalogue(const QString& text)
         treeCategory->insertTopLevelItem(0, new CategoryChoice(&db->GetRootCategory(), text));
 }
 
+void TSelectCategoryDialogForm::excludeBranch(const CCategory& category)
+{
+    for (QTreeWidgetItemIterator it(treeCategory); *it; ++it) {
+        if (static_cast<CategoryChoice*>(*it)->category != &category)
+            continue;
+        // Disabling a node disables the nodes below it too.
+        (*it)->setDisabled(true);
+        (*it)->setSelected(false);
+        return;
+    }
+}
+
 void TSelectCategoryDialogForm::AddChildNodes(CCategory* category, QTreeWidgetItem* node)
 {
     for (int i = 0; i < category->GetChildCount(); ++i) {

@@ -22,6 +22,8 @@ public:
     CCategory* GetSelectedCategory() const;
     // A first choice that stands for the whole catalogue (its root category), after LoadCategories.
     void offerWholeCatalogue(const QString& text);
+    // The category and everything below it are shown but cannot be chosen.
+    void excludeBranch(const CCategory& category);
 
 private slots:
     void treeCategoryClick();

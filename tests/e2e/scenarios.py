@@ -13,6 +13,7 @@ import pyatspi
 
 import a11y
 import bulkcommands
+import organise
 from catalogue import (
     CREATION_STATEMENTS, LOOKUP_INDEXES, WEBSITES_GUID, BUILT_IN_CATEGORIES, TOP_LEVEL, UNDER_OFFICE,
     BACKUP_MAGIC, CRC_LIMIT, sqlite, userTables, categoryRows, storedStatement, readIni, desktopEntry,
@@ -33,7 +34,7 @@ TOOLBAR_HINTS = ["Create backup  for current database", "Restore database from s
 MENU_ENTRY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "resources",
                           "app.varnelo.Varnelo.desktop")
 
-MAIN_MENU = {"File": ["Backup...", "Restore...", "Restore Automatic Backup...", "Exit"], "Edit": ["Search", "Add Category"],
+MAIN_MENU = {"File": ["Backup...", "Restore...", "Restore Automatic Backup...", "Exit"], "Edit": ["Undo", "Redo", "Search", "Add Category"],
              "Tools": ["Import from IE Favorites...", "Import Bookmarks File...", "Import from Browser...",
                        "Export Bookmarks File...", "Settings", "Backup Settings..."], "Help": ["Online Help ", "About"]}
 
@@ -258,7 +259,9 @@ def backupRestore(session):
     a11y.pressMenu(app, "File", "Restore...")
     fillFileDialog(session, app, "Choose backup file for restore", backupPath, "Open")
     box, texts = messageBox(app, CAPTION)
-    check("Successfully finish restoring!" in texts, f"restore message is {texts}")
+    # the category added since the backup was in the Undo history, which the restore ends
+    check("Successfully finish restoring! Undo and Redo start afresh from the restored catalogue." in texts,
+          f"restore message is {texts}")
     answer(app, box)
 
     check(fileBytes(session.dbPath) == backup["payload"], "the database is not the backed-up one")
@@ -906,3 +909,4 @@ SCENARIOS = {
     "favorites_import": favoritesImport,
 }
 SCENARIOS.update(bulkcommands.SCENARIOS)
+SCENARIOS.update(organise.SCENARIOS)

@@ -157,7 +157,10 @@ private slots:
         QCOMPARE(shown.filter, backupFilter);
         QVERIFY(shown.defaultSuffix.isEmpty());
         QVERIFY(!shown.save);
-        QCOMPARE(lastMessage(), QStringLiteral("Successfully finish restoring!"));
+        // The category added since the backup was in the history, which the restore ends.
+        QCOMPARE(lastMessage(), QStringLiteral("Successfully finish restoring! Undo and Redo start afresh from the "
+                                               "restored catalogue."));
+        QVERIFY(!command("EditUndo")->isEnabled());
         QCOMPARE(seam::shownMessages().last().caption, QStringLiteral("Varnelo"));
         QCOMPARE(seam::shownMessages().last().icon, QMessageBox::NoIcon);
         QCOMPARE(topLevelTexts(categories()),

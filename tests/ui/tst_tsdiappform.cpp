@@ -167,7 +167,7 @@ private slots:
             menus.append(entry->text());
         QCOMPARE(menus, QStringList({"&File", "&Edit", "&Tools", "&Help"}));
         QCOMPARE(entryTexts(menu(w, "File1")), QStringList({"&Backup...", "&Restore...", "Restore Automatic Backup...", "-", "E&xit"}));
-        QCOMPARE(entryTexts(menu(w, "Edit1")), QStringList({"&Search", "-", "Add Category"}));
+        QCOMPARE(entryTexts(menu(w, "Edit1")), QStringList({"&Undo", "&Redo", "-", "&Search", "-", "Add Category"}));
         QCOMPARE(entryTexts(menu(w, "Tools1")),
                  QStringList({"&Import from IE Favorites...", "Import &Bookmarks File...", "Import from &Browser...",
                               "&Export Bookmarks File...", "-", "&Settings", "Backup Settings..."}));
@@ -177,7 +177,7 @@ private slots:
         QCOMPARE(entryTexts(menu(w, "menuCategory")), QStringList({"Add Category", "Property"}));
         QCOMPARE(entryTexts(menu(w, "menuCategoryItem")),
                  QStringList({"Add Subcategory", "Add File(s)...", "Add Web Address (URL)...", "Add Folder...", "-",
-                              "Delete", "-", "Property"}));
+                              "Delete", "-", "Property", "-", "Move to Category...", "Copy to Category..."}));
         QCOMPARE(entryTexts(menu(w, "menuListView")),
                  QStringList({"Open", "Open With...", "Open Containing Folder", "-", "Add File(s)...",
                               "Add Web Address (URL)...", "-", "Copy to Category...", "Move to Category...",
