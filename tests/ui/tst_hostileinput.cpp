@@ -90,7 +90,8 @@ private slots:
                 box->close();
         });
         Seam real;
-        real.message(window.get(), QMessageBox::Critical, QStringLiteral("Varnelo"), name, QMessageBox::Ok);
+        real.message(window.get(), QMessageBox::Critical, QStringLiteral("Varnelo"), name, QMessageBox::Ok,
+                     QMessageBox::NoButton);
         QCOMPARE(boxText, name);
         QCOMPARE(boxFormat, Qt::PlainText);
 
