@@ -28,6 +28,7 @@ const QByteArray SendPrefix = "send ";
 // A send request is cut one byte past the longest the instance takes, so it can tell it was longer.
 constexpr qsizetype LongestHandedRequest = maxSendRequestBytes + 1;
 // Anything longer than a request is not one of ours.
+constexpr qsizetype MaxWakeSize = 64;
 constexpr qsizetype MaxRequestSize = 16 + (LongestHandedRequest + 2) / 3 * 4;
 // A local connection is made or refused at once; between attempts the running instance gets time
 // to start listening or to take connections off its backlog.
@@ -227,7 +228,11 @@ void SingleInstance::serveConnection()
         auto buffer = std::make_shared<QByteArray>();
         connect(socket, &QLocalSocket::readyRead, this, [this, socket, buffer] {
             *buffer += socket->readAll();
-            if (buffer->size() > MaxRequestSize) {
+            // Only a hand-over may be long; anything that begins as neither request is not one of ours.
+            const bool handOver = buffer->startsWith(SendPrefix);
+            const bool mayBecomeOne = handOver || WakeRequest.startsWith(buffer->left(WakeRequest.size()))
+                || SendPrefix.startsWith(*buffer);
+            if (!mayBecomeOne || buffer->size() > (handOver ? MaxRequestSize : MaxWakeSize)) {
                 socket->abort();
                 return;
             }
