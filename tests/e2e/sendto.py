@@ -9,7 +9,7 @@ import a11y
 from catalogue import WEBSITES_GUID, sqlite
 from harness import check, waitUntil
 from views import (
-    categoryTree, clickNode, exitThroughMenu, itemList, mainWindows, messageBox, answer, shoot, startProgram,
+    categoryTree, clickNode, dialogWindow, exitThroughMenu, itemList, mainWindows, messageBox, answer, shoot, startProgram,
     tableCell, tableRows, waitCatalogue)
 
 SENT_URL = "https://example.org/news?id=7&lang=en"
@@ -36,7 +36,7 @@ def sendToVarnelo(session):
     check(mainWindows(session, program, True) == [window], "the main window is not shown")
     check(sqlite(session.dbPath, "select count(*) as n from link_table") == [{"n": 0}],
           "something was stored before OK")
-    shoot(session, window, "prefilled-dialog")
+    shoot(session, dialogWindow(session, program, "New Web Address"), "prefilled-dialog")
     a11y.press(dialog, "push button", "OK")
     a11y.waitWindowGone(app, "New Web Address")
     waitUntil(lambda: tableRows(itemList(app)) == ["Example /tray News"], "the sent address in the list")
