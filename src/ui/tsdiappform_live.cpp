@@ -113,10 +113,10 @@ void TSDIAppForm::reloadCatalogue()
     runCommand(this, [&] {
         // Nodes and rows stay as they are where nothing they show changed: no flicker, and nothing
         // that points at them is lost. A replaced file is opened afresh.
-        CCategory stored;
+        auto stored = std::make_unique<CCategory>();
         if (!watcher->fileWasReplaced()) {
-            db.ReadCategoryTree(stored);
-            if (sameCategoryTree(stored, db.GetRootCategory())) {
+            db.ReadCategoryTree(*stored);
+            if (sameCategoryTree(*stored, db.GetRootCategory())) {
                 CCategory* category = GetSelectedCategory();
                 if (category && !sameItems(*category, db.ReadItems(*category))) {
                     ShowCategoryItems(category);
@@ -125,7 +125,18 @@ void TSDIAppForm::reloadCatalogue()
                 return;
             }
         }
-        LoadCatalogue();
+        if (watcher->fileWasReplaced() || treeDepth(*stored) > maxCategoryLevels) {
+            LoadCatalogue();
+        } else {
+            // The tree just read takes the place of the one held: the file needs no second read.
+            const QScopedValueRollback<bool> guard(reloading, true);
+            closeCatalogueViews();
+            CCategory& root = db.GetRootCategory();
+            root.ClearChildren();
+            while (CCategory* child = stored->GetChild(0))
+                root.AddChild(stored->RemoveChild(child));
+            FillCategoryTree();
+        }
         {
             const QScopedValueRollback<bool> guard(reloading, true);
             place.restoreTree(*treeCategory);

@@ -61,7 +61,9 @@ void ViewPlace::restoreList(ItemListView& list) const
         const std::string guid = guidOf(list.itemOf(row));
         if (guid == currentItem)
             list.setCurrentItem(row, 0, QItemSelectionModel::NoUpdate);
-        row->setSelected(selectedItems.count(guid) > 0);
+        // The rows are new and unselected: only the chosen ones are touched.
+        if (selectedItems.count(guid))
+            row->setSelected(true);
         if (!top && guid == topRow)
             top = row;
     }
