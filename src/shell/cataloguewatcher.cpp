@@ -11,7 +11,10 @@ CatalogueWatcher::CatalogueWatcher(VersionProbe versionProbe, QObject* parent)
     : QObject(parent), probe(std::move(versionProbe))
 {
     timer.setInterval(intervalMs);
-    connect(&timer, &QTimer::timeout, this, &CatalogueWatcher::check);
+    connect(&timer, &QTimer::timeout, this, [this] {
+        if (!paused || !paused())
+            check();
+    });
 }
 
 void CatalogueWatcher::watchWhileVisible(QObject* window)

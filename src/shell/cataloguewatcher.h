@@ -25,6 +25,9 @@ public:
     // The catalogue file, whose replacement by another file (a restore from elsewhere) counts as a
     // change too: the window's connection would go on reading the replaced one.
     void setFile(const QString& path);
+    // The timer does not look while this says so: while a command of the window waits for another
+    // program's lock, its connection must not be asked anything in between.
+    void pauseWhile(std::function<bool()> busy) { paused = std::move(busy); }
     // Looks only while the object's "visible" property is true; a window shown again looks at its
     // first tick, so what changed while it was hidden shows then.
     void watchWhileVisible(QObject* window);
@@ -55,6 +58,7 @@ private:
     std::optional<std::pair<quint64, quint64>> fileIdentity() const;
 
     VersionProbe probe;
+    std::function<bool()> paused;
     QTimer timer;
     QString file;
     std::optional<long long> seen;

@@ -45,6 +45,7 @@ bool sameTexts(const CLinkItem& a, const CLinkItem& b)
 void TSDIAppForm::startWatching()
 {
     watcher = new CatalogueWatcher([this] { return db.DataVersion(); }, this);
+    watcher->pauseWhile([] { return runningCommands() > 0; });
     watcher->setFile(QString::fromStdString(db.GetPath()));
     watcher->rebase();
     connect(watcher, &CatalogueWatcher::catalogueChanged, this, &TSDIAppForm::reloadCatalogue);
