@@ -9,7 +9,7 @@ namespace {
 
 int removeCategory(Invocation& run)
 {
-    CDBManager& db = run.catalogue();
+    CDBManager& db = run.catalogueForWriting();
     const CategoryIndex index(db.GetRootCategory());
     CCategory& category = index.resolveCategory(run.operands().front());
     if (autobackup::itemsInBranch(run.databasePath(), category.GetGuid()) > autobackup::riskyDeleteItems)

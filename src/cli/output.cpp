@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -48,48 +49,45 @@ std::string hexEscape(const char* prefix, unsigned value, int digits)
     return buffer;
 }
 
-} // namespace
-
-std::string escapeText(const std::string& text)
+// The text with its valid sequences of two or more UTF-8 bytes kept as they are and every other
+// byte handed to escape(out, byte, valid), valid being false for a byte that is not UTF-8.
+template <class Escape>
+std::string escaped(const std::string& text, std::string out, Escape escape)
 {
-    std::string out;
-    out.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[at]);
         const std::size_t length = utf8Length(text, at);
         if (length > 1) {
             out.append(text, at, length);
             at += length;
             continue;
         }
-        ++at;
-        switch (byte) {
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default:
-            if (length == 0 || byte < 0x20 || byte == 0x7F)
-                out += hexEscape("\\x", byte, 2);
-            else
-                out += static_cast<char>(byte);
-        }
+        escape(out, static_cast<unsigned char>(text[at++]), length == 1);
     }
     return out;
 }
 
+} // namespace
+
+std::string escapeText(const std::string& text)
+{
+    return escaped(text, {}, [](std::string& out, unsigned char byte, bool valid) {
+        if (byte == '\t')
+            out += "\\t";
+        else if (byte == '\n')
+            out += "\\n";
+        else if (byte == '\r')
+            out += "\\r";
+        else if (!valid || byte < 0x20 || byte == 0x7F)
+            out += hexEscape("\\x", byte, 2);
+        else
+            out += static_cast<char>(byte);
+    });
+}
+
 std::string jsonString(const std::string& text)
 {
-    std::string out = "\"";
-    for (std::size_t at = 0; at < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[at]);
-        const std::size_t length = utf8Length(text, at);
-        if (length > 1) {
-            out.append(text, at, length);
-            at += length;
-            continue;
-        }
-        ++at;
-        if (length == 0)
+    return escaped(text, "\"", [](std::string& out, unsigned char byte, bool valid) {
+        if (!valid)
             out += hexEscape("\\u", 0xDC00u + byte, 4);
         else if (byte == '"')
             out += "\\\"";
@@ -103,8 +101,7 @@ std::string jsonString(const std::string& text)
             out += hexEscape("\\u", byte, 4);
         else
             out += static_cast<char>(byte);
-    }
-    return out + "\"";
+    }) + "\"";
 }
 
 Output::Output(std::FILE* out, bool json) : stream(out), asJson(json) {}
@@ -140,8 +137,19 @@ void Output::message(const std::string& line)
         write(escapeText(line));
 }
 
+void Output::release()
+{
+    holding = false;
+    for (const std::string& line : std::exchange(held, {}))
+        write(line);
+}
+
 void Output::write(const std::string& line)
 {
+    if (holding) {
+        held.push_back(line);
+        return;
+    }
     // A reader that went away (a closed pipe) ends the command with the system's reason.
     if (std::fwrite(line.data(), 1, line.size(), stream) != line.size() || std::fputc('\n', stream) == EOF
         || std::fflush(stream) != 0)

@@ -4,6 +4,7 @@
 #include "backup/backupfile.h"
 #include "model/treeassembly.h"
 #include "shell/appsettings.h"
+#include "shell/cataloguewatcher.h"
 #include "shell/desktopservices.h"
 #include "shell/paths.h"
 #include "ui/backupkeeper.h"
@@ -72,6 +73,7 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), ImageList2(Icon
     move(183, 100);
     createWindowState();
     FormCreate();
+    startWatching();
 }
 
 TSDIAppForm::~TSDIAppForm()
@@ -106,7 +108,10 @@ QAction* TSDIAppForm::makeSeparator(QMenu* menu, const char* name)
 
 void TSDIAppForm::bind(QAction* action, void (TSDIAppForm::*handler)())
 {
-    connect(action, &QAction::triggered, this, [this, handler] { runCommand(this, [&] { (this->*handler)(); }); });
+    connect(action, &QAction::triggered, this, [this, handler] {
+        catchUp();
+        runCommand(this, [&] { (this->*handler)(); });
+    });
 }
 
 void TSDIAppForm::createActions()
@@ -391,7 +396,12 @@ void TSDIAppForm::LoadCatalogue()
         QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
         return;
     }
-    openCatalogue(db, path);
+    openCatalogue(db, path, [this, &path] {
+        if (watcher) {
+            watcher->setFile(QString::fromStdString(path));
+            watcher->rebase();
+        }
+    });
     FillCategoryTree();
 }
 

@@ -4,6 +4,7 @@
 #include "commands/cataloguecommands.h"
 #include "commands/catalogueopening.h"
 #include "import/importtree.h"
+#include "shell/sendrequest.h"
 #include "storage/cdbmanager.h"
 #include "ui/iconlist.h"
 #include "undo/undohistory.h"
@@ -14,11 +15,13 @@
 #include <QUrl>
 
 #include <memory>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 class BackupKeeper;
+class CatalogueWatcher;
 class CategoryTreeView;
 class ItemListView;
 class QAbstractItemView;
@@ -57,6 +60,12 @@ public:
 public slots:
     // A second start of the program asks this instance to show itself.
     void wakeFromSecondInstance();
+    // Another connection committed to the catalogue: tree and list are read afresh, the user's place
+    // kept. Waits while a command or dialog of the window is under way.
+    void reloadCatalogue();
+    // A "varnelo:add?url=...&title=..." request (a browser's "send to Varnelo"): the item dialog
+    // opens prefilled for the selected category; a request that is refused says why.
+    void handleSendRequest(const QByteArray& request);
 
 signals:
     // The window really closed (not hidden in the tray): the program ends.
@@ -166,6 +175,15 @@ private:
     bool treeTakesDrop(QAbstractItemView* source, const QPoint& at, bool copy);
     void dropOnTree(QAbstractItemView* source, const QPoint& at, bool copy);
     CCategory* categoryAtTreePoint(const QPoint& at);
+    // Live catalogue (tsdiappform_live.cpp).
+    void startWatching();
+    void catchUp();
+    void refreshStaleItems(CCategory& category);
+    bool busy() const;
+    void whenIdle(std::function<void()> work);
+    void runIdleWork();
+    void addWebAddress(CCategory& category, const std::optional<AddressOffer>& offer);
+    bool storeEditedItem(CLinkItem& item, const ItemFields& typed);
 
     // Tray residence.
     void AddTrayIcon();
@@ -191,6 +209,10 @@ private:
     TrayResidence* tray = nullptr;
     std::unique_ptr<WindowPlacement> placement;
     BackupKeeper* backups = nullptr;
+    CatalogueWatcher* watcher = nullptr;
+    // Work that waits until no command or dialog of the window is under way.
+    std::vector<std::function<void()>> idleWork;
+    bool reloadWaiting = false;
     QPointer<QWidget> searchForm;
     // Where the user last put the search dialog, for the next one while the program runs.
     std::optional<QPoint> searchPlace;

@@ -32,6 +32,8 @@
 #include "undo/catalogueundocommands.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
@@ -89,6 +91,7 @@ ItemFields itemFields(const QString& name, const QString& target, const QString&
 // The rows follow each stored batch when the list shows that category, so every row shown is stored.
 void TSDIAppForm::addItems(CCategory& category, const std::vector<ItemFields>& items)
 {
+    refreshStaleItems(category);
     const auto progress = seam::progress(this, QString::fromLatin1(addingItemsLabel), true);
     history.record(std::make_unique<AddItemsCommand>(commands, category, items, *progress, [&](const CLinkItems& stored) {
         if (GetSelectedCategory() != &category)
@@ -216,10 +219,8 @@ void TSDIAppForm::AddWebAddressURL1Click()
     CCategory* category = GetSelectedCategory();
     if (!category)
         return;
-    TitemForm form(this, true);
-    if (seam::exec(&form) != QDialog::Accepted)
-        return;
-    addItems(*category, {itemFields(form.title(), form.target(), form.description(), CLinkItem::WebType)});
+    const QMimeData* clipboard = QApplication::clipboard()->mimeData();
+    addWebAddress(*category, clipboard ? clipboardAddress(*clipboard) : std::nullopt);
 }
 
 void TSDIAppForm::AddWebAddressURL2Click() { AddWebAddressURL1Click(); }
@@ -233,12 +234,13 @@ void TSDIAppForm::Property3Click()
     TitemForm form(this, item->GetType() == CLinkItem::WebType);
     form.setWindowTitle(toQ(item->GetName()));
     form.fill(toQ(item->GetName()), toQ(item->GetTarget()), toQ(item->GetComment()));
-    if (seam::exec(&form) != QDialog::Accepted)
-        return;
-    const ItemFields fields{keptOrEdited(form.title(), item->GetName()), keptOrEdited(form.target(), item->GetTarget()),
-                            keptOrEdited(form.description(), item->GetComment()), item->GetType()};
-    history.record(std::make_unique<EditItemCommand>(commands, *item, fields));
-    listContent->refreshRow(row);
+    // The row is refreshed by the store: saving as a new item reads the list afresh.
+    do {
+        if (seam::exec(&form) != QDialog::Accepted)
+            return;
+    } while (!storeEditedItem(*item, {keptOrEdited(form.title(), item->GetName()),
+                                      keptOrEdited(form.target(), item->GetTarget()),
+                                      keptOrEdited(form.description(), item->GetComment()), item->GetType()}));
 }
 
 // ---- search ------------------------------------------------------------------------------------

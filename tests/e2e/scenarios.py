@@ -14,6 +14,7 @@ import pyatspi
 import a11y
 import bulkcommands
 import organise
+import sendto
 from catalogue import (
     CREATION_STATEMENTS, LOOKUP_INDEXES, WEBSITES_GUID, BUILT_IN_CATEGORIES, TOP_LEVEL, UNDER_OFFICE,
     BACKUP_MAGIC, CRC_LIMIT, sqlite, userTables, categoryRows, storedStatement, readIni, desktopEntry,
@@ -910,3 +911,4 @@ SCENARIOS = {
 }
 SCENARIOS.update(bulkcommands.SCENARIOS)
 SCENARIOS.update(organise.SCENARIOS)
+SCENARIOS.update(sendto.SCENARIOS)
