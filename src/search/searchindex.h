@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace search {
+
+// The item texts a keyword is looked for in, as flags.
+enum Column : unsigned { Title = 1, Target = 2, Description = 4, AllColumns = 7 };
+
+// One item whose selected texts hold the keyword; columns says which of them do.
+struct Match {
+    long long itemorder = 0;
+    unsigned columns = 0;
+};
+
+// The stored texts of one item, read for showing a hit.
+struct ItemText {
+    long long itemorder = 0;
+    std::string guid;
+    std::string category;
+    std::string name;
+    std::string target;
+};
+
+// A trigram index of the catalogue's item texts, kept in a file of its own beside nothing else:
+// it can be deleted at any time and is made again. Answers are always those of the catalogue's
+// keyword search (SQLite's LIKE '%keyword%': ASCII letters without regard to case, '%' and '_'
+// as wildcards), in stored order. The index only narrows down where to look: rows the index does
+// not reflect yet are looked at directly, and when it cannot help at all the catalogue is scanned.
+//
+// One object is one SQLite connection: use it on one thread only. Any number of them may work on
+// the same files at once, in this and other processes.
+class SearchIndex {
+public:
+    SearchIndex(std::string cataloguePath, std::string indexPath);
+    ~SearchIndex();
+    SearchIndex(const SearchIndex&) = delete;
+    SearchIndex& operator=(const SearchIndex&) = delete;
+
+    // Makes the index reflect the catalogue: builds it when missing, replaces a corrupt or foreign
+    // file, and otherwise writes only the items that changed. Works in slices so that the catalogue
+    // is never kept from writers for long; stops between slices when keepGoing says so. False when
+    // stopped or when the catalogue cannot be read (the reason in lastError()).
+    bool update(const std::function<bool()>& keepGoing = {});
+
+    // The items whose selected columns hold the keyword, in stored order. A database error ends the
+    // search with the matches found so far, as the catalogue's own search does.
+    std::vector<Match> find(const std::string& keyword, unsigned columns);
+    // Whether the last find() was answered through the index rather than by a scan.
+    bool lastAnsweredByIndex() const { return answeredByIndex; }
+
+    // The texts of these items, in the same order; items gone meanwhile are left out.
+    std::vector<ItemText> texts(const std::vector<long long>& itemorders);
+
+    // Called now and then while a query runs; a true answer abandons the query (find() then returns
+    // what it has, which the caller throws away).
+    void setInterrupt(std::function<bool()> shouldStop);
+
+    const std::string& lastError() const { return error; }
+
+    // The index file for a catalogue inside cacheFolder: one per catalogue path, so that the
+    // program and a command line run on another catalogue never share one.
+    static std::string indexPathFor(const std::string& cataloguePath, const std::string& cacheFolder);
+
+private:
+    struct FileIdentity {
+        dev_t device = 0;
+        ino_t inode = 0;
+        bool operator==(const FileIdentity&) const = default;
+    };
+
+    bool open();
+    void close();
+    bool openIndexFile(const std::string& file);
+    bool attachCatalogue();
+    void discardIndexFile();
+    bool ensureSchema();
+    bool catalogueReplaced() const;
+    bool indexComplete();
+    long long highestRow();
+    bool updateSlice(long long first, long long last, bool lastSlice);
+    bool refreshPending();
+    std::vector<Match> scan(const std::string& keyword, unsigned columns);
+    std::vector<Match> lookUp(const std::string& keyword, unsigned columns);
+    void loadOddRows();
+    void fail(const char* what);
+
+    std::string cataloguePath;
+    std::string indexPath;
+    sqlite3* db = nullptr;
+    FileIdentity catalogueIdentity;
+    std::string error;
+    bool answeredByIndex = false;
+    bool indexUsable = false;
+    std::function<bool()> interrupt;
+
+    // What this connection last saw of both files; a change of either means pending is recomputed.
+    long long seenCatalogueVersion = -1;
+    long long seenIndexVersion = -1;
+    // Items whose index entry differs from the catalogue's row (new, changed or deleted), sorted.
+    std::vector<long long> pending;
+    bool pendingValid = false;
+    // Items the index alone cannot decide: texts beyond ASCII (checked when they are candidates)
+    // and texts the index may not read as the search does (checked always). Both sorted.
+    std::vector<long long> checkedRows;
+    std::vector<long long> alwaysRows;
+};
+
+} // namespace search
