@@ -209,33 +209,6 @@ std::string matchExpression(const std::string& keyword, unsigned columns)
     return expression + ")";
 }
 
-// The columns (as flags) in which the current row's phrases were found.
-void matchedColumns(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context* result, int, sqlite3_value**)
-{
-    int count = 0;
-    unsigned mask = 0;
-    if (api->xInstCount(fts, &count) == SQLITE_OK) {
-        for (int i = 0; i < count; ++i) {
-            int phrase = 0, column = 0, offset = 0;
-            if (api->xInst(fts, i, &phrase, &column, &offset) == SQLITE_OK)
-                mask |= 1u << column;
-        }
-    }
-    sqlite3_result_int(result, int(mask));
-}
-
-bool registerMatchedColumns(sqlite3* db)
-{
-    fts5_api* api = nullptr;
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, "select fts5(?1);", -1, &statement, nullptr) != SQLITE_OK)
-        return false;
-    sqlite3_bind_pointer(statement, 1, &api, "fts5_api_ptr", nullptr);
-    sqlite3_step(statement);
-    sqlite3_finalize(statement);
-    return api && api->xCreateFunction(api, "matchedcolumns", nullptr, matchedColumns, nullptr) == SQLITE_OK;
-}
-
 bool sortedContains(const std::vector<long long>& sorted, long long value)
 {
     return std::binary_search(sorted.begin(), sorted.end(), value);
@@ -295,7 +268,7 @@ void SearchIndex::close()
         sqlite3_close_v2(db);
     db = nullptr;
     pendingValid = false;
-    seenCatalogueVersion = seenIndexVersion = -1;
+    seenCatalogueVersion = seenIndexVersion = updatedCatalogueVersion = -1;
 }
 
 bool SearchIndex::openIndexFile(const std::string& file)
@@ -327,6 +300,8 @@ bool SearchIndex::ensureSchema()
     // A cache: losing its last commits to a power cut only means they are made again.
     execute(db, "pragma journal_mode=wal;");
     execute(db, "pragma synchronous=normal;");
+    // Long doclists are read without a copy per page.
+    execute(db, "pragma mmap_size=268435456;");
     execute(db, "begin immediate;");
     try {
         bool fresh = true;
@@ -380,7 +355,7 @@ bool SearchIndex::open()
             break;
         try {
             ensureSchema();
-            indexUsable = registerMatchedColumns(db);
+            indexUsable = true;
         } catch (const SqlError& failure) {
             fail("cannot use the search index");
             if (corruption(failure.code))
@@ -402,6 +377,15 @@ bool SearchIndex::open()
     return false;
 }
 
+bool SearchIndex::catalogueChanged()
+{
+    try {
+        return open() && scalar(db, "pragma cat.data_version;") != updatedCatalogueVersion;
+    } catch (const SqlError&) {
+        return true;
+    }
+}
+
 bool SearchIndex::indexComplete()
 {
     Statement complete(db, "select value from meta where key='complete';");
@@ -420,14 +404,17 @@ bool SearchIndex::update(const std::function<bool()>& keepGoing)
         if (!open() || !indexUsable)
             return false;
         try {
+            const long long version = scalar(db, "pragma cat.data_version;");
             const long long lowest = std::min(scalar(db, "select coalesce(min(itemorder), 1) from cat.link_table;"),
                                               scalar(db, "select coalesce(min(id), 1) from items_content;"));
             const long long highest = highestRow();
             for (long long first = lowest;; first += sliceRows) {
                 const bool last = first + sliceRows > highest;
                 updateSlice(first, last ? std::numeric_limits<long long>::max() : first + sliceRows - 1, last);
-                if (last)
+                if (last) {
+                    updatedCatalogueVersion = version;
                     return true;
+                }
                 if (keepGoing && !keepGoing())
                     return false;
             }
@@ -523,7 +510,7 @@ bool SearchIndex::refreshPending()
     return true;
 }
 
-std::vector<Match> SearchIndex::find(const std::string& keyword, unsigned columns)
+std::vector<long long> SearchIndex::find(const std::string& keyword, unsigned columns, std::size_t limit)
 {
     answeredByIndex = false;
     // The catalogue's search formats the keyword as a C string: it ends at the first NUL.
@@ -533,7 +520,7 @@ std::vector<Match> SearchIndex::find(const std::string& keyword, unsigned column
     columns &= AllColumns;
     const bool indexable = indexUsable && validUtf8(reinterpret_cast<const unsigned char*>(text.data()), text.size())
         && !matchExpression(text, columns).empty();
-    std::vector<Match> found;
+    std::vector<long long> found;
     bool indexBroken = false;
     try {
         execute(db, "begin;");
@@ -541,7 +528,7 @@ std::vector<Match> SearchIndex::find(const std::string& keyword, unsigned column
             // Reading both files first pins one snapshot of each for everything below.
             scalar(db, "select count(*) from cat.link_table where itemorder=0;");
             if (indexable && indexComplete() && refreshPending()) {
-                found = lookUp(text, columns);
+                found = lookUp(text, columns, limit);
                 answeredByIndex = true;
             }
         } catch (const SqlError& failure) {
@@ -554,7 +541,7 @@ std::vector<Match> SearchIndex::find(const std::string& keyword, unsigned column
             execute(db, "begin;");
         }
         if (!answeredByIndex)
-            found = scan(text, columns);
+            found = scan(text, columns, limit);
         sqlite3_exec(db, "commit;", nullptr, nullptr, nullptr);
     } catch (const SqlError&) {
         sqlite3_exec(db, "rollback;", nullptr, nullptr, nullptr);
@@ -564,28 +551,19 @@ std::vector<Match> SearchIndex::find(const std::string& keyword, unsigned column
     return found;
 }
 
-std::vector<Match> SearchIndex::scan(const std::string& keyword, unsigned columns)
+std::vector<long long> SearchIndex::scan(const std::string& keyword, unsigned columns, std::size_t limit)
 {
-    std::string sql = "select itemorder, name like ?1, target like ?1, comment like ?1 from cat.link_table where ";
     const char* clauses[] = {"name like ?1", "target like ?1", "comment like ?1"};
-    bool first = true;
-    for (int i = 0; i < 3; ++i) {
-        if (columns & (1u << i)) {
-            sql += first ? "" : " or ";
-            sql += clauses[i];
-            first = false;
-        }
-    }
-    std::vector<Match> found;
+    std::string condition;
+    for (int i = 0; i < 3; ++i)
+        if (columns & (1u << i))
+            condition += (condition.empty() ? "" : " or ") + std::string(clauses[i]);
+    std::vector<long long> found;
     try {
-        Statement rows(db, (sql + ";").c_str());
+        Statement rows(db, ("select itemorder from cat.link_table where " + condition + ";").c_str());
         rows.bind(1, "%" + keyword + "%");
-        while (rows.step()) {
-            unsigned mask = 0;
-            for (int i = 0; i < 3; ++i)
-                mask |= rows.integer(i + 1) == 1 ? 1u << i : 0;
-            found.push_back({rows.integer(0), mask & columns});
-        }
+        while (found.size() < limit && rows.step())
+            found.push_back(rows.integer(0));
     } catch (const SqlError& failure) {
         if (failure.code == SQLITE_INTERRUPT)
             throw;
@@ -594,45 +572,49 @@ std::vector<Match> SearchIndex::scan(const std::string& keyword, unsigned column
     return found;
 }
 
-std::vector<Match> SearchIndex::lookUp(const std::string& keyword, unsigned columns)
+std::vector<long long> SearchIndex::lookUp(const std::string& keyword, unsigned columns, std::size_t limit)
 {
     const std::string pattern = "%" + keyword + "%";
     // Without wildcards and beyond ASCII, a phrase of trigrams found in a column is exactly what LIKE
     // finds there: both fold the 26 ASCII letters and nothing else differs.
     const bool exact = keyword.find_first_of("%_") == std::string::npos
         && std::none_of(keyword.begin(), keyword.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-    std::vector<Match> found;
-    Statement verifyRow(db, "select name like ?2, target like ?2, comment like ?2 from cat.link_table where itemorder=?1;");
+    const char* clauses[] = {"name like ?2", "target like ?2", "comment like ?2"};
+    std::string condition;
+    for (int i = 0; i < 3; ++i)
+        if (columns & (1u << i))
+            condition += (condition.empty() ? "" : " or ") + std::string(clauses[i]);
+    Statement verifyRow(db, ("select 1 from cat.link_table where itemorder=?1 and (" + condition + ");").c_str());
+    std::vector<long long> found;
     auto check = [&](long long itemorder) {
         verifyRow.bind(1, itemorder).bind(2, pattern);
-        if (verifyRow.step()) {
-            unsigned mask = 0;
-            for (int i = 0; i < 3; ++i)
-                mask |= verifyRow.integer(i) == 1 ? 1u << i : 0;
-            if (mask & columns)
-                found.push_back({itemorder, mask & columns});
-        }
+        if (verifyRow.step())
+            found.push_back(itemorder);
         verifyRow.reset();
     };
-    Statement candidates(db, "select rowid, matchedcolumns(items) from items where items match ?1 order by rowid;");
+    Statement candidates(db, "select rowid from items where items match ?1 order by rowid;");
     candidates.bind(1, matchExpression(keyword, columns));
-    while (candidates.step()) {
+    while (found.size() < limit && candidates.step()) {
         const long long itemorder = candidates.integer(0);
         if (sortedContains(pending, itemorder) || sortedContains(alwaysRows, itemorder))
             continue;
         if (exact && !sortedContains(checkedRows, itemorder))
-            found.push_back({itemorder, unsigned(candidates.integer(1)) & columns});
+            found.push_back(itemorder);
         else
             check(itemorder);
     }
-    // Rows the index does not reflect, or may read otherwise than LIKE, are looked at directly.
+    // Rows the index does not reflect, or may read otherwise than LIKE, are looked at directly; those
+    // past the last candidate taken cannot come before it.
+    const long long lastTaken = found.size() < limit ? std::numeric_limits<long long>::max() : found.back();
     const std::size_t indexed = found.size();
     std::vector<long long> extra;
     std::set_union(pending.begin(), pending.end(), alwaysRows.begin(), alwaysRows.end(), std::back_inserter(extra));
     for (long long itemorder : extra)
-        check(itemorder);
-    std::inplace_merge(found.begin(), found.begin() + std::ptrdiff_t(indexed), found.end(),
-                       [](const Match& a, const Match& b) { return a.itemorder < b.itemorder; });
+        if (itemorder < lastTaken)
+            check(itemorder);
+    std::inplace_merge(found.begin(), found.begin() + std::ptrdiff_t(indexed), found.end());
+    if (found.size() > limit)
+        found.resize(limit);
     return found;
 }
 
@@ -642,17 +624,46 @@ std::vector<ItemText> SearchIndex::texts(const std::vector<long long>& itemorder
     if (itemorders.empty() || !open())
         return rows;
     try {
-        Statement row(db, "select guid, category, name, target from cat.link_table where itemorder=?1;");
+        Statement row(db, "select guid, category, name, target, type from cat.link_table where itemorder=?1;");
         for (long long itemorder : itemorders) {
             row.bind(1, itemorder);
             if (row.step())
-                rows.push_back({itemorder, row.text(0), row.text(1), row.text(2), row.text(3)});
+                rows.push_back({itemorder, row.text(0), row.text(1), row.text(2), row.text(3), int(row.integer(4))});
             row.reset();
         }
     } catch (const SqlError&) {
         // Rows read so far are shown; the next search reads again.
     }
     return rows;
+}
+
+std::unordered_map<std::string, std::string> SearchIndex::categoryPaths()
+{
+    std::unordered_map<std::string, std::pair<std::string, std::string>> nameAndParent;
+    std::unordered_map<std::string, std::string> paths;
+    if (!open())
+        return paths;
+    try {
+        Statement rows(db, "select guid, name, parent_guid from cat.category_table;");
+        while (rows.step())
+            nameAndParent.emplace(rows.text(0), std::make_pair(rows.text(1), rows.text(2)));
+    } catch (const SqlError&) {
+        return paths;
+    }
+    for (const auto& [guid, entry] : nameAndParent) {
+        std::string path = entry.first;
+        std::string parent = entry.second;
+        // A parent chain that loops or is absurdly deep ends where it stops making sense.
+        for (std::size_t depth = 0; !parent.empty() && depth < nameAndParent.size(); ++depth) {
+            const auto up = nameAndParent.find(parent);
+            if (up == nameAndParent.end())
+                break;
+            path = up->second.first + "/" + path;
+            parent = up->second.second;
+        }
+        paths.emplace(guid, std::move(path));
+    }
+    return paths;
 }
 
 } // namespace search

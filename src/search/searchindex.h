@@ -4,8 +4,10 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 struct sqlite3;
@@ -15,12 +17,6 @@ namespace search {
 // The item texts a keyword is looked for in, as flags.
 enum Column : unsigned { Title = 1, Target = 2, Description = 4, AllColumns = 7 };
 
-// One item whose selected texts hold the keyword; columns says which of them do.
-struct Match {
-    long long itemorder = 0;
-    unsigned columns = 0;
-};
-
 // The stored texts of one item, read for showing a hit.
 struct ItemText {
     long long itemorder = 0;
@@ -28,6 +24,7 @@ struct ItemText {
     std::string category;
     std::string name;
     std::string target;
+    int type = 0;
 };
 
 // A trigram index of the catalogue's item texts, kept in a file of its own beside nothing else:
@@ -51,14 +48,21 @@ public:
     // stopped or when the catalogue cannot be read (the reason in lastError()).
     bool update(const std::function<bool()>& keepGoing = {});
 
-    // The items whose selected columns hold the keyword, in stored order. A database error ends the
-    // search with the matches found so far, as the catalogue's own search does.
-    std::vector<Match> find(const std::string& keyword, unsigned columns);
+    // Whether a commit reached the catalogue (or another file took its place) since the last update().
+    bool catalogueChanged();
+
+    // The itemorder of the items whose selected columns hold the keyword, in stored order: all of
+    // them, or the first limit. A database error ends the search with the items found so far, as
+    // the catalogue's own search does.
+    std::vector<long long> find(const std::string& keyword, unsigned columns, std::size_t limit = SIZE_MAX);
     // Whether the last find() was answered through the index rather than by a scan.
     bool lastAnsweredByIndex() const { return answeredByIndex; }
 
     // The texts of these items, in the same order; items gone meanwhile are left out.
     std::vector<ItemText> texts(const std::vector<long long>& itemorders);
+
+    // Every category's path from the top, names joined by '/', by GUID.
+    std::unordered_map<std::string, std::string> categoryPaths();
 
     // Called now and then while a query runs; a true answer abandons the query (find() then returns
     // what it has, which the caller throws away).
@@ -88,8 +92,8 @@ private:
     long long highestRow();
     bool updateSlice(long long first, long long last, bool lastSlice);
     bool refreshPending();
-    std::vector<Match> scan(const std::string& keyword, unsigned columns);
-    std::vector<Match> lookUp(const std::string& keyword, unsigned columns);
+    std::vector<long long> scan(const std::string& keyword, unsigned columns, std::size_t limit);
+    std::vector<long long> lookUp(const std::string& keyword, unsigned columns, std::size_t limit);
     void loadOddRows();
     void fail(const char* what);
 
@@ -104,6 +108,7 @@ private:
 
     // What this connection last saw of both files; a change of either means pending is recomputed.
     long long seenCatalogueVersion = -1;
+    long long updatedCatalogueVersion = -1;
     long long seenIndexVersion = -1;
     // Items whose index entry differs from the catalogue's row (new, changed or deleted), sorted.
     std::vector<long long> pending;

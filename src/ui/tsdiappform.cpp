@@ -64,6 +64,7 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), ImageList2(Icon
     resize(821, 534 + menuBar()->sizeHint().height());
     move(183, 100);
     FormCreate();
+    createQuickFind();
 }
 
 TSDIAppForm::~TSDIAppForm()

@@ -17,6 +17,8 @@
 
 class CategoryTreeView;
 class ItemListView;
+class QuickFind;
+struct QuickFindHit;
 class QAction;
 class QMenu;
 class QSplitter;
@@ -142,6 +144,13 @@ private:
     CatalogueCommands::Leaving rowRemover();
     static void requireOpenableTarget(const CLinkItem& item);
     void importTree(CCategory& target, const ImportTree& tree, const char* label, const char* addedText);
+
+    // Quick find (tsdiappform_quickfind.cpp).
+    void createQuickFind();
+    void openQuickFindHit(const QuickFindHit& hit);
+    void quickFindPopup(const QuickFindHit& hit, const QPoint& globalPos);
+    void ShowInCategoryClick();
+    void quickFindLeft();
     void closeCatalogueViews();
 
     // Tray residence.
@@ -207,4 +216,11 @@ private:
     QAction* Property3 = nullptr;
 
     QMenu* menuTray = nullptr;
+
+    QuickFind* quickFind = nullptr;
+    // The list's popup for a quick find hit, plus the way to its category.
+    QMenu* menuQuickFind = nullptr;
+    QAction* ShowInCategory = nullptr;
+    // The category shown before a hit's popup selected the hit's own; Esc brings it back.
+    std::optional<std::string> categoryBeforeQuickFind;
 };
