@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <unordered_set>
 
 namespace search {
 
@@ -294,25 +295,30 @@ void SearchIndex::discardIndexFile()
         std::filesystem::remove(indexPath + suffix, ignored);
 }
 
-bool SearchIndex::ensureSchema()
+bool SearchIndex::formatCurrent()
 {
-    // A reader and a writer opening a new file at once both get here; the write lock orders them.
+    try {
+        Statement format(db, "select value from meta where key='format';");
+        return format.step() && format.text(0) == indexFormat;
+    } catch (const SqlError& failure) {
+        if (corruption(failure.code))
+            throw;
+        return false;
+    }
+}
+
+void SearchIndex::ensureSchema()
+{
     // A cache: losing its last commits to a power cut only means they are made again.
     execute(db, "pragma journal_mode=wal;");
     execute(db, "pragma synchronous=normal;");
     // Long doclists are read without a copy per page.
     execute(db, "pragma mmap_size=268435456;");
+    if (formatCurrent())
+        return;
+    // A reader and a writer opening a new file at once both get here; the write lock orders them.
     execute(db, "begin immediate;");
-    try {
-        bool fresh = true;
-        {
-            Statement format(db, "select value from meta where key='format';");
-            fresh = !format.step() || format.text(0) != indexFormat;
-        }
-        if (fresh)
-            throw SqlError{SQLITE_ERROR};
-    } catch (const SqlError&) {
-        // Missing, or of another shape: start over.
+    if (!formatCurrent()) {
         for (const char* drop : {"drop table if exists items;", "drop table if exists odd;", "drop table if exists meta;"})
             execute(db, drop);
         for (const char* create : schemaStatements)
@@ -322,7 +328,6 @@ bool SearchIndex::ensureSchema()
         format.bind(1, std::string(indexFormat)).step();
     }
     execute(db, "commit;");
-    return true;
 }
 
 bool SearchIndex::attachCatalogue()
@@ -635,6 +640,21 @@ std::vector<ItemText> SearchIndex::texts(const std::vector<long long>& itemorder
         // Rows read so far are shown; the next search reads again.
     }
     return rows;
+}
+
+std::vector<long long> findByColumn(SearchIndex& index, const std::string& keyword, std::size_t rows)
+{
+    std::vector<long long> shown;
+    std::unordered_set<long long> taken;
+    for (unsigned column : {Title, Target, Description}) {
+        if (shown.size() >= rows)
+            break;
+        // Items already taken for an earlier column may be among these: ask for that many more.
+        for (long long itemorder : index.find(keyword, column, rows + shown.size()))
+            if (shown.size() < rows && taken.insert(itemorder).second)
+                shown.push_back(itemorder);
+    }
+    return shown;
 }
 
 std::unordered_map<std::string, std::string> SearchIndex::categoryPaths()

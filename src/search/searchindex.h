@@ -86,7 +86,8 @@ private:
     bool openIndexFile(const std::string& file);
     bool attachCatalogue();
     void discardIndexFile();
-    bool ensureSchema();
+    bool formatCurrent();
+    void ensureSchema();
     bool catalogueReplaced() const;
     bool indexComplete();
     long long highestRow();
@@ -118,5 +119,10 @@ private:
     std::vector<long long> checkedRows;
     std::vector<long long> alwaysRows;
 };
+
+// Quick find's order: the items whose title holds the keyword, then those whose target does, then
+// those whose description does, each in stored order; the first rows of them. Stops early (with
+// what it has) when the index's interrupt says so.
+std::vector<long long> findByColumn(SearchIndex& index, const std::string& keyword, std::size_t rows);
 
 } // namespace search

@@ -5,7 +5,6 @@
 
 #include <QTimer>
 
-#include <unordered_set>
 
 namespace {
 
@@ -35,19 +34,9 @@ void QuickFindWorker::find(quint64 generation, const QString& keyword)
         index = std::make_unique<search::SearchIndex>(cataloguePath, indexPath);
     index->setInterrupt([this, generation] { return overtaken(generation); });
     const std::string text = keyword.toStdString();
-    std::vector<long long> shown;
-    std::unordered_set<long long> taken;
-    for (unsigned column : {search::Title, search::Target, search::Description}) {
-        if (shown.size() >= std::size_t(shownRows))
-            break;
-        // Items already shown for an earlier column may be among these: ask for that many more.
-        for (long long itemorder : index->find(text, column, shownRows + shown.size())) {
-            if (shown.size() < std::size_t(shownRows) && taken.insert(itemorder).second)
-                shown.push_back(itemorder);
-        }
-        if (overtaken(generation))
-            return;
-    }
+    const std::vector<long long> shown = search::findByColumn(*index, text, shownRows);
+    if (overtaken(generation))
+        return;
     const std::vector<search::ItemText> texts = index->texts(shown);
     const auto paths = texts.empty() ? decltype(index->categoryPaths()){} : index->categoryPaths();
     QList<QuickFindHit> hits;
