@@ -21,6 +21,7 @@
 #include <QTextLayout>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include <utility>
@@ -117,6 +118,8 @@ QuickFind::QuickFind(QToolBar* toolbar, QStatusBar* status, QSplitter* splitter,
     field->setPlaceholderText(QStringLiteral("Quick find (Ctrl+K)"));
     field->setToolTip(QStringLiteral("Find items by title, target and description as you type"));
     field->setClearButtonEnabled(true);
+    for (QToolButton* clear : field->findChildren<QToolButton*>())
+        clear->setAccessibleName(QStringLiteral("Clear quick find"));
     field->setFixedWidth(240);
     toolbar->addWidget(field);
     field->installEventFilter(this);
