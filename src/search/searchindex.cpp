@@ -657,6 +657,17 @@ std::vector<long long> findByColumn(SearchIndex& index, const std::string& keywo
     return shown;
 }
 
+std::vector<CSearchItem> searchItems(SearchIndex& index, bool byName, bool byTarget, bool byComment,
+                                     const std::string& keyword)
+{
+    const unsigned columns = (byName ? unsigned(Title) : 0u) | (byTarget ? unsigned(Target) : 0u)
+        | (byComment ? unsigned(Description) : 0u);
+    std::vector<CSearchItem> found;
+    for (const ItemText& row : index.texts(index.find(keyword, columns)))
+        found.push_back({row.category, row.guid, row.name});
+    return found;
+}
+
 std::unordered_map<std::string, std::string> SearchIndex::categoryPaths()
 {
     std::unordered_map<std::string, std::pair<std::string, std::string>> nameAndParent;

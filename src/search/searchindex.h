@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "storage/cdbmanager.h"
+
 #include <sys/types.h>
 
 #include <cstddef>
@@ -124,5 +126,10 @@ private:
 // those whose description does, each in stored order; the first rows of them. Stops early (with
 // what it has) when the index's interrupt says so.
 std::vector<long long> findByColumn(SearchIndex& index, const std::string& keyword, std::size_t rows);
+
+// The catalogue's own keyword search (CDBManager::SearchItems) answered through the index: the same
+// hits in the same order.
+std::vector<CSearchItem> searchItems(SearchIndex& index, bool byName, bool byTarget, bool byComment,
+                                     const std::string& keyword);
 
 } // namespace search

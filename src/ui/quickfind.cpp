@@ -354,10 +354,5 @@ std::vector<CSearchItem> QuickFind::searchItems(CDBManager& db, bool byName, boo
         return db.SearchItems(byName, byTarget, byComment, keyword);
     if (!dialogIndex)
         dialogIndex = std::make_unique<search::SearchIndex>(cataloguePath, indexPath);
-    const unsigned columns = (byName ? unsigned(search::Title) : 0u) | (byTarget ? unsigned(search::Target) : 0u)
-        | (byComment ? unsigned(search::Description) : 0u);
-    std::vector<CSearchItem> found;
-    for (const search::ItemText& row : dialogIndex->texts(dialogIndex->find(keyword, columns)))
-        found.push_back({row.category, row.guid, row.name});
-    return found;
+    return search::searchItems(*dialogIndex, byName, byTarget, byComment, keyword);
 }
