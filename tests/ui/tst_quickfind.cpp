@@ -66,6 +66,28 @@ private slots:
         QTRY_COMPARE(child<QLabel>(window.get(), "QuickFindCount")->text(), QStringLiteral("0 items found"));
         QCOMPARE(results->topLevelItemCount(), 0);
     }
+
+    void anotherProgramsCommitShowsAndShowInCategorySelectsTheHit()
+    {
+        CCategory* word = tree(window.get())->categoryOf(
+            nodeAt(tree(window.get()), {QStringLiteral("Office documents"), QStringLiteral("Word documents")}));
+        select({QStringLiteral("Media files")});
+        auto* field = child<QLineEdit>(window.get(), "QuickFind");
+        auto* results = child<QTreeWidget>(window.get(), "listQuickFind");
+        field->setFocus();
+        QTest::keyClicks(field, QStringLiteral("needle"));
+        QTRY_COMPARE(child<QLabel>(window.get(), "QuickFindCount")->text(), QStringLiteral("0 items found"));
+        const std::string guid = storeItem(sandbox->databasePath(), *word, "Needle in a haystack", "/n.txt");
+        QTRY_COMPARE_WITH_TIMEOUT(rowTexts(results), QStringList{"Needle in a haystack"}, 10000);
+
+        action(window.get(), "ShowInCategory")->trigger();
+        QVERIFY(field->text().isEmpty());
+        QCOMPARE(child<QStackedWidget>(window.get(), "listArea")->currentWidget(), list(window.get()));
+        QCOMPARE(tree(window.get())->selectedCategory(), word);
+        const QList<QTreeWidgetItem*> rows = list(window.get())->selectedRows();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(list(window.get())->itemOf(rows.first())->GetGuid(), guid);
+    }
 };
 
 QTEST_MAIN(TestQuickFind)
