@@ -170,6 +170,15 @@ Oddness oddnessOf(sqlite3_value* value)
     return std::any_of(bytes, bytes + length, [](unsigned char c) { return c >= 0x80; }) ? CheckWhenCandidate : Plain;
 }
 
+// oddness(name, target, comment): how far the index can be trusted with a row's texts.
+void rowOddness(sqlite3_context* result, int count, sqlite3_value** values)
+{
+    int oddness = Plain;
+    for (int i = 0; i < count; ++i)
+        oddness = std::max(oddness, int(oddnessOf(values[i])));
+    sqlite3_result_int(result, oddness);
+}
+
 // The keyword's runs between wildcards that are long enough to hold a trigram, as an FTS5 query
 // over the selected columns; empty when there is none.
 std::string matchExpression(const std::string& keyword, unsigned columns)
@@ -360,7 +369,8 @@ bool SearchIndex::open()
             break;
         try {
             ensureSchema();
-            indexUsable = true;
+            indexUsable = sqlite3_create_function(db, "oddness", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                                  rowOddness, nullptr, nullptr) == SQLITE_OK;
         } catch (const SqlError& failure) {
             fail("cannot use the search index");
             if (corruption(failure.code))
@@ -410,6 +420,8 @@ bool SearchIndex::update(const std::function<bool()>& keepGoing)
             return false;
         try {
             const long long version = scalar(db, "pragma cat.data_version;");
+            // FTS5 merges what it wrote a moment ago: keep it at hand while writing, not afterwards.
+            execute(db, "pragma main.cache_size=-32768;");
             const long long lowest = std::min(scalar(db, "select coalesce(min(itemorder), 1) from cat.link_table;"),
                                               scalar(db, "select coalesce(min(id), 1) from items_content;"));
             const long long highest = highestRow();
@@ -417,6 +429,7 @@ bool SearchIndex::update(const std::function<bool()>& keepGoing)
                 const bool last = first + sliceRows > highest;
                 updateSlice(first, last ? std::numeric_limits<long long>::max() : first + sliceRows - 1, last);
                 if (last) {
+                    execute(db, "pragma main.cache_size=-2000;");
                     updatedCatalogueVersion = version;
                     return true;
                 }
@@ -440,6 +453,27 @@ bool SearchIndex::updateSlice(long long first, long long last, bool lastSlice)
     // This connection's own commits leave its data_version alone: forget what it saw.
     pendingValid = false;
     seenIndexVersion = -1;
+    Statement indexedRows(db, "select exists(select 1 from items_content where id between ?1 and ?2);");
+    indexedRows.bind(1, first).bind(2, last);
+    if (indexedRows.step() && indexedRows.integer(0) == 0) {
+        // Nothing of this slice is in the index yet (a first build): one statement takes it all.
+        Statement copy(db, "insert into items(rowid, name, target, comment) select itemorder, name, target, comment "
+                           "from cat.link_table where itemorder between ?1 and ?2;");
+        copy.bind(1, first).bind(2, last).step();
+        Statement odd(db, "insert into odd select itemorder, oddness(name, target, comment) as o from cat.link_table "
+                          "where itemorder between ?1 and ?2 and o > 0;");
+        odd.bind(1, first).bind(2, last).step();
+    } else {
+        updateChangedRows(first, last);
+    }
+    if (lastSlice)
+        execute(db, "update meta set value=1 where key='complete';");
+    execute(db, "commit;");
+    return true;
+}
+
+void SearchIndex::updateChangedRows(long long first, long long last)
+{
     std::vector<std::pair<long long, bool>> differing;
     {
         Statement diff(db, differingRows);
@@ -449,7 +483,7 @@ bool SearchIndex::updateSlice(long long first, long long last, bool lastSlice)
     }
     Statement removeEntry(db, "delete from items where rowid=?1;");
     Statement removeOdd(db, "delete from odd where itemorder=?1;");
-    Statement readRow(db, "select name, target, comment from cat.link_table where itemorder=?1;");
+    Statement readRow(db, "select name, target, comment, oddness(name, target, comment) from cat.link_table where itemorder=?1;");
     Statement insertEntry(db, "insert into items(rowid, name, target, comment) values(?1, ?2, ?3, ?4);");
     Statement insertOdd(db, "insert into odd values(?1, ?2);");
     for (const auto& [itemorder, indexed] : differing) {
@@ -462,12 +496,10 @@ bool SearchIndex::updateSlice(long long first, long long last, bool lastSlice)
         readRow.bind(1, itemorder);
         if (readRow.step()) {
             insertEntry.bind(1, itemorder);
-            int oddness = Plain;
-            for (int column = 0; column < 3; ++column) {
+            for (int column = 0; column < 3; ++column)
                 insertEntry.bind(column + 2, readRow.value(column));
-                oddness = std::max(oddness, int(oddnessOf(readRow.value(column))));
-            }
             insertEntry.step();
+            const long long oddness = readRow.integer(3);
             insertEntry.reset();
             if (oddness != Plain) {
                 insertOdd.bind(1, itemorder).bind(2, oddness).step();
@@ -476,10 +508,6 @@ bool SearchIndex::updateSlice(long long first, long long last, bool lastSlice)
         }
         readRow.reset();
     }
-    if (lastSlice)
-        execute(db, "update meta set value=1 where key='complete';");
-    execute(db, "commit;");
-    return true;
 }
 
 void SearchIndex::loadOddRows()

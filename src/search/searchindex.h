@@ -94,6 +94,7 @@ private:
     bool indexComplete();
     long long highestRow();
     bool updateSlice(long long first, long long last, bool lastSlice);
+    void updateChangedRows(long long first, long long last);
     bool refreshPending();
     std::vector<long long> scan(const std::string& keyword, unsigned columns, std::size_t limit);
     std::vector<long long> lookUp(const std::string& keyword, unsigned columns, std::size_t limit);
