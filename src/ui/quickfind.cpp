@@ -34,11 +34,17 @@ bool sameIgnoringAsciiCase(QChar a, QChar b)
     return fold(a.unicode()) == fold(b.unicode());
 }
 
-// Where the keyword's runs between wildcards stand in the text, as the search compares them.
-QVariantList matchedSpans(const QString& text, const QString& keyword)
+// The keyword's runs between wildcards: what is marked in the hits.
+QStringList literalRuns(const QString& keyword)
+{
+    return keyword.split(QRegularExpression(QStringLiteral("[%_]")), Qt::SkipEmptyParts);
+}
+
+// Where the runs stand in the text, compared as the search compares them.
+QVariantList matchedSpans(const QString& text, const QStringList& runs)
 {
     QVariantList spans;
-    for (const QString& run : keyword.split(QRegularExpression(QStringLiteral("[%_]")), Qt::SkipEmptyParts)) {
+    for (const QString& run : runs) {
         for (qsizetype at = 0; at + run.size() <= text.size();) {
             qsizetype i = 0;
             while (i < run.size() && sameIgnoringAsciiCase(text[at + i], run[i]))
@@ -253,15 +259,15 @@ void QuickFind::showHits(quint64 generation, const QList<QuickFindHit>& found, i
     if (generation != *newest || field->text().isEmpty())
         return;
     hits = found;
-    const QString keyword = field->text();
+    const QStringList runs = literalRuns(field->text());
     results->setUpdatesEnabled(false);
     results->clear();
     QList<QTreeWidgetItem*> rows;
     rows.reserve(hits.size());
     for (const QuickFindHit& hit : hits) {
         auto* row = new QTreeWidgetItem({hit.title, hit.categoryPath, hit.target});
-        row->setData(0, MatchRole, matchedSpans(hit.title, keyword));
-        row->setData(2, MatchRole, matchedSpans(hit.target, keyword));
+        row->setData(0, MatchRole, matchedSpans(hit.title, runs));
+        row->setData(2, MatchRole, matchedSpans(hit.target, runs));
         row->setToolTip(2, hit.target);
         rows.append(row);
     }
