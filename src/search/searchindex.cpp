@@ -584,6 +584,20 @@ std::vector<long long> SearchIndex::find(const std::string& keyword, unsigned co
     return found;
 }
 
+void SearchIndex::prepare()
+{
+    if (!open() || !indexUsable)
+        return;
+    try {
+        execute(db, "begin;");
+        if (indexComplete())
+            refreshPending();
+        execute(db, "commit;");
+    } catch (const SqlError&) {
+        sqlite3_exec(db, "rollback;", nullptr, nullptr, nullptr);
+    }
+}
+
 std::vector<long long> SearchIndex::scan(const std::string& keyword, unsigned columns, std::size_t limit)
 {
     const char* clauses[] = {"name like ?1", "target like ?1", "comment like ?1"};

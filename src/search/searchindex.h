@@ -57,6 +57,9 @@ public:
     // them, or the first limit. A database error ends the search with the items found so far, as
     // the catalogue's own search does.
     std::vector<long long> find(const std::string& keyword, unsigned columns, std::size_t limit = SIZE_MAX);
+    // Does now what the next find() would do first after a change: compares the index with the
+    // catalogue. For a worker to call while nobody waits for it.
+    void prepare();
     // Whether the last find() was answered through the index rather than by a scan.
     bool lastAnsweredByIndex() const { return answeredByIndex; }
 

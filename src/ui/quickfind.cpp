@@ -229,6 +229,7 @@ void QuickFind::setCatalogue(const std::string& path)
     connect(worker, &QuickFindWorker::found, this, &QuickFind::showHits);
     connect(worker, &QuickFindWorker::counted, this, &QuickFind::showCount);
     queryThread.start();
+    QMetaObject::invokeMethod(worker, &QuickFindWorker::prepare, Qt::QueuedConnection);
 
     keeper = new IndexKeeper(cataloguePath, indexPath, stopping);
     keeper->moveToThread(&keeperThread);

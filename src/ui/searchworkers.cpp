@@ -26,6 +26,13 @@ QuickFindWorker::QuickFindWorker(std::string catalogue, std::string indexFile, s
 
 QuickFindWorker::~QuickFindWorker() = default;
 
+void QuickFindWorker::prepare()
+{
+    if (!index)
+        index = std::make_unique<search::SearchIndex>(cataloguePath, indexPath);
+    index->prepare();
+}
+
 void QuickFindWorker::find(quint64 generation, const QString& keyword)
 {
     if (overtaken(generation))

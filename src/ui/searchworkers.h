@@ -38,6 +38,8 @@ public:
     ~QuickFindWorker() override;
 
 public slots:
+    // Opens the index and compares it with the catalogue before the first key comes.
+    void prepare();
     void find(quint64 generation, const QString& keyword);
 
 signals:
