@@ -58,7 +58,8 @@ RunFolder::~RunFolder()
 void useHome(const fs::path& root)
 {
     const std::pair<const char*, const char*> folders[] = {
-        {"HOME", "home"}, {"XDG_DATA_HOME", "home/.local/share"}, {"XDG_CONFIG_HOME", "home/.config"}};
+        {"HOME", "home"}, {"XDG_DATA_HOME", "home/.local/share"}, {"XDG_CONFIG_HOME", "home/.config"},
+        {"XDG_CACHE_HOME", "home/.cache"}};
     for (const auto& [name, relative] : folders) {
         fs::create_directories(root / relative);
         ::setenv(name, (root / relative).c_str(), 1);

@@ -39,6 +39,11 @@ void installCatalogue(const std::filesystem::path& source);
 // Removes it, so that the next window makes a new catalogue with the built-in categories.
 void removeCatalogue();
 
+// The generated 200,000-item catalogue every benchmark starts from (never changed), and a folder
+// for the run's own files.
+const std::filesystem::path& generatedCatalogue();
+std::filesystem::path runFile(const std::string& name);
+
 using Clock = std::chrono::steady_clock;
 double millisecondsSince(Clock::time_point start);
 

@@ -793,6 +793,16 @@ void quietOffscreenNotes(QtMsgType type, const QMessageLogContext& context, cons
 
 } // namespace
 
+const fs::path& generatedCatalogue()
+{
+    return suite->catalogue;
+}
+
+fs::path runFile(const std::string& name)
+{
+    return suite->folder.path(name);
+}
+
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);

@@ -12,8 +12,13 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 
+#include <algorithm>
 #include <functional>
+#include <vector>
 
 namespace {
 
@@ -201,6 +206,63 @@ void WindowDriver::restore(const QString& file)
 {
     seam::pushFileAnswer({file});
     trigger("OnFileRestore");
+}
+
+WindowDriver::Typing WindowDriver::typeQuickFind(const QString& text, int keyGapMs)
+{
+    Typing typing;
+    auto* field = window->findChild<QLineEdit*>(QStringLiteral("QuickFind"));
+    const QAbstractItemView* results = view(window.get(), "listQuickFind");
+    const QLabel* status = window->findChild<QLabel*>(QStringLiteral("QuickFindCount"));
+    if (!field || !results || !status) {
+        missing->append(QStringLiteral("the quick find field, its results or its count"));
+        return typing;
+    }
+    field->clear();
+    field->setFocus();
+    QElapsedTimer clock;
+    // Runs the event loop for a while, noting its longest single stretch of work.
+    const auto idle = [&](int ms, const std::function<bool()>& done) {
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < ms && !(done && done())) {
+            clock.start();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+            typing.longestBusyMs = std::max(typing.longestBusyMs, clock.nsecsElapsed() / 1e6);
+        }
+    };
+    // What the window still had to do after opening is not the typing's.
+    idle(500, {});
+    typing.longestBusyMs = 0;
+    std::vector<double> keys;
+    for (const QChar character : text) {
+        const int key = character.isLetter() ? Qt::Key_A + (character.toUpper().unicode() - 'A') : character.unicode();
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(character));
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(character));
+        clock.start();
+        QCoreApplication::sendEvent(field, &press);
+        QCoreApplication::sendEvent(field, &release);
+        keys.push_back(clock.nsecsElapsed() / 1e6);
+        idle(keyGapMs, {});
+    }
+    QElapsedTimer sinceLastKey;
+    sinceLastKey.start();
+    const auto shown = [&] {
+        return field->text() == text && results->isVisible() && !status->text().isEmpty()
+            && !status->text().contains(QLatin1String("counting"));
+    };
+    idle(fillDeadlineMs, shown);
+    if (shown()) {
+        typing.lastKeyToHitsMs = double(keyGapMs + sinceLastKey.elapsed());
+        typing.rows = results->model()->rowCount();
+        typing.status = status->text();
+    }
+    std::sort(keys.begin(), keys.end());
+    typing.medianKeyMs = keys.empty() ? 0 : keys[keys.size() / 2];
+    typing.slowestKeyMs = keys.empty() ? 0 : keys.back();
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(field, &escape);
+    return typing;
 }
 
 QStringList WindowDriver::messages() const

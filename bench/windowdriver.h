@@ -52,6 +52,21 @@ public:
     // What the window does when it notices another connection's commit: the catalogue read afresh,
     // the user's place kept. True when the list then shows `rows` rows.
     bool reloadAfterOutsideChange(int rows);
+
+    // Types the text into quick find one key at a time, keyGapMs apart with the window's event loop
+    // running between keys as a typist's pauses do, and waits until the hits of the whole text are
+    // shown. Times are of the user-interface thread: what each key cost, and the longest stretch it
+    // was busy at all (the hits arriving included); rows is -1 when no hits came within a minute.
+    struct Typing {
+        double medianKeyMs = 0;
+        double slowestKeyMs = 0;
+        double longestBusyMs = 0;
+        double lastKeyToHitsMs = 0;
+        int rows = -1;
+        QString status;
+    };
+    Typing typeQuickFind(const QString& text, int keyGapMs);
+
     // The texts of the message boxes shown since the window opened, in order.
     QStringList messages() const;
     // What did not go as a user expects since the window opened: error boxes, prompts that had no

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/categorypath.h"
 #include "cli/cliapp.h"
+#include "search/searchindex.h"
+#include "shell/paths.h"
+
+#include <filesystem>
 
 namespace {
 
@@ -12,7 +16,21 @@ bool blank(const std::string& text)
     return true;
 }
 
-int search(Invocation& run)
+// Through the window's search index when it keeps one for this catalogue (the same hits in the same
+// order, faster); a catalogue the window never opened is scanned, and gets no index file for that.
+std::vector<CSearchItem> searchItems(Invocation& run, bool byName, bool byTarget, bool byComment,
+                                     const std::string& keyword)
+{
+    const std::string cache = cacheFolderPath();
+    const std::string indexFile = cache.empty() ? std::string() : search::SearchIndex::indexPathFor(run.databasePath(), cache);
+    std::error_code ignored;
+    if (indexFile.empty() || !std::filesystem::exists(indexFile, ignored))
+        return run.catalogue().SearchItems(byName, byTarget, byComment, keyword);
+    search::SearchIndex index(run.databasePath(), indexFile);
+    return search::searchItems(index, byName, byTarget, byComment, keyword);
+}
+
+int searchCommand(Invocation& run)
 {
     const std::string& keyword = run.operands().front();
     if (blank(keyword))
@@ -21,8 +39,8 @@ int search(Invocation& run)
     const bool any = run.has("title") || run.has("target") || run.has("description");
     CDBManager& db = run.catalogue();
     const CategoryIndex index(db.GetRootCategory());
-    for (const CSearchItem& hit : db.SearchItems(!any || run.has("title"), !any || run.has("target"),
-                                                 !any || run.has("description"), keyword)) {
+    for (const CSearchItem& hit : searchItems(run, !any || run.has("title"), !any || run.has("target"),
+                                              !any || run.has("description"), keyword)) {
         const CCategory* category = index.byGuid(hit.category);
         run.out().print({{"guid", hit.guid}, {"title", hit.name},
                          {"category", category ? index.pathOf(*category) : std::string()}});
@@ -37,4 +55,4 @@ extern const Subcommand cmd_search = {
     "Find items as the search dialog does (every field unless some are named); print each hit and its category",
     {{"title", nullptr, "search the titles"}, {"target", nullptr, "search the targets"},
      {"description", nullptr, "search the descriptions"}},
-    1, 1, search};
+    1, 1, searchCommand};

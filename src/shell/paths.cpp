@@ -90,6 +90,12 @@ std::string databaseFilePath()
     return folder.toStdString() + "/" + databaseFileName;
 }
 
+std::string cacheFolderPath()
+{
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    return cache.isEmpty() ? std::string() : (cache + QLatin1Char('/') + QLatin1String(appFolder)).toStdString();
+}
+
 bool folderTakesFiles(const std::string& folder)
 {
     std::string probe = folder + "/.varnelo-probe-XXXXXX";

@@ -16,6 +16,9 @@ std::string settingsFilePathFor(const std::string& executable);
 // <data folder>/Varnelo/FavoritesDB.db with its folders created; "" when they cannot be had.
 std::string databaseFilePath();
 
+// <cache folder>/Varnelo, for files the program can always make again; "" when there is none.
+std::string cacheFolderPath();
+
 // Whether a file can be created in the folder: tried, since permission bits alone do not
 // tell (read-only mounts, administrators).
 bool folderTakesFiles(const std::string& folder);

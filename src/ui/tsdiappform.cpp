@@ -73,6 +73,7 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), ImageList2(Icon
     move(183, 100);
     createWindowState();
     FormCreate();
+    createQuickFind();
     startWatching();
 }
 

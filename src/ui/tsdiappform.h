@@ -25,6 +25,8 @@ class CatalogueWatcher;
 class CategoryTreeView;
 class ItemListView;
 class QAbstractItemView;
+class QuickFind;
+struct QuickFindHit;
 class QAction;
 class QMenu;
 class QSplitter;
@@ -164,6 +166,13 @@ private:
     void importTree(CCategory& target, const ImportTree& tree, const char* label, const char* addedText,
                     const QString& command);
     void restoreFrom(const std::string& backupPath);
+
+    // Quick find (tsdiappform_quickfind.cpp).
+    void createQuickFind();
+    void openQuickFindHit(const QuickFindHit& hit);
+    void quickFindPopup(const QuickFindHit& hit, const QPoint& globalPos);
+    void ShowInCategoryClick();
+    void quickFindLeft();
     void closeCatalogueViews();
 
     // Moving, copying and taking back (tsdiappformorganise.cpp).
@@ -259,4 +268,11 @@ private:
     QAction* Property3 = nullptr;
 
     QMenu* menuTray = nullptr;
+
+    QuickFind* quickFind = nullptr;
+    // The list's popup for a quick find hit, plus the way to its category.
+    QMenu* menuQuickFind = nullptr;
+    QAction* ShowInCategory = nullptr;
+    // The category shown before a hit's popup selected the hit's own; Esc brings it back.
+    std::optional<std::string> categoryBeforeQuickFind;
 };

@@ -23,6 +23,7 @@
 #include "ui/dialogseam.h"
 #include "ui/errorbox.h"
 #include "ui/itemlistview.h"
+#include "ui/quickfind.h"
 #include "ui/qtext.h"
 #include "ui/titemform.h"
 #include "ui/tnewcategoryform.h"
@@ -259,6 +260,9 @@ void TSDIAppForm::OnEditSearchExecute()
         searchForm = form;
     }
     form->setDatabase(&db);
+    form->setSearcher([this](bool byName, bool byTarget, bool byComment, const std::string& keyword) {
+        return quickFind->searchItems(db, byName, byTarget, byComment, keyword);
+    });
     form->show();
     form->raise();
     form->activateWindow();

@@ -9,6 +9,7 @@
 #include "ui/internaldrop.h"
 #include "ui/itemlistview.h"
 #include "ui/tselectcategorydialogform.h"
+#include "ui/viewplace.h"
 #include "undo/catalogueundocommands.h"
 
 #include <QMenu>
@@ -80,38 +81,19 @@ void TSDIAppForm::createOrganising(QMenu* editMenu)
 // reaches only the tables, so the views are read afresh, keeping the user's place.
 void TSDIAppForm::reloadKeepingPlace()
 {
-    const CCategory* selected = GetSelectedCategory();
-    const std::string selectedGuid = selected ? selected->GetGuid() : std::string();
-    std::unordered_set<std::string> expanded;
-    for (QTreeWidgetItemIterator it(treeCategory); *it; ++it)
-        if ((*it)->isExpanded())
-            expanded.insert(treeCategory->categoryOf(*it)->GetGuid());
-    std::vector<std::string> selectedItems;
-    for (const CLinkItem* item : listContent->selectedListItems())
-        selectedItems.push_back(item->GetGuid());
-    const int treeScroll = treeCategory->verticalScrollBar()->value();
-    const int listScroll = listContent->verticalScrollBar()->value();
+    const ViewPlace place = ViewPlace::of(*treeCategory, *listContent);
     {
         const QScopedValueRollback<bool> guard(reloading, true);
         closeCatalogueViews();
         db.GetRootCategory().ClearChildren();
         db.LoadCategories();
         FillCategoryTree();
-        for (QTreeWidgetItemIterator it(treeCategory); *it; ++it)
-            if (expanded.count(treeCategory->categoryOf(*it)->GetGuid()))
-                (*it)->setExpanded(true);
+        place.restoreTree(*treeCategory);
     }
-    if (QTreeWidgetItem* node = treeCategory->findNode(selectedGuid)) {
-        treeCategory->reveal(node);
-        for (int i = 0; i < listContent->topLevelItemCount(); ++i) {
-            QTreeWidgetItem* row = listContent->topLevelItem(i);
-            const CLinkItem* item = listContent->itemOf(row);
-            if (item && std::find(selectedItems.begin(), selectedItems.end(), item->GetGuid()) != selectedItems.end())
-                row->setSelected(true);
-        }
+    if (CCategory* category = GetSelectedCategory()) {
+        ShowCategoryItems(category);
+        place.restoreList(*listContent);
     }
-    treeCategory->verticalScrollBar()->setValue(treeScroll);
-    listContent->verticalScrollBar()->setValue(listScroll);
 }
 
 CCategory* TSDIAppForm::chooseCategoryPlace(const CCategory& category)

@@ -130,8 +130,10 @@ void TSearchItemForm::btnSearchClick()
     runCommand(this, [this] { saveConditions(); });
     entries.clear();
     lbResult->clear();
-    const std::vector<CSearchItem> found = db->SearchItems(
-        ckTitle->isChecked(), ckFilename->isChecked(), ckComment->isChecked(), editKeyword->text().toStdString());
+    const std::string keyword = editKeyword->text().toStdString();
+    const std::vector<CSearchItem> found = searcher
+        ? searcher(ckTitle->isChecked(), ckFilename->isChecked(), ckComment->isChecked(), keyword)
+        : db->SearchItems(ckTitle->isChecked(), ckFilename->isChecked(), ckComment->isChecked(), keyword);
     for (const CSearchItem& result : found) {
         entries.push_back(TSearchItem{result.guid, result.name, result.category});
         lbResult->addItem(QString::fromStdString(result.name));

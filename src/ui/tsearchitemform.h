@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "storage/cdbmanager.h"
+
 #include <QDialog>
 
 #include <functional>
 #include <string>
 #include <vector>
 
-class CDBManager;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -33,6 +34,10 @@ public:
 
     // The catalogue searched; refreshed by the main window each time it shows the dialog.
     void setDatabase(CDBManager* database) { db = database; }
+    // Answers a search instead of the catalogue's own search, with the same hits in the same order.
+    using Searcher = std::function<std::vector<CSearchItem>(bool byName, bool byTarget, bool byComment,
+                                                            const std::string& keyword)>;
+    void setSearcher(Searcher answer) { searcher = std::move(answer); }
     // Shows a found item in the main window; called before the double click handler returns.
     void setLocator(Locator locate) { locator = std::move(locate); }
     const std::vector<TSearchItem>& results() const { return entries; }
@@ -69,5 +74,6 @@ private:
     std::string iniPath;
     CDBManager* db = nullptr;
     Locator locator;
+    Searcher searcher;
     std::vector<TSearchItem> entries;
 };

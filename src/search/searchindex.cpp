@@ -1,0 +1,742 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "search/searchindex.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <unordered_set>
+
+namespace search {
+
+namespace {
+
+// Bumped whenever the tables below change shape: an index of another shape is made again.
+constexpr const char* indexFormat = "1";
+
+// Detail "full" keeps the positions that make a phrase query a substring match: that is what lets
+// most hits go without reading their row. Without per-row sizes the file stays about twice the
+// catalogue's.
+constexpr const char* schemaStatements[] = {
+    "create table if not exists meta(key text primary key, value);",
+    "create virtual table if not exists items using fts5(name, target, comment, tokenize='trigram', "
+    "detail=full, columnsize=0);",
+    "create table if not exists odd(itemorder integer primary key, always int);",
+};
+
+// Rows whose index entry differs from the catalogue's row, with whether the index holds one.
+constexpr const char* differingRows =
+    "select c.itemorder, k.id is not null from cat.link_table c left join items_content k on k.id = c.itemorder "
+    "where c.itemorder between ?1 and ?2 and (k.id is null or k.c0 is not c.name or k.c1 is not c.target "
+    "or k.c2 is not c.comment) "
+    "union all select k.id, 1 from items_content k where k.id between ?1 and ?2 "
+    "and not exists (select 1 from cat.link_table c where c.itemorder = k.id);";
+
+constexpr long long sliceRows = 20000;
+// Beyond this many rows the index does not reflect, checking them one by one costs more than a scan.
+constexpr std::size_t mostPendingRows = 20000;
+
+enum Oddness { Plain = 0, CheckWhenCandidate = 1, CheckAlways = 2 };
+
+struct SqlError {
+    int code;
+};
+
+// One prepared statement; every failure raises SqlError with SQLite's code.
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) : db(db)
+    {
+        if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK)
+            throw SqlError{sqlite3_errcode(db)};
+    }
+    ~Statement() { sqlite3_finalize(statement); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    Statement& bind(int index, long long value)
+    {
+        check(sqlite3_bind_int64(statement, index, value));
+        return *this;
+    }
+    Statement& bind(int index, const std::string& text)
+    {
+        check(sqlite3_bind_text(statement, index, text.data(), int(text.size()), SQLITE_TRANSIENT));
+        return *this;
+    }
+    Statement& bind(int index, sqlite3_value* value)
+    {
+        check(sqlite3_bind_value(statement, index, value));
+        return *this;
+    }
+    // True while there is a row.
+    bool step()
+    {
+        const int result = sqlite3_step(statement);
+        if (result == SQLITE_ROW)
+            return true;
+        if (result == SQLITE_DONE)
+            return false;
+        throw SqlError{sqlite3_errcode(db)};
+    }
+    void reset()
+    {
+        sqlite3_reset(statement);
+        sqlite3_clear_bindings(statement);
+    }
+    long long integer(int column) const { return sqlite3_column_int64(statement, column); }
+    std::string text(int column) const
+    {
+        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+        return bytes ? std::string(bytes, std::size_t(sqlite3_column_bytes(statement, column))) : std::string();
+    }
+    sqlite3_value* value(int column) const { return sqlite3_column_value(statement, column); }
+
+private:
+    void check(int result)
+    {
+        if (result != SQLITE_OK)
+            throw SqlError{result};
+    }
+
+    sqlite3* db;
+    sqlite3_stmt* statement = nullptr;
+};
+
+void execute(sqlite3* db, const char* sql)
+{
+    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw SqlError{sqlite3_errcode(db)};
+}
+
+long long scalar(sqlite3* db, const char* sql)
+{
+    Statement statement(db, sql);
+    return statement.step() ? statement.integer(0) : 0;
+}
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF. Text like this is read
+// alike by LIKE and by the tokenizer; anything else is checked row by row.
+bool validUtf8(const unsigned char* text, std::size_t length)
+{
+    std::size_t i = 0;
+    while (i < length) {
+        const unsigned char lead = text[i];
+        int extra = 0;
+        std::uint32_t code = 0;
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            extra = 1, code = lead & 0x1F;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            extra = 2, code = lead & 0x0F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            extra = 3, code = lead & 0x07;
+        } else {
+            return false;
+        }
+        if (i + std::size_t(extra) >= length)
+            return false;
+        for (int k = 1; k <= extra; ++k) {
+            const unsigned char next = text[i + std::size_t(k)];
+            if ((next & 0xC0) != 0x80)
+                return false;
+            code = (code << 6) | (next & 0x3F);
+        }
+        if ((extra == 2 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) || (extra == 3 && (code < 0x10000 || code > 0x10FFFF)))
+            return false;
+        i += std::size_t(extra) + 1;
+    }
+    return true;
+}
+
+Oddness oddnessOf(sqlite3_value* value)
+{
+    const int type = sqlite3_value_type(value);
+    if (type == SQLITE_NULL)
+        return Plain;
+    if (type != SQLITE_TEXT)
+        return CheckAlways;
+    const auto* bytes = sqlite3_value_text(value);
+    const auto length = std::size_t(sqlite3_value_bytes(value));
+    if (std::memchr(bytes, 0, length) || !validUtf8(bytes, length))
+        return CheckAlways;
+    return std::any_of(bytes, bytes + length, [](unsigned char c) { return c >= 0x80; }) ? CheckWhenCandidate : Plain;
+}
+
+// oddness(name, target, comment): how far the index can be trusted with a row's texts.
+void rowOddness(sqlite3_context* result, int count, sqlite3_value** values)
+{
+    int oddness = Plain;
+    for (int i = 0; i < count; ++i)
+        oddness = std::max(oddness, int(oddnessOf(values[i])));
+    sqlite3_result_int(result, oddness);
+}
+
+// The keyword's runs between wildcards that are long enough to hold a trigram, as an FTS5 query
+// over the selected columns; empty when there is none.
+std::string matchExpression(const std::string& keyword, unsigned columns)
+{
+    std::vector<std::string> runs;
+    std::string run;
+    int characters = 0;
+    auto endRun = [&] {
+        if (characters >= 3)
+            runs.push_back(run);
+        run.clear();
+        characters = 0;
+    };
+    for (char c : keyword) {
+        if (c == '%' || c == '_') {
+            endRun();
+            continue;
+        }
+        run += c;
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
+            ++characters;
+    }
+    endRun();
+    if (runs.empty())
+        return {};
+    std::string expression = "{";
+    const char* names[] = {"name", "target", "comment"};
+    for (int i = 0; i < 3; ++i)
+        if (columns & (1u << i))
+            expression += std::string(expression.size() > 1 ? " " : "") + names[i];
+    expression += "} : (";
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        expression += i ? " AND \"" : "\"";
+        for (char c : runs[i])
+            expression += c == '"' ? std::string("\"\"") : std::string(1, c);
+        expression += '"';
+    }
+    return expression + ")";
+}
+
+bool sortedContains(const std::vector<long long>& sorted, long long value)
+{
+    return std::binary_search(sorted.begin(), sorted.end(), value);
+}
+
+bool corruption(int code)
+{
+    code &= 0xFF;
+    return code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
+}
+
+} // namespace
+
+SearchIndex::SearchIndex(std::string catalogue, std::string index)
+    : cataloguePath(std::move(catalogue)), indexPath(std::move(index))
+{
+}
+
+SearchIndex::~SearchIndex()
+{
+    close();
+}
+
+std::string SearchIndex::indexPathFor(const std::string& catalogue, const std::string& cacheFolder)
+{
+    std::error_code failure;
+    const std::filesystem::path absolute = std::filesystem::weakly_canonical(catalogue, failure);
+    const std::string key = failure ? catalogue : absolute.string();
+    // FNV-1a: a short stable name, not a secret.
+    std::uint64_t hash = 1469598103934665603ull;
+    for (unsigned char c : key)
+        hash = (hash ^ c) * 1099511628211ull;
+    char name[64];
+    std::snprintf(name, sizeof name, "search-%016llx.db", static_cast<unsigned long long>(hash));
+    return (std::filesystem::path(cacheFolder) / name).string();
+}
+
+void SearchIndex::setInterrupt(std::function<bool()> shouldStop)
+{
+    interrupt = std::move(shouldStop);
+    if (!db)
+        return;
+    if (interrupt)
+        sqlite3_progress_handler(db, 2000, [](void* self) { return static_cast<SearchIndex*>(self)->interrupt() ? 1 : 0; }, this);
+    else
+        sqlite3_progress_handler(db, 0, nullptr, nullptr);
+}
+
+void SearchIndex::fail(const char* what)
+{
+    error = std::string(what) + (db ? std::string(": ") + sqlite3_errmsg(db) : std::string());
+}
+
+void SearchIndex::close()
+{
+    if (db)
+        sqlite3_close_v2(db);
+    db = nullptr;
+    pendingValid = false;
+    seenCatalogueVersion = seenIndexVersion = updatedCatalogueVersion = -1;
+}
+
+bool SearchIndex::openIndexFile(const std::string& file)
+{
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ignored);
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+        fail("cannot open the search index");
+        close();
+        return false;
+    }
+    sqlite3_busy_timeout(db, 10000);
+    sqlite3_extended_result_codes(db, 0);
+    setInterrupt(interrupt);
+    return true;
+}
+
+void SearchIndex::discardIndexFile()
+{
+    close();
+    std::error_code ignored;
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+        std::filesystem::remove(indexPath + suffix, ignored);
+}
+
+bool SearchIndex::formatCurrent()
+{
+    try {
+        Statement format(db, "select value from meta where key='format';");
+        return format.step() && format.text(0) == indexFormat;
+    } catch (const SqlError& failure) {
+        if (corruption(failure.code))
+            throw;
+        return false;
+    }
+}
+
+void SearchIndex::ensureSchema()
+{
+    // A cache: losing its last commits to a power cut only means they are made again.
+    execute(db, "pragma journal_mode=wal;");
+    execute(db, "pragma synchronous=normal;");
+    // Long doclists are read without a copy per page.
+    execute(db, "pragma mmap_size=268435456;");
+    if (formatCurrent())
+        return;
+    // A reader and a writer opening a new file at once both get here; the write lock orders them.
+    execute(db, "begin immediate;");
+    if (!formatCurrent()) {
+        for (const char* drop : {"drop table if exists items;", "drop table if exists odd;", "drop table if exists meta;"})
+            execute(db, drop);
+        for (const char* create : schemaStatements)
+            execute(db, create);
+        execute(db, "insert into meta values('complete', 0);");
+        Statement format(db, "insert into meta values('format', ?1);");
+        format.bind(1, std::string(indexFormat)).step();
+    }
+    execute(db, "commit;");
+}
+
+bool SearchIndex::attachCatalogue()
+{
+    struct stat info {};
+    if (::stat(cataloguePath.c_str(), &info) != 0) {
+        error = "the catalogue " + cataloguePath + " does not exist";
+        return false;
+    }
+    Statement attach(db, "attach database ?1 as cat;");
+    attach.bind(1, cataloguePath).step();
+    catalogueIdentity = {info.st_dev, info.st_ino};
+    return true;
+}
+
+bool SearchIndex::catalogueReplaced() const
+{
+    struct stat info {};
+    return ::stat(cataloguePath.c_str(), &info) != 0 || FileIdentity{info.st_dev, info.st_ino} != catalogueIdentity;
+}
+
+bool SearchIndex::open()
+{
+    if (db && !catalogueReplaced())
+        return true;
+    close();
+    indexUsable = false;
+    for (int attempt = 0; attempt < 2 && !indexUsable; ++attempt) {
+        if (!openIndexFile(indexPath))
+            break;
+        try {
+            ensureSchema();
+            indexUsable = sqlite3_create_function(db, "oddness", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                                  rowOddness, nullptr, nullptr) == SQLITE_OK;
+        } catch (const SqlError& failure) {
+            fail("cannot use the search index");
+            if (corruption(failure.code))
+                discardIndexFile();
+        }
+        if (!indexUsable)
+            close();
+    }
+    // Without an index file the catalogue is still searched, by a scan.
+    if (!indexUsable && !openIndexFile(":memory:"))
+        return false;
+    try {
+        if (attachCatalogue())
+            return true;
+    } catch (const SqlError&) {
+        fail("cannot read the catalogue");
+    }
+    close();
+    return false;
+}
+
+bool SearchIndex::catalogueChanged()
+{
+    try {
+        return open() && scalar(db, "pragma cat.data_version;") != updatedCatalogueVersion;
+    } catch (const SqlError&) {
+        return true;
+    }
+}
+
+bool SearchIndex::indexComplete()
+{
+    Statement complete(db, "select value from meta where key='complete';");
+    return complete.step() && complete.integer(0) == 1;
+}
+
+long long SearchIndex::highestRow()
+{
+    return std::max(scalar(db, "select coalesce(max(itemorder), 0) from cat.link_table;"),
+                    scalar(db, "select coalesce(max(id), 0) from items_content;"));
+}
+
+bool SearchIndex::update(const std::function<bool()>& keepGoing)
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!open() || !indexUsable)
+            return false;
+        try {
+            const long long version = scalar(db, "pragma cat.data_version;");
+            // FTS5 merges what it wrote a moment ago: keep it at hand while writing, not afterwards.
+            execute(db, "pragma main.cache_size=-32768;");
+            const long long lowest = std::min(scalar(db, "select coalesce(min(itemorder), 1) from cat.link_table;"),
+                                              scalar(db, "select coalesce(min(id), 1) from items_content;"));
+            const long long highest = highestRow();
+            for (long long first = lowest;; first += sliceRows) {
+                const bool last = first + sliceRows > highest;
+                updateSlice(first, last ? std::numeric_limits<long long>::max() : first + sliceRows - 1, last);
+                if (last) {
+                    execute(db, "pragma main.cache_size=-2000;");
+                    updatedCatalogueVersion = version;
+                    return true;
+                }
+                if (keepGoing && !keepGoing())
+                    return false;
+            }
+        } catch (const SqlError& failure) {
+            fail("cannot bring the search index up to date");
+            sqlite3_exec(db, "rollback;", nullptr, nullptr, nullptr);
+            if (!corruption(failure.code))
+                return false;
+            discardIndexFile();
+        }
+    }
+    return false;
+}
+
+bool SearchIndex::updateSlice(long long first, long long last, bool lastSlice)
+{
+    execute(db, "begin immediate;");
+    // This connection's own commits leave its data_version alone: forget what it saw.
+    pendingValid = false;
+    seenIndexVersion = -1;
+    Statement indexedRows(db, "select exists(select 1 from items_content where id between ?1 and ?2);");
+    indexedRows.bind(1, first).bind(2, last);
+    if (indexedRows.step() && indexedRows.integer(0) == 0) {
+        // Nothing of this slice is in the index yet (a first build): one statement takes it all.
+        Statement copy(db, "insert into items(rowid, name, target, comment) select itemorder, name, target, comment "
+                           "from cat.link_table where itemorder between ?1 and ?2;");
+        copy.bind(1, first).bind(2, last).step();
+        Statement odd(db, "insert into odd select itemorder, oddness(name, target, comment) as o from cat.link_table "
+                          "where itemorder between ?1 and ?2 and o > 0;");
+        odd.bind(1, first).bind(2, last).step();
+    } else {
+        updateChangedRows(first, last);
+    }
+    if (lastSlice)
+        execute(db, "update meta set value=1 where key='complete';");
+    execute(db, "commit;");
+    return true;
+}
+
+void SearchIndex::updateChangedRows(long long first, long long last)
+{
+    std::vector<std::pair<long long, bool>> differing;
+    {
+        Statement diff(db, differingRows);
+        diff.bind(1, first).bind(2, last);
+        while (diff.step())
+            differing.emplace_back(diff.integer(0), diff.integer(1) != 0);
+    }
+    Statement removeEntry(db, "delete from items where rowid=?1;");
+    Statement removeOdd(db, "delete from odd where itemorder=?1;");
+    Statement readRow(db, "select name, target, comment, oddness(name, target, comment) from cat.link_table where itemorder=?1;");
+    Statement insertEntry(db, "insert into items(rowid, name, target, comment) values(?1, ?2, ?3, ?4);");
+    Statement insertOdd(db, "insert into odd values(?1, ?2);");
+    for (const auto& [itemorder, indexed] : differing) {
+        if (indexed) {
+            removeEntry.bind(1, itemorder).step();
+            removeEntry.reset();
+            removeOdd.bind(1, itemorder).step();
+            removeOdd.reset();
+        }
+        readRow.bind(1, itemorder);
+        if (readRow.step()) {
+            insertEntry.bind(1, itemorder);
+            for (int column = 0; column < 3; ++column)
+                insertEntry.bind(column + 2, readRow.value(column));
+            insertEntry.step();
+            const long long oddness = readRow.integer(3);
+            insertEntry.reset();
+            if (oddness != Plain) {
+                insertOdd.bind(1, itemorder).bind(2, oddness).step();
+                insertOdd.reset();
+            }
+        }
+        readRow.reset();
+    }
+}
+
+void SearchIndex::loadOddRows()
+{
+    checkedRows.clear();
+    alwaysRows.clear();
+    Statement odd(db, "select itemorder, always from odd order by itemorder;");
+    while (odd.step())
+        (odd.integer(1) == CheckAlways ? alwaysRows : checkedRows).push_back(odd.integer(0));
+}
+
+bool SearchIndex::refreshPending()
+{
+    const long long catalogueVersion = scalar(db, "pragma cat.data_version;");
+    const long long indexVersion = scalar(db, "pragma main.data_version;");
+    if (pendingValid && catalogueVersion == seenCatalogueVersion && indexVersion == seenIndexVersion)
+        return true;
+    pendingValid = false;
+    if (indexVersion != seenIndexVersion)
+        loadOddRows();
+    pending.clear();
+    Statement diff(db, differingRows);
+    diff.bind(1, std::numeric_limits<long long>::min()).bind(2, std::numeric_limits<long long>::max());
+    while (diff.step()) {
+        pending.push_back(diff.integer(0));
+        if (pending.size() > mostPendingRows)
+            return false;
+    }
+    std::sort(pending.begin(), pending.end());
+    seenCatalogueVersion = catalogueVersion;
+    seenIndexVersion = indexVersion;
+    pendingValid = true;
+    return true;
+}
+
+std::vector<long long> SearchIndex::find(const std::string& keyword, unsigned columns, std::size_t limit)
+{
+    answeredByIndex = false;
+    // The catalogue's search formats the keyword as a C string: it ends at the first NUL.
+    const std::string text = keyword.c_str();
+    if (!(columns & AllColumns) || !open())
+        return {};
+    columns &= AllColumns;
+    const bool indexable = indexUsable && validUtf8(reinterpret_cast<const unsigned char*>(text.data()), text.size())
+        && !matchExpression(text, columns).empty();
+    std::vector<long long> found;
+    bool indexBroken = false;
+    try {
+        execute(db, "begin;");
+        try {
+            // Reading both files first pins one snapshot of each for everything below.
+            scalar(db, "select count(*) from cat.link_table where itemorder=0;");
+            if (indexable && indexComplete() && refreshPending()) {
+                found = lookUp(text, columns, limit);
+                answeredByIndex = true;
+            }
+        } catch (const SqlError& failure) {
+            if (failure.code == SQLITE_INTERRUPT)
+                throw;
+            // An index that cannot be read is no reason to fail the search.
+            indexBroken = true;
+            found.clear();
+            sqlite3_exec(db, "rollback;", nullptr, nullptr, nullptr);
+            execute(db, "begin;");
+        }
+        if (!answeredByIndex)
+            found = scan(text, columns, limit);
+        sqlite3_exec(db, "commit;", nullptr, nullptr, nullptr);
+    } catch (const SqlError&) {
+        sqlite3_exec(db, "rollback;", nullptr, nullptr, nullptr);
+    }
+    if (indexBroken)
+        close();
+    return found;
+}
+
+void SearchIndex::prepare()
+{
+    if (!open() || !indexUsable)
+        return;
+    try {
+        execute(db, "begin;");
+        if (indexComplete())
+            refreshPending();
+        execute(db, "commit;");
+    } catch (const SqlError&) {
+        sqlite3_exec(db, "rollback;", nullptr, nullptr, nullptr);
+    }
+}
+
+std::vector<long long> SearchIndex::scan(const std::string& keyword, unsigned columns, std::size_t limit)
+{
+    const char* clauses[] = {"name like ?1", "target like ?1", "comment like ?1"};
+    std::string condition;
+    for (int i = 0; i < 3; ++i)
+        if (columns & (1u << i))
+            condition += (condition.empty() ? "" : " or ") + std::string(clauses[i]);
+    std::vector<long long> found;
+    try {
+        Statement rows(db, ("select itemorder from cat.link_table where " + condition + ";").c_str());
+        rows.bind(1, "%" + keyword + "%");
+        while (found.size() < limit && rows.step())
+            found.push_back(rows.integer(0));
+    } catch (const SqlError& failure) {
+        if (failure.code == SQLITE_INTERRUPT)
+            throw;
+        // The hits read before the failure are still worth showing.
+    }
+    return found;
+}
+
+std::vector<long long> SearchIndex::lookUp(const std::string& keyword, unsigned columns, std::size_t limit)
+{
+    const std::string pattern = "%" + keyword + "%";
+    // Without wildcards and beyond ASCII, a phrase of trigrams found in a column is exactly what LIKE
+    // finds there: both fold the 26 ASCII letters and nothing else differs.
+    const bool exact = keyword.find_first_of("%_") == std::string::npos
+        && std::none_of(keyword.begin(), keyword.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    const char* clauses[] = {"name like ?2", "target like ?2", "comment like ?2"};
+    std::string condition;
+    for (int i = 0; i < 3; ++i)
+        if (columns & (1u << i))
+            condition += (condition.empty() ? "" : " or ") + std::string(clauses[i]);
+    Statement verifyRow(db, ("select 1 from cat.link_table where itemorder=?1 and (" + condition + ");").c_str());
+    std::vector<long long> found;
+    auto check = [&](long long itemorder) {
+        verifyRow.bind(1, itemorder).bind(2, pattern);
+        if (verifyRow.step())
+            found.push_back(itemorder);
+        verifyRow.reset();
+    };
+    Statement candidates(db, "select rowid from items where items match ?1 order by rowid;");
+    candidates.bind(1, matchExpression(keyword, columns));
+    while (found.size() < limit && candidates.step()) {
+        const long long itemorder = candidates.integer(0);
+        if (sortedContains(pending, itemorder) || sortedContains(alwaysRows, itemorder))
+            continue;
+        if (exact && !sortedContains(checkedRows, itemorder))
+            found.push_back(itemorder);
+        else
+            check(itemorder);
+    }
+    // Rows the index does not reflect, or may read otherwise than LIKE, are looked at directly; those
+    // past the last candidate taken cannot come before it.
+    const long long lastTaken = found.size() < limit ? std::numeric_limits<long long>::max() : found.back();
+    const std::size_t indexed = found.size();
+    std::vector<long long> extra;
+    std::set_union(pending.begin(), pending.end(), alwaysRows.begin(), alwaysRows.end(), std::back_inserter(extra));
+    for (long long itemorder : extra)
+        if (itemorder < lastTaken)
+            check(itemorder);
+    std::inplace_merge(found.begin(), found.begin() + std::ptrdiff_t(indexed), found.end());
+    if (found.size() > limit)
+        found.resize(limit);
+    return found;
+}
+
+std::vector<ItemText> SearchIndex::texts(const std::vector<long long>& itemorders)
+{
+    std::vector<ItemText> rows;
+    if (itemorders.empty() || !open())
+        return rows;
+    try {
+        Statement row(db, "select guid, category, name, target, type from cat.link_table where itemorder=?1;");
+        for (long long itemorder : itemorders) {
+            row.bind(1, itemorder);
+            if (row.step())
+                rows.push_back({itemorder, row.text(0), row.text(1), row.text(2), row.text(3), int(row.integer(4))});
+            row.reset();
+        }
+    } catch (const SqlError&) {
+        // Rows read so far are shown; the next search reads again.
+    }
+    return rows;
+}
+
+std::vector<long long> findByColumn(SearchIndex& index, const std::string& keyword, std::size_t rows)
+{
+    std::vector<long long> shown;
+    std::unordered_set<long long> taken;
+    for (unsigned column : {Title, Target, Description}) {
+        if (shown.size() >= rows)
+            break;
+        // Items already taken for an earlier column may be among these: ask for that many more.
+        for (long long itemorder : index.find(keyword, column, rows + shown.size()))
+            if (shown.size() < rows && taken.insert(itemorder).second)
+                shown.push_back(itemorder);
+    }
+    return shown;
+}
+
+std::vector<CSearchItem> searchItems(SearchIndex& index, bool byName, bool byTarget, bool byComment,
+                                     const std::string& keyword)
+{
+    const unsigned columns = (byName ? unsigned(Title) : 0u) | (byTarget ? unsigned(Target) : 0u)
+        | (byComment ? unsigned(Description) : 0u);
+    std::vector<CSearchItem> found;
+    for (const ItemText& row : index.texts(index.find(keyword, columns)))
+        found.push_back({row.category, row.guid, row.name});
+    return found;
+}
+
+std::unordered_map<std::string, std::string> SearchIndex::categoryPaths()
+{
+    std::unordered_map<std::string, std::pair<std::string, std::string>> nameAndParent;
+    std::unordered_map<std::string, std::string> paths;
+    if (!open())
+        return paths;
+    try {
+        Statement rows(db, "select guid, name, parent_guid from cat.category_table;");
+        while (rows.step())
+            nameAndParent.emplace(rows.text(0), std::make_pair(rows.text(1), rows.text(2)));
+    } catch (const SqlError&) {
+        return paths;
+    }
+    for (const auto& [guid, entry] : nameAndParent) {
+        std::string path = entry.first;
+        std::string parent = entry.second;
+        // A parent chain that loops or is absurdly deep ends where it stops making sense.
+        for (std::size_t depth = 0; !parent.empty() && depth < nameAndParent.size(); ++depth) {
+            const auto up = nameAndParent.find(parent);
+            if (up == nameAndParent.end())
+                break;
+            path = up->second.first + "/" + path;
+            parent = up->second.second;
+        }
+        paths.emplace(guid, std::move(path));
+    }
+    return paths;
+}
+
+} // namespace search

@@ -1,0 +1,175 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "search/searchindex.h"
+#include "storage/cdbmanager.h"
+#include "tempfolder.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Pieces texts and keywords are made of: ASCII in both cases, the wildcards, apostrophes, letters
+// beyond ASCII (some whose case folds onto ASCII letters), and bytes that are no UTF-8 at all.
+const std::vector<std::string> pieces = {
+    "a", "b", "c", "A", "B", "C", "ab", "abc", "ABC", " ", "'", "%", "_", "é", "É", "ß", "日本", "K", "ſ",
+    "k", "s", "report", "Report", "\xff", "x"};
+
+class Catalogue {
+public:
+    explicit Catalogue(const std::string& path) : path(path)
+    {
+        db.Open(path);
+        db.EnsureDefaultCategories();
+        sqlite3_open(path.c_str(), &raw);
+        sqlite3_exec(raw, "pragma synchronous=off;", nullptr, nullptr, nullptr);
+    }
+    ~Catalogue() { sqlite3_close(raw); }
+
+    void run(const std::string& sql, const std::vector<std::string>& texts)
+    {
+        sqlite3_stmt* statement = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(raw, sql.c_str(), -1, &statement, nullptr), SQLITE_OK) << sql;
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            sqlite3_bind_text(statement, int(i) + 1, texts[i].data(), int(texts[i].size()), SQLITE_TRANSIENT);
+        EXPECT_EQ(sqlite3_step(statement), SQLITE_DONE) << sqlite3_errmsg(raw);
+        sqlite3_finalize(statement);
+    }
+
+    // The catalogue's own search, one column set at a time: guids in stored order.
+    std::vector<std::string> designHits(const std::string& keyword, unsigned columns)
+    {
+        std::vector<std::string> guids;
+        for (const CSearchItem& hit : db.SearchItems(columns & search::Title, columns & search::Target,
+                                                     columns & search::Description, keyword))
+            guids.push_back(hit.guid);
+        return guids;
+    }
+
+    std::string path;
+    CDBManager db;
+    sqlite3* raw = nullptr;
+};
+
+std::string randomText(std::mt19937& dice, int most)
+{
+    std::string text;
+    for (int n = int(dice() % unsigned(most)); n > 0; --n)
+        text += pieces[dice() % pieces.size()];
+    return text;
+}
+
+// What the index answers, as guids in order, and its first few when asked for no more.
+void expectSameAsDesign(search::SearchIndex& index, Catalogue& catalogue, const std::string& keyword, unsigned columns)
+{
+    const std::vector<long long> rows = index.find(keyword, columns);
+    std::vector<std::string> guids;
+    for (const search::ItemText& text : index.texts(rows))
+        guids.push_back(text.guid);
+    ASSERT_EQ(guids, catalogue.designHits(keyword, columns)) << "keyword '" << keyword << "' columns " << columns;
+    const std::vector<long long> first = index.find(keyword, columns, 3);
+    EXPECT_EQ(first, std::vector<long long>(rows.begin(), rows.begin() + std::ptrdiff_t(std::min<std::size_t>(3, rows.size()))))
+        << "keyword '" << keyword << "' columns " << columns;
+}
+
+TEST(SearchIndex, AnswersEqualTheCatalogueSearchThroughRandomEdits)
+{
+    TempFolder folder;
+    Catalogue catalogue(folder.path("FavoritesDB.db"));
+    const std::string indexFile = folder.path("cache/index.db");
+    search::SearchIndex writer(catalogue.path, indexFile);
+    search::SearchIndex reader(catalogue.path, indexFile);
+    std::mt19937 dice(23);
+    int made = 0;
+    auto insert = [&] {
+        catalogue.run("insert into link_table (guid,name,target,category,star,comment,type) values(?1,?2,?3,'c',0,?4,0);",
+                      {"g" + std::to_string(made++), randomText(dice, 8), randomText(dice, 12), randomText(dice, 6)});
+    };
+    for (int i = 0; i < 300; ++i)
+        insert();
+    // A value that is not text, and one with a NUL inside: LIKE reads both its own way.
+    catalogue.run("insert into link_table (guid,name,target,comment) values('g-int', 1234, 'abc', null);", {});
+    catalogue.run("insert into link_table (guid,name,target,comment) values('g-nul', 'abc' || char(0) || 'report', 'x', 'y');", {});
+    ASSERT_TRUE(writer.update());
+
+    const std::string anyRow = "select itemorder from link_table order by itemorder limit 1 offset (?2 % (select count(*) from link_table))";
+    int byIndex = 0;
+    for (int round = 0; round < 120; ++round) {
+        switch (dice() % 5) {
+        case 0: insert(); break;
+        case 1: catalogue.run("update link_table set name=?1 where itemorder=(" + anyRow + ");",
+                              {randomText(dice, 8), std::to_string(dice())}); break;
+        case 2: catalogue.run("delete from link_table where itemorder=(" + anyRow + ");", {"", std::to_string(dice())}); break;
+        case 3: ASSERT_TRUE(writer.update()); break;
+        default: break;
+        }
+        for (int query = 0; query < 6; ++query) {
+            std::string keyword = randomText(dice, 4);
+            if (dice() % 2) {
+                // A piece of a stored text, case changed at random: the queries that find something.
+                sqlite3_stmt* statement = nullptr;
+                sqlite3_prepare_v2(catalogue.raw, ("select target from link_table where itemorder=(" + anyRow + ");").c_str(), -1,
+                                   &statement, nullptr);
+                sqlite3_bind_int64(statement, 2, dice());
+                if (sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_bytes(statement, 0) > 0) {
+                    const std::string target(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+                    const std::size_t from = dice() % (target.size() + 1);
+                    keyword = target.substr(from, dice() % 8);
+                    for (char& c : keyword)
+                        if (dice() % 2 && std::isalpha(static_cast<unsigned char>(c)))
+                            c = char(std::toupper(static_cast<unsigned char>(c)));
+                }
+                sqlite3_finalize(statement);
+            }
+            const unsigned columns = 1 + dice() % 7;
+            search::SearchIndex& index = query % 2 ? reader : writer;
+            expectSameAsDesign(index, catalogue, keyword, columns);
+            byIndex += index.lastAnsweredByIndex();
+            if (testing::Test::HasFatalFailure())
+                return;
+        }
+    }
+    // Most keywords hold a run of three characters: the index, not the scan, must have answered them.
+    EXPECT_GT(byIndex, 200);
+    ASSERT_TRUE(writer.update());
+    expectSameAsDesign(reader, catalogue, "abc", search::AllColumns);
+    EXPECT_TRUE(reader.lastAnsweredByIndex());
+}
+
+TEST(SearchIndex, StaleAndCorruptIndexesAreRebuiltAndNeverAnswerWrongMeanwhile)
+{
+    TempFolder folder;
+    Catalogue catalogue(folder.path("FavoritesDB.db"));
+    const std::string indexFile = folder.path("index.db");
+    catalogue.run("insert into link_table (guid,name,target,comment) values('old', 'Quarterly report', 'a.pdf', '');", {});
+    {
+        search::SearchIndex index(catalogue.path, indexFile);
+        ASSERT_TRUE(index.update());
+    }
+    // Changed while no index was open: one row renamed, one added, one deleted.
+    catalogue.run("update link_table set name='Monthly summary' where guid='old';", {});
+    catalogue.run("insert into link_table (guid,name,target,comment) values('new', 'Yearly report', 'b.pdf', '');", {});
+    {
+        search::SearchIndex stale(catalogue.path, indexFile);
+        expectSameAsDesign(stale, catalogue, "report", search::AllColumns);
+        expectSameAsDesign(stale, catalogue, "summary", search::AllColumns);
+        ASSERT_TRUE(stale.update());
+        expectSameAsDesign(stale, catalogue, "report", search::AllColumns);
+        EXPECT_TRUE(stale.lastAnsweredByIndex());
+    }
+    search::SearchIndex reader(catalogue.path, indexFile);
+    ASSERT_EQ(reader.find("report", search::Title).size(), 1u);
+    std::ofstream(indexFile, std::ios::binary | std::ios::trunc) << std::string(8192, 'x');
+    // The open reader cannot read its file any more: it scans, and answers right.
+    expectSameAsDesign(reader, catalogue, "report", search::AllColumns);
+    search::SearchIndex rebuilt(catalogue.path, indexFile);
+    ASSERT_TRUE(rebuilt.update()) << rebuilt.lastError();
+    expectSameAsDesign(rebuilt, catalogue, "report", search::AllColumns);
+    EXPECT_TRUE(rebuilt.lastAnsweredByIndex());
+}
+
+} // namespace
