@@ -1,0 +1,187 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "health/healthstore.h"
+
+#include <cstdlib>
+
+namespace health {
+
+namespace {
+
+const char* const createTable =
+    "create table if not exists health_table (guid text not null, aspect text not null, kind text, code int,"
+    " detail text, target text, new_target text, other_guid text, size int, checked int, since int,"
+    " repeats int, ignored_target text, primary key (guid, aspect));";
+
+// Rows that still describe the item: same guid, and the target they were found for.
+const char* const currentRows =
+    "select h.* from health_table h join link_table l on l.guid = h.guid and l.target = h.target";
+
+std::string previousKey(const std::string& guid, Aspect aspect)
+{
+    return guid + '\n' + aspectName(aspect);
+}
+
+Aspect aspectFromName(const std::string& name)
+{
+    if (name == "link")
+        return Aspect::Link;
+    if (name == "duplicate")
+        return Aspect::Duplicate;
+    return Aspect::File;
+}
+
+std::int64_t int64Field(const CppSQLite3Query& row, const char* field, std::int64_t fallback)
+{
+    const char* value = row.FieldValue(field);
+    return value ? std::strtoll(value, nullptr, 10) : fallback;
+}
+
+}  // namespace
+
+HealthStore::HealthStore(CppSQLite3DB& database) : db(database) {}
+
+void HealthStore::ensureTable()
+{
+    db.ExecuteStatement(createTable);
+}
+
+bool HealthStore::hasTable()
+{
+    return db.TableExists(table);
+}
+
+void HealthStore::loadPrevious()
+{
+    previous.clear();
+    CppSQLite3Query row = db.ExecuteQuery(
+        "select guid, aspect, kind, target, since, repeats, size, ignored_target from health_table;");
+    for (; !row.Eof(); row.NextRow()) {
+        Previous& entry = previous[row.fieldText("guid") + '\n' + row.fieldText("aspect")];
+        entry.kind = row.fieldText("kind");
+        entry.target = row.fieldText("target");
+        entry.since = int64Field(row, "since", 0);
+        entry.repeats = row.fieldInt("repeats");
+        entry.size = int64Field(row, "size", -1);
+        entry.ignoredTarget = row.fieldText("ignored_target");
+    }
+}
+
+StoredFinding HealthStore::record(const Finding& finding, std::int64_t now)
+{
+    StoredFinding stored;
+    static_cast<Finding&>(stored) = finding;
+    stored.checked = now;
+    stored.since = now;
+    std::string ignoredTarget;
+    Previous& last = previous[previousKey(finding.guid, finding.aspect)];
+    if (last.kind == kindName(finding.kind) && last.target == finding.target && last.since > 0) {
+        stored.since = last.since;
+        stored.repeats = last.repeats + 1;
+    }
+    if (stored.size < 0 && last.target == finding.target)
+        stored.size = last.size;
+    if (last.ignoredTarget == finding.target)
+        ignoredTarget = last.ignoredTarget;
+    stored.ignored = !ignoredTarget.empty();
+    last = {kindName(finding.kind), finding.target, stored.since, stored.repeats, stored.size, ignoredTarget};
+
+    CppSQLite3Buffer sql;
+    sql.Format("replace into health_table (guid, aspect, kind, code, detail, target, new_target, other_guid, size,"
+               " checked, since, repeats, ignored_target) values (%Q, %Q, %Q, %d, %Q, %Q, %Q, %Q, %lld, %lld, %lld,"
+               " %d, %Q);",
+               finding.guid.c_str(), aspectName(finding.aspect), kindName(finding.kind), finding.code,
+               finding.detail.c_str(), finding.target.c_str(), finding.newTarget.c_str(), finding.otherGuid.c_str(),
+               static_cast<long long>(stored.size), static_cast<long long>(now),
+               static_cast<long long>(stored.since), stored.repeats, ignoredTarget.empty() ? nullptr : ignoredTarget.c_str());
+    db.ExecuteStatement(sql);
+    return stored;
+}
+
+void HealthStore::clearDuplicates(const std::vector<std::string>& guids, bool whole)
+{
+    if (whole) {
+        db.ExecuteStatement("delete from health_table where aspect = 'duplicate';");
+        return;
+    }
+    for (const std::string& guid : guids) {
+        CppSQLite3Buffer sql;
+        sql.Format("delete from health_table where aspect = 'duplicate' and guid = %Q;", guid.c_str());
+        db.ExecuteStatement(sql);
+    }
+}
+
+void HealthStore::prune()
+{
+    db.ExecuteStatement("delete from health_table where guid not in (select guid from link_table);");
+}
+
+std::vector<StoredFinding> HealthStore::query(const char* sql)
+{
+    std::vector<StoredFinding> found;
+    if (!hasTable())
+        return found;
+    CppSQLite3Query row = db.ExecuteQuery(sql);
+    for (; !row.Eof(); row.NextRow()) {
+        StoredFinding finding;
+        finding.guid = row.fieldText("guid");
+        finding.aspect = aspectFromName(row.fieldText("aspect"));
+        finding.kind = kindFromName(row.fieldText("kind"));
+        finding.code = row.fieldInt("code");
+        finding.detail = row.fieldText("detail");
+        finding.target = row.fieldText("target");
+        finding.newTarget = row.fieldText("new_target");
+        finding.otherGuid = row.fieldText("other_guid");
+        finding.size = int64Field(row, "size", -1);
+        finding.checked = int64Field(row, "checked", 0);
+        finding.since = int64Field(row, "since", 0);
+        finding.repeats = row.fieldInt("repeats");
+        finding.ignored = row.FieldValue("ignored_target") != nullptr && row.fieldText("ignored_target") == finding.target;
+        found.push_back(std::move(finding));
+    }
+    return found;
+}
+
+std::vector<StoredFinding> HealthStore::current(bool withIgnored)
+{
+    const std::string sql = std::string(currentRows) + " where h.kind <> 'ok'"
+                            + (withIgnored ? "" : " and (h.ignored_target is null or h.ignored_target <> h.target)")
+                            + " order by l.itemorder;";
+    return query(sql.c_str());
+}
+
+std::vector<StoredFinding> HealthStore::forItem(const std::string& guid)
+{
+    CppSQLite3Buffer sql;
+    sql.Format("%s where h.guid = %Q order by h.aspect;", currentRows, guid.c_str());
+    return query(sql);
+}
+
+std::unordered_set<std::string> HealthStore::brokenItems()
+{
+    std::unordered_set<std::string> guids;
+    const std::string sql = std::string(currentRows)
+                            + " where h.kind in ('missing', 'dead')"
+                              " and (h.ignored_target is null or h.ignored_target <> h.target);";
+    for (const StoredFinding& finding : query(sql.c_str()))
+        guids.insert(finding.guid);
+    return guids;
+}
+
+void HealthStore::ignore(const std::string& guid, Aspect aspect)
+{
+    CppSQLite3Buffer sql;
+    sql.Format("update health_table set ignored_target = target where guid = %Q and aspect = %Q;", guid.c_str(),
+               aspectName(aspect));
+    db.ExecuteStatement(sql);
+    previous.erase(previousKey(guid, aspect));
+}
+
+std::int64_t HealthStore::knownSize(const std::string& guid)
+{
+    for (const StoredFinding& finding : forItem(guid))
+        if (finding.aspect == Aspect::File)
+            return finding.size;
+    return -1;
+}
+
+}  // namespace health
