@@ -56,7 +56,11 @@ int retryAfterSeconds(const QByteArray& value, const QDateTime& now)
     const int seconds = trimmed.toInt(&number);
     if (number)
         return seconds >= 0 ? seconds : -1;
-    const QDateTime when = QDateTime::fromString(QString::fromLatin1(trimmed), Qt::RFC2822Date);
+    // An HTTP date names its zone "GMT", which Qt's RFC 2822 reader does not take.
+    QString date = QString::fromLatin1(trimmed);
+    if (date.endsWith(QLatin1String(" GMT")))
+        date = date.chopped(4) + QLatin1String(" +0000");
+    const QDateTime when = QDateTime::fromString(date, Qt::RFC2822Date);
     if (!when.isValid())
         return -1;
     return static_cast<int>(std::max<qint64>(0, now.secsTo(when)));
