@@ -43,6 +43,7 @@ HealthStore::HealthStore(CppSQLite3DB& database) : db(database) {}
 void HealthStore::ensureTable()
 {
     db.ExecuteStatement(createTable);
+    db.ExecuteStatement("create index if not exists health_group on health_table (new_target);");
 }
 
 bool HealthStore::hasTable()
@@ -143,9 +144,13 @@ std::vector<StoredFinding> HealthStore::query(const char* sql)
 
 std::vector<StoredFinding> HealthStore::current(bool withIgnored)
 {
+    // A duplicate whose group lost its other members (deleted, relinked) is one no longer.
     const std::string sql = std::string(currentRows) + " where h.kind <> 'ok'"
                             + (withIgnored ? "" : " and (h.ignored_target is null or h.ignored_target <> h.target)")
-                            + " order by l.itemorder;";
+                            + " and (h.aspect <> 'duplicate' or exists (select 1 from health_table o join link_table ol"
+                              " on ol.guid = o.guid and ol.target = o.target where o.aspect = 'duplicate'"
+                              " and o.new_target = h.new_target and o.guid <> h.guid))"
+                              " order by l.itemorder;";
     return query(sql.c_str());
 }
 
@@ -156,15 +161,16 @@ std::vector<StoredFinding> HealthStore::forItem(const std::string& guid)
     return query(sql);
 }
 
-std::unordered_set<std::string> HealthStore::brokenItems()
+std::unordered_map<std::string, StoredFinding> HealthStore::brokenItems(const std::string& categoryGuid)
 {
-    std::unordered_set<std::string> guids;
-    const std::string sql = std::string(currentRows)
-                            + " where h.kind in ('missing', 'dead')"
-                              " and (h.ignored_target is null or h.ignored_target <> h.target);";
-    for (const StoredFinding& finding : query(sql.c_str()))
-        guids.insert(finding.guid);
-    return guids;
+    std::unordered_map<std::string, StoredFinding> broken;
+    CppSQLite3Buffer sql;
+    sql.Format("%s where l.category = %Q and h.kind in ('missing', 'dead')"
+               " and (h.ignored_target is null or h.ignored_target <> h.target);",
+               currentRows, categoryGuid.c_str());
+    for (StoredFinding& finding : query(sql))
+        broken.emplace(finding.guid, std::move(finding));
+    return broken;
 }
 
 void HealthStore::ignore(const std::string& guid, Aspect aspect)

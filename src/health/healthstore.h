@@ -48,8 +48,8 @@ public:
     std::vector<StoredFinding> current(bool withIgnored = false);
     // Every still-applying result of one item, Ok included.
     std::vector<StoredFinding> forItem(const std::string& guid);
-    // Items with a current, not ignored, missing or dead result.
-    std::unordered_set<std::string> brokenItems();
+    // Items of the category with a current, not ignored, missing or dead result: the reason by GUID.
+    std::unordered_map<std::string, StoredFinding> brokenItems(const std::string& categoryGuid);
     // Hides the result until the item's target changes.
     void ignore(const std::string& guid, Aspect aspect);
     std::int64_t knownSize(const std::string& guid);

@@ -144,6 +144,9 @@ void TSDIAppForm::createActions()
     bind(ToolsImportBookmarks, &TSDIAppForm::ToolsImportBookmarksClick);
     bind(ToolsImportBrowser, &TSDIAppForm::ToolsImportBrowserClick);
     bind(ToolsExportBookmarks, &TSDIAppForm::ToolsExportBookmarksClick);
+    ToolsCheckCatalogue = makeAction("ToolsCheckCatalogue", QStringLiteral("Check &Catalogue..."),
+                                     QStringLiteral("Look for missing files, dead links and items filed twice"));
+    bind(ToolsCheckCatalogue, &TSDIAppForm::ToolsCheckCatalogueClick);
 }
 
 void TSDIAppForm::createMenus()
@@ -165,6 +168,7 @@ void TSDIAppForm::createMenus()
     Edit1->addAction(OnEditSearch);
     QMenu* Tools1 = addMenu("Tools1", QStringLiteral("&Tools"), {});
     Tools1->addActions({ToolsImportIEFavorites, ToolsImportBookmarks, ToolsImportBrowser, ToolsExportBookmarks});
+    Tools1->addAction(ToolsCheckCatalogue);
     makeSeparator(Tools1, "N2");
     Tools1->addAction(OnToolsSettings);
     QMenu* Help1 = addMenu("Help1", QStringLiteral("&Help"), QStringLiteral("Help topics"));
@@ -452,6 +456,7 @@ void TSDIAppForm::ShowCategoryItems(CCategory* category)
     db.LoadItems(*category);
     for (int i = 0; i < category->GetItemCount(); ++i)
         AddItemRow(category->GetItem(i));
+    markCheckedRows();
 }
 
 QTreeWidgetItem* TSDIAppForm::AddItemRow(CLinkItem* item)

@@ -104,6 +104,7 @@ private slots:
     void ToolsImportBookmarksClick();
     void ToolsImportBrowserClick();
     void ToolsExportBookmarksClick();
+    void ToolsCheckCatalogueClick();
     void AddFolder2Click();
 
 private:
@@ -144,6 +145,13 @@ private:
     void importTree(CCategory& target, const ImportTree& tree, const char* label, const char* addedText);
     void closeCatalogueViews();
 
+    // Catalogue check (tsdiappform_health.cpp).
+    void markCheckedRows();
+    QString lastCheckedNote(const CLinkItem& item);
+    CCategory* loadedCategoryOf(const std::string& itemGuid);
+    void setItemTarget(const std::string& itemGuid, const std::string& target);
+    void deleteItemsByGuid(const std::vector<std::string>& itemGuids);
+
     // Tray residence.
     void AddTrayIcon();
     void RemoveTrayIcon();
@@ -166,6 +174,7 @@ private:
     ItemListView* listContent = nullptr;
     TrayResidence* tray = nullptr;
     QPointer<QWidget> searchForm;
+    QPointer<QWidget> checkWindow;
     // Where the user last put the search dialog, for the next one while the program runs.
     std::optional<QPoint> searchPlace;
     TAboutBox* AboutBox = nullptr;
@@ -181,6 +190,7 @@ private:
     QAction* ToolsImportBookmarks = nullptr;
     QAction* ToolsImportBrowser = nullptr;
     QAction* ToolsExportBookmarks = nullptr;
+    QAction* ToolsCheckCatalogue = nullptr;
 
     // Tree popups: menuCategory anywhere in the tree, menuCategoryItem on the selected node's row.
     QMenu* menuCategory = nullptr;

@@ -248,6 +248,7 @@ void TSDIAppForm::Property3Click()
     TitemForm form(this, item->GetType() == CLinkItem::WebType);
     form.setWindowTitle(toQ(item->GetName()));
     form.fill(toQ(item->GetName()), toQ(item->GetTarget()), toQ(item->GetComment()));
+    form.setCheckNote(lastCheckedNote(*item));
     if (seam::exec(&form) != QDialog::Accepted)
         return;
     commands.editItem(*item, {keptOrEdited(form.title(), item->GetName()), keptOrEdited(form.target(), item->GetTarget()),
