@@ -311,13 +311,10 @@ void CatalogueCheckWindow::finish(const health::CheckSummary& summary)
         lblStatus->setText(QStringLiteral("The check failed."));
         showErrorBox(this, QStringLiteral("The check failed: %1").arg(QString::fromStdString(summary.error)));
     } else {
-        lblStatus->setText(QStringLiteral("%1 %2 of %3 items: %4 problems, %5 of them new.")
-                               .arg(summary.cancelled ? QStringLiteral("Cancelled after checking")
-                                                      : QStringLiteral("Checked"))
-                               .arg(summary.checked)
+        lblStatus->setText((summary.cancelled ? QStringLiteral("Cancelled; what was checked of %1 items is kept: ")
+                                              : QStringLiteral("Checked %1 items: "))
                                .arg(summary.items)
-                               .arg(summary.problems)
-                               .arg(newProblems));
+                           + QStringLiteral("%1 problems, %2 of them new.").arg(summary.problems).arg(newProblems));
     }
     if (commands.resultsChanged)
         commands.resultsChanged();

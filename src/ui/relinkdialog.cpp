@@ -48,6 +48,8 @@ RelinkDialog::RelinkDialog(QWidget* owner, std::string lost, std::int64_t size)
     listCandidates->setHeaderLabels({QStringLiteral("File"), QStringLiteral("Size"), QStringLiteral("Match")});
     listCandidates->header()->setStretchLastSection(false);
     listCandidates->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    listCandidates->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    listCandidates->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
     layout->addWidget(listCandidates, 1);
     lblFound = new QLabel(this);
     lblFound->setObjectName(QStringLiteral("lblFound"));
@@ -103,8 +105,12 @@ void RelinkDialog::search()
         row->setData(0, Qt::UserRole, toQ(candidate.path));
     }
     QStringList notes;
-    notes << (found.candidates.empty() ? QStringLiteral("No file of that name was found.")
-                                       : QStringLiteral("%1 files of that name found; choose one.").arg(found.candidates.size()));
+    if (found.candidates.empty())
+        notes << QStringLiteral("No file of that name was found.");
+    else if (found.candidates.size() == 1)
+        notes << QStringLiteral("1 file of that name found; choose it if it is the one.");
+    else
+        notes << QStringLiteral("%1 files of that name found; choose one.").arg(found.candidates.size());
     if (found.truncated)
         notes << QStringLiteral("Only the first %1 are listed.").arg(health::maxCandidates);
     if (found.unreadableFolders > 0)
