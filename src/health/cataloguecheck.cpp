@@ -20,7 +20,7 @@ namespace {
 // Results are committed in groups: often enough that a cancelled or crashed check keeps nearly
 // everything, seldom enough that 200,000 files do not take 200,000 commits.
 constexpr std::size_t commitEvery = 2000;
-constexpr qint64 commitAfterMs = 250;
+constexpr qint64 commitAfterMs = 1000;
 constexpr qint64 progressEveryMs = 100;
 
 std::unordered_set<std::string> branchOf(CppSQLite3DB& db, const std::string& top)
