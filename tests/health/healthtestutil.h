@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 // The event loop the link checks run in.
@@ -86,6 +87,14 @@ public:
         server.waitForFinished();
     }
     std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(http) + path; }
+    // The most requests the server has had in hand at once.
+    int peakRequests()
+    {
+        int peak = 0;
+        while (server.canReadLine() || server.waitForReadyRead(200))
+            peak = std::max(peak, server.readLine().mid(5).trimmed().toInt());
+        return peak;
+    }
 
     int http = 0;
     int https = 0;

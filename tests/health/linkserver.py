@@ -14,6 +14,9 @@ import time
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     busy_seen = set()
+    holding = 0
+    peak = 0
+    lock = threading.Lock()
 
     def log_message(self, *args):
         pass
@@ -38,6 +41,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def route(self):
         path = self.path
+        if path.startswith("/hold"):
+            with Handler.lock:
+                Handler.holding += 1
+                if Handler.holding > Handler.peak:
+                    Handler.peak = Handler.holding
+                    print("peak %d" % Handler.peak, flush=True)
+            time.sleep(0.3)
+            with Handler.lock:
+                Handler.holding -= 1
+            return self.answer(200)
         if path.startswith("/ok"):
             return self.answer(200, body=b"fine")
         if path == "/r301":

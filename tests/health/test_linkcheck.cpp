@@ -115,3 +115,17 @@ TEST(LinkCheck, RepeatedCheckCountsAPersistingFailure)
     EXPECT_EQ(linkResults(catalogue).count(guid), 0u);
     EXPECT_TRUE(HealthStore(catalogue.db).brokenItems(catalogue.category->GetGuid()).empty());
 }
+
+TEST(LinkCheck, AtMostTwoRequestsAtATimeToOneHost)
+{
+    ensureApplication();
+    LinkServer server;
+    TestCatalogue catalogue;
+    for (int i = 0; i < 8; ++i)
+        catalogue.add(server.url("/hold/" + std::to_string(i)), 1);
+    CheckOptions options;
+    options.files = options.duplicates = false;
+    const CheckSummary summary = CatalogueCheck(catalogue.path, options).run();
+    EXPECT_EQ(summary.problems, 0u);
+    EXPECT_EQ(server.peakRequests(), 2);
+}
