@@ -167,7 +167,6 @@ void LinkChecker::start(std::unique_ptr<Job> job)
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Varnelo link check"));
     QNetworkReply* reply = job->useGet ? network.get(request) : network.head(request);
-    reply->setParent(this);
     reply->setReadBufferSize(readBuffer);
     auto* timer = new QTimer(reply);
     timer->setSingleShot(true);
