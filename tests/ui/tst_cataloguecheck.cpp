@@ -4,6 +4,7 @@
 #include "testseam.h"
 #include "testutil.h"
 
+#include "health/healthstore.h"
 #include "model/ccategory.h"
 #include "ui/cataloguecheckwindow.h"
 #include "ui/categorytreeview.h"
@@ -166,6 +167,35 @@ private slots:
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from link_table where guid = '" + gone + "'"), 0);
         QCOMPARE(rowTexts(items), (QStringList{QStringLiteral("Kept"), QStringLiteral("Gone twice")}));
         QCOMPARE(groupTexts(findings), (QStringList{QStringLiteral("Dead links (1)"), QStringLiteral("Not checked (1)")}));
+    }
+
+    void movedLinkTakesItsNewAddressOnlyOnCommand()
+    {
+        CCategory* websites = tree(window.get())->categoryOf(nodeAt(tree(window.get()), websitesPath));
+        const std::string guid = storeItem(sandbox->databasePath(), *websites, "Old home", "http://old.example/", 1);
+        {
+            // The result a check stored earlier, as the worker's own connection writes it.
+            CppSQLite3DB connection;
+            connection.Open(sandbox->databasePath().toUtf8().constData());
+            health::HealthStore store(connection);
+            store.ensureTable();
+            health::Finding moved;
+            moved.guid = guid;
+            moved.aspect = health::Aspect::Link;
+            moved.kind = health::Kind::Moved;
+            moved.target = "http://old.example/";
+            moved.newTarget = "https://new.example/home";
+            moved.detail = "Moved permanently to https://new.example/home";
+            store.record(moved, 1700000000);
+        }
+        action(window.get(), "ToolsCheckCatalogue")->trigger();
+        auto* results = window->findChild<CatalogueCheckWindow*>();
+        auto* findings = child<QTreeWidget>(results, "listFindings");
+        QCOMPARE(groupTexts(findings), QStringList{QStringLiteral("Moved links (1)")});
+        QCOMPARE(storedTarget(guid), QStringLiteral("http://old.example/"));
+        clickOn(results, "Old home", "btnUseNewAddress");
+        QCOMPARE(storedTarget(guid), QStringLiteral("https://new.example/home"));
+        QCOMPARE(findings->topLevelItemCount(), 0);
     }
 };
 
