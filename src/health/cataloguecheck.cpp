@@ -189,6 +189,7 @@ void CatalogueCheck::checkFiles(const std::vector<const CheckedItem*>& files, Ch
         store(finding, summary);
         step(summary);
     }
+    results->finishRun(Aspect::File, options.categoryGuid, now);
 }
 
 void CatalogueCheck::checkLinks(const std::vector<const CheckedItem*>& links, CheckSummary& summary)
@@ -227,8 +228,10 @@ void CatalogueCheck::checkLinks(const std::vector<const CheckedItem*>& links, Ch
         store(finding, summary);
         step(summary);
     }
-    if (queued == 0)
+    if (queued == 0) {
+        results->finishRun(Aspect::Link, options.categoryGuid, now);
         return;
+    }
     QTimer watch;
     connect(&watch, &QTimer::timeout, &loop, [&] {
         if (cancelRequested)
@@ -238,6 +241,8 @@ void CatalogueCheck::checkLinks(const std::vector<const CheckedItem*>& links, Ch
     });
     watch.start(50);
     loop.exec();
+    if (!cancelRequested)
+        results->finishRun(Aspect::Link, options.categoryGuid, now);
 }
 
 void CatalogueCheck::checkDuplicates(const std::vector<CheckedItem>& items, CheckSummary& summary)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "health/healthstore.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace health {
@@ -43,6 +44,8 @@ HealthStore::HealthStore(CppSQLite3DB& database) : db(database) {}
 void HealthStore::ensureTable()
 {
     db.ExecuteStatement(createTable);
+    db.ExecuteStatement("create table if not exists health_runs (aspect text not null, scope text not null,"
+                        " checked int, primary key (aspect, scope));");
     db.ExecuteStatement("create index if not exists health_group on health_table (new_target);");
 }
 
@@ -84,7 +87,12 @@ StoredFinding HealthStore::record(const Finding& finding, std::int64_t now)
     if (last.ignoredTarget == finding.target)
         ignoredTarget = last.ignoredTarget;
     stored.ignored = !ignoredTarget.empty();
+    // 200,000 files that were fine and still are cost no writes.
+    const bool unchanged = finding.kind == Kind::Ok && last.kind == "ok" && last.target == finding.target
+                           && last.size == stored.size && stored.repeats > 1;
     last = {kindName(finding.kind), finding.target, stored.since, stored.repeats, stored.size, ignoredTarget};
+    if (unchanged)
+        return stored;
 
     CppSQLite3Buffer sql;
     sql.Format("replace into health_table (guid, aspect, kind, code, detail, target, new_target, other_guid, size,"
@@ -96,6 +104,28 @@ StoredFinding HealthStore::record(const Finding& finding, std::int64_t now)
                static_cast<long long>(stored.since), stored.repeats, ignoredTarget.empty() ? nullptr : ignoredTarget.c_str());
     db.ExecuteStatement(sql);
     return stored;
+}
+
+void HealthStore::finishRun(Aspect aspect, const std::string& scope, std::int64_t now)
+{
+    CppSQLite3Buffer sql;
+    sql.Format("replace into health_runs (aspect, scope, checked) values (%Q, %Q, %lld);", aspectName(aspect),
+               scope.c_str(), static_cast<long long>(now));
+    db.ExecuteStatement(sql);
+}
+
+// The newest finished run over the whole catalogue or over a category above the item.
+std::int64_t HealthStore::lastRunOver(const std::string& itemGuid, Aspect aspect)
+{
+    if (!db.TableExists("health_runs"))
+        return 0;
+    CppSQLite3Buffer sql;
+    sql.Format("with recursive above(guid) as (select category from link_table where guid = %Q union"
+               " select c.parent_guid from category_table c join above a on c.guid = a.guid)"
+               " select max(checked) as latest from health_runs where aspect = %Q and (scope = '' or scope in (select guid from above));",
+               itemGuid.c_str(), aspectName(aspect));
+    CppSQLite3Query row = db.ExecuteQuery(sql);
+    return row.Eof() ? 0 : int64Field(row, "latest", 0);
 }
 
 void HealthStore::clearDuplicates(const std::vector<std::string>& guids, bool whole)
@@ -158,7 +188,11 @@ std::vector<StoredFinding> HealthStore::forItem(const std::string& guid)
 {
     CppSQLite3Buffer sql;
     sql.Format("%s where h.guid = %Q order by h.aspect;", currentRows, guid.c_str());
-    return query(sql);
+    std::vector<StoredFinding> found = query(sql);
+    for (StoredFinding& finding : found)
+        if (finding.kind == Kind::Ok)
+            finding.checked = std::max(finding.checked, lastRunOver(guid, finding.aspect));
+    return found;
 }
 
 std::unordered_map<std::string, StoredFinding> HealthStore::brokenItems(const std::string& categoryGuid)

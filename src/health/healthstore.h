@@ -37,8 +37,11 @@ public:
     // Reads what is stored so that record() can tell a repeated failure from a new one.
     void loadPrevious();
     // Writes the result; the same kind for the same target as last time keeps its first date and
-    // counts one more check, anything else starts anew. A file's known size survives a miss.
+    // counts one more check, anything else starts anew. A file's known size survives a miss. A fine
+    // result that was fine before is not written again: the run's date (finishRun) stands for it.
     StoredFinding record(const Finding& finding, std::int64_t now);
+    // A check of one aspect over the branch below scope (the whole catalogue when empty) ran to its end.
+    void finishRun(Aspect aspect, const std::string& scope, std::int64_t now);
     // Forgets the duplicate results of these items (all when whole), before they are found again.
     void clearDuplicates(const std::vector<std::string>& guids, bool whole);
     // Forgets results of items that are no longer in the catalogue.
@@ -46,7 +49,7 @@ public:
 
     // Results that still apply to the items' current targets, problems only (not Ok).
     std::vector<StoredFinding> current(bool withIgnored = false);
-    // Every still-applying result of one item, Ok included.
+    // Every still-applying result of one item, Ok included, dated by the last check that covered it.
     std::vector<StoredFinding> forItem(const std::string& guid);
     // Items of the category with a current, not ignored, missing or dead result: the reason by GUID.
     std::unordered_map<std::string, StoredFinding> brokenItems(const std::string& categoryGuid);
@@ -64,6 +67,7 @@ private:
         std::string ignoredTarget;
     };
     std::vector<StoredFinding> query(const char* sql);
+    std::int64_t lastRunOver(const std::string& itemGuid, Aspect aspect);
 
     CppSQLite3DB& db;
     std::unordered_map<std::string, Previous> previous;

@@ -69,7 +69,7 @@ QString TSDIAppForm::lastCheckedNote(const CLinkItem& item)
                       ? QStringLiteral("Last checked %1: fine").arg(when)
                       : QStringLiteral("Last checked %1: %2").arg(when, toQ(finding.detail)));
     }
-    return notes.isEmpty() ? QStringLiteral("Not checked yet") : notes.join(QLatin1Char('\n'));
+    return notes.join(QLatin1Char('\n'));
 }
 
 // The category holding the item, with its items in memory. The shown category keeps the objects its

@@ -4,6 +4,8 @@
 
 #include "healthtestutil.h"
 
+#include <QDateTime>
+
 #include <filesystem>
 #include <fstream>
 
@@ -102,4 +104,26 @@ TEST(FileCheck, AFileThatIsNoCatalogueFailsTheCheck)
     write(folder.path("not.db"), "this is not a database at all, only text that is long enough");
     const CheckSummary summary = CatalogueCheck(folder.path("not.db"), {}).run();
     EXPECT_NE(summary.error, "");
+}
+
+// A file that stays fine is not written again, yet its last check is the newest run over it.
+TEST(FileCheck, AFineFileIsDatedByTheLastRunWithoutBeingRewritten)
+{
+    ensureApplication();
+    TestCatalogue catalogue;
+    TempFolder tree;
+    write(tree.path("here.txt"), "here");
+    const std::string guid = catalogue.add(tree.path("here.txt"), 0);
+    CheckOptions options;
+    options.links = options.duplicates = false;
+    CatalogueCheck(catalogue.path, options).run();
+    catalogue.db.ExecuteStatement("update health_table set checked = 1;");
+    options.categoryGuid = catalogue.category->GetGuid();
+    CatalogueCheck(catalogue.path, options).run();
+    EXPECT_EQ(catalogue.db.ExecuteScalar("select checked from health_table;"), 1);
+    const auto results = HealthStore(catalogue.db).forItem(guid);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].kind, Kind::Ok);
+    EXPECT_GT(results[0].checked, QDateTime::currentSecsSinceEpoch() - 600);
+    EXPECT_EQ(results[0].size, 4);
 }
