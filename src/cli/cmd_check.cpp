@@ -59,7 +59,7 @@ int check(Invocation& run)
         record.push_back({"category", category});
         record.push_back({"checked", isoTime(finding.checked)});
         record.push_back({"since", isoTime(finding.since)});
-        record.push_back({"checks_in_a_row", static_cast<long long>(finding.repeats)});
+        record.push_back({"new", finding.isNew() ? 1LL : 0LL});
         run.out().print(record);
     });
     const health::CheckSummary summary = checker.run();

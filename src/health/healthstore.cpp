@@ -2,6 +2,7 @@
 #include "health/healthstore.h"
 
 #include <algorithm>
+#include <map>
 #include <cstdlib>
 
 namespace health {
@@ -11,11 +12,12 @@ namespace {
 const char* const createTable =
     "create table if not exists health_table (guid text not null, aspect text not null, kind text, code int,"
     " detail text, target text, new_target text, other_guid text, size int, checked int, since int,"
-    " repeats int, ignored_target text, primary key (guid, aspect));";
+    " ignored_target text, primary key (guid, aspect));";
 
 // Rows that still describe the item: same guid, and the target they were found for.
 const char* const currentRows =
-    "select h.* from health_table h join link_table l on l.guid = h.guid and l.target = h.target";
+    "select h.*, l.category as item_category from health_table h"
+    " join link_table l on l.guid = h.guid and l.target = h.target";
 
 std::string previousKey(const std::string& guid, Aspect aspect)
 {
@@ -58,13 +60,14 @@ void HealthStore::loadPrevious()
 {
     previous.clear();
     CppSQLite3Query row = db.ExecuteQuery(
-        "select guid, aspect, kind, target, since, repeats, size, ignored_target from health_table;");
+        "select guid, aspect, kind, code, detail, target, since, size, ignored_target from health_table;");
     for (; !row.Eof(); row.NextRow()) {
         Previous& entry = previous[row.fieldText("guid") + '\n' + row.fieldText("aspect")];
         entry.kind = row.fieldText("kind");
         entry.target = row.fieldText("target");
+        entry.code = row.fieldInt("code");
+        entry.detail = row.fieldText("detail");
         entry.since = int64Field(row, "since", 0);
-        entry.repeats = row.fieldInt("repeats");
         entry.size = int64Field(row, "size", -1);
         entry.ignoredTarget = row.fieldText("ignored_target");
     }
@@ -78,30 +81,29 @@ StoredFinding HealthStore::record(const Finding& finding, std::int64_t now)
     stored.since = now;
     std::string ignoredTarget;
     Previous& last = previous[previousKey(finding.guid, finding.aspect)];
-    if (last.kind == kindName(finding.kind) && last.target == finding.target && last.since > 0) {
+    const bool sameState = last.kind == kindName(finding.kind) && last.target == finding.target && last.since > 0;
+    if (sameState)
         stored.since = last.since;
-        stored.repeats = last.repeats + 1;
-    }
     if (stored.size < 0 && last.target == finding.target)
         stored.size = last.size;
     if (last.ignoredTarget == finding.target)
         ignoredTarget = last.ignoredTarget;
     stored.ignored = !ignoredTarget.empty();
-    // 200,000 files that were fine and still are cost no writes.
-    const bool unchanged = finding.kind == Kind::Ok && last.kind == "ok" && last.target == finding.target
-                           && last.size == stored.size && stored.repeats > 1;
-    last = {kindName(finding.kind), finding.target, stored.since, stored.repeats, stored.size, ignoredTarget};
+    // 200,000 files that were fine, or missing, and still are cost no writes. Duplicate rows are
+    // cleared before each search, so they are always written.
+    const bool unchanged = sameState && finding.aspect != Aspect::Duplicate && last.code == finding.code
+                           && last.detail == finding.detail && last.size == stored.size;
+    last = {kindName(finding.kind), finding.target, finding.code, finding.detail, stored.since, stored.size, ignoredTarget};
     if (unchanged)
         return stored;
 
     CppSQLite3Buffer sql;
     sql.Format("replace into health_table (guid, aspect, kind, code, detail, target, new_target, other_guid, size,"
-               " checked, since, repeats, ignored_target) values (%Q, %Q, %Q, %d, %Q, %Q, %Q, %Q, %lld, %lld, %lld,"
-               " %d, %Q);",
+               " checked, since, ignored_target) values (%Q, %Q, %Q, %d, %Q, %Q, %Q, %Q, %lld, %lld, %lld, %Q);",
                finding.guid.c_str(), aspectName(finding.aspect), kindName(finding.kind), finding.code,
                finding.detail.c_str(), finding.target.c_str(), finding.newTarget.c_str(), finding.otherGuid.c_str(),
-               static_cast<long long>(stored.size), static_cast<long long>(now),
-               static_cast<long long>(stored.since), stored.repeats, ignoredTarget.empty() ? nullptr : ignoredTarget.c_str());
+               static_cast<long long>(stored.size), static_cast<long long>(now), static_cast<long long>(stored.since),
+               ignoredTarget.empty() ? nullptr : ignoredTarget.c_str());
     db.ExecuteStatement(sql);
     return stored;
 }
@@ -112,20 +114,6 @@ void HealthStore::finishRun(Aspect aspect, const std::string& scope, std::int64_
     sql.Format("replace into health_runs (aspect, scope, checked) values (%Q, %Q, %lld);", aspectName(aspect),
                scope.c_str(), static_cast<long long>(now));
     db.ExecuteStatement(sql);
-}
-
-// The newest finished run over the whole catalogue or over a category above the item.
-std::int64_t HealthStore::lastRunOver(const std::string& itemGuid, Aspect aspect)
-{
-    if (!db.TableExists("health_runs"))
-        return 0;
-    CppSQLite3Buffer sql;
-    sql.Format("with recursive above(guid) as (select category from link_table where guid = %Q union"
-               " select c.parent_guid from category_table c join above a on c.guid = a.guid)"
-               " select max(checked) as latest from health_runs where aspect = %Q and (scope = '' or scope in (select guid from above));",
-               itemGuid.c_str(), aspectName(aspect));
-    CppSQLite3Query row = db.ExecuteQuery(sql);
-    return row.Eof() ? 0 : int64Field(row, "latest", 0);
 }
 
 void HealthStore::clearDuplicates(const std::vector<std::string>& guids, bool whole)
@@ -151,8 +139,10 @@ std::vector<StoredFinding> HealthStore::query(const char* sql)
     std::vector<StoredFinding> found;
     if (!hasTable())
         return found;
+    std::vector<std::string> categories;
     CppSQLite3Query row = db.ExecuteQuery(sql);
     for (; !row.Eof(); row.NextRow()) {
+        categories.push_back(row.fieldText("item_category"));
         StoredFinding finding;
         finding.guid = row.fieldText("guid");
         finding.aspect = aspectFromName(row.fieldText("aspect"));
@@ -165,11 +155,41 @@ std::vector<StoredFinding> HealthStore::query(const char* sql)
         finding.size = int64Field(row, "size", -1);
         finding.checked = int64Field(row, "checked", 0);
         finding.since = int64Field(row, "since", 0);
-        finding.repeats = row.fieldInt("repeats");
         finding.ignored = row.FieldValue("ignored_target") != nullptr && row.fieldText("ignored_target") == finding.target;
         found.push_back(std::move(finding));
     }
+    row.Finalize();
+    dateByRuns(found, categories);
     return found;
+}
+
+// A result that did not change was not written again; the newest finished run over the whole
+// catalogue, or over a category above the item, is when it was last seen.
+void HealthStore::dateByRuns(std::vector<StoredFinding>& found, const std::vector<std::string>& categories)
+{
+    if (found.empty() || !db.TableExists("health_runs"))
+        return;
+    std::map<std::pair<std::string, std::string>, std::int64_t> runs;
+    for (CppSQLite3Query run = db.ExecuteQuery("select aspect, scope, checked from health_runs;"); !run.Eof(); run.NextRow())
+        runs[{run.fieldText("aspect"), run.fieldText("scope")}] = int64Field(run, "checked", 0);
+    std::unordered_map<std::string, std::string> parents;
+    for (CppSQLite3Query category = db.ExecuteQuery("select guid, parent_guid from category_table;"); !category.Eof();
+         category.NextRow())
+        parents.emplace(category.fieldText("guid"), category.fieldText("parent_guid"));
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        const std::string aspect = aspectName(found[i].aspect);
+        std::string scope = categories[i];
+        std::unordered_set<std::string> seen;
+        for (;;) {
+            const auto run = runs.find({aspect, scope});
+            if (run != runs.end())
+                found[i].checked = std::max(found[i].checked, run->second);
+            if (scope.empty() || !seen.insert(scope).second)
+                break;
+            const auto parent = parents.find(scope);
+            scope = parent == parents.end() ? std::string() : parent->second;
+        }
+    }
 }
 
 std::vector<StoredFinding> HealthStore::current(bool withIgnored)
@@ -188,11 +208,7 @@ std::vector<StoredFinding> HealthStore::forItem(const std::string& guid)
 {
     CppSQLite3Buffer sql;
     sql.Format("%s where h.guid = %Q order by h.aspect;", currentRows, guid.c_str());
-    std::vector<StoredFinding> found = query(sql);
-    for (StoredFinding& finding : found)
-        if (finding.kind == Kind::Ok)
-            finding.checked = std::max(finding.checked, lastRunOver(guid, finding.aspect));
-    return found;
+    return query(sql);
 }
 
 std::unordered_map<std::string, StoredFinding> HealthStore::brokenItems(const std::string& categoryGuid)

@@ -13,13 +13,13 @@
 
 namespace health {
 
-// A finding as stored: when it was seen last, since when the item has been in this state, and how
-// many checks in a row found it so.
+// A finding as stored: when the item was last checked, and since when it has been in this state.
 struct StoredFinding : Finding {
     std::int64_t checked = 0;
     std::int64_t since = 0;
-    int repeats = 1;
     bool ignored = false;
+    // First found by the last check; else it persists since `since`.
+    bool isNew() const { return since >= checked; }
 };
 
 // The last result of each item per aspect, in a table of its own beside the catalogue's three
@@ -36,9 +36,9 @@ public:
 
     // Reads what is stored so that record() can tell a repeated failure from a new one.
     void loadPrevious();
-    // Writes the result; the same kind for the same target as last time keeps its first date and
-    // counts one more check, anything else starts anew. A file's known size survives a miss. A fine
-    // result that was fine before is not written again: the run's date (finishRun) stands for it.
+    // Writes the result; the same kind for the same target as last time keeps its first date,
+    // anything else starts anew. A file's known size survives a miss. A result the same as last time
+    // is not written again: the date of the finished run (finishRun) stands for it.
     StoredFinding record(const Finding& finding, std::int64_t now);
     // A check of one aspect over the branch below scope (the whole catalogue when empty) ran to its end.
     void finishRun(Aspect aspect, const std::string& scope, std::int64_t now);
@@ -61,13 +61,15 @@ private:
     struct Previous {
         std::string kind;
         std::string target;
+        int code = 0;
+        std::string detail;
         std::int64_t since = 0;
-        int repeats = 0;
         std::int64_t size = -1;
         std::string ignoredTarget;
     };
     std::vector<StoredFinding> query(const char* sql);
-    std::int64_t lastRunOver(const std::string& itemGuid, Aspect aspect);
+    // Dates each result by the newest finished run over its item's category.
+    void dateByRuns(std::vector<StoredFinding>& found, const std::vector<std::string>& categories);
 
     CppSQLite3DB& db;
     std::unordered_map<std::string, Previous> previous;

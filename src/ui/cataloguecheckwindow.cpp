@@ -39,9 +39,7 @@ QString when(std::int64_t seconds)
 // Whether a result is news: a failure seen for the first time, or one that persists.
 QString history(const health::StoredFinding& finding)
 {
-    if (finding.repeats <= 1)
-        return QStringLiteral("new");
-    return QStringLiteral("in %1 checks in a row since %2").arg(finding.repeats).arg(when(finding.since));
+    return finding.isNew() ? QStringLiteral("new") : QStringLiteral("since %1").arg(when(finding.since));
 }
 
 }  // namespace
@@ -277,7 +275,7 @@ void CatalogueCheckWindow::btnCheckClick()
         lblStatus->setText(QStringLiteral("Checked %1 of %2...").arg(done).arg(total));
     });
     connect(check, &health::CatalogueCheck::found, this, [this](const health::StoredFinding& finding) {
-        if (finding.repeats <= 1)
+        if (finding.isNew())
             ++newProblems;
         addRow(finding);
     });

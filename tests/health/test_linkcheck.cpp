@@ -105,11 +105,14 @@ TEST(LinkCheck, RepeatedCheckCountsAPersistingFailure)
     CheckOptions options;
     options.files = options.duplicates = false;
     CatalogueCheck(catalogue.path, options).run();
+    EXPECT_TRUE(linkResults(catalogue).at(guid).isNew());
+    catalogue.db.ExecuteStatement("update health_table set since = 1, checked = 1;");
     CatalogueCheck(catalogue.path, options).run();
     auto results = linkResults(catalogue);
     ASSERT_EQ(results.count(guid), 1u);
-    EXPECT_EQ(results.at(guid).repeats, 2);
-    EXPECT_LE(results.at(guid).since, results.at(guid).checked);
+    EXPECT_FALSE(results.at(guid).isNew());
+    EXPECT_EQ(results.at(guid).since, 1);
+    EXPECT_GT(results.at(guid).checked, 1);
 
     HealthStore(catalogue.db).ignore(guid, Aspect::Link);
     EXPECT_EQ(linkResults(catalogue).count(guid), 0u);
