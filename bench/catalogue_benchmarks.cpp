@@ -534,6 +534,54 @@ void BM_ShowLargeCategory(benchmark::State& state)
 }
 BENCHMARK(BM_ShowLargeCategory)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
 
+// ---- the live window ---------------------------------------------------------------------------
+
+void BM_ReloadAfterOutsideChange(benchmark::State& state)
+{
+    const std::string operation =
+        "Reload after an outside change (the 10,000-category tree read and filled again, the 5,000-item category shown)";
+    const fs::path copy = freshCopy("reload.db");
+    installCatalogue(copy);
+    WindowDriver window;
+    BareCatalogue bare(copy);
+    double measured = 0, floor = 0;
+    int rows = largeCategoryItems;
+    int added = 0;
+    if (!window.selectCategory(QString::fromLatin1(largeCategoryName), rows))
+        failed(state, operation, "the large category did not show");
+    for (auto _ : state) {
+        if (state.error_occurred())
+            break;
+        // Another program adds a category, which makes the whole tree be read and filled again,
+        // and an item to the shown category.
+        ++added;
+        bare.insertRows({{floorGuid(800000 + added), "Added elsewhere " + std::to_string(added), 0, ""}},
+                        {{floorGuid(900000 + added), "added elsewhere", "/elsewhere", suite->facts.largeCategoryGuid, {}, 0}});
+        ++rows;
+        const Clock::time_point start = Clock::now();
+        const bool shown = window.reloadAfterOutsideChange(rows);
+        const double elapsed = millisecondsSince(start);
+        state.SetIterationTime(elapsed / 1000);
+        measured += elapsed;
+        const Clock::time_point floorStart = Clock::now();
+        const std::size_t categories = bare.categories().size();
+        int read = 0;
+        bare.readItems(suite->facts.largeCategoryGuid, read);
+        floor += millisecondsSince(floorStart);
+        if (failed(state, operation, shown ? "" : "the list did not show the added item")
+            || failed(state, operation,
+                      categories == std::size_t(categoryCount + added) && read == rows ? "" : "the floor read the wrong rows")
+            || failed(state, operation,
+                      window.categoryNodeCount() == categoryCount + added ? "" : "the tree does not show the new category"))
+            break;
+    }
+    if (state.error_occurred() || failed(state, operation, problemsOf(window)))
+        return;
+    const double iterations = static_cast<double>(state.iterations());
+    report(state, {operation, measured / iterations, floor / iterations, "ms", "<= 150 ms", ""}, 150);
+}
+BENCHMARK(BM_ReloadAfterOutsideChange)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
+
 // ---- keyword search ----------------------------------------------------------------------------
 
 void BM_KeywordSearch(benchmark::State& state)

@@ -126,6 +126,12 @@ bool WindowDriver::selectCategory(const QString& name, int rows)
     return true;
 }
 
+bool WindowDriver::reloadAfterOutsideChange(int rows)
+{
+    QMetaObject::invokeMethod(window.get(), "reloadCatalogue", Qt::DirectConnection);
+    return listRowCount() == rows;
+}
+
 int WindowDriver::listRowCount() const
 {
     const QAbstractItemView* list = view(window.get(), "listContent");

@@ -45,6 +45,9 @@ public:
     void backup(const QString& file);
     void restore(const QString& file);
 
+    // What the window does when it notices another connection's commit: the catalogue read afresh,
+    // the user's place kept. True when the list then shows `rows` rows.
+    bool reloadAfterOutsideChange(int rows);
     // The texts of the message boxes shown since the window opened, in order.
     QStringList messages() const;
     // What did not go as a user expects since the window opened: error boxes, prompts that had no

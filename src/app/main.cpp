@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/appsettings.h"
 #include "shell/paths.h"
+#include "shell/sendrequest.h"
 #include "shell/singleinstance.h"
 #include "ui/iconlist.h"
 #include "ui/taboutbox.h"
@@ -12,13 +13,24 @@
 
 namespace {
 
-// The whole command line as one text, the program's own path included: "/tray" counts anywhere in it.
+// The whole command line as one text, the program's own path included: "/tray" counts anywhere in it,
+// except inside a "varnelo:" request, whose text a web page chose.
 QString commandLine(int argc, char** argv)
 {
     QStringList parts;
     for (int i = 0; i < argc; ++i)
-        parts.append(QString::fromLocal8Bit(argv[i]));
+        if (i == 0 || !isSendRequest(argv[i]))
+            parts.append(QString::fromLocal8Bit(argv[i]));
     return parts.join(QLatin1Char(' '));
+}
+
+// The first "varnelo:" request on the command line (a browser's "send to Varnelo"), if any.
+QByteArray sendRequest(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (isSendRequest(argv[i]))
+            return QByteArray(argv[i]);
+    return {};
 }
 
 }  // namespace
@@ -32,8 +44,9 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/varnelo.svg")));
 
     // A running instance is woken and this one ends before anything is read or opened.
+    const QByteArray request = sendRequest(argc, argv);
     SingleInstance instance;
-    if (!instance.claim())
+    if (!instance.claim(request))
         return 0;
 
     LoadSettings(AppSettings, settingsFilePath());
@@ -44,11 +57,14 @@ int main(int argc, char** argv)
     TSDIAppForm form;
     QObject::connect(&form, &TSDIAppForm::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     QObject::connect(&instance, &SingleInstance::wakeRequested, &form, &TSDIAppForm::wakeFromSecondInstance);
+    QObject::connect(&instance, &SingleInstance::requestReceived, &form, &TSDIAppForm::handleSendRequest);
     TAboutBox about(&form);
     form.setAboutBox(&about);
 
     if (!TSDIAppForm::startsHidden(commandLine(argc, argv), AppSettings.autohide))
         form.show();
+    if (!request.isEmpty())
+        QMetaObject::invokeMethod(&form, [&] { form.handleSendRequest(request); }, Qt::QueuedConnection);
     QApplication::exec();
     return 0;
 }

@@ -179,12 +179,24 @@ int run(int argc, char** argv)
         invocation.addOption(name, value);
     for (const std::string& operand : line.operands)
         invocation.addOperand(operand);
-    return command.run(invocation);
+    const int status = command.run(invocation);
+    if (status == ExitSuccess)
+        invocation.finish();
+    return status;
 }
 
+// One line, also for the window's texts that break theirs.
 void sayWhy(const char* reason)
 {
-    std::fprintf(stderr, "%s: %s\n", programName, reason);
+    std::string line;
+    for (const char* at = reason; *at; ++at) {
+        const bool breaks = *at == '\n' || *at == '\r';
+        if (!breaks)
+            line += *at;
+        else if (!line.empty() && line.back() != ' ')
+            line += ' ';
+    }
+    std::fprintf(stderr, "%s: %s\n", programName, line.c_str());
 }
 
 } // namespace
@@ -228,7 +240,10 @@ CDBManager& Invocation::catalogue()
     if (!db) {
         auto opened = std::make_unique<CDBManager>();
         try {
-            openCatalogue(*opened, path);
+            openCatalogue(*opened, path, [&] {
+                if (writing)
+                    opened->ExecuteStatement("begin immediate transaction;");
+            });
         } catch (const CppSQLite3Exception& error) {
             throw Failure("Cannot open the catalogue \"" + path + "\": " + error.ErrorMessage());
         }
@@ -237,8 +252,25 @@ CDBManager& Invocation::catalogue()
     return *db;
 }
 
+CDBManager& Invocation::catalogueForWriting()
+{
+    if (db && !writing)
+        closeCatalogue();
+    writing = true;
+    output.hold();
+    return catalogue();
+}
+
+void Invocation::finish()
+{
+    if (db && db->InTransaction())
+        db->ExecuteStatement("commit transaction;");
+    output.release();
+}
+
 void Invocation::closeCatalogue()
 {
+    // Closing a connection with its transaction open rolls the transaction back.
     db.reset();
 }
 

@@ -67,6 +67,14 @@ public:
     // The catalogue, opened on first use as the window opens it (made with the built-in categories
     // when missing, the whole tree loaded). SQLite's refusal raises.
     CDBManager& catalogue();
+    // The catalogue for a command that changes it: opened inside one transaction that holds SQLite's
+    // write lock from before the first read until the command has succeeded, so what the command
+    // read is what it changes, and a failure leaves the catalogue exactly as it was. Output is held
+    // back until the commit.
+    CDBManager& catalogueForWriting();
+    // Commits what the command wrote and prints what it held back (runCommandLine calls it after a
+    // successful run).
+    void finish();
     // Closes the connection (a restore replaces the file under it); catalogue() opens it again.
     void closeCatalogue();
 
@@ -81,6 +89,7 @@ private:
     std::vector<std::string> args;
     std::multimap<std::string, std::string> options;
     std::unique_ptr<CDBManager> db;
+    bool writing = false;
 };
 
 // The whole program: parses argv, runs the subcommand, turns failures into one line on stderr and

@@ -5,6 +5,7 @@
 #include "shell/targeturl.h"
 #include "storage/builtincategories.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -37,22 +38,26 @@ CCategory& defaultCategory(const CategoryIndex& index, int type)
 
 int add(Invocation& run)
 {
-    CDBManager& db = run.catalogue();
+    CDBManager& db = run.catalogueForWriting();
     const CategoryIndex index(db.GetRootCategory());
     CCategory* chosen = run.value("category") ? &index.resolveCategory(*run.value("category")) : nullptr;
-    // Every target is checked before the first is added.
-    std::vector<std::pair<CCategory*, ItemFields>> items;
+    // Every target is checked before the first is added; each category gets its items in one go.
+    std::vector<std::pair<CCategory*, std::vector<ItemFields>>> groups;
     for (const std::string& target : run.operands()) {
         ItemFields fields = itemFor(target);
         if (run.value("title"))
             fields.name = *run.value("title");
         fields.comment = run.value("description").value_or(std::string());
-        items.emplace_back(chosen ? chosen : &defaultCategory(index, fields.type), std::move(fields));
+        CCategory* category = chosen ? chosen : &defaultCategory(index, fields.type);
+        auto group = std::find_if(groups.begin(), groups.end(), [&](const auto& g) { return g.first == category; });
+        if (group == groups.end())
+            group = groups.insert(groups.end(), {category, {}});
+        group->second.push_back(std::move(fields));
     }
     CatalogueCommands commands(db);
-    for (auto& [category, fields] : items) {
+    for (auto& [category, items] : groups) {
         db.LoadItems(*category);
-        commands.appendItems(*category, {fields}, Progress::none(), [&](const CLinkItems& stored) {
+        commands.appendItems(*category, items, Progress::none(), [&](const CLinkItems& stored) {
             for (const CLinkItem* item : stored)
                 run.out().print({{"guid", item->GetGuid()}});
         });

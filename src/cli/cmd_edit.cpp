@@ -10,7 +10,7 @@ int edit(Invocation& run)
 {
     if (!run.has("title") && !run.has("target") && !run.has("description"))
         throw UsageError("edit needs --title, --target or --description");
-    CDBManager& db = run.catalogue();
+    CDBManager& db = run.catalogueForWriting();
     const CategoryIndex index(db.GetRootCategory());
     CLinkItem& item = *findItems(db, index, run.operands()).front().item;
     CatalogueCommands(db).editItem(item, {run.value("title").value_or(item.GetName()),

@@ -21,7 +21,7 @@ int iconIndex(const std::optional<std::string>& text)
 int makeCategory(Invocation& run)
 {
     const int icon = iconIndex(run.value("icon"));
-    CDBManager& db = run.catalogue();
+    CDBManager& db = run.catalogueForWriting();
     const CategoryIndex index(db.GetRootCategory());
     const auto [parent, name] = index.resolveParent(run.operands().front());
     if (name.empty())

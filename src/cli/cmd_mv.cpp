@@ -9,7 +9,7 @@ int move(Invocation& run)
 {
     if (!run.value("to"))
         throw UsageError("mv needs --to CATEGORY");
-    CDBManager& db = run.catalogue();
+    CDBManager& db = run.catalogueForWriting();
     const CategoryIndex index(db.GetRootCategory());
     CCategory& target = index.resolveCategory(*run.value("to"));
     const std::vector<FoundItem> found = findItems(db, index, run.operands());

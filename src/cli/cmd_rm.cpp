@@ -7,7 +7,7 @@ namespace {
 
 int remove(Invocation& run)
 {
-    CDBManager& db = run.catalogue();
+    CDBManager& db = run.catalogueForWriting();
     const CategoryIndex index(db.GetRootCategory());
     const std::vector<FoundItem> found = findItems(db, index, run.operands());
     CatalogueCommands commands(db);

@@ -7,7 +7,7 @@ namespace {
 
 int removeCategory(Invocation& run)
 {
-    CDBManager& db = run.catalogue();
+    CDBManager& db = run.catalogueForWriting();
     const CategoryIndex index(db.GetRootCategory());
     CCategory& category = index.resolveCategory(run.operands().front());
     CatalogueCommands(db).deleteCategory(index.parentOf(category), category, Progress::none());

@@ -8,7 +8,7 @@
 
 int storeTree(Invocation& run, const ImportTree& tree, const char* addedText)
 {
-    CDBManager& db = run.catalogue();
+    CDBManager& db = run.catalogueForWriting();
     const CategoryIndex index(db.GetRootCategory());
     const CCategory& target = index.resolveCategory(*run.value("category"));
     WriteBatch batch(db, Progress::none(), importRowCount(tree.root));

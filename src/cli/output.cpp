@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -140,8 +141,19 @@ void Output::message(const std::string& line)
         write(escapeText(line));
 }
 
+void Output::release()
+{
+    holding = false;
+    for (const std::string& line : std::exchange(held, {}))
+        write(line);
+}
+
 void Output::write(const std::string& line)
 {
+    if (holding) {
+        held.push_back(line);
+        return;
+    }
     // A reader that went away (a closed pipe) ends the command with the system's reason.
     if (std::fwrite(line.data(), 1, line.size(), stream) != line.size() || std::fputc('\n', stream) == EOF
         || std::fflush(stream) != 0)

@@ -27,11 +27,18 @@ public:
     void message(const std::string& line);
     bool json() const { return asJson; }
 
+    // Lines are kept back from here on, until release() prints them or the output goes without
+    // it: what a command reports must not be printed before it is stored.
+    void hold() { holding = true; }
+    void release();
+
 private:
     void write(const std::string& line);
 
     std::FILE* stream;
     bool asJson;
+    bool holding = false;
+    std::vector<std::string> held;
 };
 
 // A text for a tab-separated line: tab, newline, carriage return and other control characters as C

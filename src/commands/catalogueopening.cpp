@@ -6,12 +6,14 @@
 
 #include <stdexcept>
 
-void openCatalogue(CDBManager& db, const std::string& path)
+void openCatalogue(CDBManager& db, const std::string& path, const std::function<void()>& opened)
 {
     db.Close();
     // A restore killed during its final copy leaves a database-sized temporary beside the file.
     removeStaleRestoreTemporary(path);
     db.Open(path);
+    if (opened)
+        opened();
     db.EnsureDefaultCategories();
     db.LoadCategories();
     // Views lay out expanded levels recursively, so a chain of tens of thousands of levels would

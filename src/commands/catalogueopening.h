@@ -3,6 +3,7 @@
 
 #include "storage/cdbmanager.h"
 
+#include <functional>
 #include <string>
 
 // Deeper catalogues are refused at load; ten thousand levels open and expand.
@@ -11,5 +12,7 @@ inline constexpr int maxCategoryLevels = 10000;
 // Opens the catalogue file as every front end does: a stale restore temporary beside it removed, the
 // file made with the built-in categories when it has no category table, the whole tree loaded, and
 // the lookup indexes added. A catalogue nested deeper than maxCategoryLevels is closed again, unchanged,
-// and refused with std::runtime_error; SQLite's refusal raises CppSQLite3Exception.
-void openCatalogue(CDBManager& db, const std::string& path);
+// and refused with std::runtime_error; SQLite's refusal raises CppSQLite3Exception. `opened` runs
+// once the connection is made, before anything is read (a watch of other connections' commits starts
+// there, so none made during the load is missed).
+void openCatalogue(CDBManager& db, const std::string& path, const std::function<void()>& opened = {});

@@ -138,3 +138,46 @@ int treeDepth(const CCategory& top)
     }
     return deepest;
 }
+
+namespace {
+
+bool sameValues(const CCategory& a, const CCategory& b)
+{
+    return a.GetGuid() == b.GetGuid() && a.GetName() == b.GetName() && a.GetParentGuid() == b.GetParentGuid()
+        && a.GetLevel() == b.GetLevel() && a.IsSystem() == b.IsSystem() && a.GetIconIndex() == b.GetIconIndex()
+        && a.GetChildCount() == b.GetChildCount();
+}
+
+} // namespace
+
+bool sameCategoryTree(const CCategory& a, const CCategory& b)
+{
+    std::vector<std::pair<const CCategory*, const CCategory*>> pending{{&a, &b}};
+    while (!pending.empty()) {
+        const auto [left, right] = pending.back();
+        pending.pop_back();
+        if (left->GetChildCount() != right->GetChildCount())
+            return false;
+        for (int i = 0; i < left->GetChildCount(); ++i) {
+            if (!sameValues(*left->GetChild(i), *right->GetChild(i)))
+                return false;
+            pending.emplace_back(left->GetChild(i), right->GetChild(i));
+        }
+    }
+    return true;
+}
+
+bool sameItems(const CCategory& category, const std::vector<CLinkItem>& rows)
+{
+    if (static_cast<std::size_t>(category.GetItemCount()) != rows.size())
+        return false;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const CLinkItem& held = *category.GetItem(static_cast<int>(i));
+        const CLinkItem& row = rows[i];
+        if (held.GetGuid() != row.GetGuid() || held.GetName() != row.GetName() || held.GetTarget() != row.GetTarget()
+            || held.GetComment() != row.GetComment() || held.GetType() != row.GetType()
+            || held.GetStar() != row.GetStar() || held.GetParentGuid() != row.GetParentGuid())
+            return false;
+    }
+    return true;
+}

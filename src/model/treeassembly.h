@@ -23,3 +23,10 @@ CCategoryList assembleChildCategories(LoadedCategories loaded, CCategory& parent
 // The number of levels of categories below the given one (0 when it has no children), counted
 // without recursion so a chain of any length is measured safely.
 int treeDepth(const CCategory& top);
+
+// Whether two trees hold the same categories with the same stored values in the same order (items
+// are not compared), so a view of one shows the other as well. Counted without recursion.
+bool sameCategoryTree(const CCategory& a, const CCategory& b);
+
+// Whether the category's items in memory are the rows given, with the same values in the same order.
+bool sameItems(const CCategory& category, const std::vector<CLinkItem>& rows);

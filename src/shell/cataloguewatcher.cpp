@@ -2,7 +2,10 @@
 #include "shell/cataloguewatcher.h"
 
 #include <QEvent>
+#include <QFile>
 #include <QVariant>
+
+#include <sys/stat.h>
 
 CatalogueWatcher::CatalogueWatcher(VersionProbe versionProbe, QObject* parent)
     : QObject(parent), probe(std::move(versionProbe))
@@ -17,20 +20,46 @@ void CatalogueWatcher::watchWhileVisible(QObject* window)
     followVisibility(window->property("visible").toBool());
 }
 
+void CatalogueWatcher::setFile(const QString& path)
+{
+    file = path;
+    seenFile = fileIdentity();
+}
+
 void CatalogueWatcher::rebase()
 {
     seen = probe();
+    seenFile = fileIdentity();
 }
 
 void CatalogueWatcher::check()
 {
     const std::optional<long long> now = probe();
-    if (!now)
-        return;
-    const bool changed = seen && *seen != *now;
-    seen = now;
-    if (changed)
+    const auto identity = fileIdentity();
+    const bool replaced = identity && seenFile && *identity != *seenFile;
+    const bool committed = now && seen && *now != *seen;
+    if (now)
+        seen = now;
+    if (identity)
+        seenFile = identity;
+    replacedFile = replaced;
+    if (replaced || committed)
         emit catalogueChanged();
+}
+
+bool CatalogueWatcher::changedSinceSeen()
+{
+    const std::optional<long long> now = probe();
+    const auto identity = fileIdentity();
+    return (now && seen && *now != *seen) || (identity && seenFile && *identity != *seenFile);
+}
+
+std::optional<std::pair<quint64, quint64>> CatalogueWatcher::fileIdentity() const
+{
+    struct stat status {};
+    if (file.isEmpty() || ::stat(QFile::encodeName(file).constData(), &status) != 0)
+        return std::nullopt;
+    return std::pair<quint64, quint64>(status.st_dev, status.st_ino);
 }
 
 bool CatalogueWatcher::eventFilter(QObject* watched, QEvent* event)
@@ -49,5 +78,4 @@ void CatalogueWatcher::followVisibility(bool visible)
         return;
     }
     timer.start();
-    check();
 }

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 // Notices commits that other connections make to the catalogue file: the command line, a worker with
 // a connection of its own, another program. It asks the window's own connection for SQLite's data
@@ -21,14 +22,23 @@ public:
 
     explicit CatalogueWatcher(VersionProbe probe, QObject* parent = nullptr);
 
-    // Looks only while the object's "visible" property is true; a window shown again is looked at
-    // at once, so what changed while it was hidden shows as it appears.
+    // The catalogue file, whose replacement by another file (a restore from elsewhere) counts as a
+    // change too: the window's connection would go on reading the replaced one.
+    void setFile(const QString& path);
+    // Looks only while the object's "visible" property is true; a window shown again looks at its
+    // first tick, so what changed while it was hidden shows then.
     void watchWhileVisible(QObject* window);
     // Takes the version as it is now as seen: after the catalogue was reopened, whose connection
     // counts afresh.
     void rebase();
     // Compares the version with the one last seen, announcing a change.
     void check();
+    // Whether the window looks now, and whether another connection committed since it last looked
+    // (nothing is announced or taken as seen).
+    bool isWatching() const { return timer.isActive(); }
+    // Whether the change last announced replaced the file, so the catalogue must be opened afresh.
+    bool fileWasReplaced() const { return replacedFile; }
+    bool changedSinceSeen();
 
     // How often a visible window looks: well inside the two seconds a user waits at most.
     static constexpr int intervalMs = 500;
@@ -42,7 +52,12 @@ protected:
 private:
     void followVisibility(bool visible);
 
+    std::optional<std::pair<quint64, quint64>> fileIdentity() const;
+
     VersionProbe probe;
     QTimer timer;
+    QString file;
     std::optional<long long> seen;
+    std::optional<std::pair<quint64, quint64>> seenFile;
+    bool replacedFile = false;
 };

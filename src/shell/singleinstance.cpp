@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "singleinstance.h"
+#include "shell/sendrequest.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -22,8 +23,13 @@ namespace {
 
 const QByteArray WakeRequest = "wake\n";
 const QByteArray WakeAnswer = "ok\n";
+// "send <request in base64>\n": a request handed on to the running instance, which wakes for it.
+const QByteArray SendPrefix = "send ";
+// A send request is cut one byte past the longest the instance takes, so it can tell it was longer.
+constexpr qsizetype LongestHandedRequest = maxSendRequestBytes + 1;
 // Anything longer than a request is not one of ours.
-constexpr qsizetype MaxRequestSize = 64;
+constexpr qsizetype MaxWakeSize = 64;
+constexpr qsizetype MaxRequestSize = 16 + (LongestHandedRequest + 2) / 3 * 4;
 // A local connection is made or refused at once; between attempts the running instance gets time
 // to start listening or to take connections off its backlog.
 constexpr auto ConnectPause = std::chrono::milliseconds(20);
@@ -130,8 +136,9 @@ bool SingleInstance::isListening() const
     return server && server->isListening();
 }
 
-bool SingleInstance::claim()
+bool SingleInstance::claim(const QByteArray& request)
 {
+    handedRequest = request;
     if (lockFd >= 0)
         return true;
     // Without a safe name or a lock nothing can be proved either way: the user still gets a
@@ -176,7 +183,10 @@ bool SingleInstance::handOverToRunningInstance()
 // Waits for the answer, so the running instance has handled the request when this returns.
 void SingleInstance::wakeRunningInstance(QLocalSocket& socket)
 {
-    socket.write(WakeRequest);
+    if (handedRequest.isEmpty())
+        socket.write(WakeRequest);
+    else
+        socket.write(SendPrefix + handedRequest.left(LongestHandedRequest).toBase64() + '\n');
     socket.flush();
 
     // A local event loop rather than a blocking wait, so that an instance in this same thread (or one
@@ -218,16 +228,25 @@ void SingleInstance::serveConnection()
         auto buffer = std::make_shared<QByteArray>();
         connect(socket, &QLocalSocket::readyRead, this, [this, socket, buffer] {
             *buffer += socket->readAll();
-            if (buffer->size() > MaxRequestSize) {
+            // Only a hand-over may be long; anything that begins as neither request is not one of ours.
+            const bool handOver = buffer->startsWith(SendPrefix);
+            const bool mayBecomeOne = handOver || WakeRequest.startsWith(buffer->left(WakeRequest.size()))
+                || SendPrefix.startsWith(*buffer);
+            if (!mayBecomeOne || buffer->size() > (handOver ? MaxRequestSize : MaxWakeSize)) {
                 socket->abort();
                 return;
             }
             if (!buffer->contains('\n'))
                 return;
             const bool wake = buffer->startsWith(WakeRequest);
+            const bool send = buffer->startsWith(SendPrefix);
+            const QByteArray request =
+                send ? QByteArray::fromBase64(buffer->mid(SendPrefix.size()).trimmed()) : QByteArray();
             buffer->clear();
             if (wake)
                 emit wakeRequested();
+            if (send)
+                emit requestReceived(request);
             socket->write(WakeAnswer);
             socket->flush();
             socket->disconnectFromServer();

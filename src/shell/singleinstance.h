@@ -4,6 +4,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QObject>
+#include <QByteArray>
 #include <QString>
 
 #include <memory>
@@ -23,8 +24,9 @@ public:
     ~SingleInstance() override;
 
     // true: no instance of ours runs, so this is the first (it holds the lock and listens when the
-    // socket could be made); false: another instance runs and has been asked to wake up.
-    bool claim();
+    // socket could be made); false: another instance runs and has been asked to wake up, or, with a
+    // request (a "varnelo:" argument), has been handed that request.
+    bool claim(const QByteArray& request = {});
     // Whether wake requests can reach this instance (after a true claim()).
     bool isListening() const;
     const QString& serverName() const;
@@ -36,6 +38,8 @@ public:
 
 signals:
     void wakeRequested();
+    // A later start handed on its "varnelo:" request (cut one byte past the longest taken).
+    void requestReceived(const QByteArray& request);
 
 private:
     bool handOverToRunningInstance();
@@ -44,6 +48,7 @@ private:
     void serveConnection();
 
     QString name;
+    QByteArray handedRequest;
     int lockFd = -1;
     std::unique_ptr<QLocalServer> server;
 };

@@ -321,6 +321,14 @@ bool CDBManager::LoadCategories()
     return true;
 }
 
+void CDBManager::ReadCategoryTree(CCategory& into)
+{
+    requireConnection();
+    CppSQLite3Buffer sql;
+    sql.Format(selectAllCategories, category_table);
+    assembleCategoryTree(readCategories(ExecuteQuery(sql)), into);
+}
+
 bool CDBManager::LoadChildCategories(CCategory& parent)
 {
     if (path.empty())
@@ -357,6 +365,23 @@ std::vector<CLinkItem> CDBManager::ReadItems(const CCategory& category)
     for (CppSQLite3Query query = ExecuteQuery(sql); !query.Eof(); query.NextRow())
         items.push_back(*itemFromRow(query));
     return items;
+}
+
+std::optional<CLinkItem> CDBManager::ReadItem(const std::string& guid)
+{
+    requireConnection();
+    CppSQLite3Buffer sql;
+    sql.Format("select * from %s where guid='%q' order by itemorder limit 1;", link_table, guid.c_str());
+    CppSQLite3Query row = ExecuteQuery(sql);
+    if (row.Eof())
+        return std::nullopt;
+    return std::move(*itemFromRow(row));
+}
+
+bool CDBManager::HasCategory(const std::string& guid)
+{
+    requireConnection();
+    return rowExists(*this, category_table, guid);
 }
 
 bool CDBManager::SaveCategory(CCategory& category, bool writeRow, std::vector<RefusedItem>* refused)

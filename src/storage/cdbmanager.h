@@ -52,12 +52,19 @@ public:
     const CCategory& GetRootCategory() const { return root; }
 
     bool LoadCategories();
+    // The stored category tree assembled below `into` (an empty root of the caller's), leaving the
+    // tree this manager holds alone.
+    void ReadCategoryTree(CCategory& into);
     // Appends the stored children of the category it does not hold yet, with their items.
     bool LoadChildCategories(CCategory& parent);
     // Replaces the category's item objects with fresh ones read from the table.
     bool LoadItems(CCategory& category);
     // The category's stored items as they are in the table, leaving the ones in memory alone.
     std::vector<CLinkItem> ReadItems(const CCategory& category);
+    // The first stored row with the item GUID as it is in the table now; nullopt when there is none.
+    std::optional<CLinkItem> ReadItem(const std::string& guid);
+    // Whether a category row with the GUID is stored.
+    bool HasCategory(const std::string& guid);
     // Writes the category's row when writeRow, and every item it holds whose stored row is missing or
     // differs, in one transaction. An item SQLite refuses is left out (and listed in refused) while the
     // others go ahead; an error that undoes the transaction, or any other failure, raises.

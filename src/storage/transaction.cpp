@@ -3,7 +3,10 @@
 
 namespace {
 
-constexpr const char* beginTransaction = "begin transaction;";
+// The write lock is taken at the begin, waiting out another writer within the busy timeout; a
+// deferred begin would read first and then be refused at once when it came to write while another
+// connection writes (SQLite cannot wait there without a deadlock).
+constexpr const char* beginTransaction = "begin immediate transaction;";
 constexpr const char* commitTransaction = "commit transaction;";
 constexpr const char* rollbackTransaction = "rollback transaction;";
 

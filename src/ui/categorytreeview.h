@@ -38,6 +38,9 @@ public:
     // Removes every node without announcing selection changes: the categories may be gone already.
     void clearQuietly();
 
+    // An edit in place, a drag or a rubber band is under way.
+    bool interacting() const { return state() != NoState; }
+
 signals:
     // The right button went down at a point of the viewport (or the menu key was pressed).
     void rightButtonPressed(const QPoint& viewportPos);

@@ -15,3 +15,9 @@ void showErrorBox(QWidget* parent, const QString& text)
     seam::message(parent, QMessageBox::Critical, QStringLiteral("Varnelo"), errorBoxText(text),
                   QMessageBox::Ok);
 }
+
+int& runningCommands()
+{
+    static int count = 0;
+    return count;
+}

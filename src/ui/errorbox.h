@@ -15,9 +15,17 @@ QString errorBoxText(const QString& text);
 
 // Runs one command; an error ends that command only and is shown in the default error box, so nothing
 // is ever thrown through Qt's event loop. The storage error type derives from std::exception.
+// How many commands are under way, nested ones counted: while one is, it may hold the catalogue's
+// objects, so nothing may read the catalogue afresh under it.
+int& runningCommands();
+
 template <class F>
 void runCommand(QWidget* parent, F&& command)
 {
+    struct Running {
+        Running() { ++runningCommands(); }
+        ~Running() { --runningCommands(); }
+    } running;
     try {
         std::forward<F>(command)();
     } catch (const std::exception& error) {

@@ -36,6 +36,9 @@ public:
     // Selects exactly the rows of the item with this GUID; false when no row has it.
     bool selectOnly(const std::string& itemGuid);
 
+    // An edit in place, a drag or a rubber band is under way.
+    bool interacting() const { return state() != NoState; }
+
 signals:
     // An in-place edit of a row's caption ended with this text (a cancelled edit does not come here).
     void captionEdited(QTreeWidgetItem* row, const QString& text);

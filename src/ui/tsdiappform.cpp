@@ -4,6 +4,7 @@
 #include "backup/backupfile.h"
 #include "model/treeassembly.h"
 #include "shell/appsettings.h"
+#include "shell/cataloguewatcher.h"
 #include "shell/desktopservices.h"
 #include "shell/paths.h"
 #include "ui/categorytreeview.h"
@@ -64,6 +65,7 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), ImageList2(Icon
     resize(821, 534 + menuBar()->sizeHint().height());
     move(183, 100);
     FormCreate();
+    startWatching();
 }
 
 TSDIAppForm::~TSDIAppForm()
@@ -98,7 +100,10 @@ QAction* TSDIAppForm::makeSeparator(QMenu* menu, const char* name)
 
 void TSDIAppForm::bind(QAction* action, void (TSDIAppForm::*handler)())
 {
-    connect(action, &QAction::triggered, this, [this, handler] { runCommand(this, [&] { (this->*handler)(); }); });
+    connect(action, &QAction::triggered, this, [this, handler] {
+        catchUp();
+        runCommand(this, [&] { (this->*handler)(); });
+    });
 }
 
 void TSDIAppForm::createActions()
@@ -382,7 +387,12 @@ void TSDIAppForm::LoadCatalogue()
         QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
         return;
     }
-    openCatalogue(db, path);
+    openCatalogue(db, path, [this, &path] {
+        if (watcher) {
+            watcher->setFile(QString::fromStdString(path));
+            watcher->rebase();
+        }
+    });
     FillCategoryTree();
 }
 

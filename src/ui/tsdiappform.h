@@ -4,6 +4,7 @@
 #include "commands/cataloguecommands.h"
 #include "commands/catalogueopening.h"
 #include "import/importtree.h"
+#include "shell/sendrequest.h"
 #include "storage/cdbmanager.h"
 #include "ui/iconlist.h"
 
@@ -12,10 +13,12 @@
 #include <QPointer>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+class CatalogueWatcher;
 class CategoryTreeView;
 class ItemListView;
 class QAction;
@@ -52,6 +55,12 @@ public:
 public slots:
     // A second start of the program asks this instance to show itself.
     void wakeFromSecondInstance();
+    // Another connection committed to the catalogue: tree and list are read afresh, the user's place
+    // kept. Waits while a command or dialog of the window is under way.
+    void reloadCatalogue();
+    // A "varnelo:add?url=...&title=..." request (a browser's "send to Varnelo"): the item dialog
+    // opens prefilled for the selected category; a request that is refused says why.
+    void handleSendRequest(const QByteArray& request);
 
 signals:
     // The window really closed (not hidden in the tray): the program ends.
@@ -145,6 +154,16 @@ private:
     void importTree(CCategory& target, const ImportTree& tree, const char* label, const char* addedText);
     void closeCatalogueViews();
 
+    // Live catalogue (tsdiappform_live.cpp).
+    void startWatching();
+    void catchUp();
+    void refreshStaleItems(CCategory& category);
+    bool busy() const;
+    void whenIdle(std::function<void()> work);
+    void runIdleWork();
+    void addWebAddress(CCategory& category, const std::optional<AddressOffer>& offer);
+    bool storeEditedItem(CLinkItem& item, const ItemFields& typed);
+
     // Catalogue check (tsdiappform_health.cpp).
     void markCheckedRows();
     QString lastCheckedNote(const CLinkItem& item);
@@ -173,6 +192,10 @@ private:
     CategoryTreeView* treeCategory = nullptr;
     ItemListView* listContent = nullptr;
     TrayResidence* tray = nullptr;
+    CatalogueWatcher* watcher = nullptr;
+    // Work that waits until no command or dialog of the window is under way.
+    std::vector<std::function<void()>> idleWork;
+    bool reloadWaiting = false;
     QPointer<QWidget> searchForm;
     QPointer<QWidget> checkWindow;
     // Where the user last put the search dialog, for the next one while the program runs.

@@ -28,6 +28,8 @@
 #include "ui/ttmessageprocform.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
 #include <QDir>
 #include <QUrl>
 
@@ -83,6 +85,7 @@ ItemFields itemFields(const QString& name, const QString& target, const QString&
 // The rows follow each stored batch when the list shows that category, so every row shown is stored.
 void TSDIAppForm::addItems(CCategory& category, const std::vector<ItemFields>& items)
 {
+    refreshStaleItems(category);
     const auto progress = seam::progress(this, QString::fromLatin1(addingItemsLabel), true);
     commands.appendItems(category, items, *progress, [&](const CLinkItems& stored) {
         if (GetSelectedCategory() != &category)
@@ -204,10 +207,8 @@ void TSDIAppForm::AddWebAddressURL1Click()
     CCategory* category = GetSelectedCategory();
     if (!category)
         return;
-    TitemForm form(this, true);
-    if (seam::exec(&form) != QDialog::Accepted)
-        return;
-    addItems(*category, {itemFields(form.title(), form.target(), form.description(), CLinkItem::WebType)});
+    const QMimeData* clipboard = QApplication::clipboard()->mimeData();
+    addWebAddress(*category, clipboard ? clipboardAddress(*clipboard) : std::nullopt);
 }
 
 void TSDIAppForm::AddWebAddressURL2Click() { AddWebAddressURL1Click(); }
@@ -222,11 +223,13 @@ void TSDIAppForm::Property3Click()
     form.setWindowTitle(toQ(item->GetName()));
     form.fill(toQ(item->GetName()), toQ(item->GetTarget()), toQ(item->GetComment()));
     form.setCheckNote(lastCheckedNote(*item));
-    if (seam::exec(&form) != QDialog::Accepted)
-        return;
-    commands.editItem(*item, {keptOrEdited(form.title(), item->GetName()), keptOrEdited(form.target(), item->GetTarget()),
-                              keptOrEdited(form.description(), item->GetComment()), item->GetType()});
-    listContent->refreshRow(row);
+    // The row is refreshed by the store: saving as a new item reads the list afresh.
+    do {
+        if (seam::exec(&form) != QDialog::Accepted)
+            return;
+    } while (!storeEditedItem(*item, {keptOrEdited(form.title(), item->GetName()),
+                                      keptOrEdited(form.target(), item->GetTarget()),
+                                      keptOrEdited(form.description(), item->GetComment()), item->GetType()}));
 }
 
 // ---- search ------------------------------------------------------------------------------------

@@ -267,6 +267,11 @@ class Session:
         self.programs.append(program)
         return program
 
+    def launchCli(self, *args):
+        """varnelo-cli of the same build, on this session's catalogue."""
+        cli = os.path.join(os.path.dirname(os.path.dirname(self.binary)), "cli", "varnelo-cli")
+        return self.launch(*args, exe=cli)
+
     def runningPrograms(self):
         """Processes in this session's tree that run our copy of the binary."""
         found = []

@@ -28,6 +28,9 @@ expect usr/share/applications/$id.desktop
 expect usr/share/metainfo/$id.metainfo.xml
 expect usr/share/icons/hicolor/scalable/apps/$id.svg
 expect usr/share/man/man1/varnelo.1.gz
+expect usr/share/man/man1/varnelo-cli.1.gz
+expect usr/bin/varnelo-cli
+[ -x "$root/usr/bin/varnelo-cli" ] || fail "usr/bin/varnelo-cli is not executable"
 expect usr/share/doc/varnelo/copyright
 expect usr/share/doc/varnelo/changelog.gz
 
@@ -43,9 +46,11 @@ if [ -f "$metainfo" ]; then
     grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" \
         || fail "the metainfo does not launch $id.desktop"
 fi
-page="$root/usr/share/man/man1/varnelo.1.gz"
-if [ -f "$page" ]; then
-    gzip -dc "$page" | cmp -s - "$source/resources/varnelo.1" || fail "the installed man page differs from resources/varnelo.1"
-fi
+for name in varnelo varnelo-cli; do
+    page="$root/usr/share/man/man1/$name.1.gz"
+    if [ -f "$page" ]; then
+        gzip -dc "$page" | cmp -s - "$source/resources/$name.1" || fail "the installed man page differs from resources/$name.1"
+    fi
+done
 [ "$failed" -eq 0 ] && echo "PASS: the installed files are where the desktop looks for them"
 exit "$failed"

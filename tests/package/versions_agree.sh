@@ -17,5 +17,6 @@ agree "the newest release in the metainfo" \
     "$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "$resources/app.varnelo.Varnelo.metainfo.xml" | head -n 1)"
 agree "the newest changelog entry" "$(sed -n '1s/^varnelo (\([^)]*\)).*/\1/p' "$resources/changelog")"
 agree "the man page" "$(sed -n 's/^\.TH VARNELO 1 "[^"]*" "Varnelo \([^"]*\)".*/\1/p' "$resources/varnelo.1")"
+agree "the command line's man page" "$(sed -n 's/^\.TH VARNELO-CLI 1 "[^"]*" "Varnelo \([^"]*\)".*/\1/p' "$resources/varnelo-cli.1")"
 [ "$failed" -eq 0 ] && echo "PASS: every file names version $version"
 exit "$failed"
