@@ -35,7 +35,7 @@ MENU_ENTRY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."
 
 MAIN_MENU = {"File": ["Backup...", "Restore...", "Exit"], "Edit": ["Search"],
              "Tools": ["Import from IE Favorites...", "Import Bookmarks File...", "Import from Browser...",
-                       "Export Bookmarks File...", "Settings"], "Help": ["Online Help ", "About"]}
+                       "Export Bookmarks File...", "Check Catalogue...", "Settings"], "Help": ["Online Help ", "About"]}
 
 
 def firstStart(session):
