@@ -20,7 +20,8 @@
     X(restore)                 \
     X(backups)                 \
     X(mvcat)                   \
-    X(cpcat)
+    X(cpcat)                   \
+    X(check)
 
 #define VARNELO_DECLARE(name) extern const Subcommand cmd_##name;
 VARNELO_SUBCOMMANDS(VARNELO_DECLARE)

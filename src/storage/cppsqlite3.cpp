@@ -509,22 +509,27 @@ int CppSQLite3DB::ExecuteStatement(const char* sql)
 CppSQLite3Query CppSQLite3DB::ExecuteQuery(const char* sql)
 {
     checkDB();
-    sqlite3_stmt* statement = nullptr;
-    const char* tail = nullptr;
-    int result = sqlite3_prepare(db, sql, -1, &statement, &tail);
-    // SQLite's own text says what was refused (no such table, not a database); without it the
-    // message would end in a bare code.
-    if (result != SQLITE_OK)
-        throw CppSQLite3Exception(result, sqlite3_errmsg(db), false);
-    if (!statement)
-        return CppSQLite3Query(db, nullptr, true);   // nothing but blanks or comments
-    result = sqlite3_step(statement);
-    if (result == SQLITE_DONE)
-        return CppSQLite3Query(db, statement, true);
-    if (result == SQLITE_ROW)
-        return CppSQLite3Query(db, statement, false);
-    result = sqlite3_finalize(statement);
-    throw CppSQLite3Exception(result, sqlite3_errmsg(db), false);
+    // A statement prepared the legacy way fails once with SQLITE_SCHEMA after another connection
+    // (the command line, a check on a worker) changed the schema; prepared again, it runs.
+    for (int attempt = 0;; ++attempt) {
+        sqlite3_stmt* statement = nullptr;
+        const char* tail = nullptr;
+        int result = sqlite3_prepare(db, sql, -1, &statement, &tail);
+        // SQLite's own text says what was refused (no such table, not a database); without it the
+        // message would end in a bare code.
+        if (result != SQLITE_OK)
+            throw CppSQLite3Exception(result, sqlite3_errmsg(db), false);
+        if (!statement)
+            return CppSQLite3Query(db, nullptr, true);   // nothing but blanks or comments
+        result = sqlite3_step(statement);
+        if (result == SQLITE_DONE)
+            return CppSQLite3Query(db, statement, true);
+        if (result == SQLITE_ROW)
+            return CppSQLite3Query(db, statement, false);
+        result = sqlite3_finalize(statement);
+        if (result != SQLITE_SCHEMA || attempt > 0)
+            throw CppSQLite3Exception(result, sqlite3_errmsg(db), false);
+    }
 }
 
 int CppSQLite3DB::ExecuteScalar(const char* sql)

@@ -321,3 +321,15 @@ void ItemListView::startDrag(Qt::DropActions)
 {
     startInternalDrag(this);
 }
+
+void ItemListView::markBroken(QTreeWidgetItem* row, const QString& reason)
+{
+    const QBrush text = reason.isEmpty() ? palette().brush(QPalette::Text) : palette().brush(QPalette::Disabled, QPalette::Text);
+    for (int column = 0; column < columnCount(); ++column) {
+        row->setForeground(column, text);
+        row->setToolTip(column, reason);
+    }
+    QFont font = row->font(0);
+    font.setStrikeOut(!reason.isEmpty());
+    row->setFont(0, font);
+}

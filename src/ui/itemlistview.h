@@ -22,6 +22,9 @@ public:
     QTreeWidgetItem* addRow(CLinkItem& item);
     // The row's texts and icon from its item.
     void refreshRow(QTreeWidgetItem* row);
+    // Greys the row of an item whose file is missing or whose address is dead, the reason in its
+    // tooltip; an empty reason takes the mark away.
+    void markBroken(QTreeWidgetItem* row, const QString& reason);
     CLinkItem* itemOf(const QTreeWidgetItem* row) const;
     const CLinkItem* itemAtRow(int row) const;
     QTreeWidgetItem* rowOf(const CLinkItem* item) const;

@@ -126,8 +126,15 @@ void TitemForm::buildControls()
     grid->setRowStretch(3, 1);
     grid->setColumnStretch(1, 1);
 
+    lblChecked = new QLabel(this);
+    lblChecked->setObjectName(QStringLiteral("lblChecked"));
+    QFont note = font();
+    note.setPixelSize(11);
+    lblChecked->setFont(note);
+    lblChecked->setWordWrap(true);
+    lblChecked->setVisible(false);
     auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
+    buttons->addWidget(lblChecked, 1);
     buttons->addWidget(btnOk);
     buttons->addWidget(btnCancel);
 
@@ -210,4 +217,11 @@ void TitemForm::BitBtn1Click()
     chosenFiles = files;
     txtTarget->setText(files.join(QLatin1Char(';')));
     multiple = true;
+}
+
+void TitemForm::setCheckNote(const QString& text)
+{
+    lblChecked->setText(text);
+    lblChecked->setToolTip(text);
+    lblChecked->setVisible(!text.isEmpty());
 }

@@ -31,6 +31,8 @@ public:
     bool nameFromFile() const;
     // Fills the fields for editing an item; the OK rule runs as for typing.
     void fill(const QString& title, const QString& target, const QString& description);
+    // A line about the item's last check ("Last checked ..."), shown beside the buttons.
+    void setCheckNote(const QString& text);
 
 private slots:
     void btnOkClick();
@@ -51,6 +53,7 @@ private:
     QPlainTextEdit* memoDescription = nullptr;
     QPushButton* btnOk = nullptr;
     QPushButton* btnCancel = nullptr;
+    QLabel* lblChecked = nullptr;
 
     void buildControls();
     void updateOkButton();

@@ -158,6 +158,9 @@ void TSDIAppForm::createActions()
     bind(ToolsImportBookmarks, &TSDIAppForm::ToolsImportBookmarksClick);
     bind(ToolsImportBrowser, &TSDIAppForm::ToolsImportBrowserClick);
     bind(ToolsExportBookmarks, &TSDIAppForm::ToolsExportBookmarksClick);
+    ToolsCheckCatalogue = makeAction("ToolsCheckCatalogue", QStringLiteral("Check &Catalogue..."),
+                                     QStringLiteral("Look for missing files, dead links and items filed twice"));
+    bind(ToolsCheckCatalogue, &TSDIAppForm::ToolsCheckCatalogueClick);
 }
 
 void TSDIAppForm::createMenus()
@@ -183,6 +186,7 @@ void TSDIAppForm::createMenus()
     Edit1->addAction(AddCategoryItem);
     QMenu* Tools1 = addMenu("Tools1", QStringLiteral("&Tools"), {});
     Tools1->addActions({ToolsImportIEFavorites, ToolsImportBookmarks, ToolsImportBrowser, ToolsExportBookmarks});
+    Tools1->addAction(ToolsCheckCatalogue);
     makeSeparator(Tools1, "N2");
     Tools1->addAction(OnToolsSettings);
     Tools1->addAction(backups->settingsAction());
@@ -476,6 +480,7 @@ void TSDIAppForm::ShowCategoryItems(CCategory* category)
     db.LoadItems(*category);
     for (int i = 0; i < category->GetItemCount(); ++i)
         AddItemRow(category->GetItem(i));
+    markCheckedRows();
 }
 
 QTreeWidgetItem* TSDIAppForm::AddItemRow(CLinkItem* item)

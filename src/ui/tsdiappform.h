@@ -124,6 +124,7 @@ private slots:
     void ToolsImportBookmarksClick();
     void ToolsImportBrowserClick();
     void ToolsExportBookmarksClick();
+    void ToolsCheckCatalogueClick();
     void AddFolder2Click();
 
 private:
@@ -194,6 +195,13 @@ private:
     void addWebAddress(CCategory& category, const std::optional<AddressOffer>& offer);
     bool storeEditedItem(CLinkItem& item, const ItemFields& typed);
 
+    // Catalogue check (tsdiappform_health.cpp).
+    void markCheckedRows();
+    QString lastCheckedNote(const CLinkItem& item);
+    CCategory* loadedCategoryOf(const std::string& itemGuid);
+    void setItemTarget(const std::string& itemGuid, const std::string& target);
+    void deleteItemsByGuid(const std::vector<std::string>& itemGuids);
+
     // Tray residence.
     void AddTrayIcon();
     void RemoveTrayIcon();
@@ -223,6 +231,7 @@ private:
     std::vector<std::function<void()>> idleWork;
     bool reloadWaiting = false;
     QPointer<QWidget> searchForm;
+    QPointer<QWidget> checkWindow;
     // Where the user last put the search dialog, for the next one while the program runs.
     std::optional<QPoint> searchPlace;
     TAboutBox* AboutBox = nullptr;
@@ -238,6 +247,7 @@ private:
     QAction* ToolsImportBookmarks = nullptr;
     QAction* ToolsImportBrowser = nullptr;
     QAction* ToolsExportBookmarks = nullptr;
+    QAction* ToolsCheckCatalogue = nullptr;
 
     // Tree popups: menuCategory anywhere in the tree, menuCategoryItem on the selected node's row.
     QMenu* menuCategory = nullptr;

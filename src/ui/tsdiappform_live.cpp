@@ -124,6 +124,8 @@ void TSDIAppForm::reloadCatalogue()
                     ShowCategoryItems(category);
                     place.restoreList(*listContent);
                 }
+                // A check elsewhere (the command line, the check's worker) may have marked rows.
+                markCheckedRows();
                 return;
             }
         }

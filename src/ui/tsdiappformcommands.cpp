@@ -235,6 +235,7 @@ void TSDIAppForm::Property3Click()
     TitemForm form(this, item->GetType() == CLinkItem::WebType);
     form.setWindowTitle(toQ(item->GetName()));
     form.fill(toQ(item->GetName()), toQ(item->GetTarget()), toQ(item->GetComment()));
+    form.setCheckNote(lastCheckedNote(*item));
     // The row is refreshed by the store: saving as a new item reads the list afresh.
     do {
         if (seam::exec(&form) != QDialog::Accepted)

@@ -37,7 +37,7 @@ MENU_ENTRY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."
 
 MAIN_MENU = {"File": ["Backup...", "Restore...", "Restore Automatic Backup...", "Exit"], "Edit": ["Undo", "Redo", "Search", "Add Category"],
              "Tools": ["Import from IE Favorites...", "Import Bookmarks File...", "Import from Browser...",
-                       "Export Bookmarks File...", "Settings", "Backup Settings..."], "Help": ["Online Help ", "About"]}
+                       "Export Bookmarks File...", "Check Catalogue...", "Settings", "Backup Settings..."], "Help": ["Online Help ", "About"]}
 
 
 def firstStart(session):
