@@ -206,6 +206,28 @@ private:
 
 } // namespace
 
+bool backupHoldsDatabase(const std::string& backupPath, const std::string& databasePath)
+{
+    FilePtr backup = openForReading(backupPath);
+    FilePtr database = openForReading(databasePath);
+    if (!backup || !database || checkBackup(backup.get()) != nullptr)
+        return false;
+    if (fileSize(backup.get()) - headerSize != fileSize(database.get()))
+        return false;
+    Buffer ours = allocate(copyChunk);
+    Buffer theirs = allocate(copyChunk);
+    if (!ours || !theirs)
+        return false;
+    for (;;) {
+        const std::size_t got = readUpTo(backup.get(), ours.get(), copyChunk);
+        if (readUpTo(database.get(), theirs.get(), copyChunk) != got
+            || std::memcmp(ours.get(), theirs.get(), got) != 0)
+            return false;
+        if (got < copyChunk)
+            return !std::ferror(backup.get()) && !std::ferror(database.get());
+    }
+}
+
 std::string stagingPath(const std::string& databasePath)
 {
     return replaceExtension(databasePath, "bak");

@@ -34,6 +34,10 @@ BackupOutcome restoreBackup(const std::string& backupPath, const std::string& da
 // symbolic link of that name leads to. Safe to call whenever no restore is running.
 void removeStaleRestoreTemporary(const std::string& databasePath);
 
+// Whether the backup passes the restore's checks (magic, CRC) and holds, byte for byte, the content
+// of the database file: what a restore of it would put back.
+bool backupHoldsDatabase(const std::string& backupPath, const std::string& databasePath);
+
 // The database path with its extension replaced by "bak", without a dot.
 std::string stagingPath(const std::string& databasePath);
 

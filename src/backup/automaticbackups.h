@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Backups the program makes by itself: one a day while the catalogue changes, and one before every
+// command that may replace or flood the catalogue. Each is a backup file the Restore command reads,
+// made from a consistent snapshot and checked before it gets its name.
+namespace autobackup {
+
+enum class Kind { Daily, BeforeCommand };
+
+struct Settings {
+    bool enabled = true;
+    // Empty: the folder "backups" beside the catalogue.
+    std::string folder;
+    // Daily backups kept before the weekly and monthly ones.
+    int keepDaily = 7;
+};
+
+inline constexpr int keptWeekly = 4;
+inline constexpr int keptMonthly = 12;
+inline constexpr int keptBeforeCommand = 10;
+inline constexpr std::int64_t secondsPerDay = 24 * 60 * 60;
+
+// The settings every backup of this process follows (the window and the command line set them once
+// from the settings file).
+void configure(const Settings& settings);
+Settings configuration();
+
+// What a backup's file name says. The time is UTC, in seconds since the epoch.
+struct BackupName {
+    Kind kind = Kind::Daily;
+    std::int64_t time = 0;
+    std::string reason;
+};
+
+// "daily-2026-12-10_06-30-00.mbk", "before-2026-12-10_06-30-00-import_of_x.html.mbk".
+std::string backupFileName(const BackupName& name);
+// Only names backupFileName makes parse; every other file in the folder is not ours.
+std::optional<BackupName> parseBackupName(const std::string& fileName);
+
+// The file names (of those given) that rotation deletes: of the daily ones, all but the newest of each
+// of the last keepDaily days, then of keptWeekly more weeks, then of keptMonthly more months; of the
+// before-command ones, all but the keptBeforeCommand newest. Names that are not ours are never listed.
+std::vector<std::string> rotationRemovals(const std::vector<std::string>& fileNames, int keepDaily);
+
+// Whether a daily backup is due: the newest one, or the last time one was found needless because
+// nothing had changed, is a day old or older (or there is none).
+bool dailyDue(std::int64_t now, std::optional<std::int64_t> newestDaily,
+              std::optional<std::int64_t> lastUnchangedCheck);
+
+struct BackupInfo {
+    std::string path;
+    std::string fileName;
+    BackupName name;
+    // -1 when not known.
+    int categories = -1;
+    int items = -1;
+};
+
+// The folder the backups of the catalogue at dbPath go to (by the settings).
+std::string backupFolder(const std::string& dbPath);
+// The backups of that folder, newest first.
+std::vector<BackupInfo> listBackups(const std::string& dbPath);
+// The backup of that folder with this file name (".mbk" may be left out).
+std::optional<BackupInfo> findBackup(const std::string& dbPath, const std::string& fileName);
+// "daily", "before import of x.html", ...
+std::string describeKind(const BackupName& name);
+
+// A verified "before <reason>" backup of the catalogue at dbPath, kept apart from the daily ones.
+// Returns the path of the file made ("" when automatic backups are switched off); throws
+// std::runtime_error with the reason when it could not be made.
+std::string backupBeforeRiskyCommand(const std::string& dbPath, const std::string& reason);
+
+struct DailyResult {
+    enum Status { Made, NotDue, Unchanged, Disabled } status = NotDue;
+    std::string path;
+};
+// Whether makeDailyBackup would do anything now; cheap (reads names only).
+bool dailyBackupDue(const std::string& dbPath, std::int64_t now);
+// Makes the daily backup when it is due and the catalogue differs from the newest daily one, then
+// rotates. Throws std::runtime_error with the reason when a backup could not be made.
+DailyResult makeDailyBackup(const std::string& dbPath, std::int64_t now);
+
+std::int64_t currentTime();
+
+// A catalogue that SQLite does not take as a database, or that fails its integrity check, is damaged.
+bool catalogueIsDamaged(const std::string& dbPath);
+// The newest backup that passes its checks, with its counts.
+std::optional<BackupInfo> newestGoodBackup(const std::string& dbPath);
+// Renames the damaged catalogue to "<name>.damaged-<date>" beside it; returns the new path. Throws
+// std::runtime_error when the name cannot be changed.
+std::string setDamagedAside(const std::string& dbPath, std::int64_t now);
+
+} // namespace autobackup
