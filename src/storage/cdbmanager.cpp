@@ -468,6 +468,23 @@ bool CDBManager::Checkpoint()
     return !result.Eof() && result.FieldValue(0) && std::string(result.FieldValue(0)) == "0";
 }
 
+std::optional<long long> CDBManager::DataVersion()
+{
+    if (!IsOpen())
+        return std::nullopt;
+    // A look between the user's actions must never wait out another program's write.
+    const int timeout = BusyTimeout();
+    SetBusyTimeout(0);
+    std::optional<long long> version;
+    try {
+        version = ExecuteScalar("pragma data_version;");
+    } catch (const CppSQLite3Exception&) {
+        // Locked for a moment: the next look tells.
+    }
+    SetBusyTimeout(timeout);
+    return version;
+}
+
 std::vector<CSearchItem> CDBManager::SearchItems(bool byName, bool byTarget, bool byComment,
                                                  const std::string& keyword)
 {

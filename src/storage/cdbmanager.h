@@ -7,6 +7,7 @@
 #include "model/progress.h"
 #include "storage/cppsqlite3.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,11 @@ public:
     // whole catalogue (a write-ahead log keeps recent commits beside it). False when a reader of
     // another connection keeps part of the log from being written back.
     bool Checkpoint();
+
+    // A number that changes whenever another connection commits to the file (this connection's own
+    // commits leave it alone); nullopt when it cannot be read without waiting for a lock, or when no
+    // file is open. Never raises.
+    std::optional<long long> DataVersion();
 
     // Never raises: a database error ends the search with the hits found so far.
     std::vector<CSearchItem> SearchItems(bool byName, bool byTarget, bool byComment,

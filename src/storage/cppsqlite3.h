@@ -137,6 +137,7 @@ public:
     // True while a transaction begun on this connection is open.
     bool InTransaction() const;
     void SetBusyTimeout(int milliseconds);
+    int BusyTimeout() const { return busyTimeoutMs; }
     // Runs while a statement waits (up to the busy timeout) for a lock another connection holds, so
     // a window can keep painting meanwhile.
     void SetBusyWait(std::function<void()> whileWaiting);

@@ -378,34 +378,8 @@ void TSDIAppForm::LoadCatalogue()
         QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
         return;
     }
-    // A restore killed during its final copy leaves a database-sized temporary beside the file.
-    removeStaleRestoreTemporary(path);
-    if (!db.Open(path))
-        seam::message(this, QMessageBox::Critical, QStringLiteral("Error"), QStringLiteral("Failed to open db File"),
-                      QMessageBox::Ok);
-    db.EnsureDefaultCategories();
-    const bool loaded = db.LoadCategories();
-    refuseTooDeepCatalogue();
-    db.CreateIndexes();
-    if (loaded)
-        FillCategoryTree();
-}
-
-// The tree view lays out expanded levels recursively, so a chain of tens of thousands of levels would
-// overflow the stack: such a file is refused before anything is written to it or shown.
-void TSDIAppForm::refuseTooDeepCatalogue()
-{
-    const int depth = treeDepth(db.GetRootCategory());
-    if (depth <= maxCategoryLevels)
-        return;
-    const std::string path = db.GetPath();
-    db.Close();
-    throw std::runtime_error(QStringLiteral("The catalogue \"%1\" nests its categories %2 levels deep; Varnelo "
-                                            "opens catalogues of up to %3 levels. The file was not changed.")
-                                 .arg(QString::fromStdString(path))
-                                 .arg(depth)
-                                 .arg(maxCategoryLevels)
-                                 .toStdString());
+    openCatalogue(db, path);
+    FillCategoryTree();
 }
 
 void TSDIAppForm::FillCategoryTree()

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "commands/cataloguecommands.h"
+#include "commands/catalogueopening.h"
 #include "import/importtree.h"
 #include "storage/cdbmanager.h"
 #include "ui/iconlist.h"
@@ -46,7 +47,7 @@ public:
     static bool startsHidden(const QString& commandLine, bool autohide);
 
     // Deeper catalogues are refused at load; ten thousand levels open and expand.
-    static constexpr int maxCategoryLevels = 10000;
+    static constexpr int maxCategoryLevels = ::maxCategoryLevels;
 
 public slots:
     // A second start of the program asks this instance to show itself.
@@ -121,7 +122,6 @@ private:
 
     // Catalogue and tree.
     void LoadCatalogue();
-    void refuseTooDeepCatalogue();
     void FillCategoryTree();
     void AddChildNodes(CCategory* category, QTreeWidgetItem* node);
     QTreeWidgetItem* GetSelectedNode() const;

@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "cli/output.h"
+#include "storage/cdbmanager.h"
+
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// The exit statuses of varnelo-cli.
+enum ExitStatus { ExitSuccess = 0, ExitFailure = 1, ExitUsage = 2 };
+
+// A command that could not be done; the message is the one line on stderr, exit status 1.
+struct Failure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+// A command line that asks for nothing this program does; exit status 2.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// One option a subcommand takes: "--title T" (with a value) or "--title" (a switch). A value
+// option given twice keeps every value, in order.
+struct OptionSpec {
+    const char* name;        // without the dashes
+    const char* valueName;   // nullptr for a switch
+    const char* help;
+};
+
+class Invocation;
+
+// A subcommand: its name, its synopsis after the name, one line of summary, its options, how many
+// operands it takes, and what it does (the exit status).
+struct Subcommand {
+    const char* name;
+    const char* synopsis;
+    const char* summary;
+    std::vector<OptionSpec> options;
+    int minOperands;
+    int maxOperands;   // -1 for any number
+    int (*run)(Invocation&);
+};
+
+// Every subcommand, in the order --help lists them (registry.cpp).
+const std::vector<const Subcommand*>& subcommands();
+
+// One run of a subcommand: its parsed command line, the output, and the catalogue it works on.
+class Invocation {
+public:
+    Invocation(const Subcommand& command, std::string databasePath, Output& output);
+    ~Invocation();
+
+    const Subcommand& command() const { return subcommand; }
+    // The subcommand's operands, in order ("--" lets them begin with "-").
+    const std::vector<std::string>& operands() const { return args; }
+    bool has(const std::string& option) const;
+    // The last value given for the option.
+    std::optional<std::string> value(const std::string& option) const;
+    std::vector<std::string> values(const std::string& option) const;
+
+    Output& out() { return output; }
+    // The catalogue file: --db, else the user's.
+    const std::string& databasePath() const { return path; }
+    // The catalogue, opened on first use as the window opens it (made with the built-in categories
+    // when missing, the whole tree loaded). SQLite's refusal raises.
+    CDBManager& catalogue();
+    // Closes the connection (a restore replaces the file under it); catalogue() opens it again.
+    void closeCatalogue();
+
+    // Parsing, for main(): an option of this subcommand with its value (nullopt for a switch).
+    void addOption(const std::string& name, std::optional<std::string> optionValue);
+    void addOperand(std::string operand) { args.push_back(std::move(operand)); }
+
+private:
+    const Subcommand& subcommand;
+    std::string path;
+    Output& output;
+    std::vector<std::string> args;
+    std::multimap<std::string, std::string> options;
+    std::unique_ptr<CDBManager> db;
+};
+
+// The whole program: parses argv, runs the subcommand, turns failures into one line on stderr and
+// the exit status.
+int runCommandLine(int argc, char** argv);

@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/output.h"
+
+#include "cli/cliapp.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// The length of the valid UTF-8 sequence at text[at], or 0 when the byte there starts none
+// (overlong forms, surrogates and values past U+10FFFF are not valid).
+std::size_t utf8Length(const std::string& text, std::size_t at)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else
+        return 0;
+    if (at + length > text.size())
+        return 0;
+    if (byte(at + 1) < low || byte(at + 1) > high)
+        return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF)
+            return 0;
+    return length;
+}
+
+std::string hexEscape(const char* prefix, unsigned value, int digits)
+{
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%s%0*x", prefix, digits, value);
+    return buffer;
+}
+
+} // namespace
+
+std::string escapeText(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        const std::size_t length = utf8Length(text, at);
+        if (length > 1) {
+            out.append(text, at, length);
+            at += length;
+            continue;
+        }
+        ++at;
+        switch (byte) {
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default:
+            if (length == 0 || byte < 0x20 || byte == 0x7F)
+                out += hexEscape("\\x", byte, 2);
+            else
+                out += static_cast<char>(byte);
+        }
+    }
+    return out;
+}
+
+std::string jsonString(const std::string& text)
+{
+    std::string out = "\"";
+    for (std::size_t at = 0; at < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        const std::size_t length = utf8Length(text, at);
+        if (length > 1) {
+            out.append(text, at, length);
+            at += length;
+            continue;
+        }
+        ++at;
+        if (length == 0)
+            out += hexEscape("\\u", 0xDC00u + byte, 4);
+        else if (byte == '"')
+            out += "\\\"";
+        else if (byte == '\\')
+            out += "\\\\";
+        else if (byte == '\n')
+            out += "\\n";
+        else if (byte == '\t')
+            out += "\\t";
+        else if (byte < 0x20 || byte == 0x7F)
+            out += hexEscape("\\u", byte, 4);
+        else
+            out += static_cast<char>(byte);
+    }
+    return out + "\"";
+}
+
+Output::Output(std::FILE* out, bool json) : stream(out), asJson(json) {}
+
+void Output::print(const Record& record)
+{
+    std::string line;
+    for (const Field& field : record) {
+        if (asJson)
+            line += (line.empty() ? "{" : ",") + jsonString(field.key) + ":";
+        else if (!line.empty())
+            line += '\t';
+        if (const auto* number = std::get_if<long long>(&field.value))
+            line += std::to_string(*number);
+        else
+            line += asJson ? jsonString(std::get<std::string>(field.value)) : escapeText(std::get<std::string>(field.value));
+    }
+    if (asJson)
+        line += line.empty() ? "{}" : "}";
+    write(line);
+}
+
+void Output::text(const std::string& line)
+{
+    write(line);
+}
+
+void Output::write(const std::string& line)
+{
+    // A reader that went away (a closed pipe) ends the command with the system's reason.
+    if (std::fwrite(line.data(), 1, line.size(), stream) != line.size() || std::fputc('\n', stream) == EOF
+        || std::fflush(stream) != 0)
+        throw Failure(std::string("Cannot write the output: ") + std::strerror(errno));
+}
