@@ -3,6 +3,7 @@
 
 #include <string>
 
-// A verified copy of the catalogue taken before a merge changes it, kept apart from the daily
-// backups. Returns the copy's path; raises std::runtime_error with the reason when none could be made.
+// The verified backup taken before a merge changes the catalogue (one of the automatic backups).
+// Returns its path, "" when the user switched automatic backups off; raises std::runtime_error with
+// the reason when none could be made, and the merge then does not happen.
 std::string backupBeforeSync(const std::string& dbPath);

@@ -111,6 +111,7 @@ private:
     long long sequence = 0;
     bool afresh = false;
     bool forceSnapshot = false;
+    bool backedUp = false;
     OwnFolder own;
     std::vector<Incoming> incoming;
 };
@@ -282,10 +283,11 @@ bool Sync::mergeAndApply()
                 + " of the " + std::to_string(items.size()) + " items here; nothing was changed.";
             return false;
         }
-        if ((!plan.empty() || iconsChange) && report.backupPath.empty() && options.backup) {
+        if ((!plan.empty() || iconsChange) && !backedUp && options.backup) {
             // The backup reads the catalogue as it is; the merge is worked out again after it.
             store.rollback();
             report.backupPath = options.backup(store.path());
+            backedUp = true;
             continue;
         }
 

@@ -23,6 +23,7 @@ SyncStore::SyncStore(const std::string& dbPath) : dbPath(dbPath)
 {
     db.Open(dbPath);
     db.EnsureDefaultCategories();
+    db.CreateIndexes();
     for (const char* statement : createTables)
         db.ExecuteStatement(statement);
 }
