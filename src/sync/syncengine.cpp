@@ -388,6 +388,9 @@ void Sync::run()
     settleIdentity();
     auto top = transport.list(syncFolder);
     if (!top) {
+        // A WebDAV place whose folder is not there yet is made; a missing local folder raised above.
+        if (!transport.list(""))
+            transport.makeFolder("");
         transport.makeFolder(syncFolder);
         top.emplace();
     }

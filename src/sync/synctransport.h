@@ -36,6 +36,7 @@ public:
     // One that is gone already is fine.
     virtual void remove(const std::string& path) = 0;
 
+    // Bytes of the files written and read; listings and folder requests aside.
     long long bytesSent() const { return sent; }
     long long bytesReceived() const { return received; }
 

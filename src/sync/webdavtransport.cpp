@@ -116,21 +116,23 @@ WebDavTransport::Answer WebDavTransport::send(const QByteArray& verb, const QUrl
     const QNetworkReply::NetworkError error = reply->error();
     const QString errorText = reply->errorString();
     reply->deleteLater();
-    sent += body.size();
-    received += answer.body.size();
+    if (verb == "PUT")
+        sent += body.size();
+    else if (verb == "GET")
+        received += answer.body.size();
 
     const std::string where = url.toDisplayString(QUrl::RemoveUserInfo).toStdString();
     if (!certificateProblems.isEmpty())
         throw SyncError("The server's certificate is not trusted (" + certificateProblems.join("; ").toStdString()
                         + "): nothing was sent to " + where + ".");
-    if (answer.status == 0) {
-        if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError)
-            throw SyncError("The WebDAV server at " + where + " did not answer in time.");
+    if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError)
+        throw SyncError("The WebDAV server at " + where + " did not answer in time.");
+    if (error == QNetworkReply::ConnectionRefusedError || error == QNetworkReply::HostNotFoundError
+        || error == QNetworkReply::NetworkSessionFailedError || error == QNetworkReply::TemporaryNetworkFailureError)
         throw SyncError("Cannot reach the WebDAV server at " + where + ": " + errorText.toStdString() + ".");
-    }
-    if (error == QNetworkReply::RemoteHostClosedError || error == QNetworkReply::TimeoutError
-        || error == QNetworkReply::OperationCanceledError)
-        throw SyncError("The connection to " + where + " was cut during the transfer: " + errorText.toStdString() + ".");
+    if (answer.status == 0 || error == QNetworkReply::RemoteHostClosedError)
+        throw SyncError("The connection to the WebDAV server was cut during the transfer of " + where
+                        + "; nothing was changed here.");
     return answer;
 }
 
@@ -163,11 +165,24 @@ std::optional<std::vector<RemoteEntry>> WebDavTransport::list(const std::string&
 
 void WebDavTransport::makeFolder(const std::string& folder)
 {
-    const QUrl url = urlOf(folder, true);
-    const Answer answer = send("MKCOL", url);
-    // 405: the folder is there already.
-    if (answer.status != 201 && answer.status != 200 && answer.status != 405)
-        refuse("MKCOL", url, answer.status);
+    // The place's own folder is made with every missing folder above it, top down.
+    QList<QUrl> urls{urlOf(folder, true)};
+    if (folder.empty()) {
+        urls.clear();
+        QString path;
+        for (const QString& part : base.path().split('/', Qt::SkipEmptyParts)) {
+            path += '/' + part;
+            QUrl url = base;
+            url.setPath(path + '/');
+            urls << url;
+        }
+    }
+    for (const QUrl& url : urls) {
+        const Answer answer = send("MKCOL", url);
+        // 405: the folder is there already.
+        if (answer.status != 201 && answer.status != 200 && answer.status != 405)
+            refuse("MKCOL", url, answer.status);
+    }
 }
 
 QByteArray WebDavTransport::get(const std::string& path)
