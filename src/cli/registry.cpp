@@ -4,7 +4,8 @@
 #include "cli/cliapp.h"
 
 #define VARNELO_SUBCOMMANDS(X) \
-    X(ls)
+    X(ls) \
+    X(sync)
 
 #define VARNELO_DECLARE(name) extern const Subcommand cmd_##name;
 VARNELO_SUBCOMMANDS(VARNELO_DECLARE)
