@@ -2,6 +2,7 @@
 #include "shell/appsettings.h"
 #include "shell/paths.h"
 #include "shell/singleinstance.h"
+#include "ui/damagedcatalogue.h"
 #include "ui/iconlist.h"
 #include "ui/taboutbox.h"
 #include "ui/tsdiappform.h"
@@ -37,6 +38,8 @@ int main(int argc, char** argv)
         return 0;
 
     LoadSettings(AppSettings, settingsFilePath());
+    if (!offerDamagedCatalogueRecovery(databaseFilePath()))
+        return 0;
 
     // The window ends the program only when it really closes; hiding it in the tray, or closing the
     // about box while it is hidden, must not.

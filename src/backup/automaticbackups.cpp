@@ -364,7 +364,7 @@ std::string freeName(const std::string& folder, BackupName name)
     fail("No free backup name in \"" + folder + "\".");
 }
 
-void removeRotated(const std::string& folder, int keepDaily)
+void removeRotated(const std::string& folder, int keepDaily, const std::string& spare = {})
 {
     std::vector<std::string> names;
     std::error_code error;
@@ -372,7 +372,8 @@ void removeRotated(const std::string& folder, int keepDaily)
         if (entry.is_regular_file(error))
             names.push_back(entry.path().filename().string());
     for (const std::string& name : rotationRemovals(names, keepDaily))
-        backupio::removeRegularFile((fs::path(folder) / name).string());
+        if (!backupio::sameFile((fs::path(folder) / name).string(), spare))
+            backupio::removeRegularFile((fs::path(folder) / name).string());
 }
 
 std::optional<std::int64_t> newestDailyTime(const std::string& dbPath)
@@ -510,8 +511,11 @@ bool dailyDue(std::int64_t now, std::optional<std::int64_t> newestDaily,
 std::string backupFolder(const std::string& dbPath)
 {
     const Settings settings = configuration();
-    if (!settings.folder.empty())
-        return settings.folder;
+    return settings.folder.empty() ? defaultBackupFolder(dbPath) : settings.folder;
+}
+
+std::string defaultBackupFolder(const std::string& dbPath)
+{
     return (fs::path(dbPath).parent_path() / "backups").string();
 }
 
@@ -535,8 +539,10 @@ std::vector<BackupInfo> listBackups(const std::string& dbPath)
         }
         backups.push_back(info);
     }
-    std::sort(backups.begin(), backups.end(), [](const BackupInfo& a, const BackupInfo& b) {
-        return a.name.time != b.name.time ? a.name.time > b.name.time : a.fileName > b.fileName;
+    // Names tell seconds; of two made in one second, the file written last is the newer.
+    const auto written = [&](const BackupInfo& backup) { return fs::last_write_time(backup.path, error); };
+    std::sort(backups.begin(), backups.end(), [&](const BackupInfo& a, const BackupInfo& b) {
+        return a.name.time != b.name.time ? a.name.time > b.name.time : written(a) > written(b);
     });
     return backups;
 }
@@ -559,7 +565,7 @@ std::string describeKind(const BackupName& name)
     return "before " + reason;
 }
 
-std::string backupBeforeRiskyCommand(const std::string& dbPath, const std::string& reason)
+std::string backupBeforeRiskyCommand(const std::string& dbPath, const std::string& reason, const std::string& spare)
 {
     const Settings settings = configuration();
     if (!settings.enabled)
@@ -572,9 +578,29 @@ std::string backupBeforeRiskyCommand(const std::string& dbPath, const std::strin
     const std::string made = makeBackup(dbPath, folder, {Kind::BeforeCommand, currentTime(), reason}, counts);
     Index index(folder);
     index.add(fs::path(made).filename().string(), {counts, withoutTabs(reason)});
-    removeRotated(folder, settings.keepDaily);
+    removeRotated(folder, settings.keepDaily, spare);
     index.save();
     return made;
+}
+
+int itemsInBranch(const std::string& dbPath, const std::string& categoryGuid)
+{
+    Connection connection;
+    if (sqlite3_open_v2(dbPath.c_str(), &connection.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        return 0;
+    sqlite3_busy_timeout(connection.db, 5000);
+    sqlite3_stmt* statement = nullptr;
+    const char* sql = "with recursive branch(guid) as (select ?1 union select c.guid from category_table c"
+                      " join branch b on c.parent_guid = b.guid)"
+                      " select count(*) from link_table where category in (select guid from branch);";
+    int count = 0;
+    if (sqlite3_prepare_v2(connection.db, sql, -1, &statement, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(statement, 1, categoryGuid.c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(statement) == SQLITE_ROW)
+            count = sqlite3_column_int(statement, 0);
+    }
+    sqlite3_finalize(statement);
+    return count;
 }
 
 bool dailyBackupDue(const std::string& dbPath, std::int64_t now)
@@ -671,12 +697,19 @@ std::optional<BackupInfo> newestGoodBackup(const std::string& dbPath)
     return std::nullopt;
 }
 
-std::string setDamagedAside(const std::string& dbPath, std::int64_t now)
+std::string damagedAsideName(const std::string& dbPath, std::int64_t now)
 {
-    std::string aside = dbPath + ".damaged-" + stamp(now, "%Y-%m-%d");
+    const std::string aside = dbPath + ".damaged-" + stamp(now, "%Y-%m-%d");
     std::error_code error;
     if (fs::exists(fs::symlink_status(aside, error)))
-        aside = dbPath + ".damaged-" + stamp(now, "%Y-%m-%d_%H-%M-%S");
+        return dbPath + ".damaged-" + stamp(now, "%Y-%m-%d_%H-%M-%S");
+    return aside;
+}
+
+std::string setDamagedAside(const std::string& dbPath, std::int64_t now)
+{
+    const std::string aside = damagedAsideName(dbPath, now);
+    std::error_code error;
     if (std::rename(dbPath.c_str(), aside.c_str()) != 0)
         fail("Cannot rename \"" + dbPath + "\" to \"" + aside + "\": " + std::strerror(errno));
     // A journal left beside the damaged file belongs to it: played into a restored catalogue it

@@ -62,8 +62,10 @@ struct BackupInfo {
     int items = -1;
 };
 
-// The folder the backups of the catalogue at dbPath go to (by the settings).
+// The folder the backups of the catalogue at dbPath go to (by the settings), and the folder
+// "backups" beside it that serves when the settings name none.
 std::string backupFolder(const std::string& dbPath);
+std::string defaultBackupFolder(const std::string& dbPath);
 // The backups of that folder, newest first.
 std::vector<BackupInfo> listBackups(const std::string& dbPath);
 // The backup of that folder with this file name (".mbk" may be left out).
@@ -73,8 +75,16 @@ std::string describeKind(const BackupName& name);
 
 // A verified "before <reason>" backup of the catalogue at dbPath, kept apart from the daily ones.
 // Returns the path of the file made ("" when automatic backups are switched off); throws
-// std::runtime_error with the reason when it could not be made.
-std::string backupBeforeRiskyCommand(const std::string& dbPath, const std::string& reason);
+// std::runtime_error with the reason when it could not be made. Rotation spares the backup at `spare`
+// (the one about to be restored).
+std::string backupBeforeRiskyCommand(const std::string& dbPath, const std::string& reason,
+                                     const std::string& spare = {});
+
+// A category delete that takes more items than this with it is a risky command.
+inline constexpr int riskyDeleteItems = 100;
+// The items stored in the category with this GUID and in every category below it; 0 when they
+// cannot be counted.
+int itemsInBranch(const std::string& dbPath, const std::string& categoryGuid);
 
 struct DailyResult {
     enum Status { Made, NotDue, Unchanged, Disabled } status = NotDue;
@@ -92,8 +102,10 @@ std::int64_t currentTime();
 bool catalogueIsDamaged(const std::string& dbPath);
 // The newest backup that passes its checks, with its counts.
 std::optional<BackupInfo> newestGoodBackup(const std::string& dbPath);
-// Renames the damaged catalogue to "<name>.damaged-<date>" beside it; returns the new path. Throws
-// std::runtime_error when the name cannot be changed.
+// Renames the damaged catalogue to damagedAsideName (with its journal, if any); returns that path.
+// Throws std::runtime_error when the name cannot be changed.
 std::string setDamagedAside(const std::string& dbPath, std::int64_t now);
+// "<catalogue>.damaged-<date>", or with the time too when that name is taken.
+std::string damagedAsideName(const std::string& dbPath, std::int64_t now);
 
 } // namespace autobackup

@@ -45,6 +45,9 @@ std::string stagingPath(const std::string& databasePath);
 inline constexpr const char* backupNoDataText = "No data to backup";
 inline constexpr const char* backupNoMemoryText = "Not enough memory";
 inline constexpr const char* backupSuccessText = "Successfully finish backup!";
+// The catalogue's write-ahead log could not be written back before a backup.
+inline constexpr const char* backupIncompleteText =
+    "No backup was made: another program holds part of the catalogue open. Close it and try again.";
 inline constexpr const char* backupWriteFailedText = "Failed to write the backup file.";
 inline constexpr const char* backupReadFailedText = "Failed to read the database file.";
 inline constexpr const char* restoreInvalidText =

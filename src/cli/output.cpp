@@ -132,6 +132,14 @@ void Output::text(const std::string& line)
     write(line);
 }
 
+void Output::message(const std::string& line)
+{
+    if (asJson)
+        print({{"message", line}});
+    else
+        write(escapeText(line));
+}
+
 void Output::write(const std::string& line)
 {
     // A reader that went away (a closed pipe) ends the command with the system's reason.

@@ -23,6 +23,8 @@ public:
     void print(const Record& record);
     // A finished line of free text (help, version); printed as it is in both forms.
     void text(const std::string& line);
+    // What a command reports done, as the window says it: the line itself, or {"message": line}.
+    void message(const std::string& line);
     bool json() const { return asJson; }
 
 private:

@@ -4,7 +4,20 @@
 #include "cli/cliapp.h"
 
 #define VARNELO_SUBCOMMANDS(X) \
-    X(ls) \
+    X(ls)                      \
+    X(add)                     \
+    X(edit)                    \
+    X(rm)                      \
+    X(mv)                      \
+    X(mkcat)                   \
+    X(rmcat)                   \
+    X(search)                  \
+    X(browsers)                \
+    X(import)                  \
+    X(add_folder)              \
+    X(export)                  \
+    X(backup)                  \
+    X(restore)                 \
     X(sync)
 
 #define VARNELO_DECLARE(name) extern const Subcommand cmd_##name;

@@ -65,6 +65,14 @@ public:
         return ini.LoadData(data) >= 0;
     }
 
+    std::optional<std::string> value(const std::string& section, const std::string& key) const
+    {
+        const char* text = ini.GetValue(section.c_str(), key.c_str(), nullptr);
+        if (!text)
+            return std::nullopt;
+        return std::string(text).substr(0, longestValue);
+    }
+
     bool flag(const std::string& section, const std::string& key, bool defaultValue) const
     {
         const char* text = ini.GetValue(section.c_str(), key.c_str(), nullptr);
@@ -329,8 +337,26 @@ bool readIniFlag(const std::string& iniPath, const std::string& section, const s
     return profile.flag(section, key, defaultValue);
 }
 
+std::optional<std::string> readIniValue(const std::string& iniPath, const std::string& section,
+                                        const std::string& key)
+{
+    ProfileFile profile;
+    if (!profile.load(iniPath))
+        return std::nullopt;
+    return profile.value(section, key);
+}
+
 void writeIniFlags(const std::string& iniPath, const std::string& section,
                    const std::vector<std::pair<std::string, bool>>& keys)
+{
+    std::vector<std::pair<std::string, std::string>> texts;
+    for (const auto& [key, on] : keys)
+        texts.emplace_back(key, on ? "1" : "0");
+    writeIniValues(iniPath, section, texts);
+}
+
+void writeIniValues(const std::string& iniPath, const std::string& section,
+                    const std::vector<std::pair<std::string, std::string>>& keys)
 {
     const std::string target = resolvedTarget(iniPath);
     std::string original;
@@ -338,8 +364,8 @@ void writeIniFlags(const std::string& iniPath, const std::string& section,
         || readRegularFile(target, largestSettingsFile, original) == ReadResult::Refused)
         unableToWrite(iniPath);
     ProfileLines profile(original);
-    for (const auto& [key, on] : keys)
-        profile.setValue(section, key, on ? "1" : "0");
+    for (const auto& [key, value] : keys)
+        profile.setValue(section, key, value);
     if (!replaceFileContents(target, profile.text()))
         unableToWrite(iniPath);
 }

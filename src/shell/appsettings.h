@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,6 +30,14 @@ bool readIniFlag(const std::string& iniPath, const std::string& section, const s
 // key or section is added); every other byte of the file stays. Throws like SaveSettings.
 void writeIniFlags(const std::string& iniPath, const std::string& section,
                    const std::vector<std::pair<std::string, bool>>& keys);
+
+// A key's text as it reads (blanks around it trimmed); nullopt when the key or the file is missing
+// or unreadable.
+std::optional<std::string> readIniValue(const std::string& iniPath, const std::string& section,
+                                        const std::string& key);
+// writeIniFlags for any texts (a value holds no line break).
+void writeIniValues(const std::string& iniPath, const std::string& section,
+                    const std::vector<std::pair<std::string, std::string>>& keys);
 
 // The integer rule itself: "0x"/"0X" and at least one more character is hexadecimal,
 // anything else decimal with an optional sign; false when the text does not convert.

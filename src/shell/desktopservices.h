@@ -6,20 +6,13 @@
 #include <QString>
 #include <QUrl>
 
+#include "shell/targeturl.h"
+
 #include <functional>
 #include <string>
 
 // Opening targets, choosing programs and showing files in their folder, on the freedesktop means.
 // Nothing here goes through a shell: targets travel as URLs, never as command-line text.
-
-// A target with a URL scheme opens as that URL; any other target is a local file (made absolute, so
-// a name starting with "-" can never read as an option). A web address (type 1) without a scheme is
-// taken as http://. Blanks around the target and one pair of enclosing double quotes are dropped.
-// An empty target gives an empty (invalid) URL.
-QUrl targetUrl(const std::string& target, int type);
-
-// The exact bytes of a file URL's path (which need not be UTF-8); "" for any other URL.
-std::string localPathBytes(const QUrl& url);
 
 // The content type that chooses the programs for a target: the file's type guessed from its name
 // alone (the file is not read), or "x-scheme-handler/<scheme>" for any other URL.

@@ -6,6 +6,7 @@
 #include "shell/appsettings.h"
 #include "shell/desktopservices.h"
 #include "shell/paths.h"
+#include "ui/backupkeeper.h"
 #include "ui/categorytreeview.h"
 #include "ui/desktop.h"
 #include "ui/dialogseam.h"
@@ -48,6 +49,7 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), ImageList2(Icon
     setWindowIcon(QIcon(QStringLiteral(":/icons/varnelo.svg")));
     // No toolbar-hiding menu: the window's only popups are the designed ones.
     setContextMenuPolicy(Qt::NoContextMenu);
+    backups = new BackupKeeper(this, [this](const std::string& file) { restoreFrom(file); });
     createActions();
     createMenus();
     createToolBar();
@@ -159,6 +161,7 @@ void TSDIAppForm::createMenus()
     QMenu* File1 = addMenu("File1", QStringLiteral("&File"), QStringLiteral("File related commands"));
     File1->addAction(OnFileBackup);
     File1->addAction(OnFileRestore);
+    File1->addAction(backups->restoreAction());
     makeSeparator(File1, "N1");
     File1->addAction(OnFileExit);
     QMenu* Edit1 = addMenu("Edit1", QStringLiteral("&Edit"), QStringLiteral("Edit commands"));
@@ -167,6 +170,7 @@ void TSDIAppForm::createMenus()
     Tools1->addActions({ToolsImportIEFavorites, ToolsImportBookmarks, ToolsImportBrowser, ToolsExportBookmarks});
     makeSeparator(Tools1, "N2");
     Tools1->addAction(OnToolsSettings);
+    Tools1->addAction(backups->settingsAction());
     QMenu* Help1 = addMenu("Help1", QStringLiteral("&Help"), QStringLiteral("Help topics"));
     Help1->addAction(OnHelpHelp);
     makeSeparator(Help1, "N3");

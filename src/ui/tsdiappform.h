@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+class BackupKeeper;
 class CategoryTreeView;
 class ItemListView;
 class QAction;
@@ -142,6 +143,7 @@ private:
     CatalogueCommands::Leaving rowRemover();
     static void requireOpenableTarget(const CLinkItem& item);
     void importTree(CCategory& target, const ImportTree& tree, const char* label, const char* addedText);
+    void restoreFrom(const std::string& backupPath);
     void closeCatalogueViews();
 
     // Tray residence.
@@ -165,6 +167,7 @@ private:
     CategoryTreeView* treeCategory = nullptr;
     ItemListView* listContent = nullptr;
     TrayResidence* tray = nullptr;
+    BackupKeeper* backups = nullptr;
     QPointer<QWidget> searchForm;
     // Where the user last put the search dialog, for the next one while the program runs.
     std::optional<QPoint> searchPlace;

@@ -11,9 +11,11 @@
 #include "import/foldertree.h"
 #include "import/treeimport.h"
 #include "import/importfavorites.h"
+#include "import/importsummary.h"
 #include "commands/writebatch.h"
 #include "shell/desktopservices.h"
 #include "shell/paths.h"
+#include "ui/backupkeeper.h"
 #include "ui/browserprofiledialog.h"
 #include "ui/categorytreeview.h"
 #include "ui/dialogseam.h"
@@ -28,6 +30,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QUrl>
 
 #include <algorithm>
@@ -45,8 +48,6 @@ const char* const restoreCaption = "Choose backup file for restore";
 // Qt reads each entry's patterns from its last parentheses, so the texts show as they are.
 const char* const backupFilter = "Backup Files(*.mbk);;All Files (*.*)";
 const char* const backupSuffix = "mbk";
-const char* const backupIncompleteText =
-    "No backup was made: another program holds part of the catalogue open. Close it and try again.";
 const char* const addingItemsLabel = "Adding to the catalogue...";
 const char* const deletingLabel = "Deleting the category...";
 const char* const importingLabel = "Importing the Favorites...";
@@ -75,32 +76,6 @@ void showPlainMessage(QWidget* owner, const std::string& text)
 ItemFields itemFields(const QString& name, const QString& target, const QString& comment, int type)
 {
     return {fromQ(name), fromQ(target), fromQ(comment), type};
-}
-
-// "1 category", "12 categories".
-QString counted(std::size_t count, const char* one, const char* many)
-{
-    return count == 1 ? QStringLiteral("1 %1").arg(QString::fromLatin1(one))
-                      : QStringLiteral("%1 %2").arg(count).arg(QString::fromLatin1(many));
-}
-
-// "Imported 12 categories and 348 web addresses; 3 entries skipped." Files and web addresses are
-// named apart; a kind that came in none of is left out, unless nothing came at all.
-QString addedMessage(const char* added, std::size_t categories, const std::vector<int>& types, int skipped)
-{
-    const auto files = static_cast<std::size_t>(std::count(types.begin(), types.end(), CLinkItem::FileType));
-    const std::size_t web = types.size() - files;
-    QStringList kinds;
-    if (web > 0 || files == 0)
-        kinds << counted(web, "web address", "web addresses");
-    if (files > 0)
-        kinds << counted(files, "file", "files");
-    QString text = QStringLiteral("%1 %2").arg(QString::fromLatin1(added), counted(categories, "category", "categories"));
-    text += kinds.size() == 1 ? QStringLiteral(" and %1").arg(kinds[0])
-                              : QStringLiteral(", %1 and %2").arg(kinds[0], kinds[1]);
-    if (skipped > 0)
-        text += QStringLiteral("; %1 skipped").arg(counted(static_cast<std::size_t>(skipped), "entry", "entries"));
-    return text + QLatin1Char('.');
 }
 
 } // namespace
@@ -191,6 +166,7 @@ void TSDIAppForm::DeleteCategoryClick()
                       QString::fromLatin1(deleteCategoryQuestion), QMessageBox::Yes | QMessageBox::No)
         != QMessageBox::Yes)
         return;
+    backups->beforeCategoryDelete(category->GetGuid(), category->GetName());
     TTMessageProcForm progress(this);
     progress.setWindowTitle(QString::fromLatin1(deleteCategoryCaption));
     progress.showPainted();
@@ -305,6 +281,12 @@ void TSDIAppForm::OnFileRestoreExecute()
     if (chosen.isEmpty())
         return;
     lastRestoreFile = chosen;
+    backups->beforeRiskyCommand("restore");
+    restoreFrom(fromQ(chosen));
+}
+
+void TSDIAppForm::restoreFrom(const std::string& backupPath)
+{
     const std::string databasePath = GetDatabasePath();
     if (databasePath.empty())
         return;
@@ -314,7 +296,7 @@ void TSDIAppForm::OnFileRestoreExecute()
     };
     const auto progress = seam::progress(this, QString::fromLatin1(restoringLabel), false);
     const BackupOutcome outcome =
-        restoreBackup(fromQ(chosen), databasePath, closeCatalogue, [this] { LoadCatalogue(); }, *progress);
+        restoreBackup(backupPath, databasePath, closeCatalogue, [this] { LoadCatalogue(); }, *progress);
     showPlainMessage(this, outcome.message);
 }
 
@@ -333,6 +315,7 @@ void TSDIAppForm::ToolsImportIEFavoritesClick()
     const FavoriteNode* favorites = engine.ReadFavorites();
     if (!favorites)
         return;
+    backups->beforeRiskyCommand("import of Favorites");
     // The catalogue held in memory gets the imported branch whole, not only its first level; also
     // when the import stops part-way, since what was stored until then stays stored.
     std::exception_ptr failure;
@@ -384,7 +367,7 @@ void TSDIAppForm::importTree(CCategory& target, const ImportTree& tree, const ch
         ShowCategoryItems(&target);
     if (failure)
         std::rethrow_exception(failure);
-    showPlainMessage(this, fromQ(addedMessage(addedText, categories, types, tree.skipped)));
+    showPlainMessage(this, addedMessage(addedText, categories, types, tree.skipped));
 }
 
 void TSDIAppForm::ToolsImportBookmarksClick()
@@ -396,6 +379,7 @@ void TSDIAppForm::ToolsImportBookmarksClick()
     CCategory* target = chooseTargetCategory();
     if (!target)
         return;
+    backups->beforeRiskyCommand("import of " + fromQ(QFileInfo(file).fileName()));
     importTree(*target, readBookmarkFile(fromQ(file)), importingBookmarksLabel, "Imported");
 }
 
@@ -412,6 +396,7 @@ void TSDIAppForm::ToolsImportBrowserClick()
     CCategory* target = chooseTargetCategory();
     if (!target)
         return;
+    backups->beforeRiskyCommand("import from " + profile.browser + " " + profile.profile);
     importTree(*target, readBrowserProfile(profile), importingBookmarksLabel, "Imported");
 }
 
@@ -430,6 +415,7 @@ void TSDIAppForm::AddFolder2Click()
     } catch (const ReadStopped&) {
         return;
     }
+    backups->beforeRiskyCommand("adding folder " + fromQ(QFileInfo(folder).fileName()));
     importTree(*target, read, addingFolderLabel, "Added");
 }
 
@@ -447,8 +433,6 @@ void TSDIAppForm::ToolsExportBookmarksClick()
     const auto progress = seam::progress(this, QString::fromLatin1(exportingLabel), false);
     const ImportFolder tree = catalogueBranch(db, *chooser.GetSelectedCategory(), *progress);
     writeBookmarkFile(fromQ(file), tree);
-    const std::size_t categories = static_cast<std::size_t>(countFolders(tree));
-    const std::size_t items = static_cast<std::size_t>(countEntries(tree));
-    showPlainMessage(this, fromQ(QStringLiteral("Exported %1 and %2.")
-                                     .arg(counted(categories, "category", "categories"), counted(items, "item", "items"))));
+    showPlainMessage(this, exportedMessage(static_cast<std::size_t>(countFolders(tree)),
+                                           static_cast<std::size_t>(countEntries(tree))));
 }

@@ -164,11 +164,11 @@ private slots:
         for (QAction* entry : window->menuBar()->actions())
             menus.append(entry->text());
         QCOMPARE(menus, QStringList({"&File", "&Edit", "&Tools", "&Help"}));
-        QCOMPARE(entryTexts(menu(w, "File1")), QStringList({"&Backup...", "&Restore...", "-", "E&xit"}));
+        QCOMPARE(entryTexts(menu(w, "File1")), QStringList({"&Backup...", "&Restore...", "Restore Automatic Backup...", "-", "E&xit"}));
         QCOMPARE(entryTexts(menu(w, "Edit1")), QStringList({"&Search"}));
         QCOMPARE(entryTexts(menu(w, "Tools1")),
                  QStringList({"&Import from IE Favorites...", "Import &Bookmarks File...", "Import from &Browser...",
-                              "&Export Bookmarks File...", "-", "&Settings"}));
+                              "&Export Bookmarks File...", "-", "&Settings", "Backup Settings..."}));
         QCOMPARE(entryTexts(menu(w, "Help1")), QStringList({"Online &Help ", "-", "&About"}));
         QCOMPARE(menu(w, "File1")->menuAction()->statusTip(), QStringLiteral("File related commands"));
         QCOMPARE(menu(w, "Help1")->menuAction()->statusTip(), QStringLiteral("Help topics"));

@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/itemlookup.h"
+
+#include "cli/cliapp.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace {
+
+std::string categoryOfItem(CDBManager& db, const std::string& guid)
+{
+    CppSQLite3Buffer sql;
+    sql.Format("select category from %s where guid='%q' order by itemorder limit 1;", link_table, guid.c_str());
+    CppSQLite3Query row = db.ExecuteQuery(sql);
+    if (row.Eof())
+        throw Failure("No item with the GUID " + guid);
+    return row.fieldText("category");
+}
+
+} // namespace
+
+std::vector<FoundItem> findItems(CDBManager& db, const CategoryIndex& index, const std::vector<std::string>& guids)
+{
+    std::vector<FoundItem> found;
+    std::unordered_set<CCategory*> loaded;
+    std::unordered_set<std::string> seen;
+    for (const std::string& guid : guids) {
+        if (!seen.insert(guid).second)
+            continue;
+        const std::string categoryGuid = categoryOfItem(db, guid);
+        CCategory* category = index.byGuid(categoryGuid);
+        if (!category)
+            throw Failure("The item " + guid + " belongs to no category of the tree (" + categoryGuid + ")");
+        if (loaded.insert(category).second)
+            db.LoadItems(*category);
+        CLinkItem* item = nullptr;
+        for (CLinkItem* each : category->GetItems())
+            if (each->GetGuid() == guid && !item)
+                item = each;
+        if (!item)
+            throw Failure("No item with the GUID " + guid);
+        found.push_back({category, item});
+    }
+    return found;
+}
+
+std::vector<std::pair<CCategory*, CLinkItems>> byCategory(const std::vector<FoundItem>& found)
+{
+    std::vector<std::pair<CCategory*, CLinkItems>> groups;
+    for (const FoundItem& each : found) {
+        auto group = std::find_if(groups.begin(), groups.end(), [&](const auto& g) { return g.first == each.category; });
+        if (group == groups.end())
+            group = groups.insert(groups.end(), {each.category, {}});
+        group->second.push_back(each.item);
+    }
+    return groups;
+}
