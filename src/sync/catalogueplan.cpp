@@ -47,7 +47,7 @@ std::optional<std::string> below(const std::string& path, std::string folder)
     return path.substr(folder.size() + 1);
 }
 
-bool isPristineBuiltIn(const CategoryRow& row)
+bool isPristineBuiltIn(const StoredCategory& row)
 {
     return std::any_of(builtInCategories.begin(), builtInCategories.end(), [&](const BuiltInCategory& b) {
         return row.guid == b.guid && row.name == b.name && row.parent == b.parentGuid && row.system == 1
@@ -57,13 +57,13 @@ bool isPristineBuiltIn(const CategoryRow& row)
 
 } // namespace
 
-std::string rowText(const CategoryRow& row)
+std::string rowText(const StoredCategory& row)
 {
     return joined({row.name, std::to_string(row.level), row.parent, std::to_string(row.system),
                    std::to_string(row.iconIndex)});
 }
 
-std::string rowText(const ItemRow& row)
+std::string rowText(const StoredItem& row)
 {
     return joined({row.name, row.target, row.category, std::to_string(row.star), row.comment,
                    std::to_string(row.type)});
@@ -74,7 +74,7 @@ std::string iconRef(int index, const std::string& hash, int builtInCount)
     return index < builtInCount || hash.empty() ? "#" + std::to_string(index) : hash;
 }
 
-LocalObject localObject(const CategoryRow& row, const std::vector<std::string>& iconRefs)
+LocalObject localObject(const StoredCategory& row, const std::vector<std::string>& iconRefs)
 {
     LocalObject object;
     object.content.kind = SyncRecord::Category;
@@ -89,7 +89,7 @@ LocalObject localObject(const CategoryRow& row, const std::vector<std::string>& 
     return object;
 }
 
-LocalObject localObject(const ItemRow& row, const std::vector<DocumentFolder>& folders)
+LocalObject localObject(const StoredItem& row, const std::vector<DocumentFolder>& folders)
 {
     LocalObject object;
     object.content.kind = SyncRecord::Item;
@@ -172,7 +172,7 @@ IconPlan planIcons(const std::vector<std::string>& localHashes, const std::set<s
     return plan;
 }
 
-CategoryRow categoryRowOf(const ResolvedCatalogue::Category& category, const std::map<std::string, int>& indexOfRef)
+StoredCategory categoryRowOf(const ResolvedCatalogue::Category& category, const std::map<std::string, int>& indexOfRef)
 {
     const auto& fields = category.record->fields;
     auto icon = indexOfRef.find(text(fields, "icon"));
@@ -180,7 +180,7 @@ CategoryRow categoryRowOf(const ResolvedCatalogue::Category& category, const std
             number(fields, "system"), icon == indexOfRef.end() ? 0 : icon->second};
 }
 
-ItemRow itemRowOf(const ResolvedCatalogue::Item& item, const std::vector<DocumentFolder>& folders)
+StoredItem itemRowOf(const ResolvedCatalogue::Item& item, const std::vector<DocumentFolder>& folders)
 {
     const auto& fields = item.record->fields;
     std::string target = text(fields, "target");
@@ -225,8 +225,8 @@ void plan(const std::vector<Row>& current, const std::vector<Row>& wanted, std::
 
 } // namespace
 
-CataloguePlan planCatalogue(const std::vector<CategoryRow>& currentCategories, const std::vector<ItemRow>& currentItems,
-                            const std::vector<CategoryRow>& wantedCategories, const std::vector<ItemRow>& wantedItems)
+CataloguePlan planCatalogue(const std::vector<StoredCategory>& currentCategories, const std::vector<StoredItem>& currentItems,
+                            const std::vector<StoredCategory>& wantedCategories, const std::vector<StoredItem>& wantedItems)
 {
     CataloguePlan result;
     plan(currentCategories, wantedCategories, result.categoriesToWrite, result.categoriesToDelete);

@@ -10,17 +10,17 @@
 
 // The stored rows of the two catalogue tables, and how they become records that travel and back.
 
-struct CategoryRow {
+struct StoredCategory {
     std::string guid;
     std::string name;
     int level = 0;
     std::string parent;
     int system = 0;
     int iconIndex = 0;
-    bool operator==(const CategoryRow&) const = default;
+    bool operator==(const StoredCategory&) const = default;
 };
 
-struct ItemRow {
+struct StoredItem {
     std::string guid;
     std::string name;
     std::string target;
@@ -28,7 +28,7 @@ struct ItemRow {
     int star = 0;
     std::string comment;
     int type = 0;
-    bool operator==(const ItemRow&) const = default;
+    bool operator==(const StoredItem&) const = default;
 };
 
 // A document folder this machine maps under a name shared by the user's machines.
@@ -38,13 +38,13 @@ struct DocumentFolder {
 };
 
 // The row as one text, to tell whether it changed since the last sync.
-std::string rowText(const CategoryRow& row);
-std::string rowText(const ItemRow& row);
+std::string rowText(const StoredCategory& row);
+std::string rowText(const StoredItem& row);
 
 // iconRefs: the reference of each icon of this catalogue's list (see iconRef).
-LocalObject localObject(const CategoryRow& row, const std::vector<std::string>& iconRefs);
+LocalObject localObject(const StoredCategory& row, const std::vector<std::string>& iconRefs);
 // A file below a mapped document folder travels relative to it.
-LocalObject localObject(const ItemRow& row, const std::vector<DocumentFolder>& folders);
+LocalObject localObject(const StoredItem& row, const std::vector<DocumentFolder>& folders);
 LocalObject iconObject(const std::string& hash, const std::string& pngBase64, int slot);
 
 // Built-in icons are the same picture everywhere and go by their index; other icons by their content.
@@ -61,15 +61,15 @@ struct IconPlan {
 IconPlan planIcons(const std::vector<std::string>& localHashes, const std::set<std::string>& neededRefs,
                    const RecordSet& state, int builtInCount);
 
-CategoryRow categoryRowOf(const ResolvedCatalogue::Category& category, const std::map<std::string, int>& indexOfRef);
-ItemRow itemRowOf(const ResolvedCatalogue::Item& item, const std::vector<DocumentFolder>& folders);
+StoredCategory categoryRowOf(const ResolvedCatalogue::Category& category, const std::map<std::string, int>& indexOfRef);
+StoredItem itemRowOf(const ResolvedCatalogue::Item& item, const std::vector<DocumentFolder>& folders);
 
 // What must be written to turn the stored rows into the wanted ones: rows are written (inserted or
 // updated by GUID) in the order given, so items new here are appended in the wanted order.
 struct CataloguePlan {
-    std::vector<CategoryRow> categoriesToWrite;
+    std::vector<StoredCategory> categoriesToWrite;
     std::vector<std::string> categoriesToDelete;
-    std::vector<ItemRow> itemsToWrite;
+    std::vector<StoredItem> itemsToWrite;
     std::vector<std::string> itemsToDelete;
     bool empty() const
     {
@@ -78,5 +78,5 @@ struct CataloguePlan {
     }
 };
 
-CataloguePlan planCatalogue(const std::vector<CategoryRow>& currentCategories, const std::vector<ItemRow>& currentItems,
-                            const std::vector<CategoryRow>& wantedCategories, const std::vector<ItemRow>& wantedItems);
+CataloguePlan planCatalogue(const std::vector<StoredCategory>& currentCategories, const std::vector<StoredItem>& currentItems,
+                            const std::vector<StoredCategory>& wantedCategories, const std::vector<StoredItem>& wantedItems);

@@ -207,8 +207,8 @@ bool Sync::mergeAndApply()
             for (const SyncRecord& record : peer.records)
                 clock.witness(record.newest().clock);
 
-        std::vector<CategoryRow> categories;
-        std::vector<ItemRow> items;
+        std::vector<StoredCategory> categories;
+        std::vector<StoredItem> items;
         store.readCatalogue(categories, items);
         const auto pngs = splitIconList(store.catalogue().LoadIconList());
         std::vector<std::string> hashes, refs;
@@ -221,9 +221,9 @@ bool Sync::mergeAndApply()
                 objects.push_back(iconObject(hashes.back(), png.toBase64().toStdString(), static_cast<int>(i)));
             }
         }
-        for (const CategoryRow& row : categories)
+        for (const StoredCategory& row : categories)
             objects.push_back(localObject(row, refs));
-        for (const ItemRow& row : items)
+        for (const StoredItem& row : items)
             objects.push_back(localObject(row, options.documentFolders));
 
         std::set<RecordKey> touched;
@@ -254,8 +254,8 @@ bool Sync::mergeAndApply()
                 neededIcons.insert(icon->second);
         const IconPlan icons = planIcons(pngs ? hashes : std::vector<std::string>(), neededIcons, state.records,
                                          BuiltInIconCount);
-        std::vector<CategoryRow> wantedCategories;
-        std::vector<ItemRow> wantedItems;
+        std::vector<StoredCategory> wantedCategories;
+        std::vector<StoredItem> wantedItems;
         for (const auto& category : resolved.categories)
             wantedCategories.push_back(categoryRowOf(category, icons.indexOfRef));
         for (const auto& item : resolved.items)
@@ -309,11 +309,11 @@ bool Sync::mergeAndApply()
             }
             store.catalogue().SaveIconList(joinIconList(list));
         }
-        for (const CategoryRow& row : plan.categoriesToWrite) {
+        for (const StoredCategory& row : plan.categoriesToWrite) {
             state.rows[{SyncRecord::Category, row.guid}] = rowText(row);
             touched.insert({SyncRecord::Category, row.guid});
         }
-        for (const ItemRow& row : plan.itemsToWrite) {
+        for (const StoredItem& row : plan.itemsToWrite) {
             state.rows[{SyncRecord::Item, row.guid}] = rowText(row);
             touched.insert({SyncRecord::Item, row.guid});
         }
@@ -333,7 +333,7 @@ bool Sync::mergeAndApply()
         report.catalogueChanged = !plan.empty() || iconsChange;
         for (const std::string& guid : resolved.revived)
             if (std::any_of(plan.categoriesToWrite.begin(), plan.categoriesToWrite.end(),
-                            [&](const CategoryRow& row) { return row.guid == guid; }))
+                            [&](const StoredCategory& row) { return row.guid == guid; }))
                 report.warnings.push_back("A category deleted on another device came back to keep what was added to it since: \""
                                           + state.records.at({SyncRecord::Category, guid}).fields["name"] + "\".");
         return true;

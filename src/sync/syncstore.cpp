@@ -43,12 +43,12 @@ void SyncStore::setMeta(const std::string& key, const std::string& value)
     db.ExecuteStatement(sql);
 }
 
-void SyncStore::readCatalogue(std::vector<CategoryRow>& categories, std::vector<ItemRow>& items)
+void SyncStore::readCatalogue(std::vector<StoredCategory>& categories, std::vector<StoredItem>& items)
 {
     std::set<std::string> seen;
     CppSQLite3Query query = db.ExecuteQuery("select * from category_table order by itemorder;");
     for (; !query.Eof(); query.NextRow()) {
-        CategoryRow row{query.fieldText("guid"), query.fieldText("name"),     query.fieldInt("level"),
+        StoredCategory row{query.fieldText("guid"), query.fieldText("name"),     query.fieldInt("level"),
                         query.fieldText("parent_guid"), query.fieldInt("system"), query.fieldInt("iconIndex")};
         // Only the first row of a GUID counts, as for every reader of the catalogue.
         if (seen.insert(row.guid).second)
@@ -57,7 +57,7 @@ void SyncStore::readCatalogue(std::vector<CategoryRow>& categories, std::vector<
     seen.clear();
     query = db.ExecuteQuery("select * from link_table order by itemorder;");
     for (; !query.Eof(); query.NextRow()) {
-        ItemRow row{query.fieldText("guid"), query.fieldText("name"),    query.fieldText("target"),
+        StoredItem row{query.fieldText("guid"), query.fieldText("name"),    query.fieldText("target"),
                     query.fieldText("category"), query.fieldInt("star"), query.fieldText("comment"),
                     query.fieldInt("type")};
         if (seen.insert(row.guid).second)
@@ -76,7 +76,7 @@ void SyncStore::apply(const CataloguePlan& plan)
         sql.Format("delete from category_table where guid=%Q;", guid.c_str());
         db.ExecuteStatement(sql);
     }
-    for (const CategoryRow& row : plan.categoriesToWrite) {
+    for (const StoredCategory& row : plan.categoriesToWrite) {
         sql.Format("update category_table set name=%Q,level=%d,parent_guid=%Q,system=%d, iconIndex=%d where guid=%Q;",
                    row.name.c_str(), row.level, row.parent.c_str(), row.system, row.iconIndex, row.guid.c_str());
         if (db.ExecuteStatement(sql) == 0) {
@@ -86,7 +86,7 @@ void SyncStore::apply(const CataloguePlan& plan)
             db.ExecuteStatement(sql);
         }
     }
-    for (const ItemRow& row : plan.itemsToWrite) {
+    for (const StoredItem& row : plan.itemsToWrite) {
         sql.Format("update link_table set name=%Q,target=%Q,category=%Q,star=%d,comment=%Q,type=%d where guid=%Q;",
                    row.name.c_str(), row.target.c_str(), row.category.c_str(), row.star, row.comment.c_str(),
                    row.type, row.guid.c_str());

@@ -25,7 +25,7 @@ public:
     std::string meta(const std::string& key, const std::string& fallback = {});
     void setMeta(const std::string& key, const std::string& value);
 
-    void readCatalogue(std::vector<CategoryRow>& categories, std::vector<ItemRow>& items);
+    void readCatalogue(std::vector<StoredCategory>& categories, std::vector<StoredItem>& items);
     void apply(const CataloguePlan& plan);
 
     struct State {

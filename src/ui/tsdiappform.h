@@ -17,6 +17,7 @@
 #include <vector>
 
 class BackupKeeper;
+class SyncKeeper;
 class CategoryTreeView;
 class ItemListView;
 class QAction;
@@ -143,6 +144,8 @@ private:
     CatalogueCommands::Leaving rowRemover();
     static void requireOpenableTarget(const CLinkItem& item);
     void importTree(CCategory& target, const ImportTree& tree, const char* label, const char* addedText);
+    // The catalogue and its icon list read again after a sync merged changes into them.
+    void reloadAfterSync();
     void restoreFrom(const std::string& backupPath);
     void closeCatalogueViews();
 
@@ -168,6 +171,7 @@ private:
     ItemListView* listContent = nullptr;
     TrayResidence* tray = nullptr;
     BackupKeeper* backups = nullptr;
+    SyncKeeper* sync = nullptr;
     QPointer<QWidget> searchForm;
     // Where the user last put the search dialog, for the next one while the program runs.
     std::optional<QPoint> searchPlace;

@@ -123,7 +123,7 @@ TEST(Merge, CaptureStampsOnlyWhatChangedSinceTheLastSync)
     RecordSet state;
     std::map<RecordKey, std::string> rows;
     const std::vector<DocumentFolder> none;
-    ItemRow row{"i", "name", "/t", "c", 0, "", 1};
+    StoredItem row{"i", "name", "/t", "c", 0, "", 1};
     captureChanges(state, rows, {localObject(row, none)}, clock, 100);
     const SyncRecord first = state.at({SyncRecord::Item, "i"});
     EXPECT_EQ(first.fieldsStamp, at(100));
@@ -150,7 +150,7 @@ TEST(Merge, UntouchedBuiltInCategoryNeverOutranksAChangeFromAnotherDevice)
     HybridClock clock("B", 0);
     RecordSet state;
     std::map<RecordKey, std::string> rows;
-    const CategoryRow builtIn{fallbackCategoryGuid, "General files", 0, "", 1, 0};
+    const StoredCategory builtIn{fallbackCategoryGuid, "General files", 0, "", 1, 0};
     captureChanges(state, rows, {localObject(builtIn, {"#0"})}, clock, 1000);
     SyncRecord renamed = state.at({SyncRecord::Category, fallbackCategoryGuid});
     renamed.fields["name"] = "Files";
@@ -203,7 +203,7 @@ TEST(Merge, FilesBelowAMappedDocumentFolderLandBelowTheOtherMachinesMapping)
     const std::vector<DocumentFolder> here = {{"Documents", "/home/ann/Documents/"}};
     const std::vector<DocumentFolder> there = {{"Documents", "/home/ann/Dokumente"}};
     struct Case {
-        ItemRow row;
+        StoredItem row;
         std::vector<DocumentFolder> receiver;
         std::string expected;
     };
