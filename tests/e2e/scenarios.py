@@ -12,6 +12,7 @@ import pyatspi
 
 import a11y
 import bulkcommands
+import syncscenarios
 from catalogue import (
     CREATION_STATEMENTS, LOOKUP_INDEXES, WEBSITES_GUID, BUILT_IN_CATEGORIES, TOP_LEVEL, UNDER_OFFICE,
     BACKUP_MAGIC, CRC_LIMIT, sqlite, userTables, categoryRows, storedStatement, readIni, desktopEntry,
@@ -854,3 +855,4 @@ SCENARIOS = {
     "favorites_import": favoritesImport,
 }
 SCENARIOS.update(bulkcommands.SCENARIOS)
+SCENARIOS.update(syncscenarios.SCENARIOS)
