@@ -19,7 +19,7 @@ namespace {
 
 const char* const caption = "Sync Settings";
 const char* const placeHint = "A folder kept in step by Syncthing, Nextcloud or Dropbox, or an https:// WebDAV address";
-const char* const passwordHint = "Kept in the desktop's keyring; leave empty to keep the stored one";
+const char* const passwordHint = "Kept in the desktop's keyring; empty keeps the stored one";
 
 QLineEdit* lineEdit(QWidget* parent, const char* name, const QString& text)
 {
@@ -51,7 +51,9 @@ SyncSettingsDialog::SyncSettingsDialog(const SyncSettings& settings, QWidget* pa
     placeRow->addWidget(browse);
 
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("&Place:"), placeRow);
+    auto* placeLabel = new QLabel(QStringLiteral("&Place:"), this);
+    placeLabel->setBuddy(editPlace);
+    form->addRow(placeLabel, placeRow);
     form->addRow(QStringLiteral("&User name:"), editUser);
     form->addRow(QStringLiteral("Pass&word:"), editPassword);
     form->addRow(QStringLiteral("&This machine's name:"), editMachineName);
