@@ -15,6 +15,7 @@
 #include <QJsonDocument>
 #include <QSysInfo>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -329,6 +330,7 @@ bool Sync::mergeAndApply()
         for (const Incoming& peer : incoming)
             store.setPeerProgress(peer.device, peer.upTo, peer.machineName);
         store.setMeta("clock", std::to_string(clock.last()));
+        store.setMeta("edits-synced", store.meta("edits"));
         store.commit();
         report.catalogueChanged = !plan.empty() || iconsChange;
         for (const std::string& guid : resolved.revived)
@@ -407,9 +409,15 @@ void Sync::run()
         forceSnapshot = true;
     }
     readPeers(*top);
-    if (!mergeAndApply())
-        return;
-    upload();
+    const bool nothingNew = std::all_of(incoming.begin(), incoming.end(), [](const Incoming& peer) { return peer.records.empty(); });
+    const bool unchanged = nothingNew && !afresh && !forceSnapshot && sequence > 0
+        && store.meta("edits") == store.meta("edits-synced")
+        && store.catalogue().ExecuteScalar("select count(*) from sync_object where pending=1;") == 0;
+    if (!unchanged) {
+        if (!mergeAndApply())
+            return;
+        upload();
+    }
     store.setMeta("last-sync", std::to_string(wall));
     report.ok = true;
 }

@@ -10,7 +10,14 @@ constexpr const char* createTables[] = {
     "create table if not exists sync_object (kind text, guid text, record text, row text, pending int,"
     " primary key (kind, guid));",
     "create table if not exists sync_peer (device text primary key, upto int, name text);",
+    "insert or ignore into sync_meta (key, value) values ('edits', '0');",
 };
+
+// Every write to the catalogue's tables, by any program, counts in sync_meta; a sync with nothing
+// incoming and an unchanged count has nothing to compare. The tables themselves stay as they are.
+constexpr const char* touchTrigger =
+    "create trigger if not exists sync_%s_%s after %s on %s begin "
+    "update sync_meta set value = cast(value as integer) + 1 where key = 'edits'; end;";
 
 std::string kindText(char kind)
 {
@@ -26,6 +33,12 @@ SyncStore::SyncStore(const std::string& dbPath) : dbPath(dbPath)
     db.CreateIndexes();
     for (const char* statement : createTables)
         db.ExecuteStatement(statement);
+    CppSQLite3Buffer sql;
+    for (const char* table : {category_table, link_table, imagelist_table})
+        for (const char* event : {"insert", "update", "delete"}) {
+            sql.Format(touchTrigger, table, event, event, table);
+            db.ExecuteStatement(sql);
+        }
 }
 
 std::string SyncStore::meta(const std::string& key, const std::string& fallback)

@@ -250,3 +250,19 @@ TEST_F(SyncThroughFolder, CustomIconAddedOnBothMachinesIsOneIcon)
         }
     }
 }
+
+TEST_F(SyncThroughFolder, DeviceAwayLongerThanDeletionsAreKeptStartsAfreshAndDeletesNothing)
+{
+    a.addItem("i1", "kept", General);
+    a.addItem("i2", "deleted elsewhere", General);
+    sync(a);
+    sync(b);
+    a.execute("delete from link_table where guid='i2';");
+    sync(a);
+    b.execute("update sync_meta set value='1000000' where key='last-sync';");
+    const SyncReport report = sync(b);
+    EXPECT_EQ(report.warnings.at(0).substr(0, 52), "This catalogue has not synced for more than a year, ");
+    EXPECT_EQ(b.items().size(), 2u);
+    sync(a);
+    EXPECT_EQ(a.items().size(), 2u) << "its catalogue is merged as new";
+}
