@@ -344,11 +344,12 @@ bool Sync::mergeAndApply()
 
 void Sync::upload()
 {
-    SyncStore::State state = store.loadState();
-    if (state.pending.empty() && !forceSnapshot && sequence > 0)
+    const int pending = store.catalogue().ExecuteScalar("select count(*) from sync_object where pending=1;");
+    if (pending == 0 && !forceSnapshot && sequence > 0)
         return;
-    const bool snapshot = sequence == 0 || forceSnapshot || state.pending.size() > SnapshotAbovePending
+    const bool snapshot = sequence == 0 || forceSnapshot || pending > static_cast<int>(SnapshotAbovePending)
         || own.changeFiles >= CompactAfterFiles;
+    const SyncStore::State state = store.loadState(!snapshot);
     std::vector<SyncRecord> records;
     for (const auto& [key, record] : state.records) {
         if (!snapshot && !state.pending.count(key))

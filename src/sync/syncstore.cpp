@@ -113,10 +113,11 @@ void SyncStore::apply(const CataloguePlan& plan)
     }
 }
 
-SyncStore::State SyncStore::loadState()
+SyncStore::State SyncStore::loadState(bool pendingOnly)
 {
     State state;
-    CppSQLite3Query query = db.ExecuteQuery("select * from sync_object;");
+    CppSQLite3Query query =
+        db.ExecuteQuery(pendingOnly ? "select * from sync_object where pending=1;" : "select * from sync_object;");
     for (; !query.Eof(); query.NextRow()) {
         auto record = recordFromText(query.fieldText("record"));
         if (!record)

@@ -33,7 +33,8 @@ public:
         std::map<RecordKey, std::string> rows;
         std::set<RecordKey> pending;
     };
-    State loadState();
+    // Everything, or only the records waiting to be sent (rows left out).
+    State loadState(bool pendingOnly = false);
     // Writes the records, rows and pending marks of the given keys.
     void saveState(const State& state, const std::set<RecordKey>& keys);
     void clearPending(const std::set<RecordKey>& keys);
