@@ -33,9 +33,10 @@ TOOLBAR_HINTS = ["Create backup  for current database", "Restore database from s
 MENU_ENTRY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "resources",
                           "app.varnelo.Varnelo.desktop")
 
-MAIN_MENU = {"File": ["Backup...", "Restore...", "Exit"], "Edit": ["Search"],
+MAIN_MENU = {"File": ["Backup...", "Restore...", "Restore Automatic Backup...", "Exit"], "Edit": ["Search"],
              "Tools": ["Import from IE Favorites...", "Import Bookmarks File...", "Import from Browser...",
-                       "Export Bookmarks File...", "Settings"], "Help": ["Online Help ", "About"]}
+                       "Export Bookmarks File...", "Settings", "Backup Settings...", "Sync Settings...",
+                       "Sync Now"], "Help": ["Online Help ", "About"]}
 
 
 def firstStart(session):
