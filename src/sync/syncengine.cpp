@@ -470,9 +470,15 @@ std::string machineIdentity()
 
 SyncSettings loadSyncSettings(const std::string& dbPath)
 {
-    SyncStore store(dbPath);
-    SyncSettings settings{store.meta("place"), store.meta("user"), store.meta("machine-name"), {}};
-    const QJsonArray folders = QJsonDocument::fromJson(QByteArray::fromStdString(store.meta("document-folders"))).array();
+    // Only read: a catalogue that never synced gets no tables of ours for being asked.
+    CppSQLite3DB db;
+    db.Open(dbPath.c_str());
+    std::map<std::string, std::string> meta;
+    if (db.TableExists("sync_meta"))
+        for (CppSQLite3Query query = db.ExecuteQuery("select key, value from sync_meta;"); !query.Eof(); query.NextRow())
+            meta[query.fieldText("key")] = query.fieldText("value");
+    SyncSettings settings{meta["place"], meta["user"], meta["machine-name"], {}};
+    const QJsonArray folders = QJsonDocument::fromJson(QByteArray::fromStdString(meta["document-folders"])).array();
     for (const QJsonValue& folder : folders) {
         const QJsonArray pair = folder.toArray();
         if (pair.size() == 2)
