@@ -12,6 +12,8 @@
 #include "shell/backupsettings.h"
 #include "shell/paths.h"
 #include "storage/cdbmanager.h"
+#include "sync/foldertransport.h"
+#include "sync/syncengine.h"
 
 #include <benchmark/benchmark.h>
 
@@ -781,6 +783,62 @@ void BM_DailyBackup(benchmark::State& state)
            0);
 }
 BENCHMARK(BM_DailyBackup)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+
+// ---- sync ----------------------------------------------------------------------------------------
+
+// Two devices of the large catalogue syncing through a folder on this disk: the first sync, one with
+// nothing to do, one after a single change, and taking in a thousand changes of the other device.
+void BM_SyncLargeCatalogue(benchmark::State& state)
+{
+    const std::string operation = "Sync of the large catalogue";
+    for (auto _ : state) {
+        const fs::path place = suite->folder.path("sync-place");
+        fs::remove_all(place);
+        fs::create_directories(place);
+        const std::string desk = freshCopy("sync-desk.db").string(), laptop = freshCopy("sync-laptop.db").string();
+        SyncOptions options;
+        options.machineName = "bench";
+        auto timed = [&](const std::string& db, SyncReport& report) {
+            FolderTransport transport(place);
+            const Clock::time_point start = Clock::now();
+            report = synchronize(db, transport, options);
+            return millisecondsSince(start);
+        };
+        auto change = [](const std::string& db, int count) {
+            CppSQLite3DB connection;
+            connection.Open(db.c_str());
+            CppSQLite3Buffer sql;
+            sql.Format("update link_table set name=name||' (edited)' where rowid in "
+                       "(select rowid from link_table order by rowid limit %d);", count);
+            connection.ExecuteStatement(sql);
+        };
+        SyncReport first, quiet, one, merged, unused;
+        const double firstMs = timed(desk, first);
+        timed(laptop, unused);
+        timed(desk, unused);
+        const double quietMs = timed(desk, quiet);
+        change(desk, 1);
+        const double oneMs = timed(desk, one);
+        timed(laptop, unused);
+        change(desk, 1000);
+        timed(desk, unused);
+        const double mergeMs = timed(laptop, merged);
+        state.SetIterationTime((firstMs + quietMs + oneMs + mergeMs) / 1000);
+        for (const SyncReport* report : {&first, &quiet, &one, &merged, &unused})
+            if (failed(state, operation, report->ok ? "" : report->error))
+                return;
+        if (failed(state, operation, merged.changesReceived == 1000 ? "" : "the thousand changes did not arrive"))
+            return;
+        report(state, {"First sync of the large catalogue", firstMs, 0, "ms", "<= 20000 ms",
+                       std::to_string(first.bytesSent / 1024) + " KB sent"}, 20000);
+        report(state, {"Sync with no change on either side", quietMs, 0, "ms", "<= 300 ms",
+                       std::to_string(quiet.bytesSent + quiet.bytesReceived) + " bytes moved"}, 300);
+        report(state, {"Sync after one changed item", oneMs, 0, "ms", "<= 500 ms, <= 64 KB",
+                       std::to_string(one.bytesSent) + " bytes sent"}, 500);
+        report(state, {"Merge of 1,000 changes of another device", mergeMs, 0, "ms", "<= 1000 ms", ""}, 1000);
+    }
+}
+BENCHMARK(BM_SyncLargeCatalogue)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
 QtMessageHandler qtDefaultHandler = nullptr;
 

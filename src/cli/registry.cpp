@@ -21,7 +21,8 @@
     X(backups)                 \
     X(mvcat)                   \
     X(cpcat)                   \
-    X(check)
+    X(check)                   \
+    X(sync)
 
 #define VARNELO_DECLARE(name) extern const Subcommand cmd_##name;
 VARNELO_SUBCOMMANDS(VARNELO_DECLARE)

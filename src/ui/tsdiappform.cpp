@@ -8,6 +8,7 @@
 #include "shell/desktopservices.h"
 #include "shell/paths.h"
 #include "ui/backupkeeper.h"
+#include "ui/synckeeper.h"
 #include "ui/categorytreeview.h"
 #include "ui/deletequestion.h"
 #include "ui/desktop.h"
@@ -55,6 +56,7 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), ImageList2(Icon
     // No toolbar-hiding menu: the window's only popups are the designed ones.
     setContextMenuPolicy(Qt::NoContextMenu);
     backups = new BackupKeeper(this, [this](const std::string& file) { restoreFrom(file); });
+    sync = new SyncKeeper(this, [] { return databaseFilePath(); }, [this] { reloadAfterSync(); });
     createActions();
     createPopups();
     createMenus();
@@ -190,6 +192,7 @@ void TSDIAppForm::createMenus()
     makeSeparator(Tools1, "N2");
     Tools1->addAction(OnToolsSettings);
     Tools1->addAction(backups->settingsAction());
+    Tools1->addActions({sync->settingsAction(), sync->syncNowAction()});
     QMenu* Help1 = addMenu("Help1", QStringLiteral("&Help"), QStringLiteral("Help topics"));
     Help1->addAction(OnHelpHelp);
     makeSeparator(Help1, "N3");

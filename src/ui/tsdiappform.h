@@ -22,6 +22,7 @@
 
 class BackupKeeper;
 class CatalogueWatcher;
+class SyncKeeper;
 class CategoryTreeView;
 class ItemListView;
 class QAbstractItemView;
@@ -166,6 +167,8 @@ private:
     static void requireOpenableTarget(const CLinkItem& item);
     void importTree(CCategory& target, const ImportTree& tree, const char* label, const char* addedText,
                     const QString& command);
+    // The icon list read again after a sync merged changes into it, then the catalogue.
+    void reloadAfterSync();
     void restoreFrom(const std::string& backupPath);
 
     // Quick find (tsdiappform_quickfind.cpp).
@@ -230,6 +233,7 @@ private:
     // Work that waits until no command or dialog of the window is under way.
     std::vector<std::function<void()>> idleWork;
     bool reloadWaiting = false;
+    SyncKeeper* sync = nullptr;
     QPointer<QWidget> searchForm;
     QPointer<QWidget> checkWindow;
     // Where the user last put the search dialog, for the next one while the program runs.

@@ -15,6 +15,7 @@ import a11y
 import bulkcommands
 import organise
 import sendto
+import syncscenarios
 from catalogue import (
     CREATION_STATEMENTS, LOOKUP_INDEXES, WEBSITES_GUID, BUILT_IN_CATEGORIES, TOP_LEVEL, UNDER_OFFICE,
     BACKUP_MAGIC, CRC_LIMIT, sqlite, userTables, categoryRows, storedStatement, readIni, desktopEntry,
@@ -37,7 +38,8 @@ MENU_ENTRY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."
 
 MAIN_MENU = {"File": ["Backup...", "Restore...", "Restore Automatic Backup...", "Exit"], "Edit": ["Undo", "Redo", "Search", "Add Category"],
              "Tools": ["Import from IE Favorites...", "Import Bookmarks File...", "Import from Browser...",
-                       "Export Bookmarks File...", "Check Catalogue...", "Settings", "Backup Settings..."], "Help": ["Online Help ", "About"]}
+                       "Export Bookmarks File...", "Check Catalogue...", "Settings", "Backup Settings...", "Sync Settings...",
+                       "Sync Now"], "Help": ["Online Help ", "About"]}
 
 
 def firstStart(session):
@@ -912,3 +914,4 @@ SCENARIOS = {
 SCENARIOS.update(bulkcommands.SCENARIOS)
 SCENARIOS.update(organise.SCENARIOS)
 SCENARIOS.update(sendto.SCENARIOS)
+SCENARIOS.update(syncscenarios.SCENARIOS)

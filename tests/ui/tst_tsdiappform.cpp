@@ -170,7 +170,8 @@ private slots:
         QCOMPARE(entryTexts(menu(w, "Edit1")), QStringList({"&Undo", "&Redo", "-", "&Search", "-", "Add Category"}));
         QCOMPARE(entryTexts(menu(w, "Tools1")),
                  QStringList({"&Import from IE Favorites...", "Import &Bookmarks File...", "Import from &Browser...",
-                              "&Export Bookmarks File...", "Check &Catalogue...", "-", "&Settings", "Backup Settings..."}));
+                              "&Export Bookmarks File...", "Check &Catalogue...", "-", "&Settings", "Backup Settings...",
+                              "S&ync Settings...", "Sync &Now"}));
         QCOMPARE(entryTexts(menu(w, "Help1")), QStringList({"Online &Help ", "-", "&About"}));
         QCOMPARE(menu(w, "File1")->menuAction()->statusTip(), QStringLiteral("File related commands"));
         QCOMPARE(menu(w, "Help1")->menuAction()->statusTip(), QStringLiteral("Help topics"));

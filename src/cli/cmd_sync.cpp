@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/cliapp.h"
+
+#include "sync/syncbackup.h"
+#include "sync/syncengine.h"
+
+#include <QCoreApplication>
+
+#include <fstream>
+#include <iostream>
+#include <memory>
+
+namespace {
+
+std::string passwordFrom(const std::string& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::string password;
+    if (!in || !std::getline(in, password))
+        throw Failure("cannot read the password file \"" + file + "\"");
+    if (!password.empty() && password.back() == '\r')
+        password.pop_back();
+    return password;
+}
+
+int sync(Invocation& run)
+{
+    // The network needs an event loop; the rest of the command line does not start one.
+    std::unique_ptr<QCoreApplication> application;
+    static int argc = 1;
+    static char name[] = "varnelo-cli";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance())
+        application = std::make_unique<QCoreApplication>(argc, argv);
+
+    const std::string& db = run.databasePath();
+    run.closeCatalogue();
+    SyncSettings settings = loadSyncSettings(db);
+    bool changed = false;
+    if (auto place = run.value("place")) {
+        settings.place = *place;
+        changed = true;
+    }
+    if (auto user = run.value("user")) {
+        settings.user = *user;
+        changed = true;
+    }
+    if (changed)
+        saveSyncSettings(db, settings);
+
+    SyncPlace place{settings.place, settings.user, {}, 30};
+    if (auto file = run.value("password-file"))
+        place.password = passwordFrom(*file);
+    SyncOptions options;
+    options.machineName = settings.machineName;
+    options.documentFolders = settings.documentFolders;
+    options.allowMassDelete = run.has("confirm-deletions");
+    options.backup = backupBeforeSync;
+
+    SyncReport report;
+    try {
+        auto transport = openTransport(place);
+        report = synchronize(db, *transport, options);
+    } catch (const SyncError& error) {
+        throw Failure(error.what());
+    }
+    // Warnings go beside the output, which stays one record per line.
+    for (const std::string& warning : report.warnings)
+        std::cerr << "varnelo-cli: " << warning << '\n';
+    if (report.needsConfirmation)
+        throw Failure(report.error + " Run again with --confirm-deletions to go ahead.");
+    if (!report.ok)
+        throw Failure(report.error);
+    run.out().print({{"received", static_cast<long long>(report.changesReceived)},
+                     {"sent", static_cast<long long>(report.changesSent)},
+                     {"changed", report.catalogueChanged ? std::string("yes") : std::string("no")}});
+    return ExitSuccess;
+}
+
+} // namespace
+
+extern const Subcommand cmd_sync = {
+    "sync", "[--place PLACE] [--user USER] [--password-file FILE] [--confirm-deletions]",
+    "Sync the catalogue once with its other devices through a folder or a WebDAV server",
+    {{"place", "PLACE", "a folder or an http(s):// WebDAV address; kept for later syncs"},
+     {"user", "USER", "the WebDAV user name; kept for later syncs"},
+     {"password-file", "FILE", "read the WebDAV password from the file's first line (never stored)"},
+     {"confirm-deletions", nullptr, "go ahead with a merge that deletes more than a quarter of the items"}},
+    0, 0, sync};

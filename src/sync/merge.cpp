@@ -1,0 +1,206 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "merge.h"
+
+#include <algorithm>
+#include <set>
+
+SyncRecord mergeRecord(const SyncRecord& mine, const SyncRecord& theirs)
+{
+    SyncRecord merged = mine;
+    if (theirs.fieldsStamp > mine.fieldsStamp) {
+        merged.fields = theirs.fields;
+        merged.fieldsStamp = theirs.fieldsStamp;
+    }
+    if (theirs.parentStamp > mine.parentStamp) {
+        merged.parent = theirs.parent;
+        merged.parentStamp = theirs.parentStamp;
+    }
+    merged.deleteStamp = std::max(mine.deleteStamp, theirs.deleteStamp);
+    if (mine.created.isNull() || (!theirs.created.isNull() && theirs.created < mine.created))
+        merged.created = theirs.created;
+    return merged;
+}
+
+std::size_t mergeInto(RecordSet& state, const std::vector<SyncRecord>& incoming)
+{
+    std::size_t changed = 0;
+    for (const SyncRecord& record : incoming) {
+        auto [at, inserted] = state.try_emplace(keyOf(record), record);
+        if (inserted) {
+            ++changed;
+            continue;
+        }
+        SyncRecord merged = mergeRecord(at->second, record);
+        if (!(merged == at->second)) {
+            at->second = std::move(merged);
+            ++changed;
+        }
+    }
+    return changed;
+}
+
+std::vector<RecordKey> captureChanges(RecordSet& state, std::map<RecordKey, std::string>& rows,
+                                      const std::vector<LocalObject>& current, HybridClock& clock,
+                                      long long wallClock)
+{
+    std::vector<RecordKey> changed;
+    std::set<RecordKey> present;
+    for (const LocalObject& object : current) {
+        const RecordKey key = keyOf(object.content);
+        present.insert(key);
+        auto lastRow = rows.find(key);
+        if (lastRow != rows.end() && lastRow->second == object.row)
+            continue;
+        auto known = state.find(key);
+        if (known == state.end()) {
+            SyncRecord record = object.content;
+            if (!object.pristine) {
+                const Stamp now = clock.tick(wallClock);
+                record.fieldsStamp = record.parentStamp = record.created = now;
+            }
+            state.emplace(key, std::move(record));
+        } else {
+            SyncRecord& record = known->second;
+            // A row that differs only in what does not travel (a path below a document folder
+            // read back through this machine's mapping) is no change.
+            const bool fieldsDiffer = record.fields != object.content.fields;
+            const bool parentDiffers = record.parent != object.content.parent;
+            const bool wasDeleted = record.deleted();
+            if (!fieldsDiffer && !parentDiffers && !wasDeleted) {
+                rows[key] = object.row;
+                continue;
+            }
+            const Stamp now = clock.tick(wallClock);
+            if (fieldsDiffer || wasDeleted) {
+                record.fields = object.content.fields;
+                record.fieldsStamp = now;
+            }
+            if (parentDiffers) {
+                record.parent = object.content.parent;
+                record.parentStamp = now;
+            }
+        }
+        rows[key] = object.row;
+        changed.push_back(key);
+    }
+    for (auto row = rows.begin(); row != rows.end();) {
+        if (present.count(row->first)) {
+            ++row;
+            continue;
+        }
+        auto known = state.find(row->first);
+        if (known != state.end() && !known->second.deleted()) {
+            known->second.deleteStamp = clock.tick(wallClock);
+            changed.push_back(row->first);
+        }
+        row = rows.erase(row);
+    }
+    return changed;
+}
+
+namespace {
+
+// Two devices that each moved one category into the other make a loop; the move made last gives way
+// and its category goes to the top level, so every device breaks the loop the same way.
+void breakLoops(std::map<std::string, std::string>& parentOf, const RecordSet& state)
+{
+    std::set<std::string> settled;
+    for (const auto& [start, unused] : parentOf) {
+        std::vector<std::string> path;
+        std::set<std::string> onPath;
+        std::string at = start;
+        while (!at.empty() && !settled.count(at) && parentOf.count(at)) {
+            if (onPath.count(at)) {
+                auto loopStart = std::find(path.begin(), path.end(), at);
+                std::string loser = at;
+                for (auto member = loopStart; member != path.end(); ++member) {
+                    const Stamp& stamp = state.at({SyncRecord::Category, *member}).parentStamp;
+                    if (stamp > state.at({SyncRecord::Category, loser}).parentStamp)
+                        loser = *member;
+                }
+                parentOf[loser].clear();
+                break;
+            }
+            onPath.insert(at);
+            path.push_back(at);
+            at = parentOf[at];
+        }
+        settled.insert(path.begin(), path.end());
+    }
+}
+
+int levelOf(const std::string& guid, const std::map<std::string, std::string>& parentOf,
+            std::map<std::string, int>& levels)
+{
+    std::vector<std::string> chain;
+    std::string at = guid;
+    while (!at.empty() && !levels.count(at)) {
+        chain.push_back(at);
+        at = parentOf.at(at);
+    }
+    int level = at.empty() ? -1 : levels[at];
+    for (auto link = chain.rbegin(); link != chain.rend(); ++link)
+        levels[*link] = ++level;
+    return levels[guid];
+}
+
+bool madeBefore(const SyncRecord* a, const SyncRecord* b)
+{
+    return std::tie(a->created, a->guid) < std::tie(b->created, b->guid);
+}
+
+} // namespace
+
+ResolvedCatalogue resolveCatalogue(const RecordSet& state)
+{
+    ResolvedCatalogue result;
+    std::map<std::string, std::string> parentOf;
+    std::vector<std::string> needed;
+    for (const auto& [key, record] : state) {
+        if (record.deleted())
+            continue;
+        if (key.first == SyncRecord::Category)
+            parentOf[key.second] = record.parent;
+        else if (key.first == SyncRecord::Item)
+            needed.push_back(record.parent);
+    }
+    for (const auto& [guid, parent] : parentOf)
+        needed.push_back(parent);
+
+    // Whatever holds a surviving object survives with it, however it was deleted elsewhere.
+    while (!needed.empty()) {
+        const std::string guid = needed.back();
+        needed.pop_back();
+        if (guid.empty() || parentOf.count(guid))
+            continue;
+        auto known = state.find({SyncRecord::Category, guid});
+        if (known == state.end())
+            continue;
+        parentOf[guid] = known->second.parent;
+        result.revived.push_back(guid);
+        needed.push_back(known->second.parent);
+    }
+    for (auto& [guid, parent] : parentOf)
+        if (!parent.empty() && !parentOf.count(parent))
+            parent.clear();
+    breakLoops(parentOf, state);
+
+    std::map<std::string, int> levels;
+    for (const auto& [guid, parent] : parentOf)
+        result.categories.push_back({&state.at({SyncRecord::Category, guid}), parent,
+                                     levelOf(guid, parentOf, levels)});
+    std::sort(result.categories.begin(), result.categories.end(), [](const auto& a, const auto& b) {
+        return a.level != b.level ? a.level < b.level : madeBefore(a.record, b.record);
+    });
+
+    for (const auto& [key, record] : state) {
+        if (key.first != SyncRecord::Item || record.deleted())
+            continue;
+        const bool placed = parentOf.count(record.parent) != 0;
+        result.items.push_back({&record, placed ? record.parent : std::string(fallbackCategoryGuid)});
+    }
+    std::sort(result.items.begin(), result.items.end(),
+              [](const auto& a, const auto& b) { return madeBefore(a.record, b.record); });
+    std::sort(result.revived.begin(), result.revived.end());
+    return result;
+}

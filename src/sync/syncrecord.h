@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <compare>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// When a change was made and by which device: the clock value orders changes, the device breaks ties
+// so every device picks the same winner. A zero stamp is older than every change.
+struct Stamp {
+    long long clock = 0;
+    std::string device;
+
+    auto operator<=>(const Stamp&) const = default;
+    bool isNull() const { return clock == 0 && device.empty(); }
+};
+
+// "<clock>@<device>"; parseStamp refuses anything else.
+std::string formatStamp(const Stamp& stamp);
+std::optional<Stamp> parseStamp(const std::string& text);
+
+// What one device knows of one catalogue object. Its content, its place (parent) and its deletion
+// each carry their own stamp, so a rename here and a move there both survive.
+struct SyncRecord {
+    static constexpr char Category = 'c';
+    static constexpr char Item = 'i';
+    static constexpr char Icon = 'n';
+
+    char kind = Item;
+    std::string guid;
+    std::map<std::string, std::string> fields;
+    Stamp fieldsStamp;
+    // A category's parent category, an item's category; unused for icons.
+    std::string parent;
+    Stamp parentStamp;
+    // Null while the object was never deleted.
+    Stamp deleteStamp;
+    // The first stamp the object had: items new to a device are appended in this order.
+    Stamp created;
+
+    // A deletion holds only over the changes it saw: an edit or move made after it brings the object back.
+    bool deleted() const { return !deleteStamp.isNull() && deleteStamp > newestChange(); }
+    Stamp newestChange() const { return std::max(fieldsStamp, parentStamp); }
+    Stamp newest() const { return std::max(newestChange(), deleteStamp); }
+
+    bool operator==(const SyncRecord&) const = default;
+};
+
+using RecordKey = std::pair<char, std::string>;
+using RecordSet = std::map<RecordKey, SyncRecord>;
+
+inline RecordKey keyOf(const SyncRecord& record)
+{
+    return {record.kind, record.guid};
+}

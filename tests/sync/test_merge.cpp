@@ -1,0 +1,257 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The merge rules as tables of what two devices know and what the catalogue becomes.
+#include "sync/catalogueplan.h"
+#include "sync/merge.h"
+#include "sync/syncfiles.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+Stamp at(long long clock, const char* device = "A")
+{
+    return {clock, device};
+}
+
+SyncRecord item(const std::string& guid, const std::string& name, const std::string& category, Stamp fields,
+                Stamp parent = {}, Stamp deleted = {})
+{
+    SyncRecord record;
+    record.kind = SyncRecord::Item;
+    record.guid = guid;
+    record.fields = {{"name", name}};
+    record.fieldsStamp = fields;
+    record.parent = category;
+    record.parentStamp = parent.isNull() ? fields : parent;
+    record.deleteStamp = deleted;
+    record.created = std::min(record.fieldsStamp, record.parentStamp);
+    return record;
+}
+
+SyncRecord category(const std::string& guid, const std::string& parent, Stamp stamp, Stamp deleted = {})
+{
+    SyncRecord record = item(guid, guid, parent, stamp, stamp, deleted);
+    record.kind = SyncRecord::Category;
+    return record;
+}
+
+RecordSet setOf(std::initializer_list<SyncRecord> records)
+{
+    RecordSet set;
+    for (const SyncRecord& record : records)
+        set.emplace(keyOf(record), record);
+    return set;
+}
+
+std::vector<std::string> itemNames(const RecordSet& state)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : resolveCatalogue(state).items)
+        names.push_back(entry.record->fields.at("name") + "@" + entry.category);
+    return names;
+}
+
+} // namespace
+
+TEST(Merge, EachPartOfAnObjectTakesTheNewerSide)
+{
+    struct Case {
+        const char* rule;
+        SyncRecord mine, theirs;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases = {
+        {"newer rename wins", item("i", "old", "c", at(1)), item("i", "new", "c", at(2)), {"new@c"}},
+        {"older rename loses", item("i", "mine", "c", at(5)), item("i", "theirs", "c", at(2)), {"mine@c"}},
+        {"equal clocks: the device breaks the tie the same way everywhere", item("i", "a", "c", at(3, "A")),
+         item("i", "b", "c", at(3, "B")), {"b@c"}},
+        {"rename here and move there both apply", item("i", "renamed", "c", at(5), at(1)),
+         item("i", "old", "d", at(1), at(4)), {"renamed@d"}},
+        {"item changed after its deletion elsewhere survives", item("i", "edited", "c", at(9)),
+         item("i", "old", "c", at(1), at(1), at(5)), {"edited@c"}},
+        {"deletion after the last change holds", item("i", "edited", "c", at(3)),
+         item("i", "old", "c", at(1), at(1), at(5)), {}},
+    };
+    for (const Case& c : cases) {
+        for (bool swapped : {false, true}) {
+            RecordSet state = setOf({category("c", "", at(1)), category("d", "", at(1)), swapped ? c.theirs : c.mine});
+            mergeInto(state, {swapped ? c.mine : c.theirs});
+            EXPECT_EQ(itemNames(state), c.expected) << c.rule << (swapped ? " (other side)" : "");
+        }
+    }
+}
+
+TEST(Merge, DeletedCategoryThatReceivedAnItemComesBackHoldingOnlyWhatSurvived)
+{
+    // A deleted "c" with its old item; B, not knowing, added an item to it.
+    RecordSet state = setOf({category("p", "", at(1)), category("c", "p", at(1), at(5)),
+                             item("old", "old", "c", at(1), {}, at(5)), item("new", "new", "c", at(3, "B"))});
+    const ResolvedCatalogue resolved = resolveCatalogue(state);
+    EXPECT_EQ(resolved.revived, std::vector<std::string>{"c"});
+    ASSERT_EQ(resolved.categories.size(), 2u);
+    EXPECT_EQ(resolved.categories[1].record->guid, "c");
+    EXPECT_EQ(resolved.categories[1].parent, "p");
+    EXPECT_EQ(resolved.categories[1].level, 1);
+    EXPECT_EQ(itemNames(state), std::vector<std::string>{"new@c"});
+}
+
+TEST(Merge, ItemsNewHereAreAppendedInTheOrderTheyWereMadeAndUnknownCategoriesFallBack)
+{
+    RecordSet state = setOf({category(fallbackCategoryGuid, "", {}), category("c", "", at(1)),
+                             item("z", "third", "c", at(30, "B")), item("a", "second", "c", at(20, "A")),
+                             item("m", "first", "c", at(10, "C")), item("x", "lost", "nowhere", at(40))});
+    const std::vector<std::string> expected = {"first@c", "second@c", "third@c",
+                                               std::string("lost@") + fallbackCategoryGuid};
+    EXPECT_EQ(itemNames(state), expected);
+}
+
+TEST(Merge, TwoCrossedMovesBreakTheLoopTheSameWayOnEveryDevice)
+{
+    // A moved x under y, B moved y under x: the later move gives way to the top level.
+    RecordSet state = setOf({category("x", "y", at(5, "A")), category("y", "x", at(6, "B"))});
+    const ResolvedCatalogue resolved = resolveCatalogue(state);
+    ASSERT_EQ(resolved.categories.size(), 2u);
+    EXPECT_EQ(resolved.categories[0].record->guid, "y");
+    EXPECT_EQ(resolved.categories[0].parent, "");
+    EXPECT_EQ(resolved.categories[1].parent, "y");
+    EXPECT_EQ(resolved.categories[1].level, 1);
+}
+
+TEST(Merge, CaptureStampsOnlyWhatChangedSinceTheLastSync)
+{
+    HybridClock clock("A", 0);
+    RecordSet state;
+    std::map<RecordKey, std::string> rows;
+    const std::vector<DocumentFolder> none;
+    StoredItem row{"i", "name", "/t", "c", 0, "", 1};
+    captureChanges(state, rows, {localObject(row, none)}, clock, 100);
+    const SyncRecord first = state.at({SyncRecord::Item, "i"});
+    EXPECT_EQ(first.fieldsStamp, at(100));
+    EXPECT_EQ(first.created, at(100));
+
+    // Unchanged: nothing; moved: only the place; renamed by another program: only the content.
+    EXPECT_TRUE(captureChanges(state, rows, {localObject(row, none)}, clock, 200).empty());
+    row.category = "d";
+    captureChanges(state, rows, {localObject(row, none)}, clock, 300);
+    EXPECT_EQ(state.at({SyncRecord::Item, "i"}).fieldsStamp, at(100));
+    EXPECT_EQ(state.at({SyncRecord::Item, "i"}).parentStamp, at(300));
+    row.name = "renamed";
+    captureChanges(state, rows, {localObject(row, none)}, clock, 50);
+    EXPECT_EQ(state.at({SyncRecord::Item, "i"}).fieldsStamp, at(301)) << "a clock set back never goes back";
+
+    // Gone from the catalogue: a tombstone.
+    captureChanges(state, rows, {}, clock, 400);
+    EXPECT_TRUE(state.at({SyncRecord::Item, "i"}).deleted());
+    EXPECT_TRUE(rows.empty());
+}
+
+TEST(Merge, UntouchedBuiltInCategoryNeverOutranksAChangeFromAnotherDevice)
+{
+    HybridClock clock("B", 0);
+    RecordSet state;
+    std::map<RecordKey, std::string> rows;
+    const StoredCategory builtIn{fallbackCategoryGuid, "General files", 0, "", 1, 0};
+    captureChanges(state, rows, {localObject(builtIn, {"#0"})}, clock, 1000);
+    SyncRecord renamed = state.at({SyncRecord::Category, fallbackCategoryGuid});
+    renamed.fields["name"] = "Files";
+    renamed.fieldsStamp = at(10, "A");
+    mergeInto(state, {renamed});
+    EXPECT_EQ(state.at({SyncRecord::Category, fallbackCategoryGuid}).fields.at("name"), "Files");
+}
+
+TEST(Merge, ClockNeverFallsBehindTheNewestStampSeen)
+{
+    HybridClock clock("B", 0);
+    const long long yearAhead = 1000 + 366LL * 86400 * 1000000;
+    clock.witness(yearAhead);
+    EXPECT_GT(clock.tick(1000), at(yearAhead, "A"));
+}
+
+TEST(Merge, IconsMatchByContentAndEveryReferenceLandsOnItsPicture)
+{
+    std::vector<std::string> builtIns;
+    RecordSet state;
+    for (int i = 0; i < 3; ++i) {
+        builtIns.push_back("b" + std::to_string(i));
+        state.emplace(RecordKey{SyncRecord::Icon, builtIns.back()}, iconObject(builtIns.back(), "", i).content);
+    }
+    for (const char* hash : {"shared", "theirs"})
+        state.emplace(RecordKey{SyncRecord::Icon, hash}, iconObject(hash, "", 7).content);
+
+    struct Case {
+        const char* rule;
+        std::vector<std::string> local;
+        std::vector<std::string> seed, append;
+        std::map<std::string, int> indices;
+    };
+    const std::vector<Case> cases = {
+        {"an icon both sides added is one icon", {"b0", "b1", "b2", "shared"}, {}, {"theirs"},
+         {{"#1", 1}, {"shared", 3}, {"theirs", 4}}},
+        {"a catalogue without a stored list starts from the built-in pictures", {}, builtIns, {"shared", "theirs"},
+         {{"#1", 1}, {"shared", 3}, {"theirs", 4}}},
+    };
+    for (const Case& c : cases) {
+        const IconPlan plan = planIcons(c.local, {"#1", "shared", "theirs"}, state, 3);
+        EXPECT_EQ(plan.seed, c.seed) << c.rule;
+        EXPECT_EQ(plan.append, c.append) << c.rule;
+        EXPECT_EQ(plan.indexOfRef, c.indices) << c.rule;
+    }
+}
+
+TEST(Merge, FilesBelowAMappedDocumentFolderLandBelowTheOtherMachinesMapping)
+{
+    const std::vector<DocumentFolder> here = {{"Documents", "/home/ann/Documents/"}};
+    const std::vector<DocumentFolder> there = {{"Documents", "/home/ann/Dokumente"}};
+    struct Case {
+        StoredItem row;
+        std::vector<DocumentFolder> receiver;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {{"i", "n", "/home/ann/Documents/tax/2024.pdf", "c", 0, "", 0}, there, "/home/ann/Dokumente/tax/2024.pdf"},
+        {{"i", "n", "/home/ann/Documents/tax/2024.pdf", "c", 0, "", 0}, {}, "/home/ann/Documents/tax/2024.pdf"},
+        {{"i", "n", "/home/ann/DocumentsOld/a.pdf", "c", 0, "", 0}, there, "/home/ann/DocumentsOld/a.pdf"},
+        {{"i", "n", "/home/ann/Documents/x", "c", 0, "", 1}, there, "/home/ann/Documents/x"},
+    };
+    for (const Case& c : cases) {
+        const SyncRecord record = localObject(c.row, here).content;
+        EXPECT_EQ(itemRowOf({&record, "c"}, c.receiver).target, c.expected) << c.row.target;
+    }
+}
+
+TEST(Merge, ReadingPlanNeverSkipsAChangeAndFallsBackToTheSnapshot)
+{
+    struct Case {
+        std::vector<std::string> names;
+        long long readUpTo;
+        std::vector<std::string> files;
+        long long upTo;
+    };
+    const std::vector<Case> cases = {
+        {{"snapshot-00000001.jsonl", "changes-00000002.jsonl", "changes-00000003.jsonl"}, 2, {"changes-00000003.jsonl"}, 3},
+        {{"snapshot-00000001.jsonl", "changes-00000002.jsonl"}, 2, {}, 2},
+        {{"snapshot-00000005.jsonl", "changes-00000006.jsonl"}, 2, {"snapshot-00000005.jsonl", "changes-00000006.jsonl"}, 6},
+        {{"snapshot-00000001.jsonl", "changes-00000001.jsonl.tmp", ".upload-x"}, 0, {"snapshot-00000001.jsonl"}, 1},
+        {{"snapshot-00000002.jsonl"}, 9, {"snapshot-00000002.jsonl"}, 2},
+    };
+    for (const Case& c : cases) {
+        const ReadPlan plan = planReading(c.names, c.readUpTo);
+        EXPECT_EQ(plan.files, c.files);
+        EXPECT_EQ(plan.upTo, c.upTo);
+    }
+    EXPECT_TRUE(planReading({}, 4).empty);
+}
+
+TEST(Merge, SyncFileCutShortOrDamagedIsNoFile)
+{
+    const SyncRecord record = item("i", "n", "c", at(1), at(1), at(2));
+    const QByteArray file = writeSyncFile({"dev", "laptop", 3, false}, {record, record});
+    auto read = readSyncFile(file);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->records.at(1), record);
+    EXPECT_EQ(read->header.machineName, "laptop");
+    const QByteArray lastLineMissing = file.left(file.lastIndexOf('\n', file.size() - 2) + 1);
+    for (const QByteArray& damaged : {file.left(file.size() - 5), lastLineMissing, QByteArray("garbage\n"),
+                                      QByteArray(file).replace("\"fs\"", "\"fs\":1,\"x\"")})
+        EXPECT_FALSE(readSyncFile(damaged)) << damaged.toStdString();
+}

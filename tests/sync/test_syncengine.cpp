@@ -1,0 +1,268 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Devices with catalogues of their own syncing through a real folder.
+#include <gtest/gtest.h>
+
+#include "syncdevice.h"
+#include "tempfolder.h"
+
+#include "sync/foldertransport.h"
+#include "sync/syncfiles.h"
+
+#include "storage/iconlistblob.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+constexpr const char* General = "5EE0962C-217D-411a-BB72-6261B1B4F5BF";
+constexpr const char* Media = "099C65A7-7E41-4d97-8294-6762A3E291F4";
+
+class SyncThroughFolder : public ::testing::Test {
+protected:
+    TempFolder dir;
+    std::string place = dir.path("place");
+    SyncDevice a{dir.path("a.db"), "desktop"};
+    SyncDevice b{dir.path("b.db"), "laptop"};
+
+    void SetUp() override { std::filesystem::create_directory(place); }
+    SyncReport sync(SyncDevice& device)
+    {
+        FolderTransport transport(place);
+        return device.sync(transport);
+    }
+};
+
+} // namespace
+
+TEST_F(SyncThroughFolder, ChangesOnEachSideReachTheOtherAndConcurrentEditsBothApply)
+{
+    a.addItem("i1", "one", General);
+    a.addItem("i2", "two", General);
+    sync(a);
+    sync(b);
+    EXPECT_EQ(b.items(), (std::vector<std::string>{std::string("one@") + General, std::string("two@") + General}));
+
+    // A renames, B moves the same item; B deletes the other; both add one.
+    a.execute("update link_table set name='uno' where guid='i1';");
+    b.execute(std::string("update link_table set category='") + Media + "' where guid='i1';");
+    b.execute("delete from link_table where guid='i2';");
+    a.addItem("a3", "from a", General);
+    b.addItem("b3", "from b", General);
+    sync(a);
+    sync(b);
+    sync(a);
+    // Items new from the other device are appended after one's own, oldest first.
+    EXPECT_EQ(a.items(), (std::vector<std::string>{std::string("uno@") + Media, std::string("from a@") + General,
+                                                   std::string("from b@") + General}));
+    EXPECT_EQ(b.items(), (std::vector<std::string>{std::string("uno@") + Media, std::string("from b@") + General,
+                                                   std::string("from a@") + General}));
+    EXPECT_EQ(a.column("select guid from link_table order by itemorder;"),
+              (std::vector<std::string>{"i1", "a3", "b3"}));
+}
+
+TEST_F(SyncThroughFolder, SyncWithoutChangesMovesNoBytesAndOneChangeSendsLittle)
+{
+    a.addItems(2000, General);
+    sync(a);
+    sync(b);
+    FolderTransport quiet(place);
+    const SyncReport nothing = b.sync(quiet);
+    EXPECT_EQ(nothing.bytesSent + nothing.bytesReceived, 0);
+    EXPECT_FALSE(nothing.catalogueChanged);
+
+    b.execute("update link_table set name='renamed' where guid='g7';");
+    FolderTransport one(place);
+    const SyncReport sent = b.sync(one);
+    EXPECT_GT(sent.bytesSent, 0);
+    EXPECT_LE(sent.bytesSent, 64 * 1024);
+    sync(a);
+    EXPECT_EQ(a.column("select name from link_table where guid='g7';"), std::vector<std::string>{"renamed"});
+}
+
+TEST_F(SyncThroughFolder, MergeDeletingMoreThanAQuarterAndMoreThanTwentyStopsAndNamesTheDevice)
+{
+    struct Case {
+        int items, deleted;
+        bool stops;
+    };
+    for (const Case c : {Case{40, 20, false}, Case{100, 21, false}, Case{80, 21, true}}) {
+        TempFolder room;
+        SyncDevice here(room.path("here.db"), "here"), there(room.path("there.db"), "there");
+        FolderTransport transport(room.path());
+        here.addItems(c.items, General);
+        here.sync(transport);
+        there.sync(transport);
+        here.execute("delete from link_table where rowid <= " + std::to_string(c.deleted) + ";");
+        here.sync(transport);
+        const SyncReport report = there.sync(transport);
+        EXPECT_EQ(report.needsConfirmation, c.stops) << c.items << " " << c.deleted;
+        EXPECT_EQ(there.items().size(), static_cast<std::size_t>(c.stops ? c.items : c.items - c.deleted));
+        if (!c.stops)
+            continue;
+        EXPECT_EQ(report.error, "The changes from \"here\" would delete 21 of the 80 items here; nothing was changed.");
+        there.options.allowMassDelete = true;
+        EXPECT_TRUE(there.sync(transport).ok);
+        EXPECT_EQ(there.items().size(), 59u);
+    }
+}
+
+TEST_F(SyncThroughFolder, DamagedOrVanishedRemoteFilesNeverReadAsDeletions)
+{
+    a.addItem("i1", "one", General);
+    sync(a);
+    sync(b);
+    a.execute("delete from link_table;");
+    sync(a);
+    // The change file with the deletion is cut short, as a half-synced file would be.
+    const std::string changes = place + "/Varnelo/" + a.column("select value from sync_meta where key='device';")[0]
+        + "/changes-00000002.jsonl";
+    std::filesystem::resize_file(changes, std::filesystem::file_size(changes) - 3);
+    const SyncReport report = sync(b);
+    EXPECT_TRUE(report.ok);
+    ASSERT_EQ(report.warnings.size(), 1u);
+    EXPECT_NE(report.warnings[0].find("cannot be read"), std::string::npos);
+    EXPECT_EQ(b.items().size(), 1u);
+
+    // A's whole folder gone: B still deletes nothing, and A writes its folder again.
+    std::filesystem::remove_all(place + "/Varnelo");
+    EXPECT_TRUE(sync(b).ok);
+    EXPECT_EQ(b.items().size(), 1u);
+    const SyncReport again = sync(a);
+    EXPECT_EQ(again.warnings, std::vector<std::string>{"This device's folder on the sync place was gone: it is written again."});
+}
+
+TEST_F(SyncThroughFolder, CopiedOrRestoredCatalogueGoesOnAsANewDevice)
+{
+    a.addItem("i1", "one", General);
+    sync(a);
+    const auto idOf = [](SyncDevice& d) { return d.column("select value from sync_meta where key='device';").at(0); };
+    const std::string first = idOf(a);
+
+    // A copy at another path is another device at once.
+    std::filesystem::copy_file(a.path, dir.path("copy.db"));
+    SyncDevice copy(dir.path("copy.db"), "copy");
+    sync(copy);
+    EXPECT_NE(idOf(copy), first);
+
+    // A backup restored over the same file: its files on the place are ahead of what it remembers.
+    std::filesystem::copy_file(a.path, dir.path("backup.db"));
+    a.addItem("i2", "two", General);
+    sync(a);
+    std::filesystem::copy_file(dir.path("backup.db"), a.path, std::filesystem::copy_options::overwrite_existing);
+    const SyncReport restored = sync(a);
+    EXPECT_NE(idOf(a), first);
+    EXPECT_EQ(restored.warnings.at(0), "This catalogue was restored or copied from another one: it goes on as a new device.");
+    EXPECT_EQ(a.items().size(), 2u) << "the item made after the backup comes back from the old device's files";
+}
+
+TEST_F(SyncThroughFolder, ClockFarAheadIsReportedAndCannotWinForever)
+{
+    a.addItem("i1", "one", General);
+    sync(a);
+    sync(b);
+    // A device whose clock runs a year ahead renamed the item.
+    SyncRecord ahead = *recordFromText(a.column("select record from sync_object where guid='i1';").at(0));
+    ahead.fields["name"] = "from the future";
+    ahead.fieldsStamp.clock += 366LL * 86400 * 1000000;
+    ahead.fieldsStamp.device = "future";
+    std::filesystem::create_directories(place + "/Varnelo/future");
+    std::ofstream(place + "/Varnelo/future/changes-00000001.jsonl")
+        << writeSyncFile({"future", "wrong clock", 1, false}, {ahead}).toStdString();
+    const SyncReport report = sync(b);
+    ASSERT_EQ(report.warnings.size(), 1u);
+    EXPECT_NE(report.warnings[0].find("The clock of \"wrong clock\" is far ahead"), std::string::npos);
+    EXPECT_EQ(b.items().at(0), std::string("from the future@") + General);
+
+    b.execute("update link_table set name='fixed';");
+    sync(b);
+    sync(a);
+    EXPECT_EQ(a.items().at(0), std::string("fixed@") + General);
+}
+
+TEST_F(SyncThroughFolder, BackupOnlyBeforeAMergeThatChangesTheCatalogue)
+{
+    int backups = 0;
+    b.options.backup = [&](const std::string& path) {
+        ++backups;
+        EXPECT_EQ(b.items().size(), path == b.path ? 0u : 99u) << "the backup sees the catalogue before the merge";
+        return std::string("copy");
+    };
+    sync(b);
+    EXPECT_EQ(backups, 0);
+    a.addItem("i1", "one", General);
+    sync(a);
+    EXPECT_EQ(sync(b).backupPath, "copy");
+    EXPECT_EQ(backups, 1);
+    EXPECT_EQ(b.items().size(), 1u);
+
+    a.addItem("i2", "two", General);
+    sync(a);
+    b.options.backup = [](const std::string&) -> std::string { throw std::runtime_error("disk full"); };
+    const SyncReport refused = synchronize(b.path, *std::make_unique<FolderTransport>(place), b.options);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(refused.error, "disk full");
+    EXPECT_EQ(b.items().size(), 1u);
+}
+
+TEST_F(SyncThroughFolder, CustomIconAddedOnBothMachinesIsOneIcon)
+{
+    // Lists of 23 built-in pictures plus custom ones; the pictures are opaque bytes to sync.
+    std::vector<std::string> builtIns;
+    for (int i = 0; i < 23; ++i)
+        builtIns.push_back("builtin-png-" + std::to_string(i) + std::string(40, 'x'));
+    const std::string star = "star-png" + std::string(40, 's'), moon = "moon-png" + std::string(40, 'm');
+    auto store = [&](SyncDevice& d, std::vector<std::string> extra) {
+        CDBManager db;
+        db.Open(d.path);
+        std::vector<std::string> list = builtIns;
+        list.insert(list.end(), extra.begin(), extra.end());
+        db.SaveIconList(joinIconList(list));
+    };
+    store(a, {star});
+    store(b, {moon, star});
+    a.addCategory("ca", "starred");
+    a.execute("update category_table set iconIndex=23 where guid='ca';");
+    b.addCategory("cb", "mooned");
+    b.execute("update category_table set iconIndex=23 where guid='cb';");
+    b.addCategory("cs", "starred too");
+    b.execute("update category_table set iconIndex=24 where guid='cs';");
+    sync(a);
+    sync(b);
+    sync(a);
+
+    auto listOf = [](SyncDevice& d) {
+        CDBManager db;
+        db.Open(d.path);
+        return *splitIconList(db.LoadIconList());
+    };
+    const auto listA = listOf(a);
+    ASSERT_EQ(listA.size(), 25u);
+    EXPECT_EQ(listA[23], star);
+    EXPECT_EQ(listA[24], moon);
+    EXPECT_EQ(listOf(b).size(), 25u);
+    for (SyncDevice* d : {&a, &b}) {
+        const auto list = listOf(*d);
+        for (const auto& [guid, picture] : {std::pair{"ca", star}, {"cb", moon}, {"cs", star}}) {
+            const auto index = d->column(std::string("select iconIndex from category_table where guid='") + guid + "';");
+            ASSERT_EQ(index.size(), 1u) << guid;
+            EXPECT_EQ(list.at(std::stoul(index[0])), picture) << d->options.machineName << " " << guid;
+        }
+    }
+}
+
+TEST_F(SyncThroughFolder, DeviceAwayLongerThanDeletionsAreKeptStartsAfreshAndDeletesNothing)
+{
+    a.addItem("i1", "kept", General);
+    a.addItem("i2", "deleted elsewhere", General);
+    sync(a);
+    sync(b);
+    a.execute("delete from link_table where guid='i2';");
+    sync(a);
+    b.execute("update sync_meta set value='1000000' where key='last-sync';");
+    const SyncReport report = sync(b);
+    EXPECT_EQ(report.warnings.at(0).substr(0, 52), "This catalogue has not synced for more than a year, ");
+    EXPECT_EQ(b.items().size(), 2u);
+    sync(a);
+    EXPECT_EQ(a.items().size(), 2u) << "its catalogue is merged as new";
+}

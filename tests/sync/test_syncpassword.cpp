@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The password against a real Secret Service: gnome-keyring in a D-Bus session of the test's own.
+#include "sync/syncpassword.h"
+
+#include "tempfolder.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+constexpr const char* InSession = "VARNELO_TEST_IN_KEYRING_SESSION";
+
+// The checks themselves, run inside the session.
+int checkKeyring()
+{
+    int argc = 1;
+    char name[] = "test_sync";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    const std::string place = "https://cloud.example.org/remote.php/dav/files/ann/";
+    int failures = 0;
+    auto expect = [&](bool ok, const char* what) {
+        if (!ok) {
+            std::fprintf(stderr, "keyring check failed: %s\n", what);
+            ++failures;
+        }
+    };
+    const KeyringAnswer stored = storeSyncPassword(place, "ann", "s3cret päss");
+    expect(stored.ok, stored.problem.c_str());
+    expect(readSyncPassword(place, "ann") == std::optional<std::string>("s3cret päss"), "the password reads back");
+    KeyringAnswer other;
+    expect(!readSyncPassword(place, "bob", &other), "another user has no password");
+    expect(other.problem == "No sync password is stored in the keyring.", other.problem.c_str());
+    expect(forgetSyncPassword(place, "ann").ok, "the password is forgotten");
+    expect(!readSyncPassword(place, "ann"), "a forgotten password is gone");
+    return failures;
+}
+
+} // namespace
+
+TEST(SyncPassword, KeptInTheSecretServiceAndReadBack)
+{
+    if (qEnvironmentVariableIsSet(InSession)) {
+        EXPECT_EQ(checkKeyring(), 0);
+        return;
+    }
+    if (QStandardPaths::findExecutable("dbus-run-session").isEmpty()
+        || QStandardPaths::findExecutable("gnome-keyring-daemon").isEmpty())
+        GTEST_SKIP() << "no dbus-run-session or gnome-keyring-daemon";
+    TempFolder home;
+    QProcess session;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(InSession, "1");
+    env.insert("HOME", QString::fromStdString(home.path()));
+    env.insert("XDG_DATA_HOME", QString::fromStdString(home.path("data")));
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(home.path()));
+    session.setProcessEnvironment(env);
+    session.setProcessChannelMode(QProcess::MergedChannels);
+    // A known password unlocks (and first makes) the session's login keyring.
+    session.start("dbus-run-session",
+                  {"--", "sh", "-c",
+                   "printf 'varnelo-test' | gnome-keyring-daemon --unlock --components=secrets >/dev/null || exit 77; "
+                   "exec \"$0\" --gtest_filter=SyncPassword.*",
+                   QString::fromStdString(std::filesystem::read_symlink("/proc/self/exe").string())});
+    session.waitForFinished(60000);
+    const QString output = QString::fromUtf8(session.readAll());
+    if (session.exitCode() == 77)
+        GTEST_SKIP() << "gnome-keyring does not run here: " << output.toStdString();
+    EXPECT_EQ(session.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
+}
