@@ -133,13 +133,17 @@ private slots:
         window->move(20, 30);
         child<QSplitter>(window.get(), "Splitter1")->setSizes({150, 340});
         list(window.get())->header()->resizeSection(1, 111);
+        // The splitter shares its width out again when the window lays itself out: what counts is
+        // that the panels come back as they were when the window closed.
+        const int treeWidth = child<QSplitter>(window.get(), "Splitter1")->sizes().first();
+        QVERIFY(qAbs(treeWidth - 150) <= 4);
         window->close();
 
         restart();
         showWindow();
         QCOMPARE(window->size(), QSize(500, 400));
         QCOMPARE(window->pos(), QPoint(20, 30));
-        QCOMPARE(child<QSplitter>(window.get(), "Splitter1")->sizes().first(), 150);
+        QCOMPARE(child<QSplitter>(window.get(), "Splitter1")->sizes().first(), treeWidth);
         QCOMPARE(list(window.get())->header()->sectionSize(1), 111);
         // The design's sections keep their keys; the place has a section of its own.
         QCOMPARE(QString::fromStdString(readIniText(sandbox->settingsPath().toStdString(), "Window", "geometry")),
