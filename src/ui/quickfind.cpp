@@ -231,7 +231,7 @@ void QuickFind::setCatalogue(const std::string& path)
     queryThread.start();
     QMetaObject::invokeMethod(worker, &QuickFindWorker::prepare, Qt::QueuedConnection);
 
-    keeper = new IndexKeeper(cataloguePath, indexPath, stopping);
+    keeper = new IndexKeeper(cataloguePath, indexPath, stopping, settled);
     keeper->moveToThread(&keeperThread);
     connect(&keeperThread, &QThread::finished, keeper, &QObject::deleteLater);
     connect(keeper, &IndexKeeper::catalogueChanged, this, &QuickFind::refresh);

@@ -43,6 +43,8 @@ public:
 
     // The widget that takes the item list's place: the list and the results, one shown at a time.
     QStackedWidget* listArea() const { return area; }
+    // True once the search index has taken in the catalogue as it was last seen.
+    bool indexSettled() const { return *settled; }
     // Follows the catalogue at this path; empty stops following.
     void setCatalogue(const std::string& cataloguePath);
     bool active() const;
@@ -87,6 +89,7 @@ private:
     QThread keeperThread;
     QuickFindWorker* worker = nullptr;
     IndexKeeper* keeper = nullptr;
+    std::shared_ptr<std::atomic<bool>> settled = std::make_shared<std::atomic<bool>>(false);
     std::shared_ptr<std::atomic<quint64>> newest = std::make_shared<std::atomic<quint64>>(0);
     std::shared_ptr<std::atomic<bool>> stopping = std::make_shared<std::atomic<bool>>(false);
     QList<QuickFindHit> hits;

@@ -65,8 +65,10 @@ void QuickFindWorker::find(quint64 generation, const QString& keyword)
         emit counted(generation, int(total));
 }
 
-IndexKeeper::IndexKeeper(std::string catalogue, std::string indexFile, std::shared_ptr<std::atomic<bool>> stop)
-    : cataloguePath(std::move(catalogue)), indexPath(std::move(indexFile)), stopping(std::move(stop))
+IndexKeeper::IndexKeeper(std::string catalogue, std::string indexFile, std::shared_ptr<std::atomic<bool>> stop,
+                         std::shared_ptr<std::atomic<bool>> upToDate)
+    : cataloguePath(std::move(catalogue)), indexPath(std::move(indexFile)), stopping(std::move(stop)),
+      settled(std::move(upToDate))
 {
 }
 
@@ -90,4 +92,5 @@ void IndexKeeper::look()
     if (done && built)
         emit catalogueChanged();
     built = built || done;
+    *settled = done;
 }

@@ -62,7 +62,9 @@ private:
 class IndexKeeper : public QObject {
     Q_OBJECT
 public:
-    IndexKeeper(std::string cataloguePath, std::string indexPath, std::shared_ptr<std::atomic<bool>> stopping);
+    // `settled` is true while the index holds every commit the keeper has seen.
+    IndexKeeper(std::string cataloguePath, std::string indexPath, std::shared_ptr<std::atomic<bool>> stopping,
+                std::shared_ptr<std::atomic<bool>> settled);
     ~IndexKeeper() override;
 
 public slots:
@@ -78,6 +80,7 @@ private:
     std::string cataloguePath;
     std::string indexPath;
     std::shared_ptr<std::atomic<bool>> stopping;
+    std::shared_ptr<std::atomic<bool>> settled;
     std::unique_ptr<search::SearchIndex> index;
     QTimer* poll = nullptr;
     bool built = false;
