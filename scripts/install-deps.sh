@@ -13,7 +13,7 @@ libgtest-dev libgmock-dev zlib1g-dev libbenchmark-dev
 adwaita-icon-theme fonts-dejavu-core fonts-liberation xdg-utils desktop-file-utils
 xvfb xauth xdotool imagemagick fluxbox dbus-x11 at-spi2-core python3 python3-pyatspi
 appstream groff-base dpkg-dev file locales
-rclone gnome-keyring libsecret-tools qtkeychain-qt6-dev nlohmann-json3-dev
+rclone gnome-keyring libsecret-tools qtkeychain-qt6-dev nlohmann-json3-dev openssl dbus
 "
 
 missing=""
