@@ -17,6 +17,7 @@
 #include <system_error>
 
 #include <sqlite3.h>
+#include <fcntl.h>
 #include <sys/mman.h>
 
 using namespace backupio;
@@ -71,7 +72,8 @@ class MappedFile {
 public:
     MappedFile(int fd, std::size_t size) : length(size)
     {
-        void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        // Mapped in one call rather than a fault per page: the whole file is read anyway.
+        void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
         if (mapped != MAP_FAILED)
             start = static_cast<const unsigned char*>(mapped);
     }
@@ -99,7 +101,7 @@ BackupOutcome abandonBackup(FilePtr& target, const std::string& backupPath, cons
 
 // Writes header and content; the target is closed (and flushed to disk) on success.
 BackupOutcome copyDatabase(std::FILE* source, FilePtr& target, const std::string& backupPath,
-                           int64_t size, bool inKernel, Progress& progress)
+                           int64_t size, const std::function<std::string()>* readBack, Progress& progress)
 {
     const uint32_t crcLength = size > crcLimit ? crcLimit : static_cast<uint32_t>(size);
     Buffer check = allocate(crcLength);
@@ -117,10 +119,21 @@ BackupOutcome copyDatabase(std::FILE* source, FilePtr& target, const std::string
     if (!copy)
         return abandonBackup(target, backupPath, backupNoMemoryText);
     std::rewind(source);
-    const CopyResult copied = inKernel ? copyRestInKernel(source, target.get(), copy.get(), copyChunk)
+    const CopyResult copied = readBack ? copyRestInKernel(source, target.get(), copy.get(), copyChunk)
                                        : copyRest(source, target.get(), copy.get(), copyChunk, progress);
     if (copied == CopyResult::ReadFailed)
         return abandonBackup(target, backupPath, backupReadFailedText);
+    if (copied == CopyResult::Done && readBack) {
+        if (std::fflush(target.get()) != 0)
+            return abandonBackup(target, backupPath, backupWriteFailedText);
+        ::sync_file_range(::fileno(target.get()), 0, 0, SYNC_FILE_RANGE_WRITE);
+        const std::string refusal = (*readBack)();
+        if (!refusal.empty()) {
+            target.reset();
+            removeRegularFile(backupPath);
+            return {false, refusal};
+        }
+    }
     if (copied == CopyResult::WriteFailed || !syncAndClose(target)) {
         removeRegularFile(backupPath);
         return {false, backupWriteFailedText};
@@ -262,8 +275,8 @@ void removeStaleRestoreTemporary(const std::string& databasePath)
 
 namespace {
 
-BackupOutcome writeBackupFile(const std::string& databasePath, const std::string& backupPath, bool lockIt,
-                              Progress& progress)
+BackupOutcome writeBackupFile(const std::string& databasePath, const std::string& backupPath,
+                              const std::function<std::string()>* readBack, Progress& progress)
 {
     FilePtr source = openForReading(databasePath);
     if (!source)
@@ -272,7 +285,7 @@ BackupOutcome writeBackupFile(const std::string& databasePath, const std::string
         throw std::runtime_error(
             createFailureText(backupPath, "The catalogue database cannot be its own backup"));
     std::optional<CatalogueFileLock> lock;
-    if (lockIt)
+    if (!readBack)
         lock.emplace(databasePath, CatalogueFileLock::Kind::Shared);
     FilePtr target = createForWriting(backupPath);
     if (!target)
@@ -283,19 +296,20 @@ BackupOutcome writeBackupFile(const std::string& databasePath, const std::string
     if (size == 0)
         return {false, backupNoDataText};
     // The automatic backups copy inside the kernel; the Backup command shows progress as it copies.
-    return copyDatabase(source.get(), target, backupPath, size, !lockIt, progress);
+    return copyDatabase(source.get(), target, backupPath, size, readBack, progress);
 }
 
 } // namespace
 
 BackupOutcome writeBackup(const std::string& databasePath, const std::string& backupPath, Progress& progress)
 {
-    return writeBackupFile(databasePath, backupPath, true, progress);
+    return writeBackupFile(databasePath, backupPath, nullptr, progress);
 }
 
-BackupOutcome writeBackupUnderLock(const std::string& databasePath, const std::string& backupPath)
+BackupOutcome writeBackupUnderLock(const std::string& databasePath, const std::string& backupPath,
+                                   const std::function<std::string()>& readBack)
 {
-    return writeBackupFile(databasePath, backupPath, false, Progress::none());
+    return writeBackupFile(databasePath, backupPath, &readBack, Progress::none());
 }
 
 BackupOutcome restoreBackup(const std::string& backupPath, const std::string& databasePath,
