@@ -104,13 +104,23 @@ BackupOutcome copyDatabase(std::FILE* source, FilePtr& target, const std::string
                            int64_t size, const std::function<std::string()>* readBack, Progress& progress)
 {
     const uint32_t crcLength = size > crcLimit ? crcLimit : static_cast<uint32_t>(size);
-    Buffer check = allocate(crcLength);
-    if (!check)
-        return {false, backupNoMemoryText};
-    if (readUpTo(source, check.get(), crcLength) != crcLength)
-        return abandonBackup(target, backupPath, backupReadFailedText);
-    const uint32_t crc = CCRC32().Checksum(check.get(), crcLength);
-    check.reset();
+    // A source its caller keeps from changing is summed where the page cache holds it; any other may
+    // shrink meanwhile, which a mapping would not survive.
+    std::optional<MappedFile> mapped;
+    if (readBack)
+        mapped.emplace(::fileno(source), crcLength);
+    uint32_t crc = 0;
+    if (mapped && mapped->bytes()) {
+        crc = CCRC32().Checksum(mapped->bytes(), crcLength);
+    } else {
+        Buffer check = allocate(crcLength);
+        if (!check)
+            return {false, backupNoMemoryText};
+        if (readUpTo(source, check.get(), crcLength) != crcLength)
+            return abandonBackup(target, backupPath, backupReadFailedText);
+        crc = CCRC32().Checksum(check.get(), crcLength);
+    }
+    mapped.reset();
 
     const auto header = makeHeader(static_cast<uint32_t>(size), crcLength, crc);
     if (!writeAll(target.get(), header.data(), header.size()))
