@@ -178,22 +178,38 @@ BackupOutcome refuseRestore(FilePtr& staged, const std::string& staging, const c
     return {false, message};
 }
 
-// Validates the header and the CRC; on success the backup is positioned at the content.
-const char* checkBackup(std::FILE* source)
+struct CheckedSpan {
+    uint32_t length = 0;
+    uint32_t crc = 0;
+};
+
+// Validates the header: the magic, and a CRC length the file can hold.
+const char* readHeader(std::FILE* source, CheckedSpan& span)
 {
     std::array<char, 16> magic{};
     if (readUpTo(source, magic.data(), magic.size()) != magic.size() || magic != backupMagic)
         return restoreInvalidText;
     readLittleEndian(source, 2);
     readLittleEndian(source, 4);
-    const uint32_t crcLength = readLittleEndian(source, 4);
-    if (crcLength == 0)
+    span.length = readLittleEndian(source, 4);
+    if (span.length == 0)
         return restoreInvalidText;
-    const uint32_t crc = readLittleEndian(source, 4);
+    span.crc = readLittleEndian(source, 4);
     // The length field is untrusted: it may never ask for more than the file can hold.
     const int64_t available = fileSize(source) - headerSize;
-    if (available < static_cast<int64_t>(crcLength))
+    if (available < static_cast<int64_t>(span.length))
         return restoreInvalidText;
+    return nullptr;
+}
+
+// Validates the header and the CRC; on success the backup is positioned at the content.
+const char* checkBackup(std::FILE* source)
+{
+    CheckedSpan span;
+    if (const char* refusal = readHeader(source, span))
+        return refusal;
+    const uint32_t crcLength = span.length;
+    const uint32_t crc = span.crc;
     Buffer check = allocate(crcLength);
     if (!check)
         return restoreNoMemoryText;
@@ -258,17 +274,16 @@ bool backupHoldsDatabase(const std::string& backupPath, const std::string& datab
 {
     FilePtr backup = openForReading(backupPath);
     FilePtr database = openForReading(databasePath);
-    if (!backup || !database || checkBackup(backup.get()) != nullptr)
+    CheckedSpan span;
+    if (!backup || !database || readHeader(backup.get(), span) != nullptr)
         return false;
     const int64_t size = fileSize(database.get());
     if (size < 0 || fileSize(backup.get()) - headerSize != size)
         return false;
-    if (size == 0)
-        return true;
-    // Compared where the page cache holds them, without copying either into this process.
+    // Checked and compared where the page cache holds them, without copying either into this process.
     const MappedFile ours(::fileno(backup.get()), static_cast<std::size_t>(size + headerSize));
     const MappedFile theirs(::fileno(database.get()), static_cast<std::size_t>(size));
-    return ours.bytes() && theirs.bytes()
+    return ours.bytes() && theirs.bytes() && CCRC32().Checksum(ours.bytes() + headerSize, span.length) == span.crc
         && std::memcmp(ours.bytes() + headerSize, theirs.bytes(), static_cast<std::size_t>(size)) == 0;
 }
 
