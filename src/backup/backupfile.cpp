@@ -17,6 +17,7 @@
 #include <system_error>
 
 #include <sqlite3.h>
+#include <fcntl.h>
 #include <sys/mman.h>
 
 using namespace backupio;
@@ -71,7 +72,8 @@ class MappedFile {
 public:
     MappedFile(int fd, std::size_t size) : length(size)
     {
-        void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        // Mapped in one call rather than a fault per page: the whole file is read anyway.
+        void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
         if (mapped != MAP_FAILED)
             start = static_cast<const unsigned char*>(mapped);
     }
@@ -99,16 +101,26 @@ BackupOutcome abandonBackup(FilePtr& target, const std::string& backupPath, cons
 
 // Writes header and content; the target is closed (and flushed to disk) on success.
 BackupOutcome copyDatabase(std::FILE* source, FilePtr& target, const std::string& backupPath,
-                           int64_t size, bool inKernel, Progress& progress)
+                           int64_t size, const std::function<std::string()>* readBack, Progress& progress)
 {
     const uint32_t crcLength = size > crcLimit ? crcLimit : static_cast<uint32_t>(size);
-    Buffer check = allocate(crcLength);
-    if (!check)
-        return {false, backupNoMemoryText};
-    if (readUpTo(source, check.get(), crcLength) != crcLength)
-        return abandonBackup(target, backupPath, backupReadFailedText);
-    const uint32_t crc = CCRC32().Checksum(check.get(), crcLength);
-    check.reset();
+    // A source its caller keeps from changing is summed where the page cache holds it; any other may
+    // shrink meanwhile, which a mapping would not survive.
+    std::optional<MappedFile> mapped;
+    if (readBack)
+        mapped.emplace(::fileno(source), crcLength);
+    uint32_t crc = 0;
+    if (mapped && mapped->bytes()) {
+        crc = CCRC32().Checksum(mapped->bytes(), crcLength);
+    } else {
+        Buffer check = allocate(crcLength);
+        if (!check)
+            return {false, backupNoMemoryText};
+        if (readUpTo(source, check.get(), crcLength) != crcLength)
+            return abandonBackup(target, backupPath, backupReadFailedText);
+        crc = CCRC32().Checksum(check.get(), crcLength);
+    }
+    mapped.reset();
 
     const auto header = makeHeader(static_cast<uint32_t>(size), crcLength, crc);
     if (!writeAll(target.get(), header.data(), header.size()))
@@ -117,10 +129,21 @@ BackupOutcome copyDatabase(std::FILE* source, FilePtr& target, const std::string
     if (!copy)
         return abandonBackup(target, backupPath, backupNoMemoryText);
     std::rewind(source);
-    const CopyResult copied = inKernel ? copyRestInKernel(source, target.get(), copy.get(), copyChunk)
+    const CopyResult copied = readBack ? copyRestInKernel(source, target.get(), copy.get(), copyChunk)
                                        : copyRest(source, target.get(), copy.get(), copyChunk, progress);
     if (copied == CopyResult::ReadFailed)
         return abandonBackup(target, backupPath, backupReadFailedText);
+    if (copied == CopyResult::Done && readBack) {
+        if (std::fflush(target.get()) != 0)
+            return abandonBackup(target, backupPath, backupWriteFailedText);
+        ::sync_file_range(::fileno(target.get()), 0, 0, SYNC_FILE_RANGE_WRITE);
+        const std::string refusal = (*readBack)();
+        if (!refusal.empty()) {
+            target.reset();
+            removeRegularFile(backupPath);
+            return {false, refusal};
+        }
+    }
     if (copied == CopyResult::WriteFailed || !syncAndClose(target)) {
         removeRegularFile(backupPath);
         return {false, backupWriteFailedText};
@@ -155,22 +178,38 @@ BackupOutcome refuseRestore(FilePtr& staged, const std::string& staging, const c
     return {false, message};
 }
 
-// Validates the header and the CRC; on success the backup is positioned at the content.
-const char* checkBackup(std::FILE* source)
+struct CheckedSpan {
+    uint32_t length = 0;
+    uint32_t crc = 0;
+};
+
+// Validates the header: the magic, and a CRC length the file can hold.
+const char* readHeader(std::FILE* source, CheckedSpan& span)
 {
     std::array<char, 16> magic{};
     if (readUpTo(source, magic.data(), magic.size()) != magic.size() || magic != backupMagic)
         return restoreInvalidText;
     readLittleEndian(source, 2);
     readLittleEndian(source, 4);
-    const uint32_t crcLength = readLittleEndian(source, 4);
-    if (crcLength == 0)
+    span.length = readLittleEndian(source, 4);
+    if (span.length == 0)
         return restoreInvalidText;
-    const uint32_t crc = readLittleEndian(source, 4);
+    span.crc = readLittleEndian(source, 4);
     // The length field is untrusted: it may never ask for more than the file can hold.
     const int64_t available = fileSize(source) - headerSize;
-    if (available < static_cast<int64_t>(crcLength))
+    if (available < static_cast<int64_t>(span.length))
         return restoreInvalidText;
+    return nullptr;
+}
+
+// Validates the header and the CRC; on success the backup is positioned at the content.
+const char* checkBackup(std::FILE* source)
+{
+    CheckedSpan span;
+    if (const char* refusal = readHeader(source, span))
+        return refusal;
+    const uint32_t crcLength = span.length;
+    const uint32_t crc = span.crc;
     Buffer check = allocate(crcLength);
     if (!check)
         return restoreNoMemoryText;
@@ -235,17 +274,16 @@ bool backupHoldsDatabase(const std::string& backupPath, const std::string& datab
 {
     FilePtr backup = openForReading(backupPath);
     FilePtr database = openForReading(databasePath);
-    if (!backup || !database || checkBackup(backup.get()) != nullptr)
+    CheckedSpan span;
+    if (!backup || !database || readHeader(backup.get(), span) != nullptr)
         return false;
     const int64_t size = fileSize(database.get());
     if (size < 0 || fileSize(backup.get()) - headerSize != size)
         return false;
-    if (size == 0)
-        return true;
-    // Compared where the page cache holds them, without copying either into this process.
+    // Checked and compared where the page cache holds them, without copying either into this process.
     const MappedFile ours(::fileno(backup.get()), static_cast<std::size_t>(size + headerSize));
     const MappedFile theirs(::fileno(database.get()), static_cast<std::size_t>(size));
-    return ours.bytes() && theirs.bytes()
+    return ours.bytes() && theirs.bytes() && CCRC32().Checksum(ours.bytes() + headerSize, span.length) == span.crc
         && std::memcmp(ours.bytes() + headerSize, theirs.bytes(), static_cast<std::size_t>(size)) == 0;
 }
 
@@ -262,8 +300,8 @@ void removeStaleRestoreTemporary(const std::string& databasePath)
 
 namespace {
 
-BackupOutcome writeBackupFile(const std::string& databasePath, const std::string& backupPath, bool lockIt,
-                              Progress& progress)
+BackupOutcome writeBackupFile(const std::string& databasePath, const std::string& backupPath,
+                              const std::function<std::string()>* readBack, Progress& progress)
 {
     FilePtr source = openForReading(databasePath);
     if (!source)
@@ -272,7 +310,7 @@ BackupOutcome writeBackupFile(const std::string& databasePath, const std::string
         throw std::runtime_error(
             createFailureText(backupPath, "The catalogue database cannot be its own backup"));
     std::optional<CatalogueFileLock> lock;
-    if (lockIt)
+    if (!readBack)
         lock.emplace(databasePath, CatalogueFileLock::Kind::Shared);
     FilePtr target = createForWriting(backupPath);
     if (!target)
@@ -283,19 +321,20 @@ BackupOutcome writeBackupFile(const std::string& databasePath, const std::string
     if (size == 0)
         return {false, backupNoDataText};
     // The automatic backups copy inside the kernel; the Backup command shows progress as it copies.
-    return copyDatabase(source.get(), target, backupPath, size, !lockIt, progress);
+    return copyDatabase(source.get(), target, backupPath, size, readBack, progress);
 }
 
 } // namespace
 
 BackupOutcome writeBackup(const std::string& databasePath, const std::string& backupPath, Progress& progress)
 {
-    return writeBackupFile(databasePath, backupPath, true, progress);
+    return writeBackupFile(databasePath, backupPath, nullptr, progress);
 }
 
-BackupOutcome writeBackupUnderLock(const std::string& databasePath, const std::string& backupPath)
+BackupOutcome writeBackupUnderLock(const std::string& databasePath, const std::string& backupPath,
+                                   const std::function<std::string()>& readBack)
 {
-    return writeBackupFile(databasePath, backupPath, false, Progress::none());
+    return writeBackupFile(databasePath, backupPath, &readBack, Progress::none());
 }
 
 BackupOutcome restoreBackup(const std::string& backupPath, const std::string& databasePath,

@@ -20,8 +20,11 @@ BackupOutcome writeBackup(const std::string& databasePath, const std::string& ba
                           Progress& progress = Progress::none());
 
 // writeBackup for a caller that holds SQLite's read lock on the database itself (a second lock taken
-// here could wait behind a writer that waits for the caller's).
-BackupOutcome writeBackupUnderLock(const std::string& databasePath, const std::string& backupPath);
+// here could wait behind a writer that waits for the caller's). readBack checks the written file once
+// every byte is handed to the kernel, while the disk writes them and before the wait for the disk;
+// it returns why the file is refused (then it is removed and that is the message), or an empty text.
+BackupOutcome writeBackupUnderLock(const std::string& databasePath, const std::string& backupPath,
+                                   const std::function<std::string()>& readBack);
 
 // Checks the backup, stages its content beside the database and, once the staged file is a
 // sound catalogue, closes the catalogue, replaces the database file and reloads it.

@@ -14,5 +14,6 @@ public:
 private:
     void BuildTable();
 
-    std::array<uint32_t, 256> table{};
+    // Slice-by-8: table[k] advances a byte that is followed by k more bytes.
+    std::array<std::array<uint32_t, 256>, 8> table{};
 };
