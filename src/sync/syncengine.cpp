@@ -18,6 +18,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <optional>
+#include <tuple>
 
 namespace {
 
@@ -30,6 +32,8 @@ constexpr int CompactAfterFiles = 64;
 // Sending this many records at once is sending the catalogue: a snapshot then replaces the changes.
 constexpr std::size_t SnapshotAbovePending = 5000;
 constexpr int BuiltInIconCount = 23;
+// Up to this many changed objects are merged one by one; more are compared with the whole catalogue.
+constexpr std::size_t FewChanges = 5000;
 
 std::string folderOf(const std::string& device)
 {
@@ -100,7 +104,22 @@ public:
 private:
     void settleIdentity();
     void readPeers(const std::vector<RemoteEntry>& devices);
+    // What a merge works out before it writes anything.
+    struct Merged {
+        SyncStore::State state;
+        std::set<RecordKey> touched;
+        CataloguePlan plan;
+        // Counted when needed.
+        int itemCount = -1;
+        // The new icon list, when it changes.
+        std::optional<std::vector<std::string>> iconList;
+        std::vector<std::string> revived;
+    };
     bool mergeAndApply();
+    void mergeChanges(Merged& merged, std::map<RecordKey, std::string>& rows, const std::vector<LocalObject>& objects,
+                      HybridClock& clock);
+    void mergeAll(HybridClock& clock, Merged& merged);
+    bool mergeFew(HybridClock& clock, Merged& merged);
     void upload();
     void startNewDevice(const std::string& why);
 
@@ -202,70 +221,21 @@ bool Sync::mergeAndApply()
 {
     for (;;) {
         store.begin();
-        SyncStore::State state = store.loadState();
         HybridClock clock(device, number(store.meta("clock")));
         for (const Incoming& peer : incoming)
             for (const SyncRecord& record : peer.records)
                 clock.witness(record.newest().clock);
-
-        std::vector<StoredCategory> categories;
-        std::vector<StoredItem> items;
-        store.readCatalogue(categories, items);
-        const auto pngs = splitIconList(store.catalogue().LoadIconList());
-        std::vector<std::string> hashes, refs;
-        std::vector<LocalObject> objects;
-        if (pngs) {
-            for (std::size_t i = 0; i < pngs->size(); ++i) {
-                hashes.push_back(sha256((*pngs)[i]));
-                refs.push_back(iconRef(static_cast<int>(i), hashes.back(), BuiltInIconCount));
-                const QByteArray png = QByteArray::fromStdString((*pngs)[i]);
-                objects.push_back(iconObject(hashes.back(), png.toBase64().toStdString(), static_cast<int>(i)));
-            }
-        }
-        for (const StoredCategory& row : categories)
-            objects.push_back(localObject(row, refs));
-        for (const StoredItem& row : items)
-            objects.push_back(localObject(row, options.documentFolders));
-
-        std::set<RecordKey> touched;
-        for (const RecordKey& key : captureChanges(state.records, state.rows, objects, clock, wall)) {
-            touched.insert(key);
-            state.pending.insert(key);
-        }
-        for (const Incoming& peer : incoming) {
-            mergeInto(state.records, peer.records);
-            for (const SyncRecord& record : peer.records)
-                touched.insert(keyOf(record));
-        }
-        if (afresh) {
-            for (const auto& [key, row] : state.rows) {
-                SyncRecord& record = state.records.at(key);
-                if (record.deleted()) {
-                    record.fieldsStamp = clock.tick(wall);
-                    state.pending.insert(key);
-                    touched.insert(key);
-                }
-            }
-        }
-
-        const ResolvedCatalogue resolved = resolveCatalogue(state.records);
-        std::set<std::string> neededIcons;
-        for (const auto& category : resolved.categories)
-            if (auto icon = category.record->fields.find("icon"); icon != category.record->fields.end())
-                neededIcons.insert(icon->second);
-        const IconPlan icons = planIcons(pngs ? hashes : std::vector<std::string>(), neededIcons, state.records,
-                                         BuiltInIconCount);
-        std::vector<StoredCategory> wantedCategories;
-        std::vector<StoredItem> wantedItems;
-        for (const auto& category : resolved.categories)
-            wantedCategories.push_back(categoryRowOf(category, icons.indexOfRef));
-        for (const auto& item : resolved.items)
-            wantedItems.push_back(itemRowOf(item, options.documentFolders));
-        const CataloguePlan plan = planCatalogue(categories, items, wantedCategories, wantedItems);
-        const bool iconsChange = !icons.seed.empty() || !icons.append.empty();
+        Merged merged;
+        if (!mergeFew(clock, merged))
+            mergeAll(clock, merged);
+        SyncStore::State& state = merged.state;
+        std::set<RecordKey>& touched = merged.touched;
+        const CataloguePlan& plan = merged.plan;
+        const bool iconsChange = merged.iconList.has_value();
 
         const int deleting = static_cast<int>(plan.itemsToDelete.size());
-        if (deleting > 20 && deleting * 4 > static_cast<int>(items.size()) && !options.allowMassDelete) {
+        const int itemCount = deleting > 20 ? (merged.itemCount >= 0 ? merged.itemCount : store.itemCount()) : 0;
+        if (deleting > 20 && deleting * 4 > itemCount && !options.allowMassDelete) {
             std::map<std::string, int> byDevice;
             for (const std::string& guid : plan.itemsToDelete)
                 ++byDevice[state.records.at({SyncRecord::Item, guid}).deleteStamp.device];
@@ -279,9 +249,9 @@ bool Sync::mergeAndApply()
             report.needsConfirmation = true;
             report.deletingDevice = name.empty() ? most->first : name;
             report.itemsToDelete = deleting;
-            report.itemCount = static_cast<int>(items.size());
+            report.itemCount = itemCount;
             report.error = "The changes from \"" + report.deletingDevice + "\" would delete " + std::to_string(deleting)
-                + " of the " + std::to_string(items.size()) + " items here; nothing was changed.";
+                + " of the " + std::to_string(itemCount) + " items here; nothing was changed.";
             return false;
         }
         if ((!plan.empty() || iconsChange) && !backedUp && options.backup) {
@@ -293,23 +263,8 @@ bool Sync::mergeAndApply()
         }
 
         store.apply(plan);
-        if (iconsChange) {
-            std::vector<std::string> list = icons.seed.empty() ? *pngs : std::vector<std::string>();
-            for (const std::string& hash : icons.seed)
-                list.push_back(QByteArray::fromBase64(QByteArray::fromStdString(
-                                   state.records.at({SyncRecord::Icon, hash}).fields.at("png"))).toStdString());
-            for (const std::string& hash : icons.append) {
-                list.push_back(QByteArray::fromBase64(QByteArray::fromStdString(
-                                   state.records.at({SyncRecord::Icon, hash}).fields.at("png"))).toStdString());
-                state.rows[{SyncRecord::Icon, hash}] = hash;
-                touched.insert({SyncRecord::Icon, hash});
-            }
-            for (const std::string& hash : icons.seed) {
-                state.rows[{SyncRecord::Icon, hash}] = hash;
-                touched.insert({SyncRecord::Icon, hash});
-            }
-            store.catalogue().SaveIconList(joinIconList(list));
-        }
+        if (iconsChange)
+            store.catalogue().SaveIconList(joinIconList(*merged.iconList));
         for (const StoredCategory& row : plan.categoriesToWrite) {
             state.rows[{SyncRecord::Category, row.guid}] = rowText(row);
             touched.insert({SyncRecord::Category, row.guid});
@@ -331,15 +286,186 @@ bool Sync::mergeAndApply()
             store.setPeerProgress(peer.device, peer.upTo, peer.machineName);
         store.setMeta("clock", std::to_string(clock.last()));
         store.setMeta("edits-synced", store.meta("edits"));
+        store.forgetWrittenRows();
         store.commit();
         report.catalogueChanged = !plan.empty() || iconsChange;
-        for (const std::string& guid : resolved.revived)
+        for (const std::string& guid : merged.revived)
             if (std::any_of(plan.categoriesToWrite.begin(), plan.categoriesToWrite.end(),
                             [&](const StoredCategory& row) { return row.guid == guid; }))
                 report.warnings.push_back("A category deleted on another device came back to keep what was added to it since: \""
                                           + state.records.at({SyncRecord::Category, guid}).fields["name"] + "\".");
         return true;
     }
+}
+
+// Stamps what changed here since the last sync and folds in what the other devices sent.
+void Sync::mergeChanges(Merged& merged, std::map<RecordKey, std::string>& rows, const std::vector<LocalObject>& objects,
+                        HybridClock& clock)
+{
+    for (const RecordKey& key : captureChanges(merged.state.records, rows, objects, clock, wall)) {
+        merged.touched.insert(key);
+        merged.state.pending.insert(key);
+    }
+    for (const Incoming& peer : incoming) {
+        mergeInto(merged.state.records, peer.records);
+        for (const SyncRecord& record : peer.records)
+            merged.touched.insert(keyOf(record));
+    }
+}
+
+// The whole catalogue against the whole last synced state.
+void Sync::mergeAll(HybridClock& clock, Merged& merged)
+{
+    merged = Merged();
+    SyncStore::State& state = merged.state;
+    state = store.loadState();
+    std::vector<StoredCategory> categories;
+    std::vector<StoredItem> items;
+    store.readCatalogue(categories, items);
+    merged.itemCount = static_cast<int>(items.size());
+    const auto pngs = splitIconList(store.catalogue().LoadIconList());
+    std::vector<std::string> hashes, refs;
+    std::vector<LocalObject> objects;
+    if (pngs) {
+        for (std::size_t i = 0; i < pngs->size(); ++i) {
+            hashes.push_back(sha256((*pngs)[i]));
+            refs.push_back(iconRef(static_cast<int>(i), hashes.back(), BuiltInIconCount));
+            const QByteArray png = QByteArray::fromStdString((*pngs)[i]);
+            objects.push_back(iconObject(hashes.back(), png.toBase64().toStdString(), static_cast<int>(i)));
+        }
+    }
+    for (const StoredCategory& row : categories)
+        objects.push_back(localObject(row, refs));
+    for (const StoredItem& row : items)
+        objects.push_back(localObject(row, options.documentFolders));
+
+    mergeChanges(merged, state.rows, objects, clock);
+    if (afresh) {
+        for (const auto& [key, row] : state.rows) {
+            SyncRecord& record = state.records.at(key);
+            if (record.deleted()) {
+                record.fieldsStamp = clock.tick(wall);
+                state.pending.insert(key);
+                merged.touched.insert(key);
+            }
+        }
+    }
+
+    const ResolvedCatalogue resolved = resolveCatalogue(state.records);
+    merged.revived = resolved.revived;
+    std::set<std::string> neededIcons;
+    for (const auto& category : resolved.categories)
+        if (auto icon = category.record->fields.find("icon"); icon != category.record->fields.end())
+            neededIcons.insert(icon->second);
+    const IconPlan icons = planIcons(pngs ? hashes : std::vector<std::string>(), neededIcons, state.records,
+                                     BuiltInIconCount);
+    std::vector<StoredCategory> wantedCategories;
+    std::vector<StoredItem> wantedItems;
+    for (const auto& category : resolved.categories)
+        wantedCategories.push_back(categoryRowOf(category, icons.indexOfRef));
+    for (const auto& item : resolved.items)
+        wantedItems.push_back(itemRowOf(item, options.documentFolders));
+    merged.plan = planCatalogue(categories, items, wantedCategories, wantedItems);
+    if (icons.seed.empty() && icons.append.empty())
+        return;
+    std::vector<std::string> list = icons.seed.empty() ? *pngs : std::vector<std::string>();
+    for (const std::string& hash : icons.seed)
+        list.push_back(QByteArray::fromBase64(QByteArray::fromStdString(
+                           state.records.at({SyncRecord::Icon, hash}).fields.at("png"))).toStdString());
+    for (const std::string& hash : icons.append)
+        list.push_back(QByteArray::fromBase64(QByteArray::fromStdString(
+                           state.records.at({SyncRecord::Icon, hash}).fields.at("png"))).toStdString());
+    for (const auto* added : {&icons.seed, &icons.append})
+        for (const std::string& hash : *added) {
+            state.rows[{SyncRecord::Icon, hash}] = hash;
+            merged.touched.insert({SyncRecord::Icon, hash});
+        }
+    merged.iconList = std::move(list);
+}
+
+// While no category and no icon changed on either side, only the items changed here or sent by the
+// others are read, merged and written, so a sync costs what changed, not what the catalogue holds.
+// False leaves the merge to mergeAll.
+bool Sync::mergeFew(HybridClock& clock, Merged& merged)
+{
+    if (afresh || sequence == 0)
+        return false;
+    std::set<RecordKey> keys;
+    for (const Incoming& peer : incoming)
+        for (const SyncRecord& record : peer.records) {
+            if (record.kind != SyncRecord::Item)
+                return false;
+            keys.insert(keyOf(record));
+        }
+    const auto written = store.writtenRows(SyncRecord::Item);
+    const auto writtenCategories = store.writtenRows(SyncRecord::Category);
+    if (!written || !writtenCategories || !writtenCategories->empty() || keys.size() + written->size() > FewChanges)
+        return false;
+    std::set<std::string> hashes;
+    if (const auto pngs = splitIconList(store.catalogue().LoadIconList()))
+        for (const std::string& png : *pngs)
+            hashes.insert(sha256(png));
+    if (hashes != store.iconRows())
+        return false;
+    const std::vector<std::string>& changed = *written;
+    for (const std::string& guid : changed)
+        keys.insert({SyncRecord::Item, guid});
+
+    SyncStore::State& state = merged.state;
+    state = store.loadState(keys);
+    std::map<std::string, StoredItem> current;
+    for (const RecordKey& key : keys)
+        if (auto row = store.readItem(key.second))
+            current.emplace(key.second, std::move(*row));
+    std::map<RecordKey, std::string> rows;
+    std::vector<LocalObject> objects;
+    for (const std::string& guid : changed) {
+        if (auto row = state.rows.extract({SyncRecord::Item, guid}))
+            rows.insert(std::move(row));
+        if (auto row = current.find(guid); row != current.end())
+            objects.push_back(localObject(row->second, options.documentFolders));
+    }
+    mergeChanges(merged, rows, objects, clock);
+    state.rows.merge(rows);
+
+    // A category deleted elsewhere that stays for what it holds is settled over the whole catalogue.
+    std::set<RecordKey> holders;
+    for (const RecordKey& key : merged.touched)
+        if (auto record = state.records.find(key); record != state.records.end())
+            holders.insert({SyncRecord::Category, record->second.parent});
+    for (const auto& [guid, row] : current)
+        holders.insert({SyncRecord::Category, row.category});
+    const SyncStore::State parents = store.loadState(holders);
+    if (std::any_of(parents.records.begin(), parents.records.end(), [](const auto& at) { return at.second.deleted(); }))
+        return false;
+    const std::set<std::string> categories = store.categoryGuids();
+
+    std::vector<const SyncRecord*> records;
+    for (const RecordKey& key : merged.touched)
+        if (auto record = state.records.find(key); record != state.records.end())
+            records.push_back(&record->second);
+    // Items new here are appended in the order they were made, as the whole merge writes them.
+    std::sort(records.begin(), records.end(), [](const SyncRecord* a, const SyncRecord* b) {
+        return std::tie(a->created, a->guid) < std::tie(b->created, b->guid);
+    });
+    for (const SyncRecord* record : records) {
+        auto row = current.find(record->guid);
+        if (record->deleted()) {
+            if (row != current.end())
+                merged.plan.itemsToDelete.push_back(record->guid);
+            continue;
+        }
+        std::string category = record->parent;
+        if (!categories.count(category)) {
+            if (parents.records.count({SyncRecord::Category, category}))
+                return false;
+            category = fallbackCategoryGuid;
+        }
+        const StoredItem wanted = itemRowOf({record, category}, options.documentFolders);
+        if (row == current.end() || !(row->second == wanted))
+            merged.plan.itemsToWrite.push_back(wanted);
+    }
+    return true;
 }
 
 void Sync::upload()

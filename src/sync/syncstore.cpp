@@ -10,6 +10,8 @@ constexpr const char* createTables[] = {
     "create table if not exists sync_object (kind text, guid text, record text, row text, pending int,"
     " primary key (kind, guid));",
     "create table if not exists sync_peer (device text primary key, upto int, name text);",
+    "create index if not exists sync_object_pending on sync_object(pending) where pending=1;",
+    "create table if not exists sync_dirty (kind text, guid text, primary key (kind, guid)) without rowid;",
     "insert or ignore into sync_meta (key, value) values ('edits', '0');",
 };
 
@@ -19,9 +21,27 @@ constexpr const char* touchTrigger =
     "create trigger if not exists sync_%s_%s after %s on %s begin "
     "update sync_meta set value = cast(value as integer) + 1 where key = 'edits'; end;";
 
+// And the GUIDs written, so that a sync compares only those rows with the last synced state.
+constexpr const char* dirtyTrigger =
+    "create trigger if not exists sync_dirty_%s_%s after %s on %s begin "
+    "insert or ignore into sync_dirty (kind, guid) values %s; end;";
+
 std::string kindText(char kind)
 {
     return std::string(1, kind);
+}
+
+StoredCategory categoryOf(CppSQLite3Query& query)
+{
+    return {query.fieldText("guid"), query.fieldText("name"),     query.fieldInt("level"),
+            query.fieldText("parent_guid"), query.fieldInt("system"), query.fieldInt("iconIndex")};
+}
+
+StoredItem itemOf(CppSQLite3Query& query)
+{
+    return {query.fieldText("guid"), query.fieldText("name"),    query.fieldText("target"),
+            query.fieldText("category"), query.fieldInt("star"), query.fieldText("comment"),
+            query.fieldInt("type")};
 }
 
 } // namespace
@@ -37,6 +57,15 @@ SyncStore::SyncStore(const std::string& dbPath) : dbPath(dbPath)
     for (const char* table : {category_table, link_table, imagelist_table})
         for (const char* event : {"insert", "update", "delete"}) {
             sql.Format(touchTrigger, table, event, event, table);
+            db.ExecuteStatement(sql);
+        }
+    for (const auto& [table, kind] : {std::pair{link_table, SyncRecord::Item}, std::pair{category_table, SyncRecord::Category}})
+        for (const char* event : {"insert", "update", "delete"}) {
+            const std::string k = kindText(kind);
+            const std::string values = std::string(event) == "insert" ? "('" + k + "', new.guid)"
+                : std::string(event) == "delete"                       ? "('" + k + "', old.guid)"
+                                                                       : "('" + k + "', old.guid), ('" + k + "', new.guid)";
+            sql.Format(dirtyTrigger, table, event, event, table, values.c_str());
             db.ExecuteStatement(sql);
         }
 }
@@ -61,8 +90,7 @@ void SyncStore::readCatalogue(std::vector<StoredCategory>& categories, std::vect
     std::set<std::string> seen;
     CppSQLite3Query query = db.ExecuteQuery("select * from category_table order by itemorder;");
     for (; !query.Eof(); query.NextRow()) {
-        StoredCategory row{query.fieldText("guid"), query.fieldText("name"),     query.fieldInt("level"),
-                        query.fieldText("parent_guid"), query.fieldInt("system"), query.fieldInt("iconIndex")};
+        StoredCategory row = categoryOf(query);
         // Only the first row of a GUID counts, as for every reader of the catalogue.
         if (seen.insert(row.guid).second)
             categories.push_back(std::move(row));
@@ -70,12 +98,60 @@ void SyncStore::readCatalogue(std::vector<StoredCategory>& categories, std::vect
     seen.clear();
     query = db.ExecuteQuery("select * from link_table order by itemorder;");
     for (; !query.Eof(); query.NextRow()) {
-        StoredItem row{query.fieldText("guid"), query.fieldText("name"),    query.fieldText("target"),
-                    query.fieldText("category"), query.fieldInt("star"), query.fieldText("comment"),
-                    query.fieldInt("type")};
+        StoredItem row = itemOf(query);
         if (seen.insert(row.guid).second)
             items.push_back(std::move(row));
     }
+}
+
+std::optional<std::vector<std::string>> SyncStore::writtenRows(char kind)
+{
+    if (meta("written-tracked") != "1")
+        return std::nullopt;
+    CppSQLite3Buffer sql;
+    sql.Format("select guid from sync_dirty where kind=%Q and guid is not null;", kindText(kind).c_str());
+    std::vector<std::string> guids;
+    for (CppSQLite3Query query = db.ExecuteQuery(sql); !query.Eof(); query.NextRow())
+        guids.push_back(query.fieldText("guid"));
+    return guids;
+}
+
+void SyncStore::forgetWrittenRows()
+{
+    db.ExecuteStatement("delete from sync_dirty;");
+    setMeta("written-tracked", "1");
+}
+
+std::optional<StoredItem> SyncStore::readItem(const std::string& guid)
+{
+    CppSQLite3Buffer sql;
+    sql.Format("select * from link_table where guid=%Q order by itemorder limit 1;", guid.c_str());
+    CppSQLite3Query query = db.ExecuteQuery(sql);
+    if (query.Eof())
+        return std::nullopt;
+    return itemOf(query);
+}
+
+std::set<std::string> SyncStore::categoryGuids()
+{
+    std::set<std::string> guids;
+    for (CppSQLite3Query query = db.ExecuteQuery("select guid from category_table;"); !query.Eof(); query.NextRow())
+        guids.insert(query.fieldText("guid"));
+    return guids;
+}
+
+std::set<std::string> SyncStore::iconRows()
+{
+    std::set<std::string> rows;
+    CppSQLite3Query query = db.ExecuteQuery("select row from sync_object where kind='n' and row is not null;");
+    for (; !query.Eof(); query.NextRow())
+        rows.insert(query.fieldText("row"));
+    return rows;
+}
+
+int SyncStore::itemCount()
+{
+    return db.ExecuteScalar("select count(distinct guid) from link_table;");
 }
 
 void SyncStore::apply(const CataloguePlan& plan)
@@ -118,6 +194,25 @@ SyncStore::State SyncStore::loadState(bool pendingOnly)
     State state;
     CppSQLite3Query query =
         db.ExecuteQuery(pendingOnly ? "select * from sync_object where pending=1;" : "select * from sync_object;");
+    addToState(state, query);
+    return state;
+}
+
+SyncStore::State SyncStore::loadState(const std::set<RecordKey>& keys)
+{
+    State state;
+    CppSQLite3Buffer sql;
+    for (const RecordKey& key : keys) {
+        sql.Format("select * from sync_object where kind=%Q and guid=%Q;", kindText(key.first).c_str(),
+                   key.second.c_str());
+        CppSQLite3Query query = db.ExecuteQuery(sql);
+        addToState(state, query);
+    }
+    return state;
+}
+
+void SyncStore::addToState(State& state, CppSQLite3Query& query)
+{
     for (; !query.Eof(); query.NextRow()) {
         auto record = recordFromText(query.fieldText("record"));
         if (!record)
@@ -129,7 +224,6 @@ SyncStore::State SyncStore::loadState(bool pendingOnly)
             state.pending.insert(key);
         state.records.emplace(key, std::move(*record));
     }
-    return state;
 }
 
 void SyncStore::saveState(const State& state, const std::set<RecordKey>& keys)

@@ -266,3 +266,28 @@ TEST_F(SyncThroughFolder, DeviceAwayLongerThanDeletionsAreKeptStartsAfreshAndDel
     sync(a);
     EXPECT_EQ(a.items().size(), 2u) << "its catalogue is merged as new";
 }
+
+TEST_F(SyncThroughFolder, ItemMovedIntoACategoryDeletedElsewhereBringsItBackOnBothSides)
+{
+    a.addCategory("X", "Projects");
+    a.addItem("i1", "one", General);
+    a.addItem("i2", "two", General);
+    sync(a);
+    sync(b);
+    sync(a);
+
+    // B deletes the category while A moves an item into it; B then receives only that item's move.
+    b.execute("delete from category_table where guid='X';");
+    sync(b);
+    a.execute("update link_table set category='X' where guid='i1';");
+    b.execute("update link_table set name='deux' where guid='i2';");
+    sync(a);
+    const SyncReport atB = sync(b);
+    for (SyncDevice* device : {&a, &b}) {
+        EXPECT_EQ(device->column("select name from category_table where guid='X';"), std::vector<std::string>{"Projects"});
+        EXPECT_EQ(device->column("select category from link_table where guid='i1';"), std::vector<std::string>{"X"});
+    }
+    EXPECT_EQ(b.column("select name from link_table where guid='i2';"), std::vector<std::string>{"deux"});
+    EXPECT_EQ(atB.changesReceived, 1);
+    EXPECT_TRUE(atB.catalogueChanged);
+}
