@@ -17,6 +17,11 @@
 
 #include <algorithm>
 #include <filesystem>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <map>
 #include <optional>
 #include <tuple>
@@ -551,9 +556,38 @@ void Sync::run()
 
 } // namespace
 
+namespace {
+
+// One sync of a catalogue at a time, whichever program starts it (the window's worker, varnelo-cli):
+// two at once would upload under the same numbers of the same device. The second waits for the first.
+class SyncLock {
+public:
+    explicit SyncLock(const std::string& dbPath)
+        : fd(::open((dbPath + ".sync-lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600))
+    {
+        // A folder where no lock file can be made holds no catalogue another sync could write either.
+        if (fd >= 0)
+            while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+            }
+    }
+    ~SyncLock()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    SyncLock(const SyncLock&) = delete;
+    SyncLock& operator=(const SyncLock&) = delete;
+
+private:
+    int fd;
+};
+
+} // namespace
+
 SyncReport synchronize(const std::string& dbPath, SyncTransport& transport, const SyncOptions& options)
 {
     SyncReport report;
+    const SyncLock lock(dbPath);
     try {
         Sync sync(dbPath, transport, options);
         try {
