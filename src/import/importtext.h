@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "base/text.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-// Length of the well-formed UTF-8 sequence at text[at], or 0 when the byte starts none.
-std::size_t utf8SequenceLength(std::string_view text, std::size_t at);
 
 // The text with every byte that starts no well-formed UTF-8 sequence replaced by U+FFFD.
 std::string validUtf8(std::string_view text);

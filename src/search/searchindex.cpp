@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "search/searchindex.h"
 
+#include "base/text.h"
+
 #include <sqlite3.h>
 #include <sys/stat.h>
 
@@ -120,38 +122,15 @@ long long scalar(sqlite3* db, const char* sql)
     return statement.step() ? statement.integer(0) : 0;
 }
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF. Text like this is read
-// alike by LIKE and by the tokenizer; anything else is checked row by row.
+// Strict UTF-8 is read alike by LIKE and by the tokenizer; anything else is checked row by row.
 bool validUtf8(const unsigned char* text, std::size_t length)
 {
-    std::size_t i = 0;
-    while (i < length) {
-        const unsigned char lead = text[i];
-        int extra = 0;
-        std::uint32_t code = 0;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            extra = 1, code = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            extra = 2, code = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            extra = 3, code = lead & 0x07;
-        } else {
+    const std::string_view bytes(reinterpret_cast<const char*>(text), length);
+    for (std::size_t i = 0; i < length;) {
+        const std::size_t sequence = utf8SequenceLength(bytes, i);
+        if (sequence == 0)
             return false;
-        }
-        if (i + std::size_t(extra) >= length)
-            return false;
-        for (int k = 1; k <= extra; ++k) {
-            const unsigned char next = text[i + std::size_t(k)];
-            if ((next & 0xC0) != 0x80)
-                return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        if ((extra == 2 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) || (extra == 3 && (code < 0x10000 || code > 0x10FFFF)))
-            return false;
-        i += std::size_t(extra) + 1;
+        i += sequence;
     }
     return true;
 }

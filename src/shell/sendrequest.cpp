@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/sendrequest.h"
 
+#include "base/address.h"
 #include "shell/targeturl.h"
 
 #include <QMimeData>
@@ -9,9 +10,9 @@
 namespace {
 
 const QString requestScheme = QStringLiteral("varnelo:");
-// Addresses that are no web address to keep: local files, scripts, inline data, our own requests.
-const QStringList refusedSchemes = {QStringLiteral("file"), QStringLiteral("javascript"), QStringLiteral("data"),
-                                    QStringLiteral("varnelo")};
+// Addresses that are no web address to keep: local files and our own requests (scripts and inline
+// data are judged as every reader judges them, the way browsers read an address).
+const QStringList refusedSchemes = {QStringLiteral("file"), QStringLiteral("varnelo")};
 
 // The request as the user may recognise it in a message, cut short.
 QString shown(const QByteArray& request)
@@ -23,6 +24,8 @@ QString shown(const QByteArray& request)
 
 bool isWebAddress(const QString& text)
 {
+    if (isScriptAddress(text.toStdString()))
+        return false;
     const QUrl url = targetUrl(text.toStdString(), 0);
     return url.isValid() && !url.isEmpty() && !url.isLocalFile() && !refusedSchemes.contains(url.scheme().toLower());
 }
