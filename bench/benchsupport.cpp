@@ -39,7 +39,7 @@ std::string fixed(double value, int decimals)
     return text;
 }
 
-} // namespace
+}  // namespace
 
 RunFolder::RunFolder()
 {
@@ -57,9 +57,10 @@ RunFolder::~RunFolder()
 
 void useHome(const fs::path& root)
 {
-    const std::pair<const char*, const char*> folders[] = {
-        {"HOME", "home"}, {"XDG_DATA_HOME", "home/.local/share"}, {"XDG_CONFIG_HOME", "home/.config"},
-        {"XDG_CACHE_HOME", "home/.cache"}};
+    const std::pair<const char*, const char*> folders[] = {{"HOME", "home"},
+                                                           {"XDG_DATA_HOME", "home/.local/share"},
+                                                           {"XDG_CONFIG_HOME", "home/.config"},
+                                                           {"XDG_CACHE_HOME", "home/.cache"}};
     for (const auto& [name, relative] : folders) {
         fs::create_directories(root / relative);
         ::setenv(name, (root / relative).c_str(), 1);
@@ -155,8 +156,8 @@ void printSummary(std::ostream& out)
         const int decimals = row.unit == "MB" ? 1 : (row.measured < 10 ? 2 : 0);
         out << "| " << row.operation << " | " << fixed(row.measured, decimals) << ' ' << row.unit << " | "
             << fixed(row.floor, row.floor < 10 ? 2 : 0) << ' ' << row.unit << " | "
-            << (row.floor > 0 ? fixed(row.measured / row.floor, row.measured / row.floor < 10 ? 2 : 0) : "-")
-            << " | " << row.target << " | " << row.note << " |\n";
+            << (row.floor > 0 ? fixed(row.measured / row.floor, row.measured / row.floor < 10 ? 2 : 0) : "-") << " | "
+            << row.target << " | " << row.note << " |\n";
     }
     out.flush();
 }

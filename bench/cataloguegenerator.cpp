@@ -45,43 +45,50 @@ constexpr const char* insertItem =
 
 // None of these, alone or combined as below, gives one of the two reserved names.
 constexpr std::array topics = {
-    "Projects", "Invoices", "Contracts", "Photos", "Travel", "Recipes", "Manuals", "Taxes",
-    "Insurance", "Music", "Videos", "Research", "Reading list", "Courses", "Clients", "Meetings",
-    "Design", "Drafts", "Archive", "Receipts", "Letters", "Software", "Tutorials", "Hobbies",
-    "Garden", "Health", "School", "Conferences", "Reports", "Presentations", "Spreadsheets",
-    "Templates", "Family", "Home", "Car", "Finance", "Shopping", "News", "Sports", "Cooking"};
-constexpr std::array clients = {
-    "Northwind", "Acme", "Harbor Bridge", "Blue Fjord", "Lindqvist", "Okafor & Sons", "Meridian",
-    "Castellano", "Tanaka Works", "Greenleaf", "Vasquez Ltd", "Polaris", "Kestrel", "Brightwater",
-    "Ironbark", "Sundial", "Marlow", "Quillon", "Redwood", "Ostrava Steel"};
-constexpr std::array places = {
-    "Berlin", "Lisbon", "Oslo", "Kyoto", "Lagos", "Toronto", "Valparaiso", "Tallinn", "Hobart",
-    "Marrakesh", "Bergen", "Porto", "Cork", "Graz", "Busan", "Quito"};
+    "Projects",  "Invoices", "Contracts", "Photos",      "Travel",       "Recipes",       "Manuals",      "Taxes",
+    "Insurance", "Music",    "Videos",    "Research",    "Reading list", "Courses",       "Clients",      "Meetings",
+    "Design",    "Drafts",   "Archive",   "Receipts",    "Letters",      "Software",      "Tutorials",    "Hobbies",
+    "Garden",    "Health",   "School",    "Conferences", "Reports",      "Presentations", "Spreadsheets", "Templates",
+    "Family",    "Home",     "Car",       "Finance",     "Shopping",     "News",          "Sports",       "Cooking"};
+constexpr std::array clients = {"Northwind",     "Acme",     "Harbor Bridge", "Blue Fjord",   "Lindqvist",
+                                "Okafor & Sons", "Meridian", "Castellano",    "Tanaka Works", "Greenleaf",
+                                "Vasquez Ltd",   "Polaris",  "Kestrel",       "Brightwater",  "Ironbark",
+                                "Sundial",       "Marlow",   "Quillon",       "Redwood",      "Ostrava Steel"};
+constexpr std::array places = {"Berlin", "Lisbon",    "Oslo",   "Kyoto", "Lagos", "Toronto", "Valparaiso", "Tallinn",
+                               "Hobart", "Marrakesh", "Bergen", "Porto", "Cork",  "Graz",    "Busan",      "Quito"};
 constexpr std::array documentKinds = {
-    "Quarterly report", "Meeting notes", "Contract", "Budget", "Presentation", "Letter", "Manual",
-    "Recipe", "Ticket", "Receipt", "Draft", "Minutes", "Offer", "Timesheet", "Certificate",
-    "Specification", "Checklist", "Itinerary", "Statement", "Proposal"};
-constexpr std::array extensions = {
-    ".pdf", ".docx", ".xlsx", ".odt", ".ods", ".pptx", ".txt", ".md", ".jpg", ".png", ".mp3", ".mp4"};
-constexpr std::array homeFolders = {
-    "Documents", "Pictures", "Music", "Videos", "Downloads", "Desktop", "Work", "Projects"};
+    "Quarterly report", "Meeting notes", "Contract",  "Budget",    "Presentation", "Letter",  "Manual",
+    "Recipe",           "Ticket",        "Receipt",   "Draft",     "Minutes",      "Offer",   "Timesheet",
+    "Certificate",      "Specification", "Checklist", "Itinerary", "Statement",    "Proposal"};
+constexpr std::array extensions = {".pdf", ".docx", ".xlsx", ".odt", ".ods", ".pptx",
+                                   ".txt", ".md",   ".jpg",  ".png", ".mp3", ".mp4"};
+constexpr std::array homeFolders = {"Documents", "Pictures", "Music", "Videos",
+                                    "Downloads", "Desktop",  "Work",  "Projects"};
 // At most 19 characters each, so one more folder never takes a path past 120 characters.
 constexpr std::array folders = {
-    "2019", "2020", "2021", "2022", "2023", "archive", "current", "shared", "scans", "old",
-    "Clients", "Finance", "Family", "Holidays", "Invoices", "Planning", "Reviews", "Backups",
-    "exports", "Northwind", "Lisbon trip", "Kitchen remodel", "Board meetings", "Course notes"};
-constexpr std::array pageKinds = {
-    "pricing", "support forum", "order status", "documentation", "blog", "login", "timetable",
-    "recipes", "news", "careers", "downloads", "release notes", "contact", "community wiki"};
+    "2019",    "2020",    "2021",    "2022",      "2023",        "archive",         "current",        "shared",
+    "scans",   "old",     "Clients", "Finance",   "Family",      "Holidays",        "Invoices",       "Planning",
+    "Reviews", "Backups", "exports", "Northwind", "Lisbon trip", "Kitchen remodel", "Board meetings", "Course notes"};
+constexpr std::array pageKinds = {"pricing",   "support forum", "order status", "documentation", "blog",
+                                  "login",     "timetable",     "recipes",      "news",          "careers",
+                                  "downloads", "release notes", "contact",      "community wiki"};
 constexpr std::array domains = {".com", ".org", ".net", ".io", ".de", ".co.uk", ".no", ".pt"};
-constexpr std::array pathWords = {
-    "products", "en", "support", "articles", "help", "docs", "v2", "catalog", "category",
-    "news", "archive", "2023", "kb", "guides", "topics", "store"};
-constexpr std::array remarks = {
-    "Signed copy", "Needs review before the meeting", "Sent to accounting", "Final version",
-    "Keep until the end of the year", "Shared with the team", "Original in the filing cabinet",
-    "Ask about the report", "Second draft, comments from Maria", "Paid by bank transfer",
-    "Referenced in the yearly report", "Check the figures again", "Printed", "Backup on the NAS"};
+constexpr std::array pathWords = {"products", "en",   "support", "articles", "help", "docs",   "v2",     "catalog",
+                                  "category", "news", "archive", "2023",     "kb",   "guides", "topics", "store"};
+constexpr std::array remarks = {"Signed copy",
+                                "Needs review before the meeting",
+                                "Sent to accounting",
+                                "Final version",
+                                "Keep until the end of the year",
+                                "Shared with the team",
+                                "Original in the filing cabinet",
+                                "Ask about the report",
+                                "Second draft, comments from Maria",
+                                "Paid by bank transfer",
+                                "Referenced in the yearly report",
+                                "Check the figures again",
+                                "Printed",
+                                "Backup on the NAS"};
 
 class Dice {
 public:
@@ -223,7 +230,7 @@ Item fileItem(Dice& dice)
         name = std::string(dice.pick(documentKinds)) + " " + dice.pick(clients) + dice.pick(extensions);
     else
         name = std::string(dice.pick(documentKinds)) + " " + year(dice) + "-" + twoDigits(1 + dice.below(12))
-            + dice.pick(extensions);
+               + dice.pick(extensions);
     Item item;
     item.target = fileTarget(dice, name);
     item.name = std::move(name);
@@ -369,7 +376,8 @@ std::vector<Category> makeCategories(Dice& dice, const CatalogueSize& size, Gene
 
     // The large category comes a fifth of the way through, so that categories made before and
     // after it surround it in the table.
-    const std::size_t largeAt = all.size() + static_cast<std::size_t>(size.categories - static_cast<int>(all.size())) / 5;
+    const std::size_t largeAt =
+        all.size() + static_cast<std::size_t>(size.categories - static_cast<int>(all.size())) / 5;
     int subtreeLeft = size.deleteSubtreeCategories - 1;
     bool largePlaced = false;
     while (static_cast<int>(all.size()) < size.categories) {
@@ -386,8 +394,8 @@ std::vector<Category> makeCategories(Dice& dice, const CatalogueSize& size, Gene
             continue;
         }
         const int othersLeft = size.categories - static_cast<int>(all.size()) - (largePlaced ? 0 : 1);
-        const bool inSubtree = subtreeLeft > 0
-            && static_cast<int>(dice.below(static_cast<std::uint32_t>(othersLeft))) < subtreeLeft;
+        const bool inSubtree =
+            subtreeLeft > 0 && static_cast<int>(dice.below(static_cast<std::uint32_t>(othersLeft))) < subtreeLeft;
         std::vector<std::size_t>& candidates = inSubtree ? parents.subtree : parents.main;
         const Category& parent = all[candidates[dice.below(static_cast<std::uint32_t>(candidates.size()))]];
         const int level = parent.level + 1;
@@ -401,7 +409,7 @@ std::vector<Category> makeCategories(Dice& dice, const CatalogueSize& size, Gene
     return all;
 }
 
-} // namespace
+}  // namespace
 
 GeneratedCatalogue generateCatalogue(const std::string& path, const CatalogueSize& size)
 {

@@ -11,11 +11,11 @@ inline constexpr const char* largeCategoryName = "Scanned invoices";
 inline constexpr const char* deleteSubtreeName = "Old projects";
 
 struct CatalogueSize {
-    int categories = 10000;               // the six built-in ones included
+    int categories = 10000;  // the six built-in ones included
     int items = 200000;
-    int largeCategoryItems = 5000;        // all held by largeCategoryName
-    int deleteSubtreeCategories = 300;    // deleteSubtreeName and everything below it
-    int topLevelCategories = 45;          // the four built-in ones and deleteSubtreeName included
+    int largeCategoryItems = 5000;      // all held by largeCategoryName
+    int deleteSubtreeCategories = 300;  // deleteSubtreeName and everything below it
+    int topLevelCategories = 45;        // the four built-in ones and deleteSubtreeName included
 };
 
 struct GeneratedCatalogue {

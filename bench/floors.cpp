@@ -38,7 +38,7 @@ std::string columnText(sqlite3_stmt* statement, int column)
     return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column))) : std::string();
 }
 
-} // namespace
+}  // namespace
 
 BareCatalogue::BareCatalogue(const fs::path& path)
 {
@@ -248,7 +248,8 @@ double BareCatalogue::search(const std::string& sql, std::vector<SearchHit>& hit
     }
     hits.clear();
     while (sqlite3_step(query.get()) == SQLITE_ROW)
-        hits.push_back({columnText(query.get(), category), columnText(query.get(), guid), columnText(query.get(), name)});
+        hits.push_back(
+            {columnText(query.get(), category), columnText(query.get(), guid), columnText(query.get(), name)});
     return millisecondsSince(start);
 }
 

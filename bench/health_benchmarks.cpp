@@ -139,7 +139,8 @@ void BM_CheckLinks(benchmark::State& state)
     server.closeWriteChannel();
     server.waitForFinished(5000);
     if (summary.checked != static_cast<std::size_t>(linkItems) || summary.problems != 0)
-        return fail(state, operation, "not every link was found fine: " + std::to_string(summary.problems) + " problems");
+        return fail(state, operation,
+                    "not every link was found fine: " + std::to_string(summary.problems) + " problems");
     addSummaryRow({operation, measured, 0, "ms", "<= 15000 ms", "8 ports of one Python server, 2 per port, 16 in all"});
 }
 BENCHMARK(BM_CheckLinks)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);

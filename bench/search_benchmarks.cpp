@@ -22,9 +22,9 @@ namespace fs = std::filesystem;
 namespace {
 
 // What a user types into quick find, from words the generated catalogue holds.
-const std::vector<std::string> typedTexts = {"Quarterly report", "Northwind", "Lisbon", "Meeting notes", "Tanaka Works",
-                                             "release notes", "Backup on the NAS", "Ostrava", "Kitchen remodel",
-                                             "Specification"};
+const std::vector<std::string> typedTexts = {
+    "Quarterly report", "Northwind",         "Lisbon",  "Meeting notes",   "Tanaka Works",
+    "release notes",    "Backup on the NAS", "Ostrava", "Kitchen remodel", "Specification"};
 
 // Every keystroke of every text from the given length on (up to `longest` characters).
 std::vector<std::string> keystrokes(std::size_t shortest, std::size_t longest)
@@ -114,8 +114,8 @@ void BM_SearchIndexBuild(benchmark::State& state)
     }
     const auto indexBytes = static_cast<long long>(fs::file_size(builtIndex()));
     const auto catalogueBytes = static_cast<long long>(fs::file_size(generatedCatalogue()));
-    addSummaryRow({"Search index file beside the catalogue file (floor)", megabytes(indexBytes), megabytes(catalogueBytes),
-                   "MB", "ratio <= 2.5", ""});
+    addSummaryRow({"Search index file beside the catalogue file (floor)", megabytes(indexBytes),
+                   megabytes(catalogueBytes), "MB", "ratio <= 2.5", ""});
 }
 BENCHMARK(BM_SearchIndexBuild)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
@@ -136,7 +136,8 @@ void BM_KeystrokeQuery(benchmark::State& state)
             measured.push_back(millisecondsSince(start));
             std::vector<SearchHit> floorHits;
             floors.push_back(bare.search(searchStatement(typed), floorHits));
-            if (failed(state, operation, index.lastAnsweredByIndex() ? "" : "the index did not answer \"" + typed + "\"")
+            if (failed(state, operation,
+                       index.lastAnsweredByIndex() ? "" : "the index did not answer \"" + typed + "\"")
                 || failed(state, operation, found == floorHits.size() ? "" : "different hits for \"" + typed + "\""))
                 return;
             hits += found;
@@ -167,8 +168,10 @@ void BM_ShortQuery(benchmark::State& state)
             counts.push_back(millisecondsSince(start));
             std::vector<SearchHit> floorHits;
             floors.push_back(bare.search(searchStatement(typed), floorHits));
-            if (failed(state, operation, shown == std::min<std::size_t>(1000, total) && total == floorHits.size()
-                                             ? "" : "wrong hits for \"" + typed + "\""))
+            if (failed(state, operation,
+                       shown == std::min<std::size_t>(1000, total) && total == floorHits.size()
+                           ? ""
+                           : "wrong hits for \"" + typed + "\""))
                 return;
         }
         state.SetIterationTime(median(measured) / 1000);
@@ -204,4 +207,4 @@ void BM_QuickFindTyping(benchmark::State& state)
 }
 BENCHMARK(BM_QuickFindTyping)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
-} // namespace
+}  // namespace

@@ -88,7 +88,7 @@ std::function<bool(QDialog*, QStringList&)> chooseCategory(const QString& name)
     };
 }
 
-} // namespace
+}  // namespace
 
 void WindowDriver::answerPromptsFromQueues()
 {
@@ -261,7 +261,7 @@ WindowDriver::Typing WindowDriver::typeQuickFind(const QString& text, int keyGap
     sinceLastKey.start();
     const auto shown = [&] {
         return field->text() == text && results->isVisible() && !status->text().isEmpty()
-            && !status->text().contains(QLatin1String("counting"));
+               && !status->text().contains(QLatin1String("counting"));
     };
     idle(fillDeadlineMs, shown);
     if (shown()) {

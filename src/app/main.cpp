@@ -70,7 +70,8 @@ int main(int argc, char** argv)
     if (!TSDIAppForm::startsHidden(commandLine(argc, argv), AppSettings.autohide))
         form.show();
     if (!request.isEmpty())
-        QMetaObject::invokeMethod(&form, [&] { form.handleSendRequest(request); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &form, [&] { form.handleSendRequest(request); }, Qt::QueuedConnection);
     QApplication::exec();
     return 0;
 }

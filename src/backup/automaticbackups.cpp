@@ -57,8 +57,7 @@ struct Connection {
 void openConnection(Connection& connection, const std::string& path, int flags)
 {
     if (sqlite3_open_v2(path.c_str(), &connection.db, flags, nullptr) != SQLITE_OK)
-        fail("Cannot open \"" + path + "\": "
-             + (connection.db ? sqlite3_errmsg(connection.db) : "out of memory"));
+        fail("Cannot open \"" + path + "\": " + (connection.db ? sqlite3_errmsg(connection.db) : "out of memory"));
     sqlite3_busy_timeout(connection.db, 5000);
 }
 
@@ -114,8 +113,9 @@ Counts checkedCounts(sqlite3* db, const std::string& what)
 
 std::string temporaryPath(const std::string& folder, const char* suffix)
 {
-    return (fs::path(folder) / (std::string(temporaryPrefix) + std::to_string(::getpid()) + "-"
-                                + std::to_string(temporaryCounter++) + suffix))
+    return (fs::path(folder)
+            / (std::string(temporaryPrefix) + std::to_string(::getpid()) + "-" + std::to_string(temporaryCounter++)
+               + suffix))
         .string();
 }
 
@@ -198,8 +198,8 @@ public:
             std::error_code error;
             for (const auto& [name, entry] : entries)
                 if (fs::exists(fs::path(folder) / name, error))
-                    out << name << '\t' << entry.counts.categories << '\t' << entry.counts.items << '\t'
-                        << entry.reason << '\n';
+                    out << name << '\t' << entry.counts.categories << '\t' << entry.counts.items << '\t' << entry.reason
+                        << '\n';
             if (!out.flush())
                 return backupio::removeRegularFile(temporary);
         }
@@ -217,7 +217,8 @@ private:
 
 std::string withoutTabs(std::string text)
 {
-    std::replace_if(text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
     return text;
 }
 
@@ -311,7 +312,11 @@ private:
 
 struct Joined {
     std::thread& thread;
-    ~Joined() { if (thread.joinable()) thread.join(); }
+    ~Joined()
+    {
+        if (thread.joinable())
+            thread.join();
+    }
 };
 
 // The snapshot written as a backup file beside the target while SQLite checks it, read back and
@@ -333,8 +338,8 @@ Counts writeVerified(const Snapshot& snapshot, const std::string& target)
         const Joined joined{checker};
         const BackupOutcome outcome = writeBackupUnderLock(snapshot.path(), written.path, [&] {
             return backupHoldsDatabase(written.path, snapshot.path())
-                ? std::string()
-                : std::string("The backup file did not read back as written.");
+                       ? std::string()
+                       : std::string("The backup file did not read back as written.");
         });
         if (!outcome.succeeded)
             fail(outcome.message);
@@ -347,7 +352,7 @@ Counts writeVerified(const Snapshot& snapshot, const std::string& target)
     return counts;
 }
 
-} // namespace
+}  // namespace
 
 void configure(const Settings& settings)
 {
@@ -419,7 +424,8 @@ std::string backupBeforeRiskyCommand(const std::string& dbPath, const std::strin
     ensureFolder(folder);
     removeStaleTemporaries(folder);
     const Snapshot snapshot(dbPath, folder);
-    const std::string made = (fs::path(folder) / freeName(folder, {Kind::BeforeCommand, currentTime(), reason})).string();
+    const std::string made =
+        (fs::path(folder) / freeName(folder, {Kind::BeforeCommand, currentTime(), reason})).string();
     const Counts counts = writeVerified(snapshot, made);
     Index index(folder);
     index.add(fs::path(made).filename().string(), {counts, withoutTabs(reason)});
@@ -522,7 +528,8 @@ std::optional<BackupInfo> newestGoodBackup(const std::string& dbPath)
         // The content is checked where SQLite can read it: in a file of its own.
         const TemporaryFile extracted{temporaryPath(folder, ".db")};
         {
-            const BackupOutcome staged = restoreBackup(backup.path, extracted.path, [] {}, [] {});
+            const BackupOutcome staged = restoreBackup(
+                backup.path, extracted.path, [] {}, [] {});
             if (!staged.succeeded)
                 continue;
         }
@@ -565,4 +572,4 @@ std::string setDamagedAside(const std::string& dbPath, std::int64_t now)
     return aside;
 }
 
-} // namespace autobackup
+}  // namespace autobackup

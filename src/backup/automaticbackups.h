@@ -78,4 +78,4 @@ std::string setDamagedAside(const std::string& dbPath, std::int64_t now);
 // "<catalogue>.damaged-<date>", or with the time too when that name is taken.
 std::string damagedAsideName(const std::string& dbPath, std::int64_t now);
 
-} // namespace autobackup
+}  // namespace autobackup

@@ -2,8 +2,8 @@
 #include "backup/backupfile.h"
 
 #include "backup/backupio.h"
-#include "base/files.h"
 #include "backup/ccrc32.h"
+#include "base/files.h"
 #include "storage/cppsqlite3.h"
 
 #include <array>
@@ -16,8 +16,8 @@
 #include <stdexcept>
 #include <system_error>
 
-#include <sqlite3.h>
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <sys/mman.h>
 
 using namespace backupio;
@@ -55,8 +55,7 @@ uint32_t readLittleEndian(std::FILE* file, int width)
     return value;
 }
 
-std::array<unsigned char, headerSize> makeHeader(uint32_t databaseSize, uint32_t crcLength,
-                                                 uint32_t crc)
+std::array<unsigned char, headerSize> makeHeader(uint32_t databaseSize, uint32_t crcLength, uint32_t crc)
 {
     std::array<unsigned char, headerSize> header{};
     std::memcpy(header.data(), backupMagic.data(), backupMagic.size());
@@ -100,8 +99,8 @@ BackupOutcome abandonBackup(FilePtr& target, const std::string& backupPath, cons
 }
 
 // Writes header and content; the target is closed (and flushed to disk) on success.
-BackupOutcome copyDatabase(std::FILE* source, FilePtr& target, const std::string& backupPath,
-                           int64_t size, const std::function<std::string()>* readBack, Progress& progress)
+BackupOutcome copyDatabase(std::FILE* source, FilePtr& target, const std::string& backupPath, int64_t size,
+                           const std::function<std::string()>* readBack, Progress& progress)
 {
     const uint32_t crcLength = size > crcLimit ? crcLimit : static_cast<uint32_t>(size);
     // A source its caller keeps from changing is summed where the page cache holds it; any other may
@@ -213,8 +212,7 @@ const char* checkBackup(std::FILE* source)
     Buffer check = allocate(crcLength);
     if (!check)
         return restoreNoMemoryText;
-    if (std::fseek(source, headerSize, SEEK_SET) != 0
-        || readUpTo(source, check.get(), crcLength) != crcLength)
+    if (std::fseek(source, headerSize, SEEK_SET) != 0 || readUpTo(source, check.get(), crcLength) != crcLength)
         return restoreInvalidText;
     if (CCRC32().Checksum(check.get(), crcLength) != crc)
         return restoreInvalidText;
@@ -268,7 +266,7 @@ private:
     CppSQLite3DB connection;
 };
 
-} // namespace
+}  // namespace
 
 bool backupHoldsDatabase(const std::string& backupPath, const std::string& databasePath)
 {
@@ -284,7 +282,7 @@ bool backupHoldsDatabase(const std::string& backupPath, const std::string& datab
     const MappedFile ours(::fileno(backup.get()), static_cast<std::size_t>(size + headerSize));
     const MappedFile theirs(::fileno(database.get()), static_cast<std::size_t>(size));
     return ours.bytes() && theirs.bytes() && CCRC32().Checksum(ours.bytes() + headerSize, span.length) == span.crc
-        && std::memcmp(ours.bytes() + headerSize, theirs.bytes(), static_cast<std::size_t>(size)) == 0;
+           && std::memcmp(ours.bytes() + headerSize, theirs.bytes(), static_cast<std::size_t>(size)) == 0;
 }
 
 std::string stagingPath(const std::string& databasePath)
@@ -307,8 +305,7 @@ BackupOutcome writeBackupFile(const std::string& databasePath, const std::string
     if (!source)
         return {false, openFailureText(databasePath, errno)};
     if (sameFile(databasePath, backupPath))
-        throw std::runtime_error(
-            createFailureText(backupPath, "The catalogue database cannot be its own backup"));
+        throw std::runtime_error(createFailureText(backupPath, "The catalogue database cannot be its own backup"));
     std::optional<CatalogueFileLock> lock;
     if (!readBack)
         lock.emplace(databasePath, CatalogueFileLock::Kind::Shared);
@@ -324,7 +321,7 @@ BackupOutcome writeBackupFile(const std::string& databasePath, const std::string
     return copyDatabase(source.get(), target, backupPath, size, readBack, progress);
 }
 
-} // namespace
+}  // namespace
 
 BackupOutcome writeBackup(const std::string& databasePath, const std::string& backupPath, Progress& progress)
 {
@@ -338,8 +335,8 @@ BackupOutcome writeBackupUnderLock(const std::string& databasePath, const std::s
 }
 
 BackupOutcome restoreBackup(const std::string& backupPath, const std::string& databasePath,
-                            const std::function<void()>& closeCatalogue,
-                            const std::function<void()>& reloadCatalogue, Progress& progress)
+                            const std::function<void()>& closeCatalogue, const std::function<void()>& reloadCatalogue,
+                            Progress& progress)
 {
     // The path rule has already told the user why there is no database path.
     if (databasePath.empty())
@@ -350,8 +347,7 @@ BackupOutcome restoreBackup(const std::string& backupPath, const std::string& da
     if (!source)
         return {false, openFailureText(backupPath, errno)};
     if (sameFile(backupPath, staging))
-        throw std::runtime_error(
-            createFailureText(staging, "The chosen backup file is the restore staging file"));
+        throw std::runtime_error(createFailureText(staging, "The chosen backup file is the restore staging file"));
     FilePtr staged = createForWriting(staging);
     if (!staged)
         throw std::runtime_error(createFailureText(staging, std::strerror(errno)));

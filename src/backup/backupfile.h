@@ -32,8 +32,7 @@ BackupOutcome writeBackupUnderLock(const std::string& databasePath, const std::s
 // SQLite's "database is locked" (the catalogue neither closed nor replaced, the staging file emptied)
 // when another program has the database open for writing.
 BackupOutcome restoreBackup(const std::string& backupPath, const std::string& databasePath,
-                            const std::function<void()>& closeCatalogue,
-                            const std::function<void()>& reloadCatalogue,
+                            const std::function<void()>& closeCatalogue, const std::function<void()>& reloadCatalogue,
                             Progress& progress = Progress::none());
 
 // Removes the temporary copy that a restore killed while replacing the database left beside it
@@ -57,8 +56,7 @@ inline constexpr const char* backupIncompleteText =
     "No backup was made: another program holds part of the catalogue open. Close it and try again.";
 inline constexpr const char* backupWriteFailedText = "Failed to write the backup file.";
 inline constexpr const char* backupReadFailedText = "Failed to read the database file.";
-inline constexpr const char* restoreInvalidText =
-    "This is not a valid backup file. \nCan't finish resotre process";
+inline constexpr const char* restoreInvalidText = "This is not a valid backup file. \nCan't finish resotre process";
 inline constexpr const char* restoreNoMemoryText = "Not enough memory";
 inline constexpr const char* restoreNoCopyMemoryText = "Not enouth memory";
 inline constexpr const char* restoreSuccessText = "Successfully finish restoring!";

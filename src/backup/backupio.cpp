@@ -70,7 +70,7 @@ bool copyToNewFile(const std::string& source, const std::string& target)
     return syncAndClose(to);
 }
 
-} // namespace
+}  // namespace
 
 FilePtr openForReading(const std::string& path)
 {
@@ -223,4 +223,4 @@ bool replaceAtomically(const std::string& source, const std::string& link)
     return true;
 }
 
-} // namespace backupio
+}  // namespace backupio

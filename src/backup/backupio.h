@@ -50,4 +50,4 @@ std::string replacementTemporary(const std::string& target);
 // temporary that is a regular file is removed first; anything else in its place makes it fail.
 bool replaceAtomically(const std::string& source, const std::string& target);
 
-} // namespace backupio
+}  // namespace backupio

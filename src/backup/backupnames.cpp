@@ -12,7 +12,7 @@ namespace {
 
 constexpr const char* dailyPrefix = "daily-";
 constexpr const char* beforePrefix = "before-";
-constexpr std::size_t stampLength = 19; // 2026-12-10_06-30-00
+constexpr std::size_t stampLength = 19;  // 2026-12-10_06-30-00
 constexpr std::size_t longestReason = 60;
 
 bool digitsAt(const std::string& text, std::size_t at, std::size_t count, int& value)
@@ -57,7 +57,7 @@ std::optional<std::int64_t> parseStamp(const std::string& text, std::size_t at)
 bool reasonByteAllowed(unsigned char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-'
-        || c == '_' || c >= 0x80;
+           || c == '_' || c >= 0x80;
 }
 
 // The reason as it can stand in a file name: blanks and anything a name should not hold become '_'.
@@ -96,7 +96,7 @@ std::int64_t monthNumber(std::int64_t time)
     return static_cast<std::int64_t>(parts.tm_year) * 12 + parts.tm_mon;
 }
 
-} // namespace
+}  // namespace
 
 std::string utcStamp(std::int64_t time, const char* format)
 {
@@ -187,8 +187,7 @@ std::vector<std::string> rotationRemovals(const std::vector<std::string>& fileNa
     return removals;
 }
 
-bool dailyDue(std::int64_t now, std::optional<std::int64_t> newestDaily,
-              std::optional<std::int64_t> lastUnchangedCheck)
+bool dailyDue(std::int64_t now, std::optional<std::int64_t> newestDaily, std::optional<std::int64_t> lastUnchangedCheck)
 {
     const std::optional<std::int64_t> last = std::max(newestDaily, lastUnchangedCheck);
     return !last || now - *last >= secondsPerDay;
@@ -203,4 +202,4 @@ std::string describeKind(const BackupName& name)
     return "before " + reason;
 }
 
-} // namespace autobackup
+}  // namespace autobackup

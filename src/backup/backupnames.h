@@ -44,4 +44,4 @@ std::vector<std::string> rotationRemovals(const std::vector<std::string>& fileNa
 bool dailyDue(std::int64_t now, std::optional<std::int64_t> newestDaily,
               std::optional<std::int64_t> lastUnchangedCheck);
 
-} // namespace autobackup
+}  // namespace autobackup

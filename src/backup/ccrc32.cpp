@@ -17,7 +17,7 @@ uint32_t reflect(uint32_t value, int bits)
     return result;
 }
 
-} // namespace
+}  // namespace
 
 CCRC32::CCRC32()
 {
@@ -48,10 +48,10 @@ uint32_t CCRC32::Checksum(const unsigned char* data, uint32_t length) const
         return 0;
     uint32_t value = 0xFFFFFFFFu;
     for (; length >= 8; data += 8, length -= 8) {
-        const uint32_t low = value ^ (uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16
-                                      | uint32_t(data[3]) << 24);
+        const uint32_t low =
+            value ^ (uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 | uint32_t(data[3]) << 24);
         value = table[7][low & 0xFFu] ^ table[6][(low >> 8) & 0xFFu] ^ table[5][(low >> 16) & 0xFFu]
-            ^ table[4][low >> 24] ^ table[3][data[4]] ^ table[2][data[5]] ^ table[1][data[6]] ^ table[0][data[7]];
+                ^ table[4][low >> 24] ^ table[3][data[4]] ^ table[2][data[5]] ^ table[1][data[6]] ^ table[0][data[7]];
     }
     for (uint32_t i = 0; i < length; ++i)
         value = (value >> 8) ^ table[0][(value & 0xFFu) ^ data[i]];

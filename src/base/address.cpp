@@ -15,7 +15,7 @@ char lowerAscii(char c)
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-} // namespace
+}  // namespace
 
 std::string browserAddress(std::string_view address)
 {

@@ -27,7 +27,7 @@ private:
     int fd;
 };
 
-} // namespace
+}  // namespace
 
 ReadResult readRegularFile(const std::string& path, std::size_t limit, std::string& contents)
 {

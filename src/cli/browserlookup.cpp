@@ -41,7 +41,7 @@ std::optional<BrowserProfile> profileInFolder(const std::string& folder)
     return std::nullopt;
 }
 
-} // namespace
+}  // namespace
 
 BrowserProfile findProfile(const std::string& name)
 {

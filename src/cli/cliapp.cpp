@@ -199,7 +199,7 @@ void sayWhy(const char* reason)
     std::fprintf(stderr, "%s: %s\n", programName, line.c_str());
 }
 
-} // namespace
+}  // namespace
 
 Invocation::Invocation(const Subcommand& command, std::string databasePath, Output& out)
     : subcommand(command), path(std::move(databasePath)), output(out)

@@ -25,8 +25,8 @@ struct UsageError : std::runtime_error {
 // One option a subcommand takes: "--title T" (with a value) or "--title" (a switch). A value
 // option given twice keeps every value, in order.
 struct OptionSpec {
-    const char* name;        // without the dashes
-    const char* valueName;   // nullptr for a switch
+    const char* name;       // without the dashes
+    const char* valueName;  // nullptr for a switch
     const char* help;
 };
 
@@ -40,7 +40,7 @@ struct Subcommand {
     const char* summary;
     std::vector<OptionSpec> options;
     int minOperands;
-    int maxOperands;   // -1 for any number
+    int maxOperands;  // -1 for any number
     int (*run)(Invocation&);
 };
 

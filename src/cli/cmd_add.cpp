@@ -65,12 +65,15 @@ int add(Invocation& run)
     return ExitSuccess;
 }
 
-} // namespace
+}  // namespace
 
 extern const Subcommand cmd_add = {
-    "add", "[--category CATEGORY] [--title T] [--description D] TARGET...",
+    "add",
+    "[--category CATEGORY] [--title T] [--description D] TARGET...",
     "Add web addresses (URLs) and files (existing paths); print each new GUID",
     {{"category", "CATEGORY", "where the items go (default: Favorite websites for URLs, General files for files)"},
      {"title", "T", "the title (default: the address, or the file's name)"},
      {"description", "D", "the description"}},
-    1, -1, add};
+    1,
+    -1,
+    add};

@@ -16,9 +16,13 @@ int addFolder(Invocation& run)
     return storeTree(run, tree, "Added");
 }
 
-} // namespace
+}  // namespace
 
 extern const Subcommand cmd_add_folder = {
-    "add-folder", "--category CATEGORY DIR",
+    "add-folder",
+    "--category CATEGORY DIR",
     "Add a folder of documents: its subfolders become categories, its files items",
-    {{"category", "CATEGORY", "the category the folder goes below"}}, 1, 1, addFolder};
+    {{"category", "CATEGORY", "the category the folder goes below"}},
+    1,
+    1,
+    addFolder};

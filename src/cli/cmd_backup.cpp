@@ -31,13 +31,14 @@ int restore(Invocation& run)
     if (std::filesystem::is_regular_file(backup, error))
         backUpBefore(run, "restore", backup);
     run.catalogue();
-    return report(run, restoreBackup(backup, run.databasePath(), [&] { run.closeCatalogue(); },
-                                     [&] { run.catalogue(); }));
+    return report(run, restoreBackup(
+                           backup, run.databasePath(), [&] { run.closeCatalogue(); }, [&] { run.catalogue(); }));
 }
 
-} // namespace
+}  // namespace
 
-extern const Subcommand cmd_backup = {
-    "backup", "FILE", "Write a backup (.mbk) of the catalogue", {}, 1, 1, backup};
+extern const Subcommand cmd_backup = {"backup", "FILE", "Write a backup (.mbk) of the catalogue", {}, 1, 1, backup};
 extern const Subcommand cmd_restore = {
-    "restore", "FILE|NAME", "Replace the catalogue with a backup (.mbk) or an automatic backup, after checking it", {}, 1, 1, restore};
+    "restore", "FILE|NAME", "Replace the catalogue with a backup (.mbk) or an automatic backup, after checking it",
+    {},        1,           1,
+    restore};

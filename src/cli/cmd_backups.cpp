@@ -28,7 +28,7 @@ int listBackups(Invocation& run)
     return ExitSuccess;
 }
 
-} // namespace
+}  // namespace
 
 void backUpBefore(Invocation& run, const std::string& reason, const std::string& spare)
 {

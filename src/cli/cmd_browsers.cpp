@@ -14,9 +14,13 @@ int browsers(Invocation& run)
     return ExitSuccess;
 }
 
-} // namespace
+}  // namespace
 
 extern const Subcommand cmd_browsers = {
-    "browsers", "",
+    "browsers",
+    "",
     "List the browser profiles \"Import from Browser...\" offers: browser, profile, bookmarks (-1: unreadable), folder",
-    {}, 0, 0, browsers};
+    {},
+    0,
+    0,
+    browsers};

@@ -71,10 +71,13 @@ int check(Invocation& run)
 }  // namespace
 
 extern const Subcommand cmd_check = {
-    "check", "[--category CATEGORY] [--files] [--links] [--duplicates]",
+    "check",
+    "[--category CATEGORY] [--files] [--links] [--duplicates]",
     "Check files, links and duplicates; print one line per problem found (all three when none is named)",
     {{"category", "CATEGORY", "check only this category and everything below it"},
      {"files", nullptr, "look for missing files"},
      {"links", nullptr, "look for dead and moved web addresses"},
      {"duplicates", nullptr, "look for items filed twice"}},
-    0, 0, check};
+    0,
+    0,
+    check};

@@ -20,10 +20,13 @@ int edit(Invocation& run)
     return ExitSuccess;
 }
 
-} // namespace
+}  // namespace
 
 extern const Subcommand cmd_edit = {
-    "edit", "GUID [--title T] [--target X] [--description D]",
+    "edit",
+    "GUID [--title T] [--target X] [--description D]",
     "Change an item's title, target or description; print the item",
     {{"title", "T", "the new title"}, {"target", "X", "the new target"}, {"description", "D", "the new description"}},
-    1, 1, edit};
+    1,
+    1,
+    edit};

@@ -20,9 +20,13 @@ int exportBookmarks(Invocation& run)
     return ExitSuccess;
 }
 
-} // namespace
+}  // namespace
 
 extern const Subcommand cmd_export = {
-    "export", "[--category CATEGORY] FILE",
+    "export",
+    "[--category CATEGORY] FILE",
     "Write the catalogue, or one category's branch, as a bookmark file browsers import",
-    {{"category", "CATEGORY", "the branch to write (default: the whole catalogue)"}}, 1, 1, exportBookmarks};
+    {{"category", "CATEGORY", "the branch to write (default: the whole catalogue)"}},
+    1,
+    1,
+    exportBookmarks};

@@ -24,9 +24,7 @@ int list(Invocation& run)
     return ExitSuccess;
 }
 
-} // namespace
+}  // namespace
 
 extern const Subcommand cmd_ls = {
-    "ls", "[CATEGORY]",
-    "List the category tree, or one category's subcategories and items",
-    {}, 0, 1, list};
+    "ls", "[CATEGORY]", "List the category tree, or one category's subcategories and items", {}, 0, 1, list};

@@ -34,8 +34,12 @@ int makeCategory(Invocation& run)
     return ExitSuccess;
 }
 
-} // namespace
+}  // namespace
 
-extern const Subcommand cmd_mkcat = {
-    "mkcat", "[--icon N] CATEGORY", "Make the path's last category below the existing rest; print it",
-    {{"icon", "N", "the icon's number in the icon list (default 0)"}}, 1, 1, makeCategory};
+extern const Subcommand cmd_mkcat = {"mkcat",
+                                     "[--icon N] CATEGORY",
+                                     "Make the path's last category below the existing rest; print it",
+                                     {{"icon", "N", "the icon's number in the icon list (default 0)"}},
+                                     1,
+                                     1,
+                                     makeCategory};

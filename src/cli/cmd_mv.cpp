@@ -20,8 +20,12 @@ int move(Invocation& run)
     return ExitSuccess;
 }
 
-} // namespace
+}  // namespace
 
-extern const Subcommand cmd_mv = {
-    "mv", "GUID... --to CATEGORY", "Move items to another category",
-    {{"to", "CATEGORY", "the category they go to"}}, 1, -1, move};
+extern const Subcommand cmd_mv = {"mv",
+                                  "GUID... --to CATEGORY",
+                                  "Move items to another category",
+                                  {{"to", "CATEGORY", "the category they go to"}},
+                                  1,
+                                  -1,
+                                  move};

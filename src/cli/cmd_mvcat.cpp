@@ -44,14 +44,20 @@ int copyCategory(Invocation& run)
 
 const std::vector<OptionSpec> toOption = {{"to", "CATEGORY", "where it goes: a category, or \"/\" for the top level"}};
 
-} // namespace
+}  // namespace
 
-extern const Subcommand cmd_mvcat = {
-    "mvcat", "CATEGORY --to CATEGORY",
-    "Move a category with its subcategories and items under another category",
-    toOption, 1, 1, moveCategory};
+extern const Subcommand cmd_mvcat = {"mvcat",
+                                     "CATEGORY --to CATEGORY",
+                                     "Move a category with its subcategories and items under another category",
+                                     toOption,
+                                     1,
+                                     1,
+                                     moveCategory};
 
-extern const Subcommand cmd_cpcat = {
-    "cpcat", "CATEGORY --to CATEGORY",
-    "Copy a category with its subcategories and items under another category",
-    toOption, 1, 1, copyCategory};
+extern const Subcommand cmd_cpcat = {"cpcat",
+                                     "CATEGORY --to CATEGORY",
+                                     "Copy a category with its subcategories and items under another category",
+                                     toOption,
+                                     1,
+                                     1,
+                                     copyCategory};

@@ -16,7 +16,6 @@ int remove(Invocation& run)
     return ExitSuccess;
 }
 
-} // namespace
+}  // namespace
 
-extern const Subcommand cmd_rm = {
-    "rm", "GUID...", "Delete items", {}, 1, -1, remove};
+extern const Subcommand cmd_rm = {"rm", "GUID...", "Delete items", {}, 1, -1, remove};

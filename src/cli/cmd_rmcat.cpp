@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/automaticbackups.h"
 #include "cli/automaticbackup.h"
-#include "cli/cliapp.h"
 #include "cli/categorypath.h"
+#include "cli/cliapp.h"
 #include "commands/cataloguecommands.h"
 
 namespace {
@@ -18,7 +18,7 @@ int removeCategory(Invocation& run)
     return ExitSuccess;
 }
 
-} // namespace
+}  // namespace
 
 extern const Subcommand cmd_rmcat = {
     "rmcat", "CATEGORY", "Delete a category with all its subcategories and items", {}, 1, 1, removeCategory};

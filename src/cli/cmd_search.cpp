@@ -22,7 +22,8 @@ std::vector<CSearchItem> searchItems(Invocation& run, bool byName, bool byTarget
                                      const std::string& keyword)
 {
     const std::string cache = cacheFolderPath();
-    const std::string indexFile = cache.empty() ? std::string() : search::SearchIndex::indexPathFor(run.databasePath(), cache);
+    const std::string indexFile =
+        cache.empty() ? std::string() : search::SearchIndex::indexPathFor(run.databasePath(), cache);
     std::error_code ignored;
     if (indexFile.empty() || !std::filesystem::exists(indexFile, ignored))
         return run.catalogue().SearchItems(byName, byTarget, byComment, keyword);
@@ -42,17 +43,22 @@ int searchCommand(Invocation& run)
     for (const CSearchItem& hit : searchItems(run, !any || run.has("title"), !any || run.has("target"),
                                               !any || run.has("description"), keyword)) {
         const CCategory* category = index.byGuid(hit.category);
-        run.out().print({{"guid", hit.guid}, {"title", hit.name},
+        run.out().print({{"guid", hit.guid},
+                         {"title", hit.name},
                          {"category", category ? index.pathOf(*category) : std::string()}});
     }
     return ExitSuccess;
 }
 
-} // namespace
+}  // namespace
 
 extern const Subcommand cmd_search = {
-    "search", "[--title] [--target] [--description] KEYWORD",
+    "search",
+    "[--title] [--target] [--description] KEYWORD",
     "Find items as the search dialog does (every field unless some are named); print each hit and its category",
-    {{"title", nullptr, "search the titles"}, {"target", nullptr, "search the targets"},
+    {{"title", nullptr, "search the titles"},
+     {"target", nullptr, "search the targets"},
      {"description", nullptr, "search the descriptions"}},
-    1, 1, searchCommand};
+    1,
+    1,
+    searchCommand};

@@ -77,13 +77,16 @@ int sync(Invocation& run)
     return ExitSuccess;
 }
 
-} // namespace
+}  // namespace
 
 extern const Subcommand cmd_sync = {
-    "sync", "[--place PLACE] [--user USER] [--password-file FILE] [--confirm-deletions]",
+    "sync",
+    "[--place PLACE] [--user USER] [--password-file FILE] [--confirm-deletions]",
     "Sync the catalogue once with its other devices through a folder or a WebDAV server",
     {{"place", "PLACE", "a folder or an http(s):// WebDAV address; kept for later syncs"},
      {"user", "USER", "the WebDAV user name; kept for later syncs"},
      {"password-file", "FILE", "read the WebDAV password from the file's first line (never stored)"},
      {"confirm-deletions", nullptr, "go ahead with a merge that deletes more than a quarter of the items"}},
-    0, 0, sync};
+    0,
+    0,
+    sync};

@@ -18,7 +18,7 @@ std::string categoryOfItem(CDBManager& db, const std::string& guid)
     return row.fieldText("category");
 }
 
-} // namespace
+}  // namespace
 
 std::vector<FoundItem> findItems(CDBManager& db, const CategoryIndex& index, const std::vector<std::string>& guids)
 {
@@ -49,7 +49,8 @@ std::vector<std::pair<CCategory*, CLinkItems>> byCategory(const std::vector<Foun
 {
     std::vector<std::pair<CCategory*, CLinkItems>> groups;
     for (const FoundItem& each : found) {
-        auto group = std::find_if(groups.begin(), groups.end(), [&](const auto& g) { return g.first == each.category; });
+        auto group =
+            std::find_if(groups.begin(), groups.end(), [&](const auto& g) { return g.first == each.category; });
         if (group == groups.end())
             group = groups.insert(groups.end(), {each.category, {}});
         group->second.push_back(each.item);

@@ -66,7 +66,7 @@ std::string escaped(const std::string& text, std::string out, Escape escape)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 std::string escapeText(const std::string& text)
 {
@@ -86,25 +86,29 @@ std::string escapeText(const std::string& text)
 
 std::string jsonString(const std::string& text)
 {
-    return escaped(text, "\"", [](std::string& out, unsigned char byte, bool valid) {
-        if (!valid)
-            out += hexEscape("\\u", 0xDC00u + byte, 4);
-        else if (byte == '"')
-            out += "\\\"";
-        else if (byte == '\\')
-            out += "\\\\";
-        else if (byte == '\n')
-            out += "\\n";
-        else if (byte == '\t')
-            out += "\\t";
-        else if (byte < 0x20 || byte == 0x7F)
-            out += hexEscape("\\u", byte, 4);
-        else
-            out += static_cast<char>(byte);
-    }) + "\"";
+    return escaped(text, "\"",
+                   [](std::string& out, unsigned char byte, bool valid) {
+                       if (!valid)
+                           out += hexEscape("\\u", 0xDC00u + byte, 4);
+                       else if (byte == '"')
+                           out += "\\\"";
+                       else if (byte == '\\')
+                           out += "\\\\";
+                       else if (byte == '\n')
+                           out += "\\n";
+                       else if (byte == '\t')
+                           out += "\\t";
+                       else if (byte < 0x20 || byte == 0x7F)
+                           out += hexEscape("\\u", byte, 4);
+                       else
+                           out += static_cast<char>(byte);
+                   })
+           + "\"";
 }
 
-Output::Output(std::FILE* out, bool json) : stream(out), asJson(json) {}
+Output::Output(std::FILE* out, bool json) : stream(out), asJson(json)
+{
+}
 
 void Output::print(const Record& record)
 {
@@ -117,7 +121,8 @@ void Output::print(const Record& record)
         if (const auto* number = std::get_if<long long>(&field.value))
             line += std::to_string(*number);
         else
-            line += asJson ? jsonString(std::get<std::string>(field.value)) : escapeText(std::get<std::string>(field.value));
+            line += asJson ? jsonString(std::get<std::string>(field.value))
+                           : escapeText(std::get<std::string>(field.value));
     }
     if (asJson)
         line += line.empty() ? "{}" : "}";

@@ -3,25 +3,25 @@
 // `const Subcommand cmd_<name>`; one line below makes it known, in the order --help lists them.
 #include "cli/cliapp.h"
 
-#define VARNELO_SUBCOMMANDS(X) \
-    X(ls)                      \
-    X(add)                     \
-    X(edit)                    \
-    X(rm)                      \
-    X(mv)                      \
-    X(mkcat)                   \
-    X(rmcat)                   \
-    X(search)                  \
-    X(browsers)                \
-    X(import)                  \
-    X(add_folder)              \
-    X(export)                  \
-    X(backup)                  \
-    X(restore)                 \
-    X(backups)                 \
-    X(mvcat)                   \
-    X(cpcat)                   \
-    X(check)                   \
+#define VARNELO_SUBCOMMANDS(X)                                                                                         \
+    X(ls)                                                                                                              \
+    X(add)                                                                                                             \
+    X(edit)                                                                                                            \
+    X(rm)                                                                                                              \
+    X(mv)                                                                                                              \
+    X(mkcat)                                                                                                           \
+    X(rmcat)                                                                                                           \
+    X(search)                                                                                                          \
+    X(browsers)                                                                                                        \
+    X(import)                                                                                                          \
+    X(add_folder)                                                                                                      \
+    X(export)                                                                                                          \
+    X(backup)                                                                                                          \
+    X(restore)                                                                                                         \
+    X(backups)                                                                                                         \
+    X(mvcat)                                                                                                           \
+    X(cpcat)                                                                                                           \
+    X(check)                                                                                                           \
     X(sync)
 
 #define VARNELO_DECLARE(name) extern const Subcommand cmd_##name;

@@ -92,9 +92,11 @@ void placeByStoredOrder(CDBManager& db, CCategory& parent)
             parent.AddChild(std::move(child));
 }
 
-} // namespace
+}  // namespace
 
-CatalogueCommands::CatalogueCommands(CDBManager& database) : db(database) {}
+CatalogueCommands::CatalogueCommands(CDBManager& database) : db(database)
+{
+}
 
 void CatalogueCommands::appendItems(CCategory& category, const std::vector<ItemFields>& items, Progress& progress,
                                     const StoredItems& stored)
@@ -173,8 +175,7 @@ bool CatalogueCommands::editCategory(CCategory& category, const std::string& nam
     return true;
 }
 
-std::unique_ptr<CCategory> CatalogueCommands::deleteCategory(CCategory& parent, CCategory& category,
-                                                             Progress& progress)
+std::unique_ptr<CCategory> CatalogueCommands::deleteCategory(CCategory& parent, CCategory& category, Progress& progress)
 {
     db.DeleteCategory(category, progress);
     return parent.RemoveChild(&category);
@@ -224,8 +225,8 @@ void CatalogueCommands::copyItems(const CLinkItems& items, const CCategory& targ
         [](const CLinkItems&) {});
 }
 
-void CatalogueCommands::moveItems(CCategory& from, const CLinkItems& items, const CCategory& target,
-                                  Progress& progress, const Leaving& leaving)
+void CatalogueCommands::moveItems(CCategory& from, const CLinkItems& items, const CCategory& target, Progress& progress,
+                                  const Leaving& leaving)
 {
     // A batch that fails is rolled back, so its items go back to the category they are stored in.
     std::vector<std::pair<CLinkItem*, std::string>> pending;

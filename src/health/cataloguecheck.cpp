@@ -42,7 +42,10 @@ std::unordered_set<std::string> branchOf(CppSQLite3DB& db, const std::string& to
     return branch;
 }
 
-qint64 clock() { return QDateTime::currentMSecsSinceEpoch(); }
+qint64 clock()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
 
 }  // namespace
 
@@ -52,7 +55,8 @@ std::vector<CheckedItem> readItems(CppSQLite3DB& db, const std::string& category
     if (!categoryGuid.empty())
         branch = branchOf(db, categoryGuid);
     std::vector<CheckedItem> items;
-    CppSQLite3Query row = db.ExecuteQuery("select guid, name, target, category, type from link_table order by itemorder;");
+    CppSQLite3Query row =
+        db.ExecuteQuery("select guid, name, target, category, type from link_table order by itemorder;");
     for (; !row.Eof(); row.NextRow()) {
         CheckedItem item{row.fieldText("guid"), row.fieldText("name"), row.fieldText("target"),
                          row.fieldText("category"), row.fieldInt("type")};
@@ -253,7 +257,8 @@ void CatalogueCheck::checkDuplicates(const std::vector<CheckedItem>& items, Chec
     for (const CheckedItem& item : items) {
         if (cancelRequested)
             return;
-        addresses.push_back({item.guid, item.type, item.target, item.type == 1 ? std::string() : resolvedFilePath(item.target)});
+        addresses.push_back(
+            {item.guid, item.type, item.target, item.type == 1 ? std::string() : resolvedFilePath(item.target)});
         guids.push_back(item.guid);
         step(summary);
     }

@@ -37,8 +37,7 @@ std::vector<std::string> components(const std::string& path)
 int matchingSuffix(const std::vector<std::string>& a, const std::vector<std::string>& b)
 {
     int count = 0;
-    while (count < static_cast<int>(std::min(a.size(), b.size()))
-           && a[a.size() - 1 - count] == b[b.size() - 1 - count])
+    while (count < static_cast<int>(std::min(a.size(), b.size())) && a[a.size() - 1 - count] == b[b.size() - 1 - count])
         ++count;
     return count;
 }
@@ -87,8 +86,8 @@ FileState checkFile(const std::string& target)
     state.code = errno;
     if (state.code == ENOENT || state.code == ENOTDIR) {
         struct stat link {};
-        state.detail = ::lstat(path.c_str(), &link) == 0 ? "The symbolic link points at nothing"
-                                                          : "The file does not exist";
+        state.detail =
+            ::lstat(path.c_str(), &link) == 0 ? "The symbolic link points at nothing" : "The file does not exist";
     } else {
         state.detail = std::string("The file cannot be reached: ") + std::strerror(state.code);
     }

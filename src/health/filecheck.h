@@ -16,8 +16,8 @@ namespace health {
 std::string localPathOf(const std::string& target);
 
 struct FileState {
-    Kind kind = Kind::Ok;       // Ok, Missing or NotChecked
-    int code = 0;               // errno of the failed look-up
+    Kind kind = Kind::Ok;  // Ok, Missing or NotChecked
+    int code = 0;          // errno of the failed look-up
     std::string detail;
     std::int64_t size = -1;
 };
@@ -35,7 +35,7 @@ std::string resolvedFilePath(const std::string& target);
 struct Candidate {
     std::string path;
     std::int64_t size = -1;
-    int matchingComponents = 0;  // how many trailing path components agree with the lost path
+    int matchingComponents = 0;       // how many trailing path components agree with the lost path
     std::optional<bool> sizeMatches;  // unknown when the lost file's size is not known
 };
 

@@ -41,9 +41,12 @@ Kind kindFromName(const std::string& name)
 const char* aspectName(Aspect aspect)
 {
     switch (aspect) {
-    case Aspect::File: return "file";
-    case Aspect::Link: return "link";
-    case Aspect::Duplicate: return "duplicate";
+    case Aspect::File:
+        return "file";
+    case Aspect::Link:
+        return "link";
+    case Aspect::Duplicate:
+        return "duplicate";
     }
     return "file";
 }
@@ -51,15 +54,24 @@ const char* aspectName(Aspect aspect)
 const char* kindHeading(Kind kind)
 {
     switch (kind) {
-    case Kind::Ok: return "Fine";
-    case Kind::Missing: return "Missing files";
-    case Kind::Dead: return "Dead links";
-    case Kind::Moved: return "Moved links";
-    case Kind::Unknown: return "Links that could not be checked";
-    case Kind::Tls: return "Secure connection failures";
-    case Kind::Duplicate: return "Duplicates";
-    case Kind::PossibleDuplicate: return "Possible duplicates";
-    case Kind::NotChecked: return "Not checked";
+    case Kind::Ok:
+        return "Fine";
+    case Kind::Missing:
+        return "Missing files";
+    case Kind::Dead:
+        return "Dead links";
+    case Kind::Moved:
+        return "Moved links";
+    case Kind::Unknown:
+        return "Links that could not be checked";
+    case Kind::Tls:
+        return "Secure connection failures";
+    case Kind::Duplicate:
+        return "Duplicates";
+    case Kind::PossibleDuplicate:
+        return "Possible duplicates";
+    case Kind::NotChecked:
+        return "Not checked";
     }
     return "";
 }

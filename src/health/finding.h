@@ -20,18 +20,21 @@ const char* aspectName(Aspect aspect);
 const char* kindHeading(Kind kind);
 
 // Whether an item with this finding gets a mark in the item list.
-inline bool isBroken(Kind kind) { return kind == Kind::Missing || kind == Kind::Dead; }
+inline bool isBroken(Kind kind)
+{
+    return kind == Kind::Missing || kind == Kind::Dead;
+}
 
 struct Finding {
     std::string guid;
     Aspect aspect = Aspect::File;
     Kind kind = Kind::Ok;
-    int code = 0;              // HTTP status, or errno for files; 0 when none applies
-    std::string target;        // the target as stored when checked
-    std::string detail;        // the reason in words
-    std::string newTarget;     // moved: the new address
-    std::string otherGuid;     // duplicates: the first item of the group
-    std::int64_t size = -1;    // files: the size seen when present, -1 unknown
+    int code = 0;            // HTTP status, or errno for files; 0 when none applies
+    std::string target;      // the target as stored when checked
+    std::string detail;      // the reason in words
+    std::string newTarget;   // moved: the new address
+    std::string otherGuid;   // duplicates: the first item of the group
+    std::int64_t size = -1;  // files: the size seen when present, -1 unknown
 };
 
 }  // namespace health

@@ -2,8 +2,8 @@
 #include "health/healthstore.h"
 
 #include <algorithm>
-#include <map>
 #include <cstdlib>
+#include <map>
 
 namespace health {
 
@@ -15,9 +15,8 @@ const char* const createTable =
     " ignored_target text, primary key (guid, aspect));";
 
 // Rows that still describe the item: same guid, and the target they were found for.
-const char* const currentRows =
-    "select h.*, l.category as item_category from health_table h"
-    " join link_table l on l.guid = h.guid and l.target = h.target";
+const char* const currentRows = "select h.*, l.category as item_category from health_table h"
+                                " join link_table l on l.guid = h.guid and l.target = h.target";
 
 std::string previousKey(const std::string& guid, Aspect aspect)
 {
@@ -41,7 +40,9 @@ std::int64_t int64Field(const CppSQLite3Query& row, const char* field, std::int6
 
 }  // namespace
 
-HealthStore::HealthStore(CppSQLite3DB& database) : db(database) {}
+HealthStore::HealthStore(CppSQLite3DB& database) : db(database)
+{
+}
 
 void HealthStore::ensureTable()
 {
@@ -93,7 +94,8 @@ StoredFinding HealthStore::record(const Finding& finding, std::int64_t now)
     // cleared before each search, so they are always written.
     const bool unchanged = sameState && finding.aspect != Aspect::Duplicate && last.code == finding.code
                            && last.detail == finding.detail && last.size == stored.size;
-    last = {kindName(finding.kind), finding.target, finding.code, finding.detail, stored.since, stored.size, ignoredTarget};
+    last = {kindName(finding.kind), finding.target, finding.code, finding.detail,
+            stored.since,           stored.size,    ignoredTarget};
     if (unchanged)
         return stored;
 
@@ -155,7 +157,8 @@ std::vector<StoredFinding> HealthStore::query(const char* sql)
         finding.size = int64Field(row, "size", -1);
         finding.checked = int64Field(row, "checked", 0);
         finding.since = int64Field(row, "since", 0);
-        finding.ignored = row.FieldValue("ignored_target") != nullptr && row.fieldText("ignored_target") == finding.target;
+        finding.ignored =
+            row.FieldValue("ignored_target") != nullptr && row.fieldText("ignored_target") == finding.target;
         found.push_back(std::move(finding));
     }
     row.Finalize();
@@ -170,7 +173,8 @@ void HealthStore::dateByRuns(std::vector<StoredFinding>& found, const std::vecto
     if (found.empty() || !db.TableExists("health_runs"))
         return;
     std::map<std::pair<std::string, std::string>, std::int64_t> runs;
-    for (CppSQLite3Query run = db.ExecuteQuery("select aspect, scope, checked from health_runs;"); !run.Eof(); run.NextRow())
+    for (CppSQLite3Query run = db.ExecuteQuery("select aspect, scope, checked from health_runs;"); !run.Eof();
+         run.NextRow())
         runs[{run.fieldText("aspect"), run.fieldText("scope")}] = int64Field(run, "checked", 0);
     std::unordered_map<std::string, std::string> parents;
     for (CppSQLite3Query category = db.ExecuteQuery("select guid, parent_guid from category_table;"); !category.Eof();

@@ -26,7 +26,10 @@ std::string statusText(QNetworkReply* reply, int status)
     return std::to_string(status) + (reason.isEmpty() ? std::string() : " " + reason.toStdString());
 }
 
-std::string text(const QUrl& url) { return url.toString(QUrl::FullyEncoded).toStdString(); }
+std::string text(const QUrl& url)
+{
+    return url.toString(QUrl::FullyEncoded).toStdString();
+}
 
 }  // namespace
 
@@ -71,8 +74,10 @@ std::string notCheckedReason(const std::string& address)
     if (address.empty())
         return "The item has no address";
     if (address.size() > longestCheckedAddress)
-        return "The address is " + std::to_string(address.size()) + " characters long; servers refuse addresses"
-               " of more than " + std::to_string(longestCheckedAddress);
+        return "The address is " + std::to_string(address.size())
+               + " characters long; servers refuse addresses"
+                 " of more than "
+               + std::to_string(longestCheckedAddress);
     const std::string scheme = schemeOf(address);
     if (scheme.empty())
         return "Not a web address";
@@ -108,7 +113,8 @@ void LinkChecker::enqueue(int id, const std::string& address)
     auto job = std::make_unique<Job>();
     job->id = id;
     job->url = QUrl::fromEncoded(QByteArray::fromStdString(address), QUrl::TolerantMode);
-    job->hostKey = job->url.host().toLower() + QLatin1Char(':') + QString::number(job->url.port(job->url.scheme() == QLatin1String("https") ? 443 : 80));
+    job->hostKey = job->url.host().toLower() + QLatin1Char(':')
+                   + QString::number(job->url.port(job->url.scheme() == QLatin1String("https") ? 443 : 80));
     job->visited.insert(job->url.toString(QUrl::FullyEncoded));
     cancelled = false;
     ++outstanding;
@@ -189,7 +195,8 @@ void LinkChecker::start(std::unique_ptr<Job> job)
         reply->setProperty(tlsErrorsProperty, texts.join(QStringLiteral("; ")));
     });
     inFlight[reply] = std::move(job);
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { onFinished(reply); }, Qt::QueuedConnection);
+    connect(
+        reply, &QNetworkReply::finished, this, [this, reply] { onFinished(reply); }, Qt::QueuedConnection);
 }
 
 LinkResult LinkChecker::networkFailure(QNetworkReply* reply, const Job& job) const

@@ -21,7 +21,7 @@ namespace health {
 
 struct LinkResult {
     Kind kind = Kind::Ok;
-    int code = 0;           // the last HTTP status seen, 0 when none came
+    int code = 0;  // the last HTTP status seen, 0 when none came
     std::string detail;
     std::string newTarget;  // Moved: where the permanent redirects lead
 };
@@ -40,7 +40,10 @@ Kind kindForStatus(int status);
 // HEAD answers that a GET may contradict: servers that refuse or mishandle HEAD.
 bool retryWithGet(int status);
 bool isRedirect(int status);
-inline bool isPermanentRedirect(int status) { return status == 301 || status == 308; }
+inline bool isPermanentRedirect(int status)
+{
+    return status == 301 || status == 308;
+}
 // Seconds of a Retry-After header (delta-seconds or an HTTP date, against now); -1 when unreadable.
 int retryAfterSeconds(const QByteArray& value, const QDateTime& now);
 // Why an address is not fetched, or empty when it is an http or https URL worth checking.

@@ -17,7 +17,7 @@ struct UrlParts {
     bool hasAuthority = false;
     std::string userinfo;  // with its "@"
     std::string host;
-    std::string port;      // without its ":"
+    std::string port;  // without its ":"
     std::string path;
     bool hasQuery = false;
     std::string query;
@@ -25,7 +25,10 @@ struct UrlParts {
     std::string fragment;
 };
 
-char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+char lower(char c)
+{
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
 
 std::string lowered(std::string_view text)
 {
@@ -34,7 +37,10 @@ std::string lowered(std::string_view text)
     return out;
 }
 
-bool isHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+bool isHex(char c)
+{
+    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 int hexValue(char c)
 {
@@ -79,7 +85,8 @@ std::string removeDotSegments(std::string_view path)
     bool endsAsFolder = false;
     while (start <= path.size()) {
         const std::size_t slash = path.find('/', start);
-        const std::string_view segment = path.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
+        const std::string_view segment =
+            path.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
         const bool last = slash == std::string_view::npos;
         endsAsFolder = false;
         if (segment == ".") {
@@ -215,7 +222,8 @@ std::string withoutTrackingParameters(std::string_view query)
     std::size_t start = 0;
     while (start <= query.size()) {
         const std::size_t amp = query.find('&', start);
-        const std::string_view pair = query.substr(start, amp == std::string_view::npos ? std::string_view::npos : amp - start);
+        const std::string_view pair =
+            query.substr(start, amp == std::string_view::npos ? std::string_view::npos : amp - start);
         if (!pair.empty() && lowered(pair.substr(0, 4)) != "utm_") {
             if (!out.empty())
                 out += '&';

@@ -42,11 +42,11 @@ std::string percentDecoded(std::string_view text)
 
 bool keptInUrl(unsigned char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-'
-        || c == '.' || c == '_' || c == '~' || c == '/';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.'
+           || c == '_' || c == '~' || c == '/';
 }
 
-} // namespace
+}  // namespace
 
 std::optional<std::string> pathFromFileUrl(std::string_view url)
 {

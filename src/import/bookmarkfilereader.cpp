@@ -26,8 +26,8 @@ constexpr std::uintmax_t largestBookmarkFile = 256ull * 1024 * 1024;
 constexpr std::string_view netscapeDoctype = "NETSCAPE-Bookmark-file-1";
 
 // Huge lets megabytes of ICON= data through; the file is undeclared UTF-8 unless a <META> says otherwise.
-constexpr int parseOptions = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING
-                           | HTML_PARSE_NONET | XML_PARSE_HUGE;
+constexpr int parseOptions =
+    HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET | XML_PARSE_HUGE;
 
 std::string_view text(const xmlChar* value)
 {
@@ -56,9 +56,9 @@ enum class Tag { Other, List, Term, Description, Heading, Link, Rule };
 
 Tag tagOf(const xmlChar* name)
 {
-    static constexpr std::pair<std::string_view, Tag> tags[] = {
-        {"dl", Tag::List}, {"dt", Tag::Term}, {"dd", Tag::Description},
-        {"h3", Tag::Heading}, {"a", Tag::Link}, {"hr", Tag::Rule}};
+    static constexpr std::pair<std::string_view, Tag> tags[] = {{"dl", Tag::List},        {"dt", Tag::Term},
+                                                                {"dd", Tag::Description}, {"h3", Tag::Heading},
+                                                                {"a", Tag::Link},         {"hr", Tag::Rule}};
     for (const auto& [tagName, tag] : tags)
         if (named(name, tagName))
             return tag;
@@ -81,7 +81,7 @@ private:
     // One open folder level. Lists that open no level of their own (no heading before them, or
     // anywhere below the depth limit) are only counted, so hostile nesting cannot grow the stack.
     struct List {
-        ImportFolder* folder;   // nullptr below maxImportDepth: everything in it is only counted
+        ImportFolder* folder;  // nullptr below maxImportDepth: everything in it is only counted
         int depth;
         long nested = 0;
     };
@@ -174,12 +174,25 @@ void NetscapeParse::start(const xmlChar* name, const xmlChar** attributes)
     }
     lastEntry = nullptr;
     switch (tag) {
-    case Tag::List: openList(); break;
-    case Tag::Term: heading = nullptr; headingPending = false; break;
-    case Tag::Heading: sawMarks = true; collecting = Collecting::FolderName; break;
-    case Tag::Link: startLink(attributes); break;
-    case Tag::Rule: ++tree.skipped; break;
-    default: break;
+    case Tag::List:
+        openList();
+        break;
+    case Tag::Term:
+        heading = nullptr;
+        headingPending = false;
+        break;
+    case Tag::Heading:
+        sawMarks = true;
+        collecting = Collecting::FolderName;
+        break;
+    case Tag::Link:
+        startLink(attributes);
+        break;
+    case Tag::Rule:
+        ++tree.skipped;
+        break;
+    default:
+        break;
     }
 }
 
@@ -207,7 +220,7 @@ void NetscapeParse::openList()
     sawList = true;
     const List around = current();
     if (headingPending && around.folder)
-        lists.push_back({heading, around.depth + 1});   // heading is nullptr when too deep to keep
+        lists.push_back({heading, around.depth + 1});  // heading is nullptr when too deep to keep
     else if (!lists.empty())
         ++lists.back().nested;
     else
@@ -308,8 +321,8 @@ std::string declaredCharset(std::string_view head)
     if (at == std::string::npos || lower[at] != '=')
         return {};
     at = lower.find_first_not_of(" \t\r\n\"'", at + 1);
-    const std::size_t end = std::min(lower.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_.:-", at),
-                                     lower.size());
+    const std::size_t end =
+        std::min(lower.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_.:-", at), lower.size());
     return at == std::string::npos ? std::string() : lower.substr(at, end - at);
 }
 
@@ -361,7 +374,7 @@ struct ParserFree {
     }
 };
 
-} // namespace
+}  // namespace
 
 ImportTree readBookmarkFile(const std::string& path)
 {

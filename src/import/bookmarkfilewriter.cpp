@@ -21,14 +21,13 @@ namespace {
 
 constexpr const char* cannotWriteFileText = "The file \"%s\" cannot be written.";
 
-constexpr const char* fileHead =
-    "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
-    "<!-- This is an automatically generated file.\n"
-    "     It will be read and overwritten.\n"
-    "     DO NOT EDIT! -->\n"
-    "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n"
-    "<TITLE>Bookmarks</TITLE>\n"
-    "<H1>Bookmarks</H1>\n";
+constexpr const char* fileHead = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
+                                 "<!-- This is an automatically generated file.\n"
+                                 "     It will be read and overwritten.\n"
+                                 "     DO NOT EDIT! -->\n"
+                                 "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n"
+                                 "<TITLE>Bookmarks</TITLE>\n"
+                                 "<H1>Bookmarks</H1>\n";
 
 // HTML knows no other control characters, and parsers drop them, so they are left out.
 bool isControl(unsigned char c)
@@ -40,11 +39,21 @@ void appendEscaped(std::string& out, const std::string& raw)
 {
     for (const char c : validUtf8(raw)) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
         default:
             if (!isControl(static_cast<unsigned char>(c)))
                 out += c;
@@ -142,7 +151,7 @@ void syncFolderOf(const std::string& path)
     }
 }
 
-} // namespace
+}  // namespace
 
 int writeBookmarkFile(const std::string& givenPath, const ImportFolder& tree)
 {

@@ -31,13 +31,14 @@ constexpr const char* firefoxFolders[] = {
 
 struct ChromiumBrowser {
     const char* name;
-    const char* native;           // below the user's configuration folder
-    const char* packaged[2];      // below the home folder: Flatpak, Snap (nullptr: none)
+    const char* native;       // below the user's configuration folder
+    const char* packaged[2];  // below the home folder: Flatpak, Snap (nullptr: none)
 };
 constexpr ChromiumBrowser chromiumBrowsers[] = {
     {"Chromium", "chromium", {".var/app/org.chromium.Chromium/config/chromium", "snap/chromium/common/chromium"}},
     {"Google Chrome", "google-chrome", {".var/app/com.google.Chrome/config/google-chrome", nullptr}},
-    {"Brave", "BraveSoftware/Brave-Browser",
+    {"Brave",
+     "BraveSoftware/Brave-Browser",
      {".var/app/com.brave.Browser/config/BraveSoftware/Brave-Browser",
       "snap/brave/current/.config/BraveSoftware/Brave-Browser"}},
     {"Microsoft Edge", "microsoft-edge", {".var/app/com.microsoft.Edge/config/microsoft-edge", nullptr}},
@@ -115,18 +116,21 @@ void addChromiumProfiles(const char* browser, const fs::path& folder, std::vecto
     for (fs::directory_iterator it(folder, error); !error && it != fs::directory_iterator(); it.increment(error))
         if (isFile(it->path() / "Bookmarks") && listed.firstTime(it->path() / "Bookmarks"))
             names.push_back(it->path().filename().string());
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return fileNameOrderKey(a) < fileNameOrderKey(b);
-    });
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return fileNameOrderKey(a) < fileNameOrderKey(b); });
     const std::string localState = smallFile(folder / "Local State");
     const QJsonObject profiles = QJsonDocument::fromJson(QByteArray::fromStdString(localState))
-                                     .object().value("profile").toObject().value("info_cache").toObject();
+                                     .object()
+                                     .value("profile")
+                                     .toObject()
+                                     .value("info_cache")
+                                     .toObject();
     for (const std::string& name : names)
         found.push_back({BrowserProfile::Kind::Chromium, browser, chromiumProfileName(profiles, name),
                          (folder / name / "Bookmarks").string()});
 }
 
-} // namespace
+}  // namespace
 
 std::vector<BrowserProfile> listBrowserProfiles(const std::string& home, const std::string& configHome)
 {

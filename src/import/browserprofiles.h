@@ -11,10 +11,10 @@
 struct BrowserProfile {
     enum class Kind { Firefox, Chromium };
     Kind kind;
-    std::string browser;       // "Firefox", "Chromium", "Google Chrome", "Brave", "Microsoft Edge", "Vivaldi"
-    std::string profile;       // the profile's display name
-    std::string bookmarksPath; // places.sqlite or Bookmarks
-    int bookmarkCount = -1;    // -1 when it could not be read
+    std::string browser;        // "Firefox", "Chromium", "Google Chrome", "Brave", "Microsoft Edge", "Vivaldi"
+    std::string profile;        // the profile's display name
+    std::string bookmarksPath;  // places.sqlite or Bookmarks
+    int bookmarkCount = -1;     // -1 when it could not be read
 };
 
 // The profiles of the user whose home and configuration folder ($XDG_CONFIG_HOME; "" for

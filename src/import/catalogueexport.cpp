@@ -30,7 +30,7 @@ std::size_t categoriesBelow(const CCategory& top)
     return count;
 }
 
-} // namespace
+}  // namespace
 
 ImportFolder catalogueBranch(CDBManager& db, CCategory& category, Progress& progress)
 {

@@ -41,8 +41,7 @@ char lowerAscii(char c)
 bool equalsIgnoringCase(std::string_view a, std::string_view b)
 {
     return a.size() == b.size()
-        && std::equal(a.begin(), a.end(), b.begin(),
-                      [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
+           && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
 }
 
 bool lessByName(const Entry& a, const Entry& b)
@@ -58,7 +57,7 @@ bool lessByName(const Entry& a, const Entry& b)
 bool endsWithIgnoringCase(const std::string& name, std::string_view suffix)
 {
     return name.size() > suffix.size()
-        && equalsIgnoringCase(std::string_view(name).substr(name.size() - suffix.size()), suffix);
+           && equalsIgnoringCase(std::string_view(name).substr(name.size() - suffix.size()), suffix);
 }
 
 // Without a UTF-8 signature, which GKeyFile would take for text before the first group.
@@ -121,10 +120,10 @@ std::optional<DesktopLink> desktopLink(const std::string& text)
 }
 
 // Windows-1252 for the bytes 0x80-0x9F; the five it leaves undefined become U+FFFD.
-constexpr char16_t cp1252High[32] = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+constexpr char16_t cp1252High[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
+                                     0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
 
 void appendUtf8(std::string& out, char32_t code)
 {
@@ -181,7 +180,7 @@ void append(std::unique_ptr<Node>*& tail, std::unique_ptr<Node> node, std::uniqu
     tail = &((**tail).*next);
 }
 
-} // namespace
+}  // namespace
 
 std::string defaultFavoritesFolder()
 {
@@ -262,8 +261,7 @@ bool CFavoriteEngine::ReadFolder(const fs::path& path, FavoriteNode& head, std::
         // A shortcut to a script or to inline data would run in the browser it is opened with.
         if (url.empty() || isScriptAddress(url))
             continue;
-        append(linkTail,
-               std::make_unique<FavoriteNode>(FavoriteNode::kindLink, ConvertDisplayName(name), asUtf8(url)),
+        append(linkTail, std::make_unique<FavoriteNode>(FavoriteNode::kindLink, ConvertDisplayName(name), asUtf8(url)),
                &FavoriteNode::nextLink);
     }
     return true;

@@ -32,8 +32,7 @@ private:
     // Appends the folder's contents to the level `head`; false when the folder cannot be listed.
     // A subfolder that can be entered but not listed becomes an empty folder node.
     // `chain` holds the canonical paths from the root down, so a link back up is not followed.
-    bool ReadFolder(const std::filesystem::path& folder, FavoriteNode& head,
-                    std::vector<std::filesystem::path>& chain);
+    bool ReadFolder(const std::filesystem::path& folder, FavoriteNode& head, std::vector<std::filesystem::path>& chain);
     void FreeTree();
 
     std::string folder;

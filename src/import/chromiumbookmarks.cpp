@@ -6,8 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -29,9 +29,9 @@ constexpr Root roots[] = {
 // bookmark or folder down there is only counted, in `hidden` of the deepest array kept above it.
 struct JsonNode {
     enum Kind { Other, String, Object, Array } kind = Other;
-    std::string key;            // its name in the object that holds it
-    std::string text;           // a string's
-    std::vector<JsonNode> items;   // an array's elements or an object's members
+    std::string key;              // its name in the object that holds it
+    std::string text;             // a string's
+    std::vector<JsonNode> items;  // an array's elements or an object's members
     long long hidden = 0;
 
     const JsonNode* member(std::string_view name) const
@@ -55,8 +55,8 @@ constexpr std::size_t longestString = maxAddressBytes + 1;
 
 bool isKeptKey(std::string_view key)
 {
-    static constexpr std::string_view kept[] = {"roots", "bookmark_bar", "other", "synced",
-                                                "children", "type", "name", "url"};
+    static constexpr std::string_view kept[] = {"roots",    "bookmark_bar", "other", "synced",
+                                                "children", "type",         "name",  "url"};
     for (const std::string_view name : kept)
         if (key == name)
             return true;
@@ -96,11 +96,11 @@ public:
 
 private:
     struct Frame {
-        JsonNode* node;        // nullptr when not kept
-        JsonNode* counter;     // the kept array that counts what is hidden below, or nullptr
+        JsonNode* node;     // nullptr when not kept
+        JsonNode* counter;  // the kept array that counts what is hidden below, or nullptr
         bool isArray;
-        bool isChildren;       // an array named "children"
-        std::string key;       // an object's current member name
+        bool isChildren;  // an array named "children"
+        std::string key;  // an object's current member name
         bool keyIsChildren = false;
     };
 
@@ -177,7 +177,8 @@ std::string withNumbersAsZero(const std::string& json)
                 inString = false;
         } else if (c == '-' || (c >= '0' && c <= '9')) {
             plain += '0';
-            while (i + 1 < json.size() && std::string_view("0123456789+-.eE").find(json[i + 1]) != std::string_view::npos)
+            while (i + 1 < json.size()
+                   && std::string_view("0123456789+-.eE").find(json[i + 1]) != std::string_view::npos)
                 ++i;
         } else {
             inString = c == '"';
@@ -221,7 +222,7 @@ void readChildren(const JsonNode* children, ImportFolder& into, int depth, int& 
     }
 }
 
-} // namespace
+}  // namespace
 
 ImportTree readChromiumBookmarks(const std::string& path)
 {

@@ -2,8 +2,8 @@
 #include "import/firefoxplaces.h"
 
 #include "import/bookmarkaddress.h"
-#include "import/importtext.h"
 #include "import/foldertree.h"
+#include "import/importtext.h"
 
 #include <sqlite3.h>
 
@@ -77,8 +77,8 @@ struct Row {
 };
 
 struct Places {
-    std::unordered_map<long long, std::vector<Row>> children;   // by parent, in position order
-    std::unordered_map<std::string, long long> ids;             // by guid
+    std::unordered_map<long long, std::vector<Row>> children;  // by parent, in position order
+    std::unordered_map<std::string, long long> ids;            // by guid
     std::unordered_set<long long> all;
 };
 
@@ -88,8 +88,8 @@ fs::path copiesFolder()
 {
     const char* cache = std::getenv("XDG_CACHE_HOME");
     const char* home = std::getenv("HOME");
-    const fs::path base = cache && fs::path(cache).is_absolute() ? fs::path(cache)
-                        : fs::path(home && *home ? home : "/") / ".cache";
+    const fs::path base =
+        cache && fs::path(cache).is_absolute() ? fs::path(cache) : fs::path(home && *home ? home : "/") / ".cache";
     return base / "varnelo" / "profile-copies";
 }
 
@@ -315,7 +315,7 @@ void readFolder(const Places& places, long long id, ImportFolder& into, int dept
             into.folders.push_back({importedTitle(row.title), {}, {}});
             readFolder(places, row.id, into.folders.back(), depth + 1, tree, visited);
         } else {
-            ++tree.skipped;   // separators
+            ++tree.skipped;  // separators
         }
     }
 }
@@ -347,7 +347,7 @@ ImportTree treeOf(const Places& places)
     return tree;
 }
 
-} // namespace
+}  // namespace
 
 void removeLeftoverProfileCopies()
 {

@@ -19,7 +19,7 @@ constexpr const char* cannotReadFolderText = "The folder \"%s\" cannot be read."
 
 struct Name {
     std::string raw;
-    std::string key;   // the file manager's order
+    std::string key;  // the file manager's order
 };
 
 struct Listing {
@@ -29,9 +29,8 @@ struct Listing {
 
 void sortByName(std::vector<Name>& names)
 {
-    std::sort(names.begin(), names.end(), [](const Name& a, const Name& b) {
-        return a.key != b.key ? a.key < b.key : a.raw < b.raw;
-    });
+    std::sort(names.begin(), names.end(),
+              [](const Name& a, const Name& b) { return a.key != b.key ? a.key < b.key : a.raw < b.raw; });
 }
 
 // Symbolic links count as what they point at, except folders, which are not followed.
@@ -128,7 +127,7 @@ std::string absoluteFolder(const std::string& folder)
     return path;
 }
 
-} // namespace
+}  // namespace
 
 ImportTree readFolderTree(const std::string& folder, Progress& progress)
 {

@@ -25,12 +25,12 @@ void saveLink(const FavoriteNode& link, const std::string& categoryGuid, CDBMana
     try {
         db.StoreItem(item);
     } catch (const CppSQLite3Exception& error) {
-        throw std::runtime_error("Cannot store the favorite \"" + link.name + "\" in the catalogue: "
-                                 + error.ErrorMessage());
+        throw std::runtime_error("Cannot store the favorite \"" + link.name
+                                 + "\" in the catalogue: " + error.ErrorMessage());
     }
 }
 
-} // namespace
+}  // namespace
 
 std::size_t countFavoriteRows(const FavoriteNode* head)
 {

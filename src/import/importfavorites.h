@@ -17,8 +17,7 @@ inline constexpr const char* importedLinkComment = "Export from IE Favorite";
 bool ImportFavoriteLevel(const FavoriteNode* head, int level, const std::string& parentGuid, CDBManager& db,
                          WriteBatch& batch);
 // The same with a batch of its own that nobody stops.
-void ImportFavoriteLevel(const FavoriteNode* head, int level, const std::string& parentGuid,
-                         CDBManager& db);
+void ImportFavoriteLevel(const FavoriteNode* head, int level, const std::string& parentGuid, CDBManager& db);
 
 // The folders and links of a whole tree: the rows its import writes.
 std::size_t countFavoriteRows(const FavoriteNode* head);

@@ -29,9 +29,9 @@ std::string addedMessage(const char* added, std::size_t categories, const std::v
 std::string exportedMessage(std::size_t categories, std::size_t items, std::size_t leftOut)
 {
     std::string text = "Exported " + countedText(categories, "category", "categories") + " and "
-        + countedText(items, "item", "items") + ".";
+                       + countedText(items, "item", "items") + ".";
     if (leftOut > 0)
         text += " Left out " + countedText(leftOut, "item", "items")
-            + " with a script or data address, which browsers would run.";
+                + " with a script or data address, which browsers would run.";
     return text;
 }

@@ -21,7 +21,7 @@ char lowerAscii(char c)
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-} // namespace
+}  // namespace
 
 std::string validUtf8(std::string_view text)
 {

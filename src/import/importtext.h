@@ -11,7 +11,6 @@
 // The text with every byte that starts no well-formed UTF-8 sequence replaced by U+FFFD.
 std::string validUtf8(std::string_view text);
 
-
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix);
 
 // A key whose byte order is the order in which a file manager lists names (numbers by value);

@@ -6,7 +6,12 @@
 #include <vector>
 
 // One thing to store as an item: a web address (type 1) or a file (type 0).
-struct ImportEntry { std::string name; std::string target; std::string comment; int type = 1; };
+struct ImportEntry {
+    std::string name;
+    std::string target;
+    std::string comment;
+    int type = 1;
+};
 // A folder becomes a category; its folders and entries keep the order of the source.
 struct ImportFolder {
     std::string name;
@@ -17,9 +22,12 @@ struct ImportFolder {
 // user chose); skipped counts what was deliberately left out (place:, script and data addresses,
 // empty or overlong addresses, separators, unreadable subfolders, anything nested too deep, folders
 // whose parents go round in a circle).
-struct ImportTree { ImportFolder root; int skipped = 0; };
-int countFolders(const ImportFolder&);   // below the given one, recursively
-int countEntries(const ImportFolder&);   // in it and below it
+struct ImportTree {
+    ImportFolder root;
+    int skipped = 0;
+};
+int countFolders(const ImportFolder&);  // below the given one, recursively
+int countEntries(const ImportFolder&);  // in it and below it
 
 // Folder levels below the root that a reader keeps; a folder deeper down is left out with
 // everything in it, each of its folders and entries counted as skipped.

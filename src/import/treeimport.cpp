@@ -44,7 +44,7 @@ bool storeFolder(const ImportFolder& folder, int level, const std::string& paren
     return storeEntries(folder, guid, store);
 }
 
-} // namespace
+}  // namespace
 
 std::string storeImportedCategory(const std::string& name, int level, const std::string& parentGuid, CDBManager& db)
 {

@@ -21,7 +21,7 @@ auto findElement(std::vector<std::unique_ptr<T>>& list, const T* element)
                         [element](const std::unique_ptr<T>& owned) { return owned.get() == element; });
 }
 
-} // namespace
+}  // namespace
 
 CCategory::~CCategory()
 {

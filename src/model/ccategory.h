@@ -22,18 +22,18 @@ public:
     ~CCategory();
 
     int GetChildCount() const;
-    CCategory* GetChild(int index) const;                 // nullptr out of range
+    CCategory* GetChild(int index) const;  // nullptr out of range
     // Takes ownership and makes the child carry this category's GUID as its parent; level untouched.
     void AddChild(std::unique_ptr<CCategory> child);
     // Hands the child back to the caller; nullptr (and nothing changed) when it is not a child here.
     std::unique_ptr<CCategory> RemoveChild(CCategory* child);
-    void ClearChildren();                                 // destroys the subtree with its items
+    void ClearChildren();  // destroys the subtree with its items
 
     int GetItemCount() const;
-    CLinkItem* GetItem(int index) const;                  // nullptr out of range
-    void AddItem(std::unique_ptr<CLinkItem> item);        // parentGuid is the caller's business
-    void RemoveItem(CLinkItem* item);                     // destroys it; unknown pointers are ignored
-    void ClearItems();                                    // destroys every item
+    CLinkItem* GetItem(int index) const;            // nullptr out of range
+    void AddItem(std::unique_ptr<CLinkItem> item);  // parentGuid is the caller's business
+    void RemoveItem(CLinkItem* item);               // destroys it; unknown pointers are ignored
+    void ClearItems();                              // destroys every item
 
     CCategoryList GetChildren() const;
     CLinkItems GetItems() const;

@@ -18,7 +18,7 @@ std::mt19937_64& generator()
     return engine;
 }
 
-} // namespace
+}  // namespace
 
 std::string NewGuid()
 {
@@ -28,8 +28,8 @@ std::string NewGuid()
         for (std::size_t j = 0; j < 8; ++j)
             bytes[i + j] = static_cast<std::uint8_t>(word >> (8 * j));
     }
-    bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);   // version 4
-    bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80);   // RFC 4122 variant
+    bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4
+    bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
 
     static constexpr char digits[] = "0123456789abcdef";
     std::string text;

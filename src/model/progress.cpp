@@ -8,7 +8,7 @@ public:
     bool advance(std::size_t, std::size_t) override { return true; }
 };
 
-} // namespace
+}  // namespace
 
 Progress& Progress::none()
 {

@@ -21,7 +21,7 @@ GuidIndex indexByGuid(const LoadedCategories& loaded)
     GuidIndex index;
     index.reserve(loaded.size());
     for (std::size_t i = 0; i < loaded.size(); ++i)
-        index.try_emplace(loaded[i]->GetGuid(), i);   // the first row with a GUID wins
+        index.try_emplace(loaded[i]->GetGuid(), i);  // the first row with a GUID wins
     return index;
 }
 
@@ -91,7 +91,7 @@ CCategoryList attach(LoadedCategories& loaded, const std::vector<std::ptrdiff_t>
     return attached;
 }
 
-} // namespace
+}  // namespace
 
 void assembleCategoryTree(LoadedCategories loaded, CCategory& root)
 {
@@ -120,7 +120,7 @@ CCategoryList assembleChildCategories(LoadedCategories loaded, CCategory& parent
         else if (held.insert(category->GetGuid()).second)
             parents.push_back(toAnchor);
         else
-            parents.push_back(toNowhere);   // already shown under the parent
+            parents.push_back(toNowhere);  // already shown under the parent
     }
     return attach(loaded, parents, parent);
 }
@@ -144,11 +144,11 @@ namespace {
 bool sameValues(const CCategory& a, const CCategory& b)
 {
     return a.GetGuid() == b.GetGuid() && a.GetName() == b.GetName() && a.GetParentGuid() == b.GetParentGuid()
-        && a.GetLevel() == b.GetLevel() && a.IsSystem() == b.IsSystem() && a.GetIconIndex() == b.GetIconIndex()
-        && a.GetChildCount() == b.GetChildCount();
+           && a.GetLevel() == b.GetLevel() && a.IsSystem() == b.IsSystem() && a.GetIconIndex() == b.GetIconIndex()
+           && a.GetChildCount() == b.GetChildCount();
 }
 
-} // namespace
+}  // namespace
 
 bool sameCategoryTree(const CCategory& a, const CCategory& b)
 {

@@ -209,7 +209,7 @@ bool corruption(int code)
     return code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
 }
 
-} // namespace
+}  // namespace
 
 SearchIndex::SearchIndex(std::string catalogue, std::string index)
     : cataloguePath(std::move(catalogue)), indexPath(std::move(index))
@@ -241,7 +241,8 @@ void SearchIndex::setInterrupt(std::function<bool()> shouldStop)
     if (!db)
         return;
     if (interrupt)
-        sqlite3_progress_handler(db, 2000, [](void* self) { return static_cast<SearchIndex*>(self)->interrupt() ? 1 : 0; }, this);
+        sqlite3_progress_handler(
+            db, 2000, [](void* self) { return static_cast<SearchIndex*>(self)->interrupt() ? 1 : 0; }, this);
     else
         sqlite3_progress_handler(db, 0, nullptr, nullptr);
 }
@@ -307,7 +308,8 @@ void SearchIndex::ensureSchema()
     // A reader and a writer opening a new file at once both get here; the write lock orders them.
     execute(db, "begin immediate;");
     if (!formatCurrent()) {
-        for (const char* drop : {"drop table if exists items;", "drop table if exists odd;", "drop table if exists meta;"})
+        for (const char* drop :
+             {"drop table if exists items;", "drop table if exists odd;", "drop table if exists meta;"})
             execute(db, drop);
         for (const char* create : schemaStatements)
             execute(db, create);
@@ -349,7 +351,8 @@ bool SearchIndex::open()
         try {
             ensureSchema();
             indexUsable = sqlite3_create_function(db, "oddness", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                                  rowOddness, nullptr, nullptr) == SQLITE_OK;
+                                                  rowOddness, nullptr, nullptr)
+                          == SQLITE_OK;
         } catch (const SqlError& failure) {
             fail("cannot use the search index");
             if (corruption(failure.code))
@@ -462,7 +465,8 @@ void SearchIndex::updateChangedRows(long long first, long long last)
     }
     Statement removeEntry(db, "delete from items where rowid=?1;");
     Statement removeOdd(db, "delete from odd where itemorder=?1;");
-    Statement readRow(db, "select name, target, comment, oddness(name, target, comment) from cat.link_table where itemorder=?1;");
+    Statement readRow(
+        db, "select name, target, comment, oddness(name, target, comment) from cat.link_table where itemorder=?1;");
     Statement insertEntry(db, "insert into items(rowid, name, target, comment) values(?1, ?2, ?3, ?4);");
     Statement insertOdd(db, "insert into odd values(?1, ?2);");
     for (const auto& [itemorder, indexed] : differing) {
@@ -531,7 +535,7 @@ std::vector<long long> SearchIndex::find(const std::string& keyword, unsigned co
         return {};
     columns &= AllColumns;
     const bool indexable = indexUsable && validUtf8(reinterpret_cast<const unsigned char*>(text.data()), text.size())
-        && !matchExpression(text, columns).empty();
+                           && !matchExpression(text, columns).empty();
     std::vector<long long> found;
     bool indexBroken = false;
     try {
@@ -603,7 +607,8 @@ std::vector<long long> SearchIndex::lookUp(const std::string& keyword, unsigned 
     const std::string pattern = "%" + keyword + "%";
     // Without wildcards and beyond ASCII, a phrase of trigrams found in a column is exactly what LIKE
     // finds there: both fold the 26 ASCII letters and nothing else differs.
-    const bool exact = keyword.find_first_of("%_") == std::string::npos
+    const bool exact =
+        keyword.find_first_of("%_") == std::string::npos
         && std::none_of(keyword.begin(), keyword.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
     const char* clauses[] = {"name like ?2", "target like ?2", "comment like ?2"};
     std::string condition;
@@ -681,8 +686,8 @@ std::vector<long long> findByColumn(SearchIndex& index, const std::string& keywo
 std::vector<CSearchItem> searchItems(SearchIndex& index, bool byName, bool byTarget, bool byComment,
                                      const std::string& keyword)
 {
-    const unsigned columns = (byName ? unsigned(Title) : 0u) | (byTarget ? unsigned(Target) : 0u)
-        | (byComment ? unsigned(Description) : 0u);
+    const unsigned columns =
+        (byName ? unsigned(Title) : 0u) | (byTarget ? unsigned(Target) : 0u) | (byComment ? unsigned(Description) : 0u);
     std::vector<CSearchItem> found;
     for (const ItemText& row : index.texts(index.find(keyword, columns)))
         found.push_back({row.category, row.guid, row.name});
@@ -718,4 +723,4 @@ std::unordered_map<std::string, std::string> SearchIndex::categoryPaths()
     return paths;
 }
 
-} // namespace search
+}  // namespace search

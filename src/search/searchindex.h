@@ -136,4 +136,4 @@ std::vector<long long> findByColumn(SearchIndex& index, const std::string& keywo
 std::vector<CSearchItem> searchItems(SearchIndex& index, bool byName, bool byTarget, bool byComment,
                                      const std::string& keyword);
 
-} // namespace search
+}  // namespace search

@@ -196,7 +196,7 @@ private:
     {
         const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
         return a.size() == b.size()
-            && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
+               && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
     }
 
     static std::size_t skipBlanks(const std::string& text, std::size_t at)
@@ -323,7 +323,7 @@ bool parseDecimal(const std::string& text, int& value)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool parseProfileInt(const std::string& text, int& value)
 {
@@ -334,8 +334,7 @@ bool parseProfileInt(const std::string& text, int& value)
     return parseDecimal(text, value);
 }
 
-bool readIniFlag(const std::string& iniPath, const std::string& section, const std::string& key,
-                 bool defaultValue)
+bool readIniFlag(const std::string& iniPath, const std::string& section, const std::string& key, bool defaultValue)
 {
     ProfileFile profile;
     if (!profile.load(iniPath))
@@ -366,8 +365,7 @@ void writeIniTexts(const std::string& iniPath, const std::string& section,
 {
     const std::string target = fileWrittenFor(iniPath);
     std::string original;
-    if (fileRefusesWrites(target)
-        || readRegularFile(target, largestSettingsFile, original) == ReadResult::Refused)
+    if (fileRefusesWrites(target) || readRegularFile(target, largestSettingsFile, original) == ReadResult::Refused)
         unableToWrite(iniPath);
     ProfileLines profile(original);
     for (const auto& [key, value] : keys)

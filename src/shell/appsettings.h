@@ -24,8 +24,7 @@ bool LoadSettings(SettingsRecord& settings, const std::string& iniPath);
 bool SaveSettings(const SettingsRecord& settings, const std::string& iniPath);
 
 // One flag by the integer rule: not 0 is on; a missing, empty or unreadable value is the default.
-bool readIniFlag(const std::string& iniPath, const std::string& section, const std::string& key,
-                 bool defaultValue);
+bool readIniFlag(const std::string& iniPath, const std::string& section, const std::string& key, bool defaultValue);
 // Writes each flag as "1" or "0": only the value on the line read for the key changes (a missing
 // key or section is added); every other byte of the file stays. Throws like SaveSettings.
 void writeIniFlags(const std::string& iniPath, const std::string& section,

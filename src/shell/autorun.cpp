@@ -71,7 +71,7 @@ std::optional<std::string> entryString(const std::string& data, const char* key)
     return copy;
 }
 
-} // namespace
+}  // namespace
 
 std::string autorunEntryPath()
 {

@@ -23,9 +23,9 @@ void saveBackupSettings(const autobackup::Settings& settings, const std::string&
     if (settings.folder.find_first_of("\r\n") != std::string::npos)
         throw std::runtime_error("The backup folder's name cannot hold a line break.");
     writeIniTexts(iniPath, backupSettingsSection,
-                   {{"enabled", settings.enabled ? "1" : "0"},
-                    {"folder", settings.folder},
-                    {"keep", std::to_string(std::clamp(settings.keepDaily, fewestKeptDaily, mostKeptDaily))}});
+                  {{"enabled", settings.enabled ? "1" : "0"},
+                   {"folder", settings.folder},
+                   {"keep", std::to_string(std::clamp(settings.keepDaily, fewestKeptDaily, mostKeptDaily))}});
 }
 
 void applyBackupSettings(const std::string& iniPath)

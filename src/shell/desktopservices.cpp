@@ -159,8 +159,7 @@ QUrl containingFolderUrl(const std::string& path)
     return fileUrlFromBytes(slash <= 0 ? QByteArray("/") : folder.left(slash));
 }
 
-void showInFolder(const std::string& path, const std::function<bool(const QUrl&)>& openFolder,
-                  QDBusConnection bus)
+void showInFolder(const std::string& path, const std::function<bool(const QUrl&)>& openFolder, QDBusConnection bus)
 {
     const QUrl file = targetUrl(path, 0);
     if (!file.isLocalFile())

@@ -19,9 +19,9 @@
 QString contentTypeForUrl(const QUrl& url);
 
 struct Application {
-    QString id;         // desktop entry id, e.g. "org.gnome.gedit.desktop"
+    QString id;  // desktop entry id, e.g. "org.gnome.gedit.desktop"
     QString name;
-    QString iconName;   // theme icon name or absolute image path, empty when the entry has none
+    QString iconName;  // theme icon name or absolute image path, empty when the entry has none
     bool isDefault = false;
 };
 

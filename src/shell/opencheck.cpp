@@ -17,22 +17,21 @@ bool isDesktopLauncher(const std::string& path, const QMimeType& type)
 {
     const std::string suffix = ".desktop";
     return type.inherits(QStringLiteral("application/x-desktop"))
-        || (path.size() > suffix.size() && path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0);
+           || (path.size() > suffix.size() && path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0);
 }
 
 // Binaries and scripts; every script is plain text underneath.
 bool isRunnableType(const QMimeType& type)
 {
     static const char* const runnable[] = {"application/x-executable", "application/x-pie-executable",
-                                           "application/x-sharedlib", "application/x-shellscript",
-                                           "text/plain"};
+                                           "application/x-sharedlib", "application/x-shellscript", "text/plain"};
     for (const char* name : runnable)
         if (type.inherits(QString::fromLatin1(name)))
             return true;
     return false;
 }
 
-} // namespace
+}  // namespace
 
 OpenCheck checkBeforeOpening(const std::string& target, int type)
 {

@@ -9,13 +9,13 @@
 // goes to the desktop.
 struct OpenCheck {
     enum Kind {
-        Document,        // opens as today
-        ScriptAddress,   // javascript:, vbscript: or data: (as browsers read it): never opened
-        MissingFile,     // a local file that does not exist
-        Program,         // a local file that would run: an executable program or a desktop launcher
+        Document,       // opens as today
+        ScriptAddress,  // javascript:, vbscript: or data: (as browsers read it): never opened
+        MissingFile,    // a local file that does not exist
+        Program,        // a local file that would run: an executable program or a desktop launcher
     };
     Kind kind = Document;
-    QString path;        // the local file's path, for MissingFile and Program
+    QString path;  // the local file's path, for MissingFile and Program
 };
 
 // Judges an item's target (type as stored) the way it would be opened. A file counts as a program

@@ -46,7 +46,7 @@ bool writeWhole(int fd, const std::string& contents)
     return ::fsync(fd) == 0;
 }
 
-} // namespace
+}  // namespace
 
 std::string executablePath()
 {

@@ -30,7 +30,7 @@ bool isWebAddress(const QString& text)
     return url.isValid() && !url.isEmpty() && !url.isLocalFile() && !refusedSchemes.contains(url.scheme().toLower());
 }
 
-} // namespace
+}  // namespace
 
 bool isSendRequest(const QByteArray& argument)
 {
@@ -45,7 +45,8 @@ std::variant<AddressOffer, QString> parseSendRequest(const QByteArray& request)
     const qsizetype question = body.indexOf('?');
     const QByteArray verb = question < 0 ? body : body.left(question);
     if (verb != "add")
-        return QStringLiteral("Varnelo only takes \"varnelo:add?url=...\" requests; \"%1\" was refused.").arg(shown(request));
+        return QStringLiteral("Varnelo only takes \"varnelo:add?url=...\" requests; \"%1\" was refused.")
+            .arg(shown(request));
     const QUrlQuery query(QString::fromUtf8(body.mid(question + 1)));
     AddressOffer offer;
     int urls = 0;

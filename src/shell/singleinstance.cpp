@@ -49,7 +49,7 @@ bool isPrivateFolder(const QString& path)
 {
     struct stat info {};
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode)
-        && info.st_uid == ::getuid() && (info.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+           && info.st_uid == ::getuid() && (info.st_mode & (S_IRWXG | S_IRWXO)) == 0;
 }
 
 // An existing folder is reused only when it passes the same check as a new one.
@@ -100,10 +100,10 @@ int openLock(const QString& socket)
 // anything and never makes us end.
 bool servedBySameUser(const QLocalSocket& socket)
 {
-    ucred peer {};
+    ucred peer{};
     socklen_t size = sizeof(peer);
     return ::getsockopt(static_cast<int>(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0
-        && peer.uid == ::getuid();
+           && peer.uid == ::getuid();
 }
 
 }  // namespace
@@ -116,7 +116,9 @@ QString SingleInstance::defaultServerName()
     return QDir(folder).filePath(QStringLiteral("TSDIAppForm-%1-%2").arg(::getuid()).arg(displayName()));
 }
 
-SingleInstance::SingleInstance(const QString& serverName, QObject* parent) : QObject(parent), name(serverName) {}
+SingleInstance::SingleInstance(const QString& serverName, QObject* parent) : QObject(parent), name(serverName)
+{
+}
 
 // The socket goes before the lock, so whoever gets the lock next finds no live server behind it.
 SingleInstance::~SingleInstance()
@@ -235,8 +237,8 @@ void SingleInstance::serveConnection()
             *buffer += socket->readAll();
             // Only a hand-over may be long; anything that begins as neither request is not one of ours.
             const bool handOver = buffer->startsWith(SendPrefix);
-            const bool mayBecomeOne = handOver || WakeRequest.startsWith(buffer->left(WakeRequest.size()))
-                || SendPrefix.startsWith(*buffer);
+            const bool mayBecomeOne =
+                handOver || WakeRequest.startsWith(buffer->left(WakeRequest.size())) || SendPrefix.startsWith(*buffer);
             if (!mayBecomeOne || buffer->size() > (handOver ? MaxRequestSize : MaxWakeSize)) {
                 socket->abort();
                 return;

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QByteArray>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QObject>
-#include <QByteArray>
 #include <QString>
 
 #include <memory>

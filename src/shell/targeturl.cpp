@@ -58,7 +58,7 @@ QByteArray absoluteBytes(const std::string& path)
     return QFile::encodeName(QDir::currentPath()) + '/' + bytes;
 }
 
-} // namespace
+}  // namespace
 
 QUrl fileUrlFromBytes(const QByteArray& absolutePath)
 {

@@ -108,9 +108,11 @@ void formatCategoryWrite(CppSQLite3Buffer& sql, const char* updateText, bool exi
     const char* parent = category.GetParentGuid().c_str();
     int system = category.IsSystem() ? 1 : 0;
     if (exists)
-        sql.Format(updateText, category_table, name, category.GetLevel(), parent, system, category.GetIconIndex(), guid);
+        sql.Format(updateText, category_table, name, category.GetLevel(), parent, system, category.GetIconIndex(),
+                   guid);
     else
-        sql.Format(insertCategory, category_table, guid, name, category.GetLevel(), parent, system, category.GetIconIndex());
+        sql.Format(insertCategory, category_table, guid, name, category.GetLevel(), parent, system,
+                   category.GetIconIndex());
 }
 
 void formatItemWrite(CppSQLite3Buffer& sql, bool exists, const CLinkItem& item)
@@ -181,8 +183,8 @@ private:
     static bool holds(const CppSQLite3Query& row, const CLinkItem& item)
     {
         return row.fieldHoldsText(Name, item.GetName()) && row.fieldHoldsText(Target, item.GetTarget())
-            && row.fieldHoldsText(Category, item.GetParentGuid()) && row.fieldHoldsInteger(Star, item.GetStar())
-            && row.fieldHoldsText(Comment, item.GetComment()) && row.fieldHoldsInteger(Type, item.GetType());
+               && row.fieldHoldsText(Category, item.GetParentGuid()) && row.fieldHoldsInteger(Star, item.GetStar())
+               && row.fieldHoldsText(Comment, item.GetComment()) && row.fieldHoldsInteger(Type, item.GetType());
     }
 
     std::unordered_map<std::string, const CLinkItem*> firstWithGuid;
@@ -208,7 +210,7 @@ std::vector<CCategory*> descendantsDepthFirst(CCategory& category)
     return order;
 }
 
-} // namespace
+}  // namespace
 
 CDBManager::~CDBManager()
 {
@@ -555,12 +557,11 @@ std::optional<long long> CDBManager::DataVersion()
     return version;
 }
 
-std::vector<CSearchItem> CDBManager::SearchItems(bool byName, bool byTarget, bool byComment,
-                                                 const std::string& keyword)
+std::vector<CSearchItem> CDBManager::SearchItems(bool byName, bool byTarget, bool byComment, const std::string& keyword)
 {
     std::string condition;
-    const std::array<std::pair<bool, const char*>, 3> clauses = {{
-        {byName, nameClause}, {byTarget, targetClause}, {byComment, commentClause}}};
+    const std::array<std::pair<bool, const char*>, 3> clauses = {
+        {{byName, nameClause}, {byTarget, targetClause}, {byComment, commentClause}}};
     for (const auto& [selected, clause] : clauses) {
         if (!selected)
             continue;

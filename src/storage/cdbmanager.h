@@ -106,8 +106,7 @@ public:
     std::optional<long long> DataVersion();
 
     // Never raises: a database error ends the search with the hits found so far.
-    std::vector<CSearchItem> SearchItems(bool byName, bool byTarget, bool byComment,
-                                         const std::string& keyword);
+    std::vector<CSearchItem> SearchItems(bool byName, bool byTarget, bool byComment, const std::string& keyword);
 
     // The stored icon list bytes; empty when there is none or it cannot be read.
     std::vector<unsigned char> LoadIconList();

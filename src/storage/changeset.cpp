@@ -66,7 +66,7 @@ int onConflict(void* context, int conflict, sqlite3_changeset_iter* row)
     return SQLITE_CHANGESET_ABORT;
 }
 
-} // namespace
+}  // namespace
 
 struct ChangeRecorder::Session {
     sqlite3* db = nullptr;
@@ -113,7 +113,8 @@ void Changeset::revert(CppSQLite3DB& db) const
     int size = 0;
     void* inverted = nullptr;
     auto* changes = const_cast<unsigned char*>(bytes.data());
-    if (const int rc = sqlite3changeset_invert(static_cast<int>(bytes.size()), changes, &size, &inverted); rc != SQLITE_OK)
+    if (const int rc = sqlite3changeset_invert(static_cast<int>(bytes.size()), changes, &size, &inverted);
+        rc != SQLITE_OK)
         raise(nullptr, rc);
     const auto* first = static_cast<const unsigned char*>(inverted);
     const std::vector<unsigned char> reverse(first, first + size);

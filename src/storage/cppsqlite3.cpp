@@ -20,12 +20,11 @@ constexpr const char* noStatementText = "Null Virtual Machine pointer";
     throw CppSQLite3Exception(CPPSQLITE_ERROR, detail, false);
 }
 
-} // namespace
+}  // namespace
 
 // --- CppSQLite3Exception ---------------------------------------------------------------
 
-CppSQLite3Exception::CppSQLite3Exception(int errorCode, const char* detail, bool freeDetail)
-    : code(errorCode)
+CppSQLite3Exception::CppSQLite3Exception(int errorCode, const char* detail, bool freeDetail) : code(errorCode)
 {
     message = sqlite3_mprintf("%s[%d]: %s", ErrorCodeAsString(errorCode), errorCode, detail ? detail : "");
     if (freeDetail && detail)
@@ -66,19 +65,22 @@ const char* CppSQLite3Exception::what() const noexcept
 const char* CppSQLite3Exception::ErrorCodeAsString(int errorCode)
 {
     static constexpr std::array<const char*, 26> names = {
-        "SQLITE_OK",       "SQLITE_ERROR",    "SQLITE_INTERNAL", "SQLITE_PERM",     "SQLITE_ABORT",
-        "SQLITE_BUSY",     "SQLITE_LOCKED",   "SQLITE_NOMEM",    "SQLITE_READONLY", "SQLITE_INTERRUPT",
-        "SQLITE_IOERR",    "SQLITE_CORRUPT",  "SQLITE_NOTFOUND", "SQLITE_FULL",     "SQLITE_CANTOPEN",
-        "SQLITE_PROTOCOL", "SQLITE_EMPTY",    "SQLITE_SCHEMA",   "SQLITE_TOOBIG",   "SQLITE_CONSTRAINT",
-        "SQLITE_MISMATCH", "SQLITE_MISUSE",   "SQLITE_NOLFS",    "SQLITE_AUTH",     "SQLITE_FORMAT",
-        "SQLITE_RANGE"};
+        "SQLITE_OK",       "SQLITE_ERROR",      "SQLITE_INTERNAL", "SQLITE_PERM",      "SQLITE_ABORT", "SQLITE_BUSY",
+        "SQLITE_LOCKED",   "SQLITE_NOMEM",      "SQLITE_READONLY", "SQLITE_INTERRUPT", "SQLITE_IOERR", "SQLITE_CORRUPT",
+        "SQLITE_NOTFOUND", "SQLITE_FULL",       "SQLITE_CANTOPEN", "SQLITE_PROTOCOL",  "SQLITE_EMPTY", "SQLITE_SCHEMA",
+        "SQLITE_TOOBIG",   "SQLITE_CONSTRAINT", "SQLITE_MISMATCH", "SQLITE_MISUSE",    "SQLITE_NOLFS", "SQLITE_AUTH",
+        "SQLITE_FORMAT",   "SQLITE_RANGE"};
     if (errorCode >= 0 && errorCode < static_cast<int>(names.size()))
         return names[static_cast<std::size_t>(errorCode)];
     switch (errorCode) {
-    case 100: return "SQLITE_ROW";
-    case 101: return "SQLITE_DONE";
-    case CPPSQLITE_ERROR: return "CPPSQLITE_ERROR";
-    default: return "UNKNOWN_ERROR";
+    case 100:
+        return "SQLITE_ROW";
+    case 101:
+        return "SQLITE_DONE";
+    case CPPSQLITE_ERROR:
+        return "CPPSQLITE_ERROR";
+    default:
+        return "UNKNOWN_ERROR";
     }
 }
 
@@ -122,8 +124,8 @@ int chooseOffset(const unsigned char* data, int length)
     for (int i = 1; i < 256; ++i) {
         if (i == '\'')
             continue;
-        int sum = counts[static_cast<std::size_t>(i)] + counts[static_cast<std::size_t>((i + 1) & 0xFF)] +
-                  counts[static_cast<std::size_t>((i + '\'') & 0xFF)];
+        int sum = counts[static_cast<std::size_t>(i)] + counts[static_cast<std::size_t>((i + 1) & 0xFF)]
+                  + counts[static_cast<std::size_t>((i + '\'') & 0xFF)];
         if (sum < best) {
             best = sum;
             offset = i;
@@ -181,7 +183,7 @@ bool decodeBinary(const unsigned char* in, std::vector<unsigned char>& out)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 CppSQLite3Binary::~CppSQLite3Binary()
 {
@@ -394,7 +396,7 @@ bool CppSQLite3Query::fieldHoldsText(int field, const std::string& text) const
     const std::size_t length = std::strlen(text.c_str());
     const auto* stored = sqlite3_column_text(statement, field);
     return static_cast<std::size_t>(sqlite3_column_bytes(statement, field)) == length
-        && std::memcmp(stored, text.data(), length) == 0;
+           && std::memcmp(stored, text.data(), length) == 0;
 }
 
 bool CppSQLite3Query::fieldHoldsInteger(int field, long long value) const
@@ -520,7 +522,7 @@ CppSQLite3Query CppSQLite3DB::ExecuteQuery(const char* sql)
         if (result != SQLITE_OK)
             throw CppSQLite3Exception(result, sqlite3_errmsg(db), false);
         if (!statement)
-            return CppSQLite3Query(db, nullptr, true);   // nothing but blanks or comments
+            return CppSQLite3Query(db, nullptr, true);  // nothing but blanks or comments
         result = sqlite3_step(statement);
         if (result == SQLITE_DONE)
             return CppSQLite3Query(db, statement, true);

@@ -93,8 +93,8 @@ public:
     void NextRow();
     int FieldCount() const;
     int FieldIndex(const char* field) const;
-    const char* FieldValue(const char* field) const;     // nullptr for SQL NULL
-    const char* FieldValue(int field) const;             // nullptr for SQL NULL
+    const char* FieldValue(const char* field) const;  // nullptr for SQL NULL
+    const char* FieldValue(int field) const;          // nullptr for SQL NULL
     void Finalize();
 
     // The field as a string, SQL NULL read as empty; as an integer converted with atol, NULL as 0.
@@ -142,7 +142,7 @@ public:
     // a window can keep painting meanwhile.
     void SetBusyWait(std::function<void()> whileWaiting);
 
-    int ExecuteStatement(const char* sql);                // number of rows changed
+    int ExecuteStatement(const char* sql);  // number of rows changed
     CppSQLite3Query ExecuteQuery(const char* sql);
     int ExecuteScalar(const char* sql);
     bool TableExists(const char* table);

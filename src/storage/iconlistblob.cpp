@@ -67,7 +67,7 @@ private:
     size_t pos = 0;
 };
 
-} // namespace
+}  // namespace
 
 std::vector<unsigned char> joinIconList(const std::vector<std::string>& pngs)
 {
@@ -93,8 +93,8 @@ std::optional<std::vector<std::string>> splitIconList(const std::vector<unsigned
         return std::nullopt;
     if (!reader.u16(version) || !reader.u16(width) || !reader.u16(height) || !reader.u32(imageCount))
         return std::nullopt;
-    if (version != FormatVersion || width != iconListImageSize || height != iconListImageSize
-        || imageCount > MaxCount || reader.left() / (4 + MinPngSize) < imageCount)
+    if (version != FormatVersion || width != iconListImageSize || height != iconListImageSize || imageCount > MaxCount
+        || reader.left() / (4 + MinPngSize) < imageCount)
         return std::nullopt;
     std::vector<std::string> pngs;
     pngs.reserve(imageCount);

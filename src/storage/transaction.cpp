@@ -10,7 +10,7 @@ constexpr const char* beginTransaction = "begin immediate transaction;";
 constexpr const char* commitTransaction = "commit transaction;";
 constexpr const char* rollbackTransaction = "rollback transaction;";
 
-} // namespace
+}  // namespace
 
 Transaction::Transaction(CppSQLite3DB& connection) : db(connection), began(!connection.InTransaction())
 {

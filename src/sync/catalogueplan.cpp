@@ -51,22 +51,22 @@ bool isPristineBuiltIn(const StoredCategory& row)
 {
     return std::any_of(builtInCategories.begin(), builtInCategories.end(), [&](const BuiltInCategory& b) {
         return row.guid == b.guid && row.name == b.name && row.parent == b.parentGuid && row.system == 1
-            && row.iconIndex == 0;
+               && row.iconIndex == 0;
     });
 }
 
-} // namespace
+}  // namespace
 
 std::string rowText(const StoredCategory& row)
 {
-    return joined({row.name, std::to_string(row.level), row.parent, std::to_string(row.system),
-                   std::to_string(row.iconIndex)});
+    return joined(
+        {row.name, std::to_string(row.level), row.parent, std::to_string(row.system), std::to_string(row.iconIndex)});
 }
 
 std::string rowText(const StoredItem& row)
 {
-    return joined({row.name, row.target, row.category, std::to_string(row.star), row.comment,
-                   std::to_string(row.type)});
+    return joined(
+        {row.name, row.target, row.category, std::to_string(row.star), row.comment, std::to_string(row.type)});
 }
 
 std::string iconRef(int index, const std::string& hash, int builtInCount)
@@ -96,8 +96,11 @@ LocalObject localObject(const StoredItem& row, const std::vector<DocumentFolder>
     object.content.guid = row.guid;
     object.content.parent = row.category;
     auto& fields = object.content.fields;
-    fields = {{"name", row.name},     {"target", row.target},          {"star", std::to_string(row.star)},
-              {"comment", row.comment}, {"type", std::to_string(row.type)}};
+    fields = {{"name", row.name},
+              {"target", row.target},
+              {"star", std::to_string(row.star)},
+              {"comment", row.comment},
+              {"type", std::to_string(row.type)}};
     if (row.type == 0) {
         for (const DocumentFolder& folder : folders) {
             if (auto relative = below(row.target, folder.path)) {
@@ -176,8 +179,8 @@ StoredCategory categoryRowOf(const ResolvedCatalogue::Category& category, const 
 {
     const auto& fields = category.record->fields;
     auto icon = indexOfRef.find(text(fields, "icon"));
-    return {category.record->guid, text(fields, "name"),   category.level, category.parent,
-            number(fields, "system"), icon == indexOfRef.end() ? 0 : icon->second};
+    return {category.record->guid, text(fields, "name"),     category.level,
+            category.parent,       number(fields, "system"), icon == indexOfRef.end() ? 0 : icon->second};
 }
 
 StoredItem itemRowOf(const ResolvedCatalogue::Item& item, const std::vector<DocumentFolder>& folders)
@@ -196,7 +199,7 @@ StoredItem itemRowOf(const ResolvedCatalogue::Item& item, const std::vector<Docu
             }
         }
     }
-    return {item.record->guid, text(fields, "name"), target, item.category, number(fields, "star"),
+    return {item.record->guid,       text(fields, "name"),  target, item.category, number(fields, "star"),
             text(fields, "comment"), number(fields, "type")};
 }
 
@@ -223,10 +226,12 @@ void plan(const std::vector<Row>& current, const std::vector<Row>& wanted, std::
         }
 }
 
-} // namespace
+}  // namespace
 
-CataloguePlan planCatalogue(const std::vector<StoredCategory>& currentCategories, const std::vector<StoredItem>& currentItems,
-                            const std::vector<StoredCategory>& wantedCategories, const std::vector<StoredItem>& wantedItems)
+CataloguePlan planCatalogue(const std::vector<StoredCategory>& currentCategories,
+                            const std::vector<StoredItem>& currentItems,
+                            const std::vector<StoredCategory>& wantedCategories,
+                            const std::vector<StoredItem>& wantedItems)
 {
     CataloguePlan result;
     plan(currentCategories, wantedCategories, result.categoriesToWrite, result.categoriesToDelete);

@@ -73,10 +73,11 @@ struct CataloguePlan {
     std::vector<std::string> itemsToDelete;
     bool empty() const
     {
-        return categoriesToWrite.empty() && categoriesToDelete.empty() && itemsToWrite.empty()
-            && itemsToDelete.empty();
+        return categoriesToWrite.empty() && categoriesToDelete.empty() && itemsToWrite.empty() && itemsToDelete.empty();
     }
 };
 
-CataloguePlan planCatalogue(const std::vector<StoredCategory>& currentCategories, const std::vector<StoredItem>& currentItems,
-                            const std::vector<StoredCategory>& wantedCategories, const std::vector<StoredItem>& wantedItems);
+CataloguePlan planCatalogue(const std::vector<StoredCategory>& currentCategories,
+                            const std::vector<StoredItem>& currentItems,
+                            const std::vector<StoredCategory>& wantedCategories,
+                            const std::vector<StoredItem>& wantedItems);

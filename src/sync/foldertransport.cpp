@@ -17,9 +17,11 @@ QString native(const std::filesystem::path& path)
     throw SyncError(what + " \"" + path.string() + "\": " + reason);
 }
 
-} // namespace
+}  // namespace
 
-FolderTransport::FolderTransport(std::filesystem::path root) : root(std::move(root)) {}
+FolderTransport::FolderTransport(std::filesystem::path root) : root(std::move(root))
+{
+}
 
 std::optional<std::vector<RemoteEntry>> FolderTransport::list(const std::string& folder)
 {

@@ -40,8 +40,7 @@ std::size_t mergeInto(RecordSet& state, const std::vector<SyncRecord>& incoming)
 }
 
 std::vector<RecordKey> captureChanges(RecordSet& state, std::map<RecordKey, std::string>& rows,
-                                      const std::vector<LocalObject>& current, HybridClock& clock,
-                                      long long wallClock)
+                                      const std::vector<LocalObject>& current, HybridClock& clock, long long wallClock)
 {
     std::vector<RecordKey> changed;
     std::set<RecordKey> present;
@@ -149,7 +148,7 @@ bool madeBefore(const SyncRecord* a, const SyncRecord* b)
     return std::tie(a->created, a->guid) < std::tie(b->created, b->guid);
 }
 
-} // namespace
+}  // namespace
 
 ResolvedCatalogue resolveCatalogue(const RecordSet& state)
 {
@@ -187,8 +186,7 @@ ResolvedCatalogue resolveCatalogue(const RecordSet& state)
 
     std::map<std::string, int> levels;
     for (const auto& [guid, parent] : parentOf)
-        result.categories.push_back({&state.at({SyncRecord::Category, guid}), parent,
-                                     levelOf(guid, parentOf, levels)});
+        result.categories.push_back({&state.at({SyncRecord::Category, guid}), parent, levelOf(guid, parentOf, levels)});
     std::sort(result.categories.begin(), result.categories.end(), [](const auto& a, const auto& b) {
         return a.level != b.level ? a.level < b.level : madeBefore(a.record, b.record);
     });

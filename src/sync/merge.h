@@ -30,8 +30,7 @@ struct LocalObject {
 // program, a restore) are found too. New and changed objects get a fresh stamp for what changed, objects
 // gone since get a deletion. rows is updated to the catalogue; returns the keys of the records changed.
 std::vector<RecordKey> captureChanges(RecordSet& state, std::map<RecordKey, std::string>& rows,
-                                      const std::vector<LocalObject>& current, HybridClock& clock,
-                                      long long wallClock);
+                                      const std::vector<LocalObject>& current, HybridClock& clock, long long wallClock);
 
 // The catalogue the state describes.
 struct ResolvedCatalogue {

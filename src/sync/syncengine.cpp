@@ -20,11 +20,11 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 #include <map>
 #include <optional>
+#include <sys/file.h>
 #include <tuple>
+#include <unistd.h>
 
 namespace {
 
@@ -193,8 +193,9 @@ void Sync::readPeers(const std::vector<RemoteEntry>& devices)
             for (const std::string& name : plan.files) {
                 auto file = readSyncFile(transport.get(folderOf(entry.name) + "/" + name));
                 if (!file || file->header.device != entry.name) {
-                    report.warnings.push_back("The sync file \"" + folderOf(entry.name) + "/" + name
-                                              + "\" cannot be read; that device's changes wait until it is written again.");
+                    report.warnings.push_back(
+                        "The sync file \"" + folderOf(entry.name) + "/" + name
+                        + "\" cannot be read; that device's changes wait until it is written again.");
                     readable = false;
                     break;
                 }
@@ -256,7 +257,7 @@ bool Sync::mergeAndApply()
             report.itemsToDelete = deleting;
             report.itemCount = itemCount;
             report.error = "The changes from \"" + report.deletingDevice + "\" would delete " + std::to_string(deleting)
-                + " of the " + std::to_string(itemCount) + " items here; nothing was changed.";
+                           + " of the " + std::to_string(itemCount) + " items here; nothing was changed.";
             return false;
         }
         if ((!plan.empty() || iconsChange) && !backedUp && options.backup) {
@@ -297,8 +298,9 @@ bool Sync::mergeAndApply()
         for (const std::string& guid : merged.revived)
             if (std::any_of(plan.categoriesToWrite.begin(), plan.categoriesToWrite.end(),
                             [&](const StoredCategory& row) { return row.guid == guid; }))
-                report.warnings.push_back("A category deleted on another device came back to keep what was added to it since: \""
-                                          + state.records.at({SyncRecord::Category, guid}).fields["name"] + "\".");
+                report.warnings.push_back(
+                    "A category deleted on another device came back to keep what was added to it since: \""
+                    + state.records.at({SyncRecord::Category, guid}).fields["name"] + "\".");
         return true;
     }
 }
@@ -362,8 +364,8 @@ void Sync::mergeAll(HybridClock& clock, Merged& merged)
     for (const auto& category : resolved.categories)
         if (auto icon = category.record->fields.find("icon"); icon != category.record->fields.end())
             neededIcons.insert(icon->second);
-    const IconPlan icons = planIcons(pngs ? hashes : std::vector<std::string>(), neededIcons, state.records,
-                                     BuiltInIconCount);
+    const IconPlan icons =
+        planIcons(pngs ? hashes : std::vector<std::string>(), neededIcons, state.records, BuiltInIconCount);
     std::vector<StoredCategory> wantedCategories;
     std::vector<StoredItem> wantedItems;
     for (const auto& category : resolved.categories)
@@ -375,11 +377,13 @@ void Sync::mergeAll(HybridClock& clock, Merged& merged)
         return;
     std::vector<std::string> list = icons.seed.empty() ? *pngs : std::vector<std::string>();
     for (const std::string& hash : icons.seed)
-        list.push_back(QByteArray::fromBase64(QByteArray::fromStdString(
-                           state.records.at({SyncRecord::Icon, hash}).fields.at("png"))).toStdString());
+        list.push_back(QByteArray::fromBase64(
+                           QByteArray::fromStdString(state.records.at({SyncRecord::Icon, hash}).fields.at("png")))
+                           .toStdString());
     for (const std::string& hash : icons.append)
-        list.push_back(QByteArray::fromBase64(QByteArray::fromStdString(
-                           state.records.at({SyncRecord::Icon, hash}).fields.at("png"))).toStdString());
+        list.push_back(QByteArray::fromBase64(
+                           QByteArray::fromStdString(state.records.at({SyncRecord::Icon, hash}).fields.at("png")))
+                           .toStdString());
     for (const auto* added : {&icons.seed, &icons.append})
         for (const std::string& hash : *added) {
             state.rows[{SyncRecord::Icon, hash}] = hash;
@@ -479,7 +483,7 @@ void Sync::upload()
     if (pending == 0 && !forceSnapshot && sequence > 0)
         return;
     const bool snapshot = sequence == 0 || forceSnapshot || pending > static_cast<int>(SnapshotAbovePending)
-        || own.changeFiles >= CompactAfterFiles;
+                          || own.changeFiles >= CompactAfterFiles;
     const SyncStore::State state = store.loadState(!snapshot);
     std::vector<SyncRecord> records;
     for (const auto& [key, record] : state.records) {
@@ -541,10 +545,11 @@ void Sync::run()
         forceSnapshot = true;
     }
     readPeers(*top);
-    const bool nothingNew = std::all_of(incoming.begin(), incoming.end(), [](const Incoming& peer) { return peer.records.empty(); });
+    const bool nothingNew =
+        std::all_of(incoming.begin(), incoming.end(), [](const Incoming& peer) { return peer.records.empty(); });
     const bool unchanged = nothingNew && !afresh && !forceSnapshot && sequence > 0
-        && store.meta("edits") == store.meta("edits-synced")
-        && store.catalogue().ExecuteScalar("select count(*) from sync_object where pending=1;") == 0;
+                           && store.meta("edits") == store.meta("edits-synced")
+                           && store.catalogue().ExecuteScalar("select count(*) from sync_object where pending=1;") == 0;
     if (!unchanged) {
         if (!mergeAndApply())
             return;
@@ -554,7 +559,7 @@ void Sync::run()
     report.ok = true;
 }
 
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -582,7 +587,7 @@ private:
     int fd;
 };
 
-} // namespace
+}  // namespace
 
 SyncReport synchronize(const std::string& dbPath, SyncTransport& transport, const SyncOptions& options)
 {
@@ -615,8 +620,8 @@ std::string SyncReport::summary() const
 {
     if (!ok)
         return error;
-    std::string text = "Synced: " + std::to_string(changesReceived) + " changes received, " + std::to_string(changesSent)
-        + " sent.";
+    std::string text =
+        "Synced: " + std::to_string(changesReceived) + " changes received, " + std::to_string(changesSent) + " sent.";
     for (const std::string& warning : warnings)
         text += " " + warning;
     return text;
@@ -635,7 +640,8 @@ SyncSettings loadSyncSettings(const std::string& dbPath)
     db.Open(dbPath.c_str());
     std::map<std::string, std::string> meta;
     if (db.TableExists("sync_meta"))
-        for (CppSQLite3Query query = db.ExecuteQuery("select key, value from sync_meta;"); !query.Eof(); query.NextRow())
+        for (CppSQLite3Query query = db.ExecuteQuery("select key, value from sync_meta;"); !query.Eof();
+             query.NextRow())
             meta[query.fieldText("key")] = query.fieldText("value");
     SyncSettings settings{meta["place"], meta["user"], meta["machine-name"], {}};
     const QJsonArray folders = QJsonDocument::fromJson(QByteArray::fromStdString(meta["document-folders"])).array();

@@ -24,8 +24,11 @@ QJsonObject recordObject(const SyncRecord& record)
     QJsonObject fields;
     for (const auto& [name, value] : record.fields)
         fields.insert(q(name), q(value));
-    QJsonObject object{{"k", QString(QChar(record.kind))}, {"g", q(record.guid)}, {"f", fields},
-                       {"fs", q(formatStamp(record.fieldsStamp))}, {"c", q(formatStamp(record.created))}};
+    QJsonObject object{{"k", QString(QChar(record.kind))},
+                       {"g", q(record.guid)},
+                       {"f", fields},
+                       {"fs", q(formatStamp(record.fieldsStamp))},
+                       {"c", q(formatStamp(record.created))}};
     if (record.kind != SyncRecord::Icon) {
         object.insert("p", q(record.parent));
         object.insert("ps", q(formatStamp(record.parentStamp)));
@@ -65,8 +68,9 @@ std::optional<SyncRecord> recordFrom(const QJsonObject& object)
             return std::nullopt;
         record.fields[field.key().toStdString()] = field.value().toString().toStdString();
     }
-    if (record.guid.empty() || !readStamp(object, "fs", record.fieldsStamp) || !readStamp(object, "ps", record.parentStamp)
-        || !readStamp(object, "ds", record.deleteStamp) || !readStamp(object, "c", record.created))
+    if (record.guid.empty() || !readStamp(object, "fs", record.fieldsStamp)
+        || !readStamp(object, "ps", record.parentStamp) || !readStamp(object, "ds", record.deleteStamp)
+        || !readStamp(object, "c", record.created))
         return std::nullopt;
     return record;
 }
@@ -85,7 +89,7 @@ std::optional<std::pair<long long, bool>> parseFileName(const std::string& name)
     return std::nullopt;
 }
 
-} // namespace
+}  // namespace
 
 std::string recordText(const SyncRecord& record)
 {
@@ -100,12 +104,9 @@ std::optional<SyncRecord> recordFromText(const std::string& text)
 
 QByteArray writeSyncFile(const SyncFileHeader& header, const std::vector<SyncRecord>& records)
 {
-    QJsonObject head{{"varnelo-sync", FormatVersion},
-                     {"device", q(header.device)},
-                     {"name", q(header.machineName)},
-                     {"sequence", QString::number(header.sequence)},
-                     {"snapshot", header.snapshot},
-                     {"records", static_cast<qint64>(records.size())}};
+    QJsonObject head{{"varnelo-sync", FormatVersion}, {"device", q(header.device)},
+                     {"name", q(header.machineName)}, {"sequence", QString::number(header.sequence)},
+                     {"snapshot", header.snapshot},   {"records", static_cast<qint64>(records.size())}};
     QByteArray bytes = QJsonDocument(head).toJson(QJsonDocument::Compact);
     bytes += '\n';
     for (const SyncRecord& record : records) {

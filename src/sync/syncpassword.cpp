@@ -29,7 +29,7 @@ KeyringAnswer finish(QKeychain::Job& job)
     return {false, "The desktop's keyring did not answer: " + job.errorString().toStdString()};
 }
 
-} // namespace
+}  // namespace
 
 KeyringAnswer storeSyncPassword(const std::string& place, const std::string& user, const std::string& password)
 {

@@ -22,9 +22,8 @@ constexpr const char* touchTrigger =
     "update sync_meta set value = cast(value as integer) + 1 where key = 'edits'; end;";
 
 // And the GUIDs written, so that a sync compares only those rows with the last synced state.
-constexpr const char* dirtyTrigger =
-    "create trigger if not exists sync_dirty_%s_%s after %s on %s begin "
-    "insert or ignore into sync_dirty (kind, guid) values %s; end;";
+constexpr const char* dirtyTrigger = "create trigger if not exists sync_dirty_%s_%s after %s on %s begin "
+                                     "insert or ignore into sync_dirty (kind, guid) values %s; end;";
 
 std::string kindText(char kind)
 {
@@ -33,18 +32,17 @@ std::string kindText(char kind)
 
 StoredCategory categoryOf(CppSQLite3Query& query)
 {
-    return {query.fieldText("guid"), query.fieldText("name"),     query.fieldInt("level"),
+    return {query.fieldText("guid"),        query.fieldText("name"),  query.fieldInt("level"),
             query.fieldText("parent_guid"), query.fieldInt("system"), query.fieldInt("iconIndex")};
 }
 
 StoredItem itemOf(CppSQLite3Query& query)
 {
-    return {query.fieldText("guid"), query.fieldText("name"),    query.fieldText("target"),
-            query.fieldText("category"), query.fieldInt("star"), query.fieldText("comment"),
-            query.fieldInt("type")};
+    return {query.fieldText("guid"), query.fieldText("name"),    query.fieldText("target"), query.fieldText("category"),
+            query.fieldInt("star"),  query.fieldText("comment"), query.fieldInt("type")};
 }
 
-} // namespace
+}  // namespace
 
 SyncStore::SyncStore(const std::string& dbPath) : dbPath(dbPath)
 {
@@ -59,12 +57,14 @@ SyncStore::SyncStore(const std::string& dbPath) : dbPath(dbPath)
             sql.Format(touchTrigger, table, event, event, table);
             db.ExecuteStatement(sql);
         }
-    for (const auto& [table, kind] : {std::pair{link_table, SyncRecord::Item}, std::pair{category_table, SyncRecord::Category}})
+    for (const auto& [table, kind] :
+         {std::pair{link_table, SyncRecord::Item}, std::pair{category_table, SyncRecord::Category}})
         for (const char* event : {"insert", "update", "delete"}) {
             const std::string k = kindText(kind);
             const std::string values = std::string(event) == "insert" ? "('" + k + "', new.guid)"
-                : std::string(event) == "delete"                       ? "('" + k + "', old.guid)"
-                                                                       : "('" + k + "', old.guid), ('" + k + "', new.guid)";
+                                       : std::string(event) == "delete"
+                                           ? "('" + k + "', old.guid)"
+                                           : "('" + k + "', old.guid), ('" + k + "', new.guid)";
             sql.Format(dirtyTrigger, table, event, event, table, values.c_str());
             db.ExecuteStatement(sql);
         }
@@ -177,8 +177,8 @@ void SyncStore::apply(const CataloguePlan& plan)
     }
     for (const StoredItem& row : plan.itemsToWrite) {
         sql.Format("update link_table set name=%Q,target=%Q,category=%Q,star=%d,comment=%Q,type=%d where guid=%Q;",
-                   row.name.c_str(), row.target.c_str(), row.category.c_str(), row.star, row.comment.c_str(),
-                   row.type, row.guid.c_str());
+                   row.name.c_str(), row.target.c_str(), row.category.c_str(), row.star, row.comment.c_str(), row.type,
+                   row.guid.c_str());
         if (db.ExecuteStatement(sql) == 0) {
             sql.Format("insert into link_table (guid,name,target,category,star,comment,type) "
                        "values(%Q,%Q,%Q,%Q,%d,%Q,%d);",

@@ -61,7 +61,7 @@ std::vector<RemoteEntry> entriesOf(const QByteArray& multistatus, const QString&
     return entries;
 }
 
-} // namespace
+}  // namespace
 
 WebDavTransport::WebDavTransport(const SyncPlace& place)
     : base(QUrl(QString::fromStdString(place.place))), timeoutMs(place.timeoutSeconds * 1000)
@@ -71,7 +71,8 @@ WebDavTransport::WebDavTransport(const SyncPlace& place)
     if (!base.path().endsWith('/'))
         base.setPath(base.path() + '/');
     if (!place.user.empty())
-        authorization = "Basic "
+        authorization =
+            "Basic "
             + (QByteArray::fromStdString(place.user) + ':' + QByteArray::fromStdString(place.password)).toBase64();
     network.setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
 }
@@ -197,7 +198,8 @@ QByteArray WebDavTransport::get(const std::string& path)
 void WebDavTransport::put(const std::string& path, const QByteArray& data)
 {
     const std::string folder = path.substr(0, path.rfind('/') + 1);
-    const std::string temporary = folder + ".upload-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
+    const std::string temporary =
+        folder + ".upload-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
     const QUrl temporaryUrl = urlOf(temporary, false);
     const Answer put = send("PUT", temporaryUrl, data);
     if (put.status != 201 && put.status != 204 && put.status != 200)

@@ -21,8 +21,7 @@
 namespace {
 
 const char* const restoreCaption = "Restore Automatic Backup";
-const char* const restorePrompt =
-    "Choose the backup to restore. The catalogue as it is now is backed up first.";
+const char* const restorePrompt = "Choose the backup to restore. The catalogue as it is now is backed up first.";
 const char* const noBackupsText = "No automatic backup has been made yet.";
 const char* const settingsCaption = "Backup Settings";
 const char* const chooseFolderCaption = "Choose a folder for the automatic backups";
@@ -34,8 +33,7 @@ QString countText(int count)
 
 }  // namespace
 
-RestoreAutomaticBackupDialog::RestoreAutomaticBackupDialog(std::vector<autobackup::BackupInfo> found,
-                                                           QWidget* parent)
+RestoreAutomaticBackupDialog::RestoreAutomaticBackupDialog(std::vector<autobackup::BackupInfo> found, QWidget* parent)
     : QDialog(parent), backups(std::move(found)), listBackups(new QTreeWidget(this)),
       buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this))
 {
@@ -47,12 +45,12 @@ RestoreAutomaticBackupDialog::RestoreAutomaticBackupDialog(std::vector<autobacku
     listBackups->setObjectName(QStringLiteral("listBackups"));
     listBackups->setAccessibleName(QStringLiteral("Automatic backups"));
     listBackups->setRootIsDecorated(false);
-    listBackups->setHeaderLabels({QStringLiteral("Date"), QStringLiteral("Kind"), QStringLiteral("Categories"),
-                                  QStringLiteral("Items")});
+    listBackups->setHeaderLabels(
+        {QStringLiteral("Date"), QStringLiteral("Kind"), QStringLiteral("Categories"), QStringLiteral("Items")});
     for (const autobackup::BackupInfo& backup : backups) {
-        auto* row = new QTreeWidgetItem(listBackups, {localDate(backup.name.time),
-                                                      toQ(autobackup::describeKind(backup.name)),
-                                                      countText(backup.categories), countText(backup.items)});
+        auto* row =
+            new QTreeWidgetItem(listBackups, {localDate(backup.name.time), toQ(autobackup::describeKind(backup.name)),
+                                              countText(backup.categories), countText(backup.items)});
         row->setToolTip(1, toQ(backup.fileName));
         row->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
         row->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);

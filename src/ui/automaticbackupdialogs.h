@@ -40,8 +40,7 @@ private:
 class BackupSettingsDialog : public QDialog {
     Q_OBJECT
 public:
-    BackupSettingsDialog(const autobackup::Settings& settings, const QString& defaultFolder,
-                         QWidget* parent = nullptr);
+    BackupSettingsDialog(const autobackup::Settings& settings, const QString& defaultFolder, QWidget* parent = nullptr);
 
     autobackup::Settings settings() const;
 

@@ -16,7 +16,7 @@ namespace {
 // Often enough that the progress and the windows follow smoothly.
 constexpr auto pollEvery = std::chrono::milliseconds(20);
 
-} // namespace
+}  // namespace
 
 bool runInBackground(QWidget* owner, const QString& label, std::size_t total,
                      const std::function<void(const BackgroundTask&)>& work)

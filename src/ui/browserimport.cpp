@@ -18,7 +18,7 @@ std::string configurationFolder()
     return QDir::isAbsolutePath(folder) ? fromQ(folder) : std::string();
 }
 
-} // namespace
+}  // namespace
 
 std::optional<std::vector<BrowserProfile>> countedBrowserProfiles(QWidget* owner)
 {
@@ -40,9 +40,8 @@ std::optional<std::vector<BrowserProfile>> countedBrowserProfiles(QWidget* owner
 std::optional<ImportTree> readProfileInBackground(QWidget* owner, const BrowserProfile& profile)
 {
     ImportTree tree;
-    if (!runInBackground(owner, QString::fromLatin1(readingLabel), 0, [&](const BackgroundTask& task) {
-            tree = readBrowserProfile(profile, task.stopRequested);
-        }))
+    if (!runInBackground(owner, QString::fromLatin1(readingLabel), 0,
+                         [&](const BackgroundTask& task) { tree = readBrowserProfile(profile, task.stopRequested); }))
         return std::nullopt;
     return tree;
 }

@@ -50,8 +50,9 @@ QString BrowserProfileDialog::describe(const BrowserProfile& profile)
     const QString where = toQ(profile.browser) + QStringLiteral(" \u2014 ") + toQ(profile.profile);
     if (profile.bookmarkCount < 0)
         return where + QStringLiteral(" (bookmarks cannot be read)");
-    return where + (profile.bookmarkCount == 1 ? QStringLiteral(" (1 bookmark)")
-                                               : QStringLiteral(" (%1 bookmarks)").arg(profile.bookmarkCount));
+    return where
+           + (profile.bookmarkCount == 1 ? QStringLiteral(" (1 bookmark)")
+                                         : QStringLiteral(" (%1 bookmarks)").arg(profile.bookmarkCount));
 }
 
 const BrowserProfile* BrowserProfileDialog::selectedProfile() const

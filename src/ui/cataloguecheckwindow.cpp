@@ -77,8 +77,8 @@ void CatalogueCheckWindow::buildControls()
     btnCheck = new QPushButton(QStringLiteral("&Check"), this);
     btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
     const std::vector<std::pair<QWidget*, const char*>> named = {
-        {ckFiles, "ckFiles"}, {ckLinks, "ckLinks"}, {ckDuplicates, "ckDuplicates"}, {cbScope, "cbScope"},
-        {btnCheck, "btnCheck"}, {btnCancel, "btnCancel"}};
+        {ckFiles, "ckFiles"}, {ckLinks, "ckLinks"},   {ckDuplicates, "ckDuplicates"},
+        {cbScope, "cbScope"}, {btnCheck, "btnCheck"}, {btnCancel, "btnCancel"}};
     for (const auto& [widget, name] : named) {
         widget->setObjectName(QString::fromLatin1(name));
         options->addWidget(widget);
@@ -113,9 +113,11 @@ void CatalogueCheckWindow::buildControls()
     btnUseNewAddress = new QPushButton(QStringLiteral("Use &New Address"), this);
     btnDelete = new QPushButton(QStringLiteral("D&elete"), this);
     btnIgnore = new QPushButton(QStringLiteral("&Ignore"), this);
-    const std::vector<std::pair<QPushButton*, const char*>> buttons = {
-        {btnLocate, "btnLocate"}, {btnRelink, "btnRelink"}, {btnUseNewAddress, "btnUseNewAddress"},
-        {btnDelete, "btnDelete"}, {btnIgnore, "btnIgnore"}};
+    const std::vector<std::pair<QPushButton*, const char*>> buttons = {{btnLocate, "btnLocate"},
+                                                                       {btnRelink, "btnRelink"},
+                                                                       {btnUseNewAddress, "btnUseNewAddress"},
+                                                                       {btnDelete, "btnDelete"},
+                                                                       {btnIgnore, "btnIgnore"}};
     for (const auto& [button, name] : buttons) {
         button->setObjectName(QString::fromLatin1(name));
         actions->addWidget(button);
@@ -142,7 +144,8 @@ void CatalogueCheckWindow::buildControls()
 void CatalogueCheckWindow::setSelectedCategory(const std::string& guid, const QString& name)
 {
     selectedGuid = guid;
-    cbScope->setItemText(1, guid.empty() ? QStringLiteral("Selected category") : QStringLiteral("Category \"%1\"").arg(name));
+    cbScope->setItemText(1, guid.empty() ? QStringLiteral("Selected category")
+                                         : QStringLiteral("Category \"%1\"").arg(name));
     if (guid.empty())
         cbScope->setCurrentIndex(0);
     cbScope->setEnabled(!guid.empty() && !isRunning());
@@ -221,7 +224,9 @@ void CatalogueCheckWindow::addRow(const health::StoredFinding& finding)
     item->setData(0, Qt::UserRole, toQ(key));
     item->setToolTip(3, found);
     item->setToolTip(2, toQ(finding.target));
-    group->setText(0, QStringLiteral("%1 (%2)").arg(QString::fromLatin1(health::kindHeading(finding.kind))).arg(group->childCount()));
+    group->setText(
+        0,
+        QStringLiteral("%1 (%2)").arg(QString::fromLatin1(health::kindHeading(finding.kind))).arg(group->childCount()));
 }
 
 std::vector<const CatalogueCheckWindow::Row*> CatalogueCheckWindow::selectedRows() const
@@ -374,9 +379,10 @@ void CatalogueCheckWindow::offerFolderRelink(const std::string& lostPath, const 
     }
     if (fixes.empty())
         return;
-    QString text = QStringLiteral("Relink %1 other missing items from \"%2\" to \"%3\" the same way? Their files are there.")
-                       .arg(fixes.size())
-                       .arg(toQ(move->from), toQ(move->to));
+    QString text =
+        QStringLiteral("Relink %1 other missing items from \"%2\" to \"%3\" the same way? Their files are there.")
+            .arg(fixes.size())
+            .arg(toQ(move->from), toQ(move->to));
     if (below > static_cast<int>(fixes.size()))
         text += QStringLiteral(" %1 more missing items below \"%2\" are not there and stay as they are.")
                     .arg(below - static_cast<int>(fixes.size()))
@@ -407,7 +413,8 @@ void CatalogueCheckWindow::btnDeleteClick()
         return;
     const QString question = guids.size() == 1 ? QStringLiteral("Do you want to delete selected item?")
                                                : QStringLiteral("Do you want to delete selected items");
-    if (seam::message(this, QMessageBox::Question, QStringLiteral("Confirm"), question, QMessageBox::Yes | QMessageBox::No)
+    if (seam::message(this, QMessageBox::Question, QStringLiteral("Confirm"), question,
+                      QMessageBox::Yes | QMessageBox::No)
         != QMessageBox::Yes)
         return;
     commands.deleteItems(guids);

@@ -82,7 +82,7 @@ private:
     CDBManager& db;
     CheckCommands commands;
     std::string selectedGuid;
-    std::map<std::string, Row> rows;   // by guid and aspect
+    std::map<std::string, Row> rows;                                      // by guid and aspect
     std::map<std::string, std::pair<std::string, std::string>> itemInfo;  // guid: title, category GUID
     std::unordered_map<std::string, std::string> categoryPaths;
     health::CatalogueCheck* check = nullptr;

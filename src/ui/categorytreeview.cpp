@@ -11,8 +11,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QStyledItemDelegate>
 #include <QSignalBlocker>
+#include <QStyledItemDelegate>
 #include <QTreeWidgetItemIterator>
 
 #include <utility>

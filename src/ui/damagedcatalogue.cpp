@@ -22,15 +22,15 @@ bool agreed(const QString& text)
 {
     return seam::message(nullptr, QMessageBox::Warning, QString::fromLatin1(caption), text,
                          QMessageBox::Yes | QMessageBox::No)
-        == QMessageBox::Yes;
+           == QMessageBox::Yes;
 }
 
 bool recover(const std::string& dbPath)
 {
     applyBackupSettings(settingsFilePath());
     const std::int64_t now = autobackup::currentTime();
-    const QString damaged = QStringLiteral("The catalogue \"%1\" is damaged: SQLite cannot read it as a sound database.")
-                                .arg(toQ(dbPath));
+    const QString damaged =
+        QStringLiteral("The catalogue \"%1\" is damaged: SQLite cannot read it as a sound database.").arg(toQ(dbPath));
     const QString kept = QStringLiteral("The damaged file is kept beside it as \"%1\".")
                              .arg(QFileInfo(toQ(autobackup::damagedAsideName(dbPath, now))).fileName());
     const QString otherwise = QStringLiteral("No ends Varnelo and leaves the file as it is.");
@@ -43,16 +43,17 @@ bool recover(const std::string& dbPath)
         autobackup::setDamagedAside(dbPath, now);
         return true;
     }
-    const QString offer = QStringLiteral("Restore the newest good automatic backup, made %1 (%2), with %3 categories "
-                                         "and %4 items?")
-                              .arg(RestoreAutomaticBackupDialog::localDate(good->name.time),
-                                   toQ(autobackup::describeKind(good->name)))
-                              .arg(good->categories)
-                              .arg(good->items);
+    const QString offer =
+        QStringLiteral("Restore the newest good automatic backup, made %1 (%2), with %3 categories "
+                       "and %4 items?")
+            .arg(RestoreAutomaticBackupDialog::localDate(good->name.time), toQ(autobackup::describeKind(good->name)))
+            .arg(good->categories)
+            .arg(good->items);
     if (!agreed(QStringLiteral("%1\n\n%2 %3\n\n%4").arg(damaged, offer, kept, otherwise)))
         return false;
     autobackup::setDamagedAside(dbPath, now);
-    const BackupOutcome restored = restoreBackup(good->path, dbPath, [] {}, [] {});
+    const BackupOutcome restored = restoreBackup(
+        good->path, dbPath, [] {}, [] {});
     if (!restored.succeeded)
         throw std::runtime_error(restored.message);
     return true;

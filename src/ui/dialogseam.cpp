@@ -49,8 +49,8 @@ QString Seam::openFileName(QWidget* parent, const QString& caption, const QStrin
     return dialog.selectedFiles().value(0);
 }
 
-QString Seam::saveFileName(QWidget* parent, const QString& caption, const QString& filter,
-                           const QString& defaultSuffix, const QString& selectedFile)
+QString Seam::saveFileName(QWidget* parent, const QString& caption, const QString& filter, const QString& defaultSuffix,
+                           const QString& selectedFile)
 {
     // The static helper cannot take a default suffix, so the dialog is built by hand.
     QFileDialog dialog(parent, caption, selectedFile.isEmpty() ? dialogStartFolder(caption) : selectedFile, filter);

@@ -45,14 +45,13 @@ public:
 namespace seam {
 
 QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
-                                    const QString& text,
-                                    QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                                    const QString& text, QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                                     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 QStringList openFileNames(QWidget* parent, const QString& caption, const QString& filter);
-QString openFileName(QWidget* parent, const QString& caption, const QString& filter,
-                     const QString& selectedFile = {}, bool mustExist = true);
-QString saveFileName(QWidget* parent, const QString& caption, const QString& filter,
-                     const QString& defaultSuffix, const QString& selectedFile = {});
+QString openFileName(QWidget* parent, const QString& caption, const QString& filter, const QString& selectedFile = {},
+                     bool mustExist = true);
+QString saveFileName(QWidget* parent, const QString& caption, const QString& filter, const QString& defaultSuffix,
+                     const QString& selectedFile = {});
 QString existingFolder(QWidget* parent, const QString& caption);
 int exec(QDialog* dialog);
 std::unique_ptr<Progress> progress(QWidget* owner, const QString& label, bool cancellable);

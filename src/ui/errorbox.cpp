@@ -12,8 +12,7 @@ QString errorBoxText(const QString& text)
 
 void showErrorBox(QWidget* parent, const QString& text)
 {
-    seam::message(parent, QMessageBox::Critical, QStringLiteral("Varnelo"), errorBoxText(text),
-                  QMessageBox::Ok);
+    seam::message(parent, QMessageBox::Critical, QStringLiteral("Varnelo"), errorBoxText(text), QMessageBox::Ok);
 }
 
 int& runningCommands()

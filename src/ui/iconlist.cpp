@@ -44,12 +44,11 @@ QImage fitted(const QImage& picture)
     const QImage source = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (source.width() == IconList::ImageSize && source.height() == IconList::ImageSize)
         return stored(source);
-    const QImage scaled = source.scaled(IconList::ImageSize, IconList::ImageSize, Qt::KeepAspectRatio,
-                                        Qt::SmoothTransformation);
+    const QImage scaled =
+        source.scaled(IconList::ImageSize, IconList::ImageSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     QImage image = blankImage();
     QPainter painter(&image);
-    painter.drawImage((IconList::ImageSize - scaled.width()) / 2, (IconList::ImageSize - scaled.height()) / 2,
-                      scaled);
+    painter.drawImage((IconList::ImageSize - scaled.width()) / 2, (IconList::ImageSize - scaled.height()) / 2, scaled);
     painter.end();
     return stored(image);
 }
@@ -152,7 +151,8 @@ std::optional<IconList> IconList::deserialize(const std::vector<unsigned char>& 
     list.images.reserve(pngs->size());
     list.icons.reserve(pngs->size());
     for (const std::string& png : *pngs) {
-        const QImage image = QImage::fromData(reinterpret_cast<const uchar*>(png.data()), static_cast<int>(png.size()), "PNG");
+        const QImage image =
+            QImage::fromData(reinterpret_cast<const uchar*>(png.data()), static_cast<int>(png.size()), "PNG");
         if (image.isNull() || image.width() != ImageSize || image.height() != ImageSize)
             return std::nullopt;
         list.push(stored(image));

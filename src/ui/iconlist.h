@@ -26,8 +26,8 @@ public:
     // Null icon out of range. Every caller shares the list's one icon per index, so ten thousand
     // tree nodes with the same icon hold one picture, not ten thousand copies.
     QIcon icon(int index) const;
-    QPixmap pixmap(int index) const;    // null pixmap out of range
-    QImage image(int index) const;      // null image out of range; 32x32 ARGB32
+    QPixmap pixmap(int index) const;  // null pixmap out of range
+    QImage image(int index) const;    // null image out of range; 32x32 ARGB32
     // Scales the picture into 32x32 (keeping its proportions, centred); a null image is not appended.
     bool append(const QImage& picture);
 

@@ -2,9 +2,9 @@
 #include "ui/internaldrop.h"
 
 #include <QAbstractItemView>
+#include <QCoreApplication>
 #include <QDrag>
 #include <QDragMoveEvent>
-#include <QCoreApplication>
 #include <QDropEvent>
 #include <QMimeData>
 

@@ -63,8 +63,7 @@ public:
 
     RowCaptionDelegate(QObject* parent, Edited onEdited) : QStyledItemDelegate(parent), edited(std::move(onEdited)) {}
 
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                          const QModelIndex& index) const override
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         if (index.column() != 0)
             return nullptr;
@@ -324,7 +323,8 @@ void ItemListView::startDrag(Qt::DropActions)
 
 void ItemListView::markBroken(QTreeWidgetItem* row, const QString& reason)
 {
-    const QBrush text = reason.isEmpty() ? palette().brush(QPalette::Text) : palette().brush(QPalette::Disabled, QPalette::Text);
+    const QBrush text =
+        reason.isEmpty() ? palette().brush(QPalette::Text) : palette().brush(QPalette::Disabled, QPalette::Text);
     for (int column = 0; column < columnCount(); ++column) {
         row->setForeground(column, text);
         row->setToolTip(column, reason);

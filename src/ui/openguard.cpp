@@ -26,5 +26,5 @@ bool confirmRunningProgram(QWidget* parent, const CLinkItem& item)
     return seam::message(parent, QMessageBox::Warning, QStringLiteral("Varnelo"),
                          QStringLiteral("\"%1\" is a program. Run it?").arg(check.path),
                          QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-        == QMessageBox::Yes;
+           == QMessageBox::Yes;
 }

@@ -25,8 +25,7 @@ QString describeTarget(const QUrl& url)
     if (url.isLocalFile())
         return QStringLiteral("Choose the program you want to use to open the file \"%1\":")
             .arg(QFileInfo(url.toLocalFile()).fileName());
-    return QStringLiteral("Choose the program you want to use to open \"%1\":")
-        .arg(url.toDisplayString());
+    return QStringLiteral("Choose the program you want to use to open \"%1\":").arg(url.toDisplayString());
 }
 
 QIcon programIcon(const Application& app)
@@ -44,13 +43,10 @@ QIcon programIcon(const Application& app)
 }  // namespace
 
 OpenWithDialog::OpenWithDialog(const std::string& target, int itemType, QWidget* parent)
-    : QDialog(parent),
-      lblTarget(new QLabel(this)),
-      listApplications(new QListWidget(this)),
+    : QDialog(parent), lblTarget(new QLabel(this)), listApplications(new QListWidget(this)),
       ckShowAll(new QCheckBox(QStringLiteral("Show all applications"), this)),
       buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this)),
-      targetUrlValue(targetUrl(target, itemType)),
-      type(contentTypeForUrl(targetUrlValue))
+      targetUrlValue(targetUrl(target, itemType)), type(contentTypeForUrl(targetUrlValue))
 {
     ensureIconTheme();
     setWindowTitle(Caption);

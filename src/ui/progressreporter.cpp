@@ -18,7 +18,7 @@ int scaled(std::size_t value, std::size_t total)
     return static_cast<int>(value / (total / static_cast<std::size_t>(INT_MAX) + 1));
 }
 
-} // namespace
+}  // namespace
 
 ProgressReporter::ProgressReporter(QWidget* parent, QString text, bool canCancel)
     : owner(parent), label(std::move(text)), cancellable(canCancel)

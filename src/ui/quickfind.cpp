@@ -245,8 +245,8 @@ void QuickFind::startQuery()
     if (keyword.isEmpty() || !worker)
         return;
     const quint64 generation = ++*newest;
-    QMetaObject::invokeMethod(worker, [target = worker, generation, keyword] { target->find(generation, keyword); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        worker, [target = worker, generation, keyword] { target->find(generation, keyword); }, Qt::QueuedConnection);
 }
 
 void QuickFind::refresh()
@@ -293,7 +293,8 @@ void QuickFind::showCount(quint64 generation, int total)
     else if (total > hits.size())
         count->setText(QStringLiteral("First %1 of %2 items shown").arg(thousands(int(hits.size())), thousands(total)));
     else
-        count->setText(total == 1 ? QStringLiteral("1 item found") : QStringLiteral("%1 items found").arg(thousands(total)));
+        count->setText(total == 1 ? QStringLiteral("1 item found")
+                                  : QStringLiteral("%1 items found").arg(thousands(total)));
 }
 
 void QuickFind::leave()
@@ -347,7 +348,8 @@ bool QuickFind::eventFilter(QObject* watched, QEvent* event)
         openSelected();
         return true;
     }
-    if (watched == field && key == Qt::Key_Down && results->topLevelItemCount() > 0 && area->currentWidget() == results) {
+    if (watched == field && key == Qt::Key_Down && results->topLevelItemCount() > 0
+        && area->currentWidget() == results) {
         results->setFocus();
         return true;
     }

@@ -22,7 +22,8 @@ RelinkDialog::RelinkDialog(QWidget* owner, std::string lost, std::int64_t size)
     setObjectName(QStringLiteral("RelinkDialog"));
     setWindowTitle(QStringLiteral("Relink"));
     auto* layout = new QVBoxLayout(this);
-    auto* lblLost = new QLabel(QStringLiteral("Find the moved file \"%1\" below these folders:").arg(toQ(lostPath)), this);
+    auto* lblLost =
+        new QLabel(QStringLiteral("Find the moved file \"%1\" below these folders:").arg(toQ(lostPath)), this);
     lblLost->setObjectName(QStringLiteral("lblLost"));
     lblLost->setWordWrap(true);
     layout->addWidget(lblLost);
@@ -92,8 +93,8 @@ void RelinkDialog::search()
     listCandidates->clear();
     std::size_t steps = 0;
     const auto progress = seam::progress(this, QStringLiteral("Searching for the moved file..."), true);
-    const health::RelinkSearch found
-        = health::findCandidates(lostPath, folders(), knownSize, [&] { return progress->advance(++steps, 0); });
+    const health::RelinkSearch found =
+        health::findCandidates(lostPath, folders(), knownSize, [&] { return progress->advance(++steps, 0); });
     const QLocale locale;
     for (const health::Candidate& candidate : found.candidates) {
         QString match = candidate.matchingComponents > 1
@@ -101,7 +102,8 @@ void RelinkDialog::search()
                             : QStringLiteral("same name");
         if (candidate.sizeMatches)
             match += *candidate.sizeMatches ? QStringLiteral(", same size") : QStringLiteral(", size differs");
-        auto* row = new QTreeWidgetItem(listCandidates, {toQ(candidate.path), locale.formattedDataSize(candidate.size), match});
+        auto* row =
+            new QTreeWidgetItem(listCandidates, {toQ(candidate.path), locale.formattedDataSize(candidate.size), match});
         row->setData(0, Qt::UserRole, toQ(candidate.path));
     }
     QStringList notes;

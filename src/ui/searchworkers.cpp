@@ -5,7 +5,6 @@
 
 #include <QTimer>
 
-
 namespace {
 
 // A commit is taken into the index within this time; the query side never waits for it anyway.
@@ -18,7 +17,8 @@ QString toQ(const std::string& text)
 
 }  // namespace
 
-QuickFindWorker::QuickFindWorker(std::string catalogue, std::string indexFile, std::shared_ptr<std::atomic<quint64>> latest)
+QuickFindWorker::QuickFindWorker(std::string catalogue, std::string indexFile,
+                                 std::shared_ptr<std::atomic<quint64>> latest)
     : cataloguePath(std::move(catalogue)), indexPath(std::move(indexFile)), newest(std::move(latest))
 {
     qRegisterMetaType<QList<QuickFindHit>>();

@@ -140,8 +140,9 @@ void SyncKeeper::startSync(bool byUser, bool allowMassDelete)
                 report.error = error.what();
             }
         }
-        QMetaObject::invokeMethod(this, [this, report, byUser, passwordMissing] { finished(report, byUser, passwordMissing); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, report, byUser, passwordMissing] { finished(report, byUser, passwordMissing); },
+            Qt::QueuedConnection);
     });
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     worker->start();
@@ -163,9 +164,11 @@ void SyncKeeper::finished(const SyncReport& report, bool byUser, bool passwordMi
         }
         show(QStringLiteral("Sync needs the password: use Tools > Sync Now"), toQ(report.error));
     } else if (report.needsConfirmation) {
-        if (byUser && seam::message(window, QMessageBox::Warning, QString::fromLatin1(caption),
-                                    toQ(report.error) + QStringLiteral("\n\nDelete them here as well?"),
-                                    QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
+        if (byUser
+            && seam::message(window, QMessageBox::Warning, QString::fromLatin1(caption),
+                             toQ(report.error) + QStringLiteral("\n\nDelete them here as well?"),
+                             QMessageBox::Yes | QMessageBox::No)
+                   == QMessageBox::Yes) {
             startSync(true, true);
             return;
         }

@@ -105,8 +105,10 @@ SyncSettingsDialog::SyncSettingsDialog(const SyncSettings& settings, QWidget* pa
 
 SyncSettings SyncSettingsDialog::settings() const
 {
-    SyncSettings result{fromQ(editPlace->text().trimmed()), fromQ(editUser->text().trimmed()),
-                        fromQ(editMachineName->text().trimmed()), {}};
+    SyncSettings result{fromQ(editPlace->text().trimmed()),
+                        fromQ(editUser->text().trimmed()),
+                        fromQ(editMachineName->text().trimmed()),
+                        {}};
     for (int row = 0; row < tableFolders->rowCount(); ++row) {
         const QTableWidgetItem* name = tableFolders->item(row, 0);
         const QTableWidgetItem* path = tableFolders->item(row, 1);

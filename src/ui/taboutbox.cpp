@@ -60,8 +60,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Framele
     makeLink(Label3);
     Label2 = makeLabel("Label2", QString::fromLatin1(webSite), 155, 160, 12);
     makeLink(Label2);
-    Label1 = makeLabel("Label1", QStringLiteral("Your documents and web addresses, in one catalogue."),
-                       144, 311, 11);
+    Label1 = makeLabel("Label1", QStringLiteral("Your documents and web addresses, in one catalogue."), 144, 311, 11);
     Label1->setFont(font);
 }
 
@@ -90,8 +89,7 @@ void TAboutBox::makeLink(QLabel* label)
 
 bool TAboutBox::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonRelease
-        && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         if (watched == Image1)
             Image1Click();
         else if (watched == Label2)

@@ -41,7 +41,7 @@ std::runtime_error notAnIcon(const QString& fileName, const QString& reason)
     return std::runtime_error(text.toStdString());
 }
 
-} // namespace
+}  // namespace
 
 QImage loadCategoryIcon(const QString& fileName)
 {
@@ -61,8 +61,8 @@ QImage loadCategoryIcon(const QString& fileName)
             continue;
         readAny = true;
         const bool bigEnough = image.width() >= iconSide && image.height() >= iconSide;
-        const bool smallerThanBest = best.isNull()
-            || qint64(image.width()) * image.height() < qint64(best.width()) * best.height();
+        const bool smallerThanBest =
+            best.isNull() || qint64(image.width()) * image.height() < qint64(best.width()) * best.height();
         if (bigEnough && smallerThanBest)
             best = image;
     }

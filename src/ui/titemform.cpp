@@ -32,7 +32,7 @@ bool hasLongWord(const QString& text)
     return false;
 }
 
-} // namespace
+}  // namespace
 
 bool isBlankText(const QString& text)
 {
@@ -57,7 +57,9 @@ QString fileNamePart(const QString& path)
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
-TitemForm::TitemForm(QWidget* owner) : TitemForm(owner, false) {}
+TitemForm::TitemForm(QWidget* owner) : TitemForm(owner, false)
+{
+}
 
 TitemForm::TitemForm(QWidget* owner, bool web) : QDialog(owner), webMode(web)
 {
@@ -168,8 +170,14 @@ void TitemForm::updateOkButton()
     btnOk->setEnabled(hasTarget && hasTitle);
 }
 
-QString TitemForm::title() const { return txtTitle->text(); }
-QString TitemForm::target() const { return txtTarget->text(); }
+QString TitemForm::title() const
+{
+    return txtTitle->text();
+}
+QString TitemForm::target() const
+{
+    return txtTarget->text();
+}
 QStringList TitemForm::targets() const
 {
     if (!multiple)
@@ -179,8 +187,14 @@ QStringList TitemForm::targets() const
     return splitTargets(target());
 }
 
-QString TitemForm::description() const { return memoDescription->toPlainText(); }
-bool TitemForm::nameFromFile() const { return !webMode && ckTitle->isChecked(); }
+QString TitemForm::description() const
+{
+    return memoDescription->toPlainText();
+}
+bool TitemForm::nameFromFile() const
+{
+    return !webMode && ckTitle->isChecked();
+}
 
 void TitemForm::fill(const QString& title, const QString& target, const QString& description)
 {
@@ -189,9 +203,18 @@ void TitemForm::fill(const QString& title, const QString& target, const QString&
     memoDescription->setPlainText(description);
 }
 
-void TitemForm::txtTitleChange() { updateOkButton(); }
-void TitemForm::txtTargetChange() { updateOkButton(); }
-void TitemForm::ckTitleClick() { updateOkButton(); }
+void TitemForm::txtTitleChange()
+{
+    updateOkButton();
+}
+void TitemForm::txtTargetChange()
+{
+    updateOkButton();
+}
+void TitemForm::ckTitleClick()
+{
+    updateOkButton();
+}
 
 void TitemForm::btnOkClick()
 {
@@ -200,7 +223,10 @@ void TitemForm::btnOkClick()
         accept();
 }
 
-void TitemForm::btnCancelClick() { reject(); }
+void TitemForm::btnCancelClick()
+{
+    reject();
+}
 
 void TitemForm::BitBtn1Click()
 {

@@ -127,4 +127,7 @@ void TNewCategoryForm::Button1Click()
         accept();
 }
 
-void TNewCategoryForm::Button2Click() { reject(); }
+void TNewCategoryForm::Button2Click()
+{
+    reject();
+}

@@ -8,7 +8,9 @@
 #include <QSystemTrayIcon>
 #include <QWidget>
 
-TrayResidence::TrayResidence(QWidget& owner, QMenu& trayMenu) : QObject(&owner), window(owner), menu(trayMenu) {}
+TrayResidence::TrayResidence(QWidget& owner, QMenu& trayMenu) : QObject(&owner), window(owner), menu(trayMenu)
+{
+}
 
 void TrayResidence::addIcon()
 {

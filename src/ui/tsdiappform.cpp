@@ -8,16 +8,16 @@
 #include "shell/desktopservices.h"
 #include "shell/paths.h"
 #include "ui/backupkeeper.h"
-#include "ui/synckeeper.h"
 #include "ui/categorytreeview.h"
 #include "ui/deletequestion.h"
 #include "ui/desktop.h"
 #include "ui/dialogseam.h"
 #include "ui/droptarget.h"
 #include "ui/errorbox.h"
-#include "ui/openguard.h"
 #include "ui/itemlistview.h"
+#include "ui/openguard.h"
 #include "ui/qtext.h"
+#include "ui/synckeeper.h"
 #include "ui/taboutbox.h"
 #include "ui/trayresidence.h"
 #include "ui/tselectcategorydialogform.h"
@@ -29,8 +29,8 @@
 #include <QCloseEvent>
 #include <QMenu>
 #include <QMenuBar>
-#include <QScreen>
 #include <QScopedValueRollback>
+#include <QScreen>
 #include <QSessionManager>
 #include <QSplitter>
 #include <QStatusBar>
@@ -56,7 +56,8 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), ImageList2(Icon
     // No toolbar-hiding menu: the window's only popups are the designed ones.
     setContextMenuPolicy(Qt::NoContextMenu);
     backups = new BackupKeeper(this, [this](const std::string& file) { restoreFrom(file); });
-    sync = new SyncKeeper(this, [] { return databaseFilePath(); }, [this] { reloadAfterSync(); });
+    sync = new SyncKeeper(
+        this, [] { return databaseFilePath(); }, [this] { reloadAfterSync(); });
     createActions();
     createPopups();
     createMenus();
@@ -122,32 +123,32 @@ void TSDIAppForm::createActions()
     const auto image = [](const char* name) {
         return QIcon(QStringLiteral(":/icons/actions/%1.svg").arg(QLatin1String(name)));
     };
-    OnFileBackup = makeAction("OnFileBackup", QStringLiteral("&Backup..."),
-                              QStringLiteral("Create backup  for current database"));
+    OnFileBackup =
+        makeAction("OnFileBackup", QStringLiteral("&Backup..."), QStringLiteral("Create backup  for current database"));
     OnFileBackup->setIcon(image("backup"));
     OnFileRestore = makeAction("OnFileRestore", QStringLiteral("&Restore..."),
                                QStringLiteral("Restore database from saved backup file."));
     OnFileRestore->setIcon(image("restore"));
-    OnEditSearch = makeAction("OnEditSearch", QStringLiteral("&Search"),
-                              QStringLiteral("Search items with special keyword."));
+    OnEditSearch =
+        makeAction("OnEditSearch", QStringLiteral("&Search"), QStringLiteral("Search items with special keyword."));
     OnEditSearch->setIcon(image("search"));
-    OnToolsSettings = makeAction("OnToolsSettings", QStringLiteral("&Settings"),
-                                 QStringLiteral("Application settings"));
+    OnToolsSettings =
+        makeAction("OnToolsSettings", QStringLiteral("&Settings"), QStringLiteral("Application settings"));
     OnToolsSettings->setIcon(image("settings"));
     OnHelpHelp = makeAction("OnHelpHelp", QStringLiteral("Online &Help "), QStringLiteral("Show help"));
     OnHelpHelp->setIcon(image("help"));
     OnHelpAbout = makeAction("OnHelpAbout", QStringLiteral("&About"), QStringLiteral("Show about information"));
     OnHelpAbout->setIcon(image("about"));
-    OnFileExit = makeAction("OnFileExit", QStringLiteral("E&xit"),
-                            QStringLiteral("Close and exit the application"));
+    OnFileExit = makeAction("OnFileExit", QStringLiteral("E&xit"), QStringLiteral("Close and exit the application"));
     OnFileExit->setIcon(image("exit"));
     ToolsImportIEFavorites = makeAction("ToolsImportIEFavorites", QStringLiteral("&Import from IE Favorites..."));
     ToolsImportBookmarks = makeAction("ToolsImportBookmarks", QStringLiteral("Import &Bookmarks File..."),
                                       QStringLiteral("Import a bookmark file that a browser exported"));
     ToolsImportBrowser = makeAction("ToolsImportBrowser", QStringLiteral("Import from &Browser..."),
                                     QStringLiteral("Import the bookmarks of a browser profile on this computer"));
-    ToolsExportBookmarks = makeAction("ToolsExportBookmarks", QStringLiteral("&Export Bookmarks File..."),
-                                      QStringLiteral("Save categories and items as a bookmark file that browsers import"));
+    ToolsExportBookmarks =
+        makeAction("ToolsExportBookmarks", QStringLiteral("&Export Bookmarks File..."),
+                   QStringLiteral("Save categories and items as a bookmark file that browsers import"));
 
     bind(OnFileBackup, &TSDIAppForm::OnFileBackupExecute);
     bind(OnFileRestore, &TSDIAppForm::OnFileRestoreExecute);
@@ -245,8 +246,9 @@ void TSDIAppForm::createPanels()
 
     listContent = new ItemListView;
     listContent->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(listContent, &ItemListView::captionEdited, this,
-            [this](QTreeWidgetItem* row, const QString& text) { runCommand(this, [&] { listContentEdited(row, text); }); });
+    connect(listContent, &ItemListView::captionEdited, this, [this](QTreeWidgetItem* row, const QString& text) {
+        runCommand(this, [&] { listContentEdited(row, text); });
+    });
     connect(listContent, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         runCommand(this, [&] {
             listContentContextPopup();
@@ -269,14 +271,16 @@ void TSDIAppForm::createPanels()
     setCentralWidget(Splitter1);
 
     // Files and addresses dropped onto the list go to the selected category, onto a node to its own.
-    new DropTarget(listContent, [this](const QPoint&) { return GetSelectedCategory(); },
-                   [this](CCategory& category, const QList<QUrl>& urls) {
-                       runCommand(this, [&] { addDroppedUrls(category, urls); });
-                   });
-    new DropTarget(treeCategory, [this](const QPoint& at) { return treeCategory->categoryOf(treeCategory->itemAt(at)); },
-                   [this](CCategory& category, const QList<QUrl>& urls) {
-                       runCommand(this, [&] { addDroppedUrls(category, urls); });
-                   });
+    new DropTarget(
+        listContent, [this](const QPoint&) { return GetSelectedCategory(); },
+        [this](CCategory& category, const QList<QUrl>& urls) {
+            runCommand(this, [&] { addDroppedUrls(category, urls); });
+        });
+    new DropTarget(
+        treeCategory, [this](const QPoint& at) { return treeCategory->categoryOf(treeCategory->itemAt(at)); },
+        [this](CCategory& category, const QList<QUrl>& urls) {
+            runCommand(this, [&] { addDroppedUrls(category, urls); });
+        });
 }
 
 void TSDIAppForm::createPopups()
@@ -401,7 +405,8 @@ void TSDIAppForm::LoadCatalogue()
     db.Close();
     const std::string path = GetDatabasePath();
     if (path.empty()) {
-        QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
         return;
     }
     openCatalogue(db, path, [this, &path] {
@@ -526,9 +531,8 @@ void TSDIAppForm::listContentDblClick()
 void TSDIAppForm::requireOpenableTarget(const CLinkItem& item)
 {
     if (!targetUrl(item.GetTarget(), item.GetType()).isValid())
-        throw std::runtime_error(QStringLiteral("The address \"%1\" cannot be opened.")
-                                     .arg(toQ(item.GetTarget()))
-                                     .toStdString());
+        throw std::runtime_error(
+            QStringLiteral("The address \"%1\" cannot be opened.").arg(toQ(item.GetTarget())).toStdString());
     refuseUnsafeTarget(item);
 }
 
@@ -576,8 +580,8 @@ void TSDIAppForm::Delete1Click()
         return;
     const QString question = items.size() == 1 ? QStringLiteral("Do you want to delete selected item?")
                                                : QStringLiteral("Do you want to delete selected items");
-    if (seam::message(this, QMessageBox::Question, QStringLiteral("Confirm"), deleteQuestion(question, itemsGoing(items)),
-                      QMessageBox::Yes | QMessageBox::No)
+    if (seam::message(this, QMessageBox::Question, QStringLiteral("Confirm"),
+                      deleteQuestion(question, itemsGoing(items)), QMessageBox::Yes | QMessageBox::No)
         != QMessageBox::Yes)
         return;
     CCategory* category = GetSelectedCategory();
@@ -682,12 +686,15 @@ void TSDIAppForm::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && isMinimized() && tray->hidesOnMinimize()) {
-        QMetaObject::invokeMethod(this, [this] {
-            if (!isMinimized())
-                return;
-            setWindowState(windowState() & ~Qt::WindowMinimized);
-            tray->hide();
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (!isMinimized())
+                    return;
+                setWindowState(windowState() & ~Qt::WindowMinimized);
+                tray->hide();
+            },
+            Qt::QueuedConnection);
     }
 }
 

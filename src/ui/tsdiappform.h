@@ -14,8 +14,8 @@
 #include <QPointer>
 #include <QUrl>
 
-#include <memory>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>

@@ -23,7 +23,9 @@ void TSDIAppForm::ToolsCheckCatalogueClick()
         commands.locate = [this](const std::string& categoryGuid, const std::string& itemGuid) {
             LocateItem(categoryGuid, itemGuid);
         };
-        commands.setTarget = [this](const std::string& guid, const std::string& target) { setItemTarget(guid, target); };
+        commands.setTarget = [this](const std::string& guid, const std::string& target) {
+            setItemTarget(guid, target);
+        };
         commands.deleteItems = [this](const std::vector<std::string>& guids) { deleteItemsByGuid(guids); };
         commands.resultsChanged = [this] { markCheckedRows(); };
         window = new CatalogueCheckWindow(this, db, std::move(commands));
@@ -47,12 +49,12 @@ void TSDIAppForm::markCheckedRows()
         QTreeWidgetItem* row = listContent->topLevelItem(i);
         const CLinkItem* item = listContent->itemOf(row);
         const auto found = item ? broken.find(item->GetGuid()) : broken.end();
-        listContent->markBroken(row, found == broken.end() ? QString()
-                                                           : QStringLiteral("%1: %2").arg(
-                                                                 found->second.kind == health::Kind::Missing
-                                                                     ? QStringLiteral("Missing")
-                                                                     : QStringLiteral("Dead link"),
-                                                                 toQ(found->second.detail)));
+        listContent->markBroken(row, found == broken.end()
+                                         ? QString()
+                                         : QStringLiteral("%1: %2").arg(found->second.kind == health::Kind::Missing
+                                                                            ? QStringLiteral("Missing")
+                                                                            : QStringLiteral("Dead link"),
+                                                                        toQ(found->second.detail)));
     }
 }
 

@@ -29,9 +29,8 @@ const char* const changedCaption = "Item changed";
 const char* const changedText =
     "Another program changed this item while you edited it. It now reads:\n\n%1\n%2\n\n"
     "Yes: keep both, saving yours as a new item.\nNo: replace it with yours.\nCancel: back to your text.";
-const char* const deletedText =
-    "Another program deleted this item while you edited it.\n\n"
-    "Yes: save your text as a new item.\nCancel: back to your text.";
+const char* const deletedText = "Another program deleted this item while you edited it.\n\n"
+                                "Yes: save your text as a new item.\nCancel: back to your text.";
 const char* const categoryGoneText =
     "Another program deleted this item's category while you edited it, so your text cannot be stored "
     "there. It stays in the dialog for you to copy.";
@@ -41,7 +40,7 @@ bool sameTexts(const CLinkItem& a, const CLinkItem& b)
     return a.GetName() == b.GetName() && a.GetTarget() == b.GetTarget() && a.GetComment() == b.GetComment();
 }
 
-} // namespace
+}  // namespace
 
 void TSDIAppForm::startWatching()
 {
@@ -80,7 +79,7 @@ void TSDIAppForm::refreshStaleItems(CCategory& category)
 bool TSDIAppForm::busy() const
 {
     return runningCommands() > 0 || QApplication::activeModalWidget() || QApplication::activePopupWidget()
-        || listContent->interacting() || treeCategory->interacting() || db.InTransaction();
+           || listContent->interacting() || treeCategory->interacting() || db.InTransaction();
 }
 
 void TSDIAppForm::whenIdle(std::function<void()> work)
@@ -168,11 +167,13 @@ bool TSDIAppForm::storeEditedItem(CLinkItem& item, const ItemFields& typed)
         storeTyped();
         return true;
     }
-    const QString question = stored ? QString::fromLatin1(changedText).arg(toQ(stored->GetName()), toQ(stored->GetTarget()))
-                                    : QString::fromLatin1(deletedText);
-    const auto buttons = stored ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel
-                                : QMessageBox::Yes | QMessageBox::Cancel;
-    const auto answer = seam::message(this, QMessageBox::Warning, QString::fromLatin1(changedCaption), question, buttons);
+    const QString question =
+        stored ? QString::fromLatin1(changedText).arg(toQ(stored->GetName()), toQ(stored->GetTarget()))
+               : QString::fromLatin1(deletedText);
+    const auto buttons =
+        stored ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel : QMessageBox::Yes | QMessageBox::Cancel;
+    const auto answer =
+        seam::message(this, QMessageBox::Warning, QString::fromLatin1(changedCaption), question, buttons);
     if (answer == QMessageBox::No) {
         storeTyped();
         return true;

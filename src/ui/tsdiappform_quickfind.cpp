@@ -21,9 +21,8 @@ void TSDIAppForm::createQuickFind()
     quickFind->setCatalogue(db.GetPath());
     connect(quickFind, &QuickFind::openRequested, this,
             [this](const QuickFindHit& hit) { runCommand(this, [&] { openQuickFindHit(hit); }); });
-    connect(quickFind, &QuickFind::popupRequested, this, [this](const QuickFindHit& hit, const QPoint& at) {
-        runCommand(this, [&] { quickFindPopup(hit, at); });
-    });
+    connect(quickFind, &QuickFind::popupRequested, this,
+            [this](const QuickFindHit& hit, const QPoint& at) { runCommand(this, [&] { quickFindPopup(hit, at); }); });
     connect(quickFind, &QuickFind::left, this, [this] { runCommand(this, [&] { quickFindLeft(); }); });
     // Choosing a category is leaving the hits for it.
     connect(treeCategory, &QTreeWidget::itemClicked, quickFind, &QuickFind::leave);

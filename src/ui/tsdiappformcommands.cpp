@@ -3,16 +3,16 @@
 #include "ui/tsdiappform.h"
 
 #include "backup/backupfile.h"
+#include "commands/writebatch.h"
 #include "import/bookmarkfilereader.h"
 #include "import/bookmarkfilewriter.h"
 #include "import/browserprofiles.h"
 #include "import/catalogueexport.h"
 #include "import/cfavoriteengine.h"
 #include "import/foldertree.h"
-#include "import/treeimport.h"
 #include "import/importfavorites.h"
 #include "import/importsummary.h"
-#include "commands/writebatch.h"
+#include "import/treeimport.h"
 #include "shell/desktopservices.h"
 #include "shell/paths.h"
 #include "ui/backupkeeper.h"
@@ -23,8 +23,8 @@
 #include "ui/dialogseam.h"
 #include "ui/errorbox.h"
 #include "ui/itemlistview.h"
-#include "ui/quickfind.h"
 #include "ui/qtext.h"
+#include "ui/quickfind.h"
 #include "ui/titemform.h"
 #include "ui/tnewcategoryform.h"
 #include "ui/tsearchitemform.h"
@@ -34,9 +34,9 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QMimeData>
 #include <QDir>
 #include <QFileInfo>
+#include <QMimeData>
 #include <QUrl>
 
 #include <algorithm>
@@ -72,7 +72,6 @@ const char* const wholeCatalogueText = "Whole catalogue";
 const char* const noProfilesText = "No browser profile with bookmarks was found for this user.";
 const char* const historyClearedText = "Undo and Redo start afresh from the restored catalogue.";
 
-
 // The backup and restore outcomes are plain boxes: the application's title, OK, no icon.
 void showPlainMessage(QWidget* owner, const std::string& text)
 {
@@ -85,7 +84,7 @@ ItemFields itemFields(const QString& name, const QString& target, const QString&
     return {fromQ(name), fromQ(target), fromQ(comment), type};
 }
 
-} // namespace
+}  // namespace
 
 // ---- adding items ------------------------------------------------------------------------------
 
@@ -94,12 +93,13 @@ void TSDIAppForm::addItems(CCategory& category, const std::vector<ItemFields>& i
 {
     refreshStaleItems(category);
     const auto progress = seam::progress(this, QString::fromLatin1(addingItemsLabel), true);
-    history.record(std::make_unique<AddItemsCommand>(commands, category, items, *progress, [&](const CLinkItems& stored) {
-        if (GetSelectedCategory() != &category)
-            return;
-        for (CLinkItem* item : stored)
-            AddItemRow(item);
-    }));
+    history.record(
+        std::make_unique<AddItemsCommand>(commands, category, items, *progress, [&](const CLinkItems& stored) {
+            if (GetSelectedCategory() != &category)
+                return;
+            for (CLinkItem* item : stored)
+                AddItemRow(item);
+        }));
 }
 
 void TSDIAppForm::addDroppedUrls(CCategory& category, const QList<QUrl>& urls)
@@ -128,7 +128,7 @@ void TSDIAppForm::AddCategoryItemClick()
     if (seam::exec(&form) != QDialog::Accepted)
         return;
     if (auto* add = history.record(std::make_unique<AddCategoryCommand>(commands, db.GetRootCategory(),
-                                                                         fromQ(form.name()), form.GetIconIndex())))
+                                                                        fromQ(form.name()), form.GetIconIndex())))
         treeCategory->addNode(*add->added(), nullptr);
 }
 
@@ -142,8 +142,8 @@ void TSDIAppForm::AddSubCategoryItemClick()
     if (seam::exec(&form) != QDialog::Accepted)
         return;
     // The parent keeps its expanded or collapsed state.
-    if (auto* add = history.record(std::make_unique<AddCategoryCommand>(commands, *parent, fromQ(form.name()),
-                                                                         form.GetIconIndex())))
+    if (auto* add = history.record(
+            std::make_unique<AddCategoryCommand>(commands, *parent, fromQ(form.name()), form.GetIconIndex())))
         treeCategory->addNode(*add->added(), parentNode);
 }
 
@@ -212,8 +212,14 @@ void TSDIAppForm::AddFiles()
     addItems(*category, items);
 }
 
-void TSDIAppForm::AddNewItem1Click() { AddFiles(); }
-void TSDIAppForm::AddNewItem2Click() { AddFiles(); }
+void TSDIAppForm::AddNewItem1Click()
+{
+    AddFiles();
+}
+void TSDIAppForm::AddNewItem2Click()
+{
+    AddFiles();
+}
 
 void TSDIAppForm::AddWebAddressURL1Click()
 {
@@ -224,7 +230,10 @@ void TSDIAppForm::AddWebAddressURL1Click()
     addWebAddress(*category, clipboard ? clipboardAddress(*clipboard) : std::nullopt);
 }
 
-void TSDIAppForm::AddWebAddressURL2Click() { AddWebAddressURL1Click(); }
+void TSDIAppForm::AddWebAddressURL2Click()
+{
+    AddWebAddressURL1Click();
+}
 
 void TSDIAppForm::Property3Click()
 {
@@ -273,9 +282,9 @@ void TSDIAppForm::OnEditSearchExecute()
 
 void TSDIAppForm::OnFileBackupExecute()
 {
-    const QString chosen = seam::saveFileName(this, QString::fromLatin1(backupCaption),
-                                              QString::fromLatin1(backupFilter),
-                                              QString::fromLatin1(backupSuffix), lastBackupFile);
+    const QString chosen =
+        seam::saveFileName(this, QString::fromLatin1(backupCaption), QString::fromLatin1(backupFilter),
+                           QString::fromLatin1(backupSuffix), lastBackupFile);
     if (chosen.isEmpty())
         return;
     lastBackupFile = chosen;
@@ -312,8 +321,8 @@ void TSDIAppForm::restoreFrom(const std::string& backupPath)
         db.Close();
     };
     const auto progress = seam::progress(this, QString::fromLatin1(restoringLabel), false);
-    const BackupOutcome outcome =
-        restoreBackup(backupPath, databasePath, closeCatalogue, [this] { LoadCatalogue(); }, *progress);
+    const BackupOutcome outcome = restoreBackup(
+        backupPath, databasePath, closeCatalogue, [this] { LoadCatalogue(); }, *progress);
     // What the history recorded was done to the catalogue the restore replaced.
     const bool historyCleared = outcome.succeeded && history.clear();
     showPlainMessage(this, historyCleared ? outcome.message + " " + historyClearedText : outcome.message);
@@ -396,8 +405,8 @@ void TSDIAppForm::importTree(CCategory& target, const ImportTree& tree, const ch
 
 void TSDIAppForm::ToolsImportBookmarksClick()
 {
-    const QString file = seam::openFileName(this, QString::fromLatin1(importBookmarksCaption),
-                                            QString::fromLatin1(bookmarkFilter));
+    const QString file =
+        seam::openFileName(this, QString::fromLatin1(importBookmarksCaption), QString::fromLatin1(bookmarkFilter));
     if (file.isEmpty())
         return;
     CCategory* target = chooseTargetCategory();
@@ -428,8 +437,7 @@ void TSDIAppForm::ToolsImportBrowserClick()
     if (!tree)
         return;
     backups->beforeRiskyCommand("import from " + profile.browser + " " + profile.profile);
-    importTree(*target, *tree, importingBookmarksLabel, "Imported",
-               QStringLiteral("Import Bookmarks"));
+    importTree(*target, *tree, importingBookmarksLabel, "Imported", QStringLiteral("Import Bookmarks"));
 }
 
 void TSDIAppForm::AddFolder2Click()

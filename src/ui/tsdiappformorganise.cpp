@@ -68,13 +68,12 @@ void TSDIAppForm::createOrganising(QMenu* editMenu)
     bind(MoveCategoryTo, &TSDIAppForm::MoveCategoryToClick);
     bind(CopyCategoryTo, &TSDIAppForm::CopyCategoryToClick);
 
-    new InternalDrop(treeCategory, {treeCategory, listContent},
-                     [this](QAbstractItemView* source, const QPoint& at, bool copy) {
-                         return treeTakesDrop(source, at, copy);
-                     },
-                     [this](QAbstractItemView* source, const QPoint& at, bool copy) {
-                         runCommand(this, [&] { dropOnTree(source, at, copy); });
-                     });
+    new InternalDrop(
+        treeCategory, {treeCategory, listContent},
+        [this](QAbstractItemView* source, const QPoint& at, bool copy) { return treeTakesDrop(source, at, copy); },
+        [this](QAbstractItemView* source, const QPoint& at, bool copy) {
+            runCommand(this, [&] { dropOnTree(source, at, copy); });
+        });
 }
 
 // The window's own commands keep the tree and list in step; a change taken back or made again

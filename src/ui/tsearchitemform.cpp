@@ -33,7 +33,7 @@ QPushButton* makePlainButton(QWidget* owner, const char* name, const QString& te
     return button;
 }
 
-} // namespace
+}  // namespace
 
 TSearchItemForm::TSearchItemForm(QWidget* owner, std::string settingsPath)
     : QDialog(owner), iniPath(std::move(settingsPath))
@@ -131,9 +131,9 @@ void TSearchItemForm::btnSearchClick()
     entries.clear();
     lbResult->clear();
     const std::string keyword = editKeyword->text().toStdString();
-    const std::vector<CSearchItem> found = searcher
-        ? searcher(ckTitle->isChecked(), ckFilename->isChecked(), ckComment->isChecked(), keyword)
-        : db->SearchItems(ckTitle->isChecked(), ckFilename->isChecked(), ckComment->isChecked(), keyword);
+    const std::vector<CSearchItem> found =
+        searcher ? searcher(ckTitle->isChecked(), ckFilename->isChecked(), ckComment->isChecked(), keyword)
+                 : db->SearchItems(ckTitle->isChecked(), ckFilename->isChecked(), ckComment->isChecked(), keyword);
     for (const CSearchItem& result : found) {
         entries.push_back(TSearchItem{result.guid, result.name, result.category});
         lbResult->addItem(QString::fromStdString(result.name));

@@ -35,8 +35,8 @@ public:
     // The catalogue searched; refreshed by the main window each time it shows the dialog.
     void setDatabase(CDBManager* database) { db = database; }
     // Answers a search instead of the catalogue's own search, with the same hits in the same order.
-    using Searcher = std::function<std::vector<CSearchItem>(bool byName, bool byTarget, bool byComment,
-                                                            const std::string& keyword)>;
+    using Searcher =
+        std::function<std::vector<CSearchItem>(bool byName, bool byTarget, bool byComment, const std::string& keyword)>;
     void setSearcher(Searcher answer) { searcher = std::move(answer); }
     // Shows a found item in the main window; called before the double click handler returns.
     void setLocator(Locator locate) { locator = std::move(locate); }

@@ -19,7 +19,8 @@ namespace {
 class CategoryChoice : public QTreeWidgetItem {
 public:
     explicit CategoryChoice(CCategory* shown) : CategoryChoice(shown, QString::fromStdString(shown->GetName())) {}
-    CategoryChoice(CCategory* shown, const QString& text) : QTreeWidgetItem(QStringList{text}, UserType), category(shown)
+    CategoryChoice(CCategory* shown, const QString& text)
+        : QTreeWidgetItem(QStringList{text}, UserType), category(shown)
     {
     }
     CCategory* category;
@@ -57,8 +58,7 @@ TSelectCategoryDialogForm::TSelectCategoryDialogForm(QWidget* parent) : QDialog(
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     // Keyboard selection counts as much as a click, so OK is reachable without a mouse.
-    connect(treeCategory, &QTreeWidget::itemSelectionChanged, this,
-            &TSelectCategoryDialogForm::treeCategoryClick);
+    connect(treeCategory, &QTreeWidget::itemSelectionChanged, this, &TSelectCategoryDialogForm::treeCategoryClick);
     // The row the keyboard cursor stands on is the chosen one, so OK needs no Space first.
     connect(treeCategory, &QTreeWidget::currentItemChanged, this, [](QTreeWidgetItem* current) {
         if (current)

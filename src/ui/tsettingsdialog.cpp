@@ -18,8 +18,8 @@ TSettingsDialog::TSettingsDialog(QWidget* parent) : TOKRightDlg(parent)
     setWindowTitle(QStringLiteral("Settings"));
     ckAutorun = makeCheckBox(this, "ckAutorun", QStringLiteral("Autorun when windows startup"));
     ckClose = makeCheckBox(this, "ckClose", QStringLiteral("Minimize to notify tray area when click \"close\" button"));
-    ckMinimize = makeCheckBox(this, "ckMinimize",
-                           QStringLiteral("Minimize to notify tray area when click \"Minimize\" button"));
+    ckMinimize =
+        makeCheckBox(this, "ckMinimize", QStringLiteral("Minimize to notify tray area when click \"Minimize\" button"));
     ckHide = makeCheckBox(this, "ckHide", QStringLiteral("Hide main window when application start"));
     ckAlways = makeCheckBox(this, "ckAlways", QStringLiteral("Always show notification icon in tray"));
 

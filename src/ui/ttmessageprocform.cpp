@@ -2,11 +2,11 @@
 #include "ui/ttmessageprocform.h"
 
 #include <QBoxLayout>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QScreen>
 #include <QWindow>
 

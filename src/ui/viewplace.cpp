@@ -7,7 +7,6 @@
 
 #include <QTreeWidgetItemIterator>
 
-
 namespace {
 
 std::string guidOf(const CLinkObject* object)
@@ -15,7 +14,7 @@ std::string guidOf(const CLinkObject* object)
     return object ? object->GetGuid() : std::string();
 }
 
-} // namespace
+}  // namespace
 
 ViewPlace ViewPlace::of(const CategoryTreeView& tree, const ItemListView& list)
 {

@@ -60,8 +60,9 @@ QRect WindowPlacement::fitted(const QRect& wanted, const QRect& area)
 void WindowPlacement::restore()
 {
     const QList<int> place = numbers(readIniText(iniPath, windowSection, "geometry"), 4);
-    QRect wanted = place.isEmpty() ? QRect(window.pos(), window.size())
-                                   : QRect(QPoint(place[0], place[1]), QSize(place[2], place[3]).expandedTo({200, 150}));
+    QRect wanted = place.isEmpty()
+                       ? QRect(window.pos(), window.size())
+                       : QRect(QPoint(place[0], place[1]), QSize(place[2], place[3]).expandedTo({200, 150}));
     const QScreen* screen = QGuiApplication::screenAt(wanted.center());
     if (!screen)
         screen = QGuiApplication::primaryScreen();

@@ -36,7 +36,8 @@ QString editCategoryText(const CCategory& category, const std::string& name, int
 
 AddItemsCommand::AddItemsCommand(CatalogueCommands& c, CCategory& into, std::vector<ItemFields> added, Progress& p,
                                  CatalogueCommands::StoredItems onStored)
-    : RecordedCommand(c.catalogue(), itemsText("Add", added.size(), added.empty() ? std::string() : added.front().name)),
+    : RecordedCommand(c.catalogue(),
+                      itemsText("Add", added.size(), added.empty() ? std::string() : added.front().name)),
       commands(c), category(into), items(std::move(added)), progress(p), stored(std::move(onStored))
 {
 }
@@ -70,8 +71,8 @@ void EditCategoryCommand::perform()
 
 DeleteCategoryCommand::DeleteCategoryCommand(CatalogueCommands& c, CCategory& holder, CCategory& deleted, Progress& p,
                                              std::unique_ptr<CCategory>& out)
-    : RecordedCommand(c.catalogue(), QStringLiteral("Delete Category %1").arg(quoted(deleted.GetName()))),
-      commands(c), parent(holder), category(deleted), progress(p), detached(out)
+    : RecordedCommand(c.catalogue(), QStringLiteral("Delete Category %1").arg(quoted(deleted.GetName()))), commands(c),
+      parent(holder), category(deleted), progress(p), detached(out)
 {
 }
 

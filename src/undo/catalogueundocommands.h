@@ -14,8 +14,8 @@
 
 class AddItemsCommand : public RecordedCommand {
 public:
-    AddItemsCommand(CatalogueCommands& commands, CCategory& category, std::vector<ItemFields> items,
-                    Progress& progress, CatalogueCommands::StoredItems stored);
+    AddItemsCommand(CatalogueCommands& commands, CCategory& category, std::vector<ItemFields> items, Progress& progress,
+                    CatalogueCommands::StoredItems stored);
 
 private:
     void perform() override;

@@ -3,7 +3,9 @@
 
 #include <utility>
 
-RecordedCommand::RecordedCommand(CDBManager& database, const QString& text) : QUndoCommand(text), db(database) {}
+RecordedCommand::RecordedCommand(CDBManager& database, const QString& text) : QUndoCommand(text), db(database)
+{
+}
 
 void RecordedCommand::redo()
 {

@@ -51,7 +51,7 @@ protected:
     std::string db = dir.path("FavoritesDB.db");
 };
 
-} // namespace
+}  // namespace
 
 TEST(BackupNames, OnlyOurOwnNamesParseAndTheyRoundTrip)
 {
@@ -60,10 +60,11 @@ TEST(BackupNames, OnlyOurOwnNamesParseAndTheyRoundTrip)
     ASSERT_TRUE(parseBackupName(before));
     EXPECT_EQ(describeKind(*parseBackupName(before)), "before import of my bookmarks.html");
     EXPECT_EQ(parseBackupName(daily(now))->time, now);
-    const char* foreign[] = {"daily-2026-02-31_06-30-00.mbk", "daily-2026-12-10_06-30-00.mbk.bak",
-                             "daily-2026-12-10_06-30-00-x.mbk", "before-2026-12-10_06-30-00.mbk",
-                             "before-2026-12-10_06-30-00-a b.mbk", "mine.mbk", "daily-2026-12-10_24-00-00.mbk",
-                             ".partial-1-0.mbk", "Daily-2026-12-10_06-30-00.mbk"};
+    const char* foreign[] = {"daily-2026-02-31_06-30-00.mbk",      "daily-2026-12-10_06-30-00.mbk.bak",
+                             "daily-2026-12-10_06-30-00-x.mbk",    "before-2026-12-10_06-30-00.mbk",
+                             "before-2026-12-10_06-30-00-a b.mbk", "mine.mbk",
+                             "daily-2026-12-10_24-00-00.mbk",      ".partial-1-0.mbk",
+                             "Daily-2026-12-10_06-30-00.mbk"};
     for (const char* name : foreign)
         EXPECT_FALSE(parseBackupName(name)) << name;
 }
@@ -72,7 +73,7 @@ TEST(BackupRotation, KeepsSevenDailyFourWeeklyTwelveMonthlyAndTenBefore)
 {
     struct Case {
         const char* what;
-        std::vector<std::int64_t> dailyAges; // in days before now
+        std::vector<std::int64_t> dailyAges;  // in days before now
         int beforeCount;
         std::size_t removedDaily;
         std::size_t removedBefore;
@@ -130,7 +131,9 @@ TEST_F(AutomaticBackups, BeforeCommandBackupRestoresTheCatalogueAndIsListedWithC
     const std::string made = backupBeforeRiskyCommand(db, "import of x.html");
     change("after");
     const std::string restored = dir.path("restored.db");
-    ASSERT_TRUE(restoreBackup(made, restored, [] {}, [] {}).succeeded);
+    ASSERT_TRUE(restoreBackup(
+                    made, restored, [] {}, [] {})
+                    .succeeded);
     CDBManager catalogue;
     catalogue.Open(restored);
     EXPECT_EQ(catalogue.ExecuteScalar("select count(*) from filler where data='after';"), 0);

@@ -14,7 +14,7 @@ uint32_t referenceCrc(const Bytes& data, std::size_t length)
     return static_cast<uint32_t>(crc32(0L, data.data(), static_cast<uInt>(length)));
 }
 
-} // namespace
+}  // namespace
 
 TEST(CCRC32, ChecksumOfCheckStringIsStandardValue)
 {

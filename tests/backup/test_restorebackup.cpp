@@ -37,8 +37,7 @@ Bytes handMadeBackup(const Bytes& payload, uint32_t crcLength, uint32_t crc, uin
 Bytes handMadeBackup(const Bytes& payload)
 {
     const uint32_t covered = static_cast<uint32_t>(std::min<std::size_t>(payload.size(), 10485760));
-    return handMadeBackup(payload, covered,
-                          static_cast<uint32_t>(crc32(0L, payload.data(), covered)));
+    return handMadeBackup(payload, covered, static_cast<uint32_t>(crc32(0L, payload.data(), covered)));
 }
 
 class RestoreTest : public ::testing::Test {
@@ -53,7 +52,10 @@ protected:
     {
         return restoreBackup(
             backup, database, [this] { events.push_back("close"); },
-            [this] { events.push_back("reload"); reloadSaw = readBytes(database); });
+            [this] {
+                events.push_back("reload");
+                reloadSaw = readBytes(database);
+            });
     }
 
     void expectRefused(const BackupOutcome& outcome, const std::string& message)
@@ -74,7 +76,7 @@ protected:
     Bytes reloadSaw;
 };
 
-} // namespace
+}  // namespace
 
 TEST(StagingPath, ReplacesExtensionOfFileNameWithBakWithoutDot)
 {
@@ -128,7 +130,8 @@ TEST_F(RestoreTest, CloseRunsBeforeTheDatabaseIsReplaced)
     makeCatalogue(saved, 0, "saved");
     ASSERT_TRUE(writeBackup(saved, folder.path("s.mbk")).succeeded);
     Bytes atClose;
-    restoreBackup(folder.path("s.mbk"), database, [&] { atClose = readBytes(database); }, [] {});
+    restoreBackup(
+        folder.path("s.mbk"), database, [&] { atClose = readBytes(database); }, [] {});
     EXPECT_TRUE(atClose == current);
 }
 
@@ -138,8 +141,7 @@ TEST_F(RestoreTest, OddVersionAndWrongSizeFieldStillRestore)
     makeCatalogue(saved, 0, "saved");
     const Bytes payload = readBytes(saved);
     const uint32_t crc = static_cast<uint32_t>(crc32(0L, payload.data(), static_cast<uInt>(payload.size())));
-    writeBytes(folder.path("odd.mbk"),
-               handMadeBackup(payload, static_cast<uint32_t>(payload.size()), crc, 7, 12));
+    writeBytes(folder.path("odd.mbk"), handMadeBackup(payload, static_cast<uint32_t>(payload.size()), crc, 7, 12));
 
     EXPECT_TRUE(restore(folder.path("odd.mbk")).succeeded);
     EXPECT_TRUE(readBytes(database) == payload);
@@ -270,11 +272,13 @@ TEST_F(RestoreTest, UncreatableStagingFileThrowsCreateFailure)
     ASSERT_TRUE(writeBackup(database, folder.path("ok.mbk")).succeeded);
     const std::string elsewhere = folder.path("missing/FavoritesDB.db");
     try {
-        restoreBackup(folder.path("ok.mbk"), elsewhere, [] {}, [] {});
+        restoreBackup(
+            folder.path("ok.mbk"), elsewhere, [] {}, [] {});
         FAIL() << "no error raised";
     } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(), ("Cannot create file \"" + folder.path("missing/FavoritesDBbak")
-                                    + "\". No such file or directory").c_str());
+        EXPECT_STREQ(error.what(),
+                     ("Cannot create file \"" + folder.path("missing/FavoritesDBbak") + "\". No such file or directory")
+                         .c_str());
     }
 }
 

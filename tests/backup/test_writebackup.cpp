@@ -57,7 +57,7 @@ void expectBackupOf(const Bytes& database, const std::string& backupPath)
     EXPECT_TRUE(parsed.payload == database) << "payload differs from the database bytes";
 }
 
-} // namespace
+}  // namespace
 
 TEST(WriteBackup, SmallDatabaseGetsHeaderAndWholePayload)
 {
@@ -156,8 +156,7 @@ TEST(WriteBackup, UncreatableBackupFileThrowsCreateFailure)
         writeBackup(folder.path("db"), target);
         FAIL() << "no error raised";
     } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(),
-                     ("Cannot create file \"" + target + "\". No such file or directory").c_str());
+        EXPECT_STREQ(error.what(), ("Cannot create file \"" + target + "\". No such file or directory").c_str());
     }
 }
 
@@ -184,10 +183,8 @@ TEST(WriteBackup, BackupOntoTheDatabaseItselfIsRefusedAndLosesNothing)
     writeBytes(folder.path("FavoritesDB.db"), database);
     std::filesystem::create_symlink(folder.path("FavoritesDB.db"), folder.path("alias.mbk"));
 
-    EXPECT_THROW(writeBackup(folder.path("FavoritesDB.db"), folder.path("FavoritesDB.db")),
-                 std::runtime_error);
-    EXPECT_THROW(writeBackup(folder.path("FavoritesDB.db"), folder.path("alias.mbk")),
-                 std::runtime_error);
+    EXPECT_THROW(writeBackup(folder.path("FavoritesDB.db"), folder.path("FavoritesDB.db")), std::runtime_error);
+    EXPECT_THROW(writeBackup(folder.path("FavoritesDB.db"), folder.path("alias.mbk")), std::runtime_error);
     EXPECT_TRUE(readBytes(folder.path("FavoritesDB.db")) == database);
 }
 

@@ -18,7 +18,7 @@ void writeFile(const std::string& path, const std::string& text)
     std::ofstream(path, std::ios::binary) << text;
 }
 
-} // namespace
+}  // namespace
 
 TEST(ReadRegularFile, ReadsASmallFileAndOneReachedThroughALink)
 {

@@ -65,7 +65,7 @@ protected:
     CDBManager db;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(CatalogueGenerator, WritesTheSchemaAndIndexesTheProgramMakesItself)
 {
@@ -76,7 +76,8 @@ TEST_F(CatalogueGenerator, WritesTheSchemaAndIndexesTheProgramMakesItself)
     fresh.CreateIndexes();
     // Everything but the rows: tables and indexes the program creates on a new catalogue, where
     // a missing index would be built inside the first benchmark that opens the file.
-    const std::string schema = "select type||' '||name||': '||sql from sqlite_master where sql is not null order by name";
+    const std::string schema =
+        "select type||' '||name||': '||sql from sqlite_master where sql is not null order by name";
     EXPECT_EQ(column(db, schema), column(fresh, schema));
 }
 
@@ -85,8 +86,9 @@ TEST_F(CatalogueGenerator, BuiltInCategoriesComeFirstAsANewCatalogueHasThem)
     CDBManager fresh;
     fresh.Open(folder.path("new.db"));
     fresh.EnsureDefaultCategories();
-    const std::string builtIns = "select itemorder||'|'||guid||'|'||name||'|'||level||'|'||parent_guid||'|'||system||'|'||iconIndex"
-                                 " from category_table where itemorder <= 6 order by itemorder";
+    const std::string builtIns =
+        "select itemorder||'|'||guid||'|'||name||'|'||level||'|'||parent_guid||'|'||system||'|'||iconIndex"
+        " from category_table where itemorder <= 6 order by itemorder";
     EXPECT_EQ(column(db, builtIns), column(fresh, builtIns));
     EXPECT_EQ(count(db, "select count(*) from category_table where system=1"), 6);
 }

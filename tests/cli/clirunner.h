@@ -54,7 +54,7 @@ inline std::vector<std::string> lines(const std::string& text)
 struct Step {
     std::vector<std::string> args;
     int status;
-    std::string outHas;   // in stdout ("" for no check)
+    std::string outHas;  // in stdout ("" for no check)
     bool printsNothing = false;
 };
 

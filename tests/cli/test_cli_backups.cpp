@@ -18,7 +18,7 @@ std::vector<std::string> fields(const std::string& line)
     return found;
 }
 
-} // namespace
+}  // namespace
 
 TEST(CliBackups, ListsTheBackupsMadeBeforeRiskyCommandsAndRestoresOneByName)
 {

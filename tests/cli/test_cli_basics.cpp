@@ -41,8 +41,8 @@ TEST(CliBasics, OptionsStatusesAndPaths)
     struct Case {
         std::vector<std::string> args;
         int status;
-        std::string outHas;   // in stdout ("" for no check)
-        std::string errHas;   // in stderr ("" for an empty stderr)
+        std::string outHas;  // in stdout ("" for no check)
+        std::string errHas;  // in stderr ("" for an empty stderr)
     };
     const std::vector<Case> cases = {
         {{"--db", c.db, "ls"}, 0, "category\t" + c.slashed + "\tA\\/B\n", ""},
@@ -50,8 +50,7 @@ TEST(CliBasics, OptionsStatusesAndPaths)
         {{"--db=" + c.db, "ls", "/News/Sport"}, 0, "", ""},
         {{"--db", c.db, "ls", "A\\/B"}, 0, "", ""},
         {{"--db", c.db, "ls", c.twin2}, 0, "", ""},
-        {{"--db", c.db, "--json", "ls", "News"}, 0,
-         "{\"kind\":\"web\",\"guid\":", ""},
+        {{"--db", c.db, "--json", "ls", "News"}, 0, "{\"kind\":\"web\",\"guid\":", ""},
         // a byte that is not UTF-8 is escaped, a tab in a text too
         {{"--db", c.db, "ls", "News"}, 0, "caf\\xe9\\tbar", ""},
         {{"--db", c.db, "--json", "ls", "News"}, 0, "\"title\":\"caf\\udce9\\tbar\"", ""},
@@ -89,4 +88,4 @@ TEST(CliBasics, OptionsStatusesAndPaths)
     EXPECT_FALSE(std::filesystem::exists(c.folder.path("missing")));
 }
 
-} // namespace
+}  // namespace

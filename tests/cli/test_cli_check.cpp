@@ -29,8 +29,8 @@ struct CheckCatalogue {
         CatalogueCommands commands(manager);
         CCategory& root = manager.GetRootCategory();
         const auto none = [](const CLinkItems&) {};
-        commands.appendItems(commands.addCategory(root, "Lost", 0), {{"Notes", "/nowhere/notes.txt", "", CLinkItem::FileType}},
-                             Progress::none(), none);
+        commands.appendItems(commands.addCategory(root, "Lost", 0),
+                             {{"Notes", "/nowhere/notes.txt", "", CLinkItem::FileType}}, Progress::none(), none);
         commands.appendItems(commands.addCategory(root, "Web", 0),
                              {{"Gone", "http://gone.invalid/", "", CLinkItem::WebType},
                               {"Gone again", "HTTP://Gone.invalid:80", "", CLinkItem::WebType},

@@ -77,10 +77,11 @@ TEST(CliConcurrency, ThousandAddsBesideAnotherWriter)
     EXPECT_GT(edits, 0);
     EXPECT_NE(runCli({"--db", db, "ls", "General files"}).out.find("edited " + std::to_string(edits) + "\t"),
               std::string::npos);
-    EXPECT_NE(runCli({"--db", db, "ls"}).out.find("\tmade " + std::to_string(categoriesMade) + "\n"), std::string::npos);
+    EXPECT_NE(runCli({"--db", db, "ls"}).out.find("\tmade " + std::to_string(categoriesMade) + "\n"),
+              std::string::npos);
     CDBManager check;
     check.Open(db);
     EXPECT_EQ(std::string(check.ExecuteQuery("pragma integrity_check;").FieldValue(0)), "ok");
 }
 
-} // namespace
+}  // namespace

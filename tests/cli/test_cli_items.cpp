@@ -17,46 +17,50 @@ TEST(CliItems, AddEditMoveRemove)
     const std::string file = folder.path("plan.odt");
     std::fclose(std::fopen(file.c_str(), "w"));
     runSteps(db, {
-        /* 0 */ {{"add", "https://example.org/a"}, 0, ""},
-        /* 1 */ {{"ls", "Favorite websites"}, 0, "web\t{0}\thttps://example.org/a\thttps://example.org/a\t\tFavorite websites\n"},
-        /* 2 */ {{"add", "--category", word, "--description", "May", file}, 0, ""},
-        /* 3 */ {{"ls", word}, 0, "file\t{2}\tplan.odt\t" + file + "\tMay\t" + word + "\n"},
-        // one target that is neither a URL nor a file: nothing of the command is added
-        /* 4 */ {{"add", "https://example.org/b", folder.path("missing.odt")}, 1, ""},
-        /* 5 */ {{"search", "example.org/b"}, 0, "", true},
-        /* 6 */ {{"add", "--category", "Nowhere", "https://example.org/c"}, 1, ""},
-        /* 7 */ {{"add", "--title", "-dash", "--", "mailto:a@example.org"}, 0, ""},
-        /* 8 */ {{"search", "--title", "--", "-dash"}, 0, "{7}\t-dash\tFavorite websites\n"},
-        /* 9 */ {{"edit", "{0}", "--title", "Renamed", "--json"}, 0, "\"title\":\"Renamed\""},
-        /* 10 */ {{"edit", "{0}"}, 2, ""},
-        /* 11 */ {{"edit", "no-such-guid", "--title", "x"}, 1, ""},
-        /* 12 */ {{"mv", "{0}", "{2}", "--to", "Media files"}, 0, ""},
-        /* 13 */ {{"ls", "Media files"}, 0, "{2}"},
-        /* 14 */ {{"mv", "{0}"}, 2, ""},
-        // one unknown GUID: nothing is removed
-        /* 15 */ {{"rm", "{0}", "no-such-guid"}, 1, ""},
-        /* 16 */ {{"ls", "Media files"}, 0, "{0}"},
-        /* 17 */ {{"rm", "{0}", "{2}"}, 0, ""},
-        /* 18 */ {{"ls", "Media files"}, 0, "", true},
-    });
+                     /* 0 */ {{"add", "https://example.org/a"}, 0, ""},
+                     /* 1 */
+                     {{"ls", "Favorite websites"},
+                      0,
+                      "web\t{0}\thttps://example.org/a\thttps://example.org/a\t\tFavorite websites\n"},
+                     /* 2 */ {{"add", "--category", word, "--description", "May", file}, 0, ""},
+                     /* 3 */ {{"ls", word}, 0, "file\t{2}\tplan.odt\t" + file + "\tMay\t" + word + "\n"},
+                     // one target that is neither a URL nor a file: nothing of the command is added
+                     /* 4 */ {{"add", "https://example.org/b", folder.path("missing.odt")}, 1, ""},
+                     /* 5 */ {{"search", "example.org/b"}, 0, "", true},
+                     /* 6 */ {{"add", "--category", "Nowhere", "https://example.org/c"}, 1, ""},
+                     /* 7 */ {{"add", "--title", "-dash", "--", "mailto:a@example.org"}, 0, ""},
+                     /* 8 */ {{"search", "--title", "--", "-dash"}, 0, "{7}\t-dash\tFavorite websites\n"},
+                     /* 9 */ {{"edit", "{0}", "--title", "Renamed", "--json"}, 0, "\"title\":\"Renamed\""},
+                     /* 10 */ {{"edit", "{0}"}, 2, ""},
+                     /* 11 */ {{"edit", "no-such-guid", "--title", "x"}, 1, ""},
+                     /* 12 */ {{"mv", "{0}", "{2}", "--to", "Media files"}, 0, ""},
+                     /* 13 */ {{"ls", "Media files"}, 0, "{2}"},
+                     /* 14 */ {{"mv", "{0}"}, 2, ""},
+                     // one unknown GUID: nothing is removed
+                     /* 15 */ {{"rm", "{0}", "no-such-guid"}, 1, ""},
+                     /* 16 */ {{"ls", "Media files"}, 0, "{0}"},
+                     /* 17 */ {{"rm", "{0}", "{2}"}, 0, ""},
+                     /* 18 */ {{"ls", "Media files"}, 0, "", true},
+                 });
 }
 
 TEST(CliItems, Categories)
 {
     TempFolder folder;
-    runSteps(folder.path("c.db"), {
-        /* 0 */ {{"mkcat", "Favorite websites/News"}, 0, "\tFavorite websites/News\n"},
-        /* 1 */ {{"mkcat", "Favorite websites/News"}, 1, ""},
-        /* 2 */ {{"mkcat", "--icon", "3", "Favorite websites/News/Sport\\/Games"}, 0, "News/Sport\\/Games"},
-        /* 3 */ {{"ls", "Favorite websites/News"}, 0, "Sport\\/Games\n"},
-        /* 4 */ {{"mkcat", "Nowhere/News"}, 1, ""},
-        /* 5 */ {{"mkcat", "--icon", "x", "A"}, 2, ""},
-        /* 6 */ {{"add", "--category", "Favorite websites/News/Sport\\/Games", "https://example.org/"}, 0, ""},
-        /* 7 */ {{"rmcat", "Favorite websites/News"}, 0, ""},
-        /* 8 */ {{"ls", "Favorite websites"}, 0, "", true},
-        /* 9 */ {{"search", "example.org"}, 0, "", true},
-        /* 10 */ {{"rmcat", "/"}, 1, ""},
-    });
+    runSteps(folder.path("c.db"),
+             {
+                 /* 0 */ {{"mkcat", "Favorite websites/News"}, 0, "\tFavorite websites/News\n"},
+                 /* 1 */ {{"mkcat", "Favorite websites/News"}, 1, ""},
+                 /* 2 */ {{"mkcat", "--icon", "3", "Favorite websites/News/Sport\\/Games"}, 0, "News/Sport\\/Games"},
+                 /* 3 */ {{"ls", "Favorite websites/News"}, 0, "Sport\\/Games\n"},
+                 /* 4 */ {{"mkcat", "Nowhere/News"}, 1, ""},
+                 /* 5 */ {{"mkcat", "--icon", "x", "A"}, 2, ""},
+                 /* 6 */ {{"add", "--category", "Favorite websites/News/Sport\\/Games", "https://example.org/"}, 0, ""},
+                 /* 7 */ {{"rmcat", "Favorite websites/News"}, 0, ""},
+                 /* 8 */ {{"ls", "Favorite websites"}, 0, "", true},
+                 /* 9 */ {{"search", "example.org"}, 0, "", true},
+                 /* 10 */ {{"rmcat", "/"}, 1, ""},
+             });
 }
 
 // The dialog's fields: every one unless some are named.
@@ -70,8 +74,12 @@ TEST(CliItems, SearchFields)
         std::string keyword;
         bool hit;
     } cases[] = {
-        {{}, "red", true}, {{}, "green", true}, {{}, "blue", true},
-        {{"--title"}, "green", false}, {{"--target"}, "green", true}, {{"--description"}, "red", false},
+        {{}, "red", true},
+        {{}, "green", true},
+        {{}, "blue", true},
+        {{"--title"}, "green", false},
+        {{"--target"}, "green", true},
+        {{"--description"}, "red", false},
         {{"--title", "--description"}, "blue", true},
     };
     for (const auto& test : cases) {
@@ -85,4 +93,4 @@ TEST(CliItems, SearchFields)
     EXPECT_EQ(runCli({"--db", db, "search", "  "}).status, 2);
 }
 
-} // namespace
+}  // namespace

@@ -47,9 +47,11 @@ TEST(CliMvcat, BranchesMoveAndCopyUnderTheTargetAndNeverIntoThemselves)
         {{"mvcat", "News", "--to", "News"}, 1, "News:0:- Sport:1:News 1"},
         {{"cpcat", "News", "--to", "News/Sport"}, 1, "News:0:- Sport:1:News 1"},
         {{"mvcat", "News", "--to", "Office documents/Word documents"}, 0, "News:2:Word documents Sport:3:News 1"},
-        {{"cpcat", "Office documents/Word documents/News", "--to", "/"}, 0,
+        {{"cpcat", "Office documents/Word documents/News", "--to", "/"},
+         0,
          "News:2:Word documents Sport:3:News News:0:- Sport:1:News 2"},
-        {{"mvcat", "Office documents/Word documents/News/Sport", "--to", "/"}, 0,
+        {{"mvcat", "Office documents/Word documents/News/Sport", "--to", "/"},
+         0,
          "News:2:Word documents Sport:0:- News:0:- Sport:1:News 2"},
         {{"mvcat", "News"}, 2, "News:2:Word documents Sport:0:- News:0:- Sport:1:News 2"},
     };

@@ -45,8 +45,11 @@ TEST(CliSearch, AnswersAsTheCatalogueWithOrWithoutTheWindowsIndex)
         openCatalogue(manager, db);
         CatalogueCommands commands(manager);
         CCategory& general = *manager.GetRootCategory().GetChild(0);
-        commands.appendItems(general, {{"Quarterly report", "/q.pdf", "", 0}, {"Notes", "/report.txt", "", 0},
-                                       {"Unrelated", "/u", "", 0}, {"Draft", "/d", "the REPORT's draft", 0}},
+        commands.appendItems(general,
+                             {{"Quarterly report", "/q.pdf", "", 0},
+                              {"Notes", "/report.txt", "", 0},
+                              {"Unrelated", "/u", "", 0},
+                              {"Draft", "/d", "the REPORT's draft", 0}},
                              Progress::none(), [](const CLinkItems&) {});
     }
     const CliResult scanned = runCli({"--db", db, "search", "report"});
@@ -61,8 +64,9 @@ TEST(CliSearch, AnswersAsTheCatalogueWithOrWithoutTheWindowsIndex)
     // Changed behind the index's back, as by a program that keeps none.
     sqlite3* raw = nullptr;
     sqlite3_open(db.c_str(), &raw);
-    sqlite3_exec(raw, "update link_table set name='Quarterly summary' where name='Quarterly report';"
-                      "insert into link_table (guid,name,target,category,comment) values('late','Late report','/l','x','');",
+    sqlite3_exec(raw,
+                 "update link_table set name='Quarterly summary' where name='Quarterly report';"
+                 "insert into link_table (guid,name,target,category,comment) values('late','Late report','/l','x','');",
                  nullptr, nullptr, nullptr);
     sqlite3_close(raw);
     const CliResult indexed = runCli({"--db", db, "search", "report"});
@@ -72,4 +76,4 @@ TEST(CliSearch, AnswersAsTheCatalogueWithOrWithoutTheWindowsIndex)
     ::unsetenv("XDG_CACHE_HOME");
 }
 
-} // namespace
+}  // namespace

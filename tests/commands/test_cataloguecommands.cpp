@@ -85,13 +85,14 @@ protected:
     CCategory* media = nullptr;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(CommandsTest, AppendItemsStoresBatchByBatchAndReportsEachStoredBatchInOrder)
 {
     std::vector<std::vector<std::string>> reported;
     ScriptedProgress progress;
-    commands.appendItems(*general, files(450), progress, [&](const CLinkItems& batch) { reported.push_back(names(batch)); });
+    commands.appendItems(*general, files(450), progress,
+                         [&](const CLinkItems& batch) { reported.push_back(names(batch)); });
 
     ASSERT_EQ(reported.size(), 3u);
     EXPECT_EQ(reported[0].size(), 200u);
@@ -153,7 +154,8 @@ TEST_F(CommandsTest, ARefusedItemIsReportedLeftOutOfMemoryAndNotWrittenByALaterS
                         "begin select raise(abort,'refused'); end;");
     std::vector<std::string> shown;
     try {
-        commands.appendItems(*general, files(3), Progress::none(), [&](const CLinkItems& batch) { shown = names(batch); });
+        commands.appendItems(*general, files(3), Progress::none(),
+                             [&](const CLinkItems& batch) { shown = names(batch); });
         FAIL() << "the refusal went unreported";
     } catch (const CppSQLite3Exception& error) {
         EXPECT_STREQ(error.ErrorMessage(), "SQLITE_CONSTRAINT[19]: refused");

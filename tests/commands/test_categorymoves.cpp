@@ -33,7 +33,8 @@ protected:
         a2 = &commands.addCategory(*a1, "A2", 3);
         b = &commands.addCategory(root, "B", 0);
         c = &commands.addCategory(root, "C", 0);
-        commands.appendItems(*a1, {{"one", "/1", "", 0}, {"two", "/2", "", 0}}, Progress::none(), [](const CLinkItems&) {});
+        commands.appendItems(*a1, {{"one", "/1", "", 0}, {"two", "/2", "", 0}}, Progress::none(),
+                             [](const CLinkItems&) {});
         commands.appendItems(*a2, {{"three", "/3", "", 0}}, Progress::none(), [](const CLinkItems&) {});
     }
 

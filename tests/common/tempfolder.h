@@ -20,14 +20,17 @@ public:
     ~TempFolder()
     {
         std::error_code ignored;
-        std::filesystem::permissions(root, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
+        std::filesystem::permissions(root, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                     ignored);
         std::filesystem::remove_all(root, ignored);
     }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
-    std::string path(const std::string& name = {}) const { return name.empty() ? root.string() : (root / name).string(); }
+    std::string path(const std::string& name = {}) const
+    {
+        return name.empty() ? root.string() : (root / name).string();
+    }
 
 private:
     std::filesystem::path root;

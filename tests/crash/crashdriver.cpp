@@ -90,7 +90,8 @@ void append(CDBManager& db, ReportLog& log, const std::string& guid, int count)
     for (int i = 0; i < count; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "new%05d", i);
-        files.push_back({name, std::string("/documents/") + name + ".txt", "added by the crash driver", CLinkItem::FileType});
+        files.push_back(
+            {name, std::string("/documents/") + name + ".txt", "added by the crash driver", CLinkItem::FileType});
     }
     CatalogueCommands commands(db);
     announceReady();
@@ -202,14 +203,15 @@ int run(const std::vector<std::string>& args)
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
     try {
         const int result = run(std::vector<std::string>(argv + 1, argv + argc));
         if (result == 2)
-            std::fprintf(stderr, "usage: crashdriver append|favorites|bookmarks|folder|restore|delete <catalogue> <log> ...\n");
+            std::fprintf(stderr,
+                         "usage: crashdriver append|favorites|bookmarks|folder|restore|delete <catalogue> <log> ...\n");
         return result;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "crashdriver: %s\n", error.what());

@@ -34,10 +34,7 @@ public:
         if (::mount("varnelo-test", at.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) != 0)
             throw std::runtime_error("cannot mount a tmpfs at " + at + ": " + std::strerror(errno));
     }
-    ~SmallFilesystem()
-    {
-        ::umount2(at.c_str(), MNT_DETACH);
-    }
+    ~SmallFilesystem() { ::umount2(at.c_str(), MNT_DETACH); }
     SmallFilesystem(const SmallFilesystem&) = delete;
     SmallFilesystem& operator=(const SmallFilesystem&) = delete;
 
@@ -100,8 +97,8 @@ private:
 };
 
 // A full-disk case skips with this when no small filesystem can be had.
-#define REQUIRE_SMALL_FILESYSTEM()                                                                           \
-    if (!SmallFilesystem::unavailable().empty()) {                                                           \
-        GTEST_SKIP() << "a small filesystem of the test's own needs the right to mount one: "                \
-                     << SmallFilesystem::unavailable();                                                      \
+#define REQUIRE_SMALL_FILESYSTEM()                                                                                     \
+    if (!SmallFilesystem::unavailable().empty()) {                                                                     \
+        GTEST_SKIP() << "a small filesystem of the test's own needs the right to mount one: "                          \
+                     << SmallFilesystem::unavailable();                                                                \
     }

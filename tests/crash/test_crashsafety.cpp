@@ -112,18 +112,19 @@ std::vector<ItemFields> namedFiles(const std::string& prefix, int count)
 {
     std::vector<ItemFields> files;
     for (int i = 0; i < count; ++i)
-        files.push_back({prefix + fiveDigits(i), "/documents/" + prefix + fiveDigits(i) + ".txt", "", CLinkItem::FileType});
+        files.push_back(
+            {prefix + fiveDigits(i), "/documents/" + prefix + fiveDigits(i) + ".txt", "", CLinkItem::FileType});
     return files;
 }
 
 // ---- the driver ------------------------------------------------------------------------------
 
 struct DriverRun {
-    bool ready = false;     // reached its command
+    bool ready = false;  // reached its command
     bool killed = false;
     bool hung = false;
     int exitCode = -1;
-    double commandMs = 0;   // from the start of its command to its end or the kill
+    double commandMs = 0;  // from the start of its command to its end or the kill
     std::string errors;
 };
 
@@ -165,7 +166,8 @@ DriverRun runDriver(const std::vector<std::string>& arguments, const std::string
             if (now >= until)
                 return;
             const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(until - now);
-            const timespec wait{static_cast<time_t>(left.count() / 1000000000), static_cast<long>(left.count() % 1000000000)};
+            const timespec wait{static_cast<time_t>(left.count() / 1000000000),
+                                static_cast<long>(left.count() % 1000000000)};
             pollfd listening{out[0], POLLIN, 0};
             if (::ppoll(&listening, 1, &wait, nullptr) <= 0)
                 continue;
@@ -184,10 +186,10 @@ DriverRun runDriver(const std::vector<std::string>& arguments, const std::string
     };
     listenUntil(deadline, true);
     if (run.ready) {
-        const Clock::time_point killAt =
-            killAfterMs ? started + std::chrono::duration_cast<Clock::duration>(
-                                        std::chrono::duration<double, std::milli>(*killAfterMs))
-                        : deadline;
+        const Clock::time_point killAt = killAfterMs ? started
+                                                           + std::chrono::duration_cast<Clock::duration>(
+                                                               std::chrono::duration<double, std::milli>(*killAfterMs))
+                                                     : deadline;
         listenUntil(std::min(killAt, deadline), false);
     }
     const Clock::time_point stopped = Clock::now();
@@ -214,8 +216,8 @@ struct Trial {
     std::optional<double> killAfterMs;
     DriverRun run;
     std::vector<std::string> report;
-    bool journalLeft = false;     // a transaction was cut off (SQLite rolls it back at the open)
-    bool temporaryLeft = false;   // a restore was cut off while copying over the database
+    bool journalLeft = false;    // a transaction was cut off (SQLite rolls it back at the open)
+    bool temporaryLeft = false;  // a restore was cut off while copying over the database
 
     // The report lines that begin with the word.
     std::vector<std::vector<std::string>> reported(const char* word) const
@@ -233,7 +235,7 @@ struct Trial {
 struct BaseCatalogue {
     static constexpr int oldItems = 2000;
     static constexpr int doomedMiddle = 15;
-    static constexpr int doomedLeaves = 20;   // per middle category
+    static constexpr int doomedLeaves = 20;  // per middle category
     static constexpr int doomedItemsEach = 4;
     std::string doomedGuid;
     int doomedCategories = 0;
@@ -264,7 +266,8 @@ BaseCatalogue makeBaseCatalogue(const std::string& path)
             subtree.push_back(&commands.addCategory(middle, "doomed " + fiveDigits(i) + "-" + fiveDigits(j), 0));
     }
     for (CCategory* category : subtree)
-        commands.appendItems(*category, namedFiles("doomed-item-" + category->GetName() + "-", BaseCatalogue::doomedItemsEach),
+        commands.appendItems(*category,
+                             namedFiles("doomed-item-" + category->GetName() + "-", BaseCatalogue::doomedItemsEach),
                              Progress::none(), [](const CLinkItems&) {});
     base.doomedCategories = static_cast<int>(subtree.size());
     base.doomedItems = base.doomedCategories * BaseCatalogue::doomedItemsEach;
@@ -281,8 +284,8 @@ struct ExpectedRow {
     bool category = false;
     std::string name;
     std::string target;
-    int parent = -1;   // the row number of the folder it lies in; -1 for the chosen category
-    int depth = 1;     // folder levels below the chosen category
+    int parent = -1;  // the row number of the folder it lies in; -1 for the chosen category
+    int depth = 1;    // folder levels below the chosen category
 };
 
 struct ImportFolderModel {
@@ -385,13 +388,14 @@ protected:
     // Runs to the end measure the command (and show the finished command holds up too); then each
     // trial kills a fresh copy of the catalogue at a random moment within the longest of them, so that
     // the last steps of a command whose time varies are reached too.
-    void runTrials(const std::string& command, const Arguments& arguments, const Check& check, const std::string& home = {})
+    void runTrials(const std::string& command, const Arguments& arguments, const Check& check,
+                   const std::string& home = {})
     {
         const std::uint64_t seed = runSeed();
         const std::size_t trials = trialsPerCommand();
         RecordProperty("seed", std::to_string(seed));
-        std::cout << "[ crash    ] " << command << ": " << trials << " trials, seed " << seed
-                  << " (CRASH_SEED=" << seed << " replays the kill times)" << std::endl;
+        std::cout << "[ crash    ] " << command << ": " << trials << " trials, seed " << seed << " (CRASH_SEED=" << seed
+                  << " replays the kill times)" << std::endl;
         double duration = 0;
         for (std::size_t run = 0; run < measuringRuns; ++run) {
             const Trial measured = runTrial(command, run, std::nullopt, arguments, check, home, seed);
@@ -455,13 +459,14 @@ protected:
         EXPECT_FALSE(fs::exists(trial.catalogue + ".tmp")) << "the open left the restore's temporary behind";
         const std::string found = check(db, trial);
         std::cout << "[ crash    ] " << command << " " << index << ": "
-                  << (killAfterMs ? "killed at " + std::to_string(static_cast<int>(std::lround(trial.run.commandMs)))
-                                        + " ms" : "ran to the end in "
-                                        + std::to_string(static_cast<int>(std::lround(trial.run.commandMs))) + " ms")
+                  << (killAfterMs
+                          ? "killed at " + std::to_string(static_cast<int>(std::lround(trial.run.commandMs))) + " ms"
+                          : "ran to the end in " + std::to_string(static_cast<int>(std::lround(trial.run.commandMs)))
+                                + " ms")
                   << (killAfterMs && !trial.run.killed ? " (had already finished)" : "")
                   << (trial.journalLeft ? ", transaction cut off" : "")
-                  << (trial.temporaryLeft ? ", restore temporary left and removed at the open" : "")
-                  << "; " << found << std::endl;
+                  << (trial.temporaryLeft ? ", restore temporary left and removed at the open" : "") << "; " << found
+                  << std::endl;
         return trial;
     }
 
@@ -469,16 +474,16 @@ protected:
     std::string checkImport(CDBManager& db, const Trial& trial, const ImportModel& model, const std::string& targetGuid,
                             int targetLevel, int itemType, const std::string& comment)
     {
-        std::map<int, std::string> categoryGuids;   // row → stored GUID
-        std::map<int, std::string> parents;         // row → parent or category GUID as stored
+        std::map<int, std::string> categoryGuids;  // row → stored GUID
+        std::map<int, std::string> parents;        // row → parent or category GUID as stored
         std::set<int> rows;
         const auto rowOf = [](const std::string& name) {
             return name.size() > 6 && name[5] == ' ' && name.find_first_not_of("0123456789") == 5
                        ? std::atoi(name.substr(0, 5).c_str())
                        : -1;
         };
-        for (CppSQLite3Query row = db.ExecuteQuery("select guid,name,level,parent_guid from category_table"); !row.Eof();
-             row.NextRow()) {
+        for (CppSQLite3Query row = db.ExecuteQuery("select guid,name,level,parent_guid from category_table");
+             !row.Eof(); row.NextRow()) {
             const int at = rowOf(row.fieldText("name"));
             if (at < 0)
                 continue;
@@ -492,8 +497,8 @@ protected:
             categoryGuids[at] = row.fieldText("guid");
             parents[at] = row.fieldText("parent_guid");
         }
-        for (CppSQLite3Query row = db.ExecuteQuery("select name,target,category,type,comment from link_table"); !row.Eof();
-             row.NextRow()) {
+        for (CppSQLite3Query row = db.ExecuteQuery("select name,target,category,type,comment from link_table");
+             !row.Eof(); row.NextRow()) {
             const int at = rowOf(row.fieldText("name"));
             if (at < 0)
                 continue;
@@ -517,20 +522,25 @@ protected:
             const std::string wanted = expectedParent < 0 ? targetGuid : categoryGuids[expectedParent];
             EXPECT_EQ(parent, wanted) << model.rows[at].name << " is not in its folder's category";
         }
-        EXPECT_EQ(count(db, "select count(*) from category_table") - static_cast<int>(categoryGuids.size()), base.categories);
-        EXPECT_EQ(count(db, "select count(*) from link_table") - (stored - static_cast<int>(categoryGuids.size())), base.items);
+        EXPECT_EQ(count(db, "select count(*) from category_table") - static_cast<int>(categoryGuids.size()),
+                  base.categories);
+        EXPECT_EQ(count(db, "select count(*) from link_table") - (stored - static_cast<int>(categoryGuids.size())),
+                  base.items);
 
         const auto ends = trial.reported(reportImported);
         if (!trial.run.killed) {
             EXPECT_EQ(ends.size(), 1u) << "a finished import reported no end";
         }
         if (!ends.empty()) {
-            EXPECT_EQ(stored, static_cast<int>(model.rows.size())) << "the end was reported before every row was stored";
+            EXPECT_EQ(stored, static_cast<int>(model.rows.size()))
+                << "the end was reported before every row was stored";
             EXPECT_EQ(ends[0].at(1), std::to_string(model.folders));
             EXPECT_EQ(ends[0].at(2), std::to_string(model.links));
         }
         return std::to_string(stored) + " of " + std::to_string(model.rows.size()) + " rows stored"
-               + (ends.empty() ? "" : ", end reported with " + ends[0].at(1) + " categories and " + ends[0].at(2) + " items");
+               + (ends.empty()
+                      ? ""
+                      : ", end reported with " + ends[0].at(1) + " categories and " + ends[0].at(2) + " items");
     }
 
     static constexpr std::size_t measuringRuns = 3;
@@ -539,7 +549,7 @@ protected:
     BaseCatalogue base;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(CrashSafetyTest, AppendItemsKeepsEveryReportedBatchAndStoresBatchesWhole)
 {
@@ -563,13 +573,15 @@ TEST_F(CrashSafetyTest, AppendItemsKeepsEveryReportedBatchAndStoresBatchesWhole)
             std::vector<std::string> stored;
             std::vector<std::string> storedGuids;
             CppSQLite3Buffer sql;
-            sql.Format("select guid,name from link_table where category='%q' and name like 'new%%' order by itemorder", generalGuid);
+            sql.Format("select guid,name from link_table where category='%q' and name like 'new%%' order by itemorder",
+                       generalGuid);
             for (CppSQLite3Query row = db.ExecuteQuery(sql); !row.Eof(); row.NextRow()) {
                 stored.push_back(row.fieldText("name"));
                 storedGuids.push_back(row.fieldText("guid"));
             }
             const int n = static_cast<int>(stored.size());
-            EXPECT_TRUE(n % static_cast<int>(CatalogueCommands::batchSize) == 0 || n == added) << n << " rows: a batch was cut";
+            EXPECT_TRUE(n % static_cast<int>(CatalogueCommands::batchSize) == 0 || n == added)
+                << n << " rows: a batch was cut";
             for (int i = 0; i < n; ++i)
                 EXPECT_EQ(stored[i], "new" + fiveDigits(i));
             EXPECT_LE(reported.size(), stored.size());
@@ -581,8 +593,8 @@ TEST_F(CrashSafetyTest, AppendItemsKeepsEveryReportedBatchAndStoresBatchesWhole)
             sql.Format("select count(*) from link_table where category='%q' and name like 'old%%'", generalGuid);
             EXPECT_EQ(count(db, std::string(sql)), BaseCatalogue::oldItems);
             EXPECT_EQ(count(db, "select count(*) from link_table"), base.items + n);
-            return std::to_string(n) + " of " + std::to_string(added) + " items stored, " + std::to_string(reported.size())
-                   + " reported";
+            return std::to_string(n) + " of " + std::to_string(added) + " items stored, "
+                   + std::to_string(reported.size()) + " reported";
         });
 }
 
@@ -635,7 +647,7 @@ TEST_F(CrashSafetyTest, FolderImportKeepsAPrefixOfItsRowsAndAllOfThemOnceItEnds)
 TEST_F(CrashSafetyTest, RestoreLeavesTheOldCatalogueOrTheBackupsAndTheBackupsOnceReported)
 {
     constexpr int restoredItems = 500;
-    constexpr int fillerRows = 384;   // 64 KiB each: a catalogue of about 24 MiB
+    constexpr int fillerRows = 384;  // 64 KiB each: a catalogue of about 24 MiB
     const std::string source = folder.path("source.db");
     {
         CDBManager db;
@@ -661,9 +673,10 @@ TEST_F(CrashSafetyTest, RestoreLeavesTheOldCatalogueOrTheBackupsAndTheBackupsOnc
         },
         [&](CDBManager& db, const Trial& trial) {
             CppSQLite3Buffer sql;
-            const int old = count(db, std::string(sql.Format("select count(*) from category_table where name='%q'", oldMarker)));
-            const int restored =
-                count(db, std::string(sql.Format("select count(*) from category_table where name='%q'", restoredMarker)));
+            const int old =
+                count(db, std::string(sql.Format("select count(*) from category_table where name='%q'", oldMarker)));
+            const int restored = count(
+                db, std::string(sql.Format("select count(*) from category_table where name='%q'", restoredMarker)));
             EXPECT_EQ(old + restored, 1) << "neither the old catalogue nor the backup's";
             if (restored == 1) {
                 EXPECT_EQ(count(db, "select count(*) from filler"), fillerRows);
@@ -696,20 +709,23 @@ TEST_F(CrashSafetyTest, CategoryDeleteIsWholeOrAbsentAndAbsentOnceReported)
             const int items = count(db, "select count(*) from link_table where name like 'doomed-item-%'");
             const bool whole = categories == base.doomedCategories && items == base.doomedItems;
             const bool absent = categories == 0 && items == 0;
-            EXPECT_TRUE(whole || absent) << categories << " categories and " << items << " items of the subtree are left";
-            EXPECT_EQ(count(db, "select count(*) from category_table") - categories, base.categories - base.doomedCategories);
+            EXPECT_TRUE(whole || absent) << categories << " categories and " << items
+                                         << " items of the subtree are left";
+            EXPECT_EQ(count(db, "select count(*) from category_table") - categories,
+                      base.categories - base.doomedCategories);
             EXPECT_EQ(count(db, "select count(*) from link_table") - items, base.items - base.doomedItems);
             const auto reported = trial.reported(reportDeleted);
             if (!reported.empty() || !trial.run.killed) {
                 EXPECT_TRUE(absent) << "the delete was reported but rows of the subtree are left";
             }
-            return std::string(absent ? "subtree absent" : "subtree whole") + (reported.empty() ? "" : ", delete reported");
+            return std::string(absent ? "subtree absent" : "subtree whole")
+                   + (reported.empty() ? "" : ", delete reported");
         });
 }
 
 TEST_F(CrashSafetyTest, AutomaticBackupLeavesNoPartialBackupAndTheCatalogueUntouched)
 {
-    constexpr int fillerRows = 384;   // 64 KiB each: a catalogue of about 24 MiB
+    constexpr int fillerRows = 384;  // 64 KiB each: a catalogue of about 24 MiB
     {
         CDBManager db;
         openAsTheProgramDoes(db, basePath);
@@ -736,7 +752,9 @@ TEST_F(CrashSafetyTest, AutomaticBackupLeavesNoPartialBackupAndTheCatalogueUntou
                 if (!autobackup::parseBackupName(entry.path().filename().string()))
                     continue;
                 const std::string restored = (backups / "check.db").string();
-                EXPECT_TRUE(restoreBackup(entry.path().string(), restored, [] {}, [] {}).succeeded)
+                EXPECT_TRUE(restoreBackup(
+                                entry.path().string(), restored, [] {}, [] {})
+                                .succeeded)
                     << entry.path() << " is no sound backup";
                 fs::remove(restored, none);
                 ++sound;

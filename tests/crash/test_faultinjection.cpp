@@ -78,13 +78,17 @@ std::string number(int value)
 }
 
 // Long texts, so that a few thousand rows take megabytes.
-std::string padded(const std::string& start) { return start + " " + std::string(190, 'x'); }
+std::string padded(const std::string& start)
+{
+    return start + " " + std::string(190, 'x');
+}
 
 std::vector<ItemFields> files(int count, const std::string& prefix)
 {
     std::vector<ItemFields> items;
     for (int i = 0; i < count; ++i)
-        items.push_back({prefix + number(i), "/documents/" + prefix + number(i) + ".txt", std::string(1000, 'c'), CLinkItem::FileType});
+        items.push_back({prefix + number(i), "/documents/" + prefix + number(i) + ".txt", std::string(1000, 'c'),
+                         CLinkItem::FileType});
     return items;
 }
 
@@ -119,8 +123,9 @@ std::string outline(const CCategory& category, const std::string& indent = "")
 std::string tableRows(CDBManager& db)
 {
     std::string text;
-    for (const char* sql : {"select guid||'|'||name||'|'||level||'|'||parent_guid as r from category_table order by itemorder",
-                            "select guid||'|'||name||'|'||category as r from link_table order by itemorder"})
+    for (const char* sql :
+         {"select guid||'|'||name||'|'||level||'|'||parent_guid as r from category_table order by itemorder",
+          "select guid||'|'||name||'|'||category as r from link_table order by itemorder"})
         for (CppSQLite3Query row = db.ExecuteQuery(sql); !row.Eof(); row.NextRow())
             text += row.fieldText("r") + "\n";
     return text;
@@ -154,9 +159,9 @@ std::string integrity(CDBManager& db)
 // Import inputs: three folders of `links` entries each, then one entry at the top, the folder first
 // so the first row written is a category.
 struct ImportInputs {
-    std::string home;        // holds Favorites/
-    std::string bookmarks;   // a bookmark file
-    std::string documents;   // a folder of documents
+    std::string home;       // holds Favorites/
+    std::string bookmarks;  // a bookmark file
+    std::string documents;  // a folder of documents
     int rows = 0;
 };
 
@@ -175,7 +180,8 @@ ImportInputs writeImportInputs(const std::string& at, int links)
         for (int l = 0; l < links; ++l) {
             const std::string name = padded(number(row++));
             const std::string url = "https://example.com/" + name.substr(0, 5) + std::string(200, 'u');
-            std::ofstream(inputs.home + "/Favorites/" + folder + "/" + name + ".url") << "[InternetShortcut]\nURL=" << url << "\n";
+            std::ofstream(inputs.home + "/Favorites/" + folder + "/" + name + ".url")
+                << "[InternetShortcut]\nURL=" << url << "\n";
             std::ofstream(inputs.documents + "/" + folder + "/" + name) << row;
             html << "<DT><A HREF=\"" << url << "\">" << name << "</A>\n";
         }
@@ -212,7 +218,8 @@ protected:
             making.addCategory(maker.GetRootCategory(), catalogueMarker, 0);
             CCategory& makerGeneral = *findCategory(maker.GetRootCategory(), generalGuid).category;
             making.appendItems(makerGeneral, files(300, "old"), Progress::none(), [](const CLinkItems&) {});
-            CCategory& branch = making.addCategory(*findCategory(maker.GetRootCategory(), mediaGuid).category, "Branch", 1);
+            CCategory& branch =
+                making.addCategory(*findCategory(maker.GetRootCategory(), mediaGuid).category, "Branch", 1);
             for (int i = 0; i < 5; ++i)
                 making.appendItems(making.addCategory(branch, "Twig " + number(i), 0), files(3, "twig" + number(i)),
                                    Progress::none(), [](const CLinkItems&) {});
@@ -292,14 +299,16 @@ protected:
         CFavoriteEngine engine(home + "/Favorites");
         const FavoriteNode* favorites = engine.ReadFavorites();
         return importLikeTheWindow(
-            target, [&](WriteBatch& batch) { ImportFavoriteLevel(favorites, target.GetLevel(), target.GetGuid(), db, batch); },
+            target,
+            [&](WriteBatch& batch) { ImportFavoriteLevel(favorites, target.GetLevel(), target.GetGuid(), db, batch); },
             countFavoriteRows(favorites));
     }
 
     ImportResult importTree(CCategory& target, const ImportTree& tree)
     {
         return importLikeTheWindow(
-            target, [&](WriteBatch& batch) { storeImportTree(tree.root, target, db, batch); }, importRowCount(tree.root));
+            target, [&](WriteBatch& batch) { storeImportTree(tree.root, target, db, batch); },
+            importRowCount(tree.root));
     }
 
     // The stored rows of an import below the category: categories and items.
@@ -308,10 +317,11 @@ protected:
         CDBManager again;
         openAsTheProgramDoes(again, path);
         CppSQLite3Buffer sql;
-        sql.Format("with recursive below(guid) as (select '%q' union select c.guid from category_table c join below "
-                   "on c.parent_guid=below.guid) select (select count(*) from below)-1+(select count(*) from link_table "
-                   "where category in (select guid from below))",
-                   guid.c_str());
+        sql.Format(
+            "with recursive below(guid) as (select '%q' union select c.guid from category_table c join below "
+            "on c.parent_guid=below.guid) select (select count(*) from below)-1+(select count(*) from link_table "
+            "where category in (select guid from below))",
+            guid.c_str());
         return again.ExecuteScalar(sql);
     }
 
@@ -365,7 +375,8 @@ protected:
             disk->fill(bytes);
             return;
         }
-        const int pages = db.ExecuteScalar("pragma page_count;") + static_cast<int>(bytes) / db.ExecuteScalar("pragma page_size;");
+        const int pages =
+            db.ExecuteScalar("pragma page_count;") + static_cast<int>(bytes) / db.ExecuteScalar("pragma page_size;");
         db.ExecuteStatement(("pragma max_page_count=" + std::to_string(pages) + ";").c_str());
     }
 
@@ -387,7 +398,7 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
 INSTANTIATE_TEST_SUITE_P(Disks, FullCatalogueTest, ::testing::Values(FullDisk::SmallFilesystem, FullDisk::PageLimit),
                          fullDiskName);
@@ -432,7 +443,8 @@ TEST_P(FullCatalogueTest, ImportsStopWithTheDiskFullAndShowOnlyWhatIsStored)
     };
     const std::vector<Import> imports = {
         {"Favorites", [&](CCategory& target) { return importFavorites(target, inputs.home); }, favoritesError},
-        {"bookmark file", [&](CCategory& target) { return importTree(target, readBookmarkFile(inputs.bookmarks)); }, fullText},
+        {"bookmark file", [&](CCategory& target) { return importTree(target, readBookmarkFile(inputs.bookmarks)); },
+         fullText},
         {"folder", [&](CCategory& target) { return importTree(target, readFolderTree(inputs.documents)); }, fullText},
     };
     for (const Import& import : imports) {
@@ -546,7 +558,13 @@ TEST_F(SmallDiskTest, RestoreWhoseStagingFileDoesNotFitLeavesTheCatalogueOpenAnd
     ASSERT_EQ(writeBackup(source, backup).message, backupSuccessText);
     const std::string before = tableRows(db);
     int closed = 0;
-    const BackupOutcome outcome = restoreBackup(backup, path, [&] { ++closed; db.Close(); }, [&] { open(); });
+    const BackupOutcome outcome = restoreBackup(
+        backup, path,
+        [&] {
+            ++closed;
+            db.Close();
+        },
+        [&] { open(); });
     EXPECT_EQ(outcome.message, restoreStagingFailedText);
     EXPECT_EQ(closed, 0) << "the catalogue was closed for a restore that could not happen";
     EXPECT_TRUE(db.IsOpen());
@@ -569,7 +587,15 @@ TEST_F(SmallDiskTest, RestoreWhoseReplacementDoesNotFitKeepsTheOldCatalogueAndNo
     const std::string before = tableRows(db);
     int closed = 0, reloaded = 0;
     const BackupOutcome outcome = restoreBackup(
-        backup, path, [&] { ++closed; db.Close(); }, [&] { ++reloaded; open(); });
+        backup, path,
+        [&] {
+            ++closed;
+            db.Close();
+        },
+        [&] {
+            ++reloaded;
+            open();
+        });
     EXPECT_EQ(outcome.message, restoreReplaceFailedText);
     EXPECT_EQ(closed, 1);
     EXPECT_EQ(reloaded, 1) << "the window was left without a catalogue";
@@ -614,15 +640,19 @@ TEST_F(ReadOnlyCatalogueTest, EverySaveIsRefusedWithSQLitesReasonAndNothingIsSho
     const std::string before = outline(db.GetRootCategory());
     bool shown = false;
     EXPECT_EQ(errorOf([&] {
-        commands.appendItems(*general, files(3, "new"), Progress::none(), [&](const CLinkItems&) { shown = true; });
-    }), readOnlyText);
+                  commands.appendItems(*general, files(3, "new"), Progress::none(),
+                                       [&](const CLinkItems&) { shown = true; });
+              }),
+              readOnlyText);
     EXPECT_FALSE(shown) << "a row was shown for an item that is not stored";
     EXPECT_EQ(errorOf([&] { commands.addCategory(*general, "New", 0); }), readOnlyText);
     EXPECT_EQ(errorOf([&] { commands.editCategory(*branch, "Renamed", 3); }), readOnlyText);
     EXPECT_EQ(errorOf([&] { commands.renameItem(*general->GetItem(0), "renamed"); }), readOnlyText);
     EXPECT_EQ(errorOf([&] {
-        commands.moveItems(*general, general->GetItems(), *media, Progress::none(), [&](const CLinkItem*) { shown = true; });
-    }), readOnlyText);
+                  commands.moveItems(*general, general->GetItems(), *media, Progress::none(),
+                                     [&](const CLinkItem*) { shown = true; });
+              }),
+              readOnlyText);
     EXPECT_FALSE(shown) << "a row left the list though it was not moved";
     EXPECT_EQ(errorOf([&] { commands.deleteCategory(*media, *branch, Progress::none()); }), readOnlyText);
     EXPECT_FALSE(db.InTransaction());
@@ -633,9 +663,9 @@ TEST_F(ReadOnlyCatalogueTest, EveryImportIsRefusedWithSQLitesReasonAndShowsNothi
 {
     const ImportInputs inputs = writeImportInputs(folder.path("inputs"), 5);
     const std::string before = outline(*websites);
-    for (const ImportResult& result : {importFavorites(*websites, inputs.home),
-                                       importTree(*websites, readBookmarkFile(inputs.bookmarks)),
-                                       importTree(*websites, readFolderTree(inputs.documents))}) {
+    for (const ImportResult& result :
+         {importFavorites(*websites, inputs.home), importTree(*websites, readBookmarkFile(inputs.bookmarks)),
+          importTree(*websites, readFolderTree(inputs.documents))}) {
         EXPECT_EQ(result.error, readOnlyText);
         EXPECT_EQ(result.categories + result.items, 0u);
         EXPECT_TRUE(sameRows(result.shown, before));
@@ -688,12 +718,16 @@ TEST_F(LockedCatalogueTest, EverySaveWaitsThenFailsAsLockedAndNothingIsShown)
     const std::string shape = outline(db.GetRootCategory());
     bool shown = false;
     EXPECT_EQ(errorAfterWaiting([&] {
-        commands.appendItems(*general, files(3, "new"), Progress::none(), [&](const CLinkItems&) { shown = true; });
-    }), lockedText);
+                  commands.appendItems(*general, files(3, "new"), Progress::none(),
+                                       [&](const CLinkItems&) { shown = true; });
+              }),
+              lockedText);
     EXPECT_EQ(errorAfterWaiting([&] { commands.addCategory(db.GetRootCategory(), "New", 0); }), lockedText);
     EXPECT_EQ(errorAfterWaiting([&] {
-        commands.moveItems(*general, general->GetItems(), *media, Progress::none(), [&](const CLinkItem*) { shown = true; });
-    }), lockedText);
+                  commands.moveItems(*general, general->GetItems(), *media, Progress::none(),
+                                     [&](const CLinkItem*) { shown = true; });
+              }),
+              lockedText);
     EXPECT_EQ(errorAfterWaiting([&] { commands.deleteCategory(*media, *branch, Progress::none()); }), lockedText);
     EXPECT_FALSE(shown);
     EXPECT_TRUE(sameRows(outline(db.GetRootCategory()), shape));
@@ -724,7 +758,13 @@ TEST_F(LockedCatalogueTest, RestoreFailsAsLockedAndNeitherClosesNorReplacesTheCa
     int closed = 0;
     // The restore's own lock waits a moment, without the window's busy wait, then gives up.
     const std::string error = errorOf([&] {
-        const BackupOutcome outcome = restoreBackup(backup, path, [&] { ++closed; db.Close(); }, [&] { open(); });
+        const BackupOutcome outcome = restoreBackup(
+            backup, path,
+            [&] {
+                ++closed;
+                db.Close();
+            },
+            [&] { open(); });
         throw std::runtime_error(outcome.message);
     });
     EXPECT_EQ(error, lockedText);
@@ -851,7 +891,8 @@ TEST(CatalogueFileLock, ADamagedCatalogueIsStillBackedUpAndReplacedByARestore)
     std::ofstream(damaged, std::ios::binary) << std::string(8192, '\x5a');
     EXPECT_EQ(writeBackup(damaged, folder.path("damaged.mbk")).message, backupSuccessText);
     CDBManager db;
-    const BackupOutcome outcome = restoreBackup(backup, damaged, [&] { db.Close(); }, [&] { openAsTheProgramDoes(db, damaged); });
+    const BackupOutcome outcome = restoreBackup(
+        backup, damaged, [&] { db.Close(); }, [&] { openAsTheProgramDoes(db, damaged); });
     EXPECT_EQ(outcome.message, restoreSuccessText);
     EXPECT_EQ(integrity(db), "ok");
     CppSQLite3Buffer sql;

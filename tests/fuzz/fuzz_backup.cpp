@@ -41,7 +41,7 @@ void putLittleEndian(uint8_t* out, uint32_t value, int width)
         out[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

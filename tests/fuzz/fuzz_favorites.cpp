@@ -5,8 +5,8 @@
 
 #include "fuzzsupport.h"
 
-#include "import/cfavoriteengine.h"
 #include "base/text.h"
+#include "import/cfavoriteengine.h"
 #include "import/importtext.h"
 
 #include <filesystem>
@@ -25,7 +25,7 @@ bool validUtf8Text(const std::string& text)
     return validUtf8(text) == text;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

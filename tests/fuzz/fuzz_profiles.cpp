@@ -35,7 +35,7 @@ struct Ground {
     }
 };
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

@@ -29,7 +29,7 @@ struct Ground {
     }
 };
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
@@ -46,8 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string commandLine = readAutorunCommandLine();
     const bool active = autorunEntryActive();
     // Active means an Exec that holds more than blanks and control characters.
-    FUZZ_CHECK(active == std::any_of(commandLine.begin(), commandLine.end(),
-                                     [](char c) { return static_cast<unsigned char>(c) > ' '; }));
+    FUZZ_CHECK(active == std::any_of(commandLine.begin(), commandLine.end(), [](char c) {
+                   return static_cast<unsigned char>(c) > ' ';
+               }));
     splitCommandLine(commandLine);
 
     SettingsRecord loaded;
@@ -56,8 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(active || !loaded.autorun);
 
     // Each flag the opposite of what was read, so that a write that took no effect shows.
-    const SettingsRecord wanted{!loaded.autorun, !loaded.closetray, !loaded.minitray, !loaded.autohide,
-                                !loaded.always};
+    const SettingsRecord wanted{!loaded.autorun, !loaded.closetray, !loaded.minitray, !loaded.autohide, !loaded.always};
     writeIniFlags(g.settings, "Settings",
                   {{"autorun", wanted.autorun},
                    {"closetray", wanted.closetray},

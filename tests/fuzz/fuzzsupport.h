@@ -21,8 +21,7 @@
     std::abort();
 }
 
-#define FUZZ_CHECK(condition) \
-    ((condition) ? static_cast<void>(0) : fuzzCheckFailed(#condition, __FILE__, __LINE__))
+#define FUZZ_CHECK(condition) ((condition) ? static_cast<void>(0) : fuzzCheckFailed(#condition, __FILE__, __LINE__))
 
 // A folder of this process under $TMPDIR, made once and reused by every run; removed at a normal
 // exit (a crash leaves it for a look).

@@ -69,10 +69,7 @@ const std::map<std::string, std::string>& binarySeeds()
         for (int i = 0; i < 256; ++i)
             all += static_cast<char>(i);
         return std::map<std::string, std::string>{
-            {"empty", ""},
-            {"text", "Varnelo"},
-            {"allbytes", all},
-            {"escapes", std::string("\0\1'\0\1'(\2\0", 9)}};
+            {"empty", ""}, {"text", "Varnelo"}, {"allbytes", all}, {"escapes", std::string("\0\1'\0\1'(\2\0", 9)}};
     }();
     return seeds;
 }
@@ -100,9 +97,10 @@ QImage pattern(bool withAlpha)
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) {
             const int alpha = withAlpha ? (x + y) * 4 : 255;
-            image.setPixel(x, y, alpha == 255 ? qRgba(x * 8, y * 8, (x ^ y) * 8, 255)
-                                 : alpha == 0 ? qRgba(0, 0, 0, 0)
-                                              : qRgba((x & 1) * 255, (y & 1) * 255, ((x ^ y) & 2) ? 255 : 0, alpha));
+            image.setPixel(x, y,
+                           alpha == 255 ? qRgba(x * 8, y * 8, (x ^ y) * 8, 255)
+                           : alpha == 0 ? qRgba(0, 0, 0, 0)
+                                        : qRgba((x & 1) * 255, (y & 1) * 255, ((x ^ y) & 2) ? 255 : 0, alpha));
         }
     return image;
 }
@@ -129,20 +127,18 @@ const std::map<std::string, std::string>& favoritesSeeds()
          "IDList=\r\nIconFile=https://example.org/favicon.ico\r\nIconIndex=1\r\n"
          "[{000214A0-0000-0000-C000-000000000046}]\r\nProp3=19,11\r\n"},
         {"bom.url", "\xEF\xBB\xBF[internetshortcut]\nurl = https://example.org/caf\xE9\n"},
-        {"link.desktop",
-         "[Desktop Entry]\nVersion=1.0\nType=Link\nName=Example\nName[de]=Beispiel\n"
-         "URL=https://example.org/a\\sb\nIcon=text-html\n"}};
+        {"link.desktop", "[Desktop Entry]\nVersion=1.0\nType=Link\nName=Example\nName[de]=Beispiel\n"
+                         "URL=https://example.org/a\\sb\nIcon=text-html\n"}};
     return seeds;
 }
 
 // The one link each Favorites seed gives, read as x.url and as x.desktop.
 const std::map<std::string, std::string>& favoritesLinks()
 {
-    static const std::map<std::string, std::string> links = {
-        {"shortcut.url", "https://example.org/start?q=1"},
-        {"windows.url", "https://example.org/"},
-        {"bom.url", "https://example.org/caf\xC3\xA9"},
-        {"link.desktop", "https://example.org/a b"}};
+    static const std::map<std::string, std::string> links = {{"shortcut.url", "https://example.org/start?q=1"},
+                                                             {"windows.url", "https://example.org/"},
+                                                             {"bom.url", "https://example.org/caf\xC3\xA9"},
+                                                             {"link.desktop", "https://example.org/a b"}};
     return links;
 }
 
@@ -214,11 +210,10 @@ void makePlaces(const std::string& path)
     places.db.ExecuteStatement("update moz_bookmarks set guid = printf('seed%08d', id) where id > 6;");
 }
 
-const std::string firefoxProfileList =
-    "[Install4F96D1932A9F858E]\nDefault=default\nLocked=1\n\n"
-    "[Profile1]\nName=old\nIsRelative=0\nPath=/nonexistent/old\n\n"
-    "[Profile0]\nName=default-release\nIsRelative=1\nPath=default\nDefault=1\n\n"
-    "[General]\nStartWithLastProfile=1\nVersion=2\n";
+const std::string firefoxProfileList = "[Install4F96D1932A9F858E]\nDefault=default\nLocked=1\n\n"
+                                       "[Profile1]\nName=old\nIsRelative=0\nPath=/nonexistent/old\n\n"
+                                       "[Profile0]\nName=default-release\nIsRelative=1\nPath=default\nDefault=1\n\n"
+                                       "[General]\nStartWithLastProfile=1\nVersion=2\n";
 
 const std::string chromiumLocalState =
     R"({"profile": {"info_cache": {"Default": {"name": "Person 1", "is_using_default_name": true},)"
@@ -299,7 +294,7 @@ protected:
     TempFolder work;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(FuzzSeeds, EachTargetHoldsExactlyTheSeedsOurWritersMake)
 {
@@ -319,9 +314,9 @@ TEST_F(FuzzSeeds, SeedsAreTheBytesOurWritersWriteToday)
     for (const Seed& seed : makeSeeds(work)) {
         const std::string held = committed(seed.target, seed.name);
         EXPECT_LE(held.size(), 8192u) << seed.target << "/" << seed.name << " is no small seed";
-        const bool comparable = seed.compare == Compare::Bytes
-                             || (seed.compare == Compare::BytesOfSameSqlite
-                                 && sqliteVersionOf(held) == sqlite3_libversion_number());
+        const bool comparable =
+            seed.compare == Compare::Bytes
+            || (seed.compare == Compare::BytesOfSameSqlite && sqliteVersionOf(held) == sqlite3_libversion_number());
         if (comparable) {
             EXPECT_TRUE(held == seed.bytes) << seed.target << "/" << seed.name << " differs from what is written today";
         }
@@ -348,8 +343,8 @@ TEST_F(FuzzSeeds, BackupSeedsRestoreAsTheCataloguesBackedUp)
         makeCatalogue(current, !withItem);
         writeText(work.path(name), committed("backup", name));
         int calls = 0;
-        const BackupOutcome outcome =
-            restoreBackup(work.path(name), current, [&calls] { ++calls; }, [&calls] { ++calls; });
+        const BackupOutcome outcome = restoreBackup(
+            work.path(name), current, [&calls] { ++calls; }, [&calls] { ++calls; });
         EXPECT_TRUE(outcome.succeeded) << name << ": " << outcome.message;
         EXPECT_EQ(calls, 2);
         CDBManager db;
@@ -438,17 +433,16 @@ TEST_F(FuzzSeeds, FirefoxSeedGivesItsRootsWithoutTagsOrScripts)
 {
     writeText(work.path("places.sqlite"), committed("firefox", "places.sqlite"));
     const ImportTree tree = readFirefoxPlaces(work.path("places.sqlite"));
-    EXPECT_EQ(outline(tree.root),
-              "+ Bookmarks Menu\n"
-              "  + Projects\n"
-              "    - Varnelo | https://example.org/varnelo |  | 1\n"
-              "  - Start | https://example.org/ |  | 1\n"
-              "+ Bookmarks Toolbar\n"
-              "  - Notes | /home/user/notes.txt |  | 0\n"
-              "+ Other Bookmarks\n"
-              "  - Later | https://example.org/later |  | 1\n"
-              "+ Mobile Bookmarks\n"
-              "  - Phone | https://example.org/phone |  | 1\n");
+    EXPECT_EQ(outline(tree.root), "+ Bookmarks Menu\n"
+                                  "  + Projects\n"
+                                  "    - Varnelo | https://example.org/varnelo |  | 1\n"
+                                  "  - Start | https://example.org/ |  | 1\n"
+                                  "+ Bookmarks Toolbar\n"
+                                  "  - Notes | /home/user/notes.txt |  | 0\n"
+                                  "+ Other Bookmarks\n"
+                                  "  - Later | https://example.org/later |  | 1\n"
+                                  "+ Mobile Bookmarks\n"
+                                  "  - Phone | https://example.org/phone |  | 1\n");
     EXPECT_EQ(tree.skipped, 2);
 }
 

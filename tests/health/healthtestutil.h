@@ -66,9 +66,8 @@ public:
         const QString cert = QString::fromStdString(folder.path("cert.pem"));
         const QString key = QString::fromStdString(folder.path("key.pem"));
         QProcess openssl;
-        openssl.start(QStringLiteral("openssl"),
-                      {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1",
-                       "-keyout", key, "-out", cert});
+        openssl.start(QStringLiteral("openssl"), {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                                                  "-subj", "/CN=127.0.0.1", "-keyout", key, "-out", cert});
         if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
             throw std::runtime_error("openssl could not make a certificate");
         server.start(QStringLiteral("python3"), {QStringLiteral(LINKSERVER), cert, key});

@@ -61,22 +61,18 @@ TEST(Rules, LooseKeyIgnoresWwwSchemeSlashFragmentAndTracking)
 TEST(Rules, DuplicatesAreSameOrPossiblyTheSameNeverBoth)
 {
     const std::vector<ItemAddress> items = {
-        {"a", 1, "http://Example.com/x", ""},
-        {"b", 1, "http://example.com:80/./x", ""},
-        {"c", 1, "https://www.example.com/x/", ""},
-        {"d", 1, "http://example.com/y", ""},
-        {"e", 0, "/srv/a.txt", "/srv/a.txt"},
-        {"f", 0, "/srv/./b/../a.txt", "/srv/a.txt"},
-        {"g", 0, "/srv/c.txt", "/srv/c.txt"},
-        {"h", 1, "javascript:void(0)", ""},
+        {"a", 1, "http://Example.com/x", ""},       {"b", 1, "http://example.com:80/./x", ""},
+        {"c", 1, "https://www.example.com/x/", ""}, {"d", 1, "http://example.com/y", ""},
+        {"e", 0, "/srv/a.txt", "/srv/a.txt"},       {"f", 0, "/srv/./b/../a.txt", "/srv/a.txt"},
+        {"g", 0, "/srv/c.txt", "/srv/c.txt"},       {"h", 1, "javascript:void(0)", ""},
         {"i", 1, "javascript:void(0)", ""},
     };
     std::map<std::string, std::string> kinds;
     for (const Finding& finding : findDuplicates(items))
         kinds[finding.guid] = kindName(finding.kind);
     const std::map<std::string, std::string> expected = {
-        {"a", "duplicate"}, {"b", "duplicate"}, {"c", "possible-duplicate"},
-        {"e", "duplicate"}, {"f", "duplicate"}, {"h", "duplicate"}, {"i", "duplicate"},
+        {"a", "duplicate"}, {"b", "duplicate"}, {"c", "possible-duplicate"}, {"e", "duplicate"},
+        {"f", "duplicate"}, {"h", "duplicate"}, {"i", "duplicate"},
     };
     EXPECT_EQ(kinds, expected);
 }
@@ -84,7 +80,7 @@ TEST(Rules, DuplicatesAreSameOrPossiblyTheSameNeverBoth)
 TEST(Rules, StatusCodesAndRetryAfter)
 {
     const std::vector<std::pair<int, Kind>> kinds = {
-        {200, Kind::Ok}, {204, Kind::Ok}, {404, Kind::Dead}, {410, Kind::Dead},
+        {200, Kind::Ok},      {204, Kind::Ok},      {404, Kind::Dead},    {410, Kind::Dead},
         {403, Kind::Unknown}, {429, Kind::Unknown}, {500, Kind::Unknown}, {503, Kind::Unknown},
     };
     for (const auto& [status, kind] : kinds)

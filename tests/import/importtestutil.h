@@ -39,7 +39,7 @@ inline std::string outline(const ImportFolder& folder, const std::string& indent
         text += indent + "+ " + child.name + "\n" + outline(child, indent + "  ");
     for (const ImportEntry& entry : folder.entries)
         text += indent + "- " + entry.name + " | " + entry.target + " | " + entry.comment + " | "
-              + std::to_string(entry.type) + "\n";
+                + std::to_string(entry.type) + "\n";
     return text;
 }
 

@@ -36,10 +36,7 @@ public:
             db.ExecuteStatement(placesSchema);
     }
 
-    int folder(int parent, int position, const std::string& title)
-    {
-        return add(2, "null", parent, position, title);
-    }
+    int folder(int parent, int position, const std::string& title) { return add(2, "null", parent, position, title); }
 
     int bookmark(int parent, int position, const std::string& title, const std::string& url)
     {

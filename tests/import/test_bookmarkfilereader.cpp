@@ -23,42 +23,42 @@ protected:
     const std::string file = temp.path("bookmarks.html");
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(BookmarkFileTest, BrowserExportGivesFoldersLinksAndComments)
 {
-    const ImportTree tree = read(std::string(header) +
-        "<DL><p>\n"
-        "    <DT><H3 ADD_DATE=\"1\" PERSONAL_TOOLBAR_FOLDER=\"true\">Bookmarks bar</H3>\n"
-        "    <DL><p>\n"
-        "        <DT><A HREF=\"https://a.example/?x=1&amp;y=2\" ADD_DATE=\"2\" ICON=\"data:image/png;base64,AAAA\">"
-        "A &lt;tag&gt; &amp; &#39;quote&#39;</A>\n"
-        "        <DD>  About A  \n"
-        "        <DT><H3>Inner</H3>\n"
-        "        <DD>a folder description\n"
-        "        <DL><p>\n"
-        "            <DT><A HREF=\"https://inner.example/\">Caf\xC3\xA9 \xE2\x82\xAC</A>\n"
-        "        </DL><p>\n"
-        "        <HR>\n"
-        "        <DT><A HREF=\"https://b.example/\">B</A>\n"
-        "    </DL><p>\n"
-        "    <DT><H3>Empty</H3>\n"
-        "    <DL><p>\n"
-        "    </DL><p>\n"
-        "    <DT><A HREF=\"place:sort=8&maxResults=10\">Recent</A>\n"
-        "    <DT><A HREF=\"JavaScript:alert(1)\">Script</A>\n"
-        "    <DT><A HREF=\"\">Nothing</A>\n"
-        "    <DT><A>No address</A>\n"
-        "    <DT><A HREF=\"https://top.example/\">Top</A>\n"
-        "</DL><p>\n");
-    EXPECT_EQ(outline(tree.root),
-              "+ Bookmarks bar\n"
-              "  + Inner\n"
-              "    - Caf\xC3\xA9 \xE2\x82\xAC | https://inner.example/ |  | 1\n"
-              "  - A <tag> & 'quote' | https://a.example/?x=1&y=2 | About A | 1\n"
-              "  - B | https://b.example/ |  | 1\n"
-              "+ Empty\n"
-              "- Top | https://top.example/ |  | 1\n");
+    const ImportTree tree = read(
+        std::string(header)
+        + "<DL><p>\n"
+          "    <DT><H3 ADD_DATE=\"1\" PERSONAL_TOOLBAR_FOLDER=\"true\">Bookmarks bar</H3>\n"
+          "    <DL><p>\n"
+          "        <DT><A HREF=\"https://a.example/?x=1&amp;y=2\" ADD_DATE=\"2\" ICON=\"data:image/png;base64,AAAA\">"
+          "A &lt;tag&gt; &amp; &#39;quote&#39;</A>\n"
+          "        <DD>  About A  \n"
+          "        <DT><H3>Inner</H3>\n"
+          "        <DD>a folder description\n"
+          "        <DL><p>\n"
+          "            <DT><A HREF=\"https://inner.example/\">Caf\xC3\xA9 \xE2\x82\xAC</A>\n"
+          "        </DL><p>\n"
+          "        <HR>\n"
+          "        <DT><A HREF=\"https://b.example/\">B</A>\n"
+          "    </DL><p>\n"
+          "    <DT><H3>Empty</H3>\n"
+          "    <DL><p>\n"
+          "    </DL><p>\n"
+          "    <DT><A HREF=\"place:sort=8&maxResults=10\">Recent</A>\n"
+          "    <DT><A HREF=\"JavaScript:alert(1)\">Script</A>\n"
+          "    <DT><A HREF=\"\">Nothing</A>\n"
+          "    <DT><A>No address</A>\n"
+          "    <DT><A HREF=\"https://top.example/\">Top</A>\n"
+          "</DL><p>\n");
+    EXPECT_EQ(outline(tree.root), "+ Bookmarks bar\n"
+                                  "  + Inner\n"
+                                  "    - Caf\xC3\xA9 \xE2\x82\xAC | https://inner.example/ |  | 1\n"
+                                  "  - A <tag> & 'quote' | https://a.example/?x=1&y=2 | About A | 1\n"
+                                  "  - B | https://b.example/ |  | 1\n"
+                                  "+ Empty\n"
+                                  "- Top | https://top.example/ |  | 1\n");
     EXPECT_EQ(tree.skipped, 5) << "a separator, place:, javascript: and two empty addresses";
 }
 
@@ -90,7 +90,8 @@ TEST_F(BookmarkFileTest, TextsAreUtf8WhetherDeclaredOrNot)
     EXPECT_EQ(outline(read("<DL><DT><A HREF=\"https://x.example/\">Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC</A></DL>").root),
               "- Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC | https://x.example/ |  | 1\n");
     EXPECT_EQ(outline(read("<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=windows-1252\">"
-                           "<DL><DT><A HREF=\"https://x.example/\">Caf\xE9 \x80</A></DL>").root),
+                           "<DL><DT><A HREF=\"https://x.example/\">Caf\xE9 \x80</A></DL>")
+                          .root),
               "- Caf\xC3\xA9 \xE2\x82\xAC | https://x.example/ |  | 1\n");
 }
 
@@ -107,13 +108,13 @@ TEST_F(BookmarkFileTest, BytesTheDeclaredEncodingCannotConvertEndTheReadQuietly)
 
 TEST_F(BookmarkFileTest, FileAddressBecomesFileEntryWithItsExactPath)
 {
-    const ImportTree tree = read(std::string(header) +
-        "<DL><p>\n"
-        "<DT><A HREF=\"file:///home/me/My%20Report%2520(final).pdf\">Report</A>\n"
-        "<DT><A HREF=\"FILE://localhost/tmp/caf%C3%A9%FF.txt\">Latin</A>\n"
-        "<DT><A HREF=\"file://server/share/x.doc\">Remote</A>\n"
-        "<DT><A HREF=\"file:///home/me/page.html#part\">Part</A>\n"
-        "</DL><p>\n");
+    const ImportTree tree = read(std::string(header)
+                                 + "<DL><p>\n"
+                                   "<DT><A HREF=\"file:///home/me/My%20Report%2520(final).pdf\">Report</A>\n"
+                                   "<DT><A HREF=\"FILE://localhost/tmp/caf%C3%A9%FF.txt\">Latin</A>\n"
+                                   "<DT><A HREF=\"file://server/share/x.doc\">Remote</A>\n"
+                                   "<DT><A HREF=\"file:///home/me/page.html#part\">Part</A>\n"
+                                   "</DL><p>\n");
     EXPECT_EQ(outline(tree.root), "- Report | /home/me/My Report%20(final).pdf |  | 0\n"
                                   "- Latin | /tmp/caf\xC3\xA9\xFF.txt |  | 0\n"
                                   "- Remote | file://server/share/x.doc |  | 1\n"
@@ -155,9 +156,10 @@ TEST_F(BookmarkFileTest, HundredThousandNestedListsEndWithoutCrash)
 
 TEST_F(BookmarkFileTest, FileCutOffGivesEverythingUpToTheCut)
 {
-    const ImportTree tree = read(std::string(header) + "<DL><p>\n<DT><H3>Work</H3>\n<DL><p>\n"
-                                 "<DT><A HREF=\"https://kept.example/\">Kept</A>\n"
-                                 "<DT><A HREF=\"https://cut.example/\">Cut ti");
+    const ImportTree tree = read(std::string(header)
+                                 + "<DL><p>\n<DT><H3>Work</H3>\n<DL><p>\n"
+                                   "<DT><A HREF=\"https://kept.example/\">Kept</A>\n"
+                                   "<DT><A HREF=\"https://cut.example/\">Cut ti");
     EXPECT_EQ(outline(tree.root),
               "+ Work\n  - Kept | https://kept.example/ |  | 1\n  - Cut ti | https://cut.example/ |  | 1\n");
 }
@@ -168,8 +170,8 @@ TEST_F(BookmarkFileTest, FiftyMegabytesReadCompletely)
     int links = 0;
     while (html.size() < 50u * 1024 * 1024) {
         html += "<DT><A HREF=\"https://example.com/" + std::to_string(links)
-              + "\" ADD_DATE=\"1600000000\" ICON=\"data:image/png;base64," + std::string(300, 'A') + "\">Page "
-              + std::to_string(links) + "</A>\n<DD>note\n";
+                + "\" ADD_DATE=\"1600000000\" ICON=\"data:image/png;base64," + std::string(300, 'A') + "\">Page "
+                + std::to_string(links) + "</A>\n<DD>note\n";
         ++links;
     }
     const ImportTree tree = read(html + "</DL><p>\n");
@@ -208,7 +210,7 @@ TEST_F(BookmarkFileTest, UnreadableAndOversizedFilesAreRefusedByName)
     EXPECT_EQ(errorOf(readBookmarkFile, temp.path()), "The file \"" + temp.path() + "\" cannot be read.");
     const std::string huge = temp.path("huge.html");
     writeText(huge, header);
-    ASSERT_EQ(::truncate(huge.c_str(), 256ll * 1024 * 1024 + 1), 0);   // sparse: takes no disk space
+    ASSERT_EQ(::truncate(huge.c_str(), 256ll * 1024 * 1024 + 1), 0);  // sparse: takes no disk space
     EXPECT_EQ(errorOf(readBookmarkFile, huge), "The file \"" + huge + "\" is too large to import.");
 }
 
@@ -225,7 +227,7 @@ std::string utf16le(const std::string& latin1)
     return bytes;
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(BookmarkFileTest, CraftedFilesAreReadAsBrowsersReadThem)
 {
@@ -238,15 +240,19 @@ TEST_F(BookmarkFileTest, CraftedFilesAreReadAsBrowsersReadThem)
     };
     const Case cases[] = {
         {"script and data links, however spelt, are left out",
-         list + "<DT><A HREF=\"java&#x09;script:alert(1)\">J</A>\n<DT><A HREF=\" VBScript:x\">V</A>\n"
-                "<DT><A HREF=\"\x01 DATA:text/html,x\">D</A>\n<DT><A HREF=\"https://ok.example/\">OK</A>\n",
+         list
+             + "<DT><A HREF=\"java&#x09;script:alert(1)\">J</A>\n<DT><A HREF=\" VBScript:x\">V</A>\n"
+               "<DT><A HREF=\"\x01 DATA:text/html,x\">D</A>\n<DT><A HREF=\"https://ok.example/\">OK</A>\n",
          "- OK | https://ok.example/ |  | 1\n", 3},
         {"a NUL byte in an attribute stays in it",
          list + std::string("<DT><A HREF=\"https://a.example/\0b\" ADD_DATE=\"1\">Title</A>\n", 57),
-         "- Title | https://a.example/\xEF\xBF\xBD" "b |  | 1\n", 0},
+         "- Title | https://a.example/\xEF\xBF\xBD"
+         "b |  | 1\n",
+         0},
         {"line breaks in a title are blanks, blanks around it are kept, a description keeps its lines",
-         list + "<DT><A HREF=\"https://a.example/\"> one\ttwo\rthree </A>\n<DD>first\nsecond\n"
-                "<DT><H3>Fol\nder</H3>\n<DL><p></DL><p>\n",
+         list
+             + "<DT><A HREF=\"https://a.example/\"> one\ttwo\rthree </A>\n<DD>first\nsecond\n"
+               "<DT><H3>Fol\nder</H3>\n<DL><p></DL><p>\n",
          "+ Fol der\n-  one two three  | https://a.example/ | first\nsecond | 1\n", 0},
         {"titles and descriptions are cut, an overlong address is left out",
          list + "<DT><A HREF=\"https://long.example/\">" + std::string(5000, 'x') + "</A>\n<DD>"

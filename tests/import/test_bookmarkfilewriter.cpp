@@ -35,7 +35,7 @@ ImportFolder sampleTree()
     return root;
 }
 
-} // namespace
+}  // namespace
 
 TEST(BookmarkFileWriter, WritesTheHeaderBrowsersLookFor)
 {
@@ -62,7 +62,7 @@ TEST(BookmarkFileWriter, ReadingTheFileBackGivesTheSameTree)
     writeBookmarkFile(temp.path("out.html"), tree);
     const ImportTree back = readBookmarkFile(temp.path("out.html"));
     ImportFolder expected = tree;
-    expected.folders[0].entries[1].name = "https://no-name.example/";   // untitled: named as browsers show it
+    expected.folders[0].entries[1].name = "https://no-name.example/";  // untitled: named as browsers show it
     EXPECT_EQ(outline(back.root), outline(expected));
     EXPECT_EQ(back.skipped, 0);
 }
@@ -151,9 +151,9 @@ TEST(BookmarkFileWriter, DeepChainsStayLinearAndAFileSizeLimitIsAWriteError)
     writeBookmarkFile(temp.path("deep.html"), root);
     // Three lines a level, each indented by at most 68 blanks (4 per level would make 600 MB).
     EXPECT_LT(std::filesystem::file_size(temp.path("deep.html")), 10000u * 256);
-    root.folders.clear();   // frees the chain before the limit below
+    root.folders.clear();  // frees the chain before the limit below
 
-    rlimit saved {};
+    rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     rlimit small = saved;
     small.rlim_cur = 4096;

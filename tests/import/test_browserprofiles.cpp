@@ -36,13 +36,13 @@ std::string chromiumBookmarks(int bookmarks)
     for (int i = 0; i < bookmarks; ++i)
         children += std::string(i ? "," : "") + R"({"type": "url", "name": "B", "url": "https://b.example/"})";
     return R"({"roots": {"bookmark_bar": {"type": "folder", "children": [)" + children
-         + R"(]}, "other": {"children": [{"type": "url", "name": "Script", "url": "javascript:x"}]}}})";
+           + R"(]}, "other": {"children": [{"type": "url", "name": "Script", "url": "javascript:x"}]}}})";
 }
 
 constexpr auto firefox = BrowserProfile::Kind::Firefox;
 constexpr auto chromium = BrowserProfile::Kind::Chromium;
 
-} // namespace
+}  // namespace
 
 TEST(BrowserProfiles, FirefoxProfilesComeFromEachProfilesIni)
 {
@@ -51,9 +51,11 @@ TEST(BrowserProfiles, FirefoxProfilesComeFromEachProfilesIni)
     writeText(native + "/profiles.ini",
               "[Install4F96D1932A9F858E]\nDefault=abc.default-release\n\n"
               "[Profile1]\nName=Work \xC3\xA9t\xC3\xA9\nIsRelative=1\nPath=abc.default-release\nDefault=1\n\n"
-              "[Profile0]\nName=Elsewhere\nIsRelative=0\nPath=" + home.path("far/away") + "\n\n"
-              "[Profile2]\nName=Never used\nIsRelative=1\nPath=empty.profile\n\n"
-              "[General]\nStartWithLastProfile=1\nVersion=2\n");
+              "[Profile0]\nName=Elsewhere\nIsRelative=0\nPath="
+                  + home.path("far/away")
+                  + "\n\n"
+                    "[Profile2]\nName=Never used\nIsRelative=1\nPath=empty.profile\n\n"
+                    "[General]\nStartWithLastProfile=1\nVersion=2\n");
     writePlaces(native + "/abc.default-release/places.sqlite", 3);
     writePlaces(home.path("far/away/places.sqlite"), 1);
     std::filesystem::create_directories(native + "/empty.profile");
@@ -88,16 +90,16 @@ TEST(BrowserProfiles, ChromiumFamilyProfilesAreNamedFromLocalState)
     writeText(home.path(".config/chromium/Default/Bookmarks"), chromiumBookmarks(1));
     writeText(home.path(".var/app/com.microsoft.Edge/config/microsoft-edge/Default/Bookmarks"), chromiumBookmarks(5));
 
-    EXPECT_EQ(found(home.path()),
-              (std::vector<Found>{
-                  {chromium, "Chromium", "Default", home.path(".config/chromium/Default/Bookmarks"), 1},
-                  {chromium, "Google Chrome", "Person 1", chrome + "/Default/Bookmarks", 2},
-                  {chromium, "Google Chrome", "Arbeit", chrome + "/Profile 2/Bookmarks", -1},
-                  {chromium, "Google Chrome", "Profile 10", chrome + "/Profile 10/Bookmarks", 1},
-                  {chromium, "Brave", "Default", brave + "/Default/Bookmarks", 4},
-                  {chromium, "Microsoft Edge", "Default",
-                   home.path(".var/app/com.microsoft.Edge/config/microsoft-edge/Default/Bookmarks"), 5},
-                  {chromium, "Vivaldi", "Default", home.path(".config/vivaldi/Default/Bookmarks"), 0}}));
+    EXPECT_EQ(
+        found(home.path()),
+        (std::vector<Found>{{chromium, "Chromium", "Default", home.path(".config/chromium/Default/Bookmarks"), 1},
+                            {chromium, "Google Chrome", "Person 1", chrome + "/Default/Bookmarks", 2},
+                            {chromium, "Google Chrome", "Arbeit", chrome + "/Profile 2/Bookmarks", -1},
+                            {chromium, "Google Chrome", "Profile 10", chrome + "/Profile 10/Bookmarks", 1},
+                            {chromium, "Brave", "Default", brave + "/Default/Bookmarks", 4},
+                            {chromium, "Microsoft Edge", "Default",
+                             home.path(".var/app/com.microsoft.Edge/config/microsoft-edge/Default/Bookmarks"), 5},
+                            {chromium, "Vivaldi", "Default", home.path(".config/vivaldi/Default/Bookmarks"), 0}}));
 }
 
 TEST(BrowserProfiles, HomeWithoutBrowsersHasNoProfiles)
@@ -122,7 +124,7 @@ TEST(BrowserProfiles, ReadingAProfileUsesItsBrowsersReader)
 TEST(BrowserProfiles, CurrentSnapAndRelinkedPlacesAreEachListedOnce)
 {
     TempFolder home;
-    const std::string config = home.path("settings");   // $XDG_CONFIG_HOME
+    const std::string config = home.path("settings");  // $XDG_CONFIG_HOME
     writeText(config + "/mozilla/firefox/profiles.ini", "[Profile0]\nName=Current\nPath=new.default\n");
     writePlaces(config + "/mozilla/firefox/new.default/places.sqlite", 1);
     // The older folder is a link to the current one, as a migration leaves it, and lists a profile
@@ -130,8 +132,9 @@ TEST(BrowserProfiles, CurrentSnapAndRelinkedPlacesAreEachListedOnce)
     std::filesystem::create_directories(home.path(".mozilla"));
     std::filesystem::create_directory_symlink(config + "/mozilla/firefox", home.path(".mozilla/firefox"));
     writeText(home.path("snap/firefox/common/.mozilla/firefox/profiles.ini"),
-              "[Profile0]\nName=Same\nIsRelative=0\nPath=" + config + "/mozilla/firefox/new.default\n"
-              "[Profile1]\nName=Snap\nPath=snap.default\n");
+              "[Profile0]\nName=Same\nIsRelative=0\nPath=" + config
+                  + "/mozilla/firefox/new.default\n"
+                    "[Profile1]\nName=Snap\nPath=snap.default\n");
     writePlaces(home.path("snap/firefox/common/.mozilla/firefox/snap.default/places.sqlite"), 2);
     writeText(home.path("snap/chromium/common/chromium/Default/Bookmarks"), chromiumBookmarks(3));
     writeText(config + "/chromium/Default/Bookmarks", chromiumBookmarks(1));

@@ -67,7 +67,7 @@ private:
     std::map<std::string, std::optional<std::string>> saved;
 };
 
-} // namespace
+}  // namespace
 
 TEST(CFavoriteEngine, MissingFolderGivesNoTree)
 {
@@ -134,7 +134,8 @@ TEST(CFavoriteEngine, ReadsFoldersAndLinksSortedWithKindsAndChildren)
               (std::vector<Seen>{{"Agency", "https://agency.example/"}, {"Daily", "https://daily.example/"}}));
     EXPECT_EQ(folders(news->child.get()), (std::vector<Seen>{{"Local", ""}}));
     EXPECT_EQ(links(news->child->nextFolder->child.get()), (std::vector<Seen>{{"Town", "https://town.example/"}}));
-    EXPECT_EQ(links(folderNamed(root, "Zeta")->child.get()), (std::vector<Seen>{{"Other", "https://deep.example/a b"}}));
+    EXPECT_EQ(links(folderNamed(root, "Zeta")->child.get()),
+              (std::vector<Seen>{{"Other", "https://deep.example/a b"}}));
     EXPECT_TRUE(links(folderNamed(root, "archive")->child.get()).empty()) << "hidden entries must be skipped";
 }
 
@@ -171,18 +172,21 @@ TEST(CFavoriteEngine, ShortcutFormatsAreReadTolerantly)
 
     CFavoriteEngine engine(fav);
     EXPECT_EQ(links(engine.ReadFavorites()), (std::vector<Seen>{{"bom", "https://bom.example/"},
-                                                                 {"case", "https://case.example/"},
-                                                                 {"crlf", "https://crlf.example/"},
-                                                                 {"noeol", "https://noeol.example/"},
-                                                                 {"twice", "https://first.example/"}}));
+                                                                {"case", "https://case.example/"},
+                                                                {"crlf", "https://crlf.example/"},
+                                                                {"noeol", "https://noeol.example/"},
+                                                                {"twice", "https://first.example/"}}));
 }
 
 TEST(CFavoriteEngine, DesktopLinksAreNamedAsTheDesktopShowsThemInTheUserLanguage)
 {
     TempFolder temp;
     const std::string fav = temp.path("Favorites");
-    const auto link = [](const std::string& names) { return "[Desktop Entry]\nType=Link\n" + names + "URL=https://x.example/\n"; };
-    writeText(fav + "/a.desktop", link("Name=Plain\nName[de]=Deutsch\nName[fr]=Fran\xC3\xA7" "ais\n"));
+    const auto link = [](const std::string& names) {
+        return "[Desktop Entry]\nType=Link\n" + names + "URL=https://x.example/\n";
+    };
+    writeText(fav + "/a.desktop", link("Name=Plain\nName[de]=Deutsch\nName[fr]=Fran\xC3\xA7"
+                                       "ais\n"));
     writeText(fav + "/b.desktop", link(""));
     writeText(fav + "/c.desktop", link("Name=Only plain\n"));
     writeText(fav + "/d.desktop", link("Name[de]=Nur deutsch\n"));
@@ -202,7 +206,8 @@ TEST(CFavoriteEngine, DesktopLinksAreNamedAsTheDesktopShowsThemInTheUserLanguage
     EXPECT_EQ(names(), "Deutsch; b; Only plain; Nur deutsch; e; f; ");
     language.unset("LC_MESSAGES");
     language.set("LANG", "fr_FR.UTF-8");
-    EXPECT_EQ(names(), "Fran\xC3\xA7" "ais; b; Only plain; d; e; f; ");
+    EXPECT_EQ(names(), "Fran\xC3\xA7"
+                       "ais; b; Only plain; d; e; f; ");
     language.set("LC_ALL", "C");
     EXPECT_EQ(names(), "Plain; b; Only plain; d; e; f; ");
 }
@@ -211,16 +216,18 @@ TEST(CFavoriteEngine, DesktopLinksAreReadByTheDesktopEntryRules)
 {
     TempFolder temp;
     const std::string fav = temp.path("Favorites");
-    writeText(fav + "/escapes.desktop",
-              "# a link\r\n[Desktop Entry]\r\nType = Link\r\nName=Caf\\s\xC3\xA9\r\nURL=https://x.example/a\\qb\\\\c\\sd \r\n");
-    writeText(fav + "/later.desktop", "[Desktop Entry]\nType=Link\nURL=https://first.example/\nURL=https://later.example/\n");
+    writeText(fav + "/escapes.desktop", "# a link\r\n[Desktop Entry]\r\nType = "
+                                        "Link\r\nName=Caf\\s\xC3\xA9\r\nURL=https://x.example/a\\qb\\\\c\\sd \r\n");
+    writeText(fav + "/later.desktop",
+              "[Desktop Entry]\nType=Link\nURL=https://first.example/\nURL=https://later.example/\n");
     writeText(fav + "/other group.desktop", "[Desktop Entry]\nType=Link\n[Other]\nURL=https://other.example/\n");
-    writeText(fav + "/not an entry.desktop", "[Desktop Entry]\nType=Link\nno equals sign\nURL=https://broken.example/\n");
+    writeText(fav + "/not an entry.desktop",
+              "[Desktop Entry]\nType=Link\nno equals sign\nURL=https://broken.example/\n");
     writeText(fav + "/bytes.desktop", "[Desktop Entry]\nType=Link\nURL=https://x.example/caf\xE9\n");
 
     CFavoriteEngine engine(fav);
-    EXPECT_EQ(links(engine.ReadFavorites()),
-              (std::vector<Seen>{{"Caf \xC3\xA9", "https://x.example/a\\qb\\c d"}, {"later", "https://later.example/"}}));
+    EXPECT_EQ(links(engine.ReadFavorites()), (std::vector<Seen>{{"Caf \xC3\xA9", "https://x.example/a\\qb\\c d"},
+                                                                {"later", "https://later.example/"}}));
 }
 
 TEST(CFavoriteEngine, SubfolderThatCanBeEnteredButNotListedIsAnEmptyFolder)

@@ -20,7 +20,7 @@ std::string folder(const std::string& name, const std::string& children)
 std::string bookmarks(const std::string& bar, const std::string& other = "", const std::string& synced = "")
 {
     return R"({"checksum": "0", "version": 1, "roots": {"bookmark_bar": )" + folder("Lesezeichenleiste", bar)
-         + R"(, "other": )" + folder("x", other) + R"(, "synced": )" + folder("y", synced) + "}}";
+           + R"(, "other": )" + folder("x", other) + R"(, "synced": )" + folder("y", synced) + "}}";
 }
 
 class ChromiumBookmarksTest : public ::testing::Test {
@@ -41,13 +41,13 @@ protected:
     const std::string file = temp.path("Bookmarks");
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(ChromiumBookmarksTest, RootsKeepTheirOrderUnderTheBrowsersNamesAndEmptyOnesAreLeftOut)
 {
     const ImportTree tree = read(bookmarks(
-        url("Caf\\u00e9 \\\"Zeit\\\"", "https://zeit.example/") + "," + folder("News", url("A", "https://a.example/")) + ","
-            + url("Script", "javascript:void(0)") + "," + url("Doc", "file:///home/me/a%20b.pdf"),
+        url("Caf\\u00e9 \\\"Zeit\\\"", "https://zeit.example/") + "," + folder("News", url("A", "https://a.example/"))
+            + "," + url("Script", "javascript:void(0)") + "," + url("Doc", "file:///home/me/a%20b.pdf"),
         url("Other one", "https://other.example/"), url("Phone", "https://phone.example/")));
     EXPECT_EQ(outline(tree.root), "+ Bookmarks bar\n"
                                   "  + News\n"
@@ -87,7 +87,9 @@ TEST_F(ChromiumBookmarksTest, OddNodesAreSkippedAndTheRestIsRead)
         42, "text", {"type": "separator"}, {"type": "url", "name": "No address"},
         {"type": "folder", "name": "No children"}, {"type": "folder", "name": "Bad", "children": {"a": 1}},
         {"type": "url", "name": 7, "url": "https://seven.example/"}]}, "other": [], "synced": null}})");
-    EXPECT_EQ(outline(tree.root), "+ Bookmarks bar\n  + No children\n  + Bad\n  - https://seven.example/ | https://seven.example/ |  | 1\n");
+    EXPECT_EQ(
+        outline(tree.root),
+        "+ Bookmarks bar\n  + No children\n  + Bad\n  - https://seven.example/ | https://seven.example/ |  | 1\n");
     EXPECT_EQ(tree.skipped, 4);
 }
 

@@ -33,7 +33,7 @@ protected:
     void SetUp() override { std::filesystem::create_directories(profile); }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(FirefoxPlacesTest, RootsFoldersAndBookmarksComeInPositionOrder)
 {
@@ -68,8 +68,10 @@ TEST_F(FirefoxPlacesTest, RootsFoldersAndBookmarksComeInPositionOrder)
 
 TEST_F(FirefoxPlacesTest, RunningBrowsersUncheckpointedLogIsReadAndItsFilesStayUntouched)
 {
-    { Places places(file, Places::Open::NewFileWithLog); }
-    Places browser(file, Places::Open::Existing);   // still open, as a running Firefox keeps it
+    {
+        Places places(file, Places::Open::NewFileWithLog);
+    }
+    Places browser(file, Places::Open::Existing);  // still open, as a running Firefox keeps it
     browser.db.ExecuteStatement("pragma wal_autocheckpoint=0;");
     browser.bookmark(toolbarRoot, 0, "Only in the log", "https://wal.example/");
     ASSERT_GT(std::filesystem::file_size(file + "-wal"), 0u);
@@ -109,7 +111,8 @@ TEST_F(FirefoxPlacesTest, DamagedOrForeignDatabasesAreRefusedByName)
     {
         Places places(file);
         for (int i = 0; i < 2000; ++i)
-            places.bookmark(menuRoot, i, "Bookmark number " + std::to_string(i), "https://example.com/" + std::to_string(i));
+            places.bookmark(menuRoot, i, "Bookmark number " + std::to_string(i),
+                            "https://example.com/" + std::to_string(i));
     }
     const std::string whole = readText(file);
     writeText(file, whole.substr(0, whole.size() / 2));
@@ -141,8 +144,9 @@ TEST_F(FirefoxPlacesTest, CircularParentsAndDeepNestingEnd)
         places.bookmark(parent, 0, "Bottom", "https://bottom.example/");
         // Damaged parents: the toolbar's own parent is a folder inside the toolbar.
         const int loop = places.folder(toolbarRoot, 0, "Loop");
-        places.db.ExecuteStatement(("update moz_bookmarks set parent = " + std::to_string(loop) + " where id = "
-                                    + std::to_string(toolbarRoot)).c_str());
+        places.db.ExecuteStatement(
+            ("update moz_bookmarks set parent = " + std::to_string(loop) + " where id = " + std::to_string(toolbarRoot))
+                .c_str());
     }
     const ImportTree tree = readFirefoxPlaces(file);
     EXPECT_EQ(countFolders(tree.root), maxImportDepth + 2) << "Menu with 199 levels, Toolbar with Loop";
@@ -155,7 +159,7 @@ TEST_F(FirefoxPlacesTest, CraftedDatabasesAreBoundedOrRefused)
     struct Case {
         const char* what;
         std::function<void(Places&)> craft;
-        std::string outline;   // or the error
+        std::string outline;  // or the error
         int skipped;
     };
     const std::string bookmarksColumns =
@@ -165,7 +169,8 @@ TEST_F(FirefoxPlacesTest, CraftedDatabasesAreBoundedOrRefused)
          [&](Places& p) {
              p.db.ExecuteStatement(("alter table moz_bookmarks rename to real_bookmarks; create view moz_bookmarks as "
                                     "with recursive n(i) as (select 1 union all select i + 1 from n) select "
-                                    + bookmarksColumns + " from real_bookmarks, n;").c_str());
+                                    + bookmarksColumns + " from real_bookmarks, n;")
+                                       .c_str());
          },
          refused, 0},
         {"a title generated on reading, 9 MB long for every row",
@@ -182,8 +187,9 @@ TEST_F(FirefoxPlacesTest, CraftedDatabasesAreBoundedOrRefused)
              const int a = p.folder(menuRoot, 0, "A");
              const int b = p.folder(a, 0, "B");
              p.bookmark(b, 0, "In the loop", "https://loop.example/");
-             p.db.ExecuteStatement(("update moz_bookmarks set parent = " + std::to_string(b) + " where id = "
-                                    + std::to_string(a)).c_str());
+             p.db.ExecuteStatement(
+                 ("update moz_bookmarks set parent = " + std::to_string(b) + " where id = " + std::to_string(a))
+                     .c_str());
              p.bookmark(toolbarRoot, 0, "Kept", "https://kept.example/");
          },
          "+ Bookmarks Toolbar\n  - Kept | https://kept.example/ |  | 1\n", 3},
@@ -197,7 +203,8 @@ TEST_F(FirefoxPlacesTest, CraftedDatabasesAreBoundedOrRefused)
          },
          "+ Bookmarks Menu\n  - two lines | https://a.example/ |  | 1\n"
          "  - https://untitled.example/ | https://untitled.example/ |  | 1\n"
-         "  - " + std::string(maxTitleCharacters, 'x') + " | https://x.example/ |  | 1\n",
+         "  - "
+             + std::string(maxTitleCharacters, 'x') + " | https://x.example/ |  | 1\n",
          2},
     };
     for (const Case& c : cases) {
@@ -240,7 +247,9 @@ TEST_F(FirefoxPlacesTest, CopiesLeftByAKilledReadAreRemovedAndOnlyThose)
     // A process id no process has: beyond the kernel's largest.
     writeText(copies + "places-99999999-abc123/places.sqlite", "left by a killed read");
     writeText(copies + "places-" + std::to_string(::getpid()) + "-def456/places.sqlite", "a read going on");
-    { Places places(file); }
+    {
+        Places places(file);
+    }
     EXPECT_EQ(countEntries(readFirefoxPlaces(file).root), 0);
     EXPECT_FALSE(std::filesystem::exists(copies + "places-99999999-abc123"));
     EXPECT_TRUE(std::filesystem::exists(copies + "places-" + std::to_string(::getpid()) + "-def456"));

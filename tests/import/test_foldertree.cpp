@@ -14,7 +14,7 @@ ImportTree readFolder(const std::string& folder)
     return readFolderTree(folder);
 }
 
-} // namespace
+}  // namespace
 
 TEST(FolderTree, FilesAndFoldersAreSortedAsAFileManagerDoes)
 {
@@ -30,13 +30,24 @@ TEST(FolderTree, FilesAndFoldersAreSortedAsAFileManagerDoes)
     const ImportTree tree = readFolderTree(docs + "/");
     EXPECT_EQ(outline(tree.root), "+ Empty\n"
                                   "+ Sub 9\n"
-                                  "  - a.txt | " + docs + "/Sub 9/a.txt |  | 0\n"
-                                  "+ Sub 10\n"
-                                  "  - z.txt | " + docs + "/Sub 10/z.txt |  | 0\n"
-                                  "- b.pdf | " + docs + "/b.pdf |  | 0\n"
-                                  "- file1.txt | " + docs + "/file1.txt |  | 0\n"
-                                  "- file2.txt | " + docs + "/file2.txt |  | 0\n"
-                                  "- file10.txt | " + docs + "/file10.txt |  | 0\n");
+                                  "  - a.txt | "
+                                      + docs
+                                      + "/Sub 9/a.txt |  | 0\n"
+                                        "+ Sub 10\n"
+                                        "  - z.txt | "
+                                      + docs
+                                      + "/Sub 10/z.txt |  | 0\n"
+                                        "- b.pdf | "
+                                      + docs
+                                      + "/b.pdf |  | 0\n"
+                                        "- file1.txt | "
+                                      + docs
+                                      + "/file1.txt |  | 0\n"
+                                        "- file2.txt | "
+                                      + docs
+                                      + "/file2.txt |  | 0\n"
+                                        "- file10.txt | "
+                                      + docs + "/file10.txt |  | 0\n");
     EXPECT_EQ(tree.skipped, 0);
 }
 
@@ -61,8 +72,10 @@ TEST(FolderTree, LinksToFilesAreFilesAndNothingElseButFilesIsAdded)
 
     const ImportTree tree = readFolderTree(docs);
     ::close(unixSocket);
-    EXPECT_EQ(outline(tree.root), "- linked.txt | " + docs + "/linked.txt |  | 0\n"
-                                  "- real.txt | " + docs + "/real.txt |  | 0\n");
+    EXPECT_EQ(outline(tree.root), "- linked.txt | " + docs
+                                      + "/linked.txt |  | 0\n"
+                                        "- real.txt | "
+                                      + docs + "/real.txt |  | 0\n");
     EXPECT_EQ(tree.skipped, 0);
 }
 
@@ -96,8 +109,9 @@ TEST(FolderTree, SubfolderThatCannotBeListedIsLeftOutAndCounted)
         return outline(tree.root) + "skipped " + std::to_string(tree.skipped);
     });
     ::chmod((docs + "/closed").c_str(), 0700);
-    EXPECT_EQ(seen, "+ open\n  - a.txt | " + docs + "/open/a.txt |  | 0\n- top.txt | " + docs + "/top.txt |  | 0\n"
-                    "skipped 1");
+    EXPECT_EQ(seen, "+ open\n  - a.txt | " + docs + "/open/a.txt |  | 0\n- top.txt | " + docs
+                        + "/top.txt |  | 0\n"
+                          "skipped 1");
 }
 
 TEST(FolderTree, ChosenFolderMissingOrUnreadableIsRefusedByName)

@@ -85,7 +85,7 @@ protected:
     CDBManager db;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(ImportTest, NewsWithLocalAndTopLinkLandInTheChosenCategory)
 {
@@ -107,7 +107,7 @@ TEST_F(ImportTest, NewsWithLocalAndTopLinkLandInTheChosenCategory)
     EXPECT_EQ(news.GetChild(0)->GetLevel(), 2);
 
     EXPECT_EQ(items(news), (std::vector<StoredItem>{web("Agency", "https://agency.example/"),
-                                                     web("Daily", "https://daily.example/")}));
+                                                    web("Daily", "https://daily.example/")}));
     EXPECT_EQ(items(*news.GetChild(0)), (std::vector<StoredItem>{web("Town", "https://town.example/")}));
     EXPECT_EQ(items(websites), (std::vector<StoredItem>{web("Search", "https://search.example/")}));
 }
@@ -163,8 +163,8 @@ TEST_F(ImportTest, HandMadeTreeImportsBelowNestedCategoryLevel)
     FavoriteNode head;
     head.nextFolder = std::make_unique<FavoriteNode>(FavoriteNode::kindFolder, "Bob's \"folder\"");
     head.nextFolder->child = std::make_unique<FavoriteNode>();
-    head.nextFolder->child->nextLink =
-        std::make_unique<FavoriteNode>(FavoriteNode::kindLink, "it's; drop table link_table;", "https://q.example/?a='1'");
+    head.nextFolder->child->nextLink = std::make_unique<FavoriteNode>(
+        FavoriteNode::kindLink, "it's; drop table link_table;", "https://q.example/?a='1'");
     const std::string wordGuid = "6C6FCDD3-6C95-49d9-AC6A-CC0913ABE5C1";
     ImportFavoriteLevel(&head, 1, wordGuid, db);
 

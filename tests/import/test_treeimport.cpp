@@ -65,7 +65,7 @@ ImportFolder sample()
     return root;
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(TreeImportTest, FoldersBecomeCategoriesBelowTheTargetAndEntriesItemsInOrder)
 {

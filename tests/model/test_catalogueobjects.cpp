@@ -19,8 +19,7 @@ std::unique_ptr<CCategory> makeCategory(const std::string& guid, int level = 0)
     return category;
 }
 
-
-} // namespace
+}  // namespace
 
 TEST(NewGuid, IsLowercaseVersion4InGroupsOf8_4_4_4_12AndNeverRepeats)
 {

@@ -44,7 +44,7 @@ std::string shape(const CCategory& category)
     return text;
 }
 
-} // namespace
+}  // namespace
 
 TEST(AssembleCategoryTree, LinksChildrenUnderParentsInRowOrderWhateverComesFirst)
 {

@@ -15,9 +15,9 @@ namespace {
 
 // Pieces texts and keywords are made of: ASCII in both cases, the wildcards, apostrophes, letters
 // beyond ASCII (some whose case folds onto ASCII letters), and bytes that are no UTF-8 at all.
-const std::vector<std::string> pieces = {
-    "a", "b", "c", "A", "B", "C", "ab", "abc", "ABC", " ", "'", "%", "_", "é", "É", "ß", "日本", "K", "ſ",
-    "k", "s", "report", "Report", "\xff", "x"};
+const std::vector<std::string> pieces = {"a", "b", "c", "A",      "B",      "C",    "ab", "abc",  "ABC",
+                                         " ", "'", "%", "_",      "é",      "É",    "ß",  "日本", "K",
+                                         "ſ", "k", "s", "report", "Report", "\xff", "x"};
 
 class Catalogue {
 public:
@@ -44,8 +44,8 @@ public:
     std::vector<std::string> designHits(const std::string& keyword, unsigned columns)
     {
         std::vector<std::string> guids;
-        for (const CSearchItem& hit : db.SearchItems(columns & search::Title, columns & search::Target,
-                                                     columns & search::Description, keyword))
+        for (const CSearchItem& hit :
+             db.SearchItems(columns & search::Title, columns & search::Target, columns & search::Description, keyword))
             guids.push_back(hit.guid);
         return guids;
     }
@@ -72,7 +72,8 @@ void expectSameAsDesign(search::SearchIndex& index, Catalogue& catalogue, const 
         guids.push_back(text.guid);
     ASSERT_EQ(guids, catalogue.designHits(keyword, columns)) << "keyword '" << keyword << "' columns " << columns;
     const std::vector<long long> first = index.find(keyword, columns, 3);
-    EXPECT_EQ(first, std::vector<long long>(rows.begin(), rows.begin() + std::ptrdiff_t(std::min<std::size_t>(3, rows.size()))))
+    EXPECT_EQ(first, std::vector<long long>(rows.begin(),
+                                            rows.begin() + std::ptrdiff_t(std::min<std::size_t>(3, rows.size()))))
         << "keyword '" << keyword << "' columns " << columns;
 }
 
@@ -86,33 +87,47 @@ TEST(SearchIndex, AnswersEqualTheCatalogueSearchThroughRandomEdits)
     std::mt19937 dice(23);
     int made = 0;
     auto insert = [&] {
-        catalogue.run("insert into link_table (guid,name,target,category,star,comment,type) values(?1,?2,?3,'c',0,?4,0);",
-                      {"g" + std::to_string(made++), randomText(dice, 8), randomText(dice, 12), randomText(dice, 6)});
+        catalogue.run(
+            "insert into link_table (guid,name,target,category,star,comment,type) values(?1,?2,?3,'c',0,?4,0);",
+            {"g" + std::to_string(made++), randomText(dice, 8), randomText(dice, 12), randomText(dice, 6)});
     };
     for (int i = 0; i < 300; ++i)
         insert();
     // A value that is not text, and one with a NUL inside: LIKE reads both its own way.
     catalogue.run("insert into link_table (guid,name,target,comment) values('g-int', 1234, 'abc', null);", {});
-    catalogue.run("insert into link_table (guid,name,target,comment) values('g-nul', 'abc' || char(0) || 'report', 'x', 'y');", {});
+    catalogue.run(
+        "insert into link_table (guid,name,target,comment) values('g-nul', 'abc' || char(0) || 'report', 'x', 'y');",
+        {});
     ASSERT_TRUE(writer.update());
 
-    const std::string anyRow = "select itemorder from link_table order by itemorder limit 1 offset (?2 % (select count(*) from link_table))";
+    const std::string anyRow =
+        "select itemorder from link_table order by itemorder limit 1 offset (?2 % (select count(*) from link_table))";
     int byIndex = 0;
     for (int round = 0; round < 120; ++round) {
         switch (dice() % 5) {
-        case 0: insert(); break;
-        case 1: catalogue.run("update link_table set name=?1 where itemorder=(" + anyRow + ");",
-                              {randomText(dice, 8), std::to_string(dice())}); break;
-        case 2: catalogue.run("delete from link_table where itemorder=(" + anyRow + ");", {"", std::to_string(dice())}); break;
-        case 3: ASSERT_TRUE(writer.update()); break;
-        default: break;
+        case 0:
+            insert();
+            break;
+        case 1:
+            catalogue.run("update link_table set name=?1 where itemorder=(" + anyRow + ");",
+                          {randomText(dice, 8), std::to_string(dice())});
+            break;
+        case 2:
+            catalogue.run("delete from link_table where itemorder=(" + anyRow + ");", {"", std::to_string(dice())});
+            break;
+        case 3:
+            ASSERT_TRUE(writer.update());
+            break;
+        default:
+            break;
         }
         for (int query = 0; query < 6; ++query) {
             std::string keyword = randomText(dice, 4);
             if (dice() % 2) {
                 // A piece of a stored text, case changed at random: the queries that find something.
                 sqlite3_stmt* statement = nullptr;
-                sqlite3_prepare_v2(catalogue.raw, ("select target from link_table where itemorder=(" + anyRow + ");").c_str(), -1,
+                sqlite3_prepare_v2(catalogue.raw,
+                                   ("select target from link_table where itemorder=(" + anyRow + ");").c_str(), -1,
                                    &statement, nullptr);
                 sqlite3_bind_int64(statement, 2, dice());
                 if (sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_bytes(statement, 0) > 0) {
@@ -145,7 +160,8 @@ TEST(SearchIndex, StaleAndCorruptIndexesAreRebuiltAndNeverAnswerWrongMeanwhile)
     TempFolder folder;
     Catalogue catalogue(folder.path("FavoritesDB.db"));
     const std::string indexFile = folder.path("index.db");
-    catalogue.run("insert into link_table (guid,name,target,comment) values('old', 'Quarterly report', 'a.pdf', '');", {});
+    catalogue.run("insert into link_table (guid,name,target,comment) values('old', 'Quarterly report', 'a.pdf', '');",
+                  {});
     {
         search::SearchIndex index(catalogue.path, indexFile);
         ASSERT_TRUE(index.update());
@@ -172,4 +188,4 @@ TEST(SearchIndex, StaleAndCorruptIndexesAreRebuiltAndNeverAnswerWrongMeanwhile)
     EXPECT_TRUE(rebuilt.lastAnsweredByIndex());
 }
 
-} // namespace
+}  // namespace

@@ -116,7 +116,13 @@ TEST(ShowInFolder, WithoutAFileManagerOpensTheContainingFolder)
                                                           QStringLiteral("varnelo-no-bus"));
     ASSERT_FALSE(noBus.isConnected());
     QList<QUrl> opened;
-    showInFolder("/srv/share/plan 1.odt", [&](const QUrl& url) { opened.append(url); return true; }, noBus);
+    showInFolder(
+        "/srv/share/plan 1.odt",
+        [&](const QUrl& url) {
+            opened.append(url);
+            return true;
+        },
+        noBus);
     ASSERT_EQ(opened.size(), 1);
     EXPECT_EQ(opened.first(), QUrl::fromLocalFile("/srv/share"));
     QDBusConnection::disconnectFromBus(QStringLiteral("varnelo-no-bus"));
@@ -189,7 +195,13 @@ TEST(ShowInFolder, AsksTheFileManagerToShowTheFileSelected)
     ASSERT_TRUE(client.isConnected());
 
     int folderOpens = 0;
-    showInFolder("/srv/share/plan 1;$x.odt", [&](const QUrl&) { ++folderOpens; return true; }, client);
+    showInFolder(
+        "/srv/share/plan 1;$x.odt",
+        [&](const QUrl&) {
+            ++folderOpens;
+            return true;
+        },
+        client);
 
     service.unregisterObject(QStringLiteral("/org/freedesktop/FileManager1"));
     QDBusConnection::disconnectFromBus(QStringLiteral("varnelo-client"));
@@ -217,12 +229,15 @@ protected:
         dir.mkpath(QStringLiteral("share/applications"));
         dir.mkpath(QStringLiteral("config"));
         recorder = dir.filePath(QStringLiteral("record.sh"));
-        writeFile(recorder, "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$1\" > \"$0.out.tmp\" && mv \"$0.out.tmp\" \"$0.out\"\n");
+        writeFile(recorder,
+                  "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$1\" > \"$0.out.tmp\" && mv \"$0.out.tmp\" \"$0.out\"\n");
         QFile::setPermissions(recorder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         addEntry("varnelo-test-viewer.desktop", "Test Viewer", "application/x-varnelo-test;", "text-x-generic");
-        addEntry("varnelo-test-editor.desktop", "Test Editor", "application/x-varnelo-test;", "accessories-text-editor");
+        addEntry("varnelo-test-editor.desktop", "Test Editor", "application/x-varnelo-test;",
+                 "accessories-text-editor");
         addEntry("varnelo-test-painter.desktop", "Test Painter", "image/x-varnelo-test;", "");
-        addEntry("varnelo-test-drawer.desktop", "Test Drawer", "image/x-varnelo-test;", "/usr/share/pixmaps/drawer.png");
+        addEntry("varnelo-test-drawer.desktop", "Test Drawer", "image/x-varnelo-test;",
+                 "/usr/share/pixmaps/drawer.png");
         // The registry by type is the cache that update-desktop-database writes from MimeType=.
         writeFile(dir.filePath(QStringLiteral("share/applications/mimeinfo.cache")),
                   "[MIME Cache]\napplication/x-varnelo-test=varnelo-test-viewer.desktop;varnelo-test-editor.desktop;\n"
@@ -258,8 +273,8 @@ protected:
 
     static void addEntry(const char* id, const char* name, const char* types, const char* icon)
     {
-        QByteArray text = "[Desktop Entry]\nType=Application\nName=" + QByteArray(name) + "\nExec=" +
-                          QFile::encodeName(recorder) + " %u\nMimeType=" + types + "\n";
+        QByteArray text = "[Desktop Entry]\nType=Application\nName=" + QByteArray(name)
+                          + "\nExec=" + QFile::encodeName(recorder) + " %u\nMimeType=" + types + "\n";
         if (*icon)
             text += "Icon=" + QByteArray(icon) + "\n";
         writeFile(QDir(root->path()).filePath(QStringLiteral("share/applications/") + id), text);
@@ -316,7 +331,8 @@ TEST_F(ApplicationRegistry, AllProgramsListsEveryShownEntryByName)
 {
     const QList<Application> apps = allApplications();
     const QStringList found = ids(apps);
-    for (const char* id : {"varnelo-test-editor.desktop", "varnelo-test-viewer.desktop", "varnelo-test-painter.desktop"})
+    for (const char* id :
+         {"varnelo-test-editor.desktop", "varnelo-test-viewer.desktop", "varnelo-test-painter.desktop"})
         EXPECT_TRUE(found.contains(QString::fromLatin1(id))) << id;
     const QCollator byName;
     for (qsizetype i = 1; i < apps.size(); ++i)

@@ -523,20 +523,24 @@ TEST_F(InstanceFolderTest, SpoiltTemporaryFolderGivesWayToTheCacheFolder)
         std::function<void()> make;
     };
     const std::vector<Case> cases = {
-        {"a symlink to a private folder", [&] {
+        {"a symlink to a private folder",
+         [&] {
              std::filesystem::create_directory(elsewhere);
              ::chmod(elsewhere.c_str(), 0700);
              std::filesystem::create_directory_symlink(elsewhere, spoilt);
          }},
-        {"group writable", [&] {
+        {"group writable",
+         [&] {
              ::mkdir(spoilt.c_str(), 0700);
              ::chmod(spoilt.c_str(), 0770);
          }},
-        {"world writable", [&] {
+        {"world writable",
+         [&] {
              ::mkdir(spoilt.c_str(), 0700);
              ::chmod(spoilt.c_str(), 0707);
          }},
-        {"owned by another user", [&] {
+        {"owned by another user",
+         [&] {
              ::mkdir(spoilt.c_str(), 0700);
              ASSERT_EQ(::chown(spoilt.c_str(), other->pw_uid, other->pw_gid), 0);
          }},

@@ -47,7 +47,7 @@ void expectRecord(const SettingsRecord& actual, const SettingsRecord& expected)
     EXPECT_EQ(actual.always, expected.always);
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(SettingsTest, FirstStartGivesDefaultsAndWritesNothing)
 {
@@ -168,8 +168,8 @@ TEST_F(SettingsTest, SaveKeepsOtherKeysSectionsCommentsAndSearchFlags)
                    "[Search]\ntitle=0\nfilename=0x1\n[Window]\nwidth=800");
     SaveSettings(record(false, false, false, false, false), ini);
     const std::string text = readText(ini);
-    for (const char* kept : {"; written by hand", "; the tray\nalways=0", "colour=blue", "[Search]",
-                             "title=0", "filename=0x1", "[Window]", "width=800"})
+    for (const char* kept : {"; written by hand", "; the tray\nalways=0", "colour=blue", "[Search]", "title=0",
+                             "filename=0x1", "[Window]", "width=800"})
         EXPECT_NE(text.find(kept), std::string::npos) << kept;
     EXPECT_FALSE(readIniFlag(ini, "Search", "title", true));
     EXPECT_TRUE(readIniFlag(ini, "Search", "filename", false));
@@ -246,8 +246,7 @@ TEST_F(SettingsTest, SaveChangesOnlyTheWrittenValuesOfAHandWrittenFile)
          "\xEF\xBB\xBF[Settings]\r\n[Other]\r\nx=1\r\n[settings]\r\nautohide=0",
          "\xEF\xBB\xBF[Settings]\r\nautorun=0\r\nclosetray=0\r\nminitray=1\r\nalways=0\r\n[Other]\r\nx=1\r\n"
          "[settings]\r\nautohide=1"},
-        {"a missing section is appended, keeping the file's line breaks",
-         "[Other]\r\nautorun=1",
+        {"a missing section is appended, keeping the file's line breaks", "[Other]\r\nautorun=1",
          "[Other]\r\nautorun=1\r\n[Settings]\r\nautorun=0\r\nclosetray=0\r\nminitray=1\r\nautohide=1\r\nalways=0"},
     };
     for (const Case& c : cases) {

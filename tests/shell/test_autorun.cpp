@@ -33,9 +33,9 @@ TEST(Autorun, ReservedCharactersSurviveTheRoundTrip)
 {
     TempHome home;
     const std::vector<std::string> paths = {
-        "/opt/a\"quote/varnelo", "/opt/$HOME/varnelo", "/opt/back\\slash/varnelo", "/opt/100%/varnelo",
-        "/opt/tab\there/varnelo", "/opt/it's/varnelo", "/opt/`cmd`/varnelo", "/opt/Zürich/varnelo",
-        "/opt/semi;colon&amp/varnelo"};
+        "/opt/a\"quote/varnelo", "/opt/$HOME/varnelo",     "/opt/back\\slash/varnelo",
+        "/opt/100%/varnelo",     "/opt/tab\there/varnelo", "/opt/it's/varnelo",
+        "/opt/`cmd`/varnelo",    "/opt/Zürich/varnelo",    "/opt/semi;colon&amp/varnelo"};
     for (const std::string& exe : paths) {
         SCOPED_TRACE(exe);
         ASSERT_TRUE(writeAutorunEntry(exe));

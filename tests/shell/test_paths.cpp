@@ -18,7 +18,7 @@ std::string folderRefusingFiles(TempHome& home)
     return folder;
 }
 
-} // namespace
+}  // namespace
 
 TEST(SettingsFilePath, ReplacesExtensionBesideTheExecutable)
 {

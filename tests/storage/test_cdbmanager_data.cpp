@@ -49,7 +49,8 @@ const std::vector<std::string>& awkwardTexts()
         "a';DROP TABLE link_table;--",
         "x'); delete from category_table; select ('",
         "100% sure_of it %d %s %q",
-        "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x93\x81",
+        "Gr\xC3\xBC\xC3\x9F"
+        "e \xE2\x82\xAC \xF0\x9F\x93\x81",
         "raw \xFF\xFE bytes",
         "''''",
         std::string(10000, 'w') + "'" + std::string(10000, 'q'),
@@ -57,7 +58,7 @@ const std::vector<std::string>& awkwardTexts()
     return texts;
 }
 
-} // namespace
+}  // namespace
 
 using CDBManagerData = CatalogueTest;
 

@@ -16,7 +16,7 @@ std::vector<unsigned char> everyByte(int repeat)
     return bytes;
 }
 
-} // namespace
+}  // namespace
 
 using CDBManagerIconList = CatalogueTest;
 

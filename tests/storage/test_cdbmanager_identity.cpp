@@ -118,7 +118,9 @@ void runCommands(CDBManager& db, const Save& save)
     db.ExecuteStatement("insert into link_table (guid,name,target,category,star,comment,type) "
                         "select guid,'twin',target,category,star,comment,type from link_table where guid='g73';");
     db.ExecuteStatement(("insert into link_table (guid,name,target,category,star,comment,type) "
-                         "select guid,name,target,'" + other.GetGuid() + "',star,comment,type from link_table where guid='g74';").c_str());
+                         "select guid,name,target,'"
+                         + other.GetGuid() + "',star,comment,type from link_table where guid='g74';")
+                            .c_str());
     save(db, files, false);
 
     // An item refused once is written by the next save that gets through.
@@ -171,7 +173,7 @@ Tables runOn(const std::string& path, const Save& save)
             dump(db, "select name, seq from sqlite_sequence order by name")};
 }
 
-} // namespace
+}  // namespace
 
 TEST(SaveCategoryIdentity, TablesEqualThoseOfTheSaveThatRewritesEveryItem)
 {

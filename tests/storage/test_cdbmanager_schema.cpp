@@ -35,7 +35,7 @@ std::vector<std::string> categoryRows(CppSQLite3DB& db)
     return rows;
 }
 
-} // namespace
+}  // namespace
 
 using CDBManagerOpening = CatalogueTest;
 
@@ -151,9 +151,8 @@ TEST(CDBManagerWithoutConnection, EmptyPathIsRefusedAndOperationsSayDatabaseNotO
     EXPECT_FALSE(db.LoadChildCategories(category));
     CLinkItem item;
     for (auto operation : std::vector<std::function<void()>>{
-             [&] { db.LoadItems(category); }, [&] { db.SaveCategory(category, true); },
-             [&] { db.SaveItem(item); }, [&] { db.EnsureDefaultCategories(); },
-             [&] { db.DeleteCategory(category); }}) {
+             [&] { db.LoadItems(category); }, [&] { db.SaveCategory(category, true); }, [&] { db.SaveItem(item); },
+             [&] { db.EnsureDefaultCategories(); }, [&] { db.DeleteCategory(category); }}) {
         try {
             operation();
             ADD_FAILURE() << "an operation ran without a connection";

@@ -35,7 +35,7 @@ protected:
     using Names = std::vector<std::string>;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(CDBManagerSearch, EmptyTableOrNoColumnFindsNothing)
 {

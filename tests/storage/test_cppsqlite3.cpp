@@ -46,7 +46,7 @@ std::string failureOf(F&& action)
     return "no error";
 }
 
-} // namespace
+}  // namespace
 
 TEST(CppSQLite3Exception, FormatsCodeNameCodeAndDetail)
 {
@@ -62,12 +62,12 @@ TEST(CppSQLite3Exception, FormatsCodeNameCodeAndDetail)
 
 TEST(CppSQLite3Exception, CodeNameTableIsComplete)
 {
-    const char* names[] = {"SQLITE_OK", "SQLITE_ERROR", "SQLITE_INTERNAL", "SQLITE_PERM", "SQLITE_ABORT",
-                           "SQLITE_BUSY", "SQLITE_LOCKED", "SQLITE_NOMEM", "SQLITE_READONLY", "SQLITE_INTERRUPT",
-                           "SQLITE_IOERR", "SQLITE_CORRUPT", "SQLITE_NOTFOUND", "SQLITE_FULL", "SQLITE_CANTOPEN",
-                           "SQLITE_PROTOCOL", "SQLITE_EMPTY", "SQLITE_SCHEMA", "SQLITE_TOOBIG", "SQLITE_CONSTRAINT",
-                           "SQLITE_MISMATCH", "SQLITE_MISUSE", "SQLITE_NOLFS", "SQLITE_AUTH", "SQLITE_FORMAT",
-                           "SQLITE_RANGE"};
+    const char* names[] = {
+        "SQLITE_OK",       "SQLITE_ERROR",      "SQLITE_INTERNAL", "SQLITE_PERM",      "SQLITE_ABORT", "SQLITE_BUSY",
+        "SQLITE_LOCKED",   "SQLITE_NOMEM",      "SQLITE_READONLY", "SQLITE_INTERRUPT", "SQLITE_IOERR", "SQLITE_CORRUPT",
+        "SQLITE_NOTFOUND", "SQLITE_FULL",       "SQLITE_CANTOPEN", "SQLITE_PROTOCOL",  "SQLITE_EMPTY", "SQLITE_SCHEMA",
+        "SQLITE_TOOBIG",   "SQLITE_CONSTRAINT", "SQLITE_MISMATCH", "SQLITE_MISUSE",    "SQLITE_NOLFS", "SQLITE_AUTH",
+        "SQLITE_FORMAT",   "SQLITE_RANGE"};
     for (int code = 0; code <= 25; ++code)
         EXPECT_STREQ(CppSQLite3Exception::ErrorCodeAsString(code), names[code]) << code;
     EXPECT_STREQ(CppSQLite3Exception::ErrorCodeAsString(100), "SQLITE_ROW");
@@ -122,7 +122,7 @@ TEST(CppSQLite3Binary, RandomBuffersRoundTripWithinTheAllocatedSize)
     for (int length : {1, 2, 3, 39, 254, 255, 1000, 65537}) {
         std::vector<unsigned char> bytes(static_cast<std::size_t>(length));
         for (auto& b : bytes)
-            b = static_cast<unsigned char>(random() % 4);   // few values, so escapes are unavoidable
+            b = static_cast<unsigned char>(random() % 4);  // few values, so escapes are unavoidable
         std::string text = encode(bytes);
         EXPECT_LE(text.size() + 1, 3 + 257 * bytes.size() / 254) << length;
         EXPECT_EQ(text.find('\''), std::string::npos);
@@ -133,8 +133,17 @@ TEST(CppSQLite3Binary, RandomBuffersRoundTripWithinTheAllocatedSize)
 TEST(CppSQLite3Binary, MalformedEscapesRaiseCannotDecode)
 {
     const char* expected = "CPPSQLITE_ERROR[1000]: Cannot decode binary";
-    EXPECT_EQ(failureOf([] { decode("\x05" "ab\x01\x04" "cd"); }), expected);
-    EXPECT_EQ(failureOf([] { decode("\x05" "ab\x01"); }), expected);
+    EXPECT_EQ(failureOf([] {
+                  decode("\x05"
+                         "ab\x01\x04"
+                         "cd");
+              }),
+              expected);
+    EXPECT_EQ(failureOf([] {
+                  decode("\x05"
+                         "ab\x01");
+              }),
+              expected);
     EXPECT_EQ(decode("x"), std::vector<unsigned char>{});
     EXPECT_EQ(decode(""), std::vector<unsigned char>{});
 }
@@ -286,7 +295,8 @@ TEST(CppSQLite3DBOpen, OpenReadOnlyReadsButNeverWritesOrCreates)
     db.Close();
 
     std::string missing = folder.path("missing.db");
-    EXPECT_EQ(failureOf([&] { db.OpenReadOnly(missing.c_str()); }), "SQLITE_CANTOPEN[14]: unable to open database file");
+    EXPECT_EQ(failureOf([&] { db.OpenReadOnly(missing.c_str()); }),
+              "SQLITE_CANTOPEN[14]: unable to open database file");
     EXPECT_FALSE(std::filesystem::exists(missing));
 }
 

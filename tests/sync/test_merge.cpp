@@ -51,7 +51,7 @@ std::vector<std::string> itemNames(const RecordSet& state)
     return names;
 }
 
-} // namespace
+}  // namespace
 
 TEST(Merge, EachPartOfAnObjectTakesTheNewerSide)
 {
@@ -63,14 +63,22 @@ TEST(Merge, EachPartOfAnObjectTakesTheNewerSide)
     const std::vector<Case> cases = {
         {"newer rename wins", item("i", "old", "c", at(1)), item("i", "new", "c", at(2)), {"new@c"}},
         {"older rename loses", item("i", "mine", "c", at(5)), item("i", "theirs", "c", at(2)), {"mine@c"}},
-        {"equal clocks: the device breaks the tie the same way everywhere", item("i", "a", "c", at(3, "A")),
-         item("i", "b", "c", at(3, "B")), {"b@c"}},
-        {"rename here and move there both apply", item("i", "renamed", "c", at(5), at(1)),
-         item("i", "old", "d", at(1), at(4)), {"renamed@d"}},
-        {"item changed after its deletion elsewhere survives", item("i", "edited", "c", at(9)),
-         item("i", "old", "c", at(1), at(1), at(5)), {"edited@c"}},
-        {"deletion after the last change holds", item("i", "edited", "c", at(3)),
-         item("i", "old", "c", at(1), at(1), at(5)), {}},
+        {"equal clocks: the device breaks the tie the same way everywhere",
+         item("i", "a", "c", at(3, "A")),
+         item("i", "b", "c", at(3, "B")),
+         {"b@c"}},
+        {"rename here and move there both apply",
+         item("i", "renamed", "c", at(5), at(1)),
+         item("i", "old", "d", at(1), at(4)),
+         {"renamed@d"}},
+        {"item changed after its deletion elsewhere survives",
+         item("i", "edited", "c", at(9)),
+         item("i", "old", "c", at(1), at(1), at(5)),
+         {"edited@c"}},
+        {"deletion after the last change holds",
+         item("i", "edited", "c", at(3)),
+         item("i", "old", "c", at(1), at(1), at(5)),
+         {}},
     };
     for (const Case& c : cases) {
         for (bool swapped : {false, true}) {
@@ -185,9 +193,15 @@ TEST(Merge, IconsMatchByContentAndEveryReferenceLandsOnItsPicture)
         std::map<std::string, int> indices;
     };
     const std::vector<Case> cases = {
-        {"an icon both sides added is one icon", {"b0", "b1", "b2", "shared"}, {}, {"theirs"},
+        {"an icon both sides added is one icon",
+         {"b0", "b1", "b2", "shared"},
+         {},
+         {"theirs"},
          {{"#1", 1}, {"shared", 3}, {"theirs", 4}}},
-        {"a catalogue without a stored list starts from the built-in pictures", {}, builtIns, {"shared", "theirs"},
+        {"a catalogue without a stored list starts from the built-in pictures",
+         {},
+         builtIns,
+         {"shared", "theirs"},
          {{"#1", 1}, {"shared", 3}, {"theirs", 4}}},
     };
     for (const Case& c : cases) {
@@ -228,9 +242,15 @@ TEST(Merge, ReadingPlanNeverSkipsAChangeAndFallsBackToTheSnapshot)
         long long upTo;
     };
     const std::vector<Case> cases = {
-        {{"snapshot-00000001.jsonl", "changes-00000002.jsonl", "changes-00000003.jsonl"}, 2, {"changes-00000003.jsonl"}, 3},
+        {{"snapshot-00000001.jsonl", "changes-00000002.jsonl", "changes-00000003.jsonl"},
+         2,
+         {"changes-00000003.jsonl"},
+         3},
         {{"snapshot-00000001.jsonl", "changes-00000002.jsonl"}, 2, {}, 2},
-        {{"snapshot-00000005.jsonl", "changes-00000006.jsonl"}, 2, {"snapshot-00000005.jsonl", "changes-00000006.jsonl"}, 6},
+        {{"snapshot-00000005.jsonl", "changes-00000006.jsonl"},
+         2,
+         {"snapshot-00000005.jsonl", "changes-00000006.jsonl"},
+         6},
         {{"snapshot-00000001.jsonl", "changes-00000001.jsonl.tmp", ".upload-x"}, 0, {"snapshot-00000001.jsonl"}, 1},
         {{"snapshot-00000002.jsonl"}, 9, {"snapshot-00000002.jsonl"}, 2},
     };

@@ -33,7 +33,7 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(SyncThroughFolder, ChangesOnEachSideReachTheOtherAndConcurrentEditsBothApply)
 {
@@ -116,7 +116,7 @@ TEST_F(SyncThroughFolder, DamagedOrVanishedRemoteFilesNeverReadAsDeletions)
     sync(a);
     // The change file with the deletion is cut short, as a half-synced file would be.
     const std::string changes = place + "/Varnelo/" + a.column("select value from sync_meta where key='device';")[0]
-        + "/changes-00000002.jsonl";
+                                + "/changes-00000002.jsonl";
     std::filesystem::resize_file(changes, std::filesystem::file_size(changes) - 3);
     const SyncReport report = sync(b);
     EXPECT_TRUE(report.ok);
@@ -129,7 +129,8 @@ TEST_F(SyncThroughFolder, DamagedOrVanishedRemoteFilesNeverReadAsDeletions)
     EXPECT_TRUE(sync(b).ok);
     EXPECT_EQ(b.items().size(), 1u);
     const SyncReport again = sync(a);
-    EXPECT_EQ(again.warnings, std::vector<std::string>{"This device's folder on the sync place was gone: it is written again."});
+    EXPECT_EQ(again.warnings,
+              std::vector<std::string>{"This device's folder on the sync place was gone: it is written again."});
 }
 
 TEST_F(SyncThroughFolder, CopiedOrRestoredCatalogueGoesOnAsANewDevice)
@@ -152,7 +153,8 @@ TEST_F(SyncThroughFolder, CopiedOrRestoredCatalogueGoesOnAsANewDevice)
     std::filesystem::copy_file(dir.path("backup.db"), a.path, std::filesystem::copy_options::overwrite_existing);
     const SyncReport restored = sync(a);
     EXPECT_NE(idOf(a), first);
-    EXPECT_EQ(restored.warnings.at(0), "This catalogue was restored or copied from another one: it goes on as a new device.");
+    EXPECT_EQ(restored.warnings.at(0),
+              "This catalogue was restored or copied from another one: it goes on as a new device.");
     EXPECT_EQ(a.items().size(), 2u) << "the item made after the backup comes back from the old device's files";
 }
 
@@ -244,7 +246,8 @@ TEST_F(SyncThroughFolder, CustomIconAddedOnBothMachinesIsOneIcon)
     for (SyncDevice* d : {&a, &b}) {
         const auto list = listOf(*d);
         for (const auto& [guid, picture] : {std::pair{"ca", star}, {"cb", moon}, {"cs", star}}) {
-            const auto index = d->column(std::string("select iconIndex from category_table where guid='") + guid + "';");
+            const auto index =
+                d->column(std::string("select iconIndex from category_table where guid='") + guid + "';");
             ASSERT_EQ(index.size(), 1u) << guid;
             EXPECT_EQ(list.at(std::stoul(index[0])), picture) << d->options.machineName << " " << guid;
         }
@@ -284,7 +287,8 @@ TEST_F(SyncThroughFolder, ItemMovedIntoACategoryDeletedElsewhereBringsItBackOnBo
     sync(a);
     const SyncReport atB = sync(b);
     for (SyncDevice* device : {&a, &b}) {
-        EXPECT_EQ(device->column("select name from category_table where guid='X';"), std::vector<std::string>{"Projects"});
+        EXPECT_EQ(device->column("select name from category_table where guid='X';"),
+                  std::vector<std::string>{"Projects"});
         EXPECT_EQ(device->column("select category from link_table where guid='i1';"), std::vector<std::string>{"X"});
     }
     EXPECT_EQ(b.column("select name from link_table where guid='i2';"), std::vector<std::string>{"deux"});

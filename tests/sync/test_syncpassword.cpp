@@ -42,7 +42,7 @@ int checkKeyring()
     return failures;
 }
 
-} // namespace
+}  // namespace
 
 TEST(SyncPassword, KeptInTheSecretServiceAndReadBack)
 {

@@ -41,9 +41,16 @@ public:
         probe.listen(QHostAddress::LocalHost, 0);
         port = probe.serverPort();
         probe.close();
-        arguments = QStringList{"serve", "webdav", QString::fromStdString(root), "--addr",
-                                QString("127.0.0.1:%1").arg(port), "--user", "ann", "--pass", "secret"}
-            + extra;
+        arguments = QStringList{"serve",
+                                "webdav",
+                                QString::fromStdString(root),
+                                "--addr",
+                                QString("127.0.0.1:%1").arg(port),
+                                "--user",
+                                "ann",
+                                "--pass",
+                                "secret"}
+                    + extra;
         start();
     }
     ~WebDavServer() { stop(); }
@@ -106,7 +113,7 @@ protected:
     SyncDevice b{dir.path("b.db"), "laptop"};
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(SyncThroughWebDav, TwoDevicesStayInStepAndTheMissingFolderIsMade)
 {
@@ -166,8 +173,9 @@ TEST_F(SyncThroughWebDav, ServerStoppedMidUploadLeavesTheChangesForTheNextSync)
     const SyncReport cut = syncing.get();
     EXPECT_FALSE(cut.ok);
     // Cut while sending, or refused when the network layer sends again after the cut.
-    EXPECT_TRUE(cut.error.starts_with("The connection to the WebDAV server was cut during the transfer of http://127.0.0.1:")
-                || cut.error.starts_with("Cannot reach the WebDAV server at http://127.0.0.1:"))
+    EXPECT_TRUE(
+        cut.error.starts_with("The connection to the WebDAV server was cut during the transfer of http://127.0.0.1:")
+        || cut.error.starts_with("Cannot reach the WebDAV server at http://127.0.0.1:"))
         << cut.error;
     EXPECT_EQ(a.column("select count(*) from sync_object where pending=1;").at(0), "8006");
 

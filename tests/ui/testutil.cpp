@@ -346,4 +346,3 @@ void WindowTestCase::cleanup()
 }
 
 }  // namespace testutil
-

@@ -12,8 +12,8 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QDialog>
 #include <QDateTime>
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
@@ -66,7 +66,8 @@ private slots:
         waitForDailyBackups(1);
         // A day passes: the backup made at the first start is yesterday's.
         const autobackup::BackupInfo first = autobackup::listBackups(db()).front();
-        const std::string yesterday = autobackup::backupFileName({autobackup::Kind::Daily, first.name.time - 86400, {}});
+        const std::string yesterday =
+            autobackup::backupFileName({autobackup::Kind::Daily, first.name.time - 86400, {}});
         QVERIFY(QFile::rename(QString::fromStdString(first.path),
                               QString::fromStdString(autobackup::backupFolder(db()) + "/" + yesterday)));
         addTopCategory(QStringLiteral("Added later"));
@@ -102,7 +103,8 @@ private slots:
         const QString bookmarks = sandbox->root() + QStringLiteral("/exported.html");
         QFile file(bookmarks);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n<DT><A HREF=\"https://example.org/\">Example</A>\n</DL>\n");
+        file.write(
+            "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n<DT><A HREF=\"https://example.org/\">Example</A>\n</DL>\n");
         file.close();
         seam::pushFileAnswer({bookmarks});
         answerSelectCategory(mediaPath);
@@ -174,7 +176,7 @@ private slots:
         QCOMPARE(offerDamagedCatalogueRecovery(db()), agree);
         const QString asked = seam::shownMessages().last().text;
         const QString aside = sandbox->databasePath() + QStringLiteral(".damaged-")
-            + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd"));
+                              + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd"));
         QVERIFY2(asked.contains(QFileInfo(aside).fileName()), qPrintable(asked));
         QCOMPARE(asked.contains(QStringLiteral("with 6 categories and 0 items")), withBackup);
         QCOMPARE(QFile::exists(aside), agree);

@@ -53,7 +53,7 @@ QByteArray backupOf(const QByteArray& content)
     }
     const quint32 size = quint32(content.size());
     return QByteArray("VaRnElOcAtAlOgUe") + QByteArray::fromHex("0100") + le32(size) + le32(size)
-        + le32(crc ^ 0xFFFFFFFFu) + content;
+           + le32(crc ^ 0xFFFFFFFFu) + content;
 }
 
 QByteArray shortcut(const QByteArray& url)
@@ -252,7 +252,8 @@ private slots:
         const QString db = sandbox->databasePath();
         const auto itemsOf = [&](const CCategory* category) {
             return queryInt(db, "select count(*) from link_table where type = 1 and comment = 'Export from IE Favorite'"
-                                " and category = '" + category->GetGuid() + "'");
+                                " and category = '"
+                                    + category->GetGuid() + "'");
         };
         QCOMPARE(itemsOf(news), 2);
         QCOMPARE(itemsOf(local), 1);

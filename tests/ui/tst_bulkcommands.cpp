@@ -75,8 +75,7 @@ private slots:
         action("AddNewItem1")->trigger();
         QCOMPARE(rowTexts(list()).size(), 450);
         QCOMPARE(rowTexts(list()).last(), QStringLiteral("picture 0449.png"));
-        QCOMPARE(queryText(sandbox->databasePath(),
-                           "select name from link_table order by itemorder desc limit 1"),
+        QCOMPARE(queryText(sandbox->databasePath(), "select name from link_table order by itemorder desc limit 1"),
                  std::string("picture 0449.png"));
     }
 
@@ -94,7 +93,9 @@ private slots:
         CategoryTreeView* categories = tree(window.get());
         const QIcon first = nodeAt(categories, {QStringLiteral("General files")})->icon(0);
         QVERIFY(!first.isNull());
-        QCOMPARE(nodeAt(categories, {QStringLiteral("Office documents"), QStringLiteral("Word documents")})->icon(0).cacheKey(),
+        QCOMPARE(nodeAt(categories, {QStringLiteral("Office documents"), QStringLiteral("Word documents")})
+                     ->icon(0)
+                     .cacheKey(),
                  first.cacheKey());
     }
 };

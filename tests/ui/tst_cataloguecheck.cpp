@@ -90,9 +90,12 @@ private slots:
             file.write("text");
         }
         CCategory* general = tree(window.get())->categoryOf(nodeAt(tree(window.get()), generalPath));
-        const std::string a = storeItem(sandbox->databasePath(), *general, "A", home.filePath("Old/Docs/a.txt").toStdString());
-        const std::string b = storeItem(sandbox->databasePath(), *general, "B", home.filePath("Old/Docs/b.txt").toStdString());
-        const std::string c = storeItem(sandbox->databasePath(), *general, "C", home.filePath("Old/Docs/c.txt").toStdString());
+        const std::string a =
+            storeItem(sandbox->databasePath(), *general, "A", home.filePath("Old/Docs/a.txt").toStdString());
+        const std::string b =
+            storeItem(sandbox->databasePath(), *general, "B", home.filePath("Old/Docs/b.txt").toStdString());
+        const std::string c =
+            storeItem(sandbox->databasePath(), *general, "C", home.filePath("Old/Docs/c.txt").toStdString());
         // A first check learns the files' sizes; then the folder moves and one file goes for good.
         runCheck();
         QVERIFY(home.rename("Old", "New"));
@@ -141,7 +144,7 @@ private slots:
         CatalogueCheckWindow* results = runCheck();
         auto* findings = child<QTreeWidget>(results, "listFindings");
         QCOMPARE(groupTexts(findings), (QStringList{QStringLiteral("Dead links (2)"), QStringLiteral("Duplicates (2)"),
-                                                   QStringLiteral("Not checked (1)")}));
+                                                    QStringLiteral("Not checked (1)")}));
 
         clickOn(results, "Gone", "btnLocate");
         QCOMPARE(tree(window.get())->selectedCategory(), websites);
@@ -166,7 +169,8 @@ private slots:
         QCOMPARE(seam::shownMessages().last().caption, QStringLiteral("Confirm"));
         QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from link_table where guid = '" + gone + "'"), 0);
         QCOMPARE(rowTexts(items), (QStringList{QStringLiteral("Kept"), QStringLiteral("Gone twice")}));
-        QCOMPARE(groupTexts(findings), (QStringList{QStringLiteral("Dead links (1)"), QStringLiteral("Not checked (1)")}));
+        QCOMPARE(groupTexts(findings),
+                 (QStringList{QStringLiteral("Dead links (1)"), QStringLiteral("Not checked (1)")}));
     }
 
     void movedLinkTakesItsNewAddressOnlyOnCommand()

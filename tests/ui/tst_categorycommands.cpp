@@ -33,8 +33,8 @@ const char* const deleteQuestion = "Do you want to delete all sub-categories and
 
 // What the user does in the category dialog: optionally pick an icon, type a name, press OK or Cancel.
 struct CategoryAnswer {
-    QString name;          // null: leave the name field as it is
-    int pickIcon = -1;     // -1: do not open the picker
+    QString name;       // null: leave the name field as it is
+    int pickIcon = -1;  // -1: do not open the picker
     bool ok = true;
 };
 
@@ -268,7 +268,8 @@ private slots:
         QCOMPARE(seam::shownMessages().size(), 1);
         // After the question, what the answer would delete, counted down the whole branch.
         QCOMPARE(seam::shownMessages().first().text,
-                 QString::fromLatin1(deleteQuestion) + QStringLiteral("\n\n\"Office documents\" with 2 subcategories and 2 items"));
+                 QString::fromLatin1(deleteQuestion)
+                     + QStringLiteral("\n\n\"Office documents\" with 2 subcategories and 2 items"));
         QCOMPARE(seam::shownMessages().first().caption, QStringLiteral("Confirm"));
         QCOMPARE(seam::shownMessages().first().buttons, QMessageBox::Yes | QMessageBox::No);
         QCOMPARE(categories()->topLevelItemCount(), 4);

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The real desktop services, with Qt's own URL handlers standing in for the programs they would
 // start, and the file-type icons.
-#include "ui/desktop.h"
 #include "testseam.h"
+#include "ui/desktop.h"
 #include "ui/fileicons.h"
 
 #include <QDesktopServices>

@@ -9,10 +9,10 @@
 #include "ui/iconlist.h"
 #include "ui/itemlistview.h"
 #include "ui/ticondialog.h"
-#include "ui/tsettingsdialog.h"
-#include "ui/ttmessageprocform.h"
 #include "ui/titemform.h"
 #include "ui/tnewcategoryform.h"
+#include "ui/tsettingsdialog.h"
+#include "ui/ttmessageprocform.h"
 
 #include <QAction>
 #include <QApplication>
@@ -58,7 +58,8 @@ SeenDialog answeredRealDialog(const std::function<void()>& open)
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         if (!dialog)
             return;
-        seen = {true, !dialog->testOption(QFileDialog::DontConfirmOverwrite), dialog->fileMode(), dialog->nameFilters()};
+        seen = {true, !dialog->testOption(QFileDialog::DontConfirmOverwrite), dialog->fileMode(),
+                dialog->nameFilters()};
         dialog->reject();
     });
     open();
@@ -83,8 +84,8 @@ private:
             const std::string file = sandbox->root().toStdString() + "/f" + std::to_string(i) + ".txt";
             QFile(QString::fromStdString(file)).open(QIODevice::WriteOnly);
             execute(sandbox->databasePath(),
-                    "insert into link_table (guid,name,target,category,star,comment,type) values ('m" + std::to_string(i)
-                        + "','file " + std::to_string(i) + "','" + file
+                    "insert into link_table (guid,name,target,category,star,comment,type) values ('m"
+                        + std::to_string(i) + "','file " + std::to_string(i) + "','" + file
                         + "','099C65A7-7E41-4d97-8294-6762A3E291F4',0,'',0);");
         }
         QTreeWidgetItem* media = nodeAt(tree(), {mediaName});
@@ -207,8 +208,8 @@ private slots:
             QVERIFY2(settings.rect().contains(whole), qPrintable(box->text()));
         }
         TTMessageProcForm message(window.get());
-        QVERIFY(!(message.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint
-                                           | Qt::WindowMinMaxButtonsHint)));
+        QVERIFY(!(message.windowFlags()
+                  & (Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint)));
         message.setWindowTitle(QStringLiteral("Delete category"));
         message.showPainted();
         QVERIFY(message.windowHandle()->isExposed());

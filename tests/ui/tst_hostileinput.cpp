@@ -13,15 +13,15 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QLabel>
-#include <QTimer>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QDir>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -223,19 +223,20 @@ private slots:
         };
         make("run.sh", "#!/bin/sh\necho hi\n", QFile::ExeOwner);
         make("app.desktop", "[Desktop Entry]\nType=Application\nExec=true\n", {});
-        make("doc.pdf", "", QFile::ExeOwner);   // every file is executable on a FAT disk
+        make("doc.pdf", "", QFile::ExeOwner);  // every file is executable on a FAT disk
         const QString programText = QStringLiteral("\"%1\" is a program. Run it?");
         struct Case {
             std::string target;
             int type;
-            QMessageBox::StandardButton answer;   // NoButton: no question is expected
-            QString message;                      // the last message shown, or empty for none
+            QMessageBox::StandardButton answer;  // NoButton: no question is expected
+            QString message;                     // the last message shown, or empty for none
             int opened;
         };
         const QList<Case> cases{
             {"java\tscript:alert(1)", 1, QMessageBox::NoButton,
              QStringLiteral("The address \"java\tscript:alert(1)\" cannot be opened."), 0},
-            {"vbscript:msgbox", 1, QMessageBox::NoButton, QStringLiteral("The address \"vbscript:msgbox\" cannot be opened."), 0},
+            {"vbscript:msgbox", 1, QMessageBox::NoButton,
+             QStringLiteral("The address \"vbscript:msgbox\" cannot be opened."), 0},
             {"data:text/html,x", 0, QMessageBox::NoButton,
              QStringLiteral("The address \"data:text/html,x\" cannot be opened."), 0},
             {root.toStdString() + "/gone.txt", 0, QMessageBox::NoButton,
@@ -283,7 +284,7 @@ private slots:
                 "create view moz_bookmarks as with recursive n(i) as (select 1 union all select i + 1 from n) "
                 "select i as id, 1 as type, i as fk, 0 as parent, i as position, 'x' as title, 'g' as guid from n;");
 
-        seam::pushProgressHandler([](std::size_t, std::size_t) { return false; });   // Cancel
+        seam::pushProgressHandler([](std::size_t, std::size_t) { return false; });  // Cancel
         const qsizetype dialogsBefore = seam::shownDialogs().size();
         action("ToolsImportBrowser")->trigger();
         QCOMPARE(seam::shownDialogs().size(), dialogsBefore);

@@ -33,8 +33,8 @@ struct Fill {
     QString target;
     QString description;
     bool nameFromFile = false;
-    QStringList browse;        // files chosen with the "..." button, before the fields are typed
-    bool typeTarget = true;    // false: keep the target the browse button made
+    QStringList browse;      // files chosen with the "..." button, before the fields are typed
+    bool typeTarget = true;  // false: keep the target the browse button made
 };
 
 Fill typed(const QString& title, const QString& target, const QString& description = {}, bool nameFromFile = false)
@@ -113,9 +113,9 @@ private:
         QStringList rows;
         for (int i = 0; i < count; ++i) {
             const std::string row = " order by itemorder limit 1 offset " + std::to_string(i);
-            rows << QString::fromStdString(
-                queryText(sandbox->databasePath(),
-                          "select name || '|' || target || '|' || comment || '|' || type || '|' || star" + where + row));
+            rows << QString::fromStdString(queryText(
+                sandbox->databasePath(),
+                "select name || '|' || target || '|' || comment || '|' || type || '|' || star" + where + row));
         }
         return rows;
     }
@@ -160,9 +160,10 @@ private slots:
     void threeFiles_WithTheBoxCheckedAreNamedAfterTheirFiles()
     {
         CCategory* word = select(wordPath);
-        answerItemDialog(browsed(QStringLiteral("ignored"),
-                                 {QStringLiteral("/d/one.txt"), QStringLiteral("/d/two.txt"), QStringLiteral("/e/three.txt")},
-                                 true, QString(), QStringLiteral("batch")));
+        answerItemDialog(
+            browsed(QStringLiteral("ignored"),
+                    {QStringLiteral("/d/one.txt"), QStringLiteral("/d/two.txt"), QStringLiteral("/e/three.txt")}, true,
+                    QString(), QStringLiteral("batch")));
         command("AddNewItem1")->trigger();
         QCOMPARE(stored(*word), (QStringList{"one.txt|/d/one.txt|batch|0|0", "two.txt|/d/two.txt|batch|0|0",
                                              "three.txt|/e/three.txt|batch|0|0"}));
@@ -177,7 +178,8 @@ private slots:
     {
         CCategory* word = select(wordPath);
         answerItemDialog(browsed(QStringLiteral("Scan"),
-                                 {QStringLiteral("/d/1.png"), QStringLiteral("/d/2.png"), QStringLiteral("/d/3.png")}, false));
+                                 {QStringLiteral("/d/1.png"), QStringLiteral("/d/2.png"), QStringLiteral("/d/3.png")},
+                                 false));
         command("AddNewItem1")->trigger();
         QCOMPARE(stored(*word), (QStringList{"Scan|/d/1.png||0|0", "Scan|/d/2.png||0|0", "Scan|/d/3.png||0|0"}));
     }
@@ -185,7 +187,8 @@ private slots:
     void severalFiles_WithASemicolonInANameAddEachFileAsChosen()
     {
         CCategory* word = select(wordPath);
-        answerItemDialog(browsed(QString(), {QStringLiteral("/d/notes; part 2.txt"), QStringLiteral("/d/b.txt")}, true));
+        answerItemDialog(
+            browsed(QString(), {QStringLiteral("/d/notes; part 2.txt"), QStringLiteral("/d/b.txt")}, true));
         command("AddNewItem1")->trigger();
         QCOMPARE(stored(*word), (QStringList{"notes; part 2.txt|/d/notes; part 2.txt||0|0", "b.txt|/d/b.txt||0|0"}));
     }
@@ -240,8 +243,8 @@ private slots:
         const QString longText(5000, QLatin1Char('w'));
         answerItemDialog(typed(QStringLiteral("Example"), QStringLiteral(" example.org/a b "), longText));
         command("AddWebAddressURL1")->trigger();
-        QCOMPARE(stored(*media), QStringList{QStringLiteral("Example| example.org/a b |") + longText
-                                             + QStringLiteral("|1|0")});
+        QCOMPARE(stored(*media),
+                 QStringList{QStringLiteral("Example| example.org/a b |") + longText + QStringLiteral("|1|0")});
         QTreeWidgetItem* row = items()->topLevelItem(0);
         CLinkItem* item = items()->itemOf(row);
         QCOMPARE(item->GetType(), 1);
@@ -288,7 +291,8 @@ private slots:
         QCOMPARE(row->text(1), QStringLiteral("new.example.org"));
         QCOMPARE(row->text(2), QStringLiteral("new text"));
         QCOMPARE(items()->itemOf(row)->GetGuid(), guid);
-        QCOMPARE(iconImage(row->icon(0)), iconImage(itemIcon(items()->itemOf(row)->GetTarget(), items()->itemOf(row)->GetType())));
+        QCOMPARE(iconImage(row->icon(0)),
+                 iconImage(itemIcon(items()->itemOf(row)->GetTarget(), items()->itemOf(row)->GetType())));
     }
 
     void property_CancelledChangesNothing()
@@ -320,7 +324,8 @@ private slots:
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(QStringLiteral("/home/u/a b.txt")), QUrl(QStringLiteral("https://example.org/x?y=1"))});
+        data.setUrls({QUrl::fromLocalFile(QStringLiteral("/home/u/a b.txt")),
+                      QUrl(QStringLiteral("https://example.org/x?y=1"))});
         QWidget* viewport = items()->viewport();
         const QPoint centre = viewport->rect().center();
         QDragEnterEvent enter(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);

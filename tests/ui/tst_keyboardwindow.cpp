@@ -117,7 +117,7 @@ private slots:
             choices->setFocus(Qt::TabFocusReason);
             QTest::keyClick(choices, Qt::Key_Down);
             okFollowsCursor = child<QPushButton>(dialog, "OKBtn")->isEnabled()
-                && choices->selectedItems() == QList<QTreeWidgetItem*>{choices->currentItem()};
+                              && choices->selectedItems() == QList<QTreeWidgetItem*>{choices->currentItem()};
             return int(QDialog::Rejected);
         });
         action(w, "CopyTo1")->trigger();

@@ -42,7 +42,7 @@ void answerItemDialog(QStringList* filled, const QString& title, const std::func
     });
 }
 
-} // namespace
+}  // namespace
 
 class TestLiveCatalogue : public WindowTestCase {
     Q_OBJECT
@@ -52,8 +52,8 @@ private:
     QStringList storedTitles(const CCategory& category) const
     {
         const std::string where = " from link_table where category = '" + category.GetGuid() + "'";
-        return QString::fromStdString(queryText(db(), "select coalesce(group_concat(name, '|'), '') from (select name" + where
-                                                           + " order by name)"))
+        return QString::fromStdString(queryText(db(), "select coalesce(group_concat(name, '|'), '') from (select name"
+                                                          + where + " order by name)"))
             .split(QLatin1Char('|'), Qt::SkipEmptyParts);
     }
 
@@ -94,12 +94,12 @@ private slots:
         QTest::addColumn<QString>("outside");
         QTest::addColumn<int>("answer");
         QTest::addColumn<QStringList>("titles");
-        QTest::newRow("changed, keep both") << "update link_table set name = 'theirs'" << int(QMessageBox::Yes)
-                                            << QStringList{"mine", "theirs"};
-        QTest::newRow("changed, replace") << "update link_table set name = 'theirs'" << int(QMessageBox::No)
-                                          << QStringList{"mine"};
-        QTest::newRow("deleted, save as new") << "delete from link_table" << int(QMessageBox::Yes)
-                                              << QStringList{"mine"};
+        QTest::newRow("changed, keep both")
+            << "update link_table set name = 'theirs'" << int(QMessageBox::Yes) << QStringList{"mine", "theirs"};
+        QTest::newRow("changed, replace")
+            << "update link_table set name = 'theirs'" << int(QMessageBox::No) << QStringList{"mine"};
+        QTest::newRow("deleted, save as new")
+            << "delete from link_table" << int(QMessageBox::Yes) << QStringList{"mine"};
         QTest::newRow("unchanged, no question") << "" << -1 << QStringList{"mine"};
     }
     void editOfAnItemChangedMeanwhile()
@@ -125,15 +125,16 @@ private slots:
     void sendRequestOpensThePrefilledDialog_data()
     {
         QTest::addColumn<QByteArray>("request");
-        QTest::addColumn<QStringList>("filled");   // empty: refused with a message
+        QTest::addColumn<QStringList>("filled");  // empty: refused with a message
         QTest::newRow("address and title")
             << QByteArray("varnelo:add?url=https%3A%2F%2Fexample.org%2Fa%3Fb%3D1%26c&title=Caf%C3%A9%20%2F%20news")
             << QStringList{QString::fromUtf8("Café / news"), "https://example.org/a?b=1&c"};
-        QTest::newRow("scheme in capitals, no title") << QByteArray("VARNELO:add?url=ftp://files.example.org/x")
-                                                      << QStringList{"", "ftp://files.example.org/x"};
+        QTest::newRow("scheme in capitals, no title")
+            << QByteArray("VARNELO:add?url=ftp://files.example.org/x") << QStringList{"", "ftp://files.example.org/x"};
         QTest::newRow("another request") << QByteArray("varnelo:delete?url=https://example.org/") << QStringList();
         QTest::newRow("no address") << QByteArray("varnelo:add?title=x") << QStringList();
-        QTest::newRow("two addresses") << QByteArray("varnelo:add?url=http://a.org/&url=http://b.org/") << QStringList();
+        QTest::newRow("two addresses") << QByteArray("varnelo:add?url=http://a.org/&url=http://b.org/")
+                                       << QStringList();
         QTest::newRow("a file") << QByteArray("varnelo:add?url=%2Fetc%2Fpasswd") << QStringList();
         QTest::newRow("a script") << QByteArray("varnelo:add?url=javascript:alert(1)") << QStringList();
         QTest::newRow("over 64 KB") << "varnelo:add?url=https://example.org/" + QByteArray(64 * 1024, 'a')
@@ -148,7 +149,8 @@ private slots:
         if (!filled.isEmpty())
             answerItemDialog(&seen, QStringLiteral("sent"));
         window->handleSendRequest(request);
-        QTRY_COMPARE_WITH_TIMEOUT(seam::shownDialogs().size() + seam::shownMessages().size(), qsizetype(1), shownWithinMs);
+        QTRY_COMPARE_WITH_TIMEOUT(seam::shownDialogs().size() + seam::shownMessages().size(), qsizetype(1),
+                                  shownWithinMs);
         QCOMPARE(seen, filled);
         QCOMPARE(storedTitles(*word), filled.isEmpty() ? QStringList() : QStringList{"sent"});
     }

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program chooser over a registry of our own: desktop entries in a temporary data folder whose
 // program records how it was called, and a default program chosen in mimeapps.list.
-#include "ui/desktop.h"
-#include "testseam.h"
 #include "testopenwith.h"
+#include "testseam.h"
 #include "testutil.h"
+#include "ui/desktop.h"
 
 #include "ui/openwithdialog.h"
 
@@ -56,8 +56,8 @@ private:
     void addEntry(const QByteArray& id, const QByteArray& name, const QByteArray& exec, const QByteArray& types)
     {
         writeFile(path("share/applications/" + QString::fromLatin1(id)),
-                  "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=" + exec +
-                      " %u\nMimeType=" + types + "\nIcon=text-x-generic\n");
+                  "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=" + exec + " %u\nMimeType=" + types
+                      + "\nIcon=text-x-generic\n");
     }
 
     // The recorded call, once the launched program has written it; empty when nothing ran in time.
@@ -84,7 +84,8 @@ private slots:
         QDir(root->path()).mkpath("share/applications");
         QDir(root->path()).mkpath("config");
         recorder = path("record.sh");
-        writeFile(recorder, "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$1\" > \"$0.out.tmp\" && mv \"$0.out.tmp\" \"$0.out\"\n");
+        writeFile(recorder,
+                  "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$1\" > \"$0.out.tmp\" && mv \"$0.out.tmp\" \"$0.out\"\n");
         QFile::setPermissions(recorder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         const QByteArray exec = QFile::encodeName(recorder);
         addEntry("varnelo-test-viewer.desktop", "Test Viewer", exec, "text/plain;");

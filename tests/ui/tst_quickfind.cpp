@@ -22,8 +22,9 @@ class TestQuickFind : public WindowTestCase {
 private slots:
     void typing_ShowsHitsByColumnMarkedAndEnterOpensEscRestores()
     {
-        CCategory* word = tree(window.get())->categoryOf(
-            nodeAt(tree(window.get()), {QStringLiteral("Office documents"), QStringLiteral("Word documents")}));
+        CCategory* word = tree(window.get())
+                              ->categoryOf(nodeAt(tree(window.get()), {QStringLiteral("Office documents"),
+                                                                       QStringLiteral("Word documents")}));
         // Open refuses a file that does not exist.
         QTemporaryDir files;
         const QString draft = files.filePath(QStringLiteral("Report.txt"));
@@ -74,8 +75,9 @@ private slots:
 
     void anotherProgramsCommitShowsAndShowInCategorySelectsTheHit()
     {
-        CCategory* word = tree(window.get())->categoryOf(
-            nodeAt(tree(window.get()), {QStringLiteral("Office documents"), QStringLiteral("Word documents")}));
+        CCategory* word = tree(window.get())
+                              ->categoryOf(nodeAt(tree(window.get()), {QStringLiteral("Office documents"),
+                                                                       QStringLiteral("Word documents")}));
         select({QStringLiteral("Media files")});
         auto* field = child<QLineEdit>(window.get(), "QuickFind");
         auto* results = child<QTreeWidget>(window.get(), "listQuickFind");

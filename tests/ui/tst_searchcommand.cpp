@@ -40,10 +40,7 @@ private:
         return shownSearch();
     }
 
-    int searchDialogCount() const
-    {
-        return int(window->findChildren<TSearchItemForm*>().size());
-    }
+    int searchDialogCount() const { return int(window->findChildren<TSearchItemForm*>().size()); }
 
     void search(TSearchItemForm* form, const QString& keyword)
     {
@@ -60,7 +57,10 @@ private:
         QTest::mouseDClick(results->viewport(), Qt::LeftButton, {}, at);
     }
 
-    CCategory* categoryAt(const QStringList& path) { return tree(window.get())->categoryOf(nodeAt(tree(window.get()), path)); }
+    CCategory* categoryAt(const QStringList& path)
+    {
+        return tree(window.get())->categoryOf(nodeAt(tree(window.get()), path));
+    }
     std::string store(const CCategory& category, const std::string& name, const std::string& target)
     {
         return storeItem(sandbox->databasePath(), category, name, target);
@@ -128,8 +128,8 @@ private slots:
         CCategory* word = categoryAt(wordPath);
         execute(sandbox->databasePath(),
                 "with recursive n(i) as (select 0 union all select i + 1 from n where i < 499) insert into link_table "
-                "(guid,name,target,category,star,comment,type) select 'row'||i, 'row '||i, '/r', '" + word->GetGuid()
-                    + "', 0, '', 0 from n;");
+                "(guid,name,target,category,star,comment,type) select 'row'||i, 'row '||i, '/r', '"
+                    + word->GetGuid() + "', 0, '', 0 from n;");
         store(*word, "needle at the end", "/n");
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));

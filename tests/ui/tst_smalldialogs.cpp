@@ -52,10 +52,7 @@ private:
     std::unique_ptr<Sandbox> sandbox;
 
 private slots:
-    void initTestCase()
-    {
-        seam::enableTestMode();
-    }
+    void initTestCase() { seam::enableTestMode(); }
 
     void init()
     {
@@ -130,12 +127,15 @@ private slots:
         AppSettings.minitray = true;  // in memory only; the dialog reloads
         TSettingsDialog dialog;
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Settings"));
-        QCOMPARE(child<QCheckBox>(&dialog, "ckClose")->text(), QStringLiteral("Minimize to notify tray area when click \"close\" button"));
+        QCOMPARE(child<QCheckBox>(&dialog, "ckClose")->text(),
+                 QStringLiteral("Minimize to notify tray area when click \"close\" button"));
         QCOMPARE(child<QCheckBox>(&dialog, "ckMinimize")->text(),
                  QStringLiteral("Minimize to notify tray area when click \"Minimize\" button"));
         QCOMPARE(child<QCheckBox>(&dialog, "ckAutorun")->text(), QStringLiteral("Autorun when windows startup"));
-        QCOMPARE(child<QCheckBox>(&dialog, "ckHide")->text(), QStringLiteral("Hide main window when application start"));
-        QCOMPARE(child<QCheckBox>(&dialog, "ckAlways")->text(), QStringLiteral("Always show notification icon in tray"));
+        QCOMPARE(child<QCheckBox>(&dialog, "ckHide")->text(),
+                 QStringLiteral("Hide main window when application start"));
+        QCOMPARE(child<QCheckBox>(&dialog, "ckAlways")->text(),
+                 QStringLiteral("Always show notification icon in tray"));
         QVERIFY(!child<QCheckBox>(&dialog, "ckAutorun")->isChecked());
         QVERIFY(child<QCheckBox>(&dialog, "ckClose")->isChecked());
         QVERIFY(!child<QCheckBox>(&dialog, "ckMinimize")->isChecked());
@@ -302,8 +302,7 @@ private slots:
         QCOMPARE(seam::message(nullptr, QMessageBox::Question, QStringLiteral("Confirm"), QStringLiteral("q"),
                                QMessageBox::Yes | QMessageBox::No),
                  QMessageBox::Yes);
-        QCOMPARE(seam::openFileNames(nullptr, QStringLiteral("Pick"), QStringLiteral("*")),
-                 QStringList({"/a", "/b"}));
+        QCOMPARE(seam::openFileNames(nullptr, QStringLiteral("Pick"), QStringLiteral("*")), QStringList({"/a", "/b"}));
         QCOMPARE(seam::pendingAnswerCount(), 0);
         QCOMPARE(seam::unexpectedPromptCount(), 0);
 

@@ -84,15 +84,15 @@ private slots:
     {
         saveSyncSettings(db(), {place().toStdString(), {}, "desktop", {}});
         action(window.get(), "OnToolsSyncNow")->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(status()->text().startsWith(QStringLiteral("Sync failed: The sync folder is not there")),
-                                 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            status()->text().startsWith(QStringLiteral("Sync failed: The sync folder is not there")), 20000);
         QVERIFY(seam::shownMessages().last().text.startsWith(QStringLiteral("The sync folder is not there")));
 
         QDir().mkpath(place());
         std::string many;
         for (int i = 0; i < 30; ++i)
-            many += "insert into link_table (guid,name,target,category,star,comment,type) values ('g" + std::to_string(i)
-                + "','item','https://example.org','" + generalGuid + "',0,'',1);";
+            many += "insert into link_table (guid,name,target,category,star,comment,type) values ('g"
+                    + std::to_string(i) + "','item','https://example.org','" + generalGuid + "',0,'',1);";
         otherMachine(many);
         action(window.get(), "OnToolsSyncNow")->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(queryInt(sandbox->databasePath(), "select count(*) from link_table"), 30, 20000);

@@ -140,7 +140,8 @@ private slots:
     {
         TitemForm form(nullptr);
         ItemDialog ui(form);
-        seam::pushFileAnswer({QStringLiteral("/a/one.txt"), QStringLiteral("/a/two.txt"), QStringLiteral("/b/three.txt")});
+        seam::pushFileAnswer(
+            {QStringLiteral("/a/one.txt"), QStringLiteral("/a/two.txt"), QStringLiteral("/b/three.txt")});
         ui.BitBtn1->click();
         QCOMPARE(ui.txtTarget->text(), QStringLiteral("/a/one.txt;/a/two.txt;/b/three.txt"));
         QVERIFY(ui.txtTitle->text().isEmpty());

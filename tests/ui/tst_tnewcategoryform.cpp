@@ -58,9 +58,12 @@ QImage listed(const IconList& list, int index)
     return list.pixmap(index).toImage().convertToFormat(QImage::Format_ARGB32);
 }
 
-int lastMessageCount() { return int(seam::shownMessages().size()); }
+int lastMessageCount()
+{
+    return int(seam::shownMessages().size());
+}
 
-} // namespace
+}  // namespace
 
 class TestCategoryDialogs : public QObject {
     Q_OBJECT
@@ -175,7 +178,10 @@ private slots:
         IconList list = IconList::builtIn();
         int stores = 0;
         int storedCount = 0;
-        TIconDialog picker(nullptr, [&] { ++stores; storedCount = list.count(); });
+        TIconDialog picker(nullptr, [&] {
+            ++stores;
+            storedCount = list.count();
+        });
         picker.SetImageList(list);
         seam::pushFileAnswer({path});
         child<QPushButton>(&picker, "btnAddIcon")->click();
@@ -198,11 +204,16 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("message");
-        QTest::newRow("16 x 16 icon") << "small" << "Invalid image size.";
-        QTest::newRow("text file") << "text" << "";
-        QTest::newRow("1 MB of junk") << "junk" << "";
-        QTest::newRow("png renamed") << "png" << "";
-        QTest::newRow("truncated icon") << "truncated" << "";
+        QTest::newRow("16 x 16 icon") << "small"
+                                      << "Invalid image size.";
+        QTest::newRow("text file") << "text"
+                                   << "";
+        QTest::newRow("1 MB of junk") << "junk"
+                                      << "";
+        QTest::newRow("png renamed") << "png"
+                                     << "";
+        QTest::newRow("truncated icon") << "truncated"
+                                        << "";
     }
     void addIconRefusesBadFilesWithAClearMessage()
     {

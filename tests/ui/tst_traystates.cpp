@@ -36,10 +36,7 @@ private:
     QAction* command(const char* name) const { return action(window.get(), name); }
 
 private slots:
-    void initTestCase()
-    {
-        seam::enableTestMode();
-    }
+    void initTestCase() { seam::enableTestMode(); }
 
     void init()
     {

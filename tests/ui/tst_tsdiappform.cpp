@@ -13,14 +13,14 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
 #include <QDir>
 #include <QFile>
-#include <QScopeGuard>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -82,10 +82,7 @@ private:
     std::unique_ptr<Sandbox> sandbox;
     std::unique_ptr<TSDIAppForm> window;
 
-    void open()
-    {
-        window = std::make_unique<TSDIAppForm>();
-    }
+    void open() { window = std::make_unique<TSDIAppForm>(); }
 
     CCategory* select(const QStringList& path) { return selectCategory(window.get(), path); }
     CCategory* reselect(const QStringList& path) { return reselectCategory(window.get(), path); }
@@ -107,10 +104,7 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        seam::enableTestMode();
-    }
+    void initTestCase() { seam::enableTestMode(); }
 
     void init()
     {
@@ -166,12 +160,13 @@ private slots:
         for (QAction* entry : window->menuBar()->actions())
             menus.append(entry->text());
         QCOMPARE(menus, QStringList({"&File", "&Edit", "&Tools", "&Help"}));
-        QCOMPARE(entryTexts(menu(w, "File1")), QStringList({"&Backup...", "&Restore...", "Restore Automatic Backup...", "-", "E&xit"}));
+        QCOMPARE(entryTexts(menu(w, "File1")),
+                 QStringList({"&Backup...", "&Restore...", "Restore Automatic Backup...", "-", "E&xit"}));
         QCOMPARE(entryTexts(menu(w, "Edit1")), QStringList({"&Undo", "&Redo", "-", "&Search", "-", "Add Category"}));
         QCOMPARE(entryTexts(menu(w, "Tools1")),
                  QStringList({"&Import from IE Favorites...", "Import &Bookmarks File...", "Import from &Browser...",
-                              "&Export Bookmarks File...", "Check &Catalogue...", "-", "&Settings", "Backup Settings...",
-                              "S&ync Settings...", "Sync &Now"}));
+                              "&Export Bookmarks File...", "Check &Catalogue...", "-", "&Settings",
+                              "Backup Settings...", "S&ync Settings...", "Sync &Now"}));
         QCOMPARE(entryTexts(menu(w, "Help1")), QStringList({"Online &Help ", "-", "&About"}));
         QCOMPARE(menu(w, "File1")->menuAction()->statusTip(), QStringLiteral("File related commands"));
         QCOMPARE(menu(w, "Help1")->menuAction()->statusTip(), QStringLiteral("Help topics"));
@@ -181,8 +176,8 @@ private slots:
                               "Delete", "-", "Property", "-", "Move to Category...", "Copy to Category..."}));
         QCOMPARE(entryTexts(menu(w, "menuListView")),
                  QStringList({"Open", "Open With...", "Open Containing Folder", "-", "Add File(s)...",
-                              "Add Web Address (URL)...", "-", "Copy to Category...", "Move to Category...",
-                              "Delete", "-", "Property"}));
+                              "Add Web Address (URL)...", "-", "Copy to Category...", "Move to Category...", "Delete",
+                              "-", "Property"}));
         QCOMPARE(entryTexts(menu(w, "menuTray")),
                  QStringList({"Show Window", "-", "Settings...", "Online &Help", "&About", "-", "&Exit"}));
 
@@ -192,14 +187,14 @@ private slots:
             if (auto* button = qobject_cast<QToolButton*>(toolBar->widgetForAction(entry)))
                 hints.append(button->objectName() + QLatin1Char('=') + button->toolTip() + QLatin1Char('|')
                              + button->accessibleName());
-        QCOMPARE(hints, QStringList({
-            "ToolButton1=Create backup  for current database|Create backup  for current database",
-            "ToolButton2=Restore database from saved backup file.|Restore database from saved backup file.",
-            "ToolButton4=Search items with special keyword.|Search items with special keyword.",
-            "ToolButton6=Application settings|Application settings",
-            "ToolButton7=Show help|Show help",
-            "ToolButton8=Show about information|Show about information",
-            "ToolButton10=Close and exit the application|Close and exit the application"}));
+        QCOMPARE(hints,
+                 QStringList(
+                     {"ToolButton1=Create backup  for current database|Create backup  for current database",
+                      "ToolButton2=Restore database from saved backup file.|Restore database from saved backup file.",
+                      "ToolButton4=Search items with special keyword.|Search items with special keyword.",
+                      "ToolButton6=Application settings|Application settings", "ToolButton7=Show help|Show help",
+                      "ToolButton8=Show about information|Show about information",
+                      "ToolButton10=Close and exit the application|Close and exit the application"}));
         QCOMPARE(action(w, "OnFileBackup")->statusTip(), QStringLiteral("Create backup  for current database"));
         ItemListView* items = list(w);
         QCOMPARE(items->headerItem()->text(0), QStringLiteral("Name"));
@@ -243,9 +238,8 @@ private slots:
                                                   "AddWebAddressURL1", "N5", "CopyTo1", "MoveTo1", "Delete1", "N6",
                                                   "Property3"});
         QTest::newRow("one web address") << QList<int>{1}
-                                         << QStringList({"Open1", "OpenWith1", "N4", "AddNewItem1",
-                                                         "AddWebAddressURL1", "N5", "CopyTo1", "MoveTo1", "Delete1",
-                                                         "N6", "Property3"});
+                                         << QStringList({"Open1", "OpenWith1", "N4", "AddNewItem1", "AddWebAddressURL1",
+                                                         "N5", "CopyTo1", "MoveTo1", "Delete1", "N6", "Property3"});
         QTest::newRow("several") << QList<int>{0, 1}
                                  << QStringList({"AddNewItem1", "AddWebAddressURL1", "CopyTo1", "MoveTo1", "Delete1"});
     }
@@ -752,8 +746,8 @@ private slots:
         for (QToolButton* button : child<QToolBar>(w, "ToolBar1")->findChildren<QToolButton*>())
             if (button->defaultAction())
                 QVERIFY2(!button->accessibleName().isEmpty(), qPrintable(button->objectName()));
-        for (const char* name : {"File1", "Edit1", "Tools1", "Help1", "menuCategory", "menuCategoryItem",
-                                 "menuListView", "menuTray"})
+        for (const char* name :
+             {"File1", "Edit1", "Tools1", "Help1", "menuCategory", "menuCategoryItem", "menuListView", "menuTray"})
             for (QAction* entry : menu(w, name)->actions())
                 QVERIFY2(entry->isSeparator() || !entry->text().isEmpty(), qPrintable(entry->objectName()));
     }

@@ -30,7 +30,7 @@ struct Located {
     std::string category, item;
 };
 
-} // namespace
+}  // namespace
 
 class TestSearchItemForm : public QObject {
     Q_OBJECT
@@ -109,7 +109,8 @@ private slots:
         QCOMPARE(child<QCheckBox>(&form, "ckFilename")->text(), QStringLiteral("Search item target"));
         QCOMPARE(child<QCheckBox>(&form, "ckComment")->text(), QStringLiteral("Search comment"));
         QCOMPARE(child<QPushButton>(&form, "btnClose")->text(), QStringLiteral("Close"));
-        QVERIFY(child<QCheckBox>(&form, "ckTitle")->isChecked() && child<QCheckBox>(&form, "ckFilename")->isChecked() && child<QCheckBox>(&form, "ckComment")->isChecked());
+        QVERIFY(child<QCheckBox>(&form, "ckTitle")->isChecked() && child<QCheckBox>(&form, "ckFilename")->isChecked()
+                && child<QCheckBox>(&form, "ckComment")->isChecked());
         QVERIFY(!child<QPushButton>(&form, "btnSearch")->isEnabled());
         QVERIFY(child<QLineEdit>(&form, "editKeyword")->text().isEmpty());
         QVERIFY(child<QListWidget>(&form, "lbResult")->isHidden());
@@ -190,7 +191,8 @@ private slots:
         pressReturnInResults(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        const QRect rect = child<QListWidget>(&form, "lbResult")->visualItemRect(child<QListWidget>(&form, "lbResult")->item(0));
+        const QRect rect =
+            child<QListWidget>(&form, "lbResult")->visualItemRect(child<QListWidget>(&form, "lbResult")->item(0));
         QTest::mouseClick(child<QListWidget>(&form, "lbResult")->viewport(), Qt::LeftButton, {}, rect.center());
         QTest::mouseDClick(child<QListWidget>(&form, "lbResult")->viewport(), Qt::LeftButton, {}, rect.center());
         QCOMPARE(located.size(), size_t(2));

@@ -84,10 +84,11 @@ TEST_F(UndoTest, EveryCommandKindUndoesAndRedoesToTheByte)
 {
     const auto none = [](const CLinkItem*) {};
     const std::vector<Case> cases = {
-        {"Add 2 Items", [](UndoTest& t) {
-             return std::make_unique<AddItemsCommand>(
-                 t.commands, *t.general, std::vector<ItemFields>{{"a", "/a", "", 0}, {"b", "/b", "", 0}},
-                 Progress::none(), [](const CLinkItems&) {});
+        {"Add 2 Items",
+         [](UndoTest& t) {
+             return std::make_unique<AddItemsCommand>(t.commands, *t.general,
+                                                      std::vector<ItemFields>{{"a", "/a", "", 0}, {"b", "/b", "", 0}},
+                                                      Progress::none(), [](const CLinkItems&) {});
          }},
         {"Add Category \"Added\"",
          [](UndoTest& t) { return std::make_unique<AddCategoryCommand>(t.commands, *t.news, "Added", 4); }},
@@ -95,37 +96,45 @@ TEST_F(UndoTest, EveryCommandKindUndoesAndRedoesToTheByte)
          [](UndoTest& t) { return std::make_unique<EditCategoryCommand>(t.commands, *t.news, "Press", 7); }},
         {"Change Icon of \"News\"",
          [](UndoTest& t) { return std::make_unique<EditCategoryCommand>(t.commands, *t.news, "News", 9); }},
-        {"Delete Category \"News\"", [](UndoTest& t) {
-             return std::make_unique<DeleteCategoryCommand>(t.commands, t.db.GetRootCategory(), *t.news, Progress::none(),
-                                                            t.detached);
+        {"Delete Category \"News\"",
+         [](UndoTest& t) {
+             return std::make_unique<DeleteCategoryCommand>(t.commands, t.db.GetRootCategory(), *t.news,
+                                                            Progress::none(), t.detached);
          }},
-        {"Rename \"Manual\"", [](UndoTest& t) {
+        {"Rename \"Manual\"",
+         [](UndoTest& t) {
              return std::make_unique<RenameItemCommand>(t.commands, *t.general->GetItem(0), "Handbook");
          }},
-        {"Edit Item \"Guide\"", [](UndoTest& t) {
+        {"Edit Item \"Guide\"",
+         [](UndoTest& t) {
              return std::make_unique<EditItemCommand>(t.commands, *t.general->GetItem(1),
                                                       ItemFields{"Tour", "/tour", "it's new", 1});
          }},
-        {"Copy 3 Items", [](UndoTest& t) {
+        {"Copy 3 Items",
+         [](UndoTest& t) {
              return std::make_unique<CopyItemsCommand>(t.commands, t.news->GetItems(), *t.local, Progress::none());
          }},
-        {"Move Item \"Weekly\"", [none](UndoTest& t) {
+        {"Move Item \"Weekly\"",
+         [none](UndoTest& t) {
              return std::make_unique<MoveItemsCommand>(t.commands, *t.news, CLinkItems{t.news->GetItem(1)}, *t.general,
                                                        Progress::none(), none);
          }},
-        {"Delete 2 Items", [none](UndoTest& t) {
-             return std::make_unique<DeleteItemsCommand>(t.commands, *t.news,
-                                                         CLinkItems{t.news->GetItem(0), t.news->GetItem(2)},
-                                                         Progress::none(), none);
+        {"Delete 2 Items",
+         [none](UndoTest& t) {
+             return std::make_unique<DeleteItemsCommand>(
+                 t.commands, *t.news, CLinkItems{t.news->GetItem(0), t.news->GetItem(2)}, Progress::none(), none);
          }},
         {"Move Category \"News\"",
          [](UndoTest& t) { return std::make_unique<MoveCategoryCommand>(t.commands, *t.news, *t.office); }},
-        {"Copy Category \"News\"", [](UndoTest& t) {
+        {"Copy Category \"News\"",
+         [](UndoTest& t) {
              return std::make_unique<CopyCategoryCommand>(t.commands, *t.news, *t.general, Progress::none());
          }},
-        {"Import Bookmarks", [](UndoTest& t) {
+        {"Import Bookmarks",
+         [](UndoTest& t) {
              return std::make_unique<ImportCommand>(t.db, QStringLiteral("Import Bookmarks"), [&t] {
-                 ImportFolder tree{"", {{"Blogs", {}, {{"One", "https://one.example", "", 1}}}},
+                 ImportFolder tree{"",
+                                   {{"Blogs", {}, {{"One", "https://one.example", "", 1}}}},
                                    {{"Two", "https://two.example", "", 1}}};
                  WriteBatch batch(t.db, Progress::none(), importRowCount(tree));
                  storeImportTree(tree, *t.general, t.db, batch);
@@ -165,17 +174,17 @@ TEST_F(UndoTest, AnUndoOverAnOutsideChangeIsRefusedWholeAndNamesWhatChanged)
     } cases[] = {
         {[](UndoTest& t) { return std::make_unique<MoveCategoryCommand>(t.commands, *t.news, *t.office); },
          "update category_table set parent_guid='' , level=0 where name='Local';",
-         "Cannot undo Move Category \"News\": the category \"Local\" was changed by another program since. Nothing was changed"},
+         "Cannot undo Move Category \"News\": the category \"Local\" was changed by another program since. Nothing was "
+         "changed"},
         {[](UndoTest& t) {
              return std::make_unique<DeleteItemsCommand>(t.commands, *t.news, t.news->GetItems(), Progress::none(),
                                                          [](const CLinkItem*) {});
          },
-         "insert into link_table (guid,name,category) values('x','Intruder','elsewhere');",
-         nullptr},
+         "insert into link_table (guid,name,category) values('x','Intruder','elsewhere');", nullptr},
         {[](UndoTest& t) {
-             return std::make_unique<AddItemsCommand>(t.commands, *t.local,
-                                                      std::vector<ItemFields>{{"Fresh", "/f", "", 0}, {"Also", "/b", "", 0}},
-                                                      Progress::none(), [](const CLinkItems&) {});
+             return std::make_unique<AddItemsCommand>(
+                 t.commands, *t.local, std::vector<ItemFields>{{"Fresh", "/f", "", 0}, {"Also", "/b", "", 0}},
+                 Progress::none(), [](const CLinkItems&) {});
          },
          "update link_table set comment='edited elsewhere' where name='Also';",
          "Cannot undo Add 2 Items: the item \"Also\" was changed by another program since. Nothing was changed"},
