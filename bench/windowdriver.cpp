@@ -3,8 +3,8 @@
 
 #include "testseam.h"
 
-#include "ui/quickfind.h"
-#include "ui/tsdiappform.h"
+#include "ui/find/quickfind.h"
+#include "ui/window/tsdiappform.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>

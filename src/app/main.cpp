@@ -4,10 +4,10 @@
 #include "shell/paths.h"
 #include "shell/sendrequest.h"
 #include "shell/singleinstance.h"
-#include "ui/damagedcatalogue.h"
-#include "ui/iconlist.h"
-#include "ui/taboutbox.h"
-#include "ui/tsdiappform.h"
+#include "ui/backup/damagedcatalogue.h"
+#include "ui/common/iconlist.h"
+#include "ui/dialogs/taboutbox.h"
+#include "ui/window/tsdiappform.h"
 
 #include <QApplication>
 #include <QIcon>

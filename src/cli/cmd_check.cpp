@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "check/cataloguecheck.h"
 #include "cli/categorypath.h"
 #include "cli/cliapp.h"
-#include "health/cataloguecheck.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -25,7 +25,7 @@ int check(Invocation& run)
     if (!QCoreApplication::instance())
         application = std::make_unique<QCoreApplication>(argc, argv);
 
-    health::CheckOptions options;
+    check::CheckOptions options;
     const bool some = run.has("files") || run.has("links") || run.has("duplicates");
     options.files = !some || run.has("files");
     options.links = !some || run.has("links");
@@ -36,24 +36,24 @@ int check(Invocation& run)
         options.categoryGuid = index.resolveCategory(*category).GetGuid();
     const std::string path = run.databasePath();
     std::unordered_map<std::string, std::pair<std::string, std::string>> items;  // guid: title, category
-    for (const health::CheckedItem& item : health::readItems(db, options.categoryGuid)) {
+    for (const check::CheckedItem& item : check::readItems(db, options.categoryGuid)) {
         const CCategory* category = index.byGuid(item.category);
         items[item.guid] = {item.name, category ? index.pathOf(*category) : std::string()};
     }
     run.closeCatalogue();
 
-    health::CatalogueCheck checker(path, options);
-    QObject::connect(&checker, &health::CatalogueCheck::found, [&](const health::StoredFinding& finding) {
+    check::CatalogueCheck checker(path, options);
+    QObject::connect(&checker, &check::CatalogueCheck::found, [&](const check::StoredFinding& finding) {
         if (finding.ignored)
             return;
         const auto& [title, category] = items[finding.guid];
         Record record = {{"guid", finding.guid},
-                         {"kind", std::string(health::kindName(finding.kind))},
+                         {"kind", std::string(check::kindName(finding.kind))},
                          {"target", finding.target},
                          {"detail", finding.detail}};
-        if (finding.kind == health::Kind::Moved)
+        if (finding.kind == check::Kind::Moved)
             record.push_back({"new_target", finding.newTarget});
-        if (finding.aspect == health::Aspect::Duplicate)
+        if (finding.aspect == check::Aspect::Duplicate)
             record.push_back({"same_as", finding.otherGuid});
         record.push_back({"title", title});
         record.push_back({"category", category});
@@ -62,7 +62,7 @@ int check(Invocation& run)
         record.push_back({"new", finding.isNew() ? 1LL : 0LL});
         run.out().print(record);
     });
-    const health::CheckSummary summary = checker.run();
+    const check::CheckSummary summary = checker.run();
     if (!summary.error.empty())
         throw Failure("The check failed: " + summary.error);
     return ExitSuccess;

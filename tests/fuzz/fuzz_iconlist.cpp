@@ -4,7 +4,7 @@
 
 #include "fuzzsupport.h"
 
-#include "ui/iconlist.h"
+#include "ui/common/iconlist.h"
 
 #include <QGuiApplication>
 

@@ -15,7 +15,7 @@
 #include "shell/autorun.h"
 #include "storage/cdbmanager.h"
 #include "storage/cppsqlite3.h"
-#include "ui/iconlist.h"
+#include "ui/common/iconlist.h"
 
 #include "importtestutil.h"
 #include "placesbuilder.h"

@@ -3,7 +3,7 @@
 
 #include "testutil.h"
 
-#include "ui/openwithdialog.h"
+#include "ui/dialogs/openwithdialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

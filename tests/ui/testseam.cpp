@@ -2,7 +2,7 @@
 #include "testseam.h"
 
 #include "model/progress.h"
-#include "ui/dialogseam.h"
+#include "ui/common/dialogseam.h"
 
 #include <QDialog>
 #include <QQueue>

@@ -10,8 +10,8 @@
 #include "shell/paths.h"
 #include "storage/cdbmanager.h"
 #include "storage/cppsqlite3.h"
-#include "ui/categorytreeview.h"
-#include "ui/itemlistview.h"
+#include "ui/views/categorytreeview.h"
+#include "ui/views/itemlistview.h"
 
 #include <QAction>
 #include <QContextMenuEvent>

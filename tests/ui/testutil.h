@@ -5,9 +5,9 @@
 // mode, a fake desktop that records what would have been opened, and lookups that reach the windows'
 // controls by their object names, as a user reaches them by what they read.
 
-#include "ui/desktop.h"
-#include "ui/iconlist.h"
-#include "ui/tsdiappform.h"
+#include "ui/common/desktop.h"
+#include "ui/common/iconlist.h"
+#include "ui/window/tsdiappform.h"
 
 #include <QIcon>
 #include <QImage>

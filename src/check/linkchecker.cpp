@@ -1,0 +1,346 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "check/linkchecker.h"
+
+#include "check/urlnormal.h"
+
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSslError>
+#include <QTimer>
+
+namespace check {
+
+namespace {
+
+// Bodies are never wanted: a GET stops at the headers, and what arrives meanwhile is bounded.
+constexpr qint64 readBuffer = 64 * 1024;
+
+const char* const timedOutProperty = "varnelo.timedOut";
+const char* const headersSeenProperty = "varnelo.headersSeen";
+const char* const tlsErrorsProperty = "varnelo.tlsErrors";
+
+std::string statusText(QNetworkReply* reply, int status)
+{
+    const QByteArray reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray();
+    return std::to_string(status) + (reason.isEmpty() ? std::string() : " " + reason.toStdString());
+}
+
+std::string text(const QUrl& url)
+{
+    return url.toString(QUrl::FullyEncoded).toStdString();
+}
+
+}  // namespace
+
+Kind kindForStatus(int status)
+{
+    if (status >= 200 && status < 300)
+        return Kind::Ok;
+    if (status == 404 || status == 410)
+        return Kind::Dead;
+    return Kind::Unknown;
+}
+
+bool retryWithGet(int status)
+{
+    return status == 405 || status == 501 || status == 403 || status == 404;
+}
+
+bool isRedirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+int retryAfterSeconds(const QByteArray& value, const QDateTime& now)
+{
+    const QByteArray trimmed = value.trimmed();
+    bool number = false;
+    const int seconds = trimmed.toInt(&number);
+    if (number)
+        return seconds >= 0 ? seconds : -1;
+    // An HTTP date names its zone "GMT", which Qt's RFC 2822 reader does not take.
+    QString date = QString::fromLatin1(trimmed);
+    if (date.endsWith(QLatin1String(" GMT")))
+        date = date.chopped(4) + QLatin1String(" +0000");
+    const QDateTime when = QDateTime::fromString(date, Qt::RFC2822Date);
+    if (!when.isValid())
+        return -1;
+    return static_cast<int>(std::max<qint64>(0, now.secsTo(when)));
+}
+
+std::string notCheckedReason(const std::string& address)
+{
+    if (address.empty())
+        return "The item has no address";
+    if (address.size() > longestCheckedAddress)
+        return "The address is " + std::to_string(address.size())
+               + " characters long; servers refuse addresses"
+                 " of more than "
+               + std::to_string(longestCheckedAddress);
+    const std::string scheme = schemeOf(address);
+    if (scheme.empty())
+        return "Not a web address";
+    if (scheme != "http" && scheme != "https")
+        return "A " + scheme + ": address is not fetched";
+    const QUrl url = QUrl::fromEncoded(QByteArray::fromStdString(address), QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty())
+        return "Not a valid web address";
+    return {};
+}
+
+LinkChecker::LinkChecker(LinkCheckLimits checkLimits, QObject* parent) : QObject(parent), limits(checkLimits)
+{
+    qRegisterMetaType<check::LinkResult>();
+    // http_proxy, https_proxy and no_proxy, as the desktop's own tools honour them.
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
+    network.setAutoDeleteReplies(false);
+    network.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+}
+
+LinkChecker::~LinkChecker()
+{
+    cancel();
+}
+
+bool LinkChecker::idle() const
+{
+    return outstanding == 0;
+}
+
+void LinkChecker::enqueue(int id, const std::string& address)
+{
+    auto job = std::make_unique<Job>();
+    job->id = id;
+    job->url = QUrl::fromEncoded(QByteArray::fromStdString(address), QUrl::TolerantMode);
+    job->hostKey = job->url.host().toLower() + QLatin1Char(':')
+                   + QString::number(job->url.port(job->url.scheme() == QLatin1String("https") ? 443 : 80));
+    job->visited.insert(job->url.toString(QUrl::FullyEncoded));
+    cancelled = false;
+    ++outstanding;
+    Host& host = hosts[job->hostKey];
+    host.waiting.push_back(std::move(job));
+    if (!host.queued && host.active < limits.perHost) {
+        host.queued = true;
+        readyHosts.push_back(host.waiting.back()->hostKey);
+    }
+    QMetaObject::invokeMethod(this, &LinkChecker::schedule, Qt::QueuedConnection);
+}
+
+void LinkChecker::cancel()
+{
+    if (outstanding == 0)
+        return;
+    cancelled = true;
+    hosts.clear();
+    readyHosts.clear();
+    outstanding = 0;
+    active = 0;
+    for (auto& [holder, job] : inFlight) {
+        holder->disconnect(this);
+        if (auto* reply = qobject_cast<QNetworkReply*>(holder))
+            reply->abort();
+        holder->deleteLater();
+    }
+    inFlight.clear();
+    emit allChecked();
+}
+
+void LinkChecker::schedule()
+{
+    while (!cancelled && active < limits.total && !readyHosts.empty()) {
+        const QString key = readyHosts.front();
+        readyHosts.pop_front();
+        Host& host = hosts[key];
+        host.queued = false;
+        if (host.waiting.empty() || host.active >= limits.perHost)
+            continue;
+        std::unique_ptr<Job> job = std::move(host.waiting.front());
+        host.waiting.pop_front();
+        ++host.active;
+        ++active;
+        if (!host.waiting.empty() && host.active < limits.perHost) {
+            host.queued = true;
+            readyHosts.push_back(key);
+        }
+        start(std::move(job));
+    }
+}
+
+void LinkChecker::start(std::unique_ptr<Job> job)
+{
+    QNetworkRequest request(job->url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    request.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Varnelo link check"));
+    QNetworkReply* reply = job->useGet ? network.get(request) : network.head(request);
+    reply->setReadBufferSize(readBuffer);
+    auto* timer = new QTimer(reply);
+    timer->setSingleShot(true);
+    connect(timer, &QTimer::timeout, reply, [reply] {
+        reply->setProperty(timedOutProperty, true);
+        reply->abort();
+    });
+    timer->start(limits.timeoutMs);
+    if (job->useGet)
+        connect(reply, &QNetworkReply::metaDataChanged, reply, [reply] {
+            if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
+                reply->setProperty(headersSeenProperty, true);
+                QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
+            }
+        });
+    connect(reply, &QNetworkReply::sslErrors, reply, [reply](const QList<QSslError>& errors) {
+        QStringList texts;
+        for (const QSslError& error : errors)
+            texts << error.errorString();
+        reply->setProperty(tlsErrorsProperty, texts.join(QStringLiteral("; ")));
+    });
+    inFlight[reply] = std::move(job);
+    connect(
+        reply, &QNetworkReply::finished, this, [this, reply] { onFinished(reply); }, Qt::QueuedConnection);
+}
+
+LinkResult LinkChecker::networkFailure(QNetworkReply* reply, const Job& job) const
+{
+    LinkResult result;
+    const QString tls = reply->property(tlsErrorsProperty).toString();
+    if (reply->property(timedOutProperty).toBool()) {
+        result.kind = Kind::Unknown;
+        result.detail = "No answer within " + std::to_string(limits.timeoutMs / 1000) + " s";
+    } else if (!tls.isEmpty() || reply->error() == QNetworkReply::SslHandshakeFailedError) {
+        result.kind = Kind::Tls;
+        result.detail = "The secure connection failed: " + (tls.isEmpty() ? reply->errorString() : tls).toStdString();
+    } else if (reply->error() == QNetworkReply::HostNotFoundError) {
+        result.kind = Kind::Dead;
+        result.detail = "The host name " + job.url.host().toStdString() + " does not resolve";
+    } else if (reply->error() == QNetworkReply::ConnectionRefusedError) {
+        result.kind = Kind::Dead;
+        result.detail = "The connection was refused";
+    } else {
+        result.kind = Kind::Unknown;
+        result.detail = reply->errorString().toStdString();
+    }
+    if (job.redirects > 0)
+        result.detail += " (after a redirect to " + text(job.url) + ")";
+    return result;
+}
+
+std::unique_ptr<LinkChecker::Job> LinkChecker::takeJob(QObject* holder)
+{
+    const auto place = inFlight.find(holder);
+    if (place == inFlight.end())
+        return nullptr;
+    std::unique_ptr<Job> job = std::move(place->second);
+    inFlight.erase(place);
+    holder->deleteLater();
+    return job;
+}
+
+void LinkChecker::onFinished(QNetworkReply* reply)
+{
+    std::unique_ptr<Job> job = takeJob(reply);
+    if (!job || cancelled)
+        return;
+    const QVariant statusAttribute = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!statusAttribute.isValid()) {
+        LinkResult failure = networkFailure(reply, *job);
+        settle(std::move(job), std::move(failure));
+        return;
+    }
+    const int status = statusAttribute.toInt();
+    LinkResult result;
+    result.code = status;
+    if (isRedirect(status)) {
+        const QByteArray location = reply->rawHeader("Location");
+        const QUrl next = job->url.resolved(QUrl::fromEncoded(location, QUrl::TolerantMode));
+        result.kind = Kind::Unknown;
+        if (location.isEmpty() || !next.isValid()) {
+            result.detail = statusText(reply, status) + " without a new address";
+        } else if (++job->redirects > limits.maxRedirects) {
+            result.detail = "More than " + std::to_string(limits.maxRedirects) + " redirects";
+        } else if (job->visited.contains(next.toString(QUrl::FullyEncoded))) {
+            result.detail = "The redirects go round in a loop (back to " + text(next) + ")";
+        } else if (next.scheme() != QLatin1String("http") && next.scheme() != QLatin1String("https")) {
+            result.detail = "Redirected to " + text(next) + ", which is not a web address";
+        } else {
+            if (isPermanentRedirect(status) && job->allPermanent)
+                job->permanentTarget = next;
+            else
+                job->allPermanent = false;
+            job->visited.insert(next.toString(QUrl::FullyEncoded));
+            job->url = next;
+            job->useGet = false;
+            start(std::move(job));
+            return;
+        }
+        settle(std::move(job), result);
+        return;
+    }
+    if (!job->useGet && retryWithGet(status)) {
+        job->headStatus = status;
+        job->useGet = true;
+        start(std::move(job));
+        return;
+    }
+    if (status == 429 || status == 503) {
+        const int wait = retryAfterSeconds(reply->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc());
+        if (!job->retried && wait >= 0 && wait * 1000 <= limits.longestRetryWaitMs) {
+            job->retried = true;
+            job->useGet = false;
+            // The host's slot stays taken while it asked us to wait.
+            auto* timer = new QTimer(this);
+            timer->setSingleShot(true);
+            inFlight[timer] = std::move(job);
+            connect(timer, &QTimer::timeout, this, [this, timer] {
+                if (std::unique_ptr<Job> waited = takeJob(timer))
+                    start(std::move(waited));
+            });
+            timer->start(wait * 1000);
+            return;
+        }
+        result.kind = Kind::Unknown;
+        result.detail = "The server is busy (" + statusText(reply, status) + ")"
+                        + (wait >= 0 ? "; it asks to come back in " + std::to_string(wait) + " s" : std::string());
+        settle(std::move(job), result);
+        return;
+    }
+    result.kind = kindForStatus(status);
+    if (result.kind == Kind::Ok && job->permanentTarget.isValid()) {
+        result.kind = Kind::Moved;
+        result.newTarget = text(job->permanentTarget);
+        result.detail = "Moved permanently to " + result.newTarget;
+    } else if (result.kind != Kind::Ok) {
+        result.detail = statusText(reply, status);
+        if (job->headStatus != 0 && job->headStatus != status)
+            result.detail += " (HEAD answered " + std::to_string(job->headStatus) + ")";
+        if (job->redirects > 0)
+            result.detail += " after a redirect to " + text(job->url);
+    }
+    settle(std::move(job), result);
+}
+
+void LinkChecker::settle(std::unique_ptr<Job> job, LinkResult result)
+{
+    release(job->hostKey);
+    --outstanding;
+    emit checked(job->id, result);
+    if (cancelled)
+        return;
+    schedule();
+    if (outstanding == 0)
+        emit allChecked();
+}
+
+void LinkChecker::release(const QString& hostKey)
+{
+    --active;
+    Host& host = hosts[hostKey];
+    --host.active;
+    if (!host.waiting.empty() && !host.queued) {
+        host.queued = true;
+        readyHosts.push_back(hostKey);
+    } else if (host.waiting.empty() && host.active == 0) {
+        hosts.erase(hostKey);
+    }
+}
+
+}  // namespace check

@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "check/finding.h"
+
+#include <QHash>
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QUrl>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+class QNetworkReply;
+
+namespace check {
+
+struct LinkResult {
+    Kind kind = Kind::Ok;
+    int code = 0;  // the last HTTP status seen, 0 when none came
+    std::string detail;
+    std::string newTarget;  // Moved: where the permanent redirects lead
+};
+
+struct LinkCheckLimits {
+    int timeoutMs = 15000;  // per request
+    int perHost = 2;
+    int total = 16;
+    int maxRedirects = 10;
+    // Longest Retry-After waited for once before the link is left "unknown".
+    int longestRetryWaitMs = 15000;
+};
+
+// Pure rules of the link check, apart so they can be read and tested as tables.
+Kind kindForStatus(int status);
+// HEAD answers that a GET may contradict: servers that refuse or mishandle HEAD.
+bool retryWithGet(int status);
+bool isRedirect(int status);
+inline bool isPermanentRedirect(int status)
+{
+    return status == 301 || status == 308;
+}
+// Seconds of a Retry-After header (delta-seconds or an HTTP date, against now); -1 when unreadable.
+int retryAfterSeconds(const QByteArray& value, const QDateTime& now);
+// Why an address is not fetched, or empty when it is an http or https URL worth checking.
+std::string notCheckedReason(const std::string& address);
+
+static constexpr std::size_t longestCheckedAddress = 8192;
+
+// Checks web addresses with HEAD (GET up to the headers where HEAD is refused), following redirects
+// itself so it can count them and tell a permanent move, at most `perHost` requests per host and
+// `total` at once. Runs in the event loop of the thread that owns it.
+class LinkChecker : public QObject {
+    Q_OBJECT
+public:
+    explicit LinkChecker(LinkCheckLimits limits = {}, QObject* parent = nullptr);
+    ~LinkChecker() override;
+
+    void enqueue(int id, const std::string& address);
+    // Aborts what runs and drops what waits; nothing more is reported.
+    void cancel();
+    bool idle() const;
+
+signals:
+    void checked(int id, const check::LinkResult& result);
+    // Every queued link was reported (or the check was cancelled).
+    void allChecked();
+
+private:
+    struct Job {
+        int id = 0;
+        QString hostKey;
+        QUrl url;
+        QSet<QString> visited;
+        int redirects = 0;
+        bool useGet = false;
+        bool retried = false;
+        bool allPermanent = true;
+        QUrl permanentTarget;
+        int headStatus = 0;
+    };
+    struct Host {
+        std::deque<std::unique_ptr<Job>> waiting;
+        int active = 0;
+        bool queued = false;
+    };
+
+    void schedule();
+    void start(std::unique_ptr<Job> job);
+    void onFinished(QNetworkReply* reply);
+    std::unique_ptr<Job> takeJob(QObject* holder);
+    void settle(std::unique_ptr<Job> job, LinkResult result);
+    void release(const QString& hostKey);
+    LinkResult networkFailure(QNetworkReply* reply, const Job& job) const;
+
+    LinkCheckLimits limits;
+    QNetworkAccessManager network;
+    std::unordered_map<QString, Host> hosts;
+    // Requests on the way and jobs waiting out a Retry-After, by the reply or timer that holds them.
+    std::unordered_map<QObject*, std::unique_ptr<Job>> inFlight;
+    std::deque<QString> readyHosts;
+    int active = 0;
+    int outstanding = 0;
+    bool cancelled = false;
+};
+
+}  // namespace check
+
+Q_DECLARE_METATYPE(check::LinkResult)

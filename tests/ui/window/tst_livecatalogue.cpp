@@ -1,0 +1,179 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The live window: what another connection commits shows without losing the user's place, an item
+// edited meanwhile is not overwritten unasked, and addresses come in from a browser's request and
+// from the clipboard only through the item dialog.
+#include "testseam.h"
+#include "testutil.h"
+
+#include "model/ccategory.h"
+#include "ui/dialogs/titemform.h"
+#include "ui/views/categorytreeview.h"
+#include "ui/views/itemlistview.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace testutil;
+
+namespace {
+
+const QStringList wordPath{QStringLiteral("Office documents"), QStringLiteral("Word documents")};
+constexpr int shownWithinMs = 2000;
+
+// Answers the next item dialog: records what it was filled with, types the title, presses OK.
+void answerItemDialog(QStringList* filled, const QString& title, const std::function<void()>& meanwhile = {})
+{
+    seam::pushDialogHandler([=](QDialog* dialog) {
+        auto* form = qobject_cast<TitemForm*>(dialog);
+        if (!form)
+            return int(QDialog::Rejected);
+        if (filled)
+            *filled = {form->title(), form->target()};
+        if (meanwhile)
+            meanwhile();
+        child<QLineEdit>(form, "txtTitle")->setText(title);
+        child<QPushButton>(form, "btnOk")->click();
+        return form->result();
+    });
+}
+
+}  // namespace
+
+class TestLiveCatalogue : public WindowTestCase {
+    Q_OBJECT
+
+private:
+    QString db() const { return sandbox->databasePath(); }
+    QStringList storedTitles(const CCategory& category) const
+    {
+        const std::string where = " from link_table where category = '" + category.GetGuid() + "'";
+        return QString::fromStdString(queryText(db(), "select coalesce(group_concat(name, '|'), '') from (select name"
+                                                          + where + " order by name)"))
+            .split(QLatin1Char('|'), Qt::SkipEmptyParts);
+    }
+
+private slots:
+    void outsideCommitShowsAndKeepsThePlace()
+    {
+        CCategory* word = select(wordPath);
+        const std::string wordGuid = word->GetGuid();
+        const std::string kept = storeItem(db(), *word, "kept", "/k");
+        reselect(wordPath);
+        selectRows(list(window.get()), {0});
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+
+        // What the window held before it was shown may have been read afresh since.
+        storeItem(db(), *tree(window.get())->selectedCategory(), "added elsewhere", "/a");
+        execute(db(), "insert into category_table (guid,name,level,parent_guid,system,iconIndex) "
+                      "values ('new-top','News',0,'',0,0)");
+        QTRY_COMPARE_WITH_TIMEOUT(list(window.get())->topLevelItemCount(), 2, shownWithinMs);
+        QVERIFY(nodeAt(tree(window.get()), {QStringLiteral("News")}));
+        QCOMPARE(tree(window.get())->selectedCategory()->GetGuid(), wordGuid);
+        QVERIFY(nodeAt(tree(window.get()), {wordPath[0]})->isExpanded());
+        const CLinkItems selected = list(window.get())->selectedListItems();
+        QCOMPARE(selected.size(), size_t(1));
+        QCOMPARE(selected.front()->GetGuid(), kept);
+
+        // The selected category goes: nothing is selected, nothing points at the old objects.
+        execute(db(), "delete from category_table where guid = '" + wordGuid + "'");
+        QTRY_VERIFY_WITH_TIMEOUT(!nodeAt(tree(window.get()), wordPath), shownWithinMs);
+        QCOMPARE(tree(window.get())->selectedCategory(), nullptr);
+        QCOMPARE(list(window.get())->topLevelItemCount(), 0);
+    }
+
+    // What the other program did while the dialog was open, the answer to the question, and the
+    // titles stored afterwards.
+    void editOfAnItemChangedMeanwhile_data()
+    {
+        QTest::addColumn<QString>("outside");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QStringList>("titles");
+        QTest::newRow("changed, keep both")
+            << "update link_table set name = 'theirs'" << int(QMessageBox::Yes) << QStringList{"mine", "theirs"};
+        QTest::newRow("changed, replace")
+            << "update link_table set name = 'theirs'" << int(QMessageBox::No) << QStringList{"mine"};
+        QTest::newRow("deleted, save as new")
+            << "delete from link_table" << int(QMessageBox::Yes) << QStringList{"mine"};
+        QTest::newRow("unchanged, no question") << "" << -1 << QStringList{"mine"};
+    }
+    void editOfAnItemChangedMeanwhile()
+    {
+        QFETCH(QString, outside);
+        QFETCH(int, answer);
+        QFETCH(QStringList, titles);
+        CCategory* word = select(wordPath);
+        storeItem(db(), *word, "original", "/o");
+        reselect(wordPath);
+        selectRows(list(window.get()), {0});
+        answerItemDialog(nullptr, QStringLiteral("mine"), [&] {
+            if (!outside.isEmpty())
+                execute(db(), outside.toStdString());
+        });
+        if (answer >= 0)
+            seam::pushMessageAnswer(QMessageBox::StandardButton(answer));
+        action(window.get(), "Property3")->trigger();
+        QCOMPARE(storedTitles(*word), titles);
+        QCOMPARE(seam::shownMessages().size(), answer >= 0 ? 1 : 0);
+    }
+
+    void sendRequestOpensThePrefilledDialog_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QStringList>("filled");  // empty: refused with a message
+        QTest::newRow("address and title")
+            << QByteArray("varnelo:add?url=https%3A%2F%2Fexample.org%2Fa%3Fb%3D1%26c&title=Caf%C3%A9%20%2F%20news")
+            << QStringList{QString::fromUtf8("Café / news"), "https://example.org/a?b=1&c"};
+        QTest::newRow("scheme in capitals, no title")
+            << QByteArray("VARNELO:add?url=ftp://files.example.org/x") << QStringList{"", "ftp://files.example.org/x"};
+        QTest::newRow("another request") << QByteArray("varnelo:delete?url=https://example.org/") << QStringList();
+        QTest::newRow("no address") << QByteArray("varnelo:add?title=x") << QStringList();
+        QTest::newRow("two addresses") << QByteArray("varnelo:add?url=http://a.org/&url=http://b.org/")
+                                       << QStringList();
+        QTest::newRow("a file") << QByteArray("varnelo:add?url=%2Fetc%2Fpasswd") << QStringList();
+        QTest::newRow("a script") << QByteArray("varnelo:add?url=javascript:alert(1)") << QStringList();
+        QTest::newRow("over 64 KB") << "varnelo:add?url=https://example.org/" + QByteArray(64 * 1024, 'a')
+                                    << QStringList();
+    }
+    void sendRequestOpensThePrefilledDialog()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QStringList, filled);
+        CCategory* word = select(wordPath);
+        QStringList seen;
+        if (!filled.isEmpty())
+            answerItemDialog(&seen, QStringLiteral("sent"));
+        window->handleSendRequest(request);
+        QTRY_COMPARE_WITH_TIMEOUT(seam::shownDialogs().size() + seam::shownMessages().size(), qsizetype(1),
+                                  shownWithinMs);
+        QCOMPARE(seen, filled);
+        QCOMPARE(storedTitles(*word), filled.isEmpty() ? QStringList() : QStringList{"sent"});
+    }
+
+    void clipboardAddressIsOffered()
+    {
+        select(wordPath);
+        auto* data = new QMimeData;
+        const QString moz = QStringLiteral("https://example.org/page\nThe page");
+        data->setData(QStringLiteral("text/x-moz-url"),
+                      QByteArray(reinterpret_cast<const char*>(moz.utf16()), moz.size() * 2));
+        QApplication::clipboard()->setMimeData(data);
+        QStringList seen;
+        answerItemDialog(&seen, QStringLiteral("kept"));
+        action(window.get(), "AddWebAddressURL1")->trigger();
+        QCOMPARE(seen, (QStringList{"The page", "https://example.org/page"}));
+
+        QApplication::clipboard()->setText(QStringLiteral("just some words"));
+        answerItemDialog(&seen, QStringLiteral("typed"));
+        action(window.get(), "AddWebAddressURL1")->trigger();
+        QCOMPARE(seen, (QStringList{"", ""}));
+    }
+};
+
+QTEST_MAIN(TestLiveCatalogue)
+#include "tst_livecatalogue.moc"
