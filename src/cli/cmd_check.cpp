@@ -15,7 +15,7 @@ std::string isoTime(std::int64_t seconds)
     return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC).toString(Qt::ISODate).toStdString();
 }
 
-int check(Invocation& run)
+int checkCatalogue(Invocation& run)
 {
     // The link checks run in Qt's event loop, which needs an application object.
     static int argc = 1;
@@ -80,4 +80,4 @@ extern const Subcommand cmd_check = {
      {"duplicates", nullptr, "look for items filed twice"}},
     0,
     0,
-    check};
+    checkCatalogue};

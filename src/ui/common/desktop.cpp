@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "desktop.h"
+#include "ui/common/desktop.h"
 
-#include "dialogseam.h"
-#include "openwithdialog.h"
 #include "shell/desktopservices.h"
+#include "ui/common/dialogseam.h"
+#include "ui/dialogs/openwithdialog.h"
 
 #include <QDesktopServices>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "iconlist.h"
+#include "ui/common/iconlist.h"
 
 #include "storage/iconlistblob.h"
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "openwithdialog.h"
+#include "ui/dialogs/openwithdialog.h"
 
-#include "dialogseam.h"
-#include "fileicons.h"
+#include "ui/common/dialogseam.h"
+#include "ui/views/fileicons.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

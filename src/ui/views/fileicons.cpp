@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileicons.h"
+#include "ui/views/fileicons.h"
 
 #include <QApplication>
 #include <QFileInfo>
