@@ -628,6 +628,40 @@ void BM_ShowLargeCategory(benchmark::State& state)
 }
 BENCHMARK(BM_ShowLargeCategory)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
 
+// ---- opening the window ------------------------------------------------------------------------
+
+void BM_OpenWindow(benchmark::State& state)
+{
+    const std::string operation =
+        "Open the window on the large catalogue (until the tree of 10,000 categories is shown)";
+    installCatalogue(suite->catalogue);
+    // The first window of the process loads what every window shares (styles, fonts, artwork) and
+    // builds the search index once; neither is what a start of the program waits for each time.
+    std::make_unique<WindowDriver>().reset();
+    BareCatalogue bare(catalogueLocation());
+    double measured = 0, floor = 0;
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
+        auto window = std::make_unique<WindowDriver>(false);
+        const double elapsed = millisecondsSince(start);
+        state.SetIterationTime(elapsed / 1000);
+        measured += elapsed;
+        const Clock::time_point floorStart = Clock::now();
+        const std::size_t categories = bare.categories().size();
+        floor += millisecondsSince(floorStart);
+        if (failed(state, operation,
+                   window->categoryNodeCount() == categoryCount ? "" : "the tree does not show every category")
+            || failed(state, operation, categories == std::size_t(categoryCount) ? "" : "the floor read the wrong rows")
+            || failed(state, operation, problemsOf(*window)))
+            break;
+    }
+    if (state.error_occurred())
+        return;
+    const double iterations = static_cast<double>(state.iterations());
+    report(state, {operation, measured / iterations, floor / iterations, "ms", "<= 100 ms", ""}, 100);
+}
+BENCHMARK(BM_OpenWindow)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
+
 // ---- the live window ---------------------------------------------------------------------------
 
 void BM_ReloadAfterOutsideChange(benchmark::State& state)

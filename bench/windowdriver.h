@@ -17,8 +17,9 @@ public:
     // Prompts are answered from queues, never shown. Once per process, after the QApplication.
     static void answerPromptsFromQueues();
 
-    // Opens the main window on the catalogue at $XDG_DATA_HOME/Varnelo/FavoritesDB.db and shows it.
-    WindowDriver();
+    // Opens the main window on the catalogue at $XDG_DATA_HOME/Varnelo/FavoritesDB.db and shows it,
+    // painted once; with settleIndex, waits until its search index has taken the catalogue in.
+    explicit WindowDriver(bool settleIndex = true);
     ~WindowDriver();
     WindowDriver(const WindowDriver&) = delete;
     WindowDriver& operator=(const WindowDriver&) = delete;
