@@ -3,7 +3,7 @@
 
 #include "testseam.h"
 
-#include "ui/find/quickfind.h"
+#include "session/cataloguesession.h"
 #include "ui/window/tsdiappform.h"
 
 #include <QAbstractButton>
@@ -105,9 +105,9 @@ WindowDriver::WindowDriver(bool settleIndex) : missing(std::make_shared<QStringL
     // commands of a settled window, not that one-time work beside them.
     if (!settleIndex)
         return;
-    if (const auto* find = window->findChild<QuickFind*>()) {
+    if (const auto* session = window->findChild<CatalogueSession*>()) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-        while (!find->indexSettled() && std::chrono::steady_clock::now() < deadline) {
+        while (!session->indexSettled() && std::chrono::steady_clock::now() < deadline) {
             QCoreApplication::processEvents();
             QThread::msleep(10);
         }
@@ -147,7 +147,8 @@ bool WindowDriver::selectCategory(const QString& name, int rows)
 
 bool WindowDriver::reloadAfterOutsideChange(int rows)
 {
-    QMetaObject::invokeMethod(window.get(), "reloadCatalogue", Qt::DirectConnection);
+    if (QObject* view = window->findChild<QObject*>(QStringLiteral("Splitter1")))
+        QMetaObject::invokeMethod(view, "reloadFromStore", Qt::DirectConnection);
     return listRowCount() == rows;
 }
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "import/firefoxplaces.h"
+#include "session/iconlist.h"
 #include "shell/appsettings.h"
 #include "shell/paths.h"
 #include "shell/sendrequest.h"
 #include "shell/singleinstance.h"
 #include "ui/backup/damagedcatalogue.h"
-#include "ui/common/iconlist.h"
 #include "ui/dialogs/taboutbox.h"
 #include "ui/window/tsdiappform.h"
 

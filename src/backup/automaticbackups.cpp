@@ -572,4 +572,12 @@ std::string setDamagedAside(const std::string& dbPath, std::int64_t now)
     return aside;
 }
 
+std::optional<std::string> categoryDeleteRisk(const std::string& dbPath, const std::string& categoryGuid,
+                                              const std::string& categoryName)
+{
+    if (itemsInBranch(dbPath, categoryGuid) <= riskyDeleteItems)
+        return std::nullopt;
+    return "delete of category " + categoryName;
+}
+
 }  // namespace autobackup

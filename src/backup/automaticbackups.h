@@ -55,6 +55,11 @@ inline constexpr int riskyDeleteItems = 100;
 // The items stored in the category with this GUID and in every category below it; 0 when they
 // cannot be counted.
 int itemsInBranch(const std::string& dbPath, const std::string& categoryGuid);
+// Why a delete of the category is risky, as the backup before it is named ("delete of category
+// NAME"), when it takes more than riskyDeleteItems items with it; nothing when it is not. The
+// window and the command line both back up for this reason, through backupBeforeRiskyCommand.
+std::optional<std::string> categoryDeleteRisk(const std::string& dbPath, const std::string& categoryGuid,
+                                              const std::string& categoryName);
 
 struct DailyResult {
     enum Status { Made, NotDue, Unchanged, Disabled } status = NotDue;

@@ -12,8 +12,8 @@ int removeCategory(Invocation& run)
     CDBManager& db = run.catalogueForWriting();
     const CategoryIndex index(db.GetRootCategory());
     CCategory& category = index.resolveCategory(run.operands().front());
-    if (autobackup::itemsInBranch(run.databasePath(), category.GetGuid()) > autobackup::riskyDeleteItems)
-        backUpBefore(run, "delete of category " + category.GetName());
+    if (const auto risk = autobackup::categoryDeleteRisk(run.databasePath(), category.GetGuid(), category.GetName()))
+        backUpBefore(run, *risk);
     CatalogueCommands(db).deleteCategory(index.parentOf(category), category, Progress::none());
     return ExitSuccess;
 }

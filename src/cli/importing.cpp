@@ -2,7 +2,6 @@
 #include "cli/importing.h"
 
 #include "cli/categorypath.h"
-#include "commands/writebatch.h"
 #include "import/importsummary.h"
 #include "import/treeimport.h"
 
@@ -11,10 +10,7 @@ int storeTree(Invocation& run, const ImportTree& tree, const char* addedText)
     CDBManager& db = run.catalogueForWriting();
     const CategoryIndex index(db.GetRootCategory());
     const CCategory& target = index.resolveCategory(*run.value("category"));
-    WriteBatch batch(db, Progress::none(), importRowCount(tree.root));
-    std::vector<int> types;
-    storeImportTree(tree.root, target, db, batch, &types);
-    batch.finish();
-    run.out().message(addedMessage(addedText, batch.storedCategories(), types, tree.skipped));
+    const StoredImport stored = storeImportedTree(tree, target, db, Progress::none());
+    run.out().message(addedMessage(addedText, stored.categories, stored.itemTypes, tree.skipped));
     return ExitSuccess;
 }

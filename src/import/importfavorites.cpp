@@ -72,9 +72,10 @@ bool ImportFavoriteLevel(const FavoriteNode* head, int level, const std::string&
     return true;
 }
 
-void ImportFavoriteLevel(const FavoriteNode* head, int level, const std::string& parentGuid, CDBManager& db)
+void ImportFavoriteLevel(const FavoriteNode* head, int level, const std::string& parentGuid, CDBManager& db,
+                         Progress& progress)
 {
-    WriteBatch batch(db, Progress::none(), countFavoriteRows(head));
+    WriteBatch batch(db, progress, countFavoriteRows(head));
     ImportFavoriteLevel(head, level, parentGuid, db, batch);
     batch.finish();
 }

@@ -16,8 +16,9 @@ inline constexpr const char* importedLinkComment = "Export from IE Favorite";
 // which commits them in groups; false when the user asked to stop.
 bool ImportFavoriteLevel(const FavoriteNode* head, int level, const std::string& parentGuid, CDBManager& db,
                          WriteBatch& batch);
-// The same with a batch of its own that nobody stops.
-void ImportFavoriteLevel(const FavoriteNode* head, int level, const std::string& parentGuid, CDBManager& db);
+// The same with a batch of its own, which progress hears and may stop.
+void ImportFavoriteLevel(const FavoriteNode* head, int level, const std::string& parentGuid, CDBManager& db,
+                         Progress& progress = Progress::none());
 
 // The folders and links of a whole tree: the rows its import writes.
 std::size_t countFavoriteRows(const FavoriteNode* head);

@@ -59,6 +59,18 @@ std::string storeImportedCategory(const std::string& name, int level, const std:
     return category.GetGuid();
 }
 
+StoredImport storeImportedTree(const ImportTree& tree, const CCategory& target, CDBManager& db, Progress& progress)
+{
+    StoredImport stored;
+    WriteBatch batch(db, progress, importRowCount(tree.root));
+    storeImportTree(tree.root, target, db, batch, &stored.itemTypes);
+    batch.finish();
+    stored.categories = batch.storedCategories();
+    // The items are stored in the order written, so the stored ones are the first of them.
+    stored.itemTypes.resize(batch.storedItems());
+    return stored;
+}
+
 bool storeImportTree(const ImportFolder& root, const CCategory& target, CDBManager& db, WriteBatch& batch,
                      std::vector<int>* writtenTypes)
 {

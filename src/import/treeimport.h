@@ -14,6 +14,17 @@
 bool storeImportTree(const ImportFolder& root, const CCategory& target, CDBManager& db, WriteBatch& batch,
                      std::vector<int>* writtenTypes = nullptr);
 
+// What storing an imported tree stored: its categories, and the type of each item in the order
+// stored.
+struct StoredImport {
+    std::size_t categories = 0;
+    std::vector<int> itemTypes;
+};
+// Stores the tree below the target as storeImportTree does, in batches that report to progress and
+// stop when it says so: the window and the command line alike. Returns what was stored, a stop
+// included; a failure raises, and what was stored before it stays.
+StoredImport storeImportedTree(const ImportTree& tree, const CCategory& target, CDBManager& db, Progress& progress);
+
 // One imported category, a new one with the values a new category gets, written with its row;
 // its GUID.
 std::string storeImportedCategory(const std::string& name, int level, const std::string& parentGuid, CDBManager& db);

@@ -139,6 +139,24 @@ int treeDepth(const CCategory& top)
     return deepest;
 }
 
+CCategory* findCategory(const CCategory& top, const std::string& guid)
+{
+    std::vector<CCategory*> pending;
+    const auto pushChildren = [&pending](const CCategory& parent) {
+        for (int i = parent.GetChildCount() - 1; i >= 0; --i)
+            pending.push_back(parent.GetChild(i));
+    };
+    pushChildren(top);
+    while (!pending.empty()) {
+        CCategory* category = pending.back();
+        pending.pop_back();
+        if (category->GetGuid() == guid)
+            return category;
+        pushChildren(*category);
+    }
+    return nullptr;
+}
+
 namespace {
 
 bool sameValues(const CCategory& a, const CCategory& b)

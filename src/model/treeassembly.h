@@ -4,6 +4,7 @@
 #include "model/ccategory.h"
 
 #include <memory>
+#include <string>
 #include <vector>
 
 // Categories as read from the table, in row order, with guid, parentGuid and level filled.
@@ -23,6 +24,10 @@ CCategoryList assembleChildCategories(LoadedCategories loaded, CCategory& parent
 // The number of levels of categories below the given one (0 when it has no children), counted
 // without recursion so a chain of any length is measured safely.
 int treeDepth(const CCategory& top);
+
+// The first category below top (top itself not included), parents before their children, whose
+// GUID is exactly this one; nullptr when none is. Searched without recursion.
+CCategory* findCategory(const CCategory& top, const std::string& guid);
 
 // Whether two trees hold the same categories with the same stored values in the same order (items
 // are not compared), so a view of one shows the other as well. Counted without recursion.

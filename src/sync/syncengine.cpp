@@ -16,6 +16,7 @@
 #include <QSysInfo>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 
 #include <cerrno>
@@ -23,6 +24,7 @@
 #include <map>
 #include <optional>
 #include <sys/file.h>
+#include <thread>
 #include <tuple>
 #include <unistd.h>
 
@@ -564,16 +566,28 @@ void Sync::run()
 namespace {
 
 // One sync of a catalogue at a time, whichever program starts it (the window's worker, varnelo-cli):
-// two at once would upload under the same numbers of the same device. The second waits for the first.
+// two at once would upload under the same numbers of the same device. The second waits a few seconds
+// for the first, then gives up with syncRunningText: a quit or a script never hangs on another sync.
 class SyncLock {
 public:
-    explicit SyncLock(const std::string& dbPath)
+    SyncLock(const std::string& dbPath, const std::function<bool()>& keepWaiting)
         : fd(::open((dbPath + ".sync-lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600))
     {
         // A folder where no lock file can be made holds no catalogue another sync could write either.
-        if (fd >= 0)
-            while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+        if (fd < 0)
+            return;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(lockWaitSeconds);
+        while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno != EWOULDBLOCK)
+                return;
+            if (std::chrono::steady_clock::now() >= deadline || (keepWaiting && !keepWaiting())) {
+                ::close(fd);
+                throw SyncError(syncRunningText);
             }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
     }
     ~SyncLock()
     {
@@ -592,8 +606,8 @@ private:
 SyncReport synchronize(const std::string& dbPath, SyncTransport& transport, const SyncOptions& options)
 {
     SyncReport report;
-    const SyncLock lock(dbPath);
     try {
+        const SyncLock lock(dbPath, options.keepWaiting);
         Sync sync(dbPath, transport, options);
         try {
             sync.run();

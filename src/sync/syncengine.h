@@ -17,7 +17,14 @@ struct SyncOptions {
     // Makes the verified backup taken before a merge changes the catalogue; returns its path and
     // raises std::runtime_error when none could be made (the merge then does not happen).
     std::function<std::string(const std::string& dbPath)> backup;
+    // While another program's sync of the catalogue runs, this one waits for it at most
+    // lockWaitSeconds, and no longer once this says no (the window is closing); then it fails with
+    // syncRunningText.
+    std::function<bool()> keepWaiting;
 };
+
+inline constexpr int lockWaitSeconds = 5;
+inline constexpr const char* syncRunningText = "A sync of this catalogue is already running.";
 
 struct SyncReport {
     bool ok = false;

@@ -10,12 +10,9 @@ QString quoted(const std::string& name)
     return QStringLiteral("\"%1\"").arg(QString::fromStdString(name));
 }
 
-// "Delete Item "Manual"", "Delete 3 Items".
 QString itemsText(const char* verb, std::size_t count, const std::string& firstName)
 {
-    if (count == 1)
-        return QStringLiteral("%1 Item %2").arg(QLatin1String(verb), quoted(firstName));
-    return QStringLiteral("%1 %2 Items").arg(QLatin1String(verb)).arg(count);
+    return itemsCommandText(verb, count, firstName);
 }
 
 QString itemsText(const char* verb, const CLinkItems& items)
@@ -33,6 +30,13 @@ QString editCategoryText(const CCategory& category, const std::string& name, int
 }
 
 }  // namespace
+
+QString itemsCommandText(const char* verb, std::size_t count, const std::string& firstName)
+{
+    if (count == 1)
+        return QStringLiteral("%1 Item %2").arg(QLatin1String(verb), quoted(firstName));
+    return QStringLiteral("%1 %2 Items").arg(QLatin1String(verb)).arg(count);
+}
 
 AddItemsCommand::AddItemsCommand(CatalogueCommands& c, CCategory& into, std::vector<ItemFields> added, Progress& p,
                                  CatalogueCommands::StoredItems onStored)

@@ -157,8 +157,9 @@ private:
     CCategory* copy = nullptr;
 };
 
-// An import of bookmarks, Favorites or a folder: whatever the body stores is one command, and its
-// undo removes exactly that.
+// An import of bookmarks, Favorites or a folder, or any other user command made of several changes
+// (items relinked or deleted across categories): whatever the body stores is one command, and its
+// undo takes back exactly that.
 class ImportCommand : public RecordedCommand {
 public:
     ImportCommand(CDBManager& db, const QString& text, std::function<void()> body);
@@ -167,3 +168,6 @@ private:
     void perform() override;
     std::function<void()> body;
 };
+
+// How the history names a command on items: "Delete Item "Manual"", "Delete 3 Items".
+QString itemsCommandText(const char* verb, std::size_t count, const std::string& firstName);

@@ -4,7 +4,7 @@
 
 #include "fuzzsupport.h"
 
-#include "ui/common/iconlist.h"
+#include "session/iconlist.h"
 
 #include <QGuiApplication>
 

@@ -11,11 +11,11 @@
 #include "import/cfavoriteengine.h"
 #include "import/chromiumbookmarks.h"
 #include "import/firefoxplaces.h"
+#include "session/iconlist.h"
 #include "shell/appsettings.h"
 #include "shell/autorun.h"
 #include "storage/cdbmanager.h"
 #include "storage/cppsqlite3.h"
-#include "ui/common/iconlist.h"
 
 #include "importtestutil.h"
 #include "placesbuilder.h"

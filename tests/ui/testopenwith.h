@@ -3,7 +3,7 @@
 
 #include "testutil.h"
 
-#include "ui/dialogs/openwithdialog.h"
+#include "ui/common/openwithdialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

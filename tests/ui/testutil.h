@@ -5,8 +5,8 @@
 // mode, a fake desktop that records what would have been opened, and lookups that reach the windows'
 // controls by their object names, as a user reaches them by what they read.
 
+#include "session/iconlist.h"
 #include "ui/common/desktop.h"
-#include "ui/common/iconlist.h"
 #include "ui/window/tsdiappform.h"
 
 #include <QIcon>

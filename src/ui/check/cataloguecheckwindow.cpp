@@ -2,6 +2,7 @@
 #include "ui/check/cataloguecheckwindow.h"
 
 #include "check/filecheck.h"
+#include "session/worker.h"
 #include "storage/cdbmanager.h"
 #include "ui/check/relinkdialog.h"
 #include "ui/common/dialogseam.h"
@@ -18,7 +19,6 @@
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -45,7 +45,7 @@ QString history(const check::StoredFinding& finding)
 }  // namespace
 
 CatalogueCheckWindow::CatalogueCheckWindow(QWidget* owner, CDBManager& catalogue, CheckCommands checkCommands)
-    : QWidget(owner, Qt::Window), db(catalogue), commands(std::move(checkCommands))
+    : QWidget(owner, Qt::Window), db(catalogue), commands(std::move(checkCommands)), worker(new Worker(this))
 {
     setObjectName(QStringLiteral("CatalogueCheckWindow"));
     setWindowTitle(QStringLiteral("Check Catalogue"));
@@ -54,14 +54,12 @@ CatalogueCheckWindow::CatalogueCheckWindow(QWidget* owner, CDBManager& catalogue
     runCommand(this, [this] { reloadResults(); });
 }
 
-CatalogueCheckWindow::~CatalogueCheckWindow()
+// The worker goes with the window; what the check stored until then stays.
+CatalogueCheckWindow::~CatalogueCheckWindow() = default;
+
+bool CatalogueCheckWindow::isRunning() const
 {
-    if (worker) {
-        check->cancel();
-        worker->quit();
-        worker->wait();
-        delete check;
-    }
+    return worker->busy();
 }
 
 void CatalogueCheckWindow::buildControls()
@@ -270,44 +268,51 @@ void CatalogueCheckWindow::btnCheckClick()
         options.categoryGuid = selectedGuid;
     readItemInfo();
     newProblems = 0;
-    worker = new QThread(this);
-    check = new check::CatalogueCheck(db.GetPath(), options);
-    check->moveToThread(worker);
-    connect(worker, &QThread::started, check, [work = check] { work->run(); });
-    connect(check, &check::CatalogueCheck::progress, this, [this](qint64 done, qint64 total) {
-        progressCheck->setMaximum(static_cast<int>(std::max<qint64>(total, 1)));
-        progressCheck->setValue(static_cast<int>(done));
-        lblStatus->setText(QStringLiteral("Checked %1 of %2...").arg(done).arg(total));
-    });
-    connect(check, &check::CatalogueCheck::found, this, [this](const check::StoredFinding& finding) {
-        if (finding.isNew())
-            ++newProblems;
-        addRow(finding);
-    });
-    connect(check, &check::CatalogueCheck::finished, this, &CatalogueCheckWindow::finish);
+    // The check object lives on the worker; its findings and progress come back queued, ahead of
+    // its summary.
+    worker->start<check::CheckSummary>(
+        [this, path = db.GetPath(), options](Progress& progress) {
+            check::CatalogueCheck running(path, options);
+            connect(&running, &check::CatalogueCheck::progress, &running, [&](qint64 done, qint64 total) {
+                if (!progress.advance(std::size_t(done), std::size_t(total)))
+                    running.cancel();
+            });
+            connect(&running, &check::CatalogueCheck::progress, this, &CatalogueCheckWindow::showProgress,
+                    Qt::QueuedConnection);
+            connect(&running, &check::CatalogueCheck::found, this, &CatalogueCheckWindow::addFound,
+                    Qt::QueuedConnection);
+            return running.run();
+        },
+        [this](const check::CheckSummary& summary) { finish(summary); });
     listFindings->clear();
     rows.clear();
     progressCheck->setValue(0);
     progressCheck->setVisible(true);
     lblStatus->setText(QStringLiteral("Checking..."));
-    worker->start();
     updateButtons();
 }
 
 void CatalogueCheckWindow::btnCancelClick()
 {
-    if (check)
-        check->cancel();
+    worker->stop();
+}
+
+void CatalogueCheckWindow::showProgress(qint64 done, qint64 total)
+{
+    progressCheck->setMaximum(static_cast<int>(std::max<qint64>(total, 1)));
+    progressCheck->setValue(static_cast<int>(done));
+    lblStatus->setText(QStringLiteral("Checked %1 of %2...").arg(done).arg(total));
+}
+
+void CatalogueCheckWindow::addFound(const check::StoredFinding& finding)
+{
+    if (finding.isNew())
+        ++newProblems;
+    addRow(finding);
 }
 
 void CatalogueCheckWindow::finish(const check::CheckSummary& summary)
 {
-    worker->quit();
-    worker->wait();
-    delete check;
-    delete worker;
-    check = nullptr;
-    worker = nullptr;
     progressCheck->setVisible(false);
     reloadResults();
     if (!summary.error.empty()) {
@@ -327,8 +332,7 @@ void CatalogueCheckWindow::finish(const check::CheckSummary& summary)
 void CatalogueCheckWindow::closeEvent(QCloseEvent* event)
 {
     // Closing stops the check; what it stored so far stays.
-    if (check)
-        check->cancel();
+    worker->stop();
     QWidget::closeEvent(event);
 }
 
@@ -354,7 +358,7 @@ void CatalogueCheckWindow::relink(const Row& row)
     if (seam::exec(&dialog) != QDialog::Accepted || dialog.chosenPath().empty())
         return;
     const std::string chosen = dialog.chosenPath();
-    commands.setTarget(guid, chosen);
+    commands.setTargets({{guid, chosen}});
     offerFolderRelink(lost, chosen, guid);
     mended();
 }
@@ -390,15 +394,16 @@ void CatalogueCheckWindow::offerFolderRelink(const std::string& lostPath, const 
     if (seam::message(this, QMessageBox::Question, QStringLiteral("Relink"), text, QMessageBox::Yes | QMessageBox::No)
         != QMessageBox::Yes)
         return;
-    for (const auto& [guid, moved] : fixes)
-        commands.setTarget(guid, moved);
+    commands.setTargets(fixes);
 }
 
 void CatalogueCheckWindow::btnUseNewAddressClick()
 {
+    std::vector<std::pair<std::string, std::string>> moved;
     for (const Row* row : selectedRows())
         if (row->finding.kind == check::Kind::Moved && !row->finding.newTarget.empty())
-            commands.setTarget(row->finding.guid, row->finding.newTarget);
+            moved.emplace_back(row->finding.guid, row->finding.newTarget);
+    commands.setTargets(moved);
     mended();
 }
 

@@ -17,22 +17,23 @@ class QComboBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class QThread;
 class QTreeWidget;
 class QTreeWidgetItem;
+class Worker;
 
 // What the results window has the main window do; each runs there as a user command.
 struct CheckCommands {
     std::function<void(const std::string& categoryGuid, const std::string& itemGuid)> locate;
-    // Stores a new target for the item (in memory and in the catalogue); raises when refused.
-    std::function<void(const std::string& itemGuid, const std::string& target)> setTarget;
-    // Deletes the items; the user has already confirmed.
+    // Stores new targets for the items (in memory and in the catalogue), as one change the user can
+    // take back; raises when refused.
+    std::function<void(const std::vector<std::pair<std::string, std::string>>& guidsAndTargets)> setTargets;
+    // Deletes the items, as one change the user can take back; the user has already confirmed.
     std::function<void(const std::vector<std::string>& itemGuids)> deleteItems;
     // Results changed: the list's marks follow.
     std::function<void()> resultsChanged;
 };
 
-// Tools > "Check Catalogue...": runs the check on a worker thread with its own connection, shows its
+// Tools > "Check Catalogue...": runs the check on a worker with its own connection, shows its
 // progress with Cancel while the main window stays usable, and lists what was found grouped by
 // kind, with the commands that mend it. Nothing changes without the user's command.
 class CatalogueCheckWindow : public QWidget {
@@ -43,7 +44,7 @@ public:
 
     // The category the "Selected category" scope means; empty GUID for none.
     void setSelectedCategory(const std::string& guid, const QString& name);
-    bool isRunning() const { return worker != nullptr; }
+    bool isRunning() const;
     // The stored results that still apply, as the list shows them.
     void reloadResults();
 
@@ -73,6 +74,8 @@ private:
     QTreeWidgetItem* groupOf(check::Kind kind);
     std::vector<const Row*> selectedRows() const;
     void updateButtons();
+    void showProgress(qint64 done, qint64 total);
+    void addFound(const check::StoredFinding& finding);
     void finish(const check::CheckSummary& summary);
     void relink(const Row& row);
     void offerFolderRelink(const std::string& lostPath, const std::string& newPath, const std::string& relinkedGuid);
@@ -85,8 +88,7 @@ private:
     std::map<std::string, Row> rows;                                      // by guid and aspect
     std::map<std::string, std::pair<std::string, std::string>> itemInfo;  // guid: title, category GUID
     std::unordered_map<std::string, std::string> categoryPaths;
-    check::CatalogueCheck* check = nullptr;
-    QThread* worker = nullptr;
+    Worker* worker;
     std::size_t newProblems = 0;
 
     QCheckBox* ckFiles = nullptr;

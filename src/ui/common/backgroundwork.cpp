@@ -3,55 +3,41 @@
 
 #include "import/foldertree.h"
 #include "model/progress.h"
+#include "session/worker.h"
 #include "ui/common/dialogseam.h"
 
-#include <chrono>
-#include <condition_variable>
 #include <exception>
-#include <mutex>
-#include <thread>
+#include <memory>
 
 namespace {
 
 // Often enough that the progress and the windows follow smoothly.
-constexpr auto pollEvery = std::chrono::milliseconds(20);
+constexpr int pollEveryMs = 20;
 
 }  // namespace
 
 bool runInBackground(QWidget* owner, const QString& label, std::size_t total,
-                     const std::function<void(const BackgroundTask&)>& work)
+                     const std::function<void(Progress&)>& work)
 {
-    std::atomic<bool> stop = false;
-    std::atomic<std::size_t> done = 0;
-    std::mutex mutex;
-    std::condition_variable ended;
-    bool finished = false;
+    Worker worker(nullptr);
     std::exception_ptr failure;
-    const std::function<bool()> stopRequested = [&stop] { return stop.load(); };
-
-    std::thread worker([&] {
+    const std::shared_ptr<WorkerProgress> running = worker.start<bool>([&work, &failure](Progress& progress) {
         try {
-            work(BackgroundTask{stopRequested, done});
+            work(progress);
         } catch (const ReadStopped&) {
         } catch (...) {
             failure = std::current_exception();
         }
-        const std::lock_guard lock(mutex);
-        finished = true;
-        ended.notify_all();
+        return true;
     });
     {
-        const std::unique_ptr<Progress> progress = seam::progress(owner, label, true);
-        std::unique_lock lock(mutex);
+        const std::unique_ptr<Progress> shown = seam::progress(owner, label, true);
         do {
-            lock.unlock();
-            if (!progress->advance(done.load(), total))
-                stop = true;
-            lock.lock();
-        } while (!ended.wait_for(lock, pollEvery, [&] { return finished; }));
+            if (!shown->advance(running->done(), total))
+                worker.stop();
+        } while (!worker.waitFor(pollEveryMs));
     }
-    worker.join();
-    if (failure && !stop)
+    if (failure && !running->stopped())
         std::rethrow_exception(failure);
-    return !stop;
+    return !running->stopped();
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/common/controls.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -37,4 +38,15 @@ QLabel* makeLabel(QWidget* owner, const char* name, const QString& text, Qt::Ali
     if (alignment)
         label->setAlignment(alignment);
     return label;
+}
+
+QAction* makeAction(QObject* owner, const char* name, const QString& caption, const QString& hint)
+{
+    auto* action = new QAction(caption, owner);
+    action->setObjectName(QString::fromLatin1(name));
+    if (!hint.isEmpty()) {
+        action->setStatusTip(hint);
+        action->setToolTip(hint);
+    }
+    return action;
 }

@@ -3,7 +3,7 @@
 
 #include "shell/desktopservices.h"
 #include "ui/common/dialogseam.h"
-#include "ui/dialogs/openwithdialog.h"
+#include "ui/common/openwithdialog.h"
 
 #include <QDesktopServices>
 

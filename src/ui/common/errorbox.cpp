@@ -2,6 +2,7 @@
 #include "ui/common/errorbox.h"
 
 #include "ui/common/dialogseam.h"
+#include "ui/common/qtext.h"
 
 QString errorBoxText(const QString& text)
 {
@@ -13,6 +14,12 @@ QString errorBoxText(const QString& text)
 void showErrorBox(QWidget* parent, const QString& text)
 {
     seam::message(parent, QMessageBox::Critical, QStringLiteral("Varnelo"), errorBoxText(text), QMessageBox::Ok);
+}
+
+void showPlainMessage(QWidget* parent, const std::string& text)
+{
+    if (!text.empty())
+        seam::message(parent, QMessageBox::NoIcon, QStringLiteral("Varnelo"), toQ(text), QMessageBox::Ok);
 }
 
 int& runningCommands()

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <exception>
+#include <string>
 #include <utility>
 
 class QWidget;
@@ -12,6 +13,9 @@ class QWidget;
 // caption "Varnelo", critical icon, OK.
 void showErrorBox(QWidget* parent, const QString& text);
 QString errorBoxText(const QString& text);
+// The plain box of a command's outcome (a backup, a restore, an import): the application's title
+// as caption, OK, no icon. An empty text shows nothing.
+void showPlainMessage(QWidget* parent, const std::string& text);
 
 // Runs one command; an error ends that command only and is shown in the default error box, so nothing
 // is ever thrown through Qt's event loop. The storage error type derives from std::exception.

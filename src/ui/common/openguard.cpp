@@ -3,6 +3,7 @@
 
 #include "model/clinkitem.h"
 #include "shell/opencheck.h"
+#include "shell/targeturl.h"
 #include "ui/common/dialogseam.h"
 #include "ui/common/qtext.h"
 
@@ -10,6 +11,9 @@
 
 void refuseUnsafeTarget(const CLinkItem& item)
 {
+    if (!targetUrl(item.GetTarget(), item.GetType()).isValid())
+        throw std::runtime_error(
+            QStringLiteral("The address \"%1\" cannot be opened.").arg(toQ(item.GetTarget())).toStdString());
     const OpenCheck check = checkBeforeOpening(item.GetTarget(), item.GetType());
     if (check.kind == OpenCheck::ScriptAddress)
         throw std::runtime_error(

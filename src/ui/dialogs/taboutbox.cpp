@@ -3,8 +3,8 @@
 
 #include "ui/common/controls.h"
 
+#include "session/iconlist.h"
 #include "ui/common/desktop.h"
-#include "ui/common/iconlist.h"
 
 #include <QEvent>
 #include <QLabel>

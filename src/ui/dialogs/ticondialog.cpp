@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/dialogs/ticondialog.h"
 
+#include "session/iconlist.h"
 #include "ui/common/controls.h"
 #include "ui/common/dialogseam.h"
 #include "ui/common/errorbox.h"
-#include "ui/common/iconlist.h"
 
 #include <QFileInfo>
 #include <QHBoxLayout>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/dialogs/tnewcategoryform.h"
 
+#include "session/iconlist.h"
 #include "ui/common/controls.h"
 #include "ui/common/dialogseam.h"
-#include "ui/common/iconlist.h"
 #include "ui/dialogs/ticondialog.h"
 #include "ui/dialogs/titemform.h"
 

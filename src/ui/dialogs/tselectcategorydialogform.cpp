@@ -2,6 +2,7 @@
 #include "ui/dialogs/tselectcategorydialogform.h"
 
 #include "ui/common/controls.h"
+#include "ui/common/dialogseam.h"
 
 #include "storage/cdbmanager.h"
 
@@ -136,4 +137,15 @@ CCategory* TSelectCategoryDialogForm::GetSelectedCategory() const
 void TSelectCategoryDialogForm::treeCategoryClick()
 {
     OKBtn->setEnabled(GetSelectedCategory() != nullptr);
+}
+
+CCategory* chooseCategory(QWidget* owner, CDBManager& database, const QString& wholeCatalogue)
+{
+    TSelectCategoryDialogForm dialog(owner);
+    dialog.LoadCategories(&database);
+    if (!wholeCatalogue.isEmpty())
+        dialog.offerWholeCatalogue(wholeCatalogue);
+    if (seam::exec(&dialog) != QDialog::Accepted)
+        return nullptr;
+    return dialog.GetSelectedCategory();
 }

@@ -38,3 +38,8 @@ private:
     QPushButton* CancelBtn = nullptr;
     CDBManager* db = nullptr;  // points at the catalogue shown; not owned
 };
+
+// The select-category dialog as the commands use it: the catalogue's categories offered (with the
+// whole catalogue as a first choice named wholeCatalogue, when given), the chosen one returned;
+// nullptr when the user cancelled.
+CCategory* chooseCategory(QWidget* owner, CDBManager& database, const QString& wholeCatalogue = {});

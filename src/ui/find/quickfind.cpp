@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/find/quickfind.h"
 
-#include "search/searchindex.h"
-#include "shell/paths.h"
+#include "session/worker.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -191,7 +190,7 @@ QuickFind::QuickFind(QToolBar* toolbar, QStatusBar* status, QSplitter* splitter,
 
 QuickFind::~QuickFind()
 {
-    stopWorkers();
+    ++*newest;
 }
 
 bool QuickFind::active() const
@@ -199,44 +198,19 @@ bool QuickFind::active() const
     return area->currentWidget() == results || !field->text().isEmpty();
 }
 
-void QuickFind::stopWorkers()
+void QuickFind::setCatalogue(const std::string& cataloguePath, const std::string& indexPath)
 {
-    *stopping = true;
     ++*newest;
-    queryThread.quit();
-    keeperThread.quit();
-    queryThread.wait();
-    keeperThread.wait();
-    worker = nullptr;
-    keeper = nullptr;
-}
-
-void QuickFind::setCatalogue(const std::string& path)
-{
-    if (worker)
-        stopWorkers();
-    dialogIndex.reset();
-    cataloguePath = path;
-    const std::string cache = cacheFolderPath();
-    if (path.empty() || cache.empty())
+    worker.reset();
+    queries.reset();
+    if (cataloguePath.empty() || indexPath.empty())
         return;
-    indexPath = search::SearchIndex::indexPathFor(path, cache);
-    stopping = std::make_shared<std::atomic<bool>>(false);
-
-    worker = new QuickFindWorker(cataloguePath, indexPath, newest);
-    worker->moveToThread(&queryThread);
-    connect(&queryThread, &QThread::finished, worker, &QObject::deleteLater);
-    connect(worker, &QuickFindWorker::found, this, &QuickFind::showHits);
-    connect(worker, &QuickFindWorker::counted, this, &QuickFind::showCount);
-    queryThread.start();
-    QMetaObject::invokeMethod(worker, &QuickFindWorker::prepare, Qt::QueuedConnection);
-
-    keeper = new IndexKeeper(cataloguePath, indexPath, stopping, settled);
-    keeper->moveToThread(&keeperThread);
-    connect(&keeperThread, &QThread::finished, keeper, &QObject::deleteLater);
-    connect(keeper, &IndexKeeper::catalogueChanged, this, &QuickFind::refresh);
-    keeperThread.start(QThread::LowPriority);
-    QMetaObject::invokeMethod(keeper, &IndexKeeper::start, Qt::QueuedConnection);
+    worker = std::make_unique<Worker>(nullptr);
+    queries = std::make_shared<QuickFindQueries>(cataloguePath, indexPath, newest);
+    worker->start<bool>([queries = queries](Progress&) {
+        queries->prepare();
+        return true;
+    });
 }
 
 void QuickFind::startQuery()
@@ -245,8 +219,19 @@ void QuickFind::startQuery()
     if (keyword.isEmpty() || !worker)
         return;
     const quint64 generation = ++*newest;
-    QMetaObject::invokeMethod(
-        worker, [target = worker, generation, keyword] { target->find(generation, keyword); }, Qt::QueuedConnection);
+    worker->start<QuickFindAnswer>(
+        [queries = queries, generation, keyword](Progress&) { return queries->find(generation, keyword); },
+        [this, keyword](const QuickFindAnswer& answer) {
+            showHits(answer);
+            if (answer.total >= 0 || answer.overtaken || answer.generation != *newest)
+                return;
+            worker->start<int>([queries = queries, generation = answer.generation,
+                                keyword](Progress&) { return queries->count(generation, keyword); },
+                               [this, generation = answer.generation](const int& total) {
+                                   if (total >= 0)
+                                       showCount(generation, total);
+                               });
+        });
 }
 
 void QuickFind::refresh()
@@ -255,11 +240,11 @@ void QuickFind::refresh()
         startQuery();
 }
 
-void QuickFind::showHits(quint64 generation, const QList<QuickFindHit>& found, int total)
+void QuickFind::showHits(const QuickFindAnswer& answer)
 {
-    if (generation != *newest || field->text().isEmpty())
+    if (answer.overtaken || answer.generation != *newest || field->text().isEmpty())
         return;
-    hits = found;
+    hits = answer.hits;
     const QStringList runs = literalRuns(field->text());
     results->setUpdatesEnabled(false);
     results->clear();
@@ -278,7 +263,7 @@ void QuickFind::showHits(quint64 generation, const QList<QuickFindHit>& found, i
     results->setUpdatesEnabled(true);
     area->setCurrentWidget(results);
     count->show();
-    showCount(generation, total);
+    showCount(answer.generation, answer.total);
     if (std::exchange(openOnArrival, false))
         openSelected();
 }
@@ -354,14 +339,4 @@ bool QuickFind::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     return QObject::eventFilter(watched, event);
-}
-
-std::vector<CSearchItem> QuickFind::searchItems(CDBManager& db, bool byName, bool byTarget, bool byComment,
-                                                const std::string& keyword)
-{
-    if (indexPath.empty() || db.GetPath() != cataloguePath)
-        return db.SearchItems(byName, byTarget, byComment, keyword);
-    if (!dialogIndex)
-        dialogIndex = std::make_unique<search::SearchIndex>(cataloguePath, indexPath);
-    return search::searchItems(*dialogIndex, byName, byTarget, byComment, keyword);
 }

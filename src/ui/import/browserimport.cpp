@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/import/browserimport.h"
 
+#include "model/progress.h"
 #include "ui/common/backgroundwork.h"
 #include "ui/common/qtext.h"
 
@@ -23,15 +24,17 @@ std::string configurationFolder()
 std::optional<std::vector<BrowserProfile>> countedBrowserProfiles(QWidget* owner)
 {
     std::vector<BrowserProfile> profiles = listBrowserProfiles(fromQ(QDir::homePath()), configurationFolder());
-    const bool counted = runInBackground(owner, QString::fromLatin1(countingLabel), profiles.size(),
-                                         [&profiles](const BackgroundTask& task) {
-                                             for (BrowserProfile& profile : profiles) {
-                                                 if (task.stopRequested())
-                                                     return;
-                                                 countBookmarks(profile, task.stopRequested);
-                                                 ++task.done;
-                                             }
-                                         });
+    const bool counted =
+        runInBackground(owner, QString::fromLatin1(countingLabel), profiles.size(), [&profiles](Progress& progress) {
+            std::size_t done = 0;
+            const std::function<bool()> stopRequested = [&] { return !progress.advance(done, profiles.size()); };
+            for (BrowserProfile& profile : profiles) {
+                if (stopRequested())
+                    return;
+                countBookmarks(profile, stopRequested);
+                ++done;
+            }
+        });
     if (!counted)
         return std::nullopt;
     return profiles;
@@ -40,8 +43,9 @@ std::optional<std::vector<BrowserProfile>> countedBrowserProfiles(QWidget* owner
 std::optional<ImportTree> readProfileInBackground(QWidget* owner, const BrowserProfile& profile)
 {
     ImportTree tree;
-    if (!runInBackground(owner, QString::fromLatin1(readingLabel), 0,
-                         [&](const BackgroundTask& task) { tree = readBrowserProfile(profile, task.stopRequested); }))
+    if (!runInBackground(owner, QString::fromLatin1(readingLabel), 0, [&](Progress& progress) {
+            tree = readBrowserProfile(profile, [&progress] { return !progress.advance(0, 0); });
+        }))
         return std::nullopt;
     return tree;
 }

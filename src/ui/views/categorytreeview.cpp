@@ -2,7 +2,7 @@
 #include "ui/views/categorytreeview.h"
 
 #include "model/ccategory.h"
-#include "ui/common/iconlist.h"
+#include "session/iconlist.h"
 #include "ui/common/qtext.h"
 #include "ui/views/internaldrop.h"
 #include "ui/views/viewkeyboard.h"

@@ -1,52 +1,52 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/window/tsdiappform.h"
 
-#include "backup/backupfile.h"
-#include "model/treeassembly.h"
-#include "shell/appsettings.h"
-#include "shell/cataloguewatcher.h"
-#include "shell/desktopservices.h"
+#include "session/cataloguesession.h"
 #include "shell/paths.h"
-#include "ui/backup/backupkeeper.h"
-#include "ui/common/deletequestion.h"
+#include "ui/backup/backupcontroller.h"
+#include "ui/check/checkcontroller.h"
+#include "ui/commands/categorycommands.h"
+#include "ui/commands/itemcommands.h"
+#include "ui/common/controls.h"
 #include "ui/common/desktop.h"
 #include "ui/common/dialogseam.h"
 #include "ui/common/errorbox.h"
-#include "ui/common/openguard.h"
-#include "ui/common/qtext.h"
 #include "ui/dialogs/taboutbox.h"
-#include "ui/dialogs/tselectcategorydialogform.h"
 #include "ui/dialogs/tsettingsdialog.h"
-#include "ui/sync/synckeeper.h"
+#include "ui/find/findcontroller.h"
+#include "ui/import/importcontroller.h"
+#include "ui/organise/organisecontroller.h"
+#include "ui/sync/synccontroller.h"
+#include "ui/views/catalogueview.h"
 #include "ui/views/categorytreeview.h"
-#include "ui/views/droptarget.h"
 #include "ui/views/itemlistview.h"
 #include "ui/window/trayresidence.h"
 #include "ui/window/windowplacement.h"
-#include "undo/catalogueundocommands.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QScopedValueRollback>
-#include <QScreen>
 #include <QSessionManager>
-#include <QSplitter>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
-
-#include <algorithm>
-#include <stdexcept>
 
 namespace {
 
 const char* const helpPage = "https://varnelo.app/help";
 
+QString itemCountText(int count)
+{
+    return count == 1 ? QStringLiteral("1 item") : QStringLiteral("%1 items").arg(count);
+}
+
 }  // namespace
 
-TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), ImageList2(IconList::builtIn())
+TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), session(new CatalogueSession(this))
 {
     ensureResources();
     setObjectName(QStringLiteral("SDIAppForm"));
@@ -55,53 +55,41 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), ImageList2(Icon
     setWindowIcon(QIcon(QStringLiteral(":/icons/varnelo.svg")));
     // No toolbar-hiding menu: the window's only popups are the designed ones.
     setContextMenuPolicy(Qt::NoContextMenu);
-    backups = new BackupKeeper(this, [this](const std::string& file) { restoreFrom(file); });
-    sync = new SyncKeeper(
-        this, [] { return databaseFilePath(); }, [this] { reloadAfterSync(); });
+    createPanels();
+    createControllers();
     createActions();
     createPopups();
     createMenus();
     createToolBar();
-    createPanels();
     createTrayMenu();
-    createOrganising(menuBar()->findChild<QMenu*>(QStringLiteral("Edit1")));
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
     statusBar()->setAccessibleName(QStringLiteral("Status"));
     // At log-off the window must not hold the session up by hiding in the tray instead of closing.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { exiting = true; });
-    // While another program holds the catalogue locked, the windows keep painting for the minute
-    // SQLite waits; no input reaches them, so no second command starts in the middle of this one.
-    db.SetBusyWait([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
     resize(821, 534 + menuBar()->sizeHint().height());
     move(183, 100);
     createWindowState();
     FormCreate();
-    createQuickFind();
-    startWatching();
+    find = new FindController(*session, *view, this, *menuListView, [this] { listContentContextPopup(); });
+    connect(session, &CatalogueSession::changedElsewhere, view, &CatalogueView::reloadFromStore);
+    session->watchBeside(this, [this] { return view->busy(); });
 }
 
+// The children outlive this part of the object; none of them may call back into it.
 TSDIAppForm::~TSDIAppForm()
 {
     RemoveTrayIcon();
-    // The children outlive this part of the object; none of them may call back into it.
     disconnect(treeCategory, nullptr, this, nullptr);
     disconnect(listContent, nullptr, this, nullptr);
-    // Rows and nodes point into the catalogue, which goes with db; drop them first.
-    closeCatalogueViews();
+    disconnect(session, nullptr, view, nullptr);
+}
+
+const CDBManager& TSDIAppForm::catalogue() const
+{
+    return session->catalogue();
 }
 
 // ---- construction ------------------------------------------------------------------------------
-
-QAction* TSDIAppForm::makeAction(const char* name, const QString& caption, const QString& hint)
-{
-    auto* action = new QAction(caption, this);
-    action->setObjectName(QString::fromLatin1(name));
-    if (!hint.isEmpty()) {
-        action->setStatusTip(hint);
-        action->setToolTip(hint);
-    }
-    return action;
-}
 
 QAction* TSDIAppForm::makeSeparator(QMenu* menu, const char* name)
 {
@@ -112,10 +100,22 @@ QAction* TSDIAppForm::makeSeparator(QMenu* menu, const char* name)
 
 void TSDIAppForm::bind(QAction* action, void (TSDIAppForm::*handler)())
 {
-    connect(action, &QAction::triggered, this, [this, handler] {
-        catchUp();
-        runCommand(this, [&] { (this->*handler)(); });
-    });
+    view->runOnTrigger(action, this, [this, handler] { (this->*handler)(); });
+}
+
+// The item and category commands and one controller per capability, before the menus that show
+// their actions.
+void TSDIAppForm::createControllers()
+{
+    backups = new BackupController(*session, *view, this, [this] { LoadCatalogue(); });
+    sync = new SyncController(*session, *view, this);
+    items = new ItemCommands(*session, *view, this);
+    categories = new CategoryCommands(*session, *view, this,
+                                      [this](const CCategory& category) { backups->beforeCategoryDelete(category); });
+    organise = new OrganiseController(*session, *view, this);
+    imports = new ImportController(*session, *view, this,
+                                   [this](const std::string& reason) { backups->beforeRiskyCommand(reason); });
+    check = new CheckController(*session, *view, this);
 }
 
 void TSDIAppForm::createActions()
@@ -123,32 +123,26 @@ void TSDIAppForm::createActions()
     const auto image = [](const char* name) {
         return QIcon(QStringLiteral(":/icons/actions/%1.svg").arg(QLatin1String(name)));
     };
-    OnFileBackup =
-        makeAction("OnFileBackup", QStringLiteral("&Backup..."), QStringLiteral("Create backup  for current database"));
+    OnFileBackup = makeAction(this, "OnFileBackup", QStringLiteral("&Backup..."),
+                              QStringLiteral("Create backup  for current database"));
     OnFileBackup->setIcon(image("backup"));
-    OnFileRestore = makeAction("OnFileRestore", QStringLiteral("&Restore..."),
+    OnFileRestore = makeAction(this, "OnFileRestore", QStringLiteral("&Restore..."),
                                QStringLiteral("Restore database from saved backup file."));
     OnFileRestore->setIcon(image("restore"));
-    OnEditSearch =
-        makeAction("OnEditSearch", QStringLiteral("&Search"), QStringLiteral("Search items with special keyword."));
+    OnEditSearch = makeAction(this, "OnEditSearch", QStringLiteral("&Search"),
+                              QStringLiteral("Search items with special keyword."));
     OnEditSearch->setIcon(image("search"));
     OnToolsSettings =
-        makeAction("OnToolsSettings", QStringLiteral("&Settings"), QStringLiteral("Application settings"));
+        makeAction(this, "OnToolsSettings", QStringLiteral("&Settings"), QStringLiteral("Application settings"));
     OnToolsSettings->setIcon(image("settings"));
-    OnHelpHelp = makeAction("OnHelpHelp", QStringLiteral("Online &Help "), QStringLiteral("Show help"));
+    OnHelpHelp = makeAction(this, "OnHelpHelp", QStringLiteral("Online &Help "), QStringLiteral("Show help"));
     OnHelpHelp->setIcon(image("help"));
-    OnHelpAbout = makeAction("OnHelpAbout", QStringLiteral("&About"), QStringLiteral("Show about information"));
+    OnHelpAbout = makeAction(this, "OnHelpAbout", QStringLiteral("&About"), QStringLiteral("Show about information"));
     OnHelpAbout->setIcon(image("about"));
-    OnFileExit = makeAction("OnFileExit", QStringLiteral("E&xit"), QStringLiteral("Close and exit the application"));
+    OnFileExit =
+        makeAction(this, "OnFileExit", QStringLiteral("E&xit"), QStringLiteral("Close and exit the application"));
     OnFileExit->setIcon(image("exit"));
-    ToolsImportIEFavorites = makeAction("ToolsImportIEFavorites", QStringLiteral("&Import from IE Favorites..."));
-    ToolsImportBookmarks = makeAction("ToolsImportBookmarks", QStringLiteral("Import &Bookmarks File..."),
-                                      QStringLiteral("Import a bookmark file that a browser exported"));
-    ToolsImportBrowser = makeAction("ToolsImportBrowser", QStringLiteral("Import from &Browser..."),
-                                    QStringLiteral("Import the bookmarks of a browser profile on this computer"));
-    ToolsExportBookmarks =
-        makeAction("ToolsExportBookmarks", QStringLiteral("&Export Bookmarks File..."),
-                   QStringLiteral("Save categories and items as a bookmark file that browsers import"));
+    ToolsImportIEFavorites = makeAction(this, "ToolsImportIEFavorites", QStringLiteral("&Import from IE Favorites..."));
 
     bind(OnFileBackup, &TSDIAppForm::OnFileBackupExecute);
     bind(OnFileRestore, &TSDIAppForm::OnFileRestoreExecute);
@@ -158,12 +152,6 @@ void TSDIAppForm::createActions()
     bind(OnHelpAbout, &TSDIAppForm::OnHelpAboutExecute);
     bind(OnFileExit, &TSDIAppForm::OnFileExitExecute);
     bind(ToolsImportIEFavorites, &TSDIAppForm::ToolsImportIEFavoritesClick);
-    bind(ToolsImportBookmarks, &TSDIAppForm::ToolsImportBookmarksClick);
-    bind(ToolsImportBrowser, &TSDIAppForm::ToolsImportBrowserClick);
-    bind(ToolsExportBookmarks, &TSDIAppForm::ToolsExportBookmarksClick);
-    ToolsCheckCatalogue = makeAction("ToolsCheckCatalogue", QStringLiteral("Check &Catalogue..."),
-                                     QStringLiteral("Look for missing files, dead links and items filed twice"));
-    bind(ToolsCheckCatalogue, &TSDIAppForm::ToolsCheckCatalogueClick);
 }
 
 void TSDIAppForm::createMenus()
@@ -179,17 +167,19 @@ void TSDIAppForm::createMenus()
     QMenu* File1 = addMenu("File1", QStringLiteral("&File"), QStringLiteral("File related commands"));
     File1->addAction(OnFileBackup);
     File1->addAction(OnFileRestore);
-    File1->addAction(backups->restoreAction());
+    File1->addAction(backups->restoreAutomaticAction());
     makeSeparator(File1, "N1");
     File1->addAction(OnFileExit);
     QMenu* Edit1 = addMenu("Edit1", QStringLiteral("&Edit"), QStringLiteral("Edit commands"));
+    Edit1->addActions({organise->undoAction(), organise->redoAction()});
+    makeSeparator(Edit1, "NUndo");
     Edit1->addAction(OnEditSearch);
     // The tree's own popup offers it only where no category is selected; the keyboard needs it always.
     makeSeparator(Edit1, "N13");
     Edit1->addAction(AddCategoryItem);
     QMenu* Tools1 = addMenu("Tools1", QStringLiteral("&Tools"), {});
-    Tools1->addActions({ToolsImportIEFavorites, ToolsImportBookmarks, ToolsImportBrowser, ToolsExportBookmarks});
-    Tools1->addAction(ToolsCheckCatalogue);
+    Tools1->addActions({ToolsImportIEFavorites, imports->importBookmarksAction(), imports->importBrowserAction(),
+                        imports->exportBookmarksAction(), check->checkAction()});
     makeSeparator(Tools1, "N2");
     Tools1->addAction(OnToolsSettings);
     Tools1->addAction(backups->settingsAction());
@@ -240,11 +230,13 @@ void TSDIAppForm::createToolBar()
 
 void TSDIAppForm::createPanels()
 {
-    treeCategory = new CategoryTreeView(ImageList2);
+    view = new CatalogueView(*session);
+    treeCategory = view->tree();
+    listContent = view->list();
+    setCentralWidget(view);
     connect(treeCategory, &QTreeWidget::itemSelectionChanged, this, &TSDIAppForm::treeCategoryChange);
     connect(treeCategory, &CategoryTreeView::rightButtonPressed, this, &TSDIAppForm::treeCategoryMouseDown);
 
-    listContent = new ItemListView;
     listContent->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(listContent, &ItemListView::captionEdited, this, [this](QTreeWidgetItem* row, const QString& text) {
         runCommand(this, [&] { listContentEdited(row, text); });
@@ -259,28 +251,6 @@ void TSDIAppForm::createPanels()
             [this] { runCommand(this, [&] { listContentDblClick(); }); });
     connect(listContent, &ItemListView::deletePressed, this, [this] { runCommand(this, [&] { Delete1Click(); }); });
     connect(listContent, &ItemListView::returnPressed, this, [this] { runCommand(this, [&] { Open1Click(); }); });
-
-    Splitter1 = new QSplitter(Qt::Horizontal);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    Splitter1->setOpaqueResize(true);
-    Splitter1->setChildrenCollapsible(false);
-    Splitter1->addWidget(treeCategory);
-    Splitter1->addWidget(listContent);
-    Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({241, 580});
-    setCentralWidget(Splitter1);
-
-    // Files and addresses dropped onto the list go to the selected category, onto a node to its own.
-    new DropTarget(
-        listContent, [this](const QPoint&) { return GetSelectedCategory(); },
-        [this](CCategory& category, const QList<QUrl>& urls) {
-            runCommand(this, [&] { addDroppedUrls(category, urls); });
-        });
-    new DropTarget(
-        treeCategory, [this](const QPoint& at) { return treeCategory->categoryOf(treeCategory->itemAt(at)); },
-        [this](CCategory& category, const QList<QUrl>& urls) {
-            runCommand(this, [&] { addDroppedUrls(category, urls); });
-        });
 }
 
 void TSDIAppForm::createPopups()
@@ -288,8 +258,8 @@ void TSDIAppForm::createPopups()
     menuCategory = new QMenu(this);
     menuCategory->setObjectName(QStringLiteral("menuCategory"));
     menuCategory->setAccessibleName(QStringLiteral("menuCategory"));
-    AddCategoryItem = makeAction("AddCategoryItem", QStringLiteral("Add Category"));
-    Property1 = makeAction("Property1", QStringLiteral("Property"));
+    AddCategoryItem = makeAction(this, "AddCategoryItem", QStringLiteral("Add Category"));
+    QAction* Property1 = makeAction(this, "Property1", QStringLiteral("Property"));
     // The tree's own "Property" has no command; offered enabled, it would seem broken.
     Property1->setEnabled(false);
     menuCategory->addActions({AddCategoryItem, Property1});
@@ -298,37 +268,37 @@ void TSDIAppForm::createPopups()
     menuCategoryItem = new QMenu(this);
     menuCategoryItem->setObjectName(QStringLiteral("menuCategoryItem"));
     menuCategoryItem->setAccessibleName(QStringLiteral("menuCategoryItem"));
-    AddSubCategoryItem = makeAction("AddSubCategoryItem", QStringLiteral("Add Subcategory"));
-    AddNewItem2 = makeAction("AddNewItem2", QStringLiteral("Add File(s)..."));
-    AddWebAddressURL2 = makeAction("AddWebAddressURL2", QStringLiteral("Add Web Address (URL)..."));
-    AddFolder2 = makeAction("AddFolder2", QStringLiteral("Add Folder..."),
-                            QStringLiteral("Add the files of a folder and its subfolders to this category"));
-    DeleteCategory = makeAction("DeleteCategory", QStringLiteral("Delete"));
-    Property2 = makeAction("Property2", QStringLiteral("Property"));
-    menuCategoryItem->addActions({AddSubCategoryItem, AddNewItem2, AddWebAddressURL2, AddFolder2});
+    QAction* AddSubCategoryItem = makeAction(this, "AddSubCategoryItem", QStringLiteral("Add Subcategory"));
+    QAction* AddNewItem2 = makeAction(this, "AddNewItem2", QStringLiteral("Add File(s)..."));
+    QAction* AddWebAddressURL2 = makeAction(this, "AddWebAddressURL2", QStringLiteral("Add Web Address (URL)..."));
+    QAction* DeleteCategory = makeAction(this, "DeleteCategory", QStringLiteral("Delete"));
+    QAction* Property2 = makeAction(this, "Property2", QStringLiteral("Property"));
+    menuCategoryItem->addActions({AddSubCategoryItem, AddNewItem2, AddWebAddressURL2, imports->addFolderAction()});
     makeSeparator(menuCategoryItem, "N11");
     menuCategoryItem->addAction(DeleteCategory);
     makeSeparator(menuCategoryItem, "N12");
     menuCategoryItem->addAction(Property2);
+    // A group of their own at the end: the designed entries keep their places.
+    makeSeparator(menuCategoryItem, "NMove");
+    menuCategoryItem->addActions({organise->moveCategoryAction(), organise->copyCategoryAction()});
     bind(AddSubCategoryItem, &TSDIAppForm::AddSubCategoryItemClick);
     bind(AddNewItem2, &TSDIAppForm::AddNewItem2Click);
     bind(AddWebAddressURL2, &TSDIAppForm::AddWebAddressURL2Click);
-    bind(AddFolder2, &TSDIAppForm::AddFolder2Click);
     bind(DeleteCategory, &TSDIAppForm::DeleteCategoryClick);
     bind(Property2, &TSDIAppForm::Property2Click);
 
     menuListView = new QMenu(this);
     menuListView->setObjectName(QStringLiteral("menuListView"));
     menuListView->setAccessibleName(QStringLiteral("menuListView"));
-    Open1 = makeAction("Open1", QStringLiteral("Open"));
-    OpenWith1 = makeAction("OpenWith1", QStringLiteral("Open With..."));
-    OpenContainingFolder1 = makeAction("OpenContainingFolder1", QStringLiteral("Open Containing Folder"));
-    AddNewItem1 = makeAction("AddNewItem1", QStringLiteral("Add File(s)..."));
-    AddWebAddressURL1 = makeAction("AddWebAddressURL1", QStringLiteral("Add Web Address (URL)..."));
-    CopyTo1 = makeAction("CopyTo1", QStringLiteral("Copy to Category..."));
-    MoveTo1 = makeAction("MoveTo1", QStringLiteral("Move to Category..."));
-    Delete1 = makeAction("Delete1", QStringLiteral("Delete"));
-    Property3 = makeAction("Property3", QStringLiteral("Property"));
+    QAction* Open1 = makeAction(this, "Open1", QStringLiteral("Open"));
+    QAction* OpenWith1 = makeAction(this, "OpenWith1", QStringLiteral("Open With..."));
+    OpenContainingFolder1 = makeAction(this, "OpenContainingFolder1", QStringLiteral("Open Containing Folder"));
+    AddNewItem1 = makeAction(this, "AddNewItem1", QStringLiteral("Add File(s)..."));
+    AddWebAddressURL1 = makeAction(this, "AddWebAddressURL1", QStringLiteral("Add Web Address (URL)..."));
+    CopyTo1 = makeAction(this, "CopyTo1", QStringLiteral("Copy to Category..."));
+    MoveTo1 = makeAction(this, "MoveTo1", QStringLiteral("Move to Category..."));
+    Delete1 = makeAction(this, "Delete1", QStringLiteral("Delete"));
+    QAction* Property3 = makeAction(this, "Property3", QStringLiteral("Property"));
     menuListView->addActions({Open1, OpenWith1, OpenContainingFolder1});
     makeSeparator(menuListView, "N4");
     menuListView->addActions({AddNewItem1, AddWebAddressURL1});
@@ -352,11 +322,11 @@ void TSDIAppForm::createTrayMenu()
     menuTray = new QMenu(this);
     menuTray->setObjectName(QStringLiteral("menuTray"));
     menuTray->setAccessibleName(QStringLiteral("menuTray"));
-    QAction* TrayShowWindow = makeAction("TrayShowWindow", QStringLiteral("Show Window"));
-    QAction* TraySettings = makeAction("TraySettings", QStringLiteral("Settings..."));
-    QAction* TrayHelp = makeAction("TrayHelp", QStringLiteral("Online &Help"));
-    QAction* About1 = makeAction("About1", QStringLiteral("&About"));
-    QAction* Exit1 = makeAction("Exit1", QStringLiteral("&Exit"));
+    QAction* TrayShowWindow = makeAction(this, "TrayShowWindow", QStringLiteral("Show Window"));
+    QAction* TraySettings = makeAction(this, "TraySettings", QStringLiteral("Settings..."));
+    QAction* TrayHelp = makeAction(this, "TrayHelp", QStringLiteral("Online &Help"));
+    QAction* About1 = makeAction(this, "About1", QStringLiteral("&About"));
+    QAction* Exit1 = makeAction(this, "Exit1", QStringLiteral("&Exit"));
     menuTray->addAction(TrayShowWindow);
     makeSeparator(menuTray, "N8");
     menuTray->addActions({TraySettings, TrayHelp, About1});
@@ -376,10 +346,6 @@ void TSDIAppForm::FormCreate()
     // An error here ends the creation steps only; the window still opens (with an empty tree).
     runCommand(this, [this] {
         LoadCatalogue();
-        if (auto stored = IconList::deserialize(db.LoadIconList())) {
-            ImageList2 = std::move(*stored);
-            treeCategory->refreshIcons();
-        }
         if (tray->addsIconAtStart())
             AddTrayIcon();
     });
@@ -396,75 +362,30 @@ std::string TSDIAppForm::GetDatabasePath()
     return path;
 }
 
+// The stored icon list comes with the catalogue; the tree is filled with it.
 void TSDIAppForm::LoadCatalogue()
 {
-    // Rows and nodes point into the catalogue about to be discarded: drop them first, without letting
-    // the tree's selection handling look at them.
-    const QScopedValueRollback<bool> guard(reloading, true);
-    closeCatalogueViews();
-    db.Close();
+    view->clear();
+    session->close();
     const std::string path = GetDatabasePath();
     if (path.empty()) {
         QMetaObject::invokeMethod(
             qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
         return;
     }
-    openCatalogue(db, path, [this, &path] {
-        if (watcher) {
-            watcher->setFile(QString::fromStdString(path));
-            watcher->rebase();
-        }
-    });
-    FillCategoryTree();
-}
-
-void TSDIAppForm::FillCategoryTree()
-{
-    const QScopedValueRollback<bool> guard(reloading, true);
-    listContent->clear();
-    treeCategory->fill(db.GetRootCategory());
-}
-
-void TSDIAppForm::AddChildNodes(CCategory* category, QTreeWidgetItem* node)
-{
-    treeCategory->addChildNodes(*category, node);
-}
-
-QTreeWidgetItem* TSDIAppForm::GetSelectedNode() const
-{
-    return treeCategory->selectedNode();
-}
-
-CCategory* TSDIAppForm::GetSelectedCategory() const
-{
-    return treeCategory->selectedCategory();
-}
-
-// Rows and nodes point into the catalogue: they go first, without the tree's selection handling
-// looking at them.
-void TSDIAppForm::closeCatalogueViews()
-{
-    listContent->clear();
-    treeCategory->clearQuietly();
+    session->open(path);
+    view->fill();
 }
 
 void TSDIAppForm::treeCategoryChange()
 {
-    if (reloading)
-        return;
-    // With no selected category the rows could point at discarded items, so the list is emptied.
-    CCategory* category = GetSelectedCategory();
-    if (!category) {
-        listContent->clear();
-        return;
-    }
-    runCommand(this, [&] { ShowCategoryItems(category); });
+    runCommand(this, [&] { view->showSelectedCategory(); });
 }
 
 void TSDIAppForm::treeCategoryMouseDown(const QPoint& viewportPos)
 {
     const QPoint global = treeCategory->viewport()->mapToGlobal(viewportPos);
-    QTreeWidgetItem* node = GetSelectedNode();
+    QTreeWidgetItem* node = view->selectedNode();
     if (node) {
         QRect row = treeCategory->visualItemRect(node);
         row.setLeft(0);
@@ -478,28 +399,6 @@ void TSDIAppForm::treeCategoryMouseDown(const QPoint& viewportPos)
 }
 
 // ---- item list ---------------------------------------------------------------------------------
-
-void TSDIAppForm::ShowCategoryItems(CCategory* category)
-{
-    if (!category)
-        return;
-    // The rows go before the reload destroys the items they point at.
-    listContent->clear();
-    db.LoadItems(*category);
-    for (int i = 0; i < category->GetItemCount(); ++i)
-        AddItemRow(category->GetItem(i));
-    markCheckedRows();
-}
-
-QTreeWidgetItem* TSDIAppForm::AddItemRow(CLinkItem* item)
-{
-    return listContent->addRow(*item);
-}
-
-QTreeWidgetItem* TSDIAppForm::GetSelectedListItem() const
-{
-    return listContent->firstSelectedRow();
-}
 
 void TSDIAppForm::listContentContextPopup()
 {
@@ -516,7 +415,7 @@ void TSDIAppForm::listContentContextPopup()
         Delete1->setEnabled(several);
     }
     // Adding needs a category to add to.
-    const bool hasCategory = GetSelectedCategory() != nullptr;
+    const bool hasCategory = view->selectedCategory() != nullptr;
     AddNewItem1->setEnabled(hasCategory);
     AddWebAddressURL1->setEnabled(hasCategory);
 }
@@ -526,123 +425,114 @@ void TSDIAppForm::listContentDblClick()
     Open1Click();
 }
 
-// A target that forms no URL ("--help", "; rm x" as a web address) reaches no program: the desktop
-// would say nothing, or a chosen program would start with an empty argument.
-void TSDIAppForm::requireOpenableTarget(const CLinkItem& item)
+void TSDIAppForm::listContentEdited(QTreeWidgetItem* row, const QString& text)
 {
-    if (!targetUrl(item.GetTarget(), item.GetType()).isValid())
-        throw std::runtime_error(
-            QStringLiteral("The address \"%1\" cannot be opened.").arg(toQ(item.GetTarget())).toStdString());
-    refuseUnsafeTarget(item);
+    items->rename(row, text);
 }
 
 void TSDIAppForm::Open1Click()
 {
-    if (const CLinkItem* item = listContent->itemOf(GetSelectedListItem())) {
-        requireOpenableTarget(*item);
-        if (confirmRunningProgram(this, *item))
-            Desktop::instance().openTarget(item->GetTarget(), item->GetType());
-    }
+    items->open();
 }
 
 void TSDIAppForm::OpenWith1Click()
 {
-    if (const CLinkItem* item = listContent->itemOf(GetSelectedListItem())) {
-        requireOpenableTarget(*item);
-        Desktop::instance().openWith(item->GetTarget(), item->GetType(), this);
-    }
+    items->openWith();
 }
 
 void TSDIAppForm::OpenContainingFolder1Click()
 {
-    const CLinkItem* item = listContent->itemOf(GetSelectedListItem());
-    if (item && item->GetType() != CLinkItem::WebType)
-        Desktop::instance().showInFolder(item->GetTarget());
-}
-
-void TSDIAppForm::listContentEdited(QTreeWidgetItem* row, const QString& text)
-{
-    CLinkItem* item = listContent->itemOf(row);
-    if (!item)
-        return;
-    // The row shows the new name once it is stored; a refused rename keeps the old one everywhere.
-    const std::string name = keptOrEdited(text, item->GetName());
-    if (name == item->GetName())
-        return;
-    history.record(std::make_unique<RenameItemCommand>(commands, *item, name));
-    row->setText(0, text);
+    items->showInFolder();
 }
 
 void TSDIAppForm::Delete1Click()
 {
-    const CLinkItems items = listContent->selectedListItems();
-    if (items.empty())
-        return;
-    const QString question = items.size() == 1 ? QStringLiteral("Do you want to delete selected item?")
-                                               : QStringLiteral("Do you want to delete selected items");
-    if (seam::message(this, QMessageBox::Question, QStringLiteral("Confirm"),
-                      deleteQuestion(question, itemsGoing(items)), QMessageBox::Yes | QMessageBox::No)
-        != QMessageBox::Yes)
-        return;
-    CCategory* category = GetSelectedCategory();
-    if (!category)
-        return;
-    const auto progress = seam::progress(this, QStringLiteral("Deleting items..."), false);
-    history.record(std::make_unique<DeleteItemsCommand>(commands, *category, items, *progress, rowRemover()));
-}
-
-// Each row goes just before its item, so no row ever points at a destroyed item.
-CatalogueCommands::Leaving TSDIAppForm::rowRemover()
-{
-    return [this](const CLinkItem* item) { delete listContent->rowOf(item); };
-}
-
-CCategory* TSDIAppForm::chooseTargetCategory()
-{
-    TSelectCategoryDialogForm dialog(this);
-    dialog.LoadCategories(&db);
-    if (seam::exec(&dialog) != QDialog::Accepted)
-        return nullptr;
-    return dialog.GetSelectedCategory();
+    items->deleteSelected();
 }
 
 void TSDIAppForm::CopyTo1Click()
 {
-    const CLinkItems items = listContent->selectedListItems();
-    CCategory* target = chooseTargetCategory();
-    if (!target || target == GetSelectedCategory())
-        return;
-    // The copies are only written; the target shows them when it is next selected.
-    const auto progress = seam::progress(this, QStringLiteral("Copying items..."), false);
-    history.record(std::make_unique<CopyItemsCommand>(commands, items, *target, *progress));
+    organise->copySelectedItems();
 }
 
 void TSDIAppForm::MoveTo1Click()
 {
-    const CLinkItems items = listContent->selectedListItems();
-    CCategory* target = chooseTargetCategory();
-    CCategory* current = GetSelectedCategory();
-    if (!target || !current || target == current)
-        return;
-    const auto progress = seam::progress(this, QStringLiteral("Moving items..."), false);
-    history.record(std::make_unique<MoveItemsCommand>(commands, *current, items, *target, *progress, rowRemover()));
+    organise->moveSelectedItems();
 }
 
-void TSDIAppForm::LocateItem(const std::string& categoryGuid, const std::string& itemGuid)
+void TSDIAppForm::AddNewItem1Click()
 {
-    bool found = false;
-    if (QTreeWidgetItem* node = treeCategory->findNode(categoryGuid)) {
-        treeCategory->reveal(node);
-        found = listContent->selectOnly(itemGuid);
-    }
-    if (!found)
-        seam::message(this, QMessageBox::Critical, QStringLiteral("Error"),
-                      QStringLiteral("The selected item does not exist"), QMessageBox::Ok);
+    items->addFiles();
 }
 
-void TSDIAppForm::SaveIconList()
+void TSDIAppForm::AddNewItem2Click()
 {
-    db.SaveIconList(ImageList2.serialize());
+    items->addFiles();
+}
+
+void TSDIAppForm::AddWebAddressURL1Click()
+{
+    items->addWebAddress();
+}
+
+void TSDIAppForm::AddWebAddressURL2Click()
+{
+    items->addWebAddress();
+}
+
+void TSDIAppForm::Property3Click()
+{
+    items->editProperties([this](const CLinkItem& item) { return check->lastCheckedNote(item); });
+}
+
+void TSDIAppForm::handleSendRequest(const QByteArray& request)
+{
+    wakeFromSecondInstance();
+    items->handleSendRequest(request);
+}
+
+// ---- categories --------------------------------------------------------------------------------
+
+void TSDIAppForm::AddCategoryItemClick()
+{
+    categories->addCategory();
+}
+
+void TSDIAppForm::AddSubCategoryItemClick()
+{
+    categories->addSubcategory();
+}
+
+void TSDIAppForm::Property2Click()
+{
+    categories->editSelected();
+}
+
+void TSDIAppForm::DeleteCategoryClick()
+{
+    categories->deleteSelected();
+}
+
+// ---- backup, restore, search, import -----------------------------------------------------------
+
+void TSDIAppForm::OnFileBackupExecute()
+{
+    backups->backUpToFile();
+}
+
+void TSDIAppForm::OnFileRestoreExecute()
+{
+    backups->restoreFromFile();
+}
+
+void TSDIAppForm::OnEditSearchExecute()
+{
+    find->showSearchDialog();
+}
+
+void TSDIAppForm::ToolsImportIEFavoritesClick()
+{
+    imports->importFavorites();
 }
 
 // ---- tray residence ----------------------------------------------------------------------------
@@ -713,7 +603,7 @@ void TSDIAppForm::closeEvent(QCloseEvent* event)
 
 void TSDIAppForm::FormClose()
 {
-    delete searchForm.data();
+    find->closeSearchDialog();
 }
 
 // ---- small commands ----------------------------------------------------------------------------
@@ -739,20 +629,6 @@ void TSDIAppForm::setAboutBox(TAboutBox* box)
     AboutBox = box;
 }
 
-// Right of the window when the screen has room there, else left of it, else at the screen's right
-// edge, where it covers the end of the rows rather than their names.
-QPoint TSDIAppForm::besideWindow(const QSize& size) const
-{
-    const QRect window = frameGeometry();
-    const QRect available = screen() ? screen()->availableGeometry() : window;
-    constexpr int gap = 8;
-    if (window.right() + gap + size.width() <= available.right())
-        return {window.right() + gap, window.top()};
-    if (window.left() - gap - size.width() >= available.left())
-        return {window.left() - gap - size.width(), window.top()};
-    return {std::max(available.left(), available.right() - size.width()), window.top()};
-}
-
 TAboutBox* TSDIAppForm::aboutBox()
 {
     if (!AboutBox)
@@ -770,4 +646,29 @@ void TSDIAppForm::OnToolsSettingsExecute()
     TSettingsDialog dialog(this);
     if (seam::exec(&dialog) == QDialog::Accepted)
         tray->settingsAccepted();
+}
+
+// ---- the window's own state --------------------------------------------------------------------
+
+void TSDIAppForm::createWindowState()
+{
+    placement = std::make_unique<WindowPlacement>(*this, *view, *listContent->header(), settingsFilePath());
+    placement->restore();
+
+    auto* count = new QLabel(statusBar());
+    count->setObjectName(QStringLiteral("lblItemCount"));
+    statusBar()->addPermanentWidget(count);
+    // Counted once the rows have settled: a category of thousands adds them one by one.
+    auto* recount = new QTimer(this);
+    recount->setSingleShot(true);
+    recount->setInterval(0);
+    connect(recount, &QTimer::timeout, this, [this, count] {
+        count->setText(view->selectedCategory() ? itemCountText(listContent->topLevelItemCount()) : QString());
+    });
+    const auto changed = [recount] { recount->start(); };
+    QAbstractItemModel* rows = listContent->model();
+    connect(rows, &QAbstractItemModel::rowsInserted, recount, changed);
+    connect(rows, &QAbstractItemModel::rowsRemoved, recount, changed);
+    connect(rows, &QAbstractItemModel::modelReset, recount, changed);
+    connect(treeCategory, &QTreeWidget::itemSelectionChanged, recount, changed);
 }

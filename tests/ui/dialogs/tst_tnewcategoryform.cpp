@@ -3,7 +3,7 @@
 #include "testseam.h"
 #include "testutil.h"
 
-#include "ui/common/iconlist.h"
+#include "session/iconlist.h"
 #include "ui/dialogs/ticondialog.h"
 #include "ui/dialogs/tnewcategoryform.h"
 

@@ -5,7 +5,7 @@
 #include "testutil.h"
 
 #include "model/ccategory.h"
-#include "ui/common/iconlist.h"
+#include "session/iconlist.h"
 #include "ui/dialogs/ticondialog.h"
 #include "ui/dialogs/tnewcategoryform.h"
 #include "ui/dialogs/ttmessageprocform.h"

@@ -3,9 +3,9 @@
 // selection, the list's keys and hot tracking, and where the search dialog opens.
 #include "testutil.h"
 
+#include "session/iconlist.h"
 #include "testseam.h"
 #include "ui/common/dialogseam.h"
-#include "ui/common/iconlist.h"
 #include "ui/dialogs/ticondialog.h"
 #include "ui/dialogs/titemform.h"
 #include "ui/dialogs/tnewcategoryform.h"

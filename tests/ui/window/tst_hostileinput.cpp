@@ -6,7 +6,7 @@
 #include "model/ccategory.h"
 #include "model/clinkitem.h"
 #include "ui/common/dialogseam.h"
-#include "ui/dialogs/openwithdialog.h"
+#include "ui/common/openwithdialog.h"
 #include "ui/dialogs/ttmessageprocform.h"
 #include "ui/views/categorytreeview.h"
 #include "ui/views/itemlistview.h"

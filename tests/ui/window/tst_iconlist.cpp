@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The shared category icon list: the built-in set, appending, and its stored form.
-#include "ui/common/iconlist.h"
+#include "session/iconlist.h"
 
 #include <QPainter>
 #include <QtTest>

@@ -6,7 +6,7 @@
 #include "testutil.h"
 #include "ui/common/desktop.h"
 
-#include "ui/dialogs/openwithdialog.h"
+#include "ui/common/openwithdialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

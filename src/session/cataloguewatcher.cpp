@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "shell/cataloguewatcher.h"
+#include "session/cataloguewatcher.h"
 
 #include <QEvent>
 #include <QFile>
@@ -17,7 +17,7 @@ CatalogueWatcher::CatalogueWatcher(VersionProbe versionProbe, QObject* parent)
     });
 }
 
-void CatalogueWatcher::watchWhileVisible(QObject* window)
+void CatalogueWatcher::watchBeside(QObject* window)
 {
     window->installEventFilter(this);
     followVisibility(window->property("visible").toBool());
@@ -33,6 +33,7 @@ void CatalogueWatcher::rebase()
 {
     seen = probe();
     seenFile = fileIdentity();
+    replacedFile = false;
 }
 
 void CatalogueWatcher::check()
@@ -45,7 +46,7 @@ void CatalogueWatcher::check()
         seen = now;
     if (identity)
         seenFile = identity;
-    replacedFile = replaced;
+    replacedFile = replacedFile || replaced;
     if (replaced || committed)
         emit catalogueChanged();
 }
@@ -74,11 +75,8 @@ bool CatalogueWatcher::eventFilter(QObject* watched, QEvent* event)
 
 void CatalogueWatcher::followVisibility(bool visible)
 {
-    if (visible == timer.isActive())
+    const int interval = visible ? intervalMs : hiddenIntervalMs;
+    if (timer.isActive() && timer.interval() == interval)
         return;
-    if (!visible) {
-        timer.stop();
-        return;
-    }
-    timer.start();
+    timer.start(interval);
 }

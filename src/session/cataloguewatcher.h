@@ -11,8 +11,9 @@
 
 // Notices commits that other connections make to the catalogue file: the command line, a worker with
 // a connection of its own, another program. It asks the window's own connection for SQLite's data
-// version, which moves only when someone else commits, on a short timer and only while the watched
-// window is visible, so nothing is read while nothing changes or nobody looks.
+// version, which moves only when someone else commits: often while the watched window is visible,
+// seldom while it is hidden (the sync still hears of a change within seconds), and never while a
+// command of the window is under way.
 class CatalogueWatcher : public QObject {
     Q_OBJECT
 public:
@@ -28,23 +29,25 @@ public:
     // The timer does not look while this says so: while a command of the window waits for another
     // program's lock, its connection must not be asked anything in between.
     void pauseWhile(std::function<bool()> busy) { paused = std::move(busy); }
-    // Looks only while the object's "visible" property is true; a window shown again looks at its
-    // first tick, so what changed while it was hidden shows then.
-    void watchWhileVisible(QObject* window);
+    // Starts looking, at the pace the object's visibility asks for; a window shown again looks at
+    // its first quick tick.
+    void watchBeside(QObject* window);
     // Takes the version as it is now as seen: after the catalogue was reopened, whose connection
     // counts afresh.
     void rebase();
     // Compares the version with the one last seen, announcing a change.
     void check();
-    // Whether the window looks now, and whether another connection committed since it last looked
-    // (nothing is announced or taken as seen).
-    bool isWatching() const { return timer.isActive(); }
-    // Whether the change last announced replaced the file, so the catalogue must be opened afresh.
-    bool fileWasReplaced() const { return replacedFile; }
+    // Whether another connection committed since the last look (nothing is announced or taken as
+    // seen).
     bool changedSinceSeen();
+    // Whether a change announced since the last rebase replaced the file, so the catalogue must be
+    // opened afresh.
+    bool fileWasReplaced() const { return replacedFile; }
 
     // How often a visible window looks: well inside the two seconds a user waits at most.
     static constexpr int intervalMs = 500;
+    // How often a hidden one does: the sync waits half a minute after a change anyway.
+    static constexpr int hiddenIntervalMs = 5000;
 
 signals:
     void catalogueChanged();

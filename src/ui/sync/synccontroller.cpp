@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/sync/synckeeper.h"
+#include "ui/sync/synccontroller.h"
 
+#include "session/cataloguesession.h"
+#include "session/worker.h"
 #include "sync/syncbackup.h"
 #include "sync/syncengine.h"
 #include "sync/syncpassword.h"
@@ -8,13 +10,14 @@
 #include "ui/common/errorbox.h"
 #include "ui/common/qtext.h"
 #include "ui/sync/syncsettingsdialog.h"
+#include "ui/views/catalogueview.h"
 
 #include <QAction>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMainWindow>
+#include <QScopedValueRollback>
 #include <QStatusBar>
-#include <QThread>
 #include <QTime>
 #include <QTimer>
 
@@ -29,46 +32,59 @@ bool needsPassword(const SyncSettings& settings)
 
 }  // namespace
 
-SyncKeeper::SyncKeeper(QMainWindow* window, std::function<std::string()> databasePath, std::function<void()> reload)
-    : QObject(window), window(window), databasePath(std::move(databasePath)), reload(std::move(reload)),
-      OnToolsSyncSettings(new QAction(QStringLiteral("S&ync Settings..."), window)),
-      OnToolsSyncNow(new QAction(QStringLiteral("Sync &Now"), window)), lblSyncStatus(new QLabel(window)),
-      quietTimer(new QTimer(this)), periodTimer(new QTimer(this)), changeTimer(new QTimer(this))
+struct SyncController::Outcome {
+    SyncReport report;
+    bool passwordMissing = false;
+};
+
+SyncController::SyncController(CatalogueSession& catalogueSession, CatalogueView& catalogueView, QMainWindow* owner)
+    : QObject(owner), session(catalogueSession), view(catalogueView), window(owner),
+      OnToolsSyncSettings(new QAction(QStringLiteral("S&ync Settings..."), owner)),
+      OnToolsSyncNow(new QAction(QStringLiteral("Sync &Now"), owner)), lblSyncStatus(new QLabel(owner)),
+      quietTimer(new QTimer(this)), periodTimer(new QTimer(this)), worker(new Worker(this))
 {
     OnToolsSyncSettings->setObjectName(QStringLiteral("OnToolsSyncSettings"));
     OnToolsSyncSettings->setStatusTip(QStringLiteral("Where and how this catalogue syncs with your other machines"));
     OnToolsSyncNow->setObjectName(QStringLiteral("OnToolsSyncNow"));
     OnToolsSyncNow->setStatusTip(QStringLiteral("Sync the catalogue with your other machines now"));
-    connect(OnToolsSyncSettings, &QAction::triggered, this,
-            [this] { runCommand(this->window, [&] { OnToolsSyncSettingsExecute(); }); });
-    connect(OnToolsSyncNow, &QAction::triggered, this,
-            [this] { runCommand(this->window, [&] { OnToolsSyncNowExecute(); }); });
+    view.runOnTrigger(OnToolsSyncSettings, window, [this] { OnToolsSyncSettingsExecute(); });
+    view.runOnTrigger(OnToolsSyncNow, window, [this] { OnToolsSyncNowExecute(); });
 
     lblSyncStatus->setObjectName(QStringLiteral("lblSyncStatus"));
     window->statusBar()->addPermanentWidget(lblSyncStatus);
     lblSyncStatus->hide();
 
+    quietTimer->setObjectName(QStringLiteral("syncQuietTimer"));
     quietTimer->setSingleShot(true);
     quietTimer->setInterval(quietSeconds * 1000);
     connect(quietTimer, &QTimer::timeout, this, [this] { startSync(false); });
     periodTimer->setInterval(periodMinutes * 60 * 1000);
     connect(periodTimer, &QTimer::timeout, this, [this] { startSync(false); });
     periodTimer->start();
-    changeTimer->setInterval(5000);
-    connect(changeTimer, &QTimer::timeout, this, &SyncKeeper::checkForChanges);
-    changeTimer->start();
+    connect(&session, &CatalogueSession::changed, this, &SyncController::changed);
     QTimer::singleShot(startSeconds * 1000, this, [this] { startSync(false); });
 }
 
-SyncKeeper::~SyncKeeper()
+// A sync that waits for another program's is let go at once; one under way ends first.
+SyncController::~SyncController()
 {
-    if (worker)
-        worker->wait();
+    worker->stop();
 }
 
-void SyncKeeper::OnToolsSyncSettingsExecute()
+// A commit by anyone (the window, the command line, another program) starts the quiet wait again.
+void SyncController::changed()
 {
-    const std::string db = databasePath();
+    if (settling)
+        return;
+    if (worker->busy())
+        changedMeanwhile = true;
+    else
+        quietTimer->start();
+}
+
+void SyncController::OnToolsSyncSettingsExecute()
+{
+    const std::string db = session.path();
     const SyncSettings before = loadSyncSettings(db);
     SyncSettingsDialog dialog(before, window);
     if (seam::exec(&dialog) != QDialog::Accepted)
@@ -89,22 +105,22 @@ void SyncKeeper::OnToolsSyncSettingsExecute()
         startSync(true);
 }
 
-void SyncKeeper::OnToolsSyncNowExecute()
+void SyncController::OnToolsSyncNowExecute()
 {
-    if (loadSyncSettings(databasePath()).place.empty()) {
+    if (loadSyncSettings(session.path()).place.empty()) {
         OnToolsSyncSettingsExecute();
         return;
     }
     startSync(true);
 }
 
-void SyncKeeper::startSync(bool byUser, bool allowMassDelete)
+void SyncController::startSync(bool byUser, bool allowMassDelete)
 {
-    if (worker) {
+    if (worker->busy()) {
         again = true;
         return;
     }
-    const std::string db = databasePath();
+    const std::string db = session.path();
     if (db.empty())
         return;
     SyncSettings settings;
@@ -117,47 +133,54 @@ void SyncKeeper::startSync(bool byUser, bool allowMassDelete)
     if (settings.place.empty())
         return;
     show(QStringLiteral("Syncing..."));
+    changedMeanwhile = false;
     const std::optional<std::string> password = sessionPassword;
-    worker = QThread::create([this, db, settings, password, byUser, allowMassDelete] {
-        SyncReport report;
-        bool passwordMissing = false;
-        SyncPlace place{settings.place, settings.user, password.value_or(std::string()), 30};
-        if (!password && needsPassword(settings)) {
-            KeyringAnswer answer;
-            if (auto stored = readSyncPassword(settings.place, settings.user, &answer))
-                place.password = *stored;
-            else {
-                passwordMissing = true;
-                report.error = answer.problem;
+    worker->start<Outcome>(
+        [db, settings, password, allowMassDelete](Progress& progress) {
+            Outcome outcome;
+            SyncPlace place{settings.place, settings.user, password.value_or(std::string()), 30};
+            if (!password && needsPassword(settings)) {
+                KeyringAnswer answer;
+                if (auto stored = readSyncPassword(settings.place, settings.user, &answer)) {
+                    place.password = *stored;
+                } else {
+                    outcome.passwordMissing = true;
+                    outcome.report.error = answer.problem;
+                    return outcome;
+                }
             }
-        }
-        if (!passwordMissing) {
-            SyncOptions options{settings.machineName, settings.documentFolders, allowMassDelete, backupBeforeSync};
+            SyncOptions options{settings.machineName, settings.documentFolders, allowMassDelete, backupBeforeSync,
+                                [&progress] { return progress.advance(0, 0); }};
             try {
                 auto transport = openTransport(place);
-                report = synchronize(db, *transport, options);
+                outcome.report = synchronize(db, *transport, options);
             } catch (const std::exception& error) {
-                report.error = error.what();
+                outcome.report.error = error.what();
             }
-        }
-        QMetaObject::invokeMethod(
-            this, [this, report, byUser, passwordMissing] { finished(report, byUser, passwordMissing); },
-            Qt::QueuedConnection);
-    });
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    worker->start();
+            return outcome;
+        },
+        [this, byUser](const Outcome& outcome) { finished(outcome, byUser); });
 }
 
-void SyncKeeper::finished(const SyncReport& report, bool byUser, bool passwordMissing)
+void SyncController::finished(const Outcome& outcome, bool byUser)
 {
-    if (worker)
-        worker->wait();
-    worker = nullptr;
-    seenVersion = dataVersion();
-    if (report.catalogueChanged)
-        reload();
+    const SyncReport& report = outcome.report;
+    // What the merge brought shows at once, the icons with it, even in a window hidden in the tray.
+    if (report.catalogueChanged) {
+        if (session.reloadIcons())
+            view.refreshIcons();
+        view.reloadWhenIdle();
+    }
+    // The sync's own commits are taken as seen now, not heard of as a change that calls for another
+    // sync; a change announced while it ran may have come too late for it, and does.
+    if (!view.busy()) {
+        const QScopedValueRollback<bool> guard(settling, true);
+        session.lookNow();
+    }
+    if (std::exchange(changedMeanwhile, false))
+        quietTimer->start();
 
-    if (passwordMissing) {
+    if (outcome.passwordMissing) {
         if (byUser && askPassword()) {
             startSync(true);
             return;
@@ -181,6 +204,10 @@ void SyncKeeper::finished(const SyncReport& report, bool byUser, bool passwordMi
              warnings.join('\n'));
         if (byUser && !warnings.isEmpty())
             seam::message(window, QMessageBox::Information, QString::fromLatin1(caption), warnings.join("\n\n"));
+    } else if (report.error == syncRunningText) {
+        // Another program's sync holds the catalogue: this one comes again after a quiet while.
+        show(QStringLiteral("Sync failed: %1").arg(toQ(report.error)), toQ(report.error));
+        quietTimer->start();
     } else {
         show(QStringLiteral("Sync failed: %1").arg(toQ(report.error)), toQ(report.error));
         if (byUser)
@@ -193,7 +220,7 @@ void SyncKeeper::finished(const SyncReport& report, bool byUser, bool passwordMi
     }
 }
 
-bool SyncKeeper::askPassword()
+bool SyncController::askPassword()
 {
     QInputDialog dialog(window);
     dialog.setObjectName(QStringLiteral("SyncPasswordDialog"));
@@ -206,35 +233,7 @@ bool SyncKeeper::askPassword()
     return true;
 }
 
-// A commit by anyone (the window, the command line, another program) starts the quiet wait again.
-void SyncKeeper::checkForChanges()
-{
-    if (worker)
-        return;
-    const long long version = dataVersion();
-    if (version < 0)
-        return;
-    if (seenVersion >= 0 && version != seenVersion)
-        quietTimer->start();
-    seenVersion = version;
-}
-
-long long SyncKeeper::dataVersion()
-{
-    try {
-        if (!watch.IsOpen()) {
-            const std::string db = databasePath();
-            if (db.empty())
-                return -1;
-            watch.Open(db.c_str());
-        }
-        return watch.ExecuteScalar("pragma data_version;");
-    } catch (const CppSQLite3Exception&) {
-        return -1;
-    }
-}
-
-void SyncKeeper::show(const QString& text, const QString& details)
+void SyncController::show(const QString& text, const QString& details)
 {
     lblSyncStatus->setText(text);
     lblSyncStatus->setToolTip(details);

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/common/iconlist.h"
+#include "session/iconlist.h"
 
 #include "storage/iconlistblob.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/dialogs/openwithdialog.h"
+#include "ui/common/openwithdialog.h"
 
 #include "ui/common/dialogseam.h"
 #include "ui/views/fileicons.h"
