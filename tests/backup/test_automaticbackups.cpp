@@ -147,6 +147,38 @@ TEST_F(AutomaticBackups, BeforeCommandBackupRestoresTheCatalogueAndIsListedWithC
     EXPECT_EQ(fileNames(dir.path("backups")), (std::vector<std::string>{"backups.index", listed[0].fileName}));
 }
 
+// The window and varnelo-cli both back up before a delete for this reason, and only then: the items
+// of the whole branch count, and more than a hundred make it risky.
+TEST_F(AutomaticBackups, ADeleteTakingMoreThanAHundredItemsOfTheBranchIsRisky)
+{
+    const std::string general = "5EE0962C-217D-411a-BB72-6261B1B4F5BF";
+    {
+        CDBManager catalogue;
+        catalogue.Open(db);
+        catalogue.ExecuteStatement(("insert into category_table (guid,name,level,parent_guid,system,iconIndex) values"
+                                    " ('below','Below',1,'"
+                                    + general + "',0,0);")
+                                       .c_str());
+        catalogue.ExecuteStatement("create table numbers (n);"
+                                   "with recursive k(n) as (select 1 union all select n + 1 from k where n < 101)"
+                                   " insert into numbers select n from k;");
+        catalogue.ExecuteStatement(("insert into link_table (guid,name,target,category,star,comment,type)"
+                                    " select 'i' || n, 'item', '/f', case when n <= 50 then '"
+                                    + general + "' else 'below' end, 0, '', 0 from numbers where n <= 100;")
+                                       .c_str());
+    }
+    EXPECT_EQ(categoryDeleteRisk(db, general, "General files"), std::nullopt);
+    {
+        CDBManager catalogue;
+        catalogue.Open(db);
+        catalogue.ExecuteStatement("insert into link_table (guid,name,target,category,star,comment,type)"
+                                   " values ('i101','item','/f','below',0,'',0);");
+    }
+    EXPECT_EQ(categoryDeleteRisk(db, general, "General files"),
+              std::optional<std::string>("delete of category General files"));
+    EXPECT_EQ(categoryDeleteRisk(db, "below", "Below"), std::nullopt);
+}
+
 TEST_F(AutomaticBackups, DailyBackupIsMadeOnlyWhenDueAndChanged)
 {
     EXPECT_EQ(makeDailyBackup(db, now).status, DailyResult::Made);

@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -47,4 +51,21 @@ TEST(CliSync, TwoCataloguesSyncThroughAFolderAndThePlaceIsKept)
         else
             EXPECT_NE(result.err.find(c.errHas), std::string::npos) << result.err;
     }
+}
+
+// While another program's sync holds the catalogue, a second one gives up after a few seconds and
+// says so, instead of waiting as long as the first one takes.
+TEST(CliSync, ASecondSyncOfTheCatalogueGivesUpWhileAnotherRuns)
+{
+    TempFolder folder;
+    const std::string db = folder.path("a.db"), place = folder.path("place");
+    std::filesystem::create_directory(place);
+    ASSERT_EQ(runCli({"--db", db, "ls"}).status, 0);
+    const int held = ::open((db + ".sync-lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    const CliResult result = runCli({"--db", db, "sync", "--place", place});
+    ::close(held);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "varnelo-cli: A sync of this catalogue is already running.\n");
+    EXPECT_EQ(runCli({"--db", db, "sync", "--place", place}).status, 0);
 }

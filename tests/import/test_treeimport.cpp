@@ -6,6 +6,7 @@
 
 #include "importtestutil.h"
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -91,6 +92,28 @@ TEST_F(TreeImportTest, AStopKeepsWhatWasStoredAndStoresNothingAfterIt)
     open();
     // Each folder's subfolders are stored before its entries.
     EXPECT_EQ(outline(top(3)), (std::vector<std::string>{"News (level 1)", "  Local (level 2)"}));
+}
+
+// What the window and varnelo-cli say was added counts exactly what stayed stored, also after a stop.
+TEST_F(TreeImportTest, StoringATreeCountsWhatStayedStored)
+{
+    struct StopAt : Progress {
+        std::size_t rows = 0;
+        bool advance(std::size_t done, std::size_t) override { return done < rows; }
+    } progress;
+    ImportTree tree;
+    tree.root = sample();
+    for (const std::size_t stopAt : {3, 100}) {
+        const int categoriesBefore = db.ExecuteScalar("select count(*) from category_table;");
+        const int itemsBefore = db.ExecuteScalar("select count(*) from link_table;");
+        progress.rows = stopAt;
+        const StoredImport stored = storeImportedTree(tree, top(3), db, progress);
+        EXPECT_EQ(stored.categories,
+                  std::size_t(db.ExecuteScalar("select count(*) from category_table;") - categoriesBefore));
+        EXPECT_EQ(stored.itemTypes.size(),
+                  std::size_t(db.ExecuteScalar("select count(*) from link_table;") - itemsBefore));
+        EXPECT_EQ(stored.categories + stored.itemTypes.size(), std::min<std::size_t>(stopAt, 7)) << stopAt;
+    }
 }
 
 TEST_F(TreeImportTest, ABranchExportedAndImportedElsewhereComesBackTheSame)

@@ -135,6 +135,50 @@ private slots:
         QVERIFY(items->topLevelItem(2)->toolTip(0).isEmpty());
     }
 
+    // Mending from the results is a change like every other: Edit > Undo takes it back, and the
+    // changes made before it can still be taken back after it.
+    void relinkAndDeleteFromTheResultsAreTakenBackByUndo()
+    {
+        QDir home(QDir::homePath());
+        QVERIFY(home.mkpath("Old"));
+        QFile file(home.filePath("Old/a.txt"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("text");
+        file.close();
+        CCategory* general = tree(window.get())->categoryOf(nodeAt(tree(window.get()), generalPath));
+        const std::string a =
+            storeItem(sandbox->databasePath(), *general, "A", home.filePath("Old/a.txt").toStdString());
+        runCheck();
+        QVERIFY(home.rename("Old", "New"));
+        reselect(generalPath);
+        renameInPlace(list(window.get()), 0, QStringLiteral("A renamed"));
+        CatalogueCheckWindow* results = runCheck();
+
+        seam::pushDialogHandler([](QDialog* dialog) {
+            child<QPushButton>(dialog, "btnSearch")->click();
+            child<QTreeWidget>(dialog, "listCandidates")->topLevelItem(0)->setSelected(true);
+            return int(QDialog::Accepted);
+        });
+        clickOn(results, "A renamed", "btnRelink");
+        QCOMPARE(storedTarget(a), home.filePath("New/a.txt"));
+        QCOMPARE(action(window.get(), "EditUndo")->text(), QStringLiteral("&Undo Relink Item \"A renamed\""));
+        action(window.get(), "EditUndo")->trigger();
+        QCOMPARE(storedTarget(a), home.filePath("Old/a.txt"));
+        action(window.get(), "EditUndo")->trigger();
+        QCOMPARE(queryText(sandbox->databasePath(), "select name from link_table where guid = '" + a + "'"),
+                 std::string("A"));
+
+        results = runCheck();
+        seam::pushMessageAnswer(QMessageBox::Yes);
+        clickOn(results, "A", "btnDelete");
+        QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from link_table where guid = '" + a + "'"), 0);
+        action(window.get(), "EditUndo")->trigger();
+        QCOMPARE(queryInt(sandbox->databasePath(), "select count(*) from link_table where guid = '" + a + "'"), 1);
+        QCOMPARE(rowTexts(list(window.get())), QStringList{QStringLiteral("A")});
+        for (const seam::ShownMessage& shown : seam::shownMessages())
+            QVERIFY2(shown.icon != QMessageBox::Critical, qPrintable(shown.text));
+    }
+
     void deadLinkIsLocatedDeletedOnConfirmAndDatedInItsProperties()
     {
         CCategory* websites = tree(window.get())->categoryOf(nodeAt(tree(window.get()), websitesPath));

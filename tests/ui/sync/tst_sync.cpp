@@ -12,7 +12,12 @@
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QTimer>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace testutil;
 
@@ -112,6 +117,26 @@ private slots:
         seam::pushMessageAnswer(QMessageBox::Yes);
         action(window.get(), "OnToolsSyncNow")->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(queryInt(sandbox->databasePath(), "select count(*) from link_table"), 0, 20000);
+    }
+
+    // Another program's sync of the catalogue (varnelo-cli) holds its lock: the window's sync says so
+    // in the status bar and tries again later, and closing the window never waits for the other one.
+    void anotherProgramsSyncIsWaitedForBrieflyAndNotAtQuit()
+    {
+        QDir().mkpath(place());
+        saveSyncSettings(db(), {place().toStdString(), {}, "desktop", {}});
+        const int held = ::open((db() + ".sync-lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        QVERIFY(held >= 0 && ::flock(held, LOCK_EX | LOCK_NB) == 0);
+        action(window.get(), "OnToolsSyncNow")->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(status()->text(),
+                                  QStringLiteral("Sync failed: A sync of this catalogue is already running."), 30000);
+        QVERIFY(seam::shownMessages().isEmpty());
+        QVERIFY(child<QTimer>(window.get(), "syncQuietTimer")->isActive());
+
+        // Without the limit this would wait for the other sync, here for ever.
+        action(window.get(), "OnToolsSyncNow")->trigger();
+        window.reset();
+        ::close(held);
     }
 };
 

@@ -6,6 +6,7 @@
 #include "testutil.h"
 
 #include "model/ccategory.h"
+#include "session/cataloguesession.h"
 #include "ui/dialogs/titemform.h"
 #include "ui/views/categorytreeview.h"
 #include "ui/views/itemlistview.h"
@@ -16,6 +17,8 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
 
 using namespace testutil;
@@ -85,6 +88,42 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!nodeAt(tree(window.get()), wordPath), shownWithinMs);
         QCOMPARE(tree(window.get())->selectedCategory(), nullptr);
         QCOMPARE(list(window.get())->topLevelItemCount(), 0);
+    }
+
+    // Each commit is told once, by the one watch of the catalogue: the view shows another program's,
+    // and the sync's quiet wait and the search index follow it and the window's own, also while the
+    // window is hidden in the tray.
+    void aCommitIsAnnouncedOnceToTheViewTheSyncAndTheIndex()
+    {
+        auto* session = window->findChild<CatalogueSession*>();
+        QVERIFY(session);
+        QTRY_VERIFY_WITH_TIMEOUT(session->indexSettled(), 30000);
+        QTimer* syncWait = child<QTimer>(window.get(), "syncQuietTimer");
+        QSignalSpy elsewhere(session, &CatalogueSession::changedElsewhere);
+        QSignalSpy indexed(session, &CatalogueSession::indexUpdated);
+        select(wordPath);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+
+        storeItem(db(), *tree(window.get())->selectedCategory(), "from elsewhere", "/e");
+        QTRY_COMPARE_WITH_TIMEOUT(rowTexts(list(window.get())), QStringList{"from elsewhere"}, shownWithinMs);
+        session->lookNow();
+        session->lookNow();
+        QCOMPARE(elsewhere.count(), 1);
+        QVERIFY(syncWait->isActive());
+        QTRY_COMPARE_WITH_TIMEOUT(indexed.count(), 1, 30000);
+
+        syncWait->stop();
+        renameInPlace(list(window.get()), 0, QStringLiteral("renamed here"));
+        QVERIFY(syncWait->isActive());
+        QTRY_COMPARE_WITH_TIMEOUT(indexed.count(), 2, 30000);
+        QCOMPARE(elsewhere.count(), 1);
+
+        window->hide();
+        syncWait->stop();
+        storeItem(db(), *tree(window.get())->selectedCategory(), "while hidden", "/h");
+        QTRY_VERIFY_WITH_TIMEOUT(syncWait->isActive(), 30000);
+        QCOMPARE(elsewhere.count(), 2);
     }
 
     // What the other program did while the dialog was open, the answer to the question, and the
