@@ -42,7 +42,7 @@ public:
 
     const CDBManager& catalogue() const { return db; }
     CCategory& root() { return db.GetRootCategory(); }
-    // The designed dialogs take the database object itself, and the capabilities' stores keep their
+    // The select-category and search dialogs take the database object itself, and the capabilities' stores keep their
     // own tables in the file; the catalogue's three tables change only through run().
     CDBManager& database() { return db; }
     // The category's items read afresh into memory (what is stored is not changed).

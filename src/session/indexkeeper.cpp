@@ -5,6 +5,8 @@
 #include "session/worker.h"
 #include "shell/paths.h"
 
+#include <QTimer>
+
 // Used on the worker's thread only.
 struct IndexKeeper::State {
     std::unique_ptr<search::SearchIndex> index;
@@ -31,7 +33,8 @@ void IndexKeeper::follow(const std::string& cataloguePath)
     worker = std::make_unique<Worker>(nullptr, QThread::LowPriority);
     state = std::make_shared<State>();
     lookWaiting = std::make_shared<std::atomic<bool>>(false);
-    look();
+    // The window opens and shows its tree first; a commit meanwhile is taken in by this first look.
+    QTimer::singleShot(firstLookAfterMs, this, &IndexKeeper::look);
 }
 
 void IndexKeeper::look()

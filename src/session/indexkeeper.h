@@ -28,6 +28,10 @@ public:
     // The index file of the catalogue followed; empty when there is none.
     const std::string& indexPath() const { return index; }
 
+    // How long after the catalogue opens the index is first looked at: quick find answers without it
+    // meanwhile, and the window is shown before the worker competes with it.
+    static constexpr int firstLookAfterMs = 1000;
+
 signals:
     // The index took in a commit after it was first built.
     void updated();

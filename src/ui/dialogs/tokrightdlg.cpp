@@ -12,9 +12,9 @@ TOKRightDlg::TOKRightDlg(QWidget* parent) : QDialog(parent)
     setObjectName(QStringLiteral("OKRightDlg"));
     setWindowTitle(QStringLiteral("Dialog"));
     // The captions of the dialogs built on this one are laid out for the 11-pixel default font.
-    QFont designFont = font();
-    designFont.setPixelSize(11);
-    setFont(designFont);
+    QFont captionFont = font();
+    captionFont.setPixelSize(11);
+    setFont(captionFont);
     Bevel1 = new QFrame(this);
     Bevel1->setObjectName(QStringLiteral("Bevel1"));
     Bevel1->setFrameShape(QFrame::StyledPanel);

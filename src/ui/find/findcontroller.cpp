@@ -31,7 +31,8 @@ FindController::FindController(CatalogueSession& catalogueSession, CatalogueView
       menuQuickFind(new QMenu(owner)), ShowInCategory(new QAction(QStringLiteral("Show in Category"), owner))
 {
     quickFind->setCatalogue(session.path(), session.indexPath());
-    connect(&session, &CatalogueSession::indexUpdated, quickFind, &QuickFind::refresh);
+    // Hits come from the catalogue as it is now, whether or not the index took the commit in yet.
+    connect(&session, &CatalogueSession::changed, quickFind, &QuickFind::refresh);
     connect(quickFind, &QuickFind::openRequested, this,
             [this](const QuickFindHit& hit) { runCommand(window, [&] { openHit(hit); }); });
     connect(quickFind, &QuickFind::popupRequested, this,

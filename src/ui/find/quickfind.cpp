@@ -207,9 +207,13 @@ void QuickFind::setCatalogue(const std::string& cataloguePath, const std::string
         return;
     worker = std::make_unique<Worker>(nullptr);
     queries = std::make_shared<QuickFindQueries>(cataloguePath, indexPath, newest);
-    worker->start<bool>([queries = queries](Progress&) {
-        queries->prepare();
-        return true;
+    // Ready before the first key comes, but not before the window is up.
+    QTimer::singleShot(prepareAfterMs, this, [this, prepared = queries] {
+        if (queries == prepared)
+            worker->start<bool>([prepared](Progress&) {
+                prepared->prepare();
+                return true;
+            });
     });
 }
 

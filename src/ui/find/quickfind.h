@@ -32,6 +32,7 @@ public:
     // Where the hits' rows store which parts of a cell matched: a list of QPoint(start, length).
     static constexpr int MatchRole = Qt::UserRole + 20;
     static constexpr int pauseMs = 150;
+    static constexpr int prepareAfterMs = 1000;
 
     // Takes the splitter's widget at listIndex (the item list) into its list area, which takes its place.
     QuickFind(QToolBar* toolbar, QStatusBar* status, QSplitter* splitter, int listIndex, QObject* parent);

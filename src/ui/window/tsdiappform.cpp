@@ -53,7 +53,7 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), session(new Cat
     setWindowTitle(QStringLiteral("Varnelo"));
     setAccessibleName(QStringLiteral("Varnelo"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/varnelo.svg")));
-    // No toolbar-hiding menu: the window's only popups are the designed ones.
+    // No toolbar-hiding menu: the window's only popups are its own tree, list and tray menus.
     setContextMenuPolicy(Qt::NoContextMenu);
     createPanels();
     createControllers();
@@ -278,7 +278,7 @@ void TSDIAppForm::createPopups()
     menuCategoryItem->addAction(DeleteCategory);
     makeSeparator(menuCategoryItem, "N12");
     menuCategoryItem->addAction(Property2);
-    // A group of their own at the end: the designed entries keep their places.
+    // A group of their own at the end: the category's older entries keep their places.
     makeSeparator(menuCategoryItem, "NMove");
     menuCategoryItem->addActions({organise->moveCategoryAction(), organise->copyCategoryAction()});
     bind(AddSubCategoryItem, &TSDIAppForm::AddSubCategoryItemClick);

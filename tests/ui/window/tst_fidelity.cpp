@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The window and dialogs look and behave as designed: captions, filters, sizes, fonts, the tree's
+// The window and dialogs look and behave as the program always has: captions, filters, sizes, fonts, the tree's
 // selection, the list's keys and hot tracking, and where the search dialog opens.
 #include "testutil.h"
 
@@ -113,7 +113,7 @@ private slots:
         QCOMPARE(sandbox->desktop.calls.size(), 1);
     }
 
-    void fileDialogsShowTheDesignsFiltersAndBehaviour()
+    void backupFileDialogsShowTheirFilterAndTakeAnyName()
     {
         seam::pushFileAnswer({});
         action("OnFileBackup")->trigger();
@@ -181,7 +181,7 @@ private slots:
         QCOMPARE(list()->selectedRows().size(), 1);
     }
 
-    void toolbarHoldsTheLargeImagesOnButtonsOfTheDesignsSize()
+    void toolbarHoldsTheLargeImagesOnButtonsOf55By54()
     {
         auto* bar = window->findChild<QToolBar*>(QStringLiteral("ToolBar1"));
         QCOMPARE(bar->iconSize(), QSize(48, 48));
@@ -190,7 +190,7 @@ private slots:
             QCOMPARE(window->findChild<QToolButton*>(QString::fromLatin1(name))->size(), QSize(55, 54));
     }
 
-    void dialogsHaveTheDesignsFontsAndSizes()
+    void dialogsHaveTheirFixedFontsAndSizes()
     {
         TitemForm item(window.get());
         QVERIFY(isCourierNew(item.font()));

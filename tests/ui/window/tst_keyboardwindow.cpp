@@ -145,7 +145,7 @@ private slots:
         QCOMPARE(window->pos(), QPoint(20, 30));
         QCOMPARE(child<QSplitter>(window.get(), "Splitter1")->sizes().first(), treeWidth);
         QCOMPARE(list(window.get())->header()->sectionSize(1), 111);
-        // The design's sections keep their keys; the place has a section of its own.
+        // The program's own sections keep their keys; the place has a section of its own.
         QCOMPARE(QString::fromStdString(readIniText(sandbox->settingsPath().toStdString(), "Window", "geometry")),
                  QStringLiteral("20,30,500,400"));
 

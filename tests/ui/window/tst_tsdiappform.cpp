@@ -151,7 +151,7 @@ private slots:
         QCOMPARE(categories->findNode(category->GetGuid()), word);
     }
 
-    void captionMenusAndToolbarAreTheDesignedOnes()
+    void captionMenusAndToolbarHaveTheirNamesTextsAndHints()
     {
         open();
         QObject* w = window.get();
