@@ -92,7 +92,7 @@ void BackupController::startDailyBackup()
     if (worker->busy() || QApplication::activeModalWidget() || QApplication::activePopupWidget())
         return;
     const qint64 now = autobackup::currentTime();
-    const std::string path = databaseFilePath();
+    const std::string path = session.path();
     if (path.empty() || now - lastFailure < retryAfterFailureSeconds || !autobackup::dailyBackupDue(path, now))
         return;
     // The worker has its own SQLite connections; it never touches the window or its catalogue.
