@@ -75,13 +75,15 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), session(new Cat
     session->watchBeside(this, [this] { return view->busy(); });
 }
 
-// The children outlive this part of the object; none of them may call back into it.
+// The children outlive this part of the object; none of them may call back into it. Nodes and rows
+// point into the session's catalogue, which may go before the view does: they go first.
 TSDIAppForm::~TSDIAppForm()
 {
     RemoveTrayIcon();
     disconnect(treeCategory, nullptr, this, nullptr);
     disconnect(listContent, nullptr, this, nullptr);
     disconnect(session, nullptr, view, nullptr);
+    view->clear();
 }
 
 const CDBManager& TSDIAppForm::catalogue() const
