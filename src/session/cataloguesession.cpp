@@ -40,7 +40,7 @@ void CatalogueSession::open(const std::string& path)
     keeper->follow(path);
     // Another file in the place of the one open before (a restore) is a change like any commit.
     if (std::exchange(openedBefore, true))
-        announce();
+        emit changed();
 }
 
 void CatalogueSession::close()
@@ -69,26 +69,20 @@ void CatalogueSession::runBatch(const QString& text, const std::function<void(Ca
 
 void CatalogueSession::undo()
 {
-    struct Announcing {
-        CatalogueSession& session;
-        ~Announcing() { session.announce(); }
-    } announcing{*this};
+    const Announcing announcing{*this};
     history.undo();
 }
 
 void CatalogueSession::redo()
 {
-    struct Announcing {
-        CatalogueSession& session;
-        ~Announcing() { session.announce(); }
-    } announcing{*this};
+    const Announcing announcing{*this};
     history.redo();
 }
 
 void CatalogueSession::saveIcons()
 {
+    const Announcing announcing{*this};
     db.SaveIconList(iconList.serialize());
-    announce();
 }
 
 bool CatalogueSession::reloadIcons()

@@ -42,8 +42,8 @@ public:
 
     const CDBManager& catalogue() const { return db; }
     CCategory& root() { return db.GetRootCategory(); }
-    // The select-category and search dialogs take the database object itself, and the capabilities' stores keep their
-    // own tables in the file; the catalogue's three tables change only through run().
+    // The select-category and search dialogs take the database object itself, and the capabilities'
+    // stores keep their own tables in the file; the catalogue's three tables change only through run().
     CDBManager& database() { return db; }
     // The category's items read afresh into memory (what is stored is not changed).
     void loadItems(CCategory& category) { db.LoadItems(category); }
@@ -103,7 +103,12 @@ signals:
     void indexUpdated();
 
 private:
-    void announce() { emit changed(); }
+    // Announces the window's own change as it goes, also on the way out of a failure: what was
+    // stored before it stays stored.
+    struct Announcing {
+        CatalogueSession& session;
+        ~Announcing() { emit session.changed(); }
+    };
 
     CDBManager db;
     CatalogueCommands commands{db};
@@ -122,9 +127,6 @@ Command* CatalogueSession::run(Args&&... args)
         command = std::make_unique<Command>(commands, std::forward<Args>(args)...);
     else
         command = std::make_unique<Command>(db, std::forward<Args>(args)...);
-    struct Announcing {
-        CatalogueSession& session;
-        ~Announcing() { session.announce(); }
-    } announcing{*this};
+    const Announcing announcing{*this};
     return history.record(std::move(command));
 }

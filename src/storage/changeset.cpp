@@ -2,6 +2,7 @@
 #include "storage/changeset.h"
 
 #include "storage/cdbmanager.h"
+#include "storage/transaction.h"
 
 // Debian's SQLite is built with the session extension; its declarations are behind these.
 #define SQLITE_ENABLE_SESSION 1
@@ -128,9 +129,12 @@ void Changeset::replay(CppSQLite3DB& db) const
         apply(db, bytes);
 }
 
-// SQLite applies the whole set inside a savepoint; an aborted apply rolls every row of it back.
+// SQLite applies the whole set inside a savepoint; an aborted apply rolls every row of it back. The
+// savepoint alone would read first and be refused at once when it came to write while another
+// connection (the search index's, the command line's) writes: the write lock is taken first.
 void Changeset::apply(CppSQLite3DB& db, const std::vector<unsigned char>& changes) const
 {
+    Transaction transaction(db);
     Refusal refusal;
     sqlite3* connection = db.connection();
     const int rc = sqlite3changeset_apply(connection, static_cast<int>(changes.size()),
@@ -139,4 +143,5 @@ void Changeset::apply(CppSQLite3DB& db, const std::vector<unsigned char>& change
         throw OutsideChange(refusal.text);
     if (rc != SQLITE_OK)
         raise(connection, rc);
+    transaction.Commit();
 }

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -80,6 +81,25 @@ struct Case {
 
 // Each command kind taken back and forth: undo leaves the tables as they were to the byte (deleted
 // rows return with their GUIDs and itemorder), redo as the command left them.
+// Another connection writing at that moment (the search index's, the command line's) is waited for,
+// as every command of the window waits for it, instead of failing the undo at once.
+TEST_F(UndoTest, UndoWaitsForAnotherConnectionsWriteInsteadOfFailing)
+{
+    UndoHistory history;
+    history.record(std::make_unique<RenameItemCommand>(commands, *general->GetItem(0), "Renamed"));
+    CppSQLite3DB other;
+    other.Open(folder.path("FavoritesDB.db").c_str());
+    other.ExecuteStatement("begin immediate;");
+    bool waited = false;
+    db.SetBusyWait([&] {
+        if (!std::exchange(waited, true))
+            other.ExecuteStatement("commit;");
+    });
+    history.undo();
+    EXPECT_TRUE(waited);
+    EXPECT_EQ(db.ReadItem(general->GetItem(0)->GetGuid())->GetName(), "Manual");
+}
+
 TEST_F(UndoTest, EveryCommandKindUndoesAndRedoesToTheByte)
 {
     const auto none = [](const CLinkItem*) {};

@@ -54,8 +54,11 @@ CatalogueCheckWindow::CatalogueCheckWindow(QWidget* owner, CDBManager& catalogue
     runCommand(this, [this] { reloadResults(); });
 }
 
-// The worker goes with the window; what the check stored until then stays.
-CatalogueCheckWindow::~CatalogueCheckWindow() = default;
+// The check stops before anything it reports to goes; what it stored until then stays.
+CatalogueCheckWindow::~CatalogueCheckWindow()
+{
+    delete worker;
+}
 
 bool CatalogueCheckWindow::isRunning() const
 {
