@@ -22,7 +22,7 @@ CatalogueSession::CatalogueSession(QObject* parent)
         emit changed();
         emit changedElsewhere();
     });
-    connect(this, &CatalogueSession::changed, keeper, &IndexKeeper::look);
+    connect(this, &CatalogueSession::changed, keeper, &IndexKeeper::lookSoon);
     connect(keeper, &IndexKeeper::updated, this, &CatalogueSession::indexUpdated);
 }
 

@@ -13,8 +13,11 @@ struct IndexKeeper::State {
     bool built = false;
 };
 
-IndexKeeper::IndexKeeper(QObject* parent) : QObject(parent)
+IndexKeeper::IndexKeeper(QObject* parent) : QObject(parent), soon(new QTimer(this))
 {
+    soon->setSingleShot(true);
+    soon->setInterval(lookAfterMs);
+    connect(soon, &QTimer::timeout, this, &IndexKeeper::look);
 }
 
 IndexKeeper::~IndexKeeper() = default;
@@ -34,7 +37,13 @@ void IndexKeeper::follow(const std::string& cataloguePath)
     state = std::make_shared<State>();
     lookWaiting = std::make_shared<std::atomic<bool>>(false);
     // The window opens and shows its tree first; a commit meanwhile is taken in by this first look.
-    QTimer::singleShot(firstLookAfterMs, this, &IndexKeeper::look);
+    soon->start();
+}
+
+void IndexKeeper::lookSoon()
+{
+    if (!soon->isActive())
+        soon->start();
 }
 
 void IndexKeeper::look()

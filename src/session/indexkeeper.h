@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+class QTimer;
 class Worker;
 
 // Keeps the search index up to the catalogue on a low-priority worker of its own: builds it for the
@@ -20,7 +21,10 @@ public:
 
     // Follows the catalogue at this path (empty: none) and builds or updates its index.
     void follow(const std::string& cataloguePath);
-    // A commit reached the catalogue: the index takes it in. Looks already waiting count as one.
+    // A commit reached the catalogue: the index takes it in after lookAfterMs, with the commits
+    // that come meanwhile.
+    void lookSoon();
+    // The same at once. Looks already waiting count as one.
     void look();
 
     // True while the index holds every commit the keeper was told of.
@@ -28,9 +32,10 @@ public:
     // The index file of the catalogue followed; empty when there is none.
     const std::string& indexPath() const { return index; }
 
-    // How long after the catalogue opens the index is first looked at: quick find answers without it
-    // meanwhile, and the window is shown before the worker competes with it.
-    static constexpr int firstLookAfterMs = 1000;
+    // How long after the catalogue opens, or after a commit, the index is looked at: quick find
+    // answers without it meanwhile, the window is shown before the worker competes with it, and a
+    // command right after another rarely waits for the index's writes.
+    static constexpr int lookAfterMs = 1000;
 
 signals:
     // The index took in a commit after it was first built.
@@ -39,6 +44,7 @@ signals:
 private:
     struct State;
 
+    QTimer* soon;
     std::unique_ptr<Worker> worker;
     std::shared_ptr<State> state;
     std::shared_ptr<std::atomic<bool>> isSettled = std::make_shared<std::atomic<bool>>(false);
