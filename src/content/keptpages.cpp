@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "content/keptpages.h"
+
+#include <QCryptographicHash>
+#include <QStandardPaths>
+
+namespace content {
+
+std::string keptPagesFolder()
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return data.isEmpty() ? std::string() : (data + QLatin1String("/Varnelo/pages")).toStdString();
+}
+
+std::string keptCopyPath(const std::string& pagesFolder, const std::string& address)
+{
+    const QByteArray digest = QCryptographicHash::hash(QByteArray::fromStdString(address), QCryptographicHash::Sha256);
+    return pagesFolder + "/" + digest.toHex().left(32).toStdString() + ".html";
+}
+
+}  // namespace content
