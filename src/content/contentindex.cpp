@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "content/contentindex.h"
 
+#include "content/foldingtokenizer.h"
 #include "search/searchindex.h"
 #include "storage/cppsqlite3statement.h"
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -30,7 +32,7 @@ constexpr const char* schemaStatements[] = {
     "pages int not null default 0, gone int not null default 0);",
     "create table if not exists items(guid text primary key, doc int not null) without rowid;",
     "create index if not exists items_by_doc on items(doc);",
-    "create virtual table if not exists body using fts5(text, tokenize='unicode61 remove_diacritics 2');",
+    "create virtual table if not exists body using fts5(text, tokenize='folded unicode61 remove_diacritics 2');",
 };
 
 constexpr const char* documentColumns = "id, source, file, web, size, mtime, hash, state, reason, type, pages, gone";
@@ -82,16 +84,27 @@ bool damaged(const CppSQLite3Exception& failure)
 std::string queryMessage(const std::string& query, const std::string& detail)
 {
     std::string reason = detail;
-    if (const std::size_t at = reason.find("fts5: "); at != std::string::npos)
-        reason = reason.substr(at + 6);
+    if (const std::size_t code = reason.find("]: "); code != std::string::npos)
+        reason = reason.substr(code + 3);
+    if (reason.rfind("fts5: ", 0) == 0)
+        reason = reason.substr(6);
     if (reason.rfind("no such column: ", 0) == 0)
         reason = "\"" + reason.substr(16) + ":\" names no field; put words with a colon in double quotes";
+    else if (reason == "syntax error near \"\"")
+        reason = "it ends too early (after an AND, OR, NOT or an open bracket)";
     else if (reason.rfind("syntax error near ", 0) == 0)
         reason = "a sign or an AND, OR, NOT is out of place near " + reason.substr(18)
                  + "; put words with signs in double quotes";
-    else if (const std::size_t bracket = reason.find("]: "); bracket != std::string::npos)
-        reason = reason.substr(bracket + 3);
-    return "The search " + std::string("\"") + query + "\" cannot be read: " + reason + ".";
+    else if (reason == "unterminated string")
+        reason = "a double quote is not closed";
+    return "The search \"" + query + "\" cannot be read: " + reason + ".";
+}
+
+// A passage shown on one line: the text's line breaks become blanks.
+std::string oneLine(std::string text)
+{
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
 }
 
 }  // namespace
@@ -117,6 +130,8 @@ void ContentIndex::open()
         try {
             db.Open(indexPath.c_str(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW);
             db.SetBusyTimeout(10000);
+            if (!registerFoldingTokenizer(db.connection()))
+                throw ContentIndexError("Cannot open the content index: this SQLite has no FTS5");
             ensureSchema();
             return;
         } catch (const CppSQLite3Exception& failure) {
@@ -178,7 +193,7 @@ std::vector<ContentHit> ContentIndex::search(const std::string& query, std::size
                 continue;
             items.bind(1, document);
             while (items.step() && hits.size() < limit)
-                hits.push_back({items.text(0), int(row & 0xFFFFF), match.text(1), match.real(2)});
+                hits.push_back({items.text(0), int(row & 0xFFFFF), oneLine(match.text(1)), match.real(2)});
             items.reset();
         }
     } catch (const CppSQLite3Exception& failure) {

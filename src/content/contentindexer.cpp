@@ -172,10 +172,12 @@ bool ContentIndexer::refreshDocument(const Document& document, IndexReport& repo
     return true;
 }
 
-IndexReport ContentIndexer::refresh(Progress& progress)
+IndexReport ContentIndexer::refresh(Progress& progress, const std::unordered_set<std::string>& onlySources)
 {
     IndexReport report;
-    const std::vector<Document> documents = contentIndex.documents();
+    std::vector<Document> documents = contentIndex.documents();
+    if (!onlySources.empty())
+        std::erase_if(documents, [&](const Document& document) { return !onlySources.count(document.source); });
     std::optional<Transaction> transaction;
     auto since = Clock::now();
     try {

@@ -45,9 +45,9 @@ public:
     // True when it changed what the index refers to. Raises ContentIndexError when the catalogue or
     // the index cannot be read.
     bool updateFromCatalogue();
-    // Reads every document whose file changed; advances progress per document and stops between two
-    // when it says so, keeping what was stored.
-    IndexReport refresh(Progress& progress = Progress::none());
+    // Reads every document whose file changed (or only those of these sources); advances progress per
+    // document and stops between two when it says so, keeping what was stored.
+    IndexReport refresh(Progress& progress = Progress::none(), const std::unordered_set<std::string>& onlySources = {});
 
     ContentIndex& index() { return contentIndex; }
     ExtractorProcess& reader() { return extractor; }

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "content/indexlock.h"
 
+#include "content/contentindex.h"
+
 #include <cerrno>
+#include <cstring>
+#include <filesystem>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -23,13 +27,20 @@ bool IndexLock::take(bool wait)
 {
     if (held)
         return true;
-    if (fd < 0)
+    if (fd < 0) {
+        std::error_code ignored;
+        const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+        if (!folder.empty() && std::filesystem::create_directories(folder, ignored))
+            std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ignored);
         fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
+    }
     if (fd < 0)
-        return false;
+        throw ContentIndexError("Cannot lock the content index: " + path + ": " + std::strerror(errno));
     int result;
     while ((result = ::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB))) != 0 && errno == EINTR) {
     }
+    if (result != 0 && errno != EWOULDBLOCK)
+        throw ContentIndexError("Cannot lock the content index: " + path + ": " + std::strerror(errno));
     held = result == 0;
     return held;
 }
@@ -39,9 +50,9 @@ bool IndexLock::tryLock()
     return take(false);
 }
 
-bool IndexLock::lock()
+void IndexLock::lock()
 {
-    return take(true);
+    take(true);
 }
 
 }  // namespace content

@@ -14,10 +14,11 @@ public:
     IndexLock(const IndexLock&) = delete;
     IndexLock& operator=(const IndexLock&) = delete;
 
-    // False when another program holds it (or the lock file cannot be made).
+    // False when another program holds it. Both raise ContentIndexError when the lock file cannot be
+    // made (its folder included).
     bool tryLock();
-    // Waits until the other program lets go; false when the lock file cannot be made.
-    bool lock();
+    // Waits until the other program lets go.
+    void lock();
 
 private:
     bool take(bool wait);

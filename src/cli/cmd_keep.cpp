@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/contentaccess.h"
+#include "cli/itemlookup.h"
+#include "content/indexlock.h"
+#include "content/keptpages.h"
+#include "content/pagekeeper.h"
+
+#include <QCoreApplication>
+
+#include <unordered_set>
+
+namespace {
+
+int keepCommand(Invocation& run)
+{
+    const content::IndexerSetup setup = contentSetup(run);
+    if (setup.pagesFolder.empty())
+        throw Failure("Cannot find the folder for the user's data: set HOME or XDG_DATA_HOME.");
+    CDBManager& db = run.catalogue();
+    const CategoryIndex index(db.GetRootCategory());
+    const std::vector<FoundItem> found = findItems(db, index, run.operands());
+    for (const FoundItem& each : found)
+        if (each.item->GetType() != 1)
+            throw Failure("The item " + each.item->GetGuid() + " is a file, not a web address.");
+
+    const std::unique_ptr<QCoreApplication> application = eventLoopApplication();
+    content::PageKeeper keeper(setup.pagesFolder);
+    std::vector<content::KeepResult> results(found.size());
+    QEventLoop loop;
+    QObject::connect(&keeper, &content::PageKeeper::kept,
+                     [&](int id, const content::KeepResult& result) { results[std::size_t(id)] = result; });
+    QObject::connect(&keeper, &content::PageKeeper::allKept, &loop, &QEventLoop::quit);
+    for (std::size_t i = 0; i < found.size(); ++i)
+        keeper.keep(int(i), found[i].item->GetTarget());
+    if (!keeper.idle())
+        loop.exec();
+
+    // The new copies' text goes into the index at once.
+    std::unordered_set<std::string> kept;
+    for (std::size_t i = 0; i < found.size(); ++i)
+        if (results[i].kept)
+            kept.insert(found[i].item->GetTarget());
+    run.closeCatalogue();
+    if (!kept.empty()) {
+        content::IndexLock lock(setup.indexPath);
+        lock.lock();
+        content::ContentIndexer indexer(setup);
+        indexer.updateFromCatalogue();
+        indexer.refresh(Progress::none(), kept);
+    }
+    bool allKept = true;
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        allKept = allKept && results[i].kept;
+        run.out().print({{"guid", found[i].item->GetGuid()},
+                         {"address", found[i].item->GetTarget()},
+                         {"kept", results[i].kept ? "yes" : "no"},
+                         {"file", results[i].file},
+                         {"detail", results[i].detail}});
+    }
+    return allKept ? ExitSuccess : ExitFailure;
+}
+
+}  // namespace
+
+extern const Subcommand cmd_keep = {
+    "keep",
+    "GUID...",
+    "Fetch and keep a copy of each web item's page now (stylesheets and images inside), and index its text",
+    {},
+    1,
+    -1,
+    keepCommand};
