@@ -18,10 +18,14 @@ int keepCommand(Invocation& run)
         throw Failure("Cannot find the folder for the user's data: set HOME or XDG_DATA_HOME.");
     CDBManager& db = run.catalogue();
     const CategoryIndex index(db.GetRootCategory());
-    const std::vector<FoundItem> found = findItems(db, index, run.operands());
-    for (const FoundItem& each : found)
+    // GUID and address of each item, kept beyond the catalogue's connection.
+    std::vector<std::pair<std::string, std::string>> found;
+    for (const FoundItem& each : findItems(db, index, run.operands())) {
         if (each.item->GetType() != 1)
             throw Failure("The item " + each.item->GetGuid() + " is a file, not a web address.");
+        found.emplace_back(each.item->GetGuid(), each.item->GetTarget());
+    }
+    run.closeCatalogue();
 
     const std::unique_ptr<QCoreApplication> application = eventLoopApplication();
     content::PageKeeper keeper(setup.pagesFolder);
@@ -31,7 +35,7 @@ int keepCommand(Invocation& run)
                      [&](int id, const content::KeepResult& result) { results[std::size_t(id)] = result; });
     QObject::connect(&keeper, &content::PageKeeper::allKept, &loop, &QEventLoop::quit);
     for (std::size_t i = 0; i < found.size(); ++i)
-        keeper.keep(int(i), found[i].item->GetTarget());
+        keeper.keep(int(i), found[i].second);
     if (!keeper.idle())
         loop.exec();
 
@@ -39,8 +43,7 @@ int keepCommand(Invocation& run)
     std::unordered_set<std::string> kept;
     for (std::size_t i = 0; i < found.size(); ++i)
         if (results[i].kept)
-            kept.insert(found[i].item->GetTarget());
-    run.closeCatalogue();
+            kept.insert(found[i].second);
     if (!kept.empty()) {
         content::IndexLock lock(setup.indexPath);
         lock.lock();
@@ -51,8 +54,8 @@ int keepCommand(Invocation& run)
     bool allKept = true;
     for (std::size_t i = 0; i < found.size(); ++i) {
         allKept = allKept && results[i].kept;
-        run.out().print({{"guid", found[i].item->GetGuid()},
-                         {"address", found[i].item->GetTarget()},
+        run.out().print({{"guid", found[i].first},
+                         {"address", found[i].second},
                          {"kept", results[i].kept ? "yes" : "no"},
                          {"file", results[i].file},
                          {"detail", results[i].detail}});

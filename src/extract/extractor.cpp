@@ -181,6 +181,10 @@ void answer(const wire::Request& request, const std::function<void(wire::FrameTy
         });
         read(request, detected.format, file.get(), sink);
         sink.finish();
+        if (sink.size() == 0) {
+            done(send, wire::Outcome::NoText, "it holds no text");
+            return;
+        }
         done(send, wire::Outcome::Text,
              sink.truncated() ? "only its first " + std::to_string(request.textLimit / (1024 * 1024)) + " MB of text"
                               : std::string());
