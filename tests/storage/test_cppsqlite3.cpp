@@ -371,6 +371,6 @@ TEST_F(CppSQLite3DBTest, StatementBindsAnyBytesAndRunsAgainAfterAFailure)
     ASSERT_TRUE(select.step());
     EXPECT_EQ(select.text(0), "second");
     EXPECT_FALSE(select.step());
-    EXPECT_NE(failureOf([&] { CppSQLite3Statement(db, "select nothing from nowhere;"); }).find("no such table"),
+    EXPECT_NE(failureOf([&] { CppSQLite3Statement(db, "select missing from nowhere;"); }).find("no such table"),
               std::string::npos);
 }
