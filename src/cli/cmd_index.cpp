@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/contentaccess.h"
 #include "content/indexlock.h"
+#include "content/pagekeeper.h"
 
 #include <unistd.h>
 
@@ -41,6 +42,15 @@ int indexCommand(Invocation& run)
     }
     content::ContentIndexer indexer(setup);
     indexer.updateFromCatalogue();
+    if (setup.settings.keepPages && !setup.pagesFolder.empty()) {
+        const std::unique_ptr<QCoreApplication> application = eventLoopApplication();
+        const std::vector<std::string> addresses = indexer.pagesNotKept();
+        const std::vector<content::KeepResult> kept = content::keepPagesNow(addresses, setup.pagesFolder);
+        for (std::size_t i = 0; i < kept.size(); ++i)
+            if (!kept[i].kept)
+                std::fprintf(stderr, "varnelo-cli: no copy of %s was kept: %s\n", addresses[i].c_str(),
+                             kept[i].detail.c_str());
+    }
     StderrProgress progress;
     const content::IndexReport report = indexer.refresh(progress);
     for (const auto& [file, reason] : report.failures)

@@ -28,16 +28,10 @@ int keepCommand(Invocation& run)
     run.closeCatalogue();
 
     const std::unique_ptr<QCoreApplication> application = eventLoopApplication();
-    content::PageKeeper keeper(setup.pagesFolder);
-    std::vector<content::KeepResult> results(found.size());
-    QEventLoop loop;
-    QObject::connect(&keeper, &content::PageKeeper::kept,
-                     [&](int id, const content::KeepResult& result) { results[std::size_t(id)] = result; });
-    QObject::connect(&keeper, &content::PageKeeper::allKept, &loop, &QEventLoop::quit);
-    for (std::size_t i = 0; i < found.size(); ++i)
-        keeper.keep(int(i), found[i].second);
-    if (!keeper.idle())
-        loop.exec();
+    std::vector<std::string> addresses;
+    for (const auto& [guid, address] : found)
+        addresses.push_back(address);
+    const std::vector<content::KeepResult> results = content::keepPagesNow(addresses, setup.pagesFolder);
 
     // The new copies' text goes into the index at once.
     std::unordered_set<std::string> kept;

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 
 #include <sys/stat.h>
@@ -170,6 +171,16 @@ bool ContentIndexer::refreshDocument(const Document& document, IndexReport& repo
         break;
     }
     return true;
+}
+
+std::vector<std::string> ContentIndexer::pagesNotKept()
+{
+    std::vector<std::string> addresses;
+    std::error_code ignored;
+    for (const Document& document : contentIndex.documents())
+        if (document.web && !std::filesystem::exists(document.file, ignored))
+            addresses.push_back(document.source);
+    return addresses;
 }
 
 IndexReport ContentIndexer::refresh(Progress& progress, const std::unordered_set<std::string>& onlySources)

@@ -49,6 +49,9 @@ public:
     // document and stops between two when it says so, keeping what was stored.
     IndexReport refresh(Progress& progress = Progress::none(), const std::unordered_set<std::string>& onlySources = {});
 
+    // The addresses of the web items that have no kept copy yet.
+    std::vector<std::string> pagesNotKept();
+
     ContentIndex& index() { return contentIndex; }
     ExtractorProcess& reader() { return extractor; }
 

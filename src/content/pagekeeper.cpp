@@ -6,6 +6,8 @@
 #include "extract/markuptext.h"
 #include "shell/paths.h"
 
+#include <QEventLoop>
+
 #include <filesystem>
 
 namespace content {
@@ -146,6 +148,22 @@ KeepResult PageKeeper::save(const Page& page) const
     result.kept = true;
     result.file = path;
     return result;
+}
+
+std::vector<KeepResult> keepPagesNow(const std::vector<std::string>& addresses, const std::string& pagesFolder)
+{
+    std::vector<KeepResult> results(addresses.size());
+    if (addresses.empty())
+        return results;
+    PageKeeper keeper(pagesFolder);
+    QEventLoop loop;
+    QObject::connect(&keeper, &PageKeeper::kept,
+                     [&](int id, const KeepResult& result) { results[std::size_t(id)] = result; });
+    QObject::connect(&keeper, &PageKeeper::allKept, &loop, &QEventLoop::quit);
+    for (std::size_t i = 0; i < addresses.size(); ++i)
+        keeper.keep(int(i), addresses[i]);
+    loop.exec();
+    return results;
 }
 
 }  // namespace content

@@ -8,6 +8,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace content {
 
@@ -57,6 +58,10 @@ private:
     std::map<int, std::pair<int, std::string>> jobs;
     int nextJob = 0;
 };
+
+// Keeps these pages now and returns once all are done, in the same order: for callers without an
+// event loop of their own (the command line). Needs a QCoreApplication.
+std::vector<KeepResult> keepPagesNow(const std::vector<std::string>& addresses, const std::string& pagesFolder);
 
 // How much text a page holds, as the index would read it.
 std::size_t pageTextSize(const std::string& html);

@@ -7,8 +7,6 @@
 #include "pageserver.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 
 #include <sys/stat.h>
 
@@ -23,17 +21,9 @@ void ensureApplication()
         new QCoreApplication(argc, argv);
 }
 
-content::KeepResult keep(content::PageKeeper& keeper, const std::string& address)
+content::KeepResult keep(const std::string& folder, const std::string& address)
 {
-    content::KeepResult result;
-    QEventLoop loop;
-    QObject::connect(&keeper, &content::PageKeeper::kept, &loop,
-                     [&](int, const content::KeepResult& kept) { result = kept; });
-    QObject::connect(&keeper, &content::PageKeeper::allKept, &loop, &QEventLoop::quit);
-    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-    keeper.keep(0, address);
-    loop.exec();
-    return result;
+    return content::keepPagesNow({address}, folder).at(0);
 }
 
 const std::string goodPage =
@@ -57,8 +47,8 @@ TEST_F(ContentTest, APageIsKeptWholeAndAWorseFetchKeepsTheOldCopy)
     const std::string address = server.url("/page.html");
     const std::string guid = catalogue.add(address, 1);
 
-    content::PageKeeper keeper(setup().pagesFolder);
-    const content::KeepResult first = keep(keeper, address);
+    const std::string pages = setup().pagesFolder;
+    const content::KeepResult first = keep(pages, address);
     ASSERT_TRUE(first.kept) << first.detail;
     EXPECT_EQ(first.file, content::keptCopyPath(setup().pagesFolder, address));
     const std::string copy = readRegularFile(first.file, 1 << 20).value_or("");
@@ -78,11 +68,11 @@ TEST_F(ContentTest, APageIsKeptWholeAndAWorseFetchKeepsTheOldCopy)
     EXPECT_EQ(found(indexer.index(), "cormorants"), std::vector<std::string>{guid});
 
     std::filesystem::remove(site + "/page.html");
-    const content::KeepResult missing = keep(keeper, address);
+    const content::KeepResult missing = keep(pages, address);
     EXPECT_FALSE(missing.kept);
     EXPECT_EQ(missing.detail, "the page could not be fetched: 404 File not found; the kept copy stays as it was");
     documents::write(site + "/page.html", "<html><body><p>Moved.</p></body></html>");
-    const content::KeepResult smaller = keep(keeper, address);
+    const content::KeepResult smaller = keep(pages, address);
     EXPECT_FALSE(smaller.kept);
     EXPECT_EQ(smaller.detail.substr(0, 33), "the page now holds much less text") << smaller.detail;
     EXPECT_EQ(readRegularFile(first.file, 1 << 20).value_or(""), copy);

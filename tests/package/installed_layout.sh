@@ -31,6 +31,8 @@ expect usr/share/man/man1/varnelo.1.gz
 expect usr/share/man/man1/varnelo-cli.1.gz
 expect usr/bin/varnelo-cli
 [ -x "$root/usr/bin/varnelo-cli" ] || fail "usr/bin/varnelo-cli is not executable"
+expect usr/libexec/varnelo/varnelo-extract
+[ -x "$root/usr/libexec/varnelo/varnelo-extract" ] || fail "usr/libexec/varnelo/varnelo-extract is not executable"
 expect usr/share/doc/varnelo/copyright
 expect usr/share/doc/varnelo/changelog.gz
 
