@@ -36,19 +36,6 @@ std::string megabytes(std::size_t bytes)
     return std::to_string(bytes / (1024 * 1024)) + " MB";
 }
 
-bool sendAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR)
-            continue;
-        if (sent <= 0)
-            return false;
-        bytes.remove_prefix(std::size_t(sent));
-    }
-    return true;
-}
-
 Extraction failed(std::string reason)
 {
     Extraction result;
@@ -152,7 +139,7 @@ Extraction ExtractorProcess::read(const std::string& path, const std::string& kn
     for (int attempt = 0; attempt < 2 && !sent; ++attempt) {
         if (pid < 0 && !spawn())
             return failed("the reader " + executable + " cannot be started: " + std::strerror(errno));
-        sent = sendAll(channel, request);
+        sent = wire::sendAll(channel, request);
         if (!sent)
             stop();
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "extract/extractor.h"
 
+#include "base/files.h"
 #include "extract/format.h"
 #include "extract/markuptext.h"
 #include "extract/packagereaders.h"
@@ -16,7 +17,6 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -28,23 +28,6 @@ namespace {
 
 constexpr std::size_t headSize = 4096;
 constexpr std::size_t readPiece = 256 * 1024;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    FileDescriptor(FileDescriptor&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd; }
-
-private:
-    int fd;
-};
 
 // Non-blocking, so a FIFO or a device put in a file's place cannot hold the open up; only a regular
 // file is read.

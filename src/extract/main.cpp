@@ -16,19 +16,6 @@
 
 namespace {
 
-bool writeAll(std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        bytes.remove_prefix(std::size_t(written));
-    }
-    return true;
-}
-
 long option(int argc, char** argv, const char* name)
 {
     for (int i = 1; i + 1 < argc; ++i)
@@ -65,7 +52,7 @@ int main(int argc, char** argv)
             extract::startFileClock(limits.cpuSecondsPerFile);
             bool sent = true;
             extract::answer(*request, [&](extract::wire::FrameType type, std::string_view payload) {
-                sent = sent && writeAll(extract::wire::encodeFrame(type, payload));
+                sent = sent && extract::wire::sendAll(STDOUT_FILENO, extract::wire::encodeFrame(type, payload));
             });
             if (!sent)
                 return 0;

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "extract/wire.h"
 
+#include <cerrno>
+
+#include <sys/socket.h>
+
 namespace extract::wire {
 
 namespace {
@@ -87,6 +91,19 @@ std::optional<std::pair<int, std::string_view>> decodePage(std::string_view payl
     if (payload.size() < 4)
         return std::nullopt;
     return std::make_pair(static_cast<int>(number(payload, 0, 4)), payload.substr(4));
+}
+
+bool sendAll(int socket, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t sent = ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent <= 0)
+            return false;
+        bytes.remove_prefix(std::size_t(sent));
+    }
+    return true;
 }
 
 std::optional<Frame> FrameReader::next()

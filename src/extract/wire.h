@@ -51,6 +51,10 @@ std::string pagePayload(int page, std::string_view text);
 // The page number and text of a Page frame's payload; nullopt when it is too short.
 std::optional<std::pair<int, std::string_view>> decodePage(std::string_view payload);
 
+// Sends all the bytes on the socket (retrying short sends, never raising SIGPIPE); false when the
+// other end is gone.
+bool sendAll(int socket, std::string_view bytes);
+
 // Takes bytes as they arrive and hands out whole frames.
 class FrameReader {
 public:
