@@ -4,6 +4,7 @@
 #include "cli/contentaccess.h"
 #include "content/contentindex.h"
 #include "search/searchindex.h"
+#include "shell/appsettings.h"
 #include "shell/paths.h"
 #include "storage/cppsqlite3statement.h"
 
@@ -42,6 +43,13 @@ int searchContent(Invocation& run)
         words += (words.empty() ? "" : " ") + operand;
     if (blank(words))
         throw UsageError("the words are blank");
+    std::size_t limit = SIZE_MAX;
+    if (const auto given = run.value("limit")) {
+        int number = 0;
+        if (!parseProfileInt(*given, number) || number < 1)
+            throw UsageError("--limit takes a number of hits, 1 or more");
+        limit = std::size_t(number);
+    }
     const std::string indexFile = contentSetup(run).indexPath;
     std::error_code ignored;
     if (!std::filesystem::exists(indexFile, ignored))
@@ -50,7 +58,7 @@ int searchContent(Invocation& run)
     CDBManager& db = run.catalogue();
     const CategoryIndex categories(db.GetRootCategory());
     CppSQLite3Statement item(db, "select name, category from link_table where guid = ?1;");
-    for (const content::ContentHit& hit : index.search(words, SIZE_MAX)) {
+    for (const content::ContentHit& hit : index.search(words, limit)) {
         // The index may not have followed a delete yet.
         if (!item.bind(1, hit.guid).step()) {
             item.reset();
@@ -94,7 +102,7 @@ int searchCommand(Invocation& run)
 
 extern const Subcommand cmd_search = {
     "search",
-    "[--title] [--target] [--description] KEYWORD | --content WORDS...",
+    "[--title] [--target] [--description] KEYWORD | --content [--limit N] WORDS...",
     "Find items as the search dialog does (every field unless some are named), or by the words inside their "
     "documents and kept pages; print each hit and its category",
     {{"title", nullptr, "search the titles"},
@@ -102,7 +110,8 @@ extern const Subcommand cmd_search = {
      {"description", nullptr, "search the descriptions"},
      {"content", nullptr,
       "search the content index (varnelo-cli index): \"exact words\", prefix*, AND, OR, NOT; prints the snippet "
-      "(the words marked **so**) and the PDF page (0 when none)"}},
+      "(the words marked **so**) and the PDF page (0 when none)"},
+     {"limit", "N", "with --content: the best N hits only"}},
     1,
     -1,
     searchCommand};
