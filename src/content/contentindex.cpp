@@ -334,4 +334,20 @@ void ContentIndex::markGone(long long document, bool gone)
         .execute();
 }
 
+void ContentIndex::forgetStamps()
+{
+    db.ExecuteStatement("update docs set size = -1, mtime = -1;");
+}
+
+std::string ContentIndex::meta(const std::string& key)
+{
+    CppSQLite3Statement select(db, "select value from meta where key = ?1;");
+    return select.bind(1, key).step() ? select.text(0) : std::string();
+}
+
+void ContentIndex::setMeta(const std::string& key, const std::string& value)
+{
+    CppSQLite3Statement(db, "replace into meta(key, value) values(?1, ?2);").bind(1, key).bind(2, value).execute();
+}
+
 }  // namespace content

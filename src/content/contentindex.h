@@ -95,6 +95,11 @@ public:
     void storeState(long long document, const FileStamp& stamp, State state, const std::string& reason,
                     bool keepText = false);
     void markGone(long long document, bool gone);
+    // Makes every document be looked at again by the next refresh (its text is kept meanwhile).
+    void forgetStamps();
+    // A value the index keeps about itself ("" when none).
+    std::string meta(const std::string& key);
+    void setMeta(const std::string& key, const std::string& value);
 
     CppSQLite3DB& connection() { return db; }
     const std::string& path() const { return indexPath; }

@@ -186,6 +186,13 @@ std::vector<std::string> ContentIndexer::pagesNotKept()
 IndexReport ContentIndexer::refresh(Progress& progress, const std::unordered_set<std::string>& onlySources)
 {
     IndexReport report;
+    // Kinds switched on or off, or another size cap: every file is judged again by the new rules
+    // (an unchanged file of a kind still read costs only its hash).
+    const std::string rules = kindsText(setup.settings.kinds) + ";" + std::to_string(setup.settings.sizeCapMb);
+    if (contentIndex.meta("rules") != rules) {
+        contentIndex.forgetStamps();
+        contentIndex.setMeta("rules", rules);
+    }
     std::vector<Document> documents = contentIndex.documents();
     if (!onlySources.empty())
         std::erase_if(documents, [&](const Document& document) { return !onlySources.count(document.source); });

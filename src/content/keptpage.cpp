@@ -156,14 +156,27 @@ const FetchedResource* lookUp(const std::map<std::string, FetchedResource>& fetc
     return &place->second;
 }
 
+// The address relative references start from: the page's own, or the one its <base href> names.
+std::string baseAddress(const HtmlDocument& document, const std::string& pageAddress)
+{
+    std::string base = pageAddress;
+    walk(reinterpret_cast<xmlNode*>(document.get()), [&](xmlNode* node) {
+        if (base == pageAddress && named(node, "base"))
+            if (const std::string resolved = absolute(pageAddress, attribute(node, "href")); !resolved.empty())
+                base = resolved;
+    });
+    return base;
+}
+
 }  // namespace
 
-std::vector<std::string> pageResources(const std::string& html, const std::string& pageAddress)
+std::vector<std::string> pageResources(const std::string& html, const std::string& address)
 {
     std::vector<std::string> resources;
-    const HtmlDocument document = parse(html, pageAddress);
+    const HtmlDocument document = parse(html, address);
     if (!document)
         return resources;
+    const std::string pageAddress = baseAddress(document, address);
     auto add = [&](const std::string& reference) {
         const std::string address = absolute(pageAddress, reference);
         const QUrl url(QString::fromStdString(address));
@@ -180,12 +193,13 @@ std::vector<std::string> pageResources(const std::string& html, const std::strin
     return resources;
 }
 
-std::string keptPage(const std::string& html, const std::string& pageAddress,
+std::string keptPage(const std::string& html, const std::string& address,
                      const std::map<std::string, FetchedResource>& fetched)
 {
-    const HtmlDocument document = parse(html, pageAddress);
+    const HtmlDocument document = parse(html, address);
     if (!document || !xmlDocGetRootElement(document.get()))
         return {};
+    const std::string pageAddress = baseAddress(document, address);
     walk(reinterpret_cast<xmlNode*>(document.get()), [&](xmlNode* node) {
         const bool refresh = named(node, "meta") && lower(attribute(node, "http-equiv")) == "refresh";
         const bool removed = std::any_of(std::begin(removedElements), std::end(removedElements),

@@ -18,8 +18,9 @@ struct FetchedResource {
 
 // The page as one self-contained HTML file, read by libxml2's HTML parser and written back as UTF-8:
 // stylesheets become <style> elements, images data: addresses (those in `fetched`; the others keep
-// their absolute address), links become absolute; scripts, frames, plug-ins, event attributes,
-// javascript: addresses, <base> and refreshes are removed. Empty when the page cannot be parsed.
+// their absolute address), links become absolute (from the page's <base> when it names one); scripts,
+// frames, plug-ins, event attributes, javascript: addresses, <base> and refreshes are removed. Empty
+// when the page cannot be parsed.
 std::string keptPage(const std::string& html, const std::string& pageAddress,
                      const std::map<std::string, FetchedResource>& fetched);
 

@@ -154,6 +154,17 @@ TEST_F(ContentTest, ReadsAgainOnlyWhatChangedAndFollowsTheCatalogue)
     EXPECT_EQ(found(indexer.index(), "delta"), std::vector<std::string>{});
     EXPECT_EQ(content::describe(*indexer.index().documentOf(twin)), "no text: No such file or directory");
     EXPECT_EQ(content::describe(*indexer.index().documentOf(b)), "");
+
+    // Text files switched off lose their text, and switched on again are read again.
+    content::IndexerSetup withoutText = setup();
+    withoutText.settings.kinds = content::kindsFromText("pdf,office,epub,html");
+    content::ContentIndexer narrower(withoutText);
+    narrower.updateFromCatalogue();
+    narrower.refresh();
+    EXPECT_EQ(found(narrower.index(), "gamma"), std::vector<std::string>{});
+    EXPECT_EQ(content::describe(*narrower.index().documentOf(b)), "no text: text files are not read");
+    indexer.refresh();
+    EXPECT_EQ(found(indexer.index(), "gamma"), std::vector<std::string>{b});
 }
 
 // Catches an index file others can read, one written through a link planted in its place, and a
