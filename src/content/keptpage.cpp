@@ -19,8 +19,10 @@ namespace {
 
 using HtmlDocument = std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)>;
 
-const char* const removedElements[] = {"script", "noscript", "iframe", "frame",  "frameset", "object",
-                                       "embed",  "applet",   "base",   "portal", "template"};
+const char* const removedElements[] = {"script", "iframe", "frame", "frameset", "base", "template"};
+// Plug-ins go, but what they hold is what a reader sees without them, as is <noscript> once the
+// scripts are gone.
+const char* const unwrappedElements[] = {"noscript", "object", "embed", "applet", "portal"};
 const char* const addressAttributes[] = {"href", "src", "action", "formaction", "poster", "background", "cite"};
 
 HtmlDocument parse(const std::string& html, const std::string& address)
@@ -83,16 +85,22 @@ bool activeAddress(const std::string& value)
            || (text.rfind("data:", 0) == 0 && text.rfind("data:image/", 0) != 0);
 }
 
-void walk(xmlNode* node, const std::function<void(xmlNode*)>& visit)
+// Visits every element in document order. visit returns false when it took the element out of the
+// tree (removed, replaced, unwrapped): the walk goes on with whatever now stands in its place.
+void walk(xmlNode* parent, const std::function<bool(xmlNode*)>& visit)
 {
-    for (xmlNode* child = node ? node->children : nullptr; child;) {
-        xmlNode* next = child->next;  // visit may remove the child
-        if (child->type == XML_ELEMENT_NODE) {
-            visit(child);
-            if (child->parent)
-                walk(child, visit);
+    for (xmlNode* child = parent ? parent->children : nullptr; child;) {
+        if (child->type != XML_ELEMENT_NODE) {
+            child = child->next;
+            continue;
         }
-        child = next;
+        xmlNode* previous = child->prev;
+        if (visit(child)) {
+            walk(child, visit);
+            child = child->next;
+        } else {
+            child = previous ? previous->next : parent->children;
+        }
     }
 }
 
@@ -100,6 +108,28 @@ void removeNode(xmlNode* node)
 {
     xmlUnlinkNode(node);
     xmlFreeNode(node);
+}
+
+// Puts the element's children in its place, then removes it.
+void unwrapNode(xmlNode* node)
+{
+    while (xmlNode* child = node->children) {
+        xmlUnlinkNode(child);
+        xmlAddPrevSibling(node, child);
+    }
+    removeNode(node);
+}
+
+bool among(const xmlNode* node, const char* const* first, const char* const* last)
+{
+    return std::any_of(first, last, [&](const char* name) { return named(node, name); });
+}
+
+// A <meta> that names the encoding: the copy is written in UTF-8 and says so once.
+bool namesEncoding(const xmlNode* node)
+{
+    return named(node, "meta")
+           && (!attribute(node, "charset").empty() || lower(attribute(node, "http-equiv")) == "content-type");
 }
 
 // Drops event handlers (on...), srcset (more addresses to fetch) and addresses that run something.
@@ -164,6 +194,7 @@ std::string baseAddress(const HtmlDocument& document, const std::string& pageAdd
         if (base == pageAddress && named(node, "base"))
             if (const std::string resolved = absolute(pageAddress, attribute(node, "href")); !resolved.empty())
                 base = resolved;
+        return true;
     });
     return base;
 }
@@ -189,6 +220,7 @@ std::vector<std::string> pageResources(const std::string& html, const std::strin
             add(attribute(node, "href"));
         else if (named(node, "img"))
             add(attribute(node, "src"));
+        return true;
     });
     return resources;
 }
@@ -202,15 +234,18 @@ std::string keptPage(const std::string& html, const std::string& address,
     const std::string pageAddress = baseAddress(document, address);
     walk(reinterpret_cast<xmlNode*>(document.get()), [&](xmlNode* node) {
         const bool refresh = named(node, "meta") && lower(attribute(node, "http-equiv")) == "refresh";
-        const bool removed = std::any_of(std::begin(removedElements), std::end(removedElements),
-                                         [&](const char* name) { return named(node, name); });
-        if (removed || refresh || (named(node, "link") && !isStylesheet(node))) {
+        if (among(node, std::begin(removedElements), std::end(removedElements)) || refresh || namesEncoding(node)
+            || (named(node, "link") && !isStylesheet(node))) {
             removeNode(node);
-            return;
+            return false;
+        }
+        if (among(node, std::begin(unwrappedElements), std::end(unwrappedElements))) {
+            unwrapNode(node);
+            return false;
         }
         if (isStylesheet(node)) {
             inlineStylesheet(node, lookUp(fetched, absolute(pageAddress, attribute(node, "href")), "text/css"));
-            return;
+            return false;
         }
         if (named(node, "img")) {
             const std::string address = absolute(pageAddress, attribute(node, "src"));
@@ -220,6 +255,7 @@ std::string keptPage(const std::string& html, const std::string& address,
                 setAttribute(node, "src", address);
         }
         cleanAttributes(node, pageAddress);
+        return true;
     });
     // Written as UTF-8, and said so in the page, whatever it was fetched in.
     htmlSetMetaEncoding(document.get(), reinterpret_cast<const xmlChar*>("UTF-8"));

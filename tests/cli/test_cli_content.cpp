@@ -12,6 +12,7 @@
 #include <QJsonObject>
 
 #include <filesystem>
+#include <optional>
 
 namespace {
 
@@ -68,12 +69,28 @@ TEST(CliContent, IndexSearchAndKeepFromTheCommandLine)
     EXPECT_EQ(regatta.out.substr(0, page.size()), page);
 
     const std::string index = content::ContentIndex::pathFor(db, home.path(".cache/Varnelo"));
-    content::IndexLock held(index);
-    ASSERT_TRUE(held.tryLock());
+    std::optional<content::IndexLock> held;
+    held.emplace(index);
+    ASSERT_TRUE(held->tryLock());
     const CliResult busy = runCli({"--db", db, "index"}, home.path());
     EXPECT_EQ(busy.status, 1);
     EXPECT_EQ(busy.err, "varnelo-cli: Another program is bringing the content index up to date; add --wait to "
                         "wait for it.\n");
+
+    // With --wait it takes its turn once the other program lets go.
+    QProcess waiting;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", QString::fromStdString(home.path()));
+    waiting.setProcessEnvironment(environment);
+    waiting.setReadChannel(QProcess::StandardError);
+    waiting.start(VARNELO_CLI, {"--db", QString::fromStdString(db), "index", "--wait"});
+    ASSERT_TRUE(waiting.waitForReadyRead(60000));
+    EXPECT_EQ(waiting.readAllStandardError().toStdString(),
+              "varnelo-cli: waiting for another program to finish with the content index\n");
+    EXPECT_EQ(waiting.state(), QProcess::Running);
+    held.reset();
+    ASSERT_TRUE(waiting.waitForFinished(60000));
+    EXPECT_EQ(waiting.exitCode(), 0) << waiting.readAllStandardError().toStdString();
 }
 
 }  // namespace

@@ -76,6 +76,11 @@ TEST_F(ContentTest, APageIsKeptWholeAndAWorseFetchKeepsTheOldCopy)
     EXPECT_FALSE(smaller.kept);
     EXPECT_EQ(smaller.detail.substr(0, 33), "the page now holds much less text") << smaller.detail;
     EXPECT_EQ(readRegularFile(first.file, 1 << 20).value_or(""), copy);
+
+    documents::write(site + "/huge.html", "<html><body>" + std::string(11 << 20, 'x') + "</body></html>");
+    const content::KeepResult huge = keep(pages, server.url("/huge.html"));
+    EXPECT_FALSE(huge.kept);
+    EXPECT_EQ(huge.detail, "the page could not be fetched: The answer is larger than 10 MB");
 }
 
 }  // namespace
