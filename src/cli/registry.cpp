@@ -24,7 +24,8 @@
     X(check)                                                                                                           \
     X(sync)                                                                                                            \
     X(index)                                                                                                           \
-    X(keep)
+    X(keep)                                                                                                            \
+    X(connector)
 
 #define VARNELO_DECLARE(name) extern const Subcommand cmd_##name;
 VARNELO_SUBCOMMANDS(VARNELO_DECLARE)

@@ -4,7 +4,6 @@
 #include "base/files.h"
 #include "content/keptpages.h"
 #include "extract/markuptext.h"
-#include "shell/paths.h"
 
 #include <QEventLoop>
 
@@ -137,11 +136,7 @@ KeepResult PageKeeper::save(const Page& page) const
             return result;
         }
     }
-    std::error_code failure;
-    std::filesystem::create_directories(folder, failure);
-    std::filesystem::permissions(folder, std::filesystem::perms::owner_all, failure);
-    // The copy replaces the old one whole or not at all.
-    if (!replaceFileContents(path, html, 0600)) {
+    if (!writeKeptCopy(folder, page.address, html)) {
         result.detail = "the copy cannot be written to " + folder;
         return result;
     }
