@@ -121,7 +121,8 @@ async function file(withCopy) {
       failed = true;
     }
   }
-  if (!recent.includes(added.category)) recent = [added.category].concat(recent);
+  recent = [added.category].concat(recent.filter((guid) => guid !== added.category));
+  fillPicker();
   await refreshPlaces();
   say(said, failed);
 }

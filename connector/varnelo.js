@@ -89,9 +89,18 @@ function serialisedPage(limit) {
   return doctype + copy.outerHTML;
 }
 
+// Right after the shortcut the page may not have been told yet that the tab is granted to the
+// extension (Chromium refuses then); a refusal counts only once it lasts about a second.
 async function runInPage(tabId, func, args = []) {
-  const [result] = await browserApi.scripting.executeScript({ target: { tabId }, func, args });
-  return result ? result.result : undefined;
+  for (let attempt = 1; ; ++attempt) {
+    try {
+      const [result] = await browserApi.scripting.executeScript({ target: { tabId }, func, args });
+      return result ? result.result : undefined;
+    } catch (error) {
+      if (attempt === 5) throw error;
+      await new Promise((resume) => setTimeout(resume, 100 * attempt));
+    }
+  }
 }
 
 // The selected text as the description; none where the browser lets no extension read the page.
