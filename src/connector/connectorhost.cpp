@@ -167,8 +167,8 @@ void ConnectorHost::serve(NativeMessaging& channel)
 
 std::string ConnectorHost::answer(const std::string& message)
 {
-    QJsonObject answered = respond(message);
     const QJsonDocument request = QJsonDocument::fromJson(QByteArray::fromStdString(message));
+    QJsonObject answered = respond(request, message.size());
     if (request.isObject() && request.object().contains(QLatin1String("id")))
         answered.insert(QStringLiteral("id"), request.object().value(QLatin1String("id")));
     std::string text = json(answered);
@@ -177,15 +177,14 @@ std::string ConnectorHost::answer(const std::string& message)
     return text;
 }
 
-QJsonObject ConnectorHost::respond(const std::string& message)
+QJsonObject ConnectorHost::respond(const QJsonDocument& document, std::size_t size)
 {
     try {
-        const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(message));
         if (!document.isObject())
             throw Refusal("The message is not a JSON object.");
         const QJsonObject request = document.object();
         const QString command = request.value(QLatin1String("command")).toString();
-        if (command != QLatin1String("keep") && message.size() > largestRequest)
+        if (command != QLatin1String("keep") && size > largestRequest)
             throw Refusal("The message is larger than 1 MB; nothing was done.");
         if (command == QLatin1String("categories"))
             return categories(request);

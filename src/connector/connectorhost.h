@@ -4,6 +4,7 @@
 #include "connector/nativemessaging.h"
 #include "content/contentindexer.h"
 
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
 
@@ -33,9 +34,10 @@ struct HostSetup {
 //                                         a category, the one filed to last
 //   {"command":"keep","guid":G,"html":H}  H (at most 20 MB) as the item's kept copy, its text indexed
 //   {"command":"locate","guid":G}         the running window selects the item
-// Every answer carries "ok"; a refusal carries "error", the reason in words, and changes nothing. The
-// catalogue is opened afresh for every message, so what the window changed meanwhile counts. Nothing
-// the browser sends makes the host run a program (the content index's own reader aside).
+// Every answer carries "ok" (and the request's "id", when it had one); a refusal carries "error", the
+// reason in words, and changes nothing. The catalogue is opened afresh for every message, so what the
+// window changed meanwhile counts. Nothing the browser sends makes the host run a program (the
+// content index's own reader aside).
 class ConnectorHost {
 public:
     explicit ConnectorHost(HostSetup setup);
@@ -52,7 +54,7 @@ public:
     static constexpr std::size_t largestMessage = 64 * 1024 * 1024;
 
 private:
-    QJsonObject respond(const std::string& message);
+    QJsonObject respond(const QJsonDocument& request, std::size_t size);
     QJsonObject categories(const QJsonObject& request);
     QJsonObject lookup(const QJsonObject& request);
     QJsonObject add(const QJsonObject& request);
