@@ -136,8 +136,8 @@ async function start() {
   }
   element("title").value = tab.title || tab.url;
   element("address").value = tab.url;
-  element("description").value = await selectedText(tab.id);
-  const [list] = await Promise.all([allCategories(), refreshPlaces()]);
+  const [selected, list] = await Promise.all([selectedText(tab.id), allCategories(), refreshPlaces()]);
+  if (!element("description").value) element("description").value = selected;
   categories = list;
   fillPicker();
 }

@@ -239,7 +239,8 @@ QJsonObject ConnectorHost::categories(const QJsonObject& request)
                                 {"name", qs(category.GetName())},
                                 {"parent", qs(category.GetParentGuid())}};
         size += json(entry).size() + 1;
-        if (size > NativeMessaging::largestAnswer - answerMargin)
+        // Each answer holds at least one, so asking for the next part always gets on.
+        if (size > NativeMessaging::largestAnswer - answerMargin && !list.isEmpty())
             break;
         list.append(entry);
     }
