@@ -1,11 +1,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""The browser connector in a real Chromium on the session's display: the extension loaded unpacked
-from connector/, its host installed by `varnelo-cli connector --install` into the session's home, a
-page served on 127.0.0.1 by the scenario. Alt+Shift+V files the page with the selected text; the
-badge then knows it; the popup lists where the page is, filters categories, and files it again with a
-kept copy that the content search finds. Chromium is driven through its DevTools protocol only to
-read what a user sees (the badge, the popup) and to press the popup's buttons: a key press reaches an
-extension only from a real window, hence Xvfb rather than headless."""
+"""The browser connector in a real Chromium on the session's display, the extension loaded unpacked,
+its host installed by `varnelo-cli connector --install`, a page served on 127.0.0.1 by the scenario.
+A key press reaches an extension only from a real window, hence Xvfb; the DevTools protocol only reads
+what a user sees (the badge, the popup) and presses the popup's buttons."""
 
 import base64
 import functools
@@ -34,7 +31,7 @@ PAGE = f"""<!DOCTYPE html>
 
 class Quiet(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):
-        pass
+        """The scenario's output is its verdict."""
 
 
 class DevTools:
