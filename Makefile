@@ -13,7 +13,7 @@ CMAKE_FLAGS ?=
 # The developers' and CI's builds stop at any warning; a plain cmake (a packager's) does not.
 WERROR =
 
-.PHONY: deps configure build test run sanitize package bench fuzz clean
+.PHONY: deps configure build test run sanitize package bench fuzz connector clean
 
 deps:
 	sh scripts/install-deps.sh
@@ -27,6 +27,10 @@ build: configure
 test: WERROR = -DVARNELO_WERROR=ON
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The browser extension packed for Firefox (.xpi) and the Chromium family (.zip), in $(BUILD_DIR)/.
+connector: configure
+	cmake --build $(BUILD_DIR) --target connector
 
 run: build
 	./$(BUILD_DIR)/src/app/varnelo

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "benchsupport.h"
 
+#include "storage/cdbmanager.h"
+
+#include <sqlite3.h>
+
 #include <fcntl.h>
 #include <malloc.h>
 #include <sys/stat.h>
@@ -160,4 +164,34 @@ void printSummary(std::ostream& out)
             << row.target << " | " << row.note << " |\n";
     }
     out.flush();
+}
+
+void writeCatalogue(const fs::path& file, const std::vector<std::pair<int, std::string>>& items)
+{
+    {
+        CDBManager db;
+        db.Open(file.string());
+        db.EnsureDefaultCategories();
+    }
+    sqlite3* db = nullptr;
+    sqlite3_open(file.c_str(), &db);
+    sqlite3_exec(db, "begin transaction;", nullptr, nullptr, nullptr);
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_prepare_v2(db,
+                       "insert into link_table (guid, name, target, category, star, comment, type)"
+                       " values (?1, ?1, ?2, '5EE0962C-217D-411a-BB72-6261B1B4F5BF', 0, '', ?3);",
+                       -1, &insert, nullptr);
+    int number = 0;
+    for (const auto& [type, target] : items) {
+        char guid[40];
+        std::snprintf(guid, sizeof guid, "00000000-0000-4000-8000-%012d", ++number);
+        sqlite3_bind_text(insert, 1, guid, -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 2, target.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int(insert, 3, type);
+        sqlite3_step(insert);
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    sqlite3_exec(db, "commit transaction;", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
 }

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <iosfwd>
 #include <string>
+#include <utility>
+#include <vector>
 
 // A private folder for the whole run, removed with everything in it afterwards.
 class RunFolder {
@@ -43,6 +45,10 @@ void removeCatalogue();
 // for the run's own files.
 const std::filesystem::path& generatedCatalogue();
 std::filesystem::path runFile(const std::string& name);
+
+// A catalogue holding exactly these items (type, target) in "General files", written through the
+// bare C API in one transaction.
+void writeCatalogue(const std::filesystem::path& file, const std::vector<std::pair<int, std::string>>& items);
 
 using Clock = std::chrono::steady_clock;
 double millisecondsSince(Clock::time_point start);

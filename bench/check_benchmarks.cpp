@@ -30,38 +30,6 @@ constexpr int fileItems = 200000;
 constexpr int linkItems = 10000;
 constexpr int serverPorts = 8;
 
-// A catalogue holding exactly these items (type, target) in "General files", written through the
-// bare C API in one transaction.
-void writeCatalogue(const fs::path& file, const std::vector<std::pair<int, std::string>>& items)
-{
-    {
-        CDBManager db;
-        db.Open(file.string());
-        db.EnsureDefaultCategories();
-    }
-    sqlite3* db = nullptr;
-    sqlite3_open(file.c_str(), &db);
-    sqlite3_exec(db, "begin transaction;", nullptr, nullptr, nullptr);
-    sqlite3_stmt* insert = nullptr;
-    sqlite3_prepare_v2(db,
-                       "insert into link_table (guid, name, target, category, star, comment, type)"
-                       " values (?1, ?1, ?2, '5EE0962C-217D-411a-BB72-6261B1B4F5BF', 0, '', ?3);",
-                       -1, &insert, nullptr);
-    int number = 0;
-    for (const auto& [type, target] : items) {
-        char guid[40];
-        std::snprintf(guid, sizeof guid, "00000000-0000-4000-8000-%012d", ++number);
-        sqlite3_bind_text(insert, 1, guid, -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 2, target.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_int(insert, 3, type);
-        sqlite3_step(insert);
-        sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
-    sqlite3_exec(db, "commit transaction;", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-}
-
 double timedCheck(const fs::path& file, check::CheckOptions options, check::CheckSummary& summary)
 {
     const Clock::time_point start = Clock::now();

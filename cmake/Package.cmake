@@ -16,7 +16,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "item with its program or one you choose, search every item by keyword, back\n"
     "the catalogue up and restore it, and import a Favorites folder of web\n"
     "shortcuts. Every change is written at once to one SQLite file in your home\n"
-    "folder.")
+    "folder. A browser extension for Firefox and the Chromium family files the\n"
+    "page you are on; its host is installed for the browsers here.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
@@ -33,5 +34,11 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # fonts-liberation: Liberation Mono stands in for the dialogs' Courier New.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, adwaita-icon-theme, xdg-utils, fonts-dejavu-core, fonts-liberation")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The browser connector's host manifests for Chromium and Chrome live below /etc: an administrator's
+# change to them survives an upgrade.
+file(WRITE ${PROJECT_BINARY_DIR}/debian/conffiles
+     "${CMAKE_INSTALL_FULL_SYSCONFDIR}/chromium/native-messaging-hosts/app.varnelo.connector.json\n"
+     "${CMAKE_INSTALL_FULL_SYSCONFDIR}/opt/chrome/native-messaging-hosts/app.varnelo.connector.json\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/debian/conffiles)
 
 include(CPack)

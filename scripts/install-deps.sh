@@ -1,6 +1,7 @@
 #!/bin/sh
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Installs the Debian 12 packages Varnelo needs to build, test, package and run.
+# Installs the Debian 12 packages Varnelo needs to build, test, package and run (chromium and
+# python3-websocket only for the browser connector's end-to-end test).
 # Idempotent: asks apt only for what is missing, and updates the package
 # lists only when something has to be installed.
 set -eu
@@ -14,6 +15,8 @@ adwaita-icon-theme fonts-dejavu-core fonts-liberation xdg-utils desktop-file-uti
 xvfb xauth xdotool imagemagick fluxbox dbus-x11 at-spi2-core python3 python3-pyatspi
 appstream groff-base dpkg-dev file locales
 rclone gnome-keyring libsecret-tools qtkeychain-qt6-dev nlohmann-json3-dev openssl dbus
+libpoppler-cpp-dev libzip-dev pandoc ghostscript recoll
+chromium python3-websocket
 "
 
 missing=""

@@ -9,31 +9,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-class Descriptor {
-public:
-    explicit Descriptor(int value) : fd(value) {}
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd; }
-
-private:
-    int fd;
-};
-
-}  // namespace
+FileDescriptor::~FileDescriptor()
+{
+    if (fd >= 0)
+        ::close(fd);
+}
 
 ReadResult readRegularFile(const std::string& path, std::size_t limit, std::string& contents)
 {
     contents.clear();
     // Non-blocking, so opening a FIFO that nobody writes returns at once instead of waiting.
-    const Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (file.get() < 0)
         return errno == ENOENT ? ReadResult::Missing : ReadResult::Refused;
     struct stat info {};

@@ -5,6 +5,21 @@
 #include <optional>
 #include <string>
 
+// An open file descriptor, closed when the object goes.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int value) : fd(value) {}
+    ~FileDescriptor();
+    FileDescriptor(FileDescriptor&& other) noexcept : fd(other.fd) { other.fd = -1; }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(FileDescriptor&&) = delete;
+    int get() const { return fd; }
+
+private:
+    int fd;
+};
+
 // What a bounded read of an outside file found.
 enum class ReadResult { Read, Missing, Refused };
 

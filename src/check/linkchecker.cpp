@@ -19,6 +19,7 @@ constexpr qint64 readBuffer = 64 * 1024;
 const char* const timedOutProperty = "varnelo.timedOut";
 const char* const headersSeenProperty = "varnelo.headersSeen";
 const char* const tlsErrorsProperty = "varnelo.tlsErrors";
+const char* const tooLargeProperty = "varnelo.tooLarge";
 
 std::string statusText(QNetworkReply* reply, int status)
 {
@@ -113,6 +114,20 @@ void LinkChecker::enqueue(int id, const std::string& address)
     auto job = std::make_unique<Job>();
     job->id = id;
     job->url = QUrl::fromEncoded(QByteArray::fromStdString(address), QUrl::TolerantMode);
+    add(std::move(job));
+}
+
+void LinkChecker::fetch(int id, const std::string& address)
+{
+    auto job = std::make_unique<Job>();
+    job->id = id;
+    job->url = QUrl::fromEncoded(QByteArray::fromStdString(address), QUrl::TolerantMode);
+    job->fetchBody = job->useGet = true;
+    add(std::move(job));
+}
+
+void LinkChecker::add(std::unique_ptr<Job> job)
+{
     job->hostKey = job->url.host().toLower() + QLatin1Char(':')
                    + QString::number(job->url.port(job->url.scheme() == QLatin1String("https") ? 443 : 80));
     job->visited.insert(job->url.toString(QUrl::FullyEncoded));
@@ -173,7 +188,20 @@ void LinkChecker::start(std::unique_ptr<Job> job)
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Varnelo link check"));
     QNetworkReply* reply = job->useGet ? network.get(request) : network.head(request);
-    reply->setReadBufferSize(readBuffer);
+    if (job->fetchBody) {
+        const qint64 largest = limits.largestBody;
+        auto tooLarge = [reply, largest] {
+            const QVariant declared = reply->header(QNetworkRequest::ContentLengthHeader);
+            if (reply->bytesAvailable() > largest || (declared.isValid() && declared.toLongLong() > largest)) {
+                reply->setProperty(tooLargeProperty, true);
+                QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
+            }
+        };
+        connect(reply, &QNetworkReply::metaDataChanged, reply, tooLarge);
+        connect(reply, &QIODevice::readyRead, reply, tooLarge);
+    } else {
+        reply->setReadBufferSize(readBuffer);
+    }
     auto* timer = new QTimer(reply);
     timer->setSingleShot(true);
     connect(timer, &QTimer::timeout, reply, [reply] {
@@ -181,7 +209,7 @@ void LinkChecker::start(std::unique_ptr<Job> job)
         reply->abort();
     });
     timer->start(limits.timeoutMs);
-    if (job->useGet)
+    if (job->useGet && !job->fetchBody)
         connect(reply, &QNetworkReply::metaDataChanged, reply, [reply] {
             if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
                 reply->setProperty(headersSeenProperty, true);
@@ -203,7 +231,10 @@ LinkResult LinkChecker::networkFailure(QNetworkReply* reply, const Job& job) con
 {
     LinkResult result;
     const QString tls = reply->property(tlsErrorsProperty).toString();
-    if (reply->property(timedOutProperty).toBool()) {
+    if (reply->property(tooLargeProperty).toBool()) {
+        result.kind = Kind::Unknown;
+        result.detail = "The answer is larger than " + std::to_string(limits.largestBody / (1024 * 1024)) + " MB";
+    } else if (reply->property(timedOutProperty).toBool()) {
         result.kind = Kind::Unknown;
         result.detail = "No answer within " + std::to_string(limits.timeoutMs / 1000) + " s";
     } else if (!tls.isEmpty() || reply->error() == QNetworkReply::SslHandshakeFailedError) {
@@ -241,7 +272,7 @@ void LinkChecker::onFinished(QNetworkReply* reply)
     if (!job || cancelled)
         return;
     const QVariant statusAttribute = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!statusAttribute.isValid()) {
+    if (!statusAttribute.isValid() || reply->property(tooLargeProperty).toBool()) {
         LinkResult failure = networkFailure(reply, *job);
         settle(std::move(job), std::move(failure));
         return;
@@ -268,7 +299,7 @@ void LinkChecker::onFinished(QNetworkReply* reply)
                 job->allPermanent = false;
             job->visited.insert(next.toString(QUrl::FullyEncoded));
             job->url = next;
-            job->useGet = false;
+            job->useGet = job->fetchBody;
             start(std::move(job));
             return;
         }
@@ -285,7 +316,7 @@ void LinkChecker::onFinished(QNetworkReply* reply)
         const int wait = retryAfterSeconds(reply->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc());
         if (!job->retried && wait >= 0 && wait * 1000 <= limits.longestRetryWaitMs) {
             job->retried = true;
-            job->useGet = false;
+            job->useGet = job->fetchBody;
             // The host's slot stays taken while it asked us to wait.
             auto* timer = new QTimer(this);
             timer->setSingleShot(true);
@@ -304,6 +335,8 @@ void LinkChecker::onFinished(QNetworkReply* reply)
         return;
     }
     result.kind = kindForStatus(status);
+    if (job->fetchBody && status >= 200 && status < 300)
+        takeBody(reply, *job, result);
     if (result.kind == Kind::Ok && job->permanentTarget.isValid()) {
         result.kind = Kind::Moved;
         result.newTarget = text(job->permanentTarget);
@@ -316,6 +349,13 @@ void LinkChecker::onFinished(QNetworkReply* reply)
             result.detail += " after a redirect to " + text(job->url);
     }
     settle(std::move(job), result);
+}
+
+void LinkChecker::takeBody(QNetworkReply* reply, const Job& job, LinkResult& result)
+{
+    result.body = reply->readAll().toStdString();
+    result.contentType = reply->header(QNetworkRequest::ContentTypeHeader).toString().toStdString();
+    result.finalAddress = text(job.url);
 }
 
 void LinkChecker::settle(std::unique_ptr<Job> job, LinkResult result)

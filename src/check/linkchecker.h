@@ -24,6 +24,11 @@ struct LinkResult {
     int code = 0;  // the last HTTP status seen, 0 when none came
     std::string detail;
     std::string newTarget;  // Moved: where the permanent redirects lead
+    // A fetch (LinkChecker::fetch) that ended in a 2xx: the body, its Content-Type and the address
+    // it came from after redirects.
+    std::string body;
+    std::string contentType;
+    std::string finalAddress;
 };
 
 struct LinkCheckLimits {
@@ -33,6 +38,8 @@ struct LinkCheckLimits {
     int maxRedirects = 10;
     // Longest Retry-After waited for once before the link is left "unknown".
     int longestRetryWaitMs = 15000;
+    // The largest body a fetch reads; a larger one ends the fetch.
+    qint64 largestBody = 10 * 1024 * 1024;
 };
 
 // Pure rules of the link check, apart so they can be read and tested as tables.
@@ -61,6 +68,9 @@ public:
     ~LinkChecker() override;
 
     void enqueue(int id, const std::string& address);
+    // As enqueue, under the same limits, but with GET and the body read (up to largestBody): for
+    // keeping a copy of a page and what it shows.
+    void fetch(int id, const std::string& address);
     // Aborts what runs and drops what waits; nothing more is reported.
     void cancel();
     bool idle() const;
@@ -78,6 +88,7 @@ private:
         QSet<QString> visited;
         int redirects = 0;
         bool useGet = false;
+        bool fetchBody = false;
         bool retried = false;
         bool allPermanent = true;
         QUrl permanentTarget;
@@ -90,12 +101,14 @@ private:
     };
 
     void schedule();
+    void add(std::unique_ptr<Job> job);
     void start(std::unique_ptr<Job> job);
     void onFinished(QNetworkReply* reply);
     std::unique_ptr<Job> takeJob(QObject* holder);
     void settle(std::unique_ptr<Job> job, LinkResult result);
     void release(const QString& hostKey);
     LinkResult networkFailure(QNetworkReply* reply, const Job& job) const;
+    static void takeBody(QNetworkReply* reply, const Job& job, LinkResult& result);
 
     LinkCheckLimits limits;
     QNetworkAccessManager network;

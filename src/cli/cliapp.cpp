@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 
 namespace {
 
@@ -272,6 +273,22 @@ void Invocation::closeCatalogue()
 {
     // Closing a connection with its transaction open rolls the transaction back.
     db.reset();
+}
+
+std::string windowSettingsPath()
+{
+    const std::filesystem::path window = std::filesystem::path(executablePath()).parent_path() / "varnelo";
+    return settingsFilePathFor(window.string());
+}
+
+std::unique_ptr<QCoreApplication> eventLoopApplication()
+{
+    static int argc = 1;
+    static char name[] = "varnelo-cli";
+    static char* argv[] = {name, nullptr};
+    if (QCoreApplication::instance())
+        return nullptr;
+    return std::make_unique<QCoreApplication>(argc, argv);
 }
 
 int runCommandLine(int argc, char** argv)

@@ -4,7 +4,10 @@
 #include "cli/output.h"
 #include "storage/cdbmanager.h"
 
+#include <QCoreApplication>
+
 #include <map>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -91,6 +94,14 @@ private:
     std::unique_ptr<CDBManager> db;
     bool writing = false;
 };
+
+// The settings file of the window program, which lies beside this one: the command line follows the
+// window's settings.
+std::string windowSettingsPath();
+
+// A Qt application object for the commands that run Qt's event loop (the network); none when one
+// exists already. The rest of the command line starts none.
+std::unique_ptr<QCoreApplication> eventLoopApplication();
 
 // The whole program: parses argv, runs the subcommand, turns failures into one line on stderr and
 // the exit status.

@@ -9,11 +9,9 @@
 
 namespace {
 
-// The settings file is the window program's, which lies beside this one.
 void followSettings()
 {
-    const std::filesystem::path window = std::filesystem::path(executablePath()).parent_path() / "varnelo";
-    applyBackupSettings(settingsFilePathFor(window.string()));
+    applyBackupSettings(windowSettingsPath());
 }
 
 int listBackups(Invocation& run)

@@ -18,12 +18,7 @@ std::string isoTime(std::int64_t seconds)
 int checkCatalogue(Invocation& run)
 {
     // The link checks run in Qt's event loop, which needs an application object.
-    static int argc = 1;
-    static char name[] = "varnelo-cli";
-    static char* argv[] = {name, nullptr};
-    std::unique_ptr<QCoreApplication> application;
-    if (!QCoreApplication::instance())
-        application = std::make_unique<QCoreApplication>(argc, argv);
+    const std::unique_ptr<QCoreApplication> application = eventLoopApplication();
 
     check::CheckOptions options;
     const bool some = run.has("files") || run.has("links") || run.has("duplicates");

@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/categorypath.h"
 #include "cli/cliapp.h"
+#include "cli/contentaccess.h"
+#include "content/contentindex.h"
 #include "search/searchindex.h"
+#include "shell/appsettings.h"
 #include "shell/paths.h"
+#include "storage/cppsqlite3statement.h"
 
 #include <filesystem>
 
@@ -31,8 +35,52 @@ std::vector<CSearchItem> searchItems(Invocation& run, bool byName, bool byTarget
     return search::searchItems(index, byName, byTarget, byComment, keyword);
 }
 
+// The items whose documents or kept pages hold the words, best first, with the passage that does.
+int searchContent(Invocation& run)
+{
+    std::string words;
+    for (const std::string& operand : run.operands())
+        words += (words.empty() ? "" : " ") + operand;
+    if (blank(words))
+        throw UsageError("the words are blank");
+    std::size_t limit = SIZE_MAX;
+    if (const auto given = run.value("limit")) {
+        int number = 0;
+        if (!parseProfileInt(*given, number) || number < 1)
+            throw UsageError("--limit takes a number of hits, 1 or more");
+        limit = std::size_t(number);
+    }
+    const std::string indexFile = contentSetup(run).indexPath;
+    std::error_code ignored;
+    if (!std::filesystem::exists(indexFile, ignored))
+        throw Failure("There is no content index yet: run 'varnelo-cli index' first.");
+    content::ContentIndex index(indexFile);
+    CDBManager& db = run.catalogue();
+    const CategoryIndex categories(db.GetRootCategory());
+    CppSQLite3Statement item(db, "select name, category from link_table where guid = ?1;");
+    for (const content::ContentHit& hit : index.search(words, limit)) {
+        // The index may not have followed a delete yet.
+        if (!item.bind(1, hit.guid).step()) {
+            item.reset();
+            continue;
+        }
+        const CCategory* category = categories.byGuid(item.text(1));
+        run.out().print({{"guid", hit.guid},
+                         {"title", item.text(0)},
+                         {"category", category ? categories.pathOf(*category) : std::string()},
+                         {"snippet", hit.snippet},
+                         {"page", static_cast<long long>(hit.page)}});
+        item.reset();
+    }
+    return ExitSuccess;
+}
+
 int searchCommand(Invocation& run)
 {
+    if (run.has("content"))
+        return searchContent(run);
+    if (run.operands().size() > 1)
+        throw UsageError(std::string("usage: varnelo-cli search ") + run.command().synopsis);
     const std::string& keyword = run.operands().front();
     if (blank(keyword))
         throw UsageError("the keyword is blank");
@@ -54,11 +102,16 @@ int searchCommand(Invocation& run)
 
 extern const Subcommand cmd_search = {
     "search",
-    "[--title] [--target] [--description] KEYWORD",
-    "Find items as the search dialog does (every field unless some are named); print each hit and its category",
+    "[--title] [--target] [--description] KEYWORD | --content [--limit N] WORDS...",
+    "Find items as the search dialog does (every field unless some are named), or by the words inside their "
+    "documents and kept pages; print each hit and its category",
     {{"title", nullptr, "search the titles"},
      {"target", nullptr, "search the targets"},
-     {"description", nullptr, "search the descriptions"}},
+     {"description", nullptr, "search the descriptions"},
+     {"content", nullptr,
+      "search the content index (varnelo-cli index): \"exact words\", prefix*, AND, OR, NOT; prints the snippet "
+      "(the words marked **so**) and the PDF page (0 when none)"},
+     {"limit", "N", "with --content: the best N hits only"}},
     1,
-    1,
+    -1,
     searchCommand};

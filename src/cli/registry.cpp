@@ -22,7 +22,10 @@
     X(mvcat)                                                                                                           \
     X(cpcat)                                                                                                           \
     X(check)                                                                                                           \
-    X(sync)
+    X(sync)                                                                                                            \
+    X(index)                                                                                                           \
+    X(keep)                                                                                                            \
+    X(connector)
 
 #define VARNELO_DECLARE(name) extern const Subcommand cmd_##name;
 VARNELO_SUBCOMMANDS(VARNELO_DECLARE)

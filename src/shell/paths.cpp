@@ -107,14 +107,14 @@ bool folderTakesFiles(const std::string& folder)
     return true;
 }
 
-bool replaceFileContents(const std::string& path, const std::string& contents)
+bool replaceFileContents(const std::string& path, const std::string& contents, unsigned newFileMode)
 {
     std::string temporary = path + ".XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0)
         return false;
     struct stat old {};
-    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : mode_t(newFileMode);
     bool ok = ::fchmod(fd, mode) == 0 && writeWhole(fd, contents);
     ok = ::close(fd) == 0 && ok;
     if (ok && ::rename(temporary.c_str(), path.c_str()) == 0)

@@ -24,5 +24,6 @@ std::string cacheFolderPath();
 bool folderTakesFiles(const std::string& folder);
 
 // Writes the whole text to a temporary file beside path, flushes it and renames it over path,
-// so readers see the old contents or the new, never a part. Keeps the old file's permissions.
-bool replaceFileContents(const std::string& path, const std::string& contents);
+// so readers see the old contents or the new, never a part. Keeps the old file's permissions; a new
+// file gets newFileMode.
+bool replaceFileContents(const std::string& path, const std::string& contents, unsigned newFileMode = 0644);

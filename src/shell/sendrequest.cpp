@@ -68,6 +68,24 @@ std::variant<AddressOffer, QString> parseSendRequest(const QByteArray& request)
     return offer;
 }
 
+QByteArray locateRequest(const std::string& guid)
+{
+    return "varnelo:locate?guid=" + QUrl::toPercentEncoding(QString::fromStdString(guid));
+}
+
+std::optional<std::string> locatedGuid(const QByteArray& request)
+{
+    const QByteArray verb = "locate?";
+    const QByteArray body = request.mid(requestScheme.size());
+    if (request.size() > maxSendRequestBytes || !isSendRequest(request) || !body.startsWith(verb))
+        return std::nullopt;
+    const QUrlQuery query(QString::fromUtf8(body.mid(verb.size())));
+    const QList<std::pair<QString, QString>> items = query.queryItems(QUrl::FullyDecoded);
+    if (items.size() != 1 || items.front().first != QLatin1String("guid") || items.front().second.isEmpty())
+        return std::nullopt;
+    return items.front().second.toStdString();
+}
+
 std::optional<AddressOffer> clipboardAddress(const QMimeData& data)
 {
     // Firefox and Chromium put "address\ntitle" there in UTF-16.

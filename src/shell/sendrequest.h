@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <optional>
+#include <string>
 #include <variant>
 
 class QMimeData;
@@ -25,6 +26,12 @@ bool isSendRequest(const QByteArray& argument);
 // and title. Anything else (another request, a malformed one, an address that is not a URL with a
 // scheme, or more than maxSendRequestBytes) gives the sentence that tells the user why not.
 std::variant<AddressOffer, QString> parseSendRequest(const QByteArray& request);
+
+// "varnelo:locate?guid=<GUID>": the window selects that item (the browser connector's "Open in
+// Varnelo"). The window takes it before parseSendRequest, which refuses every request but "add".
+QByteArray locateRequest(const std::string& guid);
+// The GUID such a request names; nothing for any other request.
+std::optional<std::string> locatedGuid(const QByteArray& request);
 
 // The web address on the clipboard, with its title when a browser put one there (text/x-moz-url);
 // nothing when the clipboard holds no single web address.

@@ -183,7 +183,7 @@ bool SingleInstance::handOverToRunningInstance()
 }
 
 // Waits for the answer, so the running instance has handled the request when this returns.
-void SingleInstance::wakeRunningInstance(QLocalSocket& socket)
+bool SingleInstance::wakeRunningInstance(QLocalSocket& socket)
 {
     if (handedRequest.isEmpty())
         socket.write(WakeRequest);
@@ -207,6 +207,22 @@ void SingleInstance::wakeRunningInstance(QLocalSocket& socket)
     timeout.start(WakeTimeoutMs);
     if (!answer.contains('\n') && socket.state() == QLocalSocket::ConnectedState)
         loop.exec();
+    return answer.startsWith(WakeAnswer);
+}
+
+// Only a listening socket counts: the lock is never taken, since holding it even for a moment would
+// make a window starting then believe another one runs.
+bool SingleInstance::sendToRunningInstance(const QByteArray& request, const QString& serverName)
+{
+    if (serverName.isEmpty() || request.isEmpty())
+        return false;
+    QLocalSocket socket;
+    socket.connectToServer(serverName);
+    if (!socket.waitForConnected(ConnectDeadlineMs) || !servedBySameUser(socket))
+        return false;
+    SingleInstance sender(serverName);
+    sender.handedRequest = request;
+    return sender.wakeRunningInstance(socket);
 }
 
 bool SingleInstance::listen()

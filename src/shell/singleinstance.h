@@ -27,6 +27,10 @@ public:
     // socket could be made); false: another instance runs and has been asked to wake up, or, with a
     // request (a "varnelo:" argument), has been handed that request.
     bool claim(const QByteArray& request = {});
+    // Hands a "varnelo:" request to the running instance without ever becoming one (for helpers that
+    // only talk to the window): true once the instance has taken it, false when none answers.
+    static bool sendToRunningInstance(const QByteArray& request, const QString& serverName = defaultServerName());
+
     // Whether wake requests can reach this instance (after a true claim()).
     bool isListening() const;
     const QString& serverName() const;
@@ -45,7 +49,8 @@ signals:
 
 private:
     bool handOverToRunningInstance();
-    void wakeRunningInstance(QLocalSocket& socket);
+    // True when the running instance answered.
+    bool wakeRunningInstance(QLocalSocket& socket);
     bool listen();
     void serveConnection();
 

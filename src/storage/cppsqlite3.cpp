@@ -444,8 +444,13 @@ void CppSQLite3DB::Open(const char* fileName)
 
 void CppSQLite3DB::OpenReadOnly(const char* fileName)
 {
+    Open(fileName, SQLITE_OPEN_READONLY);
+}
+
+void CppSQLite3DB::Open(const char* fileName, int openFlags)
+{
     Close();
-    int result = sqlite3_open_v2(fileName, &db, SQLITE_OPEN_READONLY, nullptr);
+    int result = sqlite3_open_v2(fileName, &db, openFlags, nullptr);
     if (result != SQLITE_OK)
         throw CppSQLite3Exception(result, sqlite3_errmsg(db), false);
     SetBusyTimeout(busyTimeoutMs);

@@ -130,6 +130,8 @@ public:
     virtual ~CppSQLite3DB();
 
     void Open(const char* fileName);
+    // Opens with SQLite's open flags (SQLITE_OPEN_*), e.g. to refuse a symbolic link in the path's place.
+    void Open(const char* fileName, int openFlags);
     // Opens an existing file for reading only: it is never created, changed or locked for writing.
     void OpenReadOnly(const char* fileName);
     void Close();

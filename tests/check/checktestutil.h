@@ -1,10 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "model/newguid.h"
-#include "storage/cdbmanager.h"
-
-#include "tempfolder.h"
+#include "testcatalogue.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -25,38 +22,6 @@ inline void ensureApplication()
     if (!QCoreApplication::instance())
         new QCoreApplication(argc, argv);
 }
-
-// A catalogue with one category "Checked" to put items in.
-struct TestCatalogue {
-    TestCatalogue()
-    {
-        db.Open(path);
-        db.EnsureDefaultCategories();
-        db.LoadCategories();
-        auto made = std::make_unique<CCategory>();
-        category = made.get();
-        category->SetGuid(NewGuid());
-        category->SetName("Checked");
-        db.GetRootCategory().AddChild(std::move(made));
-        db.SaveCategory(*category, true);
-    }
-    std::string add(const std::string& target, int type, const std::string& name = "item")
-    {
-        auto item = std::make_unique<CLinkItem>();
-        item->SetGuid(NewGuid());
-        item->SetName(name);
-        item->SetTarget(target);
-        item->SetType(type);
-        item->SetParentGuid(category->GetGuid());
-        const std::string guid = item->GetGuid();
-        db.StoreItem(*item);
-        return guid;
-    }
-    TempFolder folder;
-    std::string path = folder.path("FavoritesDB.db");
-    CDBManager db;
-    CCategory* category = nullptr;
-};
 
 // The tests' own web server (linkserver.py) on 127.0.0.1 with a self-signed TLS port beside it.
 class LinkServer {

@@ -12,6 +12,7 @@ import zlib
 import pyatspi
 
 import a11y
+import browserconnector
 import bulkcommands
 import organise
 import sendto
@@ -912,6 +913,7 @@ SCENARIOS = {
     "settings_unwritable": settingsUnwritable,
     "favorites_import": favoritesImport,
 }
+SCENARIOS.update(browserconnector.SCENARIOS)
 SCENARIOS.update(bulkcommands.SCENARIOS)
 SCENARIOS.update(organise.SCENARIOS)
 SCENARIOS.update(sendto.SCENARIOS)

@@ -3,7 +3,8 @@
 # installed_layout.sh CMAKE BUILD_DIR SOURCE_DIR
 # Installs the build for /usr into a scratch folder and checks that the desktop finds what the menu
 # entry and the AppStream data name: the program on PATH, the icon under the entry's Icon, the
-# entry under the metainfo's launchable, and the man page where man looks.
+# entry under the metainfo's launchable, and the man page where man looks; and that browsers find the
+# connector's host through their manifests.
 set -eu
 cmake=$1
 build=$2
@@ -31,6 +32,21 @@ expect usr/share/man/man1/varnelo.1.gz
 expect usr/share/man/man1/varnelo-cli.1.gz
 expect usr/bin/varnelo-cli
 [ -x "$root/usr/bin/varnelo-cli" ] || fail "usr/bin/varnelo-cli is not executable"
+expect usr/libexec/varnelo/varnelo-extract
+[ -x "$root/usr/libexec/varnelo/varnelo-extract" ] || fail "usr/libexec/varnelo/varnelo-extract is not executable"
+expect usr/libexec/varnelo/varnelo-connector
+[ -x "$root/usr/libexec/varnelo/varnelo-connector" ] || fail "usr/libexec/varnelo/varnelo-connector is not executable"
+host=app.varnelo.connector.json
+expect usr/lib/mozilla/native-messaging-hosts/$host
+for folder in chromium opt/chrome; do
+    found=$(find "$root" -path "*/etc/$folder/native-messaging-hosts/$host")
+    [ -n "$found" ] || fail "no host manifest in etc/$folder/native-messaging-hosts"
+done
+for manifest in $(find "$root" -name $host); do
+    grep -q '"path": "/.*/libexec/varnelo/varnelo-connector"' "$manifest" || fail "$manifest does not start the launcher"
+done
+ls "$root"/usr/share/varnelo/connector/varnelo-connector-*.xpi >/dev/null 2>&1 || fail "the extension's .xpi is not installed"
+ls "$root"/usr/share/varnelo/connector/varnelo-connector-*.zip >/dev/null 2>&1 || fail "the extension's .zip is not installed"
 expect usr/share/doc/varnelo/copyright
 expect usr/share/doc/varnelo/changelog.gz
 
