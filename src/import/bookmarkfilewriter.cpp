@@ -37,7 +37,7 @@ bool isControl(unsigned char c)
 
 void appendEscaped(std::string& out, const std::string& raw)
 {
-    for (const char c : validUtf8(raw)) {
+    for (const char c : repairedUtf8(raw)) {
         switch (c) {
         case '&':
             out += "&amp;";

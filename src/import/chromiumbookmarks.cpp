@@ -227,7 +227,7 @@ void readChildren(const JsonNode* children, ImportFolder& into, int depth, int& 
 ImportTree readChromiumBookmarks(const std::string& path)
 {
     // A bad byte reads as U+FFFD, as the browser would show it, instead of ending the read.
-    const std::string data = withNumbersAsZero(validUtf8(InputFile(path, largestBookmarksJson).readAll()));
+    const std::string data = withNumbersAsZero(repairedUtf8(InputFile(path, largestBookmarksJson).readAll()));
     BoundedTree json;
     const JsonNode* rootNodes = nlohmann::json::sax_parse(data, &json) ? json.root.member("roots") : nullptr;
     if (!rootNodes || rootNodes->kind != JsonNode::Object)

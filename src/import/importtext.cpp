@@ -14,45 +14,11 @@ namespace {
 
 constexpr const char* cannotReadFileText = "The file \"%s\" cannot be read.";
 constexpr const char* fileTooLargeText = "The file \"%s\" is too large to import.";
-constexpr const char* replacementCharacter = "\xEF\xBF\xBD";
-
-char lowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 }  // namespace
-
-std::string validUtf8(std::string_view text)
-{
-    std::string valid;
-    valid.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = utf8SequenceLength(text, i);
-        if (length == 0) {
-            valid += replacementCharacter;
-            ++i;
-            continue;
-        }
-        valid.append(text, i, length);
-        i += length;
-    }
-    return valid;
-}
-
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix)
-{
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (lowerAscii(text[i]) != lowerAscii(prefix[i]))
-            return false;
-    return true;
-}
 
 std::string fileNameOrderKey(const std::string& name)
 {
-    gchar* key = g_utf8_collate_key_for_filename(validUtf8(name).c_str(), -1);
+    gchar* key = g_utf8_collate_key_for_filename(repairedUtf8(name).c_str(), -1);
     std::string copy(key ? key : "");
     g_free(key);
     return copy;
@@ -63,7 +29,7 @@ void throwFileError(const char* sentence, const std::string& path)
     std::string text(sentence);
     const std::size_t at = text.find("%s");
     if (at != std::string::npos)
-        text.replace(at, 2, validUtf8(path));
+        text.replace(at, 2, repairedUtf8(path));
     throw std::runtime_error(text);
 }
 

@@ -8,11 +8,6 @@
 #include <string>
 #include <string_view>
 
-// The text with every byte that starts no well-formed UTF-8 sequence replaced by U+FFFD.
-std::string validUtf8(std::string_view text);
-
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix);
-
 // A key whose byte order is the order in which a file manager lists names (numbers by value);
 // names that are not UTF-8 are ordered as their displayed form.
 std::string fileNameOrderKey(const std::string& name);
