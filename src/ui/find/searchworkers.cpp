@@ -39,7 +39,8 @@ void QuickFindWorker::find(quint64 generation, const QString& keyword)
         return;
     if (!index)
         index = std::make_unique<search::SearchIndex>(cataloguePath, indexPath);
-    index->setInterrupt([this, generation] { return overtaken(generation); });
+    running = generation;
+    index->setInterrupt(&interruption);
     const std::string text = keyword.toStdString();
     const std::vector<long long> shown = search::findByColumn(*index, text, shownRows);
     if (overtaken(generation))
@@ -88,7 +89,8 @@ void IndexKeeper::look()
 {
     if (!index || *stopping || (built && !index->catalogueChanged()))
         return;
-    const bool done = index->update([this] { return !*stopping; });
+    StopWhen stop([this] { return stopping->load(); });
+    const bool done = index->update(stop);
     if (done && built)
         emit catalogueChanged();
     built = built || done;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "model/progress.h"
+
 #include <QList>
 #include <QMetaType>
 #include <QObject>
@@ -55,6 +57,9 @@ private:
     std::string indexPath;
     std::shared_ptr<std::atomic<quint64>> newest;
     std::unique_ptr<search::SearchIndex> index;
+    // The query running now is dropped as soon as a newer keystroke overtakes it.
+    quint64 running = 0;
+    StopWhen interruption{[this] { return overtaken(running); }};
 };
 
 // Keeps the search index up to the catalogue on a thread of its own: builds it at start and writes
