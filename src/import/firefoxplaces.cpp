@@ -4,8 +4,7 @@
 #include "import/bookmarkaddress.h"
 #include "import/foldertree.h"
 #include "import/importtext.h"
-
-#include <sqlite3.h>
+#include "storage/statement.h"
 
 #include <cerrno>
 #include <chrono>
@@ -13,7 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -166,94 +165,102 @@ void copyFile(const std::string& from, const std::string& to, const std::string&
 // nothing in the file's schema.
 class PlacesConnection {
 public:
-    PlacesConnection(const std::string& copy, const std::string& original, const std::function<bool()>& stop)
-        : placesPath(original), stopRequested(stop), deadline(std::chrono::steady_clock::now() + readBudget)
+    PlacesConnection(const std::string& copy, const std::string& original, Progress& progress)
+        : placesPath(original), watch(progress)
     {
-        if (sqlite3_open_v2(copy.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-            sqlite3_close_v2(db);
+        try {
+            db.Open(copy.c_str(), OpenOptions{.readOnly = true, .noFollow = true});
+            db.DistrustSchema();
+            db.SetLimit(SqlLimit::ValueLength, longestValue);
+            db.SetBusyTimeout(1000);
+            db.SetProgress(&watch, 1000);
+        } catch (const CppSQLite3Exception&) {
             refuse();
         }
-        sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-        sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-        sqlite3_limit(db, SQLITE_LIMIT_LENGTH, longestValue);
-        sqlite3_busy_timeout(db, 1000);
-        sqlite3_progress_handler(db, 1000, &PlacesConnection::interrupts, this);
     }
-    PlacesConnection(const PlacesConnection&) = delete;
-    PlacesConnection& operator=(const PlacesConnection&) = delete;
-    ~PlacesConnection() { sqlite3_close_v2(db); }
 
     // Runs the query, handing each row to `row`; any failure ends the read with its reason.
     template <class RowFunction>
+    void each(Statement& statement, RowFunction&& row)
+    {
+        if (!watch.advance(0, 0))
+            failed();
+        try {
+            while (statement.step())
+                row(statement);
+        } catch (const CppSQLite3Exception&) {
+            failed();
+        }
+    }
+    template <class RowFunction>
     void each(const char* sql, RowFunction&& row)
     {
-        if (stopRequested && stopRequested())
-            throw ReadStopped();
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK)
-            failed();
-        int result = SQLITE_ROW;
+        std::optional<Statement> statement;
         try {
-            while ((result = sqlite3_step(statement)) == SQLITE_ROW)
-                row(statement);
-        } catch (...) {
-            sqlite3_finalize(statement);
-            throw;
-        }
-        sqlite3_finalize(statement);
-        if (result != SQLITE_DONE)
+            statement.emplace(db, sql);
+        } catch (const CppSQLite3Exception&) {
             failed();
+        }
+        each(*statement, row);
     }
-
-    static std::string text(sqlite3_stmt* statement, int column)
+    Statement prepare(const char* sql)
     {
-        const auto* value = sqlite3_column_text(statement, column);
-        return value ? std::string(reinterpret_cast<const char*>(value),
-                                   static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
-                     : std::string();
+        try {
+            return Statement(db, sql);
+        } catch (const CppSQLite3Exception&) {
+            failed();
+        }
     }
 
 private:
-    static int interrupts(void* self)
-    {
-        auto& connection = *static_cast<PlacesConnection*>(self);
-        connection.stopped = connection.stopRequested && connection.stopRequested();
-        connection.late = std::chrono::steady_clock::now() > connection.deadline;
-        return connection.stopped || connection.late ? 1 : 0;
-    }
+    // The caller's progress, and the time the read may take.
+    class Watch final : public Progress {
+    public:
+        explicit Watch(Progress& caller) : outer(caller), deadline(std::chrono::steady_clock::now() + readBudget) {}
+        bool advance(std::size_t done, std::size_t) override
+        {
+            stopped = !outer.advance(done, 0);
+            late = std::chrono::steady_clock::now() > deadline;
+            return !stopped && !late;
+        }
+        bool stopped = false;
+        bool late = false;
+
+    private:
+        Progress& outer;
+        std::chrono::steady_clock::time_point deadline;
+    };
 
     [[noreturn]] void failed()
     {
-        if (stopped)
+        if (watch.stopped)
             throw ReadStopped();
-        if (late)
+        if (watch.late)
             throwFileError(tooSlowText, placesPath);
         refuse();
     }
     [[noreturn]] void refuse() { throwFileError(notFirefoxPlacesText, placesPath); }
 
-    sqlite3* db = nullptr;
+    CppSQLite3DB db;
     std::string placesPath;
-    std::function<bool()> stopRequested;
-    std::chrono::steady_clock::time_point deadline;
-    bool stopped = false;
-    bool late = false;
+    Watch watch;
 };
 
 void requireFirefoxSchema(PlacesConnection& db, const std::string& placesPath)
 {
     for (const Table& table : placesTables) {
-        std::string sql = "select type, sql from sqlite_schema where name = '" + std::string(table.name) + "'";
         bool plainTable = false;
-        db.each(sql.c_str(), [&](sqlite3_stmt* row) {
-            const std::string create = PlacesConnection::text(row, 1);
-            plainTable = PlacesConnection::text(row, 0) == "table" && startsWithIgnoringCase(create, "create table");
+        Statement schema = db.prepare("select type, sql from sqlite_schema where name = ?1");
+        schema.bind(1, table.name);
+        db.each(schema, [&](const Statement& row) {
+            plainTable = row.text(0) == "table" && startsWithIgnoringCase(row.text(1), "create table");
         });
         std::unordered_set<std::string> plainColumns;
-        sql = "select name, hidden from pragma_table_xinfo('" + std::string(table.name) + "')";
-        db.each(sql.c_str(), [&](sqlite3_stmt* row) {
-            if (sqlite3_column_int(row, 1) == 0)
-                plainColumns.insert(PlacesConnection::text(row, 0));
+        Statement columns = db.prepare("select name, hidden from pragma_table_xinfo(?1)");
+        columns.bind(1, table.name);
+        db.each(columns, [&](const Statement& row) {
+            if (row.integer(1) == 0)
+                plainColumns.insert(row.text(0));
         });
         for (const std::string& column : table.columns)
             plainTable = plainTable && plainColumns.count(column) > 0;
@@ -265,12 +272,11 @@ void requireFirefoxSchema(PlacesConnection& db, const std::string& placesPath)
 Places readPlaces(PlacesConnection& db)
 {
     Places places;
-    db.each(bookmarksQuery, [&](sqlite3_stmt* row) {
-        const long long id = sqlite3_column_int64(row, 0);
-        places.ids.emplace(PlacesConnection::text(row, 4), id);
+    db.each(bookmarksQuery, [&](const Statement& row) {
+        const long long id = row.integer(0);
+        places.ids.emplace(row.text(4), id);
         places.all.insert(id);
-        places.children[sqlite3_column_int64(row, 2)].push_back(
-            {id, sqlite3_column_int(row, 1), PlacesConnection::text(row, 3), PlacesConnection::text(row, 5)});
+        places.children[row.integer(2)].push_back({id, static_cast<int>(row.integer(1)), row.text(3), row.text(5)});
     });
     return places;
 }
@@ -364,7 +370,7 @@ void removeLeftoverProfileCopies()
     }
 }
 
-ImportTree readFirefoxPlacesUntil(const std::string& placesPath, const std::function<bool()>& stopRequested)
+ImportTree readFirefoxPlaces(const std::string& placesPath, Progress& progress)
 {
     removeLeftoverProfileCopies();
     PrivateFolder copy(placesPath);
@@ -372,12 +378,7 @@ ImportTree readFirefoxPlacesUntil(const std::string& placesPath, const std::func
     std::error_code error;
     if (fs::exists(placesPath + "-wal", error))
         copyFile(placesPath + "-wal", copy.path("places.sqlite-wal"), placesPath);
-    PlacesConnection db(copy.path("places.sqlite"), placesPath, stopRequested);
+    PlacesConnection db(copy.path("places.sqlite"), placesPath, progress);
     requireFirefoxSchema(db, placesPath);
     return treeOf(readPlaces(db));
-}
-
-ImportTree readFirefoxPlaces(const std::string& placesPath)
-{
-    return readFirefoxPlacesUntil(placesPath, {});
 }
