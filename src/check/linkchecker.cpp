@@ -15,6 +15,8 @@ namespace {
 
 // Bodies are never wanted: a GET stops at the headers, and what arrives meanwhile is bounded.
 constexpr qint64 readBuffer = 64 * 1024;
+// How soon a request that hangs hears that the check was stopped.
+constexpr int watchEveryMs = 50;
 
 const char* const timedOutProperty = "varnelo.timedOut";
 const char* const headersSeenProperty = "varnelo.headersSeen";
@@ -89,9 +91,12 @@ std::string notCheckedReason(const std::string& address)
     return {};
 }
 
-LinkChecker::LinkChecker(LinkCheckLimits checkLimits, QObject* parent) : QObject(parent), limits(checkLimits)
+LinkChecker::LinkChecker(LinkCheckLimits checkLimits, Progress& checkProgress, QObject* parent)
+    : QObject(parent), limits(checkLimits), progress(checkProgress)
 {
     qRegisterMetaType<check::LinkResult>();
+    watch.setInterval(watchEveryMs);
+    connect(&watch, &QTimer::timeout, this, [this] { keepGoing(); });
     // http_proxy, https_proxy and no_proxy, as the desktop's own tools honour them.
     QNetworkProxyFactory::setUseSystemConfiguration(true);
     network.setAutoDeleteReplies(false);
@@ -118,6 +123,8 @@ void LinkChecker::enqueue(int id, const std::string& address)
     job->visited.insert(job->url.toString(QUrl::FullyEncoded));
     cancelled = false;
     ++outstanding;
+    ++enqueued;
+    watch.start();
     Host& host = hosts[job->hostKey];
     host.waiting.push_back(std::move(job));
     if (!host.queued && host.active < limits.perHost) {
@@ -127,8 +134,17 @@ void LinkChecker::enqueue(int id, const std::string& address)
     QMetaObject::invokeMethod(this, &LinkChecker::schedule, Qt::QueuedConnection);
 }
 
+bool LinkChecker::keepGoing()
+{
+    if (outstanding == 0 || progress.advance(settled, enqueued))
+        return true;
+    cancel();
+    return false;
+}
+
 void LinkChecker::cancel()
 {
+    watch.stop();
     if (outstanding == 0)
         return;
     cancelled = true;
@@ -322,12 +338,15 @@ void LinkChecker::settle(std::unique_ptr<Job> job, LinkResult result)
 {
     release(job->hostKey);
     --outstanding;
+    ++settled;
     emit checked(job->id, result);
-    if (cancelled)
+    if (cancelled || !keepGoing())
         return;
     schedule();
-    if (outstanding == 0)
+    if (outstanding == 0) {
+        watch.stop();
         emit allChecked();
+    }
 }
 
 void LinkChecker::release(const QString& hostKey)

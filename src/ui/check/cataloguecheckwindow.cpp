@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -22,7 +23,30 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <atomic>
 #include <set>
+
+// The check's progress as this window shows it: asked on the check's thread, it posts the counts to
+// the window's at most every 100 ms and answers with the user's Cancel.
+class CatalogueCheckWindow::RunProgress final : public Progress {
+public:
+    explicit RunProgress(CatalogueCheckWindow* shownIn) : window(shownIn) {}
+    bool advance(std::size_t done, std::size_t total) override
+    {
+        if (!sinceShown.isValid() || sinceShown.hasExpired(100)) {
+            sinceShown.start();
+            QMetaObject::invokeMethod(
+                window, [shown = window, done, total] { shown->showProgress(done, total); }, Qt::QueuedConnection);
+        }
+        return !cancelled;
+    }
+    void cancel() { cancelled = true; }
+
+private:
+    CatalogueCheckWindow* window;
+    QElapsedTimer sinceShown;
+    std::atomic<bool> cancelled{false};
+};
 
 namespace {
 
@@ -57,7 +81,7 @@ CatalogueCheckWindow::CatalogueCheckWindow(QWidget* owner, CDBManager& catalogue
 CatalogueCheckWindow::~CatalogueCheckWindow()
 {
     if (worker) {
-        check->cancel();
+        runProgress->cancel();
         worker->quit();
         worker->wait();
         delete check;
@@ -272,13 +296,9 @@ void CatalogueCheckWindow::btnCheckClick()
     newProblems = 0;
     worker = new QThread(this);
     check = new check::CatalogueCheck(db.GetPath(), options);
+    runProgress = std::make_unique<RunProgress>(this);
     check->moveToThread(worker);
-    connect(worker, &QThread::started, check, [work = check] { work->run(); });
-    connect(check, &check::CatalogueCheck::progress, this, [this](qint64 done, qint64 total) {
-        progressCheck->setMaximum(static_cast<int>(std::max<qint64>(total, 1)));
-        progressCheck->setValue(static_cast<int>(done));
-        lblStatus->setText(QStringLiteral("Checked %1 of %2...").arg(done).arg(total));
-    });
+    connect(worker, &QThread::started, check, [work = check, shown = runProgress.get()] { work->run(*shown); });
     connect(check, &check::CatalogueCheck::found, this, [this](const check::StoredFinding& finding) {
         if (finding.isNew())
             ++newProblems;
@@ -294,10 +314,19 @@ void CatalogueCheckWindow::btnCheckClick()
     updateButtons();
 }
 
+void CatalogueCheckWindow::showProgress(std::size_t done, std::size_t total)
+{
+    if (!check)
+        return;
+    progressCheck->setMaximum(static_cast<int>(std::max<std::size_t>(total, 1)));
+    progressCheck->setValue(static_cast<int>(done));
+    lblStatus->setText(QStringLiteral("Checked %1 of %2...").arg(done).arg(total));
+}
+
 void CatalogueCheckWindow::btnCancelClick()
 {
     if (check)
-        check->cancel();
+        runProgress->cancel();
 }
 
 void CatalogueCheckWindow::finish(const check::CheckSummary& summary)
@@ -308,6 +337,7 @@ void CatalogueCheckWindow::finish(const check::CheckSummary& summary)
     delete worker;
     check = nullptr;
     worker = nullptr;
+    runProgress.reset();
     progressCheck->setVisible(false);
     reloadResults();
     if (!summary.error.empty()) {
@@ -328,7 +358,7 @@ void CatalogueCheckWindow::closeEvent(QCloseEvent* event)
 {
     // Closing stops the check; what it stored so far stays.
     if (check)
-        check->cancel();
+        runProgress->cancel();
     QWidget::closeEvent(event);
 }
 

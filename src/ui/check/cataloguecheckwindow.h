@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,7 @@ private slots:
     void btnIgnoreClick();
 
 private:
+    class RunProgress;
     struct Row {
         check::StoredFinding finding;
         std::string title;
@@ -74,6 +76,7 @@ private:
     std::vector<const Row*> selectedRows() const;
     void updateButtons();
     void finish(const check::CheckSummary& summary);
+    void showProgress(std::size_t done, std::size_t total);
     void relink(const Row& row);
     void offerFolderRelink(const std::string& lostPath, const std::string& newPath, const std::string& relinkedGuid);
     void readItemInfo();
@@ -86,6 +89,7 @@ private:
     std::map<std::string, std::pair<std::string, std::string>> itemInfo;  // guid: title, category GUID
     std::unordered_map<std::string, std::string> categoryPaths;
     check::CatalogueCheck* check = nullptr;
+    std::unique_ptr<RunProgress> runProgress;
     QThread* worker = nullptr;
     std::size_t newProblems = 0;
 
