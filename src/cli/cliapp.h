@@ -5,10 +5,13 @@
 #include "storage/cdbmanager.h"
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+class Transaction;
 
 // The exit statuses of varnelo-cli.
 enum ExitStatus { ExitSuccess = 0, ExitFailure = 1, ExitUsage = 2 };
@@ -89,6 +92,8 @@ private:
     std::vector<std::string> args;
     std::multimap<std::string, std::string> options;
     std::unique_ptr<CDBManager> db;
+    // The command's writes, while the catalogue is open for writing.
+    std::unique_ptr<Transaction> writes;
     bool writing = false;
 };
 

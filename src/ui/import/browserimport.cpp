@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/import/browserimport.h"
 
+#include "model/progress.h"
 #include "ui/common/backgroundwork.h"
 #include "ui/common/qtext.h"
 
@@ -28,7 +29,8 @@ std::optional<std::vector<BrowserProfile>> countedBrowserProfiles(QWidget* owner
                                              for (BrowserProfile& profile : profiles) {
                                                  if (task.stopRequested())
                                                      return;
-                                                 countBookmarks(profile, task.stopRequested);
+                                                 StopWhen stop(task.stopRequested);
+                                                 countBookmarks(profile, stop);
                                                  ++task.done;
                                              }
                                          });
@@ -40,8 +42,10 @@ std::optional<std::vector<BrowserProfile>> countedBrowserProfiles(QWidget* owner
 std::optional<ImportTree> readProfileInBackground(QWidget* owner, const BrowserProfile& profile)
 {
     ImportTree tree;
-    if (!runInBackground(owner, QString::fromLatin1(readingLabel), 0,
-                         [&](const BackgroundTask& task) { tree = readBrowserProfile(profile, task.stopRequested); }))
+    if (!runInBackground(owner, QString::fromLatin1(readingLabel), 0, [&](const BackgroundTask& task) {
+            StopWhen stop(task.stopRequested);
+            tree = readBrowserProfile(profile, stop);
+        }))
         return std::nullopt;
     return tree;
 }
