@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "check/cataloguecheck.h"
 
+#include "base/address.h"
 #include "check/duplicates.h"
 #include "check/filecheck.h"
 #include "check/urlnormal.h"

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "check/linkchecker.h"
 
+#include "base/address.h"
 #include "check/urlnormal.h"
 
 #include <QNetworkProxyFactory>
@@ -80,7 +81,7 @@ std::string notCheckedReason(const std::string& address)
                + " characters long; servers refuse addresses"
                  " of more than "
                + std::to_string(longestCheckedAddress);
-    const std::string scheme = schemeOf(address);
+    const std::string scheme = targetScheme(address);
     if (scheme.empty())
         return "Not a web address";
     if (scheme != "http" && scheme != "https")

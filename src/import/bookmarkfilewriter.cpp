@@ -62,12 +62,14 @@ void appendEscaped(std::string& out, const std::string& raw)
 }
 
 // A browser would run a script or data link; such an entry is left out, whatever the catalogue holds.
+// A web address is written as the program opens it, so "localhost:3000" reaches the browser as
+// http://localhost:3000 rather than as the scheme "localhost".
 bool appendEntry(std::string& out, const std::string& indent, const ImportEntry& entry)
 {
     if (entry.type != 0 && isScriptAddress(entry.target))
         return false;
     out += indent + "<DT><A HREF=\"";
-    appendEscaped(out, entry.type == 0 ? fileUrlFromPath(entry.target) : entry.target);
+    appendEscaped(out, entry.type == 0 ? fileUrlFromPath(entry.target) : webAddressOf(entry.target, 1));
     out += "\">";
     appendEscaped(out, entry.name);
     out += "</A>\n";
