@@ -4,9 +4,9 @@
 #include "backup/backupfile.h"
 #include "backup/backupio.h"
 #include "backup/backupstore.h"
+#include "base/files.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -23,8 +23,6 @@
 #include <system_error>
 #include <thread>
 
-#include <fcntl.h>
-#include <signal.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -41,7 +39,6 @@ std::mutex settingsLock;
 Settings current;
 // One backup at a time per process: the index is rewritten whole.
 std::mutex backupLock;
-std::atomic<unsigned> temporaryCounter{0};
 
 using backupstore::Counts;
 
@@ -54,34 +51,7 @@ using backupstore::Counts;
 
 std::string temporaryPath(const std::string& folder, const char* suffix)
 {
-    return (fs::path(folder)
-            / (std::string(temporaryPrefix) + std::to_string(::getpid()) + "-" + std::to_string(temporaryCounter++)
-               + suffix))
-        .string();
-}
-
-// Temporaries a killed backup left behind; those of a process still running are its own business.
-void removeStaleTemporaries(const std::string& folder)
-{
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-        const std::string name = entry.path().filename().string();
-        if (name.rfind(temporaryPrefix, 0) != 0)
-            continue;
-        const long pid = std::atol(name.c_str() + std::strlen(temporaryPrefix));
-        if (pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH))
-            continue;
-        backupio::removeRegularFile(entry.path().string());
-    }
-}
-
-void syncFolder(const std::string& folder)
-{
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    return (fs::path(folder) / processTemporaryName(temporaryPrefix, suffix)).string();
 }
 
 void ensureFolder(const std::string& folder)
@@ -127,25 +97,19 @@ public:
     std::optional<std::int64_t> lastChecked() const { return checked; }
     void setChecked(std::int64_t time) { checked = time; }
 
-    // Rewritten whole and renamed into place; entries of files gone are dropped. A failure only
-    // costs the counts shown in the list, so it is not reported.
+    // Rewritten whole and put in place; entries of files gone are dropped. A failure only costs the
+    // counts shown in the list, so it is not reported.
     void save() const
     {
-        const std::string temporary = temporaryPath(folder, ".index");
-        {
-            std::ofstream out(temporary, std::ios::trunc);
-            if (checked)
-                out << checkedKey << '\t' << *checked << '\n';
-            std::error_code error;
-            for (const auto& [name, entry] : entries)
-                if (fs::exists(fs::path(folder) / name, error))
-                    out << name << '\t' << entry.counts.categories << '\t' << entry.counts.items << '\t' << entry.reason
-                        << '\n';
-            if (!out.flush())
-                return backupio::removeRegularFile(temporary);
-        }
-        if (std::rename(temporary.c_str(), path().c_str()) != 0)
-            backupio::removeRegularFile(temporary);
+        std::ostringstream out;
+        if (checked)
+            out << checkedKey << '\t' << *checked << '\n';
+        std::error_code error;
+        for (const auto& [name, entry] : entries)
+            if (fs::exists(fs::path(folder) / name, error))
+                out << name << '\t' << entry.counts.categories << '\t' << entry.counts.items << '\t' << entry.reason
+                    << '\n';
+        replaceFileContents(path(), out.str(), NewFileMode::Private, temporaryPath(folder, ".index"));
     }
 
 private:
@@ -274,9 +238,8 @@ Counts writeVerified(const Snapshot& snapshot, const std::string& target)
     }
     if (!refusal.empty())
         fail(refusal);
-    if (std::rename(written.path.c_str(), target.c_str()) != 0)
+    if (!putInPlace(written.path, target, NewFileMode::Private))
         fail("Cannot name the backup \"" + target + "\": " + std::strerror(errno));
-    syncFolder(folder);
     return counts;
 }
 
@@ -350,7 +313,7 @@ std::string backupBeforeRiskyCommand(const std::string& dbPath, const std::strin
     const std::lock_guard<std::mutex> guard(backupLock);
     const std::string folder = backupFolder(dbPath);
     ensureFolder(folder);
-    removeStaleTemporaries(folder);
+    removeOrphanedTemporaries(folder, temporaryPrefix);
     const Snapshot snapshot(dbPath, folder);
     const std::string made =
         (fs::path(folder) / freeName(folder, {Kind::BeforeCommand, currentTime(), reason})).string();
@@ -385,7 +348,7 @@ DailyResult makeDailyBackup(const std::string& dbPath, std::int64_t now)
         return {DailyResult::NotDue, {}};
     const std::string folder = backupFolder(dbPath);
     ensureFolder(folder);
-    removeStaleTemporaries(folder);
+    removeOrphanedTemporaries(folder, temporaryPrefix);
 
     const Snapshot snapshot(dbPath, folder);
     Index index(folder);
@@ -461,7 +424,7 @@ std::string setDamagedAside(const std::string& dbPath, std::int64_t now)
     for (const char* companion : {"-journal", "-wal", "-shm"})
         if (fs::exists(fs::symlink_status(dbPath + companion, error)))
             std::rename((dbPath + companion).c_str(), (aside + companion).c_str());
-    syncFolder(fs::path(dbPath).parent_path().string());
+    syncFolderOf(dbPath);
     return aside;
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "import/firefoxplaces.h"
 
+#include "base/files.h"
 #include "import/bookmarkaddress.h"
 #include "import/foldertree.h"
 #include "import/importtext.h"
@@ -8,7 +9,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +19,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -94,11 +95,6 @@ fs::path copiesFolder()
 
 constexpr std::string_view copyPrefix = "places-";
 
-bool processLives(long pid)
-{
-    return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH);
-}
-
 // A folder of our own (mode 0700) that is removed with everything in it, whatever happens.
 class PrivateFolder {
 public:
@@ -107,10 +103,9 @@ public:
         std::error_code error;
         const fs::path parent = copiesFolder();
         fs::create_directories(parent, error);
-        std::string pattern = (parent / (std::string(copyPrefix) + std::to_string(::getpid()) + "-XXXXXX")).string();
-        if (!::mkdtemp(pattern.data()))
+        folder = parent / processTemporaryName(copyPrefix);
+        if (::mkdir(folder.c_str(), 0700) != 0)
             throwFileError(cannotCopyText, placesPath);
-        folder = pattern;
     }
     PrivateFolder(const PrivateFolder&) = delete;
     PrivateFolder& operator=(const PrivateFolder&) = delete;
@@ -357,17 +352,7 @@ ImportTree treeOf(const Places& places)
 
 void removeLeftoverProfileCopies()
 {
-    std::error_code error;
-    for (fs::directory_iterator it(copiesFolder(), error); !error && it != fs::directory_iterator();
-         it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        if (name.rfind(copyPrefix, 0) != 0)
-            continue;
-        if (!processLives(std::strtol(name.c_str() + copyPrefix.size(), nullptr, 10))) {
-            std::error_code ignored;
-            fs::remove_all(it->path(), ignored);
-        }
-    }
+    removeOrphanedTemporaries(copiesFolder().string(), copyPrefix);
 }
 
 ImportTree readFirefoxPlaces(const std::string& placesPath, Progress& progress)

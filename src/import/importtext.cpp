@@ -3,17 +3,13 @@
 
 #include <glib.h>
 
-#include <cerrno>
 #include <stdexcept>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr const char* cannotReadFileText = "The file \"%s\" cannot be read.";
 constexpr const char* fileTooLargeText = "The file \"%s\" is too large to import.";
+
 }  // namespace
 
 std::string fileNameOrderKey(const std::string& name)
@@ -33,40 +29,23 @@ void throwFileError(const char* sentence, const std::string& path)
     throw std::runtime_error(text);
 }
 
-InputFile::InputFile(const std::string& filePath, std::uintmax_t sizeLimit) : path(filePath), limit(sizeLimit)
+InputFile::InputFile(const std::string& filePath, std::uintmax_t sizeLimit) : path(filePath), file(filePath, sizeLimit)
 {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    struct stat status {};
-    if (fd < 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        if (fd >= 0)
-            ::close(fd);
-        throwFileError(cannotReadFileText, path);
-    }
-    if (static_cast<std::uintmax_t>(status.st_size) > limit) {
-        ::close(fd);
-        throwFileError(fileTooLargeText, path);
-    }
+    if (file.state() != ReadResult::Read)
+        refuse();
 }
 
-InputFile::~InputFile()
+void InputFile::refuse() const
 {
-    ::close(fd);
+    throwFileError(file.state() == ReadResult::TooLarge ? fileTooLargeText : cannotReadFileText, path);
 }
 
 std::size_t InputFile::read(char* buffer, std::size_t size)
 {
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, size);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            throwFileError(cannotReadFileText, path);
-        total += static_cast<std::uintmax_t>(got);
-        // The file may have grown since it was opened.
-        if (total > limit)
-            throwFileError(fileTooLargeText, path);
-        return static_cast<std::size_t>(got);
-    }
+    const std::optional<std::size_t> got = file.read(buffer, size);
+    if (!got)
+        refuse();
+    return *got;
 }
 
 std::string InputFile::readAll()
