@@ -27,10 +27,11 @@ constexpr const char* indexFormat = "1";
 // Detail "full" keeps the positions that make a phrase query a substring match: that is what lets
 // most hits go without reading their row. Without per-row sizes the file stays about twice the
 // catalogue's.
+constexpr const char* createItems = "create virtual table if not exists items using fts5(name, target, comment, "
+                                    "tokenize='trigram', detail=full, columnsize=0);";
 constexpr const char* schemaStatements[] = {
     "create table if not exists meta(key text primary key, value);",
-    "create virtual table if not exists items using fts5(name, target, comment, tokenize='trigram', "
-    "detail=full, columnsize=0);",
+    createItems,
     "create table if not exists odd(itemorder integer primary key, always int);",
 };
 
