@@ -40,7 +40,7 @@ void openForChecking(CppSQLite3DB& db, const std::string& path)
     db.OpenReadOnly(path.c_str());
     db.SetBusyTimeout(lockWaitMs);
     try {
-        db.SetMappedSize(mappedBytes);
+        db.setMappedSize(mappedBytes);
     } catch (const CppSQLite3Exception&) {
         // Only costs speed.
     }
@@ -50,7 +50,7 @@ Counts checkedCounts(CppSQLite3DB& db, const std::string& what)
 {
     const std::optional<std::string> verdict = firstValue(db, "pragma quick_check;");
     if (!verdict)
-        throw std::runtime_error(what + " is not a database: " + db.LastErrorText());
+        throw std::runtime_error(what + " is not a database: " + db.lastErrorText());
     if (*verdict != "ok")
         throw std::runtime_error(what + " fails the integrity check: " + *verdict);
     const auto categories = firstValue(db, "select count(*) from category_table;");
@@ -72,7 +72,7 @@ bool isDamaged(const std::string& path)
         Statement check(db, "pragma quick_check(1);");
         return check.step() && check.text(0) != "ok";
     } catch (const CppSQLite3Exception& failure) {
-        return failure.IsDamagedFile();
+        return failure.isDamagedFile();
     }
 }
 
@@ -109,13 +109,13 @@ HeldCatalogue::HeldCatalogue(const std::string& path)
     try {
         openForChecking(db, path);
     } catch (const CppSQLite3Exception&) {
-        throw std::runtime_error("Cannot open \"" + path + "\": " + db.LastErrorText());
+        throw std::runtime_error("Cannot open \"" + path + "\": " + db.lastErrorText());
     }
     try {
         snapshot.emplace(db, Transaction::Mode::Deferred);
         pinSnapshot(db);
     } catch (const CppSQLite3Exception&) {
-        throw std::runtime_error("Cannot read the catalogue \"" + path + "\": " + db.LastErrorText());
+        throw std::runtime_error("Cannot read the catalogue \"" + path + "\": " + db.lastErrorText());
     }
 }
 
@@ -131,7 +131,7 @@ void HeldCatalogue::copyInto(const std::string& copyPath)
         copy.Open(copyPath.c_str());
         copy.SetBusyTimeout(lockWaitMs);
         copy.ExecuteStatement("pragma journal_mode=off; pragma synchronous=off;");
-        db.CopyInto(copy);
+        db.copyInto(copy);
     } catch (const CppSQLite3Exception& failure) {
         throw std::runtime_error(std::string("Cannot copy the catalogue: ") + failure.ErrorMessage());
     }
@@ -154,7 +154,7 @@ FileLock::FileLock(const std::string& path, Kind kind, int waitMs)
     } catch (const CppSQLite3Exception& refusal) {
         holding.reset();
         connection.Close();
-        if (refusal.IsLocked())
+        if (refusal.isLocked())
             throw;
     }
 }

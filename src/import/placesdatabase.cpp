@@ -44,10 +44,10 @@ public:
     {
         try {
             db.Open(copy.c_str(), OpenOptions{.readOnly = true, .noFollow = true});
-            db.DistrustSchema();
-            db.SetLimit(SqlLimit::ValueLength, longestValue);
+            db.distrustSchema();
+            db.setLimit(SqlLimit::ValueLength, longestValue);
             db.SetBusyTimeout(1000);
-            db.SetProgress(&watch, 1000);
+            db.setProgress(&watch, 1000);
         } catch (const CppSQLite3Exception&) {
             refuse();
         }

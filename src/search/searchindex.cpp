@@ -148,12 +148,12 @@ void SearchIndex::setInterrupt(Progress* progress)
 {
     interrupt = progress;
     if (db.IsOpen())
-        db.SetProgress(interrupt, 2000);
+        db.setProgress(interrupt, 2000);
 }
 
 void SearchIndex::fail(const char* what)
 {
-    error = std::string(what) + (db.IsOpen() ? std::string(": ") + db.LastErrorText() : std::string());
+    error = std::string(what) + (db.IsOpen() ? std::string(": ") + db.lastErrorText() : std::string());
 }
 
 void SearchIndex::close()
@@ -193,7 +193,7 @@ bool SearchIndex::formatCurrent()
         Statement format(db, "select value from meta where key='format';");
         return format.step() && format.text(0) == indexFormat;
     } catch (const CppSQLite3Exception& failure) {
-        if (failure.IsDamagedFile())
+        if (failure.isDamagedFile())
             throw;
         return false;
     }
@@ -206,7 +206,7 @@ void SearchIndex::ensureSchema()
     db.ExecuteStatement("pragma synchronous=normal;");
     // Long doclists are read without a copy per page. Only this program writes the file, and never
     // shortens it: a file it does not want is removed, which leaves a mapping intact.
-    db.SetMappedSize(268435456);
+    db.setMappedSize(268435456);
     if (formatCurrent())
         return;
     // A reader and a writer opening a new file at once both get here; the write lock orders them.
@@ -231,7 +231,7 @@ bool SearchIndex::attachCatalogue()
         error = "the catalogue " + cataloguePath + " does not exist";
         return false;
     }
-    db.Attach(cataloguePath, "cat");
+    db.attach(cataloguePath, "cat");
     catalogueIdentity = {info.st_dev, info.st_ino};
     return true;
 }
@@ -253,11 +253,11 @@ bool SearchIndex::open()
             break;
         try {
             ensureSchema();
-            db.CreateFunction("oddness", 3, rowOddness);
+            db.createFunction("oddness", 3, rowOddness);
             indexUsable = true;
         } catch (const CppSQLite3Exception& failure) {
             fail("cannot use the search index");
-            if (failure.IsDamagedFile())
+            if (failure.isDamagedFile())
                 discardIndexFile();
         }
         if (!indexUsable)
@@ -323,7 +323,7 @@ bool SearchIndex::update(Progress& progress)
             }
         } catch (const CppSQLite3Exception& failure) {
             fail("cannot bring the search index up to date");
-            if (!failure.IsDamagedFile())
+            if (!failure.isDamagedFile())
                 return false;
             discardIndexFile();
         }
@@ -448,7 +448,7 @@ std::vector<long long> SearchIndex::find(const std::string& keyword, unsigned co
                 answeredByIndex = true;
             }
         } catch (const CppSQLite3Exception& failure) {
-            if (failure.IsInterrupted())
+            if (failure.isInterrupted())
                 throw;
             // An index that cannot be read is no reason to fail the search.
             indexBroken = true;
@@ -495,7 +495,7 @@ std::vector<long long> SearchIndex::scan(const std::string& keyword, unsigned co
         while (found.size() < limit && rows.step())
             found.push_back(rows.integer(0));
     } catch (const CppSQLite3Exception& failure) {
-        if (failure.IsInterrupted())
+        if (failure.isInterrupted())
             throw;
         // The hits read before the failure are still worth showing.
     }

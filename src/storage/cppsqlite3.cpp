@@ -86,18 +86,18 @@ const char* CppSQLite3Exception::ErrorCodeAsString(int errorCode)
     }
 }
 
-bool CppSQLite3Exception::IsDamagedFile() const
+bool CppSQLite3Exception::isDamagedFile() const
 {
     const int primary = code & 0xFF;
     return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
 }
 
-bool CppSQLite3Exception::IsInterrupted() const
+bool CppSQLite3Exception::isInterrupted() const
 {
     return (code & 0xFF) == SQLITE_INTERRUPT;
 }
 
-bool CppSQLite3Exception::IsLocked() const
+bool CppSQLite3Exception::isLocked() const
 {
     const int primary = code & 0xFF;
     return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
@@ -522,7 +522,7 @@ int CppSQLite3DB::onBusy(void* self, int attempt)
     return 1;
 }
 
-void CppSQLite3DB::SetProgress(Progress* watcher, int instructions)
+void CppSQLite3DB::setProgress(Progress* watcher, int instructions)
 {
     checkDB();
     progress = watcher;
@@ -539,27 +539,27 @@ int CppSQLite3DB::onProgress(void* self)
     return connection.progress->advance(++connection.progressCalls, 0) ? 0 : 1;
 }
 
-void CppSQLite3DB::SetLimit(SqlLimit limit, int value)
+void CppSQLite3DB::setLimit(SqlLimit limit, int value)
 {
     checkDB();
     sqlite3_limit(db, limit == SqlLimit::ValueLength ? SQLITE_LIMIT_LENGTH : SQLITE_LIMIT_SQL_LENGTH, value);
 }
 
-void CppSQLite3DB::DistrustSchema()
+void CppSQLite3DB::distrustSchema()
 {
     checkDB();
     sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
 }
 
-void CppSQLite3DB::SetMappedSize(long long bytes)
+void CppSQLite3DB::setMappedSize(long long bytes)
 {
     CppSQLite3Buffer sql;
     sql.Format("pragma mmap_size=%lld;", bytes);
     ExecuteStatement(sql);
 }
 
-void CppSQLite3DB::Attach(const std::string& fileName, const char* schema)
+void CppSQLite3DB::attach(const std::string& fileName, const char* schema)
 {
     CppSQLite3Buffer sql;
     sql.Format("attach database %Q as \"%w\";", fileName.c_str(), schema);
@@ -591,7 +591,7 @@ void callFunction(sqlite3_context* context, int count, sqlite3_value** values)
 
 }  // namespace
 
-void CppSQLite3DB::CreateFunction(const char* name, int arguments, ScalarFunction function)
+void CppSQLite3DB::createFunction(const char* name, int arguments, ScalarFunction function)
 {
     checkDB();
     auto* held = new ScalarFunction(std::move(function));
@@ -602,7 +602,7 @@ void CppSQLite3DB::CreateFunction(const char* name, int arguments, ScalarFunctio
         throw CppSQLite3Exception(result, sqlite3_errmsg(db), false);
 }
 
-void CppSQLite3DB::CopyInto(CppSQLite3DB& target)
+void CppSQLite3DB::copyInto(CppSQLite3DB& target)
 {
     checkDB();
     target.checkDB();
@@ -615,7 +615,7 @@ void CppSQLite3DB::CopyInto(CppSQLite3DB& target)
         throw CppSQLite3Exception(stepped, sqlite3_errstr(stepped), false);
 }
 
-const char* CppSQLite3DB::LastErrorText() const
+const char* CppSQLite3DB::lastErrorText() const
 {
     return db ? sqlite3_errmsg(db) : notOpenText;
 }

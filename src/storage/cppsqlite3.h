@@ -33,9 +33,9 @@ public:
     static const char* ErrorCodeAsString(int errorCode);
 
     // What kind of failure the code says, for the callers that recover from some of them.
-    bool IsDamagedFile() const;  // SQLite found the file corrupt or no database at all
-    bool IsInterrupted() const;  // a progress answer stopped the statement
-    bool IsLocked() const;       // another connection held the lock longer than the busy timeout
+    bool isDamagedFile() const;  // SQLite found the file corrupt or no database at all
+    bool isInterrupted() const;  // a progress answer stopped the statement
+    bool isLocked() const;       // another connection held the lock longer than the busy timeout
 
 private:
     int code;
@@ -185,24 +185,24 @@ public:
     // While a statement runs, progress is asked every `instructions` steps of SQLite's engine (done: how
     // many times so far, total unknown); a false answer interrupts the statement with SQLITE_INTERRUPT.
     // nullptr stops asking. The progress must outlive the connection or the next call.
-    void SetProgress(Progress* progress, int instructions = 1000);
-    void SetLimit(SqlLimit limit, int value);
+    void setProgress(Progress* progress, int instructions = 1000);
+    void setLimit(SqlLimit limit, int value);
     // For a file the program did not write: its schema is not trusted to run functions with side
     // effects, and writes that could damage the file on purpose are refused.
-    void DistrustSchema();
+    void distrustSchema();
     // Reads of the file go through a mapping of up to this many bytes instead of a copy per page. Only
     // for files no other program shortens while they are mapped.
-    void SetMappedSize(long long bytes);
+    void setMappedSize(long long bytes);
     // Makes another database file reachable as `schema`.table on this connection.
-    void Attach(const std::string& fileName, const char* schema);
+    void attach(const std::string& fileName, const char* schema);
     // A scalar function of ours for the statements of this connection; deterministic, integer-valued.
-    void CreateFunction(const char* name, int arguments, ScalarFunction function);
+    void createFunction(const char* name, int arguments, ScalarFunction function);
     // Copies the whole database, as one snapshot, into the one `target` has open, replacing it.
-    void CopyInto(CppSQLite3DB& target);
+    void copyInto(CppSQLite3DB& target);
     // The SQLite connection itself, for the storage layer's own classes.
     sqlite3* connection() const { return db; }
     // SQLite's text of the last failure on this connection.
-    const char* LastErrorText() const;
+    const char* lastErrorText() const;
 
 private:
     void checkDB() const;
