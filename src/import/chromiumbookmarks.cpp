@@ -41,9 +41,9 @@ struct JsonNode {
                 return &value;
         return nullptr;
     }
-    std::string_view string(std::string_view key) const
+    std::string_view string(std::string_view name) const
     {
-        const JsonNode* value = member(key);
+        const JsonNode* value = member(name);
         return value && value->kind == String ? std::string_view(value->text) : std::string_view();
     }
 };
