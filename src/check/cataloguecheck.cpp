@@ -11,7 +11,6 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include <functional>
 #include <unordered_set>
 #include <utility>
 
@@ -45,16 +44,6 @@ std::unordered_map<std::string, std::string> categoryPaths(CppSQLite3DB& db)
 {
     return ::categoryPaths(readCategoryRows(db));
 }
-
-// The link checker's question, answered by the whole check at its own count.
-class CheckProgress final : public Progress {
-public:
-    explicit CheckProgress(std::function<bool()> ask) : keepGoing(std::move(ask)) {}
-    bool advance(std::size_t, std::size_t) override { return keepGoing(); }
-
-private:
-    std::function<bool()> keepGoing;
-};
 
 CatalogueCheck::CatalogueCheck(std::string path, CheckOptions checkOptions, QObject* parent)
     : QObject(parent), databasePath(std::move(path)), options(std::move(checkOptions))
@@ -172,7 +161,8 @@ void CatalogueCheck::checkFiles(const std::vector<const CheckedItem*>& files, Ch
 
 void CatalogueCheck::checkLinks(const std::vector<const CheckedItem*>& links, CheckSummary& summary)
 {
-    CheckProgress linkProgress([this] { return keepGoing(); });
+    // The link checker's question is answered by the whole check, at its own count.
+    StopWhen linkProgress([this] { return !keepGoing(); });
     LinkChecker checker(options.limits, linkProgress);
     QEventLoop loop;
     const auto linkFinding = [](const CheckedItem& item) {
