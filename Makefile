@@ -50,7 +50,7 @@ tsan: deps
 	set -e; for suite in $(TSAN_SUITES); do \
 		echo "== $$suite"; \
 		QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$(CURDIR)/$(TSAN_DIR)/xdg-runtime \
-		TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+		TSAN_OPTIONS="halt_on_error=1 die_after_fork=0 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 		./$(TSAN_DIR)/$$suite; \
 	done
 
