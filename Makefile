@@ -8,12 +8,19 @@ BENCH_ARGS ?=
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?=
+TSAN_DIR ?= build-tsan
+# The suites that start workers: the search index, sync, backups, the check, the live reload, quick find.
+TSAN_SUITES ?= tests/search/test_search tests/sync/test_sync tests/backup/test_backup tests/check/test_check \
+	tests/ui/tst_livecatalogue tests/ui/tst_quickfind
+TIDY_DIR ?= build-tidy
+# Below the window; the window's rooms join once they are split.
+TIDY_FOLDERS ?= base model storage search commands check undo backup import shell cli
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 # The developers' and CI's builds stop at any warning; a plain cmake (a packager's) does not.
 WERROR =
 
-.PHONY: deps configure build test run sanitize package bench fuzz connector clean
+.PHONY: deps configure build test run sanitize tsan tidy package bench fuzz connector clean
 
 deps:
 	sh scripts/install-deps.sh
@@ -38,6 +45,25 @@ run: build
 sanitize:
 	$(MAKE) test BUILD_DIR=build-asan CMAKE_FLAGS="-DVARNELO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug"
 
+# ThreadSanitizer over the suites that start workers. Qt's own libraries are not instrumented: what
+# they synchronise is told to TSan by tests/tsan.supp, nothing of ours is suppressed there.
+tsan: deps
+	cmake -S . -B $(TSAN_DIR) -DVARNELO_TSAN=ON -DCMAKE_BUILD_TYPE=Debug -DVARNELO_WERROR=ON $(CMAKE_FLAGS)
+	cmake --build $(TSAN_DIR) -j $(JOBS) --target $(notdir $(TSAN_SUITES))
+	mkdir -p $(TSAN_DIR)/xdg-runtime && chmod 700 $(TSAN_DIR)/xdg-runtime
+	set -e; for suite in $(TSAN_SUITES); do \
+		echo "== $$suite"; \
+		QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$(CURDIR)/$(TSAN_DIR)/xdg-runtime \
+		TSAN_OPTIONS="halt_on_error=1 die_after_fork=0 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+		./$(TSAN_DIR)/$$suite; \
+	done
+
+# clang-tidy with .clang-tidy's checks over the folders below the window; any finding fails.
+tidy: deps
+	cmake -S . -B $(TIDY_DIR) -DCMAKE_EXPORT_COMPILE_COMMANDS=ON $(CMAKE_FLAGS)
+	run-clang-tidy-14 -p $(TIDY_DIR) -quiet -j $(JOBS) \
+		'$(CURDIR)/src/($(shell echo $(TIDY_FOLDERS) | tr ' ' '|'))/.*\.cpp$$'
+
 # A Release build for /usr without the tests, packed by CPack into $(PACKAGE_DIR)/varnelo_*.deb.
 package: deps
 	cmake -S . -B $(PACKAGE_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DVARNELO_TESTS=OFF
@@ -61,4 +87,4 @@ fuzz: deps
 	sh tests/fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 clean:
-	rm -rf $(BUILD_DIR) build-asan $(PACKAGE_DIR) $(BENCH_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) build-asan $(TSAN_DIR) $(TIDY_DIR) $(PACKAGE_DIR) $(BENCH_DIR) $(FUZZ_DIR)

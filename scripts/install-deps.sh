@@ -7,7 +7,7 @@
 set -eu
 
 PACKAGES="
-build-essential cmake pkg-config clang-14 libclang-rt-14-dev
+build-essential cmake pkg-config clang-14 libclang-rt-14-dev clang-tidy-14 clang-format-14
 qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
 libglib2.0-dev libsqlite3-dev sqlite3 libsimpleini-dev libicu-dev libxml2-dev
 libgtest-dev libgmock-dev zlib1g-dev libbenchmark-dev

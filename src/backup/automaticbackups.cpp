@@ -3,9 +3,10 @@
 
 #include "backup/backupfile.h"
 #include "backup/backupio.h"
+#include "backup/backupstore.h"
+#include "base/files.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -21,9 +23,6 @@
 #include <system_error>
 #include <thread>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sqlite3.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -40,107 +39,19 @@ std::mutex settingsLock;
 Settings current;
 // One backup at a time per process: the index is rewritten whole.
 std::mutex backupLock;
-std::atomic<unsigned> temporaryCounter{0};
 
-// ---- SQLite connections of our own ----
-
-struct Connection {
-    sqlite3* db = nullptr;
-    ~Connection() { sqlite3_close_v2(db); }
-};
+using backupstore::Counts;
 
 [[noreturn]] void fail(const std::string& reason)
 {
     throw std::runtime_error(reason);
 }
 
-void openConnection(Connection& connection, const std::string& path, int flags)
-{
-    if (sqlite3_open_v2(path.c_str(), &connection.db, flags, nullptr) != SQLITE_OK)
-        fail("Cannot open \"" + path + "\": " + (connection.db ? sqlite3_errmsg(connection.db) : "out of memory"));
-    sqlite3_busy_timeout(connection.db, 5000);
-}
-
-// The integrity check reads every page once: through a mapping of the file rather than a read call
-// and a copy per page.
-void openForChecking(Connection& connection, const std::string& path)
-{
-    openConnection(connection, path, SQLITE_OPEN_READONLY);
-    sqlite3_exec(connection.db, "pragma mmap_size=2147418112;", nullptr, nullptr, nullptr);
-}
-
-// The first column of the first row, or nullopt when the statement fails or gives no row.
-std::optional<std::string> firstValue(sqlite3* db, const char* sql)
-{
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(statement);
-        return std::nullopt;
-    }
-    std::optional<std::string> value;
-    if (sqlite3_step(statement) == SQLITE_ROW) {
-        const unsigned char* text = sqlite3_column_text(statement, 0);
-        value = text ? reinterpret_cast<const char*>(text) : "";
-    }
-    sqlite3_finalize(statement);
-    return value;
-}
-
-struct Counts {
-    int categories = -1;
-    int items = -1;
-};
-
-// The verdict of SQLite's quick integrity check on an open catalogue, and what it holds. Throws the
-// reason when the database is damaged or no catalogue. The full check also compares every index with
-// its table, which takes twenty times longer on a large catalogue and finds no damage of the file
-// that this one misses.
-Counts checkedCounts(sqlite3* db, const std::string& what)
-{
-    const std::optional<std::string> verdict = firstValue(db, "pragma quick_check;");
-    if (!verdict)
-        fail(what + " is not a database: " + sqlite3_errmsg(db));
-    if (*verdict != "ok")
-        fail(what + " fails the integrity check: " + *verdict);
-    const auto categories = firstValue(db, "select count(*) from category_table;");
-    const auto items = firstValue(db, "select count(*) from link_table;");
-    if (!categories || !items)
-        fail(what + " is not a catalogue.");
-    return {std::atoi(categories->c_str()), std::atoi(items->c_str())};
-}
-
 // ---- files of the folder ----
 
 std::string temporaryPath(const std::string& folder, const char* suffix)
 {
-    return (fs::path(folder)
-            / (std::string(temporaryPrefix) + std::to_string(::getpid()) + "-" + std::to_string(temporaryCounter++)
-               + suffix))
-        .string();
-}
-
-// Temporaries a killed backup left behind; those of a process still running are its own business.
-void removeStaleTemporaries(const std::string& folder)
-{
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-        const std::string name = entry.path().filename().string();
-        if (name.rfind(temporaryPrefix, 0) != 0)
-            continue;
-        const long pid = std::atol(name.c_str() + std::strlen(temporaryPrefix));
-        if (pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH))
-            continue;
-        backupio::removeRegularFile(entry.path().string());
-    }
-}
-
-void syncFolder(const std::string& folder)
-{
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    return (fs::path(folder) / processTemporaryName(temporaryPrefix, suffix)).string();
 }
 
 void ensureFolder(const std::string& folder)
@@ -186,25 +97,19 @@ public:
     std::optional<std::int64_t> lastChecked() const { return checked; }
     void setChecked(std::int64_t time) { checked = time; }
 
-    // Rewritten whole and renamed into place; entries of files gone are dropped. A failure only
-    // costs the counts shown in the list, so it is not reported.
+    // Rewritten whole and put in place; entries of files gone are dropped. A failure only costs the
+    // counts shown in the list, so it is not reported.
     void save() const
     {
-        const std::string temporary = temporaryPath(folder, ".index");
-        {
-            std::ofstream out(temporary, std::ios::trunc);
-            if (checked)
-                out << checkedKey << '\t' << *checked << '\n';
-            std::error_code error;
-            for (const auto& [name, entry] : entries)
-                if (fs::exists(fs::path(folder) / name, error))
-                    out << name << '\t' << entry.counts.categories << '\t' << entry.counts.items << '\t' << entry.reason
-                        << '\n';
-            if (!out.flush())
-                return backupio::removeRegularFile(temporary);
-        }
-        if (std::rename(temporary.c_str(), path().c_str()) != 0)
-            backupio::removeRegularFile(temporary);
+        std::ostringstream out;
+        if (checked)
+            out << checkedKey << '\t' << *checked << '\n';
+        std::error_code error;
+        for (const auto& [name, entry] : entries)
+            if (fs::exists(fs::path(folder) / name, error))
+                out << name << '\t' << entry.counts.categories << '\t' << entry.counts.items << '\t' << entry.reason
+                    << '\n';
+        replaceFileContents(path(), out.str(), NewFileMode::Private, temporaryPath(folder, ".index"));
     }
 
 private:
@@ -275,37 +180,24 @@ struct TemporaryFile {
 class Snapshot {
 public:
     Snapshot(const std::string& dbPath, const std::string& folder)
+        : held(std::make_unique<backupstore::HeldCatalogue>(dbPath))
     {
-        openForChecking(held, dbPath);
-        if (sqlite3_exec(held.db, "begin; select count(*) from sqlite_master;", nullptr, nullptr, nullptr) != SQLITE_OK)
-            fail("Cannot read the catalogue \"" + dbPath + "\": " + sqlite3_errmsg(held.db));
-        if (firstValue(held.db, "pragma journal_mode;").value_or("") != "wal") {
+        if (!held->keepsLog()) {
             bytes = dbPath;
             return;
         }
         copied.path = temporaryPath(folder, ".db");
-        Connection copy;
-        openConnection(copy, copied.path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-        sqlite3_exec(copy.db, "pragma journal_mode=off; pragma synchronous=off;", nullptr, nullptr, nullptr);
-        sqlite3_backup* backup = sqlite3_backup_init(copy.db, "main", held.db, "main");
-        if (!backup)
-            fail(std::string("Cannot copy the catalogue: ") + sqlite3_errmsg(copy.db));
-        const int stepped = sqlite3_backup_step(backup, -1);
-        sqlite3_backup_finish(backup);
-        if (stepped != SQLITE_DONE)
-            fail(std::string("Cannot copy the catalogue: ") + sqlite3_errstr(stepped));
+        held->copyInto(copied.path);
         bytes = copied.path;
-        sqlite3_close_v2(held.db);
-        held.db = nullptr;
-        openForChecking(held, copied.path);
+        held = std::make_unique<backupstore::HeldCatalogue>(copied.path);
     }
 
     const std::string& path() const { return bytes; }
     // Safe on another thread while the bytes are copied: the connection is used by nothing else.
-    Counts check() const { return checkedCounts(held.db, "The catalogue"); }
+    Counts check() const { return held->check(); }
 
 private:
-    Connection held;
+    std::unique_ptr<backupstore::HeldCatalogue> held;
     TemporaryFile copied;
     std::string bytes;
 };
@@ -346,9 +238,8 @@ Counts writeVerified(const Snapshot& snapshot, const std::string& target)
     }
     if (!refusal.empty())
         fail(refusal);
-    if (std::rename(written.path.c_str(), target.c_str()) != 0)
+    if (!putInPlace(written.path, target, NewFileMode::Private))
         fail("Cannot name the backup \"" + target + "\": " + std::strerror(errno));
-    syncFolder(folder);
     return counts;
 }
 
@@ -422,7 +313,7 @@ std::string backupBeforeRiskyCommand(const std::string& dbPath, const std::strin
     const std::lock_guard<std::mutex> guard(backupLock);
     const std::string folder = backupFolder(dbPath);
     ensureFolder(folder);
-    removeStaleTemporaries(folder);
+    removeOrphanedTemporaries(folder, temporaryPrefix);
     const Snapshot snapshot(dbPath, folder);
     const std::string made =
         (fs::path(folder) / freeName(folder, {Kind::BeforeCommand, currentTime(), reason})).string();
@@ -436,22 +327,7 @@ std::string backupBeforeRiskyCommand(const std::string& dbPath, const std::strin
 
 int itemsInBranch(const std::string& dbPath, const std::string& categoryGuid)
 {
-    Connection connection;
-    if (sqlite3_open_v2(dbPath.c_str(), &connection.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
-        return 0;
-    sqlite3_busy_timeout(connection.db, 5000);
-    sqlite3_stmt* statement = nullptr;
-    const char* sql = "with recursive branch(guid) as (select ?1 union select c.guid from category_table c"
-                      " join branch b on c.parent_guid = b.guid)"
-                      " select count(*) from link_table where category in (select guid from branch);";
-    int count = 0;
-    if (sqlite3_prepare_v2(connection.db, sql, -1, &statement, nullptr) == SQLITE_OK) {
-        sqlite3_bind_text(statement, 1, categoryGuid.c_str(), -1, SQLITE_TRANSIENT);
-        if (sqlite3_step(statement) == SQLITE_ROW)
-            count = sqlite3_column_int(statement, 0);
-    }
-    sqlite3_finalize(statement);
-    return count;
+    return backupstore::itemsInBranch(dbPath, categoryGuid);
 }
 
 bool dailyBackupDue(const std::string& dbPath, std::int64_t now)
@@ -472,7 +348,7 @@ DailyResult makeDailyBackup(const std::string& dbPath, std::int64_t now)
         return {DailyResult::NotDue, {}};
     const std::string folder = backupFolder(dbPath);
     ensureFolder(folder);
-    removeStaleTemporaries(folder);
+    removeOrphanedTemporaries(folder, temporaryPrefix);
 
     const Snapshot snapshot(dbPath, folder);
     Index index(folder);
@@ -498,27 +374,7 @@ std::int64_t currentTime()
 
 bool catalogueIsDamaged(const std::string& dbPath)
 {
-    std::error_code error;
-    if (!fs::is_regular_file(dbPath, error))
-        return false;
-    Connection connection;
-    if (sqlite3_open_v2(dbPath.c_str(), &connection.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
-        return connection.db && sqlite3_errcode(connection.db) == SQLITE_NOTADB;
-    sqlite3_busy_timeout(connection.db, 5000);
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(connection.db, "pragma quick_check(1);", -1, &statement, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(statement);
-        const int code = sqlite3_errcode(connection.db);
-        return code == SQLITE_NOTADB || code == SQLITE_CORRUPT;
-    }
-    const int stepped = sqlite3_step(statement);
-    bool damaged = stepped == SQLITE_NOTADB || stepped == SQLITE_CORRUPT;
-    if (stepped == SQLITE_ROW) {
-        const unsigned char* verdict = sqlite3_column_text(statement, 0);
-        damaged = !verdict || std::strcmp(reinterpret_cast<const char*>(verdict), "ok") != 0;
-    }
-    sqlite3_finalize(statement);
-    return damaged;
+    return backupstore::isDamaged(dbPath);
 }
 
 std::optional<BackupInfo> newestGoodBackup(const std::string& dbPath)
@@ -535,13 +391,13 @@ std::optional<BackupInfo> newestGoodBackup(const std::string& dbPath)
         }
         backupio::removeRegularFile(stagingPath(extracted.path));
         try {
-            Connection connection;
-            openConnection(connection, extracted.path, SQLITE_OPEN_READONLY);
-            const Counts counts = checkedCounts(connection.db, "The backup");
+            CppSQLite3DB connection;
+            backupstore::openForChecking(connection, extracted.path);
+            const Counts counts = backupstore::checkedCounts(connection, "The backup");
             backup.categories = counts.categories;
             backup.items = counts.items;
             return backup;
-        } catch (const std::runtime_error&) {
+        } catch (const std::exception&) {
             continue;
         }
     }
@@ -568,7 +424,7 @@ std::string setDamagedAside(const std::string& dbPath, std::int64_t now)
     for (const char* companion : {"-journal", "-wal", "-shm"})
         if (fs::exists(fs::symlink_status(dbPath + companion, error)))
             std::rename((dbPath + companion).c_str(), (aside + companion).c_str());
-    syncFolder(fs::path(dbPath).parent_path().string());
+    syncFolderOf(dbPath);
     return aside;
 }
 

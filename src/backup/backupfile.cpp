@@ -2,9 +2,9 @@
 #include "backup/backupfile.h"
 
 #include "backup/backupio.h"
+#include "backup/backupstore.h"
 #include "backup/ccrc32.h"
 #include "base/files.h"
-#include "storage/cppsqlite3.h"
 
 #include <array>
 #include <cerrno>
@@ -17,7 +17,6 @@
 #include <system_error>
 
 #include <fcntl.h>
-#include <sqlite3.h>
 #include <sys/mman.h>
 
 using namespace backupio;
@@ -150,25 +149,6 @@ BackupOutcome copyDatabase(std::FILE* source, FilePtr& target, const std::string
     return {true, backupSuccessText};
 }
 
-// The staged bytes passed the CRC, which covers at most 10 MiB; only SQLite can tell whether
-// the whole file is a catalogue that will open after the swap.
-bool isCatalogueDatabase(const std::string& path)
-{
-    try {
-        CppSQLite3DB db;
-        db.Open(path.c_str());
-        CppSQLite3Query check = db.ExecuteQuery("pragma quick_check;");
-        const char* verdict = check.Eof() ? nullptr : check.FieldValue(0);
-        const bool passed = verdict && std::strcmp(verdict, "ok") == 0;
-        check.Finalize();
-        const bool catalogue = passed && db.TableExists("category_table");
-        db.Close();
-        return catalogue;
-    } catch (const CppSQLite3Exception&) {
-        return false;
-    }
-}
-
 // A refused restore leaves an empty staging file and the database as it was.
 BackupOutcome refuseRestore(FilePtr& staged, const std::string& staging, const char* message)
 {
@@ -223,48 +203,9 @@ const char* checkBackup(std::FILE* source)
 
 // Another program writing to the catalogue meanwhile would leave a torn copy in a backup; after a
 // restore it would go on writing into the replaced file, and a journal it left would later be played
-// into the restored one. A connection of our own holds SQLite's lock on the file for as long as it is
-// copied or replaced: shared for a backup, so that no one writes, exclusive for a restore, so that no
-// one else has it open for writing. A file SQLite cannot take as a database is handled as before,
-// without a lock.
-class CatalogueFileLock {
-public:
-    enum class Kind { Shared, Exclusive };
-
-    // Raises SQLite's "database is locked" when another program keeps the file longer than a moment.
-    CatalogueFileLock(const std::string& path, Kind kind)
-    {
-        std::error_code error;
-        if (!std::filesystem::is_regular_file(path, error))
-            return;
-        try {
-            if (kind == Kind::Shared)
-                connection.OpenReadOnly(path.c_str());
-            else
-                connection.Open(path.c_str());
-            connection.SetBusyTimeout(lockWaitMs);
-            if (kind == Kind::Shared) {
-                connection.ExecuteStatement("begin transaction;");
-                connection.ExecuteScalar("select count(*) from sqlite_master;");
-            } else {
-                connection.ExecuteStatement("begin exclusive transaction;");
-            }
-        } catch (const CppSQLite3Exception& refusal) {
-            connection.Close();
-            if (refusal.ErrorCode() == SQLITE_BUSY || refusal.ErrorCode() == SQLITE_LOCKED)
-                throw;
-        }
-    }
-    // Closing ends the transaction, which wrote nothing, and with it the lock.
-    ~CatalogueFileLock() { connection.Close(); }
-    CatalogueFileLock(const CatalogueFileLock&) = delete;
-    CatalogueFileLock& operator=(const CatalogueFileLock&) = delete;
-
-private:
-    // The window does not paint while this waits, so only a lock held for an instant is waited out.
-    static constexpr int lockWaitMs = 1000;
-    CppSQLite3DB connection;
-};
+// into the restored one. SQLite's lock on the file keeps them out while it is copied or replaced. The
+// window does not paint while this waits, so only a lock held for an instant is waited out.
+constexpr int lockWaitMs = 1000;
 
 }  // namespace
 
@@ -306,9 +247,9 @@ BackupOutcome writeBackupFile(const std::string& databasePath, const std::string
         return {false, openFailureText(databasePath, errno)};
     if (sameFile(databasePath, backupPath))
         throw std::runtime_error(createFailureText(backupPath, "The catalogue database cannot be its own backup"));
-    std::optional<CatalogueFileLock> lock;
+    std::optional<backupstore::FileLock> lock;
     if (!readBack)
-        lock.emplace(databasePath, CatalogueFileLock::Kind::Shared);
+        lock.emplace(databasePath, backupstore::FileLock::Kind::Shared, lockWaitMs);
     FilePtr target = createForWriting(backupPath);
     if (!target)
         throw std::runtime_error(createFailureText(backupPath, std::strerror(errno)));
@@ -364,12 +305,14 @@ BackupOutcome restoreBackup(const std::string& backupPath, const std::string& da
         return refuseRestore(staged, staging, restoreStagingFailedText);
     copy.reset();
     source.reset();
-    if (!isCatalogueDatabase(staging))
+    // The staged bytes passed the CRC, which covers at most 10 MiB; only SQLite can tell whether the
+    // whole file is a catalogue that will open after the swap.
+    if (!backupstore::isCatalogue(staging))
         return refuseRestore(staged, staging, restoreInvalidText);
 
-    std::optional<CatalogueFileLock> lock;
+    std::optional<backupstore::FileLock> lock;
     try {
-        lock.emplace(databasePath, CatalogueFileLock::Kind::Exclusive);
+        lock.emplace(databasePath, backupstore::FileLock::Kind::Exclusive, lockWaitMs);
     } catch (const CppSQLite3Exception&) {
         FilePtr emptied = createForWriting(staging);
         throw;

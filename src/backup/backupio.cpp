@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/backupio.h"
 
+#include "base/files.h"
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -22,53 +24,6 @@ constexpr std::size_t replaceChunk = 0x100000;
 // errno for a name that leads to a folder, FIFO or device: none of them is a file to copy.
 constexpr int notRegularFile = EMEDIUMTYPE;
 constexpr const char* notRegularFileText = "It is not a regular file.";
-
-// A rename is only durable once the folder that holds the name is flushed too.
-void syncFolderOf(const std::string& path)
-{
-    const fs::path folder = fs::path(path).parent_path();
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
-// Only a file made here and now: a name that is already taken (a stale symbolic link that would be
-// written through, a folder) fails instead.
-FilePtr createExclusively(const std::string& path)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return nullptr;
-    FilePtr file(::fdopen(fd, "wb"));
-    if (!file)
-        ::close(fd);
-    return file;
-}
-
-// The file a symbolic link leads to, or the path itself.
-std::string followedLink(const std::string& path)
-{
-    std::error_code error;
-    const bool linked = fs::is_symlink(fs::symlink_status(path, error));
-    const fs::path resolved = linked ? fs::canonical(path, error) : fs::path(path);
-    return error ? path : resolved.string();
-}
-
-bool copyToNewFile(const std::string& source, const std::string& target)
-{
-    FilePtr from = openForReading(source);
-    FilePtr to = createExclusively(target);
-    if (!from || !to)
-        return false;
-    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[replaceChunk]);
-    if (!buffer)
-        return false;
-    if (copyRest(from.get(), to.get(), buffer.get(), replaceChunk) != CopyResult::Done)
-        return false;
-    return syncAndClose(to);
-}
 
 }  // namespace
 
@@ -201,26 +156,27 @@ bool sameFile(const std::string& first, const std::string& second)
 
 std::string replacementTemporary(const std::string& target)
 {
-    return followedLink(target) + ".tmp";
+    return fileWrittenFor(target) + ".tmp";
 }
 
 bool replaceAtomically(const std::string& source, const std::string& link)
 {
-    // A database reached through a symbolic link is replaced where it lies; the link stays.
-    const std::string target = followedLink(link);
     const std::string temporary = replacementTemporary(link);
     // A copy cut short by a crash is of no use to anyone.
     removeRegularFile(temporary);
-    if (!copyToNewFile(source, temporary)) {
-        removeRegularFile(temporary);
+    FilePtr from = openForReading(source);
+    FileReplacement replacement(link, NewFileMode::Private, temporary);
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[replaceChunk]);
+    if (!from || !replacement.isOpen() || !buffer)
         return false;
+    for (;;) {
+        const std::size_t got = std::fread(buffer.get(), 1, replaceChunk, from.get());
+        if (got > 0 && !replacement.write(std::string_view(buffer.get(), got)))
+            return false;
+        if (got < replaceChunk)
+            break;
     }
-    if (std::rename(temporary.c_str(), target.c_str()) != 0) {
-        removeRegularFile(temporary);
-        return false;
-    }
-    syncFolderOf(target);
-    return true;
+    return !std::ferror(from.get()) && replacement.commit();
 }
 
 }  // namespace backupio

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/backupnames.h"
 
+#include "base/text.h"
+
 #include <algorithm>
 #include <cstring>
 #include <ctime>
@@ -66,13 +68,7 @@ std::string reasonForName(const std::string& reason)
     std::string slug;
     for (unsigned char c : reason)
         slug += reasonByteAllowed(c) ? static_cast<char>(c) : '_';
-    if (slug.size() > longestReason) {
-        std::size_t cut = longestReason;
-        // Never cut a UTF-8 sequence in two.
-        while (cut > 0 && (static_cast<unsigned char>(slug[cut]) & 0xC0) == 0x80)
-            --cut;
-        slug.resize(cut);
-    }
+    slug = utf8Prefix(slug, longestReason);
     return slug.empty() ? std::string("command") : slug;
 }
 

@@ -10,9 +10,33 @@ bool isAsciiLetter(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-char lowerAscii(char c)
+bool isDigit(char c)
 {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return c >= '0' && c <= '9';
+}
+
+// Length of the scheme at the start of the text, before its ":"; 0 when there is none.
+std::size_t schemeLength(std::string_view text)
+{
+    if (text.empty() || !isAsciiLetter(text.front()))
+        return 0;
+    for (std::size_t at = 1; at < text.size(); ++at) {
+        const char c = text[at];
+        if (c == ':')
+            return at;
+        if (!isAsciiLetter(c) && !isDigit(c) && c != '+' && c != '-' && c != '.')
+            return 0;
+    }
+    return 0;
+}
+
+// Whether the ":" at `colon` starts a port: digits, then the end, "/", "?" or "#".
+bool portFollows(std::string_view text, std::size_t colon)
+{
+    std::size_t end = colon + 1;
+    while (end < text.size() && isDigit(text[end]))
+        ++end;
+    return end > colon + 1 && (end == text.size() || text[end] == '/' || text[end] == '?' || text[end] == '#');
 }
 
 }  // namespace
@@ -27,25 +51,33 @@ std::string browserAddress(std::string_view address)
     return kept;
 }
 
-// RFC 3986: a letter, then letters, digits, "+", "-" or ".", up to the first ":".
 std::string addressScheme(std::string_view address)
 {
     const std::string plain = browserAddress(address);
-    if (plain.empty() || !isAsciiLetter(plain.front()))
-        return {};
-    std::string scheme;
-    for (const char c : plain) {
-        if (c == ':')
-            return scheme;
-        if (!isAsciiLetter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.')
-            return {};
-        scheme += lowerAscii(c);
-    }
-    return {};
+    return lowerAscii(std::string_view(plain).substr(0, schemeLength(plain)));
 }
 
 bool isScriptAddress(std::string_view address)
 {
     const std::string scheme = addressScheme(address);
     return scheme == "javascript" || scheme == "vbscript" || scheme == "data";
+}
+
+std::string targetScheme(std::string_view target)
+{
+    const std::string plain = browserAddress(target);
+    const std::size_t length = schemeLength(plain);
+    if (length < 2 || portFollows(plain, length))
+        return {};
+    return lowerAscii(std::string_view(plain).substr(0, length));
+}
+
+std::string webAddressOf(std::string_view target, int type)
+{
+    const std::string_view text = trimControl(target);
+    if (text.empty())
+        return {};
+    if (type == 1 && targetScheme(text).empty())
+        return "http://" + std::string(text);
+    return std::string(text);
 }

@@ -1,17 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "check/cataloguecheck.h"
 
+#include "base/address.h"
 #include "check/duplicates.h"
 #include "check/filecheck.h"
 #include "check/urlnormal.h"
-#include "storage/cppsqlite3.h"
+#include "storage/cdbmanager.h"
 
 #include <QDateTime>
 #include <QEventLoop>
 #include <QTimer>
 
-#include <functional>
 #include <unordered_set>
+#include <utility>
 
 namespace check {
 
@@ -21,26 +22,6 @@ namespace {
 // everything, seldom enough that 200,000 files do not take 200,000 commits.
 constexpr std::size_t commitEvery = 2000;
 constexpr qint64 commitAfterMs = 1000;
-constexpr qint64 progressEveryMs = 100;
-
-std::unordered_set<std::string> branchOf(CppSQLite3DB& db, const std::string& top)
-{
-    std::unordered_multimap<std::string, std::string> children;
-    CppSQLite3Query row = db.ExecuteQuery("select guid, parent_guid from category_table;");
-    for (; !row.Eof(); row.NextRow())
-        children.emplace(row.fieldText("parent_guid"), row.fieldText("guid"));
-    std::unordered_set<std::string> branch{top};
-    std::vector<std::string> pending{top};
-    while (!pending.empty()) {
-        const std::string guid = std::move(pending.back());
-        pending.pop_back();
-        const auto [first, last] = children.equal_range(guid);
-        for (auto it = first; it != last; ++it)
-            if (branch.insert(it->second).second)
-                pending.push_back(it->second);
-    }
-    return branch;
-}
 
 qint64 clock()
 {
@@ -51,41 +32,17 @@ qint64 clock()
 
 std::vector<CheckedItem> readItems(CppSQLite3DB& db, const std::string& categoryGuid)
 {
-    std::unordered_set<std::string> branch;
-    if (!categoryGuid.empty())
-        branch = branchOf(db, categoryGuid);
-    std::vector<CheckedItem> items;
-    CppSQLite3Query row =
-        db.ExecuteQuery("select guid, name, target, category, type from link_table order by itemorder;");
-    for (; !row.Eof(); row.NextRow()) {
-        CheckedItem item{row.fieldText("guid"), row.fieldText("name"), row.fieldText("target"),
-                         row.fieldText("category"), row.fieldInt("type")};
-        if (categoryGuid.empty() || branch.count(item.category))
-            items.push_back(std::move(item));
+    std::vector<CheckedItem> items = readItemRows(db);
+    if (!categoryGuid.empty()) {
+        const std::unordered_set<std::string> branch = branchOf(readCategoryRows(db), categoryGuid);
+        std::erase_if(items, [&](const CheckedItem& item) { return !branch.count(item.category); });
     }
     return items;
 }
 
 std::unordered_map<std::string, std::string> categoryPaths(CppSQLite3DB& db)
 {
-    struct Row {
-        std::string name;
-        std::string parent;
-    };
-    std::unordered_map<std::string, Row> rows;
-    CppSQLite3Query row = db.ExecuteQuery("select guid, name, parent_guid from category_table;");
-    for (; !row.Eof(); row.NextRow())
-        rows[row.fieldText("guid")] = {row.fieldText("name"), row.fieldText("parent_guid")};
-    std::unordered_map<std::string, std::string> paths;
-    for (const auto& [guid, entry] : rows) {
-        std::string path = entry.name;
-        std::unordered_set<std::string> seen{guid};
-        for (auto parent = rows.find(entry.parent); parent != rows.end() && seen.insert(parent->first).second;
-             parent = rows.find(parent->second.parent))
-            path = parent->second.name + "/" + path;
-        paths[guid] = std::move(path);
-    }
-    return paths;
+    return ::categoryPaths(readCategoryRows(db));
 }
 
 CatalogueCheck::CatalogueCheck(std::string path, CheckOptions checkOptions, QObject* parent)
@@ -95,11 +52,13 @@ CatalogueCheck::CatalogueCheck(std::string path, CheckOptions checkOptions, QObj
     qRegisterMetaType<check::CheckSummary>();
 }
 
-CheckSummary CatalogueCheck::run()
+CheckSummary CatalogueCheck::run(Progress& heard)
 {
     CheckSummary summary;
     CppSQLite3DB connection;
     CheckStore store(connection);
+    progress = &heard;
+    stopped = false;
     db = &connection;
     results = &store;
     try {
@@ -108,13 +67,13 @@ CheckSummary CatalogueCheck::run()
         commitNow();
     } catch (const std::exception& error) {
         summary.error = error.what();
-        if (connection.IsOpen() && connection.InTransaction())
-            connection.ExecuteStatement("rollback transaction;");
+        batch.reset();
     }
-    summary.cancelled = cancelRequested;
+    summary.cancelled = stopped;
     db = nullptr;
     results = nullptr;
-    emit progress(static_cast<qint64>(done), static_cast<qint64>(total));
+    progress->advance(done, total);
+    progress = nullptr;
     emit finished(summary);
     return summary;
 }
@@ -122,7 +81,7 @@ CheckSummary CatalogueCheck::run()
 void CatalogueCheck::runChecks(CheckSummary& summary)
 {
     now = QDateTime::currentSecsSinceEpoch();
-    if (!db->TableExists("link_table"))
+    if (!db->TableExists(link_table))
         throw std::runtime_error("The file holds no catalogue");
     results->ensureTable();
     results->prune();
@@ -137,16 +96,16 @@ void CatalogueCheck::runChecks(CheckSummary& summary)
             + (options.duplicates ? items.size() : 0);
     if (options.files)
         checkFiles(files, summary);
-    if (options.links && !cancelRequested)
+    if (options.links && !stopped)
         checkLinks(links, summary);
-    if (options.duplicates && !cancelRequested)
+    if (options.duplicates && !stopped)
         checkDuplicates(items, summary);
 }
 
 void CatalogueCheck::store(const Finding& finding, CheckSummary& summary)
 {
-    if (uncommitted == 0)
-        db->ExecuteStatement("begin transaction;");
+    if (!batch)
+        batch.emplace(*db);
     const StoredFinding stored = results->record(finding, now);
     ++uncommitted;
     if (finding.kind != Kind::Ok) {
@@ -159,8 +118,9 @@ void CatalogueCheck::store(const Finding& finding, CheckSummary& summary)
 
 void CatalogueCheck::commitNow()
 {
-    if (uncommitted > 0)
-        db->ExecuteStatement("commit transaction;");
+    if (batch)
+        batch->Commit();
+    batch.reset();
     uncommitted = 0;
     lastCommit = clock();
 }
@@ -169,17 +129,20 @@ void CatalogueCheck::step(CheckSummary& summary)
 {
     ++done;
     ++summary.checked;
-    const qint64 at = clock();
-    if (at - lastProgress >= progressEveryMs) {
-        lastProgress = at;
-        emit progress(static_cast<qint64>(done), static_cast<qint64>(total));
-    }
+    keepGoing();
+}
+
+bool CatalogueCheck::keepGoing()
+{
+    if (!stopped)
+        stopped = !progress->advance(done, total);
+    return !stopped;
 }
 
 void CatalogueCheck::checkFiles(const std::vector<const CheckedItem*>& files, CheckSummary& summary)
 {
     for (const CheckedItem* item : files) {
-        if (cancelRequested)
+        if (stopped)
             return;
         const FileState state = checkFile(item->target);
         Finding finding;
@@ -198,7 +161,9 @@ void CatalogueCheck::checkFiles(const std::vector<const CheckedItem*>& files, Ch
 
 void CatalogueCheck::checkLinks(const std::vector<const CheckedItem*>& links, CheckSummary& summary)
 {
-    LinkChecker checker(options.limits);
+    // The link checker's question is answered by the whole check, at its own count.
+    StopWhen linkProgress([this] { return !keepGoing(); });
+    LinkChecker checker(options.limits, linkProgress);
     QEventLoop loop;
     const auto linkFinding = [](const CheckedItem& item) {
         Finding finding;
@@ -238,14 +203,12 @@ void CatalogueCheck::checkLinks(const std::vector<const CheckedItem*>& links, Ch
     }
     QTimer watch;
     connect(&watch, &QTimer::timeout, &loop, [&] {
-        if (cancelRequested)
-            checker.cancel();
-        else if (uncommitted > 0 && clock() - lastCommit >= commitAfterMs)
+        if (uncommitted > 0 && clock() - lastCommit >= commitAfterMs)
             commitNow();
     });
     watch.start(50);
     loop.exec();
-    if (!cancelRequested)
+    if (!stopped)
         results->finishRun(Aspect::Link, options.categoryGuid, now);
 }
 
@@ -255,7 +218,7 @@ void CatalogueCheck::checkDuplicates(const std::vector<CheckedItem>& items, Chec
     std::vector<std::string> guids;
     addresses.reserve(items.size());
     for (const CheckedItem& item : items) {
-        if (cancelRequested)
+        if (stopped)
             return;
         addresses.push_back(
             {item.guid, item.type, item.target, item.type == 1 ? std::string() : resolvedFilePath(item.target)});
@@ -263,8 +226,8 @@ void CatalogueCheck::checkDuplicates(const std::vector<CheckedItem>& items, Chec
         step(summary);
     }
     // The old groups go in the same transaction as the new ones, so no moment shows neither.
-    if (uncommitted == 0) {
-        db->ExecuteStatement("begin transaction;");
+    if (!batch) {
+        batch.emplace(*db);
         ++uncommitted;
     }
     results->clearDuplicates(guids, options.categoryGuid.empty());

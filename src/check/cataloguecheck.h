@@ -3,16 +3,17 @@
 
 #include "check/checkstore.h"
 #include "check/linkchecker.h"
+#include "model/progress.h"
+#include "storage/cataloguerows.h"
+#include "storage/transaction.h"
 
 #include <QObject>
 
-#include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
-
-class CppSQLite3DB;
 
 namespace check {
 
@@ -26,13 +27,7 @@ struct CheckOptions {
 };
 
 // An item as the check reads it from the catalogue.
-struct CheckedItem {
-    std::string guid;
-    std::string name;
-    std::string target;
-    std::string category;
-    int type = 0;
-};
+using CheckedItem = ItemRow;
 
 struct CheckSummary {
     std::size_t items = 0;
@@ -56,13 +51,12 @@ public:
     CatalogueCheck(std::string databasePath, CheckOptions options, QObject* parent = nullptr);
 
     // Runs to the end in the calling thread (link checks in an event loop of their own); never
-    // raises: a failure of the check itself comes back in the summary.
-    CheckSummary run();
-    // From any thread: stops at the next result, keeping what was stored.
-    void cancel() { cancelRequested = true; }
+    // raises: a failure of the check itself comes back in the summary. Progress hears the items
+    // checked of all there are to check after each one (and is asked while links are fetched); when it
+    // says stop, the check ends there, keeping what was stored.
+    CheckSummary run(Progress& progress = Progress::none());
 
 signals:
-    void progress(qint64 done, qint64 total);
     // Every stored result that is not Ok, as it is stored.
     void found(const check::StoredFinding& finding);
     void finished(const check::CheckSummary& summary);
@@ -74,18 +68,21 @@ private:
     void checkDuplicates(const std::vector<CheckedItem>& items, CheckSummary& summary);
     void store(const Finding& finding, CheckSummary& summary);
     void step(CheckSummary& summary);
+    bool keepGoing();
     void commitNow();
 
     std::string databasePath;
     CheckOptions options;
-    std::atomic<bool> cancelRequested{false};
+    Progress* progress = nullptr;
+    bool stopped = false;
     CppSQLite3DB* db = nullptr;
     CheckStore* results = nullptr;
+    // Results are written in groups, each in a transaction of its own.
+    std::optional<Transaction> batch;
     std::int64_t now = 0;
     std::size_t done = 0;
     std::size_t total = 0;
     std::size_t uncommitted = 0;
-    qint64 lastProgress = 0;
     qint64 lastCommit = 0;
 };
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "check/duplicates.h"
 
+#include "base/address.h"
 #include "check/urlnormal.h"
 
 #include <map>

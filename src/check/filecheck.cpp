@@ -105,7 +105,7 @@ std::string resolvedFilePath(const std::string& target)
 }
 
 RelinkSearch findCandidates(const std::string& lostPath, const std::vector<std::string>& folders,
-                            std::int64_t knownSize, const std::function<bool()>& keepGoing)
+                            std::int64_t knownSize, Progress& progress)
 {
     RelinkSearch search;
     const std::vector<std::string> lost = components(lostPath);
@@ -116,7 +116,7 @@ RelinkSearch findCandidates(const std::string& lostPath, const std::vector<std::
     std::vector<std::string> pending(folders.rbegin(), folders.rend());
     std::size_t seen = 0;
     while (!pending.empty()) {
-        if (keepGoing && ++seen % 64 == 0 && !keepGoing()) {
+        if (++seen % 64 == 0 && !progress.advance(seen, 0)) {
             search.cancelled = true;
             break;
         }

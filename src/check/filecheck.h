@@ -2,9 +2,9 @@
 #pragma once
 
 #include "check/finding.h"
+#include "model/progress.h"
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,9 +49,10 @@ struct RelinkSearch {
 
 // Files below the folders whose name is the lost file's name. Folders reached twice (a symbolic link
 // loop, or one folder below another in the list) are walked once; unreadable ones are counted.
-// keepGoing is asked now and then; false ends the walk with what was found.
+// Progress hears the folders walked so far now and then; when it says stop, the walk ends with what
+// was found.
 RelinkSearch findCandidates(const std::string& lostPath, const std::vector<std::string>& folders,
-                            std::int64_t knownSize, const std::function<bool()>& keepGoing = {});
+                            std::int64_t knownSize, Progress& progress = Progress::none());
 
 static constexpr std::size_t maxCandidates = 200;
 

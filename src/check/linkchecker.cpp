@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "check/linkchecker.h"
 
+#include "base/address.h"
 #include "check/urlnormal.h"
 
 #include <QNetworkProxyFactory>
@@ -15,6 +16,8 @@ namespace {
 
 // Bodies are never wanted: a GET stops at the headers, and what arrives meanwhile is bounded.
 constexpr qint64 readBuffer = 64 * 1024;
+// How soon a request that hangs hears that the check was stopped.
+constexpr int watchEveryMs = 50;
 
 const char* const timedOutProperty = "varnelo.timedOut";
 const char* const headersSeenProperty = "varnelo.headersSeen";
@@ -79,7 +82,7 @@ std::string notCheckedReason(const std::string& address)
                + " characters long; servers refuse addresses"
                  " of more than "
                + std::to_string(longestCheckedAddress);
-    const std::string scheme = schemeOf(address);
+    const std::string scheme = targetScheme(address);
     if (scheme.empty())
         return "Not a web address";
     if (scheme != "http" && scheme != "https")
@@ -90,9 +93,12 @@ std::string notCheckedReason(const std::string& address)
     return {};
 }
 
-LinkChecker::LinkChecker(LinkCheckLimits checkLimits, QObject* parent) : QObject(parent), limits(checkLimits)
+LinkChecker::LinkChecker(LinkCheckLimits checkLimits, Progress& checkProgress, QObject* parent)
+    : QObject(parent), limits(checkLimits), progress(checkProgress)
 {
     qRegisterMetaType<check::LinkResult>();
+    watch.setInterval(watchEveryMs);
+    connect(&watch, &QTimer::timeout, this, [this] { keepGoing(); });
     // http_proxy, https_proxy and no_proxy, as the desktop's own tools honour them.
     QNetworkProxyFactory::setUseSystemConfiguration(true);
     network.setAutoDeleteReplies(false);
@@ -133,6 +139,8 @@ void LinkChecker::add(std::unique_ptr<Job> job)
     job->visited.insert(job->url.toString(QUrl::FullyEncoded));
     cancelled = false;
     ++outstanding;
+    ++enqueued;
+    watch.start();
     Host& host = hosts[job->hostKey];
     host.waiting.push_back(std::move(job));
     if (!host.queued && host.active < limits.perHost) {
@@ -142,8 +150,17 @@ void LinkChecker::add(std::unique_ptr<Job> job)
     QMetaObject::invokeMethod(this, &LinkChecker::schedule, Qt::QueuedConnection);
 }
 
+bool LinkChecker::keepGoing()
+{
+    if (outstanding == 0 || progress.advance(settled, enqueued))
+        return true;
+    cancel();
+    return false;
+}
+
 void LinkChecker::cancel()
 {
+    watch.stop();
     if (outstanding == 0)
         return;
     cancelled = true;
@@ -362,12 +379,15 @@ void LinkChecker::settle(std::unique_ptr<Job> job, LinkResult result)
 {
     release(job->hostKey);
     --outstanding;
+    ++settled;
     emit checked(job->id, result);
-    if (cancelled)
+    if (cancelled || !keepGoing())
         return;
     schedule();
-    if (outstanding == 0)
+    if (outstanding == 0) {
+        watch.stop();
         emit allChecked();
+    }
 }
 
 void LinkChecker::release(const QString& hostKey)

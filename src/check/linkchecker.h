@@ -2,12 +2,14 @@
 #pragma once
 
 #include "check/finding.h"
+#include "model/progress.h"
 
 #include <QHash>
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 
 #include <deque>
@@ -60,19 +62,19 @@ static constexpr std::size_t longestCheckedAddress = 8192;
 
 // Checks web addresses with HEAD (GET up to the headers where HEAD is refused), following redirects
 // itself so it can count them and tell a permanent move, at most `perHost` requests per host and
-// `total` at once. Runs in the event loop of the thread that owns it.
+// `total` at once. Runs in the event loop of the thread that owns it. Progress hears the links
+// settled of those enqueued, and is asked now and then while requests run; when it says stop, what
+// runs is aborted, what waits is dropped, nothing more is reported and allChecked() comes at once.
 class LinkChecker : public QObject {
     Q_OBJECT
 public:
-    explicit LinkChecker(LinkCheckLimits limits = {}, QObject* parent = nullptr);
+    explicit LinkChecker(LinkCheckLimits limits = {}, Progress& progress = Progress::none(), QObject* parent = nullptr);
     ~LinkChecker() override;
 
     void enqueue(int id, const std::string& address);
     // As enqueue, under the same limits, but with GET and the body read (up to largestBody): for
     // keeping a copy of a page and what it shows.
     void fetch(int id, const std::string& address);
-    // Aborts what runs and drops what waits; nothing more is reported.
-    void cancel();
     bool idle() const;
 
 signals:
@@ -100,6 +102,8 @@ private:
         bool queued = false;
     };
 
+    void cancel();
+    bool keepGoing();
     void schedule();
     void add(std::unique_ptr<Job> job);
     void start(std::unique_ptr<Job> job);
@@ -111,6 +115,11 @@ private:
     static void takeBody(QNetworkReply* reply, const Job& job, LinkResult& result);
 
     LinkCheckLimits limits;
+    Progress& progress;
+    // Asks the progress while requests run, however long no answer comes.
+    QTimer watch;
+    std::size_t enqueued = 0;
+    std::size_t settled = 0;
     QNetworkAccessManager network;
     std::unordered_map<QString, Host> hosts;
     // Requests on the way and jobs waiting out a Retry-After, by the reply or timer that holds them.

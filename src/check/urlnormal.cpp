@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "check/urlnormal.h"
 
+#include "base/address.h"
 #include "base/text.h"
 
 #include <algorithm>
@@ -25,18 +26,6 @@ struct UrlParts {
     std::string fragment;
 };
 
-char lower(char c)
-{
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
-
-std::string lowered(std::string_view text)
-{
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), lower);
-    return out;
-}
-
 bool isHex(char c)
 {
     return std::isxdigit(static_cast<unsigned char>(c)) != 0;
@@ -44,7 +33,7 @@ bool isHex(char c)
 
 int hexValue(char c)
 {
-    return std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : lower(c) - 'a' + 10;
+    return std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : lowerAscii(c) - 'a' + 10;
 }
 
 bool isUnreserved(char c)
@@ -113,32 +102,13 @@ std::string removeDotSegments(std::string_view path)
     return out;
 }
 
-std::size_t schemeLength(std::string_view url)
-{
-    if (url.empty() || !std::isalpha(static_cast<unsigned char>(url[0])))
-        return 0;
-    std::size_t i = 1;
-    while (i < url.size()
-           && (std::isalnum(static_cast<unsigned char>(url[i])) || url[i] == '+' || url[i] == '-' || url[i] == '.'))
-        ++i;
-    if (i >= url.size() || url[i] != ':')
-        return 0;
-    // "example.com:8080" and "localhost:3000/x" are a host and a port.
-    std::size_t digits = i + 1;
-    while (digits < url.size() && std::isdigit(static_cast<unsigned char>(url[digits])))
-        ++digits;
-    if (digits > i + 1 && (digits == url.size() || url[digits] == '/' || url[digits] == '?' || url[digits] == '#'))
-        return 0;
-    return i;
-}
-
 std::optional<UrlParts> splitUrl(std::string_view url)
 {
-    const std::size_t length = schemeLength(url);
-    if (length == 0)
-        return std::nullopt;
     UrlParts parts;
-    parts.scheme = lowered(url.substr(0, length));
+    parts.scheme = targetScheme(url);
+    const std::size_t length = parts.scheme.size();
+    if (length == 0 || url.size() <= length || url[length] != ':')
+        return std::nullopt;
     std::string_view rest = url.substr(length + 1);
     if (const std::size_t hash = rest.find('#'); hash != std::string_view::npos) {
         parts.hasFragment = true;
@@ -189,7 +159,7 @@ std::optional<UrlParts> normalisedParts(std::string_view url)
     if (!parts)
         return std::nullopt;
     parts->userinfo = normalisePercent(parts->userinfo);
-    parts->host = lowered(normalisePercent(parts->host));
+    parts->host = lowerAscii(normalisePercent(parts->host));
     if (parts->port == defaultPort(parts->scheme))
         parts->port.clear();
     parts->path = removeDotSegments(normalisePercent(parts->path));
@@ -224,7 +194,7 @@ std::string withoutTrackingParameters(std::string_view query)
         const std::size_t amp = query.find('&', start);
         const std::string_view pair =
             query.substr(start, amp == std::string_view::npos ? std::string_view::npos : amp - start);
-        if (!pair.empty() && lowered(pair.substr(0, 4)) != "utm_") {
+        if (!pair.empty() && lowerAscii(pair.substr(0, 4)) != "utm_") {
             if (!out.empty())
                 out += '&';
             out += pair;
@@ -237,21 +207,6 @@ std::string withoutTrackingParameters(std::string_view query)
 }
 
 }  // namespace
-
-std::string schemeOf(std::string_view url)
-{
-    return lowered(url.substr(0, schemeLength(url)));
-}
-
-std::string webAddressOf(std::string_view target, int type)
-{
-    const std::string_view text = trimControl(target);
-    if (text.empty())
-        return {};
-    if (type == 1 && schemeLength(text) == 0)
-        return "http://" + std::string(text);
-    return std::string(text);
-}
 
 std::string normaliseUrl(std::string_view url)
 {

@@ -6,14 +6,6 @@
 
 namespace check {
 
-// The address an item points at as a URL: a web-address item without a scheme opens as http://,
-// so it is checked and compared as such. Empty for an empty target.
-std::string webAddressOf(std::string_view target, int type);
-
-// The scheme of a URL, lower-cased; empty when the text does not start with one. "host:8080/x"
-// is a host and port, not the scheme "host".
-std::string schemeOf(std::string_view url);
-
 // RFC 3986 syntax-based normalisation: scheme and host lower-cased, the scheme's default port and
 // an empty port removed, percent-encoding with upper-case digits and unreserved characters decoded,
 // dot segments removed, an empty path under an authority made "/". Empty when the text is no URL.

@@ -3,6 +3,7 @@
 
 #include "commands/catalogueopening.h"
 #include "shell/paths.h"
+#include "storage/transaction.h"
 
 #include <algorithm>
 #include <csignal>
@@ -243,10 +244,14 @@ CDBManager& Invocation::catalogue()
         try {
             openCatalogue(*opened, path, [&] {
                 if (writing)
-                    opened->ExecuteStatement("begin immediate transaction;");
+                    writes = std::make_unique<Transaction>(*opened);
             });
         } catch (const CppSQLite3Exception& error) {
+            writes.reset();
             throw Failure("Cannot open the catalogue \"" + path + "\": " + error.ErrorMessage());
+        } catch (...) {
+            writes.reset();
+            throw;
         }
         db = std::move(opened);
     }
@@ -264,14 +269,15 @@ CDBManager& Invocation::catalogueForWriting()
 
 void Invocation::finish()
 {
-    if (db && db->InTransaction())
-        db->ExecuteStatement("commit transaction;");
+    if (writes)
+        writes->Commit();
+    writes.reset();
     output.release();
 }
 
 void Invocation::closeCatalogue()
 {
-    // Closing a connection with its transaction open rolls the transaction back.
+    writes.reset();
     db.reset();
 }
 

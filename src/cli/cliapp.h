@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+class Transaction;
+
 // The exit statuses of varnelo-cli.
 enum ExitStatus { ExitSuccess = 0, ExitFailure = 1, ExitUsage = 2 };
 
@@ -92,6 +94,8 @@ private:
     std::vector<std::string> args;
     std::multimap<std::string, std::string> options;
     std::unique_ptr<CDBManager> db;
+    // The command's writes, while the catalogue is open for writing.
+    std::unique_ptr<Transaction> writes;
     bool writing = false;
 };
 

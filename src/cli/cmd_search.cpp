@@ -6,7 +6,7 @@
 #include "search/searchindex.h"
 #include "shell/appsettings.h"
 #include "shell/paths.h"
-#include "storage/cppsqlite3statement.h"
+#include "storage/statement.h"
 
 #include <filesystem>
 
@@ -57,7 +57,7 @@ int searchContent(Invocation& run)
     content::ContentIndex index(indexFile);
     CDBManager& db = run.catalogue();
     const CategoryIndex categories(db.GetRootCategory());
-    CppSQLite3Statement item(db, "select name, category from link_table where guid = ?1;");
+    Statement item(db, "select name, category from link_table where guid = ?1;");
     for (const content::ContentHit& hit : index.search(words, limit)) {
         // The index may not have followed a delete yet.
         if (!item.bind(1, hit.guid).step()) {

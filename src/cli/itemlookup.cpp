@@ -10,12 +10,10 @@ namespace {
 
 std::string categoryOfItem(CDBManager& db, const std::string& guid)
 {
-    CppSQLite3Buffer sql;
-    sql.Format("select category from %s where guid='%q' order by itemorder limit 1;", link_table, guid.c_str());
-    CppSQLite3Query row = db.ExecuteQuery(sql);
-    if (row.Eof())
+    const std::optional<CLinkItem> stored = db.ReadItem(guid);
+    if (!stored)
         throw Failure("No item with the GUID " + guid);
-    return row.fieldText("category");
+    return stored->GetParentGuid();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/output.h"
 
+#include "base/text.h"
 #include "cli/cliapp.h"
 
 #include <cerrno>
@@ -8,39 +9,6 @@
 #include <utility>
 
 namespace {
-
-// The length of the valid UTF-8 sequence at text[at], or 0 when the byte there starts none
-// (overlong forms, surrogates and values past U+10FFFF are not valid).
-std::size_t utf8Length(const std::string& text, std::size_t at)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead < 0x80)
-        return 1;
-    if (lead >= 0xC2 && lead <= 0xDF)
-        length = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else
-        return 0;
-    if (at + length > text.size())
-        return 0;
-    if (byte(at + 1) < low || byte(at + 1) > high)
-        return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF)
-            return 0;
-    return length;
-}
 
 std::string hexEscape(const char* prefix, unsigned value, int digits)
 {
@@ -55,7 +23,7 @@ template <class Escape>
 std::string escaped(const std::string& text, std::string out, Escape escape)
 {
     for (std::size_t at = 0; at < text.size();) {
-        const std::size_t length = utf8Length(text, at);
+        const std::size_t length = utf8SequenceLength(text, at);
         if (length > 1) {
             out.append(text, at, length);
             at += length;

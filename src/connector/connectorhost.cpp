@@ -12,7 +12,7 @@
 #include "shell/sendrequest.h"
 #include "shell/singleinstance.h"
 #include "storage/builtincategories.h"
-#include "storage/cppsqlite3statement.h"
+#include "storage/statement.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -97,7 +97,7 @@ std::vector<CCategory*> recentCategories(CDBManager& db, const CategoryTree& tre
     std::vector<CCategory*> recent;
     if (!db.TableExists(recentTable))
         return recent;
-    CppSQLite3Statement rows(db, "select category from connector_recent order by used desc;");
+    Statement rows(db, "select category from connector_recent order by used desc;");
     while (rows.step() && recent.size() < std::size_t(recentKept))
         if (CCategory* category = tree.byGuid(rows.text(0)))
             recent.push_back(category);
@@ -107,11 +107,11 @@ std::vector<CCategory*> recentCategories(CDBManager& db, const CategoryTree& tre
 void rememberFiledTo(CDBManager& db, const CCategory& category)
 {
     db.ExecuteStatement("create table if not exists connector_recent (category text primary key, used int not null);");
-    CppSQLite3Statement(db, "insert or replace into connector_recent (category, used) "
+    Statement(db, "insert or replace into connector_recent (category, used) "
                             "values (?1, (select coalesce(max(used), 0) + 1 from connector_recent));")
         .bind(1, category.GetGuid())
         .execute();
-    CppSQLite3Statement(db, "delete from connector_recent where category not in "
+    Statement(db, "delete from connector_recent where category not in "
                             "(select category from connector_recent order by used desc limit ?1);")
         .bind(1, recentKept)
         .execute();
@@ -132,7 +132,7 @@ CCategory& defaultCategory(CDBManager& db, const CategoryTree& tree)
 // Addresses compare as the catalogue check's "same address"; a local page by its file's path.
 struct SameAddress {
     explicit SameAddress(const std::string& url)
-        : web(check::normaliseUrl(check::webAddressOf(url, CLinkItem::WebType))),
+        : web(check::normaliseUrl(webAddressOf(url, CLinkItem::WebType))),
           file(addressScheme(url) == "file" ? pathFromFileUrl(url).value_or(std::string()) : std::string())
     {
     }
@@ -140,7 +140,7 @@ struct SameAddress {
     {
         if (type == CLinkItem::FileType)
             return !file.empty() && target == file;
-        return !web.empty() && check::normaliseUrl(check::webAddressOf(target, type)) == web;
+        return !web.empty() && check::normaliseUrl(webAddressOf(target, type)) == web;
     }
     std::string web;
     std::string file;
@@ -257,7 +257,7 @@ QJsonObject ConnectorHost::lookup(const QJsonObject& request)
     open(db, false);
     const CategoryTree tree(db.GetRootCategory());
     QJsonArray items;
-    CppSQLite3Statement rows(db, "select guid, name, target, type, category from link_table order by itemorder;");
+    Statement rows(db, "select guid, name, target, type, category from link_table order by itemorder;");
     while (rows.step() && items.size() < mostItemsFound) {
         const int type = int(rows.integer(3));
         const std::string target = rows.text(2);
@@ -328,7 +328,7 @@ QJsonObject ConnectorHost::keep(const QJsonObject& request)
     if (item->GetType() != CLinkItem::WebType)
         throw Refusal("The item \"" + item->GetName() + "\" is a file, not a web address; no copy was kept.");
     const std::string address = item->GetTarget();
-    const std::string page = content::keptPage(html, check::webAddressOf(address, CLinkItem::WebType), {});
+    const std::string page = content::keptPage(html, webAddressOf(address, CLinkItem::WebType), {});
     if (page.empty())
         throw Refusal("The page cannot be read as HTML; no copy was kept.");
     if (!content::writeKeptCopy(setup.content.pagesFolder, address, page))

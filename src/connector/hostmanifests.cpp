@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "connector/hostmanifests.h"
 
+#include "base/files.h"
 #include "shell/paths.h"
 
 #include <QDir>
@@ -70,7 +71,7 @@ void write(const std::string& path, const std::string& contents, unsigned mode)
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
     // An older file keeps its mode through the replace; a launcher must stay runnable all the same.
-    if (!replaceFileContents(path, contents, mode))
+    if (!replaceFileContents(path, contents, NewFileMode::UserDocument))
         throw std::runtime_error("Cannot write " + path);
     std::filesystem::permissions(path, std::filesystem::perms(mode), ignored);
 }

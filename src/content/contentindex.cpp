@@ -3,7 +3,7 @@
 
 #include "content/foldingtokenizer.h"
 #include "search/searchindex.h"
-#include "storage/cppsqlite3statement.h"
+#include "storage/statement.h"
 
 #include <sqlite3.h>
 
@@ -37,7 +37,7 @@ constexpr const char* schemaStatements[] = {
 
 constexpr const char* documentColumns = "id, source, file, web, size, mtime, hash, state, reason, type, pages, gone";
 
-Document documentFrom(const CppSQLite3Statement& row)
+Document documentFrom(const Statement& row)
 {
     Document document;
     document.id = row.integer(0);
@@ -128,7 +128,7 @@ void ContentIndex::open()
     for (int attempt = 0;; ++attempt) {
         createPrivateFile(indexPath);
         try {
-            db.Open(indexPath.c_str(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW);
+            db.Open(indexPath.c_str(), OpenOptions{.create = false, .noFollow = true});
             db.SetBusyTimeout(10000);
             if (!registerFoldingTokenizer(db.connection()))
                 throw ContentIndexError("Cannot open the content index: this SQLite has no FTS5");
@@ -154,7 +154,7 @@ void ContentIndex::ensureSchema()
     auto current = [&] {
         if (!db.TableExists("meta"))
             return false;
-        CppSQLite3Statement format(db, "select value from meta where key='format';");
+        Statement format(db, "select value from meta where key='format';");
         return format.step() && format.text(0) == indexFormat;
     };
     if (current())
@@ -168,7 +168,7 @@ void ContentIndex::ensureSchema()
                 db.ExecuteStatement(drop);
             for (const char* create : schemaStatements)
                 db.ExecuteStatement(create);
-            CppSQLite3Statement(db, "insert into meta values('format', ?1);").bind(1, indexFormat).execute();
+            Statement(db, "insert into meta values('format', ?1);").bind(1, indexFormat).execute();
         }
         db.ExecuteStatement("commit;");
     } catch (...) {
@@ -182,10 +182,10 @@ std::vector<ContentHit> ContentIndex::search(const std::string& query, std::size
     std::vector<ContentHit> hits;
     std::unordered_set<long long> seen;
     try {
-        CppSQLite3Statement match(db, "select rowid, snippet(body, 0, ?2, ?3, ?4, ?5), bm25(body) from body "
+        Statement match(db, "select rowid, snippet(body, 0, ?2, ?3, ?4, ?5), bm25(body) from body "
                                       "where body match ?1 order by rank;");
         match.bind(1, query).bind(2, marks.before).bind(3, marks.after).bind(4, marks.ellipsis).bind(5, marks.words);
-        CppSQLite3Statement items(db, "select guid from items where doc = ?1 order by guid;");
+        Statement items(db, "select guid from items where doc = ?1 order by guid;");
         while (hits.size() < limit && match.step()) {
             const long long row = match.integer(0);
             const long long document = row >> 20;
@@ -206,7 +206,7 @@ std::vector<ContentHit> ContentIndex::search(const std::string& query, std::size
 
 std::optional<Document> ContentIndex::documentOf(const std::string& guid)
 {
-    CppSQLite3Statement select(db, (std::string("select ") + documentColumns
+    Statement select(db, (std::string("select ") + documentColumns
                                     + " from docs where id = (select doc from items where guid = ?1);")
                                        .c_str());
     if (!select.bind(1, guid).step())
@@ -217,7 +217,7 @@ std::optional<Document> ContentIndex::documentOf(const std::string& guid)
 std::vector<Document> ContentIndex::documents()
 {
     std::vector<Document> all;
-    CppSQLite3Statement select(db, (std::string("select ") + documentColumns + " from docs order by id;").c_str());
+    Statement select(db, (std::string("select ") + documentColumns + " from docs order by id;").c_str());
     while (select.step())
         all.push_back(documentFrom(select));
     return all;
@@ -226,7 +226,7 @@ std::vector<Document> ContentIndex::documents()
 std::unordered_map<std::string, std::string> ContentIndex::itemSources()
 {
     std::unordered_map<std::string, std::string> sources;
-    CppSQLite3Statement select(db, "select items.guid, docs.source from items join docs on docs.id = items.doc;");
+    Statement select(db, "select items.guid, docs.source from items join docs on docs.id = items.doc;");
     while (select.step())
         sources.emplace(select.text(0), select.text(1));
     return sources;
@@ -234,12 +234,12 @@ std::unordered_map<std::string, std::string> ContentIndex::itemSources()
 
 void ContentIndex::mapItem(const std::string& guid, const std::string& source, const std::string& file, bool web)
 {
-    CppSQLite3Statement(db, "insert or ignore into docs(source, file, web) values(?1, ?2, ?3);")
+    Statement(db, "insert or ignore into docs(source, file, web) values(?1, ?2, ?3);")
         .bind(1, source)
         .bind(2, file)
         .bind(3, web ? 1 : 0)
         .execute();
-    CppSQLite3Statement(db, "replace into items(guid, doc) select ?1, id from docs where source = ?2;")
+    Statement(db, "replace into items(guid, doc) select ?1, id from docs where source = ?2;")
         .bind(1, guid)
         .bind(2, source)
         .execute();
@@ -247,16 +247,16 @@ void ContentIndex::mapItem(const std::string& guid, const std::string& source, c
 
 void ContentIndex::unmapItem(const std::string& guid)
 {
-    CppSQLite3Statement(db, "delete from items where guid = ?1;").bind(1, guid).execute();
+    Statement(db, "delete from items where guid = ?1;").bind(1, guid).execute();
 }
 
 int ContentIndex::removeUnreferencedDocuments()
 {
     std::vector<long long> unreferenced;
-    CppSQLite3Statement select(db, "select id from docs where not exists (select 1 from items where doc = docs.id);");
+    Statement select(db, "select id from docs where not exists (select 1 from items where doc = docs.id);");
     while (select.step())
         unreferenced.push_back(select.integer(0));
-    CppSQLite3Statement remove(db, "delete from docs where id = ?1;");
+    Statement remove(db, "delete from docs where id = ?1;");
     for (long long document : unreferenced) {
         dropText(document);
         remove.bind(1, document).execute();
@@ -266,7 +266,7 @@ int ContentIndex::removeUnreferencedDocuments()
 
 void ContentIndex::dropText(long long document)
 {
-    CppSQLite3Statement(db, "delete from body where rowid between ?1 and ?2;")
+    Statement(db, "delete from body where rowid between ?1 and ?2;")
         .bind(1, textRow(document, 0))
         .bind(2, textRow(document, 0xFFFFF))
         .execute();
@@ -275,7 +275,7 @@ void ContentIndex::dropText(long long document)
 void ContentIndex::storeExtraction(long long document, const FileStamp& stamp, const Extraction& extraction)
 {
     if (extraction.outcome == Extraction::Outcome::Unchanged) {
-        CppSQLite3Statement(db, "update docs set size = ?2, mtime = ?3, gone = 0 where id = ?1;")
+        Statement(db, "update docs set size = ?2, mtime = ?3, gone = 0 where id = ?1;")
             .bind(1, document)
             .bind(2, stamp.size)
             .bind(3, stamp.mtime)
@@ -283,7 +283,7 @@ void ContentIndex::storeExtraction(long long document, const FileStamp& stamp, c
         return;
     }
     dropText(document);
-    CppSQLite3Statement insert(db, "insert into body(rowid, text) values(?1, ?2);");
+    Statement insert(db, "insert into body(rowid, text) values(?1, ?2);");
     int pages = 0;
     for (const auto& [page, text] : extraction.pages) {
         insert.bind(1, textRow(document, page)).bind(2, text).execute();
@@ -292,7 +292,7 @@ void ContentIndex::storeExtraction(long long document, const FileStamp& stamp, c
     const State state = extraction.outcome == Extraction::Outcome::Text     ? State::Text
                         : extraction.outcome == Extraction::Outcome::NoText ? State::NoText
                                                                             : State::Failed;
-    CppSQLite3Statement(db, "update docs set size = ?2, mtime = ?3, hash = ?4, state = ?5, reason = ?6, type = ?7, "
+    Statement(db, "update docs set size = ?2, mtime = ?3, hash = ?4, state = ?5, reason = ?6, type = ?7, "
                             "pages = ?8, gone = 0 where id = ?1;")
         .bind(1, document)
         .bind(2, stamp.size)
@@ -309,14 +309,14 @@ void ContentIndex::storeState(long long document, const FileStamp& stamp, State 
                               bool keepText)
 {
     if (keepText) {
-        CppSQLite3Statement(db, "update docs set reason = ?2 where id = ?1;")
+        Statement(db, "update docs set reason = ?2 where id = ?1;")
             .bind(1, document)
             .bind(2, reason)
             .execute();
         return;
     }
     dropText(document);
-    CppSQLite3Statement(db, "update docs set size = ?2, mtime = ?3, hash = '', state = ?4, reason = ?5, pages = 0 "
+    Statement(db, "update docs set size = ?2, mtime = ?3, hash = '', state = ?4, reason = ?5, pages = 0 "
                             "where id = ?1;")
         .bind(1, document)
         .bind(2, stamp.size)
@@ -328,7 +328,7 @@ void ContentIndex::storeState(long long document, const FileStamp& stamp, State 
 
 void ContentIndex::markGone(long long document, bool gone)
 {
-    CppSQLite3Statement(db, "update docs set gone = ?2 where id = ?1;")
+    Statement(db, "update docs set gone = ?2 where id = ?1;")
         .bind(1, document)
         .bind(2, gone ? 1 : 0)
         .execute();
@@ -341,13 +341,13 @@ void ContentIndex::forgetStamps()
 
 std::string ContentIndex::meta(const std::string& key)
 {
-    CppSQLite3Statement select(db, "select value from meta where key = ?1;");
+    Statement select(db, "select value from meta where key = ?1;");
     return select.bind(1, key).step() ? select.text(0) : std::string();
 }
 
 void ContentIndex::setMeta(const std::string& key, const std::string& value)
 {
-    CppSQLite3Statement(db, "replace into meta(key, value) values(?1, ?2);").bind(1, key).bind(2, value).execute();
+    Statement(db, "replace into meta(key, value) values(?1, ?2);").bind(1, key).bind(2, value).execute();
 }
 
 }  // namespace content

@@ -5,7 +5,7 @@
 #include "check/finding.h"
 #include "check/linkchecker.h"
 #include "content/keptpages.h"
-#include "storage/cppsqlite3statement.h"
+#include "storage/statement.h"
 #include "storage/transaction.h"
 
 #include <cerrno>
@@ -71,7 +71,7 @@ void ContentIndexer::readMissingMarks()
     missingFiles.clear();
     if (!catalogue.TableExists("health_table"))
         return;
-    CppSQLite3Statement marked(catalogue, "select l.type, l.target from health_table h join link_table l "
+    Statement marked(catalogue, "select l.type, l.target from health_table h join link_table l "
                                           "on l.guid = h.guid and l.target = h.target "
                                           "where h.aspect = ?1 and h.kind = ?2;");
     marked.bind(1, check::aspectName(check::Aspect::File)).bind(2, check::kindName(check::Kind::Missing));
@@ -90,7 +90,7 @@ bool ContentIndexer::updateFromCatalogue()
         if (version == catalogueVersion)
             return false;
         std::unordered_map<std::string, std::string> known = contentIndex.itemSources();
-        CppSQLite3Statement items(catalogue, "select guid, type, target from link_table;");
+        Statement items(catalogue, "select guid, type, target from link_table;");
         Transaction transaction(contentIndex.connection());
         bool changed = false;
         while (items.step()) {

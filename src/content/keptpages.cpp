@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "content/keptpages.h"
 
+#include "base/files.h"
 #include "shell/paths.h"
 
 #include <QCryptographicHash>
@@ -27,7 +28,7 @@ bool writeKeptCopy(const std::string& pagesFolder, const std::string& address, c
     std::error_code failure;
     std::filesystem::create_directories(pagesFolder, failure);
     std::filesystem::permissions(pagesFolder, std::filesystem::perms::owner_all, failure);
-    return replaceFileContents(keptCopyPath(pagesFolder, address), page, 0600);
+    return replaceFileContents(keptCopyPath(pagesFolder, address), page, NewFileMode::Private);
 }
 
 }  // namespace content

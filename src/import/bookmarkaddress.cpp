@@ -90,7 +90,7 @@ std::string fileUrlFromPath(std::string_view path)
 
 std::string importedTitle(std::string_view name)
 {
-    const std::string valid = validUtf8(name);
+    const std::string valid = repairedUtf8(name);
     std::string title;
     title.reserve(std::min(valid.size(), maxTitleCharacters * 4));
     std::size_t characters = 0;
@@ -108,14 +108,8 @@ std::string importedTitle(std::string_view name)
 
 std::string importedDescription(std::string_view text)
 {
-    std::string valid = validUtf8(text.substr(0, maxDescriptionBytes + 3));
-    if (valid.size() <= maxDescriptionBytes)
-        return valid;
-    std::size_t cut = maxDescriptionBytes;
-    while (cut > 0 && (static_cast<unsigned char>(valid[cut]) & 0xC0) == 0x80)
-        --cut;
-    valid.resize(cut);
-    return valid;
+    const std::string valid = repairedUtf8(text.substr(0, maxDescriptionBytes + 3));
+    return std::string(utf8Prefix(valid, maxDescriptionBytes));
 }
 
 ImportEntry* appendBookmark(ImportFolder& folder, int& skipped, std::string_view name, std::string_view url)

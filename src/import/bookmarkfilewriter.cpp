@@ -7,15 +7,7 @@
 #include "import/importtext.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
-#include <cstdio>
-#include <filesystem>
-#include <random>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -37,7 +29,7 @@ bool isControl(unsigned char c)
 
 void appendEscaped(std::string& out, const std::string& raw)
 {
-    for (const char c : validUtf8(raw)) {
+    for (const char c : repairedUtf8(raw)) {
         switch (c) {
         case '&':
             out += "&amp;";
@@ -62,12 +54,14 @@ void appendEscaped(std::string& out, const std::string& raw)
 }
 
 // A browser would run a script or data link; such an entry is left out, whatever the catalogue holds.
+// A web address is written as the program opens it, so "localhost:3000" reaches the browser as
+// http://localhost:3000 rather than as the scheme "localhost".
 bool appendEntry(std::string& out, const std::string& indent, const ImportEntry& entry)
 {
     if (entry.type != 0 && isScriptAddress(entry.target))
         return false;
     out += indent + "<DT><A HREF=\"";
-    appendEscaped(out, entry.type == 0 ? fileUrlFromPath(entry.target) : entry.target);
+    appendEscaped(out, entry.type == 0 ? fileUrlFromPath(entry.target) : webAddressOf(entry.target, 1));
     out += "\">";
     appendEscaped(out, entry.name);
     out += "</A>\n";
@@ -104,53 +98,6 @@ void appendList(std::string& out, const ImportFolder& folder, int depth, int& sk
     out += outer + "</DL><p>\n";
 }
 
-bool writeAll(int fd, const std::string& data)
-{
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t wrote = ::write(fd, data.data() + done, data.size() - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0)
-            return false;
-        done += static_cast<std::size_t>(wrote);
-    }
-    return true;
-}
-
-// A new file beside the target, with the mode of the file it replaces, or for a new file the mode
-// the user's umask gives any new file.
-int createBeside(const std::string& path, std::string& temporary)
-{
-    struct stat replaced {};
-    const bool exists = ::stat(path.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode);
-    std::random_device seed;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, ".%08x~", static_cast<unsigned>(seed()));
-        temporary = path + suffix;
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 && exists && ::fchmod(fd, replaced.st_mode & 07777) != 0) {
-            ::close(fd);
-            ::unlink(temporary.c_str());
-            return -1;
-        }
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    return -1;
-}
-
-void syncFolderOf(const std::string& path)
-{
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 }  // namespace
 
 int writeBookmarkFile(const std::string& givenPath, const ImportFolder& tree)
@@ -163,17 +110,7 @@ int writeBookmarkFile(const std::string& givenPath, const ImportFolder& tree)
     int skipped = 0;
     appendList(html, tree, 0, skipped);
 
-    const std::string path = fileWrittenFor(givenPath);
-    std::string temporary;
-    const int fd = createBeside(path, temporary);
-    if (fd < 0)
+    if (!replaceFileContents(givenPath, html, NewFileMode::UserDocument))
         throwFileError(cannotWriteFileText, givenPath);
-    const bool written = writeAll(fd, html) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        throwFileError(cannotWriteFileText, givenPath);
-    }
-    syncFolderOf(path);
     return skipped;
 }

@@ -6,7 +6,8 @@
 #include <string>
 
 // Writes the tree as a Netscape bookmark file that browsers import, in UTF-8: folders as <H3>
-// headings, web entries as links to their target as held, file entries as file: URLs of their
+// headings, web entries as links to the address the program opens (http:// before a target that
+// names no scheme), file entries as file: URLs of their
 // path, comments as <DD>. The file is written beside the target, flushed and renamed into place,
 // so a failed export leaves the old file (or none) and no temporary file; a failure throws
 // std::runtime_error with a sentence naming the file (a file-size limit too). The root's own name is

@@ -154,10 +154,10 @@ std::vector<BrowserProfile> listBrowserProfiles(const std::string& home, const s
     return found;
 }
 
-void countBookmarks(BrowserProfile& profile, const std::function<bool()>& stopRequested)
+void countBookmarks(BrowserProfile& profile, Progress& progress)
 {
     try {
-        profile.bookmarkCount = countEntries(readBrowserProfile(profile, stopRequested).root);
+        profile.bookmarkCount = countEntries(readBrowserProfile(profile, progress).root);
     } catch (const std::exception&) {
         profile.bookmarkCount = -1;
     }
@@ -167,17 +167,12 @@ std::vector<BrowserProfile> findBrowserProfiles(const std::string& home)
 {
     std::vector<BrowserProfile> found = listBrowserProfiles(home);
     for (BrowserProfile& profile : found)
-        countBookmarks(profile, {});
+        countBookmarks(profile);
     return found;
 }
 
-ImportTree readBrowserProfile(const BrowserProfile& profile, const std::function<bool()>& stopRequested)
+ImportTree readBrowserProfile(const BrowserProfile& profile, Progress& progress)
 {
-    return profile.kind == BrowserProfile::Kind::Firefox ? readFirefoxPlacesUntil(profile.bookmarksPath, stopRequested)
+    return profile.kind == BrowserProfile::Kind::Firefox ? readFirefoxPlaces(profile.bookmarksPath, progress)
                                                          : readChromiumBookmarks(profile.bookmarksPath);
-}
-
-ImportTree readBrowserProfile(const BrowserProfile& profile)
-{
-    return readBrowserProfile(profile, {});
 }

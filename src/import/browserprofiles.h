@@ -2,8 +2,8 @@
 #pragma once
 
 #include "import/importtree.h"
+#include "model/progress.h"
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,13 +26,12 @@ struct BrowserProfile {
 std::vector<BrowserProfile> listBrowserProfiles(const std::string& home, const std::string& configHome = {});
 
 // Sets the profile's count: the number of entries an import would bring, or -1 when its bookmarks
-// cannot be read. Reading a Firefox profile may take a while; stopRequested is asked now and then
-// and ends it with ReadStopped.
-void countBookmarks(BrowserProfile& profile, const std::function<bool()>& stopRequested);
+// cannot be read. Reading a Firefox profile may take a while; progress is asked now and then and may
+// end it with ReadStopped.
+void countBookmarks(BrowserProfile& profile, Progress& progress = Progress::none());
 
 // The profiles of listBrowserProfiles(home) with their counts.
 std::vector<BrowserProfile> findBrowserProfiles(const std::string& home);
 
 // The profile's bookmarks, read by the reader of its browser; throws as that reader does.
-ImportTree readBrowserProfile(const BrowserProfile&, const std::function<bool()>& stopRequested);
-ImportTree readBrowserProfile(const BrowserProfile&);
+ImportTree readBrowserProfile(const BrowserProfile&, Progress& progress = Progress::none());

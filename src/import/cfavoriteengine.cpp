@@ -33,17 +33,6 @@ struct Entry {
     fs::path path;
 };
 
-char lowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size()
-           && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
-}
-
 bool lessByName(const Entry& a, const Entry& b)
 {
     const auto lower = [](char x, char y) { return lowerAscii(x) < lowerAscii(y); };

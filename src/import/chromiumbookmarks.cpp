@@ -41,9 +41,9 @@ struct JsonNode {
                 return &value;
         return nullptr;
     }
-    std::string_view string(std::string_view key) const
+    std::string_view string(std::string_view name) const
     {
-        const JsonNode* value = member(key);
+        const JsonNode* value = member(name);
         return value && value->kind == String ? std::string_view(value->text) : std::string_view();
     }
 };
@@ -227,7 +227,7 @@ void readChildren(const JsonNode* children, ImportFolder& into, int depth, int& 
 ImportTree readChromiumBookmarks(const std::string& path)
 {
     // A bad byte reads as U+FFFD, as the browser would show it, instead of ending the read.
-    const std::string data = withNumbersAsZero(validUtf8(InputFile(path, largestBookmarksJson).readAll()));
+    const std::string data = withNumbersAsZero(repairedUtf8(InputFile(path, largestBookmarksJson).readAll()));
     BoundedTree json;
     const JsonNode* rootNodes = nlohmann::json::sax_parse(data, &json) ? json.root.member("roots") : nullptr;
     if (!rootNodes || rootNodes->kind != JsonNode::Object)

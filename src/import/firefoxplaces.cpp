@@ -1,59 +1,33 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "import/firefoxplaces.h"
 
+#include "base/files.h"
 #include "import/bookmarkaddress.h"
 #include "import/foldertree.h"
 #include "import/importtext.h"
-
-#include <sqlite3.h>
+#include "import/placesdatabase.h"
 
 #include <cerrno>
-#include <chrono>
-#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* notFirefoxPlacesText = "The file \"%s\" is not a Firefox bookmark database.";
 constexpr const char* cannotCopyText = "The file \"%s\" cannot be copied to a temporary folder for reading.";
-constexpr const char* tooSlowText = "The file \"%s\" takes too long to read; it is no Firefox bookmark database.";
 
 // Real places.sqlite files are tens of megabytes; the copy of anything larger is refused.
 constexpr std::uintmax_t largestPlaces = 1024ull * 1024 * 1024;
-// A read that takes longer is stopped; a real profile is read in well under a second.
-constexpr auto readBudget = std::chrono::seconds(20);
-// No value a reader needs is this long; a generated or crafted one ends the read instead of
-// filling the memory.
-constexpr int longestValue = 16 * 1024 * 1024;
-
-// Titles are cut a character past what is kept and addresses a byte past, so what is over the
-// bounds is still seen as such; the database does the cutting, so no huge value is ever held.
-constexpr const char* bookmarksQuery =
-    "select b.id, b.type, b.parent, substr(b.title, 1, 4097), substr(b.guid, 1, 64), "
-    "substr(cast(p.url as blob), 1, 65537) from moz_bookmarks b "
-    "left join moz_places p on p.id = b.fk order by b.parent, b.position, b.id";
-
-// The tables and columns read, as Firefox makes them: plain tables, no view, no virtual or
-// generated column whose reading could run any amount of work.
-struct Table {
-    const char* name;
-    std::vector<std::string> columns;
-};
-const Table placesTables[] = {{"moz_bookmarks", {"id", "type", "fk", "parent", "position", "title", "guid"}},
-                              {"moz_places", {"id", "url"}}};
-
 // moz_bookmarks.type
 constexpr int typeBookmark = 1;
 constexpr int typeFolder = 2;
@@ -69,19 +43,6 @@ constexpr Root roots[] = {{"menu________", "Bookmarks Menu"},
 constexpr const char* placesRootGuid = "root________";
 constexpr const char* tagsRootGuid = "tags________";
 
-struct Row {
-    long long id;
-    int type;
-    std::string title;
-    std::string url;
-};
-
-struct Places {
-    std::unordered_map<long long, std::vector<Row>> children;  // by parent, in position order
-    std::unordered_map<std::string, long long> ids;            // by guid
-    std::unordered_set<long long> all;
-};
-
 // The folder of our own that holds the copies being read: one subfolder per read, named after the
 // process, so a later start can tell the leftovers of a killed one from those of a running one.
 fs::path copiesFolder()
@@ -95,11 +56,6 @@ fs::path copiesFolder()
 
 constexpr std::string_view copyPrefix = "places-";
 
-bool processLives(long pid)
-{
-    return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH);
-}
-
 // A folder of our own (mode 0700) that is removed with everything in it, whatever happens.
 class PrivateFolder {
 public:
@@ -108,10 +64,9 @@ public:
         std::error_code error;
         const fs::path parent = copiesFolder();
         fs::create_directories(parent, error);
-        std::string pattern = (parent / (std::string(copyPrefix) + std::to_string(::getpid()) + "-XXXXXX")).string();
-        if (!::mkdtemp(pattern.data()))
+        folder = parent / processTemporaryName(copyPrefix);
+        if (::mkdir(folder.c_str(), 0700) != 0)
             throwFileError(cannotCopyText, placesPath);
-        folder = pattern;
     }
     PrivateFolder(const PrivateFolder&) = delete;
     PrivateFolder& operator=(const PrivateFolder&) = delete;
@@ -162,136 +117,23 @@ void copyFile(const std::string& from, const std::string& to, const std::string&
         throwFileError(cannotCopyText, placesPath);
 }
 
-// One read-only connection to the copy, bounded in time and in the size of any value, that trusts
-// nothing in the file's schema.
-class PlacesConnection {
-public:
-    PlacesConnection(const std::string& copy, const std::string& original, const std::function<bool()>& stop)
-        : placesPath(original), stopRequested(stop), deadline(std::chrono::steady_clock::now() + readBudget)
-    {
-        if (sqlite3_open_v2(copy.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-            sqlite3_close_v2(db);
-            refuse();
-        }
-        sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-        sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-        sqlite3_limit(db, SQLITE_LIMIT_LENGTH, longestValue);
-        sqlite3_busy_timeout(db, 1000);
-        sqlite3_progress_handler(db, 1000, &PlacesConnection::interrupts, this);
-    }
-    PlacesConnection(const PlacesConnection&) = delete;
-    PlacesConnection& operator=(const PlacesConnection&) = delete;
-    ~PlacesConnection() { sqlite3_close_v2(db); }
-
-    // Runs the query, handing each row to `row`; any failure ends the read with its reason.
-    template <class RowFunction>
-    void each(const char* sql, RowFunction&& row)
-    {
-        if (stopRequested && stopRequested())
-            throw ReadStopped();
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK)
-            failed();
-        int result = SQLITE_ROW;
-        try {
-            while ((result = sqlite3_step(statement)) == SQLITE_ROW)
-                row(statement);
-        } catch (...) {
-            sqlite3_finalize(statement);
-            throw;
-        }
-        sqlite3_finalize(statement);
-        if (result != SQLITE_DONE)
-            failed();
-    }
-
-    static std::string text(sqlite3_stmt* statement, int column)
-    {
-        const auto* value = sqlite3_column_text(statement, column);
-        return value ? std::string(reinterpret_cast<const char*>(value),
-                                   static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
-                     : std::string();
-    }
-
-private:
-    static int interrupts(void* self)
-    {
-        auto& connection = *static_cast<PlacesConnection*>(self);
-        connection.stopped = connection.stopRequested && connection.stopRequested();
-        connection.late = std::chrono::steady_clock::now() > connection.deadline;
-        return connection.stopped || connection.late ? 1 : 0;
-    }
-
-    [[noreturn]] void failed()
-    {
-        if (stopped)
-            throw ReadStopped();
-        if (late)
-            throwFileError(tooSlowText, placesPath);
-        refuse();
-    }
-    [[noreturn]] void refuse() { throwFileError(notFirefoxPlacesText, placesPath); }
-
-    sqlite3* db = nullptr;
-    std::string placesPath;
-    std::function<bool()> stopRequested;
-    std::chrono::steady_clock::time_point deadline;
-    bool stopped = false;
-    bool late = false;
-};
-
-void requireFirefoxSchema(PlacesConnection& db, const std::string& placesPath)
+const std::vector<PlacesRow>& childrenOf(const PlacesRows& places, long long id)
 {
-    for (const Table& table : placesTables) {
-        std::string sql = "select type, sql from sqlite_schema where name = '" + std::string(table.name) + "'";
-        bool plainTable = false;
-        db.each(sql.c_str(), [&](sqlite3_stmt* row) {
-            const std::string create = PlacesConnection::text(row, 1);
-            plainTable = PlacesConnection::text(row, 0) == "table" && startsWithIgnoringCase(create, "create table");
-        });
-        std::unordered_set<std::string> plainColumns;
-        sql = "select name, hidden from pragma_table_xinfo('" + std::string(table.name) + "')";
-        db.each(sql.c_str(), [&](sqlite3_stmt* row) {
-            if (sqlite3_column_int(row, 1) == 0)
-                plainColumns.insert(PlacesConnection::text(row, 0));
-        });
-        for (const std::string& column : table.columns)
-            plainTable = plainTable && plainColumns.count(column) > 0;
-        if (!plainTable)
-            throwFileError(notFirefoxPlacesText, placesPath);
-    }
-}
-
-Places readPlaces(PlacesConnection& db)
-{
-    Places places;
-    db.each(bookmarksQuery, [&](sqlite3_stmt* row) {
-        const long long id = sqlite3_column_int64(row, 0);
-        places.ids.emplace(PlacesConnection::text(row, 4), id);
-        places.all.insert(id);
-        places.children[sqlite3_column_int64(row, 2)].push_back(
-            {id, sqlite3_column_int(row, 1), PlacesConnection::text(row, 3), PlacesConnection::text(row, 5)});
-    });
-    return places;
-}
-
-const std::vector<Row>& childrenOf(const Places& places, long long id)
-{
-    static const std::vector<Row> none;
+    static const std::vector<PlacesRow> none;
     const auto found = places.children.find(id);
     return found == places.children.end() ? none : found->second;
 }
 
 // Everything below a folder that is too deep to keep; each row is counted once, even when a
 // damaged database makes the parents go round in a circle.
-int countBelow(const Places& places, long long id, std::unordered_set<long long>& visited)
+int countBelow(const PlacesRows& places, long long id, std::unordered_set<long long>& visited)
 {
     int count = 0;
     std::vector<long long> pending{id};
     while (!pending.empty()) {
-        const std::vector<Row>& rows = childrenOf(places, pending.back());
+        const std::vector<PlacesRow>& rows = childrenOf(places, pending.back());
         pending.pop_back();
-        for (const Row& row : rows) {
+        for (const PlacesRow& row : rows) {
             if (!visited.insert(row.id).second)
                 continue;
             ++count;
@@ -301,10 +143,10 @@ int countBelow(const Places& places, long long id, std::unordered_set<long long>
     return count;
 }
 
-void readFolder(const Places& places, long long id, ImportFolder& into, int depth, ImportTree& tree,
+void readFolder(const PlacesRows& places, long long id, ImportFolder& into, int depth, ImportTree& tree,
                 std::unordered_set<long long>& visited)
 {
-    for (const Row& row : childrenOf(places, id)) {
+    for (const PlacesRow& row : childrenOf(places, id)) {
         if (!visited.insert(row.id).second)
             continue;
         if (row.type == typeBookmark) {
@@ -320,7 +162,7 @@ void readFolder(const Places& places, long long id, ImportFolder& into, int dept
     }
 }
 
-ImportTree treeOf(const Places& places)
+ImportTree treeOf(const PlacesRows& places)
 {
     ImportTree tree;
     std::unordered_set<long long> visited;
@@ -351,20 +193,10 @@ ImportTree treeOf(const Places& places)
 
 void removeLeftoverProfileCopies()
 {
-    std::error_code error;
-    for (fs::directory_iterator it(copiesFolder(), error); !error && it != fs::directory_iterator();
-         it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        if (name.rfind(copyPrefix, 0) != 0)
-            continue;
-        if (!processLives(std::strtol(name.c_str() + copyPrefix.size(), nullptr, 10))) {
-            std::error_code ignored;
-            fs::remove_all(it->path(), ignored);
-        }
-    }
+    removeOrphanedTemporaries(copiesFolder().string(), copyPrefix);
 }
 
-ImportTree readFirefoxPlacesUntil(const std::string& placesPath, const std::function<bool()>& stopRequested)
+ImportTree readFirefoxPlaces(const std::string& placesPath, Progress& progress)
 {
     removeLeftoverProfileCopies();
     PrivateFolder copy(placesPath);
@@ -372,12 +204,5 @@ ImportTree readFirefoxPlacesUntil(const std::string& placesPath, const std::func
     std::error_code error;
     if (fs::exists(placesPath + "-wal", error))
         copyFile(placesPath + "-wal", copy.path("places.sqlite-wal"), placesPath);
-    PlacesConnection db(copy.path("places.sqlite"), placesPath, stopRequested);
-    requireFirefoxSchema(db, placesPath);
-    return treeOf(readPlaces(db));
-}
-
-ImportTree readFirefoxPlaces(const std::string& placesPath)
-{
-    return readFirefoxPlacesUntil(placesPath, {});
+    return treeOf(readPlacesRows(copy.path("places.sqlite"), placesPath, progress));
 }

@@ -3,56 +3,18 @@
 
 #include <glib.h>
 
-#include <cerrno>
 #include <stdexcept>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr const char* cannotReadFileText = "The file \"%s\" cannot be read.";
 constexpr const char* fileTooLargeText = "The file \"%s\" is too large to import.";
-constexpr const char* replacementCharacter = "\xEF\xBF\xBD";
-
-char lowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 }  // namespace
 
-std::string validUtf8(std::string_view text)
-{
-    std::string valid;
-    valid.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = utf8SequenceLength(text, i);
-        if (length == 0) {
-            valid += replacementCharacter;
-            ++i;
-            continue;
-        }
-        valid.append(text, i, length);
-        i += length;
-    }
-    return valid;
-}
-
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix)
-{
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (lowerAscii(text[i]) != lowerAscii(prefix[i]))
-            return false;
-    return true;
-}
-
 std::string fileNameOrderKey(const std::string& name)
 {
-    gchar* key = g_utf8_collate_key_for_filename(validUtf8(name).c_str(), -1);
+    gchar* key = g_utf8_collate_key_for_filename(repairedUtf8(name).c_str(), -1);
     std::string copy(key ? key : "");
     g_free(key);
     return copy;
@@ -63,44 +25,27 @@ void throwFileError(const char* sentence, const std::string& path)
     std::string text(sentence);
     const std::size_t at = text.find("%s");
     if (at != std::string::npos)
-        text.replace(at, 2, validUtf8(path));
+        text.replace(at, 2, repairedUtf8(path));
     throw std::runtime_error(text);
 }
 
-InputFile::InputFile(const std::string& filePath, std::uintmax_t sizeLimit) : path(filePath), limit(sizeLimit)
+InputFile::InputFile(const std::string& filePath, std::uintmax_t sizeLimit) : path(filePath), file(filePath, sizeLimit)
 {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    struct stat status {};
-    if (fd < 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        if (fd >= 0)
-            ::close(fd);
-        throwFileError(cannotReadFileText, path);
-    }
-    if (static_cast<std::uintmax_t>(status.st_size) > limit) {
-        ::close(fd);
-        throwFileError(fileTooLargeText, path);
-    }
+    if (file.state() != ReadResult::Read)
+        refuse();
 }
 
-InputFile::~InputFile()
+void InputFile::refuse() const
 {
-    ::close(fd);
+    throwFileError(file.state() == ReadResult::TooLarge ? fileTooLargeText : cannotReadFileText, path);
 }
 
 std::size_t InputFile::read(char* buffer, std::size_t size)
 {
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, size);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            throwFileError(cannotReadFileText, path);
-        total += static_cast<std::uintmax_t>(got);
-        // The file may have grown since it was opened.
-        if (total > limit)
-            throwFileError(fileTooLargeText, path);
-        return static_cast<std::size_t>(got);
-    }
+    const std::optional<std::size_t> got = file.read(buffer, size);
+    if (!got)
+        refuse();
+    return *got;
 }
 
 std::string InputFile::readAll()

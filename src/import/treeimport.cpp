@@ -83,5 +83,5 @@ bool storeImportTree(const ImportFolder& root, const CCategory& target, CDBManag
 
 std::size_t importRowCount(const ImportFolder& root)
 {
-    return static_cast<std::size_t>(countFolders(root) + countEntries(root));
+    return static_cast<std::size_t>(countFolders(root)) + static_cast<std::size_t>(countEntries(root));
 }

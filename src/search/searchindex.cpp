@@ -2,8 +2,10 @@
 #include "search/searchindex.h"
 
 #include "base/text.h"
+#include "storage/cataloguerows.h"
+#include "storage/statement.h"
+#include "storage/transaction.h"
 
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -12,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <unordered_set>
 
 namespace search {
@@ -24,10 +27,11 @@ constexpr const char* indexFormat = "1";
 // Detail "full" keeps the positions that make a phrase query a substring match: that is what lets
 // most hits go without reading their row. Without per-row sizes the file stays about twice the
 // catalogue's.
+constexpr const char* createItems = "create virtual table if not exists items using fts5(name, target, comment, "
+                                    "tokenize='trigram', detail=full, columnsize=0);";
 constexpr const char* schemaStatements[] = {
     "create table if not exists meta(key text primary key, value);",
-    "create virtual table if not exists items using fts5(name, target, comment, tokenize='trigram', "
-    "detail=full, columnsize=0);",
+    createItems,
     "create table if not exists odd(itemorder integer primary key, always int);",
 };
 
@@ -45,117 +49,28 @@ constexpr std::size_t mostPendingRows = 20000;
 
 enum Oddness { Plain = 0, CheckWhenCandidate = 1, CheckAlways = 2 };
 
-struct SqlError {
-    int code;
-};
-
-// One prepared statement; every failure raises SqlError with SQLite's code.
-class Statement {
-public:
-    Statement(sqlite3* db, const char* sql) : db(db)
-    {
-        if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK)
-            throw SqlError{sqlite3_errcode(db)};
-    }
-    ~Statement() { sqlite3_finalize(statement); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    Statement& bind(int index, long long value)
-    {
-        check(sqlite3_bind_int64(statement, index, value));
-        return *this;
-    }
-    Statement& bind(int index, const std::string& text)
-    {
-        check(sqlite3_bind_text(statement, index, text.data(), int(text.size()), SQLITE_TRANSIENT));
-        return *this;
-    }
-    Statement& bind(int index, sqlite3_value* value)
-    {
-        check(sqlite3_bind_value(statement, index, value));
-        return *this;
-    }
-    // True while there is a row.
-    bool step()
-    {
-        const int result = sqlite3_step(statement);
-        if (result == SQLITE_ROW)
-            return true;
-        if (result == SQLITE_DONE)
-            return false;
-        throw SqlError{sqlite3_errcode(db)};
-    }
-    void reset()
-    {
-        sqlite3_reset(statement);
-        sqlite3_clear_bindings(statement);
-    }
-    long long integer(int column) const { return sqlite3_column_int64(statement, column); }
-    std::string text(int column) const
-    {
-        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-        return bytes ? std::string(bytes, std::size_t(sqlite3_column_bytes(statement, column))) : std::string();
-    }
-    sqlite3_value* value(int column) const { return sqlite3_column_value(statement, column); }
-
-private:
-    void check(int result)
-    {
-        if (result != SQLITE_OK)
-            throw SqlError{result};
-    }
-
-    sqlite3* db;
-    sqlite3_stmt* statement = nullptr;
-};
-
-void execute(sqlite3* db, const char* sql)
-{
-    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-        throw SqlError{sqlite3_errcode(db)};
-}
-
-long long scalar(sqlite3* db, const char* sql)
-{
-    Statement statement(db, sql);
-    return statement.step() ? statement.integer(0) : 0;
-}
-
 // Strict UTF-8 is read alike by LIKE and by the tokenizer; anything else is checked row by row.
-bool validUtf8(const unsigned char* text, std::size_t length)
+Oddness oddnessOf(const FunctionArgument& value)
 {
-    const std::string_view bytes(reinterpret_cast<const char*>(text), length);
-    for (std::size_t i = 0; i < length;) {
-        const std::size_t sequence = utf8SequenceLength(bytes, i);
-        if (sequence == 0)
-            return false;
-        i += sequence;
-    }
-    return true;
-}
-
-Oddness oddnessOf(sqlite3_value* value)
-{
-    const int type = sqlite3_value_type(value);
-    if (type == SQLITE_NULL)
+    if (value.type == SqlType::Null)
         return Plain;
-    if (type != SQLITE_TEXT)
+    if (value.type != SqlType::Text)
         return CheckAlways;
-    const auto* bytes = sqlite3_value_text(value);
-    const auto length = std::size_t(sqlite3_value_bytes(value));
-    if (std::memchr(bytes, 0, length) || !validUtf8(bytes, length))
+    if (value.text.find('\0') != std::string_view::npos || !isUtf8(value.text))
         return CheckAlways;
-    return std::any_of(bytes, bytes + length, [](unsigned char c) { return c >= 0x80; }) ? CheckWhenCandidate : Plain;
+    return std::any_of(value.text.begin(), value.text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) >= 0x80; })
+               ? CheckWhenCandidate
+               : Plain;
 }
 
 // oddness(name, target, comment): how far the index can be trusted with a row's texts.
-void rowOddness(sqlite3_context* result, int count, sqlite3_value** values)
+long long rowOddness(std::span<const FunctionArgument> values)
 {
     int oddness = Plain;
-    for (int i = 0; i < count; ++i)
-        oddness = std::max(oddness, int(oddnessOf(values[i])));
-    sqlite3_result_int(result, oddness);
+    for (const FunctionArgument& value : values)
+        oddness = std::max(oddness, int(oddnessOf(value)));
+    return oddness;
 }
 
 // The keyword's runs between wildcards that are long enough to hold a trigram, as an FTS5 query
@@ -203,12 +118,6 @@ bool sortedContains(const std::vector<long long>& sorted, long long value)
     return std::binary_search(sorted.begin(), sorted.end(), value);
 }
 
-bool corruption(int code)
-{
-    code &= 0xFF;
-    return code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
-}
-
 }  // namespace
 
 SearchIndex::SearchIndex(std::string catalogue, std::string index)
@@ -235,28 +144,21 @@ std::string SearchIndex::indexPathFor(const std::string& catalogue, const std::s
     return (std::filesystem::path(cacheFolder) / name).string();
 }
 
-void SearchIndex::setInterrupt(std::function<bool()> shouldStop)
+void SearchIndex::setInterrupt(Progress* progress)
 {
-    interrupt = std::move(shouldStop);
-    if (!db)
-        return;
-    if (interrupt)
-        sqlite3_progress_handler(
-            db, 2000, [](void* self) { return static_cast<SearchIndex*>(self)->interrupt() ? 1 : 0; }, this);
-    else
-        sqlite3_progress_handler(db, 0, nullptr, nullptr);
+    interrupt = progress;
+    if (db.IsOpen())
+        db.setProgress(interrupt, 2000);
 }
 
 void SearchIndex::fail(const char* what)
 {
-    error = std::string(what) + (db ? std::string(": ") + sqlite3_errmsg(db) : std::string());
+    error = std::string(what) + (db.IsOpen() ? std::string(": ") + db.lastErrorText() : std::string());
 }
 
 void SearchIndex::close()
 {
-    if (db)
-        sqlite3_close_v2(db);
-    db = nullptr;
+    db.Close();
     pendingValid = false;
     seenCatalogueVersion = seenIndexVersion = updatedCatalogueVersion = -1;
 }
@@ -265,13 +167,14 @@ bool SearchIndex::openIndexFile(const std::string& file)
 {
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ignored);
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+    try {
+        db.Open(file.c_str(), OpenOptions{});
+    } catch (const CppSQLite3Exception&) {
         fail("cannot open the search index");
         close();
         return false;
     }
-    sqlite3_busy_timeout(db, 10000);
-    sqlite3_extended_result_codes(db, 0);
+    db.SetBusyTimeout(10000);
     setInterrupt(interrupt);
     return true;
 }
@@ -289,8 +192,8 @@ bool SearchIndex::formatCurrent()
     try {
         Statement format(db, "select value from meta where key='format';");
         return format.step() && format.text(0) == indexFormat;
-    } catch (const SqlError& failure) {
-        if (corruption(failure.code))
+    } catch (const CppSQLite3Exception& failure) {
+        if (failure.isDamagedFile())
             throw;
         return false;
     }
@@ -299,25 +202,26 @@ bool SearchIndex::formatCurrent()
 void SearchIndex::ensureSchema()
 {
     // A cache: losing its last commits to a power cut only means they are made again.
-    execute(db, "pragma journal_mode=wal;");
-    execute(db, "pragma synchronous=normal;");
-    // Long doclists are read without a copy per page.
-    execute(db, "pragma mmap_size=268435456;");
+    db.ExecuteStatement("pragma journal_mode=wal;");
+    db.ExecuteStatement("pragma synchronous=normal;");
+    // Long doclists are read without a copy per page. Only this program writes the file, and never
+    // shortens it: a file it does not want is removed, which leaves a mapping intact.
+    db.setMappedSize(268435456);
     if (formatCurrent())
         return;
     // A reader and a writer opening a new file at once both get here; the write lock orders them.
-    execute(db, "begin immediate;");
+    Transaction schema(db);
     if (!formatCurrent()) {
         for (const char* drop :
              {"drop table if exists items;", "drop table if exists odd;", "drop table if exists meta;"})
-            execute(db, drop);
+            db.ExecuteStatement(drop);
         for (const char* create : schemaStatements)
-            execute(db, create);
-        execute(db, "insert into meta values('complete', 0);");
+            db.ExecuteStatement(create);
+        db.ExecuteStatement("insert into meta values('complete', 0);");
         Statement format(db, "insert into meta values('format', ?1);");
-        format.bind(1, std::string(indexFormat)).step();
+        format.bind(1, indexFormat).run();
     }
-    execute(db, "commit;");
+    schema.Commit();
 }
 
 bool SearchIndex::attachCatalogue()
@@ -327,8 +231,7 @@ bool SearchIndex::attachCatalogue()
         error = "the catalogue " + cataloguePath + " does not exist";
         return false;
     }
-    Statement attach(db, "attach database ?1 as cat;");
-    attach.bind(1, cataloguePath).step();
+    db.attach(cataloguePath, "cat");
     catalogueIdentity = {info.st_dev, info.st_ino};
     return true;
 }
@@ -341,7 +244,7 @@ bool SearchIndex::catalogueReplaced() const
 
 bool SearchIndex::open()
 {
-    if (db && !catalogueReplaced())
+    if (db.IsOpen() && !catalogueReplaced())
         return true;
     close();
     indexUsable = false;
@@ -350,12 +253,11 @@ bool SearchIndex::open()
             break;
         try {
             ensureSchema();
-            indexUsable = sqlite3_create_function(db, "oddness", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                                  rowOddness, nullptr, nullptr)
-                          == SQLITE_OK;
-        } catch (const SqlError& failure) {
+            db.createFunction("oddness", 3, rowOddness);
+            indexUsable = true;
+        } catch (const CppSQLite3Exception& failure) {
             fail("cannot use the search index");
-            if (corruption(failure.code))
+            if (failure.isDamagedFile())
                 discardIndexFile();
         }
         if (!indexUsable)
@@ -367,7 +269,7 @@ bool SearchIndex::open()
     try {
         if (attachCatalogue())
             return true;
-    } catch (const SqlError&) {
+    } catch (const CppSQLite3Exception&) {
         fail("cannot read the catalogue");
     }
     close();
@@ -377,51 +279,51 @@ bool SearchIndex::open()
 bool SearchIndex::catalogueChanged()
 {
     try {
-        return open() && scalar(db, "pragma cat.data_version;") != updatedCatalogueVersion;
-    } catch (const SqlError&) {
+        return open() && firstInteger(db, "pragma cat.data_version;") != updatedCatalogueVersion;
+    } catch (const CppSQLite3Exception&) {
         return true;
     }
 }
 
 bool SearchIndex::indexComplete()
 {
-    Statement complete(db, "select value from meta where key='complete';");
-    return complete.step() && complete.integer(0) == 1;
+    return firstInteger(db, "select value from meta where key='complete';") == 1;
 }
 
 long long SearchIndex::highestRow()
 {
-    return std::max(scalar(db, "select coalesce(max(itemorder), 0) from cat.link_table;"),
-                    scalar(db, "select coalesce(max(id), 0) from items_content;"));
+    return std::max(firstInteger(db, "select coalesce(max(itemorder), 0) from cat.link_table;"),
+                    firstInteger(db, "select coalesce(max(id), 0) from items_content;"));
 }
 
-bool SearchIndex::update(const std::function<bool()>& keepGoing)
+bool SearchIndex::update(Progress& progress)
 {
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!open() || !indexUsable)
             return false;
         try {
-            const long long version = scalar(db, "pragma cat.data_version;");
+            const long long version = firstInteger(db, "pragma cat.data_version;");
             // FTS5 merges what it wrote a moment ago: keep it at hand while writing, not afterwards.
-            execute(db, "pragma main.cache_size=-32768;");
-            const long long lowest = std::min(scalar(db, "select coalesce(min(itemorder), 1) from cat.link_table;"),
-                                              scalar(db, "select coalesce(min(id), 1) from items_content;"));
+            db.ExecuteStatement("pragma main.cache_size=-32768;");
+            const long long lowest =
+                std::min(firstInteger(db, "select coalesce(min(itemorder), 1) from cat.link_table;"),
+                         firstInteger(db, "select coalesce(min(id), 1) from items_content;"));
             const long long highest = highestRow();
+            const auto slices = static_cast<std::size_t>((highest - lowest) / sliceRows + 1);
             for (long long first = lowest;; first += sliceRows) {
                 const bool last = first + sliceRows > highest;
                 updateSlice(first, last ? std::numeric_limits<long long>::max() : first + sliceRows - 1, last);
                 if (last) {
-                    execute(db, "pragma main.cache_size=-2000;");
+                    db.ExecuteStatement("pragma main.cache_size=-2000;");
                     updatedCatalogueVersion = version;
                     return true;
                 }
-                if (keepGoing && !keepGoing())
+                if (!progress.advance(static_cast<std::size_t>((first - lowest) / sliceRows + 1), slices))
                     return false;
             }
-        } catch (const SqlError& failure) {
+        } catch (const CppSQLite3Exception& failure) {
             fail("cannot bring the search index up to date");
-            sqlite3_exec(db, "rollback;", nullptr, nullptr, nullptr);
-            if (!corruption(failure.code))
+            if (!failure.isDamagedFile())
                 return false;
             discardIndexFile();
         }
@@ -429,9 +331,9 @@ bool SearchIndex::update(const std::function<bool()>& keepGoing)
     return false;
 }
 
-bool SearchIndex::updateSlice(long long first, long long last, bool lastSlice)
+void SearchIndex::updateSlice(long long first, long long last, bool lastSlice)
 {
-    execute(db, "begin immediate;");
+    Transaction slice(db);
     // This connection's own commits leave its data_version alone: forget what it saw.
     pendingValid = false;
     seenIndexVersion = -1;
@@ -441,17 +343,16 @@ bool SearchIndex::updateSlice(long long first, long long last, bool lastSlice)
         // Nothing of this slice is in the index yet (a first build): one statement takes it all.
         Statement copy(db, "insert into items(rowid, name, target, comment) select itemorder, name, target, comment "
                            "from cat.link_table where itemorder between ?1 and ?2;");
-        copy.bind(1, first).bind(2, last).step();
+        copy.bind(1, first).bind(2, last).run();
         Statement odd(db, "insert into odd select itemorder, oddness(name, target, comment) as o from cat.link_table "
                           "where itemorder between ?1 and ?2 and o > 0;");
-        odd.bind(1, first).bind(2, last).step();
+        odd.bind(1, first).bind(2, last).run();
     } else {
         updateChangedRows(first, last);
     }
     if (lastSlice)
-        execute(db, "update meta set value=1 where key='complete';");
-    execute(db, "commit;");
-    return true;
+        db.ExecuteStatement("update meta set value=1 where key='complete';");
+    slice.Commit();
 }
 
 void SearchIndex::updateChangedRows(long long first, long long last)
@@ -471,21 +372,21 @@ void SearchIndex::updateChangedRows(long long first, long long last)
     Statement insertOdd(db, "insert into odd values(?1, ?2);");
     for (const auto& [itemorder, indexed] : differing) {
         if (indexed) {
-            removeEntry.bind(1, itemorder).step();
+            removeEntry.bind(1, itemorder).run();
             removeEntry.reset();
-            removeOdd.bind(1, itemorder).step();
+            removeOdd.bind(1, itemorder).run();
             removeOdd.reset();
         }
         readRow.bind(1, itemorder);
         if (readRow.step()) {
             insertEntry.bind(1, itemorder);
             for (int column = 0; column < 3; ++column)
-                insertEntry.bind(column + 2, readRow.value(column));
-            insertEntry.step();
+                insertEntry.bindColumn(column + 2, readRow, column);
+            insertEntry.run();
             const long long oddness = readRow.integer(3);
             insertEntry.reset();
             if (oddness != Plain) {
-                insertOdd.bind(1, itemorder).bind(2, oddness).step();
+                insertOdd.bind(1, itemorder).bind(2, oddness).run();
                 insertOdd.reset();
             }
         }
@@ -504,8 +405,8 @@ void SearchIndex::loadOddRows()
 
 bool SearchIndex::refreshPending()
 {
-    const long long catalogueVersion = scalar(db, "pragma cat.data_version;");
-    const long long indexVersion = scalar(db, "pragma main.data_version;");
+    const long long catalogueVersion = firstInteger(db, "pragma cat.data_version;");
+    const long long indexVersion = firstInteger(db, "pragma main.data_version;");
     if (pendingValid && catalogueVersion == seenCatalogueVersion && indexVersion == seenIndexVersion)
         return true;
     pendingValid = false;
@@ -534,33 +435,32 @@ std::vector<long long> SearchIndex::find(const std::string& keyword, unsigned co
     if (!(columns & AllColumns) || !open())
         return {};
     columns &= AllColumns;
-    const bool indexable = indexUsable && validUtf8(reinterpret_cast<const unsigned char*>(text.data()), text.size())
-                           && !matchExpression(text, columns).empty();
+    const bool indexable = indexUsable && isUtf8(text) && !matchExpression(text, columns).empty();
     std::vector<long long> found;
     bool indexBroken = false;
     try {
-        execute(db, "begin;");
+        std::optional<Transaction> snapshot(std::in_place, db, Transaction::Mode::Deferred);
         try {
             // Reading both files first pins one snapshot of each for everything below.
-            scalar(db, "select count(*) from cat.link_table where itemorder=0;");
+            firstInteger(db, "select count(*) from cat.link_table where itemorder=0;");
             if (indexable && indexComplete() && refreshPending()) {
                 found = lookUp(text, columns, limit);
                 answeredByIndex = true;
             }
-        } catch (const SqlError& failure) {
-            if (failure.code == SQLITE_INTERRUPT)
+        } catch (const CppSQLite3Exception& failure) {
+            if (failure.isInterrupted())
                 throw;
             // An index that cannot be read is no reason to fail the search.
             indexBroken = true;
             found.clear();
-            sqlite3_exec(db, "rollback;", nullptr, nullptr, nullptr);
-            execute(db, "begin;");
+            snapshot.reset();
+            snapshot.emplace(db, Transaction::Mode::Deferred);
         }
         if (!answeredByIndex)
             found = scan(text, columns, limit);
-        sqlite3_exec(db, "commit;", nullptr, nullptr, nullptr);
-    } catch (const SqlError&) {
-        sqlite3_exec(db, "rollback;", nullptr, nullptr, nullptr);
+        snapshot->Commit();
+    } catch (const CppSQLite3Exception&) {
+        // What was found before the failure is still the answer.
     }
     if (indexBroken)
         close();
@@ -572,12 +472,12 @@ void SearchIndex::prepare()
     if (!open() || !indexUsable)
         return;
     try {
-        execute(db, "begin;");
+        Transaction snapshot(db, Transaction::Mode::Deferred);
         if (indexComplete())
             refreshPending();
-        execute(db, "commit;");
-    } catch (const SqlError&) {
-        sqlite3_exec(db, "rollback;", nullptr, nullptr, nullptr);
+        snapshot.Commit();
+    } catch (const CppSQLite3Exception&) {
+        // The next find() compares again.
     }
 }
 
@@ -590,12 +490,12 @@ std::vector<long long> SearchIndex::scan(const std::string& keyword, unsigned co
             condition += (condition.empty() ? "" : " or ") + std::string(clauses[i]);
     std::vector<long long> found;
     try {
-        Statement rows(db, ("select itemorder from cat.link_table where " + condition + ";").c_str());
+        Statement rows(db, "select itemorder from cat.link_table where " + condition + ";");
         rows.bind(1, "%" + keyword + "%");
         while (found.size() < limit && rows.step())
             found.push_back(rows.integer(0));
-    } catch (const SqlError& failure) {
-        if (failure.code == SQLITE_INTERRUPT)
+    } catch (const CppSQLite3Exception& failure) {
+        if (failure.isInterrupted())
             throw;
         // The hits read before the failure are still worth showing.
     }
@@ -615,7 +515,7 @@ std::vector<long long> SearchIndex::lookUp(const std::string& keyword, unsigned 
     for (int i = 0; i < 3; ++i)
         if (columns & (1u << i))
             condition += (condition.empty() ? "" : " or ") + std::string(clauses[i]);
-    Statement verifyRow(db, ("select 1 from cat.link_table where itemorder=?1 and (" + condition + ");").c_str());
+    Statement verifyRow(db, "select 1 from cat.link_table where itemorder=?1 and (" + condition + ");");
     std::vector<long long> found;
     auto check = [&](long long itemorder) {
         verifyRow.bind(1, itemorder).bind(2, pattern);
@@ -662,7 +562,7 @@ std::vector<ItemText> SearchIndex::texts(const std::vector<long long>& itemorder
                 rows.push_back({itemorder, row.text(0), row.text(1), row.text(2), row.text(3), int(row.integer(4))});
             row.reset();
         }
-    } catch (const SqlError&) {
+    } catch (const CppSQLite3Exception&) {
         // Rows read so far are shown; the next search reads again.
     }
     return rows;
@@ -696,31 +596,13 @@ std::vector<CSearchItem> searchItems(SearchIndex& index, bool byName, bool byTar
 
 std::unordered_map<std::string, std::string> SearchIndex::categoryPaths()
 {
-    std::unordered_map<std::string, std::pair<std::string, std::string>> nameAndParent;
-    std::unordered_map<std::string, std::string> paths;
     if (!open())
-        return paths;
+        return {};
     try {
-        Statement rows(db, "select guid, name, parent_guid from cat.category_table;");
-        while (rows.step())
-            nameAndParent.emplace(rows.text(0), std::make_pair(rows.text(1), rows.text(2)));
-    } catch (const SqlError&) {
-        return paths;
+        return ::categoryPaths(readCategoryRows(db, "cat"));
+    } catch (const CppSQLite3Exception&) {
+        return {};
     }
-    for (const auto& [guid, entry] : nameAndParent) {
-        std::string path = entry.first;
-        std::string parent = entry.second;
-        // A parent chain that loops or is absurdly deep ends where it stops making sense.
-        for (std::size_t depth = 0; !parent.empty() && depth < nameAndParent.size(); ++depth) {
-            const auto up = nameAndParent.find(parent);
-            if (up == nameAndParent.end())
-                break;
-            path = up->second.first + "/" + path;
-            parent = up->second.second;
-        }
-        paths.emplace(guid, std::move(path));
-    }
-    return paths;
 }
 
 }  // namespace search

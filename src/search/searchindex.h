@@ -1,18 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "model/progress.h"
 #include "storage/cdbmanager.h"
 
 #include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
-
-struct sqlite3;
 
 namespace search {
 
@@ -46,9 +44,9 @@ public:
 
     // Makes the index reflect the catalogue: builds it when missing, replaces a corrupt or foreign
     // file, and otherwise writes only the items that changed. Works in slices so that the catalogue
-    // is never kept from writers for long; stops between slices when keepGoing says so. False when
-    // stopped or when the catalogue cannot be read (the reason in lastError()).
-    bool update(const std::function<bool()>& keepGoing = {});
+    // is never kept from writers for long; tells progress the slices done and stops between them when
+    // it says so. False when stopped or when the catalogue cannot be read (the reason in lastError()).
+    bool update(Progress& progress = Progress::none());
 
     // Whether a commit reached the catalogue (or another file took its place) since the last update().
     bool catalogueChanged();
@@ -69,9 +67,9 @@ public:
     // Every category's path from the top, names joined by '/', by GUID.
     std::unordered_map<std::string, std::string> categoryPaths();
 
-    // Called now and then while a query runs; a true answer abandons the query (find() then returns
-    // what it has, which the caller throws away).
-    void setInterrupt(std::function<bool()> shouldStop);
+    // Asked now and then while a query runs; a false answer abandons the query (find() then returns
+    // what it has, which the caller throws away). nullptr asks nothing; it must outlive the queries.
+    void setInterrupt(Progress* progress);
 
     const std::string& lastError() const { return error; }
 
@@ -96,7 +94,7 @@ private:
     bool catalogueReplaced() const;
     bool indexComplete();
     long long highestRow();
-    bool updateSlice(long long first, long long last, bool lastSlice);
+    void updateSlice(long long first, long long last, bool lastSlice);
     void updateChangedRows(long long first, long long last);
     bool refreshPending();
     std::vector<long long> scan(const std::string& keyword, unsigned columns, std::size_t limit);
@@ -106,12 +104,12 @@ private:
 
     std::string cataloguePath;
     std::string indexPath;
-    sqlite3* db = nullptr;
+    CppSQLite3DB db;
     FileIdentity catalogueIdentity;
     std::string error;
     bool answeredByIndex = false;
     bool indexUsable = false;
-    std::function<bool()> interrupt;
+    Progress* interrupt = nullptr;
 
     // What this connection last saw of both files; a change of either means pending is recomputed.
     long long seenCatalogueVersion = -1;

@@ -58,7 +58,7 @@ void IndexKeeper::look()
                 state->index = std::make_unique<search::SearchIndex>(catalogue, index);
             if (state->built && !state->index->catalogueChanged())
                 return false;
-            const bool done = state->index->update([&progress] { return progress.advance(0, 0); });
+            const bool done = state->index->update(progress);
             const bool takenIn = done && state->built;
             state->built = state->built || done;
             *settled = done;

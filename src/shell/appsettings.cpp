@@ -371,7 +371,7 @@ void writeIniTexts(const std::string& iniPath, const std::string& section,
     for (const auto& [key, value] : keys)
         if (value.find_first_of("\r\n") == std::string::npos)
             profile.setValue(section, key, value);
-    if (!replaceFileContents(target, profile.text()))
+    if (!replaceFileContents(target, profile.text(), NewFileMode::UserDocument))
         unableToWrite(iniPath);
 }
 

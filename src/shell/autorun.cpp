@@ -100,7 +100,7 @@ bool writeAutorunEntry(const std::string& executable)
     gchar* text = g_key_file_to_data(entry.get(), &length, nullptr);
     const std::string contents(text, length);
     g_free(text);
-    return replaceFileContents(path, contents);
+    return replaceFileContents(path, contents, NewFileMode::UserDocument);
 }
 
 bool removeAutorunEntry()

@@ -6,7 +6,7 @@
 #include <string>
 
 // The automatic backups' section of the settings file: "enabled", "folder" and "keep" (the daily
-// backups kept). The design's five flags live in a section of their own and are not touched.
+// backups kept). The five window flags of [Settings] live in a section of their own and are not touched.
 inline constexpr const char* backupSettingsSection = "AutomaticBackups";
 inline constexpr int fewestKeptDaily = 1;
 inline constexpr int mostKeptDaily = 99;

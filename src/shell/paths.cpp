@@ -32,20 +32,6 @@ std::string folderOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool writeWhole(int fd, const std::string& contents)
-{
-    std::size_t done = 0;
-    while (done < contents.size()) {
-        const ssize_t written = ::write(fd, contents.data() + done, contents.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        done += static_cast<std::size_t>(written);
-    }
-    return ::fsync(fd) == 0;
-}
-
 }  // namespace
 
 std::string executablePath()
@@ -105,20 +91,4 @@ bool folderTakesFiles(const std::string& folder)
     ::close(fd);
     ::unlink(probe.c_str());
     return true;
-}
-
-bool replaceFileContents(const std::string& path, const std::string& contents, unsigned newFileMode)
-{
-    std::string temporary = path + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        return false;
-    struct stat old {};
-    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : mode_t(newFileMode);
-    bool ok = ::fchmod(fd, mode) == 0 && writeWhole(fd, contents);
-    ok = ::close(fd) == 0 && ok;
-    if (ok && ::rename(temporary.c_str(), path.c_str()) == 0)
-        return true;
-    ::unlink(temporary.c_str());
-    return false;
 }

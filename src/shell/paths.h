@@ -22,8 +22,3 @@ std::string cacheFolderPath();
 // Whether a file can be created in the folder: tried, since permission bits alone do not
 // tell (read-only mounts, administrators).
 bool folderTakesFiles(const std::string& folder);
-
-// Writes the whole text to a temporary file beside path, flushes it and renames it over path,
-// so readers see the old contents or the new, never a part. Keeps the old file's permissions; a new
-// file gets newFileMode.
-bool replaceFileContents(const std::string& path, const std::string& contents, unsigned newFileMode = 0644);

@@ -1,16 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/targeturl.h"
 
+#include "base/address.h"
+
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 
 namespace {
-
-// At least two letters, so "C:\..." is a drive rather than a scheme.
-const QRegularExpression SchemePattern(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:"));
-// "example.com:8080/x" names a host and port, not a scheme "example.com".
-const QRegularExpression HostPortPattern(QStringLiteral("^[A-Za-z0-9.-]+:[0-9]+(/|$)"));
 
 std::string trimmedBytes(const std::string& text)
 {
@@ -70,8 +66,7 @@ QUrl targetUrl(const std::string& target, int type)
     const std::string text = cleanedTarget(target);
     if (text.empty())
         return {};
-    const QString scheme = QString::fromLatin1(encodedAddress(text));
-    if (SchemePattern.match(scheme).hasMatch() && !HostPortPattern.match(scheme).hasMatch()) {
+    if (!targetScheme(text).empty()) {
         const QUrl url = QUrl::fromEncoded(encodedAddress(text), QUrl::TolerantMode);
         if (url.isValid())
             return url;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "storage/cppsqlite3.h"
 
+#include "model/progress.h"
+
 #include <sqlite3.h>
 
 #include <array>
@@ -82,6 +84,23 @@ const char* CppSQLite3Exception::ErrorCodeAsString(int errorCode)
     default:
         return "UNKNOWN_ERROR";
     }
+}
+
+bool CppSQLite3Exception::isDamagedFile() const
+{
+    const int primary = code & 0xFF;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
+
+bool CppSQLite3Exception::isInterrupted() const
+{
+    return (code & 0xFF) == SQLITE_INTERRUPT;
+}
+
+bool CppSQLite3Exception::isLocked() const
+{
+    const int primary = code & 0xFF;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
 }
 
 // --- CppSQLite3Buffer ------------------------------------------------------------------
@@ -442,18 +461,24 @@ void CppSQLite3DB::Open(const char* fileName)
     SetBusyTimeout(busyTimeoutMs);
 }
 
-void CppSQLite3DB::OpenReadOnly(const char* fileName)
-{
-    Open(fileName, SQLITE_OPEN_READONLY);
-}
-
-void CppSQLite3DB::Open(const char* fileName, int openFlags)
+void CppSQLite3DB::Open(const char* fileName, const OpenOptions& options)
 {
     Close();
-    int result = sqlite3_open_v2(fileName, &db, openFlags, nullptr);
+    int flags =
+        options.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | (options.create ? SQLITE_OPEN_CREATE : 0);
+    if (options.uri)
+        flags |= SQLITE_OPEN_URI;
+    if (options.noFollow)
+        flags |= SQLITE_OPEN_NOFOLLOW;
+    int result = sqlite3_open_v2(fileName, &db, flags, nullptr);
     if (result != SQLITE_OK)
-        throw CppSQLite3Exception(result, sqlite3_errmsg(db), false);
+        throw CppSQLite3Exception(result, db ? sqlite3_errmsg(db) : sqlite3_errstr(result), false);
     SetBusyTimeout(busyTimeoutMs);
+}
+
+void CppSQLite3DB::OpenReadOnly(const char* fileName)
+{
+    Open(fileName, OpenOptions{.readOnly = true});
 }
 
 void CppSQLite3DB::Close()
@@ -495,6 +520,104 @@ int CppSQLite3DB::onBusy(void* self, int attempt)
     if (connection.busyWait)
         connection.busyWait();
     return 1;
+}
+
+void CppSQLite3DB::setProgress(Progress* watcher, int instructions)
+{
+    checkDB();
+    progress = watcher;
+    progressCalls = 0;
+    if (progress)
+        sqlite3_progress_handler(db, instructions, &CppSQLite3DB::onProgress, this);
+    else
+        sqlite3_progress_handler(db, 0, nullptr, nullptr);
+}
+
+int CppSQLite3DB::onProgress(void* self)
+{
+    auto& connection = *static_cast<CppSQLite3DB*>(self);
+    return connection.progress->advance(++connection.progressCalls, 0) ? 0 : 1;
+}
+
+void CppSQLite3DB::setLimit(SqlLimit limit, int value)
+{
+    checkDB();
+    sqlite3_limit(db, limit == SqlLimit::ValueLength ? SQLITE_LIMIT_LENGTH : SQLITE_LIMIT_SQL_LENGTH, value);
+}
+
+void CppSQLite3DB::distrustSchema()
+{
+    checkDB();
+    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+}
+
+void CppSQLite3DB::setMappedSize(long long bytes)
+{
+    CppSQLite3Buffer sql;
+    sql.Format("pragma mmap_size=%lld;", bytes);
+    ExecuteStatement(sql);
+}
+
+void CppSQLite3DB::attach(const std::string& fileName, const char* schema)
+{
+    CppSQLite3Buffer sql;
+    sql.Format("attach database %Q as \"%w\";", fileName.c_str(), schema);
+    ExecuteStatement(sql);
+}
+
+namespace {
+
+void callFunction(sqlite3_context* context, int count, sqlite3_value** values)
+{
+    // No function of ours takes more arguments than this.
+    constexpr int mostArguments = 8;
+    if (count > mostArguments) {
+        sqlite3_result_error(context, "too many arguments", -1);
+        return;
+    }
+    std::array<FunctionArgument, mostArguments> arguments{};
+    for (int i = 0; i < count; ++i) {
+        const auto type = static_cast<SqlType>(sqlite3_value_type(values[i]));
+        std::string_view text;
+        if (type == SqlType::Text)
+            text = {reinterpret_cast<const char*>(sqlite3_value_text(values[i])),
+                    static_cast<std::size_t>(sqlite3_value_bytes(values[i]))};
+        arguments[static_cast<std::size_t>(i)] = {type, text};
+    }
+    const auto& function = *static_cast<const ScalarFunction*>(sqlite3_user_data(context));
+    sqlite3_result_int64(context, function(std::span(arguments.data(), static_cast<std::size_t>(count))));
+}
+
+}  // namespace
+
+void CppSQLite3DB::createFunction(const char* name, int arguments, ScalarFunction function)
+{
+    checkDB();
+    auto* held = new ScalarFunction(std::move(function));
+    const int result =
+        sqlite3_create_function_v2(db, name, arguments, SQLITE_UTF8 | SQLITE_DETERMINISTIC, held, callFunction, nullptr,
+                                   nullptr, [](void* owned) { delete static_cast<ScalarFunction*>(owned); });
+    if (result != SQLITE_OK)
+        throw CppSQLite3Exception(result, sqlite3_errmsg(db), false);
+}
+
+void CppSQLite3DB::copyInto(CppSQLite3DB& target)
+{
+    checkDB();
+    target.checkDB();
+    sqlite3_backup* copy = sqlite3_backup_init(target.db, "main", db, "main");
+    if (!copy)
+        throw CppSQLite3Exception(sqlite3_errcode(target.db), sqlite3_errmsg(target.db), false);
+    const int stepped = sqlite3_backup_step(copy, -1);
+    sqlite3_backup_finish(copy);
+    if (stepped != SQLITE_DONE)
+        throw CppSQLite3Exception(stepped, sqlite3_errstr(stepped), false);
+}
+
+const char* CppSQLite3DB::lastErrorText() const
+{
+    return db ? sqlite3_errmsg(db) : notOpenText;
 }
 
 void CppSQLite3DB::checkDB() const

@@ -2,11 +2,15 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <exception>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 
+class Progress;
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -27,6 +31,11 @@ public:
     const char* what() const noexcept override;
 
     static const char* ErrorCodeAsString(int errorCode);
+
+    // What kind of failure the code says, for the callers that recover from some of them.
+    bool isDamagedFile() const;  // SQLite found the file corrupt or no database at all
+    bool isInterrupted() const;  // a progress answer stopped the statement
+    bool isLocked() const;       // another connection held the lock longer than the busy timeout
 
 private:
     int code;
@@ -121,6 +130,31 @@ private:
     bool ownStatement = false;
 };
 
+// The type of a stored value, numbered as SQLite numbers them.
+enum class SqlType { Integer = 1, Float = 2, Text = 3, Blob = 4, Null = 5 };
+
+// One argument of an SQL function of ours: its type and, for a text, all its bytes.
+struct FunctionArgument {
+    SqlType type;
+    std::string_view text;
+};
+using ScalarFunction = std::function<long long(std::span<const FunctionArgument>)>;
+
+// How a connection opens its file, for the connections that need more than Open's read-write-create.
+struct OpenOptions {
+    // Never created, changed or locked for writing.
+    bool readOnly = false;
+    // Made when missing; only for read-write.
+    bool create = true;
+    // The name may be a "file:" URI with query parameters.
+    bool uri = false;
+    // A symbolic link in the name's place is refused instead of followed.
+    bool noFollow = false;
+};
+
+// Limits that keep a file of unknown origin from costing unbounded memory.
+enum class SqlLimit { ValueLength, StatementLength };
+
 // A connection to one database file.
 class CppSQLite3DB {
 public:
@@ -130,8 +164,7 @@ public:
     virtual ~CppSQLite3DB();
 
     void Open(const char* fileName);
-    // Opens with SQLite's open flags (SQLITE_OPEN_*), e.g. to refuse a symbolic link in the path's place.
-    void Open(const char* fileName, int openFlags);
+    void Open(const char* fileName, const OpenOptions& options);
     // Opens an existing file for reading only: it is never created, changed or locked for writing.
     void OpenReadOnly(const char* fileName);
     void Close();
@@ -148,16 +181,39 @@ public:
     CppSQLite3Query ExecuteQuery(const char* sql);
     int ExecuteScalar(const char* sql);
     bool TableExists(const char* table);
-    // The SQLite connection itself, for the few SQLite facilities this class does not wrap.
+
+    // While a statement runs, progress is asked every `instructions` steps of SQLite's engine (done: how
+    // many times so far, total unknown); a false answer interrupts the statement with SQLITE_INTERRUPT.
+    // nullptr stops asking. The progress must outlive the connection or the next call.
+    void setProgress(Progress* progress, int instructions = 1000);
+    void setLimit(SqlLimit limit, int value);
+    // For a file the program did not write: its schema is not trusted to run functions with side
+    // effects, and writes that could damage the file on purpose are refused.
+    void distrustSchema();
+    // Reads of the file go through a mapping of up to this many bytes instead of a copy per page. Only
+    // for files no other program shortens while they are mapped.
+    void setMappedSize(long long bytes);
+    // Makes another database file reachable as `schema`.table on this connection.
+    void attach(const std::string& fileName, const char* schema);
+    // A scalar function of ours for the statements of this connection; deterministic, integer-valued.
+    void createFunction(const char* name, int arguments, ScalarFunction function);
+    // Copies the whole database, as one snapshot, into the one `target` has open, replacing it.
+    void copyInto(CppSQLite3DB& target);
+    // The SQLite connection itself, for the storage layer's own classes.
     sqlite3* connection() const { return db; }
+    // SQLite's text of the last failure on this connection.
+    const char* lastErrorText() const;
 
 private:
     void checkDB() const;
 
     static int onBusy(void* self, int attempt);
+    static int onProgress(void* self);
 
     sqlite3* db = nullptr;
     int busyTimeoutMs = 60000;
     std::function<void()> busyWait;
     std::chrono::steady_clock::time_point busySince;
+    Progress* progress = nullptr;
+    std::size_t progressCalls = 0;
 };

@@ -3,19 +3,28 @@
 
 namespace {
 
-// The write lock is taken at the begin, waiting out another writer within the busy timeout; a
-// deferred begin would read first and then be refused at once when it came to write while another
-// connection writes (SQLite cannot wait there without a deadlock).
-constexpr const char* beginTransaction = "begin immediate transaction;";
+const char* beginStatement(Transaction::Mode mode)
+{
+    switch (mode) {
+    case Transaction::Mode::Deferred:
+        return "begin transaction;";
+    case Transaction::Mode::Exclusive:
+        return "begin exclusive transaction;";
+    case Transaction::Mode::Immediate:
+        break;
+    }
+    return "begin immediate transaction;";
+}
+
 constexpr const char* commitTransaction = "commit transaction;";
 constexpr const char* rollbackTransaction = "rollback transaction;";
 
 }  // namespace
 
-Transaction::Transaction(CppSQLite3DB& connection) : db(connection), began(!connection.InTransaction())
+Transaction::Transaction(CppSQLite3DB& connection, Mode mode) : db(connection), began(!connection.InTransaction())
 {
     if (began)
-        db.ExecuteStatement(beginTransaction);
+        db.ExecuteStatement(beginStatement(mode));
 }
 
 Transaction::~Transaction()

@@ -58,6 +58,31 @@ TEST(ReadRegularFile, ReadsAFileLongerThanTheSizeItReports)
     EXPECT_EQ(readRegularFile("/proc/self/mounts", expected.size() - 1, contents), ReadResult::Refused);
 }
 
+// The routines this replaced gave a new file 0644 in one place and the umask's mode in another.
+TEST(ReplaceFileContents, WritesWholeTextWithOneModeRuleAndFailsInMissingFolder)
+{
+    TempFolder folder;
+    const auto modeOf = [](const std::string& path) {
+        struct stat info {};
+        ::stat(path.c_str(), &info);
+        return info.st_mode & 07777;
+    };
+    const mode_t umask = ::umask(022);
+    ASSERT_TRUE(replaceFileContents(folder.path("private"), "first", NewFileMode::Private));
+    ASSERT_TRUE(replaceFileContents(folder.path("document"), "first", NewFileMode::UserDocument));
+    EXPECT_EQ(modeOf(folder.path("private")), 0600u);
+    EXPECT_EQ(modeOf(folder.path("document")), 0644u);
+    ::chmod(folder.path("document").c_str(), 0640);
+    std::filesystem::create_symlink(folder.path("document"), folder.path("link"));
+    ASSERT_TRUE(replaceFileContents(folder.path("link"), "second, longer", NewFileMode::Private));
+    ::umask(umask);
+    EXPECT_EQ(readRegularFile(folder.path("document"), 100), "second, longer");
+    EXPECT_EQ(modeOf(folder.path("document")), 0640u) << "a replaced file keeps its mode";
+    EXPECT_TRUE(std::filesystem::is_symlink(folder.path("link"))) << "and a link keeps pointing at it";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 3) << "no temporary left";
+    EXPECT_FALSE(replaceFileContents(folder.path("missing/out.txt"), "x", NewFileMode::UserDocument));
+}
+
 TEST(ReplaceExtension, ReplacesFromTheLastDotOfTheNameOrAppends)
 {
     EXPECT_EQ(replaceExtension("/opt/cat/catalog.exe", ".INI"), "/opt/cat/catalog.INI");

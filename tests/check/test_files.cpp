@@ -88,8 +88,10 @@ TEST(FileCheck, CancelKeepsTheResultsSoFar)
     CheckOptions options;
     options.links = options.duplicates = false;
     CatalogueCheck check(catalogue.path, options);
-    QObject::connect(&check, &CatalogueCheck::found, &check, [&check](const StoredFinding&) { check.cancel(); });
-    const CheckSummary summary = check.run();
+    bool cancelled = false;
+    QObject::connect(&check, &CatalogueCheck::found, &check, [&cancelled](const StoredFinding&) { cancelled = true; });
+    StopWhen cancel([&cancelled] { return cancelled; });
+    const CheckSummary summary = check.run(cancel);
     EXPECT_TRUE(summary.cancelled);
     EXPECT_EQ(summary.error, "");
     const auto stored = CheckStore(catalogue.db).current();

@@ -53,9 +53,6 @@ TEST(Rules, LooseKeyIgnoresWwwSchemeSlashFragmentAndTracking)
     };
     for (const auto& [a, b] : apart)
         EXPECT_NE(looseUrlKey(a), looseUrlKey(b)) << a << " / " << b;
-    EXPECT_EQ(webAddressOf("example.com/a", 1), "http://example.com/a");
-    EXPECT_EQ(webAddressOf("localhost:3000/a", 1), "http://localhost:3000/a");
-    EXPECT_EQ(webAddressOf("/home/a.txt", 0), "/home/a.txt");
 }
 
 TEST(Rules, DuplicatesAreSameOrPossiblyTheSameNeverBoth)

@@ -24,7 +24,7 @@ std::vector<std::string> firstFields(const std::string& output)
     return guids;
 }
 
-std::vector<std::string> designGuids(const std::string& db, const std::string& keyword)
+std::vector<std::string> likeSearchGuids(const std::string& db, const std::string& keyword)
 {
     CDBManager manager;
     openCatalogue(manager, db);
@@ -54,7 +54,7 @@ TEST(CliSearch, AnswersAsTheCatalogueWithOrWithoutTheWindowsIndex)
     }
     const CliResult scanned = runCli({"--db", db, "search", "report"});
     ASSERT_EQ(scanned.status, 0) << scanned.err;
-    EXPECT_EQ(firstFields(scanned.out), designGuids(db, "report"));
+    EXPECT_EQ(firstFields(scanned.out), likeSearchGuids(db, "report"));
     EXPECT_FALSE(std::filesystem::exists(cache + "/Varnelo"));
 
     {
@@ -71,7 +71,7 @@ TEST(CliSearch, AnswersAsTheCatalogueWithOrWithoutTheWindowsIndex)
     sqlite3_close(raw);
     const CliResult indexed = runCli({"--db", db, "search", "report"});
     ASSERT_EQ(indexed.status, 0) << indexed.err;
-    EXPECT_EQ(firstFields(indexed.out), designGuids(db, "report"));
+    EXPECT_EQ(firstFields(indexed.out), likeSearchGuids(db, "report"));
     EXPECT_EQ(firstFields(indexed.out).back(), "late");
     ::unsetenv("XDG_CACHE_HOME");
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Kills the crash driver with SIGKILL at random moments of each command, then opens the catalogue as
 // the program does and holds it against the driver's report log: everything reported done is there,
-// the file passes SQLite's integrity check, and nothing is half done in a way the design forbids.
+// the file passes SQLite's integrity check, and no batch, restore or delete is left half done.
 // CRASH_TRIALS sets the trials per command (5 by default); CRASH_SEED replays a run's kill times.
 
 #include "crashcatalogue.h"

@@ -685,7 +685,7 @@ def categoryCommands(session):
     question = "Do you want to delete all sub-categories and items in this category?"
     check(any(text.startswith(question + "\n\n\"Office documents\" with ") for text in texts),
           f"the delete asks {texts}")
-    # The caption is the design's text alone, with no application name added by the toolkit.
+    # The caption is the question's own title alone, with no application name added by the toolkit.
     title = session.x.text(smallestWindow(session, program, "Confirm"), "_NET_WM_NAME", "UTF8_STRING")
     check(title == "Confirm", f"the question's window is titled {title!r}")
     answer(app, box, "No")

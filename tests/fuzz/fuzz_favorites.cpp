@@ -20,11 +20,6 @@ struct Ground {
     Ground() { std::filesystem::create_directory(favorites); }
 };
 
-bool validUtf8Text(const std::string& text)
-{
-    return validUtf8(text) == text;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -40,8 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const FavoriteNode* link = root->nextLink.get(); link; link = link->nextLink.get()) {
         ++links;
         FUZZ_CHECK(link->kind == FavoriteNode::kindLink);
-        FUZZ_CHECK(!link->url.empty() && validUtf8Text(link->url));
-        FUZZ_CHECK(!link->name.empty() && validUtf8Text(link->name) && trimControl(link->name) == link->name);
+        FUZZ_CHECK(!link->url.empty() && isUtf8(link->url));
+        FUZZ_CHECK(!link->name.empty() && isUtf8(link->name) && trimControl(link->name) == link->name);
         if (link->name != "x")
             ++namedInside;
     }

@@ -15,7 +15,7 @@
 
 inline bool isBoundedTitle(const std::string& title)
 {
-    if (validUtf8(title) != title || title.find_first_of("\r\n\t") != std::string::npos)
+    if (!isUtf8(title) || title.find_first_of("\r\n\t") != std::string::npos)
         return false;
     std::size_t characters = 0;
     for (const char c : title)

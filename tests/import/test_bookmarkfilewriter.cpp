@@ -74,7 +74,7 @@ TEST(BookmarkFileWriter, TextsThatAreNotUtf8AreWrittenWithReplacementCharacters)
     tree.folders.push_back({"Caf\xE9", {}, {{"Gr\xFC\xDF", "https://x.example/\xFF", "bad \xC3", 1}}});
     writeBookmarkFile(temp.path("out.html"), tree);
     const std::string html = readText(temp.path("out.html"));
-    EXPECT_EQ(validUtf8(html), html) << "the file is not valid UTF-8";
+    EXPECT_TRUE(isUtf8(html)) << "the file is not valid UTF-8";
     EXPECT_EQ(outline(readBookmarkFile(temp.path("out.html")).root),
               "+ Caf\xEF\xBF\xBD\n"
               "  - Gr\xEF\xBF\xBD\xEF\xBF\xBD | https://x.example/\xEF\xBF\xBD | bad \xEF\xBF\xBD | 1\n");

@@ -142,7 +142,7 @@ TEST(BrowserProfiles, CurrentSnapAndRelinkedPlacesAreEachListedOnce)
     std::vector<std::string> listed;
     for (BrowserProfile& profile : listBrowserProfiles(home.path(), config)) {
         EXPECT_EQ(profile.bookmarkCount, -1) << "listing reads no bookmarks";
-        countBookmarks(profile, {});
+        countBookmarks(profile);
         listed.push_back(profile.browser + " " + profile.profile + " " + std::to_string(profile.bookmarkCount));
     }
     EXPECT_EQ(listed, (std::vector<std::string>{"Firefox Current 1", "Firefox Snap 2", "Chromium Default 1",

@@ -11,6 +11,11 @@
 
 namespace {
 
+ImportTree readPlaces(const std::string& file)
+{
+    return readFirefoxPlaces(file);
+}
+
 struct FileState {
     std::string bytes;
     std::filesystem::file_time_type modified;
@@ -116,11 +121,11 @@ TEST_F(FirefoxPlacesTest, DamagedOrForeignDatabasesAreRefusedByName)
     }
     const std::string whole = readText(file);
     writeText(file, whole.substr(0, whole.size() / 2));
-    EXPECT_EQ(errorOf(readFirefoxPlaces, file), refused) << "truncated";
+    EXPECT_EQ(errorOf(readPlaces, file), refused) << "truncated";
     writeText(file, std::string(100, '\x5A') + whole.substr(100));
-    EXPECT_EQ(errorOf(readFirefoxPlaces, file), refused) << "header overwritten";
+    EXPECT_EQ(errorOf(readPlaces, file), refused) << "header overwritten";
     writeText(file, "");
-    EXPECT_EQ(errorOf(readFirefoxPlaces, file), refused) << "empty";
+    EXPECT_EQ(errorOf(readPlaces, file), refused) << "empty";
     std::filesystem::remove(file);
     {
         CppSQLite3DB other;
@@ -129,9 +134,9 @@ TEST_F(FirefoxPlacesTest, DamagedOrForeignDatabasesAreRefusedByName)
                                " position integer, title text, fk integer);"
                                "create table moz_places (id integer primary key, url text);");
     }
-    EXPECT_EQ(errorOf(readFirefoxPlaces, file), refused) << "no guid column";
+    EXPECT_EQ(errorOf(readPlaces, file), refused) << "no guid column";
     std::filesystem::remove(file);
-    EXPECT_EQ(errorOf(readFirefoxPlaces, file), "The file \"" + file + "\" cannot be read.");
+    EXPECT_EQ(errorOf(readPlaces, file), "The file \"" + file + "\" cannot be read.");
 }
 
 TEST_F(FirefoxPlacesTest, CircularParentsAndDeepNestingEnd)
@@ -231,10 +236,11 @@ TEST_F(FirefoxPlacesTest, TheReadStopsWhenAskedAndHugeCopiesAreRefused)
         for (int i = 0; i < 200; ++i)
             places.bookmark(menuRoot, i, "B", "https://b.example/");
     }
-    EXPECT_THROW(readFirefoxPlacesUntil(file, [] { return true; }), ReadStopped);
+    StopWhen stopAtOnce([] { return true; });
+    EXPECT_THROW(readFirefoxPlaces(file, stopAtOnce), ReadStopped);
     // A sparse file: large on paper, no disk used.
     std::filesystem::resize_file(file, 1025ull * 1024 * 1024);
-    EXPECT_EQ(errorOf(readFirefoxPlaces, file), "The file \"" + file + "\" is too large to import.");
+    EXPECT_EQ(errorOf(readPlaces, file), "The file \"" + file + "\" is too large to import.");
 }
 
 TEST_F(FirefoxPlacesTest, CopiesLeftByAKilledReadAreRemovedAndOnlyThose)

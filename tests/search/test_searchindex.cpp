@@ -41,7 +41,7 @@ public:
     }
 
     // The catalogue's own search, one column set at a time: guids in stored order.
-    std::vector<std::string> designHits(const std::string& keyword, unsigned columns)
+    std::vector<std::string> likeSearchHits(const std::string& keyword, unsigned columns)
     {
         std::vector<std::string> guids;
         for (const CSearchItem& hit :
@@ -64,13 +64,14 @@ std::string randomText(std::mt19937& dice, int most)
 }
 
 // What the index answers, as guids in order, and its first few when asked for no more.
-void expectSameAsDesign(search::SearchIndex& index, Catalogue& catalogue, const std::string& keyword, unsigned columns)
+void expectSameAsLikeSearch(search::SearchIndex& index, Catalogue& catalogue, const std::string& keyword,
+                            unsigned columns)
 {
     const std::vector<long long> rows = index.find(keyword, columns);
     std::vector<std::string> guids;
     for (const search::ItemText& text : index.texts(rows))
         guids.push_back(text.guid);
-    ASSERT_EQ(guids, catalogue.designHits(keyword, columns)) << "keyword '" << keyword << "' columns " << columns;
+    ASSERT_EQ(guids, catalogue.likeSearchHits(keyword, columns)) << "keyword '" << keyword << "' columns " << columns;
     const std::vector<long long> first = index.find(keyword, columns, 3);
     EXPECT_EQ(first, std::vector<long long>(rows.begin(),
                                             rows.begin() + std::ptrdiff_t(std::min<std::size_t>(3, rows.size()))))
@@ -142,7 +143,7 @@ TEST(SearchIndex, AnswersEqualTheCatalogueSearchThroughRandomEdits)
             }
             const unsigned columns = 1 + dice() % 7;
             search::SearchIndex& index = query % 2 ? reader : writer;
-            expectSameAsDesign(index, catalogue, keyword, columns);
+            expectSameAsLikeSearch(index, catalogue, keyword, columns);
             byIndex += index.lastAnsweredByIndex();
             if (testing::Test::HasFatalFailure())
                 return;
@@ -151,7 +152,7 @@ TEST(SearchIndex, AnswersEqualTheCatalogueSearchThroughRandomEdits)
     // Most keywords hold a run of three characters: the index, not the scan, must have answered them.
     EXPECT_GT(byIndex, 200);
     ASSERT_TRUE(writer.update());
-    expectSameAsDesign(reader, catalogue, "abc", search::AllColumns);
+    expectSameAsLikeSearch(reader, catalogue, "abc", search::AllColumns);
     EXPECT_TRUE(reader.lastAnsweredByIndex());
 }
 
@@ -171,20 +172,20 @@ TEST(SearchIndex, StaleAndCorruptIndexesAreRebuiltAndNeverAnswerWrongMeanwhile)
     catalogue.run("insert into link_table (guid,name,target,comment) values('new', 'Yearly report', 'b.pdf', '');", {});
     {
         search::SearchIndex stale(catalogue.path, indexFile);
-        expectSameAsDesign(stale, catalogue, "report", search::AllColumns);
-        expectSameAsDesign(stale, catalogue, "summary", search::AllColumns);
+        expectSameAsLikeSearch(stale, catalogue, "report", search::AllColumns);
+        expectSameAsLikeSearch(stale, catalogue, "summary", search::AllColumns);
         ASSERT_TRUE(stale.update());
-        expectSameAsDesign(stale, catalogue, "report", search::AllColumns);
+        expectSameAsLikeSearch(stale, catalogue, "report", search::AllColumns);
         EXPECT_TRUE(stale.lastAnsweredByIndex());
     }
     search::SearchIndex reader(catalogue.path, indexFile);
     ASSERT_EQ(reader.find("report", search::Title).size(), 1u);
     std::ofstream(indexFile, std::ios::binary | std::ios::trunc) << std::string(8192, 'x');
     // The open reader cannot read its file any more: it scans, and answers right.
-    expectSameAsDesign(reader, catalogue, "report", search::AllColumns);
+    expectSameAsLikeSearch(reader, catalogue, "report", search::AllColumns);
     search::SearchIndex rebuilt(catalogue.path, indexFile);
     ASSERT_TRUE(rebuilt.update()) << rebuilt.lastError();
-    expectSameAsDesign(rebuilt, catalogue, "report", search::AllColumns);
+    expectSameAsLikeSearch(rebuilt, catalogue, "report", search::AllColumns);
     EXPECT_TRUE(rebuilt.lastAnsweredByIndex());
 }
 

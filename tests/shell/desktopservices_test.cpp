@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/desktopservices.h"
 
+#include "base/address.h"
 #include "shelltestutil.h"
 
 #include <QCollator>
@@ -44,6 +45,16 @@ TEST(TargetUrl, WebAddressWithoutSchemeOpensAsHttp)
     EXPECT_EQ(targetUrl("example.com:8080/x", 1).scheme(), "http");
     EXPECT_EQ(targetUrl("example.com:8080/x", 1).port(), 8080);
     EXPECT_EQ(targetUrl("localhost:3000", 1), QUrl("http://localhost:3000"));
+}
+
+// A web item is opened where the link check looks: "localhost:3000?q=1" once opened as the scheme
+// "localhost:" while the check fetched http://localhost:3000?q=1.
+TEST(TargetUrl, WebAddressOpensWhereTheLinkCheckLooks)
+{
+    EXPECT_EQ(targetUrl("localhost:3000?q=1", 1), QUrl("http://localhost:3000?q=1"));
+    for (const char* target : {"localhost:3000?q=1", "localhost:3000#top", "example.com:8080", "example.com/a",
+                               "https://example.com/a?b=1", "mailto:ann@example.com"})
+        EXPECT_EQ(targetUrl(target, 1).toString(QUrl::FullyEncoded).toStdString(), webAddressOf(target, 1)) << target;
 }
 
 TEST(TargetUrl, FileTargetsStayOneExactPath)

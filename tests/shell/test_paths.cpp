@@ -78,13 +78,3 @@ TEST(DatabaseFilePath, AVarneloFolderThatCannotBeMadeStillGivesThePath)
     // The open then fails with SQLite's reason while the window is up, instead of the program ending.
     EXPECT_EQ(databaseFilePath(), home.path("data") + "/Varnelo/FavoritesDB.db");
 }
-
-TEST(ReplaceFileContents, WritesWholeTextAndFailsInMissingFolder)
-{
-    TempHome home;
-    const std::string file = home.path("out.txt");
-    ASSERT_TRUE(replaceFileContents(file, "first"));
-    ASSERT_TRUE(replaceFileContents(file, "second, longer"));
-    EXPECT_EQ(readText(file), "second, longer");
-    EXPECT_FALSE(replaceFileContents(home.path("missing/out.txt"), "x"));
-}

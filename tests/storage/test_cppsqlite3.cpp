@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "storage/cppsqlite3.h"
-#include "storage/cppsqlite3statement.h"
+#include "storage/statement.h"
 #include "tempdatabase.h"
 
 #include <sqlite3.h>
@@ -358,19 +358,19 @@ TEST_F(CppSQLite3DBTest, StatementBindsAnyBytesAndRunsAgainAfterAFailure)
 {
     db.ExecuteStatement("create table t (id integer primary key, body text unique, n int);");
     const std::string body("it's\0 \"quoted\" é", 19);
-    CppSQLite3Statement insert(db, "insert into t (body, n) values (?1, ?2);");
+    Statement insert(db, "insert into t (body, n) values (?1, ?2);");
     EXPECT_EQ(insert.bind(1, body).bind(2, 1LL << 40).execute(), 1);
     EXPECT_NE(failureOf([&] { insert.bind(1, body).bindNull(2).execute(); }).find("UNIQUE constraint failed"),
               std::string::npos);
     EXPECT_EQ(insert.bind(1, "second").bind(2, 2).execute(), 1);
 
-    CppSQLite3Statement select(db, "select body, n from t order by id;");
+    Statement select(db, "select body, n from t order by id;");
     ASSERT_TRUE(select.step());
     EXPECT_EQ(select.text(0), body);
     EXPECT_EQ(select.integer(1), 1LL << 40);
     ASSERT_TRUE(select.step());
     EXPECT_EQ(select.text(0), "second");
     EXPECT_FALSE(select.step());
-    EXPECT_NE(failureOf([&] { CppSQLite3Statement(db, "select missing from nowhere;"); }).find("no such table"),
+    EXPECT_NE(failureOf([&] { Statement(db, "select missing from nowhere;"); }).find("no such table"),
               std::string::npos);
 }

@@ -13,6 +13,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -22,7 +23,31 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <atomic>
 #include <set>
+
+// The check's progress as this window shows it: asked on the check's thread, it posts the counts to
+// the window's at most every 100 ms and answers with the user's Cancel.
+// The check's progress as the window shows it: the counts reach the bar at most ten times a second,
+// and the worker's own progress says when to stop.
+class CatalogueCheckWindow::RunProgress final : public Progress {
+public:
+    RunProgress(CatalogueCheckWindow* shownIn, Progress& workerProgress) : window(shownIn), worker(workerProgress) {}
+    bool advance(std::size_t done, std::size_t total) override
+    {
+        if (!sinceShown.isValid() || sinceShown.hasExpired(100)) {
+            sinceShown.start();
+            QMetaObject::invokeMethod(
+                window, [shown = window, done, total] { shown->showProgress(done, total); }, Qt::QueuedConnection);
+        }
+        return worker.advance(done, total);
+    }
+
+private:
+    CatalogueCheckWindow* window;
+    Progress& worker;
+    QElapsedTimer sinceShown;
+};
 
 namespace {
 
@@ -271,20 +296,14 @@ void CatalogueCheckWindow::btnCheckClick()
         options.categoryGuid = selectedGuid;
     readItemInfo();
     newProblems = 0;
-    // The check object lives on the worker; its findings and progress come back queued, ahead of
-    // its summary.
+    // The check runs on the worker; its findings and progress come back queued, ahead of its summary.
     worker->start<check::CheckSummary>(
         [this, path = db.GetPath(), options](Progress& progress) {
             check::CatalogueCheck running(path, options);
-            connect(&running, &check::CatalogueCheck::progress, &running, [&](qint64 done, qint64 total) {
-                if (!progress.advance(std::size_t(done), std::size_t(total)))
-                    running.cancel();
-            });
-            connect(&running, &check::CatalogueCheck::progress, this, &CatalogueCheckWindow::showProgress,
-                    Qt::QueuedConnection);
             connect(&running, &check::CatalogueCheck::found, this, &CatalogueCheckWindow::addFound,
                     Qt::QueuedConnection);
-            return running.run();
+            RunProgress shown(this, progress);
+            return running.run(shown);
         },
         [this](const check::CheckSummary& summary) { finish(summary); });
     listFindings->clear();
@@ -295,16 +314,16 @@ void CatalogueCheckWindow::btnCheckClick()
     updateButtons();
 }
 
+void CatalogueCheckWindow::showProgress(std::size_t done, std::size_t total)
+{
+    progressCheck->setMaximum(static_cast<int>(std::max<std::size_t>(total, 1)));
+    progressCheck->setValue(static_cast<int>(done));
+    lblStatus->setText(QStringLiteral("Checked %1 of %2...").arg(done).arg(total));
+}
+
 void CatalogueCheckWindow::btnCancelClick()
 {
     worker->stop();
-}
-
-void CatalogueCheckWindow::showProgress(qint64 done, qint64 total)
-{
-    progressCheck->setMaximum(static_cast<int>(std::max<qint64>(total, 1)));
-    progressCheck->setValue(static_cast<int>(done));
-    lblStatus->setText(QStringLiteral("Checked %1 of %2...").arg(done).arg(total));
 }
 
 void CatalogueCheckWindow::addFound(const check::StoredFinding& finding)

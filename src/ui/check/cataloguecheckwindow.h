@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,7 @@ private slots:
     void btnIgnoreClick();
 
 private:
+    class RunProgress;
     struct Row {
         check::StoredFinding finding;
         std::string title;
@@ -74,9 +76,9 @@ private:
     QTreeWidgetItem* groupOf(check::Kind kind);
     std::vector<const Row*> selectedRows() const;
     void updateButtons();
-    void showProgress(qint64 done, qint64 total);
     void addFound(const check::StoredFinding& finding);
     void finish(const check::CheckSummary& summary);
+    void showProgress(std::size_t done, std::size_t total);
     void relink(const Row& row);
     void offerFolderRelink(const std::string& lostPath, const std::string& newPath, const std::string& relinkedGuid);
     void readItemInfo();

@@ -91,10 +91,8 @@ void RelinkDialog::btnAddFolderClick()
 void RelinkDialog::search()
 {
     listCandidates->clear();
-    std::size_t steps = 0;
     const auto progress = seam::progress(this, QStringLiteral("Searching for the moved file..."), true);
-    const check::RelinkSearch found =
-        check::findCandidates(lostPath, folders(), knownSize, [&] { return progress->advance(++steps, 0); });
+    const check::RelinkSearch found = check::findCandidates(lostPath, folders(), knownSize, *progress);
     const QLocale locale;
     for (const check::Candidate& candidate : found.candidates) {
         QString match = candidate.matchingComponents > 1

@@ -24,7 +24,8 @@ search::SearchIndex& QuickFindQueries::index(quint64 generation)
 {
     if (!searchIndex)
         searchIndex = std::make_unique<search::SearchIndex>(cataloguePath, indexPath);
-    searchIndex->setInterrupt([this, generation] { return overtaken(generation); });
+    running = generation;
+    searchIndex->setInterrupt(&interruption);
     return *searchIndex;
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "model/progress.h"
+
 #include <QList>
 #include <QMetaType>
 #include <QString>
@@ -59,4 +61,7 @@ private:
     std::string indexPath;
     std::shared_ptr<std::atomic<quint64>> newest;
     std::unique_ptr<search::SearchIndex> searchIndex;
+    // The query running now; the index asks whether a newer one overtook it.
+    quint64 running = 0;
+    StopWhen interruption{[this] { return overtaken(running); }};
 };

@@ -27,11 +27,12 @@ std::optional<std::vector<BrowserProfile>> countedBrowserProfiles(QWidget* owner
     const bool counted =
         runInBackground(owner, QString::fromLatin1(countingLabel), profiles.size(), [&profiles](Progress& progress) {
             std::size_t done = 0;
-            const std::function<bool()> stopRequested = [&] { return !progress.advance(done, profiles.size()); };
+            // The counting of one profile only asks whether to stop; the window counts profiles.
+            StopWhen stop([&] { return !progress.advance(done, profiles.size()); });
             for (BrowserProfile& profile : profiles) {
-                if (stopRequested())
+                if (!stop.advance(0, 0))
                     return;
-                countBookmarks(profile, stopRequested);
+                countBookmarks(profile, stop);
                 ++done;
             }
         });
@@ -44,7 +45,7 @@ std::optional<ImportTree> readProfileInBackground(QWidget* owner, const BrowserP
 {
     ImportTree tree;
     if (!runInBackground(owner, QString::fromLatin1(readingLabel), 0, [&](Progress& progress) {
-            tree = readBrowserProfile(profile, [&progress] { return !progress.advance(0, 0); });
+            tree = readBrowserProfile(profile, progress);
         }))
         return std::nullopt;
     return tree;
