@@ -4,15 +4,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QList>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
-#include <map>
 
 namespace {
 
-constexpr int FormatVersion = 1;
+constexpr int FormatVersion = 2;
+constexpr int LegacyVersion = 1;
 
 QString q(const std::string& text)
 {
@@ -75,18 +75,41 @@ std::optional<SyncRecord> recordFrom(const QJsonObject& object)
     return record;
 }
 
-std::optional<std::pair<long long, bool>> parseFileName(const std::string& name)
+long long numberOf(const QJsonValue& value)
 {
-    long long sequence = 0;
-    int consumed = 0;
-    for (const bool snapshot : {true, false}) {
-        const char* pattern = snapshot ? "snapshot-%lld.jsonl%n" : "changes-%lld.jsonl%n";
-        consumed = 0;
-        if (std::sscanf(name.c_str(), pattern, &sequence, &consumed) == 1 && consumed == static_cast<int>(name.size())
-            && sequence > 0)
-            return std::make_pair(sequence, snapshot);
-    }
-    return std::nullopt;
+    long long number = 0;
+    const std::string text = value.toString().toStdString();
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    return error == std::errc() && end == text.data() + text.size() ? number : 0;
+}
+
+QJsonObject numbers(const std::map<std::string, long long>& map)
+{
+    QJsonObject object;
+    for (const auto& [name, value] : map)
+        object.insert(q(name), QString::number(value));
+    return object;
+}
+
+std::map<std::string, long long> numbersOf(const QJsonValue& value)
+{
+    std::map<std::string, long long> map;
+    const QJsonObject object = value.toObject();
+    for (auto entry = object.begin(); entry != object.end(); ++entry)
+        map[entry.key().toStdString()] = numberOf(entry.value());
+    return map;
+}
+
+QByteArray compact(const QJsonObject& object)
+{
+    QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    bytes += '\n';
+    return bytes;
+}
+
+[[noreturn]] void damaged(const std::string& what)
+{
+    throw SyncFileError(SyncFileError::Damaged, what);
 }
 
 }  // namespace
@@ -102,90 +125,176 @@ std::optional<SyncRecord> recordFromText(const std::string& text)
     return document.isObject() ? recordFrom(document.object()) : std::nullopt;
 }
 
-QByteArray writeSyncFile(const SyncFileHeader& header, const std::vector<SyncRecord>& records)
+SyncFileWriter::SyncFileWriter(QIODevice& out, const SyncKey* key, const std::string& boundName,
+                               const SyncFileHeader& header)
+    : stream(out, key, boundName)
 {
-    QJsonObject head{{"varnelo-sync", FormatVersion}, {"device", q(header.device)},
-                     {"name", q(header.machineName)}, {"sequence", QString::number(header.sequence)},
-                     {"snapshot", header.snapshot},   {"records", static_cast<qint64>(records.size())}};
-    QByteArray bytes = QJsonDocument(head).toJson(QJsonDocument::Compact);
-    bytes += '\n';
-    for (const SyncRecord& record : records) {
-        bytes += QJsonDocument(recordObject(record)).toJson(QJsonDocument::Compact);
-        bytes += '\n';
-    }
-    return bytes;
+    const QJsonObject head{{"varnelo-sync", FormatVersion},        {"device", q(header.device)},
+                           {"name", q(header.machineName)},        {"sequence", QString::number(header.sequence)},
+                           {"snapshot", header.snapshot},          {"clock", QString::number(header.clock)},
+                           {"observed", numbers(header.observed)}, {"seen", numbers(header.seen)}};
+    const QByteArray bytes = compact(head);
+    stream.write(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-std::optional<SyncFile> readSyncFile(const QByteArray& bytes)
+void SyncFileWriter::add(const SyncRecord& record)
 {
-    if (!bytes.endsWith('\n'))
-        return std::nullopt;
-    QList<QByteArray> lines = bytes.split('\n');
-    lines.removeLast();
-    if (lines.isEmpty())
-        return std::nullopt;
-    const QJsonDocument head = QJsonDocument::fromJson(lines.first());
-    const QJsonObject header = head.object();
-    if (!head.isObject() || header.value("varnelo-sync").toInt() != FormatVersion
-        || header.value("records").toInteger(-1) != lines.size() - 1)
-        return std::nullopt;
-    SyncFile file;
-    file.header.device = header.value("device").toString().toStdString();
-    file.header.machineName = header.value("name").toString().toStdString();
-    file.header.sequence = header.value("sequence").toString().toLongLong();
-    file.header.snapshot = header.value("snapshot").toBool();
-    if (file.header.device.empty())
-        return std::nullopt;
-    file.records.reserve(static_cast<std::size_t>(lines.size() - 1));
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QJsonDocument line = QJsonDocument::fromJson(lines[i]);
-        auto record = line.isObject() ? recordFrom(line.object()) : std::nullopt;
-        if (!record)
-            return std::nullopt;
-        file.records.push_back(std::move(*record));
+    const QByteArray bytes = compact(recordObject(record));
+    stream.write(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    ++records;
+}
+
+void SyncFileWriter::finish()
+{
+    const QByteArray bytes = compact(QJsonObject{{"end", QString::number(records)}});
+    stream.write(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    stream.finish();
+}
+
+SyncFileReader::SyncFileReader(QIODevice& in, const SyncKey* key, const std::string& boundName,
+                               const SyncLimits& limits)
+    : stream(in, key, boundName, limits.textBytes), limits(limits)
+{
+    std::string first;
+    if (!line(first))
+        throw SyncFileError(SyncFileError::CutShort, "is cut short");
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(first));
+    const QJsonObject header = document.object();
+    const int version = header.value("varnelo-sync").toInt();
+    if (!document.isObject() || version != (stream.legacy() ? LegacyVersion : FormatVersion))
+        throw SyncFileError(SyncFileError::NotASyncFile, "is not a sync file of this version");
+    head.device = header.value("device").toString().toStdString();
+    head.machineName = header.value("name").toString().toStdString();
+    head.sequence = numberOf(header.value("sequence"));
+    head.snapshot = header.value("snapshot").toBool();
+    head.clock = numberOf(header.value("clock"));
+    head.observed = numbersOf(header.value("observed"));
+    head.seen = numbersOf(header.value("seen"));
+    if (stream.legacy())
+        declared = header.value("records").toInteger(-1);
+    if (head.device.empty())
+        damaged("names no device");
+}
+
+bool SyncFileReader::line(std::string& text)
+{
+    for (;;) {
+        const std::size_t newline = buffer.find('\n', at);
+        if (newline != std::string::npos) {
+            text.assign(buffer, at, newline - at);
+            at = newline + 1;
+            return true;
+        }
+        if (buffer.size() - at > limits.lineBytes)
+            throw SyncFileError(SyncFileError::TooLarge,
+                                "holds a line longer than " + std::to_string(limits.lineBytes >> 20) + " MiB");
+        if (textEnded) {
+            if (at != buffer.size())
+                throw SyncFileError(SyncFileError::CutShort, "is cut short");
+            return false;
+        }
+        buffer.erase(0, at);
+        at = 0;
+        const std::size_t had = buffer.size();
+        buffer.resize(had + 64 * 1024);
+        const std::size_t got = stream.read(buffer.data() + had, 64 * 1024);
+        buffer.resize(had + got);
+        textEnded = got == 0;
     }
-    return file;
+}
+
+bool SyncFileReader::next(SyncRecord& record)
+{
+    if (ended)
+        return false;
+    std::string text;
+    if (!line(text)) {
+        // The first format closes with nothing but the count in its header.
+        if (stream.legacy() && declared == read) {
+            ended = true;
+            return false;
+        }
+        throw SyncFileError(SyncFileError::CutShort, "is cut short");
+    }
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(text));
+    if (!document.isObject())
+        damaged("holds a line that is no record");
+    const QJsonObject object = document.object();
+    if (!stream.legacy() && object.contains("end")) {
+        std::string rest;
+        if (numberOf(object.value("end")) != read || line(rest))
+            damaged("does not end as it says");
+        ended = true;
+        return false;
+    }
+    auto parsed = recordFrom(object);
+    if (!parsed)
+        damaged("holds a record that cannot be read");
+    if (++read > limits.records)
+        throw SyncFileError(SyncFileError::TooLarge, "holds more than " + std::to_string(limits.records) + " records");
+    record = std::move(*parsed);
+    return true;
 }
 
 std::string syncFileName(long long sequence, bool snapshot)
 {
     char name[64];
-    std::snprintf(name, sizeof name, snapshot ? "snapshot-%08lld.jsonl" : "changes-%08lld.jsonl", sequence);
+    std::snprintf(name, sizeof name, snapshot ? "snapshot-%08lld.vsync" : "changes-%08lld.vsync", sequence);
     return name;
+}
+
+std::optional<SyncFileName> parseSyncFileName(const std::string& name)
+{
+    for (const bool snapshot : {true, false})
+        for (const bool legacy : {false, true}) {
+            const std::string prefix = snapshot ? "snapshot-" : "changes-";
+            const std::string suffix = legacy ? ".jsonl" : ".vsync";
+            if (name.size() <= prefix.size() + suffix.size() || !name.starts_with(prefix) || !name.ends_with(suffix))
+                continue;
+            const char* begin = name.data() + prefix.size();
+            const char* end = name.data() + name.size() - suffix.size();
+            long long sequence = 0;
+            const auto [last, error] = std::from_chars(begin, end, sequence);
+            if (error == std::errc() && last == end && sequence > 0 && *begin != '+')
+                return SyncFileName{sequence, snapshot, legacy};
+        }
+    return std::nullopt;
 }
 
 ReadPlan planReading(const std::vector<std::string>& names, long long readUpTo)
 {
     ReadPlan plan;
     plan.upTo = readUpTo;
-    std::map<long long, std::string> changes;
-    long long snapshot = 0;
+    // Of two files of one number and kind, the present format's.
+    std::map<long long, std::string> changes, snapshots;
+    std::map<std::string, bool> legacyOf;
     for (const std::string& name : names) {
-        auto parsed = parseFileName(name);
+        auto parsed = parseSyncFileName(name);
         if (!parsed)
             continue;
-        if (parsed->second)
-            snapshot = std::max(snapshot, parsed->first);
-        else
-            changes[parsed->first] = name;
+        auto& files = parsed->snapshot ? snapshots : changes;
+        auto [at, inserted] = files.emplace(parsed->sequence, name);
+        if (!inserted && !parsed->legacy)
+            at->second = name;
     }
-    if (changes.empty() && snapshot == 0) {
+    if (changes.empty() && snapshots.empty()) {
         plan.empty = true;
         return plan;
     }
-    const long long newest = std::max(snapshot, changes.empty() ? 0 : changes.rbegin()->first);
-    // Read on from where we were while the files after it are all there; after a compaction took
-    // them away, or when the device started over with lower numbers, from its newest snapshot.
+    const long long newestSnapshot = snapshots.empty() ? 0 : snapshots.rbegin()->first;
+    const long long newest = std::max(newestSnapshot, changes.empty() ? 0 : changes.rbegin()->first);
+    // Read on from where we were while the change files after it are all there; after a compaction
+    // took them away, or when the device started over with lower numbers, from its newest snapshot.
     long long from = readUpTo;
     bool continuous = readUpTo <= newest;
     for (long long n = readUpTo + 1; continuous && n <= newest; ++n)
         continuous = changes.count(n) != 0;
-    if (!continuous || readUpTo > newest) {
-        if (snapshot == 0)
+    if (!continuous) {
+        if (newestSnapshot == 0)
             from = 0;
         else {
-            plan.files.push_back(syncFileName(snapshot, true));
-            from = snapshot;
+            plan.files.push_back(snapshots.rbegin()->second);
+            from = newestSnapshot;
         }
     }
     for (const auto& [n, name] : changes)

@@ -6,7 +6,10 @@
 #include "tempfolder.h"
 
 #include "sync/foldertransport.h"
+#include "sync/hybridclock.h"
 #include "sync/syncfiles.h"
+
+#include "syncfilebytes.h"
 
 #include "storage/iconlistblob.h"
 
@@ -114,14 +117,16 @@ TEST_F(SyncThroughFolder, DamagedOrVanishedRemoteFilesNeverReadAsDeletions)
     sync(b);
     a.execute("delete from link_table;");
     sync(a);
-    // The change file with the deletion is cut short, as a half-synced file would be.
+    // The change file with the deletion is cut short, as a half-synced file would be: the sync fails
+    // with the reason, and nothing of it is merged.
     const std::string changes = place + "/Varnelo/" + a.column("select value from sync_meta where key='device';")[0]
-                                + "/changes-00000002.jsonl";
+                                + "/changes-00000002.vsync";
     std::filesystem::resize_file(changes, std::filesystem::file_size(changes) - 3);
-    const SyncReport report = sync(b);
-    EXPECT_TRUE(report.ok);
-    ASSERT_EQ(report.warnings.size(), 1u);
-    EXPECT_NE(report.warnings[0].find("cannot be read"), std::string::npos);
+    FolderTransport transport(place);
+    const SyncReport report = synchronize(b.path, transport, b.options);
+    EXPECT_FALSE(report.ok);
+    EXPECT_NE(report.error.find("changes-00000002.vsync\" of \"desktop\" is cut short"), std::string::npos)
+        << report.error;
     EXPECT_EQ(b.items().size(), 1u);
 
     // A's whole folder gone: B still deletes nothing, and A writes its folder again.
@@ -133,7 +138,7 @@ TEST_F(SyncThroughFolder, DamagedOrVanishedRemoteFilesNeverReadAsDeletions)
               std::vector<std::string>{"This device's folder on the sync place was gone: it is written again."});
 }
 
-TEST_F(SyncThroughFolder, CopiedOrRestoredCatalogueGoesOnAsANewDevice)
+TEST_F(SyncThroughFolder, CopyGoesOnAsANewDeviceAndARestoredFileAsTheSameOne)
 {
     a.addItem("i1", "one", General);
     sync(a);
@@ -146,34 +151,37 @@ TEST_F(SyncThroughFolder, CopiedOrRestoredCatalogueGoesOnAsANewDevice)
     sync(copy);
     EXPECT_NE(idOf(copy), first);
 
-    // A backup restored over the same file: its files on the place are ahead of what it remembers.
+    // A backup put back over the same file by hand: the record beside the catalogue knows the device.
     std::filesystem::copy_file(a.path, dir.path("backup.db"));
     a.addItem("i2", "two", General);
     sync(a);
+    const auto folders = [&] { return std::distance(std::filesystem::directory_iterator(place + "/Varnelo"), {}); };
+    const auto before = folders();
     std::filesystem::copy_file(dir.path("backup.db"), a.path, std::filesystem::copy_options::overwrite_existing);
     const SyncReport restored = sync(a);
-    EXPECT_NE(idOf(a), first);
-    EXPECT_EQ(restored.warnings.at(0),
-              "This catalogue was restored or copied from another one: it goes on as a new device.");
-    EXPECT_EQ(a.items().size(), 2u) << "the item made after the backup comes back from the old device's files";
+    EXPECT_EQ(idOf(a), first);
+    EXPECT_TRUE(restored.warnings.empty()) << restored.warnings.at(0);
+    EXPECT_EQ(a.items().size(), 2u) << "the item made after the backup stays";
+    EXPECT_EQ(folders(), before) << "no device folder is left behind";
 }
 
-TEST_F(SyncThroughFolder, ClockFarAheadIsReportedAndCannotWinForever)
+TEST_F(SyncThroughFolder, StampFarAheadCountsAsNowAndCannotWinForever)
 {
     a.addItem("i1", "one", General);
     sync(a);
     sync(b);
     // A device whose clock runs a year ahead renamed the item.
-    SyncRecord ahead = *recordFromText(a.column("select record from sync_object where guid='i1';").at(0));
-    ahead.fields["name"] = "from the future";
-    ahead.fieldsStamp.clock += 366LL * 86400 * 1000000;
-    ahead.fieldsStamp.device = "future";
+    SyncRecord ahead = *recordFromText(
+        "{\"k\":\"i\",\"g\":\"i1\",\"f\":{\"name\":\"from the future\",\"target\":\"https://example.org\","
+        "\"star\":\"0\",\"comment\":\"\",\"type\":\"1\"},\"p\":\""
+        + std::string(General) + "\",\"fs\":\"1@x\",\"ps\":\"1@x\",\"c\":\"1@x\"}");
+    ahead.fieldsStamp = {HybridClock::wallClockNow() + 366LL * 86400 * 1000000, "future"};
     std::filesystem::create_directories(place + "/Varnelo/future");
-    std::ofstream(place + "/Varnelo/future/changes-00000001.jsonl")
-        << writeSyncFile({"future", "wrong clock", 1, false}, {ahead}).toStdString();
+    const SyncFileHeader header{"future", "wrong clock", 1, false, 0, {}, {}};
+    std::ofstream(place + "/Varnelo/future/changes-00000001.vsync", std::ios::binary)
+        << syncFileBytes(header, {ahead}).toStdString();
     const SyncReport report = sync(b);
-    ASSERT_EQ(report.warnings.size(), 1u);
-    EXPECT_NE(report.warnings[0].find("The clock of \"wrong clock\" is far ahead"), std::string::npos);
+    EXPECT_TRUE(report.warnings.empty()) << "a receiver never blames another device's clock: " << report.warnings.at(0);
     EXPECT_EQ(b.items().at(0), std::string("from the future@") + General);
 
     b.execute("update link_table set name='fixed';");
@@ -209,11 +217,12 @@ TEST_F(SyncThroughFolder, BackupOnlyBeforeAMergeThatChangesTheCatalogue)
 
 TEST_F(SyncThroughFolder, CustomIconAddedOnBothMachinesIsOneIcon)
 {
-    // Lists of 23 built-in pictures plus custom ones; the pictures are opaque bytes to sync.
+    // Lists of 23 built-in pictures plus custom ones; past their signature the pictures are opaque bytes.
+    const std::string png = "\x89PNG\r\n\x1a\n";
     std::vector<std::string> builtIns;
     for (int i = 0; i < 23; ++i)
-        builtIns.push_back("builtin-png-" + std::to_string(i) + std::string(40, 'x'));
-    const std::string star = "star-png" + std::string(40, 's'), moon = "moon-png" + std::string(40, 'm');
+        builtIns.push_back(png + "builtin-" + std::to_string(i) + std::string(40, 'x'));
+    const std::string star = png + "star" + std::string(40, 's'), moon = png + "moon" + std::string(40, 'm');
     auto store = [&](SyncDevice& d, std::vector<std::string> extra) {
         CDBManager db;
         db.Open(d.path);

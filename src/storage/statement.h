@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "storage/cppsqlite3.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One prepared statement with its parameters bound by number (?1, ?2, ...), stepped row by row and
+// run again after reset(): for statements that run many times over, for values no SQL text should
+// carry (blobs, texts holding a NUL) and for reading columns by position. Every failure raises
+// CppSQLite3Exception with SQLite's code and text.
+class Statement {
+public:
+    Statement(CppSQLite3DB& db, const char* sql);
+    Statement(CppSQLite3DB& db, const std::string& sql) : Statement(db, sql.c_str()) {}
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    Statement& bind(int index, long long value);
+    Statement& bind(int index, std::string_view text);
+    Statement& bindBlob(int index, const void* data, std::size_t size);
+
+    // Runs to the next row: true while there is one.
+    bool step();
+    // Runs to the end, for a statement whose rows nobody reads.
+    void run();
+    // Ready to run again from the start, its parameters cleared.
+    void reset();
+
+    bool isNull(int column) const;
+    long long integer(int column) const;
+    // All the bytes of the value as text (NULs included); empty for NULL.
+    std::string text(int column) const;
+    std::vector<unsigned char> blob(int column) const;
+
+private:
+    void check(int result) const;
+
+    sqlite3* db;
+    sqlite3_stmt* statement = nullptr;
+};
+
+// The first column of the first row as an integer; `otherwise` when there is no row.
+long long firstInteger(CppSQLite3DB& db, const char* sql, long long otherwise = 0);
