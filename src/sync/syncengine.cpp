@@ -818,11 +818,6 @@ void Sync::remember()
 {
     store.setMeta("last-sync", std::to_string(raw));
     store.setMeta("last-look", std::to_string(nowShared()));
-    QJsonObject times;
-    for (const RemoteEntry& entry : top)
-        if (entry.folder)
-            times.insert(QString::fromStdString(entry.name), entry.modified);
-    store.setMeta("folders", textOf(times));
     writeDeviceRecord(store.path(), {device, machineIdentity(), canonicalPath(store.path()), sequence, ""});
 }
 
@@ -911,30 +906,30 @@ SyncReport synchronize(const std::string& dbPath, SyncTransport& transport, cons
 
 bool placeHasNews(const std::string& dbPath, SyncTransport& transport)
 {
-    std::string device, known;
+    std::string device;
+    std::map<std::string, long long> read;
     {
         CppSQLite3DB db;
         db.OpenReadOnly(dbPath.c_str());
-        if (!db.TableExists("sync_meta"))
+        if (!db.TableExists("sync_meta") || !db.TableExists("sync_peer"))
             return true;
-        for (CppSQLite3Query row =
-                 db.ExecuteQuery("select key, value from sync_meta where key in ('device', 'folders');");
-             !row.Eof(); row.NextRow())
-            (row.fieldText("key") == "device" ? device : known) = row.fieldText("value");
+        for (CppSQLite3Query row = db.ExecuteQuery("select value from sync_meta where key = 'device';"); !row.Eof();
+             row.NextRow())
+            device = row.fieldText("value");
+        for (CppSQLite3Query row = db.ExecuteQuery("select device, upto from sync_peer;"); !row.Eof(); row.NextRow())
+            read[row.fieldText("device")] = std::atoll(row.fieldText("upto").c_str());
     }
     const auto listed = transport.list(syncFolder);
     if (!listed)
         return true;
-    const QJsonObject times = jsonOf(known);
-    int folders = 0;
     for (const RemoteEntry& entry : *listed) {
-        if (!entry.folder)
+        if (!entry.folder || entry.name == device || entry.name.starts_with('.'))
             continue;
-        ++folders;
-        if (entry.modified == 0 || times.value(QString::fromStdString(entry.name)).toInteger(-1) != entry.modified)
-            return entry.name != device || entry.modified == 0;
+        const Folder folder = folderFrom(transport.list(folderOf(entry.name)));
+        if (!folder.missing && !planReading(folder.names(), read[entry.name]).files.empty())
+            return true;
     }
-    return folders != times.size();
+    return false;
 }
 
 std::string SyncReport::summary() const

@@ -62,8 +62,8 @@ struct SyncReport {
 // report, and leaves the catalogue as it was and the changes not sent for the next sync.
 SyncReport synchronize(const std::string& dbPath, SyncTransport& transport, const SyncOptions& options);
 
-// Whether another device wrote to the place since this catalogue's last sync: one listing, cheap
-// enough to ask about once a minute. True when it cannot tell.
+// Whether another device uploaded to the place since this catalogue last read it: a listing of the
+// place and of each device's folder, cheap enough to ask about once a minute. True when it cannot tell.
 bool placeHasNews(const std::string& dbPath, SyncTransport& transport);
 
 // This machine's identity, as the device identity is tied to it.

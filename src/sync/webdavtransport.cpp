@@ -19,6 +19,12 @@ namespace {
 
 constexpr int RedirectLimit = 5;
 
+// The connection closed before the whole answer came: what the server did with the request is unknown.
+class ConnectionCut : public SyncError {
+public:
+    using SyncError::SyncError;
+};
+
 const QByteArray listBody = "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
                             "<d:propfind xmlns:d=\"DAV:\"><d:prop><d:resourcetype/><d:getcontentlength/>"
                             "<d:getlastmodified/></d:prop></d:propfind>";
@@ -244,8 +250,8 @@ WebDavTransport::Answer WebDavTransport::sendOnce(const QByteArray& verb, const 
         || error == QNetworkReply::NetworkSessionFailedError || error == QNetworkReply::TemporaryNetworkFailureError)
         throw SyncError("Cannot reach the WebDAV server at " + where(url) + ": " + errorText.toStdString() + ".");
     if (answer.status == 0 || error == QNetworkReply::RemoteHostClosedError)
-        throw SyncError("The connection to the WebDAV server was cut during the transfer of " + where(url)
-                        + "; nothing was changed here.");
+        throw ConnectionCut("The connection to the WebDAV server was cut during the transfer of " + where(url)
+                            + "; nothing was changed here.");
     if (answer.status == 401)
         throw SyncCredentialsError();
     return answer;
@@ -324,30 +330,40 @@ void WebDavTransport::fetch(const std::string& path, QIODevice& into)
         refuse("GET", url, answer.status);
 }
 
-void WebDavTransport::moveIntoPlace(const QUrl& temporary, const QUrl& url, long long size, bool overwrite,
-                                    bool* existed)
+// A file is moved into place without overwriting: the network layer sends a MOVE again after a cut
+// connection, and a server told to overwrite deletes what the first one moved there before it finds
+// the source gone. The place itself then says what holds.
+bool WebDavTransport::moveIntoPlace(const QUrl& temporary, const QUrl& url, long long size, bool replace)
 {
-    const Answer moved =
-        send("MOVE", temporary, nullptr, {{"Destination", url.toEncoded()}, {"Overwrite", overwrite ? "T" : "F"}});
-    if (moved.status == 201 || moved.status == 204)
-        return;
-    if (moved.status == 412 && existed) {
-        *existed = true;
+    for (int attempt = 0;; ++attempt) {
+        Answer moved;
+        bool cut = false;
+        try {
+            moved = send("MOVE", temporary, nullptr, {{"Destination", url.toEncoded()}, {"Overwrite", "F"}});
+        } catch (const ConnectionCut&) {
+            cut = true;
+        }
+        if (moved.status == 201 || moved.status == 204)
+            return true;
+        if (!stat(temporary)) {
+            const auto placed = stat(url);
+            if (placed && (placed->size < 0 || placed->size == size))
+                return true;
+            throw SyncError("The connection to the WebDAV server was cut while " + where(url)
+                            + " was moved into place; nothing was changed here.");
+        }
+        if (moved.status == 412 && replace && attempt == 0) {
+            remove(url.path().mid(base.path().size()).toStdString());
+            continue;
+        }
         send("DELETE", temporary);
-        return;
+        if (moved.status == 412)
+            return false;
+        if (cut)
+            throw SyncError("The connection to the WebDAV server was cut while " + where(url)
+                            + " was moved into place; nothing was changed here.");
+        refuse("MOVE", url, moved.status);
     }
-    // The network layer sends a MOVE again after a cut connection; by then the first one may have
-    // moved the file, and the server answers the second as it likes. The place itself says what holds.
-    const bool temporaryLeft = stat(temporary).has_value();
-    if (!temporaryLeft) {
-        const auto placed = stat(url);
-        if (placed && (placed->size < 0 || placed->size == size))
-            return;
-        throw SyncError("The connection to the WebDAV server was cut while " + where(url)
-                        + " was moved into place; nothing was changed here.");
-    }
-    send("DELETE", temporary);
-    refuse("MOVE", url, moved.status);
 }
 
 void WebDavTransport::put(const std::string& path, QIODevice& from)
@@ -359,7 +375,7 @@ void WebDavTransport::put(const std::string& path, QIODevice& from)
     const Answer put = send("PUT", temporary, &from);
     if (put.status != 201 && put.status != 204 && put.status != 200)
         refuse("PUT", temporary, put.status);
-    moveIntoPlace(temporary, urlOf(path, false), from.size(), true, nullptr);
+    moveIntoPlace(temporary, urlOf(path, false), from.size(), true);
 }
 
 bool WebDavTransport::create(const std::string& path, const QByteArray& data)
@@ -373,9 +389,7 @@ bool WebDavTransport::create(const std::string& path, const QByteArray& data)
     const Answer put = send("PUT", temporary, &body);
     if (put.status != 201 && put.status != 204 && put.status != 200)
         refuse("PUT", temporary, put.status);
-    bool existed = false;
-    moveIntoPlace(temporary, urlOf(path, false), data.size(), false, &existed);
-    return !existed;
+    return moveIntoPlace(temporary, urlOf(path, false), data.size(), false);
 }
 
 void WebDavTransport::remove(const std::string& path)

@@ -45,8 +45,9 @@ private:
                     QUrl& redirect);
     // The entry itself (PROPFIND depth 0); nullopt when it does not exist.
     std::optional<RemoteEntry> stat(const QUrl& url);
-    // Moves an uploaded temporary into place; size is what was uploaded.
-    void moveIntoPlace(const QUrl& temporary, const QUrl& url, long long size, bool overwrite, bool* existed);
+    // Moves an uploaded temporary into place (size is what was uploaded); false when a file was there
+    // already and replace is false.
+    bool moveIntoPlace(const QUrl& temporary, const QUrl& url, long long size, bool replace);
     bool sameOrigin(const QUrl& url) const;
     std::string where(const QUrl& url) const;
     [[noreturn]] void refuse(const QByteArray& verb, const QUrl& url, int status) const;
