@@ -234,14 +234,16 @@ std::optional<SyncRecord> MergeSession::joined(char kind, const SyncRecord& inco
         if (local->pristine && !note)
             return record;
         const long long mine = objectHash(record), theirs = objectHash(incoming);
-        // What the backup holds was the place's state once: it gives way to any version there.
+        // What the backup holds was the place's state once: it gives way to any version there. An exact
+        // restore's rows win over every version there, whatever file brings it.
         const auto unknown = [&] { return settings.rule == JoinRule::BringBack ? Stamp() : fallback(); };
-        record.fieldsStamp = note && !note->content.isNull() ? noted(note->content, {})
-                             : sameContent(mine, theirs)     ? incoming.fieldsStamp
-                                                             : unknown();
-        record.parentStamp = note && !note->place.isNull() ? noted(note->place, {})
-                             : samePlace(mine, theirs)     ? incoming.parentStamp
-                                                           : unknown();
+        const bool exact = settings.rule == JoinRule::Exact;
+        record.fieldsStamp = note && !note->content.isNull()       ? noted(note->content, {})
+                             : sameContent(mine, theirs) && !exact ? incoming.fieldsStamp
+                                                                   : unknown();
+        record.parentStamp = note && !note->place.isNull()       ? noted(note->place, {})
+                             : samePlace(mine, theirs) && !exact ? incoming.parentStamp
+                                                                 : unknown();
         record.created = incoming.created;
         return record;
     }

@@ -20,6 +20,7 @@ namespace {
 
 constexpr const char* General = "5EE0962C-217D-411a-BB72-6261B1B4F5BF";
 constexpr const char* Media = "099C65A7-7E41-4d97-8294-6762A3E291F4";
+constexpr const char* Favorites = "9EED3209-19C9-4a89-B8B3-5FA0F96697F4";
 
 class SyncThroughFolder : public ::testing::Test {
 protected:
@@ -303,4 +304,157 @@ TEST_F(SyncThroughFolder, ItemMovedIntoACategoryDeletedElsewhereBringsItBackOnBo
     EXPECT_EQ(b.column("select name from link_table where guid='i2';"), std::vector<std::string>{"deux"});
     EXPECT_EQ(atB.changesReceived, 1);
     EXPECT_TRUE(atB.catalogueChanged);
+}
+
+TEST_F(SyncThroughFolder, TheLaterChangeWinsWhicheverDeviceSyncsFirst)
+{
+    struct Case {
+        const char* what;
+        std::string earlier, later;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases = {
+        {"a delete, then an edit elsewhere",
+         "delete from link_table where guid='x';",
+         "update link_table set name='Edited later on B' where guid='x';",
+         {std::string("Edited later on B@") + General}},
+        {"two renames",
+         "update link_table set name='early' where guid='x';",
+         "update link_table set name='late' where guid='x';",
+         {std::string("late@") + General}},
+        {"two moves",
+         std::string("update link_table set category='") + Media + "' where guid='x';",
+         "update link_table set category='" + std::string(Favorites) + "' where guid='x';",
+         {std::string("one@") + Favorites}},
+        {"an edit, then a delete elsewhere",
+         "update link_table set name='early' where guid='x';",
+         "delete from link_table where guid='x';",
+         {}},
+    };
+    for (const Case& c : cases)
+        for (const bool laterSyncsFirst : {false, true}) {
+            TempFolder room;
+            FolderTransport transport(room.path());
+            SyncDevice first(room.path("a.db"), "a"), second(room.path("b.db"), "b");
+            first.addItem("x", "one", General);
+            first.sync(transport);
+            second.sync(transport);
+            first.execute(c.earlier);
+            second.later(60'000'000);
+            second.execute(c.later);
+            for (SyncDevice* device :
+                 laterSyncsFirst ? std::vector{&second, &first, &second} : std::vector{&first, &second, &first})
+                device->sync(transport);
+            EXPECT_EQ(first.items(), c.expected) << c.what << (laterSyncsFirst ? ", later first" : ", earlier first");
+            EXPECT_EQ(second.items(), c.expected) << c.what << (laterSyncsFirst ? ", later first" : ", earlier first");
+        }
+}
+
+namespace {
+
+// The process dies once its file reached the place, before the catalogue records it.
+class DiesAfterUpload : public FolderTransport {
+public:
+    using FolderTransport::FolderTransport;
+    using FolderTransport::put;
+    void put(const std::string& path, QIODevice& from) override
+    {
+        FolderTransport::put(path, from);
+        throw SyncError("killed");
+    }
+};
+
+}  // namespace
+
+TEST_F(SyncThroughFolder, UploadThatLandedBeforeItWasRecordedIsThisDevicesOwn)
+{
+    a.addItem("i1", "one", General);
+    sync(a);
+    sync(b);
+    const std::string id = a.device();
+    a.addItem("i2", "two", General);
+    DiesAfterUpload dying(place);
+    EXPECT_EQ(synchronize(a.path, dying, a.options).error, "killed");
+
+    const SyncReport next = sync(a);
+    EXPECT_TRUE(next.warnings.empty()) << next.warnings.at(0);
+    EXPECT_EQ(next.changesSent, 0) << "the change went with the upload that landed";
+    EXPECT_EQ(a.device(), id);
+    sync(b);
+    EXPECT_EQ(b.items().size(), 2u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(place + "/Varnelo"), {}), 1);
+}
+
+TEST_F(SyncThroughFolder, WhatAnotherDeviceSendsCannotChangeWhatOnlyThisProgramMayChange)
+{
+    a.addCategory("cat", "Projects");
+    sync(a);
+    const auto record = [](const std::string& text) { return *recordFromText(text); };
+    const std::string stamp = "\"" + std::to_string(HybridClock::wallClockNow()) + "@evil\"";
+    const std::vector<SyncRecord> sent = {
+        // a built-in category stripped of its flag and moved
+        record("{\"k\":\"c\",\"g\":\"" + std::string(General)
+               + "\",\"f\":{\"name\":\"Mine\",\"system\":\"0\","
+                 "\"icon\":\"#0\"},\"p\":\"cat\",\"fs\":"
+               + stamp + ",\"ps\":" + stamp + ",\"c\":" + stamp + "}"),
+        // an item that takes a category's GUID
+        record("{\"k\":\"i\",\"g\":\"cat\",\"f\":{\"name\":\"impostor\",\"type\":\"1\"},\"p\":\"" + std::string(General)
+               + "\",\"fs\":" + stamp + ",\"ps\":" + stamp + ",\"c\":" + stamp + "}"),
+    };
+    std::filesystem::create_directories(place + "/Varnelo/evil");
+    const SyncFileHeader header{"evil", "evil box", 1, false, 0, {}, {}};
+    std::ofstream(place + "/Varnelo/evil/changes-00000001.vsync", std::ios::binary)
+        << syncFileBytes(header, sent).toStdString();
+    const SyncReport report = sync(b);
+    ASSERT_TRUE(report.ok);
+    EXPECT_EQ(b.column("select name || '|' || system || '|' || parent_guid from category_table where guid='"
+                       + std::string(General) + "';"),
+              std::vector<std::string>{"Mine|1|"});
+    EXPECT_EQ(b.column("select count(*) from link_table where guid='cat';"), std::vector<std::string>{"0"});
+    EXPECT_EQ(report.warnings,
+              std::vector<std::string>{
+                  "A record from the device \"evil box\" was refused: an item cannot take the GUID of a category."});
+
+    // A line longer than any record, and more device folders than any place of ours holds.
+    const SyncFileHeader second{"evil", "evil box", 2, false, 0, {}, {}};
+    SyncRecord huge = sent[1];
+    huge.guid = "huge";
+    huge.fields["comment"] = std::string(5 << 20, 'x');
+    std::ofstream(place + "/Varnelo/evil/changes-00000002.vsync", std::ios::binary)
+        << syncFileBytes(second, {huge}).toStdString();
+    FolderTransport transport(place);
+    const SyncReport tooLong = synchronize(b.path, transport, b.options);
+    EXPECT_EQ(tooLong.error,
+              "The sync file \"Varnelo/evil/changes-00000002.vsync\" of \"evil box\" holds a line longer "
+              "than 4 MiB; nothing was merged.");
+    std::filesystem::remove(place + "/Varnelo/evil/changes-00000002.vsync");
+    for (int i = 0; i < 1001; ++i)
+        std::filesystem::create_directory(place + "/Varnelo/d" + std::to_string(i));
+    const SyncReport crowded = synchronize(b.path, transport, b.options);
+    EXPECT_EQ(crowded.error, "The place holds more than 1000 device folders in \"Varnelo\": that is no place Varnelo "
+                             "made; nothing was read.");
+}
+
+TEST_F(SyncThroughFolder, FolderOfADeviceNobodyWritesAnyMoreIsCompactedOnceEveryDeviceHasReadIt)
+{
+    SyncDevice retired(dir.path("old.db"), "old laptop");
+    retired.addItem("r1", "from the old laptop", General);
+    sync(retired);
+    sync(a);
+    sync(b);
+    const std::string folder = place + "/Varnelo/" + retired.device();
+    // A month and more without a word from it.
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        std::filesystem::last_write_time(entry.path(),
+                                         std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 40));
+    a.addItem("a1", "from a", General);
+    b.addItem("b1", "from b", General);
+    for (int round = 0; round < 3; ++round) {
+        sync(a);
+        sync(b);
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder));
+    SyncDevice joining(dir.path("new.db"), "new desktop");
+    sync(joining);
+    EXPECT_EQ(joining.items().size(), 3u) << "what the retired device wrote lives on in the snapshots";
 }
