@@ -9,6 +9,7 @@
 #include <QCryptographicHash>
 
 #include <algorithm>
+#include <tuple>
 
 namespace {
 
@@ -171,7 +172,9 @@ void MergeSession::capture(char kind, const std::string& guid, const std::option
 {
     const long long key = objectKey(kind, guid);
     const auto entry = store.state(key);
-    const bool wasDeleted = entry && entry->record && entry->record->deleted();
+    // A category deleted elsewhere that stays for what it holds keeps its row and that row's hash: only
+    // a change of the row itself undoes the deletion.
+    const bool wasDeleted = entry && entry->record && entry->record->deleted() && (entry->hash == 0 || note);
     SyncRecord record;
     long long hash = 0;
     if (local) {
@@ -321,10 +324,19 @@ void MergeSession::keepPresent(SyncRecord& merged, const SyncRecord& present, lo
         result.cameBack = static_cast<int>(cameBack.size());
 }
 
+std::optional<StoredItem> MergeSession::itemRow(const std::string& guid)
+{
+    if (auto waiting = inserting.find(guid); waiting != inserting.end())
+        return waiting->second.row;
+    if (deleting.count(guid))
+        return std::nullopt;
+    return store.item(guid);
+}
+
 void MergeSession::mergeItem(const SyncRecord& incoming)
 {
     const long long key = objectKey(SyncRecord::Item, incoming.guid);
-    const auto row = store.item(incoming.guid);
+    const auto row = itemRow(incoming.guid);
     const auto entry = store.state(key);
     std::optional<SyncRecord> local;
     if (entry && entry->record)
@@ -345,22 +357,25 @@ void MergeSession::mergeItem(const SyncRecord& incoming)
         store.addPending(key, SyncRecord::Item, incoming.guid);
 }
 
+// Rows are deleted and new ones appended once the merge has seen every record: an item deleted by one
+// device and brought back by another keeps its place, in whichever order their files are read.
 void MergeSession::storeItem(long long key, const SyncRecord& merged, const std::optional<StoredItem>& row)
 {
     if (merged.deleted()) {
-        if (row) {
-            store.deleteItem(merged.guid);
-            ++result.itemsDeleted;
-            ++result.deletedBy[merged.deleteStamp.device];
-            result.catalogueChanged = true;
-        }
+        if (!inserting.erase(merged.guid) && row)
+            deleting[merged.guid] = merged.deleteStamp.device;
         store.setState(key, SyncRecord::Item, entryOf(merged, 0));
         return;
     }
     const StoredItem wanted = itemRowOf({&merged, merged.parent}, settings.documentFolders);
-    if (!row || !(*row == wanted)) {
-        store.writeItem(wanted, row.has_value());
-        result.catalogueChanged = true;
+    if (inserting.count(merged.guid) || (!row && !deleting.count(merged.guid))) {
+        inserting[merged.guid] = {wanted, merged.created};
+    } else {
+        const auto stored = deleting.erase(merged.guid) ? store.item(merged.guid) : row;
+        if (!stored || !(*stored == wanted)) {
+            store.writeItem(wanted, stored.has_value());
+            result.catalogueChanged = true;
+        }
     }
     if (!categoryRows.count(merged.parent))
         unplaced.push_back(merged.guid);
@@ -510,6 +525,23 @@ void MergeSession::settleCategories()
 
 void MergeSession::finish()
 {
+    for (const auto& [guid, device] : deleting) {
+        store.deleteItem(guid);
+        ++result.itemsDeleted;
+        ++result.deletedBy[device];
+        result.catalogueChanged = true;
+    }
+    deleting.clear();
+    std::vector<const Inserting*> order;
+    for (const auto& [guid, waiting] : inserting)
+        order.push_back(&waiting);
+    std::sort(order.begin(), order.end(), [](const Inserting* a, const Inserting* b) {
+        return std::tie(a->created, a->row.guid) < std::tie(b->created, b->row.guid);
+    });
+    for (const Inserting* waiting : order)
+        store.writeItem(waiting->row, false);
+    result.catalogueChanged = result.catalogueChanged || !inserting.empty();
+    inserting.clear();
     if (settings.rule != JoinRule::None)
         adoptLocalOnly();
     settleCategories();

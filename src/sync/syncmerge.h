@@ -70,6 +70,7 @@ private:
                                      long long key);
     void mergeItem(const SyncRecord& incoming);
     void mergeKept(const SyncRecord& incoming);
+    std::optional<StoredItem> itemRow(const std::string& guid);
     void keepPresent(SyncRecord& merged, const SyncRecord& present, long long key);
     void storeItem(long long key, const SyncRecord& merged, const std::optional<StoredItem>& row);
     void adoptLocalOnly();
@@ -92,4 +93,11 @@ private:
     std::unordered_set<long long> presentAtStart;
     std::set<long long> cameBack;
     std::vector<std::string> unplaced;
+    struct Inserting {
+        StoredItem row;
+        Stamp created;
+    };
+    std::map<std::string, Inserting> inserting;
+    // Items to delete, with the device whose deletion it is.
+    std::map<std::string, std::string> deleting;
 };
