@@ -101,13 +101,13 @@ std::vector<std::string> catalogue(SyncDevice& device)
 
 TEST(SyncDifferential, NotedChangesAndTheWholeComparisonGiveTheSameCatalogues)
 {
-    for (const unsigned seed : {7u, 29u, 101u}) {
+    for (const unsigned seed : {7u, 29u}) {
         World fast(false), whole(true);
         std::mt19937 dice(seed);
         int made = 0;
         fast.devices[0]->addItem("x", "first", General);
         whole.devices[0]->addItem("x", "first", General);
-        for (int step = 0; step < 200; ++step) {
+        for (int step = 0; step < 150; ++step) {
             const std::size_t device = std::uniform_int_distribution<std::size_t>(0, 2)(dice);
             if (std::uniform_int_distribution<int>(0, 3)(dice) == 0) {
                 fast.sync(device);
