@@ -57,10 +57,10 @@ std::string canonicalPath(const std::string& path)
 
 std::string span(long long microseconds)
 {
-    const long long minutes = std::llabs(microseconds) / 60'000'000;
-    if (minutes >= 48 * 60)
+    const long long minutes = (std::llabs(microseconds) + 30'000'000) / 60'000'000;
+    if (minutes >= 36 * 60)
         return std::to_string((minutes + 12 * 60) / (24 * 60)) + " days";
-    if (minutes >= 120)
+    if (minutes >= 90)
         return std::to_string((minutes + 30) / 60) + " hours";
     return std::to_string(minutes) + " minutes";
 }

@@ -3,7 +3,7 @@
 
 // The real WebDAV servers the sync tests talk to, each started by the test on 127.0.0.1 on a free
 // port: `rclone serve webdav`, Apache 2 with mod_dav and Basic auth, and a fault-injecting proxy of
-// our own in front of either (faultproxy.py).
+// our own in front of either (tests/common/faultproxy.py).
 
 #include "sync/synctransport.h"
 
