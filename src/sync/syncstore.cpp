@@ -314,7 +314,10 @@ std::string SyncStore::meta(const std::string& key, const std::string& fallback)
 {
     Statement& query = prepared("select value from sync_meta where key = ?1;");
     query.bind(1, key);
-    return query.step() ? query.text(0) : fallback;
+    const std::string value = query.step() ? query.text(0) : fallback;
+    // A statement left on a row would keep a DROP or a checkpoint waiting.
+    query.reset();
+    return value;
 }
 
 void SyncStore::setMeta(const std::string& key, const std::string& value)
@@ -445,6 +448,7 @@ std::optional<SyncStore::Entry> SyncStore::state(long long key)
     unpackStamps(row.blob(1), entry);
     if (!row.isNull(2))
         entry.record = recordFromText(row.text(2));
+    row.reset();
     return entry;
 }
 
@@ -604,7 +608,9 @@ std::optional<StoredItem> SyncStore::item(const std::string& guid)
     row.bind(1, guid);
     if (!row.step())
         return std::nullopt;
-    return itemRow(row);
+    StoredItem found = itemRow(row);
+    row.reset();
+    return found;
 }
 
 std::vector<StoredCategory> SyncStore::categories()
@@ -666,7 +672,9 @@ bool SyncStore::holdsAnything(const std::string& categoryGuid)
     Statement& query = prepared("select exists (select 1 from link_table where category = ?1) or exists (select 1 "
                                 "from category_table where parent_guid = ?1);");
     query.bind(1, categoryGuid);
-    return query.step() && query.integer(0) != 0;
+    const bool holds = query.step() && query.integer(0) != 0;
+    query.reset();
+    return holds;
 }
 
 int SyncStore::itemCount()

@@ -458,3 +458,42 @@ TEST_F(SyncThroughFolder, FolderOfADeviceNobodyWritesAnyMoreIsCompactedOnceEvery
     sync(joining);
     EXPECT_EQ(joining.items().size(), 3u) << "what the retired device wrote lives on in the snapshots";
 }
+
+// A catalogue and a place as the first format left them: the whole records in the catalogue, bare
+// JSON lines on the place. One sync reads them and leaves the present format in both.
+TEST_F(SyncThroughFolder, FirstFormatIsReadOnceAndUpgraded)
+{
+    a.addItem("i1", "from the first format", General);
+    const std::string record = "{\"k\":\"i\",\"g\":\"i1\",\"f\":{\"name\":\"from the first format\",\"target\":"
+                               "\"https://example.org\",\"star\":\"0\",\"comment\":\"\",\"type\":\"1\"},\"p\":\""
+                               + std::string(General) + "\",\"fs\":\"5@old\",\"ps\":\"5@old\",\"c\":\"5@old\"}";
+    a.execute("create table sync_meta (key text primary key, value text);"
+              "create table sync_object (kind text, guid text, record text, row text, pending int, primary key (kind, "
+              "guid));"
+              "create table sync_peer (device text primary key, upto int, name text);"
+              "create table sync_dirty (kind text, guid text, primary key (kind, guid)) without rowid;");
+    CppSQLite3Buffer sql;
+    sql.Format("insert into sync_meta values ('device', 'old'), ('machine', %Q), ('path', %Q), ('sequence', '1'), "
+               "('joined', '1');"
+               "insert into sync_object values ('i', 'i1', %Q, 'row', 0);",
+               machineIdentity().c_str(), std::filesystem::weakly_canonical(a.path).string().c_str(), record.c_str());
+    a.execute(static_cast<const char*>(sql));
+    std::filesystem::create_directories(place + "/Varnelo/old");
+    std::ofstream(place + "/Varnelo/old/snapshot-00000001.jsonl")
+        << "{\"varnelo-sync\":1,\"device\":\"old\",\"name\":\"desktop\",\"sequence\":\"1\",\"snapshot\":true,"
+           "\"records\":1}\n"
+        << record << "\n";
+
+    sync(b);
+    EXPECT_EQ(b.items(), std::vector<std::string>{std::string("from the first format@") + General});
+    sync(a);
+    EXPECT_EQ(a.device(), "old");
+    EXPECT_TRUE(a.column("select name from sqlite_master where name = 'sync_object';").empty());
+    for (const auto& entry : std::filesystem::directory_iterator(place + "/Varnelo/old"))
+        EXPECT_TRUE(entry.path().filename().string().ends_with("-00000002.vsync")) << entry.path();
+    EXPECT_TRUE(std::filesystem::exists(place + "/Varnelo/old/snapshot-00000002.vsync"));
+    a.execute("update link_table set name = 'renamed after the upgrade';");
+    sync(a);
+    sync(b);
+    EXPECT_EQ(b.items(), std::vector<std::string>{std::string("renamed after the upgrade@") + General});
+}
