@@ -1,23 +1,28 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "webdavtransport.h"
 
+#include "webdavlisting.h"
+
 #include <QBuffer>
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QLocale>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSslError>
 #include <QStringList>
 #include <QUuid>
-#include <QXmlStreamReader>
 
 #include <chrono>
 
 namespace {
 
 constexpr int RedirectLimit = 5;
+
+long long nowMicroseconds()
+{
+    using namespace std::chrono;
+    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+}
 
 // The connection closed before the whole answer came: what the server did with the request is unknown.
 class ConnectionCut : public SyncError {
@@ -28,75 +33,6 @@ public:
 const QByteArray listBody = "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
                             "<d:propfind xmlns:d=\"DAV:\"><d:prop><d:resourcetype/><d:getcontentlength/>"
                             "<d:getlastmodified/></d:prop></d:propfind>";
-
-QString withoutTrailingSlash(QString path)
-{
-    while (path.size() > 1 && path.endsWith('/'))
-        path.chop(1);
-    return path;
-}
-
-// "Wed, 10 Dec 2025 13:53:00 GMT" as milliseconds since the epoch; 0 when it is no such date.
-long long httpDate(const QByteArray& text)
-{
-    QDateTime time = QLocale::c().toDateTime(QString::fromLatin1(text.trimmed().left(25)), "ddd, dd MMM yyyy hh:mm:ss");
-    if (!time.isValid())
-        return 0;
-    time.setTimeSpec(Qt::UTC);
-    return time.toMSecsSinceEpoch();
-}
-
-long long nowMicroseconds()
-{
-    using namespace std::chrono;
-    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-// The entries of a PROPFIND answer, leaving out the folder asked about.
-std::vector<RemoteEntry> entriesOf(const QByteArray& multistatus, const QString& folderPath, int limit,
-                                   const std::string& where)
-{
-    std::vector<RemoteEntry> entries;
-    QXmlStreamReader xml(multistatus);
-    QString href;
-    RemoteEntry entry;
-    const QString self = withoutTrailingSlash(folderPath);
-    while (!xml.atEnd()) {
-        xml.readNext();
-        const bool dav = xml.namespaceUri() == QLatin1String("DAV:");
-        if (xml.isStartElement() && dav) {
-            if (xml.name() == QLatin1String("response")) {
-                href.clear();
-                entry = RemoteEntry();
-            } else if (xml.name() == QLatin1String("href")) {
-                href = xml.readElementText();
-            } else if (xml.name() == QLatin1String("collection")) {
-                entry.folder = true;
-            } else if (xml.name() == QLatin1String("getcontentlength")) {
-                bool number = false;
-                const long long size = xml.readElementText().trimmed().toLongLong(&number);
-                entry.size = number && size >= 0 ? size : -1;
-            } else if (xml.name() == QLatin1String("getlastmodified")) {
-                entry.modified = httpDate(xml.readElementText().toLatin1());
-            }
-        } else if (xml.isEndElement() && dav && xml.name() == QLatin1String("response")) {
-            const QString path = withoutTrailingSlash(QUrl(href).path(QUrl::FullyDecoded));
-            if (path == self || path.isEmpty())
-                continue;
-            entry.name = path.section('/', -1).toStdString();
-            if (entry.name.empty())
-                continue;
-            if (static_cast<int>(entries.size()) >= limit)
-                throw SyncError("The WebDAV server at " + where + " lists more than " + std::to_string(limit)
-                                + " entries in one folder: refused.");
-            entries.push_back(entry);
-        }
-    }
-    if (xml.hasError())
-        throw SyncError("The WebDAV server at " + where
-                        + " sent a folder listing that cannot be read: " + xml.errorString().toStdString());
-    return entries;
-}
 
 }  // namespace
 
@@ -281,7 +217,7 @@ std::optional<std::vector<RemoteEntry>> WebDavTransport::list(const std::string&
         return std::nullopt;
     if (answer.status != 207)
         refuse("PROPFIND", url, answer.status);
-    return entriesOf(answer.body, url.path(QUrl::FullyDecoded), limits().listingEntries, where(url));
+    return readListing(answer.body, url.path(QUrl::FullyDecoded), limits().listingEntries, where(url));
 }
 
 std::optional<RemoteEntry> WebDavTransport::stat(const QUrl& url)
@@ -295,8 +231,10 @@ std::optional<RemoteEntry> WebDavTransport::stat(const QUrl& url)
     if (answer.status != 207)
         refuse("PROPFIND", url, answer.status);
     // The answer names the entry itself; listed against its parent it is the one entry.
-    const QString path = withoutTrailingSlash(url.path(QUrl::FullyDecoded));
-    auto entries = entriesOf(answer.body, path.section('/', 0, -2), 1, where(url));
+    QString path = url.path(QUrl::FullyDecoded);
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1);
+    auto entries = readListing(answer.body, path.section('/', 0, -2), 1, where(url));
     return entries.empty() ? std::optional<RemoteEntry>(RemoteEntry{}) : entries.front();
 }
 
