@@ -188,6 +188,9 @@ private:
     void compactRetired();
     void remember();
     long long nowShared() const { return raw + shift; }
+    // The first upload to a place that holds no snapshot is one: it holds everything.
+    bool snapshotOnly() const;
+    bool placeHasSnapshot() const;
 
     SyncStore store;
     SyncTransport& transport;
@@ -571,8 +574,8 @@ bool Sync::mergeAndPrepare()
     for (;;) {
         std::optional<Transaction> transaction(std::in_place, store.catalogue());
         HybridClock clock(device, store.clockLast());
-        const MergeSettings settings{device, options.documentFolders, rule, options.wholeMerge || store.upgraded(),
-                                     nowShared()};
+        const MergeSettings settings{device,      options.documentFolders, rule, options.wholeMerge || store.upgraded(),
+                                     nowShared(), snapshotOnly()};
         MergeSession session(store, settings, clock);
         session.captureLocalChanges();
         mergeSources(session);
@@ -624,6 +627,18 @@ bool Sync::mergeAndPrepare()
                                       + name + "\".");
         return true;
     }
+}
+
+bool Sync::placeHasSnapshot() const
+{
+    return own.newestSnapshot > 0 || std::any_of(folders.begin(), folders.end(), [](const auto& folder) {
+               return folder.second.newestSnapshot > 0;
+           });
+}
+
+bool Sync::snapshotOnly() const
+{
+    return sequence == 0 && !placeHasSnapshot();
 }
 
 std::unique_ptr<QTemporaryFile> Sync::temporary()
@@ -697,21 +712,16 @@ void Sync::prepareUpload(MergeSession& session)
     };
     const bool publish = minutes(observed) != minutes(published);
     long long reference = own.snapshotBytes;
-    bool anySnapshot = own.newestSnapshot > 0;
-    for (const auto& [name, folder] : folders) {
-        anySnapshot = anySnapshot || folder.newestSnapshot > 0;
+    for (const auto& [name, folder] : folders)
         if (reference == 0)
             reference = folder.snapshotBytes;
-    }
-    if (pending.empty() && !publish && !forceSnapshot && !(sequence == 0 && !anySnapshot && rule == JoinRule::None))
+    if (pending.empty() && !publish && !forceSnapshot && !snapshotOnly())
         return;
 
     SyncFileHeader header{device, options.machineName, next, false, raw, observed, progress};
     header.seen[device] = next;
     const SyncKey* fileKey = key ? &*key : nullptr;
-    // The first upload to a place that has no snapshot is one: it holds everything.
-    const bool snapshotOnly = sequence == 0 && !anySnapshot;
-    if (!snapshotOnly) {
+    if (!snapshotOnly()) {
         Prepared changes{syncFileName(next, false), temporary()};
         SyncFileWriter writer(*changes.file, fileKey, folderOf(device) + "/" + changes.name, header);
         for (const SyncStore::Pending& change : pending)
@@ -724,14 +734,14 @@ void Sync::prepareUpload(MergeSession& session)
     }
     const long long changeBytes = own.changeBytesSinceSnapshot + (prepared.empty() ? 0 : prepared.back().file->size());
     preparedSnapshot =
-        snapshotOnly || forceSnapshot || (reference > 0 && changeBytes > reference) || (reference == 0 && !anySnapshot);
+        snapshotOnly() || forceSnapshot || (reference > 0 && changeBytes > reference) || !placeHasSnapshot();
     if (preparedSnapshot) {
         header.snapshot = true;
         Prepared snapshot{syncFileName(next, true), temporary()};
         SyncFileWriter writer(*snapshot.file, fileKey, folderOf(device) + "/" + snapshot.name, header);
         writeSnapshot(session, writer);
         writer.finish();
-        if (snapshotOnly)
+        if (snapshotOnly())
             report.changesSent = static_cast<int>(writer.count());
         snapshot.file->flush();
         prepared.push_back(std::move(snapshot));

@@ -53,6 +53,7 @@ bool isPicture(const std::string& base64)
 MergeSession::MergeSession(SyncStore& store, const MergeSettings& settings, HybridClock& clock)
     : store(store), settings(settings), clock(clock)
 {
+    store.forgetUnwritten();
     for (StoredCategory& row : store.categories())
         categoryRows.emplace(row.guid, std::move(row));
     if (const auto pictures = splitIconList(store.catalogue().LoadIconList())) {
@@ -86,6 +87,12 @@ MergeSession::MergeSession(SyncStore& store, const MergeSettings& settings, Hybr
     for (const auto& [key, entry] : store.stateOfKind(SyncRecord::Icon))
         if (entry.record)
             records[{SyncRecord::Icon, entry.record->guid}] = withStamps(*entry.record, entry);
+}
+
+void MergeSession::pend(long long key, char kind, const std::string& guid)
+{
+    if (!settings.everythingInSnapshot)
+        store.addPending(key, kind, guid);
 }
 
 Stamp MergeSession::fallback()
@@ -135,7 +142,7 @@ void MergeSession::captureLocalChanges()
             icon.fieldsStamp = icon.created = noted(note ? note->content : Stamp(), {});
             records[key] = icon;
             touched.insert(key);
-            store.addPending(objectKey(SyncRecord::Icon, icon.guid), SyncRecord::Icon, icon.guid);
+            pend(objectKey(SyncRecord::Icon, icon.guid), SyncRecord::Icon, icon.guid);
         }
     }
     std::set<std::string> categoryGuids, itemGuids;
@@ -218,7 +225,7 @@ void MergeSession::capture(char kind, const std::string& guid, const std::option
             record.deleteStamp = fallback();
     }
     store.setState(key, kind, entryOf(record, hash));
-    store.addPending(key, kind, guid);
+    pend(key, kind, guid);
     if (kind != SyncRecord::Item) {
         records[{kind, guid}] = record;
         touched.insert({kind, guid});
@@ -310,7 +317,7 @@ void MergeSession::mergeKept(const SyncRecord& incoming)
     records[key] = merged;
     touched.insert(key);
     if (settings.rule != JoinRule::None && !(merged == incoming))
-        store.addPending(number, incoming.kind, incoming.guid);
+        pend(number, incoming.kind, incoming.guid);
 }
 
 // Nothing a joining catalogue holds is deleted by what the place deleted before: a new device's rows
@@ -354,7 +361,7 @@ void MergeSession::mergeItem(const SyncRecord& incoming)
         return;
     storeItem(key, merged, row);
     if (settings.rule != JoinRule::None && !(merged == incoming))
-        store.addPending(key, SyncRecord::Item, incoming.guid);
+        pend(key, SyncRecord::Item, incoming.guid);
 }
 
 // Rows are deleted and new ones appended once the merge has seen every record: an item deleted by one
@@ -400,7 +407,7 @@ void MergeSession::adoptLocalOnly()
         }
         records[key] = record;
         touched.insert(key);
-        store.addPending(objectKey(SyncRecord::Category, guid), SyncRecord::Category, guid);
+        pend(objectKey(SyncRecord::Category, guid), SyncRecord::Category, guid);
     }
     for (std::size_t i = 0; i < iconHashes.size(); ++i) {
         const RecordKey key{SyncRecord::Icon, iconHashes[i]};
@@ -412,7 +419,7 @@ void MergeSession::adoptLocalOnly()
         icon.fieldsStamp = icon.created = fallback();
         records[key] = icon;
         touched.insert(key);
-        store.addPending(objectKey(SyncRecord::Icon, icon.guid), SyncRecord::Icon, icon.guid);
+        pend(objectKey(SyncRecord::Icon, icon.guid), SyncRecord::Icon, icon.guid);
     }
     const auto known = store.keysOfKind(SyncRecord::Item);
     store.forEachItem([&](const StoredItem& row) {
@@ -425,7 +432,7 @@ void MergeSession::adoptLocalOnly()
         record.parentStamp = noted(note != notes.end() ? note->second.place : Stamp(), record.fieldsStamp);
         record.created = std::min(record.fieldsStamp, record.parentStamp);
         store.setState(key, SyncRecord::Item, entryOf(record, objectHash(record)));
-        store.addPending(key, SyncRecord::Item, row.guid);
+        pend(key, SyncRecord::Item, row.guid);
     });
 }
 
@@ -546,6 +553,7 @@ void MergeSession::finish()
         adoptLocalOnly();
     settleCategories();
     store.clearDirty();
+    store.flushState();
 }
 
 std::optional<SyncRecord> MergeSession::currentRecord(char kind, const std::string& guid, long long key)

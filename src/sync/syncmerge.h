@@ -24,6 +24,9 @@ struct MergeSettings {
     bool wholeScan = false;
     // Now, in the time the devices share (microseconds).
     long long now = 0;
+    // This device's next upload is a snapshot alone, which holds everything: nothing needs to wait
+    // as a change of its own.
+    bool everythingInSnapshot = false;
 };
 
 struct MergeOutcome {
@@ -62,6 +65,8 @@ public:
 
 private:
     struct Local;
+    // A change made here waits for the next upload.
+    void pend(long long key, char kind, const std::string& guid);
     Stamp fallback();
     Stamp noted(const Stamp& stamp, const Stamp& otherwise);
     void capture(char kind, const std::string& guid, const std::optional<LocalObject>& local,

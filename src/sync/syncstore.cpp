@@ -75,10 +75,10 @@ void putVarint(std::string& out, unsigned long long value)
     } while (value);
 }
 
-unsigned long long getVarint(const std::vector<unsigned char>& in, std::size_t& at)
+unsigned long long getVarint(const unsigned char* in, std::size_t size, std::size_t& at)
 {
     unsigned long long value = 0;
-    for (int shift = 0; at < in.size() && shift < 64; shift += 7) {
+    for (int shift = 0; at < size && shift < 64; shift += 7) {
         const unsigned char byte = in[at++];
         value |= static_cast<unsigned long long>(byte & 0x7f) << shift;
         if (!(byte & 0x80))
@@ -307,6 +307,7 @@ void SyncStore::upgradeFirstFormat()
     db.ExecuteStatement(
         ("update sync_clock set last = max(last, " + std::to_string(std::atoll(meta("clock").c_str())) + ");").c_str());
     eraseMeta("clock");
+    flushState();
     upgradedTables = true;
 }
 
@@ -419,15 +420,15 @@ std::string SyncStore::packStamps(const Entry& entry)
     return out;
 }
 
-void SyncStore::unpackStamps(const std::vector<unsigned char>& bytes, Entry& entry)
+void SyncStore::unpackStamps(const unsigned char* bytes, std::size_t size, Entry& entry)
 {
-    if (bytes.empty())
+    if (size == 0)
         return;
     std::size_t at = 1;
     const auto get = [&] {
-        const long long offset = unzigzag(getVarint(bytes, at));
+        const long long offset = unzigzag(getVarint(bytes, size, at));
         Stamp stamp;
-        stamp.device = deviceOf(static_cast<int>(getVarint(bytes, at)));
+        stamp.device = deviceOf(static_cast<int>(getVarint(bytes, size, at)));
         stamp.clock = offset == 0 ? 0 : offset + StampBase - 1;
         return stamp;
     };
@@ -439,13 +440,23 @@ void SyncStore::unpackStamps(const std::vector<unsigned char>& bytes, Entry& ent
 
 std::optional<SyncStore::Entry> SyncStore::state(long long key)
 {
+    if (auto kept = unwritten.find(key); kept != unwritten.end()) {
+        Entry entry;
+        entry.hash = kept->second.hash;
+        const auto* stamps = reinterpret_cast<const unsigned char*>(kept->second.stamps.data());
+        unpackStamps(stamps, kept->second.stamps.size(), entry);
+        if (kept->second.record)
+            entry.record = recordFromText(*kept->second.record);
+        return entry;
+    }
     Statement& row = prepared("select hash, stamps, record from sync_state where key = ?1;");
     row.bind(1, key);
     if (!row.step())
         return std::nullopt;
     Entry entry;
     entry.hash = row.integer(0);
-    unpackStamps(row.blob(1), entry);
+    const auto stamps = row.blob(1);
+    unpackStamps(stamps.data(), stamps.size(), entry);
     if (!row.isNull(2))
         entry.record = recordFromText(row.text(2));
     row.reset();
@@ -454,24 +465,40 @@ std::optional<SyncStore::Entry> SyncStore::state(long long key)
 
 void SyncStore::setState(long long key, char kind, const Entry& entry)
 {
-    const std::string stamps = packStamps(entry);
+    unwritten[key] = {kindNumber(kind), entry.hash, packStamps(entry),
+                      entry.record ? std::optional<std::string>(recordText(*entry.record)) : std::nullopt};
+}
+
+void SyncStore::forgetUnwritten()
+{
+    unwritten.clear();
+}
+
+void SyncStore::flushState()
+{
     Statement& write =
         prepared("replace into sync_state (key, kind, hash, stamps, record) values (?1, ?2, ?3, ?4, ?5);");
-    write.bind(1, key).bind(2, kindNumber(kind)).bind(3, entry.hash).bindBlob(4, stamps.data(), stamps.size());
-    if (entry.record)
-        write.bind(5, recordText(*entry.record));
-    write.run();
+    for (const auto& [key, row] : unwritten) {
+        write.reset();
+        write.bind(1, key).bind(2, row.kind).bind(3, row.hash).bindBlob(4, row.stamps.data(), row.stamps.size());
+        if (row.record)
+            write.bind(5, *row.record);
+        write.run();
+    }
+    unwritten.clear();
 }
 
 std::unordered_map<long long, SyncStore::Entry> SyncStore::stateOfKind(char kind)
 {
+    flushState();
     std::unordered_map<long long, Entry> entries;
     Statement row(db, "select key, hash, stamps, record from sync_state where kind = ?1;");
     row.bind(1, kindNumber(kind));
     while (row.step()) {
         Entry& entry = entries[row.integer(0)];
         entry.hash = row.integer(1);
-        unpackStamps(row.blob(2), entry);
+        const auto stamps = row.blob(2);
+        unpackStamps(stamps.data(), stamps.size(), entry);
         if (!row.isNull(3))
             entry.record = recordFromText(row.text(3));
     }
@@ -481,6 +508,7 @@ std::unordered_map<long long, SyncStore::Entry> SyncStore::stateOfKind(char kind
 std::unordered_map<long long, std::string> SyncStore::packedItems()
 {
     // hash, then the record's length and text (if any), then the stamps.
+    flushState();
     std::unordered_map<long long, std::string> items;
     for (Statement row(db, "select key, hash, record, stamps from sync_state where kind = 0;"); row.step();) {
         std::string packed;
@@ -497,22 +525,21 @@ std::unordered_map<long long, std::string> SyncStore::packedItems()
 
 SyncStore::Entry SyncStore::unpack(const std::string& packed)
 {
-    const std::vector<unsigned char> bytes(packed.begin(), packed.end());
+    const auto* bytes = reinterpret_cast<const unsigned char*>(packed.data());
     std::size_t at = 0;
     Entry entry;
-    entry.hash = static_cast<long long>(getVarint(bytes, at));
-    const std::size_t length = getVarint(bytes, at);
-    if (length > 0 && at + length <= bytes.size())
+    entry.hash = static_cast<long long>(getVarint(bytes, packed.size(), at));
+    const std::size_t length = getVarint(bytes, packed.size(), at);
+    if (length > 0 && at + length <= packed.size())
         entry.record = recordFromText(packed.substr(at, length));
-    at += length;
-    unpackStamps(std::vector<unsigned char>(bytes.begin() + static_cast<std::ptrdiff_t>(std::min(at, bytes.size())),
-                                            bytes.end()),
-                 entry);
+    at = std::min(at + length, packed.size());
+    unpackStamps(bytes + at, packed.size() - at, entry);
     return entry;
 }
 
 std::unordered_map<long long, long long> SyncStore::itemHashes()
 {
+    flushState();
     std::unordered_map<long long, long long> hashes;
     for (Statement row(db, "select key, case when record is null then hash else 0 end from sync_state where kind = 0;");
          row.step();)
@@ -522,6 +549,7 @@ std::unordered_map<long long, long long> SyncStore::itemHashes()
 
 std::unordered_set<long long> SyncStore::keysOfKind(char kind)
 {
+    flushState();
     std::unordered_set<long long> keys;
     Statement row(db, "select key from sync_state where kind = ?1;");
     row.bind(1, kindNumber(kind));
@@ -532,6 +560,7 @@ std::unordered_set<long long> SyncStore::keysOfKind(char kind)
 
 void SyncStore::clearState()
 {
+    unwritten.clear();
     db.ExecuteStatement("delete from sync_state;");
 }
 
@@ -628,11 +657,11 @@ std::vector<StoredCategory> SyncStore::categories()
 
 void SyncStore::forEachItem(const std::function<void(const StoredItem&)>& visit)
 {
-    std::unordered_set<std::string> seen;
+    std::unordered_set<std::size_t> seen;
     for (Statement row(db, "select guid, name, target, category, star, comment, type from link_table order by "
                            "itemorder;");
          row.step();)
-        if (StoredItem item = itemRow(row); seen.insert(item.guid).second)
+        if (StoredItem item = itemRow(row); seen.insert(std::hash<std::string>()(item.guid)).second)
             visit(item);
 }
 

@@ -73,7 +73,12 @@ public:
         std::optional<SyncRecord> record;
     };
     std::optional<Entry> state(long long key);
+    // Kept in memory and written in the order of their keys at flushState() (or before any read of
+    // the whole state), so that a merge of every object writes the table front to back.
     void setState(long long key, char kind, const Entry& entry);
+    void flushState();
+    // What a merge that is undone kept in memory goes with it.
+    void forgetUnwritten();
     // The entries of one kind, whole (categories and icons are few).
     std::unordered_map<long long, Entry> stateOfKind(char kind);
     // The stamps of every item as stored, for writing a snapshot (unpack each as needed).
@@ -130,7 +135,7 @@ private:
     int deviceNumber(const std::string& device);
     std::string deviceOf(int number);
     std::string packStamps(const Entry& entry);
-    void unpackStamps(const std::vector<unsigned char>& bytes, Entry& entry);
+    void unpackStamps(const unsigned char* bytes, std::size_t size, Entry& entry);
     Statement& prepared(const char* sql);
 
     std::string dbPath;
@@ -140,6 +145,13 @@ private:
     std::unordered_map<std::string, int> deviceNumbers;
     std::vector<std::string> devices;
     std::map<const char*, std::unique_ptr<Statement>> statements;
+    struct Unwritten {
+        int kind;
+        long long hash;
+        std::string stamps;
+        std::optional<std::string> record;
+    };
+    std::map<long long, Unwritten> unwritten;
 };
 
 // The number an object goes by in the bookkeeping.
