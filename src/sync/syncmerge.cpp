@@ -54,8 +54,10 @@ MergeSession::MergeSession(SyncStore& store, const MergeSettings& settings, Hybr
     : store(store), settings(settings), clock(clock)
 {
     store.forgetUnwritten();
-    for (StoredCategory& row : store.categories())
+    for (StoredCategory& row : store.categories()) {
+        categoryGuids.insert(row.guid);
         categoryRows.emplace(row.guid, std::move(row));
+    }
     if (const auto pictures = splitIconList(store.catalogue().LoadIconList())) {
         iconPictures = *pictures;
         for (std::size_t i = 0; i < iconPictures.size(); ++i) {
@@ -82,8 +84,10 @@ MergeSession::MergeSession(SyncStore& store, const MergeSettings& settings, Hybr
             entry->second.record ? *entry->second.record : localObject(row, iconRefs).content, entry->second);
     }
     for (const auto& [key, entry] : categories)
-        if (!placed.count(key) && entry.record)
+        if (!placed.count(key) && entry.record) {
             records[{SyncRecord::Category, entry.record->guid}] = withStamps(*entry.record, entry);
+            categoryGuids.insert(entry.record->guid);
+        }
     for (const auto& [key, entry] : store.stateOfKind(SyncRecord::Icon))
         if (entry.record)
             records[{SyncRecord::Icon, entry.record->guid}] = withStamps(*entry.record, entry);
@@ -145,13 +149,13 @@ void MergeSession::captureLocalChanges()
             pend(objectKey(SyncRecord::Icon, icon.guid), SyncRecord::Icon, icon.guid);
         }
     }
-    std::set<std::string> categoryGuids, itemGuids;
+    std::set<std::string> categoriesToCapture, itemGuids;
     for (const auto& [key, note] : notes)
-        (note.kind == SyncRecord::Category ? categoryGuids : itemGuids).insert(note.guid);
+        (note.kind == SyncRecord::Category ? categoriesToCapture : itemGuids).insert(note.guid);
     if (settings.wholeScan)
         for (const auto& [guid, row] : categoryRows)
-            categoryGuids.insert(guid);
-    for (const std::string& guid : categoryGuids) {
+            categoriesToCapture.insert(guid);
+    for (const std::string& guid : categoriesToCapture) {
         auto note = notes.find(objectKey(SyncRecord::Category, guid));
         capture(SyncRecord::Category, guid, localCategory(guid), note == notes.end() ? nullptr : &note->second);
     }
@@ -283,9 +287,7 @@ void MergeSession::merge(SyncRecord record, const std::string& fromDevice)
             result.warnings.push_back(warning);
     };
     // A GUID is one object's, whatever a device sends.
-    if (record.kind == SyncRecord::Item
-        && (isBuiltInCategory(record.guid) || categoryRows.count(record.guid)
-            || records.count({SyncRecord::Category, record.guid})))
+    if (record.kind == SyncRecord::Item && (isBuiltInCategory(record.guid) || categoryGuids.count(record.guid)))
         return refuse("an item cannot take the GUID of a category.");
     if (record.kind == SyncRecord::Category && store.item(record.guid))
         return refuse("a category cannot take the GUID of an item.");
@@ -316,6 +318,8 @@ void MergeSession::mergeKept(const SyncRecord& incoming)
         return;
     records[key] = merged;
     touched.insert(key);
+    if (key.first == SyncRecord::Category)
+        categoryGuids.insert(key.second);
     if (settings.rule != JoinRule::None && !(merged == incoming))
         pend(number, incoming.kind, incoming.guid);
 }
@@ -384,7 +388,7 @@ void MergeSession::storeItem(long long key, const SyncRecord& merged, const std:
             result.catalogueChanged = true;
         }
     }
-    if (!categoryRows.count(merged.parent))
+    if (!categoryGuids.count(merged.parent))
         unplaced.push_back(merged.guid);
     store.setState(key, SyncRecord::Item,
                    entryOf(merged, objectHash(localObject(wanted, settings.documentFolders).content)));

@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -90,6 +91,8 @@ private:
     MergeOutcome result;
 
     std::map<std::string, StoredCategory> categoryRows;
+    // Every GUID a category goes by, here or in a record: no item may take one.
+    std::unordered_set<std::string> categoryGuids;
     std::vector<std::string> iconPictures, iconHashes, iconRefs;
     // Categories and icons: every record known, live or deleted.
     RecordSet records;

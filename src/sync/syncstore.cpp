@@ -6,7 +6,9 @@
 #include "storage/transaction.h"
 
 #include <QJsonDocument>
+
 #include <QJsonObject>
+#include <algorithm>
 
 #include <sodium.h>
 
@@ -449,6 +451,8 @@ std::optional<SyncStore::Entry> SyncStore::state(long long key)
             entry.record = recordFromText(*kept->second.record);
         return entry;
     }
+    if (onlyUnwritten)
+        return std::nullopt;
     Statement& row = prepared("select hash, stamps, record from sync_state where key = ?1;");
     row.bind(1, key);
     if (!row.step())
@@ -472,6 +476,7 @@ void SyncStore::setState(long long key, char kind, const Entry& entry)
 void SyncStore::forgetUnwritten()
 {
     unwritten.clear();
+    onlyUnwritten = false;
 }
 
 void SyncStore::flushState()
@@ -486,6 +491,7 @@ void SyncStore::flushState()
         write.run();
     }
     unwritten.clear();
+    onlyUnwritten = false;
 }
 
 std::unordered_map<long long, SyncStore::Entry> SyncStore::stateOfKind(char kind)
@@ -562,6 +568,7 @@ void SyncStore::clearState()
 {
     unwritten.clear();
     db.ExecuteStatement("delete from sync_state;");
+    onlyUnwritten = true;
 }
 
 void SyncStore::addPending(long long key, char kind, const std::string& guid)

@@ -151,7 +151,9 @@ private:
         std::string stamps;
         std::optional<std::string> record;
     };
-    std::map<long long, Unwritten> unwritten;
+    std::unordered_map<long long, Unwritten> unwritten;
+    // The table was emptied in this transaction: what is not unwritten is not there.
+    bool onlyUnwritten = false;
 };
 
 // The number an object goes by in the bookkeeping.
