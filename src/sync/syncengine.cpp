@@ -182,8 +182,11 @@ private:
     bool mergeAndPrepare();
     void mergeSources(MergeSession& session);
     void prepareUpload(MergeSession& session);
-    void writeSnapshot(MergeSession& session, SyncFileWriter& writer);
     std::unique_ptr<QTemporaryFile> temporary();
+    bool expired(const SyncRecord& record) const;
+    void writeSnapshotCategories(MergeSession& session, SyncFileWriter& writer);
+    void writeSnapshotItems(SyncFileWriter& writer);
+    SyncFileHeader uploadHeader(bool snapshot) const;
     void upload();
     void compactRetired();
     void remember();
@@ -211,8 +214,9 @@ private:
     std::map<std::string, long long> progress;
     std::map<std::string, SyncStore::Peer> peers;
     std::map<std::string, std::map<std::string, long long>> peerSeen;
-    std::map<std::string, long long> published;
     std::vector<Prepared> prepared;
+    std::optional<Prepared> draft;
+    std::unique_ptr<SyncFileWriter> draftWriter;
     long long preparedSequence = 0;
     bool preparedSnapshot = false;
 };
@@ -574,8 +578,16 @@ bool Sync::mergeAndPrepare()
     for (;;) {
         std::optional<Transaction> transaction(std::in_place, store.catalogue());
         HybridClock clock(device, store.clockLast());
-        const MergeSettings settings{device,      options.documentFolders, rule, options.wholeMerge || store.upgraded(),
-                                     nowShared(), snapshotOnly()};
+        MergeSettings settings{device,      options.documentFolders, rule, options.wholeMerge || store.upgraded(),
+                               nowShared(), snapshotOnly()};
+        // A first device's snapshot is written as its rows are adopted.
+        draft.reset();
+        if (snapshotOnly() && sources.empty() && rule != JoinRule::None) {
+            draft.emplace(Prepared{syncFileName(sequence + 1, true), temporary()});
+            draftWriter = std::make_unique<SyncFileWriter>(*draft->file, key ? &*key : nullptr,
+                                                           folderOf(device) + "/" + draft->name, uploadHeader(true));
+            settings.intoSnapshot = [this](const SyncRecord& record) { draftWriter->add(record); };
+        }
         MergeSession session(store, settings, clock);
         session.captureLocalChanges();
         mergeSources(session);
@@ -629,6 +641,17 @@ bool Sync::mergeAndPrepare()
     }
 }
 
+SyncFileHeader Sync::uploadHeader(bool snapshot) const
+{
+    std::map<std::string, long long> observed;
+    for (const auto& [name, peer] : peers)
+        if (peer.ahead > clockTolerance)
+            observed[name] = peer.ahead;
+    SyncFileHeader header{device, options.machineName, sequence + 1, snapshot, raw, observed, progress};
+    header.seen[device] = sequence + 1;
+    return header;
+}
+
 bool Sync::placeHasSnapshot() const
 {
     return own.newestSnapshot > 0 || std::any_of(folders.begin(), folders.end(), [](const auto& folder) {
@@ -649,11 +672,13 @@ std::unique_ptr<QTemporaryFile> Sync::temporary()
     return file;
 }
 
-void Sync::writeSnapshot(MergeSession& session, SyncFileWriter& writer)
+bool Sync::expired(const SyncRecord& record) const
 {
-    const auto expired = [&](const SyncRecord& record) {
-        return record.deleted() && nowShared() - record.deleteStamp.clock > TombstoneLife;
-    };
+    return record.deleted() && nowShared() - record.deleteStamp.clock > TombstoneLife;
+}
+
+void Sync::writeSnapshotCategories(MergeSession& session, SyncFileWriter& writer)
+{
     std::vector<StoredCategory> categories = store.categories();
     std::stable_sort(categories.begin(), categories.end(),
                      [](const StoredCategory& a, const StoredCategory& b) { return a.level < b.level; });
@@ -665,31 +690,29 @@ void Sync::writeSnapshot(MergeSession& session, SyncFileWriter& writer)
     for (const auto& [key, record] : session.categoryAndIconRecords())
         if ((key.first == SyncRecord::Icon || !written.count(key.second)) && !expired(record))
             writer.add(record);
+}
+
+void Sync::writeSnapshotItems(SyncFileWriter& writer)
+{
     std::unordered_map<long long, std::string> items = store.packedItems();
+    const auto withStamps = [](SyncRecord record, const SyncStore::Entry& entry) {
+        record.fieldsStamp = entry.fields;
+        record.parentStamp = entry.parent;
+        record.deleteStamp = entry.deleted;
+        record.created = entry.created;
+        return record;
+    };
     store.forEachItem([&](const StoredItem& row) {
         auto packed = items.find(objectKey(SyncRecord::Item, row.guid));
         if (packed == items.end())
             return;
-        const SyncStore::Entry entry = store.unpack(packed->second);
-        SyncRecord record = localObject(row, options.documentFolders).content;
-        record.fieldsStamp = entry.fields;
-        record.parentStamp = entry.parent;
-        record.deleteStamp = entry.deleted;
-        record.created = entry.created;
-        writer.add(record);
+        writer.add(withStamps(localObject(row, options.documentFolders).content, store.unpack(packed->second)));
         items.erase(packed);
     });
     for (const auto& [unused, packed] : items) {
         const SyncStore::Entry entry = store.unpack(packed);
-        if (!entry.record)
-            continue;
-        SyncRecord record = *entry.record;
-        record.fieldsStamp = entry.fields;
-        record.parentStamp = entry.parent;
-        record.deleteStamp = entry.deleted;
-        record.created = entry.created;
-        if (record.deleted() && !expired(record))
-            writer.add(record);
+        if (entry.record && entry.record->deleted() && !expired(withStamps(*entry.record, entry)))
+            writer.add(withStamps(*entry.record, entry));
     }
 }
 
@@ -699,11 +722,8 @@ void Sync::prepareUpload(MergeSession& session)
 {
     const long long next = sequence + 1;
     std::vector<SyncStore::Pending> pending = store.pendingFor(next);
-    std::map<std::string, long long> observed;
-    for (const auto& [name, peer] : peers)
-        if (peer.ahead > clockTolerance)
-            observed[name] = peer.ahead;
-    published = numbersOf(jsonOf(store.meta("observed")));
+    const std::map<std::string, long long> observed = uploadHeader(false).observed;
+    const std::map<std::string, long long> published = numbersOf(jsonOf(store.meta("observed")));
     const auto minutes = [](const std::map<std::string, long long>& map) {
         std::map<std::string, long long> rounded;
         for (const auto& [name, value] : map)
@@ -718,12 +738,10 @@ void Sync::prepareUpload(MergeSession& session)
     if (pending.empty() && !publish && !forceSnapshot && !snapshotOnly())
         return;
 
-    SyncFileHeader header{device, options.machineName, next, false, raw, observed, progress};
-    header.seen[device] = next;
     const SyncKey* fileKey = key ? &*key : nullptr;
     if (!snapshotOnly()) {
         Prepared changes{syncFileName(next, false), temporary()};
-        SyncFileWriter writer(*changes.file, fileKey, folderOf(device) + "/" + changes.name, header);
+        SyncFileWriter writer(*changes.file, fileKey, folderOf(device) + "/" + changes.name, uploadHeader(false));
         for (const SyncStore::Pending& change : pending)
             if (auto record = session.currentRecord(change.kind, change.guid, change.key))
                 writer.add(*record);
@@ -736,18 +754,23 @@ void Sync::prepareUpload(MergeSession& session)
     preparedSnapshot =
         snapshotOnly() || forceSnapshot || (reference > 0 && changeBytes > reference) || !placeHasSnapshot();
     if (preparedSnapshot) {
-        header.snapshot = true;
-        Prepared snapshot{syncFileName(next, true), temporary()};
-        SyncFileWriter writer(*snapshot.file, fileKey, folderOf(device) + "/" + snapshot.name, header);
-        writeSnapshot(session, writer);
-        writer.finish();
+        Prepared snapshot = draft ? std::move(*draft) : Prepared{syncFileName(next, true), temporary()};
+        std::unique_ptr<SyncFileWriter> writer =
+            draft ? std::move(draftWriter)
+                  : std::make_unique<SyncFileWriter>(*snapshot.file, fileKey, folderOf(device) + "/" + snapshot.name,
+                                                     uploadHeader(true));
+        if (!draft)
+            writeSnapshotItems(*writer);
+        writeSnapshotCategories(session, *writer);
+        writer->finish();
         if (snapshotOnly())
-            report.changesSent = static_cast<int>(writer.count());
+            report.changesSent = static_cast<int>(writer->count());
         snapshot.file->flush();
         prepared.push_back(std::move(snapshot));
-        store.setMeta("snapshot-seen", textOf(jsonOf(header.seen)));
+        store.setMeta("snapshot-seen", textOf(jsonOf(uploadHeader(true).seen)));
         store.eraseMeta("cover");
     }
+    draft.reset();
     QJsonArray files;
     for (const Prepared& file : prepared)
         files.append(QJsonObject{{"name", QString::fromStdString(file.name)}, {"size", file.file->size()}});

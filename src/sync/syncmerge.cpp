@@ -349,6 +349,20 @@ void MergeSession::mergeItem(const SyncRecord& incoming)
     const long long key = objectKey(SyncRecord::Item, incoming.guid);
     const auto row = itemRow(incoming.guid);
     const auto entry = store.state(key);
+    // A joining catalogue that holds the object as the place has it takes the place's stamps: the most
+    // common case of a join, and the one worth doing in few steps.
+    if (!entry && row && settings.rule != JoinRule::None && settings.rule != JoinRule::Exact && !incoming.deleted()
+        && !notes.count(key)) {
+        const LocalObject mine = localObject(*row, settings.documentFolders);
+        const long long hash = objectHash(mine.content);
+        if (hash == objectHash(incoming) && mine.content.fields == incoming.fields) {
+            presentAtStart.insert(key);
+            store.setState(key, SyncRecord::Item, entryOf(incoming, hash));
+            if (!categoryGuids.count(incoming.parent))
+                unplaced.push_back(incoming.guid);
+            return;
+        }
+    }
     std::optional<SyncRecord> local;
     if (entry && entry->record)
         local = withStamps(*entry->record, *entry);
@@ -425,10 +439,9 @@ void MergeSession::adoptLocalOnly()
         touched.insert(key);
         pend(objectKey(SyncRecord::Icon, icon.guid), SyncRecord::Icon, icon.guid);
     }
-    const auto known = store.keysOfKind(SyncRecord::Item);
     store.forEachItem([&](const StoredItem& row) {
         const long long key = objectKey(SyncRecord::Item, row.guid);
-        if (known.count(key))
+        if (store.knows(key))
             return;
         SyncRecord record = localObject(row, settings.documentFolders).content;
         auto note = notes.find(key);
@@ -437,6 +450,8 @@ void MergeSession::adoptLocalOnly()
         record.created = std::min(record.fieldsStamp, record.parentStamp);
         store.setState(key, SyncRecord::Item, entryOf(record, objectHash(record)));
         pend(key, SyncRecord::Item, row.guid);
+        if (settings.intoSnapshot)
+            settings.intoSnapshot(record);
     });
 }
 

@@ -5,6 +5,7 @@
 #include "hybridclock.h"
 #include "syncstore.h"
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -28,6 +29,9 @@ struct MergeSettings {
     // This device's next upload is a snapshot alone, which holds everything: nothing needs to wait
     // as a change of its own.
     bool everythingInSnapshot = false;
+    // Where the records of the rows a new device adopts go as they are made, when its first upload is a
+    // snapshot of them: one pass over the catalogue instead of two.
+    std::function<void(const SyncRecord&)> intoSnapshot{};
 };
 
 struct MergeOutcome {

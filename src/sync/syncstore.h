@@ -87,6 +87,8 @@ public:
     // The hash of every item (0 for a deleted one), for comparing every row.
     std::unordered_map<long long, long long> itemHashes();
     std::unordered_set<long long> keysOfKind(char kind);
+    // Whether the last synced state holds the object.
+    bool knows(long long key);
     void clearState();
 
     // ---- changes waiting to be uploaded ----
@@ -144,6 +146,7 @@ private:
     bool upgradedTables = false;
     std::unordered_map<std::string, int> deviceNumbers;
     std::vector<std::string> devices;
+    int lastDevice = -1;
     std::map<const char*, std::unique_ptr<Statement>> statements;
     struct Unwritten {
         int kind;
