@@ -70,6 +70,7 @@ MergeSession::MergeSession(SyncStore& store, const MergeSettings& settings, Hybr
     if (settings.rule != JoinRule::None) {
         store.clearState();
         store.clearPending();
+        walk = store.walkItems();
         return;
     }
     const auto categories = store.stateOfKind(SyncRecord::Category);
@@ -341,6 +342,9 @@ std::optional<StoredItem> MergeSession::itemRow(const std::string& guid)
         return waiting->second.row;
     if (deleting.count(guid))
         return std::nullopt;
+    if (walk)
+        if (auto next = walk->take(guid))
+            return next;
     return store.item(guid);
 }
 
@@ -551,6 +555,8 @@ void MergeSession::settleCategories()
 
 void MergeSession::finish()
 {
+    // Rows are deleted and inserted from here on: no walk may go on over them.
+    walk.reset();
     for (const auto& [guid, device] : deleting) {
         store.deleteItem(guid);
         ++result.itemsDeleted;

@@ -110,6 +110,9 @@ private:
         Stamp created;
     };
     std::map<std::string, Inserting> inserting;
+    // A joining catalogue's rows in their order: a copy of the device whose snapshot is read meets its
+    // rows in the same order, so most are found without a lookup.
+    std::unique_ptr<SyncStore::Walk> walk;
     // Items to delete, with the device whose deletion it is.
     std::map<std::string, std::string> deleting;
 };

@@ -695,6 +695,31 @@ void SyncStore::forEachItem(const std::function<void(const StoredItem&)>& visit)
             visit(item);
 }
 
+SyncStore::Walk::Walk(CppSQLite3DB& db)
+    : rows(db, "select guid, name, target, category, star, comment, type from link_table order by itemorder;")
+{
+    if (rows.step())
+        next = itemRow(rows);
+}
+
+std::optional<StoredItem> SyncStore::Walk::take(const std::string& guid)
+{
+    if (!next || next->guid != guid)
+        return std::nullopt;
+    std::optional<StoredItem> found = std::move(next);
+    next.reset();
+    if (rows.step())
+        next = itemRow(rows);
+    return found;
+}
+
+std::unique_ptr<SyncStore::Walk> SyncStore::walkItems()
+{
+    if (firstInteger(db, "select count(*) > count(distinct guid) from link_table;") != 0)
+        return nullptr;
+    return std::make_unique<Walk>(db);
+}
+
 void SyncStore::writeItem(const StoredItem& row, bool exists)
 {
     Statement& write =

@@ -122,6 +122,19 @@ public:
     std::optional<StoredItem> item(const std::string& guid);
     std::vector<StoredCategory> categories();
     void forEachItem(const std::function<void(const StoredItem&)>& visit);
+    // The rows in the catalogue's order, read one at a time while other rows are looked up and
+    // updated in place; none when rows share a GUID (the first of them counts, which a walk cannot tell).
+    class Walk {
+    public:
+        explicit Walk(CppSQLite3DB& db);
+        // The row of the GUID when it is the next one, which then moves on.
+        std::optional<StoredItem> take(const std::string& guid);
+
+    private:
+        Statement rows;
+        std::optional<StoredItem> next;
+    };
+    std::unique_ptr<Walk> walkItems();
     void writeItem(const StoredItem& row, bool exists);
     void deleteItem(const std::string& guid);
     void writeCategory(const StoredCategory& row, bool exists);
