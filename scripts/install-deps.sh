@@ -14,6 +14,7 @@ adwaita-icon-theme fonts-dejavu-core fonts-liberation xdg-utils desktop-file-uti
 xvfb xauth xdotool imagemagick fluxbox dbus-x11 at-spi2-core python3 python3-pyatspi
 appstream groff-base dpkg-dev file locales
 rclone gnome-keyring libsecret-tools qtkeychain-qt6-dev nlohmann-json3-dev openssl dbus
+libzstd-dev libsodium-dev apache2 libfaketime
 "
 
 missing=""

@@ -343,11 +343,6 @@ long long SyncStore::clockLast()
     return firstInteger(db, "select last from sync_clock;");
 }
 
-long long SyncStore::clockShift()
-{
-    return firstInteger(db, "select shift from sync_clock;");
-}
-
 void SyncStore::setClock(long long last, long long shift)
 {
     prepared("update sync_clock set last = ?1, shift = ?2;").bind(1, last).bind(2, shift).run();
@@ -559,17 +554,6 @@ std::unordered_map<long long, long long> SyncStore::itemHashes()
          row.step();)
         hashes.emplace(row.integer(0), row.integer(1));
     return hashes;
-}
-
-std::unordered_set<long long> SyncStore::keysOfKind(char kind)
-{
-    flushState();
-    std::unordered_set<long long> keys;
-    Statement row(db, "select key from sync_state where kind = ?1;");
-    row.bind(1, kindNumber(kind));
-    while (row.step())
-        keys.insert(row.integer(0));
-    return keys;
 }
 
 bool SyncStore::knows(long long key)

@@ -48,7 +48,6 @@ public:
 
     // ---- the clock ----
     long long clockLast();
-    long long clockShift();
     void setClock(long long last, long long shift);
 
     // ---- what changed here ----
@@ -86,7 +85,6 @@ public:
     Entry unpack(const std::string& packed);
     // The hash of every item (0 for a deleted one), for comparing every row.
     std::unordered_map<long long, long long> itemHashes();
-    std::unordered_set<long long> keysOfKind(char kind);
     // Whether the last synced state holds the object.
     bool knows(long long key);
     void clearState();
