@@ -206,35 +206,38 @@ void WebDavTransport::refuse(const QByteArray& verb, const QUrl& url, int status
     }
 }
 
-std::optional<std::vector<RemoteEntry>> WebDavTransport::list(const std::string& folder)
+std::optional<QByteArray> WebDavTransport::propfind(const QUrl& url, const QByteArray& depth)
 {
-    const QUrl url = urlOf(folder, true);
     QByteArray request = listBody;
     QBuffer body(&request);
     body.open(QIODevice::ReadOnly);
-    const Answer answer = send("PROPFIND", url, &body, {{"Depth", "1"}, {"Content-Type", "application/xml"}});
+    const Answer answer = send("PROPFIND", url, &body, {{"Depth", depth}, {"Content-Type", "application/xml"}});
     if (answer.status == 404)
         return std::nullopt;
     if (answer.status != 207)
         refuse("PROPFIND", url, answer.status);
-    return readListing(answer.body, url.path(QUrl::FullyDecoded), limits().listingEntries, where(url));
+    return answer.body;
+}
+
+std::optional<std::vector<RemoteEntry>> WebDavTransport::list(const std::string& folder)
+{
+    const QUrl url = urlOf(folder, true);
+    const auto answer = propfind(url, "1");
+    if (!answer)
+        return std::nullopt;
+    return readListing(*answer, url.path(QUrl::FullyDecoded), limits().listingEntries, where(url));
 }
 
 std::optional<RemoteEntry> WebDavTransport::stat(const QUrl& url)
 {
-    QByteArray request = listBody;
-    QBuffer body(&request);
-    body.open(QIODevice::ReadOnly);
-    const Answer answer = send("PROPFIND", url, &body, {{"Depth", "0"}, {"Content-Type", "application/xml"}});
-    if (answer.status == 404)
+    const auto answer = propfind(url, "0");
+    if (!answer)
         return std::nullopt;
-    if (answer.status != 207)
-        refuse("PROPFIND", url, answer.status);
     // The answer names the entry itself; listed against its parent it is the one entry.
     QString path = url.path(QUrl::FullyDecoded);
     while (path.size() > 1 && path.endsWith('/'))
         path.chop(1);
-    auto entries = readListing(answer.body, path.section('/', 0, -2), 1, where(url));
+    auto entries = readListing(*answer, path.section('/', 0, -2), 1, where(url));
     return entries.empty() ? std::optional<RemoteEntry>(RemoteEntry{}) : entries.front();
 }
 

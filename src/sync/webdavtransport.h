@@ -43,6 +43,8 @@ private:
                 QIODevice* sink = nullptr);
     Answer sendOnce(const QByteArray& verb, const QUrl& url, QIODevice* body, const Headers& headers, QIODevice* sink,
                     QUrl& redirect);
+    // The multistatus answer to a PROPFIND of that depth; nullopt when nothing is there.
+    std::optional<QByteArray> propfind(const QUrl& url, const QByteArray& depth);
     // The entry itself (PROPFIND depth 0); nullopt when it does not exist.
     std::optional<RemoteEntry> stat(const QUrl& url);
     // Moves an uploaded temporary into place (size is what was uploaded); false when a file was there
