@@ -852,6 +852,15 @@ void Sync::remember()
     store.setMeta("last-sync", std::to_string(raw));
     store.setMeta("last-look", std::to_string(nowShared()));
     writeDeviceRecord(store.path(), {device, machineIdentity(), canonicalPath(store.path()), sequence, ""});
+    // The first format kept a copy of every row: the pages it took are given back once. Another program
+    // holding the file open only leaves them for the next time.
+    if (store.upgraded()) {
+        try {
+            store.catalogue().SetBusyTimeout(2000);
+            store.catalogue().ExecuteStatement("vacuum;");
+        } catch (const CppSQLite3Exception&) {
+        }
+    }
 }
 
 void Sync::run()
