@@ -231,6 +231,8 @@ void MergeSession::capture(char kind, const std::string& guid, const std::option
     }
     store.setState(key, kind, entryOf(record, hash));
     pend(key, kind, guid);
+    if (kind == SyncRecord::Item && record.deleted())
+        holderMayGo(record.parent);
     if (kind != SyncRecord::Item) {
         records[{kind, guid}] = record;
         touched.insert({kind, guid});
@@ -327,6 +329,15 @@ void MergeSession::mergeKept(const SyncRecord& incoming)
 
 // Nothing a joining catalogue holds is deleted by what the place deleted before: a new device's rows
 // are new, a restored backup's come back, an exact restore's stay.
+// A category deleted elsewhere stays only while it holds something: the item that leaves it may be
+// its last.
+void MergeSession::holderMayGo(const std::string& category)
+{
+    if (auto holder = records.find({SyncRecord::Category, category});
+        holder != records.end() && holder->second.deleted())
+        itemsLeftTheirPlace = true;
+}
+
 void MergeSession::keepPresent(SyncRecord& merged, const SyncRecord& present, long long key)
 {
     merged.fields = present.fields;
@@ -364,6 +375,7 @@ void MergeSession::mergeItem(const SyncRecord& incoming)
             store.setState(key, SyncRecord::Item, entryOf(incoming, hash));
             if (!categoryGuids.count(incoming.parent))
                 unplaced.push_back(incoming.guid);
+            itemsLeftTheirPlace = itemsLeftTheirPlace || !categoryRows.count(incoming.parent);
             return;
         }
     }
@@ -393,6 +405,7 @@ void MergeSession::storeItem(long long key, const SyncRecord& merged, const std:
     if (merged.deleted()) {
         if (!inserting.erase(merged.guid) && row)
             deleting[merged.guid] = merged.deleteStamp.device;
+        holderMayGo(merged.parent);
         store.setState(key, SyncRecord::Item, entryOf(merged, 0));
         return;
     }
@@ -408,6 +421,7 @@ void MergeSession::storeItem(long long key, const SyncRecord& merged, const std:
     }
     if (!categoryGuids.count(merged.parent))
         unplaced.push_back(merged.guid);
+    itemsLeftTheirPlace = itemsLeftTheirPlace || !categoryRows.count(merged.parent);
     store.setState(key, SyncRecord::Item,
                    entryOf(merged, objectHash(localObject(wanted, settings.documentFolders).content)));
 }
@@ -555,6 +569,9 @@ void MergeSession::settleCategories()
 
 void MergeSession::finish()
 {
+    // No category or icon changed on either side and every item stayed where a category is: the
+    // categories stand as they are.
+    const bool categoriesStand = settings.rule == JoinRule::None && touched.empty() && !itemsLeftTheirPlace;
     // Rows are deleted and inserted from here on: no walk may go on over them.
     walk.reset();
     for (const auto& [guid, device] : deleting) {
@@ -576,7 +593,8 @@ void MergeSession::finish()
     inserting.clear();
     if (settings.rule != JoinRule::None)
         adoptLocalOnly();
-    settleCategories();
+    if (!categoriesStand)
+        settleCategories();
     store.clearDirty();
     store.flushState();
 }

@@ -81,6 +81,7 @@ private:
     void mergeItem(const SyncRecord& incoming);
     void mergeKept(const SyncRecord& incoming);
     std::optional<StoredItem> itemRow(const std::string& guid);
+    void holderMayGo(const std::string& category);
     void keepPresent(SyncRecord& merged, const SyncRecord& present, long long key);
     void storeItem(long long key, const SyncRecord& merged, const std::optional<StoredItem>& row);
     void adoptLocalOnly();
@@ -105,6 +106,8 @@ private:
     std::unordered_set<long long> presentAtStart;
     std::set<long long> cameBack;
     std::vector<std::string> unplaced;
+    // An item now names a category that is no row here (deleted here, or not yet made).
+    bool itemsLeftTheirPlace = false;
     struct Inserting {
         StoredItem row;
         Stamp created;

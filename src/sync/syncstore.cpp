@@ -27,6 +27,8 @@ constexpr const char* createTableStatements[] = {
     "create table if not exists sync_state (key integer primary key, kind integer, hash integer, stamps blob,"
     " record text);",
     "create table if not exists sync_pending (key integer primary key, kind text, guid text, batch integer);",
+    // Categories and icons are few beside the items: they are found without reading every entry.
+    "create index if not exists sync_state_kept on sync_state(kind) where kind <> 0;",
     "create table if not exists sync_peer (device text primary key, upto integer, name text, ahead integer,"
     " sees integer);",
     "create table if not exists sync_device (id integer primary key, device text unique);",
@@ -501,7 +503,9 @@ std::unordered_map<long long, SyncStore::Entry> SyncStore::stateOfKind(char kind
 {
     flushState();
     std::unordered_map<long long, Entry> entries;
-    Statement row(db, "select key, hash, stamps, record from sync_state where kind = ?1;");
+    Statement row(db, kind == SyncRecord::Item
+                          ? "select key, hash, stamps, record from sync_state where kind = ?1;"
+                          : "select key, hash, stamps, record from sync_state where kind = ?1 and kind <> 0;");
     row.bind(1, kindNumber(kind));
     while (row.step()) {
         Entry& entry = entries[row.integer(0)];
