@@ -246,7 +246,8 @@ std::optional<SyncRecord> MergeSession::joined(char kind, const SyncRecord& inco
     auto found = notes.find(key);
     const SyncStore::Dirty* note = found == notes.end() ? nullptr : &found->second;
     if (local) {
-        presentAtStart.insert(key);
+        if (presentAtStart.insert(key).second && kind == SyncRecord::Item)
+            ++itemsMet;
         SyncRecord record = local->content;
         if (local->pristine && !note)
             return record;
@@ -371,7 +372,8 @@ void MergeSession::mergeItem(const SyncRecord& incoming)
         const LocalObject mine = localObject(*row, settings.documentFolders);
         const long long hash = objectHash(mine.content);
         if (hash == objectHash(incoming) && mine.content.fields == incoming.fields) {
-            presentAtStart.insert(key);
+            if (presentAtStart.insert(key).second)
+                ++itemsMet;
             store.setState(key, SyncRecord::Item, entryOf(incoming, hash));
             if (!categoryGuids.count(incoming.parent))
                 unplaced.push_back(incoming.guid);
@@ -457,6 +459,9 @@ void MergeSession::adoptLocalOnly()
         touched.insert(key);
         pend(objectKey(SyncRecord::Icon, icon.guid), SyncRecord::Icon, icon.guid);
     }
+    // Every row was met by a record: none is left to adopt.
+    if (itemsMet == store.itemCount())
+        return;
     store.forEachItem([&](const StoredItem& row) {
         const long long key = objectKey(SyncRecord::Item, row.guid);
         if (store.knows(key))

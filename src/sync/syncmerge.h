@@ -105,6 +105,7 @@ private:
     std::map<long long, SyncStore::Dirty> notes;
     std::unordered_set<long long> presentAtStart;
     std::set<long long> cameBack;
+    int itemsMet = 0;
     std::vector<std::string> unplaced;
     // An item now names a category that is no row here (deleted here, or not yet made).
     bool itemsLeftTheirPlace = false;
