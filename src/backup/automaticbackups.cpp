@@ -34,6 +34,7 @@ namespace {
 constexpr const char* temporaryPrefix = ".partial-";
 constexpr const char* indexName = "backups.index";
 constexpr const char* checkedKey = "#checked";
+constexpr const char* madeKey = "#made";
 
 std::mutex settingsLock;
 Settings current;
@@ -67,6 +68,7 @@ public:
     struct Entry {
         Counts counts;
         std::string reason;
+        long long made = 0;
     };
 
     explicit Index(std::string folder) : folder(std::move(folder))
@@ -83,6 +85,11 @@ public:
                 continue;
             }
             std::getline(fields, items, '\t');
+            // "#made <file name> <order>": a line of its own, which an older reader drops.
+            if (name == madeKey) {
+                made[categories] = std::atoll(items.c_str());
+                continue;
+            }
             std::getline(fields, reason);
             entries[name] = {{std::atoi(categories.c_str()), std::atoi(items.c_str())}, reason};
         }
@@ -93,7 +100,20 @@ public:
         const auto found = entries.find(name);
         return found == entries.end() ? nullptr : &found->second;
     }
-    void add(const std::string& name, const Entry& entry) { entries[name] = entry; }
+    long long madeOf(const std::string& name) const
+    {
+        const auto found = made.find(name);
+        return found == made.end() ? 0 : found->second;
+    }
+    // The backup is the newest made, whatever its name says.
+    void add(const std::string& name, const Entry& entry)
+    {
+        entries[name] = entry;
+        long long newest = 0;
+        for (const auto& [other, order] : made)
+            newest = std::max(newest, order);
+        made[name] = newest + 1;
+    }
     std::optional<std::int64_t> lastChecked() const { return checked; }
     void setChecked(std::int64_t time) { checked = time; }
 
@@ -109,6 +129,9 @@ public:
             if (fs::exists(fs::path(folder) / name, error))
                 out << name << '\t' << entry.counts.categories << '\t' << entry.counts.items << '\t' << entry.reason
                     << '\n';
+        for (const auto& [name, order] : made)
+            if (fs::exists(fs::path(folder) / name, error))
+                out << madeKey << '\t' << name << '\t' << order << '\n';
         replaceFileContents(path(), out.str(), NewFileMode::Private, temporaryPath(folder, ".index"));
     }
 
@@ -117,6 +140,7 @@ private:
 
     std::string folder;
     std::map<std::string, Entry> entries;
+    std::map<std::string, long long> made;
     std::optional<std::int64_t> checked;
 };
 
@@ -139,13 +163,13 @@ std::string freeName(const std::string& folder, BackupName name)
     fail("No free backup name in \"" + folder + "\".");
 }
 
-void removeRotated(const std::string& folder, int keepDaily, const std::string& spare = {})
+void removeRotated(const std::string& folder, const Index& index, int keepDaily, const std::string& spare = {})
 {
-    std::vector<std::string> names;
+    std::vector<MadeBackup> names;
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(folder, error))
         if (entry.is_regular_file(error))
-            names.push_back(entry.path().filename().string());
+            names.push_back({entry.path().filename().string(), index.madeOf(entry.path().filename().string())});
     for (const std::string& name : rotationRemovals(names, keepDaily))
         if (!backupio::sameFile((fs::path(folder) / name).string(), spare))
             backupio::removeRegularFile((fs::path(folder) / name).string());
@@ -280,6 +304,7 @@ std::vector<BackupInfo> listBackups(const std::string& dbPath)
         if (!name || !entry.is_regular_file(error))
             continue;
         BackupInfo info{entry.path().string(), fileName, *name};
+        info.made = index.madeOf(fileName);
         if (const Index::Entry* known = index.find(fileName)) {
             info.categories = known->counts.categories;
             info.items = known->counts.items;
@@ -288,9 +313,12 @@ std::vector<BackupInfo> listBackups(const std::string& dbPath)
         }
         backups.push_back(info);
     }
-    // Names tell seconds; of two made in one second, the file written last is the newer.
+    // The folder's record of the order they were made first; names tell seconds, and of two made in
+    // one second the file written last is the newer.
     const auto written = [&](const BackupInfo& backup) { return fs::last_write_time(backup.path, error); };
     std::sort(backups.begin(), backups.end(), [&](const BackupInfo& a, const BackupInfo& b) {
+        if (a.made != b.made)
+            return a.made > b.made;
         return a.name.time != b.name.time ? a.name.time > b.name.time : written(a) > written(b);
     });
     return backups;
@@ -320,7 +348,7 @@ std::string backupBeforeRiskyCommand(const std::string& dbPath, const std::strin
     const Counts counts = writeVerified(snapshot, made);
     Index index(folder);
     index.add(fs::path(made).filename().string(), {counts, withoutTabs(reason)});
-    removeRotated(folder, settings.keepDaily, spare);
+    removeRotated(folder, index, settings.keepDaily, spare);
     index.save();
     return made;
 }
@@ -361,7 +389,7 @@ DailyResult makeDailyBackup(const std::string& dbPath, std::int64_t now)
     const std::string target = (fs::path(folder) / freeName(folder, {Kind::Daily, now, {}})).string();
     const Counts counts = writeVerified(snapshot, target);
     index.add(fs::path(target).filename().string(), {counts, {}});
-    removeRotated(folder, settings.keepDaily);
+    removeRotated(folder, index, settings.keepDaily);
     index.save();
     return {DailyResult::Made, target};
 }

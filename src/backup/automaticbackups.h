@@ -33,13 +33,16 @@ struct BackupInfo {
     // -1 when not known.
     int categories = -1;
     int items = -1;
+    // Its place in the order the folder's backups were made (0 when the folder's record has none).
+    long long made = 0;
 };
 
 // The folder the backups of the catalogue at dbPath go to (by the settings), and the folder
 // "backups" beside it that serves when the settings name none.
 std::string backupFolder(const std::string& dbPath);
 std::string defaultBackupFolder(const std::string& dbPath);
-// The backups of that folder, newest first.
+// The backups of that folder, newest first: in the order they were made, by the folder's own record,
+// never by a date a wrong clock wrote into a name.
 std::vector<BackupInfo> listBackups(const std::string& dbPath);
 // The backup of that folder with this file name (".mbk" may be left out).
 std::optional<BackupInfo> findBackup(const std::string& dbPath, const std::string& fileName);

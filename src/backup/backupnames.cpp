@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <set>
+#include <tuple>
 
 namespace autobackup {
 
@@ -146,13 +147,34 @@ std::optional<BackupName> parseBackupName(const std::string& fileName)
 
 std::vector<std::string> rotationRemovals(const std::vector<std::string>& fileNames, int keepDaily)
 {
-    std::vector<std::pair<std::int64_t, std::string>> daily, before;
+    std::vector<MadeBackup> backups;
     for (const std::string& fileName : fileNames)
-        if (const auto name = parseBackupName(fileName))
-            (name->kind == Kind::Daily ? daily : before).push_back({name->time, fileName});
-    const auto newestFirst = [](const auto& a, const auto& b) { return a > b; };
-    std::sort(daily.begin(), daily.end(), newestFirst);
-    std::sort(before.begin(), before.end(), newestFirst);
+        backups.push_back({fileName, 0});
+    return rotationRemovals(backups, keepDaily);
+}
+
+std::vector<std::string> rotationRemovals(const std::vector<MadeBackup>& backups, int keepDaily)
+{
+    struct Known {
+        long long made;
+        std::int64_t time;
+        std::string fileName;
+    };
+    std::vector<Known> dailyOrder, beforeOrder;
+    for (const MadeBackup& backup : backups)
+        if (const auto name = parseBackupName(backup.fileName))
+            (name->kind == Kind::Daily ? dailyOrder : beforeOrder)
+                .push_back({backup.made, name->time, backup.fileName});
+    const auto newestFirst = [](const Known& a, const Known& b) {
+        return std::tie(a.made, a.time, a.fileName) > std::tie(b.made, b.time, b.fileName);
+    };
+    std::sort(dailyOrder.begin(), dailyOrder.end(), newestFirst);
+    std::sort(beforeOrder.begin(), beforeOrder.end(), newestFirst);
+    std::vector<std::pair<std::int64_t, std::string>> daily, before;
+    for (const Known& backup : dailyOrder)
+        daily.push_back({backup.time, backup.fileName});
+    for (const Known& backup : beforeOrder)
+        before.push_back({backup.time, backup.fileName});
 
     std::set<std::string> kept;
     // Each rule keeps the newest backup of each of its periods, counting only those no earlier rule kept.
@@ -186,7 +208,7 @@ std::vector<std::string> rotationRemovals(const std::vector<std::string>& fileNa
 bool dailyDue(std::int64_t now, std::optional<std::int64_t> newestDaily, std::optional<std::int64_t> lastUnchangedCheck)
 {
     const std::optional<std::int64_t> last = std::max(newestDaily, lastUnchangedCheck);
-    return !last || now - *last >= secondsPerDay;
+    return !last || now - *last >= secondsPerDay || *last > now + 60;
 }
 
 std::string describeKind(const BackupName& name)

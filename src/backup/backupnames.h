@@ -39,8 +39,18 @@ std::string utcStamp(std::int64_t time, const char* format);
 // before-command ones, all but the keptBeforeCommand newest. Names that are not ours are never listed.
 std::vector<std::string> rotationRemovals(const std::vector<std::string>& fileNames, int keepDaily);
 
+// A backup as rotation sees it: its name and the place it takes in the order the backups were made,
+// by the folder's own record (0 where there is none), which a clock set wrong cannot reorder.
+struct MadeBackup {
+    std::string fileName;
+    long long made = 0;
+};
+// The same rules, newest first by that order; among backups without a record, by the time in their names.
+std::vector<std::string> rotationRemovals(const std::vector<MadeBackup>& backups, int keepDaily);
+
 // Whether a daily backup is due: the newest one, or the last time one was found needless because
-// nothing had changed, is a day old or older (or there is none).
+// nothing had changed, is a day old or older (or there is none), or dated after now, by a clock that
+// has been set back since.
 bool dailyDue(std::int64_t now, std::optional<std::int64_t> newestDaily,
               std::optional<std::int64_t> lastUnchangedCheck);
 

@@ -12,12 +12,13 @@
 
 namespace {
 
-std::string passwordFrom(const std::string& file)
+// The first line of a file the user names; what names it says in the message.
+std::string secretFrom(const std::string& file, const char* what)
 {
     std::ifstream in(file, std::ios::binary);
     std::string password;
     if (!in || !std::getline(in, password))
-        throw Failure("cannot read the password file \"" + file + "\"");
+        throw Failure(std::string("cannot read the ") + what + " file \"" + file + "\"");
     if (!password.empty() && password.back() == '\r')
         password.pop_back();
     return password;
@@ -50,12 +51,17 @@ int sync(Invocation& run)
 
     SyncPlace place{settings.place, settings.user, {}, 30};
     if (auto file = run.value("password-file"))
-        place.password = passwordFrom(*file);
+        place.password = secretFrom(*file, "password");
     SyncOptions options;
     options.machineName = settings.machineName;
     options.documentFolders = settings.documentFolders;
     options.allowMassDelete = run.has("confirm-deletions");
     options.backup = backupBeforeSync;
+    if (auto file = run.value("passphrase-file")) {
+        options.passphrase = secretFrom(*file, "passphrase");
+        if (options.passphrase.empty())
+            throw Failure("the passphrase file \"" + *file + "\" holds an empty passphrase");
+    }
 
     SyncReport report;
     try {
@@ -81,11 +87,14 @@ int sync(Invocation& run)
 
 extern const Subcommand cmd_sync = {
     "sync",
-    "[--place PLACE] [--user USER] [--password-file FILE] [--confirm-deletions]",
+    "[--place PLACE] [--user USER] [--password-file FILE] [--passphrase-file FILE] [--confirm-deletions]",
     "Sync the catalogue once with its other devices through a folder or a WebDAV server",
     {{"place", "PLACE", "a folder or an http(s):// WebDAV address; kept for later syncs"},
      {"user", "USER", "the WebDAV user name; kept for later syncs"},
      {"password-file", "FILE", "read the WebDAV password from the file's first line (never stored)"},
+     {"passphrase-file", "FILE",
+      "read the sync passphrase from the file's first line (never stored): the place's files are encrypted with "
+      "it, and a place without encryption gets it"},
      {"confirm-deletions", nullptr, "go ahead with a merge that deletes more than a quarter of the items"}},
     0,
     0,

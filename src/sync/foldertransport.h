@@ -13,9 +13,13 @@ public:
 
     std::optional<std::vector<RemoteEntry>> list(const std::string& folder) override;
     void makeFolder(const std::string& folder) override;
-    QByteArray get(const std::string& path) override;
-    void put(const std::string& path, const QByteArray& data) override;
+    void fetch(const std::string& path, QIODevice& into) override;
+    void put(const std::string& path, QIODevice& from) override;
+    bool create(const std::string& path, const QByteArray& data) override;
     void remove(const std::string& path) override;
+    void removeFolder(const std::string& folder) override;
+    std::unique_ptr<QIODevice> open(const std::string& path) override;
+    using SyncTransport::put;
 
 private:
     std::filesystem::path root;

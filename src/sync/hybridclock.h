@@ -22,3 +22,7 @@ private:
     std::string device;
     long long latest;
 };
+
+// How far a stamp may run ahead of this machine's clock before it counts as now: clocks a few minutes
+// apart are taken as right.
+inline constexpr long long clockTolerance = 5LL * 60 * 1000000;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "merge.h"
 
+#include "storage/builtincategories.h"
+
 #include <algorithm>
 #include <set>
 
@@ -150,19 +152,14 @@ bool madeBefore(const SyncRecord* a, const SyncRecord* b)
 
 }  // namespace
 
-ResolvedCatalogue resolveCatalogue(const RecordSet& state)
+ResolvedCatalogue resolveCategories(const RecordSet& categories, const std::set<std::string>& heldByItems)
 {
     ResolvedCatalogue result;
     std::map<std::string, std::string> parentOf;
-    std::vector<std::string> needed;
-    for (const auto& [key, record] : state) {
-        if (record.deleted())
-            continue;
-        if (key.first == SyncRecord::Category)
+    std::vector<std::string> needed(heldByItems.begin(), heldByItems.end());
+    for (const auto& [key, record] : categories)
+        if (key.first == SyncRecord::Category && !record.deleted())
             parentOf[key.second] = record.parent;
-        else if (key.first == SyncRecord::Item)
-            needed.push_back(record.parent);
-    }
     for (const auto& [guid, parent] : parentOf)
         needed.push_back(parent);
 
@@ -172,8 +169,8 @@ ResolvedCatalogue resolveCatalogue(const RecordSet& state)
         needed.pop_back();
         if (guid.empty() || parentOf.count(guid))
             continue;
-        auto known = state.find({SyncRecord::Category, guid});
-        if (known == state.end())
+        auto known = categories.find({SyncRecord::Category, guid});
+        if (known == categories.end())
             continue;
         parentOf[guid] = known->second.parent;
         result.revived.push_back(guid);
@@ -182,23 +179,53 @@ ResolvedCatalogue resolveCatalogue(const RecordSet& state)
     for (auto& [guid, parent] : parentOf)
         if (!parent.empty() && !parentOf.count(parent))
             parent.clear();
-    breakLoops(parentOf, state);
+    breakLoops(parentOf, categories);
 
     std::map<std::string, int> levels;
     for (const auto& [guid, parent] : parentOf)
-        result.categories.push_back({&state.at({SyncRecord::Category, guid}), parent, levelOf(guid, parentOf, levels)});
+        result.categories.push_back(
+            {&categories.at({SyncRecord::Category, guid}), parent, levelOf(guid, parentOf, levels)});
     std::sort(result.categories.begin(), result.categories.end(), [](const auto& a, const auto& b) {
         return a.level != b.level ? a.level < b.level : madeBefore(a.record, b.record);
     });
+    std::sort(result.revived.begin(), result.revived.end());
+    return result;
+}
 
+ResolvedCatalogue resolveCatalogue(const RecordSet& state)
+{
+    std::set<std::string> held;
+    for (const auto& [key, record] : state)
+        if (key.first == SyncRecord::Item && !record.deleted())
+            held.insert(record.parent);
+    ResolvedCatalogue result = resolveCategories(state, held);
+    std::set<std::string> placed;
+    for (const auto& category : result.categories)
+        placed.insert(category.record->guid);
     for (const auto& [key, record] : state) {
         if (key.first != SyncRecord::Item || record.deleted())
             continue;
-        const bool placed = parentOf.count(record.parent) != 0;
-        result.items.push_back({&record, placed ? record.parent : std::string(fallbackCategoryGuid)});
+        result.items.push_back(
+            {&record, placed.count(record.parent) ? record.parent : std::string(fallbackCategoryGuid)});
     }
     std::sort(result.items.begin(), result.items.end(),
               [](const auto& a, const auto& b) { return madeBefore(a.record, b.record); });
-    std::sort(result.revived.begin(), result.revived.end());
     return result;
+}
+
+bool isBuiltInCategory(const std::string& guid)
+{
+    return std::any_of(builtInCategories.begin(), builtInCategories.end(),
+                       [&](const BuiltInCategory& b) { return guid == b.guid; });
+}
+
+void keepBuiltInCategory(SyncRecord& record)
+{
+    for (const BuiltInCategory& builtIn : builtInCategories) {
+        if (record.guid != builtIn.guid)
+            continue;
+        record.fields["system"] = "1";
+        record.parent = builtIn.parentGuid;
+        record.deleteStamp = Stamp();
+    }
 }

@@ -5,6 +5,7 @@
 #include "syncrecord.h"
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -55,3 +56,11 @@ struct ResolvedCatalogue {
 inline constexpr const char* fallbackCategoryGuid = "5EE0962C-217D-411a-BB72-6261B1B4F5BF";
 
 ResolvedCatalogue resolveCatalogue(const RecordSet& state);
+// The categories alone: heldByItems names the categories that hold a surviving item, which survive
+// with every category above them however they were deleted.
+ResolvedCatalogue resolveCategories(const RecordSet& categories, const std::set<std::string>& heldByItems);
+
+// Built-in categories keep their flag, GUID and place whatever a device sends; false for a record that
+// no device may send (an item with a category's GUID, a category with a built-in item's).
+bool isBuiltInCategory(const std::string& guid);
+void keepBuiltInCategory(SyncRecord& record);

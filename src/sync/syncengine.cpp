@@ -4,16 +4,17 @@
 #include "hybridclock.h"
 #include "merge.h"
 #include "syncfiles.h"
+#include "syncmerge.h"
 #include "syncstore.h"
 
 #include "model/newguid.h"
-#include "storage/iconlistblob.h"
+#include "storage/transaction.h"
 
-#include <QCryptographicHash>
-#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QSysInfo>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <chrono>
@@ -33,28 +34,14 @@ namespace {
 constexpr long long Day = 86400LL * 1000000;
 // Deletions are remembered this long; a device away for longer could bring back what was deleted.
 constexpr long long TombstoneLife = 366 * Day;
-constexpr long long FarAhead = Day;
-// Own change files kept before they are compacted into a snapshot.
-constexpr int CompactAfterFiles = 64;
-// Sending this many records at once is sending the catalogue: a snapshot then replaces the changes.
-constexpr std::size_t SnapshotAbovePending = 5000;
-constexpr int BuiltInIconCount = 23;
-// Up to this many changed objects are merged one by one; more are compared with the whole catalogue.
-constexpr std::size_t FewChanges = 5000;
+// A device folder nobody wrote to for this long, and that every device has read, is compacted away.
+constexpr long long RetiredAfter = 30 * Day;
+constexpr std::size_t DeviceFolderLimit = 1000;
+constexpr long long MarkerLimit = 64 * 1024;
 
 std::string folderOf(const std::string& device)
 {
     return std::string(syncFolder) + "/" + device;
-}
-
-std::string sha256(const std::string& bytes)
-{
-    return QCryptographicHash::hash(QByteArray::fromStdString(bytes), QCryptographicHash::Sha256).toHex().toStdString();
-}
-
-std::string timeText(long long clock)
-{
-    return QDateTime::fromMSecsSinceEpoch(clock / 1000).toString("yyyy-MM-dd hh:mm").toStdString();
 }
 
 long long number(const std::string& text)
@@ -66,42 +53,117 @@ long long number(const std::string& text)
     }
 }
 
-// What the other devices wrote since this one last read them.
-struct Incoming {
-    std::string device;
-    std::string machineName;
-    long long upTo = 0;
-    std::vector<SyncRecord> records;
-};
-
-struct OwnFolder {
-    std::vector<std::string> names;
-    long long newest = 0;
-    int changeFiles = 0;
-    bool missing = false;
-};
-
-OwnFolder readOwnFolder(SyncTransport& transport, const std::string& device)
+std::string canonicalPath(const std::string& path)
 {
-    OwnFolder own;
-    auto entries = transport.list(folderOf(device));
-    if (!entries) {
-        own.missing = true;
-        return own;
-    }
-    for (const RemoteEntry& entry : *entries)
-        own.names.push_back(entry.name);
-    const ReadPlan plan = planReading(own.names, 0);
-    own.newest = plan.empty ? 0 : plan.upTo;
-    for (const std::string& name : own.names)
-        own.changeFiles += name.starts_with("changes-") ? 1 : 0;
-    return own;
+    return std::filesystem::weakly_canonical(path).string();
 }
+
+std::string span(long long microseconds)
+{
+    const long long minutes = (std::llabs(microseconds) + 30'000'000) / 60'000'000;
+    if (minutes >= 36 * 60)
+        return std::to_string((minutes + 12 * 60) / (24 * 60)) + " days";
+    if (minutes >= 90)
+        return std::to_string((minutes + 30) / 60) + " hours";
+    return std::to_string(minutes) + " minutes";
+}
+
+QJsonObject jsonOf(const std::string& text)
+{
+    return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
+}
+
+std::string textOf(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+std::map<std::string, long long> numbersOf(const QJsonObject& object)
+{
+    std::map<std::string, long long> numbers;
+    for (auto entry = object.begin(); entry != object.end(); ++entry)
+        numbers[entry.key().toStdString()] = entry.value().toInteger();
+    return numbers;
+}
+
+QJsonObject jsonOf(const std::map<std::string, long long>& numbers)
+{
+    QJsonObject object;
+    for (const auto& [name, value] : numbers)
+        object.insert(QString::fromStdString(name), static_cast<qint64>(value));
+    return object;
+}
+
+JoinRule ruleOf(const std::string& restore)
+{
+    return restore == "exact" ? JoinRule::Exact : JoinRule::BringBack;
+}
+
+// What a device's folder holds, as its names and sizes say.
+struct Folder {
+    std::vector<RemoteEntry> entries;
+    bool missing = false;
+    long long newest = 0;
+    long long newestSnapshot = 0;
+    long long snapshotBytes = 0;
+    long long changeBytesSinceSnapshot = 0;
+    long long newestModified = 0;
+    bool legacy = false;
+
+    std::vector<std::string> names() const
+    {
+        std::vector<std::string> all;
+        for (const RemoteEntry& entry : entries)
+            all.push_back(entry.name);
+        return all;
+    }
+};
+
+Folder folderFrom(std::optional<std::vector<RemoteEntry>> entries)
+{
+    Folder folder;
+    if (!entries) {
+        folder.missing = true;
+        return folder;
+    }
+    folder.entries = std::move(*entries);
+    for (const RemoteEntry& entry : folder.entries) {
+        const auto name = parseSyncFileName(entry.name);
+        if (!name)
+            continue;
+        folder.legacy = folder.legacy || name->legacy;
+        folder.newest = std::max(folder.newest, name->sequence);
+        folder.newestModified = std::max(folder.newestModified, entry.modified);
+        if (name->snapshot && name->sequence >= folder.newestSnapshot) {
+            folder.newestSnapshot = name->sequence;
+            folder.snapshotBytes = std::max(entry.size, 0LL);
+        }
+    }
+    for (const RemoteEntry& entry : folder.entries)
+        if (const auto name = parseSyncFileName(entry.name);
+            name && !name->snapshot && name->sequence > folder.newestSnapshot)
+            folder.changeBytesSinceSnapshot += std::max(entry.size, 0LL);
+    return folder;
+}
+
+// A file of another device to merge, fetched before anything is written.
+struct Source {
+    std::string device;
+    std::string name;
+    SyncFileName parsed;
+    std::unique_ptr<QIODevice> bytes;
+};
+
+// A file of this device's upload, written before the upload and kept until it is confirmed.
+struct Prepared {
+    std::string name;
+    std::unique_ptr<QTemporaryFile> file;
+};
 
 class Sync {
 public:
     Sync(const std::string& dbPath, SyncTransport& transport, const SyncOptions& options)
-        : store(dbPath), transport(transport), options(options), wall(HybridClock::wallClockNow())
+        : store(dbPath), transport(transport), options(options), raw(HybridClock::wallClockNow())
     {
     }
 
@@ -110,415 +172,696 @@ public:
 
 private:
     void settleIdentity();
-    void readPeers(const std::vector<RemoteEntry>& devices);
-    // What a merge works out before it writes anything.
-    struct Merged {
-        SyncStore::State state;
-        std::set<RecordKey> touched;
-        CataloguePlan plan;
-        // Counted when needed.
-        int itemCount = -1;
-        // The new icon list, when it changes.
-        std::optional<std::vector<std::string>> iconList;
-        std::vector<std::string> revived;
-    };
-    bool mergeAndApply();
-    void mergeChanges(Merged& merged, std::map<RecordKey, std::string>& rows, const std::vector<LocalObject>& objects,
-                      HybridClock& clock);
-    void mergeAll(HybridClock& clock, Merged& merged);
-    bool mergeFew(HybridClock& clock, Merged& merged);
+    void startNewDevice();
+    void becomeCopy(const std::string& why);
+    void openPlace();
+    void settleKey(bool markerThere);
+    void readOwnFolder();
+    void recogniseOwnFiles();
+    void settleClock();
+    void planSources();
+    void openSource(const std::string& device, const std::string& name);
+    std::string nameOf(const std::string& device) const;
+    bool mergeAndPrepare();
+    void mergeSources(MergeSession& session);
+    void prepareUpload(MergeSession& session);
+    std::unique_ptr<QTemporaryFile> temporary();
+    bool expired(const SyncRecord& record) const;
+    void writeSnapshotCategories(MergeSession& session, SyncFileWriter& writer);
+    void writeSnapshotItems(SyncFileWriter& writer);
+    SyncFileHeader uploadHeader(bool snapshot) const;
     void upload();
-    void startNewDevice(const std::string& why);
+    void compactRetired();
+    void remember();
+    long long nowShared() const { return raw + shift; }
+    // The first upload to a place that holds no snapshot is one: it holds everything.
+    bool snapshotOnly() const;
+    bool placeHasSnapshot() const;
 
     SyncStore store;
     SyncTransport& transport;
     const SyncOptions& options;
-    long long wall;
+    const long long raw;
+    long long shift = 0;
     std::string device;
     long long sequence = 0;
-    bool afresh = false;
+    JoinRule rule = JoinRule::None;
+    bool restored = false;
     bool forceSnapshot = false;
     bool backedUp = false;
-    OwnFolder own;
-    std::vector<Incoming> incoming;
+    std::optional<SyncKey> key;
+    std::vector<RemoteEntry> top;
+    std::map<std::string, Folder> folders;
+    Folder own;
+    std::vector<Source> sources;
+    std::map<std::string, long long> progress;
+    std::map<std::string, SyncStore::Peer> peers;
+    std::map<std::string, std::map<std::string, long long>> peerSeen;
+    std::vector<Prepared> prepared;
+    std::optional<Prepared> draft;
+    std::unique_ptr<SyncFileWriter> draftWriter;
+    long long preparedSequence = 0;
+    bool preparedSnapshot = false;
 };
 
-void Sync::startNewDevice(const std::string& why)
+void Sync::startNewDevice()
 {
-    if (!why.empty())
-        report.warnings.push_back(why);
     device = NewGuid();
     sequence = 0;
     store.setMeta("device", device);
     store.setMeta("machine", machineIdentity());
-    store.setMeta("path", std::filesystem::weakly_canonical(store.path()).string());
+    store.setMeta("path", canonicalPath(store.path()));
     store.setMeta("sequence", "0");
+    store.eraseMeta("upload");
 }
 
-// A device is one catalogue file on one machine: a copy on another machine, or the same file
-// moved, goes on as a new device, or two catalogues would write the same files.
+// A copy knows what the catalogue it was copied from knew; only its name on the place is new, or two
+// catalogues would write the same files. The files its original wrote later are read as another's.
+void Sync::becomeCopy(const std::string& why)
+{
+    const std::string old = device;
+    const long long oldSequence = sequence;
+    startNewDevice();
+    store.setPeer({old, oldSequence, store.meta("machine-name"), 0, 0});
+    if (!why.empty())
+        report.warnings.push_back(why);
+}
+
+// A device is one catalogue file on one machine. A file at another place or on another machine is a
+// copy; the same file older than its own uploads is a restore, and goes on as the same device.
 void Sync::settleIdentity()
 {
     device = store.meta("device");
     sequence = number(store.meta("sequence"));
     const long long lastSync = number(store.meta("last-sync"));
-    if (device.empty() || store.meta("machine") != machineIdentity()
-        || store.meta("path") != std::filesystem::weakly_canonical(store.path()).string()) {
-        startNewDevice("");
-    } else if (lastSync > 0 && wall - lastSync > TombstoneLife) {
-        afresh = true;
-        store.forgetPeers();
-        startNewDevice("This catalogue has not synced for more than a year, longer than deletions are remembered: "
-                       "it starts afresh, its items are merged as new and nothing is deleted.");
-    }
-}
-
-void Sync::readPeers(const std::vector<RemoteEntry>& devices)
-{
-    for (const RemoteEntry& entry : devices) {
-        if (!entry.folder || entry.name == device || entry.name.starts_with('.'))
-            continue;
-        Incoming peer;
-        peer.device = entry.name;
-        try {
-            auto names = transport.list(folderOf(entry.name));
-            // A device folder that vanished, or holds nothing, tells nothing: it deletes nothing.
-            if (!names)
-                continue;
-            std::vector<std::string> files;
-            for (const RemoteEntry& file : *names)
-                files.push_back(file.name);
-            const ReadPlan plan = planReading(files, store.peerProgress(entry.name));
-            if (plan.empty || plan.files.empty())
-                continue;
-            bool readable = true;
-            for (const std::string& name : plan.files) {
-                auto file = readSyncFile(transport.get(folderOf(entry.name) + "/" + name));
-                if (!file || file->header.device != entry.name) {
-                    report.warnings.push_back(
-                        "The sync file \"" + folderOf(entry.name) + "/" + name
-                        + "\" cannot be read; that device's changes wait until it is written again.");
-                    readable = false;
-                    break;
-                }
-                peer.machineName = file->header.machineName;
-                peer.records.insert(peer.records.end(), std::make_move_iterator(file->records.begin()),
-                                    std::make_move_iterator(file->records.end()));
-            }
-            if (!readable)
-                continue;
-            peer.upTo = plan.upTo;
-        } catch (const SyncError& error) {
-            report.warnings.push_back(error.what());
-            continue;
+    const std::string path = canonicalPath(store.path());
+    const auto record = readDeviceRecord(store.path());
+    const bool recordIsOurs =
+        record && !record->device.empty() && record->machine == machineIdentity() && record->path == path;
+    if (device.empty()) {
+        if (recordIsOurs) {
+            // A backup from before the first sync, or a catalogue whose bookkeeping is gone.
+            device = record->device;
+            sequence = record->sequence;
+            restored = true;
+            rule = ruleOf(record->restore);
+            store.setMeta("device", device);
+            store.setMeta("machine", machineIdentity());
+            store.setMeta("path", path);
+            store.setMeta("sequence", std::to_string(sequence));
+        } else {
+            startNewDevice();
+            rule = JoinRule::AsNew;
         }
-        long long newest = 0;
-        for (const SyncRecord& record : peer.records)
-            newest = std::max(newest, record.newest().clock);
-        if (newest > wall + FarAhead)
-            report.warnings.push_back("The clock of \"" + (peer.machineName.empty() ? peer.device : peer.machineName)
-                                      + "\" is far ahead: its changes are stamped " + timeText(newest)
-                                      + ". Check that machine's date and time.");
-        report.changesReceived += static_cast<int>(peer.records.size());
-        incoming.push_back(std::move(peer));
+    } else if (store.meta("machine") != machineIdentity() || store.meta("path") != path) {
+        becomeCopy("");
+    } else if (lastSync > 0 && raw - lastSync > TombstoneLife) {
+        store.forgetPeers();
+        startNewDevice();
+        rule = JoinRule::AsNew;
+        report.warnings.push_back("This catalogue has not synced for more than a year, longer than deletions are "
+                                  "remembered: it starts afresh, its items are merged as new and nothing is deleted.");
+    } else if (recordIsOurs && record->device == device && (record->sequence > sequence || !record->restore.empty())) {
+        restored = true;
+        rule = ruleOf(record->restore);
+        sequence = std::max(sequence, record->sequence);
+    }
+    // Until its first merge is stored, a device meets the place as a new one: rows written before the
+    // triggers were there were never noted.
+    if (rule == JoinRule::None && store.meta("joined") != "1")
+        rule = JoinRule::AsNew;
+    if (store.triggersWereMissing() && rule == JoinRule::None && sequence > 0) {
+        // Rows were written by a program that took our triggers away: the catalogue as it is now is
+        // what the user has, and it goes to every device as it is.
+        rule = JoinRule::Exact;
+        restored = true;
+    }
+    if (rule != JoinRule::None)
+        store.forgetPeers();
+}
+
+void Sync::openPlace()
+{
+    auto listed = transport.list(syncFolder);
+    if (!listed) {
+        // A WebDAV place whose folder is not there yet is made; a missing local folder raised above.
+        if (!transport.list(""))
+            transport.makeFolder("");
+        transport.makeFolder(syncFolder);
+        listed.emplace();
+    }
+    top = std::move(*listed);
+    bool marker = false;
+    std::size_t deviceFolders = 0;
+    for (const RemoteEntry& entry : top) {
+        marker = marker || (!entry.folder && entry.name == encryptionMarkerName);
+        deviceFolders += entry.folder && !entry.name.starts_with('.');
+        if (entry.name == encryptionMarkerName && entry.size > MarkerLimit)
+            throw SyncError("The place's encryption marker \"Varnelo/encryption\" is not one Varnelo can use.");
+    }
+    if (deviceFolders > DeviceFolderLimit)
+        throw SyncError("The place holds more than " + std::to_string(DeviceFolderLimit)
+                        + " device folders in \"Varnelo\": that is no place Varnelo made; nothing was read.");
+    settleKey(marker);
+}
+
+// Once a place is encrypted, no device writes a plain file there again: a device without the key stops.
+void Sync::settleKey(bool markerThere)
+{
+    const std::string markerPath = std::string(syncFolder) + "/" + encryptionMarkerName;
+    if (!markerThere && !options.passphrase.empty()) {
+        SyncKey made;
+        const QByteArray marker = newEncryptionMarker(options.passphrase, made);
+        if (transport.create(markerPath, marker)) {
+            key = made;
+            forceSnapshot = true;
+            report.warnings.push_back(
+                "Sync encryption is on for this place now: every device needs the passphrase to sync.");
+        } else {
+            markerThere = true;
+        }
+    } else if (!markerThere && options.key) {
+        throw SyncError("This place holds no encrypted files any more: enter the sync passphrase in Sync Settings "
+                        "to encrypt them again. Nothing was sent.");
+    }
+    if (markerThere && !key) {
+        const QByteArray marker = transport.fetchSmall(markerPath);
+        if (options.key && keyFitsMarker(marker, *options.key))
+            key = options.key;
+        else if (!options.passphrase.empty()) {
+            key = keyFromMarker(marker, options.passphrase);
+            if (!key)
+                throw SyncError("The sync passphrase is not the one this place's files were encrypted with: nothing "
+                                "was read or changed.");
+        } else if (options.key) {
+            throw SyncError("The sync key kept for this place does not open its files: enter the sync passphrase "
+                            "again. Nothing was read or changed.");
+        } else {
+            throw SyncError("The files at this place are encrypted: set the sync passphrase (in Sync Settings, or "
+                            "with --passphrase-file) to sync.");
+        }
+        if (store.meta("encrypted") != "1")
+            forceSnapshot = true;
+    }
+    if (key)
+        report.encryptionKey = key->toBase64();
+}
+
+void Sync::readOwnFolder()
+{
+    own = folderFrom(transport.list(folderOf(device)));
+    // Temporaries of an upload that was cut off; nobody else writes in this folder.
+    for (const RemoteEntry& entry : own.entries)
+        if (entry.name.starts_with(".upload-") || entry.name.starts_with(".create-")) {
+            try {
+                transport.remove(folderOf(device) + "/" + entry.name);
+            } catch (const SyncError&) {
+                // Left for the next sync.
+            }
+        }
+}
+
+// An upload that reached the place before this catalogue recorded it is this device's own; files
+// of ours that this catalogue neither wrote nor remembers belong to another catalogue.
+void Sync::recogniseOwnFiles()
+{
+    const QJsonObject intent = jsonOf(store.meta("upload"));
+    const long long intended = intent.value("sequence").toInteger();
+    bool landed = intended > 0 && intended == own.newest;
+    for (const QJsonValue& file : intent.value("files").toArray()) {
+        const QJsonObject wanted = file.toObject();
+        landed = landed && std::any_of(own.entries.begin(), own.entries.end(), [&](const RemoteEntry& entry) {
+                     return entry.name == wanted.value("name").toString().toStdString()
+                            && (entry.size < 0 || entry.size == wanted.value("size").toInteger());
+                 });
+    }
+    if (own.newest > sequence && landed) {
+        Transaction transaction(store.catalogue());
+        sequence = intended;
+        store.setMeta("sequence", std::to_string(sequence));
+        store.clearBatch(intended);
+        store.eraseMeta("upload");
+        if (intent.value("encrypted").toBool())
+            store.setMeta("encrypted", "1");
+        transaction.Commit();
+    } else if (own.newest > sequence && restored) {
+        sequence = own.newest;
+    } else if (own.newest > sequence) {
+        becomeCopy("This catalogue was restored or copied from another one: it goes on as a new device.");
+        readOwnFolder();
+    } else {
+        if (intended > 0)
+            store.eraseMeta("upload");
+        if (own.missing && sequence > 0 && !restored) {
+            report.warnings.push_back("This device's folder on the sync place was gone: it is written again.");
+            forceSnapshot = true;
+        }
+    }
+    forceSnapshot = forceSnapshot || own.legacy || store.upgraded() || !store.meta("cover").empty();
+}
+
+// Stamps are taken in the time the devices share: the WebDAV server's, or in a folder the clock most
+// devices agree on, each device's clock judged by what the others saw of it.
+void Sync::settleClock()
+{
+    for (SyncStore::Peer& peer : store.peers())
+        peers[peer.device] = peer;
+    const std::string against = transport.clockOffset() ? "the WebDAV server's" : "the other devices'";
+    if (auto offset = transport.clockOffset()) {
+        shift = std::llabs(*offset) > clockTolerance ? *offset : 0;
+    } else {
+        std::vector<long long> estimates{0};
+        for (const auto& [name, peer] : peers) {
+            if (peer.ahead > clockTolerance)
+                estimates.push_back(peer.ahead);
+            else if (peer.seesUsAhead > clockTolerance)
+                estimates.push_back(-peer.seesUsAhead);
+            else
+                estimates.push_back(0);
+        }
+        std::sort(estimates.begin(), estimates.end());
+        // Of two devices that disagree, the one ahead is taken to be wrong.
+        const long long median = estimates[(estimates.size() - 1) / 2];
+        shift = std::llabs(median) > clockTolerance ? median : 0;
+    }
+    long long last = store.clockLast();
+    if (last > nowShared() + clockTolerance)
+        last = nowShared();
+    store.setClock(last, shift);
+    if (shift != 0)
+        report.warnings.push_back("This machine's clock is " + span(shift) + (shift < 0 ? " ahead of " : " behind ")
+                                  + against
+                                  + ": its changes are stamped in that time until the clock is set right. "
+                                    "Check this machine's date and time.");
+}
+
+std::string Sync::nameOf(const std::string& other) const
+{
+    auto peer = peers.find(other);
+    return peer == peers.end() || peer->second.name.empty() ? other : peer->second.name;
+}
+
+void Sync::openSource(const std::string& from, const std::string& name)
+{
+    Source source{from, name, *parseSyncFileName(name), nullptr};
+    try {
+        source.bytes = transport.open(folderOf(from) + "/" + name);
+    } catch (const SyncError& error) {
+        throw SyncError("Cannot read the changes of \"" + nameOf(from) + "\" (" + folderOf(from) + "/" + name
+                        + "): " + error.what() + " Nothing was merged.");
+    }
+    sources.push_back(std::move(source));
+}
+
+// Which files of which devices to read: on from where each was read last, or, for a catalogue that
+// meets the place's state for the first time, the newest snapshot of one device and the changes
+// after it.
+void Sync::planSources()
+{
+    if (rule == JoinRule::None)
+        for (const auto& [name, peer] : peers)
+            progress[name] = peer.upTo;
+    std::vector<std::string> devices;
+    for (const RemoteEntry& entry : top)
+        if (entry.folder && !entry.name.starts_with('.') && (entry.name != device || rule != JoinRule::None))
+            devices.push_back(entry.name);
+    std::sort(devices.begin(), devices.end());
+    for (const std::string& name : devices)
+        folders[name] = name == device ? own : folderFrom(transport.list(folderOf(name)));
+    std::string baseDevice, baseName;
+    if (rule != JoinRule::None) {
+        long long newest = -1;
+        for (const auto& [name, folder] : folders)
+            for (const RemoteEntry& entry : folder.entries)
+                if (const auto file = parseSyncFileName(entry.name);
+                    file && file->snapshot && file->sequence == folder.newestSnapshot && entry.modified > newest) {
+                    newest = entry.modified;
+                    baseDevice = name;
+                    baseName = entry.name;
+                }
+        if (!baseDevice.empty()) {
+            openSource(baseDevice, baseName);
+            try {
+                const SyncFileReader header(*sources.back().bytes, key ? &*key : nullptr,
+                                            folderOf(baseDevice) + "/" + baseName);
+                for (const auto& [name, upTo] : header.header().seen)
+                    progress[name] = upTo;
+            } catch (const SyncFileError&) {
+                // Said with the file's name when the merge reads it.
+            }
+            progress[baseDevice] = sources.back().parsed.sequence;
+        }
+    }
+    for (const auto& [name, folder] : folders) {
+        if (folder.missing)
+            continue;
+        const ReadPlan plan = planReading(folder.names(), progress[name]);
+        if (plan.empty)
+            continue;
+        for (const std::string& file : plan.files)
+            if (!(name == baseDevice && file == baseName))
+                openSource(name, file);
+        progress[name] = plan.upTo;
+    }
+    // The base snapshot is read first; the others by device, each in its order.
+    std::stable_sort(sources.begin(), sources.end(), [&](const Source& a, const Source& b) {
+        return (a.device == baseDevice && a.name == baseName) > (b.device == baseDevice && b.name == baseName);
+    });
+}
+
+void Sync::mergeSources(MergeSession& session)
+{
+    report.changesReceived = 0;
+    const long long previous = number(store.meta("last-look"));
+    const long long lastLook = previous > 0 && previous < nowShared() ? previous : nowShared();
+    const SyncKey* fileKey = key ? &*key : nullptr;
+    for (Source& source : sources) {
+        const std::string path = folderOf(source.device) + "/" + source.name;
+        try {
+            source.bytes->seek(0);
+            SyncFileReader reader(*source.bytes, fileKey, path);
+            const SyncFileHeader& header = reader.header();
+            if (header.device != source.device || header.sequence != source.parsed.sequence
+                || header.snapshot != source.parsed.snapshot)
+                throw SyncFileError(SyncFileError::Damaged, "does not belong where it is");
+            SyncStore::Peer& peer = peers[source.device];
+            peer.device = source.device;
+            if (!header.machineName.empty())
+                peer.name = header.machineName;
+            if (header.clock > 0) {
+                peer.ahead = header.clock - raw;
+                auto seesUs = header.observed.find(device);
+                peer.seesUsAhead = seesUs == header.observed.end() ? 0 : seesUs->second;
+            }
+            if (!header.seen.empty())
+                peerSeen[source.device] = header.seen;
+            const std::string from = peer.name.empty() ? source.device : peer.name;
+            SyncRecord record;
+            while (reader.next(record)) {
+                // A stamp ahead of this machine's clock was made by a clock that is wrong: it counts as
+                // made when this device last looked before the file could be there, so that no change
+                // made meanwhile loses to it, on whichever device reads it later.
+                for (Stamp* stamp : {&record.fieldsStamp, &record.parentStamp, &record.deleteStamp, &record.created})
+                    if (stamp->clock > nowShared() + clockTolerance)
+                        stamp->clock = lastLook;
+                session.merge(std::move(record), from);
+                ++report.changesReceived;
+            }
+        } catch (const SyncFileError& error) {
+            throw SyncError("The sync file \"" + path + "\" of \"" + nameOf(source.device) + "\" " + error.what()
+                            + "; nothing was merged.");
+        }
     }
 }
 
-// Compares, merges and applies in one transaction; false when it stopped for the user's consent.
-bool Sync::mergeAndApply()
+// Merges and applies in one transaction, and writes what this device uploads in the same one; false
+// when it stopped for the user's consent.
+bool Sync::mergeAndPrepare()
 {
     for (;;) {
-        store.begin();
-        HybridClock clock(device, number(store.meta("clock")));
-        for (const Incoming& peer : incoming)
-            for (const SyncRecord& record : peer.records)
-                clock.witness(record.newest().clock);
-        Merged merged;
-        if (!mergeFew(clock, merged))
-            mergeAll(clock, merged);
-        SyncStore::State& state = merged.state;
-        std::set<RecordKey>& touched = merged.touched;
-        const CataloguePlan& plan = merged.plan;
-        const bool iconsChange = merged.iconList.has_value();
+        std::optional<Transaction> transaction(std::in_place, store.catalogue());
+        HybridClock clock(device, store.clockLast());
+        MergeSettings settings{device,      options.documentFolders, rule, options.wholeMerge || store.upgraded(),
+                               nowShared(), snapshotOnly()};
+        // A first device's snapshot is written as its rows are adopted.
+        draft.reset();
+        if (snapshotOnly() && sources.empty() && rule != JoinRule::None) {
+            draft.emplace(Prepared{syncFileName(sequence + 1, true), temporary()});
+            draftWriter = std::make_unique<SyncFileWriter>(*draft->file, key ? &*key : nullptr,
+                                                           folderOf(device) + "/" + draft->name, uploadHeader(true));
+            settings.intoSnapshot = [this](const SyncRecord& record) { draftWriter->add(record); };
+        }
+        MergeSession session(store, settings, clock);
+        session.captureLocalChanges();
+        mergeSources(session);
+        session.finish();
+        const MergeOutcome& outcome = session.outcome();
 
-        const int deleting = static_cast<int>(plan.itemsToDelete.size());
-        const int itemCount = deleting > 20 ? (merged.itemCount >= 0 ? merged.itemCount : store.itemCount()) : 0;
-        if (deleting > 20 && deleting * 4 > itemCount && !options.allowMassDelete) {
-            std::map<std::string, int> byDevice;
-            for (const std::string& guid : plan.itemsToDelete)
-                ++byDevice[state.records.at({SyncRecord::Item, guid}).deleteStamp.device];
-            auto most = std::max_element(byDevice.begin(), byDevice.end(),
+        const int deleting = outcome.itemsDeleted;
+        const int itemCount = deleting > 20 ? store.itemCount() + deleting : 0;
+        if (deleting > 20 && deleting * 4 > itemCount && !options.allowMassDelete && rule != JoinRule::Exact) {
+            auto most = std::max_element(outcome.deletedBy.begin(), outcome.deletedBy.end(),
                                          [](const auto& a, const auto& b) { return a.second < b.second; });
-            std::string name = store.peerName(most->first);
-            for (const Incoming& peer : incoming)
-                if (peer.device == most->first && !peer.machineName.empty())
-                    name = peer.machineName;
-            store.rollback();
             report.needsConfirmation = true;
-            report.deletingDevice = name.empty() ? most->first : name;
+            report.deletingDevice = nameOf(most->first);
             report.itemsToDelete = deleting;
             report.itemCount = itemCount;
             report.error = "The changes from \"" + report.deletingDevice + "\" would delete " + std::to_string(deleting)
                            + " of the " + std::to_string(itemCount) + " items here; nothing was changed.";
             return false;
         }
-        if ((!plan.empty() || iconsChange) && !backedUp && options.backup) {
-            // The backup reads the catalogue as it is; the merge is worked out again after it.
-            store.rollback();
+        if (outcome.catalogueChanged && !backedUp && options.backup) {
+            // The backup reads the catalogue as it is: the merge is undone and worked out again after it.
+            transaction.reset();
             report.backupPath = options.backup(store.path());
             backedUp = true;
             continue;
         }
-
-        store.apply(plan);
-        if (iconsChange)
-            store.catalogue().SaveIconList(joinIconList(*merged.iconList));
-        for (const StoredCategory& row : plan.categoriesToWrite) {
-            state.rows[{SyncRecord::Category, row.guid}] = rowText(row);
-            touched.insert({SyncRecord::Category, row.guid});
+        for (const auto& [name, peer] : peers) {
+            SyncStore::Peer saved = peer;
+            if (auto read = progress.find(name); read != progress.end())
+                saved.upTo = read->second;
+            store.setPeer(saved);
         }
-        for (const StoredItem& row : plan.itemsToWrite) {
-            state.rows[{SyncRecord::Item, row.guid}] = rowText(row);
-            touched.insert({SyncRecord::Item, row.guid});
-        }
-        for (const std::string& guid : plan.categoriesToDelete) {
-            state.rows.erase({SyncRecord::Category, guid});
-            touched.insert({SyncRecord::Category, guid});
-        }
-        for (const std::string& guid : plan.itemsToDelete) {
-            state.rows.erase({SyncRecord::Item, guid});
-            touched.insert({SyncRecord::Item, guid});
-        }
-        store.saveState(state, touched);
-        for (const Incoming& peer : incoming)
-            store.setPeerProgress(peer.device, peer.upTo, peer.machineName);
-        store.setMeta("clock", std::to_string(clock.last()));
-        store.setMeta("edits-synced", store.meta("edits"));
-        store.forgetWrittenRows();
-        store.commit();
-        report.catalogueChanged = !plan.empty() || iconsChange;
-        for (const std::string& guid : merged.revived)
-            if (std::any_of(plan.categoriesToWrite.begin(), plan.categoriesToWrite.end(),
-                            [&](const StoredCategory& row) { return row.guid == guid; }))
-                report.warnings.push_back(
-                    "A category deleted on another device came back to keep what was added to it since: \""
-                    + state.records.at({SyncRecord::Category, guid}).fields["name"] + "\".");
+        store.setClock(std::max(clock.last(), store.clockLast()), shift);
+        store.setMeta("peer-seen", [&] {
+            QJsonObject all = jsonOf(store.meta("peer-seen"));
+            for (const auto& [name, seen] : peerSeen)
+                all.insert(QString::fromStdString(name), jsonOf(seen));
+            return textOf(all);
+        }());
+        store.setMeta("joined", "1");
+        prepareUpload(session);
+        transaction->Commit();
+        report.catalogueChanged = outcome.catalogueChanged;
+        report.cameBack = outcome.cameBack;
+        report.warnings.insert(report.warnings.end(), outcome.warnings.begin(), outcome.warnings.end());
+        for (const std::string& name : outcome.revivedCategories)
+            report.warnings.push_back("A category deleted on another device came back to keep what was added to it "
+                                      "since: \""
+                                      + name + "\".");
         return true;
     }
 }
 
-// Stamps what changed here since the last sync and folds in what the other devices sent.
-void Sync::mergeChanges(Merged& merged, std::map<RecordKey, std::string>& rows, const std::vector<LocalObject>& objects,
-                        HybridClock& clock)
+SyncFileHeader Sync::uploadHeader(bool snapshot) const
 {
-    for (const RecordKey& key : captureChanges(merged.state.records, rows, objects, clock, wall)) {
-        merged.touched.insert(key);
-        merged.state.pending.insert(key);
-    }
-    for (const Incoming& peer : incoming) {
-        mergeInto(merged.state.records, peer.records);
-        for (const SyncRecord& record : peer.records)
-            merged.touched.insert(keyOf(record));
-    }
+    std::map<std::string, long long> observed;
+    for (const auto& [name, peer] : peers)
+        if (peer.ahead > clockTolerance)
+            observed[name] = peer.ahead;
+    SyncFileHeader header{device, options.machineName, sequence + 1, snapshot, raw, observed, progress};
+    header.seen[device] = sequence + 1;
+    return header;
 }
 
-// The whole catalogue against the whole last synced state.
-void Sync::mergeAll(HybridClock& clock, Merged& merged)
+bool Sync::placeHasSnapshot() const
 {
-    merged = Merged();
-    SyncStore::State& state = merged.state;
-    state = store.loadState();
-    std::vector<StoredCategory> categories;
-    std::vector<StoredItem> items;
-    store.readCatalogue(categories, items);
-    merged.itemCount = static_cast<int>(items.size());
-    const auto pngs = splitIconList(store.catalogue().LoadIconList());
-    std::vector<std::string> hashes, refs;
-    std::vector<LocalObject> objects;
-    if (pngs) {
-        for (std::size_t i = 0; i < pngs->size(); ++i) {
-            hashes.push_back(sha256((*pngs)[i]));
-            refs.push_back(iconRef(static_cast<int>(i), hashes.back(), BuiltInIconCount));
-            const QByteArray png = QByteArray::fromStdString((*pngs)[i]);
-            objects.push_back(iconObject(hashes.back(), png.toBase64().toStdString(), static_cast<int>(i)));
-        }
-    }
+    return own.newestSnapshot > 0 || std::any_of(folders.begin(), folders.end(), [](const auto& folder) {
+               return folder.second.newestSnapshot > 0;
+           });
+}
+
+bool Sync::snapshotOnly() const
+{
+    return sequence == 0 && !placeHasSnapshot();
+}
+
+std::unique_ptr<QTemporaryFile> Sync::temporary()
+{
+    auto file = std::make_unique<QTemporaryFile>();
+    if (!file->open())
+        throw SyncError("Cannot make a temporary file for the upload: " + file->errorString().toStdString());
+    return file;
+}
+
+bool Sync::expired(const SyncRecord& record) const
+{
+    return record.deleted() && nowShared() - record.deleteStamp.clock > TombstoneLife;
+}
+
+void Sync::writeSnapshotCategories(MergeSession& session, SyncFileWriter& writer)
+{
+    std::vector<StoredCategory> categories = store.categories();
+    std::stable_sort(categories.begin(), categories.end(),
+                     [](const StoredCategory& a, const StoredCategory& b) { return a.level < b.level; });
+    std::set<std::string> written;
     for (const StoredCategory& row : categories)
-        objects.push_back(localObject(row, refs));
-    for (const StoredItem& row : items)
-        objects.push_back(localObject(row, options.documentFolders));
-
-    mergeChanges(merged, state.rows, objects, clock);
-    if (afresh) {
-        for (const auto& [key, row] : state.rows) {
-            SyncRecord& record = state.records.at(key);
-            if (record.deleted()) {
-                record.fieldsStamp = clock.tick(wall);
-                state.pending.insert(key);
-                merged.touched.insert(key);
-            }
-        }
-    }
-
-    const ResolvedCatalogue resolved = resolveCatalogue(state.records);
-    merged.revived = resolved.revived;
-    std::set<std::string> neededIcons;
-    for (const auto& category : resolved.categories)
-        if (auto icon = category.record->fields.find("icon"); icon != category.record->fields.end())
-            neededIcons.insert(icon->second);
-    const IconPlan icons =
-        planIcons(pngs ? hashes : std::vector<std::string>(), neededIcons, state.records, BuiltInIconCount);
-    std::vector<StoredCategory> wantedCategories;
-    std::vector<StoredItem> wantedItems;
-    for (const auto& category : resolved.categories)
-        wantedCategories.push_back(categoryRowOf(category, icons.indexOfRef));
-    for (const auto& item : resolved.items)
-        wantedItems.push_back(itemRowOf(item, options.documentFolders));
-    merged.plan = planCatalogue(categories, items, wantedCategories, wantedItems);
-    if (icons.seed.empty() && icons.append.empty())
-        return;
-    std::vector<std::string> list = icons.seed.empty() ? *pngs : std::vector<std::string>();
-    for (const std::string& hash : icons.seed)
-        list.push_back(QByteArray::fromBase64(
-                           QByteArray::fromStdString(state.records.at({SyncRecord::Icon, hash}).fields.at("png")))
-                           .toStdString());
-    for (const std::string& hash : icons.append)
-        list.push_back(QByteArray::fromBase64(
-                           QByteArray::fromStdString(state.records.at({SyncRecord::Icon, hash}).fields.at("png")))
-                           .toStdString());
-    for (const auto* added : {&icons.seed, &icons.append})
-        for (const std::string& hash : *added) {
-            state.rows[{SyncRecord::Icon, hash}] = hash;
-            merged.touched.insert({SyncRecord::Icon, hash});
-        }
-    merged.iconList = std::move(list);
+        if (auto record = session.currentRecord(SyncRecord::Category, row.guid, 0);
+            record && written.insert(row.guid).second)
+            writer.add(*record);
+    for (const auto& [key, record] : session.categoryAndIconRecords())
+        if ((key.first == SyncRecord::Icon || !written.count(key.second)) && !expired(record))
+            writer.add(record);
 }
 
-// While no category and no icon changed on either side, only the items changed here or sent by the
-// others are read, merged and written, so a sync costs what changed, not what the catalogue holds.
-// False leaves the merge to mergeAll.
-bool Sync::mergeFew(HybridClock& clock, Merged& merged)
+void Sync::writeSnapshotItems(SyncFileWriter& writer)
 {
-    if (afresh || sequence == 0)
-        return false;
-    std::set<RecordKey> keys;
-    for (const Incoming& peer : incoming)
-        for (const SyncRecord& record : peer.records) {
-            if (record.kind != SyncRecord::Item)
-                return false;
-            keys.insert(keyOf(record));
-        }
-    const auto written = store.writtenRows(SyncRecord::Item);
-    const auto writtenCategories = store.writtenRows(SyncRecord::Category);
-    if (!written || !writtenCategories || !writtenCategories->empty() || keys.size() + written->size() > FewChanges)
-        return false;
-    std::set<std::string> hashes;
-    if (const auto pngs = splitIconList(store.catalogue().LoadIconList()))
-        for (const std::string& png : *pngs)
-            hashes.insert(sha256(png));
-    if (hashes != store.iconRows())
-        return false;
-    const std::vector<std::string>& changed = *written;
-    for (const std::string& guid : changed)
-        keys.insert({SyncRecord::Item, guid});
-
-    SyncStore::State& state = merged.state;
-    state = store.loadState(keys);
-    std::map<std::string, StoredItem> current;
-    for (const RecordKey& key : keys)
-        if (auto row = store.readItem(key.second))
-            current.emplace(key.second, std::move(*row));
-    std::map<RecordKey, std::string> rows;
-    std::vector<LocalObject> objects;
-    for (const std::string& guid : changed) {
-        if (auto row = state.rows.extract({SyncRecord::Item, guid}))
-            rows.insert(std::move(row));
-        if (auto row = current.find(guid); row != current.end())
-            objects.push_back(localObject(row->second, options.documentFolders));
-    }
-    mergeChanges(merged, rows, objects, clock);
-    state.rows.merge(rows);
-
-    // A category deleted elsewhere that stays for what it holds is settled over the whole catalogue.
-    std::set<RecordKey> holders;
-    for (const RecordKey& key : merged.touched)
-        if (auto record = state.records.find(key); record != state.records.end())
-            holders.insert({SyncRecord::Category, record->second.parent});
-    for (const auto& [guid, row] : current)
-        holders.insert({SyncRecord::Category, row.category});
-    const SyncStore::State parents = store.loadState(holders);
-    if (std::any_of(parents.records.begin(), parents.records.end(), [](const auto& at) { return at.second.deleted(); }))
-        return false;
-    const std::set<std::string> categories = store.categoryGuids();
-
-    std::vector<const SyncRecord*> records;
-    for (const RecordKey& key : merged.touched)
-        if (auto record = state.records.find(key); record != state.records.end())
-            records.push_back(&record->second);
-    // Items new here are appended in the order they were made, as the whole merge writes them.
-    std::sort(records.begin(), records.end(), [](const SyncRecord* a, const SyncRecord* b) {
-        return std::tie(a->created, a->guid) < std::tie(b->created, b->guid);
+    std::unordered_map<long long, std::string> items = store.packedItems();
+    const auto withStamps = [](SyncRecord record, const SyncStore::Entry& entry) {
+        record.fieldsStamp = entry.fields;
+        record.parentStamp = entry.parent;
+        record.deleteStamp = entry.deleted;
+        record.created = entry.created;
+        return record;
+    };
+    store.forEachItem([&](const StoredItem& row) {
+        auto packed = items.find(objectKey(SyncRecord::Item, row.guid));
+        if (packed == items.end())
+            return;
+        writer.add(withStamps(localObject(row, options.documentFolders).content, store.unpack(packed->second)));
+        items.erase(packed);
     });
-    for (const SyncRecord* record : records) {
-        auto row = current.find(record->guid);
-        if (record->deleted()) {
-            if (row != current.end())
-                merged.plan.itemsToDelete.push_back(record->guid);
-            continue;
-        }
-        std::string category = record->parent;
-        if (!categories.count(category)) {
-            if (parents.records.count({SyncRecord::Category, category}))
-                return false;
-            category = fallbackCategoryGuid;
-        }
-        const StoredItem wanted = itemRowOf({record, category}, options.documentFolders);
-        if (row == current.end() || !(row->second == wanted))
-            merged.plan.itemsToWrite.push_back(wanted);
+    for (const auto& [unused, packed] : items) {
+        const SyncStore::Entry entry = store.unpack(packed);
+        if (entry.record && entry.record->deleted() && !expired(withStamps(*entry.record, entry)))
+            writer.add(withStamps(*entry.record, entry));
     }
-    return true;
+}
+
+// The files of this device's next upload, written while the merge's transaction holds the catalogue
+// still, and the intent to upload them recorded with the merge.
+void Sync::prepareUpload(MergeSession& session)
+{
+    const long long next = sequence + 1;
+    std::vector<SyncStore::Pending> pending = store.pendingFor(next);
+    const std::map<std::string, long long> observed = uploadHeader(false).observed;
+    const std::map<std::string, long long> published = numbersOf(jsonOf(store.meta("observed")));
+    const auto minutes = [](const std::map<std::string, long long>& map) {
+        std::map<std::string, long long> rounded;
+        for (const auto& [name, value] : map)
+            rounded[name] = value / (clockTolerance / 2);
+        return rounded;
+    };
+    const bool publish = minutes(observed) != minutes(published);
+    long long reference = own.snapshotBytes;
+    for (const auto& [name, folder] : folders)
+        if (reference == 0)
+            reference = folder.snapshotBytes;
+    if (pending.empty() && !publish && !forceSnapshot && !snapshotOnly())
+        return;
+
+    const SyncKey* fileKey = key ? &*key : nullptr;
+    if (!snapshotOnly()) {
+        Prepared changes{syncFileName(next, false), temporary()};
+        SyncFileWriter writer(*changes.file, fileKey, folderOf(device) + "/" + changes.name, uploadHeader(false));
+        for (const SyncStore::Pending& change : pending)
+            if (auto record = session.currentRecord(change.kind, change.guid, change.key))
+                writer.add(*record);
+        writer.finish();
+        report.changesSent = static_cast<int>(writer.count());
+        changes.file->flush();
+        prepared.push_back(std::move(changes));
+    }
+    const long long changeBytes = own.changeBytesSinceSnapshot + (prepared.empty() ? 0 : prepared.back().file->size());
+    preparedSnapshot =
+        snapshotOnly() || forceSnapshot || (reference > 0 && changeBytes > reference) || !placeHasSnapshot();
+    if (preparedSnapshot) {
+        Prepared snapshot = draft ? std::move(*draft) : Prepared{syncFileName(next, true), temporary()};
+        std::unique_ptr<SyncFileWriter> writer =
+            draft ? std::move(draftWriter)
+                  : std::make_unique<SyncFileWriter>(*snapshot.file, fileKey, folderOf(device) + "/" + snapshot.name,
+                                                     uploadHeader(true));
+        if (!draft)
+            writeSnapshotItems(*writer);
+        writeSnapshotCategories(session, *writer);
+        writer->finish();
+        if (snapshotOnly())
+            report.changesSent = static_cast<int>(writer->count());
+        snapshot.file->flush();
+        prepared.push_back(std::move(snapshot));
+        store.setMeta("snapshot-seen", textOf(jsonOf(uploadHeader(true).seen)));
+        store.eraseMeta("cover");
+    }
+    draft.reset();
+    QJsonArray files;
+    for (const Prepared& file : prepared)
+        files.append(QJsonObject{{"name", QString::fromStdString(file.name)}, {"size", file.file->size()}});
+    store.setMeta("upload", textOf(QJsonObject{{"sequence", next}, {"files", files}, {"encrypted", key.has_value()}}));
+    store.setMeta("observed", textOf(jsonOf(observed)));
+    preparedSequence = next;
 }
 
 void Sync::upload()
 {
-    const int pending = store.catalogue().ExecuteScalar("select count(*) from sync_object where pending=1;");
-    if (pending == 0 && !forceSnapshot && sequence > 0)
+    if (prepared.empty())
         return;
-    const bool snapshot = sequence == 0 || forceSnapshot || pending > static_cast<int>(SnapshotAbovePending)
-                          || own.changeFiles >= CompactAfterFiles;
-    const SyncStore::State state = store.loadState(!snapshot);
-    std::vector<SyncRecord> records;
-    for (const auto& [key, record] : state.records) {
-        if (!snapshot && !state.pending.count(key))
-            continue;
-        // A deletion older than anyone must remember is left out of a snapshot.
-        if (snapshot && record.deleted() && wall - record.deleteStamp.clock > TombstoneLife)
-            continue;
-        records.push_back(record);
-    }
-    const long long next = sequence + 1;
-    const QByteArray file = writeSyncFile({device, options.machineName, next, snapshot}, records);
     if (own.missing)
         transport.makeFolder(folderOf(device));
-    transport.put(folderOf(device) + "/" + syncFileName(next, snapshot), file);
-    report.changesSent = static_cast<int>(records.size());
-
-    store.begin();
-    store.clearPending(state.pending);
-    store.setMeta("sequence", std::to_string(next));
-    store.commit();
-    sequence = next;
-    if (snapshot) {
-        // Older files are covered by the snapshot; a reader still on them re-reads the snapshot.
-        for (const std::string& name : own.names) {
-            const ReadPlan mine = planReading({name}, 0);
-            if (!mine.empty && mine.upTo < next) {
-                try {
-                    transport.remove(folderOf(device) + "/" + name);
-                } catch (const SyncError&) {
-                    // Left for the next compaction.
-                }
+    for (Prepared& file : prepared)
+        transport.put(folderOf(device) + "/" + file.name, *file.file);
+    {
+        Transaction transaction(store.catalogue());
+        store.setMeta("sequence", std::to_string(preparedSequence));
+        store.clearBatch(preparedSequence);
+        store.eraseMeta("upload");
+        if (key)
+            store.setMeta("encrypted", "1");
+        transaction.Commit();
+    }
+    sequence = preparedSequence;
+    if (!preparedSnapshot)
+        return;
+    // Older files are covered by the snapshot; a reader still on them reads the snapshot instead.
+    for (const RemoteEntry& entry : own.entries) {
+        const auto name = parseSyncFileName(entry.name);
+        if (name && name->sequence < sequence) {
+            try {
+                transport.remove(folderOf(device) + "/" + entry.name);
+            } catch (const SyncError&) {
+                // Left for the next compaction.
             }
+        }
+    }
+}
+
+// A device folder nobody wrote to for a month goes once every device that still writes has read it
+// all, and this device's snapshot holds what it knew; without such a snapshot, the next sync writes one.
+void Sync::compactRetired()
+{
+    const long long nowMs = nowShared() / 1000;
+    const auto retired = [&](const Folder& folder) {
+        return folder.newestModified > 0 && nowMs - folder.newestModified > RetiredAfter / 1000;
+    };
+    const QJsonObject allSeen = jsonOf(store.meta("peer-seen"));
+    const auto ownSeen = numbersOf(jsonOf(store.meta("snapshot-seen")));
+    for (const auto& [name, folder] : folders) {
+        if (name == device || folder.missing || folder.newest == 0 || !retired(folder)
+            || progress[name] < folder.newest)
+            continue;
+        bool absorbed = true;
+        for (const auto& [other, live] : folders)
+            if (other != name && other != device && !live.missing && !retired(live)) {
+                const auto seen = numbersOf(allSeen.value(QString::fromStdString(other)).toObject());
+                auto upTo = seen.find(name);
+                absorbed = absorbed && upTo != seen.end() && upTo->second >= folder.newest;
+            }
+        if (!absorbed)
+            continue;
+        if (auto upTo = ownSeen.find(name); upTo == ownSeen.end() || upTo->second < folder.newest) {
+            store.setMeta("cover", "1");
+            continue;
+        }
+        try {
+            transport.removeFolder(folderOf(name));
+        } catch (const SyncError&) {
+            // Tried again at the next sync.
+        }
+    }
+}
+
+void Sync::remember()
+{
+    store.setMeta("last-sync", std::to_string(raw));
+    store.setMeta("last-look", std::to_string(nowShared()));
+    writeDeviceRecord(store.path(), {device, machineIdentity(), canonicalPath(store.path()), sequence, ""});
+    // The first format kept a copy of every row: the pages it took are given back once. Another program
+    // holding the file open only leaves them for the next time.
+    if (store.upgraded()) {
+        try {
+            store.catalogue().SetBusyTimeout(2000);
+            store.catalogue().ExecuteStatement("vacuum;");
+        } catch (const CppSQLite3Exception&) {
         }
     }
 }
@@ -526,38 +869,21 @@ void Sync::upload()
 void Sync::run()
 {
     settleIdentity();
-    auto top = transport.list(syncFolder);
-    if (!top) {
-        // A WebDAV place whose folder is not there yet is made; a missing local folder raised above.
-        if (!transport.list(""))
-            transport.makeFolder("");
-        transport.makeFolder(syncFolder);
-        top.emplace();
-    }
-    own = readOwnFolder(transport, device);
-    if (own.newest > sequence) {
-        // Files of ours that we do not remember writing: this catalogue is a restored backup, or a
-        // copy; its folder belongs to the catalogue that wrote them, which we read as another device.
-        const std::string old = device;
-        startNewDevice("This catalogue was restored or copied from another one: it goes on as a new device.");
-        top->push_back({old, true});
-        own = readOwnFolder(transport, device);
-    } else if (own.missing && sequence > 0) {
-        report.warnings.push_back("This device's folder on the sync place was gone: it is written again.");
-        forceSnapshot = true;
-    }
-    readPeers(*top);
-    const bool nothingNew =
-        std::all_of(incoming.begin(), incoming.end(), [](const Incoming& peer) { return peer.records.empty(); });
-    const bool unchanged = nothingNew && !afresh && !forceSnapshot && sequence > 0
-                           && store.meta("edits") == store.meta("edits-synced")
-                           && store.catalogue().ExecuteScalar("select count(*) from sync_object where pending=1;") == 0;
-    if (!unchanged) {
-        if (!mergeAndApply())
+    openPlace();
+    readOwnFolder();
+    recogniseOwnFiles();
+    settleClock();
+    planSources();
+    const bool localChanges = !store.dirty(device).empty() || store.hasPending();
+    const bool nothingNew = sources.empty() && rule == JoinRule::None && !forceSnapshot && !localChanges
+                            && !options.wholeMerge && sequence > 0;
+    if (!nothingNew) {
+        if (!mergeAndPrepare())
             return;
         upload();
     }
-    store.setMeta("last-sync", std::to_string(wall));
+    compactRetired();
+    remember();
     report.ok = true;
 }
 
@@ -612,22 +938,55 @@ SyncReport synchronize(const std::string& dbPath, SyncTransport& transport, cons
         try {
             sync.run();
         } catch (...) {
-            sync.report.bytesSent = transport.bytesSent();
-            sync.report.bytesReceived = transport.bytesReceived();
             report = sync.report;
             throw;
         }
         report = sync.report;
+    } catch (const SyncCredentialsError& error) {
+        report.ok = false;
+        report.credentialsRefused = true;
+        report.error = error.what();
     } catch (const SyncError& error) {
+        report.ok = false;
         report.error = error.what();
     } catch (const CppSQLite3Exception& error) {
+        report.ok = false;
         report.error = std::string("The catalogue could not be read or written: ") + error.what();
     } catch (const std::exception& error) {
+        report.ok = false;
         report.error = error.what();
     }
     report.bytesSent = transport.bytesSent();
     report.bytesReceived = transport.bytesReceived();
     return report;
+}
+
+bool placeHasNews(const std::string& dbPath, SyncTransport& transport)
+{
+    std::string device;
+    std::map<std::string, long long> read;
+    {
+        CppSQLite3DB db;
+        db.OpenReadOnly(dbPath.c_str());
+        if (!db.TableExists("sync_meta") || !db.TableExists("sync_peer"))
+            return true;
+        for (CppSQLite3Query row = db.ExecuteQuery("select value from sync_meta where key = 'device';"); !row.Eof();
+             row.NextRow())
+            device = row.fieldText("value");
+        for (CppSQLite3Query row = db.ExecuteQuery("select device, upto from sync_peer;"); !row.Eof(); row.NextRow())
+            read[row.fieldText("device")] = std::atoll(row.fieldText("upto").c_str());
+    }
+    const auto listed = transport.list(syncFolder);
+    if (!listed)
+        return true;
+    for (const RemoteEntry& entry : *listed) {
+        if (!entry.folder || entry.name == device || entry.name.starts_with('.'))
+            continue;
+        const Folder folder = folderFrom(transport.list(folderOf(entry.name)));
+        if (!folder.missing && !planReading(folder.names(), read[entry.name]).files.empty())
+            return true;
+    }
+    return false;
 }
 
 std::string SyncReport::summary() const
@@ -645,38 +1004,4 @@ std::string machineIdentity()
 {
     const QByteArray id = QSysInfo::machineUniqueId();
     return id.isEmpty() ? QSysInfo::machineHostName().toStdString() : id.toStdString();
-}
-
-SyncSettings loadSyncSettings(const std::string& dbPath)
-{
-    // Only read: a catalogue that never synced gets no tables of ours for being asked.
-    CppSQLite3DB db;
-    db.Open(dbPath.c_str());
-    std::map<std::string, std::string> meta;
-    if (db.TableExists("sync_meta"))
-        for (CppSQLite3Query query = db.ExecuteQuery("select key, value from sync_meta;"); !query.Eof();
-             query.NextRow())
-            meta[query.fieldText("key")] = query.fieldText("value");
-    SyncSettings settings{meta["place"], meta["user"], meta["machine-name"], {}};
-    const QJsonArray folders = QJsonDocument::fromJson(QByteArray::fromStdString(meta["document-folders"])).array();
-    for (const QJsonValue& folder : folders) {
-        const QJsonArray pair = folder.toArray();
-        if (pair.size() == 2)
-            settings.documentFolders.push_back({pair[0].toString().toStdString(), pair[1].toString().toStdString()});
-    }
-    if (settings.machineName.empty())
-        settings.machineName = QSysInfo::machineHostName().toStdString();
-    return settings;
-}
-
-void saveSyncSettings(const std::string& dbPath, const SyncSettings& settings)
-{
-    SyncStore store(dbPath);
-    QJsonArray folders;
-    for (const DocumentFolder& folder : settings.documentFolders)
-        folders.append(QJsonArray{QString::fromStdString(folder.name), QString::fromStdString(folder.path)});
-    store.setMeta("place", settings.place);
-    store.setMeta("user", settings.user);
-    store.setMeta("machine-name", settings.machineName);
-    store.setMeta("document-folders", QJsonDocument(folders).toJson(QJsonDocument::Compact).toStdString());
 }

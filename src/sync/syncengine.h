@@ -2,9 +2,12 @@
 #pragma once
 
 #include "catalogueplan.h"
+#include "syncencryption.h"
+#include "syncsettings.h"
 #include "synctransport.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +24,13 @@ struct SyncOptions {
     // lockWaitSeconds, and no longer once this says no (the window is closing); then it fails with
     // syncRunningText.
     std::function<bool()> keepWaiting;
+    // End-to-end encryption: the passphrase (the key comes from it and the place's marker; at a place
+    // without one, it turns encryption on), or the key kept from an earlier sync. Neither for a plain
+    // place.
+    std::string passphrase{};
+    std::optional<SyncKey> key{};
+    // Compare every row with the last synced state, not only what the triggers noted.
+    bool wholeMerge = false;
 };
 
 inline constexpr int lockWaitSeconds = 5;
@@ -30,6 +40,8 @@ struct SyncReport {
     bool ok = false;
     // The reason a sync failed, for the user.
     std::string error;
+    // The server refused the user name or password: ask for it once, then sync again.
+    bool credentialsRefused = false;
     // The merge stopped before deleting this many of the catalogue's items; run again with
     // allowMassDelete to go ahead.
     bool needsConfirmation = false;
@@ -41,9 +53,13 @@ struct SyncReport {
     int changesReceived = 0;
     int changesSent = 0;
     bool catalogueChanged = false;
+    // Objects a restored backup held that had been deleted since, brought back everywhere.
+    int cameBack = 0;
     std::string backupPath;
     long long bytesSent = 0;
     long long bytesReceived = 0;
+    // The key of an encrypted place (base64), to keep in the keyring for the next sync.
+    std::optional<std::string> encryptionKey;
 
     // One line for a status bar or a terminal.
     std::string summary() const;
@@ -53,15 +69,9 @@ struct SyncReport {
 // report, and leaves the catalogue as it was and the changes not sent for the next sync.
 SyncReport synchronize(const std::string& dbPath, SyncTransport& transport, const SyncOptions& options);
 
+// Whether another device uploaded to the place since this catalogue last read it: a listing of the
+// place and of each device's folder, cheap enough to ask about once a minute. True when it cannot tell.
+bool placeHasNews(const std::string& dbPath, SyncTransport& transport);
+
 // This machine's identity, as the device identity is tied to it.
 std::string machineIdentity();
-
-// The sync settings kept with the catalogue (the password never is).
-struct SyncSettings {
-    std::string place;
-    std::string user;
-    std::string machineName;
-    std::vector<DocumentFolder> documentFolders;
-};
-SyncSettings loadSyncSettings(const std::string& dbPath);
-void saveSyncSettings(const std::string& dbPath, const SyncSettings& settings);

@@ -1,191 +1,408 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "syncfiles.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QList>
+#include "base/text.h"
+
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
-#include <map>
 
 namespace {
 
-constexpr int FormatVersion = 1;
+constexpr int FormatVersion = 2;
+constexpr int LegacyVersion = 1;
 
-QString q(const std::string& text)
+using Json = nlohmann::json;
+
+// A JSON string of the text: escaped as JSON asks, and a byte that starts no UTF-8 sequence
+// written as U+FFFD, so that every line reads back.
+void appendString(std::string& out, std::string_view text)
 {
-    return QString::fromStdString(text);
+    out += '"';
+    for (std::size_t at = 0; at < text.size();) {
+        const auto c = static_cast<unsigned char>(text[at]);
+        if (c >= 0x80) {
+            const std::size_t length = utf8SequenceLength(text, at);
+            out.append(length ? text.substr(at, length) : std::string_view("\xEF\xBF\xBD"));
+            at += length ? length : 1;
+            continue;
+        }
+        ++at;
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    out += '"';
 }
 
-QJsonObject recordObject(const SyncRecord& record)
+void appendMember(std::string& out, const char* name, std::string_view value)
 {
-    QJsonObject fields;
+    if (out.back() != '{')
+        out += ',';
+    appendString(out, name);
+    out += ':';
+    appendString(out, value);
+}
+
+std::string recordLine(const SyncRecord& record)
+{
+    std::string out = "{";
+    appendMember(out, "k", std::string_view(&record.kind, 1));
+    appendMember(out, "g", record.guid);
+    out += ",\"f\":{";
     for (const auto& [name, value] : record.fields)
-        fields.insert(q(name), q(value));
-    QJsonObject object{{"k", QString(QChar(record.kind))},
-                       {"g", q(record.guid)},
-                       {"f", fields},
-                       {"fs", q(formatStamp(record.fieldsStamp))},
-                       {"c", q(formatStamp(record.created))}};
+        appendMember(out, name.c_str(), value);
+    out += '}';
+    appendMember(out, "fs", formatStamp(record.fieldsStamp));
+    appendMember(out, "c", formatStamp(record.created));
     if (record.kind != SyncRecord::Icon) {
-        object.insert("p", q(record.parent));
-        object.insert("ps", q(formatStamp(record.parentStamp)));
+        appendMember(out, "p", record.parent);
+        appendMember(out, "ps", formatStamp(record.parentStamp));
     }
     if (!record.deleteStamp.isNull())
-        object.insert("ds", q(formatStamp(record.deleteStamp)));
-    return object;
+        appendMember(out, "ds", formatStamp(record.deleteStamp));
+    out += '}';
+    return out;
 }
 
-bool readStamp(const QJsonObject& object, const char* name, Stamp& stamp)
-{
-    const QJsonValue value = object.value(name);
-    if (value.isUndefined())
-        return true;
-    if (!value.isString())
-        return false;
-    auto parsed = parseStamp(value.toString().toStdString());
-    if (!parsed)
-        return false;
-    stamp = *parsed;
-    return true;
-}
-
-std::optional<SyncRecord> recordFrom(const QJsonObject& object)
-{
-    const QString kind = object.value("k").toString();
-    if (kind.size() != 1 || !QString("cin").contains(kind) || !object.value("g").isString()
-        || !object.value("f").isObject())
-        return std::nullopt;
+// One record line read on the parser's events: the members it knows, each a string, the fields an
+// object of strings; anything else refuses the line. Members of a later version are passed over.
+class RecordReader final : public nlohmann::json_sax<Json> {
+public:
     SyncRecord record;
-    record.kind = kind[0].toLatin1();
-    record.guid = object.value("g").toString().toStdString();
-    record.parent = object.value("p").toString().toStdString();
-    const QJsonObject fields = object.value("f").toObject();
-    for (auto field = fields.begin(); field != fields.end(); ++field) {
-        if (!field.value().isString())
-            return std::nullopt;
-        record.fields[field.key().toStdString()] = field.value().toString().toStdString();
+    bool kind = false, guid = false, fields = false, stampsRead = true;
+
+    bool null() override { return skipped(); }
+    bool boolean(bool) override { return skipped(); }
+    bool number_integer(number_integer_t) override { return skipped(); }
+    bool number_unsigned(number_unsigned_t) override { return skipped(); }
+    bool number_float(number_float_t, const string_t&) override { return skipped(); }
+    bool binary(binary_t&) override { return skipped(); }
+    bool string(string_t& text) override
+    {
+        if (skipping)
+            return skipped();
+        if (depth == 2) {
+            record.fields[member] = std::move(text);
+            return true;
+        }
+        if (depth != 1)
+            return false;
+        if (member == "k") {
+            kind = text.size() == 1
+                   && (text[0] == SyncRecord::Category || text[0] == SyncRecord::Item || text[0] == SyncRecord::Icon);
+            record.kind = text.empty() ? '?' : text[0];
+        } else if (member == "g") {
+            guid = !text.empty();
+            record.guid = std::move(text);
+        } else if (member == "p") {
+            record.parent = std::move(text);
+        } else if (Stamp SyncRecord::*stamp = stampNamed(member)) {
+            auto parsed = parseStamp(text);
+            stampsRead = stampsRead && parsed.has_value();
+            if (parsed)
+                record.*stamp = std::move(*parsed);
+        }
+        return true;
     }
-    if (record.guid.empty() || !readStamp(object, "fs", record.fieldsStamp)
-        || !readStamp(object, "ps", record.parentStamp) || !readStamp(object, "ds", record.deleteStamp)
-        || !readStamp(object, "c", record.created))
+    bool start_object(std::size_t) override
+    {
+        if (skipping || (depth == 1 && member != "f"))
+            return enterSkipped();
+        if (depth == 1)
+            fields = true;
+        return ++depth <= 2;
+    }
+    bool end_object() override
+    {
+        if (skipping)
+            return leaveSkipped();
+        --depth;
+        return true;
+    }
+    bool start_array(std::size_t) override { return skipping || depth == 1 ? enterSkipped() : false; }
+    bool end_array() override { return leaveSkipped(); }
+    bool key(string_t& text) override
+    {
+        if (!skipping)
+            member = std::move(text);
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+private:
+    static Stamp SyncRecord::*stampNamed(const std::string& name)
+    {
+        return name == "fs"   ? &SyncRecord::fieldsStamp
+               : name == "ps" ? &SyncRecord::parentStamp
+               : name == "ds" ? &SyncRecord::deleteStamp
+               : name == "c"  ? &SyncRecord::created
+                              : nullptr;
+    }
+    // A member this version does not know, whatever it holds; a known one must be a string.
+    bool skipped() const { return skipping > 0 || (depth == 1 && !known()); }
+    bool known() const
+    {
+        return member == "k" || member == "g" || member == "p" || member == "f" || stampNamed(member) != nullptr;
+    }
+    bool enterSkipped()
+    {
+        if (!skipping && (depth != 1 || known()))
+            return false;
+        ++skipping;
+        return true;
+    }
+    bool leaveSkipped()
+    {
+        if (!skipping)
+            return false;
+        --skipping;
+        return true;
+    }
+
+    int depth = 0;
+    int skipping = 0;
+    std::string member;
+};
+
+std::optional<SyncRecord> parseRecord(std::string_view line)
+{
+    RecordReader reader;
+    if (!Json::sax_parse(line.begin(), line.end(), &reader) || !reader.kind || !reader.guid || !reader.fields
+        || !reader.stampsRead)
         return std::nullopt;
-    return record;
+    return std::move(reader.record);
 }
 
-std::optional<std::pair<long long, bool>> parseFileName(const std::string& name)
+long long numberOf(const Json& value)
 {
-    long long sequence = 0;
-    int consumed = 0;
-    for (const bool snapshot : {true, false}) {
-        const char* pattern = snapshot ? "snapshot-%lld.jsonl%n" : "changes-%lld.jsonl%n";
-        consumed = 0;
-        if (std::sscanf(name.c_str(), pattern, &sequence, &consumed) == 1 && consumed == static_cast<int>(name.size())
-            && sequence > 0)
-            return std::make_pair(sequence, snapshot);
-    }
-    return std::nullopt;
+    if (!value.is_string())
+        return 0;
+    long long number = 0;
+    const std::string& text = value.get_ref<const std::string&>();
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    return error == std::errc() && end == text.data() + text.size() ? number : 0;
+}
+
+std::map<std::string, long long> numbersOf(const Json& value)
+{
+    std::map<std::string, long long> map;
+    if (value.is_object())
+        for (const auto& [name, number] : value.items())
+            map[name] = numberOf(number);
+    return map;
+}
+
+void appendNumbers(std::string& out, const char* name, const std::map<std::string, long long>& numbers)
+{
+    out += ',';
+    appendString(out, name);
+    out += ":{";
+    for (const auto& [key, value] : numbers)
+        appendMember(out, key.c_str(), std::to_string(value));
+    out += '}';
+}
+
+[[noreturn]] void damaged(const std::string& what)
+{
+    throw SyncFileError(SyncFileError::Damaged, what);
 }
 
 }  // namespace
 
 std::string recordText(const SyncRecord& record)
 {
-    return QJsonDocument(recordObject(record)).toJson(QJsonDocument::Compact).toStdString();
+    return recordLine(record);
 }
 
 std::optional<SyncRecord> recordFromText(const std::string& text)
 {
-    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(text));
-    return document.isObject() ? recordFrom(document.object()) : std::nullopt;
+    return parseRecord(text);
 }
 
-QByteArray writeSyncFile(const SyncFileHeader& header, const std::vector<SyncRecord>& records)
+SyncFileWriter::SyncFileWriter(QIODevice& out, const SyncKey* key, const std::string& boundName,
+                               const SyncFileHeader& header)
+    : stream(out, key, boundName)
 {
-    QJsonObject head{{"varnelo-sync", FormatVersion}, {"device", q(header.device)},
-                     {"name", q(header.machineName)}, {"sequence", QString::number(header.sequence)},
-                     {"snapshot", header.snapshot},   {"records", static_cast<qint64>(records.size())}};
-    QByteArray bytes = QJsonDocument(head).toJson(QJsonDocument::Compact);
-    bytes += '\n';
-    for (const SyncRecord& record : records) {
-        bytes += QJsonDocument(recordObject(record)).toJson(QJsonDocument::Compact);
-        bytes += '\n';
-    }
-    return bytes;
+    std::string head = "{\"varnelo-sync\":" + std::to_string(FormatVersion);
+    appendMember(head, "device", header.device);
+    appendMember(head, "name", header.machineName);
+    appendMember(head, "sequence", std::to_string(header.sequence));
+    head += header.snapshot ? ",\"snapshot\":true" : ",\"snapshot\":false";
+    appendMember(head, "clock", std::to_string(header.clock));
+    appendNumbers(head, "observed", header.observed);
+    appendNumbers(head, "seen", header.seen);
+    head += "}\n";
+    stream.write(head);
 }
 
-std::optional<SyncFile> readSyncFile(const QByteArray& bytes)
+void SyncFileWriter::add(const SyncRecord& record)
 {
-    if (!bytes.endsWith('\n'))
-        return std::nullopt;
-    QList<QByteArray> lines = bytes.split('\n');
-    lines.removeLast();
-    if (lines.isEmpty())
-        return std::nullopt;
-    const QJsonDocument head = QJsonDocument::fromJson(lines.first());
-    const QJsonObject header = head.object();
-    if (!head.isObject() || header.value("varnelo-sync").toInt() != FormatVersion
-        || header.value("records").toInteger(-1) != lines.size() - 1)
-        return std::nullopt;
-    SyncFile file;
-    file.header.device = header.value("device").toString().toStdString();
-    file.header.machineName = header.value("name").toString().toStdString();
-    file.header.sequence = header.value("sequence").toString().toLongLong();
-    file.header.snapshot = header.value("snapshot").toBool();
-    if (file.header.device.empty())
-        return std::nullopt;
-    file.records.reserve(static_cast<std::size_t>(lines.size() - 1));
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QJsonDocument line = QJsonDocument::fromJson(lines[i]);
-        auto record = line.isObject() ? recordFrom(line.object()) : std::nullopt;
-        if (!record)
-            return std::nullopt;
-        file.records.push_back(std::move(*record));
+    stream.write(recordLine(record) + '\n');
+    ++records;
+}
+
+void SyncFileWriter::finish()
+{
+    stream.write("{\"end\":\"" + std::to_string(records) + "\"}\n");
+    stream.finish();
+}
+
+SyncFileReader::SyncFileReader(QIODevice& in, const SyncKey* key, const std::string& boundName,
+                               const SyncLimits& limits)
+    : stream(in, key, boundName, limits.textBytes), limits(limits)
+{
+    std::string first;
+    if (!line(first))
+        throw SyncFileError(SyncFileError::CutShort, "is cut short");
+    const Json header = Json::parse(first, nullptr, false);
+    const Json* version = header.is_object() && header.contains("varnelo-sync") ? &header["varnelo-sync"] : nullptr;
+    if (!version || !version->is_number_integer()
+        || version->get<long long>() != (stream.legacy() ? LegacyVersion : FormatVersion))
+        throw SyncFileError(SyncFileError::NotASyncFile, "is not a sync file of this version");
+    const auto text = [&](const char* name) {
+        return header.contains(name) && header[name].is_string() ? header[name].get<std::string>() : std::string();
+    };
+    head.device = text("device");
+    head.machineName = text("name");
+    head.sequence = header.contains("sequence") ? numberOf(header["sequence"]) : 0;
+    head.snapshot = header.contains("snapshot") && header["snapshot"].is_boolean() && header["snapshot"].get<bool>();
+    head.clock = header.contains("clock") ? numberOf(header["clock"]) : 0;
+    head.observed = header.contains("observed") ? numbersOf(header["observed"]) : std::map<std::string, long long>();
+    head.seen = header.contains("seen") ? numbersOf(header["seen"]) : std::map<std::string, long long>();
+    if (stream.legacy())
+        declared = header.contains("records") && header["records"].is_number_integer()
+                       ? header["records"].get<long long>()
+                       : -1;
+    if (head.device.empty())
+        damaged("names no device");
+}
+
+bool SyncFileReader::line(std::string& text)
+{
+    for (;;) {
+        const std::size_t newline = buffer.find('\n', at);
+        if (newline != std::string::npos) {
+            text.assign(buffer, at, newline - at);
+            at = newline + 1;
+            return true;
+        }
+        if (buffer.size() - at > limits.lineBytes)
+            throw SyncFileError(SyncFileError::TooLarge,
+                                "holds a line longer than " + std::to_string(limits.lineBytes >> 20) + " MiB");
+        if (textEnded) {
+            if (at != buffer.size())
+                throw SyncFileError(SyncFileError::CutShort, "is cut short");
+            return false;
+        }
+        buffer.erase(0, at);
+        at = 0;
+        const std::size_t had = buffer.size();
+        buffer.resize(had + 64 * 1024);
+        const std::size_t got = stream.read(buffer.data() + had, 64 * 1024);
+        buffer.resize(had + got);
+        textEnded = got == 0;
     }
-    return file;
+}
+
+bool SyncFileReader::next(SyncRecord& record)
+{
+    if (ended)
+        return false;
+    std::string text;
+    if (!line(text)) {
+        // The first format closes with nothing but the count in its header.
+        if (stream.legacy() && declared == read) {
+            ended = true;
+            return false;
+        }
+        throw SyncFileError(SyncFileError::CutShort, "is cut short");
+    }
+    if (!stream.legacy() && text.starts_with("{\"end\":")) {
+        const Json end = Json::parse(text, nullptr, false);
+        std::string rest;
+        if (!end.is_object() || end.size() != 1 || numberOf(end["end"]) != read || line(rest))
+            damaged("does not end as it says");
+        ended = true;
+        return false;
+    }
+    auto parsed = parseRecord(text);
+    if (!parsed)
+        damaged("holds a record that cannot be read");
+    if (++read > limits.records)
+        throw SyncFileError(SyncFileError::TooLarge, "holds more than " + std::to_string(limits.records) + " records");
+    record = std::move(*parsed);
+    return true;
 }
 
 std::string syncFileName(long long sequence, bool snapshot)
 {
     char name[64];
-    std::snprintf(name, sizeof name, snapshot ? "snapshot-%08lld.jsonl" : "changes-%08lld.jsonl", sequence);
+    std::snprintf(name, sizeof name, snapshot ? "snapshot-%08lld.vsync" : "changes-%08lld.vsync", sequence);
     return name;
+}
+
+std::optional<SyncFileName> parseSyncFileName(const std::string& name)
+{
+    for (const bool snapshot : {true, false})
+        for (const bool legacy : {false, true}) {
+            const std::string prefix = snapshot ? "snapshot-" : "changes-";
+            const std::string suffix = legacy ? ".jsonl" : ".vsync";
+            if (name.size() <= prefix.size() + suffix.size() || !name.starts_with(prefix) || !name.ends_with(suffix))
+                continue;
+            const char* begin = name.data() + prefix.size();
+            const char* end = name.data() + name.size() - suffix.size();
+            long long sequence = 0;
+            const auto [last, error] = std::from_chars(begin, end, sequence);
+            if (error == std::errc() && last == end && sequence > 0 && *begin != '+')
+                return SyncFileName{sequence, snapshot, legacy};
+        }
+    return std::nullopt;
 }
 
 ReadPlan planReading(const std::vector<std::string>& names, long long readUpTo)
 {
     ReadPlan plan;
     plan.upTo = readUpTo;
-    std::map<long long, std::string> changes;
-    long long snapshot = 0;
+    // Of two files of one number and kind, the present format's.
+    std::map<long long, std::string> changes, snapshots;
+    std::map<std::string, bool> legacyOf;
     for (const std::string& name : names) {
-        auto parsed = parseFileName(name);
+        auto parsed = parseSyncFileName(name);
         if (!parsed)
             continue;
-        if (parsed->second)
-            snapshot = std::max(snapshot, parsed->first);
-        else
-            changes[parsed->first] = name;
+        auto& files = parsed->snapshot ? snapshots : changes;
+        auto [at, inserted] = files.emplace(parsed->sequence, name);
+        if (!inserted && !parsed->legacy)
+            at->second = name;
     }
-    if (changes.empty() && snapshot == 0) {
+    if (changes.empty() && snapshots.empty()) {
         plan.empty = true;
         return plan;
     }
-    const long long newest = std::max(snapshot, changes.empty() ? 0 : changes.rbegin()->first);
-    // Read on from where we were while the files after it are all there; after a compaction took
-    // them away, or when the device started over with lower numbers, from its newest snapshot.
+    const long long newestSnapshot = snapshots.empty() ? 0 : snapshots.rbegin()->first;
+    const long long newest = std::max(newestSnapshot, changes.empty() ? 0 : changes.rbegin()->first);
+    // Read on from where we were while the change files after it are all there; after a compaction
+    // took them away, or when the device started over with lower numbers, from its newest snapshot.
     long long from = readUpTo;
     bool continuous = readUpTo <= newest;
     for (long long n = readUpTo + 1; continuous && n <= newest; ++n)
         continuous = changes.count(n) != 0;
-    if (!continuous || readUpTo > newest) {
-        if (snapshot == 0)
+    if (!continuous) {
+        if (newestSnapshot == 0)
             from = 0;
         else {
-            plan.files.push_back(syncFileName(snapshot, true));
-            from = snapshot;
+            plan.files.push_back(snapshots.rbegin()->second);
+            from = newestSnapshot;
         }
     }
     for (const auto& [n, name] : changes)

@@ -2,18 +2,21 @@
 #pragma once
 
 #include "syncrecord.h"
+#include "syncstream.h"
 
 #include <QByteArray>
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
-// The files a device writes below "Varnelo/<device>/": "snapshot-<n>.jsonl" holds everything the device
-// knew after its n-th upload, "changes-<n>.jsonl" what its n-th upload changed. A device only adds
-// numbered files and, after a new snapshot, removes its own older ones; no file is ever rewritten,
-// so file-sync tools make no conflict copies and WebDAV needs no locks. Each file is JSON lines:
-// a header line, then one record per line.
+// The files a device writes below "Varnelo/<device>/": "snapshot-<n>.vsync" holds everything the
+// device knew after its n-th upload, "changes-<n>.vsync" what its n-th upload changed. A device only
+// adds numbered files and, after a new snapshot, removes its own older ones; no file is ever rewritten,
+// so file-sync tools make no conflict copies and WebDAV needs no locks. Each file is JSON lines (a
+// header, one record per line, a closing line with the count) in the stream of syncstream.h. The first
+// format, "<kind>-<n>.jsonl" as bare JSON lines, is still read, so a place that holds it is upgraded.
 
 inline constexpr const char* syncFolder = "Varnelo";
 
@@ -22,23 +25,72 @@ struct SyncFileHeader {
     std::string machineName;
     long long sequence = 0;
     bool snapshot = false;
+    // The writer's own wall clock (microseconds) when it wrote the file, uncorrected.
+    long long clock = 0;
+    // For each other device: how far ahead of the writer's its clock was found when last read.
+    std::map<std::string, long long> observed;
+    // How far the writer had read each device (itself included) when it wrote the file.
+    std::map<std::string, long long> seen;
 };
 
-struct SyncFile {
-    SyncFileHeader header;
-    std::vector<SyncRecord> records;
+// The most a record line, a file's text and a file's count of records may hold.
+struct SyncLimits {
+    std::size_t lineBytes = 4u << 20;
+    long long textBytes = 4LL << 30;
+    long long records = 20'000'000;
 };
 
-QByteArray writeSyncFile(const SyncFileHeader& header, const std::vector<SyncRecord>& records);
-// Anything but a whole, well-formed file gives nullopt: a file cut short is not a file with fewer
-// records, or a half upload would read as deletions.
-std::optional<SyncFile> readSyncFile(const QByteArray& bytes);
+class SyncFileWriter {
+public:
+    SyncFileWriter(QIODevice& out, const SyncKey* key, const std::string& boundName, const SyncFileHeader& header);
+    void add(const SyncRecord& record);
+    void finish();
+    long long count() const { return records; }
 
-// One record as one JSON text (also how the state keeps it).
+private:
+    SyncStreamWriter stream;
+    long long records = 0;
+};
+
+// Reads one file record by record. A file cut short, damaged, too large or not ours raises
+// SyncFileError: a file cut short is never a file with fewer records, or a half upload would read
+// as deletions.
+class SyncFileReader {
+public:
+    SyncFileReader(QIODevice& in, const SyncKey* key, const std::string& boundName, const SyncLimits& limits = {});
+    const SyncFileHeader& header() const { return head; }
+    bool encrypted() const { return stream.encrypted(); }
+    // The next record; false once the file ended whole.
+    bool next(SyncRecord& record);
+
+private:
+    // The next line without its newline; false at the end of the text.
+    bool line(std::string& text);
+
+    SyncStreamReader stream;
+    SyncLimits limits;
+    SyncFileHeader head;
+    std::string buffer;
+    std::size_t at = 0;
+    bool textEnded = false;
+    long long read = 0;
+    long long declared = -1;
+    bool ended = false;
+};
+
+// One record as one JSON text (also how tombstones and categories are kept in the catalogue).
 std::string recordText(const SyncRecord& record);
 std::optional<SyncRecord> recordFromText(const std::string& text);
 
 std::string syncFileName(long long sequence, bool snapshot);
+
+// What a file name in a device's folder says; nullopt for a name that is no sync file.
+struct SyncFileName {
+    long long sequence = 0;
+    bool snapshot = false;
+    bool legacy = false;
+};
+std::optional<SyncFileName> parseSyncFileName(const std::string& name);
 
 // Which of a device's files to read, given the names in its folder and the last number already read.
 struct ReadPlan {

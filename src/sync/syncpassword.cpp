@@ -29,20 +29,23 @@ KeyringAnswer finish(QKeychain::Job& job)
     return {false, "The desktop's keyring did not answer: " + job.errorString().toStdString()};
 }
 
-}  // namespace
+QString keyOfPassphrase(const std::string& place)
+{
+    return QString::fromStdString("sync key@" + place);
+}
 
-KeyringAnswer storeSyncPassword(const std::string& place, const std::string& user, const std::string& password)
+KeyringAnswer storeSecret(const QString& name, const std::string& secret)
 {
     QKeychain::WritePasswordJob job(Service);
-    job.setKey(keyOf(place, user));
-    job.setTextData(QString::fromStdString(password));
+    job.setKey(name);
+    job.setTextData(QString::fromStdString(secret));
     return finish(job);
 }
 
-std::optional<std::string> readSyncPassword(const std::string& place, const std::string& user, KeyringAnswer* answer)
+std::optional<std::string> readSecret(const QString& name, KeyringAnswer* answer)
 {
     QKeychain::ReadPasswordJob job(Service);
-    job.setKey(keyOf(place, user));
+    job.setKey(name);
     const KeyringAnswer result = finish(job);
     if (answer)
         *answer = result;
@@ -51,9 +54,41 @@ std::optional<std::string> readSyncPassword(const std::string& place, const std:
     return job.textData().toStdString();
 }
 
-KeyringAnswer forgetSyncPassword(const std::string& place, const std::string& user)
+KeyringAnswer forgetSecret(const QString& name)
 {
     QKeychain::DeletePasswordJob job(Service);
-    job.setKey(keyOf(place, user));
+    job.setKey(name);
     return finish(job);
+}
+
+}  // namespace
+
+KeyringAnswer storeSyncPassword(const std::string& place, const std::string& user, const std::string& password)
+{
+    return storeSecret(keyOf(place, user), password);
+}
+
+std::optional<std::string> readSyncPassword(const std::string& place, const std::string& user, KeyringAnswer* answer)
+{
+    return readSecret(keyOf(place, user), answer);
+}
+
+KeyringAnswer forgetSyncPassword(const std::string& place, const std::string& user)
+{
+    return forgetSecret(keyOf(place, user));
+}
+
+KeyringAnswer storeSyncKey(const std::string& place, const std::string& key)
+{
+    return storeSecret(keyOfPassphrase(place), key);
+}
+
+std::optional<std::string> readSyncKey(const std::string& place, KeyringAnswer* answer)
+{
+    return readSecret(keyOfPassphrase(place), answer);
+}
+
+KeyringAnswer forgetSyncKey(const std::string& place)
+{
+    return forgetSecret(keyOfPassphrase(place));
 }

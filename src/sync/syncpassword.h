@@ -18,3 +18,9 @@ KeyringAnswer storeSyncPassword(const std::string& place, const std::string& use
 std::optional<std::string> readSyncPassword(const std::string& place, const std::string& user,
                                             KeyringAnswer* answer = nullptr);
 KeyringAnswer forgetSyncPassword(const std::string& place, const std::string& user);
+
+// The key of an encrypted place (from its passphrase, base64 as SyncKey::toBase64 gives it) is kept in
+// the keyring the same way, one per place, so the passphrase is asked once.
+KeyringAnswer storeSyncKey(const std::string& place, const std::string& key);
+std::optional<std::string> readSyncKey(const std::string& place, KeyringAnswer* answer = nullptr);
+KeyringAnswer forgetSyncKey(const std::string& place);

@@ -3,276 +3,642 @@
 
 #include "syncfiles.h"
 
+#include "storage/transaction.h"
+
+#include <QJsonDocument>
+
+#include <QJsonObject>
+#include <algorithm>
+
+#include <sodium.h>
+
+#include <cstring>
+#include <unordered_set>
+
 namespace {
 
-constexpr const char* createTables[] = {
+constexpr const char* createTableStatements[] = {
     "create table if not exists sync_meta (key text primary key, value text);",
-    "create table if not exists sync_object (kind text, guid text, record text, row text, pending int,"
-    " primary key (kind, guid));",
-    "create table if not exists sync_peer (device text primary key, upto int, name text);",
-    "create index if not exists sync_object_pending on sync_object(pending) where pending=1;",
-    "create table if not exists sync_dirty (kind text, guid text, primary key (kind, guid)) without rowid;",
-    "insert or ignore into sync_meta (key, value) values ('edits', '0');",
+    "create table if not exists sync_clock (id integer primary key check (id = 1), last integer not null,"
+    " shift integer not null);",
+    "insert or ignore into sync_clock values (1, 0, 0);",
+    "create table if not exists sync_dirty (kind text not null, guid text not null, content integer, place integer,"
+    " gone integer, was text, primary key (kind, guid)) without rowid;",
+    "create table if not exists sync_state (key integer primary key, kind integer, hash integer, stamps blob,"
+    " record text);",
+    "create table if not exists sync_pending (key integer primary key, kind text, guid text, batch integer);",
+    // Categories and icons are few beside the items: they are found without reading every entry.
+    "create index if not exists sync_state_kept on sync_state(kind) where kind <> 0;",
+    "create table if not exists sync_peer (device text primary key, upto integer, name text, ahead integer,"
+    " sees integer);",
+    "create table if not exists sync_device (id integer primary key, device text unique);",
 };
 
-// Every write to the catalogue's tables, by any program, counts in sync_meta; a sync with nothing
-// incoming and an unchanged count has nothing to compare. The tables themselves stay as they are.
-constexpr const char* touchTrigger =
-    "create trigger if not exists sync_%s_%s after %s on %s begin "
-    "update sync_meta set value = cast(value as integer) + 1 where key = 'edits'; end;";
+// The hybrid logical clock as SQL: never behind the last stamp, otherwise the wall clock in
+// microseconds moved by this machine's shift to the time the devices share.
+constexpr const char* tick = "update sync_clock set last = max(last + 1, cast((julianday('now') - 2440587.5) * "
+                             "86400000000.0 as integer) + shift);";
 
-// And the GUIDs written, so that a sync compares only those rows with the last synced state.
-constexpr const char* dirtyTrigger = "create trigger if not exists sync_dirty_%s_%s after %s on %s begin "
-                                     "insert or ignore into sync_dirty (kind, guid) values %s; end;";
+struct Watched {
+    const char* table;
+    char kind;
+    const char* contentChanged;
+    const char* placeColumn;
+    const char* was;
+};
 
-std::string kindText(char kind)
+// What each table's rows carry: their content, their place, and the row as kept once deleted. A
+// value of any type is kept as text, so no row a user writes is ever refused for our sake.
+const Watched watched[] = {
+    {"link_table", 'i',
+     "old.name is not new.name or old.target is not new.target or old.star is not new.star or "
+     "old.comment is not new.comment or old.type is not new.type",
+     "category",
+     "json_object('name', cast(old.name as text), 'target', cast(old.target as text), 'category', "
+     "cast(old.category as text), 'star', cast(old.star as text), 'comment', cast(old.comment as text), 'type', "
+     "cast(old.type as text))"},
+    {"category_table", 'c',
+     "old.name is not new.name or old.system is not new.system or old.iconIndex is not new.iconIndex", "parent_guid",
+     "json_object('name', cast(old.name as text), 'level', cast(old.level as text), 'parent', cast(old.parent_guid as "
+     "text), 'system', cast(old.system as text), 'icon', cast(old.iconIndex as text))"},
+};
+
+constexpr const char* triggerNames[] = {"sync_note_link_table_insert",     "sync_note_link_table_update",
+                                        "sync_note_link_table_delete",     "sync_note_category_table_insert",
+                                        "sync_note_category_table_update", "sync_note_category_table_delete",
+                                        "sync_note_imagelist_table"};
+
+constexpr long long StampBase = 1704067200000000LL;
+
+void putVarint(std::string& out, unsigned long long value)
 {
-    return std::string(1, kind);
+    do {
+        unsigned char byte = value & 0x7f;
+        value >>= 7;
+        out.push_back(static_cast<char>(byte | (value ? 0x80 : 0)));
+    } while (value);
 }
 
-StoredCategory categoryOf(CppSQLite3Query& query)
+unsigned long long getVarint(const unsigned char* in, std::size_t size, std::size_t& at)
 {
-    return {query.fieldText("guid"),        query.fieldText("name"),  query.fieldInt("level"),
-            query.fieldText("parent_guid"), query.fieldInt("system"), query.fieldInt("iconIndex")};
+    unsigned long long value = 0;
+    for (int shift = 0; at < size && shift < 64; shift += 7) {
+        const unsigned char byte = in[at++];
+        value |= static_cast<unsigned long long>(byte & 0x7f) << shift;
+        if (!(byte & 0x80))
+            break;
+    }
+    return value;
 }
 
-StoredItem itemOf(CppSQLite3Query& query)
+unsigned long long zigzag(long long value)
 {
-    return {query.fieldText("guid"), query.fieldText("name"),    query.fieldText("target"), query.fieldText("category"),
-            query.fieldInt("star"),  query.fieldText("comment"), query.fieldInt("type")};
+    return (static_cast<unsigned long long>(value) << 1) ^ static_cast<unsigned long long>(value >> 63);
+}
+
+long long unzigzag(unsigned long long value)
+{
+    return static_cast<long long>(value >> 1) ^ -static_cast<long long>(value & 1);
+}
+
+int kindNumber(char kind)
+{
+    return kind == SyncRecord::Item ? 0 : kind == SyncRecord::Category ? 1 : 2;
+}
+
+// SipHash with a key of our own: stable from run to run and machine to machine, and fast on short texts.
+long long hash64(const std::string& bytes)
+{
+    static const unsigned char key[crypto_shorthash_KEYBYTES] = {'v', 'a', 'r', 'n', 'e', 'l', 'o', ' ',
+                                                                 's', 'y', 'n', 'c', ' ', 'k', 'e', 'y'};
+    unsigned char out[crypto_shorthash_BYTES];
+    crypto_shorthash(out, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), key);
+    long long value = 0;
+    std::memcpy(&value, out, sizeof value);
+    return value;
+}
+
+StoredItem itemRow(const Statement& row)
+{
+    return {row.text(0),
+            row.text(1),
+            row.text(2),
+            row.text(3),
+            static_cast<int>(row.integer(4)),
+            row.text(5),
+            static_cast<int>(row.integer(6))};
+}
+
+StoredCategory categoryRow(const Statement& row)
+{
+    return {row.text(0),
+            row.text(1),
+            static_cast<int>(row.integer(2)),
+            row.text(3),
+            static_cast<int>(row.integer(4)),
+            static_cast<int>(row.integer(5))};
+}
+
+std::string jsonText(const QJsonObject& object, const char* name)
+{
+    return object.value(name).toString().toStdString();
 }
 
 }  // namespace
 
+long long objectKey(char kind, const std::string& guid)
+{
+    return hash64(std::string(1, kind) + '\x1f' + guid);
+}
+
+long long objectHash(const SyncRecord& content)
+{
+    std::string fields;
+    for (const auto& [name, value] : content.fields)
+        fields += name + '\x1e' + value + '\x1f';
+    // 40 bits for the content and 23 for the place: a change of either changes the number.
+    const unsigned long long contentBits = static_cast<unsigned long long>(hash64(fields)) >> 24;
+    const unsigned long long placeBits = static_cast<unsigned long long>(hash64(content.parent)) >> 41;
+    return static_cast<long long>((contentBits << 23) | placeBits);
+}
+
 SyncStore::SyncStore(const std::string& dbPath) : dbPath(dbPath)
 {
+    if (sodium_init() < 0)
+        throw std::runtime_error("The encryption library (libsodium) cannot start on this machine.");
     db.Open(dbPath);
+    // A merge looks rows up all over the catalogue: a page cache of 32 MB instead of SQLite's 2 MB.
+    db.ExecuteStatement("pragma cache_size = -32768;");
     db.EnsureDefaultCategories();
     db.CreateIndexes();
-    for (const char* statement : createTables)
+    Transaction transaction(db);
+    if (db.TableExists("sync_object"))
+        upgradeFirstFormat();
+    createTables();
+    createTriggers();
+    transaction.Commit();
+    for (Statement row(db, "select id, device from sync_device;"); row.step();) {
+        const auto number = static_cast<std::size_t>(row.integer(0));
+        if (devices.size() <= number)
+            devices.resize(number + 1);
+        devices[number] = row.text(1);
+        deviceNumbers[row.text(1)] = static_cast<int>(number);
+    }
+}
+
+SyncStore::~SyncStore() = default;
+
+Statement& SyncStore::prepared(const char* sql)
+{
+    auto& statement = statements[sql];
+    if (!statement)
+        statement = std::make_unique<Statement>(db, sql);
+    statement->reset();
+    return *statement;
+}
+
+void SyncStore::createTables()
+{
+    for (const char* statement : createTableStatements)
         db.ExecuteStatement(statement);
-    CppSQLite3Buffer sql;
+    // The first format's table of other devices had neither clock column.
+    bool hasAhead = false;
+    for (Statement column(db, "pragma table_info(sync_peer);"); column.step();)
+        hasAhead = hasAhead || column.text(1) == "ahead";
+    if (!hasAhead) {
+        db.ExecuteStatement("alter table sync_peer add column ahead integer;");
+        db.ExecuteStatement("alter table sync_peer add column sees integer;");
+    }
+    if (firstInteger(db, "select count(*) from sync_device where id = 0;") == 0)
+        db.ExecuteStatement("insert into sync_device values (0, '');");
+}
+
+void SyncStore::createTriggers()
+{
+    int present = 0;
+    {
+        Statement exists(db, "select count(*) from sqlite_master where type = 'trigger' and name = ?1;");
+        for (const char* name : triggerNames) {
+            exists.reset();
+            exists.bind(1, std::string_view(name));
+            present += exists.step() && exists.integer(0) > 0;
+        }
+    }
+    missingTriggers = meta("tracking") == "2" && present < static_cast<int>(std::size(triggerNames));
+    for (const Watched& w : watched) {
+        const std::string table = w.table, kind = std::string("'") + w.kind + "'";
+        const std::string prefix = "create trigger if not exists sync_note_" + table + "_";
+        db.ExecuteStatement((prefix + "insert after insert on " + table + " when new.guid is not null begin " + tick
+                             + " insert into sync_dirty (kind, guid, content, place) select " + kind
+                             + ", new.guid, last, last from sync_clock where true on conflict (kind, guid) do update "
+                               "set content = excluded.content, place = excluded.place; end;")
+                                .c_str());
+        db.ExecuteStatement(
+            (prefix + "update after update on " + table + " begin " + tick
+             + " insert into sync_dirty (kind, guid, content) select " + kind
+             + ", new.guid, last from sync_clock where new.guid is not null and (old.guid is not new.guid or "
+             + w.contentChanged
+             + ") on conflict (kind, guid) do update set content = excluded.content;"
+               " insert into sync_dirty (kind, guid, place) select "
+             + kind
+             + ", new.guid, last from sync_clock where new.guid is not null and (old.guid is not new.guid or old."
+             + w.placeColumn + " is not new." + w.placeColumn
+             + ") on conflict (kind, guid) do update set place = excluded.place;"
+               " insert into sync_dirty (kind, guid, gone, was) select "
+             + kind + ", old.guid, last, " + w.was
+             + " from sync_clock where old.guid is not null and old.guid is not new.guid on conflict (kind, guid) do "
+               "update set gone = excluded.gone, was = excluded.was; end;")
+                .c_str());
+        db.ExecuteStatement((prefix + "delete after delete on " + table + " when old.guid is not null begin " + tick
+                             + " insert into sync_dirty (kind, guid, gone, was) select " + kind + ", old.guid, last, "
+                             + w.was
+                             + " from sync_clock where true on conflict (kind, guid) do update set gone = "
+                               "excluded.gone, was = excluded.was; end;")
+                                .c_str());
+    }
+    for (const char* event : {"insert", "update", "delete"})
+        db.ExecuteStatement((std::string("drop trigger if exists sync_note_imagelist_table_") + event + ";").c_str());
+    db.ExecuteStatement((std::string("create trigger if not exists sync_note_imagelist_table after ")
+                         + "update on imagelist_table begin " + tick
+                         + " insert into sync_dirty (kind, guid, content) select 'n', '*', last from sync_clock where "
+                           "true on conflict (kind, guid) do update set content = excluded.content; end;")
+                            .c_str());
+    for (const char* event : {"insert", "delete"})
+        db.ExecuteStatement((std::string("create trigger if not exists sync_note_imagelist_table_") + event + " after "
+                             + event + " on imagelist_table begin " + tick
+                             + " insert into sync_dirty (kind, guid, content) select 'n', '*', last from sync_clock "
+                               "where true on conflict (kind, guid) do update set content = excluded.content; end;")
+                                .c_str());
+    setMeta("tracking", "2");
+}
+
+// The first format kept every object's whole record and its stored row; what the merge needs of it is
+// its stamps and hashes, and the record only of what was deleted.
+void SyncStore::upgradeFirstFormat()
+{
     for (const char* table : {category_table, link_table, imagelist_table})
-        for (const char* event : {"insert", "update", "delete"}) {
-            sql.Format(touchTrigger, table, event, event, table);
-            db.ExecuteStatement(sql);
-        }
-    for (const auto& [table, kind] :
-         {std::pair{link_table, SyncRecord::Item}, std::pair{category_table, SyncRecord::Category}})
-        for (const char* event : {"insert", "update", "delete"}) {
-            const std::string k = kindText(kind);
-            const std::string values = std::string(event) == "insert" ? "('" + k + "', new.guid)"
-                                       : std::string(event) == "delete"
-                                           ? "('" + k + "', old.guid)"
-                                           : "('" + k + "', old.guid), ('" + k + "', new.guid)";
-            sql.Format(dirtyTrigger, table, event, event, table, values.c_str());
-            db.ExecuteStatement(sql);
-        }
+        for (const char* event : {"insert", "update", "delete"})
+            for (const char* prefix : {"sync_", "sync_dirty_"})
+                db.ExecuteStatement(
+                    (std::string("drop trigger if exists ") + prefix + table + "_" + event + ";").c_str());
+    std::vector<std::pair<char, std::string>> written;
+    if (db.TableExists("sync_dirty"))
+        for (Statement row(db, "select kind, guid from sync_dirty;"); row.step();)
+            written.emplace_back(row.text(0).empty() ? 'i' : row.text(0)[0], row.text(1));
+    db.ExecuteStatement("drop table if exists sync_dirty;");
+    createTables();
+    std::string device = meta("device");
+    for (Statement row(db, "select record, pending from sync_object;"); row.step();) {
+        auto record = recordFromText(row.text(0));
+        if (!record)
+            continue;
+        Entry entry{objectHash(*record), record->fieldsStamp, record->parentStamp,
+                    record->deleteStamp, record->created,     std::nullopt};
+        if (record->deleted() || record->kind == SyncRecord::Icon)
+            entry.record = *record;
+        const long long key = objectKey(record->kind, record->guid);
+        setState(key, record->kind, entry);
+        if (row.integer(1))
+            addPending(key, record->kind, record->guid);
+    }
+    // Rows written since the last sync of the first format were not stamped when written: now.
+    for (const auto& [kind, guid] : written) {
+        db.ExecuteStatement(tick);
+        Statement note(db, "insert or ignore into sync_dirty (kind, guid, content, place) select ?1, ?2, last, last "
+                           "from sync_clock;");
+        note.bind(1, std::string(1, kind)).bind(2, guid).run();
+    }
+    db.ExecuteStatement("drop table sync_object;");
+    eraseMeta("edits");
+    eraseMeta("edits-synced");
+    eraseMeta("written-tracked");
+    setMeta("joined", "1");
+    db.ExecuteStatement(
+        ("update sync_clock set last = max(last, " + std::to_string(std::atoll(meta("clock").c_str())) + ");").c_str());
+    eraseMeta("clock");
+    flushState();
+    upgradedTables = true;
 }
 
 std::string SyncStore::meta(const std::string& key, const std::string& fallback)
 {
-    CppSQLite3Buffer sql;
-    sql.Format("select value from sync_meta where key=%Q;", key.c_str());
-    CppSQLite3Query query = db.ExecuteQuery(sql);
-    return query.Eof() ? fallback : query.fieldText("value");
+    Statement& query = prepared("select value from sync_meta where key = ?1;");
+    query.bind(1, key);
+    const std::string value = query.step() ? query.text(0) : fallback;
+    // A statement left on a row would keep a DROP or a checkpoint waiting.
+    query.reset();
+    return value;
 }
 
 void SyncStore::setMeta(const std::string& key, const std::string& value)
 {
-    CppSQLite3Buffer sql;
-    sql.Format("replace into sync_meta (key, value) values (%Q, %Q);", key.c_str(), value.c_str());
-    db.ExecuteStatement(sql);
+    prepared("replace into sync_meta (key, value) values (?1, ?2);").bind(1, key).bind(2, value).run();
 }
 
-void SyncStore::readCatalogue(std::vector<StoredCategory>& categories, std::vector<StoredItem>& items)
+void SyncStore::eraseMeta(const std::string& key)
 {
-    std::set<std::string> seen;
-    CppSQLite3Query query = db.ExecuteQuery("select * from category_table order by itemorder;");
-    for (; !query.Eof(); query.NextRow()) {
-        StoredCategory row = categoryOf(query);
-        // Only the first row of a GUID counts, as for every reader of the catalogue.
-        if (seen.insert(row.guid).second)
-            categories.push_back(std::move(row));
-    }
-    seen.clear();
-    query = db.ExecuteQuery("select * from link_table order by itemorder;");
-    for (; !query.Eof(); query.NextRow()) {
-        StoredItem row = itemOf(query);
-        if (seen.insert(row.guid).second)
-            items.push_back(std::move(row));
-    }
+    prepared("delete from sync_meta where key = ?1;").bind(1, key).run();
 }
 
-std::optional<std::vector<std::string>> SyncStore::writtenRows(char kind)
+long long SyncStore::clockLast()
 {
-    if (meta("written-tracked") != "1")
-        return std::nullopt;
-    CppSQLite3Buffer sql;
-    sql.Format("select guid from sync_dirty where kind=%Q and guid is not null;", kindText(kind).c_str());
-    std::vector<std::string> guids;
-    for (CppSQLite3Query query = db.ExecuteQuery(sql); !query.Eof(); query.NextRow())
-        guids.push_back(query.fieldText("guid"));
-    return guids;
+    return firstInteger(db, "select last from sync_clock;");
 }
 
-void SyncStore::forgetWrittenRows()
+void SyncStore::setClock(long long last, long long shift)
+{
+    prepared("update sync_clock set last = ?1, shift = ?2;").bind(1, last).bind(2, shift).run();
+}
+
+std::vector<SyncStore::Dirty> SyncStore::dirty(const std::string& device)
+{
+    std::vector<Dirty> changes;
+    const auto stamp = [&](const Statement& row, int column) {
+        return row.isNull(column) ? Stamp() : Stamp{row.integer(column), device};
+    };
+    for (Statement row(db, "select kind, guid, content, place, gone, was from sync_dirty;"); row.step();) {
+        Dirty change;
+        change.kind = row.text(0).empty() ? SyncRecord::Item : row.text(0)[0];
+        change.guid = row.text(1);
+        change.content = stamp(row, 2);
+        change.place = stamp(row, 3);
+        change.gone = stamp(row, 4);
+        if (!row.isNull(5)) {
+            const QJsonObject was = QJsonDocument::fromJson(QByteArray::fromStdString(row.text(5))).object();
+            const auto number = [&](const char* name) { return std::atoi(jsonText(was, name).c_str()); };
+            if (change.kind == SyncRecord::Item)
+                change.wasItem = StoredItem{
+                    change.guid,    jsonText(was, "name"),    jsonText(was, "target"), jsonText(was, "category"),
+                    number("star"), jsonText(was, "comment"), number("type")};
+            else
+                change.wasCategory =
+                    StoredCategory{change.guid,      jsonText(was, "name"), number("level"), jsonText(was, "parent"),
+                                   number("system"), number("icon")};
+        }
+        changes.push_back(std::move(change));
+    }
+    return changes;
+}
+
+void SyncStore::clearDirty()
 {
     db.ExecuteStatement("delete from sync_dirty;");
-    setMeta("written-tracked", "1");
 }
 
-std::optional<StoredItem> SyncStore::readItem(const std::string& guid)
+int SyncStore::deviceNumber(const std::string& device)
 {
-    CppSQLite3Buffer sql;
-    sql.Format("select * from link_table where guid=%Q order by itemorder limit 1;", guid.c_str());
-    CppSQLite3Query query = db.ExecuteQuery(sql);
-    if (query.Eof())
+    // Stamps come in runs of one device: the last one found is most often the next.
+    if (lastDevice >= 0 && devices[static_cast<std::size_t>(lastDevice)] == device)
+        return lastDevice;
+    if (auto at = deviceNumbers.find(device); at != deviceNumbers.end())
+        return lastDevice = at->second;
+    const int number = static_cast<int>(std::max<std::size_t>(devices.size(), 1));
+    prepared("insert into sync_device (id, device) values (?1, ?2);").bind(1, number).bind(2, device).run();
+    devices.resize(static_cast<std::size_t>(number) + 1);
+    devices[static_cast<std::size_t>(number)] = device;
+    deviceNumbers[device] = number;
+    return lastDevice = number;
+}
+
+std::string SyncStore::deviceOf(int number)
+{
+    return number >= 0 && static_cast<std::size_t>(number) < devices.size() ? devices[static_cast<std::size_t>(number)]
+                                                                            : std::string();
+}
+
+// Flags, then the stamps as varints: a stamp equal to the created one is left out.
+std::string SyncStore::packStamps(const Entry& entry)
+{
+    std::string out;
+    const bool fieldsOwn = entry.fields != entry.created, parentOwn = entry.parent != entry.created,
+               deletedOwn = !entry.deleted.isNull();
+    out.push_back(static_cast<char>(fieldsOwn | parentOwn << 1 | deletedOwn << 2));
+    const auto put = [&](const Stamp& stamp) {
+        putVarint(out, zigzag(stamp.isNull() ? 0 : stamp.clock - StampBase + 1));
+        putVarint(out, static_cast<unsigned long long>(deviceNumber(stamp.device)));
+    };
+    put(entry.created);
+    if (fieldsOwn)
+        put(entry.fields);
+    if (parentOwn)
+        put(entry.parent);
+    if (deletedOwn)
+        put(entry.deleted);
+    return out;
+}
+
+void SyncStore::unpackStamps(const unsigned char* bytes, std::size_t size, Entry& entry)
+{
+    if (size == 0)
+        return;
+    std::size_t at = 1;
+    const auto get = [&] {
+        const long long offset = unzigzag(getVarint(bytes, size, at));
+        Stamp stamp;
+        stamp.device = deviceOf(static_cast<int>(getVarint(bytes, size, at)));
+        stamp.clock = offset == 0 ? 0 : offset + StampBase - 1;
+        return stamp;
+    };
+    entry.created = get();
+    entry.fields = bytes[0] & 1 ? get() : entry.created;
+    entry.parent = bytes[0] & 2 ? get() : entry.created;
+    entry.deleted = bytes[0] & 4 ? get() : Stamp();
+}
+
+std::optional<SyncStore::Entry> SyncStore::state(long long key)
+{
+    if (auto kept = unwritten.find(key); kept != unwritten.end()) {
+        Entry entry;
+        entry.hash = kept->second.hash;
+        const auto* stamps = reinterpret_cast<const unsigned char*>(kept->second.stamps.data());
+        unpackStamps(stamps, kept->second.stamps.size(), entry);
+        if (kept->second.record)
+            entry.record = recordFromText(*kept->second.record);
+        return entry;
+    }
+    if (onlyUnwritten)
         return std::nullopt;
-    return itemOf(query);
+    Statement& row = prepared("select hash, stamps, record from sync_state where key = ?1;");
+    row.bind(1, key);
+    if (!row.step())
+        return std::nullopt;
+    Entry entry;
+    entry.hash = row.integer(0);
+    const auto stamps = row.blob(1);
+    unpackStamps(stamps.data(), stamps.size(), entry);
+    if (!row.isNull(2))
+        entry.record = recordFromText(row.text(2));
+    row.reset();
+    return entry;
 }
 
-std::set<std::string> SyncStore::categoryGuids()
+void SyncStore::setState(long long key, char kind, const Entry& entry)
 {
-    std::set<std::string> guids;
-    for (CppSQLite3Query query = db.ExecuteQuery("select guid from category_table;"); !query.Eof(); query.NextRow())
-        guids.insert(query.fieldText("guid"));
-    return guids;
+    unwritten[key] = {kindNumber(kind), entry.hash, packStamps(entry),
+                      entry.record ? std::optional<std::string>(recordText(*entry.record)) : std::nullopt};
 }
 
-std::set<std::string> SyncStore::iconRows()
+void SyncStore::forgetUnwritten()
 {
-    std::set<std::string> rows;
-    CppSQLite3Query query = db.ExecuteQuery("select row from sync_object where kind='n' and row is not null;");
-    for (; !query.Eof(); query.NextRow())
-        rows.insert(query.fieldText("row"));
-    return rows;
+    unwritten.clear();
+    onlyUnwritten = false;
 }
 
-int SyncStore::itemCount()
+void SyncStore::flushState()
 {
-    return db.ExecuteScalar("select count(distinct guid) from link_table;");
-}
-
-void SyncStore::apply(const CataloguePlan& plan)
-{
-    CppSQLite3Buffer sql;
-    for (const std::string& guid : plan.itemsToDelete) {
-        sql.Format("delete from link_table where guid=%Q;", guid.c_str());
-        db.ExecuteStatement(sql);
+    Statement& write =
+        prepared("replace into sync_state (key, kind, hash, stamps, record) values (?1, ?2, ?3, ?4, ?5);");
+    for (const auto& [key, row] : unwritten) {
+        write.reset();
+        write.bind(1, key).bind(2, row.kind).bind(3, row.hash).bindBlob(4, row.stamps.data(), row.stamps.size());
+        if (row.record)
+            write.bind(5, *row.record);
+        write.run();
     }
-    for (const std::string& guid : plan.categoriesToDelete) {
-        sql.Format("delete from category_table where guid=%Q;", guid.c_str());
-        db.ExecuteStatement(sql);
+    unwritten.clear();
+    onlyUnwritten = false;
+}
+
+std::unordered_map<long long, SyncStore::Entry> SyncStore::stateOfKind(char kind)
+{
+    flushState();
+    std::unordered_map<long long, Entry> entries;
+    Statement row(db, kind == SyncRecord::Item
+                          ? "select key, hash, stamps, record from sync_state where kind = ?1;"
+                          : "select key, hash, stamps, record from sync_state where kind = ?1 and kind <> 0;");
+    row.bind(1, kindNumber(kind));
+    while (row.step()) {
+        Entry& entry = entries[row.integer(0)];
+        entry.hash = row.integer(1);
+        const auto stamps = row.blob(2);
+        unpackStamps(stamps.data(), stamps.size(), entry);
+        if (!row.isNull(3))
+            entry.record = recordFromText(row.text(3));
     }
-    for (const StoredCategory& row : plan.categoriesToWrite) {
-        sql.Format("update category_table set name=%Q,level=%d,parent_guid=%Q,system=%d, iconIndex=%d where guid=%Q;",
-                   row.name.c_str(), row.level, row.parent.c_str(), row.system, row.iconIndex, row.guid.c_str());
-        if (db.ExecuteStatement(sql) == 0) {
-            sql.Format("insert into category_table (guid,name,level,parent_guid,system,iconIndex) "
-                       "values(%Q,%Q,%d,%Q,%d,%d);",
-                       row.guid.c_str(), row.name.c_str(), row.level, row.parent.c_str(), row.system, row.iconIndex);
-            db.ExecuteStatement(sql);
-        }
+    return entries;
+}
+
+std::unordered_map<long long, std::string> SyncStore::packedItems()
+{
+    // hash, then the record's length and text (if any), then the stamps.
+    flushState();
+    std::unordered_map<long long, std::string> items;
+    for (Statement row(db, "select key, hash, record, stamps from sync_state where kind = 0;"); row.step();) {
+        std::string packed;
+        putVarint(packed, static_cast<unsigned long long>(row.integer(1)));
+        const std::string record = row.isNull(2) ? std::string() : row.text(2);
+        putVarint(packed, record.size());
+        packed += record;
+        const auto stamps = row.blob(3);
+        packed.append(stamps.begin(), stamps.end());
+        items.emplace(row.integer(0), std::move(packed));
     }
-    for (const StoredItem& row : plan.itemsToWrite) {
-        sql.Format("update link_table set name=%Q,target=%Q,category=%Q,star=%d,comment=%Q,type=%d where guid=%Q;",
-                   row.name.c_str(), row.target.c_str(), row.category.c_str(), row.star, row.comment.c_str(), row.type,
-                   row.guid.c_str());
-        if (db.ExecuteStatement(sql) == 0) {
-            sql.Format("insert into link_table (guid,name,target,category,star,comment,type) "
-                       "values(%Q,%Q,%Q,%Q,%d,%Q,%d);",
-                       row.guid.c_str(), row.name.c_str(), row.target.c_str(), row.category.c_str(), row.star,
-                       row.comment.c_str(), row.type);
-            db.ExecuteStatement(sql);
-        }
-    }
+    return items;
 }
 
-SyncStore::State SyncStore::loadState(bool pendingOnly)
+SyncStore::Entry SyncStore::unpack(const std::string& packed)
 {
-    State state;
-    CppSQLite3Query query =
-        db.ExecuteQuery(pendingOnly ? "select * from sync_object where pending=1;" : "select * from sync_object;");
-    addToState(state, query);
-    return state;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(packed.data());
+    std::size_t at = 0;
+    Entry entry;
+    entry.hash = static_cast<long long>(getVarint(bytes, packed.size(), at));
+    const std::size_t length = getVarint(bytes, packed.size(), at);
+    if (length > 0 && at + length <= packed.size())
+        entry.record = recordFromText(packed.substr(at, length));
+    at = std::min(at + length, packed.size());
+    unpackStamps(bytes + at, packed.size() - at, entry);
+    return entry;
 }
 
-SyncStore::State SyncStore::loadState(const std::set<RecordKey>& keys)
+std::unordered_map<long long, long long> SyncStore::itemHashes()
 {
-    State state;
-    CppSQLite3Buffer sql;
-    for (const RecordKey& key : keys) {
-        sql.Format("select * from sync_object where kind=%Q and guid=%Q;", kindText(key.first).c_str(),
-                   key.second.c_str());
-        CppSQLite3Query query = db.ExecuteQuery(sql);
-        addToState(state, query);
-    }
-    return state;
+    flushState();
+    std::unordered_map<long long, long long> hashes;
+    for (Statement row(db, "select key, case when record is null then hash else 0 end from sync_state where kind = 0;");
+         row.step();)
+        hashes.emplace(row.integer(0), row.integer(1));
+    return hashes;
 }
 
-void SyncStore::addToState(State& state, CppSQLite3Query& query)
+bool SyncStore::knows(long long key)
 {
-    for (; !query.Eof(); query.NextRow()) {
-        auto record = recordFromText(query.fieldText("record"));
-        if (!record)
-            continue;
-        const RecordKey key = keyOf(*record);
-        if (query.FieldValue("row"))
-            state.rows[key] = query.fieldText("row");
-        if (query.fieldInt("pending"))
-            state.pending.insert(key);
-        state.records.emplace(key, std::move(*record));
-    }
+    if (unwritten.count(key))
+        return true;
+    if (onlyUnwritten)
+        return false;
+    Statement& row = prepared("select 1 from sync_state where key = ?1;");
+    row.bind(1, key);
+    const bool found = row.step();
+    row.reset();
+    return found;
 }
 
-void SyncStore::saveState(const State& state, const std::set<RecordKey>& keys)
+void SyncStore::clearState()
 {
-    CppSQLite3Buffer sql;
-    for (const RecordKey& key : keys) {
-        auto record = state.records.find(key);
-        if (record == state.records.end())
-            continue;
-        auto row = state.rows.find(key);
-        sql.Format("replace into sync_object (kind, guid, record, row, pending) values (%Q, %Q, %Q, %Q, %d);",
-                   kindText(key.first).c_str(), key.second.c_str(), recordText(record->second).c_str(),
-                   row == state.rows.end() ? nullptr : row->second.c_str(), state.pending.count(key) ? 1 : 0);
-        db.ExecuteStatement(sql);
-    }
+    unwritten.clear();
+    db.ExecuteStatement("delete from sync_state;");
+    onlyUnwritten = true;
 }
 
-void SyncStore::clearPending(const std::set<RecordKey>& keys)
+void SyncStore::addPending(long long key, char kind, const std::string& guid)
 {
-    CppSQLite3Buffer sql;
-    for (const RecordKey& key : keys) {
-        sql.Format("update sync_object set pending=0 where kind=%Q and guid=%Q;", kindText(key.first).c_str(),
-                   key.second.c_str());
-        db.ExecuteStatement(sql);
-    }
+    prepared("insert into sync_pending (key, kind, guid) values (?1, ?2, ?3) on conflict (key) do update set "
+             "batch = null;")
+        .bind(1, key)
+        .bind(2, std::string(1, kind))
+        .bind(3, guid)
+        .run();
 }
 
-long long SyncStore::peerProgress(const std::string& device)
+std::vector<SyncStore::Pending> SyncStore::pendingFor(long long batch)
 {
-    CppSQLite3Buffer sql;
-    sql.Format("select upto from sync_peer where device=%Q;", device.c_str());
-    CppSQLite3Query query = db.ExecuteQuery(sql);
-    return query.Eof() ? 0 : std::atoll(query.fieldText("upto").c_str());
+    prepared("update sync_pending set batch = ?1;").bind(1, batch).run();
+    std::vector<Pending> pending;
+    std::unordered_set<long long> seen;
+    // Categories first, parents before children; then icons; then items in the catalogue's order.
+    Statement row(db, "select p.key, p.kind, p.guid from sync_pending p"
+                      " left join category_table c on p.kind = 'c' and c.guid = p.guid"
+                      " left join link_table l on p.kind = 'i' and l.guid = p.guid"
+                      " order by case p.kind when 'c' then 0 when 'n' then 1 else 2 end, c.level, c.itemorder,"
+                      " l.itemorder, p.key;");
+    while (row.step())
+        if (seen.insert(row.integer(0)).second)
+            pending.push_back({row.integer(0), row.text(1).empty() ? SyncRecord::Item : row.text(1)[0], row.text(2)});
+    return pending;
 }
 
-void SyncStore::setPeerProgress(const std::string& device, long long upTo, const std::string& machineName)
+void SyncStore::clearBatch(long long batch)
 {
-    CppSQLite3Buffer sql;
-    sql.Format("replace into sync_peer (device, upto, name) values (%Q, %lld, %Q);", device.c_str(), upTo,
-               machineName.c_str());
-    db.ExecuteStatement(sql);
+    prepared("delete from sync_pending where batch = ?1;").bind(1, batch).run();
 }
 
-std::string SyncStore::peerName(const std::string& device)
+bool SyncStore::hasPending()
 {
-    CppSQLite3Buffer sql;
-    sql.Format("select name from sync_peer where device=%Q;", device.c_str());
-    CppSQLite3Query query = db.ExecuteQuery(sql);
-    return query.Eof() ? std::string() : query.fieldText("name");
+    return firstInteger(db, "select exists (select 1 from sync_pending);") != 0;
+}
+
+void SyncStore::clearPending()
+{
+    db.ExecuteStatement("delete from sync_pending;");
+}
+
+std::vector<SyncStore::Peer> SyncStore::peers()
+{
+    std::vector<Peer> all;
+    for (Statement row(db, "select device, upto, name, ahead, sees from sync_peer;"); row.step();)
+        all.push_back({row.text(0), row.integer(1), row.text(2), row.integer(3), row.integer(4)});
+    return all;
+}
+
+void SyncStore::setPeer(const Peer& peer)
+{
+    prepared("replace into sync_peer (device, upto, name, ahead, sees) values (?1, ?2, ?3, ?4, ?5);")
+        .bind(1, peer.device)
+        .bind(2, peer.upTo)
+        .bind(3, peer.name)
+        .bind(4, peer.ahead)
+        .bind(5, peer.seesUsAhead)
+        .run();
 }
 
 void SyncStore::forgetPeers()
@@ -280,18 +646,110 @@ void SyncStore::forgetPeers()
     db.ExecuteStatement("delete from sync_peer;");
 }
 
-void SyncStore::begin()
+std::optional<StoredItem> SyncStore::item(const std::string& guid)
 {
-    db.ExecuteStatement("begin immediate transaction;");
+    Statement& row = prepared("select guid, name, target, category, star, comment, type from link_table where guid = "
+                              "?1 order by itemorder limit 1;");
+    row.bind(1, guid);
+    if (!row.step())
+        return std::nullopt;
+    StoredItem found = itemRow(row);
+    row.reset();
+    return found;
 }
 
-void SyncStore::commit()
+std::vector<StoredCategory> SyncStore::categories()
 {
-    db.ExecuteStatement("commit transaction;");
+    std::vector<StoredCategory> rows;
+    std::unordered_set<std::string> seen;
+    // Only the first row of a GUID counts, as for every reader of the catalogue.
+    for (Statement row(db, "select guid, name, level, parent_guid, system, iconIndex from category_table order by "
+                           "itemorder;");
+         row.step();)
+        if (StoredCategory category = categoryRow(row); seen.insert(category.guid).second)
+            rows.push_back(std::move(category));
+    return rows;
 }
 
-void SyncStore::rollback()
+void SyncStore::forEachItem(const std::function<void(const StoredItem&)>& visit)
 {
-    if (db.InTransaction())
-        db.ExecuteStatement("rollback transaction;");
+    // Rows sharing a GUID are rare: only then does every GUID have to be remembered.
+    const bool shared = firstInteger(db, "select count(*) > count(distinct guid) from link_table;") != 0;
+    std::unordered_set<std::string> seen;
+    for (Statement row(db, "select guid, name, target, category, star, comment, type from link_table order by "
+                           "itemorder;");
+         row.step();)
+        if (StoredItem item = itemRow(row); !shared || seen.insert(item.guid).second)
+            visit(item);
+}
+
+SyncStore::Walk::Walk(CppSQLite3DB& db)
+    : rows(db, "select guid, name, target, category, star, comment, type from link_table order by itemorder;")
+{
+    if (rows.step())
+        next = itemRow(rows);
+}
+
+std::optional<StoredItem> SyncStore::Walk::take(const std::string& guid)
+{
+    if (!next || next->guid != guid)
+        return std::nullopt;
+    std::optional<StoredItem> found = std::move(next);
+    next.reset();
+    if (rows.step())
+        next = itemRow(rows);
+    return found;
+}
+
+std::unique_ptr<SyncStore::Walk> SyncStore::walkItems()
+{
+    if (firstInteger(db, "select count(*) > count(distinct guid) from link_table;") != 0)
+        return nullptr;
+    return std::make_unique<Walk>(db);
+}
+
+void SyncStore::writeItem(const StoredItem& row, bool exists)
+{
+    Statement& write =
+        exists ? prepared("update link_table set name = ?2, target = ?3, category = ?4, star = ?5, comment = ?6, type "
+                          "= ?7 where guid = ?1;")
+               : prepared("insert into link_table (guid, name, target, category, star, comment, type) values (?1, ?2, "
+                          "?3, ?4, ?5, ?6, ?7);");
+    write.bind(1, row.guid).bind(2, row.name).bind(3, row.target).bind(4, row.category).bind(5, row.star);
+    write.bind(6, row.comment).bind(7, row.type).run();
+}
+
+void SyncStore::deleteItem(const std::string& guid)
+{
+    prepared("delete from link_table where guid = ?1;").bind(1, guid).run();
+}
+
+void SyncStore::writeCategory(const StoredCategory& row, bool exists)
+{
+    Statement& write = exists ? prepared("update category_table set name = ?2, level = ?3, parent_guid = ?4, system = "
+                                         "?5, iconIndex = ?6 where guid = ?1;")
+                              : prepared("insert into category_table (guid, name, level, parent_guid, system, "
+                                         "iconIndex) values (?1, ?2, ?3, ?4, ?5, ?6);");
+    write.bind(1, row.guid).bind(2, row.name).bind(3, row.level).bind(4, row.parent).bind(5, row.system);
+    write.bind(6, row.iconIndex).run();
+}
+
+void SyncStore::deleteCategory(const std::string& guid)
+{
+    prepared("delete from category_table where guid = ?1;").bind(1, guid).run();
+}
+
+bool SyncStore::holdsAnything(const std::string& categoryGuid)
+{
+    Statement& query = prepared("select exists (select 1 from link_table where category = ?1) or exists (select 1 "
+                                "from category_table where parent_guid = ?1);");
+    query.bind(1, categoryGuid);
+    const bool holds = query.step() && query.integer(0) != 0;
+    query.reset();
+    return holds;
+}
+
+int SyncStore::itemCount()
+{
+    return static_cast<int>(firstInteger(db, "select count(distinct guid) from link_table;"));
 }

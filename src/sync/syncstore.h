@@ -5,67 +5,172 @@
 #include "syncrecord.h"
 
 #include "storage/cdbmanager.h"
+#include "storage/statement.h"
 
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
-// The catalogue as sync sees it, on a connection of its own: the two catalogue tables read and
-// written as rows, and sync's own bookkeeping in tables beside them (the catalogue's tables keep
-// their columns): sync_meta (this device, its settings, its clock), sync_object (the last synced
-// state of every object with its stamps), sync_peer (how far each other device was read) and
-// sync_dirty (the rows written since the last sync).
+// The catalogue as sync sees it, on a connection of its own, and sync's bookkeeping in tables beside
+// the catalogue's (whose columns stay as they are):
+//   sync_meta     this device, its settings, its upload in flight
+//   sync_clock    the hybrid logical clock and this machine's shift to the time the devices share
+//   sync_dirty    what changed since the last sync, stamped by triggers at the moment of the change,
+//                 whichever program made it (a part's stamp per content, place and deletion)
+//   sync_state    per object of the last synced state: hashes of its content and place and its
+//                 stamps (a deleted object, a category and an icon keep their whole record)
+//   sync_pending  the changes made here and not yet uploaded, by upload batch
+//   sync_peer     how far each other device was read, and what its clock looked like
+//   sync_device   the device ids stamps name, by number
 class SyncStore {
 public:
     explicit SyncStore(const std::string& dbPath);
+    ~SyncStore();
 
     CDBManager& catalogue() { return db; }
     const std::string& path() const { return dbPath; }
 
     std::string meta(const std::string& key, const std::string& fallback = {});
     void setMeta(const std::string& key, const std::string& value);
+    void eraseMeta(const std::string& key);
 
-    void readCatalogue(std::vector<StoredCategory>& categories, std::vector<StoredItem>& items);
-    void apply(const CataloguePlan& plan);
-    // The GUIDs of the rows (items or categories) written since the last sync, by any program;
-    // nothing while this catalogue has not synced since it started counting them.
-    std::optional<std::vector<std::string>> writtenRows(char kind);
-    // The catalogue now matches the last synced state: counting starts afresh.
-    void forgetWrittenRows();
-    // The first row of the GUID, as every reader of the catalogue takes it.
-    std::optional<StoredItem> readItem(const std::string& guid);
-    std::set<std::string> categoryGuids();
-    // The content hashes of the icons of the list at the last sync.
-    std::set<std::string> iconRows();
-    int itemCount();
+    // The change-noting triggers were made by an earlier sync and are gone now: changes were made that
+    // nobody noted.
+    bool triggersWereMissing() const { return missingTriggers; }
+    // The catalogue kept the first format's bookkeeping, converted now.
+    bool upgraded() const { return upgradedTables; }
 
-    struct State {
-        RecordSet records;
-        std::map<RecordKey, std::string> rows;
-        std::set<RecordKey> pending;
+    // ---- the clock ----
+    long long clockLast();
+    void setClock(long long last, long long shift);
+
+    // ---- what changed here ----
+    struct Dirty {
+        char kind = SyncRecord::Item;
+        std::string guid;
+        // Null when the part did not change.
+        Stamp content, place, gone;
+        // The row as it was when it was deleted.
+        std::optional<StoredItem> wasItem;
+        std::optional<StoredCategory> wasCategory;
     };
-    // Everything, or only the records waiting to be sent (rows left out).
-    State loadState(bool pendingOnly = false);
-    State loadState(const std::set<RecordKey>& keys);
-    // Writes the records, rows and pending marks of the given keys.
-    void saveState(const State& state, const std::set<RecordKey>& keys);
-    void clearPending(const std::set<RecordKey>& keys);
+    // Stamped as this device's.
+    std::vector<Dirty> dirty(const std::string& device);
+    void clearDirty();
 
-    long long peerProgress(const std::string& device);
-    void setPeerProgress(const std::string& device, long long upTo, const std::string& machineName);
-    std::string peerName(const std::string& device);
+    // ---- the last synced state ----
+    struct Entry {
+        long long hash = 0;
+        Stamp fields, parent, deleted, created;
+        // A deleted object's, a category's deletion and an icon's whole record.
+        std::optional<SyncRecord> record;
+    };
+    std::optional<Entry> state(long long key);
+    // Kept in memory and written in the order of their keys at flushState() (or before any read of
+    // the whole state), so that a merge of every object writes the table front to back.
+    void setState(long long key, char kind, const Entry& entry);
+    void flushState();
+    // What a merge that is undone kept in memory goes with it.
+    void forgetUnwritten();
+    // The entries of one kind, whole (categories and icons are few).
+    std::unordered_map<long long, Entry> stateOfKind(char kind);
+    // The stamps of every item as stored, for writing a snapshot (unpack each as needed).
+    std::unordered_map<long long, std::string> packedItems();
+    Entry unpack(const std::string& packed);
+    // The hash of every item (0 for a deleted one), for comparing every row.
+    std::unordered_map<long long, long long> itemHashes();
+    // Whether the last synced state holds the object.
+    bool knows(long long key);
+    void clearState();
+
+    // ---- changes waiting to be uploaded ----
+    void addPending(long long key, char kind, const std::string& guid);
+    struct Pending {
+        long long key;
+        char kind;
+        std::string guid;
+    };
+    // Every waiting change now belongs to the upload numbered batch; in catalogue order.
+    std::vector<Pending> pendingFor(long long batch);
+    void clearBatch(long long batch);
+    bool hasPending();
+    void clearPending();
+
+    // ---- other devices ----
+    struct Peer {
+        std::string device;
+        long long upTo = 0;
+        std::string name;
+        // How far ahead of ours its clock was when its newest file was read (its writing time
+        // against our reading time), and how far ahead it found ours.
+        long long ahead = 0;
+        long long seesUsAhead = 0;
+    };
+    std::vector<Peer> peers();
+    void setPeer(const Peer& peer);
     void forgetPeers();
 
-    // "begin immediate": the window's writes wait while a merge compares and applies.
-    void begin();
-    void commit();
-    void rollback();
+    // ---- the catalogue's rows ----
+    std::optional<StoredItem> item(const std::string& guid);
+    std::vector<StoredCategory> categories();
+    void forEachItem(const std::function<void(const StoredItem&)>& visit);
+    // The rows in the catalogue's order, read one at a time while other rows are looked up and
+    // updated in place; none when rows share a GUID (the first of them counts, which a walk cannot tell).
+    class Walk {
+    public:
+        explicit Walk(CppSQLite3DB& db);
+        // The row of the GUID when it is the next one, which then moves on.
+        std::optional<StoredItem> take(const std::string& guid);
+
+    private:
+        Statement rows;
+        std::optional<StoredItem> next;
+    };
+    std::unique_ptr<Walk> walkItems();
+    void writeItem(const StoredItem& row, bool exists);
+    void deleteItem(const std::string& guid);
+    void writeCategory(const StoredCategory& row, bool exists);
+    void deleteCategory(const std::string& guid);
+    // Whether a row of the category table holds the category (items or categories inside it).
+    bool holdsAnything(const std::string& categoryGuid);
+    int itemCount();
 
 private:
-    void addToState(State& state, CppSQLite3Query& query);
+    void createTables();
+    void createTriggers();
+    void upgradeFirstFormat();
+    int deviceNumber(const std::string& device);
+    std::string deviceOf(int number);
+    std::string packStamps(const Entry& entry);
+    void unpackStamps(const unsigned char* bytes, std::size_t size, Entry& entry);
+    Statement& prepared(const char* sql);
 
     std::string dbPath;
     CDBManager db;
+    bool missingTriggers = false;
+    bool upgradedTables = false;
+    std::unordered_map<std::string, int> deviceNumbers;
+    std::vector<std::string> devices;
+    int lastDevice = -1;
+    std::map<const char*, std::unique_ptr<Statement>> statements;
+    struct Unwritten {
+        int kind;
+        long long hash;
+        std::string stamps;
+        std::optional<std::string> record;
+    };
+    std::unordered_map<long long, Unwritten> unwritten;
+    // The table was emptied in this transaction: what is not unwritten is not there.
+    bool onlyUnwritten = false;
 };
+
+// The number an object goes by in the bookkeeping.
+long long objectKey(char kind, const std::string& guid);
+// Hashes of what travels of an object: its content (its record's fields) and its place (parent).
+long long objectHash(const SyncRecord& content);

@@ -4,6 +4,9 @@
 #include "foldertransport.h"
 #include "webdavtransport.h"
 
+#include <QBuffer>
+#include <QTemporaryFile>
+
 bool isWebDavPlace(const std::string& place)
 {
     return place.starts_with("http://") || place.starts_with("https://");
@@ -16,4 +19,32 @@ std::unique_ptr<SyncTransport> openTransport(const SyncPlace& place)
     if (isWebDavPlace(place.place))
         return std::make_unique<WebDavTransport>(place);
     return std::make_unique<FolderTransport>(place.place);
+}
+
+QByteArray SyncTransport::fetchSmall(const std::string& path)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    fetch(path, buffer);
+    return bytes;
+}
+
+void SyncTransport::put(const std::string& path, const QByteArray& data)
+{
+    QByteArray copy = data;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    put(path, buffer);
+}
+
+std::unique_ptr<QIODevice> SyncTransport::open(const std::string& path)
+{
+    auto file = std::make_unique<QTemporaryFile>();
+    if (!file->open())
+        throw SyncError("Cannot make a temporary file: " + file->errorString().toStdString());
+    fetch(path, *file);
+    if (!file->flush() || !file->seek(0))
+        throw SyncError("Cannot keep a file from the place: " + file->errorString().toStdString());
+    return file;
 }

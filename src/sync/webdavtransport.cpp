@@ -1,65 +1,38 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "webdavtransport.h"
 
+#include "webdavlisting.h"
+
+#include <QBuffer>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSslError>
 #include <QStringList>
 #include <QUuid>
-#include <QXmlStreamReader>
+
+#include <chrono>
 
 namespace {
 
+constexpr int RedirectLimit = 5;
+
+long long nowMicroseconds()
+{
+    using namespace std::chrono;
+    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+// The connection closed before the whole answer came: what the server did with the request is unknown.
+class ConnectionCut : public SyncError {
+public:
+    using SyncError::SyncError;
+};
+
 const QByteArray listBody = "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
-                            "<d:propfind xmlns:d=\"DAV:\"><d:prop><d:resourcetype/></d:prop></d:propfind>";
-
-QString decodedPath(const QString& href)
-{
-    return QUrl(href).path(QUrl::FullyDecoded);
-}
-
-QString withoutTrailingSlash(QString path)
-{
-    while (path.size() > 1 && path.endsWith('/'))
-        path.chop(1);
-    return path;
-}
-
-// The entries of a PROPFIND answer, leaving out the folder asked about.
-std::vector<RemoteEntry> entriesOf(const QByteArray& multistatus, const QString& folderPath)
-{
-    std::vector<RemoteEntry> entries;
-    QXmlStreamReader xml(multistatus);
-    QString href;
-    bool collection = false;
-    const QString self = withoutTrailingSlash(folderPath);
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (xml.isStartElement() && xml.namespaceUri() == QLatin1String("DAV:")) {
-            if (xml.name() == QLatin1String("response")) {
-                href.clear();
-                collection = false;
-            } else if (xml.name() == QLatin1String("href")) {
-                href = xml.readElementText();
-            } else if (xml.name() == QLatin1String("collection")) {
-                collection = true;
-            }
-        } else if (xml.isEndElement() && xml.name() == QLatin1String("response")
-                   && xml.namespaceUri() == QLatin1String("DAV:")) {
-            const QString path = withoutTrailingSlash(decodedPath(href));
-            if (path == self || path.isEmpty())
-                continue;
-            const QString name = path.section('/', -1);
-            if (!name.isEmpty())
-                entries.push_back({name.toStdString(), collection});
-        }
-    }
-    if (xml.hasError())
-        throw SyncError("The WebDAV server sent a folder listing that cannot be read: "
-                        + xml.errorString().toStdString());
-    return entries;
-}
+                            "<d:propfind xmlns:d=\"DAV:\"><d:prop><d:resourcetype/><d:getcontentlength/>"
+                            "<d:getlastmodified/></d:prop></d:propfind>";
 
 }  // namespace
 
@@ -74,7 +47,6 @@ WebDavTransport::WebDavTransport(const SyncPlace& place)
         authorization =
             "Basic "
             + (QByteArray::fromStdString(place.user) + ':' + QByteArray::fromStdString(place.password)).toBase64();
-    network.setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
 }
 
 QUrl WebDavTransport::urlOf(const std::string& path, bool folder) const
@@ -87,81 +59,186 @@ QUrl WebDavTransport::urlOf(const std::string& path, bool folder) const
     return url;
 }
 
-WebDavTransport::Answer WebDavTransport::send(const QByteArray& verb, const QUrl& url, const QByteArray& body,
-                                              const QList<std::pair<QByteArray, QByteArray>>& headers)
+bool WebDavTransport::sameOrigin(const QUrl& url) const
+{
+    return url.scheme() == base.scheme() && url.host().compare(base.host(), Qt::CaseInsensitive) == 0
+           && url.port(url.scheme() == "https" ? 443 : 80) == base.port(base.scheme() == "https" ? 443 : 80);
+}
+
+std::string WebDavTransport::where(const QUrl& url) const
+{
+    return url.toDisplayString(QUrl::RemoveUserInfo).toStdString();
+}
+
+WebDavTransport::Answer WebDavTransport::send(const QByteArray& verb, QUrl url, QIODevice* body, const Headers& headers,
+                                              QIODevice* sink)
+{
+    for (int redirects = 0;; ++redirects) {
+        QUrl redirect;
+        Answer answer = sendOnce(verb, url, body, headers, sink, redirect);
+        if (redirect.isEmpty())
+            return answer;
+        // The password is the place's: a server that sends the request elsewhere gets nothing more.
+        if (!sameOrigin(redirect))
+            throw SyncError("The WebDAV server at " + where(url) + " sent the request on to " + where(redirect)
+                            + ", another server: nothing was sent there. If that address is right, set it as the "
+                              "place in Sync Settings.");
+        if (redirects >= RedirectLimit)
+            throw SyncError("The WebDAV server at " + where(url) + " redirects without end.");
+        if (body)
+            body->seek(0);
+        if (sink && sink->isWritable() && !sink->isSequential()) {
+            sink->seek(0);
+            if (auto* buffer = qobject_cast<QBuffer*>(sink))
+                buffer->buffer().clear();
+        }
+        url = redirect;
+    }
+}
+
+WebDavTransport::Answer WebDavTransport::sendOnce(const QByteArray& verb, const QUrl& url, QIODevice* body,
+                                                  const Headers& headers, QIODevice* sink, QUrl& redirect)
 {
     QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setTransferTimeout(timeoutMs);
-    if (!authorization.isEmpty())
+    if (!authorization.isEmpty() && sameOrigin(url))
         request.setRawHeader("Authorization", authorization);
     for (const auto& [name, value] : headers)
         request.setRawHeader(name, value);
-    if (!body.isEmpty())
+    if (body)
         request.setHeader(QNetworkRequest::ContentTypeHeader, "application/octet-stream");
 
     QNetworkReply* reply = network.sendCustomRequest(request, verb, body);
+    Answer answer;
+    const long long limit = sink ? limits().fileBytes : limits().listingBytes;
+    long long got = 0, uploaded = 0;
+    bool tooLarge = false, tooSlow = false, sinkFailed = false;
     QStringList certificateProblems;
     // An untrusted certificate is refused, never waved through: its problem becomes the message.
     QObject::connect(reply, &QNetworkReply::sslErrors, reply, [&](const QList<QSslError>& errors) {
         for (const QSslError& error : errors)
             certificateProblems << error.errorString();
     });
+    // The transfer timeout catches a silent server; this catches one that trickles a byte at a time.
+    QElapsedTimer clock;
+    clock.start();
+    const auto tooSlowNow = [&] {
+        const long long elapsed = clock.elapsed();
+        return elapsed > timeoutMs && (got + uploaded) * 1000 < (elapsed - timeoutMs) * slowestBytesPerSecond;
+    };
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [&] {
+        const QByteArray chunk = reply->readAll();
+        got += chunk.size();
+        const bool success = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() / 100 == 2;
+        if (got > (sink && success ? limit : limits().listingBytes)) {
+            tooLarge = true;
+            reply->abort();
+        } else if (tooSlowNow()) {
+            tooSlow = true;
+            reply->abort();
+        } else if (sink && success) {
+            if (sink->write(chunk) != chunk.size()) {
+                sinkFailed = true;
+                reply->abort();
+            }
+        } else {
+            answer.body += chunk;
+        }
+    });
+    QObject::connect(reply, &QNetworkReply::uploadProgress, reply, [&](qint64 done, qint64) {
+        uploaded = done;
+        if (tooSlowNow()) {
+            tooSlow = true;
+            reply->abort();
+        }
+    });
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
 
-    Answer answer;
     answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    answer.body = reply->readAll();
+    if (const long long date = httpDate(reply->rawHeader("Date")); date > 0)
+        offset = date * 1000 - nowMicroseconds();
+    if (answer.status / 100 == 3 && reply->hasRawHeader("Location"))
+        redirect = url.resolved(QUrl::fromEncoded(reply->rawHeader("Location")));
     const QNetworkReply::NetworkError error = reply->error();
     const QString errorText = reply->errorString();
     reply->deleteLater();
-    if (verb == "PUT")
-        sent += body.size();
-    else if (verb == "GET")
-        received += answer.body.size();
+    if (verb == "PUT" && answer.status / 100 == 2 && body)
+        sent += body->size();
+    else if (verb == "GET" && answer.status == 200)
+        received += got;
 
-    const std::string where = url.toDisplayString(QUrl::RemoveUserInfo).toStdString();
     if (!certificateProblems.isEmpty())
         throw SyncError("The server's certificate is not trusted (" + certificateProblems.join("; ").toStdString()
-                        + "): nothing was sent to " + where + ".");
-    if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError)
-        throw SyncError("The WebDAV server at " + where + " did not answer in time.");
+                        + "): nothing was sent to " + where(url) + ".");
+    if (tooLarge)
+        throw SyncError("The WebDAV server at " + where(url) + " sent more than " + std::to_string(limit >> 20)
+                        + " MiB: refused.");
+    if (sinkFailed)
+        throw SyncError("Cannot keep what the WebDAV server sent for " + where(url) + ": "
+                        + sink->errorString().toStdString());
+    if (tooSlow || error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError)
+        throw SyncError("The WebDAV server at " + where(url) + " did not answer in time.");
     if (error == QNetworkReply::ConnectionRefusedError || error == QNetworkReply::HostNotFoundError
         || error == QNetworkReply::NetworkSessionFailedError || error == QNetworkReply::TemporaryNetworkFailureError)
-        throw SyncError("Cannot reach the WebDAV server at " + where + ": " + errorText.toStdString() + ".");
+        throw SyncError("Cannot reach the WebDAV server at " + where(url) + ": " + errorText.toStdString() + ".");
     if (answer.status == 0 || error == QNetworkReply::RemoteHostClosedError)
-        throw SyncError("The connection to the WebDAV server was cut during the transfer of " + where
-                        + "; nothing was changed here.");
+        throw ConnectionCut("The connection to the WebDAV server was cut during the transfer of " + where(url)
+                            + "; nothing was changed here.");
+    if (answer.status == 401)
+        throw SyncCredentialsError();
     return answer;
 }
 
 void WebDavTransport::refuse(const QByteArray& verb, const QUrl& url, int status) const
 {
-    const std::string where = url.toDisplayString(QUrl::RemoveUserInfo).toStdString();
     switch (status) {
-    case 401:
-        throw SyncError("The WebDAV server refused the user name or password (401).");
     case 403:
-        throw SyncError("The WebDAV server does not allow this user to use " + where + " (403 Forbidden).");
+        throw SyncError("The WebDAV server does not allow this user to use " + where(url) + " (403 Forbidden).");
     case 507:
         throw SyncError("The WebDAV server is full (507 Insufficient Storage): free some space there and sync again.");
     default:
-        throw SyncError("The WebDAV server answered " + verb.toStdString() + " " + where + " with status "
+        throw SyncError("The WebDAV server answered " + verb.toStdString() + " " + where(url) + " with status "
                         + std::to_string(status) + ".");
     }
+}
+
+std::optional<QByteArray> WebDavTransport::propfind(const QUrl& url, const QByteArray& depth)
+{
+    QByteArray request = listBody;
+    QBuffer body(&request);
+    body.open(QIODevice::ReadOnly);
+    const Answer answer = send("PROPFIND", url, &body, {{"Depth", depth}, {"Content-Type", "application/xml"}});
+    if (answer.status == 404)
+        return std::nullopt;
+    if (answer.status != 207)
+        refuse("PROPFIND", url, answer.status);
+    return answer.body;
 }
 
 std::optional<std::vector<RemoteEntry>> WebDavTransport::list(const std::string& folder)
 {
     const QUrl url = urlOf(folder, true);
-    const Answer answer = send("PROPFIND", url, listBody, {{"Depth", "1"}, {"Content-Type", "application/xml"}});
-    if (answer.status == 404)
+    const auto answer = propfind(url, "1");
+    if (!answer)
         return std::nullopt;
-    if (answer.status != 207)
-        refuse("PROPFIND", url, answer.status);
-    return entriesOf(answer.body, url.path(QUrl::FullyDecoded));
+    return readListing(*answer, url.path(QUrl::FullyDecoded), limits().listingEntries, where(url));
+}
+
+std::optional<RemoteEntry> WebDavTransport::stat(const QUrl& url)
+{
+    const auto answer = propfind(url, "0");
+    if (!answer)
+        return std::nullopt;
+    // The answer names the entry itself; listed against its parent it is the one entry.
+    QString path = url.path(QUrl::FullyDecoded);
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1);
+    auto entries = readListing(*answer, path.section('/', 0, -2), 1, where(url));
+    return entries.empty() ? std::optional<RemoteEntry>(RemoteEntry{}) : entries.front();
 }
 
 void WebDavTransport::makeFolder(const std::string& folder)
@@ -186,35 +263,87 @@ void WebDavTransport::makeFolder(const std::string& folder)
     }
 }
 
-QByteArray WebDavTransport::get(const std::string& path)
+void WebDavTransport::fetch(const std::string& path, QIODevice& into)
 {
     const QUrl url = urlOf(path, false);
-    Answer answer = send("GET", url);
+    const Answer answer = send("GET", url, nullptr, {}, &into);
     if (answer.status != 200)
         refuse("GET", url, answer.status);
-    return answer.body;
 }
 
-void WebDavTransport::put(const std::string& path, const QByteArray& data)
+// A file is moved into place without overwriting: the network layer sends a MOVE again after a cut
+// connection, and a server told to overwrite deletes what the first one moved there before it finds
+// the source gone. The place itself then says what holds.
+bool WebDavTransport::moveIntoPlace(const QUrl& temporary, const QUrl& url, long long size, bool replace)
 {
-    const std::string folder = path.substr(0, path.rfind('/') + 1);
-    const std::string temporary =
-        folder + ".upload-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
-    const QUrl temporaryUrl = urlOf(temporary, false);
-    const Answer put = send("PUT", temporaryUrl, data);
-    if (put.status != 201 && put.status != 204 && put.status != 200)
-        refuse("PUT", temporaryUrl, put.status);
-    const QUrl url = urlOf(path, false);
-    const Answer moved = send("MOVE", temporaryUrl, {}, {{"Destination", url.toEncoded()}, {"Overwrite", "T"}});
-    if (moved.status != 201 && moved.status != 204) {
-        send("DELETE", temporaryUrl);
+    for (int attempt = 0;; ++attempt) {
+        Answer moved;
+        bool cut = false;
+        try {
+            moved = send("MOVE", temporary, nullptr, {{"Destination", url.toEncoded()}, {"Overwrite", "F"}});
+        } catch (const ConnectionCut&) {
+            cut = true;
+        }
+        if (moved.status == 201 || moved.status == 204)
+            return true;
+        if (!stat(temporary)) {
+            const auto placed = stat(url);
+            if (placed && (placed->size < 0 || placed->size == size))
+                return true;
+            throw SyncError("The connection to the WebDAV server was cut while " + where(url)
+                            + " was moved into place; nothing was changed here.");
+        }
+        if (moved.status == 412 && replace && attempt == 0) {
+            remove(url.path().mid(base.path().size()).toStdString());
+            continue;
+        }
+        send("DELETE", temporary);
+        if (moved.status == 412)
+            return false;
+        if (cut)
+            throw SyncError("The connection to the WebDAV server was cut while " + where(url)
+                            + " was moved into place; nothing was changed here.");
         refuse("MOVE", url, moved.status);
     }
+}
+
+void WebDavTransport::put(const std::string& path, QIODevice& from)
+{
+    const std::string folder = path.substr(0, path.rfind('/') + 1);
+    const QUrl temporary =
+        urlOf(folder + ".upload-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString(), false);
+    from.seek(0);
+    const Answer put = send("PUT", temporary, &from);
+    if (put.status != 201 && put.status != 204 && put.status != 200)
+        refuse("PUT", temporary, put.status);
+    moveIntoPlace(temporary, urlOf(path, false), from.size(), true);
+}
+
+bool WebDavTransport::create(const std::string& path, const QByteArray& data)
+{
+    const std::string folder = path.substr(0, path.rfind('/') + 1);
+    const QUrl temporary =
+        urlOf(folder + ".upload-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString(), false);
+    QByteArray copy = data;
+    QBuffer body(&copy);
+    body.open(QIODevice::ReadOnly);
+    const Answer put = send("PUT", temporary, &body);
+    if (put.status != 201 && put.status != 204 && put.status != 200)
+        refuse("PUT", temporary, put.status);
+    return moveIntoPlace(temporary, urlOf(path, false), data.size(), false);
 }
 
 void WebDavTransport::remove(const std::string& path)
 {
     const QUrl url = urlOf(path, false);
+    const Answer answer = send("DELETE", url);
+    if (answer.status != 204 && answer.status != 200 && answer.status != 404)
+        refuse("DELETE", url, answer.status);
+}
+
+void WebDavTransport::removeFolder(const std::string& folder)
+{
+    const QUrl url = urlOf(folder, true);
     const Answer answer = send("DELETE", url);
     if (answer.status != 204 && answer.status != 200 && answer.status != 404)
         refuse("DELETE", url, answer.status);

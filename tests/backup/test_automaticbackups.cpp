@@ -112,6 +112,21 @@ TEST(BackupRotation, KeepsSevenDailyFourWeeklyTwelveMonthlyAndTenBefore)
     }
 }
 
+// A clock three days ahead named ten backups; set right, it makes two more: the folder's record of
+// the order they were made keeps the new ones, whatever their names say.
+TEST(BackupRotation, OrderMadeOutranksTheDatesAWrongClockWrote)
+{
+    std::vector<MadeBackup> backups;
+    for (int i = 0; i < 10; ++i)
+        backups.push_back({backupFileName({Kind::BeforeCommand, now + 3 * day + i * 60, "sync"}), i + 1});
+    for (int i = 0; i < 2; ++i)
+        backups.push_back({backupFileName({Kind::BeforeCommand, now + i * 60, "sync"}), 11 + i});
+    backups.push_back({daily(now + 3 * day), 13});
+    backups.push_back({daily(now + day), 14});
+    const std::vector<std::string> removed = rotationRemovals(backups, 7);
+    EXPECT_EQ(removed, (std::vector<std::string>{backups[1].fileName, backups[0].fileName}));
+}
+
 TEST(BackupSchedule, DueOnlyOnceADay)
 {
     struct Case {
@@ -121,7 +136,9 @@ TEST(BackupSchedule, DueOnlyOnceADay)
                  {now - day + 1, std::nullopt, false},
                  {now - day, std::nullopt, true},
                  {now - 3 * day, now - 60, false},
-                 {now - 3 * day, now - 2 * day, true}};
+                 {now - 3 * day, now - 2 * day, true},
+                 // dated ahead of now by a clock set back since: not three days without one
+                 {now + 3 * day, std::nullopt, true}};
     for (const Case& c : cases)
         EXPECT_EQ(dailyDue(now, c.newest, c.checked), c.due);
 }

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // What one run of varnelo-cli left: its exit status (-1 when it crashed) and its two outputs.
@@ -18,17 +19,22 @@ struct CliResult {
     std::string err;
 };
 
-// Runs the built varnelo-cli with these arguments and an empty stdin; home, when given, is its HOME.
-inline CliResult runCli(const std::vector<std::string>& args, const std::string& home = {})
+// Runs the built varnelo-cli with these arguments and an empty stdin; home, when given, is its HOME;
+// extra holds further environment variables.
+inline CliResult runCli(const std::vector<std::string>& args, const std::string& home = {},
+                        const std::vector<std::pair<std::string, std::string>>& extra = {})
 {
     QStringList arguments;
     for (const std::string& arg : args)
         arguments << QString::fromLocal8Bit(QByteArray::fromStdString(arg));
     QProcess process;
     process.setStandardInputFile(QProcess::nullDevice());
-    if (!home.empty()) {
+    if (!home.empty() || !extra.empty()) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), QString::fromStdString(home));
+        if (!home.empty())
+            environment.insert(QStringLiteral("HOME"), QString::fromStdString(home));
+        for (const auto& [name, value] : extra)
+            environment.insert(QString::fromStdString(name), QString::fromStdString(value));
         process.setProcessEnvironment(environment);
     }
     process.start(QStringLiteral(VARNELO_CLI), arguments);

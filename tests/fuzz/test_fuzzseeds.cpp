@@ -16,10 +16,13 @@
 #include "shell/autorun.h"
 #include "storage/cdbmanager.h"
 #include "storage/cppsqlite3.h"
+#include "sync/syncfiles.h"
+#include "sync/webdavlisting.h"
 
 #include "importtestutil.h"
 #include "placesbuilder.h"
 
+#include <QBuffer>
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -219,6 +222,83 @@ const std::string chromiumLocalState =
     R"({"profile": {"info_cache": {"Default": {"name": "Person 1", "is_using_default_name": true},)"
     R"( "Profile 1": {"name": "Work"}}, "last_used": "Default"}})";
 
+// The records of the sync file seeds; the encrypted one with the fuzz target's fixed key.
+const char* const syncBound = "Varnelo/device/changes-00000001.vsync";
+
+SyncKey fixedKey()
+{
+    SyncKey key;
+    for (std::size_t i = 0; i < key.bytes.size(); ++i)
+        key.bytes[i] = static_cast<unsigned char>(i);
+    return key;
+}
+
+std::vector<SyncRecord> syncRecords()
+{
+    SyncRecord item;
+    item.guid = "0f8a2c1e-5b7d-4e3a-9c61-2d4b8e7f1a03";
+    item.fields = {{"name", "Varnelo"}, {"target", "https://example.org/"}, {"star", "0"}, {"type", "1"}};
+    item.parent = "9EED3209-19C9-4a89-B8B3-5FA0F96697F4";
+    item.fieldsStamp = item.parentStamp = item.created = {1765000000000000, "device"};
+    SyncRecord gone = item;
+    gone.guid = "1a2b3c4d-0000-4000-8000-000000000001";
+    gone.deleteStamp = {1765000000000001, "other"};
+    SyncRecord category;
+    category.kind = SyncRecord::Category;
+    category.guid = "c0ffee00-0000-4000-8000-000000000002";
+    category.fields = {{"name", "Caf\xC3\xA9"}, {"system", "0"}, {"icon", "#3"}};
+    category.fieldsStamp = category.parentStamp = category.created = {1765000000000002, "device"};
+    return {category, item, gone};
+}
+
+std::string syncFileSeed(const SyncKey* key)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    SyncFileWriter writer(buffer, key, syncBound,
+                          {"device", "desktop", 1, false, 1765000000000003, {{"other", 3600000000}}, {{"device", 1}}});
+    for (const SyncRecord& record : syncRecords())
+        writer.add(record);
+    writer.finish();
+    return bytes.toStdString();
+}
+
+// The first format, as its writer wrote it.
+std::string legacySyncSeed()
+{
+    std::string text =
+        "{\"device\":\"device\",\"name\":\"desktop\",\"records\":3,\"sequence\":\"1\",\"snapshot\":false,"
+        "\"varnelo-sync\":1}\n";
+    for (const SyncRecord& record : syncRecords())
+        text += recordText(record) + "\n";
+    return text;
+}
+
+// Answers of the two servers the tests run, as they list a device's folder.
+const std::map<std::string, std::string>& propfindSeeds()
+{
+    static const std::map<std::string, std::string> seeds = {
+        {"rclone.xml",
+         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><D:multistatus xmlns:D=\"DAV:\"><D:response><D:href>"
+         "/sync/here/Varnelo/</D:href><D:propstat><D:prop><D:resourcetype><D:collection xmlns:D=\"DAV:\"/>"
+         "</D:resourcetype><D:getlastmodified>Thu, 10 Dec 2026 14:34:45 GMT</D:getlastmodified></D:prop>"
+         "<D:status>HTTP/1.1 200 OK</D:status></D:propstat></D:response><D:response><D:href>"
+         "/sync/here/Varnelo/snapshot-00000001.vsync</D:href><D:propstat><D:prop><D:resourcetype></D:resourcetype>"
+         "<D:getcontentlength>533</D:getcontentlength><D:getlastmodified>Thu, 10 Dec 2026 14:34:46 GMT"
+         "</D:getlastmodified></D:prop><D:status>HTTP/1.1 200 OK</D:status></D:propstat></D:response>"
+         "</D:multistatus>"},
+        {"apache.xml",
+         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<D:multistatus xmlns:D=\"DAV:\">\n<D:response "
+         "xmlns:lp1=\"DAV:\">\n<D:href>/sync/here/Varnelo/</D:href>\n<D:propstat>\n<D:prop>\n<lp1:resourcetype>"
+         "<D:collection/></lp1:resourcetype>\n</D:prop>\n<D:status>HTTP/1.1 200 OK</D:status>\n</D:propstat>\n"
+         "</D:response>\n<D:response xmlns:lp1=\"DAV:\">\n<D:href>/sync/here/Varnelo/caf%C3%A9%20device/</D:href>\n"
+         "<D:propstat>\n<D:prop>\n<lp1:resourcetype><D:collection/></lp1:resourcetype>\n<lp1:getlastmodified>"
+         "Thu, 10 Dec 2026 14:31:56 GMT</lp1:getlastmodified>\n</D:prop>\n<D:status>HTTP/1.1 200 OK</D:status>\n"
+         "</D:propstat>\n</D:response>\n</D:multistatus>\n"}};
+    return seeds;
+}
+
 // Every seed, made now in `work` by our writers.
 std::vector<Seed> makeSeeds(const TempFolder& work)
 {
@@ -266,6 +346,13 @@ std::vector<Seed> makeSeeds(const TempFolder& work)
 
     makePlaces(work.path("places.sqlite"));
     seeds.push_back({"firefox", "places.sqlite", readText(work.path("places.sqlite")), Compare::BytesOfSameSqlite});
+
+    const SyncKey key = fixedKey();
+    seeds.push_back({"syncfile", "changes.vsync", syncFileSeed(nullptr), Compare::Content});
+    seeds.push_back({"syncfile", "encrypted.vsync", syncFileSeed(&key), Compare::Content});
+    seeds.push_back({"syncfile", "first-format.jsonl", legacySyncSeed(), Compare::Bytes});
+    for (const auto& [name, bytes] : propfindSeeds())
+        seeds.push_back({"propfind", name, bytes, Compare::Bytes});
     return seeds;
 }
 
@@ -462,6 +549,38 @@ TEST_F(FuzzSeeds, ProfileListSeedsNameTheProfilesTheyList)
     };
     EXPECT_EQ(profilesWith("profiles.ini"), "Firefox: default-release\nChromium: Default\n");
     EXPECT_EQ(profilesWith("Local State"), "Chromium: Person 1\n");
+}
+
+TEST_F(FuzzSeeds, SyncFileSeedsReadAsTheRecordsWritten)
+{
+    const SyncKey key = fixedKey();
+    for (const char* name : {"changes.vsync", "encrypted.vsync", "first-format.jsonl"}) {
+        QByteArray bytes = QByteArray::fromStdString(committed("syncfile", name));
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        SyncFileReader reader(buffer, &key, syncBound);
+        EXPECT_EQ(reader.header().machineName, "desktop") << name;
+        std::vector<SyncRecord> records;
+        for (SyncRecord record; reader.next(record);)
+            records.push_back(record);
+        EXPECT_EQ(records, syncRecords()) << name;
+    }
+}
+
+TEST_F(FuzzSeeds, PropfindSeedsListTheirOneEntry)
+{
+    const auto rclone =
+        readListing(QByteArray::fromStdString(committed("propfind", "rclone.xml")), "/sync/here/Varnelo", 10, "rclone");
+    ASSERT_EQ(rclone.size(), 1u);
+    EXPECT_EQ(rclone[0].name, "snapshot-00000001.vsync");
+    EXPECT_EQ(rclone[0].size, 533);
+    EXPECT_FALSE(rclone[0].folder);
+    EXPECT_EQ(rclone[0].modified, httpDate("Thu, 10 Dec 2026 14:34:46 GMT"));
+    const auto apache =
+        readListing(QByteArray::fromStdString(committed("propfind", "apache.xml")), "/sync/here/Varnelo", 10, "apache");
+    ASSERT_EQ(apache.size(), 1u);
+    EXPECT_EQ(apache[0].name, "caf\xC3\xA9 device");
+    EXPECT_TRUE(apache[0].folder);
 }
 
 int main(int argc, char** argv)

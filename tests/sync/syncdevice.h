@@ -5,6 +5,8 @@
 
 #include "storage/cdbmanager.h"
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -64,6 +66,18 @@ public:
         for (CppSQLite3Query query = db.ExecuteQuery(sql.c_str()); !query.Eof(); query.NextRow())
             values.push_back(query.FieldValue(0) ? query.FieldValue(0) : "");
         return values;
+    }
+    // Its id on the place ("" before its first sync).
+    std::string device()
+    {
+        const auto id = column("select value from sync_meta where key='device';");
+        return id.empty() ? std::string() : id.front();
+    }
+    // Its next change is stamped as made this much later than its clock says (within what counts as
+    // a right clock): "later" without waiting.
+    void later(long long microseconds)
+    {
+        execute("update sync_clock set shift = shift + " + std::to_string(microseconds) + ";");
     }
     SyncReport sync(SyncTransport& transport)
     {

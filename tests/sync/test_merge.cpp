@@ -4,6 +4,8 @@
 #include "sync/merge.h"
 #include "sync/syncfiles.h"
 
+#include "syncfilebytes.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -253,6 +255,15 @@ TEST(Merge, ReadingPlanNeverSkipsAChangeAndFallsBackToTheSnapshot)
          6},
         {{"snapshot-00000001.jsonl", "changes-00000001.jsonl.tmp", ".upload-x"}, 0, {"snapshot-00000001.jsonl"}, 1},
         {{"snapshot-00000002.jsonl"}, 9, {"snapshot-00000002.jsonl"}, 2},
+        // a place of the first format being upgraded: the present format's file of a number is read
+        {{"snapshot-00000002.jsonl", "snapshot-00000003.vsync", "changes-00000003.jsonl", "changes-00000004.vsync"},
+         2,
+         {"changes-00000003.jsonl", "changes-00000004.vsync"},
+         4},
+        {{"snapshot-00000004.vsync", "changes-00000004.vsync", "changes-00000005.vsync"},
+         3,
+         {"changes-00000004.vsync", "changes-00000005.vsync"},
+         5},
     };
     for (const Case& c : cases) {
         const ReadPlan plan = planReading(c.names, c.readUpTo);
@@ -265,13 +276,37 @@ TEST(Merge, ReadingPlanNeverSkipsAChangeAndFallsBackToTheSnapshot)
 TEST(Merge, SyncFileCutShortOrDamagedIsNoFile)
 {
     const SyncRecord record = item("i", "n", "c", at(1), at(1), at(2));
-    const QByteArray file = writeSyncFile({"dev", "laptop", 3, false}, {record, record});
-    auto read = readSyncFile(file);
-    ASSERT_TRUE(read);
-    EXPECT_EQ(read->records.at(1), record);
-    EXPECT_EQ(read->header.machineName, "laptop");
-    const QByteArray lastLineMissing = file.left(file.lastIndexOf('\n', file.size() - 2) + 1);
-    for (const QByteArray& damaged : {file.left(file.size() - 5), lastLineMissing, QByteArray("garbage\n"),
-                                      QByteArray(file).replace("\"fs\"", "\"fs\":1,\"x\"")})
-        EXPECT_FALSE(readSyncFile(damaged)) << damaged.toStdString();
+    const SyncFileHeader header{"dev", "laptop", 3, false, 5, {{"other", 7}}, {{"dev", 3}}};
+    const QByteArray file = syncFileBytes(header, {record, record});
+    const std::string bound = boundName(header);
+    EXPECT_EQ(syncFileRecords(file, bound), (std::vector<SyncRecord>{record, record}));
+
+    // A text file of the first format, as devices wrote it before, still reads.
+    const QByteArray legacy = "{\"varnelo-sync\":1,\"device\":\"dev\",\"records\":1,\"sequence\":\"3\"}\n"
+                              + QByteArray::fromStdString(recordText(record)) + "\n";
+    EXPECT_EQ(syncFileRecords(legacy, bound), std::vector<SyncRecord>{record});
+
+    QByteArray flipped = file;
+    flipped[flipped.size() / 2] = static_cast<char>(flipped[flipped.size() / 2] ^ 1);
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+        SyncFileError::Reason reason;
+    };
+    const std::vector<Case> cases = {
+        {"cut short", file.left(file.size() - 5), SyncFileError::CutShort},
+        {"a byte changed", flipped, SyncFileError::Damaged},
+        {"bytes after its end", file + file, SyncFileError::Damaged},
+        {"no sync file", QByteArray("garbage\n"), SyncFileError::NotASyncFile},
+        {"first format, a line missing", legacy.left(legacy.indexOf('\n') + 1), SyncFileError::CutShort},
+        {"first format, a line cut", legacy.left(legacy.size() - 3), SyncFileError::CutShort},
+    };
+    for (const Case& c : cases) {
+        try {
+            syncFileRecords(c.bytes, bound);
+            ADD_FAILURE() << c.what << " was read";
+        } catch (const SyncFileError& error) {
+            EXPECT_EQ(error.reason, c.reason) << c.what << ": " << error.what();
+        }
+    }
 }

@@ -6,7 +6,10 @@
 #include "tempfolder.h"
 
 #include "sync/foldertransport.h"
+#include "sync/hybridclock.h"
 #include "sync/syncfiles.h"
+
+#include "syncfilebytes.h"
 
 #include "storage/iconlistblob.h"
 
@@ -17,6 +20,7 @@ namespace {
 
 constexpr const char* General = "5EE0962C-217D-411a-BB72-6261B1B4F5BF";
 constexpr const char* Media = "099C65A7-7E41-4d97-8294-6762A3E291F4";
+constexpr const char* Favorites = "9EED3209-19C9-4a89-B8B3-5FA0F96697F4";
 
 class SyncThroughFolder : public ::testing::Test {
 protected:
@@ -114,14 +118,16 @@ TEST_F(SyncThroughFolder, DamagedOrVanishedRemoteFilesNeverReadAsDeletions)
     sync(b);
     a.execute("delete from link_table;");
     sync(a);
-    // The change file with the deletion is cut short, as a half-synced file would be.
+    // The change file with the deletion is cut short, as a half-synced file would be: the sync fails
+    // with the reason, and nothing of it is merged.
     const std::string changes = place + "/Varnelo/" + a.column("select value from sync_meta where key='device';")[0]
-                                + "/changes-00000002.jsonl";
+                                + "/changes-00000002.vsync";
     std::filesystem::resize_file(changes, std::filesystem::file_size(changes) - 3);
-    const SyncReport report = sync(b);
-    EXPECT_TRUE(report.ok);
-    ASSERT_EQ(report.warnings.size(), 1u);
-    EXPECT_NE(report.warnings[0].find("cannot be read"), std::string::npos);
+    FolderTransport transport(place);
+    const SyncReport report = synchronize(b.path, transport, b.options);
+    EXPECT_FALSE(report.ok);
+    EXPECT_NE(report.error.find("changes-00000002.vsync\" of \"desktop\" is cut short"), std::string::npos)
+        << report.error;
     EXPECT_EQ(b.items().size(), 1u);
 
     // A's whole folder gone: B still deletes nothing, and A writes its folder again.
@@ -133,7 +139,7 @@ TEST_F(SyncThroughFolder, DamagedOrVanishedRemoteFilesNeverReadAsDeletions)
               std::vector<std::string>{"This device's folder on the sync place was gone: it is written again."});
 }
 
-TEST_F(SyncThroughFolder, CopiedOrRestoredCatalogueGoesOnAsANewDevice)
+TEST_F(SyncThroughFolder, CopyGoesOnAsANewDeviceAndARestoredFileAsTheSameOne)
 {
     a.addItem("i1", "one", General);
     sync(a);
@@ -146,34 +152,37 @@ TEST_F(SyncThroughFolder, CopiedOrRestoredCatalogueGoesOnAsANewDevice)
     sync(copy);
     EXPECT_NE(idOf(copy), first);
 
-    // A backup restored over the same file: its files on the place are ahead of what it remembers.
+    // A backup put back over the same file by hand: the record beside the catalogue knows the device.
     std::filesystem::copy_file(a.path, dir.path("backup.db"));
     a.addItem("i2", "two", General);
     sync(a);
+    const auto folders = [&] { return std::distance(std::filesystem::directory_iterator(place + "/Varnelo"), {}); };
+    const auto before = folders();
     std::filesystem::copy_file(dir.path("backup.db"), a.path, std::filesystem::copy_options::overwrite_existing);
     const SyncReport restored = sync(a);
-    EXPECT_NE(idOf(a), first);
-    EXPECT_EQ(restored.warnings.at(0),
-              "This catalogue was restored or copied from another one: it goes on as a new device.");
-    EXPECT_EQ(a.items().size(), 2u) << "the item made after the backup comes back from the old device's files";
+    EXPECT_EQ(idOf(a), first);
+    EXPECT_TRUE(restored.warnings.empty()) << restored.warnings.at(0);
+    EXPECT_EQ(a.items().size(), 2u) << "the item made after the backup stays";
+    EXPECT_EQ(folders(), before) << "no device folder is left behind";
 }
 
-TEST_F(SyncThroughFolder, ClockFarAheadIsReportedAndCannotWinForever)
+TEST_F(SyncThroughFolder, StampFarAheadCountsAsNowAndCannotWinForever)
 {
     a.addItem("i1", "one", General);
     sync(a);
     sync(b);
     // A device whose clock runs a year ahead renamed the item.
-    SyncRecord ahead = *recordFromText(a.column("select record from sync_object where guid='i1';").at(0));
-    ahead.fields["name"] = "from the future";
-    ahead.fieldsStamp.clock += 366LL * 86400 * 1000000;
-    ahead.fieldsStamp.device = "future";
+    SyncRecord ahead = *recordFromText(
+        "{\"k\":\"i\",\"g\":\"i1\",\"f\":{\"name\":\"from the future\",\"target\":\"https://example.org\","
+        "\"star\":\"0\",\"comment\":\"\",\"type\":\"1\"},\"p\":\""
+        + std::string(General) + "\",\"fs\":\"1@x\",\"ps\":\"1@x\",\"c\":\"1@x\"}");
+    ahead.fieldsStamp = {HybridClock::wallClockNow() + 366LL * 86400 * 1000000, "future"};
     std::filesystem::create_directories(place + "/Varnelo/future");
-    std::ofstream(place + "/Varnelo/future/changes-00000001.jsonl")
-        << writeSyncFile({"future", "wrong clock", 1, false}, {ahead}).toStdString();
+    const SyncFileHeader header{"future", "wrong clock", 1, false, 0, {}, {}};
+    std::ofstream(place + "/Varnelo/future/changes-00000001.vsync", std::ios::binary)
+        << syncFileBytes(header, {ahead}).toStdString();
     const SyncReport report = sync(b);
-    ASSERT_EQ(report.warnings.size(), 1u);
-    EXPECT_NE(report.warnings[0].find("The clock of \"wrong clock\" is far ahead"), std::string::npos);
+    EXPECT_TRUE(report.warnings.empty()) << "a receiver never blames another device's clock: " << report.warnings.at(0);
     EXPECT_EQ(b.items().at(0), std::string("from the future@") + General);
 
     b.execute("update link_table set name='fixed';");
@@ -209,11 +218,12 @@ TEST_F(SyncThroughFolder, BackupOnlyBeforeAMergeThatChangesTheCatalogue)
 
 TEST_F(SyncThroughFolder, CustomIconAddedOnBothMachinesIsOneIcon)
 {
-    // Lists of 23 built-in pictures plus custom ones; the pictures are opaque bytes to sync.
+    // Lists of 23 built-in pictures plus custom ones; past their signature the pictures are opaque bytes.
+    const std::string png = "\x89PNG\r\n\x1a\n";
     std::vector<std::string> builtIns;
     for (int i = 0; i < 23; ++i)
-        builtIns.push_back("builtin-png-" + std::to_string(i) + std::string(40, 'x'));
-    const std::string star = "star-png" + std::string(40, 's'), moon = "moon-png" + std::string(40, 'm');
+        builtIns.push_back(png + "builtin-" + std::to_string(i) + std::string(40, 'x'));
+    const std::string star = png + "star" + std::string(40, 's'), moon = png + "moon" + std::string(40, 'm');
     auto store = [&](SyncDevice& d, std::vector<std::string> extra) {
         CDBManager db;
         db.Open(d.path);
@@ -294,4 +304,196 @@ TEST_F(SyncThroughFolder, ItemMovedIntoACategoryDeletedElsewhereBringsItBackOnBo
     EXPECT_EQ(b.column("select name from link_table where guid='i2';"), std::vector<std::string>{"deux"});
     EXPECT_EQ(atB.changesReceived, 1);
     EXPECT_TRUE(atB.catalogueChanged);
+}
+
+TEST_F(SyncThroughFolder, TheLaterChangeWinsWhicheverDeviceSyncsFirst)
+{
+    struct Case {
+        const char* what;
+        std::string earlier, later;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases = {
+        {"a delete, then an edit elsewhere",
+         "delete from link_table where guid='x';",
+         "update link_table set name='Edited later on B' where guid='x';",
+         {std::string("Edited later on B@") + General}},
+        {"two renames",
+         "update link_table set name='early' where guid='x';",
+         "update link_table set name='late' where guid='x';",
+         {std::string("late@") + General}},
+        {"two moves",
+         std::string("update link_table set category='") + Media + "' where guid='x';",
+         "update link_table set category='" + std::string(Favorites) + "' where guid='x';",
+         {std::string("one@") + Favorites}},
+        {"an edit, then a delete elsewhere",
+         "update link_table set name='early' where guid='x';",
+         "delete from link_table where guid='x';",
+         {}},
+    };
+    for (const Case& c : cases)
+        for (const bool laterSyncsFirst : {false, true}) {
+            TempFolder room;
+            FolderTransport transport(room.path());
+            SyncDevice first(room.path("a.db"), "a"), second(room.path("b.db"), "b");
+            first.addItem("x", "one", General);
+            first.sync(transport);
+            second.sync(transport);
+            first.execute(c.earlier);
+            second.later(60'000'000);
+            second.execute(c.later);
+            for (SyncDevice* device :
+                 laterSyncsFirst ? std::vector{&second, &first, &second} : std::vector{&first, &second, &first})
+                device->sync(transport);
+            EXPECT_EQ(first.items(), c.expected) << c.what << (laterSyncsFirst ? ", later first" : ", earlier first");
+            EXPECT_EQ(second.items(), c.expected) << c.what << (laterSyncsFirst ? ", later first" : ", earlier first");
+        }
+}
+
+namespace {
+
+// The process dies once its file reached the place, before the catalogue records it.
+class DiesAfterUpload : public FolderTransport {
+public:
+    using FolderTransport::FolderTransport;
+    using FolderTransport::put;
+    void put(const std::string& path, QIODevice& from) override
+    {
+        FolderTransport::put(path, from);
+        throw SyncError("killed");
+    }
+};
+
+}  // namespace
+
+TEST_F(SyncThroughFolder, UploadThatLandedBeforeItWasRecordedIsThisDevicesOwn)
+{
+    a.addItem("i1", "one", General);
+    sync(a);
+    sync(b);
+    const std::string id = a.device();
+    a.addItem("i2", "two", General);
+    DiesAfterUpload dying(place);
+    EXPECT_EQ(synchronize(a.path, dying, a.options).error, "killed");
+
+    const SyncReport next = sync(a);
+    EXPECT_TRUE(next.warnings.empty()) << next.warnings.at(0);
+    EXPECT_EQ(next.changesSent, 0) << "the change went with the upload that landed";
+    EXPECT_EQ(a.device(), id);
+    sync(b);
+    EXPECT_EQ(b.items().size(), 2u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(place + "/Varnelo"), {}), 1);
+}
+
+TEST_F(SyncThroughFolder, WhatAnotherDeviceSendsCannotChangeWhatOnlyThisProgramMayChange)
+{
+    a.addCategory("cat", "Projects");
+    sync(a);
+    const auto record = [](const std::string& text) { return *recordFromText(text); };
+    const std::string stamp = "\"" + std::to_string(HybridClock::wallClockNow()) + "@evil\"";
+    const std::vector<SyncRecord> sent = {
+        // a built-in category stripped of its flag and moved
+        record("{\"k\":\"c\",\"g\":\"" + std::string(General)
+               + "\",\"f\":{\"name\":\"Mine\",\"system\":\"0\","
+                 "\"icon\":\"#0\"},\"p\":\"cat\",\"fs\":"
+               + stamp + ",\"ps\":" + stamp + ",\"c\":" + stamp + "}"),
+        // an item that takes a category's GUID
+        record("{\"k\":\"i\",\"g\":\"cat\",\"f\":{\"name\":\"impostor\",\"type\":\"1\"},\"p\":\"" + std::string(General)
+               + "\",\"fs\":" + stamp + ",\"ps\":" + stamp + ",\"c\":" + stamp + "}"),
+    };
+    std::filesystem::create_directories(place + "/Varnelo/evil");
+    const SyncFileHeader header{"evil", "evil box", 1, false, 0, {}, {}};
+    std::ofstream(place + "/Varnelo/evil/changes-00000001.vsync", std::ios::binary)
+        << syncFileBytes(header, sent).toStdString();
+    const SyncReport report = sync(b);
+    ASSERT_TRUE(report.ok);
+    EXPECT_EQ(b.column("select name || '|' || system || '|' || parent_guid from category_table where guid='"
+                       + std::string(General) + "';"),
+              std::vector<std::string>{"Mine|1|"});
+    EXPECT_EQ(b.column("select count(*) from link_table where guid='cat';"), std::vector<std::string>{"0"});
+    EXPECT_EQ(report.warnings,
+              std::vector<std::string>{
+                  "A record from the device \"evil box\" was refused: an item cannot take the GUID of a category."});
+
+    // A line longer than any record, and more device folders than any place of ours holds.
+    const SyncFileHeader second{"evil", "evil box", 2, false, 0, {}, {}};
+    SyncRecord huge = sent[1];
+    huge.guid = "huge";
+    huge.fields["comment"] = std::string(5 << 20, 'x');
+    std::ofstream(place + "/Varnelo/evil/changes-00000002.vsync", std::ios::binary)
+        << syncFileBytes(second, {huge}).toStdString();
+    FolderTransport transport(place);
+    const SyncReport tooLong = synchronize(b.path, transport, b.options);
+    EXPECT_EQ(tooLong.error,
+              "The sync file \"Varnelo/evil/changes-00000002.vsync\" of \"evil box\" holds a line longer "
+              "than 4 MiB; nothing was merged.");
+    std::filesystem::remove(place + "/Varnelo/evil/changes-00000002.vsync");
+    for (int i = 0; i < 1001; ++i)
+        std::filesystem::create_directory(place + "/Varnelo/d" + std::to_string(i));
+    const SyncReport crowded = synchronize(b.path, transport, b.options);
+    EXPECT_EQ(crowded.error, "The place holds more than 1000 device folders in \"Varnelo\": that is no place Varnelo "
+                             "made; nothing was read.");
+}
+
+TEST_F(SyncThroughFolder, FolderOfADeviceNobodyWritesAnyMoreIsCompactedOnceEveryDeviceHasReadIt)
+{
+    SyncDevice retired(dir.path("old.db"), "old laptop");
+    retired.addItem("r1", "from the old laptop", General);
+    sync(retired);
+    sync(a);
+    sync(b);
+    const std::string folder = place + "/Varnelo/" + retired.device();
+    // A month and more without a word from it.
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        std::filesystem::last_write_time(entry.path(),
+                                         std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 40));
+    a.addItem("a1", "from a", General);
+    b.addItem("b1", "from b", General);
+    for (int round = 0; round < 3; ++round) {
+        sync(a);
+        sync(b);
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder));
+    SyncDevice joining(dir.path("new.db"), "new desktop");
+    sync(joining);
+    EXPECT_EQ(joining.items().size(), 3u) << "what the retired device wrote lives on in the snapshots";
+}
+
+// A catalogue and a place as the first format left them: the whole records in the catalogue, bare
+// JSON lines on the place. One sync reads them and leaves the present format in both.
+TEST_F(SyncThroughFolder, FirstFormatIsReadOnceAndUpgraded)
+{
+    a.addItem("i1", "from the first format", General);
+    const std::string record = "{\"k\":\"i\",\"g\":\"i1\",\"f\":{\"name\":\"from the first format\",\"target\":"
+                               "\"https://example.org\",\"star\":\"0\",\"comment\":\"\",\"type\":\"1\"},\"p\":\""
+                               + std::string(General) + "\",\"fs\":\"5@old\",\"ps\":\"5@old\",\"c\":\"5@old\"}";
+    a.execute("create table sync_meta (key text primary key, value text);"
+              "create table sync_object (kind text, guid text, record text, row text, pending int, primary key (kind, "
+              "guid));"
+              "create table sync_peer (device text primary key, upto int, name text);"
+              "create table sync_dirty (kind text, guid text, primary key (kind, guid)) without rowid;");
+    CppSQLite3Buffer sql;
+    sql.Format("insert into sync_meta values ('device', 'old'), ('machine', %Q), ('path', %Q), ('sequence', '1'), "
+               "('joined', '1');"
+               "insert into sync_object values ('i', 'i1', %Q, 'row', 0);",
+               machineIdentity().c_str(), std::filesystem::weakly_canonical(a.path).string().c_str(), record.c_str());
+    a.execute(static_cast<const char*>(sql));
+    std::filesystem::create_directories(place + "/Varnelo/old");
+    std::ofstream(place + "/Varnelo/old/snapshot-00000001.jsonl")
+        << "{\"varnelo-sync\":1,\"device\":\"old\",\"name\":\"desktop\",\"sequence\":\"1\",\"snapshot\":true,"
+           "\"records\":1}\n"
+        << record << "\n";
+
+    sync(b);
+    EXPECT_EQ(b.items(), std::vector<std::string>{std::string("from the first format@") + General});
+    sync(a);
+    EXPECT_EQ(a.device(), "old");
+    EXPECT_TRUE(a.column("select name from sqlite_master where name = 'sync_object';").empty());
+    for (const auto& entry : std::filesystem::directory_iterator(place + "/Varnelo/old"))
+        EXPECT_TRUE(entry.path().filename().string().ends_with("-00000002.vsync")) << entry.path();
+    EXPECT_TRUE(std::filesystem::exists(place + "/Varnelo/old/snapshot-00000002.vsync"));
+    a.execute("update link_table set name = 'renamed after the upgrade';");
+    sync(a);
+    sync(b);
+    EXPECT_EQ(b.items(), std::vector<std::string>{std::string("renamed after the upgrade@") + General});
 }

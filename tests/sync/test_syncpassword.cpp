@@ -39,6 +39,11 @@ int checkKeyring()
     expect(other.problem == "No sync password is stored in the keyring.", other.problem.c_str());
     expect(forgetSyncPassword(place, "ann").ok, "the password is forgotten");
     expect(!readSyncPassword(place, "ann"), "a forgotten password is gone");
+    // The key of an encrypted place is kept apart from the password of the same place.
+    expect(storeSyncKey(place, "a2V5").ok, "the key is kept");
+    expect(readSyncKey(place) == std::optional<std::string>("a2V5"), "the key reads back");
+    expect(!readSyncPassword(place, "ann"), "the key is no password");
+    expect(forgetSyncKey(place).ok && !readSyncKey(place), "a forgotten key is gone");
     return failures;
 }
 

@@ -1,0 +1,622 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "syncmerge.h"
+
+#include "merge.h"
+
+#include "storage/iconlistblob.h"
+
+#include <QByteArray>
+#include <QCryptographicHash>
+
+#include <algorithm>
+#include <tuple>
+
+namespace {
+
+constexpr int BuiltInIconCount = 23;
+// A picture of the icon list is 32 by 32 pixels: far less than this, whatever a device sends.
+constexpr qsizetype IconBytesLimit = 256 * 1024;
+constexpr long long PlaceBits = (1LL << 23) - 1;
+
+std::string sha256(const std::string& bytes)
+{
+    return QCryptographicHash::hash(QByteArray::fromStdString(bytes), QCryptographicHash::Sha256).toHex().toStdString();
+}
+
+bool sameContent(long long a, long long b)
+{
+    return (a >> 23) == (b >> 23);
+}
+
+bool samePlace(long long a, long long b)
+{
+    return (a & PlaceBits) == (b & PlaceBits);
+}
+
+SyncRecord withStamps(SyncRecord record, const SyncStore::Entry& entry)
+{
+    record.fieldsStamp = entry.fields;
+    record.parentStamp = entry.parent;
+    record.deleteStamp = entry.deleted;
+    record.created = entry.created;
+    return record;
+}
+
+bool isPicture(const std::string& base64)
+{
+    const QByteArray png = QByteArray::fromBase64(QByteArray::fromStdString(base64));
+    return png.size() <= IconBytesLimit && png.startsWith("\x89PNG\r\n\x1a\n");
+}
+
+}  // namespace
+
+MergeSession::MergeSession(SyncStore& store, const MergeSettings& settings, HybridClock& clock)
+    : store(store), settings(settings), clock(clock)
+{
+    store.forgetUnwritten();
+    for (StoredCategory& row : store.categories()) {
+        categoryGuids.insert(row.guid);
+        categoryRows.emplace(row.guid, std::move(row));
+    }
+    if (const auto pictures = splitIconList(store.catalogue().LoadIconList())) {
+        iconPictures = *pictures;
+        for (std::size_t i = 0; i < iconPictures.size(); ++i) {
+            iconHashes.push_back(sha256(iconPictures[i]));
+            iconRefs.push_back(iconRef(static_cast<int>(i), iconHashes.back(), BuiltInIconCount));
+        }
+    }
+    for (SyncStore::Dirty& note : store.dirty(settings.device))
+        notes.emplace(objectKey(note.kind, note.guid), std::move(note));
+    if (settings.rule != JoinRule::None) {
+        store.clearState();
+        store.clearPending();
+        walk = store.walkItems();
+        return;
+    }
+    const auto categories = store.stateOfKind(SyncRecord::Category);
+    std::unordered_set<long long> placed;
+    for (const auto& [guid, row] : categoryRows) {
+        const long long key = objectKey(SyncRecord::Category, guid);
+        auto entry = categories.find(key);
+        if (entry == categories.end())
+            continue;
+        placed.insert(key);
+        records[{SyncRecord::Category, guid}] = withStamps(
+            entry->second.record ? *entry->second.record : localObject(row, iconRefs).content, entry->second);
+    }
+    for (const auto& [key, entry] : categories)
+        if (!placed.count(key) && entry.record) {
+            records[{SyncRecord::Category, entry.record->guid}] = withStamps(*entry.record, entry);
+            categoryGuids.insert(entry.record->guid);
+        }
+    for (const auto& [key, entry] : store.stateOfKind(SyncRecord::Icon))
+        if (entry.record)
+            records[{SyncRecord::Icon, entry.record->guid}] = withStamps(*entry.record, entry);
+}
+
+void MergeSession::pend(long long key, char kind, const std::string& guid)
+{
+    if (!settings.everythingInSnapshot)
+        store.addPending(key, kind, guid);
+}
+
+Stamp MergeSession::fallback()
+{
+    return clock.tick(settings.now);
+}
+
+// A trigger's stamp, unless this machine's clock ran far ahead when it was taken.
+Stamp MergeSession::noted(const Stamp& stamp, const Stamp& otherwise)
+{
+    if (stamp.isNull())
+        return otherwise.isNull() ? fallback() : otherwise;
+    return stamp.clock > settings.now + clockTolerance ? fallback() : stamp;
+}
+
+SyncStore::Entry MergeSession::entryOf(const SyncRecord& record, long long hash) const
+{
+    SyncStore::Entry entry{hash, record.fieldsStamp, record.parentStamp, record.deleteStamp, record.created, {}};
+    if (record.deleted() || record.kind == SyncRecord::Icon)
+        entry.record = record;
+    return entry;
+}
+
+std::optional<LocalObject> MergeSession::localCategory(const std::string& guid)
+{
+    auto row = categoryRows.find(guid);
+    if (row == categoryRows.end())
+        return std::nullopt;
+    return localObject(row->second, iconRefs);
+}
+
+void MergeSession::captureLocalChanges()
+{
+    if (settings.rule != JoinRule::None)
+        return;
+    const long long iconsKey = objectKey(SyncRecord::Icon, "*");
+    if (settings.wholeScan || notes.count(iconsKey)) {
+        const SyncStore::Dirty* note = notes.count(iconsKey) ? &notes.at(iconsKey) : nullptr;
+        for (std::size_t i = 0; i < iconHashes.size(); ++i) {
+            const RecordKey key{SyncRecord::Icon, iconHashes[i]};
+            if (records.count(key))
+                continue;
+            SyncRecord icon =
+                iconObject(iconHashes[i], QByteArray::fromStdString(iconPictures[i]).toBase64().toStdString(),
+                           static_cast<int>(i))
+                    .content;
+            icon.fieldsStamp = icon.created = noted(note ? note->content : Stamp(), {});
+            records[key] = icon;
+            touched.insert(key);
+            pend(objectKey(SyncRecord::Icon, icon.guid), SyncRecord::Icon, icon.guid);
+        }
+    }
+    std::set<std::string> categoriesToCapture, itemGuids;
+    for (const auto& [key, note] : notes)
+        (note.kind == SyncRecord::Category ? categoriesToCapture : itemGuids).insert(note.guid);
+    if (settings.wholeScan)
+        for (const auto& [guid, row] : categoryRows)
+            categoriesToCapture.insert(guid);
+    for (const std::string& guid : categoriesToCapture) {
+        auto note = notes.find(objectKey(SyncRecord::Category, guid));
+        capture(SyncRecord::Category, guid, localCategory(guid), note == notes.end() ? nullptr : &note->second);
+    }
+    if (settings.wholeScan) {
+        const auto known = store.itemHashes();
+        store.forEachItem([&](const StoredItem& row) {
+            auto hash = known.find(objectKey(SyncRecord::Item, row.guid));
+            if (hash == known.end() || hash->second != objectHash(localObject(row, settings.documentFolders).content))
+                itemGuids.insert(row.guid);
+        });
+    }
+    for (const std::string& guid : itemGuids) {
+        auto note = notes.find(objectKey(SyncRecord::Item, guid));
+        const auto row = store.item(guid);
+        capture(SyncRecord::Item, guid,
+                row ? std::optional<LocalObject>(localObject(*row, settings.documentFolders)) : std::nullopt,
+                note == notes.end() ? nullptr : &note->second);
+    }
+}
+
+// Stamps what changed of one object since the last sync: a part whose hash is as synced did not change,
+// whatever was written; the stamp is the trigger's, or now for a change no trigger saw.
+void MergeSession::capture(char kind, const std::string& guid, const std::optional<LocalObject>& local,
+                           const SyncStore::Dirty* note)
+{
+    const long long key = objectKey(kind, guid);
+    const auto entry = store.state(key);
+    // A category deleted elsewhere that stays for what it holds keeps its row and that row's hash: only
+    // a change of the row itself undoes the deletion.
+    const bool wasDeleted = entry && entry->record && entry->record->deleted() && (entry->hash == 0 || note);
+    SyncRecord record;
+    long long hash = 0;
+    if (local) {
+        record = local->content;
+        hash = objectHash(record);
+        if (!entry) {
+            if (!local->pristine) {
+                record.fieldsStamp = noted(note ? note->content : Stamp(), {});
+                record.parentStamp = noted(note ? note->place : Stamp(), record.fieldsStamp);
+                record.created = std::min(record.fieldsStamp, record.parentStamp);
+            }
+        } else {
+            const bool contentChanged = wasDeleted || !sameContent(hash, entry->hash);
+            const bool placeChanged =
+                wasDeleted ? entry->record->parent != record.parent : !samePlace(hash, entry->hash);
+            if (!contentChanged && !placeChanged)
+                return;
+            record = withStamps(record, *entry);
+            if (contentChanged) {
+                record.fieldsStamp = noted(note ? note->content : Stamp(), note ? note->place : Stamp());
+                if (record.fieldsStamp <= entry->deleted)
+                    record.fieldsStamp = fallback();
+            }
+            if (placeChanged)
+                record.parentStamp = noted(note ? note->place : Stamp(), note ? note->content : Stamp());
+        }
+    } else {
+        if (!entry || wasDeleted)
+            return;
+        if (note && note->wasItem)
+            record = localObject(*note->wasItem, settings.documentFolders).content;
+        else if (note && note->wasCategory)
+            record = localObject(*note->wasCategory, iconRefs).content;
+        else if (auto known = records.find({kind, guid}); known != records.end())
+            record = known->second;
+        record.kind = kind;
+        record.guid = guid;
+        record = withStamps(record, *entry);
+        record.deleteStamp = noted(note ? note->gone : Stamp(), {});
+        if (record.deleteStamp <= record.newestChange())
+            record.deleteStamp = fallback();
+    }
+    store.setState(key, kind, entryOf(record, hash));
+    pend(key, kind, guid);
+    if (kind == SyncRecord::Item && record.deleted())
+        holderMayGo(record.parent);
+    if (kind != SyncRecord::Item) {
+        records[{kind, guid}] = record;
+        touched.insert({kind, guid});
+    }
+}
+
+// The local side of an object for a catalogue that meets the place's state for the first time.
+std::optional<SyncRecord> MergeSession::joined(char kind, const SyncRecord& incoming,
+                                               const std::optional<LocalObject>& local, long long key)
+{
+    auto found = notes.find(key);
+    const SyncStore::Dirty* note = found == notes.end() ? nullptr : &found->second;
+    if (local) {
+        if (presentAtStart.insert(key).second && kind == SyncRecord::Item)
+            ++itemsMet;
+        SyncRecord record = local->content;
+        if (local->pristine && !note)
+            return record;
+        const long long mine = objectHash(record), theirs = objectHash(incoming);
+        // What the backup holds was the place's state once: it gives way to any version there. An exact
+        // restore's rows win over every version there, whatever file brings it.
+        const auto unknown = [&] { return settings.rule == JoinRule::BringBack ? Stamp() : fallback(); };
+        const bool exact = settings.rule == JoinRule::Exact;
+        record.fieldsStamp = note && !note->content.isNull()       ? noted(note->content, {})
+                             : sameContent(mine, theirs) && !exact ? incoming.fieldsStamp
+                                                                   : unknown();
+        record.parentStamp = note && !note->place.isNull()       ? noted(note->place, {})
+                             : samePlace(mine, theirs) && !exact ? incoming.parentStamp
+                                                                 : unknown();
+        record.created = incoming.created;
+        return record;
+    }
+    if (note && !note->gone.isNull()) {
+        SyncRecord record = note->wasItem       ? localObject(*note->wasItem, settings.documentFolders).content
+                            : note->wasCategory ? localObject(*note->wasCategory, iconRefs).content
+                                                : incoming;
+        record.kind = kind;
+        record.fieldsStamp = record.parentStamp = Stamp();
+        record.created = incoming.created;
+        record.deleteStamp = noted(note->gone, {});
+        return record;
+    }
+    if (settings.rule == JoinRule::Exact) {
+        SyncRecord record = incoming;
+        record.deleteStamp = fallback();
+        return record;
+    }
+    return std::nullopt;
+}
+
+void MergeSession::merge(SyncRecord record, const std::string& fromDevice)
+{
+    const auto refuse = [&](const std::string& why) {
+        const std::string warning = "A record from the device \"" + fromDevice + "\" was refused: " + why;
+        if (std::find(result.warnings.begin(), result.warnings.end(), warning) == result.warnings.end())
+            result.warnings.push_back(warning);
+    };
+    // A GUID is one object's, whatever a device sends.
+    if (record.kind == SyncRecord::Item && (isBuiltInCategory(record.guid) || categoryGuids.count(record.guid)))
+        return refuse("an item cannot take the GUID of a category.");
+    if (record.kind == SyncRecord::Category && store.item(record.guid))
+        return refuse("a category cannot take the GUID of an item.");
+    if (record.kind == SyncRecord::Icon && !isPicture(record.fields["png"]))
+        return refuse("an icon that is not a small PNG picture.");
+    if (record.kind == SyncRecord::Category)
+        keepBuiltInCategory(record);
+    if (record.kind == SyncRecord::Item)
+        mergeItem(record);
+    else
+        mergeKept(record);
+}
+
+void MergeSession::mergeKept(const SyncRecord& incoming)
+{
+    const RecordKey key = keyOf(incoming);
+    const long long number = objectKey(incoming.kind, incoming.guid);
+    std::optional<SyncRecord> local;
+    if (auto known = records.find(key); known != records.end())
+        local = known->second;
+    else if (settings.rule != JoinRule::None && incoming.kind == SyncRecord::Category)
+        local = joined(incoming.kind, incoming, localCategory(incoming.guid), number);
+    SyncRecord merged = local ? mergeRecord(*local, incoming) : incoming;
+    if (merged.deleted() && presentAtStart.count(number))
+        if (auto row = localCategory(incoming.guid))
+            keepPresent(merged, row->content, number);
+    if (local && merged == *local && !(settings.rule != JoinRule::None && !records.count(key)))
+        return;
+    records[key] = merged;
+    touched.insert(key);
+    if (key.first == SyncRecord::Category)
+        categoryGuids.insert(key.second);
+    if (settings.rule != JoinRule::None && !(merged == incoming))
+        pend(number, incoming.kind, incoming.guid);
+}
+
+// Nothing a joining catalogue holds is deleted by what the place deleted before: a new device's rows
+// are new, a restored backup's come back, an exact restore's stay.
+// A category deleted elsewhere stays only while it holds something: the item that leaves it may be
+// its last.
+void MergeSession::holderMayGo(const std::string& category)
+{
+    if (auto holder = records.find({SyncRecord::Category, category});
+        holder != records.end() && holder->second.deleted())
+        itemsLeftTheirPlace = true;
+}
+
+void MergeSession::keepPresent(SyncRecord& merged, const SyncRecord& present, long long key)
+{
+    merged.fields = present.fields;
+    merged.parent = present.parent;
+    merged.fieldsStamp = merged.parentStamp = fallback();
+    if (settings.rule == JoinRule::BringBack && cameBack.insert(key).second)
+        result.cameBack = static_cast<int>(cameBack.size());
+}
+
+std::optional<StoredItem> MergeSession::itemRow(const std::string& guid)
+{
+    if (auto waiting = inserting.find(guid); waiting != inserting.end())
+        return waiting->second.row;
+    if (deleting.count(guid))
+        return std::nullopt;
+    if (walk)
+        if (auto next = walk->take(guid))
+            return next;
+    return store.item(guid);
+}
+
+void MergeSession::mergeItem(const SyncRecord& incoming)
+{
+    const long long key = objectKey(SyncRecord::Item, incoming.guid);
+    const auto row = itemRow(incoming.guid);
+    const auto entry = store.state(key);
+    // A joining catalogue that holds the object as the place has it takes the place's stamps: the most
+    // common case of a join, and the one worth doing in few steps.
+    if (!entry && row && settings.rule != JoinRule::None && settings.rule != JoinRule::Exact && !incoming.deleted()
+        && !notes.count(key)) {
+        const LocalObject mine = localObject(*row, settings.documentFolders);
+        const long long hash = objectHash(mine.content);
+        if (hash == objectHash(incoming) && mine.content.fields == incoming.fields) {
+            if (presentAtStart.insert(key).second)
+                ++itemsMet;
+            store.setState(key, SyncRecord::Item, entryOf(incoming, hash));
+            if (!categoryGuids.count(incoming.parent))
+                unplaced.push_back(incoming.guid);
+            itemsLeftTheirPlace = itemsLeftTheirPlace || !categoryRows.count(incoming.parent);
+            return;
+        }
+    }
+    std::optional<SyncRecord> local;
+    if (entry && entry->record)
+        local = withStamps(*entry->record, *entry);
+    else if (entry && row)
+        local = withStamps(localObject(*row, settings.documentFolders).content, *entry);
+    else if (!entry && settings.rule != JoinRule::None)
+        local =
+            joined(SyncRecord::Item, incoming,
+                   row ? std::optional<LocalObject>(localObject(*row, settings.documentFolders)) : std::nullopt, key);
+    SyncRecord merged = local ? mergeRecord(*local, incoming) : incoming;
+    if (merged.deleted() && row && presentAtStart.count(key))
+        keepPresent(merged, localObject(*row, settings.documentFolders).content, key);
+    if (entry && local && merged == *local)
+        return;
+    storeItem(key, merged, row);
+    if (settings.rule != JoinRule::None && !(merged == incoming))
+        pend(key, SyncRecord::Item, incoming.guid);
+}
+
+// Rows are deleted and new ones appended once the merge has seen every record: an item deleted by one
+// device and brought back by another keeps its place, in whichever order their files are read.
+void MergeSession::storeItem(long long key, const SyncRecord& merged, const std::optional<StoredItem>& row)
+{
+    if (merged.deleted()) {
+        if (!inserting.erase(merged.guid) && row)
+            deleting[merged.guid] = merged.deleteStamp.device;
+        holderMayGo(merged.parent);
+        store.setState(key, SyncRecord::Item, entryOf(merged, 0));
+        return;
+    }
+    const StoredItem wanted = itemRowOf({&merged, merged.parent}, settings.documentFolders);
+    if (inserting.count(merged.guid) || (!row && !deleting.count(merged.guid))) {
+        inserting[merged.guid] = {wanted, merged.created};
+    } else {
+        const auto stored = deleting.erase(merged.guid) ? store.item(merged.guid) : row;
+        if (!stored || !(*stored == wanted)) {
+            store.writeItem(wanted, stored.has_value());
+            result.catalogueChanged = true;
+        }
+    }
+    if (!categoryGuids.count(merged.parent))
+        unplaced.push_back(merged.guid);
+    itemsLeftTheirPlace = itemsLeftTheirPlace || !categoryRows.count(merged.parent);
+    store.setState(key, SyncRecord::Item,
+                   entryOf(merged, objectHash(localObject(wanted, settings.documentFolders).content)));
+}
+
+// Rows of a joining catalogue that the place never knew: new objects, stamped as their notes say.
+void MergeSession::adoptLocalOnly()
+{
+    for (const auto& [guid, row] : categoryRows) {
+        const RecordKey key{SyncRecord::Category, guid};
+        if (records.count(key))
+            continue;
+        const LocalObject local = localObject(row, iconRefs);
+        SyncRecord record = local.content;
+        auto note = notes.find(objectKey(SyncRecord::Category, guid));
+        if (!local.pristine || note != notes.end()) {
+            record.fieldsStamp = noted(note != notes.end() ? note->second.content : Stamp(), {});
+            record.parentStamp = noted(note != notes.end() ? note->second.place : Stamp(), record.fieldsStamp);
+            record.created = std::min(record.fieldsStamp, record.parentStamp);
+        }
+        records[key] = record;
+        touched.insert(key);
+        pend(objectKey(SyncRecord::Category, guid), SyncRecord::Category, guid);
+    }
+    for (std::size_t i = 0; i < iconHashes.size(); ++i) {
+        const RecordKey key{SyncRecord::Icon, iconHashes[i]};
+        if (records.count(key))
+            continue;
+        SyncRecord icon = iconObject(iconHashes[i], QByteArray::fromStdString(iconPictures[i]).toBase64().toStdString(),
+                                     static_cast<int>(i))
+                              .content;
+        icon.fieldsStamp = icon.created = fallback();
+        records[key] = icon;
+        touched.insert(key);
+        pend(objectKey(SyncRecord::Icon, icon.guid), SyncRecord::Icon, icon.guid);
+    }
+    // Every row was met by a record: none is left to adopt.
+    if (itemsMet == store.itemCount())
+        return;
+    store.forEachItem([&](const StoredItem& row) {
+        const long long key = objectKey(SyncRecord::Item, row.guid);
+        if (store.knows(key))
+            return;
+        SyncRecord record = localObject(row, settings.documentFolders).content;
+        auto note = notes.find(key);
+        record.fieldsStamp = noted(note != notes.end() ? note->second.content : Stamp(), {});
+        record.parentStamp = noted(note != notes.end() ? note->second.place : Stamp(), record.fieldsStamp);
+        record.created = std::min(record.fieldsStamp, record.parentStamp);
+        store.setState(key, SyncRecord::Item, entryOf(record, objectHash(record)));
+        pend(key, SyncRecord::Item, row.guid);
+        if (settings.intoSnapshot)
+            settings.intoSnapshot(record);
+    });
+}
+
+void MergeSession::settleIcons(std::map<std::string, int>& indexOfRef)
+{
+    std::set<std::string> needed;
+    RecordSet icons, categories;
+    for (const auto& [key, record] : records)
+        (key.first == SyncRecord::Icon ? icons : categories).emplace(key, record);
+    for (const auto& [key, record] : categories)
+        if (auto icon = record.fields.find("icon"); icon != record.fields.end())
+            needed.insert(icon->second);
+    const IconPlan plan =
+        planIcons(iconPictures.empty() ? std::vector<std::string>() : iconHashes, needed, icons, BuiltInIconCount);
+    indexOfRef = plan.indexOfRef;
+    for (const auto& [key, record] : icons)
+        if (touched.count(key))
+            store.setState(objectKey(SyncRecord::Icon, key.second), SyncRecord::Icon, entryOf(record, 0));
+    if (plan.seed.empty() && plan.append.empty())
+        return;
+    std::vector<std::string> list = plan.seed.empty() ? iconPictures : std::vector<std::string>();
+    for (const auto* added : {&plan.seed, &plan.append})
+        for (const std::string& hash : *added)
+            list.push_back(
+                QByteArray::fromBase64(QByteArray::fromStdString(icons.at({SyncRecord::Icon, hash}).fields.at("png")))
+                    .toStdString());
+    store.catalogue().SaveIconList(joinIconList(list));
+    iconPictures = list;
+    iconHashes.clear();
+    iconRefs.clear();
+    for (std::size_t i = 0; i < iconPictures.size(); ++i) {
+        iconHashes.push_back(sha256(iconPictures[i]));
+        iconRefs.push_back(iconRef(static_cast<int>(i), iconHashes.back(), BuiltInIconCount));
+    }
+    result.catalogueChanged = true;
+}
+
+void MergeSession::settleCategories()
+{
+    std::map<std::string, int> indexOfRef;
+    settleIcons(indexOfRef);
+    RecordSet categories;
+    std::set<std::string> held;
+    for (const auto& [key, record] : records) {
+        if (key.first != SyncRecord::Category)
+            continue;
+        categories.emplace(key, record);
+        if (record.deleted() && store.holdsAnything(key.second))
+            held.insert(key.second);
+    }
+    const ResolvedCatalogue resolved = resolveCategories(categories, held);
+    std::vector<StoredCategory> current, wanted;
+    for (StoredCategory& row : store.categories())
+        current.push_back(std::move(row));
+    std::map<std::string, StoredCategory> live;
+    for (const auto& category : resolved.categories) {
+        wanted.push_back(categoryRowOf(category, indexOfRef));
+        live.emplace(wanted.back().guid, wanted.back());
+    }
+    const CataloguePlan plan = planCatalogue(current, {}, wanted, {});
+    for (const StoredCategory& row : plan.categoriesToWrite) {
+        store.writeCategory(row, categoryRows.count(row.guid) != 0);
+        touched.insert({SyncRecord::Category, row.guid});
+        if (std::binary_search(resolved.revived.begin(), resolved.revived.end(), row.guid))
+            result.revivedCategories.push_back(row.name);
+    }
+    for (const std::string& guid : plan.categoriesToDelete) {
+        store.deleteCategory(guid);
+        touched.insert({SyncRecord::Category, guid});
+    }
+    result.catalogueChanged = result.catalogueChanged || !plan.empty();
+    for (const RecordKey& key : touched) {
+        if (key.first != SyncRecord::Category)
+            continue;
+        auto record = categories.find(key);
+        if (record == categories.end())
+            continue;
+        auto row = live.find(key.second);
+        const long long hash = row == live.end() ? 0 : objectHash(localObject(row->second, iconRefs).content);
+        store.setState(objectKey(SyncRecord::Category, key.second), SyncRecord::Category,
+                       entryOf(record->second, hash));
+    }
+    for (const std::string& guid : unplaced) {
+        auto row = store.item(guid);
+        if (!row || live.count(row->category))
+            continue;
+        const auto entry = store.state(objectKey(SyncRecord::Item, guid));
+        row->category = fallbackCategoryGuid;
+        store.writeItem(*row, true);
+        if (entry) {
+            SyncStore::Entry placed = *entry;
+            placed.hash = objectHash(localObject(*row, settings.documentFolders).content);
+            store.setState(objectKey(SyncRecord::Item, guid), SyncRecord::Item, placed);
+        }
+    }
+}
+
+void MergeSession::finish()
+{
+    // No category or icon changed on either side and every item stayed where a category is: the
+    // categories stand as they are.
+    const bool categoriesStand = settings.rule == JoinRule::None && touched.empty() && !itemsLeftTheirPlace;
+    // Rows are deleted and inserted from here on: no walk may go on over them.
+    walk.reset();
+    for (const auto& [guid, device] : deleting) {
+        store.deleteItem(guid);
+        ++result.itemsDeleted;
+        ++result.deletedBy[device];
+        result.catalogueChanged = true;
+    }
+    deleting.clear();
+    std::vector<const Inserting*> order;
+    for (const auto& [guid, waiting] : inserting)
+        order.push_back(&waiting);
+    std::sort(order.begin(), order.end(), [](const Inserting* a, const Inserting* b) {
+        return std::tie(a->created, a->row.guid) < std::tie(b->created, b->row.guid);
+    });
+    for (const Inserting* waiting : order)
+        store.writeItem(waiting->row, false);
+    result.catalogueChanged = result.catalogueChanged || !inserting.empty();
+    inserting.clear();
+    if (settings.rule != JoinRule::None)
+        adoptLocalOnly();
+    if (!categoriesStand)
+        settleCategories();
+    store.clearDirty();
+    store.flushState();
+}
+
+std::optional<SyncRecord> MergeSession::currentRecord(char kind, const std::string& guid, long long key)
+{
+    if (kind != SyncRecord::Item) {
+        auto known = records.find({kind, guid});
+        return known == records.end() ? std::nullopt : std::optional<SyncRecord>(known->second);
+    }
+    const auto entry = store.state(key);
+    if (!entry)
+        return std::nullopt;
+    if (entry->record)
+        return withStamps(*entry->record, *entry);
+    const auto row = store.item(guid);
+    if (!row)
+        return std::nullopt;
+    return withStamps(localObject(*row, settings.documentFolders).content, *entry);
+}

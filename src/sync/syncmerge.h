@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "catalogueplan.h"
+#include "hybridclock.h"
+#include "syncstore.h"
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+// How a catalogue that does not know the place's state meets it: a new device (its rows are new
+// here, stamped now), a restored backup (what it holds comes back where it was deleted, and the later
+// version of everything else stays), or a restore that makes every device exactly the backup.
+enum class JoinRule { None, AsNew, BringBack, Exact };
+
+struct MergeSettings {
+    std::string device;
+    std::vector<DocumentFolder> documentFolders;
+    JoinRule rule = JoinRule::None;
+    // Compare every row with the last synced state, not only the rows the triggers noted.
+    bool wholeScan = false;
+    // Now, in the time the devices share (microseconds).
+    long long now = 0;
+    // This device's next upload is a snapshot alone, which holds everything: nothing needs to wait
+    // as a change of its own.
+    bool everythingInSnapshot = false;
+    // Where the records of the rows a new device adopts go as they are made, when its first upload is a
+    // snapshot of them: one pass over the catalogue instead of two.
+    std::function<void(const SyncRecord&)> intoSnapshot{};
+};
+
+struct MergeOutcome {
+    bool catalogueChanged = false;
+    int itemsDeleted = 0;
+    // Items deleted, by the device whose deletion it was.
+    std::map<std::string, int> deletedBy;
+    // Categories that came back to keep what was added to them elsewhere.
+    std::vector<std::string> revivedCategories;
+    // Objects the restored backup holds that were deleted since, brought back.
+    int cameBack = 0;
+    std::vector<std::string> warnings;
+};
+
+// One merge, inside the caller's transaction: the changes made here are stamped, then the records of
+// the other devices are folded in one at a time, and the catalogue is written as it goes. Items are
+// never all in memory; categories and icons are.
+class MergeSession {
+public:
+    MergeSession(SyncStore& store, const MergeSettings& settings, HybridClock& clock);
+
+    // What changed here since the last sync, from the triggers' notes (and every row, on a whole scan).
+    void captureLocalChanges();
+    // A record another device sent; the stamps were already held against this machine's clock.
+    void merge(SyncRecord record, const std::string& fromDevice);
+    // Categories, icons and whatever only the whole picture decides; the notes are cleared.
+    void finish();
+
+    const MergeOutcome& outcome() const { return result; }
+    // The record of an object as it stands now (for the files this device writes).
+    std::optional<SyncRecord> currentRecord(char kind, const std::string& guid, long long key);
+    // A category's or an icon's record, every one of them, after finish().
+    const RecordSet& categoryAndIconRecords() const { return records; }
+    // The icon reference of each picture of the catalogue's list.
+    const std::vector<std::string>& iconReferences() const { return iconRefs; }
+
+private:
+    struct Local;
+    // A change made here waits for the next upload.
+    void pend(long long key, char kind, const std::string& guid);
+    Stamp fallback();
+    Stamp noted(const Stamp& stamp, const Stamp& otherwise);
+    void capture(char kind, const std::string& guid, const std::optional<LocalObject>& local,
+                 const SyncStore::Dirty* note);
+    std::optional<SyncRecord> joined(char kind, const SyncRecord& incoming, const std::optional<LocalObject>& local,
+                                     long long key);
+    void mergeItem(const SyncRecord& incoming);
+    void mergeKept(const SyncRecord& incoming);
+    std::optional<StoredItem> itemRow(const std::string& guid);
+    void holderMayGo(const std::string& category);
+    void keepPresent(SyncRecord& merged, const SyncRecord& present, long long key);
+    void storeItem(long long key, const SyncRecord& merged, const std::optional<StoredItem>& row);
+    void adoptLocalOnly();
+    void settleCategories();
+    void settleIcons(std::map<std::string, int>& indexOfRef);
+    std::optional<LocalObject> localCategory(const std::string& guid);
+    SyncStore::Entry entryOf(const SyncRecord& record, long long hash) const;
+
+    SyncStore& store;
+    const MergeSettings& settings;
+    HybridClock& clock;
+    MergeOutcome result;
+
+    std::map<std::string, StoredCategory> categoryRows;
+    // Every GUID a category goes by, here or in a record: no item may take one.
+    std::unordered_set<std::string> categoryGuids;
+    std::vector<std::string> iconPictures, iconHashes, iconRefs;
+    // Categories and icons: every record known, live or deleted.
+    RecordSet records;
+    std::set<RecordKey> touched;
+    std::map<long long, SyncStore::Dirty> notes;
+    std::unordered_set<long long> presentAtStart;
+    std::set<long long> cameBack;
+    int itemsMet = 0;
+    std::vector<std::string> unplaced;
+    // An item now names a category that is no row here (deleted here, or not yet made).
+    bool itemsLeftTheirPlace = false;
+    struct Inserting {
+        StoredItem row;
+        Stamp created;
+    };
+    std::map<std::string, Inserting> inserting;
+    // A joining catalogue's rows in their order: a copy of the device whose snapshot is read meets its
+    // rows in the same order, so most are found without a lookup.
+    std::unique_ptr<SyncStore::Walk> walk;
+    // Items to delete, with the device whose deletion it is.
+    std::map<std::string, std::string> deleting;
+};
