@@ -2,6 +2,7 @@
 #include "import/firefoxplaces.h"
 #include "session/iconlist.h"
 #include "shell/appsettings.h"
+#include "shell/ownsections.h"
 #include "shell/paths.h"
 #include "shell/sendrequest.h"
 #include "shell/singleinstance.h"
@@ -52,6 +53,7 @@ int main(int argc, char** argv)
         return 0;
 
     LoadSettings(AppSettings, settingsFilePath());
+    moveOwnSectionsOut(settingsFilePath());
     // Copies of browser profiles that a killed import left behind.
     removeLeftoverProfileCopies();
     if (!offerDamagedCatalogueRecovery(databaseFilePath()))

@@ -4,7 +4,10 @@
 #include "base/address.h"
 #include "check/urlnormal.h"
 
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QNetworkProxyFactory>
+#include <QPointer>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSslError>
@@ -33,6 +36,28 @@ std::string statusText(QNetworkReply* reply, int status)
 std::string text(const QUrl& url)
 {
     return url.toString(QUrl::FullyEncoded).toStdString();
+}
+
+// The system's resolver, given up on after timeoutMs.
+HostLookup systemLookup(QObject* context, int timeoutMs)
+{
+    return [context, timeoutMs](const QString& host, std::function<void(HostAnswer)> answer) {
+        auto pending = std::make_shared<std::function<void(HostAnswer)>>(std::move(answer));
+        const auto once = [pending](HostAnswer given) {
+            if (auto call = std::exchange(*pending, nullptr))
+                call(given);
+        };
+        const int id = QHostInfo::lookupHost(host, context, [once](const QHostInfo& info) {
+            if (info.error() == QHostInfo::NoError && !info.addresses().isEmpty())
+                once(HostAnswer::Resolves);
+            else
+                once(info.error() == QHostInfo::HostNotFound ? HostAnswer::DoesNotResolve : HostAnswer::NoAnswer);
+        });
+        QTimer::singleShot(timeoutMs, context, [once, id] {
+            QHostInfo::abortHostLookup(id);
+            once(HostAnswer::NoAnswer);
+        });
+    };
 }
 
 }  // namespace
@@ -103,6 +128,8 @@ LinkChecker::LinkChecker(LinkCheckLimits checkLimits, Progress& checkProgress, Q
     QNetworkProxyFactory::setUseSystemConfiguration(true);
     network.setAutoDeleteReplies(false);
     network.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    if (!limits.lookUpHost)
+        limits.lookUpHost = systemLookup(this, limits.timeoutMs);
 }
 
 LinkChecker::~LinkChecker()
@@ -141,6 +168,97 @@ void LinkChecker::add(std::unique_ptr<Job> job)
     ++outstanding;
     ++enqueued;
     watch.start();
+    const QString name = job->url.host().toLower();
+    HostName& host = names[name];
+    if (host.answer == HostAnswer::Resolves) {
+        queueForHost(std::move(job));
+        return;
+    }
+    const QUrl url = job->url;
+    host.held.push_back(std::move(job));
+    if (host.answer)
+        QMetaObject::invokeMethod(this, [this, name] { applyAnswer(name); }, Qt::QueuedConnection);
+    else if (!host.asked)
+        askAbout(name, url);
+}
+
+// Addresses and names a proxy resolves need no lookup of ours.
+void LinkChecker::askAbout(const QString& name, const QUrl& url)
+{
+    HostName& host = names[name];
+    host.asked = true;
+    const QList<QNetworkProxy> proxies = QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url));
+    const bool proxied = !proxies.isEmpty() && proxies.first().type() != QNetworkProxy::NoProxy;
+    if (proxied || !QHostAddress(name).isNull() || name.isEmpty()) {
+        host.answer = HostAnswer::Resolves;
+        QMetaObject::invokeMethod(this, [this, name] { applyAnswer(name); }, Qt::QueuedConnection);
+        return;
+    }
+    lookupQueue.push_back(name);
+    startLookups();
+}
+
+// At most `total` lookups at once, so that none waits out its time behind the others.
+void LinkChecker::startLookups()
+{
+    while (lookingUp < limits.total && !lookupQueue.empty()) {
+        const QString name = lookupQueue.front();
+        lookupQueue.pop_front();
+        ++lookingUp;
+        QPointer<LinkChecker> self(this);
+        // Heard from the event loop, even when the answer comes at once: links never settle inside
+        // enqueue().
+        limits.lookUpHost(name, [self, name](HostAnswer answer) {
+            if (!self)
+                return;
+            QMetaObject::invokeMethod(
+                self,
+                [self, name, answer] {
+                    --self->lookingUp;
+                    self->names[name].answer = answer;
+                    self->applyAnswer(name);
+                    self->startLookups();
+                },
+                Qt::QueuedConnection);
+        });
+    }
+}
+
+void LinkChecker::applyAnswer(const QString& name)
+{
+    HostName& host = names[name];
+    if (!host.answer || host.held.empty())
+        return;
+    std::vector<std::unique_ptr<Job>> held = std::move(host.held);
+    host.held.clear();
+    const HostAnswer answer = *host.answer;
+    for (std::unique_ptr<Job>& job : held) {
+        if (cancelled)
+            return;
+        if (answer == HostAnswer::Resolves) {
+            queueForHost(std::move(job));
+            continue;
+        }
+        const LinkResult result = answerResult(answer, *job);
+        --outstanding;
+        ++settled;
+        report(job->id, result);
+    }
+}
+
+LinkResult LinkChecker::answerResult(HostAnswer answer, const Job& job) const
+{
+    LinkResult result;
+    result.kind = answer == HostAnswer::DoesNotResolve ? Kind::Dead : Kind::Unknown;
+    result.detail = answer == HostAnswer::DoesNotResolve
+                        ? "The host name " + job.url.host().toStdString() + " does not resolve"
+                        : "No answer within " + std::to_string(limits.timeoutMs / 1000) + " s when looking up "
+                              + job.url.host().toStdString();
+    return result;
+}
+
+void LinkChecker::queueForHost(std::unique_ptr<Job> job)
+{
     Host& host = hosts[job->hostKey];
     host.waiting.push_back(std::move(job));
     if (!host.queued && host.active < limits.perHost) {
@@ -166,6 +284,8 @@ void LinkChecker::cancel()
     cancelled = true;
     hosts.clear();
     readyHosts.clear();
+    for (auto& [name, host] : names)
+        host.held.clear();
     outstanding = 0;
     active = 0;
     for (auto& [holder, job] : inFlight) {
@@ -380,7 +500,12 @@ void LinkChecker::settle(std::unique_ptr<Job> job, LinkResult result)
     release(job->hostKey);
     --outstanding;
     ++settled;
-    emit checked(job->id, result);
+    report(job->id, result);
+}
+
+void LinkChecker::report(int id, const LinkResult& result)
+{
+    emit checked(id, result);
     if (cancelled || !keepGoing())
         return;
     schedule();

@@ -13,8 +13,11 @@
 #include <QUrl>
 
 #include <deque>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 #include <unordered_map>
 
 class QNetworkReply;
@@ -33,6 +36,11 @@ struct LinkResult {
     std::string finalAddress;
 };
 
+// Whether a host name resolves, asked once per host and check.
+enum class HostAnswer { Resolves, DoesNotResolve, NoAnswer };
+// Calls `answer` once, on the calling thread, at once or later.
+using HostLookup = std::function<void(const QString& host, std::function<void(HostAnswer)> answer)>;
+
 struct LinkCheckLimits {
     int timeoutMs = 15000;  // per request
     int perHost = 2;
@@ -42,6 +50,8 @@ struct LinkCheckLimits {
     int longestRetryWaitMs = 15000;
     // The largest body a fetch reads; a larger one ends the fetch.
     qint64 largestBody = 10 * 1024 * 1024;
+    // Empty: the system's resolver, waited for up to timeoutMs.
+    HostLookup lookUpHost;
 };
 
 // Pure rules of the link check, apart so they can be read and tested as tables.
@@ -65,6 +75,8 @@ static constexpr std::size_t longestCheckedAddress = 8192;
 // `total` at once. Runs in the event loop of the thread that owns it. Progress hears the links
 // settled of those enqueued, and is asked now and then while requests run; when it says stop, what
 // runs is aborted, what waits is dropped, nothing more is reported and allChecked() comes at once.
+// Each host name is looked up once for the checker's life and its links wait for the answer: a
+// name that does not resolve settles all its links alike, with no request and no further lookup.
 class LinkChecker : public QObject {
     Q_OBJECT
 public:
@@ -101,15 +113,26 @@ private:
         int active = 0;
         bool queued = false;
     };
+    struct HostName {
+        bool asked = false;
+        std::optional<HostAnswer> answer;
+        std::vector<std::unique_ptr<Job>> held;
+    };
 
     void cancel();
     bool keepGoing();
     void schedule();
     void add(std::unique_ptr<Job> job);
+    void queueForHost(std::unique_ptr<Job> job);
+    void askAbout(const QString& name, const QUrl& url);
+    void applyAnswer(const QString& name);
+    void startLookups();
+    LinkResult answerResult(HostAnswer answer, const Job& job) const;
     void start(std::unique_ptr<Job> job);
     void onFinished(QNetworkReply* reply);
     std::unique_ptr<Job> takeJob(QObject* holder);
     void settle(std::unique_ptr<Job> job, LinkResult result);
+    void report(int id, const LinkResult& result);
     void release(const QString& hostKey);
     LinkResult networkFailure(QNetworkReply* reply, const Job& job) const;
     static void takeBody(QNetworkReply* reply, const Job& job, LinkResult& result);
@@ -122,6 +145,9 @@ private:
     std::size_t settled = 0;
     QNetworkAccessManager network;
     std::unordered_map<QString, Host> hosts;
+    std::unordered_map<QString, HostName> names;
+    std::deque<QString> lookupQueue;
+    int lookingUp = 0;
     // Requests on the way and jobs waiting out a Retry-After, by the reply or timer that holds them.
     std::unordered_map<QObject*, std::unique_ptr<Job>> inFlight;
     std::deque<QString> readyHosts;

@@ -2,6 +2,7 @@
 #include "cli/cliapp.h"
 
 #include "commands/catalogueopening.h"
+#include "shell/ownsections.h"
 #include "shell/paths.h"
 #include "storage/transaction.h"
 
@@ -285,6 +286,12 @@ std::string windowSettingsPath()
 {
     const std::filesystem::path window = std::filesystem::path(executablePath()).parent_path() / "varnelo";
     return settingsFilePathFor(window.string());
+}
+
+std::string windowOptionsPath()
+{
+    moveOwnSectionsOut(windowSettingsPath());
+    return optionsFilePath();
 }
 
 std::unique_ptr<QCoreApplication> eventLoopApplication()

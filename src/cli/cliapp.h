@@ -102,6 +102,9 @@ private:
 // The settings file of the window program, which lies beside this one: the command line follows the
 // window's settings.
 std::string windowSettingsPath();
+// The window program's options file (automatic backups, content index), with what an earlier
+// release left in the settings file moved there first.
+std::string windowOptionsPath();
 
 // A Qt application object for the commands that run Qt's event loop (the network); none when one
 // exists already. The rest of the command line starts none.

@@ -11,7 +11,7 @@ namespace {
 
 void followSettings()
 {
-    applyBackupSettings(windowSettingsPath());
+    applyBackupSettings(windowOptionsPath());
 }
 
 int listBackups(Invocation& run)

@@ -13,6 +13,6 @@ content::IndexerSetup contentSetup(Invocation& run)
     setup.cataloguePath = run.databasePath();
     setup.indexPath = content::ContentIndex::pathFor(setup.cataloguePath, cache);
     setup.pagesFolder = content::keptPagesFolder();
-    setup.settings = content::loadContentSettings(windowSettingsPath());
+    setup.settings = content::loadContentSettings(windowOptionsPath());
     return setup;
 }

@@ -5,8 +5,8 @@
 
 namespace content {
 
-// The content index's switches, in a section of their own in the settings file ("[Content]": index,
-// keepPages, kinds, sizeCap); the program's own sections are not touched.
+// The content index's switches, in a section of their own in our options file (optionsFilePath,
+// "[Content]": index, keepPages, kinds, sizeCap); the designed settings file is never written here.
 struct ContentSettings {
     bool indexFiles = true;  // read the text of file items
     // Fetch a kept copy of every web item's page: off until the user turns it on, since it fetches

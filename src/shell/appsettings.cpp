@@ -2,6 +2,7 @@
 #include "shell/appsettings.h"
 
 #include "base/files.h"
+#include "base/text.h"
 #include "shell/autorun.h"
 #include "shell/paths.h"
 
@@ -66,6 +67,11 @@ std::string withoutInlineComment(std::string_view value)
     return std::string(value.substr(first, last - first + 1));
 }
 
+bool sameAsciiLetters(const std::string& a, const std::string& b)
+{
+    return lowerAscii(a) == lowerAscii(b);
+}
+
 // Windows-style profile: case-insensitive names; with duplicates the first one counts.
 class ProfileFile {
 public:
@@ -95,6 +101,22 @@ public:
     {
         const char* value = ini.GetValue(section.c_str(), key.c_str(), nullptr);
         return value ? std::string(value).substr(0, longestValue) : defaultValue;
+    }
+
+    bool hasSection(const std::string& section) const { return ini.GetSection(section.c_str()) != nullptr; }
+
+    std::vector<std::pair<std::string, std::string>> keys(const std::string& section) const
+    {
+        CSimpleIniA::TNamesDepend names;
+        ini.GetAllKeys(section.c_str(), names);
+        names.sort(CSimpleIniA::Entry::LoadOrder());
+        std::vector<std::pair<std::string, std::string>> found;
+        for (const auto& name : names)
+            if (found.end() == std::find_if(found.begin(), found.end(), [&](const auto& kept) {
+                    return sameAsciiLetters(kept.first, name.pItem);
+                }))
+                found.emplace_back(name.pItem, text(section, name.pItem, {}));
+        return found;
     }
 
 private:
@@ -167,6 +189,21 @@ public:
             return;
         }
         insertAfter(count - 1, added);
+    }
+
+    // Drops every occurrence of the section: its header and each line up to the next header.
+    void removeSection(const std::string& section)
+    {
+        bool inSection = false;
+        std::vector<Line> kept;
+        for (const Line& line : lines) {
+            const Parsed parsed = parse(line.content);
+            if (parsed.kind == Parsed::Section)
+                inSection = sameName(parsed.name, section);
+            if (!inSection)
+                kept.push_back(line);
+        }
+        lines = std::move(kept);
     }
 
     std::string text() const
@@ -371,6 +408,33 @@ void writeIniTexts(const std::string& iniPath, const std::string& section,
     for (const auto& [key, value] : keys)
         if (value.find_first_of("\r\n") == std::string::npos)
             profile.setValue(section, key, value);
+    if (!replaceFileContents(target, profile.text(), NewFileMode::UserDocument))
+        unableToWrite(iniPath);
+}
+
+std::vector<std::pair<std::string, std::string>> readIniSection(const std::string& iniPath,
+                                                                const std::string& section)
+{
+    ProfileFile profile;
+    if (!profile.load(iniPath) || !profile.hasSection(section))
+        return {};
+    return profile.keys(section);
+}
+
+bool iniHasSection(const std::string& iniPath, const std::string& section)
+{
+    ProfileFile profile;
+    return profile.load(iniPath) && profile.hasSection(section);
+}
+
+void removeIniSection(const std::string& iniPath, const std::string& section)
+{
+    const std::string target = fileWrittenFor(iniPath);
+    std::string original;
+    if (fileRefusesWrites(target) || readRegularFile(target, largestSettingsFile, original) != ReadResult::Read)
+        unableToWrite(iniPath);
+    ProfileLines profile(original);
+    profile.removeSection(section);
     if (!replaceFileContents(target, profile.text(), NewFileMode::UserDocument))
         unableToWrite(iniPath);
 }

@@ -38,6 +38,15 @@ std::string readIniText(const std::string& iniPath, const std::string& section, 
 void writeIniTexts(const std::string& iniPath, const std::string& section,
                    const std::vector<std::pair<std::string, std::string>>& keys);
 
+// Every key of a section with its value, in file order (the first of duplicates); empty when the
+// section or the file is missing.
+std::vector<std::pair<std::string, std::string>> readIniSection(const std::string& iniPath,
+                                                                const std::string& section);
+bool iniHasSection(const std::string& iniPath, const std::string& section);
+// Removes each occurrence of the section with its lines; every other byte stays. Throws like
+// writeIniTexts.
+void removeIniSection(const std::string& iniPath, const std::string& section);
+
 // The integer rule itself: "0x"/"0X" and at least one more character is hexadecimal,
 // anything else decimal with an optional sign; false when the text does not convert.
 bool parseProfileInt(const std::string& text, int& value);

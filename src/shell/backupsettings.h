@@ -5,8 +5,8 @@
 
 #include <string>
 
-// The automatic backups' section of the settings file: "enabled", "folder" and "keep" (the daily
-// backups kept). The five window flags of [Settings] live in a section of their own and are not touched.
+// The automatic backups' section of our options file (optionsFilePath): "enabled", "folder" and
+// "keep" (the daily backups kept). The designed settings file is never written here.
 inline constexpr const char* backupSettingsSection = "AutomaticBackups";
 inline constexpr int fewestKeptDaily = 1;
 inline constexpr int mostKeptDaily = 99;

@@ -62,6 +62,33 @@ std::string settingsFilePathFor(const std::string& executable)
     return folder.toStdString() + "/" + name;
 }
 
+namespace {
+
+std::string fileInFolder(const QString& base, const char* name)
+{
+    if (base.isEmpty())
+        return {};
+    const QString folder = base + QLatin1Char('/') + QLatin1String(appFolder);
+    QDir().mkpath(folder);
+    return folder.toStdString() + "/" + name;
+}
+
+}  // namespace
+
+std::string windowStateFilePath()
+{
+    // Qt 6.4 knows no state location; the XDG rule: an absolute XDG_STATE_HOME, else ~/.local/state.
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!QDir::isAbsolutePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return fileInFolder(state, "window.ini");
+}
+
+std::string optionsFilePath()
+{
+    return fileInFolder(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation), "options.ini");
+}
+
 std::string databaseFilePath()
 {
     const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);

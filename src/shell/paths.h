@@ -13,6 +13,14 @@ std::string settingsFilePath();
 // "Varnelo", which is created.
 std::string settingsFilePathFor(const std::string& executable);
 
+// Files of our own beside the designed settings file, which holds only the designed keys:
+// $XDG_STATE_HOME/Varnelo/window.ini (default ~/.local/state) keeps what the window remembers by
+// itself (its place, widths, the list's sorting, the file dialogs' folders); the config folder's
+// Varnelo/options.ini keeps the settings of the capabilities (content index, automatic backups).
+// Their folders are created.
+std::string windowStateFilePath();
+std::string optionsFilePath();
+
 // <data folder>/Varnelo/FavoritesDB.db with its folders created; "" when they cannot be had.
 std::string databaseFilePath();
 

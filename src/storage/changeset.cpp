@@ -129,6 +129,37 @@ void Changeset::replay(CppSQLite3DB& db) const
         apply(db, bytes);
 }
 
+std::vector<Changeset::DeletedRow> Changeset::deletedRows() const
+{
+    std::vector<DeletedRow> deleted;
+    if (bytes.empty())
+        return deleted;
+    sqlite3_changeset_iter* row = nullptr;
+    auto* changes = const_cast<unsigned char*>(bytes.data());
+    if (const int rc = sqlite3changeset_start(&row, static_cast<int>(bytes.size()), changes); rc != SQLITE_OK)
+        raise(nullptr, rc);
+    const auto oldText = [&row](int column) {
+        sqlite3_value* value = nullptr;
+        sqlite3changeset_old(row, column, &value);
+        const unsigned char* text = value ? sqlite3_value_text(value) : nullptr;
+        return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();
+    };
+    while (sqlite3changeset_next(row) == SQLITE_ROW) {
+        const char* table = nullptr;
+        int columns = 0;
+        int op = 0;
+        int indirect = 0;
+        sqlite3changeset_op(row, &table, &columns, &op, &indirect);
+        if (op != SQLITE_DELETE || !table)
+            continue;
+        // Column 0 is the GUID in both tables; the holder is parent_guid (3) or category (3).
+        const bool category = std::strcmp(table, category_table) == 0;
+        deleted.push_back({category, oldText(0), oldText(3)});
+    }
+    sqlite3changeset_finalize(row);
+    return deleted;
+}
+
 // SQLite applies the whole set inside a savepoint; an aborted apply rolls every row of it back. The
 // savepoint alone would read first and be refused at once when it came to write while another
 // connection (the search index's, the command line's) writes: the write lock is taken first.

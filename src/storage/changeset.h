@@ -25,6 +25,15 @@ public:
     // Writes the command's rows again; the same refusal when a row no longer holds what it held before.
     void replay(CppSQLite3DB& db) const;
 
+    // A row the command deleted, which an undo brings back: its GUID and that of the category
+    // holding it (the parent category for a category row), in the order the command deleted them.
+    struct DeletedRow {
+        bool category = false;
+        std::string guid;
+        std::string holder;
+    };
+    std::vector<DeletedRow> deletedRows() const;
+
 private:
     void apply(CppSQLite3DB& db, const std::vector<unsigned char>& changes) const;
 

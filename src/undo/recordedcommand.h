@@ -19,6 +19,8 @@ public:
     void undo() override;
 
     bool changedAnything() const { return !changes.empty(); }
+    // What the command stored, e.g. to show what an undo brought back.
+    const Changeset& recorded() const { return changes; }
     // The failure of the last perform, undo or redo; empty when it went through.
     std::exception_ptr takeFailure();
     // The next undo or redo does nothing: the stack moves its index without touching the catalogue.

@@ -96,7 +96,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if path == "/error":
             return self.answer(500)
         if path == "/slow":
-            time.sleep(4)
+            time.sleep(60)
             return self.answer(200)
         if path == "/endless-body":
             if self.command == "HEAD":

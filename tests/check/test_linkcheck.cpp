@@ -3,6 +3,8 @@
 
 #include "checktestutil.h"
 
+#include <QTimer>
+
 #include <map>
 
 using namespace check;
@@ -56,8 +58,8 @@ TEST(LinkCheck, EveryAnswerOfARealServerEndsAsItsKind)
         {server.url("/busy"), Kind::Unknown, 429, "busy", ""},
         {server.url("/unavailable"), Kind::Unknown, 503, "come back in 3600 s", ""},
         {server.url("/error"), Kind::Unknown, 500, "500", ""},
-        {server.url("/slow"), Kind::Unknown, 0, "No answer within 2 s", ""},
-        {server.url("/endless-headers"), Kind::Unknown, 0, "No answer within 2 s", ""},
+        {server.url("/slow"), Kind::Unknown, 0, "No answer within 10 s", ""},
+        {server.url("/endless-headers"), Kind::Unknown, 0, "No answer within 10 s", ""},
         {https, Kind::Tls, 0, "self-signed", ""},
         {"javascript:alert(1)", Kind::NotChecked, 0, "javascript: address is not fetched", ""},
         {"data:text/plain,hello", Kind::NotChecked, 0, "data: address is not fetched", ""},
@@ -71,7 +73,8 @@ TEST(LinkCheck, EveryAnswerOfARealServerEndsAsItsKind)
         guids.push_back(catalogue.add(row.target, 1));
     CheckOptions options;
     options.files = options.duplicates = false;
-    options.limits.timeoutMs = 2000;
+    // Long enough for a server on two loaded cores; "/slow" keeps quiet much longer than this.
+    options.limits.timeoutMs = 10000;
     const CheckSummary summary = CatalogueCheck(catalogue.path, options).run();
     ASSERT_EQ(summary.error, "");
     EXPECT_EQ(summary.checked, table.size());
@@ -131,4 +134,61 @@ TEST(LinkCheck, AtMostTwoRequestsAtATimeToOneHost)
     const CheckSummary summary = CatalogueCheck(catalogue.path, options).run();
     EXPECT_EQ(summary.problems, 0u);
     EXPECT_EQ(server.peakRequests(), 2);
+}
+
+// Faults caught: a host looked up once per link (a dead host costing a lookup each, minutes for a
+// catalogue), and links of one host judged differently in one run.
+TEST(LinkCheck, EachHostNameIsLookedUpOnceAndItsVerdictShared)
+{
+    ensureApplication();
+    LinkServer server;
+    TestCatalogue catalogue;
+    struct Link {
+        std::string target, guid;
+        Kind kind;
+        std::string detail;
+    };
+    std::vector<Link> links;
+    for (int i = 0; i < 30; ++i)
+        links.push_back({"http://gone.invalid/" + std::to_string(i), {}, Kind::Dead, "gone.invalid does not resolve"});
+    links.push_back({"https://GONE.invalid:8443/other-port", {}, Kind::Dead, "does not resolve"});
+    for (int i = 0; i < 6; ++i)
+        links.push_back({"http://mute.test/" + std::to_string(i), {}, Kind::Unknown,
+                         "No answer within 10 s when looking up mute.test"});
+    for (int i = 0; i < 3; ++i)
+        links.push_back({server.url("/ok/" + std::to_string(i)), {}, Kind::Ok, ""});
+    links.push_back({server.url("/gone404"), {}, Kind::Dead, "404"});
+    for (Link& link : links)
+        link.guid = catalogue.add(link.target, 1);
+
+    std::map<QString, int> asked;
+    const std::map<QString, HostAnswer> answers{{QStringLiteral("gone.invalid"), HostAnswer::DoesNotResolve},
+                                                {QStringLiteral("mute.test"), HostAnswer::NoAnswer}};
+    CheckOptions options;
+    options.files = options.duplicates = false;
+    options.limits.timeoutMs = 10000;
+    options.limits.lookUpHost = [&](const QString& host, std::function<void(HostAnswer)> answer) {
+        ++asked[host];
+        const auto known = answers.find(host);
+        const HostAnswer given = known == answers.end() ? HostAnswer::Resolves : known->second;
+        QTimer::singleShot(20, [answer = std::move(answer), given] { answer(given); });
+    };
+    const CheckSummary summary = CatalogueCheck(catalogue.path, options).run();
+    ASSERT_EQ(summary.error, "");
+    EXPECT_EQ(summary.checked, links.size());
+    // An address needs no lookup of ours; a name is asked about once, whatever its case or port.
+    const std::map<QString, int> once{{QStringLiteral("gone.invalid"), 1}, {QStringLiteral("mute.test"), 1}};
+    EXPECT_EQ(asked, once);
+
+    const auto results = linkResults(catalogue);
+    for (const Link& link : links) {
+        SCOPED_TRACE(link.target);
+        if (link.kind == Kind::Ok) {
+            EXPECT_EQ(results.count(link.guid), 0u);
+            continue;
+        }
+        ASSERT_EQ(results.count(link.guid), 1u);
+        EXPECT_EQ(kindName(results.at(link.guid).kind), std::string(kindName(link.kind)));
+        EXPECT_NE(results.at(link.guid).detail.find(link.detail), std::string::npos) << results.at(link.guid).detail;
+    }
 }

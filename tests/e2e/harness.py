@@ -174,6 +174,7 @@ class Session:
             "XDG_CONFIG_HOME": self.configHome,
             "XDG_DATA_HOME": self.dataHome,
             "XDG_CACHE_HOME": os.path.join(self.root, "cache"),
+            "XDG_STATE_HOME": os.path.join(self.root, "state"),
             "XDG_RUNTIME_DIR": self.runtime,
             "XDG_CURRENT_DESKTOP": "",
             "DISPLAY": self.display,

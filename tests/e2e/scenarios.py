@@ -37,7 +37,10 @@ TOOLBAR_HINTS = ["Create backup  for current database", "Restore database from s
 MENU_ENTRY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "resources",
                           "app.varnelo.Varnelo.desktop")
 
-MAIN_MENU = {"File": ["Backup...", "Restore...", "Restore Automatic Backup...", "Exit"], "Edit": ["Undo", "Redo", "Search", "Add Category"],
+MAIN_MENU = {"File": ["Backup...", "Restore...", "Restore Automatic Backup...", "Exit"],
+             "Edit": ["Undo", "Redo", "Restore Automatic Backup...", "Search", "Add Category", "Add File(s)...",
+                      "Add Web Address (URL)...", "Add Folder..."],
+             "View": ["Sort by Column Headers"],
              "Tools": ["Import from IE Favorites...", "Import Bookmarks File...", "Import from Browser...",
                        "Export Bookmarks File...", "Check Catalogue...", "Settings", "Backup Settings...", "Sync Settings...",
                        "Sync Now"], "Help": ["Online Help ", "About"]}
@@ -764,9 +767,9 @@ def itemCommands(session):
     clickNode(session, tableCell(items, "budget plan.ods"), button=3)
     choosePopupEntry(session, program, 7, "Move to Category...")
     chooser = a11y.waitWindow(app, "Select Category")
-    # The keyboard's cursor opens on the first category, which is chosen with it.
-    check(a11y.enabled(a11y.waitFind(chooser, "push button", "OK", onlyShowing=True)),
-          "OK of \"Select Category\" is disabled while the focused category is chosen")
+    # Nothing is chosen until the user chooses: OK waits for a click, an arrow or Space.
+    check(not a11y.enabled(a11y.waitFind(chooser, "push button", "OK", onlyShowing=True)),
+          "OK of \"Select Category\" is enabled before a category was chosen")
     chooserTree = a11y.waitFind(chooser, "tree")
     clickNode(session, tableCell(chooserTree, "Media files"))
     a11y.press(chooser, "push button", "OK")

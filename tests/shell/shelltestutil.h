@@ -15,7 +15,7 @@
 #include <optional>
 #include <string>
 
-// A temporary home: HOME, XDG_CONFIG_HOME and XDG_DATA_HOME point into a fresh folder.
+// A temporary home: HOME, XDG_CONFIG_HOME, XDG_DATA_HOME and XDG_STATE_HOME point into a fresh folder.
 class TempHome {
 public:
     TempHome()
@@ -23,6 +23,7 @@ public:
         replace("HOME", folder.path());
         replace("XDG_CONFIG_HOME", path("config"));
         replace("XDG_DATA_HOME", path("data"));
+        replace("XDG_STATE_HOME", path("state"));
     }
     ~TempHome()
     {

@@ -54,7 +54,8 @@ void FakeDesktop::openUrl(const QUrl& url)
 
 namespace {
 
-const char* const sandboxVariables[] = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"};
+const char* const sandboxVariables[] = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME",
+                                        "XDG_STATE_HOME"};
 
 }  // namespace
 

@@ -41,8 +41,8 @@ const char* const historyClearedText = "Undo and Redo start afresh from the rest
 BackupController::BackupController(CatalogueSession& catalogueSession, CatalogueView& catalogueView, QMainWindow* owner,
                                    std::function<void()> reopenCatalogue)
     : QObject(owner), session(catalogueSession), view(catalogueView), window(owner), reopen(std::move(reopenCatalogue)),
-      OnFileRestoreAutomatic(new QAction(QStringLiteral("Restore Automatic Backup..."), owner)),
-      OnToolsBackupSettings(new QAction(QStringLiteral("Backup Settings..."), owner)), idleTimer(new QTimer(this)),
+      OnFileRestoreAutomatic(new QAction(QStringLiteral("Restore &Automatic Backup..."), owner)),
+      OnToolsBackupSettings(new QAction(QStringLiteral("Bac&kup Settings..."), owner)), idleTimer(new QTimer(this)),
       worker(new Worker(this, QThread::LowPriority))
 {
     setObjectName(QStringLiteral("BackupController"));
@@ -53,7 +53,7 @@ BackupController::BackupController(CatalogueSession& catalogueSession, Catalogue
     view.runOnTrigger(OnFileRestoreAutomatic, window, [this] { OnFileRestoreAutomaticExecute(); });
     view.runOnTrigger(OnToolsBackupSettings, window, [this] { OnToolsBackupSettingsExecute(); });
 
-    applyBackupSettings(settingsFilePath());
+    applyBackupSettings(optionsFilePath());
     idleTimer->setObjectName(QStringLiteral("backupIdleTimer"));
     idleTimer->setSingleShot(true);
     idleTimer->setInterval(idleMinutes * 60 * 1000);
@@ -228,6 +228,6 @@ void BackupController::OnToolsBackupSettingsExecute()
     if (!chosen.folder.empty() && !std::filesystem::create_directories(chosen.folder, error)
         && !std::filesystem::is_directory(chosen.folder, error))
         throw std::runtime_error("Cannot create the backup folder \"" + chosen.folder + "\"");
-    saveBackupSettings(chosen, settingsFilePath());
+    saveBackupSettings(chosen, optionsFilePath());
     autobackup::configure(chosen);
 }

@@ -27,7 +27,7 @@ bool agreed(const QString& text)
 
 bool recover(const std::string& dbPath)
 {
-    applyBackupSettings(settingsFilePath());
+    applyBackupSettings(optionsFilePath());
     const std::int64_t now = autobackup::currentTime();
     const QString damaged =
         QStringLiteral("The catalogue \"%1\" is damaged: SQLite cannot read it as a sound database.").arg(toQ(dbPath));

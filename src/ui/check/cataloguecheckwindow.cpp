@@ -8,6 +8,7 @@
 #include "ui/common/dialogseam.h"
 #include "ui/common/errorbox.h"
 #include "ui/common/qtext.h"
+#include "ui/common/screenfit.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -74,6 +75,7 @@ CatalogueCheckWindow::CatalogueCheckWindow(QWidget* owner, CDBManager& catalogue
 {
     setObjectName(QStringLiteral("CatalogueCheckWindow"));
     setWindowTitle(QStringLiteral("Check Catalogue"));
+    reportAsWindow(this);
     buildControls();
     resize(860, 480);
     runCommand(this, [this] { reloadResults(); });
@@ -98,6 +100,7 @@ void CatalogueCheckWindow::buildControls()
     ckLinks = new QCheckBox(QStringLiteral("Dead &links"), this);
     ckDuplicates = new QCheckBox(QStringLiteral("&Duplicates"), this);
     cbScope = new QComboBox(this);
+    cbScope->setAccessibleName(QStringLiteral("Scope of the check"));
     cbScope->addItem(QStringLiteral("Whole catalogue"));
     cbScope->addItem(QStringLiteral("Selected category"));
     btnCheck = new QPushButton(QStringLiteral("&Check"), this);
@@ -124,6 +127,7 @@ void CatalogueCheckWindow::buildControls()
 
     listFindings = new QTreeWidget(this);
     listFindings->setObjectName(QStringLiteral("listFindings"));
+    listFindings->setAccessibleName(QStringLiteral("Check results"));
     listFindings->setHeaderLabels({QStringLiteral("Title"), QStringLiteral("Category"), QStringLiteral("Target"),
                                    QStringLiteral("Found"), QStringLiteral("Checked")});
     listFindings->setSelectionMode(QAbstractItemView::ExtendedSelection);

@@ -7,6 +7,7 @@
 #include "ui/common/controls.h"
 #include "ui/common/dialogseam.h"
 #include "ui/common/qtext.h"
+#include "ui/common/screenfit.h"
 #include "ui/views/catalogueview.h"
 #include "ui/views/itemlistview.h"
 #include "undo/catalogueundocommands.h"
@@ -54,6 +55,7 @@ void CheckController::ToolsCheckCatalogueClick()
         commands.resultsChanged = [this] { view.remark(); };
         results = new CatalogueCheckWindow(window, session.database(), std::move(commands));
         checkWindow = results;
+        placeOver(results, window);
     }
     const CCategory* selected = view.selectedCategory();
     results->setSelectedCategory(selected ? selected->GetGuid() : std::string(),

@@ -104,11 +104,14 @@ void RelinkDialog::search()
             new QTreeWidgetItem(listCandidates, {toQ(candidate.path), locale.formattedDataSize(candidate.size), match});
         row->setData(0, Qt::UserRole, toQ(candidate.path));
     }
+    // The one match is ready to take: Relink (or Enter) takes it, nothing is changed before.
+    if (found.candidates.size() == 1)
+        listCandidates->setCurrentItem(listCandidates->topLevelItem(0));
     QStringList notes;
     if (found.candidates.empty())
         notes << QStringLiteral("No file of that name was found.");
     else if (found.candidates.size() == 1)
-        notes << QStringLiteral("1 file of that name found; choose it if it is the one.");
+        notes << QStringLiteral("1 file of that name found; Relink takes it if it is the one.");
     else
         notes << QStringLiteral("%1 files of that name found; choose one.").arg(found.candidates.size());
     if (found.truncated)

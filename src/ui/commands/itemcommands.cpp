@@ -120,6 +120,25 @@ void ItemCommands::addWebAddressTo(CCategory& category, const std::optional<Addr
     addItems(category, {itemFields(form.title(), form.target(), form.description(), CLinkItem::WebType)});
 }
 
+// An address sent from the browser: the dialog says which category it goes into, since the user
+// picked none for it, and lets the user choose another.
+void ItemCommands::addSentAddress(CCategory& category, const AddressOffer& offer)
+{
+    CCategory* target = &category;
+    TitemForm form(window, true);
+    form.fill(offer.title, offer.url, QString());
+    form.showCategoryChoice(toQ(target->GetName()), [this, &target]() -> std::optional<QString> {
+        CCategory* chosen = chooseCategory(window, session.database(), {}, target);
+        if (!chosen)
+            return std::nullopt;
+        target = chosen;
+        return toQ(chosen->GetName());
+    });
+    if (seam::exec(&form) != QDialog::Accepted)
+        return;
+    addItems(*target, {itemFields(form.title(), form.target(), form.description(), CLinkItem::WebType)});
+}
+
 void ItemCommands::handleSendRequest(const QByteArray& request)
 {
     view.whenIdle([this, request] {
@@ -133,7 +152,7 @@ void ItemCommands::handleSendRequest(const QByteArray& request)
             if (!category)
                 category = chooseCategory(window, session.database());
             if (category)
-                addWebAddressTo(*category, std::get<AddressOffer>(parsed));
+                addSentAddress(*category, std::get<AddressOffer>(parsed));
         });
     });
 }

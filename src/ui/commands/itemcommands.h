@@ -46,6 +46,7 @@ private:
     void addItems(CCategory& category, const std::vector<ItemFields>& items);
     void addDroppedUrls(CCategory& category, const QList<QUrl>& urls);
     void addWebAddressTo(CCategory& category, const std::optional<AddressOffer>& offer);
+    void addSentAddress(CCategory& category, const AddressOffer& offer);
     bool storeEditedItem(CLinkItem& item, const ItemFields& typed);
 
     CatalogueSession& session;

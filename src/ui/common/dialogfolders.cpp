@@ -22,7 +22,7 @@ std::string keyOf(const QString& dialog)
 
 QString dialogStartFolder(const QString& dialog)
 {
-    const QString folder = QString::fromStdString(readIniText(settingsFilePath(), foldersSection, keyOf(dialog)));
+    const QString folder = QString::fromStdString(readIniText(windowStateFilePath(), foldersSection, keyOf(dialog)));
     return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath();
 }
 
@@ -31,7 +31,7 @@ void rememberDialogFolder(const QString& dialog, const QString& chosen)
     if (chosen.isEmpty())
         return;
     try {
-        writeIniTexts(settingsFilePath(), foldersSection,
+        writeIniTexts(windowStateFilePath(), foldersSection,
                       {{keyOf(dialog), QFileInfo(chosen).absolutePath().toStdString()}});
     } catch (const std::runtime_error&) {
         // The next dialog opens in the home folder again; nothing else is lost.

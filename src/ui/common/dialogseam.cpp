@@ -4,6 +4,7 @@
 #include "model/progress.h"
 #include "ui/common/dialogfolders.h"
 #include "ui/common/progressreporter.h"
+#include "ui/common/screenfit.h"
 
 #include <QDialog>
 #include <QFileDialog>
@@ -131,6 +132,7 @@ QString existingFolder(QWidget* parent, const QString& caption)
 
 int exec(QDialog* dialog)
 {
+    placeOver(dialog, dialog->parentWidget());
     return Seam::instance().exec(dialog);
 }
 

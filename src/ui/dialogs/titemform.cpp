@@ -117,6 +117,7 @@ void TitemForm::buildControls()
     btnCancel->setAutoDefault(false);
 
     auto* grid = new QGridLayout;
+    fields = grid;
     grid->addWidget(Label1, 0, 0);
     grid->addWidget(txtTitle, 0, 1, 1, 2);
     grid->addWidget(ckTitle, 1, 1, 1, 2, Qt::AlignLeft);
@@ -194,6 +195,25 @@ QString TitemForm::description() const
 bool TitemForm::nameFromFile() const
 {
     return !webMode && ckTitle->isChecked();
+}
+
+void TitemForm::showCategoryChoice(const QString& name, std::function<std::optional<QString>()> choose)
+{
+    auto* caption = makeLabel(this, "Label4", QStringLiteral("Category:"));
+    lblCategory = makeLabel(this, "lblCategory", name);
+    lblCategory->setAccessibleName(QStringLiteral("Category"));
+    btnCategory = makeButton(this, "btnCategory", QStringLiteral("C&hange..."));
+    btnCategory->setAutoDefault(false);
+    caption->setBuddy(btnCategory);
+    connect(btnCategory, &QPushButton::clicked, this, [this, choose = std::move(choose)] {
+        if (const std::optional<QString> chosen = choose())
+            lblCategory->setText(*chosen);
+    });
+    fields->addWidget(caption, 4, 0);
+    fields->addWidget(lblCategory, 4, 1);
+    fields->addWidget(btnCategory, 4, 2);
+    setTabOrder(memoDescription, btnCategory);
+    setFixedSize(471, 306 + btnCategory->sizeHint().height() + fields->verticalSpacing());
 }
 
 void TitemForm::fill(const QString& title, const QString& target, const QString& description)

@@ -4,7 +4,11 @@
 #include <QDialog>
 #include <QStringList>
 
+#include <functional>
+#include <optional>
+
 class QCheckBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -33,6 +37,10 @@ public:
     void fill(const QString& title, const QString& target, const QString& description);
     // A line about the item's last check ("Last checked ..."), shown beside the buttons.
     void setCheckNote(const QString& text);
+    // Names the category the new item goes into, with a button for another one: `choose` returns the
+    // name of the category the user picked, or nothing when the user kept the one named. Shown only
+    // for addresses sent from elsewhere, whose category the user did not pick beforehand.
+    void showCategoryChoice(const QString& name, std::function<std::optional<QString>()> choose);
 
 private slots:
     void btnOkClick();
@@ -54,6 +62,9 @@ private:
     QPushButton* btnOk = nullptr;
     QPushButton* btnCancel = nullptr;
     QLabel* lblChecked = nullptr;
+    QLabel* lblCategory = nullptr;
+    QPushButton* btnCategory = nullptr;
+    QGridLayout* fields = nullptr;
 
     void buildControls();
     void updateOkButton();

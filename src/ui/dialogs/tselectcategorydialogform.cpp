@@ -3,12 +3,14 @@
 
 #include "ui/common/controls.h"
 #include "ui/common/dialogseam.h"
+#include "ui/views/viewkeyboard.h"
 
 #include "storage/cdbmanager.h"
 
 #include <QBoxLayout>
 #include <QFrame>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -47,6 +49,7 @@ TSelectCategoryDialogForm::TSelectCategoryDialogForm(QWidget* parent) : QDialog(
     treeCategory->setIndentation(19);
     treeCategory->setSelectionMode(QAbstractItemView::SingleSelection);
     treeCategory->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    treeCategory->installEventFilter(this);
     Label1->setBuddy(treeCategory);
     Bevel1 = new QFrame(this);
     Bevel1->setObjectName(QStringLiteral("Bevel1"));
@@ -60,11 +63,6 @@ TSelectCategoryDialogForm::TSelectCategoryDialogForm(QWidget* parent) : QDialog(
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     // Keyboard selection counts as much as a click, so OK is reachable without a mouse.
     connect(treeCategory, &QTreeWidget::itemSelectionChanged, this, &TSelectCategoryDialogForm::treeCategoryClick);
-    // The row the keyboard cursor stands on is the chosen one, so OK needs no Space first.
-    connect(treeCategory, &QTreeWidget::currentItemChanged, this, [](QTreeWidgetItem* current) {
-        if (current)
-            current->setSelected(true);
-    });
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -116,6 +114,34 @@ void TSelectCategoryDialogForm::excludeBranch(const CCategory& category)
     }
 }
 
+bool TSelectCategoryDialogForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == treeCategory && event->type() == QEvent::KeyPress)
+        return viewkeyboard::selectsCursorRow(*treeCategory, *static_cast<QKeyEvent*>(event));
+    return QDialog::eventFilter(watched, event);
+}
+
+void TSelectCategoryDialogForm::placeCursorOn(const CCategory* category)
+{
+    QTreeWidgetItem* cursor = nullptr;
+    for (QTreeWidgetItemIterator it(treeCategory); *it; ++it) {
+        if ((*it)->isDisabled())
+            continue;
+        if (!cursor || static_cast<CategoryChoice*>(*it)->category == category)
+            cursor = *it;
+        if (static_cast<CategoryChoice*>(*it)->category == category)
+            break;
+    }
+    if (!cursor)
+        return;
+    for (QTreeWidgetItem* above = cursor->parent(); above; above = above->parent())
+        above->setExpanded(true);
+    // Only the cursor: Enter must not file anything until the user has chosen (arrow, Space, click).
+    treeCategory->selectionModel()->setCurrentIndex(treeCategory->indexFromItem(cursor),
+                                                    QItemSelectionModel::NoUpdate);
+    treeCategory->scrollToItem(cursor);
+}
+
 void TSelectCategoryDialogForm::AddChildNodes(CCategory* category, QTreeWidgetItem* node)
 {
     for (int i = 0; i < category->GetChildCount(); ++i) {
@@ -139,12 +165,14 @@ void TSelectCategoryDialogForm::treeCategoryClick()
     OKBtn->setEnabled(GetSelectedCategory() != nullptr);
 }
 
-CCategory* chooseCategory(QWidget* owner, CDBManager& database, const QString& wholeCatalogue)
+CCategory* chooseCategory(QWidget* owner, CDBManager& database, const QString& wholeCatalogue,
+                          const CCategory* current)
 {
     TSelectCategoryDialogForm dialog(owner);
     dialog.LoadCategories(&database);
     if (!wholeCatalogue.isEmpty())
         dialog.offerWholeCatalogue(wholeCatalogue);
+    dialog.placeCursorOn(current);
     if (seam::exec(&dialog) != QDialog::Accepted)
         return nullptr;
     return dialog.GetSelectedCategory();

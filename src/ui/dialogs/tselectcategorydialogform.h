@@ -24,6 +24,12 @@ public:
     void offerWholeCatalogue(const QString& text);
     // The category and everything below it are shown but cannot be chosen.
     void excludeBranch(const CCategory& category);
+    // The keyboard cursor on that category's node (the first choosable node when it is not shown),
+    // nothing selected.
+    void placeCursorOn(const CCategory* category);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
     void treeCategoryClick();
@@ -42,4 +48,6 @@ private:
 // The select-category dialog as the commands use it: the catalogue's categories offered (with the
 // whole catalogue as a first choice named wholeCatalogue, when given), the chosen one returned;
 // nullptr when the user cancelled.
-CCategory* chooseCategory(QWidget* owner, CDBManager& database, const QString& wholeCatalogue = {});
+// current: the node the keyboard cursor starts on (the window's category), or the first one.
+CCategory* chooseCategory(QWidget* owner, CDBManager& database, const QString& wholeCatalogue = {},
+                          const CCategory* current = nullptr);

@@ -31,6 +31,10 @@ FindController::FindController(CatalogueSession& catalogueSession, CatalogueView
       menuQuickFind(new QMenu(owner)), ShowInCategory(new QAction(QStringLiteral("Show in Category"), owner))
 {
     quickFind->setCatalogue(session.path(), session.indexPath());
+    // Tab keeps going between the tree and the list; Ctrl+K and "/" reach the field, which Tab
+    // reaches only after the list.
+    QWidget::setTabOrder(view.tree(), view.list());
+    quickFind->followInTabChain(view.list());
     // Hits come from the catalogue as it is now, whether or not the index took the commit in yet.
     connect(&session, &CatalogueSession::changed, quickFind, &QuickFind::refresh);
     connect(quickFind, &QuickFind::openRequested, this,

@@ -125,7 +125,10 @@ QuickFind::QuickFind(QToolBar* toolbar, QStatusBar* status, QSplitter* splitter,
     field->setClearButtonEnabled(true);
     for (QToolButton* clear : field->findChildren<QToolButton*>())
         clear->setAccessibleName(QStringLiteral("Clear quick find"));
-    field->setFixedWidth(240);
+    // Narrower rather than out of sight in the toolbar's overflow, where Ctrl+K would type into nothing.
+    field->setMinimumWidth(120);
+    field->setMaximumWidth(240);
+    field->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     toolbar->addWidget(field);
     field->installEventFilter(this);
 
@@ -191,6 +194,12 @@ QuickFind::QuickFind(QToolBar* toolbar, QStatusBar* status, QSplitter* splitter,
 QuickFind::~QuickFind()
 {
     ++*newest;
+}
+
+void QuickFind::followInTabChain(QWidget* previous)
+{
+    QWidget::setTabOrder(previous, field);
+    QWidget::setTabOrder(field, results);
 }
 
 bool QuickFind::active() const

@@ -49,6 +49,8 @@ public:
     void leave();
 
     const QuickFindHit* selectedHit() const;
+    // The field, then its hits, right after `previous` in the Tab chain.
+    void followInTabChain(QWidget* previous);
 
 signals:
     void openRequested(const QuickFindHit& hit);

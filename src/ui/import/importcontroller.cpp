@@ -47,7 +47,7 @@ ImportController::ImportController(CatalogueSession& catalogueSession, Catalogue
     : QObject(owner), session(catalogueSession), view(catalogueView), window(owner), backupBefore(std::move(backup)),
       ToolsImportBookmarks(makeAction(owner, "ToolsImportBookmarks", QStringLiteral("Import &Bookmarks File..."),
                                       QStringLiteral("Import a bookmark file that a browser exported"))),
-      ToolsImportBrowser(makeAction(owner, "ToolsImportBrowser", QStringLiteral("Import from &Browser..."),
+      ToolsImportBrowser(makeAction(owner, "ToolsImportBrowser", QStringLiteral("Import from B&rowser..."),
                                     QStringLiteral("Import the bookmarks of a browser profile on this computer"))),
       ToolsExportBookmarks(
           makeAction(owner, "ToolsExportBookmarks", QStringLiteral("&Export Bookmarks File..."),

@@ -65,11 +65,17 @@ OrganiseController::OrganiseController(CatalogueSession& catalogueSession, Catal
         });
 }
 
-// A change taken back or made again reaches only the tables, so the views are read afresh.
+// A change taken back or made again reaches only the tables, so the views are read afresh; an undo
+// that brings rows back shows them.
 void OrganiseController::EditUndoExecute()
 {
+    QUndoStack& stack = session.undoStack();
+    const auto* undone = dynamic_cast<const RecordedCommand*>(stack.command(stack.index() - 1));
+    const std::vector<Changeset::DeletedRow> restored =
+        undone ? undone->recorded().deletedRows() : std::vector<Changeset::DeletedRow>{};
     session.undo();
     view.reloadKeepingPlace();
+    view.showRestored(restored);
 }
 
 void OrganiseController::EditRedoExecute()
@@ -86,6 +92,7 @@ CCategory* OrganiseController::chooseCategoryPlace(const CCategory& category)
     dialog.LoadCategories(&session.database());
     dialog.offerWholeCatalogue(QString::fromLatin1(topLevelText));
     dialog.excludeBranch(category);
+    dialog.placeCursorOn(&category);
     if (seam::exec(&dialog) != QDialog::Accepted)
         return nullptr;
     return dialog.GetSelectedCategory();
@@ -136,14 +143,14 @@ void OrganiseController::copyCategoryTo(const CCategory& category, CCategory& ta
 
 void OrganiseController::copySelectedItems()
 {
-    CCategory* target = chooseCategory(window, session.database());
+    CCategory* target = chooseCategory(window, session.database(), {}, view.selectedCategory());
     if (target && target != view.selectedCategory())
         copyItemsTo(*target);
 }
 
 void OrganiseController::moveSelectedItems()
 {
-    CCategory* target = chooseCategory(window, session.database());
+    CCategory* target = chooseCategory(window, session.database(), {}, view.selectedCategory());
     if (target && view.selectedCategory() && target != view.selectedCategory())
         moveItemsTo(*target);
 }

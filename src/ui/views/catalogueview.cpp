@@ -11,11 +11,14 @@
 #include "ui/views/itemlistview.h"
 #include "ui/views/viewplace.h"
 
+#include "model/clinkitem.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QScopedValueRollback>
 #include <QTimer>
 
+#include <set>
 #include <utility>
 
 namespace {
@@ -150,6 +153,40 @@ void CatalogueView::locateItem(const std::string& categoryGuid, const std::strin
     if (!found)
         seam::message(window(), QMessageBox::Critical, QStringLiteral("Error"),
                       QStringLiteral("The selected item does not exist"), QMessageBox::Ok);
+}
+
+void CatalogueView::showRestored(const std::vector<Changeset::DeletedRow>& rows)
+{
+    std::set<std::string> categories;
+    for (const Changeset::DeletedRow& row : rows)
+        if (row.category)
+            categories.insert(row.guid);
+    for (const Changeset::DeletedRow& row : rows) {
+        if (!row.category || categories.count(row.holder))
+            continue;
+        if (QTreeWidgetItem* node = treeCategory->findNode(row.guid)) {
+            treeCategory->reveal(node);
+            return;
+        }
+    }
+    std::set<std::string> items;
+    const Changeset::DeletedRow* first = nullptr;
+    for (const Changeset::DeletedRow& row : rows)
+        if (!row.category && items.insert(row.guid).second && !first)
+            first = &row;
+    QTreeWidgetItem* node = first ? treeCategory->findNode(first->holder) : nullptr;
+    if (!node)
+        return;
+    treeCategory->reveal(node);
+    listContent->clearSelection();
+    for (int i = 0; i < listContent->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* shown = listContent->topLevelItem(i);
+        const CLinkItem* item = listContent->itemOf(shown);
+        if (item && items.count(item->GetGuid())) {
+            shown->setSelected(true);
+            listContent->scrollToItem(shown);
+        }
+    }
 }
 
 CatalogueCommands::Leaving CatalogueView::rowRemover()

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "storage/changeset.h"
+
 #include "commands/cataloguecommands.h"
 #include "ui/views/internaldrop.h"
 
@@ -59,6 +61,9 @@ public:
     CLinkItems selectedItems() const;
     // Selects the item's category and its row, or says "The selected item does not exist".
     void locateItem(const std::string& categoryGuid, const std::string& itemGuid);
+    // Lands on what an undo brought back: the topmost restored category, selected and shown, else
+    // the restored items selected in their category. Rows no longer there are passed over.
+    void showRestored(const std::vector<Changeset::DeletedRow>& rows);
     // Before each item leaves memory, its row goes.
     CatalogueCommands::Leaving rowRemover();
 

@@ -205,6 +205,10 @@ void CategoryTreeView::keyPressEvent(QKeyEvent* event)
 {
     if (viewkeyboard::opensPopup(*this, *event) || viewkeyboard::selectsCursorRow(*this, *event))
         return;
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier && selectedNode()) {
+        emit deletePressed();
+        return;
+    }
     QTreeWidget::keyPressEvent(event);
 }
 

@@ -47,6 +47,8 @@ public:
 signals:
     // The right button went down at a point of the viewport (or the menu key was pressed).
     void rightButtonPressed(const QPoint& viewportPos);
+    // Delete on a selected node: the category's own Delete, with its question.
+    void deletePressed();
 
 protected:
     // Drops of our own drags are handled by the window (see InternalDrop), never by the view.

@@ -111,7 +111,7 @@ ItemListView::ItemListView(QWidget* parent) : QTreeWidget(parent)
     setEditTriggers(QAbstractItemView::SelectedClicked);
     setDragEnabled(true);
     setIconSize(QSize(16, 16));
-    header()->setSectionsClickable(true);
+    header()->setSectionsClickable(false);
     connect(header(), &QHeaderView::sectionClicked, this, &ItemListView::sortBy);
     header()->setSectionsMovable(false);
     header()->setMinimumSectionSize(50);
@@ -259,10 +259,42 @@ int ItemListView::sortedPlace(const QTreeWidgetItem& row) const
     return low;
 }
 
+void ItemListView::setEmptyHint(const QString& text)
+{
+    if (text == hint)
+        return;
+    hint = text;
+    viewport()->update();
+}
+
+void ItemListView::paintEvent(QPaintEvent* event)
+{
+    QTreeWidget::paintEvent(event);
+    if (hint.isEmpty() || topLevelItemCount() > 0)
+        return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    const QRect area = viewport()->rect().adjusted(24, 24, -24, -24);
+    painter.drawText(area, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, hint);
+}
+
+void ItemListView::offerSorting(bool offered)
+{
+    sortingOffered = offered;
+    header()->setSectionsClickable(offered);
+    if (offered || sortColumn < 0)
+        return;
+    sortColumn = -1;
+    sortOrder = Qt::AscendingOrder;
+    showSortedRows();
+}
+
 // A click sorts by the column, a second click the other way round, a third brings the stored order
 // back.
 void ItemListView::sortBy(int column)
 {
+    if (!sortingOffered)
+        return;
     if (column != sortColumn) {
         sortColumn = column;
         sortOrder = Qt::AscendingOrder;
@@ -272,6 +304,11 @@ void ItemListView::sortBy(int column)
         sortColumn = -1;
         sortOrder = Qt::AscendingOrder;
     }
+    showSortedRows();
+}
+
+void ItemListView::showSortedRows()
+{
     header()->setSortIndicatorShown(sortColumn >= 0);
     if (sortColumn >= 0)
         header()->setSortIndicator(sortColumn, sortOrder);

@@ -35,6 +35,12 @@ public:
     CLinkItems selectedListItems() const;
     // The column the rows are sorted by, or -1 for the stored order.
     int sortedColumn() const { return sortColumn; }
+    // The list shows the stored order and its headers ignore clicks; when offered, a header click
+    // sorts by its column. Taking the offer back brings the stored order back.
+    void offerSorting(bool offered);
+    // A text shown in the empty list (what a new user can do first); empty for none.
+    void setEmptyHint(const QString& text);
+    QString emptyHint() const { return hint; }
 
     // Selects exactly the rows of the item with this GUID and scrolls the first into view; false when
     // no row has it.
@@ -56,10 +62,12 @@ protected:
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void selectRestingRow();
     void sortBy(int column);
+    void showSortedRows();
     int sortedPlace(const QTreeWidgetItem& row) const;
 
     // Hot-track selection: the row under the resting pointer is highlighted, and selected once the
@@ -68,5 +76,7 @@ private:
     QTreeWidgetItem* restingRow = nullptr;
     int sortColumn = -1;
     Qt::SortOrder sortOrder = Qt::AscendingOrder;
+    bool sortingOffered = false;
+    QString hint;
     long long rowsAdded = 0;
 };

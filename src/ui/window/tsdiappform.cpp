@@ -27,6 +27,7 @@
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSessionManager>
@@ -35,9 +36,15 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 
 const char* const helpPage = "https://varnelo.app/help";
+const char* const emptyCatalogueHint =
+    "Your catalogue has no items yet.\n\nRight-click a category on the left for Add File(s)..., "
+    "Add Web Address (URL)... or Add Folder... (also in the Edit menu), drag files or links onto the "
+    "list, or bring your bookmarks in through the Tools menu.";
 
 QString itemCountText(int count)
 {
@@ -71,6 +78,7 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), session(new Cat
     createWindowState();
     FormCreate();
     find = new FindController(*session, *view, this, *menuListView, [this] { listContentContextPopup(); });
+    keepToolbarWhole();
     connect(session, &CatalogueSession::changedElsewhere, view, &CatalogueView::reloadFromStore);
     session->watchBeside(this, [this] { return view->busy(); });
 }
@@ -145,6 +153,9 @@ void TSDIAppForm::createActions()
         makeAction(this, "OnFileExit", QStringLiteral("E&xit"), QStringLiteral("Close and exit the application"));
     OnFileExit->setIcon(image("exit"));
     ToolsImportIEFavorites = makeAction(this, "ToolsImportIEFavorites", QStringLiteral("&Import from IE Favorites..."));
+    SortByColumnHeaders = makeAction(this, "SortByColumnHeaders", QStringLiteral("&Sort by Column Headers"),
+                                     QStringLiteral("A click on a column header of the list sorts by that column"));
+    SortByColumnHeaders->setCheckable(true);
 
     bind(OnFileBackup, &TSDIAppForm::OnFileBackupExecute);
     bind(OnFileRestore, &TSDIAppForm::OnFileRestoreExecute);
@@ -174,11 +185,39 @@ void TSDIAppForm::createMenus()
     File1->addAction(OnFileExit);
     QMenu* Edit1 = addMenu("Edit1", QStringLiteral("&Edit"), QStringLiteral("Edit commands"));
     Edit1->addActions({organise->undoAction(), organise->redoAction()});
+    // After a restart the history is empty: the way back to an earlier catalogue is offered beside Undo.
+    QAction* restoreAutomatic = backups->restoreAutomaticAction();
+    QAction* EditRestoreAutomatic =
+        makeAction(this, "EditRestoreAutomatic", restoreAutomatic->text(), restoreAutomatic->statusTip());
+    connect(EditRestoreAutomatic, &QAction::triggered, restoreAutomatic, &QAction::trigger);
+    const auto offerRestore = [undo = organise->undoAction(), EditRestoreAutomatic] {
+        EditRestoreAutomatic->setVisible(!undo->isEnabled());
+    };
+    connect(organise->undoAction(), &QAction::changed, EditRestoreAutomatic, offerRestore);
+    offerRestore();
+    Edit1->addAction(EditRestoreAutomatic);
     makeSeparator(Edit1, "NUndo");
     Edit1->addAction(OnEditSearch);
     // The tree's own popup offers it only where no category is selected; the keyboard needs it always.
     makeSeparator(Edit1, "N13");
     Edit1->addAction(AddCategoryItem);
+    // A new user's way in: the selected category's adding commands, also found in its popup menu.
+    makeSeparator(Edit1, "NAdd");
+    const auto forwardTo = [this](const char* name, const QString& caption, const char* target) {
+        QAction* popupEntry = findChild<QAction*>(QString::fromLatin1(target));
+        QAction* entry = makeAction(this, name, caption, popupEntry->statusTip());
+        connect(entry, &QAction::triggered, popupEntry, &QAction::trigger);
+        entry->setEnabled(false);
+        connect(treeCategory, &QTreeWidget::itemSelectionChanged, entry,
+                [this, entry] { entry->setEnabled(view->selectedCategory() != nullptr); });
+        return entry;
+    };
+    Edit1->addActions({forwardTo("EditAddFiles", QStringLiteral("Add &File(s)..."), "AddNewItem2"),
+                       forwardTo("EditAddWebAddress", QStringLiteral("Add &Web Address (URL)..."), "AddWebAddressURL2"),
+                       forwardTo("EditAddFolder", QStringLiteral("Add F&older..."),
+                                 "AddFolder2")});
+    QMenu* View1 = addMenu("View1", QStringLiteral("&View"), QStringLiteral("How the lists show"));
+    View1->addAction(SortByColumnHeaders);
     QMenu* Tools1 = addMenu("Tools1", QStringLiteral("&Tools"), {});
     Tools1->addActions({ToolsImportIEFavorites, imports->importBookmarksAction(), imports->importBrowserAction(),
                         imports->exportBookmarksAction(), check->checkAction()});
@@ -287,6 +326,7 @@ void TSDIAppForm::createPopups()
     bind(AddNewItem2, &TSDIAppForm::AddNewItem2Click);
     bind(AddWebAddressURL2, &TSDIAppForm::AddWebAddressURL2Click);
     bind(DeleteCategory, &TSDIAppForm::DeleteCategoryClick);
+    connect(treeCategory, &CategoryTreeView::deletePressed, DeleteCategory, &QAction::trigger);
     bind(Property2, &TSDIAppForm::Property2Click);
 
     menuListView = new QMenu(this);
@@ -652,10 +692,37 @@ void TSDIAppForm::OnToolsSettingsExecute()
 
 // ---- the window's own state --------------------------------------------------------------------
 
+// Never so narrow that the toolbar puts the quick-find field into its overflow, where Ctrl+K would
+// type into nothing; the window's place is fitted to the screen afterwards.
+void TSDIAppForm::keepToolbarWhole()
+{
+    int needed = ToolBar1->contentsMargins().left() + ToolBar1->contentsMargins().right() + 24;
+    for (QAction* entry : ToolBar1->actions())
+        if (const QWidget* widget = ToolBar1->widgetForAction(entry))
+            needed += std::max(widget->minimumWidth(), widget->minimumSizeHint().width())
+                      + ToolBar1->layout()->spacing();
+    setMinimumWidth(needed);
+}
+
+bool TSDIAppForm::catalogueHasNoItems()
+{
+    try {
+        return session->database().MeasureSubtree(session->database().GetRootCategory()).items == 0;
+    } catch (const std::exception&) {
+        return false;  // nothing is known: no advice
+    }
+}
+
 void TSDIAppForm::createWindowState()
 {
-    placement = std::make_unique<WindowPlacement>(*this, *view, *listContent->header(), settingsFilePath());
+    placement = std::make_unique<WindowPlacement>(*this, *view, *listContent->header(), windowStateFilePath());
     placement->restore();
+    SortByColumnHeaders->setChecked(placement->sortsByHeaders());
+    listContent->offerSorting(SortByColumnHeaders->isChecked());
+    connect(SortByColumnHeaders, &QAction::toggled, this, [this](bool on) {
+        listContent->offerSorting(on);
+        placement->rememberSortsByHeaders(on);
+    });
 
     auto* count = new QLabel(statusBar());
     count->setObjectName(QStringLiteral("lblItemCount"));
@@ -666,6 +733,9 @@ void TSDIAppForm::createWindowState()
     recount->setInterval(0);
     connect(recount, &QTimer::timeout, this, [this, count] {
         count->setText(view->selectedCategory() ? itemCountText(listContent->topLevelItemCount()) : QString());
+        listContent->setEmptyHint(listContent->topLevelItemCount() == 0 && catalogueHasNoItems()
+                                      ? QString::fromLatin1(emptyCatalogueHint)
+                                      : QString());
     });
     const auto changed = [recount] { recount->start(); };
     QAbstractItemModel* rows = listContent->model();

@@ -123,6 +123,8 @@ private:
     void FormCreate();
     // Where the window opens, and the item count in the status bar.
     void createWindowState();
+    bool catalogueHasNoItems();
+    void keepToolbarWhole();
     void FormClose();
 
     // The catalogue (re)opened and shown afresh, at start and after a restore.
@@ -161,6 +163,7 @@ private:
     QAction* OnHelpAbout = nullptr;
     QAction* OnFileExit = nullptr;
     QAction* ToolsImportIEFavorites = nullptr;
+    QAction* SortByColumnHeaders = nullptr;
 
     // Tree popups: menuCategory anywhere in the tree, menuCategoryItem on the selected node's row.
     QMenu* menuCategory = nullptr;

@@ -2,6 +2,7 @@
 #include "ui/window/windowplacement.h"
 
 #include "shell/appsettings.h"
+#include "ui/common/screenfit.h"
 
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -17,6 +18,8 @@
 namespace {
 
 const char* const windowSection = "Window";
+const char* const listSection = "List";
+const char* const sortsByHeadersKey = "sortByHeaders";
 
 std::string joined(const QList<int>& values)
 {
@@ -51,10 +54,7 @@ WindowPlacement::WindowPlacement(QMainWindow& mainWindow, QSplitter& panels, QHe
 
 QRect WindowPlacement::fitted(const QRect& wanted, const QRect& area)
 {
-    QRect fit(wanted.topLeft(), wanted.size().boundedTo(area.size()));
-    fit.moveLeft(std::clamp(fit.left(), area.left(), area.right() - fit.width() + 1));
-    fit.moveTop(std::clamp(fit.top(), area.top(), area.bottom() - fit.height() + 1));
-    return fit;
+    return fittedInto(wanted, area);
 }
 
 void WindowPlacement::restore()
@@ -97,5 +97,19 @@ void WindowPlacement::save() const
                        {"columns", joined(widths)}});
     } catch (const std::runtime_error&) {
         // Only the place is lost; the next start opens where the file last said.
+    }
+}
+
+bool WindowPlacement::sortsByHeaders() const
+{
+    return readIniFlag(iniPath, listSection, sortsByHeadersKey, false);
+}
+
+void WindowPlacement::rememberSortsByHeaders(bool on) const
+{
+    try {
+        writeIniFlags(iniPath, listSection, {{sortsByHeadersKey, on}});
+    } catch (const std::runtime_error&) {
+        // The list opens unsorted next time, as it does for a new user.
     }
 }

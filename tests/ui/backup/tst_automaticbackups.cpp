@@ -7,6 +7,7 @@
 #include "backup/automaticbackups.h"
 #include "model/ccategory.h"
 #include "shell/backupsettings.h"
+#include "shell/paths.h"
 #include "ui/backup/damagedcatalogue.h"
 #include "ui/views/categorytreeview.h"
 
@@ -61,6 +62,29 @@ private:
     }
 
 private slots:
+    // After a restart Undo is only a disabled entry; the Edit menu then leads to the automatic backups.
+    void editMenu_OffersTheAutomaticRestoreWhileNothingCanBeUndone()
+    {
+        QAction* entry = action(window.get(), "EditRestoreAutomatic");
+        QVERIFY(!action(window.get(), "EditUndo")->isEnabled());
+        QVERIFY(entry->isVisible());
+        QString shown;
+        seam::pushDialogHandler([&shown](QDialog* dialog) {
+            shown = dialog->windowTitle();
+            return int(QDialog::Rejected);
+        });
+        entry->trigger();
+        QCOMPARE(shown, QStringLiteral("Restore Automatic Backup"));
+
+        select({QStringLiteral("General files")});
+        seam::pushMessageAnswer(QMessageBox::Yes);
+        action(window.get(), "DeleteCategory")->trigger();
+        QVERIFY(action(window.get(), "EditUndo")->isEnabled());
+        QVERIFY(!entry->isVisible());
+        action(window.get(), "EditUndo")->trigger();
+        QVERIFY(entry->isVisible());
+    }
+
     void change_Restart_TheListShowsIt_RestoreIt()
     {
         waitForDailyBackups(1);
@@ -138,7 +162,7 @@ private slots:
             return dialog->result();
         });
         action(window.get(), "OnToolsBackupSettings")->trigger();
-        const autobackup::Settings saved = loadBackupSettings(sandbox->settingsPath().toStdString());
+        const autobackup::Settings saved = loadBackupSettings(optionsFilePath());
         QVERIFY(!saved.enabled);
         QCOMPARE(saved.keepDaily, 3);
         const int before = static_cast<int>(kinds().size());

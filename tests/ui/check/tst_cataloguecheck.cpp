@@ -11,10 +11,12 @@
 #include "ui/views/categorytreeview.h"
 #include "ui/views/itemlistview.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTreeWidget>
 #include <QtTest>
@@ -108,12 +110,13 @@ private slots:
         ItemListView* items = list(window.get());
         QVERIFY(items->topLevelItem(0)->toolTip(0).startsWith("Missing: The file does not exist"));
 
+        // The one match found is chosen already: Relink takes it.
         seam::pushDialogHandler([](QDialog* dialog) {
             child<QPushButton>(dialog, "btnSearch")->click();
             auto* candidates = child<QTreeWidget>(dialog, "listCandidates");
-            if (candidates->topLevelItemCount() != 1)
+            if (candidates->topLevelItemCount() != 1 || candidates->selectedItems().size() != 1
+                || !child<QPushButton>(dialog, "btnOk")->isEnabled())
                 return int(QDialog::Rejected);
-            candidates->topLevelItem(0)->setSelected(true);
             return int(QDialog::Accepted);
         });
         seam::pushMessageAnswer(QMessageBox::Yes);
@@ -133,6 +136,27 @@ private slots:
         clickOn(results, "C", "btnIgnore");
         QCOMPARE(findings->topLevelItemCount(), 0);
         QVERIFY(items->topLevelItem(2)->toolTip(0).isEmpty());
+    }
+
+    // A screen reader hears a window with named parts; it opens over the main window, on its screen.
+    void checkWindow_IsAWindowWithNamedPartsOpenedOverTheMainWindow()
+    {
+        window->resize(760, 500);
+        window->move(20, 40);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        action(window.get(), "ToolsCheckCatalogue")->trigger();
+        auto* results = window->findChild<CatalogueCheckWindow*>();
+        QVERIFY(QTest::qWaitForWindowExposed(results));
+        QCOMPARE(QAccessible::queryAccessibleInterface(results)->role(), QAccessible::Window);
+        for (const char* name : {"listFindings", "cbScope"})
+            QVERIFY2(!QAccessible::queryAccessibleInterface(child<QWidget>(results, name))
+                          ->text(QAccessible::Name)
+                          .isEmpty(),
+                     name);
+        const QPoint offset = results->geometry().center() - window->geometry().center();
+        QVERIFY2(offset.manhattanLength() <= 60, qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+        QVERIFY(window->screen()->availableGeometry().contains(results->frameGeometry()));
     }
 
     // Mending from the results is a change like every other: Edit > Undo takes it back, and the

@@ -65,6 +65,38 @@ private:
     QString undoText() { return action(window.get(), "EditUndo")->text(); }
 
 private slots:
+    // Fault caught: after an undo the view stays on a sibling and what came back is out of sight.
+    void undo_LandsOnWhatItBroughtBack()
+    {
+        CCategory* word = select(wordPath);
+        for (const char* name : {"kept", "gone a", "gone b"})
+            storeItem(sandbox->databasePath(), *word, name, "/d");
+        reselect(wordPath);
+        testutil::selectRows(list(window.get()), {1, 2});
+        seam::pushMessageAnswer(QMessageBox::Yes);
+        action(window.get(), "Delete1")->trigger();
+        select(mediaPath);
+        action(window.get(), "EditUndo")->trigger();
+        QCOMPARE(tree(window.get())->selectedCategory()->GetName(), std::string("Word documents"));
+        QStringList selected;
+        for (QTreeWidgetItem* row : list(window.get())->selectedRows())
+            selected << row->text(0);
+        QCOMPARE(selected, (QStringList{"gone a", "gone b"}));
+
+        select(wordPath);
+        seam::pushMessageAnswer(QMessageBox::Yes);
+        action(window.get(), "DeleteCategory")->trigger();
+        QVERIFY(!nodeAt(tree(window.get()), wordPath));
+        tree(window.get())->collapseAll();
+        select(mediaPath);
+        action(window.get(), "EditUndo")->trigger();
+        QTreeWidgetItem* restored = nodeAt(tree(window.get()), wordPath);
+        QVERIFY(restored);
+        QCOMPARE(tree(window.get())->selectedNode(), restored);
+        QVERIFY(restored->parent()->isExpanded());
+        QCOMPARE(rowTexts(list(window.get())), (QStringList{"kept", "gone a", "gone b"}));
+    }
+
     void categoryDrags_MoveAndCopyBranches_AndUndoPutsTheTablesBack()
     {
         window->show();

@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -192,6 +193,29 @@ private slots:
                                   shownWithinMs);
         QCOMPARE(seen, filled);
         QCOMPARE(storedTitles(*word), filled.isEmpty() ? QStringList() : QStringList{"sent"});
+    }
+
+    // A sent address goes where the user sees it going: the dialog names the category and takes another.
+    void sendRequestNamesItsCategoryAndTakesAnotherOne()
+    {
+        CCategory* word = select(wordPath);
+        const QStringList mediaPath{QStringLiteral("Media files")};
+        const CCategory* media = tree(window.get())->categoryOf(nodeAt(tree(window.get()), mediaPath));
+        QStringList named;
+        seam::pushDialogHandler([&named, mediaPath](QDialog* form) {
+            auto* category = child<QLabel>(form, "lblCategory");
+            named << category->text();
+            answerSelectCategory(mediaPath);
+            child<QPushButton>(form, "btnCategory")->click();
+            named << category->text();
+            child<QPushButton>(form, "btnOk")->click();
+            return form->result();
+        });
+        window->handleSendRequest("varnelo:add?url=https%3A%2F%2Fexample.org%2F&title=Sent");
+        QTRY_COMPARE_WITH_TIMEOUT(seam::shownDialogs().size(), qsizetype(2), shownWithinMs);
+        QCOMPARE(named, (QStringList{"Word documents", "Media files"}));
+        QCOMPARE(storedTitles(*media), QStringList{"Sent"});
+        QCOMPARE(storedTitles(*word), QStringList());
     }
 
     void clipboardAddressIsOffered()
