@@ -77,9 +77,15 @@ int sync(Invocation& run)
         throw Failure(report.error + " Run again with --confirm-deletions to go ahead.");
     if (!report.ok)
         throw Failure(report.error);
-    run.out().print({{"received", static_cast<long long>(report.changesReceived)},
-                     {"sent", static_cast<long long>(report.changesSent)},
-                     {"changed", report.catalogueChanged ? std::string("yes") : std::string("no")}});
+    // --json keeps the record for scripts; a person reads what happened in words.
+    if (run.out().json())
+        run.out().print({{"received", static_cast<long long>(report.changesReceived)},
+                         {"sent", static_cast<long long>(report.changesSent)},
+                         {"changed", report.catalogueChanged ? std::string("yes") : std::string("no")}});
+    else
+        run.out().text("received " + std::to_string(report.changesReceived) + ", sent "
+                       + std::to_string(report.changesSent) + ", "
+                       + (report.catalogueChanged ? "the catalogue here changed" : "nothing changed here"));
     return ExitSuccess;
 }
 

@@ -39,10 +39,13 @@ TEST(CliSync, TwoCataloguesSyncThroughAFolderAndThePlaceIsKept)
     };
     const std::vector<Case> cases = {
         {{"--db", a, "sync"}, 1, "", "varnelo-cli: No sync place is set"},
-        {{"--db", a, "sync", "--place", place, "--password-file", folder.path("password")}, 0, "0\t7\tno", ""},
+        {{"--db", a, "sync", "--place", place, "--password-file", folder.path("password")},
+         0,
+         "received 0, sent 7, nothing changed here",
+         ""},
         {{"--db", b, "--json", "sync", "--place", place}, 0, "{\"received\":7,\"sent\":0,\"changed\":\"yes\"}", ""},
         // the place was kept with each catalogue
-        {{"--db", b, "sync"}, 0, "0\t0\tno", ""},
+        {{"--db", b, "sync"}, 0, "received 0, sent 0, nothing changed here", ""},
         {{"--db", b, "ls", "General files"}, 0, "shared", ""},
         {{"--db", a, "sync", "--place", folder.path("missing")}, 1, "", "The sync folder is not there"},
         {{"--db", a, "sync", "--password-file", folder.path("none")}, 1, "", "cannot read the password file"},

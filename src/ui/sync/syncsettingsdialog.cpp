@@ -62,6 +62,7 @@ SyncSettingsDialog::SyncSettingsDialog(const SyncSettings& settings, QWidget* pa
     tableFolders->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Folder on this machine")});
     tableFolders->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     tableFolders->verticalHeader()->hide();
+    tableFolders->setTabKeyNavigation(false);
     for (const DocumentFolder& folder : settings.documentFolders) {
         const int row = tableFolders->rowCount();
         tableFolders->insertRow(row);
@@ -100,6 +101,11 @@ SyncSettingsDialog::SyncSettingsDialog(const SyncSettings& settings, QWidget* pa
     layout->addWidget(tableFolders, 1);
     layout->addLayout(folderButtons);
     layout->addWidget(buttons);
+    // Tab follows the layout: the fields were made before the buttons beside and below them.
+    const QList<QWidget*> chain{editPlace,       browse,       editUser, editPassword, editMachineName,
+                                tableFolders,    add,          remove,   buttons};
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        setTabOrder(chain[i - 1], chain[i]);
     resize(560, 420);
 }
 
