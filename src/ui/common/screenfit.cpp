@@ -31,6 +31,13 @@ QRect fittedInto(const QRect& wanted, const QRect& area)
     return fit;
 }
 
+QRect roomForClient(const QRect& available, const QWidget& window)
+{
+    constexpr int border = 4;
+    const int titleBar = window.style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    return available.adjusted(border, titleBar, -border, -border);
+}
+
 void placeOver(QWidget* window, const QWidget* owner)
 {
     const QWidget* over = owner ? owner->window() : nullptr;
@@ -39,14 +46,15 @@ void placeOver(QWidget* window, const QWidget* owner)
         screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    // The frame is not known before the window is shown; keep room for a title bar above it.
-    const int titleBar = window->style()->pixelMetric(QStyle::PM_TitleBarHeight);
-    const QRect area = screen->availableGeometry().adjusted(0, titleBar, 0, 0);
-    const QSize size = window->size().expandedTo(window->minimumSizeHint()).boundedTo(area.size());
-    QRect wanted(QPoint(), size);
+    const QRect area = roomForClient(screen->availableGeometry(), *window);
+    // A window nobody sized yet takes its natural size when shown; only a shrink is imposed then.
+    const bool sized = window->testAttribute(Qt::WA_Resized);
+    const QSize natural = sized ? window->size() : window->sizeHint().expandedTo(window->minimumSizeHint());
+    QRect wanted(QPoint(), natural);
     wanted.moveCenter(over && over->isVisible() ? over->frameGeometry().center() : area.center());
     const QRect fit = fittedInto(wanted, area);
-    window->resize(fit.size());
+    if (sized || fit.size() != natural)
+        window->resize(fit.size());
     window->move(fit.topLeft());
 }
 

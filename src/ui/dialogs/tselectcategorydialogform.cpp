@@ -34,6 +34,18 @@ QTreeWidgetItem* makeNode(CCategory* category)
     return new CategoryChoice(category);
 }
 
+// Qt tells a screen reader nothing of a disabled tree node: the node says it in its name, and is
+// not selectable, for the node and each one below it.
+void markUnavailable(QTreeWidgetItem* node)
+{
+    node->setFlags(node->flags() & ~Qt::ItemIsSelectable);
+    node->setData(0, Qt::AccessibleTextRole, node->text(0) + QStringLiteral(" (unavailable)"));
+    node->setData(0, Qt::AccessibleDescriptionRole,
+                  QStringLiteral("A category cannot go into itself or below itself"));
+    for (int i = 0; i < node->childCount(); ++i)
+        markUnavailable(node->child(i));
+}
+
 }  // namespace
 
 TSelectCategoryDialogForm::TSelectCategoryDialogForm(QWidget* parent) : QDialog(parent)
@@ -110,6 +122,7 @@ void TSelectCategoryDialogForm::excludeBranch(const CCategory& category)
         // Disabling a node disables the nodes below it too.
         (*it)->setDisabled(true);
         (*it)->setSelected(false);
+        markUnavailable(*it);
         return;
     }
 }

@@ -63,6 +63,7 @@ SyncSettingsDialog::SyncSettingsDialog(const SyncSettings& settings, QWidget* pa
     tableFolders->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     tableFolders->verticalHeader()->hide();
     tableFolders->setTabKeyNavigation(false);
+    tableFolders->setAccessibleName(QStringLiteral("Document folders"));
     for (const DocumentFolder& folder : settings.documentFolders) {
         const int row = tableFolders->rowCount();
         tableFolders->insertRow(row);

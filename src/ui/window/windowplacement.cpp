@@ -10,7 +10,6 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QStringList>
-#include <QStyle>
 
 #include <algorithm>
 #include <stdexcept>
@@ -67,9 +66,7 @@ void WindowPlacement::restore()
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     if (screen) {
-        // The frame is not known before the window is shown; keep room for a title bar above it.
-        const int titleBar = window.style()->pixelMetric(QStyle::PM_TitleBarHeight);
-        wanted = fitted(wanted, screen->availableGeometry().adjusted(0, titleBar, 0, 0));
+        wanted = fitted(wanted, roomForClient(screen->availableGeometry(), window));
     }
     window.resize(wanted.size());
     window.move(wanted.topLeft());

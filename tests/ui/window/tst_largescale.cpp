@@ -32,7 +32,16 @@ private slots:
         window->show();
         QApplication::setActiveWindow(window.get());
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        QVERIFY(screenArea().contains(window->frameGeometry()));
+        QVERIFY2(screenArea().contains(window->frameGeometry()),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4 min %5")
+                                .arg(window->frameGeometry().x())
+                                .arg(window->frameGeometry().y())
+                                .arg(window->frameGeometry().width())
+                                .arg(window->frameGeometry().height())
+                                .arg(QStringLiteral("%1 hint %2 geo %3")
+                                         .arg(window->minimumWidth())
+                                         .arg(window->minimumSizeHint().width())
+                                         .arg(window->geometry().width()))));
         auto* field = child<QLineEdit>(window.get(), "QuickFind");
         QTRY_VERIFY(field->isVisible());
         list(window.get())->setFocus(Qt::TabFocusReason);
@@ -52,7 +61,11 @@ private slots:
             seam::pushDialogHandler([&outside, area](QDialog* dialog) {
                 dialog->show();
                 if (!area.contains(dialog->frameGeometry()))
-                    outside << dialog->metaObject()->className();
+                    outside << dialog->metaObject()->className() + QStringLiteral(" at ")
+                                   + QString::number(dialog->frameGeometry().x()) + QLatin1Char(',')
+                                   + QString::number(dialog->frameGeometry().y()) + QLatin1Char(' ')
+                                   + QString::number(dialog->frameGeometry().width()) + QLatin1Char('x')
+                                   + QString::number(dialog->frameGeometry().height());
                 return int(QDialog::Rejected);
             });
             action(window.get(), name)->trigger();
@@ -63,7 +76,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(results));
         if (!area.contains(results->frameGeometry()))
             outside << QStringLiteral("CatalogueCheckWindow");
-        QCOMPARE(outside, QStringList());
+        QCOMPARE(outside.join(QStringLiteral(", ")), QString());
     }
 };
 
