@@ -115,6 +115,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 while True:
                     n += 1
                     self.wfile.write(b"X-Filler-%d: %s\r\n" % (n, b"y" * 1000))
+                    # Headers that never end, at a pace that leaves the client's other replies
+                    # (and a loaded machine) alone.
+                    time.sleep(0.01)
             except OSError:
                 return
         return self.answer(404)
