@@ -7,9 +7,9 @@
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QNetworkProxyFactory>
-#include <QPointer>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QSslError>
 #include <QTimer>
 
@@ -177,7 +177,8 @@ void LinkChecker::add(std::unique_ptr<Job> job)
     const QUrl url = job->url;
     host.held.push_back(std::move(job));
     if (host.answer)
-        QMetaObject::invokeMethod(this, [this, name] { applyAnswer(name); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, name] { applyAnswer(name); }, Qt::QueuedConnection);
     else if (!host.asked)
         askAbout(name, url);
 }
@@ -191,7 +192,8 @@ void LinkChecker::askAbout(const QString& name, const QUrl& url)
     const bool proxied = !proxies.isEmpty() && proxies.first().type() != QNetworkProxy::NoProxy;
     if (proxied || !QHostAddress(name).isNull() || name.isEmpty()) {
         host.answer = HostAnswer::Resolves;
-        QMetaObject::invokeMethod(this, [this, name] { applyAnswer(name); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, name] { applyAnswer(name); }, Qt::QueuedConnection);
         return;
     }
     lookupQueue.push_back(name);

@@ -412,8 +412,7 @@ void writeIniTexts(const std::string& iniPath, const std::string& section,
         unableToWrite(iniPath);
 }
 
-std::vector<std::pair<std::string, std::string>> readIniSection(const std::string& iniPath,
-                                                                const std::string& section)
+std::vector<std::pair<std::string, std::string>> readIniSection(const std::string& iniPath, const std::string& section)
 {
     ProfileFile profile;
     if (!profile.load(iniPath) || !profile.hasSection(section))

@@ -40,8 +40,7 @@ void writeIniTexts(const std::string& iniPath, const std::string& section,
 
 // Every key of a section with its value, in file order (the first of duplicates); empty when the
 // section or the file is missing.
-std::vector<std::pair<std::string, std::string>> readIniSection(const std::string& iniPath,
-                                                                const std::string& section);
+std::vector<std::pair<std::string, std::string>> readIniSection(const std::string& iniPath, const std::string& section);
 bool iniHasSection(const std::string& iniPath, const std::string& section);
 // Removes each occurrence of the section with its lines; every other byte stays. Throws like
 // writeIniTexts.

@@ -153,7 +153,9 @@ TEST(LinkCheck, EachHostNameIsLookedUpOnceAndItsVerdictShared)
         links.push_back({"http://gone.invalid/" + std::to_string(i), {}, Kind::Dead, "gone.invalid does not resolve"});
     links.push_back({"https://GONE.invalid:8443/other-port", {}, Kind::Dead, "does not resolve"});
     for (int i = 0; i < 6; ++i)
-        links.push_back({"http://mute.test/" + std::to_string(i), {}, Kind::Unknown,
+        links.push_back({"http://mute.test/" + std::to_string(i),
+                         {},
+                         Kind::Unknown,
                          "No answer within 10 s when looking up mute.test"});
     for (int i = 0; i < 3; ++i)
         links.push_back({server.url("/ok/" + std::to_string(i)), {}, Kind::Ok, ""});

@@ -54,8 +54,7 @@ void FakeDesktop::openUrl(const QUrl& url)
 
 namespace {
 
-const char* const sandboxVariables[] = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME",
-                                        "XDG_STATE_HOME"};
+const char* const sandboxVariables[] = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"};
 
 }  // namespace
 

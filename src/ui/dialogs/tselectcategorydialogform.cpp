@@ -40,8 +40,7 @@ void markUnavailable(QTreeWidgetItem* node)
 {
     node->setFlags(node->flags() & ~Qt::ItemIsSelectable);
     node->setData(0, Qt::AccessibleTextRole, node->text(0) + QStringLiteral(" (unavailable)"));
-    node->setData(0, Qt::AccessibleDescriptionRole,
-                  QStringLiteral("A category cannot go into itself or below itself"));
+    node->setData(0, Qt::AccessibleDescriptionRole, QStringLiteral("A category cannot go into itself or below itself"));
     for (int i = 0; i < node->childCount(); ++i)
         markUnavailable(node->child(i));
 }
@@ -150,8 +149,7 @@ void TSelectCategoryDialogForm::placeCursorOn(const CCategory* category)
     for (QTreeWidgetItem* above = cursor->parent(); above; above = above->parent())
         above->setExpanded(true);
     // Only the cursor: Enter must not file anything until the user has chosen (arrow, Space, click).
-    treeCategory->selectionModel()->setCurrentIndex(treeCategory->indexFromItem(cursor),
-                                                    QItemSelectionModel::NoUpdate);
+    treeCategory->selectionModel()->setCurrentIndex(treeCategory->indexFromItem(cursor), QItemSelectionModel::NoUpdate);
     treeCategory->scrollToItem(cursor);
 }
 
@@ -178,8 +176,7 @@ void TSelectCategoryDialogForm::treeCategoryClick()
     OKBtn->setEnabled(GetSelectedCategory() != nullptr);
 }
 
-CCategory* chooseCategory(QWidget* owner, CDBManager& database, const QString& wholeCatalogue,
-                          const CCategory* current)
+CCategory* chooseCategory(QWidget* owner, CDBManager& database, const QString& wholeCatalogue, const CCategory* current)
 {
     TSelectCategoryDialogForm dialog(owner);
     dialog.LoadCategories(&database);

@@ -214,8 +214,7 @@ void TSDIAppForm::createMenus()
     };
     Edit1->addActions({forwardTo("EditAddFiles", QStringLiteral("Add &File(s)..."), "AddNewItem2"),
                        forwardTo("EditAddWebAddress", QStringLiteral("Add &Web Address (URL)..."), "AddWebAddressURL2"),
-                       forwardTo("EditAddFolder", QStringLiteral("Add F&older..."),
-                                 "AddFolder2")});
+                       forwardTo("EditAddFolder", QStringLiteral("Add F&older..."), "AddFolder2")});
     QMenu* View1 = addMenu("View1", QStringLiteral("&View"), QStringLiteral("How the lists show"));
     View1->addAction(SortByColumnHeaders);
     QMenu* Tools1 = addMenu("Tools1", QStringLiteral("&Tools"), {});
@@ -699,8 +698,8 @@ void TSDIAppForm::keepToolbarWhole()
     int needed = ToolBar1->contentsMargins().left() + ToolBar1->contentsMargins().right() + 24;
     for (QAction* entry : ToolBar1->actions())
         if (const QWidget* widget = ToolBar1->widgetForAction(entry))
-            needed += std::max(widget->minimumWidth(), widget->minimumSizeHint().width())
-                      + ToolBar1->layout()->spacing();
+            needed +=
+                std::max(widget->minimumWidth(), widget->minimumSizeHint().width()) + ToolBar1->layout()->spacing();
     setMinimumWidth(needed);
 }
 

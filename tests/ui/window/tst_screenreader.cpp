@@ -96,9 +96,16 @@ private slots:
         reselect(wordPath);
         testutil::selectRows(list(window.get()), {0});
         QStringList unnamed = unnamedViews(window.get());
-        const char* const commands[] = {"CopyTo1",      "Property3",         "AddNewItem2",          "AddCategoryItem",
-                                        "Property2",    "OnToolsSettings",   "OnFileRestoreAutomatic",
-                                        "OnToolsBackupSettings", "OnToolsSyncSettings", "MoveCategoryTo"};
+        const char* const commands[] = {"CopyTo1",
+                                        "Property3",
+                                        "AddNewItem2",
+                                        "AddCategoryItem",
+                                        "Property2",
+                                        "OnToolsSettings",
+                                        "OnFileRestoreAutomatic",
+                                        "OnToolsBackupSettings",
+                                        "OnToolsSyncSettings",
+                                        "MoveCategoryTo"};
         for (const char* name : commands) {
             seam::pushDialogHandler([&unnamed](QDialog* dialog) {
                 unnamed << unnamedViews(dialog);
