@@ -28,7 +28,9 @@ void openForChecking(CppSQLite3DB& db, const std::string& path);
 // on a large catalogue and finds no damage of the file that this one misses.
 Counts checkedCounts(CppSQLite3DB& db, const std::string& what);
 
-// A file SQLite does not take as a database, or that fails its quick integrity check.
+// A file SQLite does not take as a database, or that fails its quick integrity check. Beside a hot
+// journal the check runs on a private copy of the pair, so the live file is never rolled back first.
+// Throws std::runtime_error when that copy cannot be made.
 bool isDamaged(const std::string& path);
 // A file SQLite reads whole, passing the quick check, that holds a category table.
 bool isCatalogue(const std::string& path);
