@@ -22,8 +22,6 @@ namespace {
 
 // How long a connection of the backups waits for another program's lock before it gives up.
 constexpr int lockWaitMs = 5000;
-// As much of the file as SQLite maps at most: a whole large catalogue.
-constexpr long long mappedBytes = 2147418112;
 
 // The first column of the first row as text, or nullopt when the statement fails or gives no row.
 std::optional<std::string> firstValue(CppSQLite3DB& db, const char* sql)
@@ -195,11 +193,6 @@ void openForChecking(CppSQLite3DB& db, const std::string& path)
 {
     db.OpenReadOnly(path.c_str());
     db.SetBusyTimeout(lockWaitMs);
-    try {
-        db.setMappedSize(mappedBytes);
-    } catch (const CppSQLite3Exception&) {
-        // Only costs speed.
-    }
 }
 
 Counts checkedCounts(CppSQLite3DB& db, const std::string& what)

@@ -17,9 +17,8 @@ struct Counts {
     int items = -1;
 };
 
-// A connection that reads the file for the integrity check: read-only, and through a mapping of the
-// file rather than a read call and a copy per page. Only for a file no other program can shorten
-// meanwhile: the caller holds SQLite's read lock on it, or the file is a copy of its own.
+// A connection that reads the file for the integrity check: read-only, through reads and never a
+// mapping, which another program shortening the file would turn into SIGBUS.
 void openForChecking(CppSQLite3DB& db, const std::string& path);
 
 // The verdict of SQLite's quick integrity check on an open catalogue, and what it holds. Throws

@@ -204,9 +204,6 @@ void SearchIndex::ensureSchema()
     // A cache: losing its last commits to a power cut only means they are made again.
     db.ExecuteStatement("pragma journal_mode=wal;");
     db.ExecuteStatement("pragma synchronous=normal;");
-    // Long doclists are read without a copy per page. Only this program writes the file, and never
-    // shortens it: a file it does not want is removed, which leaves a mapping intact.
-    db.setMappedSize(268435456);
     if (formatCurrent())
         return;
     // A reader and a writer opening a new file at once both get here; the write lock orders them.
