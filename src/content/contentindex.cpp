@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "content/contentindex.h"
 
+#include "base/files.h"
 #include "content/foldingtokenizer.h"
 #include "search/searchindex.h"
 #include "storage/statement.h"
@@ -55,23 +56,11 @@ Document documentFrom(const Statement& row)
     return document;
 }
 
-// Made by us alone, for us alone: a symbolic link or another user's file in its place is refused.
+// Made by us alone, for us alone: a link or another user's file in its place is moved aside, never written.
 void createPrivateFile(const std::string& path)
 {
-    std::error_code ignored;
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    if (!folder.empty() && std::filesystem::create_directories(folder, ignored))
-        std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ignored);
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
-    if (fd < 0)
-        throw ContentIndexError("Cannot open the content index " + path + ": " + std::strerror(errno));
-    struct stat info {};
-    const bool usable = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
-    if (usable && (info.st_mode & 077))
-        ::fchmod(fd, 0600);
-    ::close(fd);
-    if (!usable)
-        throw ContentIndexError("Cannot open the content index " + path + ": it is not a file of this user");
+    if (const std::string refusal = claimCacheFile(path); !refusal.empty())
+        throw ContentIndexError("Cannot open the content index: " + refusal);
 }
 
 bool damaged(const CppSQLite3Exception& failure)
