@@ -211,7 +211,8 @@ TEST(SearchIndex, ALinkInTheIndexPlaceIsMovedAsideNeverWrittenThrough)
         SCOPED_TRACE(std::string("index.db") + planted);
         TempFolder folder;
         Catalogue catalogue(folder.path("FavoritesDB.db"));
-        catalogue.run("insert into link_table (guid,name,target,comment) values('a', 'Quarterly report', 'a', '');", {});
+        catalogue.run("insert into link_table (guid,name,target,comment) values('a', 'Quarterly report', 'a', '');",
+                      {});
         const std::string neighbour = folder.path("neighbour.db");
         {
             CppSQLite3DB other;
