@@ -13,7 +13,6 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -32,6 +31,7 @@ namespace autobackup {
 namespace {
 
 constexpr const char* temporaryPrefix = ".partial-";
+constexpr std::size_t largestIndex = 4 * 1024 * 1024;
 constexpr const char* indexName = "backups.index";
 constexpr const char* checkedKey = "#checked";
 constexpr const char* madeKey = "#made";
@@ -73,7 +73,8 @@ public:
 
     explicit Index(std::string folder) : folder(std::move(folder))
     {
-        std::ifstream in(path());
+        // Our own bookkeeping, a line per backup: anything far larger is not ours and reads as empty.
+        std::istringstream in(readRegularFile(path(), largestIndex).value_or(std::string()));
         std::string line;
         while (std::getline(in, line)) {
             std::istringstream fields(line);

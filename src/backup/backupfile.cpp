@@ -6,6 +6,7 @@
 #include "backup/ccrc32.h"
 #include "base/files.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -17,7 +18,6 @@
 #include <system_error>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 
 using namespace backupio;
 
@@ -65,30 +65,6 @@ std::array<unsigned char, headerSize> makeHeader(uint32_t databaseSize, uint32_t
     return header;
 }
 
-// A whole file mapped for reading; bytes() is nullptr when it could not be mapped.
-class MappedFile {
-public:
-    MappedFile(int fd, std::size_t size) : length(size)
-    {
-        // Mapped in one call rather than a fault per page: the whole file is read anyway.
-        void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-        if (mapped != MAP_FAILED)
-            start = static_cast<const unsigned char*>(mapped);
-    }
-    ~MappedFile()
-    {
-        if (start)
-            ::munmap(const_cast<unsigned char*>(start), length);
-    }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-    const unsigned char* bytes() const { return start; }
-
-private:
-    const unsigned char* start = nullptr;
-    std::size_t length;
-};
-
 // A partial backup would look like a good one later, so it never stays behind.
 BackupOutcome abandonBackup(FilePtr& target, const std::string& backupPath, const char* message)
 {
@@ -102,23 +78,15 @@ BackupOutcome copyDatabase(std::FILE* source, FilePtr& target, const std::string
                            const std::function<std::string()>* readBack, Progress& progress)
 {
     const uint32_t crcLength = size > crcLimit ? crcLimit : static_cast<uint32_t>(size);
-    // A source its caller keeps from changing is summed where the page cache holds it; any other may
-    // shrink meanwhile, which a mapping would not survive.
-    std::optional<MappedFile> mapped;
-    if (readBack)
-        mapped.emplace(::fileno(source), crcLength);
-    uint32_t crc = 0;
-    if (mapped && mapped->bytes()) {
-        crc = CCRC32().Checksum(mapped->bytes(), crcLength);
-    } else {
-        Buffer check = allocate(crcLength);
-        if (!check)
-            return {false, backupNoMemoryText};
-        if (readUpTo(source, check.get(), crcLength) != crcLength)
-            return abandonBackup(target, backupPath, backupReadFailedText);
-        crc = CCRC32().Checksum(check.get(), crcLength);
-    }
-    mapped.reset();
+    // Read into memory, never mapped: another program may shorten the file meanwhile, which a
+    // mapping would answer with SIGBUS and a read with a short count.
+    Buffer check = allocate(crcLength);
+    if (!check)
+        return {false, backupNoMemoryText};
+    if (readUpTo(source, check.get(), crcLength) != crcLength)
+        return abandonBackup(target, backupPath, backupReadFailedText);
+    const uint32_t crc = CCRC32().Checksum(check.get(), crcLength);
+    check.reset();
 
     const auto header = makeHeader(static_cast<uint32_t>(size), crcLength, crc);
     if (!writeAll(target.get(), header.data(), header.size()))
@@ -219,11 +187,27 @@ bool backupHoldsDatabase(const std::string& backupPath, const std::string& datab
     const int64_t size = fileSize(database.get());
     if (size < 0 || fileSize(backup.get()) - headerSize != size)
         return false;
-    // Checked and compared where the page cache holds them, without copying either into this process.
-    const MappedFile ours(::fileno(backup.get()), static_cast<std::size_t>(size + headerSize));
-    const MappedFile theirs(::fileno(database.get()), static_cast<std::size_t>(size));
-    return ours.bytes() && theirs.bytes() && CCRC32().Checksum(ours.bytes() + headerSize, span.length) == span.crc
-           && std::memcmp(ours.bytes() + headerSize, theirs.bytes(), static_cast<std::size_t>(size)) == 0;
+    // Compared chunk by chunk through reads, never a mapping: either file may be shortened by another
+    // program meanwhile, and a short read then means "changed".
+    // Our backups sum at most crcLimit bytes; a header asking for more is not ours to trust.
+    if (span.length > crcLimit)
+        return false;
+    const Buffer summed = allocate(span.length);
+    const Buffer ours = allocate(copyChunk);
+    const Buffer theirs = allocate(copyChunk);
+    if (!summed || !ours || !theirs || std::fseek(backup.get(), headerSize, SEEK_SET) != 0
+        || readUpTo(backup.get(), summed.get(), span.length) != span.length
+        || CCRC32().Checksum(summed.get(), span.length) != span.crc
+        || std::fseek(backup.get(), headerSize, SEEK_SET) != 0)
+        return false;
+    for (int64_t at = 0; at < size;) {
+        const auto chunk = static_cast<std::size_t>(std::min<int64_t>(size - at, copyChunk));
+        if (readUpTo(backup.get(), ours.get(), chunk) != chunk || readUpTo(database.get(), theirs.get(), chunk) != chunk
+            || std::memcmp(ours.get(), theirs.get(), chunk) != 0)
+            return false;
+        at += static_cast<int64_t>(chunk);
+    }
+    return true;
 }
 
 std::string stagingPath(const std::string& databasePath)

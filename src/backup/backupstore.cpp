@@ -1,10 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/backupstore.h"
 
+#include "base/files.h"
 #include "storage/statement.h"
 
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace backupstore {
 
@@ -12,8 +22,6 @@ namespace {
 
 // How long a connection of the backups waits for another program's lock before it gives up.
 constexpr int lockWaitMs = 5000;
-// As much of the file as SQLite maps at most: a whole large catalogue.
-constexpr long long mappedBytes = 2147418112;
 
 // The first column of the first row as text, or nullopt when the statement fails or gives no row.
 std::optional<std::string> firstValue(CppSQLite3DB& db, const char* sql)
@@ -33,17 +41,158 @@ void pinSnapshot(CppSQLite3DB& db)
     db.ExecuteScalar("select count(*) from sqlite_master;");
 }
 
+// The bytes SQLite locks in a rollback-journal database file (os_unix.c), past any page a catalogue uses.
+constexpr off_t pendingByte = 0x40000000;
+constexpr off_t reservedByte = pendingByte + 1;
+constexpr off_t sharedFirst = pendingByte + 2;
+constexpr off_t sharedSize = 510;
+
+bool setLock(int fd, short type, off_t start, off_t length)
+{
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = start;
+    lock.l_len = length;
+    return ::fcntl(fd, F_SETLK, &lock) == 0;
+}
+
+// SQLite's shared lock on a database file, taken as SQLite takes it, without a connection: no
+// connection rolls back a hot journal here, and no writer changes the file while this lives. Closing
+// any other descriptor of the file in this process would drop it, so nothing else opens it meanwhile.
+class SharedFileLock {
+public:
+    explicit SharedFileLock(const std::string& path) : fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {}
+
+    // Waits up to lockWaitMs for a writer that holds the file; false when it keeps it.
+    bool acquire()
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(lockWaitMs);
+        while (fd.get() >= 0) {
+            if (setLock(fd.get(), F_RDLCK, pendingByte, 1)) {
+                const bool shared = setLock(fd.get(), F_RDLCK, sharedFirst, sharedSize);
+                setLock(fd.get(), F_UNLCK, pendingByte, 1);
+                if (shared)
+                    return true;
+            }
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+
+    int descriptor() const { return fd.get(); }
+
+    // Whether a writer holds the file's reserved lock: its journal is then its own, not left by a crash.
+    bool writerActive() const
+    {
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = reservedByte;
+        lock.l_len = 1;
+        return ::fcntl(fd.get(), F_GETLK, &lock) != 0 || lock.l_type != F_UNLCK;
+    }
+
+private:
+    FileDescriptor fd;
+};
+
+// A journal that a killed writer left: SQLite plays it back into the file at the next open for writing.
+bool hasHotJournal(const std::string& path, const SharedFileLock& lock)
+{
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path + "-journal", error);
+    return !error && size > 0 && !lock.writerActive();
+}
+
+// The quick check of a connection's file: damaged when it fails, or when SQLite cannot read the file.
+bool failsQuickCheck(CppSQLite3DB& db)
+{
+    try {
+        Statement check(db, "pragma quick_check(1);");
+        return check.step() && check.text(0) != "ok";
+    } catch (const CppSQLite3Exception& failure) {
+        return failure.isDamagedFile();
+    }
+}
+
+// A private copy of a catalogue and its hot journal in a folder of this process beside the catalogue
+// (the same disk, room for it), removed when the object goes.
+class PrivateCopy {
+public:
+    // The catalogue is read through the locked descriptor: opening and closing it again would drop the lock.
+    PrivateCopy(const std::string& path, const SharedFileLock& lock)
+        : folder((std::filesystem::path(path).parent_path() / processTemporaryName(copyPrefix)).string())
+    {
+        removeOrphanedTemporaries(std::filesystem::path(path).parent_path().string(), copyPrefix);
+        if (::mkdir(folder.c_str(), 0700) != 0)
+            throw std::runtime_error("Cannot make \"" + folder + "\": " + std::strerror(errno));
+        database = folder + "/catalogue.db";
+        if (!copyFrom(lock.descriptor(), database))
+            throw std::runtime_error("Cannot copy \"" + path + "\": " + std::strerror(errno));
+        std::error_code error;
+        std::filesystem::copy_file(path + "-journal", database + "-journal", error);
+        if (error)
+            throw std::runtime_error("Cannot copy \"" + path + "-journal\": " + error.message());
+    }
+    ~PrivateCopy()
+    {
+        std::error_code error;
+        std::filesystem::remove_all(folder, error);
+    }
+    PrivateCopy(const PrivateCopy&) = delete;
+    PrivateCopy& operator=(const PrivateCopy&) = delete;
+    const std::string& path() const { return database; }
+
+private:
+    static bool copyFrom(int source, const std::string& target)
+    {
+        const FileDescriptor out(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (out.get() < 0)
+            return false;
+        std::vector<char> buffer(1 << 20);
+        for (off_t at = 0;;) {
+            const ssize_t got = ::pread(source, buffer.data(), buffer.size(), at);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return got == 0;
+            for (ssize_t written = 0; written < got;) {
+                const ssize_t put =
+                    ::write(out.get(), buffer.data() + written, static_cast<std::size_t>(got - written));
+                if (put < 0 && errno != EINTR)
+                    return false;
+                written += put > 0 ? put : 0;
+            }
+            at += got;
+        }
+    }
+
+    static constexpr const char* copyPrefix = ".varnelo-check-";
+    std::string folder;
+    std::string database;
+};
+
+// The verdict on a copy of the pair: SQLite plays the journal back into the copy, then checks it.
+bool copyIsDamaged(const PrivateCopy& copy)
+{
+    CppSQLite3DB db;
+    try {
+        db.Open(copy.path().c_str());
+    } catch (const CppSQLite3Exception& failure) {
+        return failure.isDamagedFile();
+    }
+    return failsQuickCheck(db);
+}
+
 }  // namespace
 
 void openForChecking(CppSQLite3DB& db, const std::string& path)
 {
     db.OpenReadOnly(path.c_str());
     db.SetBusyTimeout(lockWaitMs);
-    try {
-        db.setMappedSize(mappedBytes);
-    } catch (const CppSQLite3Exception&) {
-        // Only costs speed.
-    }
 }
 
 Counts checkedCounts(CppSQLite3DB& db, const std::string& what)
@@ -65,15 +214,24 @@ bool isDamaged(const std::string& path)
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error))
         return false;
+    // A connection would play a hot journal back into the live file, damaged pages and all, before
+    // anyone could keep the pair: such a pair is copied under SQLite's shared lock and checked there.
+    std::optional<PrivateCopy> copy;
+    {
+        SharedFileLock lock(path);
+        if (lock.acquire() && hasHotJournal(path, lock))
+            copy.emplace(path, lock);
+    }
+    if (copy)
+        return copyIsDamaged(*copy);
     CppSQLite3DB db;
     try {
         db.OpenReadOnly(path.c_str());
         db.SetBusyTimeout(lockWaitMs);
-        Statement check(db, "pragma quick_check(1);");
-        return check.step() && check.text(0) != "ok";
     } catch (const CppSQLite3Exception& failure) {
         return failure.isDamagedFile();
     }
+    return failsQuickCheck(db);
 }
 
 bool isCatalogue(const std::string& path)

@@ -17,9 +17,8 @@ struct Counts {
     int items = -1;
 };
 
-// A connection that reads the file for the integrity check: read-only, and through a mapping of the
-// file rather than a read call and a copy per page. Only for a file no other program can shorten
-// meanwhile: the caller holds SQLite's read lock on it, or the file is a copy of its own.
+// A connection that reads the file for the integrity check: read-only, through reads and never a
+// mapping, which another program shortening the file would turn into SIGBUS.
 void openForChecking(CppSQLite3DB& db, const std::string& path);
 
 // The verdict of SQLite's quick integrity check on an open catalogue, and what it holds. Throws
@@ -28,7 +27,9 @@ void openForChecking(CppSQLite3DB& db, const std::string& path);
 // on a large catalogue and finds no damage of the file that this one misses.
 Counts checkedCounts(CppSQLite3DB& db, const std::string& what);
 
-// A file SQLite does not take as a database, or that fails its quick integrity check.
+// A file SQLite does not take as a database, or that fails its quick integrity check. Beside a hot
+// journal the check runs on a private copy of the pair, so the live file is never rolled back first.
+// Throws std::runtime_error when that copy cannot be made.
 bool isDamaged(const std::string& path);
 // A file SQLite reads whole, passing the quick check, that holds a category table.
 bool isCatalogue(const std::string& path);

@@ -5,7 +5,9 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <string>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -233,4 +235,52 @@ void removeOrphanedTemporaries(const std::string& folder, std::string_view prefi
         if (fs::is_regular_file(status) || fs::is_directory(status))
             fs::remove_all(it->path(), ignored);
     }
+}
+
+namespace {
+
+// Whether the name holds nothing, or a regular file of this user that has no other name.
+bool missingOrOurs(const std::string& path)
+{
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0)
+        return errno == ENOENT;
+    return S_ISREG(info.st_mode) && info.st_uid == ::geteuid() && info.st_nlink == 1;
+}
+
+bool moveAside(const std::string& path)
+{
+    for (int n = 1; n < 1000; ++n) {
+        const std::string aside = path + ".not-ours-" + std::to_string(n);
+        struct stat info {};
+        if (::lstat(aside.c_str(), &info) != 0 && errno == ENOENT)
+            return std::rename(path.c_str(), aside.c_str()) == 0;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string claimCacheFile(const std::string& path)
+{
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    struct stat info {};
+    if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid())
+        return "the folder " + folder + " is not a folder of this user";
+    if ((info.st_mode & 077) != 0)
+        ::chmod(folder.c_str(), 0700);
+    // The companions first: SQLite follows links to them even where it refuses one for the file.
+    for (const char* suffix : {"-wal", "-shm", "-journal", ""}) {
+        const std::string name = path + suffix;
+        if (!missingOrOurs(name) && !moveAside(name))
+            return "cannot move " + name + " aside: " + std::strerror(errno);
+    }
+    const FileDescriptor file(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600));
+    if (file.get() < 0)
+        return "cannot open " + path + ": " + std::strerror(errno);
+    if (::fstat(file.get(), &info) == 0 && (info.st_mode & 077) != 0)
+        ::fchmod(file.get(), 0600);
+    return {};
 }

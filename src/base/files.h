@@ -127,3 +127,13 @@ std::string processTemporaryName(std::string_view prefix, std::string_view suffi
 // with this prefix whose process is gone: what a killed run left behind. Those of a running process
 // are its own business.
 void removeOrphanedTemporaries(const std::string& folder, std::string_view prefix);
+
+// ---- the program's cache files --------------------------------------------------------------------
+
+// Readies `path`, a SQLite file of the program's cache, to be opened by name: its folder is made
+// mode 0700 and must be a real folder of this user; the file and its SQLite companions (-wal, -shm,
+// -journal) must each be missing or a regular file of this user with no other name. Anything else in
+// their place (a symbolic link, a hard link, another user's file) is renamed aside to
+// "<name>.not-ours-<n>" and never written; the file is then made anew, mode 0600. Returns an empty
+// text, or why the cache cannot be used.
+std::string claimCacheFile(const std::string& path);

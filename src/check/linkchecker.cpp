@@ -13,6 +13,8 @@
 #include <QSslError>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace check {
 
 namespace {
@@ -81,13 +83,12 @@ bool isRedirect(int status)
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-int retryAfterSeconds(const QByteArray& value, const QDateTime& now)
+qint64 retryAfterSeconds(const QByteArray& value, const QDateTime& now)
 {
     const QByteArray trimmed = value.trimmed();
-    bool number = false;
-    const int seconds = trimmed.toInt(&number);
-    if (number)
-        return seconds >= 0 ? seconds : -1;
+    // A server's number is taken in 64 bits and capped: a bigger wait is given up on all the same.
+    if (!trimmed.isEmpty() && std::all_of(trimmed.begin(), trimmed.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return trimmed.size() > 12 ? longestRetryAfter : std::min(trimmed.toLongLong(), longestRetryAfter);
     // An HTTP date names its zone "GMT", which Qt's RFC 2822 reader does not take.
     QString date = QString::fromLatin1(trimmed);
     if (date.endsWith(QLatin1String(" GMT")))
@@ -95,7 +96,14 @@ int retryAfterSeconds(const QByteArray& value, const QDateTime& now)
     const QDateTime when = QDateTime::fromString(date, Qt::RFC2822Date);
     if (!when.isValid())
         return -1;
-    return static_cast<int>(std::max<qint64>(0, now.secsTo(when)));
+    return std::clamp<qint64>(now.secsTo(when), 0, longestRetryAfter);
+}
+
+QUrl redirectTarget(const QUrl& from, const QByteArray& location)
+{
+    if (location.isEmpty())
+        return {};
+    return from.resolved(QUrl::fromEncoded(location, QUrl::TolerantMode));
 }
 
 std::string notCheckedReason(const std::string& address)
@@ -420,10 +428,9 @@ void LinkChecker::onFinished(QNetworkReply* reply)
     LinkResult result;
     result.code = status;
     if (isRedirect(status)) {
-        const QByteArray location = reply->rawHeader("Location");
-        const QUrl next = job->url.resolved(QUrl::fromEncoded(location, QUrl::TolerantMode));
+        const QUrl next = redirectTarget(job->url, reply->rawHeader("Location"));
         result.kind = Kind::Unknown;
-        if (location.isEmpty() || !next.isValid()) {
+        if (!next.isValid()) {
             result.detail = statusText(reply, status) + " without a new address";
         } else if (++job->redirects > limits.maxRedirects) {
             result.detail = "More than " + std::to_string(limits.maxRedirects) + " redirects";
@@ -452,7 +459,7 @@ void LinkChecker::onFinished(QNetworkReply* reply)
         return;
     }
     if (status == 429 || status == 503) {
-        const int wait = retryAfterSeconds(reply->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc());
+        const qint64 wait = retryAfterSeconds(reply->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc());
         if (!job->retried && wait >= 0 && wait * 1000 <= limits.longestRetryWaitMs) {
             job->retried = true;
             job->useGet = job->fetchBody;
@@ -464,7 +471,7 @@ void LinkChecker::onFinished(QNetworkReply* reply)
                 if (std::unique_ptr<Job> waited = takeJob(timer))
                     start(std::move(waited));
             });
-            timer->start(wait * 1000);
+            timer->start(static_cast<int>(wait * 1000));
             return;
         }
         result.kind = Kind::Unknown;

@@ -63,8 +63,14 @@ inline bool isPermanentRedirect(int status)
 {
     return status == 301 || status == 308;
 }
-// Seconds of a Retry-After header (delta-seconds or an HTTP date, against now); -1 when unreadable.
-int retryAfterSeconds(const QByteArray& value, const QDateTime& now);
+// The most a Retry-After is taken to ask for (a year): longer waits mean the same, and times 1000 it
+// stays far inside 64 bits.
+inline constexpr qint64 longestRetryAfter = 365LL * 24 * 3600;
+// Seconds of a Retry-After header (delta-seconds or an HTTP date, against now), at most
+// longestRetryAfter; -1 when unreadable.
+qint64 retryAfterSeconds(const QByteArray& value, const QDateTime& now);
+// Where a redirect's Location leads from `from`; an invalid URL when it leads nowhere.
+QUrl redirectTarget(const QUrl& from, const QByteArray& location);
 // Why an address is not fetched, or empty when it is an http or https URL worth checking.
 std::string notCheckedReason(const std::string& address);
 

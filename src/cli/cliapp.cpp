@@ -7,6 +7,7 @@
 #include "storage/transaction.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -270,10 +271,18 @@ CDBManager& Invocation::catalogueForWriting()
 
 void Invocation::finish()
 {
+    const bool stored = writes != nullptr;
     if (writes)
         writes->Commit();
     writes.reset();
-    output.release();
+    try {
+        output.release();
+    } catch (const OutputFailure& failure) {
+        if (!stored)
+            throw;
+        // A script that retried on a failure would make the change twice: the status says it stands.
+        throw StoredUnreported(failure);
+    }
 }
 
 void Invocation::closeCatalogue()
@@ -311,6 +320,15 @@ int runCommandLine(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
     try {
         return run(argc, argv);
+    } catch (const StoredUnreported& error) {
+        if (error.error != EPIPE)
+            sayWhy((std::string("The change is stored, but its report could not be written: ") + error.what()).c_str());
+        return ExitStoredUnreported;
+    } catch (const OutputFailure& error) {
+        // A reader that stopped reading (ls | head) ends the command quietly, as other tools do.
+        if (error.error == EPIPE)
+            return ExitPipeClosed;
+        sayWhy(error.what());
     } catch (const UsageError& error) {
         sayWhy(error.what());
         std::fprintf(stderr, "Try '%s --help' for more information.\n", programName);

@@ -16,11 +16,17 @@
 class Transaction;
 
 // The exit statuses of varnelo-cli.
-enum ExitStatus { ExitSuccess = 0, ExitFailure = 1, ExitUsage = 2 };
+// ExitStoredUnreported: the change is stored, but the report of it could not be written.
+// ExitPipeClosed: the reader of the output went away early (as a tool ended by SIGPIPE).
+enum ExitStatus { ExitSuccess = 0, ExitFailure = 1, ExitUsage = 2, ExitStoredUnreported = 3, ExitPipeClosed = 141 };
 
 // A command that could not be done; the message is the one line on stderr, exit status 1.
 struct Failure : std::runtime_error {
     using std::runtime_error::runtime_error;
+};
+// The output failed after the command's change was committed; exit status 3.
+struct StoredUnreported : OutputFailure {
+    explicit StoredUnreported(const OutputFailure& failure) : OutputFailure(failure) {}
 };
 // A command line that asks for nothing this program does; exit status 2.
 struct UsageError : std::runtime_error {

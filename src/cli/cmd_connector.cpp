@@ -18,6 +18,8 @@ int install(Invocation& run)
     try {
         for (const connector::InstalledManifest& each : connector::installHostManifests(executablePath(), arguments))
             run.out().print({{"browser", each.browser}, {"manifest", each.path}});
+    } catch (const OutputFailure&) {
+        throw;
     } catch (const std::runtime_error& error) {
         throw Failure(error.what());
     }

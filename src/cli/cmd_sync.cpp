@@ -1,24 +1,28 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cliapp.h"
 
+#include "base/files.h"
 #include "sync/syncbackup.h"
 #include "sync/syncengine.h"
 
 #include <QCoreApplication>
 
-#include <fstream>
 #include <iostream>
 #include <memory>
 
 namespace {
 
+// A secret is a line, not a file: /dev/zero or a FIFO named instead is refused, not read for good.
+constexpr std::size_t largestSecretFile = 64 * 1024;
+
 // The first line of a file the user names; what names it says in the message.
 std::string secretFrom(const std::string& file, const char* what)
 {
-    std::ifstream in(file, std::ios::binary);
-    std::string password;
-    if (!in || !std::getline(in, password))
-        throw Failure(std::string("cannot read the ") + what + " file \"" + file + "\"");
+    std::string contents;
+    if (readRegularFile(file, largestSecretFile, contents) != ReadResult::Read || contents.empty())
+        throw Failure(std::string("cannot read the ") + what + " file \"" + file + "\" (a text file of at most "
+                      + std::to_string(largestSecretFile / 1024) + " KiB)");
+    std::string password = contents.substr(0, contents.find('\n'));
     if (!password.empty() && password.back() == '\r')
         password.pop_back();
     return password;

@@ -8,12 +8,20 @@
 
 namespace {
 
+// A GUID is one item's: where two rows share one, a change meant for one would reach both.
 std::string categoryOfItem(CDBManager& db, const std::string& guid)
 {
-    const std::optional<CLinkItem> stored = db.ReadItem(guid);
-    if (!stored)
+    const std::vector<CLinkItem> stored = db.ReadItemsWithGuid(guid);
+    if (stored.empty())
         throw Failure("No item with the GUID " + guid);
-    return stored->GetParentGuid();
+    if (stored.size() > 1) {
+        std::string names;
+        for (const CLinkItem& each : stored)
+            names += (names.empty() ? "\"" : " and \"") + each.GetName() + "\" (" + each.GetTarget() + ")";
+        throw Failure("The GUID " + guid + " is shared by " + std::to_string(stored.size()) + " items, " + names
+                      + "; nothing was changed");
+    }
+    return stored.front().GetParentGuid();
 }
 
 }  // namespace

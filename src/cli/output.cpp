@@ -126,5 +126,5 @@ void Output::write(const std::string& line)
     // A reader that went away (a closed pipe) ends the command with the system's reason.
     if (std::fwrite(line.data(), 1, line.size(), stream) != line.size() || std::fputc('\n', stream) == EOF
         || std::fflush(stream) != 0)
-        throw Failure(std::string("Cannot write the output: ") + std::strerror(errno));
+        throw OutputFailure(std::string("Cannot write the output: ") + std::strerror(errno), errno);
 }

@@ -2,9 +2,16 @@
 #pragma once
 
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 #include <variant>
 #include <vector>
+
+// Standard output could not be written; `error` is the system's reason (EPIPE: the reader went away).
+struct OutputFailure : std::runtime_error {
+    OutputFailure(const std::string& text, int systemError) : std::runtime_error(text), error(systemError) {}
+    int error;
+};
 
 // One named value of a printed record: a text or a number.
 struct Field {

@@ -14,6 +14,12 @@ void openCatalogue(CDBManager& db, const std::string& path, const std::function<
     db.Open(path);
     if (opened)
         opened();
+    // Another program's database is refused before anything of ours (tables, indexes) is written to it.
+    if (const std::string missing = db.MissingDesignedColumn(); !missing.empty()) {
+        db.Close();
+        throw std::runtime_error("The file \"" + path + "\" is not a Varnelo catalogue: " + missing
+                                 + ". The file was not changed.");
+    }
     db.EnsureDefaultCategories();
     db.LoadCategories();
     // Views lay out expanded levels recursively, so a chain of tens of thousands of levels would

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "content/contentindex.h"
 
+#include "base/files.h"
 #include "content/foldingtokenizer.h"
 #include "search/searchindex.h"
 #include "storage/statement.h"
@@ -55,23 +56,11 @@ Document documentFrom(const Statement& row)
     return document;
 }
 
-// Made by us alone, for us alone: a symbolic link or another user's file in its place is refused.
+// Made by us alone, for us alone: a link or another user's file in its place is moved aside, never written.
 void createPrivateFile(const std::string& path)
 {
-    std::error_code ignored;
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    if (!folder.empty() && std::filesystem::create_directories(folder, ignored))
-        std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ignored);
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
-    if (fd < 0)
-        throw ContentIndexError("Cannot open the content index " + path + ": " + std::strerror(errno));
-    struct stat info {};
-    const bool usable = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
-    if (usable && (info.st_mode & 077))
-        ::fchmod(fd, 0600);
-    ::close(fd);
-    if (!usable)
-        throw ContentIndexError("Cannot open the content index " + path + ": it is not a file of this user");
+    if (const std::string refusal = claimCacheFile(path); !refusal.empty())
+        throw ContentIndexError("Cannot open the content index: " + refusal);
 }
 
 bool damaged(const CppSQLite3Exception& failure)
@@ -183,7 +172,7 @@ std::vector<ContentHit> ContentIndex::search(const std::string& query, std::size
     std::unordered_set<long long> seen;
     try {
         Statement match(db, "select rowid, snippet(body, 0, ?2, ?3, ?4, ?5), bm25(body) from body "
-                                      "where body match ?1 order by rank;");
+                            "where body match ?1 order by rank;");
         match.bind(1, query).bind(2, marks.before).bind(3, marks.after).bind(4, marks.ellipsis).bind(5, marks.words);
         Statement items(db, "select guid from items where doc = ?1 order by guid;");
         while (hits.size() < limit && match.step()) {
@@ -207,8 +196,8 @@ std::vector<ContentHit> ContentIndex::search(const std::string& query, std::size
 std::optional<Document> ContentIndex::documentOf(const std::string& guid)
 {
     Statement select(db, (std::string("select ") + documentColumns
-                                    + " from docs where id = (select doc from items where guid = ?1);")
-                                       .c_str());
+                          + " from docs where id = (select doc from items where guid = ?1);")
+                             .c_str());
     if (!select.bind(1, guid).step())
         return std::nullopt;
     return documentFrom(select);
@@ -293,7 +282,7 @@ void ContentIndex::storeExtraction(long long document, const FileStamp& stamp, c
                         : extraction.outcome == Extraction::Outcome::NoText ? State::NoText
                                                                             : State::Failed;
     Statement(db, "update docs set size = ?2, mtime = ?3, hash = ?4, state = ?5, reason = ?6, type = ?7, "
-                            "pages = ?8, gone = 0 where id = ?1;")
+                  "pages = ?8, gone = 0 where id = ?1;")
         .bind(1, document)
         .bind(2, stamp.size)
         .bind(3, stamp.mtime)
@@ -309,15 +298,12 @@ void ContentIndex::storeState(long long document, const FileStamp& stamp, State 
                               bool keepText)
 {
     if (keepText) {
-        Statement(db, "update docs set reason = ?2 where id = ?1;")
-            .bind(1, document)
-            .bind(2, reason)
-            .execute();
+        Statement(db, "update docs set reason = ?2 where id = ?1;").bind(1, document).bind(2, reason).execute();
         return;
     }
     dropText(document);
     Statement(db, "update docs set size = ?2, mtime = ?3, hash = '', state = ?4, reason = ?5, pages = 0 "
-                            "where id = ?1;")
+                  "where id = ?1;")
         .bind(1, document)
         .bind(2, stamp.size)
         .bind(3, stamp.mtime)
@@ -328,10 +314,7 @@ void ContentIndex::storeState(long long document, const FileStamp& stamp, State 
 
 void ContentIndex::markGone(long long document, bool gone)
 {
-    Statement(db, "update docs set gone = ?2 where id = ?1;")
-        .bind(1, document)
-        .bind(2, gone ? 1 : 0)
-        .execute();
+    Statement(db, "update docs set gone = ?2 where id = ?1;").bind(1, document).bind(2, gone ? 1 : 0).execute();
 }
 
 void ContentIndex::forgetStamps()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "search/searchindex.h"
 
+#include "base/files.h"
 #include "base/text.h"
 #include "storage/cataloguerows.h"
 #include "storage/statement.h"
@@ -165,10 +166,13 @@ void SearchIndex::close()
 
 bool SearchIndex::openIndexFile(const std::string& file)
 {
-    std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ignored);
+    const bool inMemory = file == ":memory:";
+    if (const std::string refusal = inMemory ? std::string() : claimCacheFile(file); !refusal.empty()) {
+        error = "cannot open the search index: " + refusal;
+        return false;
+    }
     try {
-        db.Open(file.c_str(), OpenOptions{});
+        db.Open(file.c_str(), OpenOptions{.noFollow = !inMemory});
     } catch (const CppSQLite3Exception&) {
         fail("cannot open the search index");
         close();
@@ -204,9 +208,6 @@ void SearchIndex::ensureSchema()
     // A cache: losing its last commits to a power cut only means they are made again.
     db.ExecuteStatement("pragma journal_mode=wal;");
     db.ExecuteStatement("pragma synchronous=normal;");
-    // Long doclists are read without a copy per page. Only this program writes the file, and never
-    // shortens it: a file it does not want is removed, which leaves a mapping intact.
-    db.setMappedSize(268435456);
     if (formatCurrent())
         return;
     // A reader and a writer opening a new file at once both get here; the write lock orders them.

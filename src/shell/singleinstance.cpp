@@ -200,8 +200,8 @@ bool SingleInstance::wakeRunningInstance(QLocalSocket& socket)
     connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
     connect(&socket, &QLocalSocket::disconnected, &loop, &QEventLoop::quit);
     connect(&socket, &QLocalSocket::readyRead, &loop, [&] {
-        answer += socket.readAll();
-        if (answer.contains('\n'))
+        answer += socket.read(MaxWakeSize);
+        if (answer.contains('\n') || answer.size() >= MaxWakeSize)
             loop.quit();
     });
     timeout.start(WakeTimeoutMs);

@@ -7,8 +7,10 @@
 
 #include <array>
 #include <memory>
+#include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 namespace {
 
@@ -268,6 +270,28 @@ void CDBManager::CreateIndexes()
     }
 }
 
+std::string CDBManager::MissingDesignedColumn()
+{
+    if (!TableExists(category_table))
+        return {};
+    static const std::array<std::pair<const char*, std::array<const char*, 7>>, 2> designed = {{
+        {category_table, {"guid", "name", "level", "parent_guid", "system", "iconIndex", "itemorder"}},
+        {link_table, {"guid", "name", "target", "category", "star", "comment", "type"}},
+    }};
+    for (const auto& [table, columns] : designed) {
+        if (!TableExists(table))
+            return std::string("it has no table ") + table;
+        std::unordered_set<std::string> present;
+        CppSQLite3Buffer sql;
+        for (CppSQLite3Query row = ExecuteQuery(sql.Format("pragma table_info(%s);", table)); !row.Eof(); row.NextRow())
+            present.insert(row.fieldText("name"));
+        for (const char* column : columns)
+            if (!present.count(column))
+                return std::string("the table ") + table + " has no column " + column;
+    }
+    return {};
+}
+
 bool CDBManager::EnsureDefaultCategories()
 {
     if (TableExists(category_table))
@@ -378,6 +402,17 @@ std::optional<CLinkItem> CDBManager::ReadItem(const std::string& guid)
     if (row.Eof())
         return std::nullopt;
     return std::move(*itemFromRow(row));
+}
+
+std::vector<CLinkItem> CDBManager::ReadItemsWithGuid(const std::string& guid)
+{
+    requireConnection();
+    CppSQLite3Buffer sql;
+    sql.Format("select * from %s where guid='%q' order by itemorder;", link_table, guid.c_str());
+    std::vector<CLinkItem> items;
+    for (CppSQLite3Query query = ExecuteQuery(sql); !query.Eof(); query.NextRow())
+        items.push_back(*itemFromRow(query));
+    return items;
 }
 
 bool CDBManager::HasCategory(const std::string& guid)

@@ -44,6 +44,9 @@ public:
     bool CreateTables();
     // Seeds the six built-in categories only into a database without category_table.
     bool EnsureDefaultCategories();
+    // What keeps an existing file from being a catalogue ("the table link_table has no column
+    // target"), or "" when its tables hold every designed column or it has none yet. Reads only.
+    std::string MissingDesignedColumn();
     bool SaveCategoryIndex(CCategoryManager& manager);
     // Indexes on the columns every lookup uses, when missing. Only for a catalogue that loaded: a
     // file the program refuses is left as it was. Failures (a read-only file) only cost speed.
@@ -63,6 +66,8 @@ public:
     std::vector<CLinkItem> ReadItems(const CCategory& category);
     // The first stored row with the item GUID as it is in the table now; nullopt when there is none.
     std::optional<CLinkItem> ReadItem(const std::string& guid);
+    // Every row of the link table with this GUID, in stored order: one in a sound catalogue.
+    std::vector<CLinkItem> ReadItemsWithGuid(const std::string& guid);
     // Whether a category row with the GUID is stored.
     bool HasCategory(const std::string& guid);
     // Writes the category's row when writeRow, and every item it holds whose stored row is missing or

@@ -552,13 +552,6 @@ void CppSQLite3DB::distrustSchema()
     sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
 }
 
-void CppSQLite3DB::setMappedSize(long long bytes)
-{
-    CppSQLite3Buffer sql;
-    sql.Format("pragma mmap_size=%lld;", bytes);
-    ExecuteStatement(sql);
-}
-
 void CppSQLite3DB::attach(const std::string& fileName, const char* schema)
 {
     CppSQLite3Buffer sql;

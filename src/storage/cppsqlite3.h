@@ -190,9 +190,6 @@ public:
     // For a file the program did not write: its schema is not trusted to run functions with side
     // effects, and writes that could damage the file on purpose are refused.
     void distrustSchema();
-    // Reads of the file go through a mapping of up to this many bytes instead of a copy per page. Only
-    // for files no other program shortens while they are mapped.
-    void setMappedSize(long long bytes);
     // Makes another database file reachable as `schema`.table on this connection.
     void attach(const std::string& fileName, const char* schema);
     // A scalar function of ours for the statements of this connection; deterministic, integer-valued.

@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <filesystem>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace autobackup;
 namespace fs = std::filesystem;
 
@@ -256,4 +259,58 @@ TEST_F(AutomaticBackups, DamagedCatalogueIsToldAndTheNewestGoodBackupFound)
     EXPECT_EQ(readBytes(aside), catalogue);
     EXPECT_FALSE(fs::exists(db + "-journal"));
     EXPECT_TRUE(fs::exists(aside + "-journal"));
+}
+
+namespace {
+
+// A writer killed in the middle of a large update: its journal is hot and the file holds half its pages.
+void killWriterMidUpdate(const std::string& db)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        CDBManager writer;
+        writer.Open(db);
+        writer.ExecuteStatement("pragma cache_size=4; begin; update filler set data = randomblob(65536);");
+        ::kill(::getpid(), SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+}
+
+long long rootPage(const std::string& db, const char* table)
+{
+    CDBManager catalogue;
+    catalogue.OpenReadOnly(db.c_str());
+    CppSQLite3Buffer sql;
+    return catalogue.ExecuteScalar(sql.Format("select rootpage from sqlite_master where name='%q';", table));
+}
+
+}  // namespace
+
+// A hot journal beside damaged pages: the check must see the damage without playing the journal into
+// the live file, which must stay byte for byte as the crash left it, journal included.
+TEST_F(AutomaticBackups, DamageBesideAHotJournalIsFoundOnACopyAndThePairKept)
+{
+    for (const bool realJournal : {true, false}) {
+        SCOPED_TRACE(realJournal ? "a killed writer's journal" : "a junk journal of 33 bytes");
+        fs::remove(db);
+        fs::remove(db + "-journal");
+        makeCatalogue(db, 1 << 20, "first");
+        const long long categories = rootPage(db, "category_table");
+        if (realJournal)
+            killWriterMidUpdate(db);
+        else
+            writeBytes(db + "-journal", Bytes(33, 0x5A));
+        ASSERT_TRUE(fs::exists(db + "-journal"));
+        // The category table, which the update never touched, gets garbage the journal cannot undo.
+        Bytes bytes = readBytes(db);
+        std::fill_n(bytes.begin() + (categories - 1) * 4096, 4096, 0xA5);
+        writeBytes(db, bytes);
+        const Bytes journal = readBytes(db + "-journal");
+
+        EXPECT_TRUE(catalogueIsDamaged(db));
+        EXPECT_EQ(readBytes(db), bytes);
+        EXPECT_EQ(readBytes(db + "-journal"), journal);
+        EXPECT_EQ(fileNames(dir.path("")), (std::vector<std::string>{"FavoritesDB.db", "FavoritesDB.db-journal"}));
+    }
 }

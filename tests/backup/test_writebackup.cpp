@@ -7,7 +7,11 @@
 
 #include <zlib.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
+
+#include <unistd.h>
 
 namespace {
 
@@ -200,4 +204,38 @@ TEST(WriteBackup, FullDiskRemovesPartialBackupAndReportsFailure)
     EXPECT_FALSE(outcome.succeeded);
     EXPECT_EQ(outcome.message, "Failed to write the backup file.");
     EXPECT_FALSE(std::filesystem::exists(folder.path("full.mbk")));
+}
+
+// Another program shortening the catalogue or a backup while it is summed or compared: a mapping
+// of either would end the program with SIGBUS; a read says "changed" or fails the backup instead.
+TEST(WriteBackup, AFileShortenedWhileReadIsAChangeNotACrash)
+{
+    TempFolder folder;
+    const std::string db = folder.path("FavoritesDB.db");
+    const Bytes database = randomBytes(16 * MiB, 5);
+    writeBytes(db, database);
+    ASSERT_TRUE(writeBackup(db, folder.path("kept.mbk")).succeeded);
+    const auto shorten = [&] {
+        for (const std::string& path : {db, folder.path("kept.mbk")}) {
+            ::truncate(path.c_str(), 4096);
+            ::truncate(path.c_str(), static_cast<off_t>(16 * MiB));
+        }
+    };
+    shorten();
+    std::atomic<bool> stop{false};
+    std::thread shortener([&] {
+        while (!stop)
+            shorten();
+    });
+    int unchanged = 0;
+    for (int round = 0; round < 40; ++round) {
+        unchanged += backupHoldsDatabase(folder.path("kept.mbk"), db) ? 1 : 0;
+        writeBackupUnderLock(db, folder.path("new.mbk"), [] { return std::string(); });
+    }
+    stop = true;
+    shortener.join();
+    EXPECT_EQ(unchanged, 0);
+    writeBytes(db, database);
+    ASSERT_TRUE(writeBackup(db, folder.path("kept.mbk")).succeeded);
+    EXPECT_TRUE(backupHoldsDatabase(folder.path("kept.mbk"), db));
 }

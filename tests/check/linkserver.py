@@ -91,6 +91,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.answer(429, [("Retry-After", "1")])
         if path == "/busy":
             return self.answer(429, [("Retry-After", "1")])
+        if path == "/busy-long":
+            # Times 1000 past a 32-bit int: a wait that must be given up on, not scheduled.
+            return self.answer(429, [("Retry-After", "2147484")])
+        if path == "/busy-huge":
+            return self.answer(503, [("Retry-After", "9" * 40)])
+        if path == "/busy-far":
+            return self.answer(429, [("Retry-After", "Fri, 31 Dec 9999 23:59:59 GMT")])
         if path == "/unavailable":
             return self.answer(503, [("Retry-After", "3600")])
         if path == "/error":

@@ -91,6 +91,9 @@ TEST(Rules, StatusCodesAndRetryAfter)
     EXPECT_EQ(retryAfterSeconds("Tue, 08 Dec 2026 10:01:30 GMT", now), 90);
     EXPECT_EQ(retryAfterSeconds("soon", now), -1);
     EXPECT_EQ(retryAfterSeconds("-5", now), -1);
+    EXPECT_EQ(retryAfterSeconds("2147484", now), 2147484);
+    EXPECT_EQ(retryAfterSeconds(QByteArray(40, '9'), now), longestRetryAfter);
+    EXPECT_EQ(retryAfterSeconds("Fri, 31 Dec 9999 23:59:59 GMT", now), longestRetryAfter);
 }
 
 TEST(Rules, FolderMoveAppliesToPathsBelowTheOldFolder)

@@ -10,6 +10,9 @@
 
 #include <filesystem>
 
+#include <QProcess>
+#include <QProcessEnvironment>
+
 namespace {
 
 // A catalogue with the built-in categories plus "News/Sport", two top-level "Twin"s, a "A/B" (slash
@@ -89,3 +92,46 @@ TEST(CliBasics, OptionsStatusesAndPaths)
 }
 
 }  // namespace
+
+namespace {
+
+// Runs a shell line with $CLI standing for varnelo-cli; its stdout.
+std::string shell(const std::string& line)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("CLI"), QStringLiteral(VARNELO_CLI));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromStdString(line)});
+    process.waitForFinished(120000);
+    return process.readAllStandardOutput().toStdString();
+}
+
+}  // namespace
+
+// A change that was stored must not be reported as failed (a retrying script would make it twice),
+// and a reader that stops reading early is no failure worth a message.
+TEST(CliBasics, TheStatusTellsAStoredChangeFromAFailedOneAndAClosedPipeIsQuiet)
+{
+    TempFolder folder;
+    const std::string db = folder.path("c.db");
+    ASSERT_EQ(runCli({"--db", db, "ls"}).status, 0);
+    const std::string cli = "\"$CLI\" --db '" + db + "' ";
+    EXPECT_EQ(shell(cli + "add https://example.org/ >/dev/full 2>" + folder.path("err") + "; echo $?"), "3\n");
+    EXPECT_NE(shell("cat " + folder.path("err")).find("The change is stored"), std::string::npos);
+    EXPECT_EQ(lines(runCli({"--db", db, "ls", "Favorite websites"}).out).size(), 1u);
+    EXPECT_EQ(shell(cli + "mkcat Later >/dev/full 2>/dev/null; echo $?"), "3\n");
+
+    // More than a pipe holds, read by a reader that takes one byte and goes.
+    {
+        CDBManager catalogue;
+        catalogue.Open(db);
+        catalogue.ExecuteStatement("insert into link_table (guid,name,target,category,star,comment,type) "
+                                   "with recursive n(v) as (select 1 union all select v + 1 from n where v < 3000) "
+                                   "select lower(hex(randomblob(16))), printf('%0100d', v), 'https://e.org/', "
+                                   "'5EE0962C-217D-411a-BB72-6261B1B4F5BF', 0, '', 1 from n;");
+    }
+    EXPECT_EQ(shell("{ " + cli + "ls 'General files' 2>" + folder.path("err") + "; echo $? >" + folder.path("status")
+                    + "; } | head -c 1 >/dev/null; cat " + folder.path("status") + " " + folder.path("err")),
+              "141\n");
+}

@@ -4,7 +4,13 @@
 #include "clirunner.h"
 #include "tempfolder.h"
 
+#include "storage/cppsqlite3.h"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -41,6 +47,12 @@ TEST(CliItems, AddEditMoveRemove)
                      /* 16 */ {{"ls", "Media files"}, 0, "{0}"},
                      /* 17 */ {{"rm", "{0}", "{2}"}, 0, ""},
                      /* 18 */ {{"ls", "Media files"}, 0, "", true},
+                     // script addresses are refused, as every reader and the export refuse them
+                     /* 19 */ {{"add", "javascript:alert(1)"}, 1, ""},
+                     /* 20 */ {{"add", "https://example.org/ok", " java\tscript:alert(2)"}, 1, ""},
+                     /* 21 */ {{"add", "https://example.org/ok"}, 0, ""},
+                     /* 22 */ {{"edit", "{21}", "--target", "data:text/html,<script>alert(3)</script>"}, 1, ""},
+                     /* 23 */ {{"search", "alert"}, 0, "", true},
                  });
 }
 
@@ -94,3 +106,54 @@ TEST(CliItems, SearchFields)
 }
 
 }  // namespace
+
+// Two rows sharing a GUID (a file another program wrote): a change by that GUID would reach both.
+TEST(CliItems, AGuidTwoItemsShareIsRefusedNamingBoth)
+{
+    TempFolder folder;
+    const std::string db = folder.path("c.db");
+    ASSERT_EQ(runCli({"--db", db, "ls"}).status, 0);
+    {
+        CppSQLite3DB catalogue;
+        catalogue.Open(db.c_str());
+        catalogue.ExecuteStatement(
+            "insert into link_table (guid,name,target,category,star,comment,type) values "
+            "('twin','First','https://a.example/','5EE0962C-217D-411a-BB72-6261B1B4F5BF',0,'',1),"
+            "('twin','Second','https://b.example/','5EE0962C-217D-411a-BB72-6261B1B4F5BF',0,'',1);");
+    }
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"--db", db, "edit", "twin", "--title", "Both"},
+          std::vector<std::string>{"--db", db, "rm", "twin"}}) {
+        const CliResult result = runCli(command);
+        EXPECT_EQ(result.status, 1) << command[2];
+        EXPECT_NE(result.err.find("\"First\""), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find("\"Second\""), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(lines(runCli({"--db", db, "search", "example"}).out).size(), 2u);
+}
+
+// Another program's database with tables of our names but not our columns: nothing of ours (indexes,
+// built-in categories) may be written into it.
+TEST(CliItems, AFileWithoutTheDesignedColumnsIsRefusedUnchanged)
+{
+    TempFolder folder;
+    for (const char* schema : {"create table category_table (guid text, name text);",
+                               "create table category_table (guid text,name text,level int,parent_guid text,"
+                               "system int,iconIndex int,itemorder integer primary key);"
+                               "create table link_table (guid text, name text, url text);"}) {
+        const std::string db = folder.path("foreign.db");
+        std::filesystem::remove(db);
+        {
+            CppSQLite3DB foreign;
+            foreign.Open(db.c_str());
+            foreign.ExecuteStatement(schema);
+        }
+        std::ifstream before(db, std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(before), {}};
+        const CliResult result = runCli({"--db", db, "ls"});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_NE(result.err.find("is not a Varnelo catalogue"), std::string::npos) << result.err;
+        std::ifstream after(db, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(after), {}), bytes);
+    }
+}

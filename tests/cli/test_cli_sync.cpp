@@ -32,6 +32,7 @@ TEST(CliSync, TwoCataloguesSyncThroughAFolderAndThePlaceIsKept)
                             "('i1','shared','https://example.org','5EE0962C-217D-411a-BB72-6261B1B4F5BF',0,'',1);");
     }
     std::ofstream(folder.path("password")) << "unused\n";
+    std::ofstream(folder.path("huge")) << std::string(1 << 20, 'p');
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -49,6 +50,8 @@ TEST(CliSync, TwoCataloguesSyncThroughAFolderAndThePlaceIsKept)
         {{"--db", b, "ls", "General files"}, 0, "shared", ""},
         {{"--db", a, "sync", "--place", folder.path("missing")}, 1, "", "The sync folder is not there"},
         {{"--db", a, "sync", "--password-file", folder.path("none")}, 1, "", "cannot read the password file"},
+        {{"--db", a, "sync", "--password-file", "/dev/zero"}, 1, "", "cannot read the password file"},
+        {{"--db", a, "sync", "--passphrase-file", folder.path("huge")}, 1, "", "cannot read the passphrase file"},
     };
     for (const Case& c : cases) {
         const CliResult result = runCli(c.args);

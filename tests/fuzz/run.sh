@@ -12,7 +12,7 @@ build=$1
 seconds=$2
 shift 2
 here=$(cd "$(dirname "$0")" && pwd)
-targets=${*:-"binary backup iconlist favorites settings bookmarkfile chromium firefox profiles syncfile propfind"}
+targets=${*:-"binary backup iconlist favorites settings bookmarkfile chromium firefox profiles syncfile propfind linkheaders"}
 build=$(cd "$build" && pwd)
 
 # The readers that take a path get their input through files: tmpfs keeps that from costing disk

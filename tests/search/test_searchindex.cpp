@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -190,3 +192,42 @@ TEST(SearchIndex, StaleAndCorruptIndexesAreRebuiltAndNeverAnswerWrongMeanwhile)
 }
 
 }  // namespace
+
+namespace {
+
+std::string bytesOf(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+// A link planted where the index or its log lives must not lead the index's writes into the file it
+// names (another SQLite file of the user's): the link is moved aside and the index made anew.
+TEST(SearchIndex, ALinkInTheIndexPlaceIsMovedAsideNeverWrittenThrough)
+{
+    for (const char* planted : {"", "-wal", "-journal"}) {
+        SCOPED_TRACE(std::string("index.db") + planted);
+        TempFolder folder;
+        Catalogue catalogue(folder.path("FavoritesDB.db"));
+        catalogue.run("insert into link_table (guid,name,target,comment) values('a', 'Quarterly report', 'a', '');",
+                      {});
+        const std::string neighbour = folder.path("neighbour.db");
+        {
+            CppSQLite3DB other;
+            other.Open(neighbour.c_str());
+            other.ExecuteStatement("create table mine (x); insert into mine values (1);");
+        }
+        const std::string before = bytesOf(neighbour);
+        const std::string indexFile = folder.path("index.db");
+        std::filesystem::create_symlink(neighbour, indexFile + planted);
+
+        search::SearchIndex index(catalogue.path, indexFile);
+        ASSERT_TRUE(index.update()) << index.lastError();
+        EXPECT_EQ(index.find("report", search::Title).size(), 1u);
+        EXPECT_TRUE(index.lastAnsweredByIndex());
+        EXPECT_EQ(bytesOf(neighbour), before);
+        EXPECT_TRUE(std::filesystem::is_symlink(indexFile + planted + ".not-ours-1"));
+    }
+}

@@ -63,10 +63,10 @@ bool recover(const std::string& dbPath)
 
 bool offerDamagedCatalogueRecovery(const std::string& dbPath)
 {
-    if (dbPath.empty() || !autobackup::catalogueIsDamaged(dbPath))
+    if (dbPath.empty())
         return true;
     try {
-        return recover(dbPath);
+        return !autobackup::catalogueIsDamaged(dbPath) || recover(dbPath);
     } catch (const std::exception& error) {
         showErrorBox(nullptr, QString::fromUtf8(error.what()));
         return false;
