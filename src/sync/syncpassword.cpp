@@ -6,7 +6,6 @@
 #include <qt6keychain/keychain.h>
 
 #include <functional>
-#include <memory>
 
 namespace {
 
@@ -20,8 +19,8 @@ QString keyOf(const std::string& place, const std::string& user)
 // How long a keyring may take to answer, an unlock prompt included, before the sync goes on without it.
 constexpr int KeyringDeadlineMs = 60 * 1000;
 
-// Runs the job to its end or its deadline; the keyring is never replaced by a plain file. A job
-// that outlives its deadline deletes itself whenever its answer comes.
+// Runs the job to its end or its deadline (it may also end before it is waited for); the keyring is
+// never replaced by a plain file. A job that outlives its deadline deletes itself when it answers.
 KeyringAnswer finish(QKeychain::Job* job, const std::function<void(QKeychain::Job&)>& answered = {})
 {
     job->setAutoDelete(false);
@@ -40,7 +39,8 @@ KeyringAnswer finish(QKeychain::Job* job, const std::function<void(QKeychain::Jo
         QObject::connect(job, &QKeychain::Job::finished, job, &QObject::deleteLater);
         return {false, "The desktop's keyring did not answer within a minute."};
     }
-    const std::unique_ptr<QKeychain::Job> owned(job);
+    // The keyring's library still has work queued for the job when it says it finished.
+    job->deleteLater();
     if (job->error() == QKeychain::EntryNotFound)
         return {false, "No sync password is stored in the keyring."};
     if (job->error() != QKeychain::NoError)

@@ -48,8 +48,7 @@ SyncController::SyncController(CatalogueSession& catalogueSession, CatalogueView
     : QObject(owner), session(catalogueSession), view(catalogueView), window(owner),
       OnToolsSyncSettings(new QAction(QStringLiteral("S&ync Settings..."), owner)),
       OnToolsSyncNow(new QAction(QStringLiteral("Sync &Now"), owner)), lblSyncStatus(new QLabel(owner)),
-      quietTimer(new QTimer(this)), periodTimer(new QTimer(this)), listTimer(new QTimer(this)),
-      worker(new Worker(this))
+      quietTimer(new QTimer(this)), periodTimer(new QTimer(this)), listTimer(new QTimer(this)), worker(new Worker(this))
 {
     setObjectName(QStringLiteral("SyncController"));
     OnToolsSyncSettings->setObjectName(QStringLiteral("OnToolsSyncSettings"));
@@ -296,7 +295,6 @@ void SyncController::passwordRefused(const QString& error, const Request& reques
 {
     show(QStringLiteral("Sync failed: %1").arg(error),
          QStringLiteral("Use Tools > Sync Now to enter the password again."));
-    sessionPassword.reset();
     const bool mayAsk = request.byUser || (window->isActiveWindow() && !QApplication::activeModalWidget());
     if (askedAfterRefusal || !mayAsk)
         return;

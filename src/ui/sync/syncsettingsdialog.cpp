@@ -113,7 +113,7 @@ SyncSettingsDialog::SyncSettingsDialog(const SyncSettings& settings, QWidget* pa
     resize(560, 420);
 
     // Widgets made before the layout put them in order: Tab follows the rows as they are read.
-    const QList<QWidget*> chain{editPlace, browse,       editUser, editPassword, editPassphrase,
+    const QList<QWidget*> chain{editPlace,       browse,       editUser, editPassword, editPassphrase,
                                 editMachineName, tableFolders, add,      remove,       buttons};
     for (qsizetype i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain[i - 1], chain[i]);

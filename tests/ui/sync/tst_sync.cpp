@@ -14,14 +14,14 @@
 #include <QAction>
 #include <QDirIterator>
 #include <QInputDialog>
-#include <QSignalSpy>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QTreeWidget>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -178,7 +178,8 @@ private slots:
     // The files this catalogue wrote to the place that are not encrypted; "(no file)" when it wrote none.
     QStringList plainFiles()
     {
-        const std::string device = queryText(sandbox->databasePath(), "select value from sync_meta where key = 'device';");
+        const std::string device =
+            queryText(sandbox->databasePath(), "select value from sync_meta where key = 'device';");
         QStringList plain;
         int files = 0;
         QDirIterator it(place() + QStringLiteral("/Varnelo/") + QString::fromStdString(device), QDir::Files);
@@ -268,7 +269,8 @@ private slots:
         QDeadlineTimer deadline(60000);
         bool arrived = false;
         for (int i = 0; !arrived && !deadline.hasExpired(); ++i) {
-            storeItem(sandbox->databasePath(), *select(generalPath), "busy " + std::to_string(i), "https://example.org");
+            storeItem(sandbox->databasePath(), *select(generalPath), "busy " + std::to_string(i),
+                      "https://example.org");
             QTest::qWait(300);
             arrived = laptopHas("Renamed in the window");
         }
