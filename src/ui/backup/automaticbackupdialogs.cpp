@@ -35,16 +35,14 @@ QString counted(int count, const char* one, const char* many)
 // What the restore takes from this catalogue itself, before any sync.
 QString lossText(const RestorePreview& preview, const QString& backupDate)
 {
+    QStringList added;
+    if (preview.itemsAdded > 0)
+        added << counted(preview.itemsAdded, "item", "items");
+    if (preview.categoriesAdded > 0)
+        added << counted(preview.categoriesAdded, "category", "categories");
     QString text = QStringLiteral("Restoring the backup of %1 replaces the catalogue").arg(backupDate);
-    if (preview.itemsAdded == 0 && preview.categoriesAdded == 0)
-        text += QStringLiteral(": nothing was added since that backup.");
-    else if (preview.categoriesAdded == 0)
-        text += QStringLiteral(": it loses the %1 added since that backup.")
-                    .arg(counted(preview.itemsAdded, "item", "items"));
-    else
-        text += QStringLiteral(": it loses the %1 and %2 added since that backup.")
-                    .arg(counted(preview.itemsAdded, "item", "items"),
-                         counted(preview.categoriesAdded, "category", "categories"));
+    text += added.isEmpty() ? QStringLiteral(": nothing was added since that backup.")
+                            : QStringLiteral(": it loses the %1 added since that backup.").arg(added.join(" and "));
     if (preview.itemsChanged > 0)
         text += QStringLiteral(" %1 changed since go back to how they were.")
                     .arg(counted(preview.itemsChanged, "item", "items"));

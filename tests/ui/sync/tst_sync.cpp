@@ -355,6 +355,26 @@ private slots:
         QCOMPARE(queryInt(sandbox->root() + QStringLiteral("/other.db"), "select count(*) from link_table"), 0);
     }
 
+    // Tab walks Sync Settings in the order its rows are read, the passphrase among them.
+    void settingsTabOrderFollowsTheLayout()
+    {
+        QStringList visited;
+        seam::pushDialogHandler([&](QDialog* dialog) {
+            // The chain Tab follows: from the first field, every visible control that takes Tab.
+            QWidget* widget = child<QLineEdit>(dialog, "editPlace");
+            while (visited.size() < 9) {
+                if ((widget->focusPolicy() & Qt::TabFocus) && widget->isVisibleTo(dialog) && widget->isEnabled())
+                    visited << widget->objectName();
+                widget = widget->nextInFocusChain();
+            }
+            dialog->reject();
+            return dialog->result();
+        });
+        action(window.get(), "OnToolsSyncSettings")->trigger();
+        QCOMPARE(visited, QStringList({"editPlace", "btnBrowsePlace", "editUser", "editPassword", "editPassphrase",
+                                       "editMachineName", "tableFolders", "btnAddFolder", "btnRemoveFolder"}));
+    }
+
     // Another program's sync of the catalogue (varnelo-cli) holds its lock: the window's sync says so
     // in the status bar and tries again later, and closing the window never waits for the other one.
     void anotherProgramsSyncIsWaitedForBrieflyAndNotAtQuit()
