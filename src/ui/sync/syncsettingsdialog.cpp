@@ -65,7 +65,7 @@ SyncSettingsDialog::SyncSettingsDialog(const SyncSettings& settings, QWidget* pa
     form->addRow(placeLabel, placeRow);
     form->addRow(QStringLiteral("&User name:"), editUser);
     form->addRow(QStringLiteral("Pass&word:"), editPassword);
-    form->addRow(QStringLiteral("Sync pass&phrase:"), editPassphrase);
+    form->addRow(QStringLiteral("Sync pa&ssphrase:"), editPassphrase);
     form->addRow(QStringLiteral("&This machine's name:"), editMachineName);
 
     tableFolders->setObjectName(QStringLiteral("tableFolders"));
