@@ -7,6 +7,7 @@
 #include "sync/foldertransport.h"
 #include "sync/syncencryption.h"
 #include "sync/syncengine.h"
+#include "sync/syncpassword.h"
 #include "ui/sync/synccontroller.h"
 #include "ui/views/itemlistview.h"
 #include "webdavservers.h"
@@ -16,8 +17,10 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTimer>
@@ -173,6 +176,70 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(done.size() == 3, 60000);
         QVERIFY2(status()->text().startsWith(QStringLiteral("Synced ")), qPrintable(status()->text()));
         QCOMPARE(prompts.size(), 3);
+    }
+
+    // The same through the desktop's keyring (gnome-keyring in a D-Bus session of the test's own, the
+    // test run again inside it): the password typed after the refusal replaces the refused one there,
+    // and a window opened later syncs with it, asking nothing.
+    void refusedPasswordInTheKeyringIsReplacedOnce()
+    {
+        const char* inSession = "VARNELO_TEST_IN_KEYRING_SESSION";
+        if (!RcloneServer::available())
+            QSKIP("rclone is not installed");
+        if (!qEnvironmentVariableIsSet(inSession)) {
+            if (QStandardPaths::findExecutable(QStringLiteral("dbus-run-session")).isEmpty()
+                || QStandardPaths::findExecutable(QStringLiteral("gnome-keyring-daemon")).isEmpty())
+                QSKIP("no dbus-run-session or gnome-keyring-daemon");
+            const QString home = sandbox->root() + QStringLiteral("/keyring-home");
+            QDir().mkpath(home);
+            QFile::setPermissions(home, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QProcess session;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QLatin1String(inSession), QStringLiteral("1"));
+            env.insert(QStringLiteral("HOME"), home);
+            env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
+            env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home);
+            session.setProcessEnvironment(env);
+            session.setProcessChannelMode(QProcess::MergedChannels);
+            session.start(
+                QStringLiteral("dbus-run-session"),
+                {QStringLiteral("--"), QStringLiteral("sh"), QStringLiteral("-c"),
+                 QStringLiteral("printf 'varnelo-test' | gnome-keyring-daemon --unlock --components=secrets "
+                                ">/dev/null || exit 77; exec \"$0\" refusedPasswordInTheKeyringIsReplacedOnce"),
+                 QCoreApplication::applicationFilePath()});
+            QVERIFY(session.waitForFinished(240000));
+            const QString output = QString::fromUtf8(session.readAll());
+            if (session.exitCode() == 77)
+                QSKIP(qPrintable(QStringLiteral("gnome-keyring does not run here: ") + output));
+            QVERIFY2(session.exitCode() == 0 && output.contains(QStringLiteral("Totals: 3 passed, 0 failed")),
+                     qPrintable(output));
+            return;
+        }
+        QDir().mkpath(sandbox->root() + QStringLiteral("/served"));
+        RcloneServer server(sandbox->root().toStdString() + "/served");
+        const std::string address = server.address() + "/sync";
+        QSignalSpy done(controller(), &SyncController::syncDone);
+        seam::pushDialogHandler([&](QDialog* dialog) {
+            child<QLineEdit>(dialog, "editPlace")->setText(QString::fromStdString(address));
+            child<QLineEdit>(dialog, "editUser")->setText(QStringLiteral("ann"));
+            child<QLineEdit>(dialog, "editPassword")->setText(QStringLiteral("an old password"));
+            dialog->accept();
+            return dialog->result();
+        });
+        QStringList prompts;
+        answerPassword(prompts, QStringLiteral("secret"));
+        action(window.get(), "OnToolsSyncSettings")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(done.size() == 1, 120000);
+        QVERIFY2(status()->text().startsWith(QStringLiteral("Synced ")), qPrintable(status()->text()));
+        QCOMPARE(prompts,
+                 QStringList{QStringLiteral("The server refused the user name or password. Password for \"ann\":")});
+        QCOMPARE(readSyncPassword(address, "ann"), std::optional<std::string>("secret"));
+
+        restart();
+        QSignalSpy again(controller(), &SyncController::syncDone);
+        action(window.get(), "OnToolsSyncNow")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(again.size() >= 1, 120000);
+        QVERIFY2(status()->text().startsWith(QStringLiteral("Synced ")), qPrintable(status()->text()));
     }
 
     // The files this catalogue wrote to the place that are not encrypted; "(no file)" when it wrote none.
