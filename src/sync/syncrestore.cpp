@@ -77,8 +77,6 @@ RestorePreview previewRestore(const std::string& dbPath, const std::string& back
         preview.syncing =
             db.TableExists("sync_meta") && db.ExecuteScalar("select count(*) from sync_meta where key = 'device';") > 0;
     }
-    if (!preview.syncing)
-        return preview;
     // The backup's catalogue is compared where SQLite can read it: in a file of its own.
     QTemporaryDir folder;
     if (!folder.isValid())

@@ -10,7 +10,8 @@
 
 enum class RestoreChoice { BringBack, ExactlyThisBackup };
 
-// What a restore of the backup would do to the catalogue as it is now, counted before it happens.
+// What a restore of the backup would do to the catalogue as it is now, counted before it happens
+// (for any catalogue: what it loses; for one that syncs, also what reaches the other devices).
 struct RestorePreview {
     // The catalogue syncs with other devices: the counts below reach them too.
     bool syncing = false;

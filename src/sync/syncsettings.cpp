@@ -76,7 +76,7 @@ SyncSettings loadSyncSettings(const std::string& dbPath)
         for (CppSQLite3Query query = db.ExecuteQuery("select key, value from sync_meta;"); !query.Eof();
              query.NextRow())
             meta[query.fieldText("key")] = query.fieldText("value");
-    SyncSettings settings{meta["place"], meta["user"], meta["machine-name"], {}};
+    SyncSettings settings{meta["place"], meta["user"], meta["machine-name"], {}, meta["encrypted"] == "1"};
     settings.documentFolders =
         foldersOf(QJsonDocument::fromJson(QByteArray::fromStdString(meta["document-folders"])).array());
     // A restored catalogue without them still has them beside it.

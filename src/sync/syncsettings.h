@@ -15,6 +15,8 @@ struct SyncSettings {
     std::string user;
     std::string machineName;
     std::vector<DocumentFolder> documentFolders;
+    // Read only: whether the place's files are encrypted, as this catalogue last found them.
+    bool encrypted = false;
 };
 SyncSettings loadSyncSettings(const std::string& dbPath);
 void saveSyncSettings(const std::string& dbPath, const SyncSettings& settings);

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -25,6 +26,28 @@ const char* const restorePrompt = "Choose the backup to restore. The catalogue a
 const char* const noBackupsText = "No automatic backup has been made yet.";
 const char* const settingsCaption = "Backup Settings";
 const char* const chooseFolderCaption = "Choose a folder for the automatic backups";
+
+QString counted(int count, const char* one, const char* many)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
+}
+
+// What the restore takes from this catalogue itself, before any sync.
+QString lossText(const RestorePreview& preview, const QString& backupDate)
+{
+    QStringList added;
+    if (preview.itemsAdded > 0)
+        added << counted(preview.itemsAdded, "item", "items");
+    if (preview.categoriesAdded > 0)
+        added << counted(preview.categoriesAdded, "category", "categories");
+    QString text = QStringLiteral("Restoring the backup of %1 replaces the catalogue").arg(backupDate);
+    text += added.isEmpty() ? QStringLiteral(": nothing was added since that backup.")
+                            : QStringLiteral(": it loses the %1 added since that backup.").arg(added.join(" and "));
+    if (preview.itemsChanged > 0)
+        text += QStringLiteral(" %1 changed since go back to how they were.")
+                    .arg(counted(preview.itemsChanged, "item", "items"));
+    return text;
+}
 
 QString countText(int count)
 {
@@ -90,6 +113,53 @@ const autobackup::BackupInfo* RestoreAutomaticBackupDialog::selectedBackup() con
 void RestoreAutomaticBackupDialog::updateRestoreButton()
 {
     buttons->button(QDialogButtonBox::Ok)->setEnabled(selectedBackup() != nullptr);
+}
+
+RestoreConfirmDialog::RestoreConfirmDialog(const RestorePreview& counts, const QString& backupDate, QWidget* parent)
+    : QDialog(parent), preview(counts),
+      rbBringBack(new QRadioButton(QStringLiteral("&Bring back on every device what was deleted since"), this)),
+      rbExact(new QRadioButton(QStringLiteral("&Make every device exactly this backup"), this)),
+      lblEffect(new QLabel(this))
+{
+    setObjectName(QStringLiteral("RestoreConfirmDialog"));
+    setWindowTitle(QString::fromLatin1(restoreCaption));
+    auto* loss = new QLabel(lossText(preview, backupDate), this);
+    loss->setObjectName(QStringLiteral("lblLoss"));
+    loss->setWordWrap(true);
+    rbBringBack->setObjectName(QStringLiteral("rbBringBack"));
+    rbExact->setObjectName(QStringLiteral("rbExact"));
+    rbBringBack->setChecked(true);
+    lblEffect->setObjectName(QStringLiteral("lblEffect"));
+    lblEffect->setWordWrap(true);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->setObjectName(QStringLiteral("buttons"));
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("&Restore"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(loss);
+    // Only a catalogue that syncs has other devices to decide for.
+    rbBringBack->setVisible(preview.syncing);
+    rbExact->setVisible(preview.syncing);
+    lblEffect->setVisible(preview.syncing);
+    layout->addWidget(rbBringBack);
+    layout->addWidget(rbExact);
+    layout->addWidget(lblEffect);
+    layout->addStretch(1);
+    layout->addWidget(buttons);
+    resize(520, preview.syncing ? 260 : 140);
+    connect(rbBringBack, &QRadioButton::toggled, this, &RestoreConfirmDialog::showEffect);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    showEffect();
+}
+
+RestoreChoice RestoreConfirmDialog::choice() const
+{
+    return rbExact->isChecked() ? RestoreChoice::ExactlyThisBackup : RestoreChoice::BringBack;
+}
+
+void RestoreConfirmDialog::showEffect()
+{
+    lblEffect->setText(toQ(preview.message(choice())));
 }
 
 BackupSettingsDialog::BackupSettingsDialog(const autobackup::Settings& settings, const QString& defaultFolder,

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "backup/automaticbackups.h"
+#include "sync/syncrestore.h"
 
 #include <QDialog>
 
@@ -9,6 +10,8 @@
 
 class QCheckBox;
 class QDialogButtonBox;
+class QLabel;
+class QRadioButton;
 class QLineEdit;
 class QSpinBox;
 class QTreeWidget;
@@ -33,6 +36,25 @@ private:
     std::vector<autobackup::BackupInfo> backups;
     QTreeWidget* listBackups;
     QDialogButtonBox* buttons;
+};
+
+// Asked before an automatic backup replaces the catalogue: what the catalogue loses (counted), and,
+// for a catalogue that syncs, what the other devices will see, with the choice to make every device
+// exactly this backup.
+class RestoreConfirmDialog : public QDialog {
+    Q_OBJECT
+public:
+    RestoreConfirmDialog(const RestorePreview& preview, const QString& backupDate, QWidget* parent = nullptr);
+
+    RestoreChoice choice() const;
+
+private:
+    void showEffect();
+
+    RestorePreview preview;
+    QRadioButton* rbBringBack;
+    QRadioButton* rbExact;
+    QLabel* lblEffect;
 };
 
 // Tools > "Backup Settings...": whether automatic backups are made, where, and how many daily ones

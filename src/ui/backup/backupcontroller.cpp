@@ -7,6 +7,7 @@
 #include "session/worker.h"
 #include "shell/backupsettings.h"
 #include "shell/paths.h"
+#include "sync/syncrestore.h"
 #include "ui/backup/automaticbackupdialogs.h"
 #include "ui/common/dialogseam.h"
 #include "ui/common/errorbox.h"
@@ -21,6 +22,7 @@
 #include <QTimer>
 
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -185,7 +187,7 @@ void BackupController::restoreFromFile()
     restoreFrom(fromQ(chosen));
 }
 
-void BackupController::restoreFrom(const std::string& backupPath)
+void BackupController::restoreFrom(const std::string& backupPath, const std::function<void()>& restored)
 {
     const std::string databasePath = databaseFilePath();
     if (databasePath.empty())
@@ -196,6 +198,9 @@ void BackupController::restoreFrom(const std::string& backupPath)
     };
     const auto progress = seam::progress(window, QString::fromLatin1(restoringLabel), false);
     const BackupOutcome outcome = restoreBackup(backupPath, databasePath, closeCatalogue, reopen, *progress);
+    // Before the event loop runs again, so no sync meets the restored file unprepared.
+    if (outcome.succeeded && restored)
+        restored();
     // What the history recorded was done to the catalogue the restore replaced.
     const bool historyCleared = outcome.succeeded && session.clearHistory();
     showPlainMessage(window, historyCleared ? outcome.message + " " + historyClearedText : outcome.message);
@@ -212,9 +217,27 @@ void BackupController::OnFileRestoreAutomaticExecute()
     RestoreAutomaticBackupDialog dialog(autobackup::listBackups(path), window);
     if (seam::exec(&dialog) != QDialog::Accepted || !dialog.selectedBackup())
         return;
-    const std::string chosen = dialog.selectedBackup()->path;
-    beforeRestore(chosen);
-    restoreFrom(chosen);
+    const autobackup::BackupInfo chosen = *dialog.selectedBackup();
+    // Counted against the catalogue as it is; a backup that cannot be read is refused by the restore
+    // itself, with its own words.
+    std::optional<RestorePreview> preview;
+    try {
+        preview = previewRestore(path, chosen.path);
+    } catch (const std::exception&) {
+    }
+    RestoreChoice choice = RestoreChoice::BringBack;
+    if (preview) {
+        RestoreConfirmDialog confirm(*preview, RestoreAutomaticBackupDialog::localDate(chosen.name.time), window);
+        if (seam::exec(&confirm) != QDialog::Accepted)
+            return;
+        choice = confirm.choice();
+    }
+    beforeRestore(chosen.path);
+    // The next sync learns how the restored catalogue meets the other devices.
+    restoreFrom(chosen.path, [&] {
+        if (preview && preview->syncing)
+            noteRestore(path, choice);
+    });
 }
 
 void BackupController::OnToolsBackupSettingsExecute()

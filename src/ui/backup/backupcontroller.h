@@ -50,7 +50,8 @@ private:
     void OnToolsBackupSettingsExecute();
     // The same before a restore of this backup file, when there is such a file; rotation spares it.
     void beforeRestore(const std::string& backupFile);
-    void restoreFrom(const std::string& backupPath);
+    // restored runs once the file was replaced and opened again.
+    void restoreFrom(const std::string& backupPath, const std::function<void()>& restored = {});
     void startDailyBackup();
     void report(const QString& text);
 

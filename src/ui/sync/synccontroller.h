@@ -16,10 +16,11 @@ class Worker;
 struct SyncReport;
 
 // Sync as the window runs it: Tools > "Sync Settings..." and "Sync Now", and the schedule (soon
-// after start, half a minute after the last change the session announces, whoever made it, and
-// every ten minutes). Each sync runs on a worker with its own connection; the window sees the
-// merged catalogue through the session's announcement. The status bar shows "Synced hh:mm" or the
-// last error; a failed sync is tried again on schedule.
+// after start, half a minute after a change the session announces, whoever made it, a look at the
+// place about once a minute that syncs when another device uploaded, and every ten minutes). Each
+// sync runs on a worker with its own connection; the window sees the merged catalogue through the
+// session's announcement. The status bar shows "Synced hh:mm" or "Sync failed: ..."; a failed sync
+// is tried again on schedule, and a refused password is asked for once.
 class SyncController : public QObject {
     Q_OBJECT
 public:
@@ -32,6 +33,7 @@ public:
     static constexpr int startSeconds = 5;
     static constexpr int quietSeconds = 30;
     static constexpr int periodMinutes = 10;
+    static constexpr int listSeconds = 60;
 
 signals:
     // After every sync, with its outcome.
@@ -43,9 +45,18 @@ private:
     void OnToolsSyncSettingsExecute();
     void OnToolsSyncNowExecute();
     void changed();
-    void startSync(bool byUser, bool allowMassDelete = false);
-    void finished(const Outcome& outcome, bool byUser);
-    bool askPassword();
+    struct Request {
+        bool byUser = false;
+        bool allowMassDelete = false;
+        // Only a look at the place; the sync follows when another device uploaded.
+        bool onlyIfNews = false;
+    };
+    void startSync(Request request);
+    void finished(const Outcome& outcome, const Request& request);
+    void passwordRefused(const QString& error, const Request& request);
+    void keepSecrets(const std::string& place, const std::string& user, const std::string& password,
+                     const std::string& passphrase);
+    bool askPassword(const QString& prompt);
     void show(const QString& text, const QString& details = {});
 
     CatalogueSession& session;
@@ -56,11 +67,18 @@ private:
     QLabel* lblSyncStatus;
     QTimer* quietTimer;
     QTimer* periodTimer;
+    QTimer* listTimer;
     Worker* worker;
     bool again = false;
     // A change was announced while a sync ran: it may have missed it.
     bool changedMeanwhile = false;
     bool settling = false;
-    // Asked for when no keyring answers; kept for this run of the program only.
+    // Asked for after a refusal, or when no keyring answers; kept for this run of the program only.
     std::optional<std::string> sessionPassword;
+    // The place's key when no keyring took it, for this run only.
+    std::optional<std::string> sessionKey;
+    // Typed in Sync Settings, until a sync turned it into the key.
+    std::string pendingPassphrase;
+    // A refused password is asked for once, not at every scheduled sync.
+    bool askedAfterRefusal = false;
 };

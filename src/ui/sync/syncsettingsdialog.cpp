@@ -20,6 +20,11 @@ namespace {
 const char* const caption = "Sync Settings";
 const char* const placeHint = "A folder kept in step by Syncthing, Nextcloud or Dropbox, or an https:// WebDAV address";
 const char* const passwordHint = "Kept in the desktop's keyring; empty keeps the stored one";
+const char* const plainHint = "Optional: encrypts every file before it leaves this machine";
+const char* const encryptedHint = "The place is encrypted; empty keeps the stored key";
+const char* const passphraseTip =
+    "Every file is encrypted on this machine, so the server or folder holds only ciphertext. Every device needs "
+    "the same passphrase. Once set, encryption cannot be turned off from here.";
 
 QLineEdit* lineEdit(QWidget* parent, const char* name, const QString& text)
 {
@@ -33,6 +38,7 @@ QLineEdit* lineEdit(QWidget* parent, const char* name, const QString& text)
 SyncSettingsDialog::SyncSettingsDialog(const SyncSettings& settings, QWidget* parent)
     : QDialog(parent), editPlace(lineEdit(this, "editPlace", toQ(settings.place))),
       editUser(lineEdit(this, "editUser", toQ(settings.user))), editPassword(lineEdit(this, "editPassword", {})),
+      editPassphrase(lineEdit(this, "editPassphrase", {})),
       editMachineName(lineEdit(this, "editMachineName", toQ(settings.machineName))),
       tableFolders(new QTableWidget(0, 2, this)), lblKeyring(new QLabel(this))
 {
@@ -42,6 +48,9 @@ SyncSettingsDialog::SyncSettingsDialog(const SyncSettings& settings, QWidget* pa
     editPlace->setToolTip(QString::fromLatin1(placeHint));
     editPassword->setEchoMode(QLineEdit::Password);
     editPassword->setPlaceholderText(QString::fromLatin1(passwordHint));
+    editPassphrase->setEchoMode(QLineEdit::Password);
+    editPassphrase->setPlaceholderText(QString::fromLatin1(settings.encrypted ? encryptedHint : plainHint));
+    editPassphrase->setToolTip(QString::fromLatin1(passphraseTip));
 
     auto* browse = new QPushButton(QStringLiteral("&Folder..."), this);
     browse->setObjectName(QStringLiteral("btnBrowsePlace"));
@@ -56,6 +65,7 @@ SyncSettingsDialog::SyncSettingsDialog(const SyncSettings& settings, QWidget* pa
     form->addRow(placeLabel, placeRow);
     form->addRow(QStringLiteral("&User name:"), editUser);
     form->addRow(QStringLiteral("Pass&word:"), editPassword);
+    form->addRow(QStringLiteral("Sync pa&ssphrase:"), editPassphrase);
     form->addRow(QStringLiteral("&This machine's name:"), editMachineName);
 
     tableFolders->setObjectName(QStringLiteral("tableFolders"));
@@ -108,6 +118,12 @@ SyncSettingsDialog::SyncSettingsDialog(const SyncSettings& settings, QWidget* pa
     for (qsizetype i = 1; i < chain.size(); ++i)
         setTabOrder(chain[i - 1], chain[i]);
     resize(560, 420);
+
+    // Widgets made before the layout put them in order: Tab follows the rows as they are read.
+    const QList<QWidget*> chain{editPlace,       browse,       editUser, editPassword, editPassphrase,
+                                editMachineName, tableFolders, add,      remove,       buttons};
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
 
 SyncSettings SyncSettingsDialog::settings() const
@@ -128,6 +144,11 @@ SyncSettings SyncSettingsDialog::settings() const
 std::string SyncSettingsDialog::password() const
 {
     return fromQ(editPassword->text());
+}
+
+std::string SyncSettingsDialog::passphrase() const
+{
+    return fromQ(editPassphrase->text());
 }
 
 void SyncSettingsDialog::setKeyringProblem(const QString& problem)

@@ -11,7 +11,8 @@ class QTableWidget;
 struct SyncSettings;
 
 // Tools > "Sync Settings...": where this catalogue syncs, as whom, under which machine name, and the
-// document folders this machine maps. The password goes to the keyring, never into the catalogue.
+// document folders this machine maps, and the passphrase that encrypts the place's files. The password
+// and the passphrase's key go to the keyring, never into the catalogue.
 class SyncSettingsDialog : public QDialog {
     Q_OBJECT
 public:
@@ -20,6 +21,8 @@ public:
     SyncSettings settings() const;
     // The password typed, empty when the field was left alone.
     std::string password() const;
+    // The sync passphrase typed, empty when the field was left alone (encryption stays as it is).
+    std::string passphrase() const;
     // Whether the keyring answered when the dialog opened; shown to the user when it did not.
     void setKeyringProblem(const QString& problem);
 
@@ -31,6 +34,7 @@ private:
     QLineEdit* editPlace;
     QLineEdit* editUser;
     QLineEdit* editPassword;
+    QLineEdit* editPassphrase;
     QLineEdit* editMachineName;
     QTableWidget* tableFolders;
     QLabel* lblKeyring;

@@ -19,7 +19,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTreeWidget>
 #include <QUuid>
@@ -110,7 +112,19 @@ private slots:
             child<QDialogButtonBox>(dialog, "buttons")->button(QDialogButtonBox::Ok)->click();
             return dialog->result();
         });
+        // Before anything is replaced, the restore says what the catalogue loses; a catalogue that does
+        // not sync has no other devices to decide for.
+        QString loss;
+        bool choiceOffered = true;
+        seam::pushDialogHandler([&](QDialog* dialog) {
+            loss = child<QLabel>(dialog, "lblLoss")->text();
+            choiceOffered = child<QRadioButton>(dialog, "rbExact")->isVisibleTo(dialog);
+            dialog->accept();
+            return dialog->result();
+        });
         action(window.get(), "OnFileRestoreAutomatic")->trigger();
+        QVERIFY2(loss.endsWith(QStringLiteral(": it loses the 1 category added since that backup.")), qPrintable(loss));
+        QVERIFY(!choiceOffered);
         QCOMPARE(shownKinds, QStringList({"daily", "daily"}));
         QCOMPARE(shownCategories.first(), QStringLiteral("7"));
         QCOMPARE(seam::shownMessages().last().text, QStringLiteral("Successfully finish restoring!"));
