@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "content/contentindex.h"
 
-#include "content/foldingtokenizer.h"
 #include "search/searchindex.h"
 #include "storage/statement.h"
+#include "storage/textfolding.h"
 
 #include <sqlite3.h>
 
@@ -130,7 +130,7 @@ void ContentIndex::open()
         try {
             db.Open(indexPath.c_str(), OpenOptions{.create = false, .noFollow = true});
             db.SetBusyTimeout(10000);
-            if (!registerFoldingTokenizer(db.connection()))
+            if (!registerTextFolding(db))
                 throw ContentIndexError("Cannot open the content index: this SQLite has no FTS5");
             ensureSchema();
             return;

@@ -4,6 +4,7 @@
 #include "base/text.h"
 #include "storage/cataloguerows.h"
 #include "storage/statement.h"
+#include "storage/textfolding.h"
 #include "storage/transaction.h"
 
 #include <sys/stat.h>
@@ -22,16 +23,21 @@ namespace search {
 namespace {
 
 // Bumped whenever the tables below change shape: an index of another shape is made again.
-constexpr const char* indexFormat = "1";
+constexpr const char* indexFormat = "2";
 
 // Detail "full" keeps the positions that make a phrase query a substring match: that is what lets
 // most hits go without reading their row. Without per-row sizes the file stays about twice the
 // catalogue's.
 constexpr const char* createItems = "create virtual table if not exists items using fts5(name, target, comment, "
                                     "tokenize='trigram', detail=full, columnsize=0);";
+// The same texts folded (see foldText), for quick find. Contentless: the texts are in items already,
+// which is where a row's old texts come from when its entry is taken out.
+constexpr const char* createFolded = "create virtual table if not exists folded using fts5(name, target, comment, "
+                                     "content='', tokenize='trigram', detail=full, columnsize=0);";
 constexpr const char* schemaStatements[] = {
     "create table if not exists meta(key text primary key, value);",
     createItems,
+    createFolded,
     "create table if not exists odd(itemorder integer primary key, always int);",
 };
 
@@ -75,6 +81,20 @@ long long rowOddness(std::span<const FunctionArgument> values)
 
 // The keyword's runs between wildcards that are long enough to hold a trigram, as an FTS5 query
 // over the selected columns; empty when there is none.
+// The condition a row's selected columns meet when they hold the pattern ?N.
+std::string likeCondition(unsigned columns, Matching matching, int parameter)
+{
+    const char* names[] = {"name", "target", "comment"};
+    std::string condition;
+    for (int i = 0; i < 3; ++i)
+        if (columns & (1u << i)) {
+            const std::string column =
+                matching == Matching::Folded ? std::string("fold(") + names[i] + ")" : std::string(names[i]);
+            condition += (condition.empty() ? "" : " or ") + column + " like ?" + std::to_string(parameter);
+        }
+    return condition;
+}
+
 std::string matchExpression(const std::string& keyword, unsigned columns)
 {
     std::vector<std::string> runs;
@@ -213,7 +233,8 @@ void SearchIndex::ensureSchema()
     Transaction schema(db);
     if (!formatCurrent()) {
         for (const char* drop :
-             {"drop table if exists items;", "drop table if exists odd;", "drop table if exists meta;"})
+             {"drop table if exists items;", "drop table if exists folded;", "drop table if exists odd;",
+              "drop table if exists meta;"})
             db.ExecuteStatement(drop);
         for (const char* create : schemaStatements)
             db.ExecuteStatement(create);
@@ -254,6 +275,7 @@ bool SearchIndex::open()
         try {
             ensureSchema();
             db.createFunction("oddness", 3, rowOddness);
+            registerTextFolding(db);
             indexUsable = true;
         } catch (const CppSQLite3Exception& failure) {
             fail("cannot use the search index");
@@ -264,8 +286,11 @@ bool SearchIndex::open()
             close();
     }
     // Without an index file the catalogue is still searched, by a scan.
-    if (!indexUsable && !openIndexFile(":memory:"))
-        return false;
+    if (!indexUsable) {
+        if (!openIndexFile(":memory:"))
+            return false;
+        registerTextFolding(db);
+    }
     try {
         if (attachCatalogue())
             return true;
@@ -344,6 +369,9 @@ void SearchIndex::updateSlice(long long first, long long last, bool lastSlice)
         Statement copy(db, "insert into items(rowid, name, target, comment) select itemorder, name, target, comment "
                            "from cat.link_table where itemorder between ?1 and ?2;");
         copy.bind(1, first).bind(2, last).run();
+        Statement copyFolded(db, "insert into folded(rowid, name, target, comment) select itemorder, fold(name), "
+                                 "fold(target), fold(comment) from cat.link_table where itemorder between ?1 and ?2;");
+        copyFolded.bind(1, first).bind(2, last).run();
         Statement odd(db, "insert into odd select itemorder, oddness(name, target, comment) as o from cat.link_table "
                           "where itemorder between ?1 and ?2 and o > 0;");
         odd.bind(1, first).bind(2, last).run();
@@ -365,6 +393,10 @@ void SearchIndex::updateChangedRows(long long first, long long last)
             differing.emplace_back(diff.integer(0), diff.integer(1) != 0);
     }
     Statement removeEntry(db, "delete from items where rowid=?1;");
+    Statement removeFolded(db, "insert into folded(folded, rowid, name, target, comment) select 'delete', rowid, "
+                               "fold(name), fold(target), fold(comment) from items where rowid=?1;");
+    Statement insertFolded(db, "insert into folded(rowid, name, target, comment) values(?1, fold(?2), fold(?3), "
+                               "fold(?4));");
     Statement removeOdd(db, "delete from odd where itemorder=?1;");
     Statement readRow(
         db, "select name, target, comment, oddness(name, target, comment) from cat.link_table where itemorder=?1;");
@@ -372,6 +404,8 @@ void SearchIndex::updateChangedRows(long long first, long long last)
     Statement insertOdd(db, "insert into odd values(?1, ?2);");
     for (const auto& [itemorder, indexed] : differing) {
         if (indexed) {
+            removeFolded.bind(1, itemorder).run();
+            removeFolded.reset();
             removeEntry.bind(1, itemorder).run();
             removeEntry.reset();
             removeOdd.bind(1, itemorder).run();
@@ -383,8 +417,13 @@ void SearchIndex::updateChangedRows(long long first, long long last)
             for (int column = 0; column < 3; ++column)
                 insertEntry.bindColumn(column + 2, readRow, column);
             insertEntry.run();
-            const long long oddness = readRow.integer(3);
             insertEntry.reset();
+            insertFolded.bind(1, itemorder);
+            for (int column = 0; column < 3; ++column)
+                insertFolded.bindColumn(column + 2, readRow, column);
+            insertFolded.run();
+            insertFolded.reset();
+            const long long oddness = readRow.integer(3);
             if (oddness != Plain) {
                 insertOdd.bind(1, itemorder).bind(2, oddness).run();
                 insertOdd.reset();
@@ -427,11 +466,12 @@ bool SearchIndex::refreshPending()
     return true;
 }
 
-std::vector<long long> SearchIndex::find(const std::string& keyword, unsigned columns, std::size_t limit)
+std::vector<long long> SearchIndex::find(const std::string& keyword, unsigned columns, std::size_t limit,
+                                         Matching matching)
 {
     answeredByIndex = false;
     // The catalogue's search formats the keyword as a C string: it ends at the first NUL.
-    const std::string text = keyword.c_str();
+    const std::string text = matching == Matching::Folded ? foldText(keyword.c_str()) : std::string(keyword.c_str());
     if (!(columns & AllColumns) || !open())
         return {};
     columns &= AllColumns;
@@ -444,7 +484,7 @@ std::vector<long long> SearchIndex::find(const std::string& keyword, unsigned co
             // Reading both files first pins one snapshot of each for everything below.
             firstInteger(db, "select count(*) from cat.link_table where itemorder=0;");
             if (indexable && indexComplete() && refreshPending()) {
-                found = lookUp(text, columns, limit);
+                found = lookUp(text, columns, limit, matching);
                 answeredByIndex = true;
             }
         } catch (const CppSQLite3Exception& failure) {
@@ -457,7 +497,7 @@ std::vector<long long> SearchIndex::find(const std::string& keyword, unsigned co
             snapshot.emplace(db, Transaction::Mode::Deferred);
         }
         if (!answeredByIndex)
-            found = scan(text, columns, limit);
+            found = scan(text, columns, limit, matching);
         snapshot->Commit();
     } catch (const CppSQLite3Exception&) {
         // What was found before the failure is still the answer.
@@ -481,13 +521,10 @@ void SearchIndex::prepare()
     }
 }
 
-std::vector<long long> SearchIndex::scan(const std::string& keyword, unsigned columns, std::size_t limit)
+std::vector<long long> SearchIndex::scan(const std::string& keyword, unsigned columns, std::size_t limit,
+                                         Matching matching)
 {
-    const char* clauses[] = {"name like ?1", "target like ?1", "comment like ?1"};
-    std::string condition;
-    for (int i = 0; i < 3; ++i)
-        if (columns & (1u << i))
-            condition += (condition.empty() ? "" : " or ") + std::string(clauses[i]);
+    const std::string condition = likeCondition(columns, matching, 1);
     std::vector<long long> found;
     try {
         Statement rows(db, "select itemorder from cat.link_table where " + condition + ";");
@@ -502,20 +539,20 @@ std::vector<long long> SearchIndex::scan(const std::string& keyword, unsigned co
     return found;
 }
 
-std::vector<long long> SearchIndex::lookUp(const std::string& keyword, unsigned columns, std::size_t limit)
+std::vector<long long> SearchIndex::lookUp(const std::string& keyword, unsigned columns, std::size_t limit,
+                                           Matching matching)
 {
     const std::string pattern = "%" + keyword + "%";
-    // Without wildcards and beyond ASCII, a phrase of trigrams found in a column is exactly what LIKE
-    // finds there: both fold the 26 ASCII letters and nothing else differs.
+    // Without wildcards, in a row of ASCII text, a phrase of trigrams found in a column is exactly what
+    // LIKE finds there (both fold the 26 ASCII letters and nothing else differs), and what a folded
+    // keyword finds in the row folded (which is the row in lower case).
     const bool exact =
         keyword.find_first_of("%_") == std::string::npos
-        && std::none_of(keyword.begin(), keyword.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-    const char* clauses[] = {"name like ?2", "target like ?2", "comment like ?2"};
-    std::string condition;
-    for (int i = 0; i < 3; ++i)
-        if (columns & (1u << i))
-            condition += (condition.empty() ? "" : " or ") + std::string(clauses[i]);
-    Statement verifyRow(db, "select 1 from cat.link_table where itemorder=?1 and (" + condition + ");");
+        && (matching == Matching::Folded || std::none_of(keyword.begin(), keyword.end(), [](char c) {
+               return static_cast<unsigned char>(c) >= 0x80;
+           }));
+    Statement verifyRow(db, "select 1 from cat.link_table where itemorder=?1 and (" + likeCondition(columns, matching, 2)
+                                + ");");
     std::vector<long long> found;
     auto check = [&](long long itemorder) {
         verifyRow.bind(1, itemorder).bind(2, pattern);
@@ -523,7 +560,9 @@ std::vector<long long> SearchIndex::lookUp(const std::string& keyword, unsigned 
             found.push_back(itemorder);
         verifyRow.reset();
     };
-    Statement candidates(db, "select rowid from items where items match ?1 order by rowid;");
+    Statement candidates(db, matching == Matching::Folded
+                                 ? "select rowid from folded where folded match ?1 order by rowid;"
+                                 : "select rowid from items where items match ?1 order by rowid;");
     candidates.bind(1, matchExpression(keyword, columns));
     while (found.size() < limit && candidates.step()) {
         const long long itemorder = candidates.integer(0);
@@ -555,17 +594,37 @@ std::vector<ItemText> SearchIndex::texts(const std::vector<long long>& itemorder
     if (itemorders.empty() || !open())
         return rows;
     try {
-        Statement row(db, "select guid, category, name, target, type from cat.link_table where itemorder=?1;");
+        Statement row(db, "select guid, category, name, target, type, comment from cat.link_table where itemorder=?1;");
         for (long long itemorder : itemorders) {
             row.bind(1, itemorder);
             if (row.step())
-                rows.push_back({itemorder, row.text(0), row.text(1), row.text(2), row.text(3), int(row.integer(4))});
+                rows.push_back({itemorder, row.text(0), row.text(1), row.text(2), row.text(3), int(row.integer(4)),
+                                row.text(5)});
             row.reset();
         }
     } catch (const CppSQLite3Exception&) {
         // Rows read so far are shown; the next search reads again.
     }
     return rows;
+}
+
+std::vector<ItemText> SearchIndex::textsOfItems(const std::vector<std::string>& guids)
+{
+    std::vector<long long> itemorders;
+    if (guids.empty() || !open())
+        return {};
+    try {
+        Statement row(db, "select itemorder from cat.link_table where guid=?1 order by itemorder limit 1;");
+        for (const std::string& guid : guids) {
+            row.bind(1, guid);
+            if (row.step())
+                itemorders.push_back(row.integer(0));
+            row.reset();
+        }
+    } catch (const CppSQLite3Exception&) {
+        // The items found so far are shown.
+    }
+    return texts(itemorders);
 }
 
 std::vector<long long> findByColumn(SearchIndex& index, const std::string& keyword, std::size_t rows)
@@ -576,7 +635,7 @@ std::vector<long long> findByColumn(SearchIndex& index, const std::string& keywo
         if (shown.size() >= rows)
             break;
         // Items already taken for an earlier column may be among these: ask for that many more.
-        for (long long itemorder : index.find(keyword, column, rows + shown.size()))
+        for (long long itemorder : index.find(keyword, column, rows + shown.size(), Matching::Folded))
             if (shown.size() < rows && taken.insert(itemorder).second)
                 shown.push_back(itemorder);
     }
