@@ -183,7 +183,7 @@ std::vector<ContentHit> ContentIndex::search(const std::string& query, std::size
     std::unordered_set<long long> seen;
     try {
         Statement match(db, "select rowid, snippet(body, 0, ?2, ?3, ?4, ?5), bm25(body) from body "
-                                      "where body match ?1 order by rank;");
+                            "where body match ?1 order by rank;");
         match.bind(1, query).bind(2, marks.before).bind(3, marks.after).bind(4, marks.ellipsis).bind(5, marks.words);
         Statement items(db, "select guid from items where doc = ?1 order by guid;");
         while (hits.size() < limit && match.step()) {
@@ -207,8 +207,8 @@ std::vector<ContentHit> ContentIndex::search(const std::string& query, std::size
 std::optional<Document> ContentIndex::documentOf(const std::string& guid)
 {
     Statement select(db, (std::string("select ") + documentColumns
-                                    + " from docs where id = (select doc from items where guid = ?1);")
-                                       .c_str());
+                          + " from docs where id = (select doc from items where guid = ?1);")
+                             .c_str());
     if (!select.bind(1, guid).step())
         return std::nullopt;
     return documentFrom(select);
@@ -293,7 +293,7 @@ void ContentIndex::storeExtraction(long long document, const FileStamp& stamp, c
                         : extraction.outcome == Extraction::Outcome::NoText ? State::NoText
                                                                             : State::Failed;
     Statement(db, "update docs set size = ?2, mtime = ?3, hash = ?4, state = ?5, reason = ?6, type = ?7, "
-                            "pages = ?8, gone = 0 where id = ?1;")
+                  "pages = ?8, gone = 0 where id = ?1;")
         .bind(1, document)
         .bind(2, stamp.size)
         .bind(3, stamp.mtime)
@@ -309,15 +309,12 @@ void ContentIndex::storeState(long long document, const FileStamp& stamp, State 
                               bool keepText)
 {
     if (keepText) {
-        Statement(db, "update docs set reason = ?2 where id = ?1;")
-            .bind(1, document)
-            .bind(2, reason)
-            .execute();
+        Statement(db, "update docs set reason = ?2 where id = ?1;").bind(1, document).bind(2, reason).execute();
         return;
     }
     dropText(document);
     Statement(db, "update docs set size = ?2, mtime = ?3, hash = '', state = ?4, reason = ?5, pages = 0 "
-                            "where id = ?1;")
+                  "where id = ?1;")
         .bind(1, document)
         .bind(2, stamp.size)
         .bind(3, stamp.mtime)
@@ -328,10 +325,7 @@ void ContentIndex::storeState(long long document, const FileStamp& stamp, State 
 
 void ContentIndex::markGone(long long document, bool gone)
 {
-    Statement(db, "update docs set gone = ?2 where id = ?1;")
-        .bind(1, document)
-        .bind(2, gone ? 1 : 0)
-        .execute();
+    Statement(db, "update docs set gone = ?2 where id = ?1;").bind(1, document).bind(2, gone ? 1 : 0).execute();
 }
 
 void ContentIndex::forgetStamps()

@@ -232,9 +232,8 @@ void SearchIndex::ensureSchema()
     // A reader and a writer opening a new file at once both get here; the write lock orders them.
     Transaction schema(db);
     if (!formatCurrent()) {
-        for (const char* drop :
-             {"drop table if exists items;", "drop table if exists folded;", "drop table if exists odd;",
-              "drop table if exists meta;"})
+        for (const char* drop : {"drop table if exists items;", "drop table if exists folded;",
+                                 "drop table if exists odd;", "drop table if exists meta;"})
             db.ExecuteStatement(drop);
         for (const char* create : schemaStatements)
             db.ExecuteStatement(create);
@@ -546,13 +545,12 @@ std::vector<long long> SearchIndex::lookUp(const std::string& keyword, unsigned 
     // Without wildcards, in a row of ASCII text, a phrase of trigrams found in a column is exactly what
     // LIKE finds there (both fold the 26 ASCII letters and nothing else differs), and what a folded
     // keyword finds in the row folded (which is the row in lower case).
-    const bool exact =
-        keyword.find_first_of("%_") == std::string::npos
-        && (matching == Matching::Folded || std::none_of(keyword.begin(), keyword.end(), [](char c) {
-               return static_cast<unsigned char>(c) >= 0x80;
-           }));
-    Statement verifyRow(db, "select 1 from cat.link_table where itemorder=?1 and (" + likeCondition(columns, matching, 2)
-                                + ");");
+    const bool exact = keyword.find_first_of("%_") == std::string::npos
+                       && (matching == Matching::Folded || std::none_of(keyword.begin(), keyword.end(), [](char c) {
+                               return static_cast<unsigned char>(c) >= 0x80;
+                           }));
+    Statement verifyRow(db, "select 1 from cat.link_table where itemorder=?1 and ("
+                                + likeCondition(columns, matching, 2) + ");");
     std::vector<long long> found;
     auto check = [&](long long itemorder) {
         verifyRow.bind(1, itemorder).bind(2, pattern);
@@ -598,8 +596,8 @@ std::vector<ItemText> SearchIndex::texts(const std::vector<long long>& itemorder
         for (long long itemorder : itemorders) {
             row.bind(1, itemorder);
             if (row.step())
-                rows.push_back({itemorder, row.text(0), row.text(1), row.text(2), row.text(3), int(row.integer(4)),
-                                row.text(5)});
+                rows.push_back(
+                    {itemorder, row.text(0), row.text(1), row.text(2), row.text(3), int(row.integer(4)), row.text(5)});
             row.reset();
         }
     } catch (const CppSQLite3Exception&) {

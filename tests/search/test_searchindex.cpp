@@ -91,7 +91,8 @@ void expectSameAsFoldedScan(search::SearchIndex& index, Catalogue& catalogue, co
     std::string condition;
     for (int i = 0; i < 3; ++i)
         if (columns & (1u << i))
-            condition += std::string(condition.empty() ? "" : " or ") + "fold(" + std::vector<std::string>{"name", "target", "comment"}[std::size_t(i)] + ") like ?1";
+            condition += std::string(condition.empty() ? "" : " or ") + "fold("
+                         + std::vector<std::string>{"name", "target", "comment"}[std::size_t(i)] + ") like ?1";
     Statement rows(scan, "select itemorder from link_table where " + condition + " order by itemorder;");
     rows.bind(1, "%" + foldText(keyword.c_str()) + "%");
     std::vector<long long> expected;
@@ -224,10 +225,18 @@ TEST(SearchIndex, QuickFindFoldsCaseAndAccentsInEveryColumnAndScript)
         bool found;
     };
     const Case cases[] = {
-        {"resume", "Résumé", true},        {"Résumé", "RESUME", true},       {"RÉSUMÉ", "my resume.pdf", true},
-        {"été", "Été 2025", true},         {"ete", "ÉTÉ", true},             {"κειμενα", "Τα Κείμενα", true},
-        {"ПРИВЕТ", "привет мир", true},    {"strasse", "Hauptstraße", true}, {"e\xcc\x81t\xc3\xa9", "ete", true},
-        {"re%me", "Résumé", true},         {"resumes", "Résumé", false},     {"ete", "etage", false},
+        {"resume", "Résumé", true},
+        {"Résumé", "RESUME", true},
+        {"RÉSUMÉ", "my resume.pdf", true},
+        {"été", "Été 2025", true},
+        {"ete", "ÉTÉ", true},
+        {"κειμενα", "Τα Κείμενα", true},
+        {"ПРИВЕТ", "привет мир", true},
+        {"strasse", "Hauptstraße", true},
+        {"e\xcc\x81t\xc3\xa9", "ete", true},
+        {"re%me", "Résumé", true},
+        {"resumes", "Résumé", false},
+        {"ete", "etage", false},
     };
     TempFolder folder;
     Catalogue catalogue(folder.path("FavoritesDB.db"));

@@ -140,12 +140,10 @@ void CatalogueCheckWindow::buildControls()
     btnDelete = new QPushButton(QStringLiteral("D&elete"), this);
     btnIgnore = new QPushButton(QStringLiteral("&Ignore"), this);
     btnOpenKeptCopy = new QPushButton(QStringLiteral("Open &Kept Copy"), this);
-    const std::vector<std::pair<QPushButton*, const char*>> buttons = {{btnLocate, "btnLocate"},
-                                                                       {btnOpenKeptCopy, "btnOpenKeptCopy"},
-                                                                       {btnRelink, "btnRelink"},
-                                                                       {btnUseNewAddress, "btnUseNewAddress"},
-                                                                       {btnDelete, "btnDelete"},
-                                                                       {btnIgnore, "btnIgnore"}};
+    const std::vector<std::pair<QPushButton*, const char*>> buttons = {
+        {btnLocate, "btnLocate"}, {btnOpenKeptCopy, "btnOpenKeptCopy"},
+        {btnRelink, "btnRelink"}, {btnUseNewAddress, "btnUseNewAddress"},
+        {btnDelete, "btnDelete"}, {btnIgnore, "btnIgnore"}};
     for (const auto& [button, name] : buttons) {
         button->setObjectName(QString::fromLatin1(name));
         actions->addWidget(button);
@@ -281,10 +279,10 @@ void CatalogueCheckWindow::updateButtons()
     btnDelete->setEnabled(!selected.empty());
     btnIgnore->setEnabled(!selected.empty());
     // A dead or moved link's page may live on in the copy kept of it.
-    const bool lostPage = selected.size() == 1
-                          && (selected.front()->finding.kind == check::Kind::Dead
-                              || selected.front()->finding.kind == check::Kind::Moved)
-                          && commands.hasKeptCopy && commands.hasKeptCopy(selected.front()->finding.target);
+    const bool lostPage =
+        selected.size() == 1
+        && (selected.front()->finding.kind == check::Kind::Dead || selected.front()->finding.kind == check::Kind::Moved)
+        && commands.hasKeptCopy && commands.hasKeptCopy(selected.front()->finding.target);
     btnOpenKeptCopy->setVisible(lostPage);
     btnOpenKeptCopy->setEnabled(lostPage);
     btnCheck->setEnabled(!isRunning());

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/find/findcontroller.h"
 
-#include "model/clinkitem.h"
 #include "content/contentindex.h"
+#include "model/clinkitem.h"
 #include "search/searchindex.h"
 #include "session/cataloguesession.h"
 #include "shell/paths.h"

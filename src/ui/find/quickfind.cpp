@@ -71,8 +71,7 @@ QVariantList QuickFind::matchedSpans(const QString& text, const QStringList& run
     const FoldedText foldedText = folded(text);
     QVariantList spans;
     for (const QString& run : runs) {
-        for (qsizetype at = foldedText.text.indexOf(run); at >= 0;
-             at = foldedText.text.indexOf(run, at + run.size())) {
+        for (qsizetype at = foldedText.text.indexOf(run); at >= 0; at = foldedText.text.indexOf(run, at + run.size())) {
             const int start = foldedText.from[at];
             spans.append(QPoint(start, foldedText.to[at + run.size() - 1] - start));
         }

@@ -93,7 +93,8 @@ int QuickFindQueries::count(quint64 generation, const QString& keyword)
 {
     if (overtaken(generation))
         return -1;
-    const std::size_t total = index(generation).find(keyword.toStdString(), search::AllColumns, SIZE_MAX, search::Matching::Folded).size();
+    const std::size_t total =
+        index(generation).find(keyword.toStdString(), search::AllColumns, SIZE_MAX, search::Matching::Folded).size();
     return overtaken(generation) ? -1 : int(total);
 }
 
@@ -144,8 +145,10 @@ void QuickFindQueries::addContentHits(quint64 generation, const QString& keyword
         const auto hit = std::find_if(found.begin(), found.end(),
                                       [&](const content::ContentHit& each) { return each.guid == row.guid; });
         const auto path = paths.find(row.category);
-        QuickFindHit shownHit{toQ(row.name), path == paths.end() ? QString() : toQ(path->second), toQ(row.target),
-                              row.guid, row.category, row.target, row.type, toQ(row.comment)};
+        QuickFindHit shownHit{toQ(row.name),   path == paths.end() ? QString() : toQ(path->second),
+                              toQ(row.target), row.guid,
+                              row.category,    row.target,
+                              row.type,        toQ(row.comment)};
         shownHit.byContent = true;
         shownHit.page = hit->page;
         takeMarks(shownHit, hit->snippet);

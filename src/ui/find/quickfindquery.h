@@ -4,8 +4,8 @@
 #include "model/progress.h"
 
 #include <QList>
-#include <QPoint>
 #include <QMetaType>
+#include <QPoint>
 #include <QString>
 
 #include <atomic>
@@ -39,8 +39,8 @@ struct QuickFindHit {
 };
 
 // What one query found: the first rows in showing order (title hits, then target hits, then
-// description hits, each in stored order, then the best content hits), and how many hits there are in all, -1 while that is
-// not counted yet. Nothing when a newer query overtook it.
+// description hits, each in stored order, then the best content hits), and how many hits there are in all, -1 while
+// that is not counted yet. Nothing when a newer query overtook it.
 struct QuickFindAnswer {
     quint64 generation = 0;
     QList<QuickFindHit> hits;

@@ -9,10 +9,10 @@
 #include "ui/commands/categorycommands.h"
 #include "ui/commands/itemcommands.h"
 #include "ui/common/controls.h"
-#include "ui/content/contentcontroller.h"
 #include "ui/common/desktop.h"
 #include "ui/common/dialogseam.h"
 #include "ui/common/errorbox.h"
+#include "ui/content/contentcontroller.h"
 #include "ui/dialogs/taboutbox.h"
 #include "ui/dialogs/tsettingsdialog.h"
 #include "ui/find/findcontroller.h"
@@ -497,8 +497,8 @@ void TSDIAppForm::AddWebAddressURL2Click()
 void TSDIAppForm::Property3Click()
 {
     items->editProperties([this](const CLinkItem& item) {
-        const QStringList notes =
-            QStringList{check->lastCheckedNote(item), contents->contentNote(item)}.filter(QRegularExpression(QStringLiteral(".+")));
+        const QStringList notes = QStringList{check->lastCheckedNote(item), contents->contentNote(item)}.filter(
+            QRegularExpression(QStringLiteral(".+")));
         return notes.join(QLatin1Char('\n'));
     });
 }
