@@ -21,6 +21,21 @@ QString toQ(const std::string& text)
 // Marks no text holds: the snippet's marked words are found by them and they are taken out.
 const content::SnippetMarks snippetMarks{"\x02", "\x03", "\u2026", 12};
 
+QuickFindHit hitOf(const search::ItemText& row, const std::unordered_map<std::string, std::string>& paths)
+{
+    QuickFindHit hit;
+    hit.title = toQ(row.name);
+    const auto path = paths.find(row.category);
+    hit.categoryPath = path == paths.end() ? QString() : toQ(path->second);
+    hit.target = toQ(row.target);
+    hit.guid = row.guid;
+    hit.category = row.category;
+    hit.targetText = row.target;
+    hit.type = row.type;
+    hit.description = toQ(row.comment);
+    return hit;
+}
+
 void takeMarks(QuickFindHit& hit, const std::string& snippet)
 {
     const QString marked = toQ(snippet);
@@ -76,9 +91,7 @@ QuickFindAnswer QuickFindQueries::find(quint64 generation, const QString& keywor
     const auto paths = texts.empty() ? decltype(searched.categoryPaths()){} : searched.categoryPaths();
     answer.hits.reserve(qsizetype(texts.size()));
     for (const search::ItemText& row : texts) {
-        const auto path = paths.find(row.category);
-        answer.hits.append({toQ(row.name), path == paths.end() ? QString() : toQ(path->second), toQ(row.target),
-                            row.guid, row.category, row.target, row.type, toQ(row.comment)});
+        answer.hits.append(hitOf(row, paths));
     }
     // Fewer than a screenful over all three columns is every hit there is.
     if (shown.size() < std::size_t(shownRows)) {
@@ -144,11 +157,7 @@ void QuickFindQueries::addContentHits(quint64 generation, const QString& keyword
     for (const search::ItemText& row : searched.textsOfItems(guids)) {
         const auto hit = std::find_if(found.begin(), found.end(),
                                       [&](const content::ContentHit& each) { return each.guid == row.guid; });
-        const auto path = paths.find(row.category);
-        QuickFindHit shownHit{toQ(row.name),   path == paths.end() ? QString() : toQ(path->second),
-                              toQ(row.target), row.guid,
-                              row.category,    row.target,
-                              row.type,        toQ(row.comment)};
+        QuickFindHit shownHit = hitOf(row, paths);
         shownHit.byContent = true;
         shownHit.page = hit->page;
         takeMarks(shownHit, hit->snippet);
