@@ -21,7 +21,7 @@
 ContentController::ContentController(CatalogueSession& catalogueSession, CatalogueView& catalogueView,
                                      QMainWindow* owner)
     : QObject(owner), session(catalogueSession), view(catalogueView), window(owner),
-      keeper(new ContentKeeper(session.path(), settingsFilePath(), this)),
+      keeper(new ContentKeeper([this] { return session.path(); }, settingsFilePath(), this)),
       ContentSettings(new QAction(QStringLiteral("Co&ntent Settings..."), owner)),
       OpenKeptCopy(new QAction(QStringLiteral("Open &Kept Copy"), owner))
 {

@@ -33,15 +33,16 @@ bool sameSettings(const content::ContentSettings& a, const content::ContentSetti
 struct ContentKeeper::State {
     std::unique_ptr<content::ContentIndexer> indexer;
     content::ContentSettings settings;
+    std::string catalogue;
 };
 
-ContentKeeper::ContentKeeper(std::string cataloguePath, std::string settingsPath, QObject* parent)
+ContentKeeper::ContentKeeper(std::function<std::string()> cataloguePath, std::string settingsPath, QObject* parent)
     : QObject(parent), soon(new QTimer(this)), catalogue(std::move(cataloguePath)), settings(std::move(settingsPath))
 {
     soon->setSingleShot(true);
     soon->setInterval(lookAfterMs);
     connect(soon, &QTimer::timeout, this, &ContentKeeper::look);
-    if (catalogue.empty() || cacheFolderPath().empty())
+    if (cacheFolderPath().empty())
         return;
     worker = std::make_unique<Worker>(nullptr, QThread::LowestPriority);
     state = std::make_shared<State>();
@@ -67,7 +68,8 @@ void ContentKeeper::pause()
 
 void ContentKeeper::look()
 {
-    if (!worker)
+    const std::string cataloguePath = catalogue();
+    if (!worker || cataloguePath.empty())
         return;
     if (looking) {
         lookAgain = true;
@@ -75,8 +77,8 @@ void ContentKeeper::look()
     }
     looking = true;
     content::IndexerSetup setup;
-    setup.cataloguePath = catalogue;
-    setup.indexPath = content::ContentIndex::pathFor(catalogue, cacheFolderPath());
+    setup.cataloguePath = cataloguePath;
+    setup.indexPath = content::ContentIndex::pathFor(cataloguePath, cacheFolderPath());
     setup.pagesFolder = content::keptPagesFolder();
     setup.settings = content::loadContentSettings(settings);
     worker->start<Look>(
@@ -87,9 +89,11 @@ void ContentKeeper::look()
                 if (!lock.tryLock())
                     return Look::Again;
                 // Settings changed since the last look are taken in by a new indexer.
-                if (!state->indexer || !sameSettings(state->settings, setup.settings)) {
+                if (!state->indexer || !sameSettings(state->settings, setup.settings)
+                    || state->catalogue != setup.cataloguePath) {
                     state->indexer = std::make_unique<content::ContentIndexer>(setup);
                     state->settings = setup.settings;
+                    state->catalogue = setup.cataloguePath;
                 }
                 state->indexer->updateFromCatalogue();
                 return state->indexer->refresh(yielding).stopped ? Look::Again : Look::Done;

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,8 +20,9 @@ class Worker;
 class ContentKeeper : public QObject {
     Q_OBJECT
 public:
-    // settingsPath: where the content settings are kept, read again at each look.
-    ContentKeeper(std::string cataloguePath, std::string settingsPath, QObject* parent);
+    // cataloguePath: the open catalogue's path, asked at each look (the window opens it after this is
+    // made, and again after a restore); settingsPath: where the content settings are, read at each look.
+    ContentKeeper(std::function<std::string()> cataloguePath, std::string settingsPath, QObject* parent);
     ~ContentKeeper() override;
 
     // A commit reached the catalogue: the index takes it in after lookAfterMs.
@@ -43,7 +45,7 @@ private:
     std::unique_ptr<Worker> worker;
     std::shared_ptr<State> state;
     std::shared_ptr<std::atomic<std::int64_t>> quietUntil = std::make_shared<std::atomic<std::int64_t>>(0);
-    std::string catalogue;
+    std::function<std::string()> catalogue;
     std::string settings;
     bool looking = false;
     bool lookAgain = false;
