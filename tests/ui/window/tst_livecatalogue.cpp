@@ -209,7 +209,6 @@ private slots:
         QCOMPARE(list(window.get())->itemOf(list(window.get())->selectedRows().first())->GetGuid(), guid);
         QVERIFY(field->text().isEmpty());
 
-        seam::pushMessageAnswer(QMessageBox::Ok);
         window->handleSendRequest(locateRequest("no-such-item"));
         QTRY_COMPARE_WITH_TIMEOUT(seam::shownMessages().size(), qsizetype(1), shownWithinMs);
         QCOMPARE(seam::shownMessages().first().text, QStringLiteral("The selected item does not exist"));
