@@ -5,8 +5,6 @@
 #include "storage/statement.h"
 #include "storage/textfolding.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -74,12 +72,6 @@ void createPrivateFile(const std::string& path)
         throw ContentIndexError("Cannot open the content index " + path + ": it is not a file of this user");
 }
 
-bool damaged(const CppSQLite3Exception& failure)
-{
-    const int code = failure.ErrorCode() & 0xFF;
-    return code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
-}
-
 // FTS5's own complaint ("fts5: syntax error near "AND"") in the words of someone searching.
 std::string queryMessage(const std::string& query, const std::string& detail)
 {
@@ -137,7 +129,7 @@ void ContentIndex::open()
         } catch (const CppSQLite3Exception& failure) {
             db.Close();
             // A cache: a damaged file is made again, anything else is reported.
-            if (!damaged(failure) || attempt > 0)
+            if (!failure.isDamagedFile() || attempt > 0)
                 throw ContentIndexError("Cannot open the content index " + indexPath + ": " + failure.ErrorMessage());
             std::error_code ignored;
             for (const char* suffix : {"", "-wal", "-shm", "-journal"})
@@ -197,7 +189,7 @@ std::vector<ContentHit> ContentIndex::search(const std::string& query, std::size
             items.reset();
         }
     } catch (const CppSQLite3Exception& failure) {
-        if ((failure.ErrorCode() & 0xFF) == SQLITE_ERROR)
+        if (failure.isQueryError())
             throw ContentQueryError(queryMessage(query, failure.ErrorMessage()));
         throw ContentIndexError(std::string("The content index cannot be searched: ") + failure.ErrorMessage());
     }
