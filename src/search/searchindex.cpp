@@ -3,6 +3,7 @@
 
 #include "base/text.h"
 #include "storage/cataloguerows.h"
+#include "storage/changestamp.h"
 #include "storage/statement.h"
 #include "storage/textfolding.h"
 #include "storage/transaction.h"
@@ -327,6 +328,17 @@ bool SearchIndex::update(Progress& progress)
             return false;
         try {
             const long long version = firstInteger(db, "pragma cat.data_version;");
+            std::optional<std::string> stamp;
+            {
+                Transaction look(db, Transaction::Mode::Deferred);
+                firstInteger(db, "select count(*) from cat.link_table where itemorder=0;");
+                if (indexComplete() && stampCurrent()) {
+                    updatedCatalogueVersion = version;
+                    return true;
+                }
+                stamp = changeStamp(db, "cat");
+                look.Commit();
+            }
             // FTS5 merges what it wrote a moment ago: keep it at hand while writing, not afterwards.
             db.ExecuteStatement("pragma main.cache_size=-32768;");
             const long long lowest =
@@ -336,7 +348,7 @@ bool SearchIndex::update(Progress& progress)
             const auto slices = static_cast<std::size_t>((highest - lowest) / sliceRows + 1);
             for (long long first = lowest;; first += sliceRows) {
                 const bool last = first + sliceRows > highest;
-                updateSlice(first, last ? std::numeric_limits<long long>::max() : first + sliceRows - 1, last);
+                updateSlice(first, last ? std::numeric_limits<long long>::max() : first + sliceRows - 1, stamp, last);
                 if (last) {
                     db.ExecuteStatement("pragma main.cache_size=-2000;");
                     updatedCatalogueVersion = version;
@@ -355,7 +367,8 @@ bool SearchIndex::update(Progress& progress)
     return false;
 }
 
-void SearchIndex::updateSlice(long long first, long long last, bool lastSlice)
+void SearchIndex::updateSlice(long long first, long long last, const std::optional<std::string>& startStamp,
+                              bool lastSlice)
 {
     Transaction slice(db);
     // This connection's own commits leave its data_version alone: forget what it saw.
@@ -379,6 +392,8 @@ void SearchIndex::updateSlice(long long first, long long last, bool lastSlice)
     }
     if (lastSlice)
         db.ExecuteStatement("update meta set value=1 where key='complete';");
+    // A slice may hold rows newer than the stamp noted before: only a whole pass notes one again.
+    noteStamp(lastSlice ? startStamp : std::nullopt);
     slice.Commit();
 }
 
@@ -441,6 +456,28 @@ void SearchIndex::loadOddRows()
         (odd.integer(1) == CheckAlways ? alwaysRows : checkedRows).push_back(odd.integer(0));
 }
 
+// The catalogue's stamp the index is current with: only when the catalogue kept it from the start of a
+// whole pass to its end, since slices done before a commit hold the rows as they were.
+void SearchIndex::noteStamp(const std::optional<std::string>& startStamp)
+{
+    if (startStamp && changeStamp(db, "cat") == startStamp) {
+        Statement note(db, "insert or replace into meta values('stamp', ?1);");
+        note.bind(1, *startStamp).run();
+    } else {
+        db.ExecuteStatement("delete from meta where key='stamp';");
+    }
+}
+
+// Inside a transaction that has read the catalogue.
+bool SearchIndex::stampCurrent()
+{
+    const std::optional<std::string> stamp = changeStamp(db, "cat");
+    if (!stamp)
+        return false;
+    Statement noted(db, "select value from meta where key='stamp';");
+    return noted.step() && noted.type(0) == SqlType::Text && noted.text(0) == *stamp;
+}
+
 bool SearchIndex::refreshPending()
 {
     const long long catalogueVersion = firstInteger(db, "pragma cat.data_version;");
@@ -451,14 +488,17 @@ bool SearchIndex::refreshPending()
     if (indexVersion != seenIndexVersion)
         loadOddRows();
     pending.clear();
-    Statement diff(db, differingRows);
-    diff.bind(1, std::numeric_limits<long long>::min()).bind(2, std::numeric_limits<long long>::max());
-    while (diff.step()) {
-        pending.push_back(diff.integer(0));
-        if (pending.size() > mostPendingRows)
-            return false;
+    // Unmoved, the stamp spares reading every row of both files.
+    if (!stampCurrent()) {
+        Statement diff(db, differingRows);
+        diff.bind(1, std::numeric_limits<long long>::min()).bind(2, std::numeric_limits<long long>::max());
+        while (diff.step()) {
+            pending.push_back(diff.integer(0));
+            if (pending.size() > mostPendingRows)
+                return false;
+        }
+        std::sort(pending.begin(), pending.end());
     }
-    std::sort(pending.begin(), pending.end());
     seenCatalogueVersion = catalogueVersion;
     seenIndexVersion = indexVersion;
     pendingValid = true;

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -52,6 +53,8 @@ public:
     // file, and otherwise writes only the items that changed. Works in slices so that the catalogue
     // is never kept from writers for long; tells progress the slices done and stops between them when
     // it says so. False when stopped or when the catalogue cannot be read (the reason in lastError()).
+    // Notes the catalogue's change stamp it is current with (storage/changestamp.h): while the
+    // catalogue keeps it, neither this nor find() compares a row.
     bool update(Progress& progress = Progress::none());
 
     // Whether a commit reached the catalogue (or another file took its place) since the last update().
@@ -103,7 +106,9 @@ private:
     bool catalogueReplaced() const;
     bool indexComplete();
     long long highestRow();
-    void updateSlice(long long first, long long last, bool lastSlice);
+    void updateSlice(long long first, long long last, const std::optional<std::string>& startStamp, bool lastSlice);
+    void noteStamp(const std::optional<std::string>& startStamp);
+    bool stampCurrent();
     void updateChangedRows(long long first, long long last);
     bool refreshPending();
     std::vector<long long> scan(const std::string& keyword, unsigned columns, std::size_t limit, Matching matching);

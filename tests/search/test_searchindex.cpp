@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
@@ -212,6 +213,72 @@ TEST(SearchIndex, StaleAndCorruptIndexesAreRebuiltAndNeverAnswerWrongMeanwhile)
     ASSERT_TRUE(rebuilt.update()) << rebuilt.lastError();
     expectSameAsLikeSearch(rebuilt, catalogue, "report", search::AllColumns);
     EXPECT_TRUE(rebuilt.lastAnsweredByIndex());
+}
+
+// A fresh index is trusted without comparing rows only while the catalogue keeps the change stamp the
+// index noted. Each way another program can write the items behind it must end that trust.
+TEST(SearchIndex, AnIndexIsNeverTrustedAfterItsItemsChangedBehindIt)
+{
+    struct Case {
+        const char* what;
+        const char* before;  // run before the index is made
+        const char* sql;     // run by another connection once the index is current
+    };
+    const Case cases[] = {
+        {"an item added", "",
+         "insert into link_table (guid,name,target,comment) values('new','Yearly report','b','');"},
+        {"an item renamed", "", "update link_table set name='Monthly summary' where guid='old';"},
+        {"an item deleted", "", "delete from link_table where guid='old';"},
+        // Put in WAL mode by another program: commits leave the file's header as it was.
+        {"written in WAL mode", "pragma journal_mode=wal;",
+         "update link_table set name='Monthly summary' where guid='old';"},
+    };
+    for (const Case& each : cases) {
+        SCOPED_TRACE(each.what);
+        TempFolder folder;
+        Catalogue catalogue(folder.path("FavoritesDB.db"));
+        const std::string indexFile = folder.path("index.db");
+        catalogue.run("insert into link_table (guid,name,target,comment) values('old','Quarterly report','a','');", {});
+        ASSERT_EQ(sqlite3_exec(catalogue.raw, each.before, nullptr, nullptr, nullptr), SQLITE_OK);
+        ASSERT_TRUE(search::SearchIndex(catalogue.path, indexFile).update());
+        ASSERT_EQ(sqlite3_exec(catalogue.raw, each.sql, nullptr, nullptr, nullptr), SQLITE_OK);
+        // A new object, as a new run of the command line: it knows only what the files say.
+        search::SearchIndex fresh(catalogue.path, indexFile);
+        expectSameAsLikeSearch(fresh, catalogue, "report", search::AllColumns);
+        expectSameAsLikeSearch(fresh, catalogue, "summary", search::AllColumns);
+        ASSERT_TRUE(fresh.update());
+        expectSameAsLikeSearch(fresh, catalogue, "report", search::AllColumns);
+    }
+}
+
+// A copy put back over the catalogue with its time kept (cp -p) carries the very stamp the index once
+// noted; an update stopped after a slice had taken in a later rename must have given that stamp up.
+TEST(SearchIndex, AnIndexIsNeverTrustedAfterAStoppedUpdateAndACopyPutBack)
+{
+    TempFolder folder;
+    Catalogue catalogue(folder.path("FavoritesDB.db"));
+    const std::string indexFile = folder.path("index.db");
+    // Rows far apart: an update takes them in two slices.
+    catalogue.run(
+        "insert into link_table (itemorder,guid,name,target,comment) values(1,'old','Quarterly report','a','');", {});
+    catalogue.run("insert into link_table (itemorder,guid,name,target,comment) values(50000,'far','Far','b','');", {});
+    ASSERT_TRUE(search::SearchIndex(catalogue.path, indexFile).update());
+    const std::string copy = folder.path("copy.db");
+    const auto putAs = [](const std::string& from, const std::string& to) {
+        std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::last_write_time(to, std::filesystem::last_write_time(from));
+    };
+    putAs(catalogue.path, copy);
+    catalogue.run("update link_table set name='Monthly summary' where guid='old';", {});
+    {
+        search::SearchIndex stopped(catalogue.path, indexFile);
+        StopWhen afterFirstSlice([] { return true; });
+        ASSERT_FALSE(stopped.update(afterFirstSlice));
+    }
+    putAs(copy, catalogue.path);
+    search::SearchIndex fresh(catalogue.path, indexFile);
+    expectSameAsLikeSearch(fresh, catalogue, "report", search::AllColumns);
+    expectSameAsLikeSearch(fresh, catalogue, "summary", search::AllColumns);
 }
 
 }  // namespace
