@@ -7,7 +7,10 @@
 
 #include <fcntl.h>
 #include <malloc.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -194,4 +197,31 @@ void writeCatalogue(const fs::path& file, const std::vector<std::pair<int, std::
     sqlite3_finalize(insert);
     sqlite3_exec(db, "commit transaction;", nullptr, nullptr, nullptr);
     sqlite3_close(db);
+}
+
+extern "C" char** environ;
+
+CliRun runCli(const std::vector<std::string>& args)
+{
+    std::vector<char*> argv{const_cast<char*>(VARNELO_CLI)};
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    const Clock::time_point start = Clock::now();
+    pid_t pid = 0;
+    CliRun run;
+    if (posix_spawn(&pid, VARNELO_CLI, &quiet, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        struct rusage usage {};
+        if (wait4(pid, &status, 0, &usage) == pid) {
+            run.ms = millisecondsSince(start);
+            run.peakMb = static_cast<double>(usage.ru_maxrss) * 1024 / 1e6;
+            run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        }
+    }
+    posix_spawn_file_actions_destroy(&quiet);
+    return run;
 }

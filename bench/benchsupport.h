@@ -60,6 +60,15 @@ double megabytes(long long bytes);  // 1 MB = 1,000,000 bytes
 // The variable as a positive number, or fallback when it is unset or not one.
 int environmentInt(const char* name, int fallback);
 
+// One run of varnelo-cli as a script would run it (its output thrown away): its time and the most memory
+// it held.
+struct CliRun {
+    double ms = 0;
+    double peakMb = 0;
+    bool ok = false;
+};
+CliRun runCli(const std::vector<std::string>& args);
+
 // One line of the table printed after the run; ratio is measured / floor.
 struct SummaryRow {
     std::string operation;

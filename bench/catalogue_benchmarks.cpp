@@ -852,40 +852,6 @@ BENCHMARK(BM_DailyBackup)->Unit(benchmark::kMillisecond)->UseManualTime()->Itera
 
 // ---- sync ----------------------------------------------------------------------------------------
 
-extern "C" char** environ;
-
-// One run of varnelo-cli as a script would run it: its time and the most memory it held.
-struct CliRun {
-    double ms = 0;
-    double peakMb = 0;
-    bool ok = false;
-};
-
-CliRun runCli(const std::vector<std::string>& args)
-{
-    std::vector<char*> argv{const_cast<char*>(VARNELO_CLI)};
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t quiet;
-    posix_spawn_file_actions_init(&quiet);
-    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-    const Clock::time_point start = Clock::now();
-    pid_t pid = 0;
-    CliRun run;
-    if (posix_spawn(&pid, VARNELO_CLI, &quiet, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        struct rusage usage {};
-        if (wait4(pid, &status, 0, &usage) == pid) {
-            run.ms = millisecondsSince(start);
-            run.peakMb = static_cast<double>(usage.ru_maxrss) * 1024 / 1e6;
-            run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        }
-    }
-    posix_spawn_file_actions_destroy(&quiet);
-    return run;
-}
-
 // `rclone serve webdav` over a folder of the run, on a free port of 127.0.0.1.
 class WebDavPlace {
 public:

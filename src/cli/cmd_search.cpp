@@ -20,18 +20,17 @@ bool blank(const std::string& text)
     return true;
 }
 
-// Through the window's search index when it keeps one for this catalogue (the same hits in the same
-// order, faster); a catalogue the window never opened is scanned, and gets no index file for that.
+// Through the quick find index, which this run makes or brings up to date when the window has not (the
+// catalogue's own hits in its order). Without a cache folder to keep one in, the catalogue is scanned.
 std::vector<CSearchItem> searchItems(Invocation& run, bool byName, bool byTarget, bool byComment,
                                      const std::string& keyword)
 {
     const std::string cache = cacheFolderPath();
-    const std::string indexFile =
-        cache.empty() ? std::string() : search::SearchIndex::indexPathFor(run.databasePath(), cache);
-    std::error_code ignored;
-    if (indexFile.empty() || !std::filesystem::exists(indexFile, ignored))
+    if (cache.empty())
         return run.catalogue().SearchItems(byName, byTarget, byComment, keyword);
-    search::SearchIndex index(run.databasePath(), indexFile);
+    search::SearchIndex index(run.databasePath(), search::SearchIndex::indexPathFor(run.databasePath(), cache));
+    // An index that cannot be written still answers: find() then compares or scans.
+    index.update();
     return search::searchItems(index, byName, byTarget, byComment, keyword);
 }
 

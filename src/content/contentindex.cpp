@@ -2,11 +2,9 @@
 #include "content/contentindex.h"
 
 #include "base/files.h"
-#include "content/foldingtokenizer.h"
 #include "search/searchindex.h"
 #include "storage/statement.h"
-
-#include <sqlite3.h>
+#include "storage/textfolding.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -63,12 +61,6 @@ void createPrivateFile(const std::string& path)
         throw ContentIndexError("Cannot open the content index: " + refusal);
 }
 
-bool damaged(const CppSQLite3Exception& failure)
-{
-    const int code = failure.ErrorCode() & 0xFF;
-    return code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
-}
-
 // FTS5's own complaint ("fts5: syntax error near "AND"") in the words of someone searching.
 std::string queryMessage(const std::string& query, const std::string& detail)
 {
@@ -119,14 +111,14 @@ void ContentIndex::open()
         try {
             db.Open(indexPath.c_str(), OpenOptions{.create = false, .noFollow = true});
             db.SetBusyTimeout(10000);
-            if (!registerFoldingTokenizer(db.connection()))
+            if (!registerTextFolding(db))
                 throw ContentIndexError("Cannot open the content index: this SQLite has no FTS5");
             ensureSchema();
             return;
         } catch (const CppSQLite3Exception& failure) {
             db.Close();
             // A cache: a damaged file is made again, anything else is reported.
-            if (!damaged(failure) || attempt > 0)
+            if (!failure.isDamagedFile() || attempt > 0)
                 throw ContentIndexError("Cannot open the content index " + indexPath + ": " + failure.ErrorMessage());
             std::error_code ignored;
             for (const char* suffix : {"", "-wal", "-shm", "-journal"})
@@ -186,7 +178,7 @@ std::vector<ContentHit> ContentIndex::search(const std::string& query, std::size
             items.reset();
         }
     } catch (const CppSQLite3Exception& failure) {
-        if ((failure.ErrorCode() & 0xFF) == SQLITE_ERROR)
+        if (failure.isQueryError())
             throw ContentQueryError(queryMessage(query, failure.ErrorMessage()));
         throw ContentIndexError(std::string("The content index cannot be searched: ") + failure.ErrorMessage());
     }

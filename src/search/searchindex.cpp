@@ -4,7 +4,9 @@
 #include "base/files.h"
 #include "base/text.h"
 #include "storage/cataloguerows.h"
+#include "storage/changestamp.h"
 #include "storage/statement.h"
+#include "storage/textfolding.h"
 #include "storage/transaction.h"
 
 #include <sys/stat.h>
@@ -23,16 +25,21 @@ namespace search {
 namespace {
 
 // Bumped whenever the tables below change shape: an index of another shape is made again.
-constexpr const char* indexFormat = "1";
+constexpr const char* indexFormat = "2";
 
 // Detail "full" keeps the positions that make a phrase query a substring match: that is what lets
 // most hits go without reading their row. Without per-row sizes the file stays about twice the
 // catalogue's.
 constexpr const char* createItems = "create virtual table if not exists items using fts5(name, target, comment, "
                                     "tokenize='trigram', detail=full, columnsize=0);";
+// The same texts folded (see foldText), for quick find. Contentless: the texts are in items already,
+// which is where a row's old texts come from when its entry is taken out.
+constexpr const char* createFolded = "create virtual table if not exists folded using fts5(name, target, comment, "
+                                     "content='', tokenize='trigram', detail=full, columnsize=0);";
 constexpr const char* schemaStatements[] = {
     "create table if not exists meta(key text primary key, value);",
     createItems,
+    createFolded,
     "create table if not exists odd(itemorder integer primary key, always int);",
 };
 
@@ -76,6 +83,20 @@ long long rowOddness(std::span<const FunctionArgument> values)
 
 // The keyword's runs between wildcards that are long enough to hold a trigram, as an FTS5 query
 // over the selected columns; empty when there is none.
+// The condition a row's selected columns meet when they hold the pattern ?N.
+std::string likeCondition(unsigned columns, Matching matching, int parameter)
+{
+    const char* names[] = {"name", "target", "comment"};
+    std::string condition;
+    for (int i = 0; i < 3; ++i)
+        if (columns & (1u << i)) {
+            const std::string column =
+                matching == Matching::Folded ? std::string("fold(") + names[i] + ")" : std::string(names[i]);
+            condition += (condition.empty() ? "" : " or ") + column + " like ?" + std::to_string(parameter);
+        }
+    return condition;
+}
+
 std::string matchExpression(const std::string& keyword, unsigned columns)
 {
     std::vector<std::string> runs;
@@ -213,8 +234,8 @@ void SearchIndex::ensureSchema()
     // A reader and a writer opening a new file at once both get here; the write lock orders them.
     Transaction schema(db);
     if (!formatCurrent()) {
-        for (const char* drop :
-             {"drop table if exists items;", "drop table if exists odd;", "drop table if exists meta;"})
+        for (const char* drop : {"drop table if exists items;", "drop table if exists folded;",
+                                 "drop table if exists odd;", "drop table if exists meta;"})
             db.ExecuteStatement(drop);
         for (const char* create : schemaStatements)
             db.ExecuteStatement(create);
@@ -255,6 +276,7 @@ bool SearchIndex::open()
         try {
             ensureSchema();
             db.createFunction("oddness", 3, rowOddness);
+            registerTextFolding(db);
             indexUsable = true;
         } catch (const CppSQLite3Exception& failure) {
             fail("cannot use the search index");
@@ -265,8 +287,11 @@ bool SearchIndex::open()
             close();
     }
     // Without an index file the catalogue is still searched, by a scan.
-    if (!indexUsable && !openIndexFile(":memory:"))
-        return false;
+    if (!indexUsable) {
+        if (!openIndexFile(":memory:"))
+            return false;
+        registerTextFolding(db);
+    }
     try {
         if (attachCatalogue())
             return true;
@@ -304,6 +329,17 @@ bool SearchIndex::update(Progress& progress)
             return false;
         try {
             const long long version = firstInteger(db, "pragma cat.data_version;");
+            std::optional<std::string> stamp;
+            {
+                Transaction look(db, Transaction::Mode::Deferred);
+                firstInteger(db, "select count(*) from cat.link_table where itemorder=0;");
+                if (indexComplete() && stampCurrent()) {
+                    updatedCatalogueVersion = version;
+                    return true;
+                }
+                stamp = changeStamp(db, "cat");
+                look.Commit();
+            }
             // FTS5 merges what it wrote a moment ago: keep it at hand while writing, not afterwards.
             db.ExecuteStatement("pragma main.cache_size=-32768;");
             const long long lowest =
@@ -313,7 +349,7 @@ bool SearchIndex::update(Progress& progress)
             const auto slices = static_cast<std::size_t>((highest - lowest) / sliceRows + 1);
             for (long long first = lowest;; first += sliceRows) {
                 const bool last = first + sliceRows > highest;
-                updateSlice(first, last ? std::numeric_limits<long long>::max() : first + sliceRows - 1, last);
+                updateSlice(first, last ? std::numeric_limits<long long>::max() : first + sliceRows - 1, stamp, last);
                 if (last) {
                     db.ExecuteStatement("pragma main.cache_size=-2000;");
                     updatedCatalogueVersion = version;
@@ -332,7 +368,8 @@ bool SearchIndex::update(Progress& progress)
     return false;
 }
 
-void SearchIndex::updateSlice(long long first, long long last, bool lastSlice)
+void SearchIndex::updateSlice(long long first, long long last, const std::optional<std::string>& startStamp,
+                              bool lastSlice)
 {
     Transaction slice(db);
     // This connection's own commits leave its data_version alone: forget what it saw.
@@ -345,6 +382,9 @@ void SearchIndex::updateSlice(long long first, long long last, bool lastSlice)
         Statement copy(db, "insert into items(rowid, name, target, comment) select itemorder, name, target, comment "
                            "from cat.link_table where itemorder between ?1 and ?2;");
         copy.bind(1, first).bind(2, last).run();
+        Statement copyFolded(db, "insert into folded(rowid, name, target, comment) select itemorder, fold(name), "
+                                 "fold(target), fold(comment) from cat.link_table where itemorder between ?1 and ?2;");
+        copyFolded.bind(1, first).bind(2, last).run();
         Statement odd(db, "insert into odd select itemorder, oddness(name, target, comment) as o from cat.link_table "
                           "where itemorder between ?1 and ?2 and o > 0;");
         odd.bind(1, first).bind(2, last).run();
@@ -353,6 +393,8 @@ void SearchIndex::updateSlice(long long first, long long last, bool lastSlice)
     }
     if (lastSlice)
         db.ExecuteStatement("update meta set value=1 where key='complete';");
+    // A slice may hold rows newer than the stamp noted before: only a whole pass notes one again.
+    noteStamp(lastSlice ? startStamp : std::nullopt);
     slice.Commit();
 }
 
@@ -366,6 +408,10 @@ void SearchIndex::updateChangedRows(long long first, long long last)
             differing.emplace_back(diff.integer(0), diff.integer(1) != 0);
     }
     Statement removeEntry(db, "delete from items where rowid=?1;");
+    Statement removeFolded(db, "insert into folded(folded, rowid, name, target, comment) select 'delete', rowid, "
+                               "fold(name), fold(target), fold(comment) from items where rowid=?1;");
+    Statement insertFolded(db, "insert into folded(rowid, name, target, comment) values(?1, fold(?2), fold(?3), "
+                               "fold(?4));");
     Statement removeOdd(db, "delete from odd where itemorder=?1;");
     Statement readRow(
         db, "select name, target, comment, oddness(name, target, comment) from cat.link_table where itemorder=?1;");
@@ -373,6 +419,8 @@ void SearchIndex::updateChangedRows(long long first, long long last)
     Statement insertOdd(db, "insert into odd values(?1, ?2);");
     for (const auto& [itemorder, indexed] : differing) {
         if (indexed) {
+            removeFolded.bind(1, itemorder).run();
+            removeFolded.reset();
             removeEntry.bind(1, itemorder).run();
             removeEntry.reset();
             removeOdd.bind(1, itemorder).run();
@@ -384,8 +432,13 @@ void SearchIndex::updateChangedRows(long long first, long long last)
             for (int column = 0; column < 3; ++column)
                 insertEntry.bindColumn(column + 2, readRow, column);
             insertEntry.run();
-            const long long oddness = readRow.integer(3);
             insertEntry.reset();
+            insertFolded.bind(1, itemorder);
+            for (int column = 0; column < 3; ++column)
+                insertFolded.bindColumn(column + 2, readRow, column);
+            insertFolded.run();
+            insertFolded.reset();
+            const long long oddness = readRow.integer(3);
             if (oddness != Plain) {
                 insertOdd.bind(1, itemorder).bind(2, oddness).run();
                 insertOdd.reset();
@@ -404,6 +457,28 @@ void SearchIndex::loadOddRows()
         (odd.integer(1) == CheckAlways ? alwaysRows : checkedRows).push_back(odd.integer(0));
 }
 
+// The catalogue's stamp the index is current with: only when the catalogue kept it from the start of a
+// whole pass to its end, since slices done before a commit hold the rows as they were.
+void SearchIndex::noteStamp(const std::optional<std::string>& startStamp)
+{
+    if (startStamp && changeStamp(db, "cat") == startStamp) {
+        Statement note(db, "insert or replace into meta values('stamp', ?1);");
+        note.bind(1, *startStamp).run();
+    } else {
+        db.ExecuteStatement("delete from meta where key='stamp';");
+    }
+}
+
+// Inside a transaction that has read the catalogue.
+bool SearchIndex::stampCurrent()
+{
+    const std::optional<std::string> stamp = changeStamp(db, "cat");
+    if (!stamp)
+        return false;
+    Statement noted(db, "select value from meta where key='stamp';");
+    return noted.step() && noted.type(0) == SqlType::Text && noted.text(0) == *stamp;
+}
+
 bool SearchIndex::refreshPending()
 {
     const long long catalogueVersion = firstInteger(db, "pragma cat.data_version;");
@@ -414,25 +489,29 @@ bool SearchIndex::refreshPending()
     if (indexVersion != seenIndexVersion)
         loadOddRows();
     pending.clear();
-    Statement diff(db, differingRows);
-    diff.bind(1, std::numeric_limits<long long>::min()).bind(2, std::numeric_limits<long long>::max());
-    while (diff.step()) {
-        pending.push_back(diff.integer(0));
-        if (pending.size() > mostPendingRows)
-            return false;
+    // Unmoved, the stamp spares reading every row of both files.
+    if (!stampCurrent()) {
+        Statement diff(db, differingRows);
+        diff.bind(1, std::numeric_limits<long long>::min()).bind(2, std::numeric_limits<long long>::max());
+        while (diff.step()) {
+            pending.push_back(diff.integer(0));
+            if (pending.size() > mostPendingRows)
+                return false;
+        }
+        std::sort(pending.begin(), pending.end());
     }
-    std::sort(pending.begin(), pending.end());
     seenCatalogueVersion = catalogueVersion;
     seenIndexVersion = indexVersion;
     pendingValid = true;
     return true;
 }
 
-std::vector<long long> SearchIndex::find(const std::string& keyword, unsigned columns, std::size_t limit)
+std::vector<long long> SearchIndex::find(const std::string& keyword, unsigned columns, std::size_t limit,
+                                         Matching matching)
 {
     answeredByIndex = false;
     // The catalogue's search formats the keyword as a C string: it ends at the first NUL.
-    const std::string text = keyword.c_str();
+    const std::string text = matching == Matching::Folded ? foldText(keyword.c_str()) : std::string(keyword.c_str());
     if (!(columns & AllColumns) || !open())
         return {};
     columns &= AllColumns;
@@ -445,7 +524,7 @@ std::vector<long long> SearchIndex::find(const std::string& keyword, unsigned co
             // Reading both files first pins one snapshot of each for everything below.
             firstInteger(db, "select count(*) from cat.link_table where itemorder=0;");
             if (indexable && indexComplete() && refreshPending()) {
-                found = lookUp(text, columns, limit);
+                found = lookUp(text, columns, limit, matching);
                 answeredByIndex = true;
             }
         } catch (const CppSQLite3Exception& failure) {
@@ -458,7 +537,7 @@ std::vector<long long> SearchIndex::find(const std::string& keyword, unsigned co
             snapshot.emplace(db, Transaction::Mode::Deferred);
         }
         if (!answeredByIndex)
-            found = scan(text, columns, limit);
+            found = scan(text, columns, limit, matching);
         snapshot->Commit();
     } catch (const CppSQLite3Exception&) {
         // What was found before the failure is still the answer.
@@ -482,13 +561,10 @@ void SearchIndex::prepare()
     }
 }
 
-std::vector<long long> SearchIndex::scan(const std::string& keyword, unsigned columns, std::size_t limit)
+std::vector<long long> SearchIndex::scan(const std::string& keyword, unsigned columns, std::size_t limit,
+                                         Matching matching)
 {
-    const char* clauses[] = {"name like ?1", "target like ?1", "comment like ?1"};
-    std::string condition;
-    for (int i = 0; i < 3; ++i)
-        if (columns & (1u << i))
-            condition += (condition.empty() ? "" : " or ") + std::string(clauses[i]);
+    const std::string condition = likeCondition(columns, matching, 1);
     std::vector<long long> found;
     try {
         Statement rows(db, "select itemorder from cat.link_table where " + condition + ";");
@@ -503,20 +579,19 @@ std::vector<long long> SearchIndex::scan(const std::string& keyword, unsigned co
     return found;
 }
 
-std::vector<long long> SearchIndex::lookUp(const std::string& keyword, unsigned columns, std::size_t limit)
+std::vector<long long> SearchIndex::lookUp(const std::string& keyword, unsigned columns, std::size_t limit,
+                                           Matching matching)
 {
     const std::string pattern = "%" + keyword + "%";
-    // Without wildcards and beyond ASCII, a phrase of trigrams found in a column is exactly what LIKE
-    // finds there: both fold the 26 ASCII letters and nothing else differs.
-    const bool exact =
-        keyword.find_first_of("%_") == std::string::npos
-        && std::none_of(keyword.begin(), keyword.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-    const char* clauses[] = {"name like ?2", "target like ?2", "comment like ?2"};
-    std::string condition;
-    for (int i = 0; i < 3; ++i)
-        if (columns & (1u << i))
-            condition += (condition.empty() ? "" : " or ") + std::string(clauses[i]);
-    Statement verifyRow(db, "select 1 from cat.link_table where itemorder=?1 and (" + condition + ");");
+    // Without wildcards, in a row of ASCII text, a phrase of trigrams found in a column is exactly what
+    // LIKE finds there (both fold the 26 ASCII letters and nothing else differs), and what a folded
+    // keyword finds in the row folded (which is the row in lower case).
+    const bool exact = keyword.find_first_of("%_") == std::string::npos
+                       && (matching == Matching::Folded || std::none_of(keyword.begin(), keyword.end(), [](char c) {
+                               return static_cast<unsigned char>(c) >= 0x80;
+                           }));
+    Statement verifyRow(db, "select 1 from cat.link_table where itemorder=?1 and ("
+                                + likeCondition(columns, matching, 2) + ");");
     std::vector<long long> found;
     auto check = [&](long long itemorder) {
         verifyRow.bind(1, itemorder).bind(2, pattern);
@@ -524,7 +599,9 @@ std::vector<long long> SearchIndex::lookUp(const std::string& keyword, unsigned 
             found.push_back(itemorder);
         verifyRow.reset();
     };
-    Statement candidates(db, "select rowid from items where items match ?1 order by rowid;");
+    Statement candidates(db, matching == Matching::Folded
+                                 ? "select rowid from folded where folded match ?1 order by rowid;"
+                                 : "select rowid from items where items match ?1 order by rowid;");
     candidates.bind(1, matchExpression(keyword, columns));
     while (found.size() < limit && candidates.step()) {
         const long long itemorder = candidates.integer(0);
@@ -556,17 +633,37 @@ std::vector<ItemText> SearchIndex::texts(const std::vector<long long>& itemorder
     if (itemorders.empty() || !open())
         return rows;
     try {
-        Statement row(db, "select guid, category, name, target, type from cat.link_table where itemorder=?1;");
+        Statement row(db, "select guid, category, name, target, type, comment from cat.link_table where itemorder=?1;");
         for (long long itemorder : itemorders) {
             row.bind(1, itemorder);
             if (row.step())
-                rows.push_back({itemorder, row.text(0), row.text(1), row.text(2), row.text(3), int(row.integer(4))});
+                rows.push_back(
+                    {itemorder, row.text(0), row.text(1), row.text(2), row.text(3), int(row.integer(4)), row.text(5)});
             row.reset();
         }
     } catch (const CppSQLite3Exception&) {
         // Rows read so far are shown; the next search reads again.
     }
     return rows;
+}
+
+std::vector<ItemText> SearchIndex::textsOfItems(const std::vector<std::string>& guids)
+{
+    std::vector<long long> itemorders;
+    if (guids.empty() || !open())
+        return {};
+    try {
+        Statement row(db, "select itemorder from cat.link_table where guid=?1 order by itemorder limit 1;");
+        for (const std::string& guid : guids) {
+            row.bind(1, guid);
+            if (row.step())
+                itemorders.push_back(row.integer(0));
+            row.reset();
+        }
+    } catch (const CppSQLite3Exception&) {
+        // The items found so far are shown.
+    }
+    return texts(itemorders);
 }
 
 std::vector<long long> findByColumn(SearchIndex& index, const std::string& keyword, std::size_t rows)
@@ -577,7 +674,7 @@ std::vector<long long> findByColumn(SearchIndex& index, const std::string& keywo
         if (shown.size() >= rows)
             break;
         // Items already taken for an earlier column may be among these: ask for that many more.
-        for (long long itemorder : index.find(keyword, column, rows + shown.size()))
+        for (long long itemorder : index.find(keyword, column, rows + shown.size(), Matching::Folded))
             if (shown.size() < rows && taken.insert(itemorder).second)
                 shown.push_back(itemorder);
     }

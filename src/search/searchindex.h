@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -17,6 +18,11 @@ namespace search {
 // The item texts a keyword is looked for in, as flags.
 enum Column : unsigned { Title = 1, Target = 2, Description = 4, AllColumns = 7 };
 
+// How a keyword is compared with the texts. Like: as the catalogue's keyword search compares
+// (SQLite's LIKE, ASCII letters without regard to case). Folded: case and accents left out in every
+// script ("resume" finds "RÉSUMÉ"), '%' and '_' still wildcards.
+enum class Matching { Like, Folded };
+
 // The stored texts of one item, read for showing a hit.
 struct ItemText {
     long long itemorder = 0;
@@ -25,6 +31,7 @@ struct ItemText {
     std::string name;
     std::string target;
     int type = 0;
+    std::string comment;
 };
 
 // A trigram index of the catalogue's item texts, kept in a file of its own beside nothing else:
@@ -46,6 +53,8 @@ public:
     // file, and otherwise writes only the items that changed. Works in slices so that the catalogue
     // is never kept from writers for long; tells progress the slices done and stops between them when
     // it says so. False when stopped or when the catalogue cannot be read (the reason in lastError()).
+    // Notes the catalogue's change stamp it is current with (storage/changestamp.h): while the
+    // catalogue keeps it, neither this nor find() compares a row.
     bool update(Progress& progress = Progress::none());
 
     // Whether a commit reached the catalogue (or another file took its place) since the last update().
@@ -54,7 +63,8 @@ public:
     // The itemorder of the items whose selected columns hold the keyword, in stored order: all of
     // them, or the first limit. A database error ends the search with the items found so far, as
     // the catalogue's own search does.
-    std::vector<long long> find(const std::string& keyword, unsigned columns, std::size_t limit = SIZE_MAX);
+    std::vector<long long> find(const std::string& keyword, unsigned columns, std::size_t limit = SIZE_MAX,
+                                Matching matching = Matching::Like);
     // Does now what the next find() would do first after a change: compares the index with the
     // catalogue. For a worker to call while nobody waits for it.
     void prepare();
@@ -63,6 +73,8 @@ public:
 
     // The texts of these items, in the same order; items gone meanwhile are left out.
     std::vector<ItemText> texts(const std::vector<long long>& itemorders);
+    // The same for the items of these GUIDs, in the same order.
+    std::vector<ItemText> textsOfItems(const std::vector<std::string>& guids);
 
     // Every category's path from the top, names joined by '/', by GUID.
     std::unordered_map<std::string, std::string> categoryPaths();
@@ -94,11 +106,13 @@ private:
     bool catalogueReplaced() const;
     bool indexComplete();
     long long highestRow();
-    void updateSlice(long long first, long long last, bool lastSlice);
+    void updateSlice(long long first, long long last, const std::optional<std::string>& startStamp, bool lastSlice);
+    void noteStamp(const std::optional<std::string>& startStamp);
+    bool stampCurrent();
     void updateChangedRows(long long first, long long last);
     bool refreshPending();
-    std::vector<long long> scan(const std::string& keyword, unsigned columns, std::size_t limit);
-    std::vector<long long> lookUp(const std::string& keyword, unsigned columns, std::size_t limit);
+    std::vector<long long> scan(const std::string& keyword, unsigned columns, std::size_t limit, Matching matching);
+    std::vector<long long> lookUp(const std::string& keyword, unsigned columns, std::size_t limit, Matching matching);
     void loadOddRows();
     void fail(const char* what);
 
@@ -124,7 +138,7 @@ private:
     std::vector<long long> alwaysRows;
 };
 
-// Quick find's order: the items whose title holds the keyword, then those whose target does, then
+// Quick find's order, compared folded: the items whose title holds the keyword, then those whose target does, then
 // those whose description does, each in stored order; the first rows of them. Stops early (with
 // what it has) when the index's interrupt says so.
 std::vector<long long> findByColumn(SearchIndex& index, const std::string& keyword, std::size_t rows);

@@ -97,6 +97,11 @@ bool CppSQLite3Exception::isInterrupted() const
     return (code & 0xFF) == SQLITE_INTERRUPT;
 }
 
+bool CppSQLite3Exception::isQueryError() const
+{
+    return (code & 0xFF) == SQLITE_ERROR;
+}
+
 bool CppSQLite3Exception::isLocked() const
 {
     const int primary = code & 0xFF;

@@ -36,6 +36,7 @@ public:
     bool isDamagedFile() const;  // SQLite found the file corrupt or no database at all
     bool isInterrupted() const;  // a progress answer stopped the statement
     bool isLocked() const;       // another connection held the lock longer than the busy timeout
+    bool isQueryError() const;   // the statement itself was refused (SQL or a full-text query it cannot read)
 
 private:
     int code;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// search through the window's search index: the catalogue's hits in its order, whether the index is
-// there, stale, or not there at all (and then none is made).
+// search through the quick find index: the catalogue's hits in its order, whether the index is there,
+// stale, or not there at all (and then the search makes it).
 #include "clirunner.h"
 #include "tempfolder.h"
 
@@ -55,7 +55,7 @@ TEST(CliSearch, AnswersAsTheCatalogueWithOrWithoutTheWindowsIndex)
     const CliResult scanned = runCli({"--db", db, "search", "report"});
     ASSERT_EQ(scanned.status, 0) << scanned.err;
     EXPECT_EQ(firstFields(scanned.out), likeSearchGuids(db, "report"));
-    EXPECT_FALSE(std::filesystem::exists(cache + "/Varnelo"));
+    EXPECT_TRUE(std::filesystem::exists(search::SearchIndex::indexPathFor(db, cache + "/Varnelo")));
 
     {
         search::SearchIndex index(db, search::SearchIndex::indexPathFor(db, cache + "/Varnelo"));

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "search/searchindex.h"
 #include "storage/cdbmanager.h"
+#include "storage/statement.h"
+#include "storage/textfolding.h"
 #include "tempfolder.h"
 
 #include <gtest/gtest.h>
@@ -80,6 +82,28 @@ void expectSameAsLikeSearch(search::SearchIndex& index, Catalogue& catalogue, co
         << "keyword '" << keyword << "' columns " << columns;
 }
 
+// Folded, what the index answers equals a scan of every row folded, also after its entries were
+// replaced many times.
+void expectSameAsFoldedScan(search::SearchIndex& index, Catalogue& catalogue, const std::string& keyword,
+                            unsigned columns)
+{
+    CppSQLite3DB scan;
+    scan.Open(catalogue.path.c_str());
+    registerTextFolding(scan);
+    std::string condition;
+    for (int i = 0; i < 3; ++i)
+        if (columns & (1u << i))
+            condition += std::string(condition.empty() ? "" : " or ") + "fold("
+                         + std::vector<std::string>{"name", "target", "comment"}[std::size_t(i)] + ") like ?1";
+    Statement rows(scan, "select itemorder from link_table where " + condition + " order by itemorder;");
+    rows.bind(1, "%" + foldText(keyword.c_str()) + "%");
+    std::vector<long long> expected;
+    while (rows.step())
+        expected.push_back(rows.integer(0));
+    EXPECT_EQ(index.find(keyword, columns, SIZE_MAX, search::Matching::Folded), expected)
+        << "folded keyword '" << keyword << "' columns " << columns;
+}
+
 TEST(SearchIndex, AnswersEqualTheCatalogueSearchThroughRandomEdits)
 {
     TempFolder folder;
@@ -147,6 +171,7 @@ TEST(SearchIndex, AnswersEqualTheCatalogueSearchThroughRandomEdits)
             search::SearchIndex& index = query % 2 ? reader : writer;
             expectSameAsLikeSearch(index, catalogue, keyword, columns);
             byIndex += index.lastAnsweredByIndex();
+            expectSameAsFoldedScan(index, catalogue, keyword, columns);
             if (testing::Test::HasFatalFailure())
                 return;
         }
@@ -191,6 +216,72 @@ TEST(SearchIndex, StaleAndCorruptIndexesAreRebuiltAndNeverAnswerWrongMeanwhile)
     EXPECT_TRUE(rebuilt.lastAnsweredByIndex());
 }
 
+// A fresh index is trusted without comparing rows only while the catalogue keeps the change stamp the
+// index noted. Each way another program can write the items behind it must end that trust.
+TEST(SearchIndex, AnIndexIsNeverTrustedAfterItsItemsChangedBehindIt)
+{
+    struct Case {
+        const char* what;
+        const char* before;  // run before the index is made
+        const char* sql;     // run by another connection once the index is current
+    };
+    const Case cases[] = {
+        {"an item added", "",
+         "insert into link_table (guid,name,target,comment) values('new','Yearly report','b','');"},
+        {"an item renamed", "", "update link_table set name='Monthly summary' where guid='old';"},
+        {"an item deleted", "", "delete from link_table where guid='old';"},
+        // Put in WAL mode by another program: commits leave the file's header as it was.
+        {"written in WAL mode", "pragma journal_mode=wal;",
+         "update link_table set name='Monthly summary' where guid='old';"},
+    };
+    for (const Case& each : cases) {
+        SCOPED_TRACE(each.what);
+        TempFolder folder;
+        Catalogue catalogue(folder.path("FavoritesDB.db"));
+        const std::string indexFile = folder.path("index.db");
+        catalogue.run("insert into link_table (guid,name,target,comment) values('old','Quarterly report','a','');", {});
+        ASSERT_EQ(sqlite3_exec(catalogue.raw, each.before, nullptr, nullptr, nullptr), SQLITE_OK);
+        ASSERT_TRUE(search::SearchIndex(catalogue.path, indexFile).update());
+        ASSERT_EQ(sqlite3_exec(catalogue.raw, each.sql, nullptr, nullptr, nullptr), SQLITE_OK);
+        // A new object, as a new run of the command line: it knows only what the files say.
+        search::SearchIndex fresh(catalogue.path, indexFile);
+        expectSameAsLikeSearch(fresh, catalogue, "report", search::AllColumns);
+        expectSameAsLikeSearch(fresh, catalogue, "summary", search::AllColumns);
+        ASSERT_TRUE(fresh.update());
+        expectSameAsLikeSearch(fresh, catalogue, "report", search::AllColumns);
+    }
+}
+
+// A copy put back over the catalogue with its time kept (cp -p) carries the very stamp the index once
+// noted; an update stopped after a slice had taken in a later rename must have given that stamp up.
+TEST(SearchIndex, AnIndexIsNeverTrustedAfterAStoppedUpdateAndACopyPutBack)
+{
+    TempFolder folder;
+    Catalogue catalogue(folder.path("FavoritesDB.db"));
+    const std::string indexFile = folder.path("index.db");
+    // Rows far apart: an update takes them in two slices.
+    catalogue.run(
+        "insert into link_table (itemorder,guid,name,target,comment) values(1,'old','Quarterly report','a','');", {});
+    catalogue.run("insert into link_table (itemorder,guid,name,target,comment) values(50000,'far','Far','b','');", {});
+    ASSERT_TRUE(search::SearchIndex(catalogue.path, indexFile).update());
+    const std::string copy = folder.path("copy.db");
+    const auto putAs = [](const std::string& from, const std::string& to) {
+        std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::last_write_time(to, std::filesystem::last_write_time(from));
+    };
+    putAs(catalogue.path, copy);
+    catalogue.run("update link_table set name='Monthly summary' where guid='old';", {});
+    {
+        search::SearchIndex stopped(catalogue.path, indexFile);
+        StopWhen afterFirstSlice([] { return true; });
+        ASSERT_FALSE(stopped.update(afterFirstSlice));
+    }
+    putAs(copy, catalogue.path);
+    search::SearchIndex fresh(catalogue.path, indexFile);
+    expectSameAsLikeSearch(fresh, catalogue, "report", search::AllColumns);
+    expectSameAsLikeSearch(fresh, catalogue, "summary", search::AllColumns);
+}
+
 }  // namespace
 
 namespace {
@@ -230,4 +321,55 @@ TEST(SearchIndex, ALinkInTheIndexPlaceIsMovedAsideNeverWrittenThrough)
         EXPECT_EQ(bytesOf(neighbour), before);
         EXPECT_TRUE(std::filesystem::is_symlink(indexFile + planted + ".not-ours-1"));
     }
+}
+
+// Quick find folds case and accents in every script; the search dialog's matching stays LIKE's.
+TEST(SearchIndex, QuickFindFoldsCaseAndAccentsInEveryColumnAndScript)
+{
+    struct Case {
+        const char* keyword;
+        const char* text;
+        bool found;
+    };
+    const Case cases[] = {
+        {"resume", "Résumé", true},
+        {"Résumé", "RESUME", true},
+        {"RÉSUMÉ", "my resume.pdf", true},
+        {"été", "Été 2025", true},
+        {"ete", "ÉTÉ", true},
+        {"κειμενα", "Τα Κείμενα", true},
+        {"ПРИВЕТ", "привет мир", true},
+        {"strasse", "Hauptstraße", true},
+        {"e\xcc\x81t\xc3\xa9", "ete", true},
+        {"re%me", "Résumé", true},
+        {"resumes", "Résumé", false},
+        {"ete", "etage", false},
+    };
+    TempFolder folder;
+    Catalogue catalogue(folder.path("FavoritesDB.db"));
+    const std::string indexFile = folder.path("cache/index.db");
+    search::SearchIndex index(catalogue.path, indexFile);
+    int made = 0;
+    for (const Case& each : cases)
+        for (const char* column : {"name", "target", "comment"}) {
+            catalogue.run("delete from link_table;", {});
+            const std::string guid = "g" + std::to_string(made++);
+            catalogue.run(std::string("insert into link_table (guid,name,target,comment,category,star,type) "
+                                      "values(?1,'x','x','x','c',0,0);"),
+                          {guid});
+            catalogue.run(std::string("update link_table set ") + column + " = ?1;", {each.text});
+            // Once through the index, once through the rows it has not taken in yet.
+            for (bool updated : {true, false}) {
+                if (updated)
+                    ASSERT_TRUE(index.update());
+                else
+                    catalogue.run(std::string("update link_table set ") + column + " = ?1 || ' ';", {each.text});
+                const std::vector<long long> hits = search::findByColumn(index, each.keyword, 10);
+                EXPECT_EQ(hits.size(), each.found ? 1u : 0u)
+                    << each.keyword << " in " << column << " '" << each.text << "' indexed " << updated;
+            }
+            const bool likeFinds = !catalogue.likeSearchHits(each.keyword, search::AllColumns).empty();
+            EXPECT_EQ(search::searchItems(index, true, true, true, each.keyword).size(), likeFinds ? 1u : 0u)
+                << each.keyword;
+        }
 }

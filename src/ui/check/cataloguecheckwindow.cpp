@@ -143,11 +143,11 @@ void CatalogueCheckWindow::buildControls()
     btnUseNewAddress = new QPushButton(QStringLiteral("Use &New Address"), this);
     btnDelete = new QPushButton(QStringLiteral("D&elete"), this);
     btnIgnore = new QPushButton(QStringLiteral("&Ignore"), this);
-    const std::vector<std::pair<QPushButton*, const char*>> buttons = {{btnLocate, "btnLocate"},
-                                                                       {btnRelink, "btnRelink"},
-                                                                       {btnUseNewAddress, "btnUseNewAddress"},
-                                                                       {btnDelete, "btnDelete"},
-                                                                       {btnIgnore, "btnIgnore"}};
+    btnOpenKeptCopy = new QPushButton(QStringLiteral("Open &Kept Copy"), this);
+    const std::vector<std::pair<QPushButton*, const char*>> buttons = {
+        {btnLocate, "btnLocate"}, {btnOpenKeptCopy, "btnOpenKeptCopy"},
+        {btnRelink, "btnRelink"}, {btnUseNewAddress, "btnUseNewAddress"},
+        {btnDelete, "btnDelete"}, {btnIgnore, "btnIgnore"}};
     for (const auto& [button, name] : buttons) {
         button->setObjectName(QString::fromLatin1(name));
         actions->addWidget(button);
@@ -166,6 +166,7 @@ void CatalogueCheckWindow::buildControls()
     connect(btnUseNewAddress, &QPushButton::clicked, this, command(&CatalogueCheckWindow::btnUseNewAddressClick));
     connect(btnDelete, &QPushButton::clicked, this, command(&CatalogueCheckWindow::btnDeleteClick));
     connect(btnIgnore, &QPushButton::clicked, this, command(&CatalogueCheckWindow::btnIgnoreClick));
+    connect(btnOpenKeptCopy, &QPushButton::clicked, this, command(&CatalogueCheckWindow::btnOpenKeptCopyClick));
     connect(listFindings, &QTreeWidget::itemSelectionChanged, this, &CatalogueCheckWindow::updateButtons);
     connect(listFindings, &QTreeWidget::itemDoubleClicked, this, command(&CatalogueCheckWindow::btnLocateClick));
     setSelectedCategory({}, {});
@@ -281,6 +282,13 @@ void CatalogueCheckWindow::updateButtons()
     btnUseNewAddress->setEnabled(anyMoved);
     btnDelete->setEnabled(!selected.empty());
     btnIgnore->setEnabled(!selected.empty());
+    // A dead or moved link's page may live on in the copy kept of it.
+    const bool lostPage =
+        selected.size() == 1
+        && (selected.front()->finding.kind == check::Kind::Dead || selected.front()->finding.kind == check::Kind::Moved)
+        && commands.hasKeptCopy && commands.hasKeptCopy(selected.front()->finding.target);
+    btnOpenKeptCopy->setVisible(lostPage);
+    btnOpenKeptCopy->setEnabled(lostPage);
     btnCheck->setEnabled(!isRunning());
     btnCancel->setEnabled(isRunning());
     for (QWidget* option : std::initializer_list<QWidget*>{ckFiles, ckLinks, ckDuplicates})
@@ -367,6 +375,13 @@ void CatalogueCheckWindow::btnLocateClick()
     const std::vector<const Row*> selected = selectedRows();
     if (selected.size() == 1)
         commands.locate(selected.front()->categoryGuid, selected.front()->finding.guid);
+}
+
+void CatalogueCheckWindow::btnOpenKeptCopyClick()
+{
+    const std::vector<const Row*> selected = selectedRows();
+    if (selected.size() == 1 && commands.openKeptCopy)
+        commands.openKeptCopy(selected.front()->finding.target);
 }
 
 void CatalogueCheckWindow::btnRelinkClick()

@@ -32,6 +32,9 @@ struct CheckCommands {
     std::function<void(const std::vector<std::string>& itemGuids)> deleteItems;
     // Results changed: the list's marks follow.
     std::function<void()> resultsChanged;
+    // Whether a copy of the page at an address was kept, and opening it; empty when none are kept.
+    std::function<bool(const std::string& address)> hasKeptCopy;
+    std::function<void(const std::string& address)> openKeptCopy;
 };
 
 // Tools > "Check Catalogue...": runs the check on a worker with its own connection, shows its
@@ -60,6 +63,7 @@ private slots:
     void btnCancelClick();
     void btnLocateClick();
     void btnRelinkClick();
+    void btnOpenKeptCopyClick();
     void btnUseNewAddressClick();
     void btnDeleteClick();
     void btnIgnoreClick();
@@ -103,6 +107,7 @@ private:
     QLabel* lblStatus = nullptr;
     QTreeWidget* listFindings = nullptr;
     QPushButton* btnLocate = nullptr;
+    QPushButton* btnOpenKeptCopy = nullptr;
     QPushButton* btnRelink = nullptr;
     QPushButton* btnUseNewAddress = nullptr;
     QPushButton* btnDelete = nullptr;

@@ -53,6 +53,8 @@ void CheckController::ToolsCheckCatalogueClick()
         };
         commands.deleteItems = [this](const std::vector<std::string>& guids) { deleteItems(guids); };
         commands.resultsChanged = [this] { view.remark(); };
+        commands.hasKeptCopy = hasKeptCopy;
+        commands.openKeptCopy = openKeptCopy;
         results = new CatalogueCheckWindow(window, session.database(), std::move(commands));
         checkWindow = results;
         placeOver(results, window);

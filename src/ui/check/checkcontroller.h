@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -28,10 +29,19 @@ public:
     CheckController(CatalogueSession& session, CatalogueView& view, QWidget* window);
 
     QAction* checkAction() const { return ToolsCheckCatalogue; }
+    // How the results reach the kept copies of pages: whether one was kept for an address, and
+    // opening it.
+    void setKeptCopies(std::function<bool(const std::string&)> has, std::function<void(const std::string&)> open)
+    {
+        hasKeptCopy = std::move(has);
+        openKeptCopy = std::move(open);
+    }
     // When the item was last checked and what was found, one line per check; empty when never.
     QString lastCheckedNote(const CLinkItem& item);
 
 private:
+    std::function<bool(const std::string&)> hasKeptCopy;
+    std::function<void(const std::string&)> openKeptCopy;
     void ToolsCheckCatalogueClick();
     std::unordered_map<std::string, QString> brokenRows(const CCategory& category);
     void setTargets(const std::vector<std::pair<std::string, std::string>>& guidsAndTargets);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/find/findcontroller.h"
 
+#include "content/contentindex.h"
 #include "model/clinkitem.h"
 #include "search/searchindex.h"
 #include "session/cataloguesession.h"
@@ -30,7 +31,11 @@ FindController::FindController(CatalogueSession& catalogueSession, CatalogueView
                               view.indexOf(view.list()), this)),
       menuQuickFind(new QMenu(owner)), ShowInCategory(new QAction(QStringLiteral("Show in Category"), owner))
 {
-    quickFind->setCatalogue(session.path(), session.indexPath());
+    const std::string cache = cacheFolderPath();
+    quickFind->setCatalogue(session.path(), session.indexPath(),
+                            cache.empty() ? std::string() : content::ContentIndex::pathFor(session.path(), cache));
+    connect(quickFind, &QuickFind::hitsShown, this, &FindController::hitsShown);
+    connect(quickFind, &QuickFind::typing, this, &FindController::typing);
     // Tab keeps going between the tree and the list; Ctrl+K and "/" reach the field, which Tab
     // reaches only after the list.
     QWidget::setTabOrder(view.tree(), view.list());
@@ -46,7 +51,14 @@ FindController::FindController(CatalogueSession& catalogueSession, CatalogueView
     connect(view.tree(), &QTreeWidget::itemClicked, quickFind, &QuickFind::leave);
 
     menuQuickFind->setObjectName(QStringLiteral("menuQuickFind"));
-    menuQuickFind->addActions(listPopup.actions());
+    // The hits stand in no category: nothing is added from their popup.
+    for (QAction* entry : listPopup.actions()) {
+        const bool adds = entry->objectName().startsWith(QLatin1String("Add"));
+        const bool doubleSeparator = entry->isSeparator() && !menuQuickFind->actions().isEmpty()
+                                     && menuQuickFind->actions().constLast()->isSeparator();
+        if (!adds && !doubleSeparator)
+            menuQuickFind->addAction(entry);
+    }
     menuQuickFind->addSeparator();
     ShowInCategory->setObjectName(QStringLiteral("ShowInCategory"));
     view.runOnTrigger(ShowInCategory, window, [this] { ShowInCategoryClick(); });
@@ -96,6 +108,18 @@ void FindController::ShowInCategoryClick()
     categoryBeforeQuickFind.reset();
     quickFind->leave();
     view.locateItem(chosen.category, chosen.guid);
+}
+
+void FindController::locateStoredItem(const std::string& itemGuid)
+{
+    view.whenIdle([this, itemGuid] {
+        runCommand(window, [&] {
+            const std::optional<CLinkItem> item = session.database().ReadItem(itemGuid);
+            categoryBeforeQuickFind.reset();
+            quickFind->leave();
+            view.locateItem(item ? item->GetParentGuid() : std::string(), itemGuid);
+        });
+    });
 }
 
 void FindController::leftHits()

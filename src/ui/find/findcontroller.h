@@ -36,6 +36,18 @@ public:
     // Edit > "Search": the one search dialog, shown beside the window the first time.
     void showSearchDialog();
     void closeSearchDialog();
+    // The browser connector's "Open in Varnelo": the stored item is shown selected in its category,
+    // the hits (if any) left for it, once the window is idle.
+    void locateStoredItem(const std::string& itemGuid);
+
+    // The results' popup, for the entries a window adds to it.
+    QMenu* hitsPopup() const { return menuQuickFind; }
+
+signals:
+    // Quick find's hits took the list's place (true), or the list came back (false).
+    void hitsShown(bool shown);
+    // The user is typing into quick find.
+    void typing();
 
 private:
     void openHit(const QuickFindHit& hit);

@@ -2,6 +2,7 @@
 #include "ui/find/quickfind.h"
 
 #include "session/worker.h"
+#include "storage/textfolding.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -23,41 +24,62 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
 
-bool sameIgnoringAsciiCase(QChar a, QChar b)
+// A text folded as quick find compares it, with the span of the original each folded unit came from.
+struct FoldedText {
+    QString text;
+    QList<int> from, to;
+};
+
+FoldedText folded(const QString& text)
 {
-    const auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
-    return fold(a.unicode()) == fold(b.unicode());
+    FoldedText out;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype width = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const char16_t unit = text[i].unicode();
+        const QString piece = unit < 0x80 ? QString(QChar(unit >= u'A' && unit <= u'Z' ? char16_t(unit + 32) : unit))
+                                          : QString::fromStdString(foldText(text.mid(i, width).toStdString()));
+        for (QChar c : piece) {
+            out.text += c;
+            out.from.append(int(i));
+            out.to.append(int(i + width));
+        }
+        i += width;
+    }
+    return out;
 }
 
-// The keyword's runs between wildcards: what is marked in the hits.
+// The keyword's runs between wildcards, folded: what is marked in the hits.
 QStringList literalRuns(const QString& keyword)
 {
-    return keyword.split(QRegularExpression(QStringLiteral("[%_]")), Qt::SkipEmptyParts);
+    QStringList runs;
+    for (const QString& run : keyword.split(QRegularExpression(QStringLiteral("[%_]")), Qt::SkipEmptyParts))
+        if (const QString foldedRun = folded(run).text; !foldedRun.isEmpty())
+            runs.append(foldedRun);
+    return runs;
 }
 
-// Where the runs stand in the text, compared as the search compares them.
-QVariantList matchedSpans(const QString& text, const QStringList& runs)
+}  // namespace
+
+// Where the runs stand in the text, compared folded as the search compares them.
+QVariantList QuickFind::matchedSpans(const QString& text, const QStringList& runs)
 {
+    const FoldedText foldedText = folded(text);
     QVariantList spans;
     for (const QString& run : runs) {
-        for (qsizetype at = 0; at + run.size() <= text.size();) {
-            qsizetype i = 0;
-            while (i < run.size() && sameIgnoringAsciiCase(text[at + i], run[i]))
-                ++i;
-            if (i == run.size()) {
-                spans.append(QPoint(int(at), int(run.size())));
-                at += run.size();
-            } else {
-                ++at;
-            }
+        for (qsizetype at = foldedText.text.indexOf(run); at >= 0; at = foldedText.text.indexOf(run, at + run.size())) {
+            const int start = foldedText.from[at];
+            spans.append(QPoint(start, foldedText.to[at + run.size() - 1] - start));
         }
     }
     return spans;
 }
+
+namespace {
 
 // Draws a cell's text with the matched parts marked.
 class MatchDelegate : public QStyledItemDelegate {
@@ -145,8 +167,9 @@ QuickFind::QuickFind(QToolBar* toolbar, QStatusBar* status, QSplitter* splitter,
     results = new QTreeWidget;
     results->setObjectName(QStringLiteral("listQuickFind"));
     results->setAccessibleName(QStringLiteral("Quick find results"));
-    results->setColumnCount(3);
-    results->setHeaderLabels({QStringLiteral("Title"), QStringLiteral("Category"), QStringLiteral("Target")});
+    results->setColumnCount(4);
+    results->setHeaderLabels(
+        {QStringLiteral("Title"), QStringLiteral("Category"), QStringLiteral("Target"), QStringLiteral("Found")});
     results->setRootIsDecorated(false);
     results->setUniformRowHeights(true);
     results->setAllColumnsShowFocus(true);
@@ -157,6 +180,7 @@ QuickFind::QuickFind(QToolBar* toolbar, QStatusBar* status, QSplitter* splitter,
     results->header()->setSectionsMovable(false);
     results->setColumnWidth(0, 220);
     results->setColumnWidth(1, 160);
+    results->setColumnWidth(2, 220);
     results->installEventFilter(this);
     connect(results, &QTreeWidget::itemDoubleClicked, this, &QuickFind::openSelected);
     connect(results, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
@@ -184,10 +208,12 @@ QuickFind::QuickFind(QToolBar* toolbar, QStatusBar* status, QSplitter* splitter,
     pause->setInterval(pauseMs);
     connect(pause, &QTimer::timeout, this, &QuickFind::startQuery);
     connect(field, &QLineEdit::textChanged, this, [this](const QString& text) {
-        if (text.isEmpty())
+        if (text.isEmpty()) {
             leave();
-        else
+        } else {
+            emit typing();
             pause->start();
+        }
     });
 }
 
@@ -207,7 +233,8 @@ bool QuickFind::active() const
     return area->currentWidget() == results || !field->text().isEmpty();
 }
 
-void QuickFind::setCatalogue(const std::string& cataloguePath, const std::string& indexPath)
+void QuickFind::setCatalogue(const std::string& cataloguePath, const std::string& indexPath,
+                             const std::string& contentIndexPath)
 {
     ++*newest;
     worker.reset();
@@ -215,7 +242,7 @@ void QuickFind::setCatalogue(const std::string& cataloguePath, const std::string
     if (cataloguePath.empty() || indexPath.empty())
         return;
     worker = std::make_unique<Worker>(nullptr);
-    queries = std::make_shared<QuickFindQueries>(cataloguePath, indexPath, newest);
+    queries = std::make_shared<QuickFindQueries>(cataloguePath, indexPath, contentIndexPath, newest);
     // Ready before the first key comes, but not before the window is up.
     QTimer::singleShot(prepareAfterMs, this, [this, prepared = queries] {
         if (queries == prepared)
@@ -265,20 +292,64 @@ void QuickFind::showHits(const QuickFindAnswer& answer)
     rows.reserve(hits.size());
     for (const QuickFindHit& hit : hits) {
         auto* row = new QTreeWidgetItem({hit.title, hit.categoryPath, hit.target});
-        row->setData(0, MatchRole, matchedSpans(hit.title, runs));
-        row->setData(2, MatchRole, matchedSpans(hit.target, runs));
+        const QVariantList inTitle = hit.byContent ? QVariantList() : matchedSpans(hit.title, runs);
+        const QVariantList inTarget = hit.byContent ? QVariantList() : matchedSpans(hit.target, runs);
+        row->setData(0, MatchRole, inTitle);
+        row->setData(2, MatchRole, inTarget);
         row->setToolTip(2, hit.target);
+        showWhereFound(*row, hit, runs, inTitle.isEmpty() && inTarget.isEmpty());
         rows.append(row);
     }
     results->addTopLevelItems(rows);
     if (!rows.isEmpty())
         results->setCurrentItem(rows.first());
     results->setUpdatesEnabled(true);
-    area->setCurrentWidget(results);
+    if (area->currentWidget() != results) {
+        area->setCurrentWidget(results);
+        emit hitsShown(true);
+    }
     count->show();
     showCount(answer.generation, answer.total);
     if (std::exchange(openOnArrival, false))
         openSelected();
+}
+
+// The "Found" cell: for a hit in the description alone, the passage of the description that holds
+// the words; for a hit inside its document, the indexed passage and its page.
+void QuickFind::showWhereFound(QTreeWidgetItem& row, const QuickFindHit& hit, const QStringList& runs,
+                               bool notInTitleOrTarget)
+{
+    QString passage;
+    QVariantList marks;
+    if (hit.byContent) {
+        const QString page = hit.page > 0 ? QStringLiteral("p. %1: ").arg(hit.page) : QString();
+        passage = page + hit.snippet;
+        for (const QPoint& mark : hit.snippetMarks)
+            marks.append(QPoint(mark.x() + int(page.size()), mark.y()));
+    } else if (notInTitleOrTarget && !hit.description.isEmpty()) {
+        passage = excerpt(hit.description, runs);
+        marks = matchedSpans(passage, runs);
+    }
+    row.setText(3, passage);
+    row.setData(3, MatchRole, marks);
+    row.setToolTip(3, hit.byContent ? passage : hit.description);
+}
+
+// About a line of the text around the first place that holds the words, on one line.
+QString QuickFind::excerpt(const QString& text, const QStringList& runs)
+{
+    constexpr int before = 30, length = 120;
+    QString line = text;
+    line.replace(QRegularExpression(QStringLiteral("\\s")), QStringLiteral(" "));
+    const QVariantList spans = matchedSpans(line, runs);
+    const int at = spans.isEmpty() ? 0 : spans.first().toPoint().x();
+    const int from = std::max(0, at - before);
+    QString cut = line.mid(from, length);
+    if (from > 0)
+        cut.prepend(QChar(0x2026));
+    if (from + length < line.size())
+        cut.append(QChar(0x2026));
+    return cut;
 }
 
 void QuickFind::showCount(quint64 generation, int total)
@@ -309,8 +380,10 @@ void QuickFind::leave()
     }
     const bool wasShowing = area->currentWidget() == results;
     area->setCurrentIndex(0);
-    if (wasShowing)
+    if (wasShowing) {
+        emit hitsShown(false);
         emit left();
+    }
 }
 
 const QuickFindHit* QuickFind::selectedHit() const

@@ -4,6 +4,7 @@
 #include "ui/find/quickfindquery.h"
 
 #include <QObject>
+#include <QVariant>
 
 #include <atomic>
 #include <functional>
@@ -41,7 +42,9 @@ public:
     // The widget that takes the item list's place: the list and the results, one shown at a time.
     QStackedWidget* listArea() const { return area; }
     // Queries the catalogue at this path through its index file; empty paths stop querying.
-    void setCatalogue(const std::string& cataloguePath, const std::string& indexPath);
+    // contentIndexPath: where the words inside documents are found ("" for none).
+    void setCatalogue(const std::string& cataloguePath, const std::string& indexPath,
+                      const std::string& contentIndexPath = {});
     bool active() const;
     // Runs the shown query again, after the catalogue changed.
     void refresh();
@@ -51,12 +54,18 @@ public:
     const QuickFindHit* selectedHit() const;
     // The field, then its hits, right after `previous` in the Tab chain.
     void followInTabChain(QWidget* previous);
+    // Where the folded runs of a keyword stand in a text: QPoint(start, length) in the text as written.
+    static QVariantList matchedSpans(const QString& text, const QStringList& foldedRuns);
 
 signals:
     void openRequested(const QuickFindHit& hit);
     void popupRequested(const QuickFindHit& hit, const QPoint& globalPos);
     // The field was emptied: the selected category comes back.
     void left();
+    // The hits took the list's place (true), or the list came back (false).
+    void hitsShown(bool shown);
+    // The user typed into the field: work that competes with the queries may wait.
+    void typing();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -65,6 +74,9 @@ private:
     void startQuery();
     void showHits(const QuickFindAnswer& answer);
     void showCount(quint64 generation, int total);
+    void showWhereFound(QTreeWidgetItem& row, const QuickFindHit& hit, const QStringList& runs,
+                        bool notInTitleOrTarget);
+    static QString excerpt(const QString& text, const QStringList& runs);
     void openSelected();
 
     QLineEdit* field;

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QMetaType>
+#include <QPoint>
 #include <QString>
 
 #include <atomic>
@@ -12,6 +13,9 @@
 #include <memory>
 #include <string>
 
+namespace content {
+class ContentIndex;
+}
 namespace search {
 class SearchIndex;
 }
@@ -25,11 +29,18 @@ struct QuickFindHit {
     std::string category;
     std::string targetText;  // the stored bytes, for opening
     int type = 0;
+    QString description;
+    // Found by the words inside its document or kept page: the passage that holds them, the marked
+    // parts as QPoint(start, length), and the PDF page (0 when the document has none).
+    bool byContent = false;
+    QString snippet;
+    QList<QPoint> snippetMarks;
+    int page = 0;
 };
 
 // What one query found: the first rows in showing order (title hits, then target hits, then
-// description hits, each in stored order), and how many hits there are in all, -1 while that is
-// not counted yet. Nothing when a newer query overtook it.
+// description hits, each in stored order, then the best content hits), and how many hits there are in all, -1 while
+// that is not counted yet. Nothing when a newer query overtook it.
 struct QuickFindAnswer {
     quint64 generation = 0;
     QList<QuickFindHit> hits;
@@ -43,8 +54,11 @@ struct QuickFindAnswer {
 class QuickFindQueries {
 public:
     static constexpr int shownRows = 1000;
+    static constexpr int contentRows = 100;
 
-    QuickFindQueries(std::string cataloguePath, std::string indexPath, std::shared_ptr<std::atomic<quint64>> newest);
+    // contentIndexPath: the content index beside the quick find index ("" for none); it is only read.
+    QuickFindQueries(std::string cataloguePath, std::string indexPath, std::string contentIndexPath,
+                     std::shared_ptr<std::atomic<quint64>> newest);
     ~QuickFindQueries();
 
     // Opens the index and compares it with the catalogue before the first key comes.
@@ -53,14 +67,21 @@ public:
     // Every hit of the keyword counted; -1 when overtaken.
     int count(quint64 generation, const QString& keyword);
 
+    // The typed words as a content query: each word as written, the last one also as a prefix, so
+    // that half a word finds and no sign is read as an operator.
+    static std::string contentQuery(const QString& typed);
+
 private:
     search::SearchIndex& index(quint64 generation);
+    void addContentHits(quint64 generation, const QString& keyword, QuickFindAnswer& answer);
     bool overtaken(quint64 generation) const { return *newest != generation; }
 
     std::string cataloguePath;
     std::string indexPath;
+    std::string contentIndexPath;
     std::shared_ptr<std::atomic<quint64>> newest;
     std::unique_ptr<search::SearchIndex> searchIndex;
+    std::unique_ptr<content::ContentIndex> contentIndex;
     // The query running now; the index asks whether a newer one overtook it.
     quint64 running = 0;
     StopWhen interruption{[this] { return overtaken(running); }};

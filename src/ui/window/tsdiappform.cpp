@@ -3,6 +3,7 @@
 
 #include "session/cataloguesession.h"
 #include "shell/paths.h"
+#include "shell/sendrequest.h"
 #include "ui/backup/backupcontroller.h"
 #include "ui/check/checkcontroller.h"
 #include "ui/commands/categorycommands.h"
@@ -11,6 +12,7 @@
 #include "ui/common/desktop.h"
 #include "ui/common/dialogseam.h"
 #include "ui/common/errorbox.h"
+#include "ui/content/contentcontroller.h"
 #include "ui/dialogs/taboutbox.h"
 #include "ui/dialogs/tsettingsdialog.h"
 #include "ui/find/findcontroller.h"
@@ -30,6 +32,7 @@
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QSessionManager>
 #include <QStatusBar>
 #include <QTimer>
@@ -79,6 +82,10 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), session(new Cat
     FormCreate();
     find = new FindController(*session, *view, this, *menuListView, [this] { listContentContextPopup(); });
     keepToolbarWhole();
+    // While hits are shown their count is the one in the status bar.
+    connect(find, &FindController::hitsShown, findChild<QLabel*>(QStringLiteral("lblItemCount")),
+            [label = findChild<QLabel*>(QStringLiteral("lblItemCount"))](bool shown) { label->setVisible(!shown); });
+    connect(find, &FindController::typing, contents, &ContentController::userTyping);
     connect(session, &CatalogueSession::changedElsewhere, view, &CatalogueView::reloadFromStore);
     session->watchBeside(this, [this] { return view->busy(); });
 }
@@ -126,6 +133,9 @@ void TSDIAppForm::createControllers()
     imports = new ImportController(*session, *view, this,
                                    [this](const std::string& reason) { backups->beforeRiskyCommand(reason); });
     check = new CheckController(*session, *view, this);
+    contents = new ContentController(*session, *view, this);
+    check->setKeptCopies([](const std::string& address) { return !ContentController::keptCopyOf(address).empty(); },
+                         [this](const std::string& address) { contents->openKeptCopy(address); });
 }
 
 void TSDIAppForm::createActions()
@@ -224,6 +234,7 @@ void TSDIAppForm::createMenus()
     Tools1->addAction(OnToolsSettings);
     Tools1->addAction(backups->settingsAction());
     Tools1->addActions({sync->settingsAction(), sync->syncNowAction()});
+    Tools1->addAction(contents->settingsAction());
     QMenu* Help1 = addMenu("Help1", QStringLiteral("&Help"), QStringLiteral("Help topics"));
     Help1->addAction(OnHelpHelp);
     makeSeparator(Help1, "N3");
@@ -340,7 +351,7 @@ void TSDIAppForm::createPopups()
     MoveTo1 = makeAction(this, "MoveTo1", QStringLiteral("Move to Category..."));
     Delete1 = makeAction(this, "Delete1", QStringLiteral("Delete"));
     QAction* Property3 = makeAction(this, "Property3", QStringLiteral("Property"));
-    menuListView->addActions({Open1, OpenWith1, OpenContainingFolder1});
+    menuListView->addActions({Open1, OpenWith1, OpenContainingFolder1, contents->openKeptCopyAction()});
     makeSeparator(menuListView, "N4");
     menuListView->addActions({AddNewItem1, AddWebAddressURL1});
     makeSeparator(menuListView, "N5");
@@ -459,6 +470,7 @@ void TSDIAppForm::listContentContextPopup()
     const bool hasCategory = view->selectedCategory() != nullptr;
     AddNewItem1->setEnabled(hasCategory);
     AddWebAddressURL1->setEnabled(hasCategory);
+    contents->prepareOpenKeptCopy();
 }
 
 void TSDIAppForm::listContentDblClick()
@@ -523,13 +535,20 @@ void TSDIAppForm::AddWebAddressURL2Click()
 
 void TSDIAppForm::Property3Click()
 {
-    items->editProperties([this](const CLinkItem& item) { return check->lastCheckedNote(item); });
+    items->editProperties([this](const CLinkItem& item) {
+        const QStringList notes = QStringList{check->lastCheckedNote(item), contents->contentNote(item)}.filter(
+            QRegularExpression(QStringLiteral(".+")));
+        return notes.join(QLatin1Char('\n'));
+    });
 }
 
 void TSDIAppForm::handleSendRequest(const QByteArray& request)
 {
     wakeFromSecondInstance();
-    items->handleSendRequest(request);
+    if (const std::optional<std::string> guid = locatedGuid(request))
+        find->locateStoredItem(*guid);
+    else
+        items->handleSendRequest(request);
 }
 
 // ---- categories --------------------------------------------------------------------------------

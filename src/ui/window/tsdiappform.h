@@ -15,6 +15,7 @@ class CategoryCommands;
 class CategoryTreeView;
 class CDBManager;
 class CheckController;
+class ContentController;
 class FindController;
 class ImportController;
 class ItemCommands;
@@ -147,6 +148,7 @@ private:
     ImportController* imports = nullptr;
     FindController* find = nullptr;
     CheckController* check = nullptr;
+    ContentController* contents = nullptr;
     BackupController* backups = nullptr;
     SyncController* sync = nullptr;
     TrayResidence* tray = nullptr;

@@ -7,6 +7,7 @@
 
 #include "model/ccategory.h"
 #include "session/cataloguesession.h"
+#include "shell/sendrequest.h"
 #include "ui/dialogs/titemform.h"
 #include "ui/views/categorytreeview.h"
 #include "ui/views/itemlistview.h"
@@ -216,6 +217,25 @@ private slots:
         QCOMPARE(named, (QStringList{"Word documents", "Media files"}));
         QCOMPARE(storedTitles(*media), QStringList{"Sent"});
         QCOMPARE(storedTitles(*word), QStringList());
+    }
+
+    // The connector's "Open in Varnelo" names an item by GUID, whatever the window shows meanwhile.
+    void locateRequestSelectsTheItemInItsCategory()
+    {
+        CCategory* word = select(wordPath);
+        const std::string guid = storeItem(db(), *word, "filed from a browser", "https://example.org/");
+        select({QStringLiteral("Media files")});
+        auto* field = child<QLineEdit>(window.get(), "QuickFind");
+        field->setText(QStringLiteral("browser"));
+        window->handleSendRequest(locateRequest(guid));
+        QTRY_VERIFY_WITH_TIMEOUT(!list(window.get())->selectedRows().isEmpty(), shownWithinMs);
+        QCOMPARE(tree(window.get())->selectedCategory()->GetGuid(), word->GetGuid());
+        QCOMPARE(list(window.get())->itemOf(list(window.get())->selectedRows().first())->GetGuid(), guid);
+        QVERIFY(field->text().isEmpty());
+
+        window->handleSendRequest(locateRequest("no-such-item"));
+        QTRY_COMPARE_WITH_TIMEOUT(seam::shownMessages().size(), qsizetype(1), shownWithinMs);
+        QCOMPARE(seam::shownMessages().first().text, QStringLiteral("The selected item does not exist"));
     }
 
     void clipboardAddressIsOffered()
