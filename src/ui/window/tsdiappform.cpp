@@ -27,7 +27,6 @@
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSessionManager>
@@ -35,8 +34,6 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
-
-#include <algorithm>
 
 namespace {
 
@@ -78,7 +75,6 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), session(new Cat
     createWindowState();
     FormCreate();
     find = new FindController(*session, *view, this, *menuListView, [this] { listContentContextPopup(); });
-    keepToolbarWhole();
     connect(session, &CatalogueSession::changedElsewhere, view, &CatalogueView::reloadFromStore);
     session->watchBeside(this, [this] { return view->busy(); });
 }
@@ -690,18 +686,6 @@ void TSDIAppForm::OnToolsSettingsExecute()
 }
 
 // ---- the window's own state --------------------------------------------------------------------
-
-// Never so narrow that the toolbar puts the quick-find field into its overflow, where Ctrl+K would
-// type into nothing; the window's place is fitted to the screen afterwards.
-void TSDIAppForm::keepToolbarWhole()
-{
-    int needed = ToolBar1->contentsMargins().left() + ToolBar1->contentsMargins().right() + 24;
-    for (QAction* entry : ToolBar1->actions())
-        if (const QWidget* widget = ToolBar1->widgetForAction(entry))
-            needed +=
-                std::max(widget->minimumWidth(), widget->minimumSizeHint().width()) + ToolBar1->layout()->spacing();
-    setMinimumWidth(needed);
-}
 
 bool TSDIAppForm::catalogueHasNoItems()
 {
