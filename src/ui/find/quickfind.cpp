@@ -158,9 +158,20 @@ QuickFind::QuickFind(QToolBar* toolbar, QStatusBar* status, QSplitter* splitter,
     for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_K), QKeySequence(Qt::Key_Slash)}) {
         // A field being typed in takes "/" as text before any shortcut sees it.
         auto* shortcut = new QShortcut(keys, window);
-        connect(shortcut, &QShortcut::activated, this, [this] {
-            field->setFocus(Qt::ShortcutFocusReason);
-            field->selectAll();
+        connect(shortcut, &QShortcut::activated, this, [this, toolbar] {
+            const auto reach = [this] {
+                field->setFocus(Qt::ShortcutFocusReason);
+                field->selectAll();
+            };
+            auto* more = toolbar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"));
+            if (field->isVisible() || !more) {
+                reach();
+                return;
+            }
+            // In a window too narrow for the whole toolbar the field waits in its overflow, which
+            // opens with the next layout pass.
+            more->click();
+            QTimer::singleShot(0, field, reach);
         });
     }
 

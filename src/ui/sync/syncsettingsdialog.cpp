@@ -112,11 +112,6 @@ SyncSettingsDialog::SyncSettingsDialog(const SyncSettings& settings, QWidget* pa
     layout->addWidget(tableFolders, 1);
     layout->addLayout(folderButtons);
     layout->addWidget(buttons);
-    // Tab follows the layout: the fields were made before the buttons beside and below them.
-    const QList<QWidget*> chain{editPlace,    browse, editUser, editPassword, editMachineName,
-                                tableFolders, add,    remove,   buttons};
-    for (qsizetype i = 1; i < chain.size(); ++i)
-        setTabOrder(chain[i - 1], chain[i]);
     resize(560, 420);
 
     // Widgets made before the layout put them in order: Tab follows the rows as they are read.

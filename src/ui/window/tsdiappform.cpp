@@ -29,7 +29,6 @@
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QRegularExpression>
@@ -38,8 +37,6 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
-
-#include <algorithm>
 
 namespace {
 
@@ -81,7 +78,6 @@ TSDIAppForm::TSDIAppForm(QWidget* parent) : QMainWindow(parent), session(new Cat
     createWindowState();
     FormCreate();
     find = new FindController(*session, *view, this, *menuListView, [this] { listContentContextPopup(); });
-    keepToolbarWhole();
     // While hits are shown their count is the one in the status bar.
     connect(find, &FindController::hitsShown, findChild<QLabel*>(QStringLiteral("lblItemCount")),
             [label = findChild<QLabel*>(QStringLiteral("lblItemCount"))](bool shown) { label->setVisible(!shown); });
@@ -709,18 +705,6 @@ void TSDIAppForm::OnToolsSettingsExecute()
 }
 
 // ---- the window's own state --------------------------------------------------------------------
-
-// Never so narrow that the toolbar puts the quick-find field into its overflow, where Ctrl+K would
-// type into nothing; the window's place is fitted to the screen afterwards.
-void TSDIAppForm::keepToolbarWhole()
-{
-    int needed = ToolBar1->contentsMargins().left() + ToolBar1->contentsMargins().right() + 24;
-    for (QAction* entry : ToolBar1->actions())
-        if (const QWidget* widget = ToolBar1->widgetForAction(entry))
-            needed +=
-                std::max(widget->minimumWidth(), widget->minimumSizeHint().width()) + ToolBar1->layout()->spacing();
-    setMinimumWidth(needed);
-}
 
 bool TSDIAppForm::catalogueHasNoItems()
 {

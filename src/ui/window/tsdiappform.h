@@ -125,7 +125,6 @@ private:
     // Where the window opens, and the item count in the status bar.
     void createWindowState();
     bool catalogueHasNoItems();
-    void keepToolbarWhole();
     void FormClose();
 
     // The catalogue (re)opened and shown afresh, at start and after a restore.
