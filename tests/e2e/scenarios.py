@@ -43,7 +43,7 @@ MAIN_MENU = {"File": ["Backup...", "Restore...", "Restore Automatic Backup...", 
              "View": ["Sort by Column Headers"],
              "Tools": ["Import from IE Favorites...", "Import Bookmarks File...", "Import from Browser...",
                        "Export Bookmarks File...", "Check Catalogue...", "Settings", "Backup Settings...", "Sync Settings...",
-                       "Sync Now"], "Help": ["Online Help ", "About"]}
+                       "Sync Now", "Content Settings..."], "Help": ["Online Help ", "About"]}
 
 
 def firstStart(session):
