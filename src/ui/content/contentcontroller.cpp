@@ -29,6 +29,8 @@ ContentController::ContentController(CatalogueSession& catalogueSession, Catalog
     ContentSettings->setStatusTip(QStringLiteral("What the index of the words inside documents and pages reads"));
     OpenKeptCopy->setObjectName(QStringLiteral("OpenKeptCopy"));
     OpenKeptCopy->setStatusTip(QStringLiteral("Open the copy of the page kept when it was last fetched"));
+    // Until the popup is prepared for a selection, nothing has a kept copy to open.
+    OpenKeptCopy->setVisible(false);
     view.runOnTrigger(ContentSettings, window, [this] { ContentSettingsClick(); });
     view.runOnTrigger(OpenKeptCopy, window, [this] { OpenKeptCopyClick(); });
     connect(&session, &CatalogueSession::changed, keeper, &ContentKeeper::lookSoon);
