@@ -355,6 +355,18 @@ def automaticBackups(session):
     check(tableRows(table, 2)[0] == "7", f"the newest backup holds {tableRows(table, 2)[0]} categories, expected 7")
     shoot(session, dialogWindow(session, program, "Restore Automatic Backup"), "restore-dialog")
     a11y.press(dialog, "push button", "Restore")
+    # Before anything is replaced, the restore says what the catalogue loses.
+    def warning():
+        for window in a11y.children(app):
+            if a11y.showing(window) and any(a11y.roleName(node) == "label" and "replaces the catalogue" in a11y.text(node)
+                                            for node in a11y.walk(window)):
+                return window
+        return None
+    confirm = waitUntil(warning, "the restore's warning", 20.0, interval=0.2)
+    texts = [a11y.text(node) for node in a11y.walk(confirm) if a11y.roleName(node) == "label"]
+    check(any(t.endswith("it loses the 1 category added since that backup.") for t in texts),
+          f"the restore's warning reads {texts}")
+    a11y.press(confirm, "push button", "Restore")
     box, texts = messageBox(app, CAPTION)
     # The window's undo history, which the restore clears, may add a sentence of its own.
     check(any(t.startswith("Successfully finish restoring!") for t in texts), f"restore message is {texts}")

@@ -42,6 +42,9 @@ struct SyncController::Outcome {
     bool nothingNew = false;
     // The place's key, when the keyring did not take it.
     std::optional<std::string> unkeptKey;
+    // The password typed went to the keyring, or why it did not.
+    bool passwordKept = false;
+    std::string keyringProblem;
 };
 
 SyncController::SyncController(CatalogueSession& catalogueSession, CatalogueView& catalogueView, QMainWindow* owner)
@@ -127,13 +130,8 @@ void SyncController::keepSecrets(const std::string& place, const std::string& us
     if (password.empty() || !isWebDavPlace(place) || user.empty())
         return;
     askedAfterRefusal = false;
-    const KeyringAnswer stored = storeSyncPassword(place, user, password);
     sessionPassword = password;
-    if (!stored.ok)
-        seam::message(window, QMessageBox::Warning, QString::fromLatin1(caption),
-                      toQ(stored.problem) + QStringLiteral(" The password will be asked at each sync instead."));
-    else
-        sessionPassword.reset();
+    passwordToStore = password;
 }
 
 void SyncController::OnToolsSyncNowExecute()
@@ -171,9 +169,15 @@ void SyncController::startSync(Request request)
     const std::optional<std::string> password = sessionPassword;
     const std::optional<std::string> knownKey = sessionKey;
     const std::string passphrase = pendingPassphrase;
+    const std::optional<std::string> toStore = std::exchange(passwordToStore, std::nullopt);
     worker->start<Outcome>(
-        [db, settings, password, knownKey, passphrase, request](Progress& progress) {
+        [db, settings, password, knownKey, passphrase, toStore, request](Progress& progress) {
             Outcome outcome;
+            if (toStore && needsPassword(settings)) {
+                const KeyringAnswer stored = storeSyncPassword(settings.place, settings.user, *toStore);
+                outcome.passwordKept = stored.ok;
+                outcome.keyringProblem = stored.problem;
+            }
             SyncPlace place{settings.place, settings.user, password.value_or(std::string()), 30};
             if (!password && needsPassword(settings)) {
                 KeyringAnswer answer;
@@ -233,6 +237,13 @@ void SyncController::finished(const Outcome& outcome, const Request& request)
     }
     if (std::exchange(changedMeanwhile, false))
         quietTimer->start();
+    // The keyring keeps the typed password from now on; without one, this run does.
+    if (outcome.passwordKept)
+        sessionPassword.reset();
+    else if (!outcome.keyringProblem.empty() && byUser)
+        seam::message(window, QMessageBox::Warning, QString::fromLatin1(caption),
+                      toQ(outcome.keyringProblem)
+                          + QStringLiteral(" The password will be asked at each sync instead."));
     if (report.ok) {
         askedAfterRefusal = false;
         if (report.encryptionKey) {
@@ -303,9 +314,7 @@ void SyncController::passwordRefused(const QString& error, const Request& reques
     if (!askPassword(QString::fromLatin1(refusedPrompt).arg(toQ(settings.user))))
         return;
     // The new password replaces the refused one in the keyring; this run uses it either way.
-    const std::string typed = *sessionPassword;
-    storeSyncPassword(settings.place, settings.user, typed);
-    sessionPassword = typed;
+    passwordToStore = sessionPassword;
     startSync({.byUser = request.byUser});
 }
 

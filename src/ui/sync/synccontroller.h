@@ -75,6 +75,9 @@ private:
     bool settling = false;
     // Asked for after a refusal, or when no keyring answers; kept for this run of the program only.
     std::optional<std::string> sessionPassword;
+    // Typed by the user, for the next sync's worker to put in the keyring: every keyring call is made
+    // on the worker's thread, as the keyring's library keeps one queue per program.
+    std::optional<std::string> passwordToStore;
     // The place's key when no keyring took it, for this run only.
     std::optional<std::string> sessionKey;
     // Typed in Sync Settings, until a sync turned it into the key.
