@@ -6,6 +6,7 @@
 #include "extract/markuptext.h"
 
 #include <QEventLoop>
+#include <QTimer>
 
 #include <filesystem>
 
@@ -145,16 +146,27 @@ KeepResult PageKeeper::save(const Page& page) const
     return result;
 }
 
-std::vector<KeepResult> keepPagesNow(const std::vector<std::string>& addresses, const std::string& pagesFolder)
+std::vector<KeepResult> keepPagesNow(const std::vector<std::string>& addresses, const std::string& pagesFolder,
+                                     Progress& progress)
 {
-    std::vector<KeepResult> results(addresses.size());
+    std::vector<KeepResult> results(addresses.size(), KeepResult{false, {}, "stopped before the page arrived"});
     if (addresses.empty())
         return results;
     PageKeeper keeper(pagesFolder);
     QEventLoop loop;
-    QObject::connect(&keeper, &PageKeeper::kept,
-                     [&](int id, const KeepResult& result) { results[std::size_t(id)] = result; });
+    std::size_t done = 0;
+    QObject::connect(&keeper, &PageKeeper::kept, [&](int id, const KeepResult& result) {
+        results[std::size_t(id)] = result;
+        ++done;
+    });
     QObject::connect(&keeper, &PageKeeper::allKept, &loop, &QEventLoop::quit);
+    // Asked now and then: a page can take the whole wait the limits allow.
+    QTimer asking;
+    QObject::connect(&asking, &QTimer::timeout, [&] {
+        if (!progress.advance(done, addresses.size()))
+            loop.quit();
+    });
+    asking.start(100);
     for (std::size_t i = 0; i < addresses.size(); ++i)
         keeper.keep(int(i), addresses[i]);
     loop.exec();

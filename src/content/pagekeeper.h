@@ -3,6 +3,7 @@
 
 #include "check/linkchecker.h"
 #include "content/keptpage.h"
+#include "model/progress.h"
 
 #include <QObject>
 
@@ -60,8 +61,10 @@ private:
 };
 
 // Keeps these pages now and returns once all are done, in the same order: for callers without an
-// event loop of their own (the command line). Needs a QCoreApplication.
-std::vector<KeepResult> keepPagesNow(const std::vector<std::string>& addresses, const std::string& pagesFolder);
+// event loop of their own (the command line, a worker). Asks progress a few times a second and returns
+// at once when it says stop, the pages still on their way left unkept. Needs a QCoreApplication.
+std::vector<KeepResult> keepPagesNow(const std::vector<std::string>& addresses, const std::string& pagesFolder,
+                                     Progress& progress = Progress::none());
 
 // How much text a page holds, as the index would read it.
 std::size_t pageTextSize(const std::string& html);

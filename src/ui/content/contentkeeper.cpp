@@ -4,11 +4,13 @@
 #include "content/contentindexer.h"
 #include "content/indexlock.h"
 #include "content/keptpages.h"
+#include "content/pagekeeper.h"
 #include "session/worker.h"
 #include "shell/paths.h"
 
 #include <QTimer>
 
+#include <unordered_set>
 #include <utility>
 
 namespace {
@@ -20,6 +22,22 @@ std::int64_t nowMs()
 }
 
 enum class Look { Done, Again, Failed };
+
+// With the user's leave, the pages of web items added since are fetched and kept before the reading,
+// which then takes in their text; each page once while the window is open, so a dead link is not asked
+// for again after every commit. False when the worker was told to stop meanwhile.
+bool keepNewPages(content::ContentIndexer& indexer, const content::IndexerSetup& setup,
+                  std::unordered_set<std::string>& askedFor, Progress& progress)
+{
+    if (!setup.settings.keepPages || setup.pagesFolder.empty())
+        return true;
+    std::vector<std::string> addresses;
+    for (std::string& address : indexer.pagesNotKept())
+        if (askedFor.insert(address).second)
+            addresses.push_back(std::move(address));
+    content::keepPagesNow(addresses, setup.pagesFolder, progress);
+    return progress.advance(0, 0);
+}
 
 bool sameSettings(const content::ContentSettings& a, const content::ContentSettings& b)
 {
@@ -34,6 +52,7 @@ struct ContentKeeper::State {
     std::unique_ptr<content::ContentIndexer> indexer;
     content::ContentSettings settings;
     std::string catalogue;
+    std::unordered_set<std::string> pagesAskedFor;
 };
 
 ContentKeeper::ContentKeeper(std::function<std::string()> cataloguePath, std::string settingsPath, QObject* parent)
@@ -94,8 +113,11 @@ void ContentKeeper::look()
                     state->indexer = std::make_unique<content::ContentIndexer>(setup);
                     state->settings = setup.settings;
                     state->catalogue = setup.cataloguePath;
+                    state->pagesAskedFor.clear();
                 }
                 state->indexer->updateFromCatalogue();
+                if (!keepNewPages(*state->indexer, setup, state->pagesAskedFor, progress))
+                    return Look::Again;
                 return state->indexer->refresh(yielding).stopped ? Look::Again : Look::Done;
             } catch (const std::exception&) {
                 // The index is a cache: the next commit tries again.

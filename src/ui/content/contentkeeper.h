@@ -14,8 +14,9 @@ class Worker;
 
 // Keeps the content index up to the catalogue and its files from the window: after the catalogue is
 // opened and after each commit, a low-priority worker follows the items added, edited or deleted and
-// reads the files that changed, one at a time in the reading process. It yields to the user: while
-// quick find is typed in it stops between two files and goes on a moment later. Another program
+// reads the files that changed, one at a time in the reading process; when the user turned it on, it
+// first keeps a copy of each new web item's page. It yields to the user: while quick find is typed in
+// it stops between two files and goes on a moment later. Another program
 // updating the index (varnelo-cli index) is waited for by looking again later.
 class ContentKeeper : public QObject {
     Q_OBJECT

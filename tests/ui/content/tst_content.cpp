@@ -2,6 +2,7 @@
 // The content index from the window: kept up to date after a commit, its switches in Content
 // Settings, a kept copy of a page opened from the item's popup, and an unreadable document's reason
 // in the item's Property dialog.
+#include "pageserver.h"
 #include "testseam.h"
 #include "testutil.h"
 
@@ -63,6 +64,34 @@ private slots:
             }(),
             60000);
         QCOMPARE(hits.front().guid, guid);
+    }
+
+    void aWebItemsPageIsKeptAndFoundByItsWordsOnceTheUserAsks()
+    {
+        QTemporaryDir site;
+        QFile page(site.filePath(QStringLiteral("brochure.html")));
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.write("<html><body><p>The brochure praises a narwhal.</p></body></html>");
+        page.close();
+        const PageServer server(site.path().toStdString());
+        content::ContentSettings settings = content::loadContentSettings(settingsFilePath());
+        settings.keepPages = true;
+        content::saveContentSettings(settings, settingsFilePath());
+        const std::string address = server.url("/brochure.html");
+        const std::string guid = storeItem(sandbox->databasePath(), *select(wordPath), "Brochure", address, 1);
+        std::vector<content::ContentHit> hits;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                try {
+                    hits = content::ContentIndex(contentIndexPath(*sandbox)).search("narwhal", 5);
+                } catch (const std::exception&) {
+                    return false;
+                }
+                return !hits.empty();
+            }(),
+            60000);
+        QCOMPARE(hits.front().guid, guid);
+        QVERIFY(QFile::exists(QString::fromStdString(content::keptCopyPath(content::keptPagesFolder(), address))));
     }
 
     void contentSettingsAreStoredAsChosen()
