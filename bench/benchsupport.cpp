@@ -219,6 +219,8 @@ CliRun runCli(const std::vector<std::string>& args)
         if (wait4(pid, &status, 0, &usage) == pid) {
             run.ms = millisecondsSince(start);
             run.peakMb = static_cast<double>(usage.ru_maxrss) * 1024 / 1e6;
+            for (const timeval& spent : {usage.ru_utime, usage.ru_stime})
+                run.cpuMs += double(spent.tv_sec) * 1000 + double(spent.tv_usec) / 1000;
             run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
         }
     }

@@ -64,6 +64,7 @@ int environmentInt(const char* name, int fallback);
 // it held.
 struct CliRun {
     double ms = 0;
+    double cpuMs = 0;  // user and system time, which a loaded machine does not stretch
     double peakMb = 0;
     bool ok = false;
 };

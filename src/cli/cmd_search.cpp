@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "backup/backupfile.h"
 #include "cli/categorypath.h"
 #include "cli/cliapp.h"
 #include "cli/contentaccess.h"
+#include "commands/catalogueopening.h"
 #include "content/contentindex.h"
 #include "search/searchindex.h"
 #include "shell/appsettings.h"
@@ -9,6 +11,7 @@
 #include "storage/statement.h"
 
 #include <filesystem>
+#include <optional>
 
 namespace {
 
@@ -20,18 +23,26 @@ bool blank(const std::string& text)
     return true;
 }
 
-// Through the quick find index, which this run makes or brings up to date when the window has not (the
-// catalogue's own hits in its order). Without a cache folder to keep one in, the catalogue is scanned.
-std::vector<CSearchItem> searchItems(Invocation& run, bool byName, bool byTarget, bool byComment,
-                                     const std::string& keyword)
+// Through the quick find index, which this run makes or brings up to date when the window has not: the
+// catalogue's own hits in its order. nullopt when the index cannot answer (no cache folder, no catalogue
+// file yet, one SQLite cannot read): the caller then opens the catalogue and scans it.
+std::optional<std::vector<CSearchItem>> searchThroughIndex(Invocation& run, bool byName, bool byTarget, bool byComment,
+                                                           const std::string& keyword)
 {
     const std::string cache = cacheFolderPath();
-    if (cache.empty())
-        return run.catalogue().SearchItems(byName, byTarget, byComment, keyword);
+    std::error_code ignored;
+    if (cache.empty() || !std::filesystem::is_regular_file(run.databasePath(), ignored))
+        return std::nullopt;
+    removeStaleRestoreTemporary(run.databasePath());
     search::SearchIndex index(run.databasePath(), search::SearchIndex::indexPathFor(run.databasePath(), cache));
-    // An index that cannot be written still answers: find() then compares or scans.
-    index.update();
-    return search::searchItems(index, byName, byTarget, byComment, keyword);
+    if (!index.update())
+        return std::nullopt;
+    std::vector<CSearchItem> found = search::searchItems(index, byName, byTarget, byComment, keyword);
+    // Without hits the tree is not read, but a catalogue opening refuses (nested too deep, which takes
+    // more categories than levels allowed) is refused still.
+    if (found.empty() && index.categoryCount() > maxCategoryLevels)
+        run.catalogue();
+    return found;
 }
 
 // The items whose documents or kept pages hold the words, best first, with the passage that does.
@@ -85,10 +96,17 @@ int searchCommand(Invocation& run)
         throw UsageError("the keyword is blank");
     // As the search dialog: every field unless some are chosen.
     const bool any = run.has("title") || run.has("target") || run.has("description");
+    const bool byName = !any || run.has("title"), byTarget = !any || run.has("target"),
+               byComment = !any || run.has("description");
+    std::optional<std::vector<CSearchItem>> hits = searchThroughIndex(run, byName, byTarget, byComment, keyword);
+    // The tree is read for the hits' category paths only: a word found nowhere answers without it.
+    if (hits && hits->empty())
+        return ExitSuccess;
     CDBManager& db = run.catalogue();
+    if (!hits)
+        hits = db.SearchItems(byName, byTarget, byComment, keyword);
     const CategoryIndex index(db.GetRootCategory());
-    for (const CSearchItem& hit : searchItems(run, !any || run.has("title"), !any || run.has("target"),
-                                              !any || run.has("description"), keyword)) {
+    for (const CSearchItem& hit : *hits) {
         const CCategory* category = index.byGuid(hit.category);
         run.out().print({{"guid", hit.guid},
                          {"title", hit.name},

@@ -692,6 +692,17 @@ std::vector<CSearchItem> searchItems(SearchIndex& index, bool byName, bool byTar
     return found;
 }
 
+long long SearchIndex::categoryCount()
+{
+    if (!open())
+        return 0;
+    try {
+        return firstInteger(db, "select count(*) from cat.category_table;");
+    } catch (const CppSQLite3Exception&) {
+        return 0;
+    }
+}
+
 std::unordered_map<std::string, std::string> SearchIndex::categoryPaths()
 {
     if (!open())

@@ -76,6 +76,9 @@ public:
     // The same for the items of these GUIDs, in the same order.
     std::vector<ItemText> textsOfItems(const std::vector<std::string>& guids);
 
+    // How many category rows the catalogue holds; 0 when it cannot be read.
+    long long categoryCount();
+
     // Every category's path from the top, names joined by '/', by GUID.
     std::unordered_map<std::string, std::string> categoryPaths();
 
