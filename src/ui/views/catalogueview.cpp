@@ -203,6 +203,9 @@ void CatalogueView::reloadNow()
     const ViewPlace place = ViewPlace::of(*treeCategory, *listContent);
     // Nodes and rows stay as they are where nothing they show changed: no flicker, and nothing
     // that points at them is lost. A replaced file is opened afresh.
+    // With no catalogue at its path the one on screen stays: opening the path would make an empty one.
+    if (session.detached())
+        return;
     auto stored = std::make_unique<CCategory>();
     if (!session.fileWasReplaced()) {
         session.database().ReadCategoryTree(*stored);

@@ -4,6 +4,7 @@
 #include "session/cataloguesession.h"
 #include "shell/paths.h"
 #include "ui/backup/backupcontroller.h"
+#include "ui/backup/movedcatalogue.h"
 #include "ui/check/checkcontroller.h"
 #include "ui/commands/categorycommands.h"
 #include "ui/commands/itemcommands.h"
@@ -118,6 +119,7 @@ void TSDIAppForm::createControllers()
     imports = new ImportController(*session, *view, this,
                                    [this](const std::string& reason) { backups->beforeRiskyCommand(reason); });
     check = new CheckController(*session, *view, this);
+    new MovedCatalogue(*session, *view, this);
 }
 
 void TSDIAppForm::createActions()
