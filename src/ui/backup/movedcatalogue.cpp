@@ -45,14 +45,7 @@ void MovedCatalogue::offerWriteBack()
         return;
     }
     runCommand(window, [this] {
-        view.clear();
-        try {
-            session.writeBack();
-        } catch (...) {
-            view.fill();
-            throw;
-        }
-        view.fill();
+        view.reopenKeepingPlace([this] { session.writeBack(); });
         window->statusBar()->showMessage(QStringLiteral("The catalogue was written back to its place."));
     });
 }

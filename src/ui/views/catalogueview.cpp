@@ -161,11 +161,21 @@ CatalogueCommands::Leaving CatalogueView::rowRemover()
 
 void CatalogueView::reloadKeepingPlace()
 {
+    reopenKeepingPlace([this] { session.reloadCategories(); });
+}
+
+void CatalogueView::reopenKeepingPlace(const std::function<void()>& reopen)
+{
     const ViewPlace place = ViewPlace::of(*treeCategory, *listContent);
     {
         const QScopedValueRollback<bool> guard(reloading, true);
         clear();
-        session.reloadCategories();
+        try {
+            reopen();
+        } catch (...) {
+            fill();
+            throw;
+        }
         fill();
         place.restoreTree(*treeCategory);
     }
