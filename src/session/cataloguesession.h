@@ -89,6 +89,13 @@ public:
     bool changedSinceSeen();
     // Whether a change announced since the file was opened replaced the file itself.
     bool fileWasReplaced() const;
+    // Whether the open catalogue is no longer at its path (deleted, moved away, or something that is
+    // no catalogue in its place): it is still shown, but nothing can be stored until a catalogue is
+    // back there or this one is written back.
+    bool detached() const { return lostFile; }
+    // Writes the open catalogue to its path, which must be free, and opens it there; whatever points
+    // into the loaded categories goes first. Raises std::runtime_error with the reason.
+    void writeBack();
 
     // True while the search index holds every commit announced; its file, empty when none.
     bool indexSettled() const;
@@ -99,6 +106,11 @@ signals:
     void changed();
     // Another program committed to the catalogue, or another file took its place.
     void changedElsewhere();
+    // Another catalogue took the open one's place; the history was cleared and the window reloads
+    // from the new file (changedElsewhere follows).
+    void replacedElsewhere();
+    // The catalogue's path has no catalogue any more; the open one is kept, detached().
+    void lostElsewhere();
     // The search index took in a commit.
     void indexUpdated();
 
@@ -110,6 +122,9 @@ private:
         ~Announcing() { emit session.changed(); }
     };
 
+    void followWatcher();
+    void refuseWhileDetached() const;
+
     CDBManager db;
     CatalogueCommands commands{db};
     UndoHistory history;
@@ -117,6 +132,7 @@ private:
     CatalogueWatcher* watcher;
     IndexKeeper* keeper;
     bool openedBefore = false;
+    bool lostFile = false;
 };
 
 template <class Command, class... Args>
@@ -127,6 +143,7 @@ Command* CatalogueSession::run(Args&&... args)
         command = std::make_unique<Command>(commands, std::forward<Args>(args)...);
     else
         command = std::make_unique<Command>(db, std::forward<Args>(args)...);
+    refuseWhileDetached();
     const Announcing announcing{*this};
     return history.record(std::move(command));
 }

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QVariant>
 
+#include <cerrno>
+
 #include <sys/stat.h>
 
 CatalogueWatcher::CatalogueWatcher(VersionProbe versionProbe, QObject* parent)
@@ -34,6 +36,7 @@ void CatalogueWatcher::rebase()
     seen = probe();
     seenFile = fileIdentity();
     replacedFile = false;
+    gone = false;
 }
 
 void CatalogueWatcher::check()
@@ -47,6 +50,11 @@ void CatalogueWatcher::check()
     if (identity)
         seenFile = identity;
     replacedFile = replacedFile || replaced;
+    const bool goneNow = !identity && pathIsEmpty();
+    const bool newlyGone = goneNow && !gone;
+    gone = goneNow;
+    if (newlyGone)
+        emit fileGone();
     if (replaced || committed)
         emit catalogueChanged();
 }
@@ -64,6 +72,16 @@ std::optional<std::pair<quint64, quint64>> CatalogueWatcher::fileIdentity() cons
     if (file.isEmpty() || ::stat(QFile::encodeName(file).constData(), &status) != 0)
         return std::nullopt;
     return std::pair<quint64, quint64>(status.st_dev, status.st_ino);
+}
+
+// Only a name that is truly free counts: a look that failed for another reason (a folder briefly
+// unreadable) says nothing about the file.
+bool CatalogueWatcher::pathIsEmpty() const
+{
+    struct stat status {};
+    if (file.isEmpty())
+        return false;
+    return ::stat(QFile::encodeName(file).constData(), &status) != 0 && (errno == ENOENT || errno == ENOTDIR);
 }
 
 bool CatalogueWatcher::eventFilter(QObject* watched, QEvent* event)

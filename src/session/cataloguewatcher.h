@@ -43,6 +43,9 @@ public:
     // Whether a change announced since the last rebase replaced the file, so the catalogue must be
     // opened afresh.
     bool fileWasReplaced() const { return replacedFile; }
+    // Whether nothing lies at the catalogue's path since the last look: another program deleted or
+    // moved it away, and the connection reads a file no one else can reach.
+    bool fileIsGone() const { return gone; }
 
     // How often a visible window looks: well inside the two seconds a user waits at most.
     static constexpr int intervalMs = 500;
@@ -52,6 +55,8 @@ public:
 
 signals:
     void catalogueChanged();
+    // The path has no file any more (told once, until a file is there again).
+    void fileGone();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -60,6 +65,7 @@ private:
     void followVisibility(bool visible);
 
     std::optional<std::pair<quint64, quint64>> fileIdentity() const;
+    bool pathIsEmpty() const;
 
     VersionProbe probe;
     std::function<bool()> paused;
@@ -68,4 +74,5 @@ private:
     std::optional<long long> seen;
     std::optional<std::pair<quint64, quint64>> seenFile;
     bool replacedFile = false;
+    bool gone = false;
 };

@@ -3,6 +3,7 @@
 
 #include "session/cataloguesession.h"
 #include "shell/targeturl.h"
+#include "ui/commands/sendrequestqueue.h"
 #include "ui/common/deletequestion.h"
 #include "ui/common/desktop.h"
 #include "ui/common/dialogseam.h"
@@ -45,7 +46,9 @@ bool sameTexts(const CLinkItem& a, const CLinkItem& b)
 }  // namespace
 
 ItemCommands::ItemCommands(CatalogueSession& catalogueSession, CatalogueView& catalogueView, QWidget* owner)
-    : QObject(owner), session(catalogueSession), view(catalogueView), window(owner)
+    : QObject(owner), session(catalogueSession), view(catalogueView), window(owner),
+      sendRequests(new SendRequestQueue(
+          view, window, [this](const QByteArray& request) { showSendRequest(request); }, this))
 {
     connect(&view, &CatalogueView::urlsDropped, this, [this](CCategory& category, const QList<QUrl>& urls) {
         runCommand(window, [&] { addDroppedUrls(category, urls); });
@@ -141,19 +144,22 @@ void ItemCommands::addSentAddress(CCategory& category, const AddressOffer& offer
 
 void ItemCommands::handleSendRequest(const QByteArray& request)
 {
-    view.whenIdle([this, request] {
-        const auto parsed = parseSendRequest(request);
-        if (const QString* refusal = std::get_if<QString>(&parsed)) {
-            seam::message(window, QMessageBox::Warning, QStringLiteral("Varnelo"), *refusal, QMessageBox::Ok);
-            return;
-        }
-        runCommand(window, [&] {
-            CCategory* category = view.selectedCategory();
-            if (!category)
-                category = chooseCategory(window, session.database());
-            if (category)
-                addSentAddress(*category, std::get<AddressOffer>(parsed));
-        });
+    sendRequests->receive(request);
+}
+
+void ItemCommands::showSendRequest(const QByteArray& request)
+{
+    const auto parsed = parseSendRequest(request);
+    if (const QString* refusal = std::get_if<QString>(&parsed)) {
+        seam::message(window, QMessageBox::Warning, QStringLiteral("Varnelo"), *refusal, QMessageBox::Ok);
+        return;
+    }
+    runCommand(window, [&] {
+        CCategory* category = view.selectedCategory();
+        if (!category)
+            category = chooseCategory(window, session.database());
+        if (category)
+            addSentAddress(*category, std::get<AddressOffer>(parsed));
     });
 }
 

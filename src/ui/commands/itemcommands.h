@@ -15,6 +15,7 @@
 class CatalogueSession;
 class CatalogueView;
 class QTreeWidgetItem;
+class SendRequestQueue;
 class QWidget;
 
 // The commands of the item list and of a category's menu that add, open, edit, rename and delete
@@ -40,6 +41,7 @@ public:
     void showInFolder();
     // A "varnelo:add?url=...&title=..." request (a browser's "send to Varnelo"): the item dialog
     // opens prefilled for the selected category once the window is idle; a refused request says why.
+    // Requests that come meanwhile wait in turn (see SendRequestQueue).
     void handleSendRequest(const QByteArray& request);
 
 private:
@@ -48,8 +50,10 @@ private:
     void addWebAddressTo(CCategory& category, const std::optional<AddressOffer>& offer);
     void addSentAddress(CCategory& category, const AddressOffer& offer);
     bool storeEditedItem(CLinkItem& item, const ItemFields& typed);
+    void showSendRequest(const QByteArray& request);
 
     CatalogueSession& session;
     CatalogueView& view;
     QWidget* window;
+    SendRequestQueue* sendRequests;
 };

@@ -6,13 +6,23 @@
 #include "ui/common/progressreporter.h"
 #include "ui/common/screenfit.h"
 
+#include <QAbstractButton>
 #include <QDialog>
 #include <QFileDialog>
 #include <QSystemTrayIcon>
 
+#include <utility>
+
 namespace {
 
 Seam* installed = nullptr;
+
+// The words of a choice's two buttons, for the one box it opens.
+QList<std::pair<QMessageBox::StandardButton, QString>>& buttonTexts()
+{
+    static QList<std::pair<QMessageBox::StandardButton, QString>> texts;
+    return texts;
+}
 
 }  // namespace
 
@@ -28,6 +38,9 @@ QMessageBox::StandardButton Seam::message(QWidget* parent, QMessageBox::Icon ico
     if (defaultButton != QMessageBox::NoButton)
         box.setDefaultButton(defaultButton);
     box.setAccessibleName(caption);
+    for (const auto& [button, text] : std::exchange(buttonTexts(), {}))
+        if (QAbstractButton* shown = box.button(button))
+            shown->setText(text);
     return QMessageBox::StandardButton(box.exec());
 }
 
@@ -106,6 +119,16 @@ QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, con
                                     QMessageBox::StandardButton defaultButton)
 {
     return Seam::instance().message(parent, icon, caption, text, buttons, defaultButton);
+}
+
+bool choice(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
+            const QString& yesText, const QString& noText)
+{
+    buttonTexts() = {{QMessageBox::Yes, yesText}, {QMessageBox::No, noText}};
+    const QMessageBox::StandardButton answer =
+        Seam::instance().message(parent, icon, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+    buttonTexts().clear();
+    return answer == QMessageBox::Yes;
 }
 
 QStringList openFileNames(QWidget* parent, const QString& caption, const QString& filter)

@@ -47,6 +47,10 @@ namespace seam {
 QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
                                     const QString& text, QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                                     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+// A question of two answers in words of its own (Yes and No to whoever answers in a test): true for
+// the first.
+bool choice(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
+            const QString& yesText, const QString& noText);
 QStringList openFileNames(QWidget* parent, const QString& caption, const QString& filter);
 QString openFileName(QWidget* parent, const QString& caption, const QString& filter, const QString& selectedFile = {},
                      bool mustExist = true);

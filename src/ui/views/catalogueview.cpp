@@ -198,11 +198,21 @@ CatalogueCommands::Leaving CatalogueView::rowRemover()
 
 void CatalogueView::reloadKeepingPlace()
 {
+    reopenKeepingPlace([this] { session.reloadCategories(); });
+}
+
+void CatalogueView::reopenKeepingPlace(const std::function<void()>& reopen)
+{
     const ViewPlace place = ViewPlace::of(*treeCategory, *listContent);
     {
         const QScopedValueRollback<bool> guard(reloading, true);
         clear();
-        session.reloadCategories();
+        try {
+            reopen();
+        } catch (...) {
+            fill();
+            throw;
+        }
         fill();
         place.restoreTree(*treeCategory);
     }
@@ -240,6 +250,9 @@ void CatalogueView::reloadNow()
     const ViewPlace place = ViewPlace::of(*treeCategory, *listContent);
     // Nodes and rows stay as they are where nothing they show changed: no flicker, and nothing
     // that points at them is lost. A replaced file is opened afresh.
+    // With no catalogue at its path the one on screen stays: opening the path would make an empty one.
+    if (session.detached())
+        return;
     auto stored = std::make_unique<CCategory>();
     if (!session.fileWasReplaced()) {
         session.database().ReadCategoryTree(*stored);

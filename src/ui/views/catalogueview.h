@@ -72,6 +72,9 @@ public:
     // Tree and list read afresh from what is stored, keeping the user's place: after the history
     // took a command back or made it again.
     void reloadKeepingPlace();
+    // The same around reopen, which replaces the loaded categories (the catalogue opened again); when
+    // it fails, what is loaded is shown again.
+    void reopenKeepingPlace(const std::function<void()>& reopen);
     // The same at once, whether the window is shown or not (a sync merged changes into the file).
     void reloadWhenIdle();
     // A category about to be saved whole is read afresh first when another program changed the

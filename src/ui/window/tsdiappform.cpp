@@ -5,6 +5,7 @@
 #include "shell/paths.h"
 #include "shell/sendrequest.h"
 #include "ui/backup/backupcontroller.h"
+#include "ui/backup/movedcatalogue.h"
 #include "ui/check/checkcontroller.h"
 #include "ui/commands/categorycommands.h"
 #include "ui/commands/itemcommands.h"
@@ -132,6 +133,7 @@ void TSDIAppForm::createControllers()
     contents = new ContentController(*session, *view, this);
     check->setKeptCopies([](const std::string& address) { return !ContentController::keptCopyOf(address).empty(); },
                          [this](const std::string& address) { contents->openKeptCopy(address); });
+    new MovedCatalogue(*session, *view, this);
 }
 
 void TSDIAppForm::createActions()

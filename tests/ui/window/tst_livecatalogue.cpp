@@ -8,6 +8,7 @@
 #include "model/ccategory.h"
 #include "session/cataloguesession.h"
 #include "shell/sendrequest.h"
+#include "ui/commands/sendrequestqueue.h"
 #include "ui/dialogs/titemform.h"
 #include "ui/views/categorytreeview.h"
 #include "ui/views/itemlistview.h"
@@ -16,12 +17,16 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
+
+#include <cstdio>
 
 using namespace testutil;
 
@@ -126,6 +131,75 @@ private slots:
         storeItem(db(), *tree(window.get())->selectedCategory(), "while hidden", "/h");
         QTRY_VERIFY_WITH_TIMEOUT(syncWait->isActive(), 30000);
         QCOMPARE(elsewhere.count(), 2);
+    }
+
+    // Another catalogue moved over the open one: the window shows that file and what is committed to
+    // it later, says so, and offers nothing to take back or make again in the file that was replaced.
+    void aCatalogueMovedOverTheOpenOneIsFollowed()
+    {
+        select(wordPath);
+        storeItem(db(), *tree(window.get())->selectedCategory(), "mine", "/m");
+        reselect(wordPath);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        renameInPlace(list(window.get()), 0, QStringLiteral("renamed here"));
+        action(window.get(), "EditUndo")->trigger();
+        QVERIFY(action(window.get(), "EditRedo")->isEnabled());
+
+        const QString other = sandbox->root() + QStringLiteral("/other.db");
+        QVERIFY(QFile::copy(db(), other));
+        execute(other, "insert into category_table (guid,name,level,parent_guid,system,iconIndex) "
+                       "values ('other-top','From the other file',0,'',0,0)");
+        QVERIFY(::rename(QFile::encodeName(other).constData(), QFile::encodeName(db()).constData()) == 0);
+        QTRY_VERIFY_WITH_TIMEOUT(nodeAt(tree(window.get()), {QStringLiteral("From the other file")}), shownWithinMs);
+        QTRY_COMPARE_WITH_TIMEOUT(seam::shownMessages().size(), qsizetype(1), shownWithinMs);
+        QVERIFY(seam::shownMessages().front().text.contains(db()));
+        QVERIFY(!action(window.get(), "EditRedo")->isEnabled());
+
+        execute(db(), "insert into category_table (guid,name,level,parent_guid,system,iconIndex) "
+                      "values ('later-top','Made later',0,'',0,0)");
+        QTRY_VERIFY_WITH_TIMEOUT(nodeAt(tree(window.get()), {QStringLiteral("Made later")}), shownWithinMs);
+    }
+
+    // The open catalogue deleted by another program: the user is asked to have it written back; a
+    // refusal keeps it on screen, unchangeable, and an empty file put in its place is not made a
+    // catalogue.
+    void aDeletedCatalogueIsNeverReplacedByAnEmptyOne_data()
+    {
+        QTest::addColumn<bool>("writeBack");
+        QTest::newRow("written back") << true;
+        QTest::newRow("left gone") << false;
+    }
+    void aDeletedCatalogueIsNeverReplacedByAnEmptyOne()
+    {
+        QFETCH(bool, writeBack);
+        select(wordPath);
+        storeItem(db(), *tree(window.get())->selectedCategory(), "kept", "/k");
+        reselect(wordPath);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+
+        seam::pushMessageAnswer(writeBack ? QMessageBox::Yes : QMessageBox::No);
+        QVERIFY(QFile::remove(db()));
+        QTRY_COMPARE_WITH_TIMEOUT(seam::shownMessages().size(), qsizetype(1), shownWithinMs);
+        QVERIFY(seam::shownMessages().front().text.contains(db()));
+        if (writeBack) {
+            QCOMPARE(queryText(db(), "select name from link_table"), std::string("kept"));
+            storeItem(db(), *tree(window.get())->selectedCategory(), "stored after", "/s");
+            QTRY_COMPARE_WITH_TIMEOUT(rowTexts(list(window.get())), (QStringList{"kept", "stored after"}),
+                                      shownWithinMs);
+            return;
+        }
+        QFile empty(db());
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        window->findChild<CatalogueSession*>()->lookNow();
+        QCOMPARE(QFileInfo(db()).size(), qint64(0));
+        QCOMPARE(rowTexts(list(window.get())), QStringList{"kept"});
+        renameInPlace(list(window.get()), 0, QStringLiteral("renamed"));
+        QCOMPARE(seam::shownMessages().size(), qsizetype(2));
+        QVERIFY(seam::shownMessages().back().text.contains(QStringLiteral("no longer in its place")));
+        QCOMPARE(QFileInfo(db()).size(), qint64(0));
     }
 
     // What the other program did while the dialog was open, the answer to the question, and the
@@ -236,6 +310,45 @@ private slots:
         window->handleSendRequest(locateRequest("no-such-item"));
         QTRY_COMPARE_WITH_TIMEOUT(seam::shownMessages().size(), qsizetype(1), shownWithinMs);
         QCOMPARE(seam::shownMessages().first().text, QStringLiteral("The selected item does not exist"));
+    }
+
+    // A page that fires the scheme while its first request is shown stacks no dialogs: the user is
+    // asked once about those gathered, and a burst past the limit is refused in one message.
+    void requestsSentMeanwhileAreGathered_data()
+    {
+        QTest::addColumn<int>("sentMeanwhile");
+        QTest::addColumn<bool>("showThem");
+        QTest::addColumn<QStringList>("told");
+        const int burst = 1000;
+        const int kept = int(SendRequestQueue::maxGathered);
+        QTest::newRow("three, shown") << 3 << true << QStringList{"3 more pages were sent to Varnelo."};
+        QTest::newRow("one, discarded") << 1 << false << QStringList{"1 more page was sent to Varnelo."};
+        QTest::newRow("a burst")
+            << burst << false
+            << QStringList{QStringLiteral("Too many pages were sent to Varnelo at once: %1 of them").arg(burst - kept),
+                           QStringLiteral("%1 more pages were sent to Varnelo.").arg(kept)};
+    }
+    void requestsSentMeanwhileAreGathered()
+    {
+        QFETCH(int, sentMeanwhile);
+        QFETCH(bool, showThem);
+        QFETCH(QStringList, told);
+        select(wordPath);
+        const QByteArray request("varnelo:add?url=https://example.org/");
+        seam::pushDialogHandler([&](QDialog*) {
+            for (int i = 0; i < sentMeanwhile; ++i)
+                window->handleSendRequest(request);
+            return int(QDialog::Rejected);
+        });
+        const int shown = showThem ? 1 + sentMeanwhile : 1;
+        for (int i = 1; i < shown; ++i)
+            seam::pushDialogHandler([](QDialog*) { return int(QDialog::Rejected); });
+        seam::pushMessageAnswer(showThem ? QMessageBox::Yes : QMessageBox::No);
+        window->handleSendRequest(request);
+        QTRY_COMPARE_WITH_TIMEOUT(seam::shownMessages().size(), qsizetype(told.size()), shownWithinMs);
+        QTRY_COMPARE_WITH_TIMEOUT(seam::shownDialogs().size(), qsizetype(shown), shownWithinMs);
+        for (int i = 0; i < told.size(); ++i)
+            QVERIFY2(seam::shownMessages()[i].text.startsWith(told[i]), qPrintable(seam::shownMessages()[i].text));
     }
 
     void clipboardAddressIsOffered()
