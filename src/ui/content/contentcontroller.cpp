@@ -22,7 +22,7 @@ ContentController::ContentController(CatalogueSession& catalogueSession, Catalog
                                      QMainWindow* owner)
     : QObject(owner), session(catalogueSession), view(catalogueView), window(owner),
       keeper(new ContentKeeper([this] { return session.path(); }, optionsFilePath(), this)),
-      ContentSettings(new QAction(QStringLiteral("Co&ntent Settings..."), owner)),
+      ContentSettings(new QAction(QStringLiteral("Con&tent Settings..."), owner)),
       OpenKeptCopy(new QAction(QStringLiteral("Open &Kept Copy"), owner))
 {
     ContentSettings->setObjectName(QStringLiteral("ContentSettings"));

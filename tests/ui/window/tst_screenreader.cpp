@@ -167,8 +167,8 @@ private slots:
             return int(QDialog::Rejected);
         });
         action(window.get(), "OnToolsSyncSettings")->trigger();
-        QCOMPARE(order.mid(0, 7), (QStringList{"editPlace", "btnBrowsePlace", "editUser", "editPassword",
-                                               "editMachineName", "tableFolders", "btnAddFolder"}));
+        QCOMPARE(order, (QStringList{"editPlace", "btnBrowsePlace", "editUser", "editPassword", "editPassphrase",
+                                     "editMachineName", "tableFolders", "btnAddFolder"}));
     }
 };
 

@@ -170,7 +170,7 @@ private slots:
         QCOMPARE(entryTexts(menu(w, "Tools1")),
                  QStringList({"&Import from IE Favorites...", "Import &Bookmarks File...", "Import from B&rowser...",
                               "&Export Bookmarks File...", "Check &Catalogue...", "-", "&Settings",
-                              "Bac&kup Settings...", "S&ync Settings...", "Sync &Now", "Co&ntent Settings..."}));
+                              "Bac&kup Settings...", "S&ync Settings...", "Sync &Now", "Con&tent Settings..."}));
         QCOMPARE(entryTexts(menu(w, "Help1")), QStringList({"Online &Help ", "-", "&About"}));
         QCOMPARE(menu(w, "File1")->menuAction()->statusTip(), QStringLiteral("File related commands"));
         QCOMPARE(menu(w, "Help1")->menuAction()->statusTip(), QStringLiteral("Help topics"));
