@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cliapp.h"
 
+#include "base/address.h"
 #include "commands/catalogueopening.h"
 #include "shell/ownsections.h"
 #include "shell/paths.h"
@@ -295,6 +296,14 @@ std::string windowSettingsPath()
 {
     const std::filesystem::path window = std::filesystem::path(executablePath()).parent_path() / "varnelo";
     return settingsFilePathFor(window.string());
+}
+
+void refuseScriptAddress(const std::string& target)
+{
+    if (isScriptAddress(target))
+        throw Failure("\"" + target
+                      + "\" runs as script in a browser (javascript:, vbscript: or data:); "
+                        "such addresses are not stored");
 }
 
 std::string windowOptionsPath()

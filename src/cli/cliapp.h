@@ -28,6 +28,9 @@ struct Failure : std::runtime_error {
 struct StoredUnreported : OutputFailure {
     explicit StoredUnreported(const OutputFailure& failure) : OutputFailure(failure) {}
 };
+// Throws a Failure for an address that runs as script in a browser: the rule every reader, the
+// export and send-to follow, so such an address is never stored.
+void refuseScriptAddress(const std::string& target);
 // A command line that asks for nothing this program does; exit status 2.
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;

@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "base/address.h"
 #include "cli/categorypath.h"
 #include "cli/cliapp.h"
 #include "commands/cataloguecommands.h"
@@ -15,11 +14,7 @@ namespace {
 // written; anything else must be an existing file or folder, stored by its absolute path.
 ItemFields itemFor(const std::string& target)
 {
-    // The rule every reader, the export and send-to follow: script is never stored.
-    if (isScriptAddress(target))
-        throw Failure("\"" + target
-                      + "\" runs as script in a browser (javascript:, vbscript: or data:); "
-                        "such addresses are not stored");
+    refuseScriptAddress(target);
     const QUrl url = targetUrl(target, CLinkItem::FileType);
     if (url.isValid() && !url.isEmpty() && !url.isLocalFile())
         return {target, target, {}, CLinkItem::WebType};

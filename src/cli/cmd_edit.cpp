@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "base/address.h"
 #include "cli/cliapp.h"
 #include "cli/itemlookup.h"
 #include "cli/records.h"
@@ -11,10 +10,8 @@ int edit(Invocation& run)
 {
     if (!run.has("title") && !run.has("target") && !run.has("description"))
         throw UsageError("edit needs --title, --target or --description");
-    if (run.value("target") && isScriptAddress(*run.value("target")))
-        throw Failure("\"" + *run.value("target")
-                      + "\" runs as script in a browser (javascript:, vbscript: or "
-                        "data:); such addresses are not stored");
+    if (run.value("target"))
+        refuseScriptAddress(*run.value("target"));
     CDBManager& db = run.catalogueForWriting();
     const CategoryIndex index(db.GetRootCategory());
     CLinkItem& item = *findItems(db, index, run.operands()).front().item;

@@ -14,6 +14,8 @@ struct ContentSettings {
     bool keepPages = false;
     unsigned kinds = 31;  // extract::wire::Kinds
     int sizeCapMb = 100;  // larger files are not read
+
+    bool operator==(const ContentSettings&) const = default;
 };
 
 inline constexpr const char* contentSettingsSection = "Content";

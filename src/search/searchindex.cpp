@@ -81,8 +81,6 @@ long long rowOddness(std::span<const FunctionArgument> values)
     return oddness;
 }
 
-// The keyword's runs between wildcards that are long enough to hold a trigram, as an FTS5 query
-// over the selected columns; empty when there is none.
 // The condition a row's selected columns meet when they hold the pattern ?N.
 std::string likeCondition(unsigned columns, Matching matching, int parameter)
 {
@@ -97,6 +95,8 @@ std::string likeCondition(unsigned columns, Matching matching, int parameter)
     return condition;
 }
 
+// The keyword's runs between wildcards that are long enough to hold a trigram, as an FTS5 query
+// over the selected columns; empty when there is none.
 std::string matchExpression(const std::string& keyword, unsigned columns)
 {
     std::vector<std::string> runs;

@@ -43,9 +43,6 @@ public:
     // Whether a change announced since the last rebase replaced the file, so the catalogue must be
     // opened afresh.
     bool fileWasReplaced() const { return replacedFile; }
-    // Whether nothing lies at the catalogue's path since the last look: another program deleted or
-    // moved it away, and the connection reads a file no one else can reach.
-    bool fileIsGone() const { return gone; }
 
     // How often a visible window looks: well inside the two seconds a user waits at most.
     static constexpr int intervalMs = 500;

@@ -39,12 +39,6 @@ bool keepNewPages(content::ContentIndexer& indexer, const content::IndexerSetup&
     return progress.advance(0, 0);
 }
 
-bool sameSettings(const content::ContentSettings& a, const content::ContentSettings& b)
-{
-    return a.indexFiles == b.indexFiles && a.keepPages == b.keepPages && a.kinds == b.kinds
-           && a.sizeCapMb == b.sizeCapMb;
-}
-
 }  // namespace
 
 // Used on the worker's thread only: the reading process lives as long as the window.
@@ -108,8 +102,7 @@ void ContentKeeper::look()
                 if (!lock.tryLock())
                     return Look::Again;
                 // Settings changed since the last look are taken in by a new indexer.
-                if (!state->indexer || !sameSettings(state->settings, setup.settings)
-                    || state->catalogue != setup.cataloguePath) {
+                if (!state->indexer || state->settings != setup.settings || state->catalogue != setup.cataloguePath) {
                     state->indexer = std::make_unique<content::ContentIndexer>(setup);
                     state->settings = setup.settings;
                     state->catalogue = setup.cataloguePath;

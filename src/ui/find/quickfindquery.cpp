@@ -21,7 +21,7 @@ QString toQ(const std::string& text)
 // Marks no text holds: the snippet's marked words are found by them and they are taken out.
 const content::SnippetMarks snippetMarks{"\x02", "\x03", "\u2026", 12};
 
-QuickFindHit hitOf(const search::ItemText& row, const std::unordered_map<std::string, std::string>& paths)
+QuickFindHit hitOf(const search::ItemText& row, const CategoryPaths& paths)
 {
     QuickFindHit hit;
     hit.title = toQ(row.name);
@@ -88,14 +88,14 @@ QuickFindAnswer QuickFindQueries::find(quint64 generation, const QString& keywor
     if (overtaken(generation))
         return answer;
     const std::vector<search::ItemText> texts = searched.texts(shown);
-    const auto paths = texts.empty() ? decltype(searched.categoryPaths()){} : searched.categoryPaths();
+    CategoryPaths paths = texts.empty() ? CategoryPaths() : searched.categoryPaths();
     answer.hits.reserve(qsizetype(texts.size()));
     for (const search::ItemText& row : texts) {
         answer.hits.append(hitOf(row, paths));
     }
     // Fewer than a screenful over all three columns is every hit there is.
     if (shown.size() < std::size_t(shownRows)) {
-        addContentHits(generation, keyword, answer);
+        addContentHits(generation, keyword, answer, paths);
         answer.total = int(answer.hits.size());
     }
     answer.overtaken = overtaken(generation);
@@ -127,7 +127,8 @@ std::string QuickFindQueries::contentQuery(const QString& typed)
 
 // The items whose document or kept page holds the words and that no column hit showed already, best
 // first. A content index that cannot be read adds nothing: the column hits are the answer.
-void QuickFindQueries::addContentHits(quint64 generation, const QString& keyword, QuickFindAnswer& answer)
+void QuickFindQueries::addContentHits(quint64 generation, const QString& keyword, QuickFindAnswer& answer,
+                                      CategoryPaths& paths)
 {
     std::error_code absent;
     const std::string query = contentQuery(keyword);
@@ -152,8 +153,12 @@ void QuickFindQueries::addContentHits(quint64 generation, const QString& keyword
     for (const content::ContentHit& hit : found)
         if (shown.insert(hit.guid).second && guids.size() < std::size_t(contentRows))
             guids.push_back(hit.guid);
+    if (guids.empty())
+        return;
     search::SearchIndex& searched = index(generation);
-    const auto paths = searched.categoryPaths();
+    // Read once per query: the column hits may have needed them already.
+    if (paths.empty())
+        paths = searched.categoryPaths();
     for (const search::ItemText& row : searched.textsOfItems(guids)) {
         const auto hit = std::find_if(found.begin(), found.end(),
                                       [&](const content::ContentHit& each) { return each.guid == row.guid; });

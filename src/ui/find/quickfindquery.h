@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 namespace content {
 class ContentIndex;
@@ -51,6 +52,9 @@ struct QuickFindAnswer {
 // Quick find's queries as its worker runs them, on its own connection to the search index: only
 // the newest query counts, and one that a newer one overtook stops, also halfway. Used on the
 // worker's thread only.
+// Each category's path ("Office/Word documents") by its GUID.
+using CategoryPaths = std::unordered_map<std::string, std::string>;
+
 class QuickFindQueries {
 public:
     static constexpr int shownRows = 1000;
@@ -73,7 +77,7 @@ public:
 
 private:
     search::SearchIndex& index(quint64 generation);
-    void addContentHits(quint64 generation, const QString& keyword, QuickFindAnswer& answer);
+    void addContentHits(quint64 generation, const QString& keyword, QuickFindAnswer& answer, CategoryPaths& paths);
     bool overtaken(quint64 generation) const { return *newest != generation; }
 
     std::string cataloguePath;

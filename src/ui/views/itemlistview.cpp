@@ -280,7 +280,6 @@ void ItemListView::paintEvent(QPaintEvent* event)
 
 void ItemListView::offerSorting(bool offered)
 {
-    sortingOffered = offered;
     header()->setSectionsClickable(offered);
     if (offered || sortColumn < 0)
         return;
@@ -293,7 +292,8 @@ void ItemListView::offerSorting(bool offered)
 // back.
 void ItemListView::sortBy(int column)
 {
-    if (!sortingOffered)
+    // Offered or not, the headers say: they take clicks only while sorting is on.
+    if (!header()->sectionsClickable())
         return;
     if (column != sortColumn) {
         sortColumn = column;

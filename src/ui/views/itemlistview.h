@@ -76,7 +76,6 @@ private:
     QTreeWidgetItem* restingRow = nullptr;
     int sortColumn = -1;
     Qt::SortOrder sortOrder = Qt::AscendingOrder;
-    bool sortingOffered = false;
     QString hint;
     long long rowsAdded = 0;
 };
