@@ -12,6 +12,8 @@
 #include <QCoreApplication>
 #include <QString>
 
+#include <QEvent>
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -25,8 +27,13 @@ CatalogueSession::CatalogueSession(QObject* parent)
 {
     setObjectName(QStringLiteral("CatalogueSession"));
     // While another program holds the catalogue locked, the windows keep painting for the minute
-    // SQLite waits; no input reaches them, so no second command starts in the middle of this one.
-    db.SetBusyWait([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+    // SQLite waits. Only painting: a queued slot or a timer run here would use this connection from
+    // inside its own busy handler, which SQLite does not allow (it held a lock and stalled every
+    // writer until the wait gave up).
+    db.SetBusyWait([] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    });
     followWatcher();
     connect(this, &CatalogueSession::changed, keeper, &IndexKeeper::lookSoon);
     connect(keeper, &IndexKeeper::updated, this, &CatalogueSession::indexUpdated);

@@ -8,6 +8,7 @@
 #include "model/ccategory.h"
 #include "session/cataloguesession.h"
 #include "shell/sendrequest.h"
+#include "storage/cppsqlite3.h"
 #include "ui/commands/sendrequestqueue.h"
 #include "ui/dialogs/titemform.h"
 #include "ui/views/categorytreeview.h"
@@ -16,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QFile>
 #include <QFileInfo>
@@ -26,7 +28,9 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <atomic>
 #include <cstdio>
+#include <thread>
 
 using namespace testutil;
 
@@ -131,6 +135,38 @@ private slots:
         storeItem(db(), *tree(window.get())->selectedCategory(), "while hidden", "/h");
         QTRY_VERIFY_WITH_TIMEOUT(syncWait->isActive(), 30000);
         QCOMPARE(elsewhere.count(), 2);
+    }
+
+    // While another program holds the catalogue, the window's wait runs no queued slot or timer: one
+    // would use the connection from inside its own busy handler, and a lock taken there stalled every
+    // writer until the wait gave up.
+    void aWaitForAnotherProgramsLockRunsNoQueuedWork()
+    {
+        auto* session = window->findChild<CatalogueSession*>();
+        std::atomic<bool> holding{false};
+        std::thread holder([&] {
+            CppSQLite3DB other;
+            other.Open(db().toUtf8().constData());
+            other.ExecuteStatement("begin exclusive;");
+            holding = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            holding = false;
+            other.ExecuteStatement("commit;");
+        });
+        QDeadlineTimer deadline(30000);
+        while (!holding && !deadline.hasExpired())
+            std::this_thread::yield();
+        bool ran = false;
+        bool ranWhileHeld = false;
+        QTimer::singleShot(0, this, [&] {
+            ran = true;
+            ranWhileHeld = holding;
+        });
+        const int items = session->database().ExecuteScalar("select count(*) from link_table;");
+        holder.join();
+        QVERIFY(items >= 0);
+        QTRY_VERIFY(ran);
+        QVERIFY(!ranWhileHeld);
     }
 
     // Another catalogue moved over the open one: the window shows that file and what is committed to
