@@ -25,20 +25,20 @@ namespace search {
 namespace {
 
 // Bumped whenever the tables below change shape: an index of another shape is made again.
-constexpr const char* indexFormat = "2";
+constexpr const char* indexFormat = "3";
 
-// Detail "full" keeps the positions that make a phrase query a substring match: that is what lets
-// most hits go without reading their row. Without per-row sizes the file stays about twice the
-// catalogue's.
-constexpr const char* createItems = "create virtual table if not exists items using fts5(name, target, comment, "
-                                    "tokenize='trigram', detail=full, columnsize=0);";
-// The same texts folded (see foldText), for quick find. Contentless: the texts are in items already,
-// which is where a row's old texts come from when its entry is taken out.
+// The rows' texts as the index holds them: what a row's entry is compared with, and where its old
+// texts come from when the entry is taken out.
+constexpr const char* createTexts = "create table if not exists items_content(id integer primary key, c0, c1, c2);";
+// The texts folded (see foldText), one trigram index for both matchings: a LIKE hit is a hit of the
+// folded keyword in the folded row, and in a row of ASCII text the two are the same. Detail "full"
+// keeps the positions that make a phrase query a substring match, which lets most hits go without
+// reading their row. Contentless, without per-row sizes: the file stays within 2.5 times the catalogue.
 constexpr const char* createFolded = "create virtual table if not exists folded using fts5(name, target, comment, "
                                      "content='', tokenize='trigram', detail=full, columnsize=0);";
 constexpr const char* schemaStatements[] = {
     "create table if not exists meta(key text primary key, value);",
-    createItems,
+    createTexts,
     createFolded,
     "create table if not exists odd(itemorder integer primary key, always int);",
 };
@@ -234,7 +234,7 @@ void SearchIndex::ensureSchema()
     // A reader and a writer opening a new file at once both get here; the write lock orders them.
     Transaction schema(db);
     if (!formatCurrent()) {
-        for (const char* drop : {"drop table if exists items;", "drop table if exists folded;",
+        for (const char* drop : {"drop table if exists items;", "drop table if exists items_content;", "drop table if exists folded;",
                                  "drop table if exists odd;", "drop table if exists meta;"})
             db.ExecuteStatement(drop);
         for (const char* create : schemaStatements)
@@ -379,8 +379,8 @@ void SearchIndex::updateSlice(long long first, long long last, const std::option
     indexedRows.bind(1, first).bind(2, last);
     if (indexedRows.step() && indexedRows.integer(0) == 0) {
         // Nothing of this slice is in the index yet (a first build): one statement takes it all.
-        Statement copy(db, "insert into items(rowid, name, target, comment) select itemorder, name, target, comment "
-                           "from cat.link_table where itemorder between ?1 and ?2;");
+        Statement copy(db, "insert into items_content select itemorder, name, target, comment from cat.link_table "
+                           "where itemorder between ?1 and ?2;");
         copy.bind(1, first).bind(2, last).run();
         Statement copyFolded(db, "insert into folded(rowid, name, target, comment) select itemorder, fold(name), "
                                  "fold(target), fold(comment) from cat.link_table where itemorder between ?1 and ?2;");
@@ -407,15 +407,15 @@ void SearchIndex::updateChangedRows(long long first, long long last)
         while (diff.step())
             differing.emplace_back(diff.integer(0), diff.integer(1) != 0);
     }
-    Statement removeEntry(db, "delete from items where rowid=?1;");
+    Statement removeEntry(db, "delete from items_content where id=?1;");
     Statement removeFolded(db, "insert into folded(folded, rowid, name, target, comment) select 'delete', rowid, "
-                               "fold(name), fold(target), fold(comment) from items where rowid=?1;");
+                               "fold(c0), fold(c1), fold(c2) from items_content where id=?1;");
     Statement insertFolded(db, "insert into folded(rowid, name, target, comment) values(?1, fold(?2), fold(?3), "
                                "fold(?4));");
     Statement removeOdd(db, "delete from odd where itemorder=?1;");
     Statement readRow(
         db, "select name, target, comment, oddness(name, target, comment) from cat.link_table where itemorder=?1;");
-    Statement insertEntry(db, "insert into items(rowid, name, target, comment) values(?1, ?2, ?3, ?4);");
+    Statement insertEntry(db, "insert into items_content values(?1, ?2, ?3, ?4);");
     Statement insertOdd(db, "insert into odd values(?1, ?2);");
     for (const auto& [itemorder, indexed] : differing) {
         if (indexed) {
@@ -515,7 +515,9 @@ std::vector<long long> SearchIndex::find(const std::string& keyword, unsigned co
     if (!(columns & AllColumns) || !open())
         return {};
     columns &= AllColumns;
-    const bool indexable = indexUsable && isUtf8(text) && !matchExpression(text, columns).empty();
+    // The index holds the rows folded: a keyword is looked up folded whatever the matching.
+    const std::string folded = matching == Matching::Folded ? text : foldText(text.c_str());
+    const bool indexable = indexUsable && isUtf8(text) && !matchExpression(folded, columns).empty();
     std::vector<long long> found;
     bool indexBroken = false;
     try {
@@ -524,7 +526,7 @@ std::vector<long long> SearchIndex::find(const std::string& keyword, unsigned co
             // Reading both files first pins one snapshot of each for everything below.
             firstInteger(db, "select count(*) from cat.link_table where itemorder=0;");
             if (indexable && indexComplete() && refreshPending()) {
-                found = lookUp(text, columns, limit, matching);
+                found = lookUp(text, folded, columns, limit, matching);
                 answeredByIndex = true;
             }
         } catch (const CppSQLite3Exception& failure) {
@@ -579,13 +581,13 @@ std::vector<long long> SearchIndex::scan(const std::string& keyword, unsigned co
     return found;
 }
 
-std::vector<long long> SearchIndex::lookUp(const std::string& keyword, unsigned columns, std::size_t limit,
-                                           Matching matching)
+std::vector<long long> SearchIndex::lookUp(const std::string& keyword, const std::string& folded, unsigned columns,
+                                           std::size_t limit, Matching matching)
 {
     const std::string pattern = "%" + keyword + "%";
-    // Without wildcards, in a row of ASCII text, a phrase of trigrams found in a column is exactly what
-    // LIKE finds there (both fold the 26 ASCII letters and nothing else differs), and what a folded
-    // keyword finds in the row folded (which is the row in lower case).
+    // Without wildcards, in a row of ASCII text, a phrase of trigrams of the folded keyword found in a
+    // folded column is exactly what LIKE finds there (folding ASCII only makes it lower case), and what
+    // the folded keyword finds in the row folded.
     const bool exact = keyword.find_first_of("%_") == std::string::npos
                        && (matching == Matching::Folded || std::none_of(keyword.begin(), keyword.end(), [](char c) {
                                return static_cast<unsigned char>(c) >= 0x80;
@@ -599,10 +601,8 @@ std::vector<long long> SearchIndex::lookUp(const std::string& keyword, unsigned 
             found.push_back(itemorder);
         verifyRow.reset();
     };
-    Statement candidates(db, matching == Matching::Folded
-                                 ? "select rowid from folded where folded match ?1 order by rowid;"
-                                 : "select rowid from items where items match ?1 order by rowid;");
-    candidates.bind(1, matchExpression(keyword, columns));
+    Statement candidates(db, "select rowid from folded where folded match ?1 order by rowid;");
+    candidates.bind(1, matchExpression(folded, columns));
     while (found.size() < limit && candidates.step()) {
         const long long itemorder = candidates.integer(0);
         if (sortedContains(pending, itemorder) || sortedContains(alwaysRows, itemorder))

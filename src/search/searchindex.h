@@ -115,7 +115,8 @@ private:
     void updateChangedRows(long long first, long long last);
     bool refreshPending();
     std::vector<long long> scan(const std::string& keyword, unsigned columns, std::size_t limit, Matching matching);
-    std::vector<long long> lookUp(const std::string& keyword, unsigned columns, std::size_t limit, Matching matching);
+    std::vector<long long> lookUp(const std::string& keyword, const std::string& folded, unsigned columns,
+                                  std::size_t limit, Matching matching);
     void loadOddRows();
     void fail(const char* what);
 
