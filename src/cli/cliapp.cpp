@@ -184,7 +184,14 @@ int run(int argc, char** argv)
         invocation.addOption(name, value);
     for (const std::string& operand : line.operands)
         invocation.addOperand(operand);
-    const int status = command.run(invocation);
+    int status = ExitFailure;
+    try {
+        status = command.run(invocation);
+    } catch (const OutputFailure& failure) {
+        if (!invocation.storedOnItsOwn())
+            throw;
+        throw StoredUnreported(failure);
+    }
     if (status == ExitSuccess)
         invocation.finish();
     return status;
@@ -272,7 +279,7 @@ CDBManager& Invocation::catalogueForWriting()
 
 void Invocation::finish()
 {
-    const bool stored = writes != nullptr;
+    const bool stored = writes != nullptr || storedAlone;
     if (writes)
         writes->Commit();
     writes.reset();

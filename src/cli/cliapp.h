@@ -89,6 +89,10 @@ public:
     // Commits what the command wrote and prints what it held back (runCommandLine calls it after a
     // successful run).
     void finish();
+    // A command that stores its change on its own (a sync, a restore) says so once it has: a report
+    // that cannot be written after it does not make the change look failed.
+    void noteStored() { storedAlone = true; }
+    bool storedOnItsOwn() const { return storedAlone; }
     // Closes the connection (a restore replaces the file under it); catalogue() opens it again.
     void closeCatalogue();
 
@@ -102,6 +106,7 @@ private:
     Output& output;
     std::vector<std::string> args;
     std::multimap<std::string, std::string> options;
+    bool storedAlone = false;
     std::unique_ptr<CDBManager> db;
     // The command's writes, while the catalogue is open for writing.
     std::unique_ptr<Transaction> writes;

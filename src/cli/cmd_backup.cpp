@@ -45,6 +45,8 @@ int restore(Invocation& run)
     run.catalogue();
     const BackupOutcome outcome = restoreBackup(
         backup, run.databasePath(), [&] { run.closeCatalogue(); }, [&] { run.catalogue(); });
+    if (outcome.succeeded)
+        run.noteStored();
     if (outcome.succeeded && preview.syncing) {
         noteRestore(run.databasePath(), choice);
         run.out().message(outcome.message);

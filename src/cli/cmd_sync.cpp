@@ -81,6 +81,7 @@ int sync(Invocation& run)
         throw Failure(report.error + " Run again with --confirm-deletions to go ahead.");
     if (!report.ok)
         throw Failure(report.error);
+    run.noteStored();
     // --json keeps the record for scripts; a person reads what happened in words.
     if (run.out().json())
         run.out().print({{"received", static_cast<long long>(report.changesReceived)},

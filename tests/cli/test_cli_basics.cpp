@@ -121,6 +121,11 @@ TEST(CliBasics, TheStatusTellsAStoredChangeFromAFailedOneAndAClosedPipeIsQuiet)
     EXPECT_NE(shell("cat " + folder.path("err")).find("The change is stored"), std::string::npos);
     EXPECT_EQ(lines(runCli({"--db", db, "ls", "Favorite websites"}).out).size(), 1u);
     EXPECT_EQ(shell(cli + "mkcat Later >/dev/full 2>/dev/null; echo $?"), "3\n");
+    // Commands that store their change on their own: a sync, a restore.
+    ASSERT_TRUE(std::filesystem::create_directory(folder.path("place")));
+    EXPECT_EQ(shell(cli + "sync --place '" + folder.path("place") + "' >/dev/full 2>/dev/null; echo $?"), "3\n");
+    ASSERT_EQ(runCli({"--db", db, "backup", folder.path("b.mbk")}).status, 0);
+    EXPECT_EQ(shell(cli + "restore '" + folder.path("b.mbk") + "' >/dev/full 2>/dev/null; echo $?"), "3\n");
 
     // More than a pipe holds, read by a reader that takes one byte and goes.
     {
