@@ -10,7 +10,7 @@ PACKAGES="
 build-essential cmake pkg-config clang-14 libclang-rt-14-dev clang-tidy-14 clang-format-14
 qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
 libglib2.0-dev libsqlite3-dev sqlite3 libsimpleini-dev libicu-dev libxml2-dev
-libgtest-dev libgmock-dev zlib1g-dev libbenchmark-dev
+libgtest-dev libgmock-dev zlib1g-dev libpng-dev libbenchmark-dev
 adwaita-icon-theme fonts-dejavu-core fonts-liberation xdg-utils desktop-file-utils
 xvfb xauth xdotool imagemagick fluxbox dbus-x11 at-spi2-core python3 python3-pyatspi
 appstream groff-base dpkg-dev file locales

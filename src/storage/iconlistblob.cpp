@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "iconlistblob.h"
 
+#include <png.h>
+
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -108,4 +110,22 @@ std::optional<std::vector<std::string>> splitIconList(const std::vector<unsigned
     if (reader.left() != 0)
         return std::nullopt;
     return pngs;
+}
+
+bool isIconPicture(const std::string& png)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, png.data(), png.size()))
+        return false;
+    if (image.width != iconListImageSize || image.height != iconListImageSize) {
+        png_image_free(&image);
+        return false;
+    }
+    // Decoding every row checks the compressed data and its checksums, not just the header.
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<unsigned char> pixels(PNG_IMAGE_SIZE(image));
+    const bool decoded = png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) != 0;
+    png_image_free(&image);
+    return decoded && !PNG_IMAGE_FAILED(image);
 }

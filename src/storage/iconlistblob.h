@@ -12,3 +12,6 @@ inline constexpr int iconListImageSize = 32;
 std::vector<unsigned char> joinIconList(const std::vector<std::string>& pngs);
 // Anything but a whole container of non-empty images gives nullopt.
 std::optional<std::vector<std::string>> splitIconList(const std::vector<unsigned char>& blob);
+// Whether the bytes decode whole as a PNG of iconListImageSize square: what a list may hold, since
+// one picture that does not makes the whole list unreadable.
+bool isIconPicture(const std::string& png);

@@ -44,8 +44,10 @@ SyncRecord withStamps(SyncRecord record, const SyncStore::Entry& entry)
 
 bool isPicture(const std::string& base64)
 {
+    if (base64.size() > std::size_t(IconBytesLimit) * 4 / 3 + 4)
+        return false;
     const QByteArray png = QByteArray::fromBase64(QByteArray::fromStdString(base64));
-    return png.size() <= IconBytesLimit && png.startsWith("\x89PNG\r\n\x1a\n");
+    return png.size() <= IconBytesLimit && isIconPicture(png.toStdString());
 }
 
 }  // namespace

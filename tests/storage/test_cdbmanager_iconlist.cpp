@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tempdatabase.h"
+#include "testpng.h"
+
+#include "storage/iconlistblob.h"
 
 #include <gtest/gtest.h>
 
@@ -71,4 +74,27 @@ TEST_F(CDBManagerIconList, MissingTableReadsAsNoListAndSavingIsQuiet)
     EXPECT_NO_THROW(db.SaveIconList({1, 2, 3}));
     EXPECT_FALSE(db.TableExists(imagelist_table));
     EXPECT_TRUE(db.LoadIconList().empty());
+}
+
+// What another device sends as an icon is stored only when it decodes whole at the list's size: one
+// picture that does not makes the whole list unreadable.
+TEST(IconPicture, OnlyAWholePngOfTheListsSizeIsAnIconPicture)
+{
+    const std::string good = squarePng(iconListImageSize, 0x336699ff);
+    std::string flipped = good;
+    flipped[flipped.size() - 20] ^= 0x40;  // inside the image data: its checksum no longer holds
+    const struct {
+        const char* what;
+        std::string bytes;
+        bool picture;
+    } cases[] = {
+        {"a whole 32 by 32 PNG", good, true},
+        {"the signature and junk", std::string("\x89PNG\r\n\x1a\n") + std::string(200, 'x'), false},
+        {"cut in the middle", good.substr(0, good.size() / 2), false},
+        {"a damaged image data", flipped, false},
+        {"another size", squarePng(64, 0x336699ff), false},
+        {"nothing", "", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(isIconPicture(c.bytes), c.picture) << c.what;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "syncdevice.h"
+#include "testpng.h"
 #include "tempfolder.h"
 
 #include "sync/foldertransport.h"
@@ -218,12 +219,11 @@ TEST_F(SyncThroughFolder, BackupOnlyBeforeAMergeThatChangesTheCatalogue)
 
 TEST_F(SyncThroughFolder, CustomIconAddedOnBothMachinesIsOneIcon)
 {
-    // Lists of 23 built-in pictures plus custom ones; past their signature the pictures are opaque bytes.
-    const std::string png = "\x89PNG\r\n\x1a\n";
+    // Lists of 23 built-in pictures plus custom ones, each a picture of its own colour.
     std::vector<std::string> builtIns;
-    for (int i = 0; i < 23; ++i)
-        builtIns.push_back(png + "builtin-" + std::to_string(i) + std::string(40, 'x'));
-    const std::string star = png + "star" + std::string(40, 's'), moon = png + "moon" + std::string(40, 'm');
+    for (std::uint32_t i = 0; i < 23; ++i)
+        builtIns.push_back(squarePng(iconListImageSize, 0x10203000u + i * 0x100u + 0xff));
+    const std::string star = squarePng(iconListImageSize, 0xffd700ff), moon = squarePng(iconListImageSize, 0xc0c0c0ff);
     auto store = [&](SyncDevice& d, std::vector<std::string> extra) {
         CDBManager db;
         db.Open(d.path);
