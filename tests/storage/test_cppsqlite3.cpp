@@ -357,7 +357,8 @@ TEST(CppSQLite3DBBusy, AStatementWaitsOutTheTimeoutCallingTheWaitThenSaysBusy)
 TEST_F(CppSQLite3DBTest, StatementBindsAnyBytesAndRunsAgainAfterAFailure)
 {
     db.ExecuteStatement("create table t (id integer primary key, body text unique, n int);");
-    const std::string body("it's\0 \"quoted\" é", 19);
+    const char text[] = "it's\0 \"quoted\" é";
+    const std::string body(text, sizeof text - 1);
     Statement insert(db, "insert into t (body, n) values (?1, ?2);");
     EXPECT_EQ(insert.bind(1, body).bind(2, 1LL << 40).execute(), 1);
     EXPECT_NE(failureOf([&] { insert.bind(1, body).bindNull(2).execute(); }).find("UNIQUE constraint failed"),
