@@ -234,8 +234,9 @@ void SearchIndex::ensureSchema()
     // A reader and a writer opening a new file at once both get here; the write lock orders them.
     Transaction schema(db);
     if (!formatCurrent()) {
-        for (const char* drop : {"drop table if exists items;", "drop table if exists items_content;", "drop table if exists folded;",
-                                 "drop table if exists odd;", "drop table if exists meta;"})
+        for (const char* drop :
+             {"drop table if exists items;", "drop table if exists items_content;", "drop table if exists folded;",
+              "drop table if exists odd;", "drop table if exists meta;"})
             db.ExecuteStatement(drop);
         for (const char* create : schemaStatements)
             db.ExecuteStatement(create);

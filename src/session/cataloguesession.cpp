@@ -10,9 +10,8 @@
 #include "base/files.h"
 
 #include <QCoreApplication>
-#include <QString>
-
 #include <QEvent>
+#include <QString>
 
 #include <cerrno>
 #include <cstring>
@@ -26,10 +25,10 @@ CatalogueSession::CatalogueSession(QObject* parent)
       watcher(new CatalogueWatcher([this] { return db.DataVersion(); }, this)), keeper(new IndexKeeper(this))
 {
     setObjectName(QStringLiteral("CatalogueSession"));
-    // While another program holds the catalogue locked, the windows keep painting for the minute
-    // SQLite waits. Only painting: a queued slot or a timer run here would use this connection from
-    // inside its own busy handler, which SQLite does not allow (it held a lock and stalled every
-    // writer until the wait gave up).
+    // While another program holds the catalogue locked, SQLite waits up to a minute, and the windows
+    // do the painting already asked for. Nothing else runs meanwhile: a queued slot or a timer run
+    // here would use this connection from inside its own busy handler, which SQLite does not allow
+    // (it kept a lock and stalled every writer until the wait gave up).
     db.SetBusyWait([] {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "syncdevice.h"
-#include "testpng.h"
 #include "tempfolder.h"
+#include "testpng.h"
 
 #include "sync/foldertransport.h"
 #include "sync/hybridclock.h"

@@ -18,9 +18,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDeadlineTimer>
-#include <QLabel>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
