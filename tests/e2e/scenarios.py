@@ -27,7 +27,7 @@ from views import (
     waitCatalogue, shoot, dialogWindow, smallestWindow, exitThroughMenu, menuEntries, openTrayMenu,
     exitThroughTray, messageBox, messageBoxReading, answer, mainFrame, tableRows, tableCell, clickNode,
     categoryTree, itemList, choosePopupEntry, startProgram, fillFileDialog, openSettings, settingsBoxes,
-    checked, addCategory, seedCatalogue, restoreFrom, categoryMenu, categoryDialog, fileDialog)
+    checked, addCategory, seedCatalogue, restoreFrom, categoryMenu, categoryDialog, fileDialog, selectByClick)
 
 TOOLBAR_HINTS = ["Create backup  for current database", "Restore database from saved backup file.",
                  "Search items with special keyword.", "Application settings", "Show help",
@@ -783,7 +783,7 @@ def itemCommands(session):
     check(not a11y.enabled(a11y.waitFind(chooser, "push button", "OK", onlyShowing=True)),
           "OK of \"Select Category\" is enabled before a category was chosen")
     chooserTree = a11y.waitFind(chooser, "tree")
-    clickNode(session, tableCell(chooserTree, "Media files"))
+    selectByClick(session, chooserTree, "Media files", " in the chooser")
     a11y.press(chooser, "push button", "OK")
     a11y.waitWindowGone(app, "Select Category")
     waitUntil(lambda: tableRows(items) == ["Board minutes"], "the moved row to leave the list")
@@ -871,7 +871,7 @@ def favoritesImport(session):
     tree, items = categoryTree(app), itemList(app)
     a11y.pressMenu(app, "Tools", "Import from IE Favorites...")
     chooser = a11y.waitWindow(app, "Select Category")
-    clickNode(session, tableCell(a11y.waitFind(chooser, "tree"), "Favorite websites"))
+    selectByClick(session, a11y.waitFind(chooser, "tree"), "Favorite websites", " in the chooser")
     a11y.press(chooser, "push button", "OK")
     a11y.waitWindowGone(app, "Select Category")
 

@@ -196,6 +196,16 @@ def clickNode(session, node, button=1, repeat=1):
     session.clickAt(x, y, button, repeat)
 
 
+def selectByClick(session, tree, name, what="", timeout=20.0):
+    """Clicks the row until it is the selected one: a dialog the window manager is still placing can
+    take a click meant for one row on the row beside it."""
+    def selected():
+        if not a11y.hasState(tableCell(tree, name), pyatspi.STATE_SELECTED):
+            clickNode(session, tableCell(tree, name))
+        return a11y.hasState(tableCell(tree, name), pyatspi.STATE_SELECTED)
+    waitUntil(selected, f"{name!r} to be selected{what}", timeout, interval=0.5)
+
+
 def categoryTree(app):
     return a11y.waitFind(mainFrame(app), None, "Categories")
 
@@ -318,9 +328,8 @@ def chooseCategory(session, program, app, path, shot=None):
     tree = a11y.waitFind(chooser, "tree")
     offered = waitUntil(lambda: tableRows(tree), "the categories of the chooser")
     for index, name in enumerate(path):
-        clickNode(session, waitUntil(lambda: tableCell(tree, name), f"{name!r} in the chooser"))
-        waitUntil(lambda: a11y.hasState(tableCell(tree, name), pyatspi.STATE_SELECTED),
-                  f"{name!r} to be selected in the chooser")
+        waitUntil(lambda: tableCell(tree, name), f"{name!r} in the chooser")
+        selectByClick(session, tree, name, " in the chooser")
         if index < len(path) - 1:
             session.xdotool("key", "Right")
     if shot:
