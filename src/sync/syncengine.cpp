@@ -194,7 +194,8 @@ private:
     void compactRetired();
     void remember();
     long long nowShared() const { return raw + shift; }
-    // The first upload to a place that holds no snapshot is one: it holds everything.
+    // A device's first upload is one snapshot holding everything when the place holds none, or when it
+    // must write one anyway.
     bool snapshotOnly() const;
     bool placeHasSnapshot() const;
 
@@ -410,6 +411,10 @@ void Sync::recogniseOwnFiles()
         becomeCopy("This catalogue was restored or copied from another one: it goes on as a new device.");
         readOwnFolder();
     } else {
+        // What a snapshot that never landed held was noted nowhere else: it is written again.
+        for (const QJsonValue& file : intent.value("files").toArray())
+            if (const auto name = parseSyncFileName(file.toObject().value("name").toString().toStdString()))
+                forceSnapshot = forceSnapshot || name->snapshot;
         if (intended > 0)
             store.eraseMeta("upload");
         if (own.missing && sequence > 0 && !restored) {
@@ -664,7 +669,7 @@ bool Sync::placeHasSnapshot() const
 
 bool Sync::snapshotOnly() const
 {
-    return sequence == 0 && !placeHasSnapshot();
+    return sequence == 0 && (forceSnapshot || !placeHasSnapshot());
 }
 
 std::unique_ptr<QTemporaryFile> Sync::temporary()

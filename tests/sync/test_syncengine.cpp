@@ -385,6 +385,32 @@ TEST_F(SyncThroughFolder, UploadThatLandedBeforeItWasRecordedIsThisDevicesOwn)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(place + "/Varnelo"), {}), 1);
 }
 
+namespace {
+
+// The connection is cut before the file reaches the place.
+class CutBeforeUpload : public FolderTransport {
+public:
+    using FolderTransport::FolderTransport;
+    using FolderTransport::put;
+    void put(const std::string&, QIODevice&) override { throw SyncError("cut"); }
+};
+
+}  // namespace
+
+// A first upload that never landed is sent again even when another device's snapshot came meanwhile.
+TEST_F(SyncThroughFolder, FirstUploadThatNeverLandedIsSentAgainAfterAnotherDeviceJoined)
+{
+    a.addItem("i1", "one", General);
+    CutBeforeUpload cut(place);
+    EXPECT_EQ(synchronize(a.path, cut, a.options).error, "cut");
+    b.addItem("i2", "two", General);
+    sync(b);
+    sync(a);
+    sync(b);
+    EXPECT_EQ(b.items().size(), 2u);
+    EXPECT_EQ(a.items().size(), 2u);
+}
+
 TEST_F(SyncThroughFolder, WhatAnotherDeviceSendsCannotChangeWhatOnlyThisProgramMayChange)
 {
     a.addCategory("cat", "Projects");
