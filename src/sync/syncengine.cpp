@@ -594,7 +594,7 @@ bool Sync::mergeAndPrepare()
             draft.emplace(Prepared{syncFileName(sequence + 1, true), temporary()});
             draftWriter = std::make_unique<SyncFileWriter>(*draft->file, key ? &*key : nullptr,
                                                            folderOf(device) + "/" + draft->name, uploadHeader(true));
-            settings.intoSnapshot = [this](const SyncRecord& record) { draftWriter->add(record); };
+            settings.intoSnapshot = [this](SyncRecord record) { draftWriter->add(std::move(record)); };
         }
         MergeSession session(store, settings, clock);
         session.captureLocalChanges();

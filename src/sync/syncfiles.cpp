@@ -7,7 +7,11 @@
 
 #include <algorithm>
 #include <charconv>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <exception>
+#include <mutex>
 
 namespace {
 
@@ -53,9 +57,9 @@ void appendMember(std::string& out, const char* name, std::string_view value)
     appendString(out, value);
 }
 
-std::string recordLine(const SyncRecord& record)
+void appendRecord(std::string& out, const SyncRecord& record)
 {
-    std::string out = "{";
+    out += '{';
     appendMember(out, "k", std::string_view(&record.kind, 1));
     appendMember(out, "g", record.guid);
     out += ",\"f\":{";
@@ -71,7 +75,6 @@ std::string recordLine(const SyncRecord& record)
     if (!record.deleteStamp.isNull())
         appendMember(out, "ds", formatStamp(record.deleteStamp));
     out += '}';
-    return out;
 }
 
 // One record line read on the parser's events: the members it knows, each a string, the fields an
@@ -219,9 +222,75 @@ void appendNumbers(std::string& out, const char* name, const std::map<std::strin
 
 }  // namespace
 
+// Batches of records between the thread that reads or writes a file's text and the one that merges,
+// at most a few batches ahead. The side that hands batches on closes it with the end or its failure;
+// the side that takes them may stop it, with its own failure.
+class RecordPipe {
+public:
+    using Batch = std::vector<SyncRecord>;
+    static constexpr std::size_t BatchSize = 1024;
+
+    // False once the taking side stopped.
+    bool push(Batch&& batch)
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return batches.size() < Ahead || stopped; });
+        if (stopped)
+            return false;
+        batches.push_back(std::move(batch));
+        changed.notify_all();
+        return true;
+    }
+    // False at the end or once stopped; rethrows what ended the handing side.
+    bool pop(Batch& batch)
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return !batches.empty() || closed || stopped; });
+        if (stopped)
+            return false;
+        if (batches.empty()) {
+            if (failure)
+                std::rethrow_exception(failure);
+            return false;
+        }
+        batch = std::move(batches.front());
+        batches.pop_front();
+        changed.notify_all();
+        return true;
+    }
+    void close(std::exception_ptr error) { end(closed, std::move(error)); }
+    void stop(std::exception_ptr error) { end(stopped, std::move(error)); }
+    void rethrowFailure()
+    {
+        const std::lock_guard lock(mutex);
+        if (failure)
+            std::rethrow_exception(failure);
+    }
+
+private:
+    void end(bool& flag, std::exception_ptr error)
+    {
+        const std::lock_guard lock(mutex);
+        flag = true;
+        if (error)
+            failure = std::move(error);
+        changed.notify_all();
+    }
+
+    static constexpr std::size_t Ahead = 4;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Batch> batches;
+    bool closed = false;
+    bool stopped = false;
+    std::exception_ptr failure;
+};
+
 std::string recordText(const SyncRecord& record)
 {
-    return recordLine(record);
+    std::string text;
+    appendRecord(text, record);
+    return text;
 }
 
 std::optional<SyncRecord> recordFromText(const std::string& text)
@@ -245,14 +314,63 @@ SyncFileWriter::SyncFileWriter(QIODevice& out, const SyncKey* key, const std::st
     stream.write(head);
 }
 
-void SyncFileWriter::add(const SyncRecord& record)
+SyncFileWriter::~SyncFileWriter()
 {
-    stream.write(recordLine(record) + '\n');
+    if (writing.joinable()) {
+        pipe->stop(nullptr);
+        writing.join();
+    }
+}
+
+void SyncFileWriter::add(SyncRecord record)
+{
+    waiting.push_back(std::move(record));
     ++records;
+    if (waiting.size() < RecordPipe::BatchSize)
+        return;
+    if (!pipe) {
+        pipe = std::make_unique<RecordPipe>();
+        writing = std::thread([this] { writeBehind(); });
+    }
+    if (!pipe->push(std::move(waiting)))
+        pipe->rethrowFailure();
+    waiting = {};
+    waiting.reserve(RecordPipe::BatchSize);
+}
+
+void SyncFileWriter::write(const RecordPipe::Batch& batch)
+{
+    std::string text;
+    for (const SyncRecord& record : batch) {
+        appendRecord(text, record);
+        text += '\n';
+    }
+    stream.write(text);
+}
+
+void SyncFileWriter::writeBehind()
+{
+    try {
+        RecordPipe::Batch batch;
+        while (pipe->pop(batch))
+            write(batch);
+    } catch (...) {
+        pipe->stop(std::current_exception());
+    }
 }
 
 void SyncFileWriter::finish()
 {
+    if (pipe) {
+        if (!waiting.empty() && !pipe->push(std::move(waiting)))
+            pipe->rethrowFailure();
+        pipe->close(nullptr);
+        writing.join();
+        pipe->rethrowFailure();
+    } else {
+        write(waiting);
+    }
+    waiting.clear();
     stream.write("{\"end\":\"" + std::to_string(records) + "\"}\n");
     stream.finish();
 }
@@ -314,7 +432,56 @@ bool SyncFileReader::line(std::string& text)
     }
 }
 
+SyncFileReader::~SyncFileReader()
+{
+    if (reading.joinable()) {
+        pipe->stop(nullptr);
+        reading.join();
+    }
+}
+
 bool SyncFileReader::next(SyncRecord& record)
+{
+    if (!pipe) {
+        pipe = std::make_unique<RecordPipe>();
+        reading = std::thread([this] { readAhead(); });
+    }
+    while (batchAt == batch.size()) {
+        batch.clear();
+        batchAt = 0;
+        if (!pipe->pop(batch))
+            return false;
+    }
+    record = std::move(batch[batchAt++]);
+    return true;
+}
+
+void SyncFileReader::readAhead()
+{
+    RecordPipe::Batch records;
+    try {
+        SyncRecord record;
+        while (parseNext(record)) {
+            records.push_back(std::move(record));
+            if (records.size() == RecordPipe::BatchSize) {
+                if (!pipe->push(std::move(records)))
+                    return;
+                records = {};
+                records.reserve(RecordPipe::BatchSize);
+            }
+        }
+        if (!records.empty() && !pipe->push(std::move(records)))
+            return;
+        pipe->close(nullptr);
+    } catch (...) {
+        // The records before the failure first, as they were read.
+        if (!records.empty() && !pipe->push(std::move(records)))
+            return;
+        pipe->close(std::current_exception());
+    }
+}
+
+bool SyncFileReader::parseNext(SyncRecord& record)
 {
     if (ended)
         return false;

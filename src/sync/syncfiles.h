@@ -7,8 +7,10 @@
 #include <QByteArray>
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 // The files a device writes below "Varnelo/<device>/": "snapshot-<n>.vsync" holds everything the
@@ -40,24 +42,42 @@ struct SyncLimits {
     long long records = 20'000'000;
 };
 
+class RecordPipe;
+
+// Writes one file, records formatted and compressed on a thread of the writer's own once there are
+// many: the device it writes to is the writer's alone until finish().
 class SyncFileWriter {
 public:
     SyncFileWriter(QIODevice& out, const SyncKey* key, const std::string& boundName, const SyncFileHeader& header);
-    void add(const SyncRecord& record);
+    ~SyncFileWriter();
+    SyncFileWriter(const SyncFileWriter&) = delete;
+    SyncFileWriter& operator=(const SyncFileWriter&) = delete;
+    void add(SyncRecord record);
     void finish();
     long long count() const { return records; }
 
 private:
+    void write(const std::vector<SyncRecord>& batch);
+    void writeBehind();
+
     SyncStreamWriter stream;
     long long records = 0;
+    std::vector<SyncRecord> waiting;
+    std::unique_ptr<RecordPipe> pipe;
+    std::thread writing;
 };
 
 // Reads one file record by record. A file cut short, damaged, too large or not ours raises
 // SyncFileError: a file cut short is never a file with fewer records, or a half upload would read
 // as deletions.
+// The records are read and parsed on a thread of the reader's own, a few batches ahead of next(): the
+// device it reads from is the reader's alone until it is destroyed.
 class SyncFileReader {
 public:
     SyncFileReader(QIODevice& in, const SyncKey* key, const std::string& boundName, const SyncLimits& limits = {});
+    ~SyncFileReader();
+    SyncFileReader(const SyncFileReader&) = delete;
+    SyncFileReader& operator=(const SyncFileReader&) = delete;
     const SyncFileHeader& header() const { return head; }
     bool encrypted() const { return stream.encrypted(); }
     // The next record; false once the file ended whole.
@@ -66,6 +86,13 @@ public:
 private:
     // The next line without its newline; false at the end of the text.
     bool line(std::string& text);
+    bool parseNext(SyncRecord& record);
+    void readAhead();
+
+    std::unique_ptr<RecordPipe> pipe;
+    std::thread reading;
+    std::vector<SyncRecord> batch;
+    std::size_t batchAt = 0;
 
     SyncStreamReader stream;
     SyncLimits limits;

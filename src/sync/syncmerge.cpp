@@ -476,7 +476,7 @@ void MergeSession::adoptLocalOnly()
         store.setState(key, SyncRecord::Item, entryOf(record, objectHash(record)));
         pend(key, SyncRecord::Item, row.guid);
         if (settings.intoSnapshot)
-            settings.intoSnapshot(record);
+            settings.intoSnapshot(std::move(record));
     });
 }
 

@@ -31,7 +31,7 @@ struct MergeSettings {
     bool everythingInSnapshot = false;
     // Where the records of the rows a new device adopts go as they are made, when its first upload is a
     // snapshot of them: one pass over the catalogue instead of two.
-    std::function<void(const SyncRecord&)> intoSnapshot{};
+    std::function<void(SyncRecord)> intoSnapshot{};
 };
 
 struct MergeOutcome {

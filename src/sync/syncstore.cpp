@@ -447,13 +447,13 @@ void SyncStore::unpackStamps(const unsigned char* bytes, std::size_t size, Entry
 
 std::optional<SyncStore::Entry> SyncStore::state(long long key)
 {
-    if (auto kept = unwritten.find(key); kept != unwritten.end()) {
+    if (auto kept = unwritten.constFind(key); kept != unwritten.cend()) {
         Entry entry;
-        entry.hash = kept->second.hash;
-        const auto* stamps = reinterpret_cast<const unsigned char*>(kept->second.stamps.data());
-        unpackStamps(stamps, kept->second.stamps.size(), entry);
-        if (kept->second.record)
-            entry.record = recordFromText(*kept->second.record);
+        entry.hash = kept->hash;
+        const auto* stamps = reinterpret_cast<const unsigned char*>(kept->stamps.data());
+        unpackStamps(stamps, kept->stamps.size(), entry);
+        if (kept->record)
+            entry.record = recordFromText(*kept->record);
         return entry;
     }
     if (onlyUnwritten)
@@ -488,7 +488,14 @@ void SyncStore::flushState()
 {
     Statement& write =
         prepared("replace into sync_state (key, kind, hash, stamps, record) values (?1, ?2, ?3, ?4, ?5);");
-    for (const auto& [key, row] : unwritten) {
+    // In the table's order: each row then lands beside the last one instead of in a random page.
+    std::vector<std::pair<long long, const Unwritten*>> rows;
+    rows.reserve(unwritten.size());
+    for (auto row = unwritten.cbegin(); row != unwritten.cend(); ++row)
+        rows.emplace_back(row.key(), &row.value());
+    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [key, unwrittenRow] : rows) {
+        const Unwritten& row = *unwrittenRow;
         write.reset();
         write.bind(1, key).bind(2, row.kind).bind(3, row.hash).bindBlob(4, row.stamps.data(), row.stamps.size());
         if (row.record)
@@ -562,7 +569,7 @@ std::unordered_map<long long, long long> SyncStore::itemHashes()
 
 bool SyncStore::knows(long long key)
 {
-    if (unwritten.count(key))
+    if (unwritten.contains(key))
         return true;
     if (onlyUnwritten)
         return false;
@@ -578,6 +585,8 @@ void SyncStore::clearState()
     unwritten.clear();
     db.ExecuteStatement("delete from sync_state;");
     onlyUnwritten = true;
+    // Every row is written again before the state goes to the table.
+    unwritten.reserve(static_cast<std::size_t>(itemCount()) + 1024);
 }
 
 void SyncStore::addPending(long long key, char kind, const std::string& guid)

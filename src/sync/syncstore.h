@@ -7,6 +7,8 @@
 #include "storage/cdbmanager.h"
 #include "storage/statement.h"
 
+#include <QHash>
+
 #include <functional>
 #include <map>
 #include <memory>
@@ -165,7 +167,8 @@ private:
         std::string stamps;
         std::optional<std::string> record;
     };
-    std::unordered_map<long long, Unwritten> unwritten;
+    // Open addressing: a first sync notes every row of the catalogue here.
+    QHash<long long, Unwritten> unwritten;
     // The table was emptied in this transaction: what is not unwritten is not there.
     bool onlyUnwritten = false;
 };

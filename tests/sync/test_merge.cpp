@@ -3,10 +3,13 @@
 #include "sync/catalogueplan.h"
 #include "sync/merge.h"
 #include "sync/syncfiles.h"
+#include "sync/synctransport.h"
 
 #include "syncfilebytes.h"
 
 #include <gtest/gtest.h>
+
+#include <limits>
 
 namespace {
 
@@ -308,5 +311,74 @@ TEST(Merge, SyncFileCutShortOrDamagedIsNoFile)
         } catch (const SyncFileError& error) {
             EXPECT_EQ(error.reason, c.reason) << c.what << ": " << error.what();
         }
+    }
+}
+
+namespace {
+
+// A device that takes this many bytes, refuses one write, then takes everything again: only the
+// write that failed tells.
+class FillingDevice : public QIODevice {
+public:
+    explicit FillingDevice(qint64 room) : room(room) { open(QIODevice::WriteOnly); }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char*, qint64 size) override
+    {
+        if (size > room) {
+            room = std::numeric_limits<qint64>::max();
+            return -1;
+        }
+        room -= size;
+        return size;
+    }
+
+private:
+    qint64 room;
+};
+
+}  // namespace
+
+// Files of many records are written and read a batch at a time on threads of their own: no record is
+// lost or reordered, a failure on that thread is the writer's failure, and a reader left half way ends.
+TEST(Merge, ManyRecordsTravelWholeAndInOrderAndFailuresReachTheCaller)
+{
+    // More text than the compressor holds back, so that the writing thread writes to the device too.
+    std::vector<SyncRecord> records;
+    for (int i = 0; i < 40000; ++i)
+        records.push_back(item("i" + std::to_string(i), std::string(300, 'a' + i % 26) + std::to_string(i), "c",
+                               at(i + 1), at(i + 1), {}));
+    const SyncFileHeader header{"dev", "laptop", 1, true, 5, {}, {{"dev", 1}}};
+    const QByteArray file = syncFileBytes(header, records);
+    EXPECT_EQ(syncFileRecords(file, boundName(header)), records);
+    try {
+        syncFileRecords(file.left(file.size() * 3 / 4), boundName(header));
+        ADD_FAILURE() << "a file cut at three quarters was read";
+    } catch (const SyncFileError& error) {
+        EXPECT_EQ(error.reason, SyncFileError::CutShort) << error.what();
+    }
+
+    for (const qint64 room : {qint64(100), qint64(file.size() / 2), file.size() - 10}) {
+        FillingDevice full(room);
+        EXPECT_THROW(
+            {
+                SyncFileWriter writer(full, nullptr, boundName(header), header);
+                for (const SyncRecord& record : records)
+                    writer.add(record);
+                writer.finish();
+            },
+            SyncError)
+            << "room for " << room << " bytes";
+    }
+
+    QByteArray bytes = file;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    {
+        SyncFileReader reader(buffer, nullptr, boundName(header));
+        SyncRecord record;
+        ASSERT_TRUE(reader.next(record));
+        EXPECT_EQ(record, records.front());
     }
 }
