@@ -55,6 +55,13 @@ bool isPristineBuiltIn(const StoredCategory& row)
     });
 }
 
+std::string indexRef(int index)
+{
+    std::string ref(1, '#');
+    ref += std::to_string(index);
+    return ref;
+}
+
 }  // namespace
 
 std::string rowText(const StoredCategory& row)
@@ -71,7 +78,7 @@ std::string rowText(const StoredItem& row)
 
 std::string iconRef(int index, const std::string& hash, int builtInCount)
 {
-    return index < builtInCount || hash.empty() ? "#" + std::to_string(index) : hash;
+    return index < builtInCount || hash.empty() ? indexRef(index) : hash;
 }
 
 LocalObject localObject(const StoredCategory& row, const std::vector<std::string>& iconRefs)
@@ -83,33 +90,40 @@ LocalObject localObject(const StoredCategory& row, const std::vector<std::string
     const bool known = row.iconIndex >= 0 && row.iconIndex < static_cast<int>(iconRefs.size());
     object.content.fields = {{"name", row.name},
                              {"system", std::to_string(row.system)},
-                             {"icon", known ? iconRefs[row.iconIndex] : "#" + std::to_string(row.iconIndex)}};
+                             {"icon", known ? iconRefs[row.iconIndex] : indexRef(row.iconIndex)}};
     object.row = rowText(row);
     object.pristine = isPristineBuiltIn(row);
     return object;
 }
 
+SyncRecord itemContent(StoredItem row, const std::vector<DocumentFolder>& folders)
+{
+    SyncRecord content;
+    content.kind = SyncRecord::Item;
+    const DocumentFolder* mappedTo = nullptr;
+    std::optional<std::string> relative;
+    for (std::size_t i = 0; row.type == 0 && !mappedTo && i < folders.size(); ++i)
+        if ((relative = below(row.target, folders[i].path)))
+            mappedTo = &folders[i];
+    auto& fields = content.fields;
+    fields.emplace("star", std::to_string(row.star));
+    fields.emplace("type", std::to_string(row.type));
+    fields.emplace("name", std::move(row.name));
+    fields.emplace("target", std::move(row.target));
+    fields.emplace("comment", std::move(row.comment));
+    if (mappedTo) {
+        fields.emplace("folder", mappedTo->name);
+        fields.emplace("relative", std::move(*relative));
+    }
+    content.guid = std::move(row.guid);
+    content.parent = std::move(row.category);
+    return content;
+}
+
 LocalObject localObject(const StoredItem& row, const std::vector<DocumentFolder>& folders)
 {
     LocalObject object;
-    object.content.kind = SyncRecord::Item;
-    object.content.guid = row.guid;
-    object.content.parent = row.category;
-    auto& fields = object.content.fields;
-    fields = {{"name", row.name},
-              {"target", row.target},
-              {"star", std::to_string(row.star)},
-              {"comment", row.comment},
-              {"type", std::to_string(row.type)}};
-    if (row.type == 0) {
-        for (const DocumentFolder& folder : folders) {
-            if (auto relative = below(row.target, folder.path)) {
-                fields["folder"] = folder.name;
-                fields["relative"] = *relative;
-                break;
-            }
-        }
-    }
+    object.content = itemContent(row, folders);
     object.row = rowText(row);
     return object;
 }

@@ -45,6 +45,8 @@ std::string rowText(const StoredItem& row);
 LocalObject localObject(const StoredCategory& row, const std::vector<std::string>& iconRefs);
 // A file below a mapped document folder travels relative to it.
 LocalObject localObject(const StoredItem& row, const std::vector<DocumentFolder>& folders);
+// An item row as it travels, without the row's text: from a row given up, nothing is copied.
+SyncRecord itemContent(StoredItem row, const std::vector<DocumentFolder>& folders);
 LocalObject iconObject(const std::string& hash, const std::string& pngBase64, int slot);
 
 // Built-in icons are the same picture everywhere and go by their index; other icons by their content.

@@ -26,6 +26,18 @@ void appendString(std::string& out, std::string_view text)
 {
     out += '"';
     for (std::size_t at = 0; at < text.size();) {
+        // A run of characters that stand for themselves goes in at once.
+        std::size_t plain = at;
+        while (plain < text.size()) {
+            const auto c = static_cast<unsigned char>(text[plain]);
+            if (c < 0x20 || c >= 0x80 || c == '"' || c == '\\')
+                break;
+            ++plain;
+        }
+        out.append(text.substr(at, plain - at));
+        at = plain;
+        if (at == text.size())
+            break;
         const auto c = static_cast<unsigned char>(text[at]);
         if (c >= 0x80) {
             const std::size_t length = utf8SequenceLength(text, at);
@@ -57,6 +69,18 @@ void appendMember(std::string& out, const char* name, std::string_view value)
     appendString(out, value);
 }
 
+// As formatStamp() writes it, without a string of its own each time.
+void appendStamp(std::string& out, const char* name, const Stamp& stamp)
+{
+    thread_local std::string text;
+    char digits[24];
+    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, stamp.clock);
+    text.assign(digits, error == std::errc() ? end : digits);
+    text += '@';
+    text += stamp.device;
+    appendMember(out, name, text);
+}
+
 void appendRecord(std::string& out, const SyncRecord& record)
 {
     out += '{';
@@ -66,14 +90,14 @@ void appendRecord(std::string& out, const SyncRecord& record)
     for (const auto& [name, value] : record.fields)
         appendMember(out, name.c_str(), value);
     out += '}';
-    appendMember(out, "fs", formatStamp(record.fieldsStamp));
-    appendMember(out, "c", formatStamp(record.created));
+    appendStamp(out, "fs", record.fieldsStamp);
+    appendStamp(out, "c", record.created);
     if (record.kind != SyncRecord::Icon) {
         appendMember(out, "p", record.parent);
-        appendMember(out, "ps", formatStamp(record.parentStamp));
+        appendStamp(out, "ps", record.parentStamp);
     }
     if (!record.deleteStamp.isNull())
-        appendMember(out, "ds", formatStamp(record.deleteStamp));
+        appendStamp(out, "ds", record.deleteStamp);
     out += '}';
 }
 

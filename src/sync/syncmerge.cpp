@@ -72,7 +72,7 @@ MergeSession::MergeSession(SyncStore& store, const MergeSettings& settings, Hybr
     if (settings.rule != JoinRule::None) {
         store.clearState();
         store.clearPending();
-        walk = store.walkItems();
+        walkWanted = true;
         return;
     }
     const auto categories = store.stateOfKind(SyncRecord::Category);
@@ -356,6 +356,10 @@ std::optional<StoredItem> MergeSession::itemRow(const std::string& guid)
         return waiting->second.row;
     if (deleting.count(guid))
         return std::nullopt;
+    if (walkWanted) {
+        walk = store.walkItems();
+        walkWanted = false;
+    }
     if (walk)
         if (auto next = walk->take(guid))
             return next;
@@ -462,19 +466,19 @@ void MergeSession::adoptLocalOnly()
         pend(objectKey(SyncRecord::Icon, icon.guid), SyncRecord::Icon, icon.guid);
     }
     // Every row was met by a record: none is left to adopt.
-    if (itemsMet == store.itemCount())
+    if (itemsMet > 0 && itemsMet == store.itemCount())
         return;
-    store.forEachItem([&](const StoredItem& row) {
+    store.forEachItem([&](StoredItem& row) {
         const long long key = objectKey(SyncRecord::Item, row.guid);
         if (store.knows(key))
             return;
-        SyncRecord record = localObject(row, settings.documentFolders).content;
+        SyncRecord record = itemContent(std::move(row), settings.documentFolders);
         auto note = notes.find(key);
         record.fieldsStamp = noted(note != notes.end() ? note->second.content : Stamp(), {});
         record.parentStamp = noted(note != notes.end() ? note->second.place : Stamp(), record.fieldsStamp);
         record.created = std::min(record.fieldsStamp, record.parentStamp);
         store.setState(key, SyncRecord::Item, entryOf(record, objectHash(record)));
-        pend(key, SyncRecord::Item, row.guid);
+        pend(key, SyncRecord::Item, record.guid);
         if (settings.intoSnapshot)
             settings.intoSnapshot(std::move(record));
     });
@@ -581,6 +585,7 @@ void MergeSession::finish()
     const bool categoriesStand = settings.rule == JoinRule::None && touched.empty() && !itemsLeftTheirPlace;
     // Rows are deleted and inserted from here on: no walk may go on over them.
     walk.reset();
+    walkWanted = false;
     for (const auto& [guid, device] : deleting) {
         store.deleteItem(guid);
         ++result.itemsDeleted;

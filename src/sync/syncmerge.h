@@ -117,6 +117,8 @@ private:
     // A joining catalogue's rows in their order: a copy of the device whose snapshot is read meets its
     // rows in the same order, so most are found without a lookup.
     std::unique_ptr<SyncStore::Walk> walk;
+    // A joining catalogue's rows are walked once the first record of the place asks for one.
+    bool walkWanted = false;
     // Items to delete, with the device whose deletion it is.
     std::map<std::string, std::string> deleting;
 };

@@ -121,7 +121,8 @@ public:
     // ---- the catalogue's rows ----
     std::optional<StoredItem> item(const std::string& guid);
     std::vector<StoredCategory> categories();
-    void forEachItem(const std::function<void(const StoredItem&)>& visit);
+    // The visitor may take the row's texts.
+    void forEachItem(const std::function<void(StoredItem&)>& visit);
     // The rows in the catalogue's order, read one at a time while other rows are looked up and
     // updated in place; none when rows share a GUID (the first of them counts, which a walk cannot tell).
     class Walk {
@@ -146,6 +147,7 @@ public:
 private:
     void createTables();
     void createTriggers();
+    bool guidsShared();
     void upgradeFirstFormat();
     int deviceNumber(const std::string& device);
     std::string deviceOf(int number);

@@ -47,8 +47,6 @@ SyncStreamWriter::SyncStreamWriter(QIODevice& out, const SyncKey* key, const std
         throw SyncError("Not enough memory to compress a sync file.");
     ZSTD_CCtx_setParameter(state->zstd, ZSTD_c_compressionLevel, CompressionLevel);
     ZSTD_CCtx_setParameter(state->zstd, ZSTD_c_checksumFlag, 1);
-    // Compressed on a thread of zstd's own while the records are written (where the library has one).
-    ZSTD_CCtx_setParameter(state->zstd, ZSTD_c_nbWorkers, 1);
     if (!key)
         return;
     if (sodium_init() < 0)
