@@ -282,6 +282,26 @@ public:
         changed.notify_all();
         return true;
     }
+    // A batch that was written goes back to the side that made it, which frees its records: freed on
+    // another thread, each would wait for the lock of the memory it came from.
+    void giveBack(Batch&& batch)
+    {
+        const std::lock_guard lock(mutex);
+        spent.push_back(std::move(batch));
+    }
+    // Frees the batches given back; the room of the last is used again.
+    Batch takeBack()
+    {
+        std::vector<Batch> taken;
+        {
+            const std::lock_guard lock(mutex);
+            taken.swap(spent);
+        }
+        Batch reused;
+        if (!taken.empty())
+            reused = std::move(taken.back());
+        return reused;
+    }
     void close(std::exception_ptr error) { end(closed, std::move(error)); }
     void stop(std::exception_ptr error) { end(stopped, std::move(error)); }
     void rethrowFailure()
@@ -305,6 +325,7 @@ private:
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<Batch> batches;
+    std::vector<Batch> spent;
     bool closed = false;
     bool stopped = false;
     std::exception_ptr failure;
@@ -358,7 +379,8 @@ void SyncFileWriter::add(SyncRecord record)
     }
     if (!pipe->push(std::move(waiting)))
         pipe->rethrowFailure();
-    waiting = {};
+    waiting = pipe->takeBack();
+    waiting.clear();
     waiting.reserve(RecordPipe::BatchSize);
 }
 
@@ -376,8 +398,10 @@ void SyncFileWriter::writeBehind()
 {
     try {
         RecordPipe::Batch batch;
-        while (pipe->pop(batch))
+        while (pipe->pop(batch)) {
             write(batch);
+            pipe->giveBack(std::move(batch));
+        }
     } catch (...) {
         pipe->stop(std::current_exception());
     }

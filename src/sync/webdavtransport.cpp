@@ -17,6 +17,7 @@
 namespace {
 
 constexpr int RedirectLimit = 5;
+constexpr qint64 InMemoryUpload = 64LL << 20;
 
 long long nowMicroseconds()
 {
@@ -313,7 +314,19 @@ void WebDavTransport::put(const std::string& path, QIODevice& from)
     const QUrl temporary =
         urlOf(folder + ".upload-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString(), false);
     from.seek(0);
-    const Answer put = send("PUT", temporary, &from);
+    // Sent from memory where it fits: the network then takes it in large writes instead of the
+    // small reads it makes of a file.
+    QByteArray bytes;
+    QBuffer memory(&bytes);
+    QIODevice* body = &from;
+    if (from.size() <= InMemoryUpload) {
+        bytes = from.readAll();
+        if (bytes.size() != from.size())
+            throw SyncError("Cannot read the file to upload: " + from.errorString().toStdString());
+        memory.open(QIODevice::ReadOnly);
+        body = &memory;
+    }
+    const Answer put = send("PUT", temporary, body);
     if (put.status != 201 && put.status != 204 && put.status != 200)
         refuse("PUT", temporary, put.status);
     moveIntoPlace(temporary, urlOf(path, false), from.size(), true);
