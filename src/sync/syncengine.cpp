@@ -569,7 +569,7 @@ void Sync::mergeSources(MergeSession& session)
                 for (Stamp* stamp : {&record.fieldsStamp, &record.parentStamp, &record.deleteStamp, &record.created})
                     if (stamp->clock > nowShared() + clockTolerance)
                         stamp->clock = lastLook;
-                session.merge(std::move(record), from);
+                session.merge(record, from);
                 ++report.changesReceived;
             }
         } catch (const SyncFileError& error) {

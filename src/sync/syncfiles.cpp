@@ -282,7 +282,7 @@ public:
         changed.notify_all();
         return true;
     }
-    // A batch that was written goes back to the side that made it, which frees its records: freed on
+    // A batch that was taken goes back to the side that made it, which frees its records: freed on
     // another thread, each would wait for the lock of the memory it came from.
     void giveBack(Batch&& batch)
     {
@@ -495,12 +495,15 @@ bool SyncFileReader::next(SyncRecord& record)
         reading = std::thread([this] { readAhead(); });
     }
     while (batchAt == batch.size()) {
-        batch.clear();
+        if (!batch.empty())
+            pipe->giveBack(std::move(batch));
+        batch = {};
         batchAt = 0;
         if (!pipe->pop(batch))
             return false;
     }
-    record = std::move(batch[batchAt++]);
+    // What the caller held goes back with the batch, to be freed by the thread that made it.
+    std::swap(record, batch[batchAt++]);
     return true;
 }
 
@@ -514,7 +517,8 @@ void SyncFileReader::readAhead()
             if (records.size() == RecordPipe::BatchSize) {
                 if (!pipe->push(std::move(records)))
                     return;
-                records = {};
+                records = pipe->takeBack();
+                records.clear();
                 records.reserve(RecordPipe::BatchSize);
             }
         }

@@ -285,7 +285,7 @@ std::optional<SyncRecord> MergeSession::joined(char kind, const SyncRecord& inco
     return std::nullopt;
 }
 
-void MergeSession::merge(SyncRecord record, const std::string& fromDevice)
+void MergeSession::merge(SyncRecord& record, const std::string& fromDevice)
 {
     const auto refuse = [&](const std::string& why) {
         const std::string warning = "A record from the device \"" + fromDevice + "\" was refused: " + why;
@@ -375,15 +375,21 @@ void MergeSession::mergeItem(const SyncRecord& incoming)
     // common case of a join, and the one worth doing in few steps.
     if (!entry && row && settings.rule != JoinRule::None && settings.rule != JoinRule::Exact && !incoming.deleted()
         && !notes.count(key)) {
-        const LocalObject mine = localObject(*row, settings.documentFolders);
-        const long long hash = objectHash(mine.content);
-        if (hash == objectHash(incoming) && mine.content.fields == incoming.fields) {
+        const SyncRecord mine = itemContent(*row, settings.documentFolders);
+        const long long hash = objectHash(mine);
+        if (hash == objectHash(incoming) && mine.fields == incoming.fields) {
             if (presentAtStart.insert(key).second)
                 ++itemsMet;
             store.setState(key, SyncRecord::Item, entryOf(incoming, hash));
-            if (!categoryGuids.count(incoming.parent))
-                unplaced.push_back(incoming.guid);
-            itemsLeftTheirPlace = itemsLeftTheirPlace || !categoryRows.count(incoming.parent);
+            // Items come category by category: the last category found is found again.
+            if (incoming.parent != lastPlacedParent) {
+                if (!categoryGuids.count(incoming.parent))
+                    unplaced.push_back(incoming.guid);
+                const bool rowThere = categoryRows.count(incoming.parent) != 0;
+                itemsLeftTheirPlace = itemsLeftTheirPlace || !rowThere;
+                if (rowThere && categoryGuids.count(incoming.parent))
+                    lastPlacedParent = incoming.parent;
+            }
             return;
         }
     }

@@ -56,7 +56,7 @@ public:
     // What changed here since the last sync, from the triggers' notes (and every row, on a whole scan).
     void captureLocalChanges();
     // A record another device sent; the stamps were already held against this machine's clock.
-    void merge(SyncRecord record, const std::string& fromDevice);
+    void merge(SyncRecord& record, const std::string& fromDevice);
     // Categories, icons and whatever only the whole picture decides; the notes are cleared.
     void finish();
 
@@ -104,6 +104,8 @@ private:
     std::set<RecordKey> touched;
     std::map<long long, SyncStore::Dirty> notes;
     std::unordered_set<long long> presentAtStart;
+    // A category both in the catalogue and among the records: an item in it needs no placing.
+    std::string lastPlacedParent;
     std::set<long long> cameBack;
     int itemsMet = 0;
     std::vector<std::string> unplaced;
