@@ -115,14 +115,6 @@ Stamp MergeSession::noted(const Stamp& stamp, const Stamp& otherwise)
     return stamp.clock > settings.now + clockTolerance ? fallback() : stamp;
 }
 
-SyncStore::Entry MergeSession::entryOf(const SyncRecord& record, long long hash) const
-{
-    SyncStore::Entry entry{hash, record.fieldsStamp, record.parentStamp, record.deleteStamp, record.created, {}};
-    if (record.deleted() || record.kind == SyncRecord::Icon)
-        entry.record = record;
-    return entry;
-}
-
 std::optional<LocalObject> MergeSession::localCategory(const std::string& guid)
 {
     auto row = categoryRows.find(guid);
@@ -231,7 +223,7 @@ void MergeSession::capture(char kind, const std::string& guid, const std::option
         if (record.deleteStamp <= record.newestChange())
             record.deleteStamp = fallback();
     }
-    store.setState(key, kind, entryOf(record, hash));
+    store.setState(key, record, hash);
     pend(key, kind, guid);
     if (kind == SyncRecord::Item && record.deleted())
         holderMayGo(record.parent);
@@ -380,7 +372,7 @@ void MergeSession::mergeItem(const SyncRecord& incoming)
         if (hash == objectHash(incoming) && mine.fields == incoming.fields) {
             if (presentAtStart.insert(key).second)
                 ++itemsMet;
-            store.setState(key, SyncRecord::Item, entryOf(incoming, hash));
+            store.setState(key, incoming, hash);
             // Items come category by category: the last category found is found again.
             if (incoming.parent != lastPlacedParent) {
                 if (!categoryGuids.count(incoming.parent))
@@ -420,7 +412,7 @@ void MergeSession::storeItem(long long key, const SyncRecord& merged, const std:
         if (!inserting.erase(merged.guid) && row)
             deleting[merged.guid] = merged.deleteStamp.device;
         holderMayGo(merged.parent);
-        store.setState(key, SyncRecord::Item, entryOf(merged, 0));
+        store.setState(key, merged, 0);
         return;
     }
     const StoredItem wanted = itemRowOf({&merged, merged.parent}, settings.documentFolders);
@@ -436,8 +428,7 @@ void MergeSession::storeItem(long long key, const SyncRecord& merged, const std:
     if (!categoryGuids.count(merged.parent))
         unplaced.push_back(merged.guid);
     itemsLeftTheirPlace = itemsLeftTheirPlace || !categoryRows.count(merged.parent);
-    store.setState(key, SyncRecord::Item,
-                   entryOf(merged, objectHash(localObject(wanted, settings.documentFolders).content)));
+    store.setState(key, merged, objectHash(itemContent(wanted, settings.documentFolders)));
 }
 
 // Rows of a joining catalogue that the place never knew: new objects, stamped as their notes say.
@@ -483,7 +474,7 @@ void MergeSession::adoptLocalOnly()
         record.fieldsStamp = noted(note != notes.end() ? note->second.content : Stamp(), {});
         record.parentStamp = noted(note != notes.end() ? note->second.place : Stamp(), record.fieldsStamp);
         record.created = std::min(record.fieldsStamp, record.parentStamp);
-        store.setState(key, SyncRecord::Item, entryOf(record, objectHash(record)));
+        store.setState(key, record, objectHash(record));
         pend(key, SyncRecord::Item, record.guid);
         if (settings.intoSnapshot)
             settings.intoSnapshot(std::move(record));
@@ -504,7 +495,7 @@ void MergeSession::settleIcons(std::map<std::string, int>& indexOfRef)
     indexOfRef = plan.indexOfRef;
     for (const auto& [key, record] : icons)
         if (touched.count(key))
-            store.setState(objectKey(SyncRecord::Icon, key.second), SyncRecord::Icon, entryOf(record, 0));
+            store.setState(objectKey(SyncRecord::Icon, key.second), record, 0);
     if (plan.seed.empty() && plan.append.empty())
         return;
     std::vector<std::string> list = plan.seed.empty() ? iconPictures : std::vector<std::string>();
@@ -566,8 +557,7 @@ void MergeSession::settleCategories()
             continue;
         auto row = live.find(key.second);
         const long long hash = row == live.end() ? 0 : objectHash(localObject(row->second, iconRefs).content);
-        store.setState(objectKey(SyncRecord::Category, key.second), SyncRecord::Category,
-                       entryOf(record->second, hash));
+        store.setState(objectKey(SyncRecord::Category, key.second), record->second, hash);
     }
     for (const std::string& guid : unplaced) {
         auto row = store.item(guid);

@@ -88,7 +88,6 @@ private:
     void settleCategories();
     void settleIcons(std::map<std::string, int>& indexOfRef);
     std::optional<LocalObject> localCategory(const std::string& guid);
-    SyncStore::Entry entryOf(const SyncRecord& record, long long hash) const;
 
     SyncStore& store;
     const MergeSettings& settings;

@@ -414,21 +414,25 @@ std::string SyncStore::deviceOf(int number)
 // Flags, then the stamps as varints: a stamp equal to the created one is left out.
 std::string SyncStore::packStamps(const Entry& entry)
 {
+    return packStamps(entry.created, entry.fields, entry.parent, entry.deleted);
+}
+
+std::string SyncStore::packStamps(const Stamp& created, const Stamp& fields, const Stamp& parent, const Stamp& deleted)
+{
     std::string out;
-    const bool fieldsOwn = entry.fields != entry.created, parentOwn = entry.parent != entry.created,
-               deletedOwn = !entry.deleted.isNull();
+    const bool fieldsOwn = fields != created, parentOwn = parent != created, deletedOwn = !deleted.isNull();
     out.push_back(static_cast<char>(fieldsOwn | parentOwn << 1 | deletedOwn << 2));
     const auto put = [&](const Stamp& stamp) {
         putVarint(out, zigzag(stamp.isNull() ? 0 : stamp.clock - StampBase + 1));
         putVarint(out, static_cast<unsigned long long>(deviceNumber(stamp.device)));
     };
-    put(entry.created);
+    put(created);
     if (fieldsOwn)
-        put(entry.fields);
+        put(fields);
     if (parentOwn)
-        put(entry.parent);
+        put(parent);
     if (deletedOwn)
-        put(entry.deleted);
+        put(deleted);
     return out;
 }
 
@@ -481,6 +485,15 @@ void SyncStore::setState(long long key, char kind, const Entry& entry)
 {
     unwritten[key] = {kindNumber(kind), entry.hash, packStamps(entry),
                       entry.record ? std::optional<std::string>(recordText(*entry.record)) : std::nullopt};
+}
+
+void SyncStore::setState(long long key, const SyncRecord& record, long long hash)
+{
+    // What nothing else holds is kept whole: a deleted object, an icon.
+    const bool whole = record.deleted() || record.kind == SyncRecord::Icon;
+    unwritten[key] = {kindNumber(record.kind), hash,
+                      packStamps(record.created, record.fieldsStamp, record.parentStamp, record.deleteStamp),
+                      whole ? std::optional<std::string>(recordText(record)) : std::nullopt};
 }
 
 void SyncStore::forgetUnwritten()

@@ -77,6 +77,8 @@ public:
     // Kept in memory and written in the order of their keys at flushState() (or before any read of
     // the whole state), so that a merge of every object writes the table front to back.
     void setState(long long key, char kind, const Entry& entry);
+    // The state of a record as it stands: its hash, its stamps, and itself where nothing else holds it.
+    void setState(long long key, const SyncRecord& record, long long hash);
     void flushState();
     // What a merge that is undone kept in memory goes with it.
     void forgetUnwritten();
@@ -152,6 +154,7 @@ private:
     int deviceNumber(const std::string& device);
     std::string deviceOf(int number);
     std::string packStamps(const Entry& entry);
+    std::string packStamps(const Stamp& created, const Stamp& fields, const Stamp& parent, const Stamp& deleted);
     void unpackStamps(const unsigned char* bytes, std::size_t size, Entry& entry);
     Statement& prepared(const char* sql);
 
