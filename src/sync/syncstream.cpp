@@ -14,7 +14,7 @@ namespace {
 // Plain bytes per secret-stream message.
 constexpr std::size_t MessageSize = 64 * 1024;
 constexpr std::size_t MessageLimit = MessageSize + crypto_secretstream_xchacha20poly1305_ABYTES;
-constexpr int CompressionLevel = 3;
+constexpr int CompressionLevel = 1;
 // The largest window a file may ask the decompressor for (128 MiB), whatever its header says.
 constexpr int WindowLogLimit = 27;
 constexpr unsigned char zstdMagic[] = {0x28, 0xB5, 0x2F, 0xFD};

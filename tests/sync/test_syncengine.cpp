@@ -411,6 +411,27 @@ TEST_F(SyncThroughFolder, FirstUploadThatNeverLandedIsSentAgainAfterAnotherDevic
     EXPECT_EQ(a.items().size(), 2u);
 }
 
+// Rows that share a GUID are one item, the first of them, whether the catalogue is the first on the
+// place or joins it.
+TEST_F(SyncThroughFolder, RowsSharingAGuidTravelAsTheFirstOfThem)
+{
+    for (SyncDevice* device : {&a, &b}) {
+        device->addItem("dup", "first", General);
+        device->addItem("x", "x", General);
+        device->addItem("dup", "second", General);
+    }
+    sync(a);
+    sync(b);
+    SyncDevice c{dir.path("c.db"), "third"};
+    c.sync(*std::make_unique<FolderTransport>(place));
+    for (SyncDevice* device : {&a, &b})
+        sync(*device);
+    EXPECT_EQ(c.items(), (std::vector<std::string>{std::string("first@") + General, std::string("x@") + General}));
+    EXPECT_EQ(b.column("select name from link_table where guid='dup' order by itemorder;"),
+              (std::vector<std::string>{"first", "second"}))
+        << "the rows of the catalogue stay as they are";
+}
+
 TEST_F(SyncThroughFolder, WhatAnotherDeviceSendsCannotChangeWhatOnlyThisProgramMayChange)
 {
     a.addCategory("cat", "Projects");
