@@ -588,7 +588,9 @@ bool Sync::mergeAndPrepare()
         HybridClock clock(device, store.clockLast());
         MergeSettings settings{device,      options.documentFolders, rule, options.wholeMerge || store.upgraded(),
                                nowShared(), snapshotOnly()};
-        // A first device's snapshot is written as its rows are adopted.
+        // A first device's snapshot is written as its rows are adopted. A draft of a merge worked out
+        // again goes, its writer first: that may still be writing to it.
+        draftWriter.reset();
         draft.reset();
         if (snapshotOnly() && sources.empty() && rule != JoinRule::None) {
             draft.emplace(Prepared{syncFileName(sequence + 1, true), temporary()});
