@@ -5,13 +5,13 @@
 // port: `rclone serve webdav`, Apache 2 with mod_dav and Basic auth, and a fault-injecting proxy of
 // our own in front of either (tests/common/faultproxy.py).
 
+#include "childprocess.h"
 #include "sync/synctransport.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -43,8 +43,7 @@ public:
 
     void start()
     {
-        process.start(program, arguments);
-        if (!process.waitForStarted(10000))
+        if (!process.start(program, arguments))
             throw std::runtime_error(program.toStdString() + " does not start");
         QDeadlineTimer deadline(30000);
         while (!deadline.hasExpired()) {
@@ -52,23 +51,13 @@ public:
             socket.connectToHost(QHostAddress::LocalHost, port);
             if (socket.waitForConnected(200))
                 return;
-            if (process.state() == QProcess::NotRunning)
+            if (!process.running())
                 break;
             QThread::msleep(20);
         }
-        throw std::runtime_error(program.toStdString() + " does not listen: " + process.readAll().toStdString());
+        throw std::runtime_error(program.toStdString() + " does not listen: " + process.output());
     }
-    // Stopped as its own signal asks (Apache's parent takes its workers along), or killed.
-    void stop()
-    {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        process.terminate();
-        if (!process.waitForFinished(10000)) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
+    void stop() { process.stop(); }
     std::string address() const { return "http://127.0.0.1:" + std::to_string(port); }
     SyncPlace place(const std::string& password = "secret", const std::string& path = "/sync/here") const
     {
@@ -80,7 +69,7 @@ public:
 protected:
     QString program;
     QStringList arguments;
-    QProcess process;
+    ChildProcess process;
 };
 
 class RcloneServer : public TestServer {

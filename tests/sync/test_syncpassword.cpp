@@ -2,10 +2,10 @@
 // The password against a real Secret Service: gnome-keyring in a D-Bus session of the test's own.
 #include "sync/syncpassword.h"
 
+#include "childprocess.h"
 #include "tempfolder.h"
 
 #include <QCoreApplication>
-#include <QProcess>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
@@ -59,22 +59,17 @@ TEST(SyncPassword, KeptInTheSecretServiceAndReadBack)
         || QStandardPaths::findExecutable("gnome-keyring-daemon").isEmpty())
         GTEST_SKIP() << "no dbus-run-session or gnome-keyring-daemon";
     TempFolder home;
-    QProcess session;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(InSession, "1");
-    env.insert("HOME", QString::fromStdString(home.path()));
-    env.insert("XDG_DATA_HOME", QString::fromStdString(home.path("data")));
-    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(home.path()));
-    session.setProcessEnvironment(env);
-    session.setProcessChannelMode(QProcess::MergedChannels);
+    ChildProcess session;
     // A known password unlocks (and first makes) the session's login keyring.
     session.start("dbus-run-session",
                   {"--", "sh", "-c",
                    "printf 'varnelo-test' | gnome-keyring-daemon --unlock --components=secrets >/dev/null || exit 77; "
                    "exec \"$0\" --gtest_filter=SyncPassword.*",
-                   QString::fromStdString(std::filesystem::read_symlink("/proc/self/exe").string())});
-    session.waitForFinished(60000);
-    const QString output = QString::fromUtf8(session.readAll());
+                   QString::fromStdString(std::filesystem::read_symlink("/proc/self/exe").string())},
+                  {std::string(InSession) + "=1", "HOME=" + home.path(), "XDG_DATA_HOME=" + home.path("data"),
+                   "XDG_RUNTIME_DIR=" + home.path()});
+    session.waitForFinished(std::chrono::seconds(60));
+    const QString output = QString::fromStdString(session.output());
     if (session.exitCode() == 77)
         GTEST_SKIP() << "gnome-keyring does not run here: " << output.toStdString();
     EXPECT_EQ(session.exitCode(), 0) << output.toStdString();

@@ -260,10 +260,10 @@ TEST_F(SyncThroughFaults, ServerStoppedMidUploadLeavesTheChangesForTheNextSync)
 TEST_F(SyncThroughFaults, UntrustedCertificateIsRefusedWithItsProblem)
 {
     const std::string key = dir.path("key.pem"), cert = dir.path("cert.pem");
-    QProcess openssl;
+    ChildProcess openssl;
     openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1",
                               "-keyout", QString::fromStdString(key), "-out", QString::fromStdString(cert)});
-    if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
+    if (!openssl.waitForFinished(std::chrono::seconds(30)) || openssl.exitCode() != 0)
         GTEST_SKIP() << "openssl cannot make a certificate";
     server.reset();
     std::filesystem::create_directories(dir.path("tls"));
