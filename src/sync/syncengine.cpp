@@ -252,6 +252,8 @@ void Sync::becomeCopy(const std::string& why)
 // copy; the same file older than its own uploads is a restore, and goes on as the same device.
 void Sync::settleIdentity()
 {
+    // Whatever it notes is written at once, not a write of the file each.
+    Transaction transaction(store.catalogue());
     device = store.meta("device");
     sequence = number(store.meta("sequence"));
     const long long lastSync = number(store.meta("last-sync"));
@@ -299,6 +301,7 @@ void Sync::settleIdentity()
     }
     if (rule != JoinRule::None)
         store.forgetPeers();
+    transaction.Commit();
 }
 
 void Sync::openPlace()
@@ -859,8 +862,10 @@ void Sync::compactRetired()
 
 void Sync::remember()
 {
+    Transaction transaction(store.catalogue());
     store.setMeta("last-sync", std::to_string(raw));
     store.setMeta("last-look", std::to_string(nowShared()));
+    transaction.Commit();
     writeDeviceRecord(store.path(), {device, machineIdentity(), canonicalPath(store.path()), sequence, ""});
     // The first format kept a copy of every row: the pages it took are given back once. Another program
     // holding the file open only leaves them for the next time.

@@ -3,6 +3,8 @@
 
 #include "syncstore.h"
 
+#include "storage/transaction.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -95,11 +97,13 @@ SyncSettings loadSyncSettings(const std::string& dbPath)
 void saveSyncSettings(const std::string& dbPath, const SyncSettings& settings)
 {
     SyncStore store(dbPath);
+    Transaction transaction(store.catalogue());
     store.setMeta("place", settings.place);
     store.setMeta("user", settings.user);
     store.setMeta("machine-name", settings.machineName);
     store.setMeta("document-folders",
                   QJsonDocument(foldersJson(settings.documentFolders)).toJson(QJsonDocument::Compact).toStdString());
+    transaction.Commit();
     QJsonObject beside = readBeside(dbPath);
     beside.insert("settings", QJsonObject{{"place", q(settings.place)},
                                           {"user", q(settings.user)},
