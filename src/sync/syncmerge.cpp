@@ -484,17 +484,14 @@ void MergeSession::adoptLocalOnly()
 void MergeSession::settleIcons(std::map<std::string, int>& indexOfRef)
 {
     std::set<std::string> needed;
-    RecordSet icons, categories;
     for (const auto& [key, record] : records)
-        (key.first == SyncRecord::Icon ? icons : categories).emplace(key, record);
-    for (const auto& [key, record] : categories)
-        if (auto icon = record.fields.find("icon"); icon != record.fields.end())
+        if (auto icon = record.fields.find("icon"); key.first == SyncRecord::Category && icon != record.fields.end())
             needed.insert(icon->second);
     const IconPlan plan =
-        planIcons(iconPictures.empty() ? std::vector<std::string>() : iconHashes, needed, icons, BuiltInIconCount);
+        planIcons(iconPictures.empty() ? std::vector<std::string>() : iconHashes, needed, records, BuiltInIconCount);
     indexOfRef = plan.indexOfRef;
-    for (const auto& [key, record] : icons)
-        if (touched.count(key))
+    for (const auto& [key, record] : records)
+        if (key.first == SyncRecord::Icon && touched.count(key))
             store.setState(objectKey(SyncRecord::Icon, key.second), record, 0);
     if (plan.seed.empty() && plan.append.empty())
         return;
@@ -502,7 +499,7 @@ void MergeSession::settleIcons(std::map<std::string, int>& indexOfRef)
     for (const auto* added : {&plan.seed, &plan.append})
         for (const std::string& hash : *added)
             list.push_back(
-                QByteArray::fromBase64(QByteArray::fromStdString(icons.at({SyncRecord::Icon, hash}).fields.at("png")))
+                QByteArray::fromBase64(QByteArray::fromStdString(records.at({SyncRecord::Icon, hash}).fields.at("png")))
                     .toStdString());
     store.catalogue().SaveIconList(joinIconList(list));
     iconPictures = list;
@@ -519,16 +516,12 @@ void MergeSession::settleCategories()
 {
     std::map<std::string, int> indexOfRef;
     settleIcons(indexOfRef);
-    RecordSet categories;
     std::set<std::string> held;
-    for (const auto& [key, record] : records) {
-        if (key.first != SyncRecord::Category)
-            continue;
-        categories.emplace(key, record);
-        if (record.deleted() && store.holdsAnything(key.second))
+    for (const auto& [key, record] : records)
+        if (key.first == SyncRecord::Category && record.deleted() && store.holdsAnything(key.second))
             held.insert(key.second);
-    }
-    const ResolvedCatalogue resolved = resolveCategories(categories, held);
+    // The records of every kind: the categories are picked out there.
+    const ResolvedCatalogue resolved = resolveCategories(records, held);
     std::vector<StoredCategory> current, wanted;
     for (StoredCategory& row : store.categories())
         current.push_back(std::move(row));
@@ -552,8 +545,8 @@ void MergeSession::settleCategories()
     for (const RecordKey& key : touched) {
         if (key.first != SyncRecord::Category)
             continue;
-        auto record = categories.find(key);
-        if (record == categories.end())
+        auto record = records.find(key);
+        if (record == records.end())
             continue;
         auto row = live.find(key.second);
         const long long hash = row == live.end() ? 0 : objectHash(localObject(row->second, iconRefs).content);
