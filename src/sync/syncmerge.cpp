@@ -102,6 +102,13 @@ void MergeSession::pend(long long key, char kind, const std::string& guid)
         store.addPending(key, kind, guid);
 }
 
+bool MergeSession::noteFirstPresence(long long key)
+{
+    const qsizetype before = presentAtStart.size();
+    presentAtStart.insert(key);
+    return presentAtStart.size() != before;
+}
+
 Stamp MergeSession::fallback()
 {
     return clock.tick(settings.now);
@@ -240,7 +247,7 @@ std::optional<SyncRecord> MergeSession::joined(char kind, const SyncRecord& inco
     auto found = notes.find(key);
     const SyncStore::Dirty* note = found == notes.end() ? nullptr : &found->second;
     if (local) {
-        if (presentAtStart.insert(key).second && kind == SyncRecord::Item)
+        if (noteFirstPresence(key) && kind == SyncRecord::Item)
             ++itemsMet;
         SyncRecord record = local->content;
         if (local->pristine && !note)
@@ -309,7 +316,7 @@ void MergeSession::mergeKept(const SyncRecord& incoming)
     else if (settings.rule != JoinRule::None && incoming.kind == SyncRecord::Category)
         local = joined(incoming.kind, incoming, localCategory(incoming.guid), number);
     SyncRecord merged = local ? mergeRecord(*local, incoming) : incoming;
-    if (merged.deleted() && presentAtStart.count(number))
+    if (merged.deleted() && presentAtStart.contains(number))
         if (auto row = localCategory(incoming.guid))
             keepPresent(merged, row->content, number);
     if (local && merged == *local && !(settings.rule != JoinRule::None && !records.count(key)))
@@ -370,7 +377,7 @@ void MergeSession::mergeItem(const SyncRecord& incoming)
         const SyncRecord mine = itemContent(*row, settings.documentFolders);
         const long long hash = objectHash(mine);
         if (hash == objectHash(incoming) && mine.fields == incoming.fields) {
-            if (presentAtStart.insert(key).second)
+            if (noteFirstPresence(key))
                 ++itemsMet;
             store.setState(key, incoming, hash);
             // Items come category by category: the last category found is found again.
@@ -395,7 +402,7 @@ void MergeSession::mergeItem(const SyncRecord& incoming)
             joined(SyncRecord::Item, incoming,
                    row ? std::optional<LocalObject>(localObject(*row, settings.documentFolders)) : std::nullopt, key);
     SyncRecord merged = local ? mergeRecord(*local, incoming) : incoming;
-    if (merged.deleted() && row && presentAtStart.count(key))
+    if (merged.deleted() && row && presentAtStart.contains(key))
         keepPresent(merged, localObject(*row, settings.documentFolders).content, key);
     if (entry && local && merged == *local)
         return;

@@ -5,6 +5,8 @@
 #include "hybridclock.h"
 #include "syncstore.h"
 
+#include <QSet>
+
 #include <functional>
 #include <map>
 #include <set>
@@ -72,6 +74,8 @@ private:
     struct Local;
     // A change made here waits for the next upload.
     void pend(long long key, char kind, const std::string& guid);
+    // Whether the key was not noted as present before.
+    bool noteFirstPresence(long long key);
     Stamp fallback();
     Stamp noted(const Stamp& stamp, const Stamp& otherwise);
     void capture(char kind, const std::string& guid, const std::optional<LocalObject>& local,
@@ -102,7 +106,8 @@ private:
     RecordSet records;
     std::set<RecordKey> touched;
     std::map<long long, SyncStore::Dirty> notes;
-    std::unordered_set<long long> presentAtStart;
+    // Open addressing: a joining catalogue notes every item here.
+    QSet<long long> presentAtStart;
     // A category both in the catalogue and among the records: an item in it needs no placing.
     std::string lastPlacedParent;
     std::set<long long> cameBack;
