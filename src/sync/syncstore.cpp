@@ -148,7 +148,11 @@ std::string jsonText(const QJsonObject& object, const char* name)
 
 long long objectKey(char kind, const std::string& guid)
 {
-    return hash64(std::string(1, kind) + '\x1f' + guid);
+    thread_local std::string text;
+    text.assign(1, kind);
+    text += '\x1f';
+    text += guid;
+    return hash64(text);
 }
 
 long long objectHash(const SyncRecord& content)
