@@ -375,8 +375,8 @@ void MergeSession::mergeItem(const SyncRecord& incoming)
     if (!entry && row && settings.rule != JoinRule::None && settings.rule != JoinRule::Exact && !incoming.deleted()
         && !notes.count(key)) {
         const SyncRecord mine = itemContent(*row, settings.documentFolders);
-        const long long hash = objectHash(mine);
-        if (hash == objectHash(incoming) && mine.fields == incoming.fields) {
+        if (mine.parent == incoming.parent && mine.fields == incoming.fields) {
+            const long long hash = objectHash(mine);
             if (noteFirstPresence(key))
                 ++itemsMet;
             store.setState(key, incoming, hash);
