@@ -252,17 +252,18 @@ std::optional<SyncRecord> MergeSession::joined(char kind, const SyncRecord& inco
         SyncRecord record = local->content;
         if (local->pristine && !note)
             return record;
-        const long long mine = objectHash(record), theirs = objectHash(incoming);
+        // Both are at hand: compared whole, not by their hashes, which two categories can share.
+        const bool sameFields = record.fields == incoming.fields, sameParent = record.parent == incoming.parent;
         // What the backup holds was the place's state once: it gives way to any version there. An exact
         // restore's rows win over every version there, whatever file brings it.
         const auto unknown = [&] { return settings.rule == JoinRule::BringBack ? Stamp() : fallback(); };
         const bool exact = settings.rule == JoinRule::Exact;
-        record.fieldsStamp = note && !note->content.isNull()       ? noted(note->content, {})
-                             : sameContent(mine, theirs) && !exact ? incoming.fieldsStamp
-                                                                   : unknown();
-        record.parentStamp = note && !note->place.isNull()       ? noted(note->place, {})
-                             : samePlace(mine, theirs) && !exact ? incoming.parentStamp
-                                                                 : unknown();
+        record.fieldsStamp = note && !note->content.isNull() ? noted(note->content, {})
+                             : sameFields && !exact          ? incoming.fieldsStamp
+                                                             : unknown();
+        record.parentStamp = note && !note->place.isNull() ? noted(note->place, {})
+                             : sameParent && !exact        ? incoming.parentStamp
+                                                           : unknown();
         record.created = incoming.created;
         return record;
     }

@@ -9,6 +9,7 @@
 #include "sync/foldertransport.h"
 #include "sync/hybridclock.h"
 #include "sync/syncfiles.h"
+#include "sync/syncstore.h"
 
 #include "syncfilebytes.h"
 
@@ -16,6 +17,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <unordered_map>
 
 namespace {
 
@@ -447,6 +449,42 @@ TEST_F(SyncThroughFolder, RowsSharingAGuidTravelAsTheFirstOfThem)
     EXPECT_EQ(b.column("select name from link_table where guid='dup' order by itemorder;"),
               (std::vector<std::string>{"first", "second"}))
         << "the rows of the catalogue stay as they are";
+}
+
+namespace {
+
+// Two categories whose share of an item's hash (its place) is the same number.
+std::pair<std::string, std::string> categoriesAlikeInTheHash()
+{
+    std::unordered_map<long long, std::string> seen;
+    for (int i = 0;; ++i) {
+        SyncRecord record;
+        record.kind = SyncRecord::Item;
+        record.parent = "category-" + std::to_string(i);
+        const auto [at, fresh] = seen.emplace(objectHash(record) & ((1LL << 23) - 1), record.parent);
+        if (!fresh)
+            return {at->second, record.parent};
+    }
+}
+
+}  // namespace
+
+// A joining catalogue that holds an item in another category than the place ends where every device
+// ends, even when the hash cannot tell the two categories apart.
+TEST_F(SyncThroughFolder, JoiningCatalogueHoldingAnItemElsewhereAgreesWithThePlace)
+{
+    const auto [here, there] = categoriesAlikeInTheHash();
+    for (SyncDevice* device : {&a, &b}) {
+        device->addCategory(here, "Here");
+        device->addCategory(there, "There");
+    }
+    a.addItem("i1", "one", here);
+    b.addItem("i1", "one", there);
+    sync(a);
+    sync(b);
+    sync(a);
+    const std::string where = "select category from link_table where guid='i1';";
+    EXPECT_EQ(a.column(where), b.column(where));
 }
 
 TEST_F(SyncThroughFolder, WhatAnotherDeviceSendsCannotChangeWhatOnlyThisProgramMayChange)
