@@ -69,15 +69,10 @@ void appendMember(std::string& out, const char* name, std::string_view value)
     appendString(out, value);
 }
 
-// As formatStamp() writes it, without a string of its own each time.
 void appendStamp(std::string& out, const char* name, const Stamp& stamp)
 {
     thread_local std::string text;
-    char digits[24];
-    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, stamp.clock);
-    text.assign(digits, error == std::errc() ? end : digits);
-    text += '@';
-    text += stamp.device;
+    formatStamp(stamp, text);
     appendMember(out, name, text);
 }
 

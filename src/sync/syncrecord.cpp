@@ -3,9 +3,13 @@
 
 #include <charconv>
 
-std::string formatStamp(const Stamp& stamp)
+void formatStamp(const Stamp& stamp, std::string& into)
 {
-    return std::to_string(stamp.clock) + "@" + stamp.device;
+    char digits[24];
+    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, stamp.clock);
+    into.assign(digits, error == std::errc() ? end : digits);
+    into += '@';
+    into += stamp.device;
 }
 
 std::optional<Stamp> parseStamp(const std::string& text)

@@ -18,8 +18,8 @@ struct Stamp {
     bool isNull() const { return clock == 0 && device.empty(); }
 };
 
-// "<clock>@<device>"; parseStamp refuses anything else.
-std::string formatStamp(const Stamp& stamp);
+// "<clock>@<device>", into a string kept for it; parseStamp refuses anything else.
+void formatStamp(const Stamp& stamp, std::string& into);
 std::optional<Stamp> parseStamp(const std::string& text);
 
 // What one device knows of one catalogue object. Its content, its place (parent) and its deletion
