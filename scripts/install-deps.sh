@@ -17,7 +17,7 @@ appstream groff-base dpkg-dev file locales
 rclone gnome-keyring libsecret-tools qtkeychain-qt6-dev nlohmann-json3-dev openssl dbus
 libpoppler-cpp-dev libzip-dev pandoc ghostscript recoll
 chromium python3-websocket
-libzstd-dev libsodium-dev apache2 libfaketime
+libzstd-dev libsodium-dev libsimdjson-dev apache2 libfaketime
 "
 
 missing=""

@@ -4,6 +4,7 @@
 #include "base/text.h"
 
 #include <nlohmann/json.hpp>
+#include <simdjson.h>
 
 #include <algorithm>
 #include <charconv>
@@ -96,113 +97,60 @@ void appendRecord(std::string& out, const SyncRecord& record)
     out += '}';
 }
 
-// One record line read on the parser's events: the members it knows, each a string, the fields an
-// object of strings; anything else refuses the line. Members of a later version are passed over.
-class RecordReader final : public nlohmann::json_sax<Json> {
-public:
+// One record line: the members it knows, each a string, the fields an object of strings; anything
+// else refuses the line. Members of a later version are passed over, whatever they hold. The line is
+// parsed whole (and its UTF-8 checked) before any member is taken.
+std::optional<SyncRecord> parseRecord(const std::string& line)
+{
+    // A parser keeps its buffers between lines; each thread that reads records has its own.
+    thread_local simdjson::dom::parser parser;
+    simdjson::dom::object members;
+    if (parser.parse(line).get_object().get(members) != simdjson::SUCCESS)
+        return std::nullopt;
     SyncRecord record;
-    bool kind = false, guid = false, fields = false, stampsRead = true;
-
-    bool null() override { return skipped(); }
-    bool boolean(bool) override { return skipped(); }
-    bool number_integer(number_integer_t) override { return skipped(); }
-    bool number_unsigned(number_unsigned_t) override { return skipped(); }
-    bool number_float(number_float_t, const string_t&) override { return skipped(); }
-    bool binary(binary_t&) override { return skipped(); }
-    bool string(string_t& text) override
-    {
-        if (skipping)
-            return skipped();
-        if (depth == 2) {
-            record.fields[member] = std::move(text);
-            return true;
+    bool kind = false, guid = false, fields = false;
+    for (const auto [name, value] : members) {
+        if (name == "f") {
+            simdjson::dom::object object;
+            if (value.get_object().get(object) != simdjson::SUCCESS)
+                return std::nullopt;
+            for (const auto [field, text] : object) {
+                std::string_view got;
+                if (text.get_string().get(got) != simdjson::SUCCESS)
+                    return std::nullopt;
+                record.fields.insert_or_assign(std::string(field), std::string(got));
+            }
+            fields = true;
+            continue;
         }
-        if (depth != 1)
-            return false;
-        if (member == "k") {
+        Stamp SyncRecord::*stamp = name == "fs"   ? &SyncRecord::fieldsStamp
+                                   : name == "ps" ? &SyncRecord::parentStamp
+                                   : name == "ds" ? &SyncRecord::deleteStamp
+                                   : name == "c"  ? &SyncRecord::created
+                                                  : nullptr;
+        if (name != "k" && name != "g" && name != "p" && !stamp)
+            continue;
+        std::string_view text;
+        if (value.get_string().get(text) != simdjson::SUCCESS)
+            return std::nullopt;
+        if (name == "k") {
             kind = text.size() == 1
                    && (text[0] == SyncRecord::Category || text[0] == SyncRecord::Item || text[0] == SyncRecord::Icon);
             record.kind = text.empty() ? '?' : text[0];
-        } else if (member == "g") {
+        } else if (name == "g") {
             guid = !text.empty();
-            record.guid = std::move(text);
-        } else if (member == "p") {
-            record.parent = std::move(text);
-        } else if (Stamp SyncRecord::*stamp = stampNamed(member)) {
-            auto parsed = parseStamp(text);
-            stampsRead = stampsRead && parsed.has_value();
-            if (parsed)
-                record.*stamp = std::move(*parsed);
+            record.guid = text;
+        } else if (name == "p") {
+            record.parent = text;
+        } else if (auto parsed = parseStamp(text)) {
+            record.*stamp = std::move(*parsed);
+        } else {
+            return std::nullopt;
         }
-        return true;
     }
-    bool start_object(std::size_t) override
-    {
-        if (skipping || (depth == 1 && member != "f"))
-            return enterSkipped();
-        if (depth == 1)
-            fields = true;
-        return ++depth <= 2;
-    }
-    bool end_object() override
-    {
-        if (skipping)
-            return leaveSkipped();
-        --depth;
-        return true;
-    }
-    bool start_array(std::size_t) override { return skipping || depth == 1 ? enterSkipped() : false; }
-    bool end_array() override { return leaveSkipped(); }
-    bool key(string_t& text) override
-    {
-        if (!skipping)
-            member = std::move(text);
-        return true;
-    }
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
-
-private:
-    static Stamp SyncRecord::*stampNamed(const std::string& name)
-    {
-        return name == "fs"   ? &SyncRecord::fieldsStamp
-               : name == "ps" ? &SyncRecord::parentStamp
-               : name == "ds" ? &SyncRecord::deleteStamp
-               : name == "c"  ? &SyncRecord::created
-                              : nullptr;
-    }
-    // A member this version does not know, whatever it holds; a known one must be a string.
-    bool skipped() const { return skipping > 0 || (depth == 1 && !known()); }
-    bool known() const
-    {
-        return member == "k" || member == "g" || member == "p" || member == "f" || stampNamed(member) != nullptr;
-    }
-    bool enterSkipped()
-    {
-        if (!skipping && (depth != 1 || known()))
-            return false;
-        ++skipping;
-        return true;
-    }
-    bool leaveSkipped()
-    {
-        if (!skipping)
-            return false;
-        --skipping;
-        return true;
-    }
-
-    int depth = 0;
-    int skipping = 0;
-    std::string member;
-};
-
-std::optional<SyncRecord> parseRecord(std::string_view line)
-{
-    RecordReader reader;
-    if (!Json::sax_parse(line.begin(), line.end(), &reader) || !reader.kind || !reader.guid || !reader.fields
-        || !reader.stampsRead)
+    if (!kind || !guid || !fields)
         return std::nullopt;
-    return std::move(reader.record);
+    return record;
 }
 
 long long numberOf(const Json& value)
@@ -453,6 +401,9 @@ bool SyncFileReader::line(std::string& text)
     for (;;) {
         const std::size_t newline = buffer.find('\n', at);
         if (newline != std::string::npos) {
+            // Room behind the line for the parser, which reads ahead in blocks.
+            if (text.capacity() < newline - at + simdjson::SIMDJSON_PADDING)
+                text.reserve(2 * (newline - at) + simdjson::SIMDJSON_PADDING);
             text.assign(buffer, at, newline - at);
             at = newline + 1;
             return true;
@@ -532,7 +483,7 @@ bool SyncFileReader::parseNext(SyncRecord& record)
 {
     if (ended)
         return false;
-    std::string text;
+    std::string& text = lineText;
     if (!line(text)) {
         // The first format closes with nothing but the count in its header.
         if (stream.legacy() && declared == read) {

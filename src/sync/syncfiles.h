@@ -98,6 +98,7 @@ private:
     SyncLimits limits;
     SyncFileHeader head;
     std::string buffer;
+    std::string lineText;
     std::size_t at = 0;
     bool textEnded = false;
     long long read = 0;

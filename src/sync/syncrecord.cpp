@@ -12,10 +12,10 @@ void formatStamp(const Stamp& stamp, std::string& into)
     into += stamp.device;
 }
 
-std::optional<Stamp> parseStamp(const std::string& text)
+std::optional<Stamp> parseStamp(std::string_view text)
 {
     const auto at = text.find('@');
-    if (at == std::string::npos || at == 0)
+    if (at == std::string_view::npos || at == 0)
         return std::nullopt;
     Stamp stamp;
     const char* end = text.data() + at;

@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -20,7 +21,7 @@ struct Stamp {
 
 // "<clock>@<device>", into a string kept for it; parseStamp refuses anything else.
 void formatStamp(const Stamp& stamp, std::string& into);
-std::optional<Stamp> parseStamp(const std::string& text);
+std::optional<Stamp> parseStamp(std::string_view text);
 
 // What one device knows of one catalogue object. Its content, its place (parent) and its deletion
 // each carry their own stamp, so a rename here and a move there both survive.

@@ -314,6 +314,45 @@ TEST(Merge, SyncFileCutShortOrDamagedIsNoFile)
     }
 }
 
+// A record line reads back as written whatever its texts hold, a later version's members are passed
+// over whatever they hold, and a line that is no record of ours is refused, never half read.
+TEST(Merge, RecordLineReadsBackWholeOrIsRefused)
+{
+    SyncRecord record = item("g1", "say \"hi\"\\ \t\x01 \xC3\xA9\xE2\x82\xAC \xF0\x9F\x98\x80", "c1", at(5), at(6));
+    record.fields["comment"] = std::string(5000, 'x') + "\n";
+    record.deleteStamp = at(4, "B");
+    EXPECT_EQ(recordFromText(recordText(record)), record);
+    // A byte that starts no UTF-8 sequence travels as U+FFFD.
+    SyncRecord broken = item("g2", "bad \xFF end", "c1", at(5));
+    EXPECT_EQ(recordFromText(recordText(broken))->fields.at("name"), "bad \xEF\xBF\xBD end");
+
+    const std::string plain = recordText(item("g3", "n", "c1", at(5)));
+    const std::string body = plain.substr(1);
+    EXPECT_EQ(recordFromText("{\"later\":{\"a\":[1,2.5,null,true,{\"b\":\"c\"}]},\"more\":-3," + body),
+              item("g3", "n", "c1", at(5)));
+    EXPECT_EQ(recordFromText("{\"f\":{\"name\":\"old\"}," + body), item("g3", "n", "c1", at(5)));
+
+    const std::vector<std::pair<const char*, std::string>> refused = {
+        {"empty", ""},
+        {"not an object", "[" + plain + "]"},
+        {"a known member not a string", "{\"g\":7," + body},
+        {"a field not a string", "{\"f\":{\"name\":1}," + body},
+        {"a field holding an object", "{\"f\":{\"name\":{\"x\":\"y\"}}," + body},
+        {"fields not an object", "{\"f\":\"n\"," + body.substr(body.find("}") + 2)},
+        {"no kind", "{\"k\":\"\"," + body.substr(body.find(',') + 1)},
+        {"an unknown kind", "{\"k\":\"x\"," + body.substr(body.find(',') + 1)},
+        {"no guid", "{\"k\":\"i\",\"g\":\"\"," + body.substr(body.find("\"f\""))},
+        {"a stamp without its device", "{\"fs\":\"12\"," + body},
+        {"a stamp with a negative clock", "{\"c\":\"-1@A\"," + body},
+        {"a text that is no UTF-8", "{\"g\":\"\xC3(\"," + body},
+        {"an unknown member that is no JSON", "{\"later\":tru," + body},
+        {"more after the object", plain + "{}"},
+        {"cut short", plain.substr(0, plain.size() - 1)},
+    };
+    for (const auto& [what, line] : refused)
+        EXPECT_FALSE(recordFromText(line)) << what;
+}
+
 namespace {
 
 // A device that takes this many bytes, refuses one write, then takes everything again: only the
