@@ -722,14 +722,12 @@ std::vector<StoredCategory> SyncStore::categories()
 
 void SyncStore::forEachItem(const std::function<void(StoredItem&)>& visit)
 {
-    // Rows sharing a GUID are rare: only then does every GUID have to be remembered.
-    const bool shared = guidsShared();
-    std::unordered_set<std::string> seen;
     for (Statement row(db, "select guid, name, target, category, star, comment, type from link_table order by "
                            "itemorder;");
-         row.step();)
-        if (StoredItem item = itemRow(row); !shared || seen.insert(item.guid).second)
-            visit(item);
+         row.step();) {
+        StoredItem item = itemRow(row);
+        visit(item);
+    }
 }
 
 SyncStore::Walk::Walk(CppSQLite3DB& db)

@@ -123,7 +123,8 @@ public:
     // ---- the catalogue's rows ----
     std::optional<StoredItem> item(const std::string& guid);
     std::vector<StoredCategory> categories();
-    // The visitor may take the row's texts.
+    // The visitor may take the row's texts. Rows that share a GUID are each visited: the first of
+    // them is the object, the visitor passes over the others.
     void forEachItem(const std::function<void(StoredItem&)>& visit);
     // The rows in the catalogue's order, read one at a time while other rows are looked up and
     // updated in place; none when rows share a GUID (the first of them counts, which a walk cannot tell).
