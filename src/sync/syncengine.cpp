@@ -154,10 +154,12 @@ struct Source {
     std::unique_ptr<QIODevice> bytes;
 };
 
-// A file of this device's upload, written before the upload and kept until it is confirmed.
+// A file of this device's upload, written before the upload and kept until it is confirmed; sent
+// already while the merge's state was written, when it was ready by then.
 struct Prepared {
     std::string name;
     std::unique_ptr<QTemporaryFile> file;
+    std::unique_ptr<SyncTransport::Sending> sending;
 };
 
 class Sync {
@@ -189,6 +191,7 @@ private:
     bool expired(const SyncRecord& record) const;
     void writeSnapshotCategories(MergeSession& session, SyncFileWriter& writer);
     void writeSnapshotItems(SyncFileWriter& writer);
+    void sendDraft(MergeSession& session);
     SyncFileHeader uploadHeader(bool snapshot) const;
     void upload();
     void compactRetired();
@@ -221,6 +224,7 @@ private:
     std::vector<Prepared> prepared;
     std::optional<Prepared> draft;
     std::unique_ptr<SyncFileWriter> draftWriter;
+    long long draftRecords = 0;
     long long preparedSequence = 0;
     bool preparedSnapshot = false;
 };
@@ -596,12 +600,14 @@ bool Sync::mergeAndPrepare()
         draftWriter.reset();
         draft.reset();
         if (snapshotOnly() && sources.empty() && rule != JoinRule::None) {
-            draft.emplace(Prepared{syncFileName(sequence + 1, true), temporary()});
+            draft.emplace(Prepared{syncFileName(sequence + 1, true), temporary(), {}});
             draftWriter = std::make_unique<SyncFileWriter>(*draft->file, key ? &*key : nullptr,
                                                            folderOf(device) + "/" + draft->name, uploadHeader(true));
             settings.intoSnapshot = [this](SyncRecord record) { draftWriter->add(std::move(record)); };
         }
         MergeSession session(store, settings, clock);
+        if (draft)
+            settings.settled = [this, &session] { sendDraft(session); };
         session.captureLocalChanges();
         mergeSources(session);
         session.finish();
@@ -705,6 +711,23 @@ void Sync::writeSnapshotCategories(MergeSession& session, SyncFileWriter& writer
             writer.add(record);
 }
 
+// The first device's snapshot is whole once the merge settled: it is sent while the state is written,
+// and moved into place after the commit.
+void Sync::sendDraft(MergeSession& session)
+{
+    writeSnapshotCategories(session, *draftWriter);
+    draftWriter->finish();
+    draftRecords = draftWriter->count();
+    draftWriter.reset();
+    if (!draft->file->flush())
+        throw SyncError("Cannot write the file to upload: " + draft->file->errorString().toStdString());
+    if (own.missing) {
+        transport.makeFolder(folderOf(device));
+        own.missing = false;
+    }
+    draft->sending = transport.startPut(folderOf(device) + "/" + draft->name, *draft->file);
+}
+
 void Sync::writeSnapshotItems(SyncFileWriter& writer)
 {
     std::unordered_map<long long, std::string> items = store.packedItems();
@@ -753,7 +776,7 @@ void Sync::prepareUpload(MergeSession& session)
 
     const SyncKey* fileKey = key ? &*key : nullptr;
     if (!snapshotOnly()) {
-        Prepared changes{syncFileName(next, false), temporary()};
+        Prepared changes{syncFileName(next, false), temporary(), {}};
         SyncFileWriter writer(*changes.file, fileKey, folderOf(device) + "/" + changes.name, uploadHeader(false));
         for (const SyncStore::Pending& change : pending)
             if (auto record = session.currentRecord(change.kind, change.guid, change.key))
@@ -766,20 +789,21 @@ void Sync::prepareUpload(MergeSession& session)
     const long long changeBytes = own.changeBytesSinceSnapshot + (prepared.empty() ? 0 : prepared.back().file->size());
     preparedSnapshot =
         snapshotOnly() || forceSnapshot || (reference > 0 && changeBytes > reference) || !placeHasSnapshot();
-    if (preparedSnapshot) {
-        Prepared snapshot = draft ? std::move(*draft) : Prepared{syncFileName(next, true), temporary()};
-        std::unique_ptr<SyncFileWriter> writer =
-            draft ? std::move(draftWriter)
-                  : std::make_unique<SyncFileWriter>(*snapshot.file, fileKey, folderOf(device) + "/" + snapshot.name,
-                                                     uploadHeader(true));
-        if (!draft)
-            writeSnapshotItems(*writer);
-        writeSnapshotCategories(session, *writer);
-        writer->finish();
+    if (preparedSnapshot && draft) {
+        report.changesSent = static_cast<int>(draftRecords);
+        prepared.push_back(std::move(*draft));
+    } else if (preparedSnapshot) {
+        Prepared snapshot{syncFileName(next, true), temporary(), {}};
+        SyncFileWriter writer(*snapshot.file, fileKey, folderOf(device) + "/" + snapshot.name, uploadHeader(true));
+        writeSnapshotItems(writer);
+        writeSnapshotCategories(session, writer);
+        writer.finish();
         if (snapshotOnly())
-            report.changesSent = static_cast<int>(writer->count());
+            report.changesSent = static_cast<int>(writer.count());
         snapshot.file->flush();
         prepared.push_back(std::move(snapshot));
+    }
+    if (preparedSnapshot) {
         store.setMeta("snapshot-seen", textOf(jsonOf(uploadHeader(true).seen)));
         store.eraseMeta("cover");
     }
@@ -799,7 +823,10 @@ void Sync::upload()
     if (own.missing)
         transport.makeFolder(folderOf(device));
     for (Prepared& file : prepared)
-        transport.put(folderOf(device) + "/" + file.name, *file.file);
+        if (file.sending)
+            file.sending->place();
+        else
+            transport.put(folderOf(device) + "/" + file.name, *file.file);
     {
         Transaction transaction(store.catalogue());
         store.setMeta("sequence", std::to_string(preparedSequence));

@@ -605,6 +605,8 @@ void MergeSession::finish()
     if (!categoriesStand)
         settleCategories();
     store.clearDirty();
+    if (settings.settled)
+        settings.settled();
     store.flushState();
 }
 

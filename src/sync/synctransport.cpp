@@ -48,3 +48,26 @@ std::unique_ptr<QIODevice> SyncTransport::open(const std::string& path)
         throw SyncError("Cannot keep a file from the place: " + file->errorString().toStdString());
     return file;
 }
+
+namespace {
+
+class PutAtPlace : public SyncTransport::Sending {
+public:
+    PutAtPlace(SyncTransport& transport, std::string path, QIODevice& from)
+        : transport(transport), path(std::move(path)), from(from)
+    {
+    }
+    void place() override { transport.put(path, from); }
+
+private:
+    SyncTransport& transport;
+    std::string path;
+    QIODevice& from;
+};
+
+}  // namespace
+
+std::unique_ptr<SyncTransport::Sending> SyncTransport::startPut(const std::string& path, QIODevice& from)
+{
+    return std::make_unique<PutAtPlace>(*this, path, from);
+}

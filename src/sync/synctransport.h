@@ -54,6 +54,16 @@ public:
     // The file appears whole or not at all: it is written under a temporary name and moved into place.
     // `from` is read from its start to its end.
     virtual void put(const std::string& path, QIODevice& from) = 0;
+    // A put in two steps, so that the caller can go on while the file is sent: place() moves it into
+    // place (and raises what the put would have raised); a file never placed does not appear.
+    class Sending {
+    public:
+        virtual ~Sending() = default;
+        virtual void place() = 0;
+    };
+    // `from` is the sending's until place() returned or the sending is gone. By default the whole put
+    // is made at place().
+    virtual std::unique_ptr<Sending> startPut(const std::string& path, QIODevice& from);
     // Writes the file only where none is yet (whole or not at all); false when one was there.
     virtual bool create(const std::string& path, const QByteArray& data) = 0;
     // One that is gone already is fine.

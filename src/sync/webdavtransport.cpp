@@ -13,6 +13,8 @@
 #include <QUuid>
 
 #include <chrono>
+#include <exception>
+#include <thread>
 
 namespace {
 
@@ -38,7 +40,7 @@ const QByteArray listBody = "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
 }  // namespace
 
 WebDavTransport::WebDavTransport(const SyncPlace& place)
-    : base(QUrl(QString::fromStdString(place.place))), timeoutMs(place.timeoutSeconds * 1000)
+    : settings(place), base(QUrl(QString::fromStdString(place.place))), timeoutMs(place.timeoutSeconds * 1000)
 {
     if (!base.isValid() || base.host().isEmpty())
         throw SyncError("\"" + place.place + "\" is not a WebDAV address.");
@@ -58,6 +60,12 @@ QUrl WebDavTransport::urlOf(const std::string& path, bool folder) const
         full += '/';
     url.setPath(full);
     return url;
+}
+
+QUrl WebDavTransport::temporaryBeside(const std::string& path) const
+{
+    const std::string folder = path.substr(0, path.rfind('/') + 1);
+    return urlOf(folder + ".upload-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString(), false);
 }
 
 bool WebDavTransport::sameOrigin(const QUrl& url) const
@@ -310,9 +318,7 @@ bool WebDavTransport::moveIntoPlace(const QUrl& temporary, const QUrl& url, long
 
 void WebDavTransport::put(const std::string& path, QIODevice& from)
 {
-    const std::string folder = path.substr(0, path.rfind('/') + 1);
-    const QUrl temporary =
-        urlOf(folder + ".upload-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString(), false);
+    const QUrl temporary = temporaryBeside(path);
     from.seek(0);
     // Sent from memory where it fits: the network then takes it in large writes instead of the
     // small reads it makes of a file.
@@ -332,11 +338,82 @@ void WebDavTransport::put(const std::string& path, QIODevice& from)
     moveIntoPlace(temporary, urlOf(path, false), from.size(), true);
 }
 
+// The file is read here; the thread sends it from memory through a transport of its own, which it alone
+// uses, so that nothing of this one is shared.
+class WebDavTransport::SendingAhead final : public SyncTransport::Sending {
+public:
+    SendingAhead(WebDavTransport& owner, QUrl temporary, QUrl url, QByteArray bytes)
+        : owner(owner), temporary(std::move(temporary)), url(std::move(url)), size(bytes.size())
+    {
+        sending = std::thread([this, place = owner.settings, limits = owner.limits(), bytes = std::move(bytes)] {
+            send(place, limits, bytes);
+        });
+    }
+    ~SendingAhead() override
+    {
+        if (sending.joinable())
+            sending.join();
+        // A file sent and never placed goes again, unless a failure is on its way: then nothing more is
+        // asked of the server, and the temporary name is never read.
+        if (!placed && status / 100 == 2 && std::uncaught_exceptions() == 0) {
+            try {
+                owner.send("DELETE", temporary);
+            } catch (const SyncError&) {
+            }
+        }
+    }
+    SendingAhead(const SendingAhead&) = delete;
+    SendingAhead& operator=(const SendingAhead&) = delete;
+
+    void place() override
+    {
+        sending.join();
+        if (failure)
+            std::rethrow_exception(failure);
+        if (status != 201 && status != 204 && status != 200)
+            owner.refuse("PUT", temporary, status);
+        owner.sent += size;
+        placed = true;
+        owner.moveIntoPlace(temporary, url, size, true);
+    }
+
+private:
+    void send(const SyncPlace& place, const TransportLimits& limits, QByteArray bytes)
+    {
+        try {
+            WebDavTransport connection(place);
+            connection.setLimits(limits);
+            QBuffer body(&bytes);
+            body.open(QIODevice::ReadOnly);
+            status = connection.send("PUT", temporary, &body).status;
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+
+    WebDavTransport& owner;
+    const QUrl temporary, url;
+    const long long size;
+    std::thread sending;
+    int status = 0;
+    std::exception_ptr failure;
+    bool placed = false;
+};
+
+std::unique_ptr<SyncTransport::Sending> WebDavTransport::startPut(const std::string& path, QIODevice& from)
+{
+    if (from.size() > InMemoryUpload)
+        return SyncTransport::startPut(path, from);
+    from.seek(0);
+    QByteArray bytes = from.readAll();
+    if (bytes.size() != from.size())
+        throw SyncError("Cannot read the file to upload: " + from.errorString().toStdString());
+    return std::make_unique<SendingAhead>(*this, temporaryBeside(path), urlOf(path, false), std::move(bytes));
+}
+
 bool WebDavTransport::create(const std::string& path, const QByteArray& data)
 {
-    const std::string folder = path.substr(0, path.rfind('/') + 1);
-    const QUrl temporary =
-        urlOf(folder + ".upload-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString(), false);
+    const QUrl temporary = temporaryBeside(path);
     QByteArray copy = data;
     QBuffer body(&copy);
     body.open(QIODevice::ReadOnly);

@@ -21,6 +21,8 @@ public:
     void makeFolder(const std::string& folder) override;
     void fetch(const std::string& path, QIODevice& into) override;
     void put(const std::string& path, QIODevice& from) override;
+    // The PUT goes on a thread and a connection of its own; the MOVE into place waits for place().
+    std::unique_ptr<Sending> startPut(const std::string& path, QIODevice& from) override;
     bool create(const std::string& path, const QByteArray& data) override;
     void remove(const std::string& path) override;
     void removeFolder(const std::string& folder) override;
@@ -31,12 +33,15 @@ public:
     static constexpr long long slowestBytesPerSecond = 4096;
 
 private:
+    class SendingAhead;
     using Headers = QList<std::pair<QByteArray, QByteArray>>;
     struct Answer {
         int status = 0;
         QByteArray body;
     };
     QUrl urlOf(const std::string& path, bool folder) const;
+    // A name of its own beside the file, to upload to before the file is moved into place.
+    QUrl temporaryBeside(const std::string& path) const;
     // Sends the request and waits for the whole answer, following redirects within the place's
     // origin; the answer's body goes to sink when given. A failure to get an answer raises.
     Answer send(const QByteArray& verb, QUrl url, QIODevice* body = nullptr, const Headers& headers = {},
@@ -54,6 +59,7 @@ private:
     std::string where(const QUrl& url) const;
     [[noreturn]] void refuse(const QByteArray& verb, const QUrl& url, int status) const;
 
+    SyncPlace settings;
     QNetworkAccessManager network;
     QUrl base;
     QByteArray authorization;

@@ -106,6 +106,28 @@ TEST_P(SyncThroughWebDav, FailuresAreClearAndLoseNothing)
     EXPECT_EQ(b.items().size(), 1u) << "the change not sent while the server was down goes with the next sync";
 }
 
+// A first snapshot is sent while its merge is written; a merge worked out again after its backup sends
+// it again, and the first one sent never lands nor stays behind under its temporary name.
+TEST_P(SyncThroughWebDav, FirstSnapshotSentWhileItsMergeIsWrittenLandsOnceAndLeavesNothingBehind)
+{
+    int backups = 0;
+    a.options.backup = [&](const std::string&) {
+        ++backups;
+        return std::string("copy");
+    };
+    a.addItems(2000, General);
+    a.addCategory("lost", "Lost", "nowhere");
+    ASSERT_TRUE(sync(a).ok);
+    EXPECT_EQ(backups, 1) << "the merge gave the category without a parent a place";
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(served + "/sync/here/Varnelo"))
+        if (entry.is_regular_file())
+            files.push_back(entry.path().filename().string());
+    EXPECT_EQ(files, std::vector<std::string>{"snapshot-00000001.vsync"});
+    ASSERT_TRUE(sync(b).ok);
+    EXPECT_EQ(b.items().size(), 2000u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, SyncThroughWebDav, ::testing::Values(Server::Rclone, Server::Apache),
                          [](const auto& info) { return info.param == Server::Rclone ? "rclone" : "apache"; });
 
