@@ -458,9 +458,27 @@ void SyncStore::unpackStamps(const unsigned char* bytes, std::size_t size, Entry
     entry.deleted = bytes[0] & 4 ? get() : Stamp();
 }
 
+const SyncStore::Unwritten* SyncStore::unwrittenOf(long long key) const
+{
+    const std::size_t at = unwrittenAt.value(key);
+    return at == 0 ? nullptr : &unwritten[at - 1];
+}
+
+void SyncStore::keep(Unwritten row)
+{
+    // One past the row's place: a key new to the index finds 0 there.
+    std::size_t& at = unwrittenAt[row.key];
+    if (at != 0) {
+        unwritten[at - 1] = std::move(row);
+        return;
+    }
+    unwritten.push_back(std::move(row));
+    at = unwritten.size();
+}
+
 std::optional<SyncStore::Entry> SyncStore::state(long long key)
 {
-    if (auto kept = unwritten.constFind(key); kept != unwritten.cend()) {
+    if (const Unwritten* kept = unwrittenOf(key)) {
         Entry entry;
         entry.hash = kept->hash;
         const auto* stamps = reinterpret_cast<const unsigned char*>(kept->stamps.data());
@@ -487,22 +505,23 @@ std::optional<SyncStore::Entry> SyncStore::state(long long key)
 
 void SyncStore::setState(long long key, char kind, const Entry& entry)
 {
-    unwritten[key] = {kindNumber(kind), entry.hash, packStamps(entry),
-                      entry.record ? std::optional<std::string>(recordText(*entry.record)) : std::nullopt};
+    keep({key, kindNumber(kind), entry.hash, packStamps(entry),
+          entry.record ? std::optional<std::string>(recordText(*entry.record)) : std::nullopt});
 }
 
 void SyncStore::setState(long long key, const SyncRecord& record, long long hash)
 {
     // What nothing else holds is kept whole: a deleted object, an icon.
     const bool whole = record.deleted() || record.kind == SyncRecord::Icon;
-    unwritten[key] = {kindNumber(record.kind), hash,
-                      packStamps(record.created, record.fieldsStamp, record.parentStamp, record.deleteStamp),
-                      whole ? std::optional<std::string>(recordText(record)) : std::nullopt};
+    keep({key, kindNumber(record.kind), hash,
+          packStamps(record.created, record.fieldsStamp, record.parentStamp, record.deleteStamp),
+          whole ? std::optional<std::string>(recordText(record)) : std::nullopt});
 }
 
 void SyncStore::forgetUnwritten()
 {
     unwritten.clear();
+    unwrittenAt.clear();
     onlyUnwritten = false;
 }
 
@@ -511,8 +530,8 @@ void SyncStore::flushState()
     // In the table's order: each row then lands beside the last one instead of in a random page.
     std::vector<std::pair<long long, const Unwritten*>> rows;
     rows.reserve(unwritten.size());
-    for (auto row = unwritten.cbegin(); row != unwritten.cend(); ++row)
-        rows.emplace_back(row.key(), &row.value());
+    for (const Unwritten& row : unwritten)
+        rows.emplace_back(row.key, &row);
     std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     // Many rows a statement: a statement's run costs more than a row's insert. Into an emptied table
     // nothing is replaced, and a plain insert needs no statement journal.
@@ -542,8 +561,7 @@ void SyncStore::flushState()
         write.run();
         done += count;
     }
-    unwritten.clear();
-    onlyUnwritten = false;
+    forgetUnwritten();
 }
 
 std::unordered_map<long long, SyncStore::Entry> SyncStore::stateOfKind(char kind)
@@ -609,7 +627,7 @@ std::unordered_map<long long, long long> SyncStore::itemHashes()
 
 bool SyncStore::knows(long long key)
 {
-    if (unwritten.contains(key))
+    if (unwrittenAt.contains(key))
         return true;
     if (onlyUnwritten)
         return false;
@@ -622,11 +640,15 @@ bool SyncStore::knows(long long key)
 
 void SyncStore::clearState()
 {
-    unwritten.clear();
+    forgetUnwritten();
     db.ExecuteStatement("delete from sync_state;");
     onlyUnwritten = true;
     // Every row is written again before the state goes to the table.
-    unwritten.reserve(static_cast<qsizetype>(firstInteger(db, "select count(*) from link_table;")) + 1024);
+    const auto rows = static_cast<std::size_t>(firstInteger(
+                          db, "select (select count(*) from link_table) + (select count(*) from category_table);"))
+                      + 1024;
+    unwritten.reserve(rows);
+    unwrittenAt.reserve(static_cast<qsizetype>(rows));
 }
 
 void SyncStore::addPending(long long key, char kind, const std::string& guid)

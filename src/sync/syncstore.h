@@ -168,13 +168,18 @@ private:
     int lastDevice = -1;
     std::map<const char*, std::unique_ptr<Statement>> statements;
     struct Unwritten {
+        long long key;
         int kind;
         long long hash;
         std::string stamps;
         std::optional<std::string> record;
     };
-    // Open addressing: a first sync notes every row of the catalogue here.
-    QHash<long long, Unwritten> unwritten;
+    // The state set since the last flush, in the order it was set, and the place of each key's (open
+    // addressing: a first sync notes every row of the catalogue).
+    std::vector<Unwritten> unwritten;
+    QHash<long long, std::size_t> unwrittenAt;
+    const Unwritten* unwrittenOf(long long key) const;
+    void keep(Unwritten row);
     // The table was emptied in this transaction: what is not unwritten is not there.
     bool onlyUnwritten = false;
 };
