@@ -5,6 +5,10 @@
 
 #include <algorithm>
 #include <set>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 SyncRecord mergeRecord(const SyncRecord& mine, const SyncRecord& theirs)
 {
@@ -105,44 +109,44 @@ namespace {
 // and its category goes to the top level, so every device breaks the loop the same way.
 void breakLoops(std::map<std::string, std::string>& parentOf, const RecordSet& state)
 {
-    std::set<std::string> settled;
+    // The names are parentOf's keys, which stay where they are while the loop goes round.
+    std::unordered_set<std::string_view> settled, onPath;
+    std::vector<std::string_view> path;
     for (const auto& [start, unused] : parentOf) {
-        std::vector<std::string> path;
-        std::set<std::string> onPath;
-        std::string at = start;
-        while (!at.empty() && !settled.count(at) && parentOf.count(at)) {
-            if (onPath.count(at)) {
-                auto loopStart = std::find(path.begin(), path.end(), at);
-                std::string loser = at;
-                for (auto member = loopStart; member != path.end(); ++member) {
-                    const Stamp& stamp = state.at({SyncRecord::Category, *member}).parentStamp;
-                    if (stamp > state.at({SyncRecord::Category, loser}).parentStamp)
+        path.clear();
+        onPath.clear();
+        for (auto at = parentOf.find(start); at != parentOf.end() && !settled.count(at->first);
+             at = at->second.empty() ? parentOf.end() : parentOf.find(at->second)) {
+            if (!onPath.insert(at->first).second) {
+                auto member = std::find(path.begin(), path.end(), std::string_view(at->first));
+                std::string_view loser = at->first;
+                for (; member != path.end(); ++member) {
+                    const Stamp& stamp = state.at({SyncRecord::Category, std::string(*member)}).parentStamp;
+                    if (stamp > state.at({SyncRecord::Category, std::string(loser)}).parentStamp)
                         loser = *member;
                 }
-                parentOf[loser].clear();
+                parentOf.find(std::string(loser))->second.clear();
                 break;
             }
-            onPath.insert(at);
-            path.push_back(at);
-            at = parentOf[at];
+            path.push_back(at->first);
         }
         settled.insert(path.begin(), path.end());
     }
 }
 
 int levelOf(const std::string& guid, const std::map<std::string, std::string>& parentOf,
-            std::map<std::string, int>& levels)
+            std::unordered_map<std::string_view, int>& levels)
 {
-    std::vector<std::string> chain;
-    std::string at = guid;
-    while (!at.empty() && !levels.count(at)) {
-        chain.push_back(at);
-        at = parentOf.at(at);
+    std::vector<std::string_view> chain;
+    auto at = parentOf.find(guid);
+    while (at != parentOf.end() && !levels.count(at->first)) {
+        chain.push_back(at->first);
+        at = at->second.empty() ? parentOf.end() : parentOf.find(at->second);
     }
-    int level = at.empty() ? -1 : levels[at];
+    int level = at == parentOf.end() ? -1 : levels.at(at->first);
     for (auto link = chain.rbegin(); link != chain.rend(); ++link)
         levels[*link] = ++level;
-    return levels[guid];
+    return levels.at(guid);
 }
 
 bool madeBefore(const SyncRecord* a, const SyncRecord* b)
@@ -181,7 +185,8 @@ ResolvedCatalogue resolveCategories(const RecordSet& categories, const std::set<
             parent.clear();
     breakLoops(parentOf, categories);
 
-    std::map<std::string, int> levels;
+    std::unordered_map<std::string_view, int> levels;
+    levels.reserve(parentOf.size());
     for (const auto& [guid, parent] : parentOf)
         result.categories.push_back(
             {&categories.at({SyncRecord::Category, guid}), parent, levelOf(guid, parentOf, levels)});
