@@ -107,6 +107,13 @@ std::string Statement::text(int column) const
                  : std::string();
 }
 
+std::string_view Statement::textView(int column) const
+{
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    return bytes ? std::string_view(bytes, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
+                 : std::string_view();
+}
+
 std::vector<unsigned char> Statement::blob(int column) const
 {
     const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(statement, column));

@@ -45,6 +45,8 @@ public:
     double real(int column) const;
     // All the bytes of the value as text (NULs included); empty for NULL.
     std::string text(int column) const;
+    // The same, valid until the statement steps on or is reset.
+    std::string_view textView(int column) const;
     std::vector<unsigned char> blob(int column) const;
 
 private:

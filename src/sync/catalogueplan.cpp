@@ -96,9 +96,8 @@ LocalObject localObject(const StoredCategory& row, const std::vector<std::string
     return object;
 }
 
-SyncRecord itemContent(StoredItem row, const std::vector<DocumentFolder>& folders)
+void itemContentInto(StoredItem& row, const std::vector<DocumentFolder>& folders, SyncRecord& content)
 {
-    SyncRecord content;
     content.kind = SyncRecord::Item;
     const DocumentFolder* mappedTo = nullptr;
     std::optional<std::string> relative;
@@ -106,17 +105,30 @@ SyncRecord itemContent(StoredItem row, const std::vector<DocumentFolder>& folder
         if ((relative = below(row.target, folders[i].path)))
             mappedTo = &folders[i];
     auto& fields = content.fields;
-    fields.emplace("star", std::to_string(row.star));
-    fields.emplace("type", std::to_string(row.type));
-    fields.emplace("name", std::move(row.name));
-    fields.emplace("target", std::move(row.target));
-    fields.emplace("comment", std::move(row.comment));
-    if (mappedTo) {
-        fields.emplace("folder", mappedTo->name);
-        fields.emplace("relative", std::move(*relative));
+    // Only an item's fields stay, each written over in place.
+    for (auto field = fields.begin(); field != fields.end();) {
+        const std::string& name = field->first;
+        const bool kept = name == "star" || name == "type" || name == "name" || name == "target" || name == "comment"
+                          || (mappedTo && (name == "folder" || name == "relative"));
+        field = kept ? std::next(field) : fields.erase(field);
     }
-    content.guid = std::move(row.guid);
-    content.parent = std::move(row.category);
+    fields["star"] = std::to_string(row.star);
+    fields["type"] = std::to_string(row.type);
+    std::swap(fields["name"], row.name);
+    std::swap(fields["target"], row.target);
+    std::swap(fields["comment"], row.comment);
+    if (mappedTo) {
+        fields["folder"] = mappedTo->name;
+        fields["relative"] = std::move(*relative);
+    }
+    std::swap(content.guid, row.guid);
+    std::swap(content.parent, row.category);
+}
+
+SyncRecord itemContent(StoredItem row, const std::vector<DocumentFolder>& folders)
+{
+    SyncRecord content;
+    itemContentInto(row, folders, content);
     return content;
 }
 

@@ -47,6 +47,9 @@ LocalObject localObject(const StoredCategory& row, const std::vector<std::string
 LocalObject localObject(const StoredItem& row, const std::vector<DocumentFolder>& folders);
 // An item row as it travels, without the row's text: from a row given up, nothing is copied.
 SyncRecord itemContent(StoredItem row, const std::vector<DocumentFolder>& folders);
+// The same into a record written before, whose texts change places with the row's: neither side
+// allocates again for a text that fits the room it has. The record's stamps stay as they were.
+void itemContentInto(StoredItem& row, const std::vector<DocumentFolder>& folders, SyncRecord& content);
 LocalObject iconObject(const std::string& hash, const std::string& pngBase64, int slot);
 
 // Built-in icons are the same picture everywhere and go by their index; other icons by their content.

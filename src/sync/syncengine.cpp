@@ -603,7 +603,7 @@ bool Sync::mergeAndPrepare()
             draft.emplace(Prepared{syncFileName(sequence + 1, true), temporary(), {}});
             draftWriter = std::make_unique<SyncFileWriter>(*draft->file, key ? &*key : nullptr,
                                                            folderOf(device) + "/" + draft->name, uploadHeader(true));
-            settings.intoSnapshot = [this](SyncRecord record) { draftWriter->add(std::move(record)); };
+            settings.intoSnapshot = [this](SyncRecord& record) { draftWriter->take(record); };
         }
         MergeSession session(store, settings, clock);
         if (draft)

@@ -232,7 +232,7 @@ public:
         const std::lock_guard lock(mutex);
         spent.push_back(std::move(batch));
     }
-    // Frees the batches given back; the room of the last is used again.
+    // Frees the batches given back but the last, which comes back as it was.
     Batch takeBack()
     {
         std::vector<Batch> taken;
@@ -312,19 +312,33 @@ SyncFileWriter::~SyncFileWriter()
 
 void SyncFileWriter::add(SyncRecord record)
 {
-    waiting.push_back(std::move(record));
+    take(record);
+}
+
+void SyncFileWriter::take(SyncRecord& record)
+{
+    if (filled < waiting.size())
+        std::swap(waiting[filled], record);
+    else
+        waiting.push_back(std::move(record));
+    ++filled;
     ++records;
-    if (waiting.size() < RecordPipe::BatchSize)
-        return;
+    if (filled == RecordPipe::BatchSize)
+        handOn();
+}
+
+void SyncFileWriter::handOn()
+{
     if (!pipe) {
         pipe = std::make_unique<RecordPipe>();
         writing = std::thread([this] { writeBehind(); });
     }
     if (!pipe->push(std::move(waiting)))
         pipe->rethrowFailure();
+    // A batch written already comes back whole, its records to be written over.
     waiting = pipe->takeBack();
-    waiting.clear();
     waiting.reserve(RecordPipe::BatchSize);
+    filled = 0;
 }
 
 void SyncFileWriter::write(const RecordPipe::Batch& batch)
@@ -352,6 +366,7 @@ void SyncFileWriter::writeBehind()
 
 void SyncFileWriter::finish()
 {
+    waiting.resize(filled);
     if (pipe) {
         if (!waiting.empty() && !pipe->push(std::move(waiting)))
             pipe->rethrowFailure();
@@ -362,6 +377,7 @@ void SyncFileWriter::finish()
         write(waiting);
     }
     waiting.clear();
+    filled = 0;
     stream.write("{\"end\":\"" + std::to_string(records) + "\"}\n");
     stream.finish();
 }

@@ -53,16 +53,22 @@ public:
     SyncFileWriter(const SyncFileWriter&) = delete;
     SyncFileWriter& operator=(const SyncFileWriter&) = delete;
     void add(SyncRecord record);
+    // Takes the record, and leaves in its place one written before, to be written over: in a long
+    // run of records, their texts are allocated once.
+    void take(SyncRecord& record);
     void finish();
     long long count() const { return records; }
 
 private:
     void write(const std::vector<SyncRecord>& batch);
     void writeBehind();
+    void handOn();
 
     SyncStreamWriter stream;
     long long records = 0;
+    // The records of the next batch are its first `filled`; the others wait to be written over.
     std::vector<SyncRecord> waiting;
+    std::size_t filled = 0;
     std::unique_ptr<RecordPipe> pipe;
     std::thread writing;
 };

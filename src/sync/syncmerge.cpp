@@ -473,19 +473,27 @@ void MergeSession::adoptLocalOnly()
     // Every row was met by a record: none is left to adopt.
     if (itemsMet > 0 && itemsMet == store.itemCount())
         return;
+    // One record made again and again, and passed on in exchange for one written before: in a catalogue
+    // of many items, most texts find the room they need.
+    SyncRecord record;
+    const auto assign = [](Stamp& to, const Stamp& from) {
+        to.clock = from.clock;
+        to.device.assign(from.device);
+    };
     store.forEachItem([&](StoredItem& row) {
         const long long key = objectKey(SyncRecord::Item, row.guid);
         if (store.knows(key))
             return;
-        SyncRecord record = itemContent(std::move(row), settings.documentFolders);
+        itemContentInto(row, settings.documentFolders, record);
         auto note = notes.find(key);
-        record.fieldsStamp = noted(note != notes.end() ? note->second.content : Stamp(), {});
-        record.parentStamp = noted(note != notes.end() ? note->second.place : Stamp(), record.fieldsStamp);
-        record.created = std::min(record.fieldsStamp, record.parentStamp);
+        assign(record.fieldsStamp, noted(note != notes.end() ? note->second.content : Stamp(), {}));
+        assign(record.parentStamp, noted(note != notes.end() ? note->second.place : Stamp(), record.fieldsStamp));
+        assign(record.created, std::min(record.fieldsStamp, record.parentStamp));
+        assign(record.deleteStamp, Stamp());
         store.setState(key, record, objectHash(record));
         pend(key, SyncRecord::Item, record.guid);
         if (settings.intoSnapshot)
-            settings.intoSnapshot(std::move(record));
+            settings.intoSnapshot(record);
     });
 }
 

@@ -32,8 +32,9 @@ struct MergeSettings {
     // as a change of its own.
     bool everythingInSnapshot = false;
     // Where the records of the rows a new device adopts go as they are made, when its first upload is a
-    // snapshot of them: one pass over the catalogue instead of two.
-    std::function<void(SyncRecord)> intoSnapshot{};
+    // snapshot of them: one pass over the catalogue instead of two. It takes the record and leaves in its
+    // place one to be written over.
+    std::function<void(SyncRecord&)> intoSnapshot{};
     // Called once the catalogue and every record are settled, before the state goes to its table: what
     // depends only on them (the snapshot) can be finished and sent meanwhile.
     std::function<void()> settled{};

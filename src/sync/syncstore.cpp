@@ -118,15 +118,23 @@ long long hash64(const std::string& bytes)
     return value;
 }
 
+// Into the texts the item holds, which keep their room.
+void readItemRow(const Statement& row, StoredItem& item)
+{
+    item.guid.assign(row.textView(0));
+    item.name.assign(row.textView(1));
+    item.target.assign(row.textView(2));
+    item.category.assign(row.textView(3));
+    item.star = static_cast<int>(row.integer(4));
+    item.comment.assign(row.textView(5));
+    item.type = static_cast<int>(row.integer(6));
+}
+
 StoredItem itemRow(const Statement& row)
 {
-    return {row.text(0),
-            row.text(1),
-            row.text(2),
-            row.text(3),
-            static_cast<int>(row.integer(4)),
-            row.text(5),
-            static_cast<int>(row.integer(6))};
+    StoredItem item;
+    readItemRow(row, item);
+    return item;
 }
 
 StoredCategory categoryRow(const Statement& row)
@@ -744,10 +752,12 @@ std::vector<StoredCategory> SyncStore::categories()
 
 void SyncStore::forEachItem(const std::function<void(StoredItem&)>& visit)
 {
+    // One item read into again and again: the texts a visitor leaves in it are written over.
+    StoredItem item;
     for (Statement row(db, "select guid, name, target, category, star, comment, type from link_table order by "
                            "itemorder;");
          row.step();) {
-        StoredItem item = itemRow(row);
+        readItemRow(row, item);
         visit(item);
     }
 }

@@ -236,6 +236,19 @@ TEST(Merge, FilesBelowAMappedDocumentFolderLandBelowTheOtherMachinesMapping)
         const SyncRecord record = localObject(c.row, here).content;
         EXPECT_EQ(itemRowOf({&record, "c"}, c.receiver).target, c.expected) << c.row.target;
     }
+    // A record written over, as a long run of rows does, keeps nothing of what it held before: not a
+    // category's fields, not the mapping of the item before.
+    SyncRecord reused = category("old", "p", at(3), at(4));
+    reused.fields["icon"] = "7";
+    for (int round = 0; round < 2; ++round)
+        for (const Case& c : cases) {
+            StoredItem row = c.row;
+            itemContentInto(row, here, reused);
+            const SyncRecord fresh = itemContent(c.row, here);
+            EXPECT_EQ(std::tie(reused.kind, reused.guid, reused.parent, reused.fields),
+                      std::tie(fresh.kind, fresh.guid, fresh.parent, fresh.fields))
+                << c.row.target;
+        }
 }
 
 TEST(Merge, ReadingPlanNeverSkipsAChangeAndFallsBackToTheSnapshot)
