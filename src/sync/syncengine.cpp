@@ -25,8 +25,10 @@
 #include <map>
 #include <optional>
 #include <sys/file.h>
+#include <string_view>
 #include <thread>
 #include <tuple>
+#include <unordered_set>
 #include <unistd.h>
 
 namespace {
@@ -701,14 +703,21 @@ void Sync::writeSnapshotCategories(MergeSession& session, SyncFileWriter& writer
     std::vector<StoredCategory> categories = store.categories();
     std::stable_sort(categories.begin(), categories.end(),
                      [](const StoredCategory& a, const StoredCategory& b) { return a.level < b.level; });
-    std::set<std::string> written;
+    const RecordSet& records = session.categoryAndIconRecords();
+    // Copied into one record the writer hands back written: its texts keep their room.
+    SyncRecord record;
+    const auto write = [&](const SyncRecord& known) {
+        record = known;
+        writer.take(record);
+    };
+    std::unordered_set<std::string_view> written;
     for (const StoredCategory& row : categories)
-        if (auto record = session.currentRecord(SyncRecord::Category, row.guid, 0);
-            record && written.insert(row.guid).second)
-            writer.add(*record);
-    for (const auto& [key, record] : session.categoryAndIconRecords())
-        if ((key.first == SyncRecord::Icon || !written.count(key.second)) && !expired(record))
-            writer.add(record);
+        if (auto known = records.find({SyncRecord::Category, row.guid});
+            known != records.end() && written.insert(known->first.second).second)
+            write(known->second);
+    for (const auto& [key, known] : records)
+        if ((key.first == SyncRecord::Icon || !written.count(key.second)) && !expired(known))
+            write(known);
 }
 
 // The first device's snapshot is whole once the merge settled: it is sent while the state is written,
