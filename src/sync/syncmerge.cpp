@@ -350,32 +350,37 @@ void MergeSession::keepPresent(SyncRecord& merged, const SyncRecord& present, lo
         result.cameBack = static_cast<int>(cameBack.size());
 }
 
-std::optional<StoredItem> MergeSession::itemRow(const std::string& guid)
+const std::optional<StoredItem>& MergeSession::itemRow(const std::string& guid)
 {
     if (auto waiting = inserting.find(guid); waiting != inserting.end())
-        return waiting->second.row;
+        return met = waiting->second.row;
     if (deleting.count(guid))
-        return std::nullopt;
+        return met = std::nullopt;
     if (walkWanted) {
         walk = store.walkItems();
         walkWanted = false;
     }
-    if (walk)
-        if (auto next = walk->take(guid))
-            return next;
-    return store.item(guid);
+    if (walk) {
+        if (!met)
+            met.emplace();
+        if (walk->take(guid, *met))
+            return met;
+    }
+    return met = store.item(guid);
 }
 
 void MergeSession::mergeItem(const SyncRecord& incoming)
 {
     const long long key = objectKey(SyncRecord::Item, incoming.guid);
-    const auto row = itemRow(incoming.guid);
+    const std::optional<StoredItem>& row = itemRow(incoming.guid);
     const auto entry = store.state(key);
     // A joining catalogue that holds the object as the place has it takes the place's stamps: the most
     // common case of a join, and the one worth doing in few steps.
     if (!entry && row && settings.rule != JoinRule::None && settings.rule != JoinRule::Exact && !incoming.deleted()
         && !notes.count(key)) {
-        const SyncRecord mine = itemContent(*row, settings.documentFolders);
+        // Copied into texts kept from the row before, which mostly have the room already.
+        compared = *row;
+        itemContentInto(compared, settings.documentFolders, mine);
         if (mine.parent == incoming.parent && mine.fields == incoming.fields) {
             const long long hash = objectHash(mine);
             if (noteFirstPresence(key))

@@ -88,7 +88,8 @@ private:
                                      long long key);
     void mergeItem(const SyncRecord& incoming);
     void mergeKept(const SyncRecord& incoming);
-    std::optional<StoredItem> itemRow(const std::string& guid);
+    // The row an item's record meets, kept in `met` until the next record.
+    const std::optional<StoredItem>& itemRow(const std::string& guid);
     void holderMayGo(const std::string& category);
     void keepPresent(SyncRecord& merged, const SyncRecord& present, long long key);
     void storeItem(long long key, const SyncRecord& merged, const std::optional<StoredItem>& row);
@@ -129,6 +130,10 @@ private:
     std::unique_ptr<SyncStore::Walk> walk;
     // A joining catalogue's rows are walked once the first record of the place asks for one.
     bool walkWanted = false;
+    // A row met by a record of the place and its content, made again for each.
+    std::optional<StoredItem> met;
+    StoredItem compared;
+    SyncRecord mine;
     // Items to delete, with the device whose deletion it is.
     std::map<std::string, std::string> deleting;
 };

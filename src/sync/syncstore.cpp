@@ -765,19 +765,18 @@ void SyncStore::forEachItem(const std::function<void(StoredItem&)>& visit)
 SyncStore::Walk::Walk(CppSQLite3DB& db)
     : rows(db, "select guid, name, target, category, star, comment, type from link_table order by itemorder;")
 {
-    if (rows.step())
-        next = itemRow(rows);
+    if ((more = rows.step()))
+        readItemRow(rows, next);
 }
 
-std::optional<StoredItem> SyncStore::Walk::take(const std::string& guid)
+bool SyncStore::Walk::take(const std::string& guid, StoredItem& into)
 {
-    if (!next || next->guid != guid)
-        return std::nullopt;
-    std::optional<StoredItem> found = std::move(next);
-    next.reset();
-    if (rows.step())
-        next = itemRow(rows);
-    return found;
+    if (!more || next.guid != guid)
+        return false;
+    std::swap(next, into);
+    if ((more = rows.step()))
+        readItemRow(rows, next);
+    return true;
 }
 
 bool SyncStore::guidsShared()

@@ -131,12 +131,14 @@ public:
     class Walk {
     public:
         explicit Walk(CppSQLite3DB& db);
-        // The row of the GUID when it is the next one, which then moves on.
-        std::optional<StoredItem> take(const std::string& guid);
+        // The row of the GUID when it is the next one, exchanged with `into`, whose texts the walk
+        // reads the row after into; false when the next row is another one.
+        bool take(const std::string& guid, StoredItem& into);
 
     private:
         Statement rows;
-        std::optional<StoredItem> next;
+        StoredItem next;
+        bool more = false;
     };
     std::unique_ptr<Walk> walkItems();
     void writeItem(const StoredItem& row, bool exists);
