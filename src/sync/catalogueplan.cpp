@@ -104,23 +104,27 @@ void itemContentInto(StoredItem& row, const std::vector<DocumentFolder>& folders
     for (std::size_t i = 0; row.type == 0 && !mappedTo && i < folders.size(); ++i)
         if ((relative = below(row.target, folders[i].path)))
             mappedTo = &folders[i];
+    // An item's fields in the map's order: a record that holds just these is written over in place.
+    static const std::vector<std::string> plain = {"comment", "name", "star", "target", "type"},
+                                          mapped = {"comment", "folder", "name", "relative", "star", "target", "type"};
+    const std::vector<std::string>& names = mappedTo ? mapped : plain;
     auto& fields = content.fields;
-    // Only an item's fields stay, each written over in place.
-    for (auto field = fields.begin(); field != fields.end();) {
-        const std::string& name = field->first;
-        const bool kept = name == "star" || name == "type" || name == "name" || name == "target" || name == "comment"
-                          || (mappedTo && (name == "folder" || name == "relative"));
-        field = kept ? std::next(field) : fields.erase(field);
+    if (!std::equal(fields.begin(), fields.end(), names.begin(), names.end(),
+                    [](const auto& field, const std::string& name) { return field.first == name; })) {
+        fields.clear();
+        for (const std::string& name : names)
+            fields.emplace_hint(fields.end(), name, std::string());
     }
-    fields["star"] = std::to_string(row.star);
-    fields["type"] = std::to_string(row.type);
-    std::swap(fields["name"], row.name);
-    std::swap(fields["target"], row.target);
-    std::swap(fields["comment"], row.comment);
-    if (mappedTo) {
-        fields["folder"] = mappedTo->name;
-        fields["relative"] = std::move(*relative);
-    }
+    auto field = fields.begin();
+    std::swap((field++)->second, row.comment);
+    if (mappedTo)
+        (field++)->second = mappedTo->name;
+    std::swap((field++)->second, row.name);
+    if (mappedTo)
+        (field++)->second = std::move(*relative);
+    (field++)->second = std::to_string(row.star);
+    std::swap((field++)->second, row.target);
+    field->second = std::to_string(row.type);
     std::swap(content.guid, row.guid);
     std::swap(content.parent, row.category);
 }
