@@ -558,6 +558,12 @@ void SyncStore::flushState()
         Statement& write = prepared(
             (onlyUnwritten ? (count == Many ? insertMany : insertOne) : (count == Many ? replaceMany : replaceOne))
                 .c_str());
+        // The rows lie in memory in the order they were set, not in this one: those of the next
+        // statement are fetched while this one runs.
+        for (std::size_t i = done + count; i < std::min(rows.size(), done + 2 * count); ++i) {
+            __builtin_prefetch(rows[i].second);
+            __builtin_prefetch(reinterpret_cast<const char*>(rows[i].second) + 64);
+        }
         for (std::size_t i = 0; i < count; ++i) {
             const auto& [key, row] = rows[done + i];
             const int at = static_cast<int>(i) * 5;
