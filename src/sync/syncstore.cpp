@@ -9,6 +9,8 @@
 
 #include <QJsonObject>
 #include <algorithm>
+#include <bit>
+#include <random>
 
 #include <sodium.h>
 
@@ -466,16 +468,79 @@ void SyncStore::unpackStamps(const unsigned char* bytes, std::size_t size, Entry
     entry.deleted = bytes[0] & 4 ? get() : Stamp();
 }
 
+// A multiplier of this run's own spreads the keys: records from a place cannot be made to pile up
+// in one stretch of table.
+SyncStore::KeyIndex::KeyIndex()
+{
+    std::random_device device;
+    multiplier = (static_cast<unsigned long long>(device()) << 32 | device()) | 1;
+}
+
+std::size_t SyncStore::KeyIndex::home(long long key) const
+{
+    return static_cast<std::size_t>((static_cast<unsigned long long>(key) * multiplier) >> shift);
+}
+
+void SyncStore::KeyIndex::reserve(std::size_t count)
+{
+    if (count * 2 > table.size())
+        grow(std::bit_ceil(count * 2));
+}
+
+void SyncStore::KeyIndex::grow(std::size_t size)
+{
+    std::vector<Slot> old = std::move(table);
+    table.assign(size, Slot());
+    shift = 64 - std::countr_zero(size);
+    used = 0;
+    for (const Slot& slot : old)
+        if (slot.place != 0)
+            at(slot.key) = slot.place;
+}
+
+std::size_t SyncStore::KeyIndex::find(long long key) const
+{
+    if (table.empty())
+        return 0;
+    for (std::size_t slot = home(key);; slot = (slot + 1) & (table.size() - 1)) {
+        if (table[slot].place == 0 || table[slot].key == key)
+            return table[slot].place;
+    }
+}
+
+std::size_t& SyncStore::KeyIndex::at(long long key)
+{
+    // At most half full, so that a search ends soon.
+    if ((used + 1) * 2 > table.size())
+        grow(std::max<std::size_t>(64, table.size() * 2));
+    for (std::size_t at = home(key);; at = (at + 1) & (table.size() - 1)) {
+        Slot& slot = table[at];
+        if (slot.place == 0) {
+            slot.key = key;
+            ++used;
+            return slot.place;
+        }
+        if (slot.key == key)
+            return slot.place;
+    }
+}
+
+void SyncStore::KeyIndex::clear()
+{
+    table = {};
+    used = 0;
+}
+
 const SyncStore::Unwritten* SyncStore::unwrittenOf(long long key) const
 {
-    const std::size_t at = unwrittenAt.value(key);
+    const std::size_t at = unwrittenAt.find(key);
     return at == 0 ? nullptr : &unwritten[at - 1];
 }
 
 void SyncStore::keep(Unwritten row)
 {
     // One past the row's place: a key new to the index finds 0 there.
-    std::size_t& at = unwrittenAt[row.key];
+    std::size_t& at = unwrittenAt.at(row.key);
     if (at != 0) {
         unwritten[at - 1] = std::move(row);
         return;
@@ -641,7 +706,7 @@ std::unordered_map<long long, long long> SyncStore::itemHashes()
 
 bool SyncStore::knows(long long key)
 {
-    if (unwrittenAt.contains(key))
+    if (unwrittenAt.find(key) != 0)
         return true;
     if (onlyUnwritten)
         return false;
@@ -662,7 +727,7 @@ void SyncStore::clearState()
                           db, "select (select count(*) from link_table) + (select count(*) from category_table);"))
                       + 1024;
     unwritten.reserve(rows);
-    unwrittenAt.reserve(static_cast<qsizetype>(rows));
+    unwrittenAt.reserve(rows);
 }
 
 void SyncStore::addPending(long long key, char kind, const std::string& guid)

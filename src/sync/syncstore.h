@@ -179,7 +179,31 @@ private:
     // The state set since the last flush, in the order it was set, and the place of each key's (open
     // addressing: a first sync notes every row of the catalogue).
     std::vector<Unwritten> unwritten;
-    QHash<long long, std::size_t> unwrittenAt;
+    // Open addressing over keys that are hashes already: most are found at the first slot tried.
+    class KeyIndex {
+    public:
+        KeyIndex();
+        void reserve(std::size_t count);
+        // One past the place of the key's row; 0 when the key is not there.
+        std::size_t find(long long key) const;
+        // The same, to be set: a key new to the index finds 0 there.
+        std::size_t& at(long long key);
+        void clear();
+
+    private:
+        struct Slot {
+            long long key = 0;
+            std::size_t place = 0;
+        };
+        std::size_t home(long long key) const;
+        void grow(std::size_t size);
+
+        std::vector<Slot> table;
+        std::size_t used = 0;
+        unsigned long long multiplier;
+        int shift = 0;
+    };
+    KeyIndex unwrittenAt;
     const Unwritten* unwrittenOf(long long key) const;
     void keep(Unwritten row);
     // The table was emptied in this transaction: what is not unwritten is not there.
