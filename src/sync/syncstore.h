@@ -7,7 +7,6 @@
 #include "storage/cdbmanager.h"
 #include "storage/statement.h"
 
-#include <QHash>
 
 #include <functional>
 #include <map>
