@@ -58,7 +58,8 @@ MergeSession::MergeSession(SyncStore& store, const MergeSettings& settings, Hybr
     store.forgetUnwritten();
     for (StoredCategory& row : store.categories()) {
         categoryGuids.insert(row.guid);
-        categoryRows.emplace(row.guid, std::move(row));
+        const std::string guid = row.guid;
+        rowGuids.insert(categoryRows.emplace(guid, std::move(row)).first->first);
     }
     if (const auto pictures = splitIconList(store.catalogue().LoadIconList())) {
         iconPictures = *pictures;
@@ -73,6 +74,7 @@ MergeSession::MergeSession(SyncStore& store, const MergeSettings& settings, Hybr
         store.clearState();
         store.clearPending();
         walkWanted = true;
+        presentAtStart.reserve(store.itemCount());
         return;
     }
     const auto categories = store.stateOfKind(SyncRecord::Category);
@@ -350,7 +352,7 @@ void MergeSession::keepPresent(SyncRecord& merged, const SyncRecord& present, lo
         result.cameBack = static_cast<int>(cameBack.size());
 }
 
-const std::optional<StoredItem>& MergeSession::itemRow(const std::string& guid)
+const std::optional<StoredItem>& MergeSession::itemRow(const std::string& guid, bool walked)
 {
     if (auto waiting = inserting.find(guid); waiting != inserting.end())
         return met = waiting->second.row;
@@ -360,7 +362,7 @@ const std::optional<StoredItem>& MergeSession::itemRow(const std::string& guid)
         walk = store.walkItems();
         walkWanted = false;
     }
-    if (walk) {
+    if (walk && walked) {
         if (!met)
             met.emplace();
         if (walk->take(guid, *met))
@@ -372,8 +374,9 @@ const std::optional<StoredItem>& MergeSession::itemRow(const std::string& guid)
 void MergeSession::mergeItem(const SyncRecord& incoming)
 {
     const long long key = objectKey(SyncRecord::Item, incoming.guid);
-    const std::optional<StoredItem>& row = itemRow(incoming.guid);
     const auto entry = store.state(key);
+    // A record of a GUID met before in this merge may find a later row of that GUID in the walk.
+    const std::optional<StoredItem>& row = itemRow(incoming.guid, !entry);
     // A joining catalogue that holds the object as the place has it takes the place's stamps: the most
     // common case of a join, and the one worth doing in few steps.
     if (!entry && row && settings.rule != JoinRule::None && settings.rule != JoinRule::Exact && !incoming.deleted()
@@ -386,14 +389,13 @@ void MergeSession::mergeItem(const SyncRecord& incoming)
             if (noteFirstPresence(key))
                 ++itemsMet;
             store.setState(key, incoming, hash);
-            // Items come category by category: the last category found is found again.
-            if (incoming.parent != lastPlacedParent) {
+            // Items often come category by category: the last category found is found again.
+            if (incoming.parent != lastPlacedParent && rowGuids.count(incoming.parent)) {
+                lastPlacedParent = incoming.parent;
+            } else if (incoming.parent != lastPlacedParent) {
                 if (!categoryGuids.count(incoming.parent))
                     unplaced.push_back(incoming.guid);
-                const bool rowThere = categoryRows.count(incoming.parent) != 0;
-                itemsLeftTheirPlace = itemsLeftTheirPlace || !rowThere;
-                if (rowThere && categoryGuids.count(incoming.parent))
-                    lastPlacedParent = incoming.parent;
+                itemsLeftTheirPlace = true;
             }
             return;
         }
@@ -440,7 +442,7 @@ void MergeSession::storeItem(long long key, const SyncRecord& merged, const std:
     }
     if (!categoryGuids.count(merged.parent))
         unplaced.push_back(merged.guid);
-    itemsLeftTheirPlace = itemsLeftTheirPlace || !categoryRows.count(merged.parent);
+    itemsLeftTheirPlace = itemsLeftTheirPlace || !rowGuids.count(merged.parent);
     store.setState(key, merged, objectHash(itemContent(wanted, settings.documentFolders)));
 }
 

@@ -11,6 +11,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -89,7 +90,7 @@ private:
     void mergeItem(const SyncRecord& incoming);
     void mergeKept(const SyncRecord& incoming);
     // The row an item's record meets, kept in `met` until the next record.
-    const std::optional<StoredItem>& itemRow(const std::string& guid);
+    const std::optional<StoredItem>& itemRow(const std::string& guid, bool walked);
     void holderMayGo(const std::string& category);
     void keepPresent(SyncRecord& merged, const SyncRecord& present, long long key);
     void storeItem(long long key, const SyncRecord& merged, const std::optional<StoredItem>& row);
@@ -104,6 +105,8 @@ private:
     MergeOutcome result;
 
     std::map<std::string, StoredCategory> categoryRows;
+    // Their GUIDs, for the question asked of every item.
+    std::unordered_set<std::string_view> rowGuids;
     // Every GUID a category goes by, here or in a record: no item may take one.
     std::unordered_set<std::string> categoryGuids;
     std::vector<std::string> iconPictures, iconHashes, iconRefs;

@@ -126,7 +126,8 @@ public:
     // them is the object, the visitor passes over the others.
     void forEachItem(const std::function<void(StoredItem&)>& visit);
     // The rows in the catalogue's order, read one at a time while other rows are looked up and
-    // updated in place; none when rows share a GUID (the first of them counts, which a walk cannot tell).
+    // updated in place. A walk only moves on past a row it gave: the row it gives is the first of its
+    // GUID unless the GUID was asked for before.
     class Walk {
     public:
         explicit Walk(CppSQLite3DB& db);
@@ -151,7 +152,6 @@ public:
 private:
     void createTables();
     void createTriggers();
-    bool guidsShared();
     void upgradeFirstFormat();
     int deviceNumber(const std::string& device);
     std::string deviceOf(int number);

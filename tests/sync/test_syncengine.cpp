@@ -451,6 +451,24 @@ TEST_F(SyncThroughFolder, RowsSharingAGuidTravelAsTheFirstOfThem)
         << "the rows of the catalogue stay as they are";
 }
 
+// A joining catalogue that meets a GUID of two rows in two files takes the first row both times, not
+// the second row the first record left its walk at.
+TEST_F(SyncThroughFolder, RowsSharingAGuidMetTwiceByAJoinAreTheFirstBothTimes)
+{
+    a.addItem("dup", "first", General);
+    // Enough besides that a change is sent as a change, after the snapshot.
+    a.addItems(200, General);
+    sync(a);
+    a.addCategory("other", "Other");
+    a.execute("update link_table set category='other' where guid='dup';");
+    sync(a);
+    b.addItem("dup", "first", General);
+    b.addItem("dup", "second", General);
+    sync(b);
+    EXPECT_EQ(b.column("select name || '@' || category from link_table where guid='dup' order by itemorder;"),
+              (std::vector<std::string>{"first@other", "first@other"}));
+}
+
 namespace {
 
 // Two categories whose share of an item's hash (its place) is the same number.
