@@ -58,8 +58,7 @@ MergeSession::MergeSession(SyncStore& store, const MergeSettings& settings, Hybr
     store.forgetUnwritten();
     for (StoredCategory& row : store.categories()) {
         categoryGuids.insert(row.guid);
-        const std::string guid = row.guid;
-        rowGuids.insert(categoryRows.emplace(guid, std::move(row)).first->first);
+        rowGuids.insert(categoryRows.emplace(row.guid, std::move(row)).first->first);
     }
     if (const auto pictures = splitIconList(store.catalogue().LoadIconList())) {
         iconPictures = *pictures;

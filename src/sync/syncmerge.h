@@ -133,8 +133,9 @@ private:
     std::unique_ptr<SyncStore::Walk> walk;
     // A joining catalogue's rows are walked once the first record of the place asks for one.
     bool walkWanted = false;
-    // A row met by a record of the place and its content, made again for each.
+    // The row the record in hand meets, kept until the next record.
     std::optional<StoredItem> met;
+    // That row and its content, as compared with the record: written over for each.
     StoredItem compared;
     SyncRecord mine;
     // Items to delete, with the device whose deletion it is.

@@ -7,7 +7,6 @@
 #include "storage/cdbmanager.h"
 #include "storage/statement.h"
 
-
 #include <functional>
 #include <map>
 #include <memory>
@@ -175,8 +174,8 @@ private:
         std::string stamps;
         std::optional<std::string> record;
     };
-    // The state set since the last flush, in the order it was set, and the place of each key's (open
-    // addressing: a first sync notes every row of the catalogue).
+    // The state set since the last flush, in the order it was set (a first sync notes every row of the
+    // catalogue here), and where each key's is.
     std::vector<Unwritten> unwritten;
     // Open addressing over keys that are hashes already: most are found at the first slot tried.
     class KeyIndex {
