@@ -105,9 +105,11 @@ void MergeSession::pend(long long key, char kind, const std::string& guid)
 
 bool MergeSession::noteFirstPresence(long long key)
 {
-    const qsizetype before = presentAtStart.size();
-    presentAtStart.insert(key);
-    return presentAtStart.size() != before;
+    std::size_t& present = presentAtStart.at(key);
+    if (present != 0)
+        return false;
+    present = 1;
+    return true;
 }
 
 Stamp MergeSession::fallback()
@@ -318,7 +320,7 @@ void MergeSession::mergeKept(const SyncRecord& incoming)
     else if (settings.rule != JoinRule::None && incoming.kind == SyncRecord::Category)
         local = joined(incoming.kind, incoming, localCategory(incoming.guid), number);
     SyncRecord merged = local ? mergeRecord(*local, incoming) : incoming;
-    if (merged.deleted() && presentAtStart.contains(number))
+    if (merged.deleted() && presentAtStart.find(number) != 0)
         if (auto row = localCategory(incoming.guid))
             keepPresent(merged, row->content, number);
     if (local && merged == *local && !(settings.rule != JoinRule::None && !records.count(key)))
@@ -409,7 +411,7 @@ void MergeSession::mergeItem(const SyncRecord& incoming)
             joined(SyncRecord::Item, incoming,
                    row ? std::optional<LocalObject>(localObject(*row, settings.documentFolders)) : std::nullopt, key);
     SyncRecord merged = local ? mergeRecord(*local, incoming) : incoming;
-    if (merged.deleted() && row && presentAtStart.contains(key))
+    if (merged.deleted() && row && presentAtStart.find(key) != 0)
         keepPresent(merged, localObject(*row, settings.documentFolders).content, key);
     if (entry && local && merged == *local)
         return;

@@ -5,8 +5,6 @@
 #include "hybridclock.h"
 #include "syncstore.h"
 
-#include <QSet>
-
 #include <functional>
 #include <map>
 #include <set>
@@ -114,8 +112,8 @@ private:
     RecordSet records;
     std::set<RecordKey> touched;
     std::map<long long, SyncStore::Dirty> notes;
-    // Open addressing: a joining catalogue notes every item here.
-    QSet<long long> presentAtStart;
+    // Every item a joining catalogue held, by its key (1 for each).
+    KeyIndex presentAtStart;
     // A category both in the catalogue and among the records: an item in it needs no placing.
     std::string lastPlacedParent;
     std::set<long long> cameBack;

@@ -9,8 +9,6 @@
 
 #include <QJsonObject>
 #include <algorithm>
-#include <bit>
-#include <random>
 
 #include <sodium.h>
 
@@ -466,69 +464,6 @@ void SyncStore::unpackStamps(const unsigned char* bytes, std::size_t size, Entry
     entry.fields = bytes[0] & 1 ? get() : entry.created;
     entry.parent = bytes[0] & 2 ? get() : entry.created;
     entry.deleted = bytes[0] & 4 ? get() : Stamp();
-}
-
-// A multiplier of this run's own spreads the keys: records from a place cannot be made to pile up
-// in one stretch of table.
-SyncStore::KeyIndex::KeyIndex()
-{
-    std::random_device device;
-    multiplier = (static_cast<unsigned long long>(device()) << 32 | device()) | 1;
-}
-
-std::size_t SyncStore::KeyIndex::home(long long key) const
-{
-    return static_cast<std::size_t>((static_cast<unsigned long long>(key) * multiplier) >> shift);
-}
-
-void SyncStore::KeyIndex::reserve(std::size_t count)
-{
-    if (count * 2 > table.size())
-        grow(std::bit_ceil(count * 2));
-}
-
-void SyncStore::KeyIndex::grow(std::size_t size)
-{
-    std::vector<Slot> old = std::move(table);
-    table.assign(size, Slot());
-    shift = 64 - std::countr_zero(size);
-    used = 0;
-    for (const Slot& slot : old)
-        if (slot.place != 0)
-            at(slot.key) = slot.place;
-}
-
-std::size_t SyncStore::KeyIndex::find(long long key) const
-{
-    if (table.empty())
-        return 0;
-    for (std::size_t slot = home(key);; slot = (slot + 1) & (table.size() - 1)) {
-        if (table[slot].place == 0 || table[slot].key == key)
-            return table[slot].place;
-    }
-}
-
-std::size_t& SyncStore::KeyIndex::at(long long key)
-{
-    // At most half full, so that a search ends soon.
-    if ((used + 1) * 2 > table.size())
-        grow(std::max<std::size_t>(64, table.size() * 2));
-    for (std::size_t at = home(key);; at = (at + 1) & (table.size() - 1)) {
-        Slot& slot = table[at];
-        if (slot.place == 0) {
-            slot.key = key;
-            ++used;
-            return slot.place;
-        }
-        if (slot.key == key)
-            return slot.place;
-    }
-}
-
-void SyncStore::KeyIndex::clear()
-{
-    table = {};
-    used = 0;
 }
 
 const SyncStore::Unwritten* SyncStore::unwrittenOf(long long key) const

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "catalogueplan.h"
+#include "keyindex.h"
 #include "syncrecord.h"
 
 #include "storage/cdbmanager.h"
@@ -177,30 +178,7 @@ private:
     // The state set since the last flush, in the order it was set (a first sync notes every row of the
     // catalogue here), and where each key's is.
     std::vector<Unwritten> unwritten;
-    // Open addressing over keys that are hashes already: most are found at the first slot tried.
-    class KeyIndex {
-    public:
-        KeyIndex();
-        void reserve(std::size_t count);
-        // One past the place of the key's row; 0 when the key is not there.
-        std::size_t find(long long key) const;
-        // The same, to be set: a key new to the index finds 0 there.
-        std::size_t& at(long long key);
-        void clear();
-
-    private:
-        struct Slot {
-            long long key = 0;
-            std::size_t place = 0;
-        };
-        std::size_t home(long long key) const;
-        void grow(std::size_t size);
-
-        std::vector<Slot> table;
-        std::size_t used = 0;
-        unsigned long long multiplier;
-        int shift = 0;
-    };
+    // One past the place of each key's.
     KeyIndex unwrittenAt;
     const Unwritten* unwrittenOf(long long key) const;
     void keep(Unwritten row);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The merge rules as tables of what two devices know and what the catalogue becomes.
 #include "sync/catalogueplan.h"
+#include "sync/keyindex.h"
 #include "sync/merge.h"
 #include "sync/syncfiles.h"
 #include "sync/synctransport.h"
@@ -433,4 +434,27 @@ TEST(Merge, ManyRecordsTravelWholeAndInOrderAndFailuresReachTheCaller)
         ASSERT_TRUE(reader.next(record));
         EXPECT_EQ(record, records.front());
     }
+}
+
+// Keys are found with their numbers through every growth of the table, whatever their values; a key
+// never given is not found.
+TEST(KeyIndex, FindsEveryKeyItWasGivenAndNoOther)
+{
+    KeyIndex index;
+    std::vector<long long> keys = {0, -1, 1, std::numeric_limits<long long>::min(),
+                                   std::numeric_limits<long long>::max()};
+    // Keys alike in their low and high bits, which a poor spread would pile up.
+    for (long long i = 1; i <= 5000; ++i)
+        keys.push_back(i << 40);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        ASSERT_EQ(index.at(keys[i]), 0u);
+        index.at(keys[i]) = i + 1;
+    }
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        EXPECT_EQ(index.find(keys[i]), i + 1) << keys[i];
+    EXPECT_EQ(index.find(3), 0u);
+    EXPECT_EQ(index.find((5001LL << 40)), 0u);
+    index.clear();
+    EXPECT_EQ(index.find(0), 0u);
+    EXPECT_EQ(index.find(keys.back()), 0u);
 }
