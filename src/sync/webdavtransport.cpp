@@ -21,6 +21,16 @@ namespace {
 constexpr int RedirectLimit = 5;
 constexpr qint64 InMemoryUpload = 64LL << 20;
 
+// The file to upload, read from its start into memory.
+QByteArray wholeOf(QIODevice& from)
+{
+    from.seek(0);
+    QByteArray bytes = from.readAll();
+    if (bytes.size() != from.size())
+        throw SyncError("Cannot read the file to upload: " + from.errorString().toStdString());
+    return bytes;
+}
+
 long long nowMicroseconds()
 {
     using namespace std::chrono;
@@ -202,6 +212,12 @@ WebDavTransport::Answer WebDavTransport::sendOnce(const QByteArray& verb, const 
     return answer;
 }
 
+void WebDavTransport::refuseUnlessStored(const QUrl& temporary, int status) const
+{
+    if (status != 201 && status != 204 && status != 200)
+        refuse("PUT", temporary, status);
+}
+
 void WebDavTransport::refuse(const QByteArray& verb, const QUrl& url, int status) const
 {
     switch (status) {
@@ -326,15 +342,12 @@ void WebDavTransport::put(const std::string& path, QIODevice& from)
     QBuffer memory(&bytes);
     QIODevice* body = &from;
     if (from.size() <= InMemoryUpload) {
-        bytes = from.readAll();
-        if (bytes.size() != from.size())
-            throw SyncError("Cannot read the file to upload: " + from.errorString().toStdString());
+        bytes = wholeOf(from);
         memory.open(QIODevice::ReadOnly);
         body = &memory;
     }
     const Answer put = send("PUT", temporary, body);
-    if (put.status != 201 && put.status != 204 && put.status != 200)
-        refuse("PUT", temporary, put.status);
+    refuseUnlessStored(temporary, put.status);
     moveIntoPlace(temporary, urlOf(path, false), from.size(), true);
 }
 
@@ -370,8 +383,7 @@ public:
         sending.join();
         if (failure)
             std::rethrow_exception(failure);
-        if (status != 201 && status != 204 && status != 200)
-            owner.refuse("PUT", temporary, status);
+        owner.refuseUnlessStored(temporary, status);
         owner.sent += size;
         placed = true;
         owner.moveIntoPlace(temporary, url, size, true);
@@ -404,11 +416,7 @@ std::unique_ptr<SyncTransport::Sending> WebDavTransport::startPut(const std::str
 {
     if (from.size() > InMemoryUpload)
         return SyncTransport::startPut(path, from);
-    from.seek(0);
-    QByteArray bytes = from.readAll();
-    if (bytes.size() != from.size())
-        throw SyncError("Cannot read the file to upload: " + from.errorString().toStdString());
-    return std::make_unique<SendingAhead>(*this, temporaryBeside(path), urlOf(path, false), std::move(bytes));
+    return std::make_unique<SendingAhead>(*this, temporaryBeside(path), urlOf(path, false), wholeOf(from));
 }
 
 bool WebDavTransport::create(const std::string& path, const QByteArray& data)
@@ -418,8 +426,7 @@ bool WebDavTransport::create(const std::string& path, const QByteArray& data)
     QBuffer body(&copy);
     body.open(QIODevice::ReadOnly);
     const Answer put = send("PUT", temporary, &body);
-    if (put.status != 201 && put.status != 204 && put.status != 200)
-        refuse("PUT", temporary, put.status);
+    refuseUnlessStored(temporary, put.status);
     return moveIntoPlace(temporary, urlOf(path, false), data.size(), false);
 }
 

@@ -58,6 +58,8 @@ private:
     bool sameOrigin(const QUrl& url) const;
     std::string where(const QUrl& url) const;
     [[noreturn]] void refuse(const QByteArray& verb, const QUrl& url, int status) const;
+    // A PUT to the temporary name the server did not store is refused with its status.
+    void refuseUnlessStored(const QUrl& temporary, int status) const;
 
     SyncPlace settings;
     QNetworkAccessManager network;
