@@ -195,6 +195,7 @@ private:
     void writeSnapshotItems(SyncFileWriter& writer);
     void sendDraft(MergeSession& session);
     SyncFileHeader uploadHeader(bool snapshot) const;
+    void makeOwnFolder();
     void upload();
     void compactRetired();
     void remember();
@@ -730,10 +731,7 @@ void Sync::sendDraft(MergeSession& session)
     draftWriter.reset();
     if (!draft->file->flush())
         throw SyncError("Cannot write the file to upload: " + draft->file->errorString().toStdString());
-    if (own.missing) {
-        transport.makeFolder(folderOf(device));
-        own.missing = false;
-    }
+    makeOwnFolder();
     draft->sending = transport.startPut(folderOf(device) + "/" + draft->name, *draft->file);
 }
 
@@ -825,12 +823,19 @@ void Sync::prepareUpload(MergeSession& session)
     preparedSequence = next;
 }
 
+void Sync::makeOwnFolder()
+{
+    if (!own.missing)
+        return;
+    transport.makeFolder(folderOf(device));
+    own.missing = false;
+}
+
 void Sync::upload()
 {
     if (prepared.empty())
         return;
-    if (own.missing)
-        transport.makeFolder(folderOf(device));
+    makeOwnFolder();
     for (Prepared& file : prepared)
         if (file.sending)
             file.sending->place();
