@@ -390,14 +390,7 @@ void MergeSession::mergeItem(const SyncRecord& incoming)
             if (noteFirstPresence(key))
                 ++itemsMet;
             store.setState(key, incoming, hash);
-            // Items often come category by category: the last category found is found again.
-            if (incoming.parent != lastPlacedParent && rowGuids.count(incoming.parent)) {
-                lastPlacedParent = incoming.parent;
-            } else if (incoming.parent != lastPlacedParent) {
-                if (!categoryGuids.count(incoming.parent))
-                    unplaced.push_back(incoming.guid);
-                itemsLeftTheirPlace = true;
-            }
+            landsIn(incoming.guid, incoming.parent);
             return;
         }
     }
@@ -418,6 +411,22 @@ void MergeSession::mergeItem(const SyncRecord& incoming)
     storeItem(key, merged, row);
     if (settings.rule != JoinRule::None && !(merged == incoming))
         pend(key, SyncRecord::Item, incoming.guid);
+}
+
+// An item in a category that is no row here leaves the categories to be settled again, and one in a
+// category no record names either needs a place. Items often come category by category: the last
+// category found a row is found again.
+void MergeSession::landsIn(const std::string& item, const std::string& category)
+{
+    if (!category.empty() && category == lastPlacedParent)
+        return;
+    if (rowGuids.count(category)) {
+        lastPlacedParent = category;
+        return;
+    }
+    if (!categoryGuids.count(category))
+        unplaced.push_back(item);
+    itemsLeftTheirPlace = true;
 }
 
 // Rows are deleted and new ones appended once the merge has seen every record: an item deleted by one
@@ -441,9 +450,7 @@ void MergeSession::storeItem(long long key, const SyncRecord& merged, const std:
             result.catalogueChanged = true;
         }
     }
-    if (!categoryGuids.count(merged.parent))
-        unplaced.push_back(merged.guid);
-    itemsLeftTheirPlace = itemsLeftTheirPlace || !rowGuids.count(merged.parent);
+    landsIn(merged.guid, merged.parent);
     store.setState(key, merged, objectHash(itemContent(wanted, settings.documentFolders)));
 }
 

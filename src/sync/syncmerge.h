@@ -92,6 +92,7 @@ private:
     void holderMayGo(const std::string& category);
     void keepPresent(SyncRecord& merged, const SyncRecord& present, long long key);
     void storeItem(long long key, const SyncRecord& merged, const std::optional<StoredItem>& row);
+    void landsIn(const std::string& item, const std::string& category);
     void adoptLocalOnly();
     void settleCategories();
     void settleIcons(std::map<std::string, int>& indexOfRef);

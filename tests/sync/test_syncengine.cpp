@@ -469,6 +469,19 @@ TEST_F(SyncThroughFolder, RowsSharingAGuidMetTwiceByAJoinAreTheFirstBothTimes)
               (std::vector<std::string>{"first@other", "first@other"}));
 }
 
+// An item without a category that a joining catalogue holds as the place has it lands in the catalogue's
+// own category, first among the records or not.
+TEST_F(SyncThroughFolder, JoiningItemWithoutACategoryLandsInTheFallback)
+{
+    for (SyncDevice* device : {&a, &b}) {
+        device->addItem("i", "nowhere", General);
+        device->execute("update link_table set category='';");
+    }
+    sync(a);
+    sync(b);
+    EXPECT_EQ(b.items(), std::vector<std::string>{std::string("nowhere@") + General});
+}
+
 namespace {
 
 // Two categories whose share of an item's hash (its place) is the same number.
