@@ -53,6 +53,17 @@ public:
                    guid.c_str(), name.c_str(), parent.empty() ? 0 : 1, parent.c_str());
         execute(static_cast<const char*>(sql));
     }
+    // Items and a category whose parent is nowhere, which the first merge gives a place: a change of the
+    // catalogue, so that merge is worked out again after its backup (counted in `backups`).
+    void addItemsAndALostCategory(int count, const std::string& category)
+    {
+        options.backup = [this](const std::string&) {
+            ++backups;
+            return std::string("copy");
+        };
+        addItems(count, category);
+        addCategory("lost", "Lost", "nowhere");
+    }
     // "name@category" of every item, in the catalogue's order.
     std::vector<std::string> items()
     {
@@ -89,4 +100,5 @@ public:
 
     std::string path;
     SyncOptions options;
+    int backups = 0;
 };

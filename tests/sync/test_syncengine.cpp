@@ -222,15 +222,9 @@ TEST_F(SyncThroughFolder, BackupOnlyBeforeAMergeThatChangesTheCatalogue)
 // A first sync whose merge mends the catalogue is worked out again after the backup, snapshot and all.
 TEST_F(SyncThroughFolder, FirstSyncWorkedOutAgainAfterItsBackupSendsEverythingOnce)
 {
-    int backups = 0;
-    a.options.backup = [&](const std::string&) {
-        ++backups;
-        return std::string("copy");
-    };
-    a.addItems(3000, General);
-    a.addCategory("lost", "Lost", "nowhere");
+    a.addItemsAndALostCategory(3000, General);
     EXPECT_EQ(sync(a).changesSent, 3000 + 7);
-    EXPECT_EQ(backups, 1) << "the merge gave the category without a parent a place";
+    EXPECT_EQ(a.backups, 1) << "the merge gave the category without a parent a place";
     sync(b);
     EXPECT_EQ(b.items().size(), 3000u);
     EXPECT_EQ(b.column("select parent_guid from category_table where guid='lost';"), std::vector<std::string>{""});

@@ -110,15 +110,9 @@ TEST_P(SyncThroughWebDav, FailuresAreClearAndLoseNothing)
 // it again, and the first one sent never lands nor stays behind under its temporary name.
 TEST_P(SyncThroughWebDav, FirstSnapshotSentWhileItsMergeIsWrittenLandsOnceAndLeavesNothingBehind)
 {
-    int backups = 0;
-    a.options.backup = [&](const std::string&) {
-        ++backups;
-        return std::string("copy");
-    };
-    a.addItems(2000, General);
-    a.addCategory("lost", "Lost", "nowhere");
+    a.addItemsAndALostCategory(2000, General);
     ASSERT_TRUE(sync(a).ok);
-    EXPECT_EQ(backups, 1) << "the merge gave the category without a parent a place";
+    EXPECT_EQ(a.backups, 1) << "the merge gave the category without a parent a place";
     std::vector<std::string> files;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(served + "/sync/here/Varnelo"))
         if (entry.is_regular_file())
