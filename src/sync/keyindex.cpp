@@ -43,6 +43,12 @@ std::size_t KeyIndex::find(long long key) const
     }
 }
 
+void KeyIndex::prefetch(long long key) const
+{
+    if (!table.empty())
+        __builtin_prefetch(&table[home(key)]);
+}
+
 std::size_t& KeyIndex::at(long long key)
 {
     // At most half full, so that a search ends soon.

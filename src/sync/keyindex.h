@@ -15,6 +15,8 @@ public:
     std::size_t find(long long key) const;
     // The same, to be set: a key new to the index finds 0 there.
     std::size_t& at(long long key);
+    // Fetches the key's first slot into the cache ahead of a find or an at.
+    void prefetch(long long key) const;
     void clear();
 
 private:

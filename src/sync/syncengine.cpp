@@ -579,6 +579,8 @@ void Sync::mergeSources(MergeSession& session)
                 for (Stamp* stamp : {&record.fieldsStamp, &record.parentStamp, &record.deleteStamp, &record.created})
                     if (stamp->clock > nowShared() + clockTolerance)
                         stamp->clock = lastLook;
+                if (const SyncRecord* after = reader.peek())
+                    session.prefetch(*after);
                 session.merge(record, from);
                 ++report.changesReceived;
             }

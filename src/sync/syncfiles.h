@@ -88,6 +88,8 @@ public:
     bool encrypted() const { return stream.encrypted(); }
     // The next record; false once the file ended whole.
     bool next(SyncRecord& record);
+    // The record the next call gives, when it is read already: its caller can fetch what it will need.
+    const SyncRecord* peek() const { return batchAt < batch.size() ? &batch[batchAt] : nullptr; }
 
 private:
     // The next line without its newline; false at the end of the text.

@@ -58,7 +58,8 @@ MergeSession::MergeSession(SyncStore& store, const MergeSettings& settings, Hybr
     store.forgetUnwritten();
     for (StoredCategory& row : store.categories()) {
         categoryGuids.insert(row.guid);
-        rowGuids.insert(categoryRows.emplace(row.guid, std::move(row)).first->first);
+        rowGuids.insert(row.guid);
+        categoryRows.emplace(row.guid, std::move(row));
     }
     if (const auto pictures = splitIconList(store.catalogue().LoadIconList())) {
         iconPictures = *pictures;
@@ -296,7 +297,7 @@ void MergeSession::merge(SyncRecord& record, const std::string& fromDevice)
             result.warnings.push_back(warning);
     };
     // A GUID is one object's, whatever a device sends.
-    if (record.kind == SyncRecord::Item && (isBuiltInCategory(record.guid) || categoryGuids.count(record.guid)))
+    if (record.kind == SyncRecord::Item && (isBuiltInCategory(record.guid) || categoryGuids.contains(record.guid)))
         return refuse("an item cannot take the GUID of a category.");
     if (record.kind == SyncRecord::Category && store.item(record.guid))
         return refuse("a category cannot take the GUID of an item.");
@@ -308,6 +309,15 @@ void MergeSession::merge(SyncRecord& record, const std::string& fromDevice)
         mergeItem(record);
     else
         mergeKept(record);
+}
+
+void MergeSession::prefetch(const SyncRecord& next) const
+{
+    if (next.kind != SyncRecord::Item)
+        return;
+    const long long key = objectKey(SyncRecord::Item, next.guid);
+    store.prefetchState(key);
+    presentAtStart.prefetch(key);
 }
 
 void MergeSession::mergeKept(const SyncRecord& incoming)
@@ -420,11 +430,11 @@ void MergeSession::landsIn(const std::string& item, const std::string& category)
 {
     if (!category.empty() && category == lastPlacedParent)
         return;
-    if (rowGuids.count(category)) {
+    if (rowGuids.contains(category)) {
         lastPlacedParent = category;
         return;
     }
-    if (!categoryGuids.count(category))
+    if (!categoryGuids.contains(category))
         unplaced.push_back(item);
     itemsLeftTheirPlace = true;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "catalogueplan.h"
+#include "guidset.h"
 #include "hybridclock.h"
 #include "syncstore.h"
 
@@ -62,6 +63,8 @@ public:
     void captureLocalChanges();
     // A record another device sent; the stamps were already held against this machine's clock.
     void merge(SyncRecord& record, const std::string& fromDevice);
+    // The record merged after the one in hand: what it will look up is fetched meanwhile.
+    void prefetch(const SyncRecord& next) const;
     // Categories, icons and whatever only the whole picture decides; the notes are cleared.
     void finish();
 
@@ -105,9 +108,9 @@ private:
 
     std::map<std::string, StoredCategory> categoryRows;
     // Their GUIDs, for the question asked of every item.
-    std::unordered_set<std::string_view> rowGuids;
+    GuidSet rowGuids;
     // Every GUID a category goes by, here or in a record: no item may take one.
-    std::unordered_set<std::string> categoryGuids;
+    GuidSet categoryGuids;
     std::vector<std::string> iconPictures, iconHashes, iconRefs;
     // Categories and icons: every record known, live or deleted.
     RecordSet records;

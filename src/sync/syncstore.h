@@ -73,6 +73,8 @@ public:
         std::optional<SyncRecord> record;
     };
     std::optional<Entry> state(long long key);
+    // Fetches what state() of the key will read first into the cache.
+    void prefetchState(long long key) const { unwrittenAt.prefetch(key); }
     // Kept in memory and written in the order of their keys at flushState() (or before any read of
     // the whole state), so that a merge of every object writes the table front to back.
     void setState(long long key, char kind, const Entry& entry);

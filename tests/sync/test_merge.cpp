@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The merge rules as tables of what two devices know and what the catalogue becomes.
 #include "sync/catalogueplan.h"
+#include "sync/guidset.h"
 #include "sync/keyindex.h"
 #include "sync/merge.h"
 #include "sync/syncfiles.h"
@@ -457,4 +458,22 @@ TEST(KeyIndex, FindsEveryKeyItWasGivenAndNoOther)
     index.clear();
     EXPECT_EQ(index.find(0), 0u);
     EXPECT_EQ(index.find(keys.back()), 0u);
+}
+
+// A GUID is found only by its whole text: not by a prefix, a text that differs in its last byte, or
+// an empty one, among enough GUIDs that the table grows many times.
+TEST(GuidSet, HoldsExactlyTheGuidsItWasGiven)
+{
+    GuidSet set;
+    std::vector<std::string> guids = {"", std::string(1, '\0'), "{5b0c6f0e-1111-4a4a-9c9c-000000000000}"};
+    for (int i = 0; i < 20000; ++i)
+        guids.push_back("{5b0c6f0e-1111-4a4a-9c9c-" + std::to_string(1000000000000 + 2 * i) + "}");
+    for (const std::string& guid : guids)
+        set.insert(guid);
+    set.insert(guids.back());
+    for (const std::string& guid : guids)
+        EXPECT_TRUE(set.contains(guid)) << guid;
+    for (const char* absent : {"{5b0c6f0e-1111-4a4a-9c9c-1000000000001}", "{5b0c6f0e-1111-4a4a-9c9c-",
+                                     "{5b0c6f0e-1111-4a4a-9c9c-000000000000}x", "x"})
+        EXPECT_FALSE(set.contains(absent)) << absent;
 }
