@@ -221,11 +221,24 @@ CDBManager::~CDBManager()
 
 bool CDBManager::Open(const std::string& newPath)
 {
+    return Open(newPath, std::nullopt);
+}
+
+bool CDBManager::Open(const std::string& newPath, const OpenOptions& options)
+{
+    return Open(newPath, std::optional<OpenOptions>(options));
+}
+
+bool CDBManager::Open(const std::string& newPath, const std::optional<OpenOptions>& options)
+{
     path = newPath;
     if (path.empty())
         return false;
     // Paths are held as UTF-8 already, which is what SQLite expects.
-    CppSQLite3DB::Open(path.c_str());
+    if (options)
+        CppSQLite3DB::Open(path.c_str(), *options);
+    else
+        CppSQLite3DB::Open(path.c_str());
     // A large category's rows lie on pages of their own all over the file; a page cache that holds
     // them lets the save right after showing the category compare without reading the file again.
     ExecuteStatement("pragma cache_size=-32768;");

@@ -37,6 +37,7 @@ public:
 
     // False for an empty path; SQLite's refusal to open raises.
     bool Open(const std::string& path);
+    bool Open(const std::string& path, const OpenOptions& options);
     // Destroys the whole tree, then closes the connection; harmless when closed.
     void Close();
     const std::string& GetPath() const { return path; }
@@ -119,6 +120,7 @@ public:
     bool SaveIconList(const std::vector<unsigned char>& blob);
 
 private:
+    bool Open(const std::string& path, const std::optional<OpenOptions>& options);
     void requireConnection();
     void writeChangedItems(const CCategory& category, std::vector<RefusedItem>* refused);
     void writeRefusable(const CLinkItem& item, bool exists, std::vector<RefusedItem>* refused);

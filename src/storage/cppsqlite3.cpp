@@ -475,6 +475,8 @@ void CppSQLite3DB::Open(const char* fileName, const OpenOptions& options)
         flags |= SQLITE_OPEN_URI;
     if (options.noFollow)
         flags |= SQLITE_OPEN_NOFOLLOW;
+    if (options.oneThread)
+        flags |= SQLITE_OPEN_NOMUTEX;
     int result = sqlite3_open_v2(fileName, &db, flags, nullptr);
     if (result != SQLITE_OK)
         throw CppSQLite3Exception(result, db ? sqlite3_errmsg(db) : sqlite3_errstr(result), false);

@@ -151,6 +151,8 @@ struct OpenOptions {
     bool uri = false;
     // A symbolic link in the name's place is refused instead of followed.
     bool noFollow = false;
+    // Used by one thread only: SQLite takes no lock for each call (a read of a column is one call).
+    bool oneThread = false;
 };
 
 // Limits that keep a file of unknown origin from costing unbounded memory.
