@@ -9,6 +9,7 @@
 #include <QCryptographicHash>
 
 #include <algorithm>
+#include <array>
 #include <tuple>
 
 namespace {
@@ -505,8 +506,7 @@ void MergeSession::adoptLocalOnly()
         to.clock = from.clock;
         to.device.assign(from.device);
     };
-    store.forEachItem([&](StoredItem& row) {
-        const long long key = objectKey(SyncRecord::Item, row.guid);
+    const auto adopt = [&](StoredItem& row, long long key) {
         if (store.knows(key))
             return;
         itemContentInto(row, settings.documentFolders, record);
@@ -519,7 +519,29 @@ void MergeSession::adoptLocalOnly()
         pend(key, SyncRecord::Item, record.guid);
         if (settings.intoSnapshot)
             settings.intoSnapshot(record);
+    };
+    // Each row's state is looked up by a key that lands anywhere in a table the size of the catalogue:
+    // rows wait in a short queue, in their order, while the slots of their keys are fetched.
+    constexpr std::size_t Ahead = 8;
+    std::array<StoredItem, Ahead> waiting;
+    std::array<long long, Ahead> keys{};
+    std::size_t queued = 0, next = 0;
+    store.forEachItem([&](StoredItem& row) {
+        const long long key = objectKey(SyncRecord::Item, row.guid);
+        store.prefetchState(key);
+        const std::size_t at = next;
+        next = (next + 1) % Ahead;
+        if (queued == Ahead)
+            adopt(waiting[at], keys[at]);
+        else
+            ++queued;
+        std::swap(waiting[at], row);
+        keys[at] = key;
     });
+    for (std::size_t i = 0; i < queued; ++i) {
+        const std::size_t at = (next + Ahead - queued + i) % Ahead;
+        adopt(waiting[at], keys[at]);
+    }
 }
 
 void MergeSession::settleIcons(std::map<std::string, int>& indexOfRef)

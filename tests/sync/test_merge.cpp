@@ -340,6 +340,16 @@ TEST(Merge, RecordLineReadsBackWholeOrIsRefused)
     // A byte that starts no UTF-8 sequence travels as U+FFFD.
     SyncRecord broken = item("g2", "bad \xFF end", "c1", at(5));
     EXPECT_EQ(recordFromText(recordText(broken))->fields.at("name"), "bad \xEF\xBF\xBD end");
+    // Texts are scanned eight bytes at a time: a byte to escape is met in every place of a word.
+    for (const std::string special : {"\"", "\\", "\n", "\x1f", "\xC3\xA9", "\xFF"})
+        for (std::size_t place = 0; place <= 17; ++place) {
+            std::string text(24, 'a');
+            text.replace(place, 1, special);
+            const std::string expected = special == "\xFF" ? std::string(text).replace(place, 1, "\xEF\xBF\xBD") : text;
+            const auto back = recordFromText(recordText(item("g4", text, "c1", at(5))));
+            ASSERT_TRUE(back) << place;
+            EXPECT_EQ(back->fields.at("name"), expected) << place;
+        }
 
     const std::string plain = recordText(item("g3", "n", "c1", at(5)));
     const std::string body = plain.substr(1);
