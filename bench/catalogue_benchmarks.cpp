@@ -34,6 +34,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -976,14 +977,21 @@ void BM_SyncLargeCatalogue(benchmark::State& state)
                            two = round == 0 ? laptop : freshCopy("sync-laptop" + mark + ".db"),
                            three = round == 0 ? third : freshCopy("sync-third" + mark + ".db"),
                            secret = freshCopy("sync-secret" + mark + ".db");
+            // Each starts with the disk idle: what the step before wrote (the copy's 65 MB on the
+            // server's disk) is not flushed during the next one's time.
             Round result;
+            ::sync();
             result.copyMs = rcloneCopy(place, suite->catalogue, "floor/catalogue" + mark + ".db");
+            ::sync();
             result.first = timed(sync(one, "devices" + mark));
-            result.second = timed(sync(two, "devices" + mark));
-            result.joined = timed(sync(three, "devices" + mark));
+            ::sync();
             result.encrypted =
                 timed(runCli({"--db", secret.string(), "sync", "--place", place.url("secret" + mark),
                               "--passphrase-file", suite->folder.path("passphrase").string()}));
+            ::sync();
+            result.second = timed(sync(two, "devices" + mark));
+            ::sync();
+            result.joined = timed(sync(three, "devices" + mark));
             if (round != 0)
                 for (const fs::path& done : {one, two, three})
                     fs::remove(done);
