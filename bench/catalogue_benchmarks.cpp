@@ -1003,15 +1003,17 @@ void BM_SyncLargeCatalogue(benchmark::State& state)
             rounds.push_back(firstSyncs(round));
         const Round& round0 = rounds.front();
         const double grownMb = static_cast<double>(fs::file_size(desk)) / 1e6;
-        const auto middleOf = [&](double Round::*copy, CliRun Round::*run) {
+        const auto middleOf = [&](const auto& measure) {
             std::vector<double> values;
             for (const Round& round : rounds)
-                values.push_back(copy ? round.*copy : (round.*run).ms);
+                values.push_back(measure(round));
             return middle(values);
         };
-        const double copyMs = middleOf(&Round::copyMs, nullptr), firstMs = middleOf(nullptr, &Round::first),
-                     secondMs = middleOf(nullptr, &Round::second), joinedMs = middleOf(nullptr, &Round::joined),
-                     encryptedMs = middleOf(nullptr, &Round::encrypted);
+        const double copyMs = middleOf([](const Round& round) { return round.copyMs; }),
+                     firstMs = middleOf([](const Round& round) { return round.first.ms; }),
+                     secondMs = middleOf([](const Round& round) { return round.second.ms; }),
+                     joinedMs = middleOf([](const Round& round) { return round.joined.ms; }),
+                     encryptedMs = middleOf([](const Round& round) { return round.encrypted.ms; });
         // The two other devices each change an item, which this one reads; then each writes a fresh
         // snapshot, as a device does whose folder is gone.
         bool others = true;
