@@ -75,7 +75,6 @@ MergeSession::MergeSession(SyncStore& store, const MergeSettings& settings, Hybr
         store.clearState();
         store.clearPending();
         walkWanted = true;
-        presentAtStart.reserve(store.itemCount());
         return;
     }
     const auto categories = store.stateOfKind(SyncRecord::Category);
@@ -107,6 +106,11 @@ void MergeSession::pend(long long key, char kind, const std::string& guid)
 
 bool MergeSession::noteFirstPresence(long long key)
 {
+    // Sized for every row once a record meets one: a new device with nothing to read needs none.
+    if (!presentSized) {
+        presentAtStart.reserve(store.itemCount());
+        presentSized = true;
+    }
     std::size_t& present = presentAtStart.at(key);
     if (present != 0)
         return false;

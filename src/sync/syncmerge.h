@@ -118,6 +118,7 @@ private:
     std::map<long long, SyncStore::Dirty> notes;
     // Every item a joining catalogue held, by its key (1 for each).
     KeyIndex presentAtStart;
+    bool presentSized = false;
     // A category both in the catalogue and among the records: an item in it needs no placing.
     std::string lastPlacedParent;
     std::set<long long> cameBack;
