@@ -219,16 +219,6 @@ CDBManager::~CDBManager()
     Close();
 }
 
-bool CDBManager::Open(const std::string& newPath)
-{
-    return Open(newPath, std::nullopt);
-}
-
-bool CDBManager::Open(const std::string& newPath, const OpenOptions& options)
-{
-    return Open(newPath, std::optional<OpenOptions>(options));
-}
-
 bool CDBManager::Open(const std::string& newPath, const std::optional<OpenOptions>& options)
 {
     path = newPath;

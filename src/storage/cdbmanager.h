@@ -35,9 +35,8 @@ public:
     CDBManager() = default;
     ~CDBManager() override;
 
-    // False for an empty path; SQLite's refusal to open raises.
-    bool Open(const std::string& path);
-    bool Open(const std::string& path, const OpenOptions& options);
+    // False for an empty path; SQLite's refusal to open raises. Without options, SQLite's defaults.
+    bool Open(const std::string& path, const std::optional<OpenOptions>& options = std::nullopt);
     // Destroys the whole tree, then closes the connection; harmless when closed.
     void Close();
     const std::string& GetPath() const { return path; }
@@ -120,7 +119,6 @@ public:
     bool SaveIconList(const std::vector<unsigned char>& blob);
 
 private:
-    bool Open(const std::string& path, const std::optional<OpenOptions>& options);
     void requireConnection();
     void writeChangedItems(const CCategory& category, std::vector<RefusedItem>* refused);
     void writeRefusable(const CLinkItem& item, bool exists, std::vector<RefusedItem>* refused);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <tuple>
+#include <unordered_set>
 
 namespace {
 

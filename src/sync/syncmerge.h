@@ -10,9 +10,7 @@
 #include <map>
 #include <set>
 #include <string>
-#include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 // How a catalogue that does not know the place's state meets it: a new device (its rows are new
