@@ -39,6 +39,12 @@ Statement& Statement::bindBlob(int index, const void* data, std::size_t size)
     return *this;
 }
 
+Statement& Statement::bindBlobInPlace(int index, const void* data, std::size_t size)
+{
+    check(sqlite3_bind_blob64(statement, index, data, size, SQLITE_STATIC));
+    return *this;
+}
+
 Statement& Statement::bindNull(int index)
 {
     check(sqlite3_bind_null(statement, index));

@@ -26,6 +26,8 @@ public:
     Statement& bind(int index, const char* text) { return bind(index, std::string_view(text)); }
     Statement& bindBlob(int index, const void* data, std::size_t size);
     Statement& bindBlob(int index, std::string_view bytes) { return bindBlob(index, bytes.data(), bytes.size()); }
+    // The bytes are read where they lie, not copied: they must stay until the statement is reset.
+    Statement& bindBlobInPlace(int index, const void* data, std::size_t size);
     Statement& bindNull(int index);
     // The value a column of another statement's current row holds, whatever its type.
     Statement& bindColumn(int index, const Statement& from, int column);

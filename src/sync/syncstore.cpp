@@ -14,6 +14,7 @@
 
 #include <cstring>
 #include <unordered_set>
+#include <utility>
 
 namespace {
 
@@ -150,6 +151,31 @@ StoredCategory categoryRow(const Statement& row)
 std::string jsonText(const QJsonObject& object, const char* name)
 {
     return object.value(name).toString().toStdString();
+}
+
+// Keys are hashes, spread over the whole range: sorted sixteen bits a pass, the lowest first, in a
+// quarter of what comparing them takes.
+template <typename Value>
+void sortByKey(std::vector<std::pair<long long, Value>>& rows)
+{
+    std::vector<std::pair<long long, Value>> spare(rows.size());
+    const auto digit = [](long long key, int pass) {
+        // The sign bit flipped: negative keys sort before positive ones.
+        return static_cast<std::size_t>(((static_cast<unsigned long long>(key) ^ (1ULL << 63)) >> (16 * pass))
+                                        & 0xFFFF);
+    };
+    std::vector<std::size_t> start(1 << 16);
+    for (int pass = 0; pass < 4; ++pass) {
+        std::fill(start.begin(), start.end(), 0);
+        for (const auto& row : rows)
+            ++start[digit(row.first, pass)];
+        std::size_t at = 0;
+        for (std::size_t& first : start)
+            at += std::exchange(first, at);
+        for (const auto& row : rows)
+            spare[start[digit(row.first, pass)]++] = row;
+        rows.swap(spare);
+    }
 }
 
 }  // namespace
@@ -541,7 +567,7 @@ void SyncStore::flushState()
     rows.reserve(unwritten.size());
     for (const Unwritten& row : unwritten)
         rows.emplace_back(row.key, &row);
-    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    sortByKey(rows);
     // Many rows a statement: a statement's run costs more than a row's insert. Into an emptied table
     // nothing is replaced, and a plain insert needs no statement journal.
     constexpr std::size_t Many = 64;
@@ -569,7 +595,7 @@ void SyncStore::flushState()
             const auto& [key, row] = rows[done + i];
             const int at = static_cast<int>(i) * 5;
             write.bind(at + 1, key).bind(at + 2, row->kind).bind(at + 3, row->hash);
-            write.bindBlob(at + 4, row->stamps.data(), row->stamps.size());
+            write.bindBlobInPlace(at + 4, row->stamps.data(), row->stamps.size());
             if (row->record)
                 write.bind(at + 5, *row->record);
         }
