@@ -250,17 +250,15 @@ public:
         const std::lock_guard lock(mutex);
         spent.push_back(std::move(batch));
     }
-    // Frees the batches given back but the last, which comes back as it was.
+    // A batch given back, as it was, or an empty one. The others wait for the next calls: freeing a
+    // batch costs as much as filling one anew, and no more batches go round than the pipe holds.
     Batch takeBack()
     {
-        std::vector<Batch> taken;
-        {
-            const std::lock_guard lock(mutex);
-            taken.swap(spent);
-        }
-        Batch reused;
-        if (!taken.empty())
-            reused = std::move(taken.back());
+        const std::lock_guard lock(mutex);
+        if (spent.empty())
+            return {};
+        Batch reused = std::move(spent.back());
+        spent.pop_back();
         return reused;
     }
     void close(std::exception_ptr error) { end(closed, std::move(error)); }
