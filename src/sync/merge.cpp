@@ -105,48 +105,57 @@ std::vector<RecordKey> captureChanges(RecordSet& state, std::map<RecordKey, std:
 
 namespace {
 
+// The categories a resolution works over, in the order of their GUIDs, each with the place of its
+// parent among them.
+struct CategoryNode {
+    std::string_view guid;
+    const SyncRecord* record;
+    std::string_view parentGuid;
+    std::size_t parent = None;
+    int level = -1;
+    static constexpr std::size_t None = static_cast<std::size_t>(-1);
+};
+
 // Two devices that each moved one category into the other make a loop; the move made last gives way
 // and its category goes to the top level, so every device breaks the loop the same way.
-void breakLoops(std::map<std::string, std::string>& parentOf, const RecordSet& state)
+void breakLoops(std::vector<CategoryNode>& nodes)
 {
-    // The names are parentOf's keys, which stay where they are while the loop goes round.
-    std::unordered_set<std::string_view> settled, onPath;
-    std::vector<std::string_view> path;
-    for (const auto& [start, unused] : parentOf) {
+    std::vector<char> settled(nodes.size()), onPath(nodes.size());
+    std::vector<std::size_t> path;
+    for (std::size_t start = 0; start < nodes.size(); ++start) {
         path.clear();
-        onPath.clear();
-        for (auto at = parentOf.find(start); at != parentOf.end() && !settled.count(at->first);
-             at = at->second.empty() ? parentOf.end() : parentOf.find(at->second)) {
-            if (!onPath.insert(at->first).second) {
-                auto member = std::find(path.begin(), path.end(), std::string_view(at->first));
-                std::string_view loser = at->first;
-                for (; member != path.end(); ++member) {
-                    const Stamp& stamp = state.at({SyncRecord::Category, std::string(*member)}).parentStamp;
-                    if (stamp > state.at({SyncRecord::Category, std::string(loser)}).parentStamp)
+        for (std::size_t at = start; at != CategoryNode::None && !settled[at]; at = nodes[at].parent) {
+            if (onPath[at]) {
+                std::size_t loser = at;
+                for (auto member = std::find(path.begin(), path.end(), at); member != path.end(); ++member)
+                    if (nodes[*member].record->parentStamp > nodes[loser].record->parentStamp)
                         loser = *member;
-                }
-                parentOf.find(std::string(loser))->second.clear();
+                nodes[loser].parent = CategoryNode::None;
+                nodes[loser].parentGuid = {};
                 break;
             }
-            path.push_back(at->first);
+            onPath[at] = 1;
+            path.push_back(at);
         }
-        settled.insert(path.begin(), path.end());
+        for (std::size_t member : path) {
+            settled[member] = 1;
+            onPath[member] = 0;
+        }
     }
 }
 
-int levelOf(const std::string& guid, const std::map<std::string, std::string>& parentOf,
-            std::unordered_map<std::string_view, int>& levels)
+int levelOf(std::size_t node, std::vector<CategoryNode>& nodes)
 {
-    std::vector<std::string_view> chain;
-    auto at = parentOf.find(guid);
-    while (at != parentOf.end() && !levels.count(at->first)) {
-        chain.push_back(at->first);
-        at = at->second.empty() ? parentOf.end() : parentOf.find(at->second);
+    std::vector<std::size_t> chain;
+    std::size_t at = node;
+    while (at != CategoryNode::None && nodes[at].level < 0) {
+        chain.push_back(at);
+        at = nodes[at].parent;
     }
-    int level = at == parentOf.end() ? -1 : levels.at(at->first);
+    int level = at == CategoryNode::None ? -1 : nodes[at].level;
     for (auto link = chain.rbegin(); link != chain.rend(); ++link)
-        levels[*link] = ++level;
-    return levels.at(guid);
+        nodes[*link].level = ++level;
+    return nodes[node].level;
 }
 
 bool madeBefore(const SyncRecord* a, const SyncRecord* b)
@@ -159,37 +168,52 @@ bool madeBefore(const SyncRecord* a, const SyncRecord* b)
 ResolvedCatalogue resolveCategories(const RecordSet& categories, const std::set<std::string>& heldByItems)
 {
     ResolvedCatalogue result;
-    std::map<std::string, std::string> parentOf;
-    std::vector<std::string> needed(heldByItems.begin(), heldByItems.end());
-    for (const auto& [key, record] : categories)
-        if (key.first == SyncRecord::Category && !record.deleted())
-            parentOf[key.second] = record.parent;
-    for (const auto& [guid, parent] : parentOf)
-        needed.push_back(parent);
+    std::vector<CategoryNode> nodes;
+    std::unordered_map<std::string_view, std::size_t> placeOf;
+    const auto add = [&](const SyncRecord& record) {
+        placeOf.emplace(record.guid, nodes.size());
+        nodes.push_back({record.guid, &record, record.parent});
+    };
+    for (auto at = categories.lower_bound({SyncRecord::Category, std::string()});
+         at != categories.end() && at->first.first == SyncRecord::Category; ++at)
+        if (!at->second.deleted())
+            add(at->second);
+    std::vector<std::string_view> needed(heldByItems.begin(), heldByItems.end());
+    for (const CategoryNode& node : nodes)
+        needed.push_back(node.parentGuid);
 
     // Whatever holds a surviving object survives with it, however it was deleted elsewhere.
+    bool revived = false;
     while (!needed.empty()) {
-        const std::string guid = needed.back();
+        const std::string_view guid = needed.back();
         needed.pop_back();
-        if (guid.empty() || parentOf.count(guid))
+        if (guid.empty() || placeOf.count(guid))
             continue;
-        auto known = categories.find({SyncRecord::Category, guid});
+        auto known = categories.find({SyncRecord::Category, std::string(guid)});
         if (known == categories.end())
             continue;
-        parentOf[guid] = known->second.parent;
-        result.revived.push_back(guid);
+        add(known->second);
+        result.revived.emplace_back(guid);
         needed.push_back(known->second.parent);
+        revived = true;
     }
-    for (auto& [guid, parent] : parentOf)
-        if (!parent.empty() && !parentOf.count(parent))
-            parent.clear();
-    breakLoops(parentOf, categories);
+    if (revived) {
+        std::sort(nodes.begin(), nodes.end(), [](const auto& a, const auto& b) { return a.guid < b.guid; });
+        for (std::size_t i = 0; i < nodes.size(); ++i)
+            placeOf[nodes[i].guid] = i;
+    }
+    for (CategoryNode& node : nodes) {
+        auto parent = node.parentGuid.empty() ? placeOf.end() : placeOf.find(node.parentGuid);
+        if (parent == placeOf.end())
+            node.parentGuid = {};
+        else
+            node.parent = parent->second;
+    }
+    breakLoops(nodes);
 
-    std::unordered_map<std::string_view, int> levels;
-    levels.reserve(parentOf.size());
-    for (const auto& [guid, parent] : parentOf)
-        result.categories.push_back(
-            {&categories.at({SyncRecord::Category, guid}), parent, levelOf(guid, parentOf, levels)});
+    result.categories.reserve(nodes.size());
+    for (std::size_t i = 0; i < nodes.size(); ++i)
+        result.categories.push_back({nodes[i].record, std::string(nodes[i].parentGuid), levelOf(i, nodes)});
     std::sort(result.categories.begin(), result.categories.end(), [](const auto& a, const auto& b) {
         return a.level != b.level ? a.level < b.level : madeBefore(a.record, b.record);
     });

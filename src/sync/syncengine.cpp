@@ -24,12 +24,12 @@
 #include <fcntl.h>
 #include <map>
 #include <optional>
-#include <sys/file.h>
 #include <string_view>
+#include <sys/file.h>
 #include <thread>
 #include <tuple>
-#include <unordered_set>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace {
 
@@ -703,23 +703,32 @@ bool Sync::expired(const SyncRecord& record) const
 
 void Sync::writeSnapshotCategories(MergeSession& session, SyncFileWriter& writer)
 {
-    std::vector<StoredCategory> categories = store.categories();
+    std::vector<const StoredCategory*> categories;
+    for (const StoredCategory& row : session.categories())
+        categories.push_back(&row);
     std::stable_sort(categories.begin(), categories.end(),
-                     [](const StoredCategory& a, const StoredCategory& b) { return a.level < b.level; });
+                     [](const StoredCategory* a, const StoredCategory* b) { return a->level < b->level; });
     const RecordSet& records = session.categoryAndIconRecords();
+    // Each category's record, and whether it was written.
+    std::unordered_map<std::string_view, std::pair<const SyncRecord*, bool>> recordOf;
+    for (const auto& [key, known] : records)
+        if (key.first == SyncRecord::Category)
+            recordOf.emplace(key.second, std::pair(&known, false));
     // Copied into one record the writer hands back written: its texts keep their room.
     SyncRecord record;
     const auto write = [&](const SyncRecord& known) {
         record = known;
         writer.take(record);
     };
-    std::unordered_set<std::string_view> written;
-    for (const StoredCategory& row : categories)
-        if (auto known = records.find({SyncRecord::Category, row.guid});
-            known != records.end() && written.insert(known->first.second).second)
-            write(known->second);
+    for (const StoredCategory* row : categories)
+        if (auto known = recordOf.find(row->guid); known != recordOf.end() && !known->second.second) {
+            known->second.second = true;
+            write(*known->second.first);
+        }
     for (const auto& [key, known] : records)
-        if ((key.first == SyncRecord::Icon || !written.count(key.second)) && !expired(known))
+        if (auto category = recordOf.find(key.second);
+            (key.first == SyncRecord::Icon || category == recordOf.end() || !category->second.second)
+            && !expired(known))
             write(known);
 }
 

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <tuple>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace {
@@ -58,10 +59,11 @@ MergeSession::MergeSession(SyncStore& store, const MergeSettings& settings, Hybr
     : store(store), settings(settings), clock(clock)
 {
     store.forgetUnwritten();
-    for (StoredCategory& row : store.categories()) {
+    categoriesRead = store.categories();
+    for (const StoredCategory& row : categoriesRead) {
         categoryGuids.insert(row.guid);
         rowGuids.insert(row.guid);
-        categoryRows.emplace(row.guid, std::move(row));
+        categoryRows.emplace(row.guid, row);
     }
     if (const auto pictures = splitIconList(store.catalogue().LoadIconList())) {
         iconPictures = *pictures;
@@ -590,15 +592,16 @@ void MergeSession::settleCategories()
             held.insert(key.second);
     // The records of every kind: the categories are picked out there.
     const ResolvedCatalogue resolved = resolveCategories(records, held);
-    std::vector<StoredCategory> current, wanted;
-    for (StoredCategory& row : store.categories())
-        current.push_back(std::move(row));
-    std::map<std::string, StoredCategory> live;
+    std::vector<StoredCategory> wanted;
+    wanted.reserve(resolved.categories.size());
+    std::unordered_map<std::string_view, const StoredCategory*> live;
+    live.reserve(resolved.categories.size());
     for (const auto& category : resolved.categories) {
         wanted.push_back(categoryRowOf(category, indexOfRef));
-        live.emplace(wanted.back().guid, wanted.back());
+        live.emplace(wanted.back().guid, &wanted.back());
     }
-    const CataloguePlan plan = planCatalogue(current, {}, wanted, {});
+    const CataloguePlan plan = planCatalogue(categories(), {}, wanted, {});
+    categoriesWritten = categoriesWritten || !plan.categoriesToWrite.empty() || !plan.categoriesToDelete.empty();
     for (const StoredCategory& row : plan.categoriesToWrite) {
         store.writeCategory(row, categoryRows.count(row.guid) != 0);
         touched.insert({SyncRecord::Category, row.guid});
@@ -610,14 +613,17 @@ void MergeSession::settleCategories()
         touched.insert({SyncRecord::Category, guid});
     }
     result.catalogueChanged = result.catalogueChanged || !plan.empty();
+    // Both in the order of their keys: each touched key's record is met on the way.
+    auto record = records.begin();
     for (const RecordKey& key : touched) {
         if (key.first != SyncRecord::Category)
             continue;
-        auto record = records.find(key);
-        if (record == records.end())
+        while (record != records.end() && record->first < key)
+            ++record;
+        if (record == records.end() || record->first != key)
             continue;
         auto row = live.find(key.second);
-        const long long hash = row == live.end() ? 0 : objectHash(localObject(row->second, iconRefs).content);
+        const long long hash = row == live.end() ? 0 : objectHash(localObject(*row->second, iconRefs).content);
         store.setState(objectKey(SyncRecord::Category, key.second), record->second, hash);
     }
     for (const std::string& guid : unplaced) {
@@ -668,6 +674,15 @@ void MergeSession::finish()
     if (settings.settled)
         settings.settled();
     store.flushState();
+}
+
+const std::vector<StoredCategory>& MergeSession::categories()
+{
+    if (categoriesWritten) {
+        categoriesRead = store.categories();
+        categoriesWritten = false;
+    }
+    return categoriesRead;
 }
 
 std::optional<SyncRecord> MergeSession::currentRecord(char kind, const std::string& guid, long long key)

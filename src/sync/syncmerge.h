@@ -71,6 +71,8 @@ public:
     std::optional<SyncRecord> currentRecord(char kind, const std::string& guid, long long key);
     // A category's or an icon's record, every one of them, after finish().
     const RecordSet& categoryAndIconRecords() const { return records; }
+    // The catalogue's categories as they stand, in the table's order.
+    const std::vector<StoredCategory>& categories();
     // The icon reference of each picture of the catalogue's list.
     const std::vector<std::string>& iconReferences() const { return iconRefs; }
 
@@ -104,6 +106,9 @@ private:
     HybridClock& clock;
     MergeOutcome result;
 
+    // Read at the start and again only once this merge wrote one.
+    std::vector<StoredCategory> categoriesRead;
+    bool categoriesWritten = false;
     std::map<std::string, StoredCategory> categoryRows;
     // Their GUIDs, for the question asked of every item.
     GuidSet rowGuids;

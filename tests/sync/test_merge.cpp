@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <set>
 
 namespace {
 
@@ -130,6 +131,63 @@ TEST(Merge, TwoCrossedMovesBreakTheLoopTheSameWayOnEveryDevice)
     EXPECT_EQ(resolved.categories[0].parent, "");
     EXPECT_EQ(resolved.categories[1].parent, "y");
     EXPECT_EQ(resolved.categories[1].level, 1);
+}
+
+// A resolver that broke a loop at a category outside it, started the walk somewhere that changes the
+// answer, lost a revived ancestor or ranked a child before its parent would split devices' catalogues.
+TEST(Merge, CategoriesResolveIntoOneTreeWhateverTheirLoopsAndDeletions)
+{
+    struct Case {
+        const char* what;
+        RecordSet state;
+        std::set<std::string> held;
+        // "guid<parent:level", in the order they are made.
+        std::vector<std::string> expected;
+        std::vector<std::string> revived;
+    };
+    const std::vector<Case> cases = {
+        {"three moves in a circle: the last one gives way",
+         setOf({category("x", "y", at(5)), category("y", "z", at(7, "B")), category("z", "x", at(6, "C"))}),
+         {},
+         {"y<:0", "x<y:1", "z<x:2"},
+         {}},
+        {"a newer move above a loop is no part of it (walked from the tail first)",
+         setOf({category("a", "x", at(9)), category("x", "y", at(5)), category("y", "x", at(6, "B"))}),
+         {},
+         {"y<:0", "x<y:1", "a<x:2"},
+         {}},
+        {"the same, walked from the loop first",
+         setOf({category("z", "x", at(9)), category("x", "y", at(5)), category("y", "x", at(6, "B"))}),
+         {},
+         {"y<:0", "x<y:1", "z<x:2"},
+         {}},
+        {"a category of itself goes to the top",
+         setOf({category("s", "s", at(3)), category("t", "s", at(4))}),
+         {},
+         {"s<:0", "t<s:1"},
+         {}},
+        {"a held category comes back with its deleted ancestors, not its deleted siblings",
+         setOf({category("a", "", at(1)), category("b", "a", at(2), at(8)), category("c", "b", at(3), at(8)),
+                category("d", "b", at(4), at(8))}),
+         {"c"},
+         {"a<:0", "b<a:1", "c<b:2"},
+         {"b", "c"}},
+        {"a parent no device knows leaves its child at the top; a level keeps the order they were made",
+         setOf({category("m", "gone", at(3)), category("k", "", at(2)), category("n", "k", at(1, "B")),
+                category("j", "k", at(1, "A"))}),
+         {},
+         {"k<:0", "m<:0", "j<k:1", "n<k:1"},
+         {}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        const ResolvedCatalogue resolved = resolveCategories(test.state, test.held);
+        std::vector<std::string> got;
+        for (const auto& category : resolved.categories)
+            got.push_back(category.record->guid + "<" + category.parent + ":" + std::to_string(category.level));
+        EXPECT_EQ(got, test.expected);
+        EXPECT_EQ(resolved.revived, test.revived);
+    }
 }
 
 TEST(Merge, CaptureStampsOnlyWhatChangedSinceTheLastSync)
@@ -484,6 +542,6 @@ TEST(GuidSet, HoldsExactlyTheGuidsItWasGiven)
     for (const std::string& guid : guids)
         EXPECT_TRUE(set.contains(guid)) << guid;
     for (const char* absent : {"{5b0c6f0e-1111-4a4a-9c9c-1000000000001}", "{5b0c6f0e-1111-4a4a-9c9c-",
-                                     "{5b0c6f0e-1111-4a4a-9c9c-000000000000}x", "x"})
+                               "{5b0c6f0e-1111-4a4a-9c9c-000000000000}x", "x"})
         EXPECT_FALSE(set.contains(absent)) << absent;
 }
