@@ -1,17 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "keyindex.h"
-
+#include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
-// GUIDs asked about for every record of a merge: one probe of a flat table by a hash of the GUID,
-// and the text compared only when the hash is there. A node-based set costs three or four cache
-// misses a question, and a merge asks two hundred thousand of them while its state fills the cache.
-// The hash's key is this run's own, so no place can choose GUIDs that share a number.
+// GUIDs asked about for every record of a merge, by open addressing over a keyed hash of each. A slot
+// holds part of the hash and where the GUID's text lies, so a GUID that is not there costs one probe
+// of a table small enough to stay in the cache, and one that is there one more read, of its text. A
+// merge asks two hundred thousand of these while its state fills the cache. The hash's key is this
+// run's own, so no place can choose GUIDs that pile up in one stretch of the table.
 class GuidSet {
 public:
     GuidSet();
@@ -19,11 +18,21 @@ public:
     bool contains(std::string_view guid) const;
 
 private:
-    long long number(std::string_view guid) const;
+    struct Slot {
+        // Never 0 for a slot in use.
+        std::uint32_t tag = 0;
+        std::uint32_t text = 0;
+    };
+    unsigned long long hash(std::string_view guid) const;
+    // The slot holding the GUID, or the empty one where it would go.
+    std::size_t find(std::string_view guid, unsigned long long hash) const;
+    std::string_view textAt(std::uint32_t at) const;
+    void grow();
 
-    KeyIndex index;
-    std::vector<std::string> guids;
-    // GUIDs whose hash another one took first: never met but by chance.
-    std::unordered_set<std::string> shared;
+    std::vector<Slot> table;
+    std::size_t used = 0;
+    int shift = 64;
+    // Each GUID's length (four bytes) and its text, one after the other.
+    std::string texts;
     unsigned char key[16];
 };

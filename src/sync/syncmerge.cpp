@@ -307,7 +307,7 @@ void MergeSession::merge(SyncRecord& record, const std::string& fromDevice)
     // A GUID is one object's, whatever a device sends.
     if (record.kind == SyncRecord::Item && (isBuiltInCategory(record.guid) || categoryGuids.contains(record.guid)))
         return refuse("an item cannot take the GUID of a category.");
-    if (record.kind == SyncRecord::Category && store.item(record.guid))
+    if (record.kind == SyncRecord::Category && store.hasItem(record.guid))
         return refuse("a category cannot take the GUID of an item.");
     if (record.kind == SyncRecord::Icon && !isPicture(record.fields["png"]))
         return refuse("an icon that is not a small PNG picture.");

@@ -558,6 +558,7 @@ void SyncStore::forgetUnwritten()
     unwritten.clear();
     unwrittenAt.clear();
     onlyUnwritten = false;
+    items.reset();
 }
 
 void SyncStore::flushState()
@@ -685,9 +686,8 @@ void SyncStore::clearState()
     db.ExecuteStatement("delete from sync_state;");
     onlyUnwritten = true;
     // Every row is written again before the state goes to the table.
-    const auto rows = static_cast<std::size_t>(firstInteger(
-                          db, "select (select count(*) from link_table) + (select count(*) from category_table);"))
-                      + 1024;
+    const auto rows = static_cast<std::size_t>(itemCount())
+                      + static_cast<std::size_t>(firstInteger(db, "select count(*) from category_table;")) + 1024;
     unwritten.reserve(rows);
     unwrittenAt.reserve(rows);
 }
@@ -758,6 +758,16 @@ void SyncStore::forgetPeers()
     db.ExecuteStatement("delete from sync_peer;");
 }
 
+bool SyncStore::hasItem(const std::string& guid)
+{
+    // The GUID's index answers alone: no row is read.
+    Statement& query = prepared("select exists (select 1 from link_table where guid = ?1);");
+    query.bind(1, guid);
+    const bool has = query.step() && query.integer(0) != 0;
+    query.reset();
+    return has;
+}
+
 std::optional<StoredItem> SyncStore::item(const std::string& guid)
 {
     Statement& row = prepared("select guid, name, target, category, star, comment, type from link_table where guid = "
@@ -826,11 +836,15 @@ void SyncStore::writeItem(const StoredItem& row, bool exists)
                           "?3, ?4, ?5, ?6, ?7);");
     write.bind(1, row.guid).bind(2, row.name).bind(3, row.target).bind(4, row.category).bind(5, row.star);
     write.bind(6, row.comment).bind(7, row.type).run();
+    if (!exists && items)
+        ++*items;
 }
 
 void SyncStore::deleteItem(const std::string& guid)
 {
-    prepared("delete from link_table where guid = ?1;").bind(1, guid).run();
+    const int gone = prepared("delete from link_table where guid = ?1;").bind(1, guid).execute();
+    if (items)
+        *items -= gone;
 }
 
 void SyncStore::writeCategory(const StoredCategory& row, bool exists)
@@ -861,5 +875,7 @@ bool SyncStore::holdsAnything(const std::string& categoryGuid)
 int SyncStore::itemCount()
 {
     // Every row, as the window shows them: no GUID is compared to count them.
-    return static_cast<int>(firstInteger(db, "select count(*) from link_table;"));
+    if (!items)
+        items = static_cast<int>(firstInteger(db, "select count(*) from link_table;"));
+    return *items;
 }

@@ -123,6 +123,7 @@ public:
 
     // ---- the catalogue's rows ----
     std::optional<StoredItem> item(const std::string& guid);
+    bool hasItem(const std::string& guid);
     std::vector<StoredCategory> categories();
     // The visitor may take the row's texts. Rows that share a GUID are each visited: the first of
     // them is the object, the visitor passes over the others.
@@ -186,6 +187,9 @@ private:
     void keep(Unwritten row);
     // The table was emptied in this transaction: what is not unwritten is not there.
     bool onlyUnwritten = false;
+    // The catalogue's items, counted once and kept up to date by the writes made here; counted again
+    // after a flush, which is also where a merge worked out again starts.
+    std::optional<int> items;
 };
 
 // The number an object goes by in the bookkeeping.

@@ -527,20 +527,26 @@ TEST_F(SyncThroughFolder, WhatAnotherDeviceSendsCannotChangeWhatOnlyThisProgramM
         // an item that takes a category's GUID
         record("{\"k\":\"i\",\"g\":\"cat\",\"f\":{\"name\":\"impostor\",\"type\":\"1\"},\"p\":\"" + std::string(General)
                + "\",\"fs\":" + stamp + ",\"ps\":" + stamp + ",\"c\":" + stamp + "}"),
+        // a category that takes an item's GUID
+        record("{\"k\":\"c\",\"g\":\"kept\",\"f\":{\"name\":\"impostor\"},\"p\":\"\",\"fs\":" + stamp
+               + ",\"ps\":" + stamp + ",\"c\":" + stamp + "}"),
     };
     std::filesystem::create_directories(place + "/Varnelo/evil");
     const SyncFileHeader header{"evil", "evil box", 1, false, 0, {}, {}};
     std::ofstream(place + "/Varnelo/evil/changes-00000001.vsync", std::ios::binary)
         << syncFileBytes(header, sent).toStdString();
+    b.addItem("kept", "an item", General);
     const SyncReport report = sync(b);
     ASSERT_TRUE(report.ok);
+    EXPECT_EQ(b.column("select count(*) from category_table where guid='kept';"), std::vector<std::string>{"0"});
     EXPECT_EQ(b.column("select name || '|' || system || '|' || parent_guid from category_table where guid='"
                        + std::string(General) + "';"),
               std::vector<std::string>{"Mine|1|"});
     EXPECT_EQ(b.column("select count(*) from link_table where guid='cat';"), std::vector<std::string>{"0"});
     EXPECT_EQ(report.warnings,
-              std::vector<std::string>{
-                  "A record from the device \"evil box\" was refused: an item cannot take the GUID of a category."});
+              (std::vector<std::string>{
+                  "A record from the device \"evil box\" was refused: an item cannot take the GUID of a category.",
+                  "A record from the device \"evil box\" was refused: a category cannot take the GUID of an item."}));
 
     // A line longer than any record, and more device folders than any place of ours holds.
     const SyncFileHeader second{"evil", "evil box", 2, false, 0, {}, {}};
