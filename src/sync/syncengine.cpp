@@ -572,7 +572,8 @@ void Sync::mergeSources(MergeSession& session)
                 peerSeen[source.device] = header.seen;
             const std::string from = peer.name.empty() ? source.device : peer.name;
             SyncRecord record;
-            while (reader.next(record)) {
+            RecordDigest digest;
+            while (reader.next(record, &digest)) {
                 // A stamp ahead of this machine's clock was made by a clock that is wrong: it counts as
                 // made when this device last looked before the file could be there, so that no change
                 // made meanwhile loses to it, on whichever device reads it later.
@@ -580,8 +581,8 @@ void Sync::mergeSources(MergeSession& session)
                     if (stamp->clock > nowShared() + clockTolerance)
                         stamp->clock = lastLook;
                 if (const SyncRecord* after = reader.peek())
-                    session.prefetch(*after);
-                session.merge(record, from);
+                    session.prefetch(*after, reader.peekDigest());
+                session.merge(record, from, &digest);
                 ++report.changesReceived;
             }
         } catch (const SyncFileError& error) {

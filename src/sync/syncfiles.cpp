@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "syncfiles.h"
 
+#include "syncstore.h"
+
 #include "base/text.h"
 
 #include <nlohmann/json.hpp>
 #include <simdjson.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <condition_variable>
 #include <cstdint>
@@ -115,58 +118,105 @@ void appendRecord(std::string& out, const SyncRecord& record)
     out += '}';
 }
 
+// A record's fields from a line's object, into the map it held before: a line of the same fields
+// as the one before, the most common case, allocates nothing. Members named twice: the last counts.
+bool fieldsInto(const simdjson::dom::object& object, std::map<std::string, std::string>& fields)
+{
+    auto at = fields.begin();
+    bool inStep = true;
+    for (const auto [field, text] : object) {
+        std::string_view got;
+        if (text.get_string().get(got) != simdjson::SUCCESS)
+            return false;
+        if (inStep && at != fields.end() && at->first == field) {
+            at->second.assign(got);
+            ++at;
+            continue;
+        }
+        if (inStep) {
+            // What was not met in step may still be named later in this line: it goes, and the rest
+            // is placed one by one.
+            fields.erase(at, fields.end());
+            inStep = false;
+        }
+        fields.insert_or_assign(std::string(field), std::string(got));
+    }
+    if (inStep)
+        fields.erase(at, fields.end());
+    return true;
+}
+
 // One record line: the members it knows, each a string, the fields an object of strings; anything
 // else refuses the line. Members of a later version are passed over, whatever they hold. The line is
-// parsed whole (and its UTF-8 checked) before any member is taken.
-std::optional<SyncRecord> parseRecord(const std::string& line)
+// parsed whole (and its UTF-8 checked) before any member is taken. Written over the record given, so
+// that its texts keep their room; what the line does not name is emptied.
+bool parseRecordInto(const std::string& line, SyncRecord& record)
 {
     // A parser keeps its buffers between lines; each thread that reads records has its own.
     thread_local simdjson::dom::parser parser;
     simdjson::dom::object members;
     if (parser.parse(line).get_object().get(members) != simdjson::SUCCESS)
-        return std::nullopt;
-    SyncRecord record;
-    bool kind = false, guid = false, fields = false;
+        return false;
+    bool kind = false, guid = false, fields = false, parent = false;
+    std::array<bool, 4> stampSeen{};
+    constexpr std::array<Stamp SyncRecord::*, 4> stamps = {&SyncRecord::fieldsStamp, &SyncRecord::parentStamp,
+                                                           &SyncRecord::deleteStamp, &SyncRecord::created};
     for (const auto [name, value] : members) {
         if (name == "f") {
             simdjson::dom::object object;
             if (value.get_object().get(object) != simdjson::SUCCESS)
-                return std::nullopt;
-            for (const auto [field, text] : object) {
-                std::string_view got;
-                if (text.get_string().get(got) != simdjson::SUCCESS)
-                    return std::nullopt;
-                record.fields.insert_or_assign(std::string(field), std::string(got));
+                return false;
+            if (fields) {
+                for (const auto [field, text] : object) {
+                    std::string_view got;
+                    if (text.get_string().get(got) != simdjson::SUCCESS)
+                        return false;
+                    record.fields.insert_or_assign(std::string(field), std::string(got));
+                }
+            } else if (!fieldsInto(object, record.fields)) {
+                return false;
             }
             fields = true;
             continue;
         }
-        Stamp SyncRecord::*stamp = name == "fs"   ? &SyncRecord::fieldsStamp
-                                   : name == "ps" ? &SyncRecord::parentStamp
-                                   : name == "ds" ? &SyncRecord::deleteStamp
-                                   : name == "c"  ? &SyncRecord::created
-                                                  : nullptr;
-        if (name != "k" && name != "g" && name != "p" && !stamp)
+        const int stamp = name == "fs" ? 0 : name == "ps" ? 1 : name == "ds" ? 2 : name == "c" ? 3 : -1;
+        if (name != "k" && name != "g" && name != "p" && stamp < 0)
             continue;
         std::string_view text;
         if (value.get_string().get(text) != simdjson::SUCCESS)
-            return std::nullopt;
+            return false;
         if (name == "k") {
             kind = text.size() == 1
                    && (text[0] == SyncRecord::Category || text[0] == SyncRecord::Item || text[0] == SyncRecord::Icon);
             record.kind = text.empty() ? '?' : text[0];
         } else if (name == "g") {
             guid = !text.empty();
-            record.guid = text;
+            record.guid.assign(text);
         } else if (name == "p") {
-            record.parent = text;
-        } else if (auto parsed = parseStamp(text)) {
-            record.*stamp = std::move(*parsed);
+            parent = true;
+            record.parent.assign(text);
+        } else if (parseStampInto(text, record.*stamps[static_cast<std::size_t>(stamp)])) {
+            stampSeen[static_cast<std::size_t>(stamp)] = true;
         } else {
-            return std::nullopt;
+            return false;
         }
     }
     if (!kind || !guid || !fields)
+        return false;
+    if (!parent)
+        record.parent.clear();
+    for (std::size_t i = 0; i < stamps.size(); ++i)
+        if (!stampSeen[i]) {
+            (record.*stamps[i]).clock = 0;
+            (record.*stamps[i]).device.clear();
+        }
+    return true;
+}
+
+std::optional<SyncRecord> parseRecord(const std::string& line)
+{
+    SyncRecord record;
+    if (!parseRecordInto(line, record))
         return std::nullopt;
     return record;
 }
@@ -210,9 +260,10 @@ void appendNumbers(std::string& out, const char* name, const std::map<std::strin
 // Batches of records between the thread that reads or writes a file's text and the one that merges,
 // at most a few batches ahead. The side that hands batches on closes it with the end or its failure;
 // the side that takes them may stop it, with its own failure.
+template <typename Record>
 class RecordPipe {
 public:
-    using Batch = std::vector<SyncRecord>;
+    using Batch = std::vector<Record>;
     static constexpr std::size_t BatchSize = 1024;
 
     // False once the taking side stopped.
@@ -339,25 +390,25 @@ void SyncFileWriter::take(SyncRecord& record)
         waiting.push_back(std::move(record));
     ++filled;
     ++records;
-    if (filled == RecordPipe::BatchSize)
+    if (filled == RecordPipe<SyncRecord>::BatchSize)
         handOn();
 }
 
 void SyncFileWriter::handOn()
 {
     if (!pipe) {
-        pipe = std::make_unique<RecordPipe>();
+        pipe = std::make_unique<RecordPipe<SyncRecord>>();
         writing = std::thread([this] { writeBehind(); });
     }
     if (!pipe->push(std::move(waiting)))
         pipe->rethrowFailure();
     // A batch written already comes back whole, its records to be written over.
     waiting = pipe->takeBack();
-    waiting.reserve(RecordPipe::BatchSize);
+    waiting.reserve(RecordPipe<SyncRecord>::BatchSize);
     filled = 0;
 }
 
-void SyncFileWriter::write(const RecordPipe::Batch& batch)
+void SyncFileWriter::write(const std::vector<SyncRecord>& batch)
 {
     // Written into the room the last batch left.
     thread_local std::string text;
@@ -372,7 +423,7 @@ void SyncFileWriter::write(const RecordPipe::Batch& batch)
 void SyncFileWriter::writeBehind()
 {
     try {
-        RecordPipe::Batch batch;
+        std::vector<SyncRecord> batch;
         while (pipe->pop(batch)) {
             write(batch);
             pipe->giveBack(std::move(batch));
@@ -468,10 +519,10 @@ SyncFileReader::~SyncFileReader()
     }
 }
 
-bool SyncFileReader::next(SyncRecord& record)
+bool SyncFileReader::next(SyncRecord& record, RecordDigest* digest)
 {
     if (!pipe) {
-        pipe = std::make_unique<RecordPipe>();
+        pipe = std::make_unique<RecordPipe<Read>>();
         reading = std::thread([this] { readAhead(); });
     }
     while (batchAt == batch.size()) {
@@ -483,13 +534,15 @@ bool SyncFileReader::next(SyncRecord& record)
             return false;
     }
     // What the caller held goes back with the batch, to be freed by the thread that made it.
-    std::swap(record, batch[batchAt++]);
+    if (digest)
+        *digest = batch[batchAt].digest;
+    std::swap(record, batch[batchAt++].record);
     // The records were made on the reader's thread: the next ones are fetched into this thread's cache
     // while the caller works on this one, the record two ahead and the texts of the one after.
     if (batchAt + 1 < batch.size())
         __builtin_prefetch(&batch[batchAt + 1]);
     if (batchAt < batch.size()) {
-        const SyncRecord& after = batch[batchAt];
+        const SyncRecord& after = batch[batchAt].record;
         for (const char* text : {after.guid.data(), after.parent.data(), after.fieldsStamp.device.data(),
                                  after.parentStamp.device.data(), after.created.device.data()})
             __builtin_prefetch(text);
@@ -499,25 +552,36 @@ bool SyncFileReader::next(SyncRecord& record)
 
 void SyncFileReader::readAhead()
 {
-    RecordPipe::Batch records;
+    // Parsed into the records of a batch given back, whose texts and fields keep their room.
+    std::vector<Read> records;
+    std::size_t filled = 0;
+    const auto handOn = [&] {
+        records.resize(filled);
+        filled = 0;
+        return records.empty() || pipe->push(std::move(records));
+    };
     try {
-        SyncRecord record;
-        while (parseNext(record)) {
-            records.push_back(std::move(record));
-            if (records.size() == RecordPipe::BatchSize) {
-                if (!pipe->push(std::move(records)))
+        for (;;) {
+            if (filled == records.size())
+                records.emplace_back();
+            Read& read = records[filled];
+            if (!parseNext(read.record))
+                break;
+            read.digest = read.record.kind == SyncRecord::Item
+                              ? RecordDigest{objectKey(SyncRecord::Item, read.record.guid), objectHash(read.record)}
+                              : RecordDigest{};
+            if (++filled == RecordPipe<Read>::BatchSize) {
+                if (!handOn())
                     return;
                 records = pipe->takeBack();
-                records.clear();
-                records.reserve(RecordPipe::BatchSize);
             }
         }
-        if (!records.empty() && !pipe->push(std::move(records)))
+        if (!handOn())
             return;
         pipe->close(nullptr);
     } catch (...) {
         // The records before the failure first, as they were read.
-        if (!records.empty() && !pipe->push(std::move(records)))
+        if (!handOn())
             return;
         pipe->close(std::current_exception());
     }
@@ -544,12 +608,10 @@ bool SyncFileReader::parseNext(SyncRecord& record)
         ended = true;
         return false;
     }
-    auto parsed = parseRecord(text);
-    if (!parsed)
+    if (!parseRecordInto(text, record))
         damaged("holds a record that cannot be read");
     if (++read > limits.records)
         throw SyncFileError(SyncFileError::TooLarge, "holds more than " + std::to_string(limits.records) + " records");
-    record = std::move(*parsed);
     return true;
 }
 

@@ -42,6 +42,7 @@ struct SyncLimits {
     long long records = 20'000'000;
 };
 
+template <typename Record>
 class RecordPipe;
 
 // Writes one file, records formatted and compressed on a thread of the writer's own once there are
@@ -69,7 +70,7 @@ private:
     // The records of the next batch are its first `filled`; the others wait to be written over.
     std::vector<SyncRecord> waiting;
     std::size_t filled = 0;
-    std::unique_ptr<RecordPipe> pipe;
+    std::unique_ptr<RecordPipe<SyncRecord>> pipe;
     std::thread writing;
 };
 
@@ -86,10 +87,11 @@ public:
     SyncFileReader& operator=(const SyncFileReader&) = delete;
     const SyncFileHeader& header() const { return head; }
     bool encrypted() const { return stream.encrypted(); }
-    // The next record; false once the file ended whole.
-    bool next(SyncRecord& record);
+    // The next record (and, for an item, its digest); false once the file ended whole.
+    bool next(SyncRecord& record, RecordDigest* digest = nullptr);
     // The record the next call gives, when it is read already: its caller can fetch what it will need.
-    const SyncRecord* peek() const { return batchAt < batch.size() ? &batch[batchAt] : nullptr; }
+    const SyncRecord* peek() const { return batchAt < batch.size() ? &batch[batchAt].record : nullptr; }
+    const RecordDigest* peekDigest() const { return batchAt < batch.size() ? &batch[batchAt].digest : nullptr; }
 
 private:
     // The next line without its newline; false at the end of the text.
@@ -97,9 +99,13 @@ private:
     bool parseNext(SyncRecord& record);
     void readAhead();
 
-    std::unique_ptr<RecordPipe> pipe;
+    struct Read {
+        SyncRecord record;
+        RecordDigest digest;
+    };
+    std::unique_ptr<RecordPipe<Read>> pipe;
     std::thread reading;
-    std::vector<SyncRecord> batch;
+    std::vector<Read> batch;
     std::size_t batchAt = 0;
 
     SyncStreamReader stream;

@@ -297,7 +297,7 @@ std::optional<SyncRecord> MergeSession::joined(char kind, const SyncRecord& inco
     return std::nullopt;
 }
 
-void MergeSession::merge(SyncRecord& record, const std::string& fromDevice)
+void MergeSession::merge(SyncRecord& record, const std::string& fromDevice, const RecordDigest* digest)
 {
     const auto refuse = [&](const std::string& why) {
         const std::string warning = "A record from the device \"" + fromDevice + "\" was refused: " + why;
@@ -314,16 +314,16 @@ void MergeSession::merge(SyncRecord& record, const std::string& fromDevice)
     if (record.kind == SyncRecord::Category)
         keepBuiltInCategory(record);
     if (record.kind == SyncRecord::Item)
-        mergeItem(record);
+        mergeItem(record, digest);
     else
         mergeKept(record);
 }
 
-void MergeSession::prefetch(const SyncRecord& next) const
+void MergeSession::prefetch(const SyncRecord& next, const RecordDigest* digest) const
 {
     if (next.kind != SyncRecord::Item)
         return;
-    const long long key = objectKey(SyncRecord::Item, next.guid);
+    const long long key = digest ? digest->key : objectKey(SyncRecord::Item, next.guid);
     store.prefetchState(key);
     presentAtStart.prefetch(key);
 }
@@ -390,9 +390,9 @@ const std::optional<StoredItem>& MergeSession::itemRow(const std::string& guid, 
     return met = store.item(guid);
 }
 
-void MergeSession::mergeItem(const SyncRecord& incoming)
+void MergeSession::mergeItem(const SyncRecord& incoming, const RecordDigest* digest)
 {
-    const long long key = objectKey(SyncRecord::Item, incoming.guid);
+    const long long key = digest ? digest->key : objectKey(SyncRecord::Item, incoming.guid);
     const auto entry = store.state(key);
     // A record of a GUID met before in this merge may find a later row of that GUID in the walk.
     const std::optional<StoredItem>& row = itemRow(incoming.guid, !entry);
@@ -404,7 +404,8 @@ void MergeSession::mergeItem(const SyncRecord& incoming)
         compared = *row;
         itemContentInto(compared, settings.documentFolders, mine);
         if (mine.parent == incoming.parent && mine.fields == incoming.fields) {
-            const long long hash = objectHash(mine);
+            // The same content has the same hash: the reader's, when it worked it out.
+            const long long hash = digest ? digest->hash : objectHash(mine);
             if (noteFirstPresence(key))
                 ++itemsMet;
             store.setState(key, incoming, hash);

@@ -60,9 +60,9 @@ public:
     // What changed here since the last sync, from the triggers' notes (and every row, on a whole scan).
     void captureLocalChanges();
     // A record another device sent; the stamps were already held against this machine's clock.
-    void merge(SyncRecord& record, const std::string& fromDevice);
+    void merge(SyncRecord& record, const std::string& fromDevice, const RecordDigest* digest = nullptr);
     // The record merged after the one in hand: what it will look up is fetched meanwhile.
-    void prefetch(const SyncRecord& next) const;
+    void prefetch(const SyncRecord& next, const RecordDigest* digest = nullptr) const;
     // Categories, icons and whatever only the whole picture decides; the notes are cleared.
     void finish();
 
@@ -88,7 +88,7 @@ private:
                  const SyncStore::Dirty* note);
     std::optional<SyncRecord> joined(char kind, const SyncRecord& incoming, const std::optional<LocalObject>& local,
                                      long long key);
-    void mergeItem(const SyncRecord& incoming);
+    void mergeItem(const SyncRecord& incoming, const RecordDigest* digest);
     void mergeKept(const SyncRecord& incoming);
     // The row an item's record meets, kept in `met` until the next record.
     const std::optional<StoredItem>& itemRow(const std::string& guid, bool walked);

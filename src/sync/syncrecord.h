@@ -22,6 +22,8 @@ struct Stamp {
 // "<clock>@<device>", into a string kept for it; parseStamp refuses anything else.
 void formatStamp(const Stamp& stamp, std::string& into);
 std::optional<Stamp> parseStamp(std::string_view text);
+// The same into a stamp kept for it, whose text keeps its room; false (the stamp untouched) for anything else.
+bool parseStampInto(std::string_view text, Stamp& stamp);
 
 // What one device knows of one catalogue object. Its content, its place (parent) and its deletion
 // each carry their own stamp, so a rename here and a move there both survive.
@@ -48,6 +50,13 @@ struct SyncRecord {
     Stamp newest() const { return std::max(newestChange(), deleteStamp); }
 
     bool operator==(const SyncRecord&) const = default;
+};
+
+// What the thread reading a file works out of an item's record ahead of the merge, which would
+// otherwise do it on the thread everything waits for: its key and the hash of what travels of it.
+struct RecordDigest {
+    long long key = 0;
+    long long hash = 0;
 };
 
 using RecordKey = std::pair<char, std::string>;

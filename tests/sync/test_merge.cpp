@@ -5,6 +5,7 @@
 #include "sync/keyindex.h"
 #include "sync/merge.h"
 #include "sync/syncfiles.h"
+#include "sync/syncstore.h"
 #include "sync/synctransport.h"
 
 #include "syncfilebytes.h"
@@ -503,6 +504,54 @@ TEST(Merge, ManyRecordsTravelWholeAndInOrderAndFailuresReachTheCaller)
         ASSERT_TRUE(reader.next(record));
         EXPECT_EQ(record, records.front());
     }
+}
+
+// Records are read over the ones read before: a reused record that kept a member its line lacks (a
+// deletion, a field, a parent) would change what the merge decides; a digest must be its own record's.
+TEST(Merge, RecordsReadOverOneAnotherKeepNothingOfTheOnesBefore)
+{
+    std::vector<SyncRecord> records;
+    for (int i = 0; i < 12000; ++i) {
+        const std::string guid = "g" + std::to_string(i);
+        switch (i % 4) {
+        case 0:
+            records.push_back(category(guid, "p", at(i + 1)));
+            records.back().fields["icon"] = "#" + std::to_string(i);
+            break;
+        case 1:
+            records.push_back(item(guid, "deleted", "c", at(i + 1), at(i + 2, "B"), at(i + 3, "C")));
+            records.back().fields["target"] = "https://example.org/" + guid;
+            records.back().fields["comment"] = std::string(i % 50, 'x');
+            break;
+        case 2:
+            // The fields of the record before but its last.
+            records.push_back(item(guid, "top", "", at(i + 1)));
+            records.back().fields["comment"] = "short";
+            break;
+        default:
+            records.push_back(item(guid, "", "c", at(i + 1)));
+            records.back().kind = SyncRecord::Icon;
+            records.back().parent.clear();
+            records.back().parentStamp = {};
+            records.back().fields = {{"png", guid}};
+        }
+    }
+    const SyncFileHeader header{"dev", "laptop", 1, true, 5, {}, {{"dev", 1}}};
+    QByteArray bytes = syncFileBytes(header, records);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    SyncFileReader reader(buffer, nullptr, boundName(header));
+    SyncRecord record;
+    RecordDigest digest;
+    for (const SyncRecord& expected : records) {
+        ASSERT_TRUE(reader.next(record, &digest));
+        ASSERT_EQ(record, expected) << expected.guid;
+        if (expected.kind == SyncRecord::Item) {
+            EXPECT_EQ(digest.key, objectKey(SyncRecord::Item, expected.guid)) << expected.guid;
+            EXPECT_EQ(digest.hash, objectHash(expected)) << expected.guid;
+        }
+    }
+    EXPECT_FALSE(reader.next(record));
 }
 
 // Keys are found with their numbers through every growth of the table, whatever their values; a key
