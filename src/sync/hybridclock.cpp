@@ -6,8 +6,16 @@
 
 Stamp HybridClock::tick(long long wallClock)
 {
+    Stamp stamp;
+    tick(wallClock, stamp);
+    return stamp;
+}
+
+void HybridClock::tick(long long wallClock, Stamp& into)
+{
     latest = std::max(wallClock, latest + 1);
-    return {latest, device};
+    into.clock = latest;
+    into.device.assign(device);
 }
 
 void HybridClock::witness(long long clock)

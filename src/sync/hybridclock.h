@@ -12,6 +12,8 @@ public:
 
     // A stamp newer than every stamp made or seen, given the wall clock now.
     Stamp tick(long long wallClock);
+    // The same into a stamp kept for it, whose text keeps its room.
+    void tick(long long wallClock, Stamp& into);
     void witness(long long clock);
     long long last() const { return latest; }
 

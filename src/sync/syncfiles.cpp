@@ -385,7 +385,7 @@ void SyncFileWriter::add(SyncRecord record)
 void SyncFileWriter::take(SyncRecord& record)
 {
     if (filled < waiting.size())
-        std::swap(waiting[filled], record);
+        swap(waiting[filled], record);
     else
         waiting.push_back(std::move(record));
     ++filled;
@@ -536,7 +536,7 @@ bool SyncFileReader::next(SyncRecord& record, RecordDigest* digest)
     // What the caller held goes back with the batch, to be freed by the thread that made it.
     if (digest)
         *digest = batch[batchAt].digest;
-    std::swap(record, batch[batchAt++].record);
+    swap(record, batch[batchAt++].record);
     // The records were made on the reader's thread: the next ones are fetched into this thread's cache
     // while the caller works on this one, the record two ahead and the texts of the one after.
     if (batchAt + 1 < batch.size())

@@ -129,9 +129,21 @@ Stamp MergeSession::fallback()
 // A trigger's stamp, unless this machine's clock ran far ahead when it was taken.
 Stamp MergeSession::noted(const Stamp& stamp, const Stamp& otherwise)
 {
-    if (stamp.isNull())
-        return otherwise.isNull() ? fallback() : otherwise;
-    return stamp.clock > settings.now + clockTolerance ? fallback() : stamp;
+    Stamp chosen;
+    notedInto(stamp, otherwise, chosen);
+    return chosen;
+}
+
+void MergeSession::notedInto(const Stamp& stamp, const Stamp& otherwise, Stamp& into)
+{
+    const Stamp* chosen = stamp.isNull() ? (otherwise.isNull() ? nullptr : &otherwise)
+                                         : (stamp.clock > settings.now + clockTolerance ? nullptr : &stamp);
+    if (!chosen) {
+        clock.tick(settings.now, into);
+    } else if (chosen != &into) {
+        into.clock = chosen->clock;
+        into.device.assign(chosen->device);
+    }
 }
 
 std::optional<LocalObject> MergeSession::localCategory(const std::string& guid)
@@ -510,19 +522,19 @@ void MergeSession::adoptLocalOnly()
     // One record made again and again, and passed on in exchange for one written before: in a catalogue
     // of many items, most texts find the room they need.
     SyncRecord record;
-    const auto assign = [](Stamp& to, const Stamp& from) {
-        to.clock = from.clock;
-        to.device.assign(from.device);
-    };
+    const Stamp none;
     const auto adopt = [&](StoredItem& row, long long key) {
         if (store.knows(key))
             return;
         itemContentInto(row, settings.documentFolders, record);
         auto note = notes.find(key);
-        assign(record.fieldsStamp, noted(note != notes.end() ? note->second.content : Stamp(), {}));
-        assign(record.parentStamp, noted(note != notes.end() ? note->second.place : Stamp(), record.fieldsStamp));
-        assign(record.created, std::min(record.fieldsStamp, record.parentStamp));
-        assign(record.deleteStamp, Stamp());
+        notedInto(note != notes.end() ? note->second.content : none, none, record.fieldsStamp);
+        notedInto(note != notes.end() ? note->second.place : none, record.fieldsStamp, record.parentStamp);
+        const Stamp& created = std::min(record.fieldsStamp, record.parentStamp);
+        record.created.clock = created.clock;
+        record.created.device.assign(created.device);
+        record.deleteStamp.clock = 0;
+        record.deleteStamp.device.clear();
         store.setState(key, record, objectHash(record));
         pend(key, SyncRecord::Item, record.guid);
         if (settings.intoSnapshot)

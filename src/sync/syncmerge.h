@@ -84,6 +84,7 @@ private:
     bool noteFirstPresence(long long key);
     Stamp fallback();
     Stamp noted(const Stamp& stamp, const Stamp& otherwise);
+    void notedInto(const Stamp& stamp, const Stamp& otherwise, Stamp& into);
     void capture(char kind, const std::string& guid, const std::optional<LocalObject>& local,
                  const SyncStore::Dirty* note);
     std::optional<SyncRecord> joined(char kind, const SyncRecord& incoming, const std::optional<LocalObject>& local,

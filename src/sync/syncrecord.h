@@ -17,6 +17,11 @@ struct Stamp {
 
     auto operator<=>(const Stamp&) const = default;
     bool isNull() const { return clock == 0 && device.empty(); }
+    friend void swap(Stamp& a, Stamp& b) noexcept
+    {
+        std::swap(a.clock, b.clock);
+        a.device.swap(b.device);
+    }
 };
 
 // "<clock>@<device>", into a string kept for it; parseStamp refuses anything else.
@@ -50,6 +55,18 @@ struct SyncRecord {
     Stamp newest() const { return std::max(newestChange(), deleteStamp); }
 
     bool operator==(const SyncRecord&) const = default;
+    // Member by member: records handed between threads trade places, each keeping its room.
+    friend void swap(SyncRecord& a, SyncRecord& b) noexcept
+    {
+        std::swap(a.kind, b.kind);
+        a.guid.swap(b.guid);
+        a.fields.swap(b.fields);
+        swap(a.fieldsStamp, b.fieldsStamp);
+        a.parent.swap(b.parent);
+        swap(a.parentStamp, b.parentStamp);
+        swap(a.deleteStamp, b.deleteStamp);
+        swap(a.created, b.created);
+    }
 };
 
 // What the thread reading a file works out of an item's record ahead of the merge, which would
