@@ -63,7 +63,7 @@ MergeSession::MergeSession(SyncStore& store, const MergeSettings& settings, Hybr
     for (const StoredCategory& row : categoriesRead) {
         categoryGuids.insert(row.guid);
         rowGuids.insert(row.guid);
-        categoryRows.emplace(row.guid, row);
+        categoryRows.emplace(row.guid, &row);
     }
     if (const auto pictures = splitIconList(store.catalogue().LoadIconList())) {
         iconPictures = *pictures;
@@ -82,14 +82,14 @@ MergeSession::MergeSession(SyncStore& store, const MergeSettings& settings, Hybr
     }
     const auto categories = store.stateOfKind(SyncRecord::Category);
     std::unordered_set<long long> placed;
-    for (const auto& [guid, row] : categoryRows) {
-        const long long key = objectKey(SyncRecord::Category, guid);
+    for (const auto& [unused, row] : categoryRows) {
+        const long long key = objectKey(SyncRecord::Category, row->guid);
         auto entry = categories.find(key);
         if (entry == categories.end())
             continue;
         placed.insert(key);
-        records[{SyncRecord::Category, guid}] = withStamps(
-            entry->second.record ? *entry->second.record : localObject(row, iconRefs).content, entry->second);
+        records[{SyncRecord::Category, row->guid}] = withStamps(
+            entry->second.record ? *entry->second.record : localObject(*row, iconRefs).content, entry->second);
     }
     for (const auto& [key, entry] : categories)
         if (!placed.count(key) && entry.record) {
@@ -151,7 +151,7 @@ std::optional<LocalObject> MergeSession::localCategory(const std::string& guid)
     auto row = categoryRows.find(guid);
     if (row == categoryRows.end())
         return std::nullopt;
-    return localObject(row->second, iconRefs);
+    return localObject(*row->second, iconRefs);
 }
 
 void MergeSession::captureLocalChanges()
@@ -179,8 +179,8 @@ void MergeSession::captureLocalChanges()
     for (const auto& [key, note] : notes)
         (note.kind == SyncRecord::Category ? categoriesToCapture : itemGuids).insert(note.guid);
     if (settings.wholeScan)
-        for (const auto& [guid, row] : categoryRows)
-            categoriesToCapture.insert(guid);
+        for (const auto& [unused, row] : categoryRows)
+            categoriesToCapture.insert(row->guid);
     for (const std::string& guid : categoriesToCapture) {
         auto note = notes.find(objectKey(SyncRecord::Category, guid));
         capture(SyncRecord::Category, guid, localCategory(guid), note == notes.end() ? nullptr : &note->second);
@@ -488,11 +488,12 @@ void MergeSession::storeItem(long long key, const SyncRecord& merged, const std:
 // Rows of a joining catalogue that the place never knew: new objects, stamped as their notes say.
 void MergeSession::adoptLocalOnly()
 {
-    for (const auto& [guid, row] : categoryRows) {
+    for (const auto& [unused, row] : categoryRows) {
+        const std::string& guid = row->guid;
         const RecordKey key{SyncRecord::Category, guid};
         if (records.count(key))
             continue;
-        const LocalObject local = localObject(row, iconRefs);
+        const LocalObject local = localObject(*row, iconRefs);
         SyncRecord record = local.content;
         auto note = notes.find(objectKey(SyncRecord::Category, guid));
         if (!local.pristine || note != notes.end()) {
@@ -691,11 +692,10 @@ void MergeSession::finish()
 
 const std::vector<StoredCategory>& MergeSession::categories()
 {
-    if (categoriesWritten) {
-        categoriesRead = store.categories();
-        categoriesWritten = false;
-    }
-    return categoriesRead;
+    if (!categoriesWritten)
+        return categoriesRead;
+    categoriesNow = store.categories();
+    return categoriesNow;
 }
 
 std::optional<SyncRecord> MergeSession::currentRecord(char kind, const std::string& guid, long long key)

@@ -107,10 +107,11 @@ private:
     HybridClock& clock;
     MergeOutcome result;
 
-    // Read at the start and again only once this merge wrote one.
-    std::vector<StoredCategory> categoriesRead;
+    // The categories as they were at the start, and as they are once this merge wrote one.
+    std::vector<StoredCategory> categoriesRead, categoriesNow;
     bool categoriesWritten = false;
-    std::map<std::string, StoredCategory> categoryRows;
+    // The first row of each GUID among categoriesRead.
+    std::map<std::string_view, const StoredCategory*> categoryRows;
     // Their GUIDs, for the question asked of every item.
     GuidSet rowGuids;
     // Every GUID a category goes by, here or in a record: no item may take one.
