@@ -97,18 +97,29 @@ std::optional<SyncKey> SyncKey::fromBase64(const std::string& text)
     return key;
 }
 
-QByteArray newEncryptionMarker(const std::string& passphrase, SyncKey& key)
+QByteArray newEncryptionSalt()
 {
     startSodium();
     QByteArray salt(crypto_pwhash_SALTBYTES, '\0');
     randombytes_buf(salt.data(), salt.size());
-    const unsigned long long ops = crypto_pwhash_OPSLIMIT_INTERACTIVE;
-    const std::size_t mem = crypto_pwhash_MEMLIMIT_INTERACTIVE;
-    deriveKey(passphrase, salt, ops, mem, key);
+    return salt;
+}
+
+SyncKey newEncryptionKey(const std::string& passphrase, const QByteArray& salt)
+{
+    startSodium();
+    SyncKey key;
+    deriveKey(passphrase, salt, crypto_pwhash_OPSLIMIT_INTERACTIVE, crypto_pwhash_MEMLIMIT_INTERACTIVE, key);
+    return key;
+}
+
+QByteArray newEncryptionMarker(const QByteArray& salt, const SyncKey& key)
+{
+    startSodium();
     const QJsonObject marker{{"varnelo-encryption", 1},
                              {"kdf", "argon2id13"},
-                             {"ops", static_cast<qint64>(ops)},
-                             {"mem", static_cast<qint64>(mem)},
+                             {"ops", static_cast<qint64>(crypto_pwhash_OPSLIMIT_INTERACTIVE)},
+                             {"mem", static_cast<qint64>(crypto_pwhash_MEMLIMIT_INTERACTIVE)},
                              {"salt", QString::fromLatin1(salt.toBase64())},
                              {"check", QString::fromLatin1(sealCheck(key).toBase64())}};
     return QJsonDocument(marker).toJson(QJsonDocument::Compact);

@@ -21,8 +21,11 @@ struct SyncKey {
 
 inline constexpr const char* encryptionMarkerName = "encryption";
 
-// A new marker for the place (a fresh salt) and the key the passphrase gives with it.
-QByteArray newEncryptionMarker(const std::string& passphrase, SyncKey& key);
+// A new marker for the place: a fresh salt, the key the passphrase gives with it (the slow part,
+// which any thread may do), and the marker that names the salt and lets a device check its key.
+QByteArray newEncryptionSalt();
+SyncKey newEncryptionKey(const std::string& passphrase, const QByteArray& salt);
+QByteArray newEncryptionMarker(const QByteArray& salt, const SyncKey& key);
 // The key the passphrase gives with the place's marker; nullopt when it is not the passphrase the
 // marker was made with. Raises SyncError when the marker is no marker of ours.
 std::optional<SyncKey> keyFromMarker(const QByteArray& marker, const std::string& passphrase);

@@ -26,6 +26,7 @@
 #include <optional>
 #include <string_view>
 #include <sys/file.h>
+#include <future>
 #include <thread>
 #include <tuple>
 #include <unistd.h>
@@ -180,6 +181,8 @@ private:
     void becomeCopy(const std::string& why);
     void openPlace();
     void settleKey(bool markerThere);
+    void useMarker();
+    const SyncKey* fileKey();
     void readOwnFolder();
     void recogniseOwnFiles();
     void settleClock();
@@ -217,6 +220,10 @@ private:
     bool forceSnapshot = false;
     bool backedUp = false;
     std::optional<SyncKey> key;
+    // A new marker's key while it is derived, and its salt.
+    std::shared_future<SyncKey> comingKey;
+    QByteArray comingSalt;
+    bool draftOnComingKey = false;
     std::vector<RemoteEntry> top;
     std::map<std::string, Folder> folders;
     Folder own;
@@ -337,45 +344,68 @@ void Sync::openPlace()
 }
 
 // Once a place is encrypted, no device writes a plain file there again: a device without the key stops.
+// A new marker's key is derived on a thread of its own while the merge goes on; the marker goes to the
+// place when the key is first needed (fileKey()).
 void Sync::settleKey(bool markerThere)
 {
-    const std::string markerPath = std::string(syncFolder) + "/" + encryptionMarkerName;
     if (!markerThere && !options.passphrase.empty()) {
-        SyncKey made;
-        const QByteArray marker = newEncryptionMarker(options.passphrase, made);
-        if (transport.create(markerPath, marker)) {
-            key = made;
-            forceSnapshot = true;
-            report.warnings.push_back(
-                "Sync encryption is on for this place now: every device needs the passphrase to sync.");
-        } else {
-            markerThere = true;
-        }
-    } else if (!markerThere && options.key) {
+        comingSalt = newEncryptionSalt();
+        comingKey = std::async(std::launch::async, [passphrase = options.passphrase, salt = comingSalt] {
+                        return newEncryptionKey(passphrase, salt);
+                    }).share();
+        forceSnapshot = true;
+        return;
+    }
+    if (!markerThere && options.key)
         throw SyncError("This place holds no encrypted files any more: enter the sync passphrase in Sync Settings "
                         "to encrypt them again. Nothing was sent.");
+    if (markerThere)
+        useMarker();
+}
+
+void Sync::useMarker()
+{
+    const QByteArray marker = transport.fetchSmall(std::string(syncFolder) + "/" + encryptionMarkerName);
+    if (options.key && keyFitsMarker(marker, *options.key))
+        key = options.key;
+    else if (!options.passphrase.empty()) {
+        key = keyFromMarker(marker, options.passphrase);
+        if (!key)
+            throw SyncError("The sync passphrase is not the one this place's files were encrypted with: nothing "
+                            "was read or changed.");
+    } else if (options.key) {
+        throw SyncError("The sync key kept for this place does not open its files: enter the sync passphrase "
+                        "again. Nothing was read or changed.");
+    } else {
+        throw SyncError("The files at this place are encrypted: set the sync passphrase (in Sync Settings, or "
+                        "with --passphrase-file) to sync.");
     }
-    if (markerThere && !key) {
-        const QByteArray marker = transport.fetchSmall(markerPath);
-        if (options.key && keyFitsMarker(marker, *options.key))
-            key = options.key;
-        else if (!options.passphrase.empty()) {
-            key = keyFromMarker(marker, options.passphrase);
-            if (!key)
-                throw SyncError("The sync passphrase is not the one this place's files were encrypted with: nothing "
-                                "was read or changed.");
-        } else if (options.key) {
-            throw SyncError("The sync key kept for this place does not open its files: enter the sync passphrase "
-                            "again. Nothing was read or changed.");
+    if (store.meta("encrypted") != "1")
+        forceSnapshot = true;
+    report.encryptionKey = key->toBase64();
+}
+
+// The key files are read and written with; a new marker goes to the place first. One another device
+// put there meanwhile wins, as it would have at the start, unless a file was written with ours.
+const SyncKey* Sync::fileKey()
+{
+    if (comingKey.valid()) {
+        const SyncKey made = comingKey.get();
+        comingKey = {};
+        if (transport.create(std::string(syncFolder) + "/" + encryptionMarkerName,
+                             newEncryptionMarker(comingSalt, made))) {
+            key = made;
+            report.warnings.push_back(
+                "Sync encryption is on for this place now: every device needs the passphrase to sync.");
+            report.encryptionKey = key->toBase64();
+        } else if (draftOnComingKey) {
+            throw SyncError("Another device turned sync encryption on for this place meanwhile: sync again to use "
+                            "its passphrase. Nothing was sent.");
         } else {
-            throw SyncError("The files at this place are encrypted: set the sync passphrase (in Sync Settings, or "
-                            "with --passphrase-file) to sync.");
+            useMarker();
         }
-        if (store.meta("encrypted") != "1")
-            forceSnapshot = true;
     }
-    if (key)
-        report.encryptionKey = key->toBase64();
+    return key ? &*key : nullptr;
 }
 
 void Sync::readOwnFolder()
@@ -517,7 +547,7 @@ void Sync::planSources()
         if (!baseDevice.empty()) {
             openSource(baseDevice, baseName);
             try {
-                const SyncFileReader header(*sources.back().bytes, key ? &*key : nullptr,
+                const SyncFileReader header(*sources.back().bytes, fileKey(),
                                             folderOf(baseDevice) + "/" + baseName);
                 for (const auto& [name, upTo] : header.header().seen)
                     progress[name] = upTo;
@@ -549,12 +579,12 @@ void Sync::mergeSources(MergeSession& session)
     report.changesReceived = 0;
     const long long previous = number(store.meta("last-look"));
     const long long lastLook = previous > 0 && previous < nowShared() ? previous : nowShared();
-    const SyncKey* fileKey = key ? &*key : nullptr;
     for (Source& source : sources) {
         const std::string path = folderOf(source.device) + "/" + source.name;
+        const SyncKey* readKey = fileKey();
         try {
             source.bytes->seek(0);
-            SyncFileReader reader(*source.bytes, fileKey, path);
+            SyncFileReader reader(*source.bytes, readKey, path);
             const SyncFileHeader& header = reader.header();
             if (header.device != source.device || header.sequence != source.parsed.sequence
                 || header.snapshot != source.parsed.snapshot)
@@ -607,8 +637,11 @@ bool Sync::mergeAndPrepare()
         draft.reset();
         if (snapshotOnly() && sources.empty() && rule != JoinRule::None) {
             draft.emplace(Prepared{syncFileName(sequence + 1, true), temporary(), {}});
-            draftWriter = std::make_unique<SyncFileWriter>(*draft->file, key ? &*key : nullptr,
-                                                           folderOf(device) + "/" + draft->name, uploadHeader(true));
+            const std::string bound = folderOf(device) + "/" + draft->name;
+            draftOnComingKey = comingKey.valid();
+            draftWriter = draftOnComingKey
+                              ? std::make_unique<SyncFileWriter>(*draft->file, comingKey, bound, uploadHeader(true))
+                              : std::make_unique<SyncFileWriter>(*draft->file, fileKey(), bound, uploadHeader(true));
             settings.intoSnapshot = [this](SyncRecord& record) { draftWriter->take(record); };
         }
         MergeSession session(store, settings, clock);
@@ -743,6 +776,7 @@ void Sync::sendDraft(MergeSession& session)
     draftWriter.reset();
     if (!draft->file->flush())
         throw SyncError("Cannot write the file to upload: " + draft->file->errorString().toStdString());
+    fileKey();
     makeOwnFolder();
     draft->sending = transport.startPut(folderOf(device) + "/" + draft->name, *draft->file);
 }
@@ -793,10 +827,10 @@ void Sync::prepareUpload(MergeSession& session)
     if (pending.empty() && !publish && !forceSnapshot && !snapshotOnly())
         return;
 
-    const SyncKey* fileKey = key ? &*key : nullptr;
+    const SyncKey* writeKey = fileKey();
     if (!snapshotOnly()) {
         Prepared changes{syncFileName(next, false), temporary(), {}};
-        SyncFileWriter writer(*changes.file, fileKey, folderOf(device) + "/" + changes.name, uploadHeader(false));
+        SyncFileWriter writer(*changes.file, writeKey, folderOf(device) + "/" + changes.name, uploadHeader(false));
         for (const SyncStore::Pending& change : pending)
             if (auto record = session.currentRecord(change.kind, change.guid, change.key))
                 writer.add(*record);
@@ -813,7 +847,7 @@ void Sync::prepareUpload(MergeSession& session)
         prepared.push_back(std::move(*draft));
     } else if (preparedSnapshot) {
         Prepared snapshot{syncFileName(next, true), temporary(), {}};
-        SyncFileWriter writer(*snapshot.file, fileKey, folderOf(device) + "/" + snapshot.name, uploadHeader(true));
+        SyncFileWriter writer(*snapshot.file, writeKey, folderOf(device) + "/" + snapshot.name, uploadHeader(true));
         writeSnapshotItems(writer);
         writeSnapshotCategories(session, writer);
         writer.finish();

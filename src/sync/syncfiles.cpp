@@ -357,6 +357,18 @@ SyncFileWriter::SyncFileWriter(QIODevice& out, const SyncKey* key, const std::st
                                const SyncFileHeader& header)
     : stream(out, key, boundName)
 {
+    writeHeader(header);
+}
+
+SyncFileWriter::SyncFileWriter(QIODevice& out, std::shared_future<SyncKey> comingKey, const std::string& boundName,
+                               const SyncFileHeader& header)
+    : stream(out, std::move(comingKey), boundName)
+{
+    writeHeader(header);
+}
+
+void SyncFileWriter::writeHeader(const SyncFileHeader& header)
+{
     std::string head = "{\"varnelo-sync\":" + std::to_string(FormatVersion);
     appendMember(head, "device", header.device);
     appendMember(head, "name", header.machineName);

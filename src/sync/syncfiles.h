@@ -50,6 +50,9 @@ class RecordPipe;
 class SyncFileWriter {
 public:
     SyncFileWriter(QIODevice& out, const SyncKey* key, const std::string& boundName, const SyncFileHeader& header);
+    // Encrypted with a key still being derived (see SyncStreamWriter).
+    SyncFileWriter(QIODevice& out, std::shared_future<SyncKey> comingKey, const std::string& boundName,
+                   const SyncFileHeader& header);
     ~SyncFileWriter();
     SyncFileWriter(const SyncFileWriter&) = delete;
     SyncFileWriter& operator=(const SyncFileWriter&) = delete;
@@ -61,6 +64,7 @@ public:
     long long count() const { return records; }
 
 private:
+    void writeHeader(const SyncFileHeader& header);
     void write(const std::vector<SyncRecord>& batch);
     void writeBehind();
     void handOn();

@@ -7,6 +7,7 @@
 #include <zstd.h>
 #include <zstd_errors.h>
 
+#include <chrono>
 #include <cstring>
 
 namespace {
@@ -32,10 +33,13 @@ struct SyncStreamWriter::State {
     ZSTD_CCtx* zstd = ZSTD_createCCtx();
     std::vector<char> compressed = std::vector<char>(ZSTD_CStreamOutSize());
     bool encrypt = false;
+    // Set while the key is still being derived.
+    std::shared_future<SyncKey> comingKey;
     std::string boundName;
     crypto_secretstream_xchacha20poly1305_state stream{};
-    // Compressed bytes waiting for a whole message.
+    // Compressed bytes waiting for a whole message (or for the key).
     std::vector<char> pendingMessage;
+    std::vector<unsigned char> cipher;
     bool finished = false;
     ~State() { ZSTD_freeCCtx(zstd); }
 };
@@ -53,8 +57,23 @@ SyncStreamWriter::SyncStreamWriter(QIODevice& out, const SyncKey* key, const std
         throw SyncError("The encryption library (libsodium) cannot start on this machine.");
     state->encrypt = true;
     state->boundName = boundName;
+    startEncrypting(*key);
+}
+
+SyncStreamWriter::SyncStreamWriter(QIODevice& out, std::shared_future<SyncKey> comingKey, const std::string& boundName)
+    : SyncStreamWriter(out, nullptr, boundName)
+{
+    if (sodium_init() < 0)
+        throw SyncError("The encryption library (libsodium) cannot start on this machine.");
+    state->encrypt = true;
+    state->boundName = boundName;
+    state->comingKey = std::move(comingKey);
+}
+
+void SyncStreamWriter::startEncrypting(const SyncKey& key)
+{
     unsigned char header[crypto_secretstream_xchacha20poly1305_HEADERBYTES];
-    crypto_secretstream_xchacha20poly1305_init_push(&state->stream, header, key->bytes.data());
+    crypto_secretstream_xchacha20poly1305_init_push(&state->stream, header, key.bytes.data());
     put(encryptedMagic, encryptedMagicSize);
     put(reinterpret_cast<const char*>(header), sizeof header);
 }
@@ -103,13 +122,22 @@ void SyncStreamWriter::sendOut(const char* data, std::size_t size, bool last)
     }
     std::vector<char>& pending = state->pendingMessage;
     pending.insert(pending.end(), data, data + size);
-    while (pending.size() >= MessageSize || (last && !pending.empty()) || last) {
-        const std::size_t take = std::min(pending.size(), MessageSize);
-        const bool final = last && take == pending.size();
-        std::vector<unsigned char> cipher(take + crypto_secretstream_xchacha20poly1305_ABYTES);
+    if (state->comingKey.valid()) {
+        if (!last && state->comingKey.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            return;
+        startEncrypting(state->comingKey.get());
+        state->comingKey = {};
+    }
+    // Whole messages from the front; a rest shorter than one waits, unless this is the end.
+    std::size_t done = 0;
+    while (pending.size() - done >= MessageSize || last) {
+        const std::size_t take = std::min(pending.size() - done, MessageSize);
+        const bool final = last && done + take == pending.size();
+        std::vector<unsigned char>& cipher = state->cipher;
+        cipher.resize(take + crypto_secretstream_xchacha20poly1305_ABYTES);
         unsigned long long written = 0;
         crypto_secretstream_xchacha20poly1305_push(&state->stream, cipher.data(), &written,
-                                                   reinterpret_cast<const unsigned char*>(pending.data()), take,
+                                                   reinterpret_cast<const unsigned char*>(pending.data() + done), take,
                                                    adOf(state->boundName), state->boundName.size(),
                                                    final ? crypto_secretstream_xchacha20poly1305_TAG_FINAL : 0);
         const unsigned char length[4] = {static_cast<unsigned char>(written), static_cast<unsigned char>(written >> 8),
@@ -117,10 +145,11 @@ void SyncStreamWriter::sendOut(const char* data, std::size_t size, bool last)
                                          static_cast<unsigned char>(written >> 24)};
         put(reinterpret_cast<const char*>(length), sizeof length);
         put(reinterpret_cast<const char*>(cipher.data()), written);
-        pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(take));
+        done += take;
         if (final)
-            return;
+            break;
     }
+    pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(done));
 }
 
 // ---- reading --------------------------------------------------------------------------------------

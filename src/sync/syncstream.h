@@ -5,6 +5,7 @@
 
 #include <QIODevice>
 
+#include <future>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -26,6 +27,9 @@ class SyncStreamWriter {
 public:
     // key: nullptr for a plain file. boundName: "<device>/<file name>".
     SyncStreamWriter(QIODevice& out, const SyncKey* key, const std::string& boundName);
+    // An encrypted file whose key is still being derived: what is compressed meanwhile waits in memory,
+    // and finish() waits for the key.
+    SyncStreamWriter(QIODevice& out, std::shared_future<SyncKey> comingKey, const std::string& boundName);
     ~SyncStreamWriter();
     SyncStreamWriter(const SyncStreamWriter&) = delete;
     SyncStreamWriter& operator=(const SyncStreamWriter&) = delete;
@@ -40,6 +44,7 @@ private:
     void compress(const char* data, std::size_t size, bool end);
     void sendOut(const char* data, std::size_t size, bool last);
     void put(const char* data, std::size_t size);
+    void startEncrypting(const SyncKey& key);
 
     QIODevice& out;
     std::unique_ptr<State> state;

@@ -7,6 +7,7 @@
 #include "tempfolder.h"
 
 #include "sync/foldertransport.h"
+#include "sync/syncencryption.h"
 #include "sync/syncfiles.h"
 
 #include <filesystem>
@@ -132,4 +133,61 @@ TEST_F(EncryptedPlace, TurnedOnForAPlainPlaceRewritesTheFilesAndNeverTurnsOffSil
         EXPECT_TRUE(encrypted) << name;
     ASSERT_TRUE(sync(a, "now secret").ok);
     EXPECT_EQ(a.items().size(), 3u);
+}
+
+namespace {
+
+// A place where another device puts its marker just before this one's: as when two devices turn
+// encryption on at once.
+class RacedPlace : public FolderTransport {
+public:
+    RacedPlace(const std::string& root, const std::string& theirPassphrase) : FolderTransport(root), theirs(theirPassphrase)
+    {
+    }
+    bool create(const std::string& path, const QByteArray& data) override
+    {
+        if (path.ends_with(encryptionMarkerName)) {
+            const QByteArray salt = newEncryptionSalt();
+            FolderTransport::create(path, newEncryptionMarker(salt, newEncryptionKey(theirs, salt)));
+        }
+        return FolderTransport::create(path, data);
+    }
+
+private:
+    std::string theirs;
+};
+
+}  // namespace
+
+// The marker goes to the place once the key is derived, while the merge went on: a marker another
+// device put there meanwhile must win, or this device would write files no other device can open.
+TEST_F(EncryptedPlace, MarkerPutThereMeanwhileWinsOverTheOneBeingMade)
+{
+    // A first device, whose snapshot was written with its own key: it stops, and sends nothing.
+    a.addItem("i1", "words", General);
+    a.options.passphrase = "mine";
+    RacedPlace raced(place, "theirs");
+    const SyncReport stopped = synchronize(a.path, raced, a.options);
+    EXPECT_EQ(stopped.error, "Another device turned sync encryption on for this place meanwhile: sync again to use "
+                             "its passphrase. Nothing was sent.");
+    EXPECT_TRUE(files().empty());
+    ASSERT_TRUE(sync(a, "theirs").ok);
+
+    // A device with files to read first takes the place's marker, made with the same passphrase: what
+    // it sends, the others open.
+    std::filesystem::remove_all(place + "/Varnelo");
+    b.addItem("i2", "from b", General);
+    ASSERT_TRUE(sync(b, "").ok);
+    SyncDevice c{dir.path("c.db"), "c"};
+    c.options.passphrase = "same words";
+    RacedPlace same(place, "same words");
+    const SyncReport joined = synchronize(c.path, same, c.options);
+    ASSERT_TRUE(joined.ok) << joined.error;
+    EXPECT_TRUE(joined.warnings.empty());
+    c.addItem("i3", "from c", General);
+    ASSERT_TRUE(sync(c, "same words").ok);
+    const SyncReport read = sync(b, "same words");
+    ASSERT_TRUE(read.ok) << read.error;
+    EXPECT_EQ(b.items().size(), 2u);
+    EXPECT_EQ(b.items(), c.items());
 }
