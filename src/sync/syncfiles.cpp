@@ -40,11 +40,10 @@ bool plainEight(const char* bytes)
            && below(word ^ ('\\' * ones), 1) == 0;
 }
 
-// A JSON string of the text: escaped as JSON asks, and a byte that starts no UTF-8 sequence
-// written as U+FFFD, so that every line reads back.
-void appendString(std::string& out, std::string_view text)
+// What goes between the quotes of a JSON string of the text: escaped as JSON asks, and a byte that
+// starts no UTF-8 sequence written as U+FFFD, so that every line reads back.
+void appendEscaped(std::string& out, std::string_view text)
 {
-    out += '"';
     for (std::size_t at = 0; at < text.size();) {
         // A run of characters that stand for themselves goes in at once.
         std::size_t plain = at;
@@ -79,6 +78,12 @@ void appendString(std::string& out, std::string_view text)
             out += static_cast<char>(c);
         }
     }
+}
+
+void appendString(std::string& out, std::string_view text)
+{
+    out += '"';
+    appendEscaped(out, text);
     out += '"';
 }
 
@@ -91,30 +96,49 @@ void appendMember(std::string& out, const char* name, std::string_view value)
     appendString(out, value);
 }
 
-void appendStamp(std::string& out, const char* name, const Stamp& stamp)
+// A record's members come by the million: their names, known, go in as they are, and a stamp's
+// number is written straight into the line. The text is the one appendMember would write.
+void appendText(std::string& out, std::string_view opening, std::string_view value)
 {
-    thread_local std::string text;
-    formatStamp(stamp, text);
-    appendMember(out, name, text);
+    out.append(opening);
+    appendEscaped(out, value);
+    out += '"';
+}
+
+void appendStamp(std::string& out, std::string_view opening, const Stamp& stamp)
+{
+    char digits[24];
+    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, stamp.clock);
+    out.append(opening);
+    out.append(digits, error == std::errc() ? end : digits);
+    out += '@';
+    appendEscaped(out, stamp.device);
+    out += '"';
 }
 
 void appendRecord(std::string& out, const SyncRecord& record)
 {
-    out += '{';
-    appendMember(out, "k", std::string_view(&record.kind, 1));
-    appendMember(out, "g", record.guid);
+    appendText(out, "{\"k\":\"", std::string_view(&record.kind, 1));
+    appendText(out, ",\"g\":\"", record.guid);
     out += ",\"f\":{";
-    for (const auto& [name, value] : record.fields)
-        appendMember(out, name.c_str(), value);
+    bool first = true;
+    for (const auto& [name, value] : record.fields) {
+        if (!first)
+            out += ',';
+        first = false;
+        appendString(out, name);
+        out += ':';
+        appendString(out, value);
+    }
     out += '}';
-    appendStamp(out, "fs", record.fieldsStamp);
-    appendStamp(out, "c", record.created);
+    appendStamp(out, ",\"fs\":\"", record.fieldsStamp);
+    appendStamp(out, ",\"c\":\"", record.created);
     if (record.kind != SyncRecord::Icon) {
-        appendMember(out, "p", record.parent);
-        appendStamp(out, "ps", record.parentStamp);
+        appendText(out, ",\"p\":\"", record.parent);
+        appendStamp(out, ",\"ps\":\"", record.parentStamp);
     }
     if (!record.deleteStamp.isNull())
-        appendStamp(out, "ds", record.deleteStamp);
+        appendStamp(out, ",\"ds\":\"", record.deleteStamp);
     out += '}';
 }
 

@@ -3,15 +3,6 @@
 
 #include <charconv>
 
-void formatStamp(const Stamp& stamp, std::string& into)
-{
-    char digits[24];
-    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, stamp.clock);
-    into.assign(digits, error == std::errc() ? end : digits);
-    into += '@';
-    into += stamp.device;
-}
-
 std::optional<Stamp> parseStamp(std::string_view text)
 {
     Stamp stamp;

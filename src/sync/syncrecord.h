@@ -24,8 +24,7 @@ struct Stamp {
     }
 };
 
-// "<clock>@<device>", into a string kept for it; parseStamp refuses anything else.
-void formatStamp(const Stamp& stamp, std::string& into);
+// A stamp as it travels, "<clock>@<device>"; anything else is refused.
 std::optional<Stamp> parseStamp(std::string_view text);
 // The same into a stamp kept for it, whose text keeps its room; false (the stamp untouched) for anything else.
 bool parseStampInto(std::string_view text, Stamp& stamp);
