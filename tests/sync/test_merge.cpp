@@ -396,6 +396,10 @@ TEST(Merge, RecordLineReadsBackWholeOrIsRefused)
     record.fields["comment"] = std::string(5000, 'x') + "\n";
     record.deleteStamp = at(4, "B");
     EXPECT_EQ(recordFromText(recordText(record)), record);
+    // Every text of a line is escaped: the GUIDs and the devices of the stamps as much as the fields.
+    SyncRecord odd = item("g\"1\\", "n", "c\x01\xC3\xA9", at(5, "dev \"A\"\\\n\xE2\x82\xAC"), at(6, "B\t"));
+    odd.deleteStamp = at(7, "\"");
+    EXPECT_EQ(recordFromText(recordText(odd)), odd);
     // A byte that starts no UTF-8 sequence travels as U+FFFD.
     SyncRecord broken = item("g2", "bad \xFF end", "c1", at(5));
     EXPECT_EQ(recordFromText(recordText(broken))->fields.at("name"), "bad \xEF\xBF\xBD end");
