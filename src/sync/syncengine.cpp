@@ -22,11 +22,11 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <future>
 #include <map>
 #include <optional>
 #include <string_view>
 #include <sys/file.h>
-#include <future>
 #include <thread>
 #include <tuple>
 #include <unistd.h>
@@ -547,8 +547,7 @@ void Sync::planSources()
         if (!baseDevice.empty()) {
             openSource(baseDevice, baseName);
             try {
-                const SyncFileReader header(*sources.back().bytes, fileKey(),
-                                            folderOf(baseDevice) + "/" + baseName);
+                const SyncFileReader header(*sources.back().bytes, fileKey(), folderOf(baseDevice) + "/" + baseName);
                 for (const auto& [name, upTo] : header.header().seen)
                     progress[name] = upTo;
             } catch (const SyncFileError&) {
