@@ -759,9 +759,7 @@ void Sync::writeSnapshotCategories(MergeSession& session, SyncFileWriter& writer
             write(*known->second.first);
         }
     for (const auto& [key, known] : records)
-        if (auto category = recordOf.find(key.second);
-            (key.first == SyncRecord::Icon || category == recordOf.end() || !category->second.second)
-            && !expired(known))
+        if ((key.first != SyncRecord::Category || !recordOf.at(key.second).second) && !expired(known))
             write(known);
 }
 
@@ -775,6 +773,7 @@ void Sync::sendDraft(MergeSession& session)
     draftWriter.reset();
     if (!draft->file->flush())
         throw SyncError("Cannot write the file to upload: " + draft->file->errorString().toStdString());
+    // A new marker goes to the place before the file it opens.
     fileKey();
     makeOwnFolder();
     draft->sending = transport.startPut(folderOf(device) + "/" + draft->name, *draft->file);

@@ -144,10 +144,11 @@ void appendRecord(std::string& out, const SyncRecord& record)
 
 // A record's fields from a line's object, into the map it held before: a line of the same fields
 // as the one before, the most common case, allocates nothing. Members named twice: the last counts.
-bool fieldsInto(const simdjson::dom::object& object, std::map<std::string, std::string>& fields)
+// More of a line's fields (a second "f") go in beside those already read.
+bool fieldsInto(const simdjson::dom::object& object, std::map<std::string, std::string>& fields, bool more)
 {
     auto at = fields.begin();
-    bool inStep = true;
+    bool inStep = !more;
     for (const auto [field, text] : object) {
         std::string_view got;
         if (text.get_string().get(got) != simdjson::SUCCESS)
@@ -190,16 +191,8 @@ bool parseRecordInto(const std::string& line, SyncRecord& record)
             simdjson::dom::object object;
             if (value.get_object().get(object) != simdjson::SUCCESS)
                 return false;
-            if (fields) {
-                for (const auto [field, text] : object) {
-                    std::string_view got;
-                    if (text.get_string().get(got) != simdjson::SUCCESS)
-                        return false;
-                    record.fields.insert_or_assign(std::string(field), std::string(got));
-                }
-            } else if (!fieldsInto(object, record.fields)) {
+            if (!fieldsInto(object, record.fields, fields))
                 return false;
-            }
             fields = true;
             continue;
         }
@@ -229,11 +222,10 @@ bool parseRecordInto(const std::string& line, SyncRecord& record)
         return false;
     if (!parent)
         record.parent.clear();
+    static const Stamp none;
     for (std::size_t i = 0; i < stamps.size(); ++i)
-        if (!stampSeen[i]) {
-            (record.*stamps[i]).clock = 0;
-            (record.*stamps[i]).device.clear();
-        }
+        if (!stampSeen[i])
+            record.*stamps[i] = none;
     return true;
 }
 

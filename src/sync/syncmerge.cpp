@@ -138,12 +138,10 @@ void MergeSession::notedInto(const Stamp& stamp, const Stamp& otherwise, Stamp& 
 {
     const Stamp* chosen = stamp.isNull() ? (otherwise.isNull() ? nullptr : &otherwise)
                                          : (stamp.clock > settings.now + clockTolerance ? nullptr : &stamp);
-    if (!chosen) {
+    if (!chosen)
         clock.tick(settings.now, into);
-    } else if (chosen != &into) {
-        into.clock = chosen->clock;
-        into.device.assign(chosen->device);
-    }
+    else
+        into = *chosen;
 }
 
 std::optional<LocalObject> MergeSession::localCategory(const std::string& guid)
@@ -531,11 +529,8 @@ void MergeSession::adoptLocalOnly()
         auto note = notes.find(key);
         notedInto(note != notes.end() ? note->second.content : none, none, record.fieldsStamp);
         notedInto(note != notes.end() ? note->second.place : none, record.fieldsStamp, record.parentStamp);
-        const Stamp& created = std::min(record.fieldsStamp, record.parentStamp);
-        record.created.clock = created.clock;
-        record.created.device.assign(created.device);
-        record.deleteStamp.clock = 0;
-        record.deleteStamp.device.clear();
+        record.created = std::min(record.fieldsStamp, record.parentStamp);
+        record.deleteStamp = none;
         store.setState(key, record, objectHash(record));
         pend(key, SyncRecord::Item, record.guid);
         if (settings.intoSnapshot)

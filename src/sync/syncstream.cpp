@@ -53,21 +53,23 @@ SyncStreamWriter::SyncStreamWriter(QIODevice& out, const SyncKey* key, const std
     ZSTD_CCtx_setParameter(state->zstd, ZSTD_c_checksumFlag, 1);
     if (!key)
         return;
-    if (sodium_init() < 0)
-        throw SyncError("The encryption library (libsodium) cannot start on this machine.");
-    state->encrypt = true;
-    state->boundName = boundName;
+    encryptAs(boundName);
     startEncrypting(*key);
 }
 
 SyncStreamWriter::SyncStreamWriter(QIODevice& out, std::shared_future<SyncKey> comingKey, const std::string& boundName)
     : SyncStreamWriter(out, nullptr, boundName)
 {
+    encryptAs(boundName);
+    state->comingKey = std::move(comingKey);
+}
+
+void SyncStreamWriter::encryptAs(const std::string& boundName)
+{
     if (sodium_init() < 0)
         throw SyncError("The encryption library (libsodium) cannot start on this machine.");
     state->encrypt = true;
     state->boundName = boundName;
-    state->comingKey = std::move(comingKey);
 }
 
 void SyncStreamWriter::startEncrypting(const SyncKey& key)

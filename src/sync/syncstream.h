@@ -44,6 +44,7 @@ private:
     void compress(const char* data, std::size_t size, bool end);
     void sendOut(const char* data, std::size_t size, bool last);
     void put(const char* data, std::size_t size);
+    void encryptAs(const std::string& boundName);
     void startEncrypting(const SyncKey& key);
 
     QIODevice& out;
