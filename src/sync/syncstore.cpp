@@ -211,8 +211,10 @@ SyncStore::SyncStore(const std::string& dbPath) : dbPath(dbPath)
         throw std::runtime_error("The encryption library (libsodium) cannot start on this machine.");
     // A merge reads columns of every row: two hundred thousand rows, a dozen calls each.
     db.Open(dbPath, OpenOptions{.oneThread = true});
-    // A merge looks rows up all over the catalogue: a page cache of 32 MB instead of SQLite's 2 MB.
-    db.ExecuteStatement("pragma cache_size = -32768;");
+    // A merge reads the catalogue front to back and looks up few rows on their own: SQLite's page
+    // cache of 2 MB, whose pages stay in the processor's cache as they are read into again, reads a
+    // catalogue faster than one that holds all of it (a tenth off a first sync of 200,000 items).
+    db.ExecuteStatement("pragma cache_size = -2000;");
     db.EnsureDefaultCategories();
     db.CreateIndexes();
     Transaction transaction(db);
